@@ -1,0 +1,221 @@
+#include "arc_platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+struct ArcOSFind {
+    DIR* dir = nullptr;
+};
+
+namespace {
+
+std::mutex hookMutex;
+ArcOSFaultHook faultHook;
+
+int injected(const char* step) {
+    std::lock_guard lock(hookMutex);
+    return faultHook ? faultHook(step) : 0;
+}
+
+std::string directoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int writeAll(int fd, std::string_view content) {
+    const char* p = content.data();
+    size_t left = content.size();
+    while (left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        left -= size_t(n);
+    }
+    return 0;
+}
+
+void syncDirectory(const std::string& dir) {
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+int ArcOS_ChDir(const char* path) { return path != nullptr && chdir(path) == 0 ? 0 : -1; }
+
+ArcOSFind* ArcOS_FindFirst(const char* directory) {
+    if (directory == nullptr) return nullptr;
+    DIR* dir = opendir(directory);
+    if (dir == nullptr) return nullptr;
+    return new ArcOSFind{dir};
+}
+
+int ArcOS_FindNext(ArcOSFind* handle, char* name, size_t size) {
+    if (handle == nullptr || name == nullptr || size == 0) return -1;
+    for (;;) {
+        struct dirent* entry = readdir(handle->dir);
+        if (entry == nullptr) return -1;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        size_t length = std::strlen(entry->d_name);
+        if (length + 1 > size) return -1;
+        std::memcpy(name, entry->d_name, length + 1);
+        return 0;
+    }
+}
+
+void ArcOS_FindClose(ArcOSFind* handle) {
+    if (handle == nullptr) return;
+    closedir(handle->dir);
+    delete handle;
+}
+
+int ArcOS_CreateTempFile(const std::string& directory, const std::string& prefix, std::string* path) {
+    if (prefix.find('/') != std::string::npos) {
+        errno = EINVAL;
+        return -1;
+    }
+    std::string dir = directory.empty() ? std::string("/tmp") : directory;
+    if (dir.back() == '/') dir.pop_back();
+    std::string pattern = dir + "/" + prefix + "XXXXXX";
+    int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    fchmod(fd, 0600);
+    if (path != nullptr) *path = pattern;
+    return fd;
+}
+
+char* ArcOS_TempName(const char* directory, const char* prefix) {
+    std::string path;
+    int fd = ArcOS_CreateTempFile(directory ? directory : "", prefix ? prefix : "", &path);
+    if (fd < 0) return nullptr;
+    close(fd);
+    return strdup(path.c_str());
+}
+
+int ArcOS_Unlink(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (unlink(path) == 0) return 0;
+    if (errno != EACCES) return -1;
+    if (chmod(path, 0600) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return unlink(path) == 0 ? 0 : -1;
+}
+
+int ArcOS_FSeek(FILE* stream, int64_t offset, int whence) {
+    return stream != nullptr ? fseeko(stream, static_cast<off_t>(offset), whence) : -1;
+}
+
+int ArcOS_Stat64(const char* path, ArcOSStat* status) {
+    struct stat st;
+    if (path == nullptr || status == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (stat(path, &st) != 0) return -1;
+    status->size = st.st_size;
+    status->mtime = st.st_mtime;
+    status->isDirectory = S_ISDIR(st.st_mode);
+    status->isRegular = S_ISREG(st.st_mode);
+    return 0;
+}
+
+bool ArcOS_IsDirectory(const char* path) {
+    ArcOSStat st;
+    return ArcOS_Stat64(path, &st) == 0 && st.isDirectory;
+}
+
+int ArcOS_MakeDirectory(const char* path, unsigned mode) {
+    if (path == nullptr) return EINVAL;
+    if (mkdir(path, mode) == 0) return 0;
+    int err = errno;
+    if (err == EEXIST && ArcOS_IsDirectory(path)) return 0;
+    return err;
+}
+
+int ArcOS_ReadFile(const char* path, std::string* content) {
+    if (path == nullptr || content == nullptr) return EINVAL;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    std::string data;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(size_t(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            close(fd);
+            return err;
+        }
+        data.append(chunk, size_t(n));
+    }
+    close(fd);
+    *content = std::move(data);
+    return 0;
+}
+
+int ArcOS_WriteFileAtomic(const char* path, std::string_view content, unsigned mode) {
+    if (path == nullptr || *path == '\0') return EINVAL;
+    std::string target(path);
+    std::string dir = directoryOf(target);
+
+    // Keep the permissions of the file being replaced.
+    struct stat old;
+    if (stat(target.c_str(), &old) == 0) mode = old.st_mode & 07777;
+
+    int err = injected("open");
+    std::string temp;
+    int fd = -1;
+    if (err == 0) {
+        fd = ArcOS_CreateTempFile(dir, "." + baseOf(target) + ".tmp", &temp);
+        if (fd < 0) err = errno;
+    }
+    if (err != 0) return err;
+
+    if (fchmod(fd, mode) != 0) err = errno;
+    if (err == 0) err = injected("write");
+    if (err == 0) err = writeAll(fd, content);
+    if (err == 0) err = injected("fsync");
+    if (err == 0 && fsync(fd) != 0) err = errno;
+    if (close(fd) != 0 && err == 0) err = errno;
+    if (err == 0) err = injected("rename");
+    if (err == 0 && rename(temp.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
+        unlink(temp.c_str());
+        return err;
+    }
+    syncDirectory(dir);
+    return 0;
+}
+
+void ArcOS_SetFaultHook(ArcOSFaultHook hook) {
+    std::lock_guard lock(hookMutex);
+    faultHook = std::move(hook);
+}

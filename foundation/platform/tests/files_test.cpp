@@ -1,0 +1,158 @@
+#include "arc_platform.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::string content;
+    EXPECT_EQ(ArcOS_ReadFile(path.c_str(), &content), 0) << path;
+    return content;
+}
+
+size_t entryCount(const std::string& dir) {
+    ArcOSFind* find = ArcOS_FindFirst(dir.c_str());
+    size_t n = 0;
+    char name[256];
+    while (ArcOS_FindNext(find, name, sizeof name) == 0) ++n;
+    ArcOS_FindClose(find);
+    return n;
+}
+
+TEST(Files, AtomicWriteReplacesTheFile) {
+    TempDir dir;
+    std::string path = dir.file("table.tbl");
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "first\n"), 0);
+    EXPECT_EQ(readAll(path), "first\n");
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "second, longer\n"), 0);
+    EXPECT_EQ(readAll(path), "second, longer\n");
+    EXPECT_EQ(entryCount(dir.path()), 1u) << "no temporary file may stay behind";
+}
+
+TEST(Files, FailedRewriteLeavesTheOldFileWhole) {
+    TempDir dir;
+    std::string path = dir.file("users.tbl");
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "old content that must survive\n"), 0);
+    for (const char* step : {"open", "write", "fsync", "rename"}) {
+        SCOPED_TRACE(step);
+        ArcOS_SetFaultHook([step](const char* at) { return std::string(at) == step ? ENOSPC : 0; });
+        EXPECT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "new"), ENOSPC);
+        ArcOS_SetFaultHook({});
+        EXPECT_EQ(readAll(path), "old content that must survive\n");
+        EXPECT_EQ(entryCount(dir.path()), 1u);
+    }
+}
+
+TEST(Files, AtomicWriteKeepsThePermissionsOfTheReplacedFile) {
+    TempDir dir;
+    std::string path = dir.file("qelwww.ini");
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "a", 0644), 0);
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "b"), 0);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(Files, ReadFileReportsWhatWentWrong) {
+    TempDir dir;
+    std::string content = "untouched";
+    EXPECT_EQ(ArcOS_ReadFile(dir.file("missing").c_str(), &content), ENOENT);
+    EXPECT_EQ(content, "untouched");
+    EXPECT_EQ(ArcOS_ReadFile(dir.path().c_str(), &content), EISDIR);
+}
+
+TEST(Files, ListingSkipsDotEntriesAndChecksTheBufferSize) {
+    TempDir dir;
+    for (const char* name : {"a.tbl", "b.tbl", "long-name.tbl"}) ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file(name).c_str(), ""), 0);
+    ArcOSFind* find = ArcOS_FindFirst(dir.path().c_str());
+    ASSERT_NE(find, nullptr);
+    std::set<std::string> names;
+    char name[256];
+    while (ArcOS_FindNext(find, name, sizeof name) == 0) names.insert(name);
+    ArcOS_FindClose(find);
+    EXPECT_EQ(names, (std::set<std::string>{"a.tbl", "b.tbl", "long-name.tbl"}));
+
+    // A name that does not fit ends the listing instead of overrunning the buffer.
+    TempDir one;
+    ASSERT_EQ(ArcOS_WriteFileAtomic(one.file("long-name.tbl").c_str(), ""), 0);
+    find = ArcOS_FindFirst(one.path().c_str());
+    char small[5];
+    EXPECT_EQ(ArcOS_FindNext(find, small, sizeof small), -1);
+    ArcOS_FindClose(find);
+
+    EXPECT_EQ(ArcOS_FindFirst(dir.file("none").c_str()), nullptr);
+}
+
+TEST(Files, TempNameCreatesAPrivateFile) {
+    TempDir dir;
+    char* name = ArcOS_TempName(dir.path().c_str(), "qel");
+    ASSERT_NE(name, nullptr);
+    std::string path = name;
+    free(name);
+    EXPECT_EQ(path.rfind(dir.path() + "/qel", 0), 0u);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ArcOS_TempName(dir.file("no/such").c_str(), "qel"), nullptr);
+    EXPECT_EQ(ArcOS_TempName(dir.path().c_str(), "../escape"), nullptr);
+}
+
+TEST(Files, UnlinkStatAndDirectories) {
+    TempDir dir;
+    std::string path = dir.file("f");
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "12345"), 0);
+    ArcOSStat st;
+    ASSERT_EQ(ArcOS_Stat64(path.c_str(), &st), 0);
+    EXPECT_EQ(st.size, 5);
+    EXPECT_TRUE(st.isRegular);
+    EXPECT_FALSE(st.isDirectory);
+    EXPECT_EQ(ArcOS_Unlink(path.c_str()), 0);
+    EXPECT_EQ(ArcOS_Stat64(path.c_str(), &st), -1);
+    EXPECT_EQ(ArcOS_Unlink(path.c_str()), -1);
+
+    std::string sub = dir.file("sub");
+    EXPECT_EQ(ArcOS_MakeDirectory(sub.c_str()), 0);
+    EXPECT_EQ(ArcOS_MakeDirectory(sub.c_str()), 0) << "an existing directory is no failure";
+    EXPECT_TRUE(ArcOS_IsDirectory(sub.c_str()));
+    ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file("plain").c_str(), ""), 0);
+    EXPECT_EQ(ArcOS_MakeDirectory(dir.file("plain").c_str()), EEXIST);
+}
+
+TEST(Files, ByteLockExcludesOtherThreads) {
+    TempDir dir;
+    std::string path = dir.file("qelwww.lck");
+    int a = open(path.c_str(), O_RDWR | O_CREAT, 0600);
+    int b = open(path.c_str(), O_RDWR);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    ASSERT_EQ(ArcOS_LockByte(a), 0);
+    std::atomic<bool> acquired{false};
+    std::thread other([&] {
+        EXPECT_EQ(ArcOS_LockByte(b), 0);
+        acquired = true;
+        EXPECT_EQ(ArcOS_UnlockByte(b), 0);
+    });
+    ArcOS_SleepMs(100);
+    EXPECT_FALSE(acquired.load()) << "the second lock must wait for the first";
+    EXPECT_EQ(ArcOS_UnlockByte(a), 0);
+    other.join();
+    EXPECT_TRUE(acquired.load());
+    close(a);
+    close(b);
+}
+
+}  // namespace
