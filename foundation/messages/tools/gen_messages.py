@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""Generates C++ sources from the message catalogue.
+
+  gen_messages.py table   --catalogue catalogue.tsv --out table.cpp
+  gen_messages.py library --catalogue catalogue.tsv --language enu \
+                          --texts lang/enu.tsv --out lib_table.cpp
+
+The catalogue is checked first; any fault stops the build with the line that holds it.
+"""
+import argparse
+import re
+import sys
+
+ROWS = 1738
+MAX_NUMBER = 7534
+TYPE_BITS = {1: 0x40000000, 2: 0x80000000, 3: 0xC0000000}
+SEVERITY_TYPE = {'1': 3, '2': 3, '3': 2, '4': 1, '5': 1}
+CATEGORIES = {1, 2, 4, 8, 16}
+DESTINATIONS = {1, 2, 3, 5, 7}
+USES = {'quoted', 'issued', 'reserved'}
+
+
+class CatalogueError(Exception):
+    pass
+
+
+def read_catalogue(path):
+    rows = []
+    with open(path, encoding='utf-8') as f:
+        for lineno, line in enumerate(f, 1):
+            line = line.rstrip('\n')
+            if not line or line.startswith('#'):
+                continue
+            where = f'{path}:{lineno}'
+            cols = line.split('\t')
+            if len(cols) != 8:
+                raise CatalogueError(f'{where}: expected 8 columns, found {len(cols)}')
+            try:
+                index, number, etype, category, dest = (int(cols[i]) for i in (0, 1, 2, 4, 5))
+            except ValueError:
+                raise CatalogueError(f'{where}: a numeric column is not a number')
+            severity, use, text = cols[3], cols[6], cols[7]
+            if index != len(rows):
+                raise CatalogueError(f'{where}: index {index}, expected {len(rows)}')
+            if not 0 <= number <= MAX_NUMBER:
+                raise CatalogueError(f'{where}: number {number} outside 0..{MAX_NUMBER}')
+            if rows and number <= rows[-1]['number']:
+                raise CatalogueError(f'{where}: number {number} not above the row before')
+            if SEVERITY_TYPE.get(severity) != etype:
+                raise CatalogueError(f'{where}: event type {etype} does not go with severity {severity!r}')
+            if category not in CATEGORIES:
+                raise CatalogueError(f'{where}: category {category}')
+            if dest not in DESTINATIONS:
+                raise CatalogueError(f'{where}: destinations {dest}')
+            if use not in USES:
+                raise CatalogueError(f'{where}: use {use!r}')
+            if any(ord(c) < 0x20 for c in text):
+                raise CatalogueError(f'{where}: control character in the text')
+            rows.append(dict(index=index, number=number, event=TYPE_BITS[etype] | number,
+                             severity=severity, category=category, dest=dest, text=text))
+    if len(rows) != ROWS:
+        raise CatalogueError(f'{path}: {len(rows)} rows, expected {ROWS}')
+    return rows
+
+
+def read_texts(path):
+    """index<TAB>text lines of one language."""
+    texts = {}
+    if not path:
+        return texts
+    with open(path, encoding='utf-8') as f:
+        for lineno, line in enumerate(f, 1):
+            line = line.rstrip('\n')
+            if not line or line.startswith('#'):
+                continue
+            index, sep, text = line.partition('\t')
+            if not sep or not index.isdigit() or int(index) >= ROWS:
+                raise CatalogueError(f'{path}:{lineno}: expected index<TAB>text')
+            if any(ord(c) < 0x20 for c in text):
+                raise CatalogueError(f'{path}:{lineno}: control character in the text')
+            texts[int(index)] = text
+    return texts
+
+
+def c_string(text):
+    out = ['"']
+    for byte in text.encode('utf-8'):
+        ch = chr(byte)
+        if ch in '"\\?':
+            out.append('\\' + ch)
+        elif 0x20 <= byte < 0x7F:
+            out.append(ch)
+        else:
+            out.append('\\%03o' % byte)
+    out.append('"')
+    return ''.join(out)
+
+
+def table_source(rows):
+    lines = ['// Generated from catalogue.tsv by gen_messages.py; do not edit.',
+             '#include "catalogue_table.h"', '',
+             'namespace arc_messages_detail {', '',
+             'const CatalogueRow kCatalogue[kCatalogueRows] = {']
+    for r in rows:
+        text = c_string(r['text']) if r['text'] else 'nullptr'
+        lines.append(f"    {{{r['number']}u, 0x{r['event']:08X}u, '{r['severity']}', "
+                     f"{r['category']}u, {r['dest']}u, {text}}},")
+    lines += ['};', '', '}  // namespace arc_messages_detail', '']
+    return '\n'.join(lines)
+
+
+# "%2$s" becomes "%2": the message-table form of an insert.
+INSERT_RE = re.compile(r'%([0-9])\$.')
+
+
+def library_source(rows, texts, language, complete):
+    entries = []
+    for r in rows:
+        text = texts.get(r['index'])
+        if text is None and complete:
+            text = r['text'] or None
+        if text is None:
+            continue
+        entries.append((r['event'], INSERT_RE.sub(r'%\1', text) + '\r\n'))
+    entries.sort()
+    lines = [f'// Generated for language "{language}" by gen_messages.py; do not edit.',
+             '#include "message_table.h"', '',
+             'namespace qellgs_detail {', '',
+             f'const char* const kLanguage = {c_string(language)};',
+             f'const MessageEntry kMessages[] = {{']
+    for event, text in entries:
+        lines.append(f'    {{0x{event:08X}u, {c_string(text)}}},')
+    lines += ['};', f'const size_t kMessageCount = {len(entries)};', '',
+              '}  // namespace qellgs_detail', '']
+    return '\n'.join(lines)
+
+
+def write_if_changed(path, content):
+    try:
+        with open(path, encoding='utf-8') as f:
+            if f.read() == content:
+                return
+    except OSError:
+        pass
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(content)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('mode', choices=['table', 'library', 'check'])
+    parser.add_argument('--catalogue', required=True)
+    parser.add_argument('--out')
+    parser.add_argument('--language', default='enu')
+    parser.add_argument('--texts')
+    parser.add_argument('--complete', action='store_true',
+                        help='take every catalogue text the language file does not replace')
+    args = parser.parse_args()
+    try:
+        rows = read_catalogue(args.catalogue)
+        if args.mode == 'table':
+            write_if_changed(args.out, table_source(rows))
+        elif args.mode == 'library':
+            write_if_changed(args.out, library_source(rows, read_texts(args.texts),
+                                                      args.language, args.complete))
+    except CatalogueError as error:
+        print(f'gen_messages: {error}', file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
