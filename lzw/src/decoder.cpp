@@ -1,0 +1,372 @@
+// LZW decoder: codes from the input, bytes (or packed pixels) to the output, resumable
+// at any byte. Every code is checked against the table before it is used.
+#include "bit_packing.h"
+#include "lzw_detail.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zyplzw::detail {
+namespace {
+
+enum class Delivery { Plain, Predictor, Pixels };
+
+constexpr uint32_t kIndexMask = kTableSize - 1;
+
+void InitRoots(DecoderBlock& b, uint32_t clearCode) {
+    for (uint32_t code = 0; code < kTableSize; ++code) {
+        const bool root = code < clearCode;
+        b.prefix[code] = static_cast<uint16_t>(kNoCode);
+        b.suffix[code] = root ? static_cast<uint8_t>(code) : 0;
+        b.first[code] = b.suffix[code];
+        b.length[code] = root ? 1 : 0;
+    }
+}
+
+template <typename Packing, Delivery kDelivery>
+class DecodeRun {
+public:
+    DecodeRun(ZypLzwState& s, DecoderBlock& b)
+        : s_(s), b_(b), acc_(s.bitBuffer), count_(s.bitCount), in_(s.inPos),
+          inEnd_(s.inEnd), out_(s.outPos), outEnd_(s.outEnd), prefix_(s.prefix),
+          nextFree_(s.nextFree), width_(s.codeWidth), threshold_(s.threshold) {}
+
+    int Run() {
+        const int result = Loop();
+        Store();
+        return result;
+    }
+
+    int Flush() {
+        int result = ZYPLZW_OUTPUT_FULL;
+        if (DeliverStaged()) {
+            if (kDelivery != Delivery::Pixels || s_.pixelBits == 0) {
+                result = ZYPLZW_OK;
+            } else if (out_ != outEnd_) {
+                *out_++ = static_cast<uint8_t>(s_.pixelByte);
+                s_.pixelByte = 0;
+                s_.pixelBits = 0;
+                result = ZYPLZW_OK;
+            }
+        }
+        Store();
+        return result;
+    }
+
+private:
+    int Loop() {
+        const uint32_t clear = s_.clearCode;
+        for (;;) {
+            if (b_.stagedPos != b_.stagedEnd && !DeliverStaged()) {
+                return ZYPLZW_OUTPUT_FULL;
+            }
+            if (s_.state == ZYPLZW_STATE_ENDED) {
+                return ZYPLZW_END_CODE;
+            }
+            if (s_.state == ZYPLZW_STATE_FAILED) {
+                return ZYPLZW_BAD_STREAM;
+            }
+            while (count_ < width_) {
+                if (in_ == inEnd_) {
+                    return ZYPLZW_INPUT_USED;
+                }
+                Packing::AddByte(acc_, count_, *in_++);
+            }
+            const uint32_t code = Packing::TakeCode(acc_, count_, width_);
+            if (code == clear) {
+                nextFree_ = s_.firstFree;
+                width_ = s_.initialWidth;
+                threshold_ = 1u << width_;
+                prefix_ = kNoCode;
+                s_.state = ZYPLZW_STATE_WORKING;
+                continue;
+            }
+            if (s_.state == ZYPLZW_STATE_START) {
+                return Fail();  // the stream must open with a clear code
+            }
+            if (code == s_.endCode) {
+                s_.state = ZYPLZW_STATE_ENDED;
+                continue;
+            }
+            if (prefix_ == kNoCode) {
+                if (code >= clear) {
+                    return Fail();  // after a clear only a root can follow
+                }
+            } else {
+                if (code > nextFree_ || code == kTableSize) {
+                    return Fail();
+                }
+                // A full table takes no more entries until the next clear code.
+                if (nextFree_ < kTableSize) {
+                    AddEntry(code);
+                }
+            }
+            if (!Emit(code)) {
+                return Fail();
+            }
+            prefix_ = code;
+        }
+    }
+
+    void AddEntry(uint32_t code) {
+        const uint32_t entry = nextFree_;
+        const uint8_t tail = code == entry ? b_.first[prefix_] : b_.first[code];
+        b_.prefix[entry] = static_cast<uint16_t>(prefix_);
+        b_.suffix[entry] = tail;
+        b_.first[entry] = b_.first[prefix_];
+        b_.length[entry] = static_cast<uint16_t>(b_.length[prefix_] + 1);
+        WidenAfterAdding(entry, s_.earlyChange, width_, threshold_);
+        ++nextFree_;
+    }
+
+    // Writes the string of `code` backwards from its last byte; indexes are masked so a
+    // table damaged by a stray write can never send the walk outside it.
+    void Unwind(uint32_t code, uint32_t length, uint8_t* dest) const {
+        uint32_t c = code;
+        for (uint32_t i = length; i-- > 0;) {
+            dest[i] = b_.suffix[c];
+            c = b_.prefix[c] & kIndexMask;
+        }
+    }
+
+    bool Emit(uint32_t code) {
+        const uint32_t length = b_.length[code];
+        if (length > kStagingSize) {
+            return false;
+        }
+        if (kDelivery != Delivery::Pixels &&
+            length <= static_cast<size_t>(outEnd_ - out_)) {
+            Unwind(code, length, out_);
+            if (kDelivery == Delivery::Predictor) {
+                UndoPredictor(out_, out_, length);
+            }
+            out_ += length;
+            return true;
+        }
+        Unwind(code, length, b_.staging);
+        b_.stagedPos = 0;
+        b_.stagedEnd = length;
+        DeliverStaged();
+        return true;
+    }
+
+    void UndoPredictor(const uint8_t* from, uint8_t* to, uint32_t n) {
+        uint8_t* history = b_.history.data();
+        const auto samples = static_cast<uint32_t>(s_.samplesPerPixel);
+        const uint64_t rowBytes = RowBytes(s_);
+        uint32_t rowDone = s_.rowDone;
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t channel = rowDone % samples;
+            const auto value = static_cast<uint8_t>(from[i] + history[channel]);
+            to[i] = value;
+            history[channel] = value;
+            ++rowDone;
+            if (rowBytes == 0) {
+                rowDone %= samples;
+            } else if (rowDone >= rowBytes) {
+                rowDone = 0;
+                std::memset(history, 0, samples);
+            }
+        }
+        s_.rowDone = rowDone;
+    }
+
+    // Moves staged bytes to the output as far as it goes; true when none are left.
+    bool DeliverStaged() {
+        if (kDelivery == Delivery::Pixels) {
+            return PackStaged();
+        }
+        const uint32_t n = std::min<uint32_t>(b_.stagedEnd - b_.stagedPos,
+                                              static_cast<uint32_t>(outEnd_ - out_));
+        const uint8_t* from = b_.staging + b_.stagedPos;
+        if (kDelivery == Delivery::Predictor) {
+            UndoPredictor(from, out_, n);
+        } else if (n != 0) {
+            std::memcpy(out_, from, n);
+        }
+        out_ += n;
+        b_.stagedPos += n;
+        return b_.stagedPos == b_.stagedEnd;
+    }
+
+    // Mode 1 below 8 bits: pixels into bytes from the high bits down, a row ends its byte.
+    bool PackStaged() {
+        const auto bits = static_cast<uint32_t>(s_.bitsPerSample);
+        const uint32_t mask = (1u << bits) - 1;
+        const uint32_t rowLength = s_.rowLength;
+        while (b_.stagedPos != b_.stagedEnd) {
+            const bool rowEnd = rowLength != 0 && s_.rowDone + 1 >= rowLength;
+            const bool completes = s_.pixelBits + bits == 8 || rowEnd;
+            if (completes && out_ == outEnd_) {
+                return false;
+            }
+            const uint32_t pixel = b_.staging[b_.stagedPos++] & mask;
+            s_.pixelByte |= pixel << (8 - s_.pixelBits - bits);
+            s_.pixelBits += bits;
+            s_.rowDone = rowEnd ? 0 : (rowLength != 0 ? s_.rowDone + 1 : 0);
+            if (completes) {
+                *out_++ = static_cast<uint8_t>(s_.pixelByte);
+                s_.pixelByte = 0;
+                s_.pixelBits = 0;
+            }
+        }
+        return true;
+    }
+
+    int Fail() {
+        s_.state = ZYPLZW_STATE_FAILED;
+        return ZYPLZW_BAD_STREAM;
+    }
+
+    void Store() {
+        s_.bitBuffer = acc_;
+        s_.bitCount = count_;
+        s_.inPos = in_;
+        s_.inRemaining = static_cast<uint32_t>(inEnd_ - in_);
+        s_.outPos = out_;
+        s_.outRemaining = static_cast<uint32_t>(outEnd_ - out_);
+        s_.prefix = prefix_;
+        s_.nextFree = nextFree_;
+        s_.codeWidth = width_;
+        s_.threshold = threshold_;
+    }
+
+    ZypLzwState& s_;
+    DecoderBlock& b_;
+    uint32_t acc_, count_;
+    const unsigned char* in_;
+    const unsigned char* const inEnd_;
+    unsigned char* out_;
+    unsigned char* const outEnd_;
+    uint32_t prefix_, nextFree_, width_, threshold_;
+};
+
+template <typename Packing, Delivery kDelivery>
+int RunOrFlush(ZypLzwState& s, DecoderBlock& b, bool flush) {
+    DecodeRun<Packing, kDelivery> run(s, b);
+    return flush ? run.Flush() : run.Run();
+}
+
+int Dispatch(ZypLzwState& s, DecoderBlock& b, bool flush) {
+    if (s.mode == ZYPLZW_MODE_TIFF_PREDICTOR) {
+        return RunOrFlush<MsbFirst, Delivery::Predictor>(s, b, flush);
+    }
+    if (s.mode == ZYPLZW_MODE_TIFF) {
+        return RunOrFlush<MsbFirst, Delivery::Plain>(s, b, flush);
+    }
+    if (s.bitsPerSample == 8) {
+        return RunOrFlush<LsbFirst, Delivery::Plain>(s, b, flush);
+    }
+    return RunOrFlush<LsbFirst, Delivery::Pixels>(s, b, flush);
+}
+
+DecoderBlock* SaneDecoder(ZypLzwState* state) {
+    DecoderBlock* block = DecoderOf(state);
+    if (block == nullptr || !RecordIsSane(*state, false, block->history.size()) ||
+        block->stagedPos > block->stagedEnd || block->stagedEnd > kStagingSize) {
+        return nullptr;
+    }
+    return block;
+}
+
+void Restart(ZypLzwState& s, DecoderBlock& b) {
+    RestartRecord(s, false);
+    InitRoots(b, s.clearCode);
+    b.stagedPos = 0;
+    b.stagedEnd = 0;
+    std::fill(b.history.begin(), b.history.end(), 0);
+}
+
+}  // namespace
+}  // namespace zyplzw::detail
+
+using namespace zyplzw::detail;
+
+extern "C" {
+
+ZYPLZW_API int ZypLzwDecodeInit(ZypLzwState* state, int mode) {
+    if (state == nullptr || !ValidMode(mode)) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    ClearRecord(*state, mode);
+    DecoderBlock* block = NewDecoderBlock();
+    if (block == nullptr) {
+        return ZYPLZW_NO_MEMORY;
+    }
+    state->block = block;
+    Restart(*state, *block);
+    const int rc = SetSamples(*state, block->history, 1);
+    if (rc != ZYPLZW_OK) {
+        FreeBlock(state);
+    }
+    return rc;
+}
+
+ZYPLZW_API int ZypLzwDecodeInitNoMalloc(ZypLzwState* state) {
+    DecoderBlock* block = DecoderOf(state);
+    if (block == nullptr || !ValidMode(state->mode) || !ValidBits(state->bitsPerSample)) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    Restart(*state, *block);
+    return ZYPLZW_OK;
+}
+
+ZYPLZW_API int ZypLzwDecodeSetBitsPerSample(ZypLzwState* state, int bits) {
+    DecoderBlock* block = SaneDecoder(state);
+    if (block == nullptr || !ValidBits(bits) || state->state != ZYPLZW_STATE_START) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    state->bitsPerSample = bits;
+    Restart(*state, *block);
+    return ZYPLZW_OK;
+}
+
+ZYPLZW_API int ZypLzwDecodeSetSamplesPerPixel(ZypLzwState* state, int samples) {
+    DecoderBlock* block = SaneDecoder(state);
+    if (block == nullptr) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    return SetSamples(*state, block->history, samples);
+}
+
+ZYPLZW_API int ZypLzwDecodeInitInputData(ZypLzwState* state, uint32_t length,
+                                         const unsigned char* data) {
+    if (SaneDecoder(state) == nullptr) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    return SetInput(state, length, data);
+}
+
+ZYPLZW_API int ZypLzwDecodeInitOutputData(ZypLzwState* state, uint32_t length,
+                                          unsigned char* buffer) {
+    if (SaneDecoder(state) == nullptr) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    return SetOutput(state, length, buffer);
+}
+
+ZYPLZW_API int ZypLzwDecode(ZypLzwState* state) {
+    DecoderBlock* block = SaneDecoder(state);
+    if (block == nullptr) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    return Dispatch(*state, *block, false);
+}
+
+ZYPLZW_API int ZypLzwDecodeFlush(ZypLzwState* state) {
+    DecoderBlock* block = SaneDecoder(state);
+    if (block == nullptr) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    return Dispatch(*state, *block, true);
+}
+
+ZYPLZW_API int ZypLzwDecodeDone(ZypLzwState* state) {
+    if (DecoderOf(state) == nullptr) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    FreeBlock(state);
+    return ZYPLZW_OK;
+}
+
+}  // extern "C"

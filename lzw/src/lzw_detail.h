@@ -1,0 +1,95 @@
+// Internals shared by the encoder and the decoder; no other component includes this.
+#pragma once
+
+#include "zyplzw.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zyplzw::detail {
+
+constexpr uint32_t kMaxWidth = 12;
+constexpr uint32_t kTableSize = ZYPLZW_TABLE_SIZE;
+constexpr uint32_t kNoCode = ZYPLZW_NO_CODE;
+constexpr uint32_t kStagingSize = 8192;
+constexpr int kMaxSamplesPerPixel = 65535;
+
+enum class BlockKind : uint32_t { Encoder = 0x5a4c5745, Decoder = 0x5a4c5744 };
+
+// Both blocks start with their kind, so a block handed to the wrong side is refused.
+struct BlockHeader {
+    BlockKind kind;
+};
+
+// Encoder: open-addressed hash of (prefix, symbol) -> code. A slot is live only when its
+// stamp matches the current generation, so a table reset costs no clearing.
+struct EncoderBlock {
+    BlockHeader header{BlockKind::Encoder};
+    static constexpr uint32_t kHashBits = 13;
+    static constexpr uint32_t kHashSize = 1u << kHashBits;
+    uint32_t generation = 1;               // 1..4095, stamped into bits 20..31 of a key
+    uint32_t keys[kHashSize] = {};         // generation << 20 | prefix << 8 | symbol
+    uint16_t codes[kHashSize] = {};
+    std::vector<uint8_t> history;          // mode 3: last raw sample of each channel
+};
+
+// Decoder: the code table, unwound by string length, and the staging buffer for a
+// string that did not fit in the caller's output.
+struct DecoderBlock {
+    BlockHeader header{BlockKind::Decoder};
+    uint16_t prefix[kTableSize] = {};
+    uint16_t length[kTableSize] = {};
+    uint8_t suffix[kTableSize] = {};
+    uint8_t first[kTableSize] = {};
+    uint8_t staging[kStagingSize] = {};
+    uint32_t stagedPos = 0;
+    uint32_t stagedEnd = 0;
+    std::vector<uint8_t> history;          // mode 3: last decoded sample of each channel
+};
+
+// Allocation with a process-wide count of live blocks.
+EncoderBlock* NewEncoderBlock();
+DecoderBlock* NewDecoderBlock();
+void FreeBlock(ZypLzwState* state);
+
+// The block of a record if it is of the wanted kind, else null.
+EncoderBlock* EncoderOf(ZypLzwState* state);
+DecoderBlock* DecoderOf(ZypLzwState* state);
+
+bool ValidMode(int mode);
+bool ValidBits(int bits);
+
+// Fills clear/end/first free/initial width/early change from mode and bits per sample.
+void SetCodeParameters(ZypLzwState& s, bool encoder);
+// Back to the first free code and the initial width.
+void ResetTable(ZypLzwState& s);
+// True when the record's fields are consistent with each other and with its block,
+// so that nothing derived from them can index outside the tables.
+bool RecordIsSane(const ZypLzwState& s, bool encoder, size_t historySize);
+
+// Fresh record for Init: everything zero but the defaults.
+void ClearRecord(ZypLzwState& s, int mode);
+// Back to state 1 keeping mode, settings, buffers and block.
+void RestartRecord(ZypLzwState& s, bool encoder);
+
+int SetInput(ZypLzwState* s, uint32_t length, const unsigned char* data);
+int SetOutput(ZypLzwState* s, uint32_t length, unsigned char* buffer);
+int SetSamples(ZypLzwState& s, std::vector<uint8_t>& history, int samples);
+
+// Bytes per row in mode 3 (0: the data is one endless row).
+inline uint64_t RowBytes(const ZypLzwState& s) {
+    return static_cast<uint64_t>(s.rowLength) * static_cast<uint64_t>(s.samplesPerPixel);
+}
+
+// Width rule for adding table entry `code`.
+inline void WidenAfterAdding(uint32_t code, uint32_t earlyChange, uint32_t& width,
+                             uint32_t& threshold) {
+    const uint32_t reach = code + earlyChange;
+    if (reach == threshold && reach < kTableSize - 1) {
+        ++width;
+        threshold <<= 1;
+    }
+}
+
+}  // namespace zyplzw::detail
