@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,24 @@ TEST_F(Library, LateLoadFillsTextsThatFellBackBefore) {
     ASSERT_EQ(ArcMSGS_Init(kLocaleDir.c_str(), "deu"), 0);
     ASSERT_EQ(ArcMSGS_GetText(14, &row), 0);
     EXPECT_STREQ(row.text, "Abmeldung");
+}
+
+TEST_F(Library, ConcurrentFirstReadsLoadOnce) {
+    ArcMSGS_SetPath(kLocaleDir.c_str(), "deu");  // configured, not loaded: the readers load it
+    std::vector<const char*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (auto& text : seen) {
+        threads.emplace_back([&text] {
+            ArcMsgRow row;
+            if (ArcMSGS_GetText(14, &row) == 0) text = row.text;
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (const char* text : seen) {
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text, seen[0]) << "one kept text per row";
+    }
+    EXPECT_STREQ(seen[0], "Abmeldung");
 }
 
 class Registration : public ::testing::Test {
