@@ -83,6 +83,7 @@ ArcDateTime ArcDT_ConvertValue(ArcDateTime value, char fromLetter, char toLetter
 
 // The value moved by the interval, or -1 when the value is invalid, the result leaves
 // the type's range or the arithmetic would overflow. 'Z' and 'C' use every part;
-// 'D' days, months and years; 'T' hours, minutes and seconds.
+// 'D' days, months and years; 'T' hours, minutes and seconds (a result past the end
+// of the day stops at 28799). Rules: docs/datetime-arithmetic.md.
 ArcDateTime ArcDT_AddInterval(ArcDateTime value, int days, int months, int years,
                               int hours, int minutes, int seconds, char letter);
