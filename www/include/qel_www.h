@@ -1,0 +1,401 @@
+// qel_www.h - the gateway core: configuration, request parameters and session set-up,
+// the HTTP response, trace log, error pages, page templates and the action dispatcher.
+//
+// The core is shared by the servlet library (libqelwwwsl.so) and the CGI program; it knows
+// nothing of either front end. One process-wide QelWWWConfig is filled at start-up and only
+// read afterwards; every request owns one QelWWWSession with its QelWWWResponse and
+// parameter lists, private to the thread that serves it.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ArcIconvContext;
+struct ArcOSMutex;
+
+// ---------------------------------------------------------------------------
+// Limits and flag values
+// ---------------------------------------------------------------------------
+
+inline constexpr int QELWWW_MAX_PARMS = 1024;     // pairs of one parameter list
+inline constexpr int QELWWW_MAX_HEADERS = 10;     // header pairs of one response
+// Longest values the session takes; longer ones are refused (message 489), never cut.
+inline constexpr size_t QELWWW_MAX_PAGE = 260;
+inline constexpr size_t QELWWW_MAX_FOLDER = 60;
+inline constexpr size_t QELWWW_MAX_SERVER = 254;
+inline constexpr size_t QELWWW_MAX_USER = 20;
+inline constexpr size_t QELWWW_MAX_PASSWORD = 20;
+inline constexpr size_t QELWWW_MAX_LOCAL_DIR = 259;
+
+// View modes (AFP, line data, e-mail).
+inline constexpr uint32_t QELWWW_VIEW_ASCII = 1;
+inline constexpr uint32_t QELWWW_VIEW_HTML = 2;
+inline constexpr uint32_t QELWWW_VIEW_NATIVE = 4;
+inline constexpr uint32_t QELWWW_VIEW_PLUGIN = 8;
+inline constexpr uint32_t QELWWW_VIEW_APPLET = 16;
+inline constexpr uint32_t QELWWW_VIEW_PDF = 32;
+
+// Permission bits.
+inline constexpr uint32_t QELWWW_PERM_VIEW_NOTES = 1;
+inline constexpr uint32_t QELWWW_PERM_ADD_NOTES = 2;
+inline constexpr uint32_t QELWWW_PERM_SERVER_PRINT = 4;
+
+// Browser kinds and operating systems of QelWWW_DetectBrowser.
+inline constexpr uint32_t QELWWW_BROWSER_IE = 1;
+inline constexpr uint32_t QELWWW_BROWSER_NETSCAPE = 2;
+inline constexpr uint32_t QELWWW_OS_WIN95 = 1;
+inline constexpr uint32_t QELWWW_OS_WIN98 = 2;
+inline constexpr uint32_t QELWWW_OS_WINNT = 4;
+inline constexpr uint32_t QELWWW_OS_OTHER = 16;
+
+// Catalogue indexes of the messages the front door issues.
+inline constexpr int QELWWW_MSG_SERVER_REFUSED = 121;   // server not in ServerAccess
+inline constexpr int QELWWW_MSG_NO_DIRECTORY = 170;     // cache or template directory missing
+inline constexpr int QELWWW_MSG_NO_MEMORY = 217;
+inline constexpr int QELWWW_MSG_BAD_VALUE = 489;        // not a number, too long, too many
+inline constexpr int QELWWW_MSG_MISSING_ARG = 491;
+inline constexpr int QELWWW_MSG_NO_FUNCTION = 492;
+inline constexpr int QELWWW_MSG_NO_SCRIPT = 495;
+inline constexpr int QELWWW_MSG_NO_INI = 497;
+inline constexpr int QELWWW_MSG_OK_BUTTON = 526;
+
+// Client API version text shown on error pages.
+inline constexpr const char* QELWWW_VERSION_TEXT = "2.2.1.10";
+
+// ---------------------------------------------------------------------------
+// Configuration
+// ---------------------------------------------------------------------------
+
+// The browser-dependent view settings: defaults in the configuration, per request in the
+// session (a browser section may override each of them).
+struct QelWWWViewSettings {
+    uint32_t afpViewMode = 0;
+    uint32_t lineViewMode = 0;
+    uint32_t emailViewMode = 0;
+    uint32_t permissions = 0;
+    uint8_t autoDocRetrieval = 0;
+    uint8_t noLinks = 0;
+    int32_t maxHits = 0;
+    uint8_t addExtension = 0;
+    uint8_t addFieldsToDocid = 0;
+    uint8_t showDocLocation = 0;
+};
+
+// The process-wide configuration, filled by QelWWW_InitConfig and read-only afterwards.
+// Directory texts carry no trailing '/' unless noted.
+struct QelWWWConfig {
+    QelWWWViewSettings defaults;      // section "default browser"
+    int32_t defaultPort = 0;          // PORT of "@SRV@_default"
+    char defaultServerType = 0;       // 'L', 'S' or 'T' from its PROTOCOL
+    std::string version;              // QELWWW_VERSION_TEXT
+    uint64_t cacheSize = 0;           // bytes (CacheSize megabytes)
+    uint32_t cacheLowMark = 0;        // percent
+    uint32_t cacheHighMark = 0;       // percent
+    uint8_t cacheDocs = 0;
+    uint8_t commandLineMode = 0;      // errors go to standard error (CGI command line)
+    uint8_t traceOn = 0;
+    std::string traceFile;            // LogDir/qelwww.log
+    uint32_t codePage = 0;            // CCSID of server texts (Codepage, else the process's)
+    std::string startDir;             // value of QELCFG; relative paths resolve against it
+    std::string installDir;           // ends in '/'
+    std::string iniDir;               // ends in '/'
+    std::string iniPath;
+    std::string lockFilePath;         // CacheDir/qelwww.lck
+    std::string cacheDir;
+    std::string templateDir;
+    std::string localeDir;            // installDir + "locale"
+    std::string imageDir;             // ends in '/'
+    std::string appletDir;            // ends in '/'
+    std::string language;             // first three characters of Language
+    std::string serverAccess;         // comma-separated; empty: every server
+    std::string cacheUserIds;         // comma-separated
+    std::string iniImage;             // the whole qelwww.ini
+    char beginChar = 0;
+    char endChar = 0;
+    char separatorChar = 0;
+    uint32_t platform = 0;
+    ArcOSMutex* cacheMutex = nullptr; // made last by QelWWW_InitConfig, closed by terminate
+    ArcIconvContext* codePageContext = nullptr;  // made by the front end after the config
+};
+
+struct QelWWWSession;
+
+// Fills the configuration from QELCFG, the registry and <directory>/qelwww.ini (directory
+// null or empty: the directory of the running module). 0 ready; 1 failed, with an error
+// reply written into the session's response (standard error in command-line mode).
+// The current directory is never changed.
+int QelWWW_InitConfig(QelWWWConfig* config, QelWWWSession* session, const char* directory);
+// Sets iniDir/iniPath and reads qelwww.ini into the INI image. 0; the errno when the file
+// cannot be read; 1 when memory runs out.
+int QelWWW_ReadIniFile(QelWWWConfig* config, const char* directory);
+// A directory key of section/key: an absolute value as it is, a relative one appended to
+// the INI directory, a missing key the INI directory itself; one trailing '/' removed from
+// a result longer than one character.
+std::string QelWWW_GetDirectoryKey(const QelWWWConfig* config, const char* section, const char* key);
+// Looks a key up in the INI image; nothing when the section or the key is missing.
+std::optional<std::string> QelWWW_GetIniValue(const QelWWWConfig* config, const char* section,
+                                              const char* key);
+// True when the INI image has a section of that name (case ignored).
+bool QelWWW_HasIniSection(const QelWWWConfig* config, const char* section);
+
+// ---------------------------------------------------------------------------
+// Request parameters
+// ---------------------------------------------------------------------------
+
+// Decoded name/value pairs of a query text, a POST body or a cookie value, in the order
+// found; duplicates are kept and a lookup returns the first. Names and values are in the
+// list's code page (the configured one unless set otherwise).
+class QelWWWParmList {
+public:
+    explicit QelWWWParmList(const QelWWWConfig* config);
+    QelWWWParmList(const QelWWWConfig* config, const char* text);
+
+    // Appends the pairs of text ("name=value&..."). 0; 1 when the text holds more than
+    // QELWWW_MAX_PARMS pairs (the list then keeps the first ones and OverflowName() names
+    // the first refused pair). Text that is not valid UTF-8 adds nothing.
+    int Parse(const char* text);
+    // Frees every pair; count 0.
+    void FreeParms();
+    // Percent-decodes the value, converts both texts to the list's code page and appends
+    // them. 0; 1 when a conversion fails or the list is full (nothing added).
+    int AddPair(const char* name, const char* value);
+    // The first value whose name equals longName exactly, else the first of shortName.
+    const char* Get(const char* longName, const char* shortName = nullptr) const;
+    std::optional<std::string> GetCopy(const char* longName, const char* shortName = nullptr) const;
+    bool Has(const char* name) const;
+
+    int Count() const { return static_cast<int>(pairs_.size()); }
+    const std::string& Name(int index) const { return pairs_.at(static_cast<size_t>(index)).name; }
+    const std::string& Value(int index) const { return pairs_.at(static_cast<size_t>(index)).value; }
+    const std::string& OverflowName() const { return overflowName_; }
+    uint32_t CodePage() const { return codePage_; }
+    void SetCodePage(uint32_t ccsid) { codePage_ = ccsid; }
+
+private:
+    struct Pair {
+        std::string name;
+        std::string value;
+    };
+    bool Append(std::string name, std::string value);
+
+    const QelWWWConfig* config_;
+    uint32_t codePage_;
+    std::vector<Pair> pairs_;
+    std::string overflowName_;
+};
+
+// ---------------------------------------------------------------------------
+// HTTP response
+// ---------------------------------------------------------------------------
+
+#if defined(__GNUC__)
+#define QELWWW_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
+#else
+#define QELWWW_PRINTF(fmt, first)
+#endif
+
+// One reply: up to ten headers in insertion order, a prefix and suffix (page frame), a
+// text body (converted from the source to the target code page on output) and a binary
+// body (sent only when there is no text).
+class QelWWWResponse {
+public:
+    // InitResponse with the configuration (or none).
+    explicit QelWWWResponse(const QelWWWConfig* config = nullptr);
+
+    // No headers, empty buffers; source code page from the configuration (else the
+    // process's), target 1208, text flag set.
+    void InitResponse(const QelWWWConfig* config);
+    void FreeResponse();
+
+    // Sets a header. "Set-Cookie" (case ignored) always adds a pair; any other name
+    // replaces the value of the first pair of exactly that name, keeping its place.
+    // 0; 1 refused: a name or value with CR, LF or NUL, an empty or non-token name, or
+    // a full table.
+    int SetHeader(const char* name, const char* format, ...) QELWWW_PRINTF(3, 4);
+    int SetHeaderValue(std::string_view name, std::string_view value);
+    uint32_t GetHeaderCount() const { return static_cast<uint32_t>(headers_.size()); }
+    // False when index is not below the count.
+    bool GetHeader(uint32_t index, const char** name, const char** value) const;
+
+    // Formatted text and a line feed, appended to the prefix or the suffix.
+    void AppendPrefix(const char* format, ...) QELWWW_PRINTF(2, 3);
+    void AppendSuffix(const char* format, ...) QELWWW_PRINTF(2, 3);
+    // Raw text and a line feed (template lines: data, never a format).
+    void AppendPrefixLine(std::string_view line);
+    void AppendSuffixLine(std::string_view line);
+    // Formatted text appended to the text body, no line feed added.
+    void PrintText(const char* format, ...) QELWWW_PRINTF(2, 3);
+    void AppendText(const char* bytes, size_t length);
+    void AppendBinary(const void* bytes, size_t length);
+    // Formatted text and a line feed appended to the binary body.
+    void PrintBinaryLine(const char* format, ...) QELWWW_PRINTF(2, 3);
+
+    // 0 means 819 (source) and 1208 (target).
+    void SetSourceCodePage(uint32_t ccsid);
+    void SetTargetCodePage(uint32_t ccsid);
+    // Keeps the type and sets "Content-type" (with "; charset=..." while the reply is text).
+    void SetContentType(const char* type);
+
+    // Prefix + (converted text body, else binary body) + suffix. A failed conversion sends
+    // the text as it is.
+    std::string GetBody() const;
+
+    // Both state cookies sent empty.
+    void ClearStateCookies();
+    // ZEIQS (when the session's send-state flag is set) and ZEILOGID (send-log-id flag).
+    // Values are percent-encoded; both carry HttpOnly and SameSite=Lax.
+    void SaveStateCookies(const QelWWWConfig* config, const QelWWWSession* session,
+                          uint32_t codePage, int32_t logId);
+
+    const std::string& ContentType() const { return contentType_; }
+    uint32_t SourceCodePage() const { return sourceCodePage_; }
+    uint32_t TargetCodePage() const { return targetCodePage_; }
+    bool TextFlag() const { return textFlag_; }
+    const std::string& Prefix() const { return prefix_; }
+    const std::string& Suffix() const { return suffix_; }
+    const std::string& Text() const { return text_; }
+    const std::string& Binary() const { return binary_; }
+
+private:
+    struct Header {
+        std::string name;
+        std::string value;
+    };
+    std::vector<Header> headers_;
+    std::string prefix_;
+    std::string suffix_;
+    std::string text_;
+    std::string binary_;
+    uint32_t sourceCodePage_ = 819;
+    uint32_t targetCodePage_ = 1208;
+    std::string contentType_;
+    bool textFlag_ = true;
+    ArcIconvContext* codePageContext_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Request session
+// ---------------------------------------------------------------------------
+
+// One request. Made empty by the front end; filled by QelWWW_InitSession.
+struct QelWWWSession {
+    QelWWWViewSettings view;
+    uint8_t noHtml = 0;
+    uint8_t asciiOutput = 0;
+    uint8_t sendLogIdCookie = 0;
+    uint8_t sendStateCookie = 0;
+    uint8_t orFlag = 0;
+    int32_t port = 0;
+    int32_t logId = 0;
+    char serverType = 0;
+    uint32_t codePage = 0;           // this request's code page (_codepage, else configured)
+    std::string action;              // _function
+    std::string frame;               // _frame
+    std::string dateFormat;          // _dateformat
+    std::string pageAsGiven;         // _html
+    std::string page;                // template relative to TemplateDir; empty: built-in
+    std::string folder;
+    std::string serverName;          // the server as requested (_server or the cookie)
+    std::string server;              // host to connect to (HOST of its section, else the name)
+    std::string user;
+    std::string password;
+    std::string localDir;
+    std::unique_ptr<QelWWWParmList> parms;
+    std::unique_ptr<QelWWWParmList> stateCookieParms;    // ZEIQS
+    std::unique_ptr<QelWWWParmList> hitListCookieParms;  // ZEIIE
+    std::unique_ptr<QelWWWResponse> response;
+    uint32_t browserKind = 0;
+    int32_t browserMajor = 0;
+    std::string browserMinor;
+    uint32_t osKind = 0;
+    std::string scriptName;          // _cgibin, else the web server's script name
+};
+
+// Builds the session from the request text (query or POST body), the script name, the
+// User-Agent and the Cookie header (each may be null). 0 ready; 1 failed with an error
+// reply written into the session's response.
+int QelWWW_InitSession(const QelWWWConfig* config, QelWWWSession* session, const char* text,
+                       const char* scriptName, const char* userAgent, const char* cookie);
+
+// The value of cookie `name` in a Cookie header (names match whole, at a cookie's start),
+// or nothing when absent or empty. The value is returned as sent (not decoded).
+std::optional<std::string> QelWWW_GetCookie(const char* header, const char* name);
+
+// Browser kind (1 IE, 2 Netscape), major version, minor version digits and operating
+// system (1 Win95, 2 Win98, 4 WinNT, 16 other) of a User-Agent text.
+void QelWWW_DetectBrowser(const char* userAgent, uint32_t* kind, int32_t* major,
+                          std::string* minor, uint32_t* os);
+// The five candidate browser sections of a User-Agent, most specific first.
+std::vector<std::string> QelWWW_BrowserSections(const char* userAgent);
+// Applies the keys of a browser section (or of "default browser") over the settings.
+// 0; 1 when MaxHits is present but not a decimal number (settings left as far as read).
+int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section,
+                            QelWWWViewSettings* settings, bool strictMaxHits);
+
+// A copy of a Cookie header for the trace, with the values of every password parameter
+// (_password, _p, _new_password, _np) blanked.
+std::string QelWWW_BlankPasswords(std::string_view cookieHeader);
+
+// ---------------------------------------------------------------------------
+// Trace, error pages, templates, text helpers
+// ---------------------------------------------------------------------------
+
+// Appends "<thread>:<pid> - <message>\n" to the trace file (control characters of the
+// message shown as blanks). Callers call it only when tracing is on; never fails the request.
+void QelWWW_Trace(const QelWWWConfig* config, const char* format, ...) QELWWW_PRINTF(2, 3);
+
+// Writes an error reply: an HTML page (the text HTML-escaped), the plain-text
+// "[ERROR]" / "ID=" / "MSG=" framing when the session's no-html flag is set, or standard
+// error in command-line mode. messageNumber is the external number shown in "ID=".
+void QelWWW_ErrorPage(const QelWWWConfig* config, QelWWWSession* session, bool showVersion,
+                      int messageNumber, const char* format, ...) QELWWW_PRINTF(5, 6);
+
+// Formats catalogue message `index` with its text inserts and writes the error reply.
+void QelWWW_ReportText(const QelWWWConfig* config, QelWWWSession* session, bool showVersion,
+                       int index, const std::vector<std::string>& inserts);
+
+// The head (lines before the "VOD# Marker" line) of the session's template into the
+// prefix, or the built-in head when there is no page or it cannot be read.
+void QelWWW_WriteHeader(const QelWWWConfig* config, QelWWWSession* session);
+// The tail (after the marker) into the suffix, or the built-in tail.
+void QelWWW_WriteTrailer(const QelWWWConfig* config, QelWWWSession* session);
+// True when page names a file inside the template directory: relative, no ".." part, no
+// control character, at most QELWWW_MAX_PAGE characters.
+bool QelWWW_IsSafePage(std::string_view page);
+
+// Percent-encodes text into output (which must hold 3 * strlen(text) + 1 bytes) and
+// returns output. Kept: digits, letters and '.'; unless strict also '_', '-', '*', and '@'
+// for IE or Netscape 3 (session may be null).
+char* QelWWW_UrlEncode(const QelWWWConfig* config, const QelWWWSession* session, const char* text,
+                       char* output, bool strict);
+std::string QelWWW_UrlEncode(const QelWWWSession* session, std::string_view text, bool strict);
+// Decodes in place: '+' is a blank, '%' and two hex digits one byte (a non-hex digit
+// counts 0); a '%' with fewer than two characters after it stays as it is. Returns text.
+char* QelWWW_PercentDecode(char* text);
+void QelWWW_PercentDecode(std::string* text);
+// Replaces every occurrence of c by n in place.
+char* QelWWW_ReplaceChar(char* text, char c, char n);
+// A copy with every single-byte occurrence of c replaced by replacement.
+std::optional<std::string> QelWWW_ReplaceCharByText(const char* text, char c, const char* replacement);
+// True when every character is a decimal digit (an empty text counts as a number).
+bool QelWWW_IsNumber(const char* text);
+// Text for HTML content and attribute values: & < > " ' escaped.
+std::string QelWWW_HtmlEscape(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Dispatcher
+// ---------------------------------------------------------------------------
+
+// One action: 0 success, 1 failure (the reply then holds an error page).
+using QelWWWAction = int (*)(const QelWWWConfig* config, QelWWWSession* session);
+
+// Runs the action named by the session's action keyword (long form or one-letter alias,
+// compared exactly). 0 success; 1 failure: a missing folder (491 "_folder"), an unknown
+// keyword (492), or the action's own failure.
+int QelWWW_Dispatch(const QelWWWConfig* config, QelWWWSession* session);

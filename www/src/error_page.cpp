@@ -1,0 +1,63 @@
+// Error replies: HTML page, plain-text framing for the applets, or standard error.
+#include "qel_www.h"
+
+#include <cstdio>
+
+#include "arc_messages.h"
+#include "format_text.h"
+
+namespace {
+
+std::string OkButtonText() {
+    ArcMsgRow row;
+    if (ArcMSGS_GetText(QELWWW_MSG_OK_BUTTON, &row) == 0 && row.text != nullptr) return row.text;
+    return "Ok";
+}
+
+void WriteHtml(const QelWWWConfig* config, QelWWWSession* session, bool showVersion, const std::string& text) {
+    QelWWWResponse& response = *session->response;
+    response.SetContentType("text/html");
+    QelWWW_WriteHeader(config, session);
+    if (showVersion && config != nullptr)
+        response.PrintText("<h3>Netvara Version %s.</h3>\n", QelWWW_HtmlEscape(config->version).c_str());
+    response.PrintText("<h4>%s</h4><br>\n", QelWWW_HtmlEscape(text).c_str());
+    response.PrintText("<form>\n");
+    response.PrintText("<input type=button value=\"%s\" onClick=\"history.back();\">\n",
+                       QelWWW_HtmlEscape(OkButtonText()).c_str());
+    response.PrintText("</form>\n");
+    QelWWW_WriteTrailer(config, session);
+}
+
+void WritePlain(const QelWWWConfig* config, QelWWWSession* session, int messageNumber, std::string text) {
+    QelWWWResponse& response = *session->response;
+    char begin = config != nullptr && config->beginChar != 0 ? config->beginChar : '[';
+    char end = config != nullptr && config->endChar != 0 ? config->endChar : ']';
+    // The applets read line by line: the message stays on its MSG= line.
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    response.SetContentType("text/plain");
+    response.PrintText("%cERROR%c\n", begin, end);
+    response.PrintText("ID=%d\n", messageNumber);
+    response.PrintText("MSG=%s\n", text.c_str());
+}
+
+}  // namespace
+
+void QelWWW_ErrorPage(const QelWWWConfig* config, QelWWWSession* session, bool showVersion, int messageNumber,
+                      const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = qelwww::detail::FormatV(format, args);
+    va_end(args);
+    if (config != nullptr && config->commandLineMode) {
+        std::fputs(text.c_str(), stderr);
+        return;
+    }
+    if (session == nullptr || !session->response) return;
+    if (!session->noHtml) {
+        WriteHtml(config, session, showVersion, text);
+    } else {
+        WritePlain(config, session, messageNumber, std::move(text));
+    }
+}

@@ -1,0 +1,174 @@
+// The servlet library's three JNI natives: start-up, one request, shut-down.
+#include <jni.h>
+
+#include <cstdarg>
+#include <climits>
+#include <new>
+
+#include "arc_codepage.h"
+#include "arc_messages.h"
+#include "arc_platform.h"
+#include "java_text.h"
+#include "qel_www.h"
+
+namespace {
+
+QelWWWConfig g_config;  // filled by initialize, read-only while requests run
+
+#define NATIVE_TRACE(...)                                              \
+    do {                                                               \
+        if (g_config.traceOn) QelWWW_Trace(&g_config, __VA_ARGS__);    \
+    } while (0)
+
+// A Java string as UTF-8, or nothing for a null reference.
+std::optional<std::string> FromJava(JNIEnv* env, jstring text) {
+    if (text == nullptr) return std::nullopt;
+    jsize length = env->GetStringLength(text);
+    std::u16string units(static_cast<size_t>(length), u'\0');
+    env->GetStringRegion(text, 0, length, reinterpret_cast<jchar*>(units.data()));
+    return qelwww::detail::Utf16ToUtf8(units);
+}
+
+const char* OrNull(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
+
+// Reply bytes as a Java string; null with an exception pending when the JVM refuses.
+jstring ToJava(JNIEnv* env, std::string_view bytes) {
+    if (qelwww::detail::IsPlainAscii(bytes)) return env->NewStringUTF(std::string(bytes).c_str());
+    std::u16string units = qelwww::detail::BytesToUtf16(bytes);
+    return env->NewString(reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+}
+
+void ThrowJava(JNIEnv* env, const char* className, const char* message) {
+    if (env->ExceptionCheck()) return;
+    jclass type = env->FindClass(className);
+    if (type != nullptr) {
+        env->ThrowNew(type, message);
+        env->DeleteLocalRef(type);
+    }
+}
+
+}  // namespace
+
+// Calls a void Java method with a variable argument list.
+void CallJavaVoidMethod(JNIEnv* env, jobject object, jmethodID method, ...) {
+    va_list args;
+    va_start(args, method);
+    env->CallVoidMethodV(object, method, args);
+    va_end(args);
+}
+
+namespace {
+
+// Headers in their order, then the body in one piece. A Java exception stops the reply.
+void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setData, const QelWWWResponse& response) {
+    for (uint32_t i = 0; i < response.GetHeaderCount(); ++i) {
+        const char* name = nullptr;
+        const char* value = nullptr;
+        response.GetHeader(i, &name, &value);
+        jstring jname = ToJava(env, name);
+        jstring jvalue = jname != nullptr ? ToJava(env, value) : nullptr;
+        if (jname != nullptr && jvalue != nullptr) CallJavaVoidMethod(env, target, setHeader, jname, jvalue);
+        if (jname != nullptr) env->DeleteLocalRef(jname);
+        if (jvalue != nullptr) env->DeleteLocalRef(jvalue);
+        if (env->ExceptionCheck()) return;
+    }
+    std::string body = response.GetBody();
+    if (body.empty()) return;
+    if (body.size() > static_cast<size_t>(INT_MAX)) {
+        ThrowJava(env, "java/lang/OutOfMemoryError", "reply body too large");
+        return;
+    }
+    jbyteArray array = env->NewByteArray(static_cast<jsize>(body.size()));
+    if (array == nullptr) return;
+    env->SetByteArrayRegion(array, 0, static_cast<jsize>(body.size()), reinterpret_cast<const jbyte*>(body.data()));
+    if (!env->ExceptionCheck()) CallJavaVoidMethod(env, target, setData, array);
+    env->DeleteLocalRef(array);
+}
+
+jint Initialize(JNIEnv* env, jstring configDir) {
+    // Somewhere for the start-up steps to write an error; nothing of it is sent.
+    QelWWWSession scratch;
+    scratch.response = std::make_unique<QelWWWResponse>(&g_config);
+    std::optional<std::string> directory = FromJava(env, configDir);
+    if (QelWWW_InitConfig(&g_config, &scratch, OrNull(directory)) != 0) {
+        NATIVE_TRACE("initialize: QelWWW_InitConfig failed!");
+        return 3;
+    }
+    scratch.response->SetSourceCodePage(g_config.codePage);
+    const char* locale = g_config.localeDir.empty() ? nullptr : g_config.localeDir.c_str();
+    if (ArcMSGS_Init(locale, g_config.language.c_str()) != 0) {
+        NATIVE_TRACE("initialize: ArcMSGS_Init failed!");
+        return 2;
+    }
+    if (g_config.codePageContext == nullptr && ArcICONV_Startup(&g_config.codePageContext, locale) != 0) {
+        g_config.codePageContext = nullptr;
+        NATIVE_TRACE("initialize: ArcICONV_Startup failed!");
+        return 1;
+    }
+    NATIVE_TRACE("initialize: entering, version '%s'", g_config.version.c_str());
+    return 0;
+}
+
+void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie, jobject target) {
+    if (target == nullptr) {
+        ThrowJava(env, "java/lang/NullPointerException", "response");
+        return;
+    }
+    jclass type = env->GetObjectClass(target);
+    jmethodID setHeader = env->GetMethodID(type, "setHttpHeader", "(Ljava/lang/String;Ljava/lang/String;)V");
+    jmethodID setData = setHeader != nullptr ? env->GetMethodID(type, "setData", "([B)V") : nullptr;
+    env->DeleteLocalRef(type);
+    if (setHeader == nullptr || setData == nullptr) return;  // NoSuchMethodError is pending
+
+    std::optional<std::string> text = FromJava(env, query);
+    std::optional<std::string> script = FromJava(env, scriptName);
+    std::optional<std::string> agent = FromJava(env, userAgent);
+    std::optional<std::string> cookies = FromJava(env, cookie);
+
+    QelWWWSession session;
+    session.response = std::make_unique<QelWWWResponse>(&g_config);
+    if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(script), OrNull(agent), OrNull(cookies)) == 0)
+        QelWWW_Dispatch(&g_config, &session);
+    SendReply(env, target, setHeader, setData, *session.response);
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_initialize(JNIEnv* env, jobject, jstring configDir) {
+    try {
+        return Initialize(env, configDir);
+    } catch (const std::bad_alloc&) {
+        return 3;
+    } catch (...) {
+        return 3;
+    }
+}
+
+JNIEXPORT void JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_main(JNIEnv* env, jobject, jstring query,
+                                                                 jstring scriptName, jstring userAgent,
+                                                                 jstring cookie, jobject response) {
+    try {
+        Serve(env, query, scriptName, userAgent, cookie, response);
+    } catch (const std::bad_alloc&) {
+        ThrowJava(env, "java/lang/OutOfMemoryError", "gateway request");
+    } catch (...) {
+        ThrowJava(env, "java/lang/IllegalStateException", "gateway request failed");
+    }
+}
+
+JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_terminate(JNIEnv*, jobject) {
+    // The client layer's shut-down joins here when the client library lands.
+    if (g_config.codePageContext != nullptr) {
+        ArcICONV_Shutdown(g_config.codePageContext);
+        g_config.codePageContext = nullptr;
+    }
+    if (g_config.cacheMutex != nullptr) {
+        ArcOS_CloseHandle(g_config.cacheMutex);
+        g_config.cacheMutex = nullptr;
+    }
+    return 0;
+}
+
+}  // extern "C"
