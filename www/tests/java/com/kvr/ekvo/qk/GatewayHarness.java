@@ -1,0 +1,225 @@
+package com.kvr.ekvo.qk;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+
+/**
+ * Drives libqelwwwsl.so through a real JVM. Scenarios: "startup" (initialize results and
+ * terminate), "requests" (replies of single requests), "threads" (eight threads at once).
+ * Properties: qel.library (the library), qel.stage (the build's install tree), qel.registry
+ * (the registry directory the library reads). Exit status 0 when every check held.
+ */
+public final class GatewayHarness {
+    private static int failures = 0;
+
+    private static void check(boolean ok, String what) {
+        if (!ok) {
+            failures++;
+            System.err.println("FAIL: " + what);
+        }
+    }
+
+    private static void checkEquals(Object expected, Object actual, String what) {
+        check(expected.equals(actual), what + "\n  expected: [" + expected + "]\n  actual:   [" + actual + "]");
+    }
+
+    /** A configuration directory: qelwww.ini with cache/ and templates/. */
+    static Path configDir(String extraIni) throws IOException {
+        Path dir = Files.createTempDirectory("qelwww-jvm");
+        Files.createDirectories(dir.resolve("cache"));
+        Files.createDirectories(dir.resolve("templates"));
+        Files.writeString(dir.resolve("templates/page.html"),
+                "<html><body>\n<!-- VOD# Marker -->\n</body></html>\n");
+        Files.writeString(dir.resolve("qelwww.ini"),
+                "[configuration]\nCacheDir=cache\nTemplateDir=templates\n" + extraIni);
+        return dir;
+    }
+
+    /** Points the registry's install path at a directory (null: no value). */
+    static void setInstallPath(String path) throws IOException {
+        Path hive = Path.of(System.getProperty("qel.registry"), "HKLM.ini");
+        Files.createDirectories(hive.getParent());
+        String text = path == null ? "" : "[Software\\Kvr\\Tidewell Webrika\\CurrentVersion]\nInstallPath=" + path + "\n";
+        Files.writeString(hive, text);
+    }
+
+    static RecordingResponse request(QelWWWInterface gateway, String query, String cookie, String agent) {
+        RecordingResponse response = new RecordingResponse();
+        gateway.main(query, "/servlet/qel", agent, cookie, response);
+        return response;
+    }
+
+    static void startup() throws IOException {
+        QelWWWInterface gateway = new QelWWWInterface();
+        setInstallPath(null);
+        checkEquals(3, gateway.initialize("/nonexistent/qelwww"), "initialize without qelwww.ini");
+        checkEquals(0, gateway.terminate(), "terminate after a failed initialize");
+
+        checkEquals(3, gateway.initialize(configDir("Codepage=utf8\n").toString()), "Codepage that is not a number");
+        checkEquals(2, gateway.initialize(configDir("Language=xyz\n").toString()), "language without a message library");
+
+        // An install tree whose locale has the message library but no code-page tables.
+        Path install = Files.createTempDirectory("qelwww-install");
+        Path stage = Path.of(System.getProperty("qel.stage"));
+        Files.createDirectories(install.resolve("locale/enu"));
+        Files.createSymbolicLink(install.resolve("locale/enu/libqellgs32.so"),
+                stage.resolve("locale/enu/libqellgs32.so"));
+        setInstallPath(install.toString());
+        checkEquals(1, gateway.initialize(configDir("").toString()), "code pages missing");
+
+        setInstallPath(null);
+        checkEquals(0, gateway.initialize(configDir("").toString()), "initialize ready");
+        checkEquals(0, gateway.terminate(), "terminate");
+        checkEquals(0, gateway.terminate(), "terminate twice");
+    }
+
+    static final class Case {
+        final String name;
+        final String query;
+        final String cookie;
+        final String expectedHeaders;
+        final String expectedBody;   // exact, or null
+        final String[] contains;
+
+        Case(String name, String query, String cookie, String expectedHeaders, String expectedBody, String... contains) {
+            this.name = name;
+            this.query = query;
+            this.cookie = cookie;
+            this.expectedHeaders = expectedHeaders;
+            this.expectedBody = expectedBody;
+            this.contains = contains;
+        }
+    }
+
+    static final String HTML = "Content-type: text/html; charset=UTF-8";
+    static final String PLAIN = "Content-type: text/plain; charset=UTF-8";
+
+    static final Case[] CASES = {
+        new Case("no _function: only the 491 reply", "_s=prod&_u=a&_p=b", null, HTML, null,
+                "<h3>Netvara Version 2.2.1.10.</h3>", "<h4>The argument &#39;_function&#39; was not specified</h4>"),
+        new Case("no _function, no html", "_nohtml=1&_s=prod&_u=a&_p=b", null, PLAIN,
+                "[ERROR]\nID=2171\nMSG=The argument '_function' was not specified\n"),
+        new Case("unknown keyword", "_nohtml=1&_a=zzz&_s=prod&_u=a&_p=b", null, PLAIN,
+                "[ERROR]\nID=2175\nMSG=The function 'zzz' was not found\n"),
+        new Case("Logoff is not logoff", "_nohtml=1&_a=Logoff&_s=prod&_u=a&_p=b", null, PLAIN,
+                "[ERROR]\nID=2175\nMSG=The function 'Logoff' was not found\n"),
+        new Case("hit list without folder", "_nohtml=1&_a=d&_s=prod&_u=a&_p=b", null, PLAIN,
+                "[ERROR]\nID=2171\nMSG=The argument '_folder' was not specified\n"),
+        new Case("cookie-only request", "_nohtml=1&_a=d", "ZEIQS=_s=prod&_u=a&_p=b", PLAIN,
+                "[ERROR]\nID=2171\nMSG=The argument '_folder' was not specified\n"),
+        new Case("template frame", "_a=zzz&_s=prod&_u=a&_p=b&_h=page.html", null, HTML, null,
+                "<html><body>\n\n\n", "was not found</h4>", "</body></html>\n\n"),
+        new Case("template outside TemplateDir", "_nohtml=1&_a=l&_s=prod&_u=a&_p=b&_h=../qelwww.ini", null, PLAIN,
+                "[ERROR]\nID=2159\nMSG=The argument '_html' is not a valid decimal number\n"),
+        new Case("reflected markup is text", "_function=%22%3E%3Cscript%3E&_folder=%22%3E%3Cscript%3E&_s=prod&_u=a&_p=b",
+                null, HTML, null, "The function &#39;&quot;&gt;&lt;script&gt;&#39; was not found"),
+        new Case("non-ASCII keyword", "_nohtml=1&_a=caf%C3%A9&_s=prod&_u=a&_p=b", null, PLAIN,
+                "[ERROR]\nID=2175\nMSG=The function 'caf\u00e9' was not found\n"),
+    };
+
+    static void requests() throws IOException {
+        QelWWWInterface gateway = new QelWWWInterface();
+        setInstallPath(null);
+        checkEquals(0, gateway.initialize(configDir("Codepage=1208\n").toString()), "initialize");
+        for (Case c : CASES) {
+            RecordingResponse r = request(gateway, c.query, c.cookie, "Mozilla/5.0 (X11; Linux)");
+            checkEquals(List.of(c.expectedHeaders), r.headers, c.name + ": headers");
+            checkEquals(1, r.data.size(), c.name + ": one setData call");
+            if (c.expectedBody != null) {
+                checkEquals(c.expectedBody, r.body(), c.name + ": body");
+            }
+            for (String part : c.contains) {
+                check(r.body().contains(part), c.name + ": body lacks [" + part + "] in\n" + r.body());
+            }
+            check(!r.body().contains("<script>"), c.name + ": markup from the request reached the page");
+        }
+
+        // Null Java strings are absent values: no script name, so message 495.
+        RecordingResponse nulls = new RecordingResponse();
+        gateway.main(null, null, null, null, nulls);
+        check(nulls.body().contains("The value &#39;SCRIPT_NAME&#39; was not specified by the web server"),
+                "null strings: " + nulls.body());
+
+        // A callback that throws stops the reply; the exception reaches the caller.
+        RecordingResponse throwing = new RecordingResponse();
+        throwing.throwAtHeader = 0;
+        try {
+            gateway.main("_a=x", "/s", null, null, throwing);
+            check(false, "exception from setHttpHeader was lost");
+        } catch (IllegalStateException expected) {
+            checkEquals(0, throwing.data.size(), "no setData after a failed setHttpHeader");
+        }
+
+        // A response object without the callbacks.
+        try {
+            gateway.main("_a=x", "/s", null, null, new Object());
+            check(false, "missing callbacks went unnoticed");
+        } catch (NoSuchMethodError expected) {
+            // the lookup failed cleanly
+        }
+        try {
+            gateway.main("_a=x", "/s", null, null, null);
+            check(false, "null response went unnoticed");
+        } catch (NullPointerException expected) {
+            // refused
+        }
+        checkEquals(0, gateway.terminate(), "terminate");
+    }
+
+    static void threads() throws Exception {
+        QelWWWInterface gateway = new QelWWWInterface();
+        setInstallPath(null);
+        checkEquals(0, gateway.initialize(configDir("[debug]\nLog=1\nLogDir=cache\n").toString()), "initialize");
+        List<String> expected = new ArrayList<>();
+        for (Case c : CASES) {
+            expected.add(request(gateway, c.query, c.cookie, "Mozilla/4.0 (compatible; MSIE 5.01; Windows NT)").transcript());
+        }
+        ExecutorService pool = Executors.newFixedThreadPool(8);
+        List<Future<Integer>> results = new ArrayList<>();
+        for (int t = 0; t < 8; t++) {
+            final int offset = t;
+            results.add(pool.submit(() -> {
+                int mismatches = 0;
+                for (int i = 0; i < 200; i++) {
+                    int k = (i + offset) % CASES.length;
+                    Case c = CASES[k];
+                    String got = request(gateway, c.query, c.cookie,
+                            "Mozilla/4.0 (compatible; MSIE 5.01; Windows NT)").transcript();
+                    if (!got.equals(expected.get(k))) {
+                        mismatches++;
+                    }
+                }
+                return mismatches;
+            }));
+        }
+        int mismatches = 0;
+        for (Future<Integer> f : results) {
+            mismatches += f.get();
+        }
+        pool.shutdown();
+        checkEquals(0, mismatches, "replies from eight threads equal the single-thread replies");
+        checkEquals(0, gateway.terminate(), "terminate");
+    }
+
+    public static void main(String[] args) throws Exception {
+        System.load(System.getProperty("qel.library"));
+        switch (args[0]) {
+            case "startup": startup(); break;
+            case "requests": requests(); break;
+            case "threads": threads(); break;
+            default: throw new IllegalArgumentException(args[0]);
+        }
+        if (failures > 0) {
+            System.err.println(failures + " check(s) failed");
+            System.exit(1);
+        }
+        System.out.println("all checks held");
+    }
+}
