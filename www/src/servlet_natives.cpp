@@ -1,14 +1,13 @@
 // The servlet library's three JNI natives: start-up, one request, shut-down.
 #include <jni.h>
 
-#include <cstdarg>
-#include <climits>
 #include <new>
 
 #include "arc_codepage.h"
 #include "arc_messages.h"
 #include "arc_platform.h"
 #include "java_text.h"
+#include "reply_to_java.h"
 #include "qel_www.h"
 
 namespace {
@@ -30,60 +29,6 @@ std::optional<std::string> FromJava(JNIEnv* env, jstring text) {
 }
 
 const char* OrNull(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
-
-// Reply bytes as a Java string; null with an exception pending when the JVM refuses.
-jstring ToJava(JNIEnv* env, std::string_view bytes) {
-    if (qelwww::detail::IsPlainAscii(bytes)) return env->NewStringUTF(std::string(bytes).c_str());
-    std::u16string units = qelwww::detail::BytesToUtf16(bytes);
-    return env->NewString(reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
-}
-
-void ThrowJava(JNIEnv* env, const char* className, const char* message) {
-    if (env->ExceptionCheck()) return;
-    jclass type = env->FindClass(className);
-    if (type != nullptr) {
-        env->ThrowNew(type, message);
-        env->DeleteLocalRef(type);
-    }
-}
-
-}  // namespace
-
-// Calls a void Java method with a variable argument list.
-void CallJavaVoidMethod(JNIEnv* env, jobject object, jmethodID method, ...) {
-    va_list args;
-    va_start(args, method);
-    env->CallVoidMethodV(object, method, args);
-    va_end(args);
-}
-
-namespace {
-
-// Headers in their order, then the body in one piece. A Java exception stops the reply.
-void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setData, const QelWWWResponse& response) {
-    for (uint32_t i = 0; i < response.GetHeaderCount(); ++i) {
-        const char* name = nullptr;
-        const char* value = nullptr;
-        response.GetHeader(i, &name, &value);
-        jstring jname = ToJava(env, name);
-        jstring jvalue = jname != nullptr ? ToJava(env, value) : nullptr;
-        if (jname != nullptr && jvalue != nullptr) CallJavaVoidMethod(env, target, setHeader, jname, jvalue);
-        if (jname != nullptr) env->DeleteLocalRef(jname);
-        if (jvalue != nullptr) env->DeleteLocalRef(jvalue);
-        if (env->ExceptionCheck()) return;
-    }
-    std::string body = response.GetBody();
-    if (body.empty()) return;
-    if (body.size() > static_cast<size_t>(INT_MAX)) {
-        ThrowJava(env, "java/lang/OutOfMemoryError", "reply body too large");
-        return;
-    }
-    jbyteArray array = env->NewByteArray(static_cast<jsize>(body.size()));
-    if (array == nullptr) return;
-    env->SetByteArrayRegion(array, 0, static_cast<jsize>(body.size()), reinterpret_cast<const jbyte*>(body.data()));
-    if (!env->ExceptionCheck()) CallJavaVoidMethod(env, target, setData, array);
-    env->DeleteLocalRef(array);
-}
 
 jint Initialize(JNIEnv* env, jstring configDir) {
     // Somewhere for the start-up steps to write an error; nothing of it is sent.
@@ -111,7 +56,7 @@ jint Initialize(JNIEnv* env, jstring configDir) {
 
 void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie, jobject target) {
     if (target == nullptr) {
-        ThrowJava(env, "java/lang/NullPointerException", "response");
+        qelwww::detail::ThrowJava(env, "java/lang/NullPointerException", "response");
         return;
     }
     jclass type = env->GetObjectClass(target);
@@ -129,7 +74,7 @@ void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, js
     session.response = std::make_unique<QelWWWResponse>(&g_config);
     if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(script), OrNull(agent), OrNull(cookies)) == 0)
         QelWWW_Dispatch(&g_config, &session);
-    SendReply(env, target, setHeader, setData, *session.response);
+    qelwww::detail::SendReply(env, target, setHeader, setData, *session.response);
 }
 
 }  // namespace
@@ -152,9 +97,9 @@ JNIEXPORT void JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_main(JNIEnv* env, jo
     try {
         Serve(env, query, scriptName, userAgent, cookie, response);
     } catch (const std::bad_alloc&) {
-        ThrowJava(env, "java/lang/OutOfMemoryError", "gateway request");
+        qelwww::detail::ThrowJava(env, "java/lang/OutOfMemoryError", "gateway request");
     } catch (...) {
-        ThrowJava(env, "java/lang/IllegalStateException", "gateway request failed");
+        qelwww::detail::ThrowJava(env, "java/lang/IllegalStateException", "gateway request failed");
     }
 }
 
