@@ -1,4 +1,13 @@
-// Local file server: WHERE-clause parser and LIKE matcher.
+// Local file server: the archive's tables served in process, and the
+// WHERE-clause parser and LIKE matcher of its document search.
+//
+// A local archive is a directory of INI-form table files (docs/archive.md).
+// Every request takes the connection's CsHandle first and returns a plain
+// result: 0 ok, 1 cancelled, 6 failure, 9 out of memory, 11 nothing found or
+// end of a list, 13 not authorised, 14 a value did not read back as written.
+// Requests run between QelLocal_Open and QelLocal_Close, which hold a
+// process-wide mutex: one local request at a time. Writes also hold a file
+// lock in the local directory, so processes sharing an archive stay apart.
 //
 // A folder search on the local archive arrives as the WHERE text that the
 // client library writes ("WHERE ", then conditions such as
@@ -116,3 +125,421 @@ int QelLike_MatchSteps(const std::vector<QelLike_Step>& steps, std::string_view 
 // 1 when the whole text matches the pattern, else 0 (also for a null argument).
 int QelLikeMatch(const char* pattern, const char* text);
 int QelLikeMatch(std::string_view pattern, std::string_view text);
+
+// ================================================================ local archive
+
+struct CsHandle;
+
+inline constexpr int QELLOCAL_MAX_IDS = 2048;       // entries of any list read into memory
+inline constexpr size_t QELLOCAL_LOAD_NAME_SIZE = 16;  // "999999ZZZ" and its terminator
+
+// The 22 table files, "table/<name>.tbl" below the local directory.
+enum QelLocalTableId : int {
+  QELLOCAL_TBL_AG, QELLOCAL_TBL_AG2FOL, QELLOCAL_TBL_AGFLD, QELLOCAL_TBL_AGFLDAL,
+  QELLOCAL_TBL_AGPERMS, QELLOCAL_TBL_ANN, QELLOCAL_TBL_APP, QELLOCAL_TBL_APPUSR,
+  QELLOCAL_TBL_FOLAGAPP, QELLOCAL_TBL_FOLFLD, QELLOCAL_TBL_FOLFLDUS, QELLOCAL_TBL_FOL,
+  QELLOCAL_TBL_FOLPERMS, QELLOCAL_TBL_GROUP, QELLOCAL_TBL_NOTE, QELLOCAL_TBL_RES,
+  QELLOCAL_TBL_SEG, QELLOCAL_TBL_SNODE, QELLOCAL_TBL_SS, QELLOCAL_TBL_SYSTEM,
+  QELLOCAL_TBL_UGID, QELLOCAL_TBL_USER,
+  QELLOCAL_TBL_COUNT
+};
+
+// The local directory and its entries; folders end in '/'.
+enum QelLocalDirId : int {
+  QELLOCAL_DIR_ROOT,    // the local directory itself
+  QELLOCAL_DIR_VOLUME,  // the file "volume"
+  QELLOCAL_DIR_DATA, QELLOCAL_DIR_VIEW, QELLOCAL_DIR_INDEX, QELLOCAL_DIR_LOAD,
+  QELLOCAL_DIR_NOTE, QELLOCAL_DIR_TABLE,
+  QELLOCAL_DIR_COUNT
+};
+
+// Paths built by the first successful QelLocal_LoadTables; empty before and after
+// QelLocal_Close (and for an index out of range).
+std::string QelLocal_TablePath(int table);
+std::string QelLocal_DirPath(int dir);
+// The archive's code page (CODEPAGE of section SYSTEM in system.tbl), 0 before set-up.
+int QelLocal_CodePage();
+
+// ---------------------------------------------------------------- set-up and bracket
+
+// Set-up: takes the process-wide local mutex (held until the matching
+// QelLocal_Close; nested calls of one thread are counted), reads DIRECTORY from
+// the handle's server definition (first comma-separated entry), reads the volume
+// label when the connection has none, and loads the tables. 0 or 6 (mutex released).
+int QelLocal_Open(CsHandle* handle);
+// Shut-down: the last Close of the outermost Open frees paths and state; 0.
+int QelLocal_Close(CsHandle* handle);
+// Start of every local request: keeps the yield callback, checks the volume
+// label (QelLocal_ReadVolume; 1 when refused, 6 on a mismatch), builds the paths
+// once and reads the code page (missing -> 6). Every exit clears the cancel flag.
+int QelLocal_LoadTables(CsHandle* handle);
+// End of a local request: forgets the yield callback; returns status.
+int QelLocal_EndRequest(CsHandle* handle, int status);
+// A hook that returns status unchanged.
+int QelLocal_PassStatus(CsHandle* handle, int status);
+// Sets (non-zero) or clears the cancel flag; returns the flag. May be called from
+// another thread while a request runs.
+int QelLocal_SetCancel(CsHandle* handle, int flag);
+
+// ---------------------------------------------------------------- ids and note rows
+
+// The next load name of an application group ("%ld" counter and three suffix
+// letters, e.g. "1FAA") into loadName; the counter wraps after 999999 and the
+// suffix then advances like an odometer ("FAA" -> "GAA", "ZAA" -> "FBA"). 0; 6
+// for a malformed counter or suffix, a suffix past "ZZZ" or a failed write.
+int QelLocal_NextLoadId(CsHandle* handle, int32_t agid, char loadName[QELLOCAL_LOAD_NAME_SIZE]);
+// The group's next segment number (SEG_ID, default 1), advanced in the table. 0 or 6.
+int QelLocal_NextSegmentId(CsHandle* handle, int32_t agid, int32_t* id);
+
+// The row text of a document's annotations, "agid|object|compOffset|compLength|
+// docOffset|docLength" plus "|further" when further is given. 0; 6 when it does
+// not fit size bytes, or a text holds '|', ']' or a control character.
+int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* objectName,
+                           int32_t compOffset, int32_t compLength, int32_t docOffset,
+                           int32_t docLength, const char* further);
+
+// ---------------------------------------------------------------- records
+
+struct QelLocalUser {
+  int32_t uid = 0;
+  char userId[21] = {};        // the user's name, the row's section
+  char passwd[21] = {};        // DES crypt hash (salt first), or empty
+  char description[121] = {};
+  uint16_t admin = 0;          // user type bits
+  int32_t pid = 0;
+  int64_t lastUpdate = 0;      // last password change, 'Z' seconds
+  int64_t timeout = 0;         // per-logon time-out, seconds
+  char acctInfo[61] = {};
+  char name[61] = {};
+  char company[61] = {}, title[61] = {};
+  char addr1[61] = {}, addr2[61] = {}, addr3[61] = {}, addr4[61] = {};
+  char dept[61] = {}, building[61] = {}, room[61] = {};
+  char phone[33] = {}, fax[33] = {};
+  char coverpage[61] = {};
+};
+
+struct QelLocalGroup {
+  int32_t gid = 0;
+  char name[20] = {};
+  char description[121] = {};
+  int32_t uid = 0;             // owner
+};
+
+struct QelLocalAgField {
+  int32_t number = 0;
+  char name[19] = {};
+  char type = 0;               // field type letter
+  int32_t qual = 0;
+  uint32_t mask = 0;           // field flags
+  char leading[9] = {}, strip[9] = {}, trailing[9] = {};
+  char stringType = 0;         // string fields only
+  int32_t stringLen = 0;
+  char stringCase = 0;
+};
+
+struct QelLocalFieldAlias {
+  std::string external;
+  std::string internal;
+};
+
+struct QelLocalAppGroup {
+  int32_t agid = 0;
+  char name[61] = {};
+  char description[121] = {};
+  char agidName[9] = {};       // storage identifier: the folder of the group's objects
+  int32_t dbSeg = 0, annType = 0, dbExpDate = 0, dbMgrtDate = 0;
+  int32_t cachePeriod = 0;     // SM_CACHE_DOC, days; < 0 no cache
+  uint32_t logFlags = 0;       // LOG
+  int32_t migrationPeriod = 0; // MGRT_CACHE_DATE, days
+  int32_t reimportExpDate = 0, sid = 0, expireType = 0, segRows = 0, objSize = 0, type = 0;
+  int32_t fieldCount = 0;
+  std::vector<QelLocalAgField> fields;  // filled by QelLocal_ReadAppGroup
+};
+
+struct QelLocalAgPerms {
+  int32_t id = 0;              // user or group
+  int32_t agid = 0;
+  uint16_t idPerms = 0xFFFF, docPerms = 0xFFFF, annPerms = 0xFFFF;
+  bool hasRestrict = false;
+  std::string queryRestrict;   // Q_RESTRICT, at most 32700 characters
+};
+
+struct QelLocalFolderPerms {
+  int32_t id = 0;
+  int32_t fid = 0;
+  uint16_t perms = 0xFFFF;
+  int32_t hits = -1;
+};
+
+struct QelLocalApp {
+  int32_t appId = 0;
+  int32_t agid = 0;
+  char name[61] = {};
+  char description[121] = {};
+  int32_t docType = 0;
+  char docCompType = 0, resCompType = 0;
+  int32_t compObjSize = 102400;
+  char alias[61] = {};
+  char fixedView[61] = {};
+  int32_t idxType = 0;
+  char indexer[61] = {}, preprocessor[61] = {};
+  std::string indexerText, preprocessorText;  // the files of the load folder
+};
+
+struct QelLocalFolderField {
+  int32_t number = 0;
+  char name[61] = {};
+  char description[121] = {};
+  char type = 0;
+  int32_t qual = 0;
+  int32_t mapType = 0;
+};
+
+struct QelLocalFolder {
+  int32_t fid = 0;
+  char name[60] = {};
+  char description[121] = {};
+  int32_t annSearch = 0;
+  int32_t fieldCount = 0;
+  std::vector<int32_t> appGroups;           // filled by QelLocal_GetFolder
+  std::vector<QelLocalFolderField> fields;  // filled by QelLocal_GetFolder
+};
+
+struct QelLocalFolderFieldUser {
+  int32_t queryOrder = 0, dsplOrder = 0, sortOrder = 0, sortType = 0;
+  uint32_t usrMask = 0;
+  int32_t ops = 0, defOp = 0;
+  std::string min, max, defValue1 = "0", defValue2 = "0";
+  int32_t datedefType = 0, datedefArg = 0;
+  char dsplDateFmt[61] = {}, dateFmt[61] = {};
+  int32_t decimalPtPos = 0, stringWild = 0;
+};
+
+// One key of an ag2fol row: a folder field and the application-group side of it.
+struct QelLocalFieldMap {
+  int32_t folderField = 0;
+  int16_t first = 0, second = 0;
+};
+
+struct QelLocalSegment {
+  int32_t agid = 0;
+  char name[61] = {};
+  int64_t startDate = 0, stopDate = 0, postDate = 0, closedDate = 0, reimportedDate = 0;
+  int64_t lastUpdate = 0, lastBackup = 0, lastStats = 0;
+  int32_t mask = 0;
+  int64_t insRows = 0, updRows = 0, delRows = 0, modRows = 0, maxRows = 0;
+  int64_t totalRows = 0;
+  int32_t indexFile = 0;
+  bool hasDates = false;       // START_DATE or STOP_DATE present
+};
+
+struct QelLocalSegmentFields {
+  int32_t fieldCount = 0;
+  char agidName[9] = {};
+  std::vector<std::string> names;  // "%ld|%i" NAME, field 0 first
+};
+
+struct QelLocalStorageNode {
+  int32_t sid = 0;
+  int32_t nid = 0;
+  char name[60] = {};
+  char description[121] = {};
+  char logon[21] = {};
+  char password[20] = {};
+  char server[255] = {};
+  uint32_t status = 0;         // node entry flags; 0x10: not usable for objects
+  int32_t secNid = 0;
+};
+
+struct QelLocalStorageSet {
+  int32_t sid = 0;
+  char name[61] = {};
+  char description[121] = {};
+  uint8_t loadType = 0;
+  uint16_t nodeNum = 0;
+  std::vector<QelLocalStorageNode> nodes;
+};
+
+struct QelLocalObjectNodes {
+  int32_t priNid = 0, secNid = 0, rid = 0;
+  char compType = 0;
+};
+
+struct QelLocalSystemParms {
+  int32_t codePage = 0;
+  int32_t passwdExp = -1;      // days; < 0 never, 0 always expired
+  int64_t timeOut = 0;         // seconds
+  uint32_t syslogMask = 0, exitlogMask = 0;
+  uint16_t passwdMinLen = 0;
+  uint32_t sysMask = 0;
+};
+
+// A document's identification, the annotation row of docs/archive.md.
+struct QelLocalNoteDoc {
+  int32_t agid = 0;
+  const char* objectName = nullptr;
+  int32_t compOffset = 0, compLength = 0, docOffset = 0, docLength = 0;
+  const char* further = nullptr;  // optional
+};
+
+struct QelLocalNote {
+  int32_t number = 0;          // 1.. within the document (set on reading)
+  uint32_t userNumber = 0;
+  char userName[21] = {};
+  uint32_t flags = 0;          // 1 private, 2 public, 4 text, 8 attached data
+  int64_t time = 0;            // 'Z' seconds
+  int32_t position[3] = {};
+  uint8_t fields[32] = {};     // colour code first, then fields carried unchanged
+  std::string text;
+  std::string data;            // attached data
+};
+
+struct QelLocalNamedQuery {
+  int32_t number = 0;
+  int32_t folderId = 0;
+  int32_t owner = -1;          // user number, -1 for everybody
+  char name[61] = {};
+  std::string text;
+};
+
+// ---------------------------------------------------------------- table requests
+// "First" requests build a list (all ids of the table, an owner's members, or one
+// id; a name argument that starts with ' is a quoted name matched exactly against
+// NAME, any other name is a decimal id) and return its first record; "Next" the
+// following ones, 11 past the end and 1 when the cancel flag is set. A list longer
+// than QELLOCAL_MAX_IDS gives 6.
+
+// Users of user.tbl, all (group null) or of a group's section, by uid or quoted
+// name; direct: the name alone is the list. Unknown user (no UID) -> 11.
+int QelLocal_ListUsersFirst(CsHandle* handle, const char* group, const char* name, int direct,
+                            QelLocalUser* record);
+int QelLocal_ListUsersNext(CsHandle* handle, QelLocalUser* record);
+// The row of one user: UID missing -> 11; PASSWD, ADMIN or PID missing -> 6.
+int QelLocal_ReadUser(CsHandle* handle, const char* userName, QelLocalUser* record);
+// Rewrites an existing user (listed in USERS, name ignoring case) or, with user
+// null, group (listed in GROUPS). Unlisted or no list -> 6. All keys are written
+// in one atomic rewrite of the table.
+int QelLocal_UpdateUser(CsHandle* handle, const QelLocalUser* user, const QelLocalGroup* group);
+int QelLocal_UpdateUserRow(CsHandle* handle, const QelLocalUser* user);
+
+// Groups of group.tbl: all, a user's (user: the user's id or name), or one by
+// name. A group without NAME -> 6.
+int QelLocal_ListGroupsFirst(CsHandle* handle, const char* user, const char* name, QelLocalGroup* record);
+int QelLocal_ListGroupsNext(CsHandle* handle, QelLocalGroup* record);
+int QelLocal_ReadGroup(CsHandle* handle, int32_t gid, QelLocalGroup* record);
+
+// Application groups, all (folderId < 0) or of a folder, with their fields.
+int QelLocal_ListAppGroupsFirst(CsHandle* handle, int32_t folderId, const char* name,
+                                QelLocalAppGroup* record);
+int QelLocal_ListAppGroupsNext(CsHandle* handle, QelLocalAppGroup* record);
+// The next entry of the same list, id and name only.
+int QelLocal_NextAppGroupName(CsHandle* handle, int32_t* agid, char name[61]);
+// NAME and DESCRIPTION of a row of ag, fol or ss (table: QELLOCAL_TBL_*).
+int QelLocal_ReadNameDesc(CsHandle* handle, int table, int32_t id, char name[61], char description[121]);
+// One application group with its settings and fields. NAME or AGID_NAME missing -> 6.
+int QelLocal_ReadAppGroup(CsHandle* handle, int32_t agid, QelLocalAppGroup* record);
+// Fields 0..count-1 of agfld.tbl (NAME and TYPE required).
+int QelLocal_ReadAgFields(CsHandle* handle, int32_t agid, int32_t count, std::vector<QelLocalAgField>* fields);
+// The aliases of one field (ALIAS_NUM, EXTERNAL_n and INTERNAL_n, n from 1).
+int QelLocal_ReadAgFieldAliases(CsHandle* handle, int32_t agid, int32_t field,
+                                std::vector<QelLocalFieldAlias>* aliases);
+
+// Permissions of a user on an application group: the first of the candidates
+// (the ids of groupList "IN (a,b,...)", then userId) whose row has ID_PERMS
+// other than -1. None -> 11.
+int QelLocal_GetAppGroupPerms(CsHandle* handle, int32_t agid, int32_t userId, const char* groupList,
+                              int withRestrict, QelLocalAgPerms* record);
+// The ids that hold a row for the group (IDS); missing -> 11.
+int QelLocal_ReadAgPermsList(CsHandle* handle, int32_t agid, std::vector<int32_t>* ids);
+// Row "id|agid": ID_PERMS required (6), DOC_PERMS and ANN_PERMS default -1.
+int QelLocal_ReadAgPerms(CsHandle* handle, int32_t id, int32_t agid, int withRestrict, QelLocalAgPerms* record);
+int QelLocal_GetFolderPerms(CsHandle* handle, int32_t fid, int32_t userId, const char* groupList,
+                            QelLocalFolderPerms* record);
+int QelLocal_ReadFolderPermsList(CsHandle* handle, int32_t fid, std::vector<int32_t>* ids);
+// Row "id|fid": PERMS required (6), HITS default -1.
+int QelLocal_ReadFolderPerms(CsHandle* handle, int32_t id, int32_t fid, QelLocalFolderPerms* record);
+
+// Applications of a group (APPLICATIONS of its ag row).
+int QelLocal_ListAppsFirst(CsHandle* handle, int32_t agid, const char* name, QelLocalApp* record);
+int QelLocal_ListAppsNext(CsHandle* handle, QelLocalApp* record);
+// One application with its INDEXER and PREPROCESSOR files (a named file that
+// cannot be read, or a name leaving the load folder -> 6).
+int QelLocal_ReadApp(CsHandle* handle, int32_t appId, QelLocalApp* record);
+// The view text of an application for a user: USER_VIEW of "agid|appId|userId",
+// else FIXED_VIEW. No view -> 11.
+int QelLocal_GetAppViews(CsHandle* handle, int32_t agid, int32_t appId, int32_t userId, std::string* view);
+// A view file of the view folder, read whole, a leading byte 0x01 dropped.
+int QelLocal_ReadAppViews(CsHandle* handle, const char* viewFile, std::string* view);
+
+// Folders of fol.tbl.
+int QelLocal_ListFoldersFirst(CsHandle* handle, const char* name, QelLocalFolder* record);
+int QelLocal_ListFoldersNext(CsHandle* handle, QelLocalFolder* record);
+int QelLocal_NextFolder(CsHandle* handle, QelLocalFolder* record);
+// NAME (required), DESCRIPTION, ANN_SEARCH (required), FLDS_NUM.
+int QelLocal_ReadFolder(CsHandle* handle, int32_t fid, QelLocalFolder* record);
+// ReadFolder plus the folder's application groups and fields.
+int QelLocal_GetFolder(CsHandle* handle, int32_t fid, QelLocalFolder* record);
+int QelLocal_ReadFolderFields(CsHandle* handle, int32_t fid, int32_t count,
+                              std::vector<QelLocalFolderField>* fields);
+int QelLocal_ReadFolderFieldUser(CsHandle* handle, int32_t fid, int32_t userId, int32_t field,
+                                 QelLocalFolderFieldUser* record);
+
+// Applications of a folder and application group (folagapp "fid|agid").
+int QelLocal_ListFolderAppsFirst(CsHandle* handle, int32_t fid, int32_t agid, QelLocalApp* record);
+int QelLocal_ListFolderAppsNext(CsHandle* handle, QelLocalApp* record);
+int QelLocal_NextFolderApp(CsHandle* handle, QelLocalApp* record);
+// The field mapping of ag2fol "agid|fid", in key order. No row -> 11.
+int QelLocal_ReadFolderAgMap(CsHandle* handle, int32_t agid, int32_t fid, std::vector<QelLocalFieldMap>* map);
+
+// Adds a segment to a group: its name to SEGMENTS of seg.tbl (a name already
+// there, ignoring case, -> 6) and its dates and counts to the group's segment
+// index profile ("index/<group name>.seg").
+int QelLocal_AddSegment(CsHandle* handle, int32_t agid, const QelLocalSegment* segment);
+// Rewrites the dates and counts of a listed segment (not listed -> 11).
+int QelLocal_UpdateSegment(CsHandle* handle, int32_t agid, const QelLocalSegment* segment);
+int QelLocal_ReadSegment(CsHandle* handle, int32_t agid, const char* name, QelLocalSegment* record);
+int QelLocal_ReadSegmentRange(CsHandle* handle, int32_t agid, const char* name, int64_t* start, int64_t* stop);
+// The field layout kept in the segment index profile.
+int QelLocal_ReadSegmentFields(CsHandle* handle, int32_t agid, QelLocalSegmentFields* fields);
+// Segments of a group whose [START_DATE, STOP_DATE] meets [from, to] (both ends
+// inclusive), optionally only the one named (ignoring case); undatedOnly keeps
+// only segments without dates instead.
+int QelLocal_ListSegmentTableFirst(CsHandle* handle, int32_t agid, int64_t from, int64_t to,
+                                   const char* name, int undatedOnly, QelLocalSegment* record);
+int QelLocal_ListSegmentTableNext(CsHandle* handle, QelLocalSegment* record);
+int QelLocal_NextSegment(CsHandle* handle, QelLocalSegment* record);
+
+// Storage: the res row "id1|id2" (COMP_TYPE required).
+int QelLocal_ReadObjectNodes(CsHandle* handle, int32_t id1, int32_t id2, QelLocalObjectNodes* record);
+// Storage sets of ss.tbl with their nodes: GetStorageSets is the first request,
+// ListStorageSets the next.
+int QelLocal_GetStorageSets(CsHandle* handle, const char* name, QelLocalStorageSet* record);
+int QelLocal_ListStorageSets(CsHandle* handle, QelLocalStorageSet* record);
+int QelLocal_ReadStorageSet(CsHandle* handle, int32_t sid, QelLocalStorageSet* record);
+// snode row "sid|nid": NAME required.
+int QelLocal_ReadStorageNode(CsHandle* handle, int32_t sid, int32_t nid, QelLocalStorageNode* record);
+
+// System parameters of system.tbl; SYS_MASK missing -> 6.
+int QelLocal_ReadSystemParms(CsHandle* handle, QelLocalSystemParms* record);
+
+// Annotations: kept in "aqk%05d.not" files of the note folder (the registry's QEL
+// path + "/note", else the archive's note folder), one file per document, listed
+// in the folder's note.tbl. Layout in docs/archive.md.
+int QelLocal_AddNote(CsHandle* handle, const QelLocalNoteDoc* doc, const QelLocalNote* note);
+// Marks annotation `number` of the document deleted; the file goes with the last one.
+// Unknown document or number -> 11.
+int QelLocal_DeleteNote(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t number);
+// The document's annotations, oldest first, skipping deleted ones; user >= 0
+// keeps only public notes and the user's own. None -> 11; damaged file -> 6.
+int QelLocal_GetNotes(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t user, QelLocalNote* record);
+int QelLocal_GetNotesNext(CsHandle* handle, QelLocalNote* record);
+
+// Named queries of a folder (query/namedq.ndq); user >= 0 keeps only queries of
+// everybody and of that user. No list -> 11; unreadable or damaged file -> 6.
+int QelLocal_NamedQueriesFirst(CsHandle* handle, int32_t fid, int32_t user, QelLocalNamedQuery* record);
+int QelLocal_NamedQueriesNext(CsHandle* handle, QelLocalNamedQuery* record);
+
+// 6: a request the local server does not offer.
+int QelLocal_NotSupported(CsHandle* handle);
+// 11: a request with nothing to list locally.
+int QelLocal_NoData(CsHandle* handle);

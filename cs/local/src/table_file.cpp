@@ -1,0 +1,184 @@
+// table_file.cpp - checked reads of a table file's values.
+#include "table_file.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "arc_profile.h"
+#include "qel_local.h"
+
+namespace qel::local::detail {
+
+namespace {
+
+// Every value fits a buffer this large: a profile line holds at most
+// ARCPROF_MAX_LINE characters.
+constexpr size_t kValueBuffer = ARCPROF_MAX_LINE + 2;
+
+// Lines this close to the reader's limit may have been cut; a list there is refused.
+constexpr size_t kCutMargin = 4;
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+int TableFile::Load(const std::string& path) {
+  char* raw = nullptr;
+  if (ArcPROF_LoadFile(path.c_str(), &raw) != 0) return 6;
+  text_ = raw != nullptr ? raw : "";
+  std::free(raw);
+  return 0;
+}
+
+void TableFile::LoadText(std::string_view text) {
+  text_.assign(text.substr(0, text.find('\0')));
+}
+
+std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
+  std::string s(section), k(key);
+  std::string buffer(kValueBuffer, '\0');
+  // Two different defaults tell a missing key from a value equal to either.
+  size_t n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), "\x01", buffer.data(), buffer.size(), text_.c_str());
+  if (n == 1 && buffer[0] == '\x01') {
+    size_t m = ArcPROF_GetFromImage(s.c_str(), k.c_str(), "\x02", buffer.data(), buffer.size(), text_.c_str());
+    if (m == 1 && buffer[0] == '\x02') return std::nullopt;
+    n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), "", buffer.data(), buffer.size(), text_.c_str());
+  }
+  buffer.resize(n);
+  return buffer;
+}
+
+bool TableFile::HasSection(std::string_view section) const {
+  std::string s(section);
+  char flag[2] = {};
+  ArcPROF_GetFromImage(s.c_str(), nullptr, "0", flag, sizeof flag, text_.c_str());
+  return flag[0] == '1';
+}
+
+int TableFile::Text(std::string_view section, std::string_view key, char* field, size_t size,
+                    int missing, const char* defaultValue) const {
+  std::string value;
+  int rc = LongText(section, key, &value, missing, defaultValue, size - 1);
+  if (rc != 0) return rc;
+  std::memcpy(field, value.c_str(), value.size() + 1);
+  return 0;
+}
+
+int TableFile::LongText(std::string_view section, std::string_view key, std::string* value,
+                        int missing, const char* defaultValue, size_t maxLength) const {
+  std::optional<std::string> v = Get(section, key);
+  if (!v) {
+    if (defaultValue == nullptr) return missing;
+    v = defaultValue;
+  }
+  if (v->size() > maxLength) return 6;
+  *value = std::move(*v);
+  return 0;
+}
+
+std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t high) {
+  text = Trim(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  uint64_t magnitude = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    magnitude = magnitude * 10 + uint64_t(c - '0');
+  }
+  // 19 digits stay below 2^64; the sign decides the 63-bit limit.
+  if (magnitude > uint64_t(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0)) return std::nullopt;
+  int64_t result = negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+  if (result < low || result > high) return std::nullopt;
+  return result;
+}
+
+int TableFile::Number(std::string_view section, std::string_view key, int64_t low, int64_t high,
+                      int64_t* value, int missing, std::optional<int64_t> defaultValue) const {
+  std::optional<std::string> v = Get(section, key);
+  if (!v) {
+    if (!defaultValue) return missing;
+    *value = *defaultValue;
+    return 0;
+  }
+  std::optional<int64_t> n = ParseNumber(*v, low, high);
+  if (!n) return 6;
+  *value = *n;
+  return 0;
+}
+
+int TableFile::Int32(std::string_view section, std::string_view key, int32_t* value, int missing,
+                     std::optional<int64_t> defaultValue) const {
+  int64_t n = 0;
+  int rc = Number(section, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                  &n, missing, defaultValue);
+  if (rc == 0) *value = int32_t(n);
+  return rc;
+}
+
+int TableFile::UInt16(std::string_view section, std::string_view key, uint16_t* value, int missing,
+                      std::optional<int64_t> defaultValue) const {
+  int64_t n = 0;
+  int rc = Number(section, key, -32768, 65535, &n, missing, defaultValue);
+  if (rc == 0) *value = uint16_t(n & 0xFFFF);
+  return rc;
+}
+
+int TableFile::Letter(std::string_view section, std::string_view key, char* value, int missing,
+                      char defaultValue) const {
+  std::optional<std::string> v = Get(section, key);
+  if (!v) {
+    if (defaultValue == 0) return missing;
+    *value = defaultValue;
+    return 0;
+  }
+  if (v->size() > 1) return 6;
+  *value = v->empty() ? '\0' : (*v)[0];
+  return 0;
+}
+
+int SplitList(std::string_view text, std::vector<std::string>* items) {
+  items->clear();
+  while (!text.empty()) {
+    size_t comma = text.find(',');
+    std::string_view item = Trim(text.substr(0, comma));
+    if (!item.empty()) {
+      if (items->size() == size_t(QELLOCAL_MAX_IDS)) return 6;
+      items->emplace_back(item);
+    }
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return 0;
+}
+
+int TableFile::NameList(std::string_view section, std::string_view key, std::vector<std::string>* names) const {
+  std::optional<std::string> v = Get(section, key);
+  if (!v) return 11;
+  if (key.size() + 1 + v->size() + kCutMargin >= ARCPROF_MAX_LINE) return 6;
+  return SplitList(*v, names);
+}
+
+int TableFile::IdList(std::string_view section, std::string_view key, std::vector<int32_t>* ids) const {
+  std::vector<std::string> items;
+  int rc = NameList(section, key, &items);
+  ids->clear();
+  if (rc != 0) return rc;
+  for (const std::string& item : items) {
+    std::optional<int64_t> n = ParseNumber(item, std::numeric_limits<int32_t>::min(),
+                                           std::numeric_limits<int32_t>::max());
+    if (!n) return 6;
+    ids->push_back(int32_t(*n));
+  }
+  return 0;
+}
+
+}  // namespace qel::local::detail

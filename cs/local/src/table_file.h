@@ -1,0 +1,66 @@
+// table_file.h - reading one table file of the local archive.
+//
+// A table is read whole into memory for each request (another process may
+// have rewritten it since), and every value is checked before it is used:
+// texts must fit their field, numbers must be whole decimal numbers in range,
+// and lists may hold at most QELLOCAL_MAX_IDS entries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qel::local::detail {
+
+class TableFile {
+ public:
+  // Reads the file; a missing file is an empty table. 0, or 6 when it cannot be read.
+  int Load(const std::string& path);
+  // Reads the image of a profile text that is already in memory (tests, fuzzing).
+  void LoadText(std::string_view text);
+
+  // The value of a key, or none when the section or the key is missing.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  bool HasSection(std::string_view section) const;
+
+  // A text into a field of `size` bytes (size - 1 characters): 0; `missing` when
+  // absent and no default is given; 6 when it does not fit (a cut name could name
+  // another row).
+  int Text(std::string_view section, std::string_view key, char* field, size_t size, int missing,
+           const char* defaultValue = nullptr) const;
+  // A text of any length up to `maxLength`; 6 when longer.
+  int LongText(std::string_view section, std::string_view key, std::string* value, int missing,
+               const char* defaultValue = nullptr, size_t maxLength = 32767) const;
+  // A whole decimal number within [low, high]: 0; `missing` when absent without a
+  // default; 6 when malformed or out of range.
+  int Number(std::string_view section, std::string_view key, int64_t low, int64_t high,
+             int64_t* value, int missing, std::optional<int64_t> defaultValue = std::nullopt) const;
+  int Int32(std::string_view section, std::string_view key, int32_t* value, int missing,
+            std::optional<int64_t> defaultValue = std::nullopt) const;
+  // A 16-bit value: -32768..65535 stored in its low 16 bits (-1 reads as 65535).
+  int UInt16(std::string_view section, std::string_view key, uint16_t* value, int missing,
+             std::optional<int64_t> defaultValue = std::nullopt) const;
+  // A one-character value (a type letter); 6 when longer.
+  int Letter(std::string_view section, std::string_view key, char* value, int missing,
+             char defaultValue = 0) const;
+
+  // A comma-separated list of decimal ids: 0; 11 when the key is missing; 6 when
+  // an element is not an id or there are more than QELLOCAL_MAX_IDS.
+  int IdList(std::string_view section, std::string_view key, std::vector<int32_t>* ids) const;
+  // A comma-separated list of names (blanks around each removed, empty ones skipped).
+  int NameList(std::string_view section, std::string_view key, std::vector<std::string>* names) const;
+
+ private:
+  std::string text_;
+};
+
+// A whole decimal number (optional sign) within [low, high].
+std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t high);
+// Splits a comma list; blanks around elements removed, empty elements skipped.
+// 0, or 6 when it would hold more than QELLOCAL_MAX_IDS elements.
+int SplitList(std::string_view text, std::vector<std::string>* items);
+
+}  // namespace qel::local::detail
