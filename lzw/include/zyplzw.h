@@ -154,7 +154,8 @@ ZYPLZW_API int ZypLzwDecodeInitInputData(ZypLzwState* state, uint32_t length,
 ZYPLZW_API int ZypLzwDecodeInitOutputData(ZypLzwState* state, uint32_t length,
                                           unsigned char* buffer);
 /* Decodes: 1 input used up, 2 output full, 3 end code seen (every later call too),
- * -1 bad stream (every later call too), -2. */
+ * -1 bad stream (every later call too), -2. Bytes of the output buffer past outPos may
+ * be overwritten; nothing past outEnd is. */
 ZYPLZW_API int ZypLzwDecode(ZypLzwState* state);
 /* Moves decoded bytes still held back to the output and, in mode 1, completes a
  * partial pixel byte: 0, 2 output full, -2. */

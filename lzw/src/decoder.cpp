@@ -16,10 +16,10 @@ constexpr uint32_t kIndexMask = kTableSize - 1;
 void InitRoots(DecoderBlock& b, uint32_t clearCode) {
     for (uint32_t code = 0; code < kTableSize; ++code) {
         const bool root = code < clearCode;
-        b.prefix[code] = static_cast<uint16_t>(kNoCode);
-        b.suffix[code] = root ? static_cast<uint8_t>(code) : 0;
-        b.first[code] = b.suffix[code];
-        b.length[code] = root ? 1 : 0;
+        const auto value = static_cast<uint8_t>(root ? code : 0);
+        b.table[code] = {static_cast<uint16_t>(kNoCode), static_cast<uint16_t>(root ? 1 : 0),
+                         value, value};
+        b.seenIn[code] = 0;
     }
 }
 
@@ -54,69 +54,148 @@ public:
     }
 
 private:
+    // The code loop works on local copies: every byte it stores could alias the record
+    // or the block, so members would be reloaded after each one.
     int Loop() {
-        const uint32_t clear = s_.clearCode;
+        if (b_.stagedPos != b_.stagedEnd && !DeliverStaged()) {
+            return ZYPLZW_OUTPUT_FULL;
+        }
+        if (s_.state == ZYPLZW_STATE_ENDED) {
+            return ZYPLZW_END_CODE;
+        }
+        if (s_.state == ZYPLZW_STATE_FAILED) {
+            return ZYPLZW_BAD_STREAM;
+        }
+        if (++b_.call == 0) {
+            std::fill(std::begin(b_.seenIn), std::end(b_.seenIn), 0);
+            b_.call = 1;
+        }
+        uint32_t acc = acc_, count = count_, prefix = prefix_, nextFree = nextFree_;
+        uint32_t width = width_, threshold = threshold_;
+        const unsigned char* in = in_;
+        unsigned char* out = out_;
+        const unsigned char* const inEnd = inEnd_;
+        unsigned char* const outEnd = outEnd_;
+        const uint32_t clear = s_.clearCode, end = s_.endCode, early = s_.earlyChange;
+        DecoderEntry* const table = b_.table;
+        const uint8_t** const seenAt = b_.seenAt;
+        uint32_t* const seenIn = b_.seenIn;
+        const uint32_t call = b_.call;
+        if (kDelivery == Delivery::Plain) {
+            for (uint32_t root = 0; root < clear; ++root) {
+                b_.rootBytes[root] = static_cast<uint8_t>(root);
+                seenAt[root] = &b_.rootBytes[root];
+                seenIn[root] = call;
+            }
+        }
+        bool started = s_.state != ZYPLZW_STATE_START;
+        const uint8_t* previous = nullptr;  // previous string, when written in this call
+        int result;
         for (;;) {
-            if (b_.stagedPos != b_.stagedEnd && !DeliverStaged()) {
-                return ZYPLZW_OUTPUT_FULL;
+            while (count < width && in != inEnd) {
+                Packing::AddByte(acc, count, *in++);
             }
-            if (s_.state == ZYPLZW_STATE_ENDED) {
-                return ZYPLZW_END_CODE;
+            if (count < width) {
+                result = ZYPLZW_INPUT_USED;
+                break;
             }
-            if (s_.state == ZYPLZW_STATE_FAILED) {
-                return ZYPLZW_BAD_STREAM;
-            }
-            while (count_ < width_) {
-                if (in_ == inEnd_) {
-                    return ZYPLZW_INPUT_USED;
-                }
-                Packing::AddByte(acc_, count_, *in_++);
-            }
-            const uint32_t code = Packing::TakeCode(acc_, count_, width_);
+            const uint32_t code = Packing::TakeCode(acc, count, width);
             if (code == clear) {
-                nextFree_ = s_.firstFree;
-                width_ = s_.initialWidth;
-                threshold_ = 1u << width_;
-                prefix_ = kNoCode;
+                nextFree = s_.firstFree;
+                width = s_.initialWidth;
+                threshold = 1u << width;
+                prefix = kNoCode;
+                previous = nullptr;
+                started = true;
                 s_.state = ZYPLZW_STATE_WORKING;
                 continue;
             }
-            if (s_.state == ZYPLZW_STATE_START) {
-                return Fail();  // the stream must open with a clear code
+            if (!started || code == end) {
+                // The stream must open with a clear code; the end code ends it.
+                result = started ? ZYPLZW_END_CODE : ZYPLZW_BAD_STREAM;
+                s_.state = started ? ZYPLZW_STATE_ENDED : ZYPLZW_STATE_FAILED;
+                break;
             }
-            if (code == s_.endCode) {
-                s_.state = ZYPLZW_STATE_ENDED;
-                continue;
-            }
-            if (prefix_ == kNoCode) {
+            uint32_t added = kNoCode;
+            if (prefix == kNoCode) {
                 if (code >= clear) {
-                    return Fail();  // after a clear only a root can follow
+                    result = Fail();  // after a clear only a root can follow
+                    break;
                 }
             } else {
-                if (code > nextFree_ || code == kTableSize) {
-                    return Fail();
+                if (code > nextFree || code == kTableSize) {
+                    result = Fail();
+                    break;
                 }
                 // A full table takes no more entries until the next clear code.
-                if (nextFree_ < kTableSize) {
-                    AddEntry(code);
+                if (nextFree < kTableSize) {
+                    added = nextFree;
+                    const DecoderEntry& before = table[prefix];
+                    const uint8_t tail = code == added ? before.first : table[code].first;
+                    DecoderEntry& entry = table[added];
+                    entry.prefix = static_cast<uint16_t>(prefix);
+                    entry.length = static_cast<uint16_t>(before.length + 1);
+                    entry.suffix = tail;
+                    entry.first = before.first;
+                    seenIn[added] = 0;
+                    WidenAfterAdding(added, early, width, threshold);
+                    ++nextFree;
                 }
             }
-            if (!Emit(code)) {
-                return Fail();
+            prefix = code;
+            const uint32_t length = table[code].length;
+            if (length > kStagingSize) {
+                result = Fail();
+                break;
             }
-            prefix_ = code;
+            if (kDelivery != Delivery::Pixels && length <= static_cast<size_t>(outEnd - out)) {
+                if (kDelivery == Delivery::Plain && seenIn[code] == call) {
+                    // Short strings move as one 16-byte block while the buffer has room;
+                    // the bytes past the string are rewritten by the codes that follow.
+                    if (length <= 16 && outEnd - out >= 16) {
+                        uint8_t block[16];
+                        std::memcpy(block, seenAt[code], 16);
+                        std::memcpy(out, block, 16);
+                    } else {
+                        std::memcpy(out, seenAt[code], length);
+                    }
+                } else {
+                    Unwind(code, length, out);
+                    if (kDelivery == Delivery::Predictor) {
+                        UndoPredictor(out, out, length);
+                    }
+                }
+                // The new entry is the previous string plus this one's first byte, and
+                // both now lie side by side in the output.
+                if (kDelivery == Delivery::Plain && added != kNoCode && previous != nullptr) {
+                    seenAt[added] = previous;
+                    seenIn[added] = call;
+                }
+                previous = out;
+                out += length;
+                continue;
+            }
+            previous = nullptr;
+            Unwind(code, length, b_.staging);
+            b_.stagedPos = 0;
+            b_.stagedEnd = length;
+            out_ = out;
+            const bool delivered = DeliverStaged();
+            out = out_;
+            if (!delivered) {
+                result = ZYPLZW_OUTPUT_FULL;
+                break;
+            }
         }
-    }
-
-    void AddEntry(uint32_t code) {
-        const uint32_t entry = nextFree_;
-        const uint8_t tail = code == entry ? b_.first[prefix_] : b_.first[code];
-        b_.prefix[entry] = static_cast<uint16_t>(prefix_);
-        b_.suffix[entry] = tail;
-        b_.first[entry] = b_.first[prefix_];
-        b_.length[entry] = static_cast<uint16_t>(b_.length[prefix_] + 1);
-        WidenAfterAdding(entry, s_.earlyChange, width_, threshold_);
-        ++nextFree_;
+        acc_ = acc;
+        count_ = count;
+        prefix_ = prefix;
+        nextFree_ = nextFree;
+        width_ = width;
+        threshold_ = threshold;
+        in_ = in;
+        out_ = out;
+        return result;
     }
 
     // Writes the string of `code` backwards from its last byte; indexes are masked so a
@@ -124,30 +203,10 @@ private:
     void Unwind(uint32_t code, uint32_t length, uint8_t* dest) const {
         uint32_t c = code;
         for (uint32_t i = length; i-- > 0;) {
-            dest[i] = b_.suffix[c];
-            c = b_.prefix[c] & kIndexMask;
+            const DecoderEntry& e = b_.table[c];
+            dest[i] = e.suffix;
+            c = e.prefix & kIndexMask;
         }
-    }
-
-    bool Emit(uint32_t code) {
-        const uint32_t length = b_.length[code];
-        if (length > kStagingSize) {
-            return false;
-        }
-        if (kDelivery != Delivery::Pixels &&
-            length <= static_cast<size_t>(outEnd_ - out_)) {
-            Unwind(code, length, out_);
-            if (kDelivery == Delivery::Predictor) {
-                UndoPredictor(out_, out_, length);
-            }
-            out_ += length;
-            return true;
-        }
-        Unwind(code, length, b_.staging);
-        b_.stagedPos = 0;
-        b_.stagedEnd = length;
-        DeliverStaged();
-        return true;
     }
 
     void UndoPredictor(const uint8_t* from, uint8_t* to, uint32_t n) {

@@ -36,12 +36,24 @@ struct EncoderBlock {
 
 // Decoder: the code table, unwound by string length, and the staging buffer for a
 // string that did not fit in the caller's output.
+struct DecoderEntry {
+    uint16_t prefix;
+    uint16_t length;
+    uint8_t suffix;
+    uint8_t first;
+};
+
 struct DecoderBlock {
     BlockHeader header{BlockKind::Decoder};
-    uint16_t prefix[kTableSize] = {};
-    uint16_t length[kTableSize] = {};
-    uint8_t suffix[kTableSize] = {};
-    uint8_t first[kTableSize] = {};
+    DecoderEntry table[kTableSize] = {};
+    // Where an entry's string was last written in plain output during the current
+    // Decode call (call number in `seenIn`), so it can be copied instead of unwound.
+    // Only within one call: the caller may change its output between calls.
+    const uint8_t* seenAt[kTableSize] = {};
+    uint32_t seenIn[kTableSize] = {};
+    uint32_t call = 0;
+    // The roots' one-byte strings, with room for a 16-byte copy past the last one.
+    uint8_t rootBytes[256 + 16] = {};
     uint8_t staging[kStagingSize] = {};
     uint32_t stagedPos = 0;
     uint32_t stagedEnd = 0;
