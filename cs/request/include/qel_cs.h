@@ -1,0 +1,656 @@
+// qel_cs.h - the request layer: the server handle, server definitions, temporary and
+// print paths, object data streams, parameter text, message issuing and user exits.
+//
+// Every operation takes a CsHandle first and answers a CsReturnCode. The handle and the
+// records beside it grow with the call bracket, the dispatcher and the operations that
+// later sections of this header add; fields are never reordered. Documents:
+// docs/request-handle.md (seams left for later layers), docs/parmtext.md,
+// docs/messages-issuing.md, docs/exits.md, docs/request-paths.md.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ArcIconvContext;
+struct ArcOSLibrary;
+
+// ===========================================================================
+// Results
+// ===========================================================================
+
+enum CsReturnCode : int {
+    CS_OK = 0,
+    CS_CANCELLED = 1,
+    CS_NOT_AVAILABLE = 2,     // not in this store, or a transport failure
+    CS_TRANSPORT = 3,
+    CS_TRANSPORT_LIBRARY = 4,
+    CS_FAILED = 6,
+    CS_BUSY = 7,              // a request already runs on the handle
+    CS_NO_MEMORY = 9,
+    CS_UNAVAILABLE = 10,      // segments unavailable, or the security exit asks for the password check
+    CS_NOT_FOUND = 11,        // nothing found, end of a list
+    CS_PASSWORD_EXPIRED = 12,
+    CS_NOT_AUTHORISED = 13,
+    CS_TIMED_OUT = 15,
+    CS_LEVEL_NOT_SUPPORTED = 16,
+};
+
+// A compression pipeline state (arc_compress.h) as a result: 0 stays 0, 5 (no memory)
+// becomes 9, anything else 6.
+int CsMapStatus(int pipelineStatus);
+
+// ===========================================================================
+// The handle
+// ===========================================================================
+
+// Flag word 1.
+inline constexpr uint32_t CS_F1_DISCONNECT = 0x00000001;       // drop the connection after the request
+inline constexpr uint32_t CS_F1_TIMED_OUT = 0x00000002;
+inline constexpr uint32_t CS_F1_INTERRUPT = 0x00000004;
+inline constexpr uint32_t CS_F1_EXTERNAL = 0x00000008;         // no time-out check; parameters owned elsewhere
+inline constexpr uint32_t CS_F1_NODE_BY_NAME = 0x00000010;
+inline constexpr uint32_t CS_F1_LOCAL_OPEN = 0x00000020;
+inline constexpr uint32_t CS_F1_STORAGE_OPEN = 0x00000040;
+inline constexpr uint32_t CS_F1_SYSLOG_LOADED = 0x00000080;
+inline constexpr uint32_t CS_F1_CALLER_LOCAL = 0x00000100;
+inline constexpr uint32_t CS_F1_CALLER_SYSLOG = 0x00000200;
+inline constexpr uint32_t CS_F1_CALLER_STORAGE = 0x00000400;
+inline constexpr uint32_t CS_F1_NO_LOGON_MSG = 0x00000800;
+inline constexpr uint32_t CS_F1_NO_LOGOFF_MSG = 0x00001000;
+inline constexpr uint32_t CS_F1_NO_USER_ROW = 0x00002000;
+inline constexpr uint32_t CS_F1_IN_SYSLOG_STORE = 0x00004000;
+inline constexpr uint32_t CS_F1_IN_STORE_ALT = 0x00008000;
+inline constexpr uint32_t CS_F1_HOST_TEXT = 0x00010000;        // fetch the server's host text for messages
+inline constexpr uint32_t CS_F1_SECURITY_EXIT = 0x00020000;
+inline constexpr uint32_t CS_F1_COM_DEBUG = 0x00040000;
+inline constexpr uint32_t CS_F1_NO_COMPRESS_DATA = 0x00080000;
+inline constexpr uint32_t CS_F1_LEVEL_2114 = 0x00100000;
+inline constexpr uint32_t CS_F1_SRVR_DISCONNECT = 0x00200000;
+inline constexpr uint32_t CS_F1_CANCEL_PENDING = 0x00400000;
+inline constexpr uint32_t CS_F1_MESSAGES = 0x00800000;         // issue messages on this handle
+inline constexpr uint32_t CS_F1_NO_GROUP_HANDLES = 0x01000000;
+inline constexpr uint32_t CS_F1_SERVES_FOLDER = 0x02000000;
+inline constexpr uint32_t CS_F1_SKIP_EVENT_LOG = 0x04000000;   // a logged message skips the event log
+inline constexpr uint32_t CS_F1_KEEP_PASSWORD = 0x08000000;
+inline constexpr uint32_t CS_F1_LEVEL_2207 = 0x10000000;
+inline constexpr uint32_t CS_F1_INTEGRATED = 0x20000000;
+inline constexpr uint32_t CS_F1_LEVEL_2208 = 0x40000000;       // also allows compression
+inline constexpr uint32_t CS_F1_NO_COMPRESS = 0x80000000;
+inline constexpr uint32_t CS_F1_LEVEL_BITS = 0x50100000;
+
+// Flag word 2.
+inline constexpr uint32_t CS_F2_LEVEL_BITS = 0x00000145;
+inline constexpr uint32_t CS_F2_UNIFIED_TXMON = 0x00000080;
+
+// Kinds: 1 is the local server; 2 and 4 are the two remote transports.
+inline constexpr uint16_t CS_KIND_LOCAL = 1;
+inline constexpr uint16_t CS_KIND_TCP = 2;
+inline constexpr uint16_t CS_KIND_SNA = 4;
+
+// Text sizes, terminator included. A longer value is refused, never cut.
+inline constexpr size_t CS_SERVER_NAME_SIZE = 256;
+inline constexpr size_t CS_HOST_SIZE = 256;
+inline constexpr size_t CS_USER_ID_SIZE = 21;
+inline constexpr size_t CS_USER_NAME_SIZE = 61;
+inline constexpr size_t CS_SERVER_MESSAGE_SIZE = 1026;  // = QEL_EXIT_MESSAGE_SIZE
+inline constexpr size_t CS_SERVER_INFO_SIZE = 256;
+
+// The user identity of a logon (88 bytes, as the logon reply carries it).
+struct CsUserIdentity {
+    char userId[CS_USER_ID_SIZE] = {};
+    char userName[CS_USER_NAME_SIZE] = {};
+    uint32_t processId = 0;  // the process that logged on
+};
+
+// System parameters (32 bytes; owned by the handle after logon).
+struct CsSystemParms {
+    int32_t passwordExpiryDays = 0;
+    uint16_t minPasswordLength = 0;
+    uint16_t reserved1 = 0;
+    int64_t timeOut = 0;           // TIME_OUT, seconds
+    uint32_t flags = 0;            // 0x01 user ids, 0x02 passwords case sensitive
+    uint32_t systemLogMask = 0;    // categories stored in the System Log
+    uint32_t exitMask = 0;         // categories passed to the message exit
+    uint32_t reserved2 = 0;
+};
+
+// Connection state that the dispatcher owns. A copied handle never shares a
+// connection: the copy starts unconnected.
+struct CsRequestState {
+    uint32_t running = 0;
+    void* stream = nullptr;   // the connection's message stream; null while unconnected
+    void* mutex = nullptr;
+    uintptr_t words[2] = {};
+
+    CsRequestState() = default;
+    CsRequestState(const CsRequestState&) noexcept {}
+    CsRequestState& operator=(const CsRequestState&) = delete;
+    void Reset() { *this = CsRequestState{0}; }
+
+private:
+    explicit CsRequestState(int) {}
+    CsRequestState& operator=(CsRequestState&&) = default;
+};
+
+// The server definition: what the "@SRV@_<name>" section says about a server.
+struct CsServerDef {
+    uint32_t flags1 = 0;
+    uint32_t flags2 = 0;
+    uint16_t kind = 0;
+    char host[CS_HOST_SIZE] = {};   // remote: host name or address
+    std::string instance;           // local: the instance name, when it is not "ARCHIVE"
+    CsRequestState request;
+    uint16_t port = 0;              // remote
+    std::string profile;            // local: the server's configuration image
+    uint16_t transportKind = 0;     // local: 2 or 4
+    uint16_t instancePort = 0;      // local
+};
+
+struct CsLogonRecord;  // made at logon
+struct CsHandle;
+
+using CsYieldFn = int (*)();
+// The message callback: (callback context, text) -> 0; non-zero counts as a failure.
+using CsMessageFn = int (*)(void* context, const char* text);
+
+// One handle per server connection; zero-filled at creation (CsHandle handle{};).
+struct CsHandle {
+    char serverName[CS_SERVER_NAME_SIZE] = {};
+    CsServerDef def;
+    uint32_t clientFlags = 0;
+    int32_t clientType = 0;
+    CsUserIdentity identity;
+    CsYieldFn yield = nullptr;
+    CsSystemParms* systemParms = nullptr;
+    CsLogonRecord* logon = nullptr;
+    CsHandle* secondary = nullptr;
+    CsHandle* delegated = nullptr;  // the handle the current call was routed to
+    void* callbackContext = nullptr;
+    CsMessageFn messageCallback = nullptr;
+    void* owner = nullptr;
+    char currentServerName[CS_SERVER_NAME_SIZE] = {};
+    uint32_t serverSession = 0;
+    unsigned char serverSessionBlock[64] = {};
+    ArcIconvContext* iconv = nullptr;
+    uint32_t nesting = 0;                              // nested local calls
+    char serverInfo[CS_SERVER_INFO_SIZE] = {};         // the server's host text for messages
+    char serverMessage[CS_SERVER_MESSAGE_SIZE] = {};   // the server's (or an exit's) message text
+};
+
+// Copies a text into a fixed field: 0, or 6 when it does not fit (the field is then
+// left empty). A null text is the empty text.
+int CsSetText(char* field, size_t size, const char* text);
+
+// ===========================================================================
+// Storage sets (the "folder" that request 53 returns)
+// ===========================================================================
+
+struct CsStorageNode {
+    uint16_t number = 0;
+    char name[62] = {};
+    char description[122] = {};
+    char logon[22] = {};
+    char password[22] = {};
+    char serverName[256] = {};
+    uint32_t flags = 0;              // 0x01 served by the local server; 0x02-0x10 roles
+    uint16_t secondary = 0;          // number of the node's secondary entry
+    CsHandle* handle = nullptr;      // the serving handle; none for local entries
+};
+
+struct CsStorageSet {
+    char name[62] = {};
+    char description[122] = {};
+    char type = 0;                                  // 'F' or 'L'
+    std::vector<CsStorageNode> nodes;
+    std::vector<std::unique_ptr<CsHandle>> handles; // the node handles this set owns
+};
+
+// ===========================================================================
+// Numbered messages
+// ===========================================================================
+
+inline constexpr int CS_MSG_MAX_INSERTS = 9;
+inline constexpr size_t CS_MSG_INSERT_SIZE = 28;  // a formatted insert: 27 characters
+
+// One insert: 'S' points at the caller's text; any other letter carries its value
+// formatted as text. 'V' is an empty slot.
+struct CsMsgInsert {
+    char type = 'V';
+    const char* text = nullptr;
+    char formatted[CS_MSG_INSERT_SIZE] = {};
+    const char* Value() const { return type == 'S' ? (text ? text : "") : formatted; }
+};
+
+// A typed insert list for C++ callers (the C form is CsIssueMessageV's letters). Inserts
+// after the ninth are dropped.
+struct CsMessageArgs {
+    int count = 0;
+    CsMsgInsert inserts[CS_MSG_MAX_INSERTS];
+
+    CsMessageArgs& S(const char* text);
+    CsMessageArgs& I(int32_t value);
+    CsMessageArgs& N(int16_t value);
+    CsMessageArgs& B(int64_t value);
+    CsMessageArgs& D(double value);
+};
+
+struct CsObjectRef;  // a stored object's reference, defined with the store operations
+
+// Issues message `row` (catalogue index) to the destinations its row names and the
+// handle allows: the message callback or standard error, the System Log, the event log
+// and the message exit program. reference, kind and word go with a System Log record;
+// copyFlag stores it on a private copy of the System Log definition. Result: 0, or the
+// first failing destination's result (6 when only the callback refused the text).
+int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inserts,
+                   const CsObjectRef* reference, char kind, int32_t word, int copyFlag);
+
+// The typed forms. The list after the row is pairs of a letter and a value, ended by
+// 'V' or by the ninth insert: 'S' const char* (null: empty), 'I' int32_t, 'N' int
+// (a 16-bit value), 'B' int64_t, 'D' double. Result: the issuer's, or 6 for any other
+// letter (nothing is issued then).
+int CsIssueMessageV(CsHandle* handle, int row, int firstType, ...);
+int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, char kind,
+                     int32_t word, int firstType, ...);
+int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference, char kind,
+                        int32_t word, int firstType, va_list args);
+// Reads a letter list into an insert list: 0, or 6 for an unknown letter.
+int CsMessageArgsFromList(CsMessageArgs* out, int firstType, va_list args);
+// The C++ form.
+int CsIssueMessageArgs(CsHandle* handle, int row, const CsMessageArgs& args);
+
+// The System Log definition: the storage set of the "System Log" application group,
+// the group's record as the folder layer read it, and the case letter of its user-id
+// field ('U' upper, 'L' lower, other: as given).
+struct CsSystemLogDef {
+    std::shared_ptr<CsStorageSet> folder;
+    std::shared_ptr<const void> group;
+    char caseLetter = 0;
+};
+// The field list of the group, as far as the issuer needs it.
+struct CsSystemLogField {
+    char type = 0;
+    char caseLetter = 0;
+};
+
+// Keeps a definition process-wide, replacing an earlier one (users of the earlier one
+// keep their copy). 0; 6 when no field has type 'T' (nothing is kept). A call with no
+// field list is a no-op once a definition is loaded (0), else 6.
+int CsLoadSystemLogDef(std::shared_ptr<CsStorageSet> folder, std::shared_ptr<const void> group,
+                       const std::vector<CsSystemLogField>* fields);
+// The form the call bracket uses: no-op once loaded; else asks the folder layer
+// (CsLayerHooks::getSystemLogFolder) and keeps what it answers. 11 from it counts as 0
+// (no System Log); other failures are returned.
+int CsLoadSystemLogDef(CsHandle* handle);
+// Forgets the kept definition. 0.
+int CsFreeSystemLogDef();
+// The kept definition, or none.
+std::shared_ptr<const CsSystemLogDef> CsGetSystemLogDef();
+// A private copy of the kept storage set: every node handle duplicated (unconnected,
+// bit CS_F1_SERVES_FOLDER cleared) and owned by the copy. None when nothing is kept or
+// memory runs out.
+std::unique_ptr<CsStorageSet> CsCopySystemLogDef();
+
+// What a System Log record carries to the layer that stores or sends it.
+struct CsSystemLogRecord {
+    int row = 0;
+    uint16_t number = 0;         // external number
+    char severity = '4';
+    uint32_t category = 0;
+    uint32_t eventId = 0;
+    bool hostText = false;       // the row asks for the server's host text
+    std::string text;            // the formatted text
+    std::vector<std::string> args;  // server, time, identity number, user id, identity text,
+                                    // severity, number, text
+    int count = 0;
+    const CsMsgInsert* inserts = nullptr;
+    const CsObjectRef* reference = nullptr;
+    char kind = 0;
+    int32_t word = 0;
+};
+
+// ===========================================================================
+// Seams: operations that later layers of the request layer provide
+// ===========================================================================
+
+struct CsLayerHooks {
+    // Reads the "System Log" group of a local server (CsGetSystemLogFolder): 0 with the
+    // storage set, the group record and its fields; 11 when there is none; else a failure.
+    std::function<int(CsHandle*, std::shared_ptr<CsStorageSet>*, std::shared_ptr<const void>*,
+                      std::vector<CsSystemLogField>*)>
+        getSystemLogFolder;
+    // Stores a record as a document of the "System Log" group on a local handle.
+    std::function<int(CsHandle*, CsStorageSet&, const CsSystemLogDef&, const CsSystemLogRecord&)>
+        storeSystemLog;
+    // Sends a record to a remote server's log (request 91).
+    std::function<int(CsHandle*, const CsSystemLogRecord&)> logMessage;
+    // Fetches the server's host text into handle->serverInfo (the transport's info entry).
+    std::function<int(CsHandle*)> getServerInfo;
+};
+// Replaces the hooks (an empty hook answers 6). Set at start-up, before the first call.
+void CsSetLayerHooks(CsLayerHooks hooks);
+
+// ===========================================================================
+// Server definitions
+// ===========================================================================
+
+// Reads the "@SRV@_<name>" section of the server's configuration (registry layer,
+// arc_install.h) into def. local: read as the local server (kind 1). 0; 6 for a bad
+// kind, a bad port (present and not 1..65535), a host longer than 255 bytes, or a
+// configuration that cannot be read with local set (message 126); 9 out of memory.
+int CsParseServerDef(const char* serverName, int local, CsServerDef* def);
+int CsReadServerDef(const char* serverName, int local, CsServerDef* def);
+// The server resolver of folder opening: current when it equals wanted (exact), else
+// wanted's definition is read into def as a remote one and the result is none.
+const char* CsResolveServerDef(const char* current, const char* wanted, CsServerDef* def);
+
+// ===========================================================================
+// Temporary and print paths
+// ===========================================================================
+
+// The directory of element n (1-based; 0: the whole value) of a ';' list, with a '/'
+// appended, into buffer. A null or empty value means TEMP, else TMP, else TMPDIR, else
+// "/tmp/" (only elements 0 and 1 exist then). Returns buffer, or none when the element
+// does not exist or does not fit (a directory is never cut).
+char* CsGetDirFromEnv(char* buffer, size_t length, int element, const char* value);
+// Element 1 of QEL_TMP; element n of QEL_PRINT_PATH.
+char* CsGetTempDir(char* buffer, size_t length);
+char* CsGetPrintDir(char* buffer, size_t length, int element);
+// "QEL.<pid>.<thread>[.<first>][.<second>]" in the print directory (element n) or the
+// temporary directory. The file is created empty with mode 0600 (a file or link already
+// there is replaced, never followed). Returns buffer, or none when the directory does
+// not exist, the name does not fit, a suffix holds a '/' or the file cannot be made.
+char* CsMakeFileName(char* buffer, size_t length, int print, int element, const char* first,
+                     const char* second);
+char* CsTempFileName(char* buffer, size_t length, const char* first, const char* second);
+char* CsPrintFileName(char* buffer, size_t length, int element, const char* first,
+                      const char* second);
+
+// ===========================================================================
+// Object data
+// ===========================================================================
+
+// Receives one piece of object data; the piece is valid for the call only. The result
+// of a consumer is not used; CsDataPipeRun answers 1 to go on and 0 once it failed.
+using CsDataFn = int (*)(void* context, const unsigned char* data, size_t length);
+
+// One fetch through the compression pipeline.
+struct CsObjectStream;
+
+// The size of the output pieces: the caller's chunk size, 0 or above 131068 -> 131068.
+inline constexpr size_t CS_DATA_CHUNK_MAX = 131068;
+
+// Opens a stream from expandType to compressType that cuts the window (offset, length;
+// both 0: everything) out of the expanded data and hands pieces of chunkSize bytes to
+// callback(context, ...). 0, or the mapped pipeline state.
+int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset,
+                   uint64_t windowLength, size_t chunkSize, CsDataFn callback, void* context,
+                   std::unique_ptr<CsObjectStream>* stream);
+// The data callback of a fetch: context is the stream. 1 go on, 0 the stream failed.
+int CsDataPipeRun(void* stream, const unsigned char* data, size_t length);
+// Ends the input, delivers what is left and frees the stream. The first failure of
+// fetchResult, the stream's status and the end of the pipeline.
+int CsDataPipeClose(std::unique_ptr<CsObjectStream> stream, int fetchResult);
+
+// Fetches a stored object's bytes from its start and hands them, in order, to
+// callback(handle->callbackContext, ...). Its result is the fetch's.
+using CsFetchFn = std::function<int(CsHandle* handle, CsDataFn callback)>;
+
+struct CsObjectRequest {
+    CsFetchFn fetch;               // the object
+    CsFetchFn fetchResources;      // conversion only: resources written first, or empty
+    char expandType = 'N';         // how the object is stored
+    char compressType = 'N';       // how the caller wants it
+    uint64_t windowOffset = 0;     // window in the expanded (converted) data
+    uint64_t windowLength = 0;
+    size_t chunkSize = 0;
+    bool convert = false;          // run the data through the conversion command
+    std::string convertCommand;    // AFP2LINE_CMD: program and options
+    uint8_t* stateByte = nullptr;  // set to 23 while the object streams
+    CsDataFn callback = nullptr;
+    void* context = nullptr;
+};
+
+// A plain fetch through the pipeline. While it runs the handle's callback context is
+// the stream (restored afterwards). 0 or the first failure.
+int CsReadObjectData(CsHandle* handle, const CsObjectRequest* request);
+// A fetch through the conversion command: the object (and resources) expanded into a
+// temporary file, the command run on it without a shell (its words, then the file name),
+// and its output streamed to the caller. The temporary file is always deleted. 0; 6
+// when the command is empty, cannot start or fails; 9; or the fetch's failure.
+int CsConvertObjectData(CsHandle* handle, const CsObjectRequest* request);
+// CsConvertObjectData when request->convert is set, else CsReadObjectData.
+int CsFetchObjectData(CsHandle* handle, const CsObjectRequest* request);
+
+// ===========================================================================
+// Parameter text
+// ===========================================================================
+//
+// Sections "[name]" and lines "key=value", every line ended by LF. Names and keys match
+// exactly. Read functions take the text (null: no text) and answer pointers into it;
+// editing functions work on a ParmText, which owns a growing buffer, and take offsets.
+// Setters strip CR and LF from names, keys and values, '=' from keys and a leading open
+// delimiter from keys, so that no value can add a key or a section.
+
+struct ParmText {
+    std::string text;
+    const char* c_str() const { return text.c_str(); }
+};
+
+inline constexpr size_t PARM_NPOS = static_cast<size_t>(-1);
+
+// Sets the three delimiters (open, close, and the character that stands for '@' in the
+// reserved section names) for the code page ccsid: for an EBCDIC CCSID the code page
+// 500 bytes 4A 5A 7C converted into it, else "[", "]", "@" (also when conversion fails).
+// The three bytes are written to delimiters (may be null). 0.
+int ParmSetDelimiters(ArcIconvContext* context, int32_t ccsid, char* delimiters);
+// The current delimiters and reserved section names.
+char ParmOpenDelimiter();
+char ParmCloseDelimiter();
+std::string ParmFixedSection();         // "@_FIXED_@"
+std::string ParmPrintOptionsSection();  // "@_PRINT_OPTIONS_@"
+std::string ParmPageIdSection();        // "@_PageIdentifier_@"
+
+// The line after the section line "[name]", or none.
+const char* ParmFindSection(const char* text, const char* name);
+// The value after "key=" in the body, up to the next section line; or none.
+const char* ParmFindKey(const char* body, const char* key);
+// The next LF at or after p, or the terminating zero.
+const char* ParmLineEnd(const char* p);
+// A copy of the value up to its LF or the end of the text; none when missing.
+std::optional<std::string> ParmGetString(const char* body, const char* key);
+
+// Offsets in a ParmText: section body, key value (PARM_NPOS when missing).
+size_t ParmFindSectionAt(const ParmText* text, const char* name);
+size_t ParmFindKeyAt(const ParmText* text, size_t body, const char* key);
+
+// Appends "[name]" (after an LF when the text lacks its last one); the new end.
+size_t ParmAppendSection(ParmText* text, const char* name);
+// Missing section: appended with the key line; missing key: the key line becomes the
+// section's first line; present key: its value is replaced. A null value deletes the key.
+void ParmSetValue(ParmText* text, const char* section, const char* key, const char* value);
+// Inserts "key=value" + LF, or a line, at a line start; the offset after it.
+size_t ParmInsertKey(ParmText* text, size_t position, const char* key, const char* value);
+size_t ParmInsertLine(ParmText* text, size_t position, const char* line);
+// Replaces the value that starts at valueStart, up to its LF.
+void ParmReplaceValue(ParmText* text, size_t valueStart, const char* value);
+// Deletes the whole line of the key whose value starts at valueStart.
+void ParmDeleteKey(ParmText* text, size_t valueStart);
+// Deletes the line that starts at lineStart; the number of bytes moved.
+size_t ParmDeleteLine(ParmText* text, size_t lineStart);
+
+// mode 1: ',' -> 0x01 (as view names are stored); mode 0: 0x01 -> ','.
+void ParmEscapeViewName(const char* text, int mode, std::string* out);
+
+// --- @_FIXED_@ (missing text, section or key: the default) ---
+enum ParmCc { PARM_CC_NONE = 0, PARM_CC_ANSI = 1, PARM_CC_MACH = 2 };
+enum ParmPr { PARM_PR_NONE = 0, PARM_PR_SOSI1 = 1, PARM_PR_SOSI2 = 2, PARM_PR_SOSI3 = 3 };
+enum ParmRecfm { PARM_RECFM_F = 0, PARM_RECFM_V = 1, PARM_RECFM_D = 2 };
+enum ParmPages { PARM_PAGES_ALL = 0, PARM_PAGES_CUR = 1, PARM_PAGES_SEL = 2 };
+
+int ParmGetCc(const char* text);            // 0
+int ParmGetTrc(const char* text);           // 0
+int ParmGetPr(const char* text);            // 0
+int ParmGetRecfm(const char* text);         // 2
+int ParmGetCdpg(const char* text);          // 850
+int ParmGetLnct(const char* text);          // 0
+int ParmGetLrecl(const char* text);         // 1
+std::string ParmGetRecDelim(const char* text);  // "0A"; at most 16 characters
+double ParmGetPWidth(const char* text);     // 0
+double ParmGetPLength(const char* text);    // 0
+int ParmGetOrient(const char* text);        // 0, 90 -> 1, 180 -> 2, 270 -> 3
+std::optional<std::string> ParmGetExtension(const char* text);  // at most 20
+int ParmGetPages(const char* text);         // 0; unknown word 1
+std::optional<std::string> ParmGetPrtOpt(const char* text);     // at most 1024
+int ParmGetPageHdrRows(const char* text);
+int ParmGetFldHdrRows(const char* text);
+int ParmGetValRow(const char* text);
+int ParmGetValCol(const char* text);
+void ParmSetPageHdrRows(ParmText* text, int value);
+void ParmSetFldHdrRows(ParmText* text, int value);
+void ParmSetValRow(ParmText* text, int value);
+void ParmSetValCol(ParmText* text, int value);
+std::optional<std::string> ParmGetValValue(const char* text);   // at most 8
+std::optional<std::string> ParmGetDefView(const char* text);    // at most 30, unescaped
+std::optional<std::string> ParmGetSrvrNorla(const char* text);
+std::optional<std::string> ParmGetAfp2LineCmd(const char* text);
+
+// Field list FLD01, FLD02, ... ("a,b,name,text").
+inline constexpr int PARM_MAX_FIELDS = 30;
+struct ParmFieldDef {
+    int32_t first = 0;
+    int32_t second = 0;
+    char name[19] = {};
+    char text[21] = {};
+};
+// The number of consecutive keys FLD01, FLD02, ... present.
+int ParmCountFields(const char* text);
+// Reads up to 30 entries into fields (zero-filled first); the number read.
+int ParmGetFields(const char* text, ParmFieldDef* fields);
+// Replaces the field list by count entries (at most 30). 0; 1 refused (count outside
+// 0..30, or a name holding ',').
+int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count);
+
+// Views: VIEWS lists the names separated by ',' (up to 20, each cut to 30).
+inline constexpr int PARM_MAX_VIEWS = 20;
+struct ParmViewList {
+    int count = 0;
+    char names[PARM_MAX_VIEWS][31] = {};
+};
+int ParmCountViews(const char* text);
+std::unique_ptr<ParmViewList> ParmGetViews(const char* text);  // none without VIEWS
+
+// --- a view's section (named by the escaped view name) ---
+enum ParmColour {
+    PARM_COLOUR_NONE = 0, PARM_COLOUR_WHITE = 1, PARM_COLOUR_BLACK = 2, PARM_COLOUR_RED = 3,
+    PARM_COLOUR_BLUE = 4, PARM_COLOUR_GREEN = 5, PARM_COLOUR_YELLOW = 6, PARM_COLOUR_MAGENTA = 7,
+    PARM_COLOUR_CYAN = 8, PARM_COLOUR_GREY = 9, PARM_COLOUR_DEFAULT = 10, PARM_COLOUR_BAR = 11,
+};
+int ParmGetBkCol(const char* text, const char* view);      // 1
+int ParmGetHdCol(const char* text, const char* view);      // 10
+int ParmGetSaCol(const char* text, const char* view);      // 6
+int ParmGetImgColor(const char* text, const char* view);   // 2
+int ParmGetImgInt(const char* text, const char* view);     // NORM 0, LITE 1, NONE 2
+int ParmGetTxFid(const char* text, const char* view);      // LINE 0, WORD 1, CHAR 2, DRAFT 3, 240 4
+int ParmGetGrayScale(const char* text, const char* view);  // SCALE 0, COLOR 1; unknown 1
+int ParmGetOverstrike(const char* text, const char* view); // SEP 0, MERGE 1, FULL 2
+int ParmGetContrast(const char* text, const char* view);   // 128
+int ParmGetBright(const char* text, const char* view);     // 128
+int ParmGetZoom(const char* text, const char* view);       // 100
+int ParmGetCpyGrp(const char* text, const char* view);     // 1
+int ParmGetLockHdr(const char* text, const char* view);    // 0
+int ParmGetLockedFlds(const char* text, const char* view); // 0
+// FLDDISPORD: up to 30 numbers into order, followed by -1 (31 slots); the count, or
+// -1 (order untouched) when the key is missing.
+int ParmGetFldDispOrd(const char* text, const char* view, int* order);
+
+// --- @_PageIdentifier_@ ---
+int ParmGetPageId(const char* text);  // 0
+
+// --- @_PRINT_OPTIONS_@ ---
+int ParmGetCopies(const char* text);  // 1; below 1 -> 1, 99 or more -> 99
+void ParmSetCopies(ParmText* text, int copies);
+// The fax-cover keys.
+inline constexpr const char* PARM_FAX_KEYS[] = {"RAttn", "RCompany", "RFax", "SFrom", "SCompany",
+                                                "SPhone", "SFax", "SCoverPage", "SSubject"};
+// A fax-cover value (at most 1024 characters), none for a missing value or another key.
+std::optional<std::string> ParmGetFaxText(const char* text, const char* key);
+// 0; 1 for a key that is not a fax-cover key.
+int ParmSetFaxText(ParmText* text, const char* key, const char* value);
+// FROM_n and TO_n.
+std::optional<std::string> ParmGetFrom(const char* text, int range);
+std::optional<std::string> ParmGetTo(const char* text, int range);
+void ParmSetFrom(ParmText* text, int range, const char* value);
+void ParmSetTo(ParmText* text, int range, const char* value);
+// PAGE_RANGE_BGN_n and PAGE_RANGE_END_n (0 when missing).
+long ParmGetPageRangeBgn(const char* text, int range);
+long ParmGetPageRangeEnd(const char* text, int range);
+void ParmSetPageRangeBgn(ParmText* text, int range, long page);
+void ParmSetPageRangeEnd(ParmText* text, int range, long page);
+// Any other print option.
+std::optional<std::string> ParmGetPrintOption(const char* text, const char* key);
+void ParmSetPrintOption(ParmText* text, const char* key, const char* value);
+
+// --- field rules ---
+struct ParmFieldRule {
+    char fieldName[101] = {};
+    char leadingCharsToRemove[65] = {};
+    char trailingCharsToRemove[65] = {};
+    char stripChars[65] = {};
+    char dateFormat[61] = {};
+    char defaultValue[255] = {};
+    int32_t divideBy = 1;  // missing or 0: 1
+};
+// The rule of the named section, or none when the section is missing.
+std::unique_ptr<ParmFieldRule> ParmGetFieldRule(const char* text, const char* section);
+
+// ===========================================================================
+// User exits
+// ===========================================================================
+
+struct CsLibraryCloser {
+    void operator()(ArcOSLibrary* library) const;
+};
+using CsExitLibrary = std::unique_ptr<ArcOSLibrary, CsLibraryCloser>;
+
+// Loads the library and resolves the entry. 0; 6 when it does not load or lacks the
+// entry (then nothing stays loaded; with issue set, message 138 is issued).
+int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryName,
+               CsExitLibrary* library, void** entry);
+
+// The security exit (function code and five texts, qel_exits.h); the exit may leave a
+// text in handle->serverMessage. 0 accepted, 10 check the password, 12 expired, 13
+// refused; 6 when the exit is missing (message 138) or answers anything else (139).
+int CsCallSecurityExit(CsHandle* handle, int32_t function, const char* arg1, const char* arg2,
+                       const char* arg3, const char* arg4, const char* arg5);
+
+// One field of the document handed to the storage exit.
+struct CsExitFieldInput {
+    const void* definition = nullptr;  // the group's field definition
+    char type = 0;
+    uint8_t definitionFlags = 0;       // 0x40: the field is indexed
+    unsigned char value[8] = {};       // by type: int32, int16, text pointer, int64, double
+};
+// The application group and the document being stored, as the storage exit sees them.
+struct CsStorageExitInput {
+    const char* groupName = nullptr;   // at most 12 characters
+    void* exitContext = nullptr;       // the group's exit context
+    std::span<const CsExitFieldInput> fields;
+    uint32_t documentWords[3] = {};
+    const void* document = nullptr;
+};
+// 0; 6 when the exit is missing or fails (139); 9 out of memory.
+int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly,
+                      void* out1, void* out2);
+// 0; 6 when the exit is missing or fails (139).
+int CsCallSearchExit(CsHandle* handle, const void* group, const void* application,
+                     void* textSearch, const char* jobFile, int32_t* answer);
+int CsCallExtractExit(CsHandle* handle, const void* group, const void* application,
+                      const char* pages, const char* jobFile, const char* outputFile);
