@@ -1,28 +1,27 @@
 // ccsid_classes.cpp - which family a CCSID belongs to.
 #include <algorithm>
-#include <array>
+#include <span>
 
 #include "arc_codepage.h"
 
 namespace {
 
-constexpr std::array<int32_t, 6> kMixedEbcdic = {930, 933, 935, 937, 939, 1388};
+constexpr int32_t kMixedEbcdic[] = {930, 933, 935, 937, 939, 1388};
 
-constexpr std::array<int32_t, 46> kEbcdic = {
-    37,   256,  273,  274,  275,  277,  278,  280,  282,  284,  285,  290,  297,  300,  420,  423,
-    424,  500,  833,  834,  835,  836,  837,  838,  870,  871,  875,  880,  918,  924,  1025, 1026,
-    1027, 1047, 1097, 1112, 1122, 1123, 930,  933,  935,  937,  939,  1388, 0,    0};
+// Single-byte and double-byte EBCDIC; 1140 to 1149 and the mixed ones are added below.
+constexpr int32_t kEbcdic[] = {37,  256, 273, 274, 275, 277, 278, 280,  282,  284,  285,  290,  297,
+                               300, 420, 423, 424, 500, 833, 834, 835,  836,  837,  838,  870,  871,
+                               875, 880, 918, 924, 1025, 1026, 1027, 1047, 1097, 1112, 1122, 1123};
 
-constexpr std::array<int32_t, 32> kDoubleByte = {
-    300, 301, 834, 835, 836, 837, 927, 932, 934, 936, 938, 941, 942, 944, 946, 947,
-    948, 951, 952, 955, 960, 963, 971, 1351, 1380, 1382, 5037, 5048, 5049, 5067, 5478, 9145};
+constexpr int32_t kDoubleByte[] = {300, 301, 834, 835, 836, 837, 927, 932, 934, 936, 938,
+                                   941, 942, 944, 946, 947, 948, 951, 952, 955, 960, 963,
+                                   971, 1351, 1380, 1382, 5037, 5048, 5049, 5067, 5478, 9145};
 
-constexpr std::array<int32_t, 16> kMultiByte = {942, 943, 946, 948, 949, 950, 954, 961,
-                                                 964, 970, 1350, 1363, 1381, 1383, 1386, 5039};
+constexpr int32_t kMultiByte[] = {942, 943, 946, 948, 949, 950, 954, 961,
+                                  964, 970, 1350, 1363, 1381, 1383, 1386, 5039};
 
-template <size_t N>
-bool Contains(const std::array<int32_t, N>& list, int32_t ccsid) {
-    return ccsid != 0 && std::find(list.begin(), list.end(), ccsid) != list.end();
+bool Contains(std::span<const int32_t> list, int32_t ccsid) {
+    return std::find(list.begin(), list.end(), ccsid) != list.end();
 }
 
 }  // namespace
@@ -40,7 +39,7 @@ int ArcICONV_IsMixedEbcdicCcsid(int32_t ccsid) {
 }
 
 int ArcICONV_IsEbcdicCcsid(int32_t ccsid) {
-    return Contains(kEbcdic, ccsid) || (ccsid >= 1140 && ccsid <= 1149);
+    return Contains(kEbcdic, ccsid) || (ccsid >= 1140 && ccsid <= 1149) || ArcICONV_IsMixedEbcdicCcsid(ccsid);
 }
 
 int ArcICONV_IsAsciiCcsid(int32_t ccsid) {

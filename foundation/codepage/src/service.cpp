@@ -167,7 +167,7 @@ std::string LocalePathFrom(const char* argument) {
     std::string path;
     if (argument != nullptr) {
         path = argument;
-    } else if (std::optional<std::string> value = ArcOS_GetEnv("QKLOCPATH")) {
+    } else if (std::optional<std::string> value = ArcOS_GetEnv("QKLOCPATH"); value && !value->empty()) {
         path = *value;
     } else {
 #ifdef QEL_HAVE_INSTALL
