@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<unsigned char> out(1 + chunk * 3);
     size_t pos = 0;
     uint32_t piece = static_cast<uint32_t>(size < chunk ? size : chunk);
-    size_t total = 0;
     for (;;) {
         uint32_t produced = 0;
         int status = 0;
@@ -24,7 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                      static_cast<uint32_t>(out.size()), &produced, &status);
         if (rc != 0) break;
         if (produced > out.size()) __builtin_trap();
-        total += produced;
         if (status == ARCLZW_INPUT_USED) {
             if (piece == 0) __builtin_trap();  // asked for input after the end
             pos += piece;

@@ -19,7 +19,7 @@ Bytes Encode(int bits, const Bytes& data) {
 
 Bytes Decode(int bits, const Bytes& stream, int* rc) {
     Bytes out;
-    *rc = LzwDecode(bits, stream, Splitter::Fixed(1 << 20, 1 << 20), &out);
+    *rc = LzwDecode(bits, stream, Splitter::Fixed(1 << 20, 8192), &out);
     return out;
 }
 
