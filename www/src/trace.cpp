@@ -1,8 +1,6 @@
 // The trace log: one line per call, appended to LogDir/qelwww.log.
 #include "qel_www.h"
 
-#include <cstdio>
-
 #include "arc_platform.h"
 #include "format_text.h"
 
@@ -19,9 +17,5 @@ void QelWWW_Trace(const QelWWWConfig* config, const char* format, ...) {
     std::string line = std::to_string(ArcOS_GetThreadId()) + ":" + std::to_string(ArcOS_GetProcessId()) +
                        " - " + message + "\n";
     // Opened for every line and written in one piece, so threads and processes can share it.
-    FILE* file = std::fopen(config->traceFile.c_str(), "a");
-    if (file == nullptr) return;
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    ArcOS_AppendFile(config->traceFile.c_str(), line, 0640);
 }

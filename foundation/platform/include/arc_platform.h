@@ -168,6 +168,10 @@ int ArcOS_ReadFile(const char* path, std::string* content);
 // whole and the temporary file is removed. 0, or the errno of the failed step.
 int ArcOS_WriteFileAtomic(const char* path, std::string_view content, unsigned mode = 0600);
 
+// Appends data to a file in one write (created with the given mode when missing), so
+// lines from several threads or processes never interleave. 0, or an errno.
+int ArcOS_AppendFile(const char* path, std::string_view data, unsigned mode = 0600);
+
 // Test hook: called before each step of ArcOS_WriteFileAtomic ("open", "write",
 // "fsync", "rename"); a non-zero result is taken as that step's errno. Empty to clear.
 using ArcOSFaultHook = std::function<int(const char* step)>;

@@ -1,10 +1,7 @@
 #include "arc_platform.h"
 
-#include <fcntl.h>
 #include <syslog.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 namespace {
@@ -33,12 +30,7 @@ int ArcOS_ReportEvent(const char* source, int type, long id, const char* text) {
     auto file = ArcOS_GetEnv("QEL_EVENTLOG_FILE");
     if (file && !file->empty()) {
         std::string line = src + "|" + std::to_string(type) + "|" + std::to_string(id) + "|" + body + "\n";
-        int fd = open(file->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if (fd < 0) return errno;
-        ssize_t n = write(fd, line.data(), line.size());
-        int err = n == ssize_t(line.size()) ? 0 : (n < 0 ? errno : EIO);
-        close(fd);
-        return err;
+        return ArcOS_AppendFile(file->c_str(), line);
     }
     syslog(LOG_USER | priorityOf(type), "%s: [%ld] %s", src.c_str(), id, body.c_str());
     return 0;

@@ -215,6 +215,15 @@ int ArcOS_WriteFileAtomic(const char* path, std::string_view content, unsigned m
     return 0;
 }
 
+int ArcOS_AppendFile(const char* path, std::string_view data, unsigned mode) {
+    if (path == nullptr || *path == '\0') return EINVAL;
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+    if (fd < 0) return errno;
+    int err = writeAll(fd, data);
+    if (close(fd) != 0 && err == 0) err = errno;
+    return err;
+}
+
 void ArcOS_SetFaultHook(ArcOSFaultHook hook) {
     std::lock_guard lock(hookMutex);
     faultHook = std::move(hook);
