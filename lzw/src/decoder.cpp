@@ -81,7 +81,9 @@ private:
         const uint8_t** const seenAt = b_.seenAt;
         uint32_t* const seenIn = b_.seenIn;
         const uint32_t call = b_.call;
-        if (kDelivery == Delivery::Plain) {
+        // Copying pays for stamping the roots only when the output is large.
+        const bool copying = kDelivery == Delivery::Plain && outEnd - out >= 4096;
+        if (copying) {
             for (uint32_t root = 0; root < clear; ++root) {
                 b_.rootBytes[root] = static_cast<uint8_t>(root);
                 seenAt[root] = &b_.rootBytes[root];
@@ -149,7 +151,7 @@ private:
                 break;
             }
             if (kDelivery != Delivery::Pixels && length <= static_cast<size_t>(outEnd - out)) {
-                if (kDelivery == Delivery::Plain && seenIn[code] == call) {
+                if (copying && seenIn[code] == call) {
                     // Short strings move as one 16-byte block while the buffer has room;
                     // the bytes past the string are rewritten by the codes that follow.
                     if (length <= 16 && outEnd - out >= 16) {
@@ -167,7 +169,7 @@ private:
                 }
                 // The new entry is the previous string plus this one's first byte, and
                 // both now lie side by side in the output.
-                if (kDelivery == Delivery::Plain && added != kNoCode && previous != nullptr) {
+                if (copying && added != kNoCode && previous != nullptr) {
                     seenAt[added] = previous;
                     seenIn[added] = call;
                 }
