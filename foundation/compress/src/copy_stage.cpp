@@ -1,4 +1,5 @@
 // The stage of the plain letters 'N' and 'D': copies what fits.
+#include "allocation_hook.h"
 #include "stage.h"
 
 #include <algorithm>
@@ -48,6 +49,7 @@ int MakeStage(ArcCmpType letter, Direction direction, std::unique_ptr<Stage>& re
     const bool lzw = ArcCMP_LzwBits(letter) != 0;
     if (!lzw && letter != 'O' && letter != 'N' && letter != 'D') return ARCCMP_UNKNOWN_TYPE;
     try {
+        CheckAllocation();
         if (lzw) reuse = MakeLzwStage(letter, direction);
         else if (letter == 'O') reuse = MakeZlibStage(direction);
         else reuse = MakeCopyStage(letter, direction);

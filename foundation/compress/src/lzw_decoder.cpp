@@ -1,5 +1,6 @@
 // LZW stream decoder: header, the two code readers and the string table.
 #include "lzw_codec.h"
+#include "allocation_hook.h"
 
 #include <algorithm>
 #include <cstring>
@@ -164,8 +165,12 @@ int ArcLZW_DecodeInit(ArcLZWDecoder** decoder, int maxBits) {
     const int width = ClampWidth(maxBits);
     ArcLZWDecoder* d = *decoder;
     try {
-        if (d == nullptr) d = new ArcLZWDecoder();
+        if (d == nullptr) {
+            CheckAllocation();
+            d = new ArcLZWDecoder();
+        }
         const size_t entries = size_t{1} << width;
+        CheckAllocation();
         d->prefixes.resize(entries);
         d->suffixes.resize(entries);
         d->stack.resize(entries + 2);

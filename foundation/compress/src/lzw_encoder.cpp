@@ -1,6 +1,7 @@
 // LZW stream encoder: open-addressing string table, codes packed in groups of eight,
 // the table cleared exactly when it is full.
 #include "lzw_codec.h"
+#include "allocation_hook.h"
 
 #include <algorithm>
 #include <cstring>
@@ -164,8 +165,12 @@ int ArcLZW_EncodeInit(ArcLZWEncoder** encoder, int maxBits) {
     const int width = ClampWidth(maxBits);
     ArcLZWEncoder* e = *encoder;
     try {
-        if (e == nullptr) e = new ArcLZWEncoder();
+        if (e == nullptr) {
+            CheckAllocation();
+            e = new ArcLZWEncoder();
+        }
         e->maxWidth = width;
+        CheckAllocation();
         e->hashSize = kHashSizes[width - kMinWidth];
         e->hashKeys.resize(e->hashSize);
         e->hashCodes.resize(e->hashSize);

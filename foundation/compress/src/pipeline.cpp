@@ -1,5 +1,6 @@
 // The compression pipeline: expand stage -> byte window -> compress stage.
 #include "arc_compress.h"
+#include "allocation_hook.h"
 #include "stage.h"
 
 #include <algorithm>
@@ -176,8 +177,12 @@ int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t window
     if (pipeline == nullptr) return ARCCMP_CODEC_FAILED;
     ArcCmpPipeline* p = *pipeline;
     if (p == nullptr) {
-        p = new (std::nothrow) ArcCmpPipeline();
-        if (p == nullptr) return ARCCMP_NO_MEMORY;
+        try {
+            CheckAllocation();
+            p = new ArcCmpPipeline();
+        } catch (const std::bad_alloc&) {
+            return ARCCMP_NO_MEMORY;
+        }
     }
     ResetRun(*p);
     p->window = windowStart != 0 || windowLength != 0;
@@ -199,6 +204,7 @@ int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t window
     if (rc == 0) rc = MakeStage(compressType, Direction::kCompress, p->compress);
     if (rc == 0 && p->mode == kBothWork) {
         try {
+            CheckAllocation();
             p->middle.resize(kMiddleSize);
         } catch (const std::bad_alloc&) {
             rc = ARCCMP_NO_MEMORY;
@@ -231,6 +237,7 @@ int ArcCMP_Run(ArcCmpPipeline* pipeline, const unsigned char* input, size_t inpu
         p.inPos = 0;
         if (Overlaps(input, inputLength, output, outputSize)) {
             try {
+                CheckAllocation();
                 p.inputCopy.assign(input, input + inputLength);
             } catch (const std::bad_alloc&) {
                 return p.Fail(ARCCMP_NO_MEMORY);

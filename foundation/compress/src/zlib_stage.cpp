@@ -1,15 +1,28 @@
 // Pipeline stages of the letter 'O': a deflate stream with zlib header.
+#include "allocation_hook.h"
 #include "stage.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 namespace arc_compress::detail {
 namespace {
 
 constexpr size_t kZlibChunk = size_t{1} << 30;  // avail_in/avail_out are 32-bit
+
+voidpf Allocate(voidpf, uInt items, uInt size) {
+    try {
+        CheckAllocation();
+    } catch (const std::bad_alloc&) {
+        return Z_NULL;
+    }
+    return std::calloc(items, size);
+}
+
+void Release(voidpf, voidpf address) { std::free(address); }
 
 int InitFailure(int rc) { return rc == Z_MEM_ERROR ? ARCCMP_NO_MEMORY : ARCCMP_CODEC_FAILED; }
 
@@ -25,6 +38,8 @@ public:
             return rc == Z_OK ? 0 : ARCCMP_CODEC_FAILED;
         }
         stream_ = z_stream{};
+        stream_.zalloc = Allocate;
+        stream_.zfree = Release;
         const int rc = deflating() ? deflateInit(&stream_, Z_DEFAULT_COMPRESSION)
                                    : inflateInit(&stream_);
         if (rc != Z_OK) return InitFailure(rc);
