@@ -26,7 +26,7 @@ struct BlockHeader {
 // stamp matches the current generation, so a table reset costs no clearing.
 struct EncoderBlock {
     BlockHeader header{BlockKind::Encoder};
-    static constexpr uint32_t kHashBits = 13;
+    static constexpr uint32_t kHashBits = 14;
     static constexpr uint32_t kHashSize = 1u << kHashBits;
     uint32_t generation = 1;               // 1..4095, stamped into bits 20..31 of a key
     uint32_t keys[kHashSize] = {};         // generation << 20 | prefix << 8 | symbol
