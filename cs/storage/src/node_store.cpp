@@ -1,0 +1,163 @@
+// node_store.cpp - the node store of the local server: volume directories and their objects.
+#include <new>
+#include <string_view>
+
+#include "arc_platform.h"
+#include "handle_side.h"
+#include "object_path.h"
+#include "object_piece.h"
+#include "qel_sm.h"
+#include "server_config.h"
+
+using namespace qelsm::detail;
+
+namespace {
+
+// The longest relative object path of the node store.
+constexpr size_t kNodePathMax = 1024;
+
+std::optional<int64_t> WholeNumber(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// 0 when the volume file of directory carries the label (and the number), else 4.
+int CheckVolumeFile(const char* directory, const char* label, const char* number) {
+  std::string dir(directory);
+  std::string path = dir + (dir.empty() || dir.back() != '/' ? "/" : "") + "volume";
+  std::string content;
+  if (ArcOS_ReadFile(path.c_str(), &content) != 0) return QELCFS_NOT_FOUND;
+  std::string_view text(content);
+  size_t end = text.find('\n');
+  std::string_view first = text.substr(0, std::min<size_t>(end, 1024));
+  std::string_view wanted(label != nullptr ? label : "");
+  if (first.substr(0, wanted.size()) != wanted) return QELCFS_NOT_FOUND;
+  if (number == nullptr || *number == '\0') return QELCFS_OK;
+  std::optional<int64_t> volume = WholeNumber(number);
+  if (!volume) return QELCFS_NOT_FOUND;
+  while (end != std::string_view::npos) {
+    text.remove_prefix(end + 1);
+    end = text.find('\n');
+    if (WholeNumber(text.substr(0, end)) == volume) return QELCFS_OK;
+  }
+  return QELCFS_NOT_FOUND;
+}
+
+}  // namespace
+
+int QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot) {
+  if (slot == nullptr) return QELCFS_FAILED;
+  *slot = nullptr;
+  std::optional<std::string> value = ServerValue(handle, "DIRECTORY");
+  std::vector<std::string> entries = value ? SplitEntries(*value) : std::vector<std::string>{};
+  if (entries.empty()) return QELCFS_NO_VOLUMES;
+  auto* list = new (std::nothrow) QelVolumeList;
+  if (list == nullptr) return QELCFS_FAILED;
+  for (std::string& entry : entries) {
+    if (entry.back() != '/') entry += '/';
+    list->dirs.push_back(std::move(entry));
+  }
+  *slot = list;
+  return QELCFS_OK;
+}
+
+int QelCacheFs_FreeVolumeList(CsHandle*, QelVolumeList** slot) {
+  if (slot != nullptr) {
+    delete *slot;
+    *slot = nullptr;
+  }
+  return QELCFS_OK;
+}
+
+int QelCacheFs_OpenObject(CsHandle*, const QelVolumeList* volumes, QelNodeObject** object,
+                          const char*, const char* nodeName, const char* nodeLogon, const char*) {
+  if (object == nullptr) return QELCFS_FAILED;
+  *object = nullptr;
+  if (volumes == nullptr || nodeName == nullptr || nodeLogon == nullptr) return QELCFS_FAILED;
+  auto* made = new (std::nothrow) QelNodeObject;
+  if (made == nullptr) return QELCFS_FAILED;
+  std::string_view name(nodeName);
+  size_t dot = name.find('.');
+  made->label = dot == std::string_view::npos ? "" : std::string(name.substr(dot + 1));
+  made->number = nodeLogon;
+  made->volumes = volumes;
+  *object = made;
+  return QELCFS_OK;
+}
+
+int QelCacheFs_CloseObject(CsHandle*, QelNodeObject** object) {
+  if (object != nullptr) {
+    delete *object;
+    *object = nullptr;
+  }
+  return QELCFS_OK;
+}
+
+int QelCacheFs_ObjectSize(CsHandle*, const QelNodeObject* object, uint32_t words[5]) {
+  for (int i = 0; i < 5; ++i) words[i] = 0;
+  if (object != nullptr) {
+    if (std::optional<int64_t> n = WholeNumber(object->number); n && *n <= 0xFFFFFFFF) {
+      words[0] = uint32_t(*n);
+    }
+  }
+  return QELCFS_OK;
+}
+
+int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
+                               const char* name, std::vector<uint8_t>* buffer, int64_t offset,
+                               int64_t* length, int* last) {
+  if (last != nullptr) *last = 0;
+  if (object == nullptr || object->volumes == nullptr || buffer == nullptr || length == nullptr ||
+      last == nullptr) {
+    return QELCFS_FAILED;
+  }
+  std::string relative;
+  if (RelativeObjectPath(sid, name, true, &relative) != 0 || relative.size() > kNodePathMax) {
+    return QELCFS_FAILED;
+  }
+  const std::vector<std::string>& dirs = object->volumes->dirs;
+  if (dirs.empty()) return QELCFS_FAILED;
+  const std::string* dir = &dirs.front();
+  if (dirs.size() > 1) {
+    // A volume number outside the list names no directory of this store.
+    std::optional<int64_t> n = WholeNumber(object->number);
+    if (!n || *n < 1 || *n > int64_t(dirs.size())) return QELCFS_NOT_FOUND;
+    dir = &dirs[size_t(*n - 1)];
+  }
+  int rc = QelLocal_ReadVolume(handle, dir->c_str(), object->label.c_str(), object->number.c_str());
+  if (rc != QELCFS_OK) return rc;
+  rc = ReadPiece(nullptr, JoinPath(*dir, relative), buffer, offset, length, last);
+  return rc == QELCFS_OK ? QELCFS_OK : QELCFS_FAILED;
+}
+
+int QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label, const char* number) {
+  if (directory == nullptr) return QELCFS_NOT_FOUND;
+  for (int attempt = 0; attempt < QELCFS_VOLUME_RETRIES; ++attempt) {
+    if (CheckVolumeFile(directory, label, number) == QELCFS_OK) return QELCFS_OK;
+    int answer = QelLocal_MatchVolume(handle, directory, label, number);
+    if (answer == 1) return QELCFS_CANCELLED;
+    // Without a callback nobody can mount the volume: one check is all.
+    if (answer == 2) break;
+  }
+  return QELCFS_NOT_FOUND;
+}
+
+int QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label, const char* number) {
+  QelVolumeRequestFn callback = handle != nullptr ? VolumeCallback(handle) : nullptr;
+  if (callback == nullptr) return 2;
+  std::string_view full(label != nullptr ? label : "");
+  std::string first(full.substr(0, full.find('.')));
+  std::string dir(directory != nullptr ? directory : "");
+  int answer = dir.size() > 3 ? callback(0, first.c_str(), nullptr, nullptr, 0)
+                              : callback(1, number != nullptr ? number : "", first.c_str(), dir.c_str(), 0);
+  return answer > 0 ? 1 : 0;
+}

@@ -1,0 +1,18 @@
+// object_piece.h - reading one piece of an object file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CsHandle;
+
+namespace qelsm::detail {
+
+// Reads at most QELCFS_PIECE_MAX bytes at offset (see QelCacheFs_ReadObject).
+// With a handle, failures after the open issue messages 95-98; without one they
+// are silent. 0, 2, or 4 when the file cannot be opened.
+int ReadPiece(CsHandle* messages, const std::string& path, std::vector<uint8_t>* buffer,
+              int64_t offset, int64_t* length, int* last);
+
+}  // namespace qelsm::detail
