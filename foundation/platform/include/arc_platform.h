@@ -250,6 +250,12 @@ int ArcOS_CloseHandle(ArcOSMutex* handle);
 // (a null result or one starting with '*'), with result zeroed.
 int ArcOS_Crypt(const char* key, const char* salt, char result[16]);
 
+// SHA-512 crypt ("$6$..."). setting: a previous hash or "$6$salt"; null or empty makes
+// a new random salt. 0 with the hash in *out; 1 when crypt fails or refuses.
+int ArcOS_CryptSha512(const char* key, const char* setting, std::string* out);
+// Compares two texts in a time that depends only on their lengths (password checks).
+bool ArcOS_ConstantTimeEqual(std::string_view a, std::string_view b);
+
 // Event types of ArcOS_ReportEvent.
 enum ArcOSEventType { ARCOS_EVENT_ERROR = 1, ARCOS_EVENT_WARNING = 2, ARCOS_EVENT_INFORMATION = 4 };
 // Writes one event: to syslog with the source as ident, or, when QEL_EVENTLOG_FILE

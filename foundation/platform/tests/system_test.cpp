@@ -44,6 +44,33 @@ TEST(Crypt, RefusedSaltsAreAMismatchNotAHash) {
     EXPECT_EQ(ArcOS_Crypt(nullptr, "ab", result), 1);
 }
 
+TEST(Crypt, Sha512HashesVerifyOnlyTheWholePassword) {
+    std::string hash;
+    ASSERT_EQ(ArcOS_CryptSha512("LongPassword1", nullptr, &hash), 0);
+    EXPECT_EQ(hash.rfind("$6$", 0), 0u);
+    std::string again;
+    ASSERT_EQ(ArcOS_CryptSha512("LongPassword1", hash.c_str(), &again), 0);
+    EXPECT_TRUE(ArcOS_ConstantTimeEqual(hash, again));
+    // Unlike DES, the characters after the eighth count.
+    ASSERT_EQ(ArcOS_CryptSha512("LongPassword2", hash.c_str(), &again), 0);
+    EXPECT_FALSE(ArcOS_ConstantTimeEqual(hash, again));
+    std::string other;
+    ASSERT_EQ(ArcOS_CryptSha512("LongPassword1", nullptr, &other), 0);
+    EXPECT_NE(hash, other) << "each new hash gets its own salt";
+    // A known vector (salt "saltstring").
+    ASSERT_EQ(ArcOS_CryptSha512("Hello world!", "$6$saltstring", &again), 0);
+    EXPECT_EQ(again, "$6$saltstring$svn8UoSVapNtMuq1ukKS4tPQd8iKwSMHWjl/O817G3uBnIFNjnQJuesI68u4OTLiBFdcbYEdFCoEOfaS35inz1");
+    EXPECT_EQ(ArcOS_CryptSha512("x", "ab", &again), 1) << "only SHA-512 settings";
+    EXPECT_EQ(ArcOS_CryptSha512(nullptr, nullptr, &again), 1);
+}
+
+TEST(Crypt, ConstantTimeEqual) {
+    EXPECT_TRUE(ArcOS_ConstantTimeEqual("", ""));
+    EXPECT_TRUE(ArcOS_ConstantTimeEqual("abc", "abc"));
+    EXPECT_FALSE(ArcOS_ConstantTimeEqual("abc", "abd"));
+    EXPECT_FALSE(ArcOS_ConstantTimeEqual("abc", "abcd"));
+}
+
 TEST(Random, StaysInRangeAndDoesNotRepeatWithinASecond) {
     std::set<int> seen;
     for (int i = 0; i < 64; ++i) {
