@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -246,6 +247,16 @@ public:
     // the text as it is.
     std::string GetBody() const;
 
+    // The code-page service GetBody converts with (the CGI program starts it after the
+    // response exists).
+    void SetCodePageContext(ArcIconvContext* context) { codePageContext_ = context; }
+    // The stream WriteReply writes to: standard output unless set.
+    void SetOutputStream(std::FILE* stream) { output_ = stream; }
+    // The CGI reply: joins the body, sets "Content-length" to its length (replacing a header
+    // of that name), writes every header as "name: value\n" in insertion order, a blank line
+    // and the body, and flushes. 0, or the errno of the failed write.
+    int WriteReply();
+
     // Both state cookies sent empty.
     void ClearStateCookies();
     // ZEIQS (when the session's send-state flag is set) and ZEILOGID (send-log-id flag).
@@ -277,11 +288,17 @@ private:
     std::string contentType_;
     bool textFlag_ = true;
     ArcIconvContext* codePageContext_ = nullptr;
+    std::FILE* output_ = stdout;
 };
 
 // ---------------------------------------------------------------------------
 // Request session
 // ---------------------------------------------------------------------------
+
+// Unlocks and closes the session's handle of the cache lock file.
+struct QelWWWLockFileCloser {
+    void operator()(std::FILE* file) const;
+};
 
 // One request. Made empty by the front end; filled by QelWWW_InitSession.
 struct QelWWWSession {
@@ -315,6 +332,8 @@ struct QelWWWSession {
     std::string browserMinor;
     uint32_t osKind = 0;
     std::string scriptName;          // _cgibin, else the web server's script name
+    // The locked qelwww.lck while this request works on a cache file (QelWWW_LockCacheFile).
+    std::unique_ptr<std::FILE, QelWWWLockFileCloser> cacheLock;
 };
 
 // Builds the session from the request text (query or POST body), the script name, the
@@ -399,3 +418,78 @@ using QelWWWAction = int (*)(const QelWWWConfig* config, QelWWWSession* session)
 // compared exactly). 0 success; 1 failure: a missing folder (491 "_folder"), an unknown
 // keyword (492), or the action's own failure.
 int QelWWW_Dispatch(const QelWWWConfig* config, QelWWWSession* session);
+
+// ---------------------------------------------------------------------------
+// Document cache
+// ---------------------------------------------------------------------------
+//
+// Every read, write or removal of a cache file runs under the process-wide cache mutex and
+// then an exclusive lock on byte 0 of CacheDir/qelwww.lck, so threads of one process and
+// processes sharing the directory stay apart. Files are written to a temporary file (mode
+// 0600) and renamed. Before each write the directory's total size is checked against the
+// high mark, and the oldest files are purged class by class.
+
+// Purge classes, purged in this order; class 4 (any other name) is never purged.
+inline constexpr uint32_t QELWWW_CACHE_DOCUMENT = 0;  // .doc .idoc .asc .idx
+inline constexpr uint32_t QELWWW_CACHE_RESOURCE = 1;  // .res
+inline constexpr uint32_t QELWWW_CACHE_FOLDER = 2;    // .fld
+inline constexpr uint32_t QELWWW_CACHE_STATE = 3;     // .srv .fnm
+inline constexpr uint32_t QELWWW_CACHE_OTHER = 4;
+
+// The purge class of a file name, from the text after its last '.' (case counts).
+uint32_t QelWWW_CacheFileClass(std::string_view name);
+
+// One part of a cache file name taken from a request (server, user, folder, document name):
+// ASCII letters, digits and '-' are kept, '.' only between two kept characters, every other
+// byte (also '%' and '_') becomes %XX. No '/', '_', "..", or control character survives, and
+// different values give different names (percent-decoding gives the value back).
+std::string QelWWW_CacheNamePart(std::string_view value);
+
+// Full paths of the cache files of the session's server, port and user, made from
+// CacheDir + '/' + server '_' port '_' user, each part encoded by QelWWW_CacheNamePart:
+//   state files     "<S>_<P>_<U>.srv" / ".fnm"   (extension "srv" or "fnm")
+//   open folder     "<S>_<P>_<U>_<F>.fld"        (the session's folder)
+//   documents       "<S>_<P>_<D>.doc" / ".asc" / ".idx" / ".idoc"
+//   resource groups "<S>_<P>_<n1>-<n2>.res"
+// Empty when a part the name needs is empty or the extension is not one of these.
+std::string QelWWW_StateFilePath(const QelWWWConfig* config, const QelWWWSession* session,
+                                 const char* extension);
+std::string QelWWW_FolderFilePath(const QelWWWConfig* config, const QelWWWSession* session);
+std::string QelWWW_DocumentFilePath(const QelWWWConfig* config, const QelWWWSession* session,
+                                    std::string_view documentName, const char* extension);
+std::string QelWWW_ResourceFilePath(const QelWWWConfig* config, const QelWWWSession* session,
+                                    int32_t first, int32_t second);
+
+// Waits for (no time-out) and releases the process-wide cache mutex (a null mutex is ignored).
+void QelWWW_LockCacheMutex(const QelWWWConfig* config);
+void QelWWW_UnlockCacheMutex(const QelWWWConfig* config);
+// Opens (creating it, mode 0600) the lock file and waits for the exclusive lock on its first
+// byte; the handle stays in session->cacheLock. False, with errno set, when the file cannot
+// be opened or locked, or the session already holds the lock (EDEADLK).
+bool QelWWW_LockCacheFile(const QelWWWConfig* config, QelWWWSession* session);
+// Unlocks the byte and closes the handle; nothing when the session holds no lock.
+void QelWWW_UnlockCacheFile(const QelWWWConfig* config, QelWWWSession* session);
+
+// The cache functions take a full path made by the functions above; a path that does not
+// name a plain file directly inside CacheDir is refused (EINVAL).
+//
+// Under both locks: CheckCacheSize with the length, then writes all bytes to a temporary
+// file and renames it over path. True on success; false with errno set.
+bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                           const void* data, size_t length);
+// Under both locks: the whole file, with its modification time and size as they were before
+// the read (each out value optional). With touch the file is rewritten unchanged, so that it
+// becomes the newest for the purge. Nothing, with errno set, when it cannot be read.
+std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelWWWSession* session,
+                                                const char* path, int64_t* modified, uint64_t* size,
+                                                bool touch);
+// Under both locks: removes the file. True when it was removed; false with errno set.
+bool QelWWW_RemoveCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path);
+
+// The total size of the regular files of CacheDir. When total + incoming exceeds the high
+// mark (CacheSize x CacheMaxThreshold %), purges total - low mark, or the incoming length
+// when the total is at or below the low mark. Runs inside the locks of a write.
+uint64_t CheckCacheSize(const QelWWWConfig* config, uint64_t incoming);
+// Removes the oldest files of class 0, then 1, 2, 3, until at least amount bytes are freed.
+// 0; 3 when memory ran out while listing (the entries listed so far are still purged).
+int QelWWW_PurgeCache(const QelWWWConfig* config, uint64_t amount);

@@ -1,0 +1,122 @@
+// Reading, writing and removing cache files under the cache mutex and the lock file.
+#include "qel_www.h"
+
+#include <cerrno>
+#include <new>
+
+#include "arc_platform.h"
+
+namespace {
+
+#define CACHE_TRACE(config, ...)                                       \
+    do {                                                               \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);    \
+    } while (0)
+
+// Holds the mutex, then the lock file, for one cache operation; the mutex is released in
+// every case.
+class CacheLocks {
+public:
+    CacheLocks(const QelWWWConfig* config, QelWWWSession* session) : config_(config), session_(session) {
+        QelWWW_LockCacheMutex(config_);
+        locked_ = QelWWW_LockCacheFile(config_, session_);
+    }
+    ~CacheLocks() {
+        int error = errno;
+        if (locked_) QelWWW_UnlockCacheFile(config_, session_);
+        QelWWW_UnlockCacheMutex(config_);
+        errno = error;
+    }
+    CacheLocks(const CacheLocks&) = delete;
+    CacheLocks& operator=(const CacheLocks&) = delete;
+    bool Locked() const { return locked_; }
+
+private:
+    const QelWWWConfig* config_;
+    QelWWWSession* session_;
+    bool locked_ = false;
+};
+
+// Only a plain name directly inside the cache directory is a cache file.
+bool IsCachePath(const QelWWWConfig* config, const char* path) {
+    if (config == nullptr || path == nullptr || config->cacheDir.empty()) return false;
+    std::string_view text(path);
+    std::string_view directory(config->cacheDir);
+    if (text.size() <= directory.size() + 1 || text.compare(0, directory.size(), directory) != 0 ||
+        text[directory.size()] != '/')
+        return false;
+    std::string_view name = text.substr(directory.size() + 1);
+    if (name == "." || name == "..") return false;
+    for (char c : name) {
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+bool Refuse(const QelWWWConfig* config, const char* operation, const char* path) {
+    if (config != nullptr) CACHE_TRACE(config, "%s: refused path '%s'", operation, path != nullptr ? path : "");
+    errno = EINVAL;
+    return false;
+}
+
+}  // namespace
+
+bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path, const void* data,
+                           size_t length) {
+    if (!IsCachePath(config, path) || session == nullptr || (data == nullptr && length != 0))
+        return Refuse(config, "QelWWW_WriteCacheFile", path);
+    CacheLocks locks(config, session);
+    if (!locks.Locked()) return false;
+    CheckCacheSize(config, length);
+    std::string_view content(static_cast<const char*>(data), length);
+    int rc = ArcOS_WriteFileAtomic(path, content, 0600);
+    if (rc != 0) {
+        CACHE_TRACE(config, "QelWWW_WriteCacheFile: '%s' not written, errno = %d", path, rc);
+        errno = rc;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                                                int64_t* modified, uint64_t* size, bool touch) {
+    if (!IsCachePath(config, path) || session == nullptr) {
+        Refuse(config, "QelWWW_ReadCacheFile", path);
+        return std::nullopt;
+    }
+    CacheLocks locks(config, session);
+    if (!locks.Locked()) return std::nullopt;
+    ArcOSStat status;
+    if (ArcOS_Stat64(path, &status) != 0) return std::nullopt;
+    if (!status.isRegular) {
+        errno = EINVAL;
+        return std::nullopt;
+    }
+    std::string content;
+    try {
+        int rc = ArcOS_ReadFile(path, &content);
+        if (rc != 0) {
+            errno = rc;
+            return std::nullopt;
+        }
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return std::nullopt;
+    }
+    if (touch) {
+        // Rewritten whole rather than grown and cut back: a reader in another process never
+        // sees the extra byte, and a failure leaves the old file as it was.
+        int rc = ArcOS_WriteFileAtomic(path, content, 0600);
+        if (rc != 0) CACHE_TRACE(config, "QelWWW_ReadCacheFile: touch of '%s' failed, errno = %d", path, rc);
+    }
+    if (modified != nullptr) *modified = status.mtime;
+    if (size != nullptr) *size = content.size();
+    return content;
+}
+
+bool QelWWW_RemoveCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path) {
+    if (!IsCachePath(config, path) || session == nullptr) return Refuse(config, "QelWWW_RemoveCacheFile", path);
+    CacheLocks locks(config, session);
+    if (!locks.Locked()) return false;
+    return ArcOS_Unlink(path) == 0;
+}

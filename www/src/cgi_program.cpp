@@ -1,0 +1,153 @@
+// The CGI front end: the servlet's start-up on every run, one request, the reply on
+// standard output.
+#include "cgi_program.h"
+
+#include <cstdio>
+
+#include "arc_codepage.h"
+#include "arc_install.h"
+#include "arc_messages.h"
+#include "arc_platform.h"
+#include "cgi_request.h"
+#include "qel_www.h"
+
+namespace qelwww::detail {
+
+namespace {
+
+#define MAIN_TRACE(config, ...)                                        \
+    do {                                                               \
+        if ((config).traceOn) QelWWW_Trace(&(config), __VA_ARGS__);    \
+    } while (0)
+
+constexpr int kCodePageStartFailed = 287;
+
+struct CgiRun {
+    QelWWWConfig config;
+    QelWWWSession session;
+    bool codePagesStarted = false;
+    bool commandLine = false;
+    int exitCode = 0;
+};
+
+// An argument starting with '-' (other than a lone "-" or "--") is an option.
+bool HasOptions(int argc, char** argv) {
+    if (argc < 2 || argv[1] == nullptr) return false;
+    std::string_view first(argv[1]);
+    return first.size() > 1 && first[0] == '-' && first != "--";
+}
+
+// The program's own path up to its last '/'; empty when there is none.
+std::string ProgramDirectory(const char* argv0) {
+    std::string path = argv0 != nullptr ? argv0 : "";
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// True when the run can serve the request; otherwise the error reply is written.
+bool StartUp(CgiRun& run, const char* argv0) {
+    QelWWWConfig& config = run.config;
+    std::string directory = ProgramDirectory(argv0);
+    if (QelWWW_InitConfig(&config, &run.session, directory.c_str()) != 0) return false;
+    run.session.response->SetSourceCodePage(config.codePage);
+    const char* locale = config.localeDir.empty() ? nullptr : config.localeDir.c_str();
+    int rc = ArcMSGS_Init(locale, config.language.c_str());
+    if (rc == 0) {
+        rc = ArcICONV_Startup(&config.codePageContext, locale);
+        if (rc == 0) {
+            run.codePagesStarted = true;
+        } else {
+            config.codePageContext = nullptr;
+        }
+    }
+    if (rc != 0) {
+        QelWWW_ReportText(&config, &run.session, true, kCodePageStartFailed, {std::to_string(rc)});
+        run.exitCode = rc;
+        return false;
+    }
+    // The client layer's start-up (message 398) joins here with the client library.
+    MAIN_TRACE(config, "main: entering, version '%s'", config.version.c_str());
+    return true;
+}
+
+void Usage(const char* program) {
+    std::fprintf(stderr, "\nUsage: %s -a [-p] [-o] [-v]\n", program != nullptr ? program : "qelwww");
+    std::fputs("   -a <file>     AFP file\n", stderr);
+    std::fputs("   -p <file>     Parameter file\n", stderr);
+    std::fputs("   -o <file>     Output file\n", stderr);
+    std::fputs("   -v            Version string\n", stderr);
+}
+
+void ServeRequest(CgiRun& run) {
+    QelWWWConfig& config = run.config;
+    QelWWWSession& session = run.session;
+    MAIN_TRACE(config, "main: called from webserver");
+    CgiRequestText request = ReadCgiRequest(&config, ArcOS_GetEnv("REQUEST_METHOD"), ArcOS_GetEnv("CONTENT_LENGTH"),
+                                            ArcOS_GetEnv("QUERY_STRING"), stdin);
+    if (request.message != 0) {
+        QelWWW_ReportText(&config, &session, true, request.message, request.inserts);
+        return;
+    }
+    MAIN_TRACE(config, "main: QUERY_STRING = '%s'", QelWWW_BlankPasswords(request.text).c_str());
+    auto script = ArcOS_GetEnv("SCRIPT_NAME");
+    auto agent = ArcOS_GetEnv("HTTP_USER_AGENT");
+    auto cookie = ArcOS_GetEnv("HTTP_COOKIE");
+    auto orNull = [](const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; };
+    if (QelWWW_InitSession(&config, &session, request.text.c_str(), orNull(script), orNull(agent), orNull(cookie)) ==
+        0)
+        QelWWW_Dispatch(&config, &session);
+}
+
+void Finish(CgiRun& run) {
+    QelWWWConfig& config = run.config;
+    if (config.cacheMutex != nullptr) {
+        ArcOS_CloseHandle(config.cacheMutex);
+        config.cacheMutex = nullptr;
+    }
+    if (run.commandLine) {
+        // No HTTP reply in the command-line mode.
+    } else if (!run.codePagesStarted) {
+        // The reply still has to reach the browser in its code page.
+        char locale[4096];
+        if (QelInst_LocaleDir(locale, sizeof locale) > 0 && ArcICONV_Startup(&config.codePageContext, locale) == 0) {
+            run.codePagesStarted = true;
+        } else {
+            config.codePageContext = nullptr;
+        }
+    }
+    if (!run.commandLine) {
+        run.session.response->SetCodePageContext(config.codePageContext);
+        int rc = run.session.response->WriteReply();
+        if (rc != 0) {
+            MAIN_TRACE(config, "main: reply not written, errno = %d", rc);
+            if (run.exitCode == 0) run.exitCode = 1;
+        }
+    }
+    if (run.codePagesStarted) ArcICONV_Shutdown(config.codePageContext);
+    config.codePageContext = nullptr;
+    MAIN_TRACE(config, "main: exiting");
+}
+
+}  // namespace
+
+int RunCgiProgram(int argc, char** argv) {
+    CgiRun run;
+    run.session.response = std::make_unique<QelWWWResponse>(&run.config);
+    if (StartUp(run, argc > 0 ? argv[0] : nullptr)) {
+        if (HasOptions(argc, argv)) {
+            // Options select the command-line mode, which this build does not have yet:
+            // every option is one the program does not know.
+            MAIN_TRACE(run.config, "main: command line invoked");
+            run.config.commandLineMode = 1;
+            run.commandLine = true;
+            Usage(argv[0]);
+            run.exitCode = 1;
+        } else {
+            ServeRequest(run);
+        }
+    }
+    Finish(run);
+    return run.exitCode;
+}
+
+}  // namespace qelwww::detail
