@@ -1,5 +1,5 @@
-// Loads a transport library from the staged lib/ directory as the dispatcher does:
-// ArcCOM_GetFuncs first, the empty slots by name.
+// Loads a transport library by absolute path as the dispatcher does: ArcCOM_GetFuncs
+// first; the test then compares the slots with the entries found by name.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,8 +13,7 @@ namespace qel::transport::test {
 
 class TransportLibrary {
 public:
-    explicit TransportLibrary(const std::string& file) {
-        std::string path = std::string(QEL_STAGE_DIR) + "/lib/" + file;
+    explicit TransportLibrary(const std::string& path) {
         library_ = ArcOS_LoadLibrary(path.c_str());
         if (!library_) {
             ADD_FAILURE() << "cannot load " << path << ": " << ArcOS_LibraryError();

@@ -70,7 +70,7 @@ protected:
         return t_->info(&connection_, text, nullptr, ARCCOM_INFO_LAST_ERROR, sizeof text);
     }
 
-    TransportLibrary t_{"libqelscknt.so"};
+    TransportLibrary t_{QEL_STAGE_DIR "/lib/libqelscknt.so"};
     ArcCOM_Connection* connection_ = nullptr;
 };
 
