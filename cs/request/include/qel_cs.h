@@ -383,6 +383,10 @@ using CsDataFn = int (*)(void* context, const unsigned char* data, size_t length
 
 // One fetch through the compression pipeline.
 struct CsObjectStream;
+struct CsObjectStreamDeleter {
+    void operator()(CsObjectStream* stream) const;
+};
+using CsObjectStreamPtr = std::unique_ptr<CsObjectStream, CsObjectStreamDeleter>;
 
 // The size of the output pieces: the caller's chunk size, 0 or above 131068 -> 131068.
 inline constexpr size_t CS_DATA_CHUNK_MAX = 131068;
@@ -392,12 +396,12 @@ inline constexpr size_t CS_DATA_CHUNK_MAX = 131068;
 // callback(context, ...). 0, or the mapped pipeline state.
 int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset,
                    uint64_t windowLength, size_t chunkSize, CsDataFn callback, void* context,
-                   std::unique_ptr<CsObjectStream>* stream);
+                   CsObjectStreamPtr* stream);
 // The data callback of a fetch: context is the stream. 1 go on, 0 the stream failed.
 int CsDataPipeRun(void* stream, const unsigned char* data, size_t length);
 // Ends the input, delivers what is left and frees the stream. The first failure of
 // fetchResult, the stream's status and the end of the pipeline.
-int CsDataPipeClose(std::unique_ptr<CsObjectStream> stream, int fetchResult);
+int CsDataPipeClose(CsObjectStreamPtr stream, int fetchResult);
 
 // Fetches a stored object's bytes from its start and hands them, in order, to
 // callback(handle->callbackContext, ...). Its result is the fetch's.

@@ -1,0 +1,96 @@
+// Temporary and print directories from the environment, and the files named in them.
+#include "qel_cs.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "arc_platform.h"
+
+namespace {
+
+std::optional<std::string> NonEmptyEnv(const char* name) {
+    auto value = ArcOS_GetEnv(name);
+    if (!value || value->empty()) return std::nullopt;
+    return value;
+}
+
+// The ';'-separated elements of a list; empty elements do not count.
+std::vector<std::string> Elements(std::string_view list) {
+    std::vector<std::string> out;
+    while (true) {
+        size_t semicolon = list.find(';');
+        std::string_view part = list.substr(0, semicolon);
+        if (!part.empty()) out.emplace_back(part);
+        if (semicolon == std::string_view::npos) return out;
+        list.remove_prefix(semicolon + 1);
+    }
+}
+
+// A directory that does not fit is refused: a cut path names another directory.
+char* Deliver(char* buffer, size_t length, std::string directory) {
+    if (directory.empty() || directory.back() != '/') directory += '/';
+    if (directory.size() + 1 > length) return nullptr;
+    std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+    return buffer;
+}
+
+}  // namespace
+
+char* CsGetDirFromEnv(char* buffer, size_t length, int element, const char* value) {
+    if (buffer == nullptr || length == 0 || element < 0) return nullptr;
+    buffer[0] = '\0';
+    if (value == nullptr || *value == '\0') {
+        if (element > 1) return nullptr;
+        auto fallback = NonEmptyEnv("TEMP");
+        if (!fallback) fallback = NonEmptyEnv("TMP");
+        if (!fallback) fallback = NonEmptyEnv("TMPDIR");
+        return Deliver(buffer, length, fallback.value_or("/tmp/"));
+    }
+    if (element == 0) return Deliver(buffer, length, value);
+    auto elements = Elements(value);
+    if (elements.size() < size_t(element)) return nullptr;
+    return Deliver(buffer, length, elements[size_t(element) - 1]);
+}
+
+char* CsGetTempDir(char* buffer, size_t length) {
+    auto value = ArcOS_GetEnv("QEL_TMP");
+    return CsGetDirFromEnv(buffer, length, 1, value ? value->c_str() : nullptr);
+}
+
+char* CsGetPrintDir(char* buffer, size_t length, int element) {
+    auto value = ArcOS_GetEnv("QEL_PRINT_PATH");
+    return CsGetDirFromEnv(buffer, length, element, value ? value->c_str() : nullptr);
+}
+
+char* CsMakeFileName(char* buffer, size_t length, int print, int element, const char* first,
+                     const char* second) {
+    if (buffer == nullptr || length == 0) return nullptr;
+    buffer[0] = '\0';
+    for (const char* suffix : {first, second})
+        if (suffix != nullptr && std::strchr(suffix, '/') != nullptr) return nullptr;
+    std::vector<char> directory(length);
+    if ((print ? CsGetPrintDir(directory.data(), length, element)
+               : CsGetTempDir(directory.data(), length)) == nullptr)
+        return nullptr;
+    std::string name = std::string(directory.data()) + "QEL." +
+                       std::to_string(ArcOS_GetProcessId()) + "." +
+                       std::to_string(static_cast<int64_t>(ArcOS_GetThreadId()));
+    if (first != nullptr) name += std::string(".") + first;
+    if (second != nullptr) name += std::string(".") + second;
+    if (name.size() + 1 > length) return nullptr;
+    // Made here, mode 0600, by renaming a fresh file over the name: a link planted
+    // under the name is replaced, never followed.
+    if (ArcOS_WriteFileAtomic(name.c_str(), "", 0600) != 0) return nullptr;
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    return buffer;
+}
+
+char* CsTempFileName(char* buffer, size_t length, const char* first, const char* second) {
+    return CsMakeFileName(buffer, length, 0, 1, first, second);
+}
+
+char* CsPrintFileName(char* buffer, size_t length, int element, const char* first,
+                      const char* second) {
+    return CsMakeFileName(buffer, length, 1, element, first, second);
+}
