@@ -224,6 +224,17 @@ class SiteTestCase(unittest.TestCase):
         for mark in SANITIZER_MARKS:
             self.assertNotIn(mark, stderr, stderr.decode("utf-8", "replace"))
 
+    @staticmethod
+    def check_site_at_end(site):
+        """For tearDownClass: a leak report comes after the reply has gone out, so wait for
+        the last CGI process to end before reading its standard error."""
+        if sanitized():
+            time.sleep(0.5)
+        stderr = site.cgi_stderr()
+        for mark in SANITIZER_MARKS:
+            if mark in stderr:
+                raise AssertionError(stderr.decode("utf-8", "replace"))
+
 
 def plain_error(number, message):
     return f"[ERROR]\nID={number}\nMSG={message}\n".encode("utf-8")

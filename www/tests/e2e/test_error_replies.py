@@ -17,7 +17,10 @@ class ErrorReplies(SiteTestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.site.close()
+        try:
+            cls.check_site_at_end(cls.site)
+        finally:
+            cls.site.close()
 
     def tearDown(self):
         self.assert_no_sanitizer_report(self.site.cgi_stderr())

@@ -22,7 +22,10 @@ class RequestBody(SiteTestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.site.close()
+        try:
+            cls.check_site_at_end(cls.site)
+        finally:
+            cls.site.close()
 
     def tearDown(self):
         self.assert_no_sanitizer_report(self.site.cgi_stderr())
