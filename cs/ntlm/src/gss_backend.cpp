@@ -58,7 +58,8 @@ private:
         OM_uint32 minor = 0;
         gss_OID_set_desc mechs{1, NtlmMechanism()};
         if (!server) {
-            gss_buffer_desc name{sizeof kTargetName - 1, const_cast<char*>(kTargetName)};
+            // The terminator goes with the name: gss-ntlmssp copies it with strndup.
+            gss_buffer_desc name{sizeof kTargetName, const_cast<char*>(kTargetName)};
             if (GSS_ERROR(lib_.importName(&minor, &name, HostBasedServiceName(), &target_))) return false;
         }
         OM_uint32 major = lib_.acquireCred(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, &mechs,

@@ -69,9 +69,14 @@ bool OffersNtlm(const GssLibrary& lib) {
     return found;
 }
 
+struct Loaded {
+    ArcOSLibrary* box = nullptr;      // never freed, see the header
+    std::optional<GssLibrary> usable;  // nullopt: loaded, but not what we need
+};
+
 std::mutex cacheMutex;
-// Path -> the usable library, or nullopt for one that loaded but is unusable.
-std::map<std::string, std::optional<GssLibrary>> cache;
+// Never destroyed: the libraries it holds outlive every static destructor.
+auto& cache = *new std::map<std::string, Loaded>;
 
 }  // namespace
 
@@ -82,17 +87,18 @@ const GssLibrary* LoadGssLibrary() {
     std::lock_guard lock(cacheMutex);
     for (const std::string& path : Candidates()) {
         if (auto found = cache.find(path); found != cache.end()) {
-            if (found->second) return &*found->second;
+            if (found->second.usable) return &*found->second.usable;
             continue;
         }
         ArcOSLibrary* box = ArcOS_LoadLibrary(path.c_str());
         if (!box) continue;  // not there: it may be installed later
+        Loaded& loaded = cache[path];
+        loaded.box = box;
         GssLibrary lib;
-        if (!ResolveAll(box, &lib) || !OffersNtlm(lib)) {
-            cache.emplace(path, std::nullopt);  // stays loaded, see the header
-            continue;
+        if (ResolveAll(box, &lib) && OffersNtlm(lib)) {
+            loaded.usable = lib;
+            return &*loaded.usable;
         }
-        return &*cache.emplace(path, lib).first->second;
     }
     return nullptr;
 }

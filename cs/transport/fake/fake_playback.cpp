@@ -75,7 +75,7 @@ int ScriptedRecv(ArcCOM_Connection& c, unsigned char* data, int length) {
     for (;;) {
         size_t available = c.queue.size() - c.queueRead;
         size_t take = std::min(available, static_cast<size_t>(length - done));
-        std::memcpy(data + done, c.queue.data() + c.queueRead, take);
+        if (take > 0) std::memcpy(data + done, c.queue.data() + c.queueRead, take);
         c.queueRead += take;
         done += static_cast<int>(take);
         if (done == length) return Finish(c, "recv", length, done, ARCCOM_OK, data);
