@@ -441,7 +441,8 @@ int CsFetchObjectData(CsHandle* handle, const CsObjectRequest* request);
 // exactly. Read functions take the text (null: no text) and answer pointers into it;
 // editing functions work on a ParmText, which owns a growing buffer, and take offsets.
 // Setters strip CR and LF from names, keys and values, '=' from keys and a leading open
-// delimiter from keys, so that no value can add a key or a section.
+// delimiter from keys, so that no value can add a key or a section. When memory runs
+// out, setters leave the text as it was and allocating getters answer none.
 
 struct ParmText {
     std::string text;
@@ -551,7 +552,8 @@ struct ParmViewList {
 int ParmCountViews(const char* text);
 std::unique_ptr<ParmViewList> ParmGetViews(const char* text);  // none without VIEWS
 
-// --- a view's section (named by the escaped view name) ---
+// --- a view's section ---
+// view: the view's name as VIEWS lists it; its section is named with ',' escaped.
 enum ParmColour {
     PARM_COLOUR_NONE = 0, PARM_COLOUR_WHITE = 1, PARM_COLOUR_BLACK = 2, PARM_COLOUR_RED = 3,
     PARM_COLOUR_BLUE = 4, PARM_COLOUR_GREEN = 5, PARM_COLOUR_YELLOW = 6, PARM_COLOUR_MAGENTA = 7,

@@ -93,7 +93,9 @@ const char* ParmFindKey(const char* body, const char* key) {
 std::optional<std::string> ParmGetString(const char* body, const char* key) {
     const char* value = ParmFindKey(body, key);
     if (value == nullptr) return std::nullopt;
-    return std::string(value, ParmLineEnd(value));
+    return csreq::detail::OrOnNoMemory(std::optional<std::string>(), [&] {
+        return std::optional<std::string>(std::string(value, ParmLineEnd(value)));
+    });
 }
 
 size_t ParmFindSectionAt(const ParmText* text, const char* name) {
@@ -111,13 +113,17 @@ size_t ParmFindKeyAt(const ParmText* text, size_t body, const char* key) {
 }
 
 size_t ParmAppendSection(ParmText* text, const char* name) {
-    auto d = CurrentDelims();
-    std::string line = std::string(1, d.open) + CleanName(name) + d.close;
-    return InsertRaw(text, text->text.size(), line);
+    if (text == nullptr) return PARM_NPOS;
+    return csreq::detail::OrOnNoMemory(PARM_NPOS, [&] {
+        auto d = CurrentDelims();
+        std::string line = std::string(1, d.open) + CleanName(name) + d.close;
+        return InsertRaw(text, text->text.size(), line);
+    });
 }
 
-void ParmSetValue(ParmText* text, const char* section, const char* key, const char* value) {
-    if (text == nullptr) return;
+namespace {
+
+void SetValue(ParmText* text, const char* section, const char* key, const char* value) {
     std::string cleanSection = CleanName(section);
     std::string cleanKey = CleanKey(key);
     size_t body = ParmFindSectionAt(text, cleanSection.c_str());
@@ -137,21 +143,36 @@ void ParmSetValue(ParmText* text, const char* section, const char* key, const ch
     }
 }
 
+}  // namespace
+
+void ParmSetValue(ParmText* text, const char* section, const char* key, const char* value) {
+    if (text == nullptr) return;
+    csreq::detail::OrOnNoMemory(0, [&] {
+        SetValue(text, section, key, value);
+        return 0;
+    });
+}
+
 size_t ParmInsertKey(ParmText* text, size_t position, const char* key, const char* value) {
     if (text == nullptr) return PARM_NPOS;
-    return InsertRaw(text, position, CleanKey(key) + '=' + CleanValue(value));
+    return csreq::detail::OrOnNoMemory(PARM_NPOS, [&] {
+        return InsertRaw(text, position, CleanKey(key) + '=' + CleanValue(value));
+    });
 }
 
 size_t ParmInsertLine(ParmText* text, size_t position, const char* line) {
     if (text == nullptr) return PARM_NPOS;
-    return InsertRaw(text, position, CleanValue(line));
+    return csreq::detail::OrOnNoMemory(PARM_NPOS, [&] { return InsertRaw(text, position, CleanValue(line)); });
 }
 
 void ParmReplaceValue(ParmText* text, size_t valueStart, const char* value) {
     if (text == nullptr || valueStart > text->text.size()) return;
     size_t end = text->text.find('\n', valueStart);
     if (end == std::string::npos) end = text->text.size();
-    text->text.replace(valueStart, end - valueStart, CleanValue(value));
+    csreq::detail::OrOnNoMemory(0, [&] {
+        text->text.replace(valueStart, end - valueStart, CleanValue(value));
+        return 0;
+    });
 }
 
 void ParmDeleteKey(ParmText* text, size_t valueStart) {

@@ -27,7 +27,11 @@ int FixedWord(const char* text, std::string_view key, const ParmWord (&table)[N]
 std::optional<std::string> FixedText(const char* text, std::string_view key, size_t cap) {
     auto value = Fixed(text, key);
     if (!value) return std::nullopt;
-    return Capped(*value, cap);
+    return OrOnNoMemory(std::optional<std::string>(), [&] { return std::optional<std::string>(Capped(*value, cap)); });
+}
+
+std::optional<std::string> FixedCopy(const char* text, std::string_view key) {
+    return FixedText(text, key, std::string::npos);
 }
 
 void SetFixedInt(ParmText* text, const char* key, int value) {
@@ -82,20 +86,11 @@ std::optional<std::string> ParmGetValValue(const char* text) { return FixedText(
 
 std::optional<std::string> ParmGetDefView(const char* text) {
     auto value = FixedText(text, "DEFVIEW", 30);
-    if (!value) return std::nullopt;
-    std::string plain;
-    ParmEscapeViewName(value->c_str(), 0, &plain);
-    return plain;
+    if (value) ParmEscapeViewName(value->c_str(), 0, &*value);
+    return value;
 }
 
-std::optional<std::string> ParmGetSrvrNorla(const char* text) {
-    auto value = Fixed(text, "SRVR_NORLA");
-    return value ? std::optional<std::string>(std::string(*value)) : std::nullopt;
-}
-
-std::optional<std::string> ParmGetAfp2LineCmd(const char* text) {
-    auto value = Fixed(text, "AFP2LINE_CMD");
-    return value ? std::optional<std::string>(std::string(*value)) : std::nullopt;
-}
+std::optional<std::string> ParmGetSrvrNorla(const char* text) { return FixedCopy(text, "SRVR_NORLA"); }
+std::optional<std::string> ParmGetAfp2LineCmd(const char* text) { return FixedCopy(text, "AFP2LINE_CMD"); }
 
 int ParmGetPageId(const char* text) { return IntValue(text, ParmPageIdSection(), "PageId", 0); }

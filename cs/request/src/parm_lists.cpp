@@ -77,7 +77,9 @@ int ParmGetFields(const char* text, ParmFieldDef* fields) {
     return count;
 }
 
-int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count) {
+namespace {
+
+int SetFields(ParmText* text, const ParmFieldDef* fields, int count) {
     if (text == nullptr || count < 0 || count > PARM_MAX_FIELDS || (count > 0 && fields == nullptr))
         return 1;
     for (int i = 0; i < count; ++i)
@@ -102,6 +104,12 @@ int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count) {
     return 0;
 }
 
+}  // namespace
+
+int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count) {
+    return OrOnNoMemory(1, [&] { return SetFields(text, fields, count); });
+}
+
 int ParmCountViews(const char* text) {
     auto value = RawValue(text, ParmFixedSection(), "VIEWS");
     if (!value) return 0;
@@ -113,14 +121,16 @@ int ParmCountViews(const char* text) {
 std::unique_ptr<ParmViewList> ParmGetViews(const char* text) {
     auto value = RawValue(text, ParmFixedSection(), "VIEWS");
     if (!value) return nullptr;
-    auto views = std::make_unique<ParmViewList>();
-    ForEachPart(*value, [&](std::string_view part) {
-        std::string plain;
-        ParmEscapeViewName(std::string(part.substr(0, 30)).c_str(), 0, &plain);
-        CopyCut(views->names[views->count], sizeof views->names[0], plain);
-        return ++views->count < PARM_MAX_VIEWS;
+    return OrOnNoMemory(std::unique_ptr<ParmViewList>(), [&] {
+        auto views = std::make_unique<ParmViewList>();
+        ForEachPart(*value, [&](std::string_view part) {
+            std::string plain;
+            ParmEscapeViewName(std::string(part.substr(0, 30)).c_str(), 0, &plain);
+            CopyCut(views->names[views->count], sizeof views->names[0], plain);
+            return ++views->count < PARM_MAX_VIEWS;
+        });
+        return views;
     });
-    return views;
 }
 
 int ParmGetFldDispOrd(const char* text, const char* view, int* order) {

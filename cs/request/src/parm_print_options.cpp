@@ -14,7 +14,8 @@ std::string Numbered(const char* stem, int range) { return stem + std::to_string
 
 std::optional<std::string> Copy(const char* text, const std::string& key) {
     auto value = RawValue(text, ParmPrintOptionsSection(), key);
-    return value ? std::optional<std::string>(std::string(*value)) : std::nullopt;
+    if (!value) return std::nullopt;
+    return OrOnNoMemory(std::optional<std::string>(), [&] { return std::optional<std::string>(std::string(*value)); });
 }
 
 void Set(ParmText* text, const std::string& key, const char* value) {
@@ -43,7 +44,7 @@ std::optional<std::string> ParmGetFaxText(const char* text, const char* key) {
     if (!IsFaxKey(key)) return std::nullopt;
     auto value = RawValue(text, ParmPrintOptionsSection(), key);
     if (!value) return std::nullopt;
-    return Capped(*value, 1024);
+    return OrOnNoMemory(std::optional<std::string>(), [&] { return std::optional<std::string>(Capped(*value, 1024)); });
 }
 
 int ParmSetFaxText(ParmText* text, const char* key, const char* value) {

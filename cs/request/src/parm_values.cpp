@@ -10,11 +10,13 @@ namespace csreq::detail {
 
 std::optional<std::string_view> RawValue(const char* text, std::string_view section,
                                           std::string_view key) {
-    std::string sectionName(section);
-    std::string keyName(key);
-    const char* value = ParmFindKey(ParmFindSection(text, sectionName.c_str()), keyName.c_str());
-    if (value == nullptr) return std::nullopt;
-    return std::string_view(value, size_t(ParmLineEnd(value) - value));
+    return OrOnNoMemory(std::optional<std::string_view>(), [&]() -> std::optional<std::string_view> {
+        std::string sectionName(section);
+        std::string keyName(key);
+        const char* value = ParmFindKey(ParmFindSection(text, sectionName.c_str()), keyName.c_str());
+        if (value == nullptr) return std::nullopt;
+        return std::string_view(value, size_t(ParmLineEnd(value) - value));
+    });
 }
 
 long ParseLong(std::string_view text) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,17 @@ std::string Capped(std::string_view value, size_t cap);
 
 // Integer value of a key, or the default when missing.
 int IntValue(const char* text, std::string_view section, std::string_view key, int missing);
+
+// fn(), or the fallback when memory runs out: setters then leave the text as it was
+// (std::string edits either happen whole or not at all) and getters answer none.
+template <typename Fallback, typename Fn>
+auto OrOnNoMemory(Fallback fallback, Fn&& fn) -> decltype(fn()) {
+    try {
+        return fn();
+    } catch (const std::bad_alloc&) {
+        return fallback;
+    }
+}
 
 // Removes every character of `drop` from the text.
 std::string Without(std::string_view text, std::string_view drop);

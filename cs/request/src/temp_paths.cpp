@@ -2,6 +2,7 @@
 #include "qel_cs.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,9 @@ char* Deliver(char* buffer, size_t length, std::string directory) {
 
 }  // namespace
 
-char* CsGetDirFromEnv(char* buffer, size_t length, int element, const char* value) {
-    if (buffer == nullptr || length == 0 || element < 0) return nullptr;
-    buffer[0] = '\0';
+namespace {
+
+char* DirFromEnv(char* buffer, size_t length, int element, const char* value) {
     if (value == nullptr || *value == '\0') {
         if (element > 1) return nullptr;
         auto fallback = NonEmptyEnv("TEMP");
@@ -53,6 +54,18 @@ char* CsGetDirFromEnv(char* buffer, size_t length, int element, const char* valu
     return Deliver(buffer, length, elements[size_t(element) - 1]);
 }
 
+}  // namespace
+
+char* CsGetDirFromEnv(char* buffer, size_t length, int element, const char* value) {
+    if (buffer == nullptr || length == 0 || element < 0) return nullptr;
+    buffer[0] = '\0';
+    try {
+        return DirFromEnv(buffer, length, element, value);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 char* CsGetTempDir(char* buffer, size_t length) {
     auto value = ArcOS_GetEnv("QEL_TMP");
     return CsGetDirFromEnv(buffer, length, 1, value ? value->c_str() : nullptr);
@@ -63,17 +76,17 @@ char* CsGetPrintDir(char* buffer, size_t length, int element) {
     return CsGetDirFromEnv(buffer, length, element, value ? value->c_str() : nullptr);
 }
 
-char* CsMakeFileName(char* buffer, size_t length, int print, int element, const char* first,
-                     const char* second) {
-    if (buffer == nullptr || length == 0) return nullptr;
-    buffer[0] = '\0';
+namespace {
+
+char* MakeFileName(char* buffer, size_t length, int print, int element, const char* first,
+                   const char* second) {
     for (const char* suffix : {first, second})
         if (suffix != nullptr && std::strchr(suffix, '/') != nullptr) return nullptr;
-    std::vector<char> directory(length);
-    if ((print ? CsGetPrintDir(directory.data(), length, element)
-               : CsGetTempDir(directory.data(), length)) == nullptr)
+    char directory[4096];
+    size_t room = length < sizeof directory ? length : sizeof directory;
+    if ((print ? CsGetPrintDir(directory, room, element) : CsGetTempDir(directory, room)) == nullptr)
         return nullptr;
-    std::string name = std::string(directory.data()) + "QEL." +
+    std::string name = std::string(directory) + "QEL." +
                        std::to_string(ArcOS_GetProcessId()) + "." +
                        std::to_string(static_cast<int64_t>(ArcOS_GetThreadId()));
     if (first != nullptr) name += std::string(".") + first;
@@ -84,6 +97,19 @@ char* CsMakeFileName(char* buffer, size_t length, int print, int element, const 
     if (ArcOS_WriteFileAtomic(name.c_str(), "", 0600) != 0) return nullptr;
     std::memcpy(buffer, name.c_str(), name.size() + 1);
     return buffer;
+}
+
+}  // namespace
+
+char* CsMakeFileName(char* buffer, size_t length, int print, int element, const char* first,
+                     const char* second) {
+    if (buffer == nullptr || length == 0) return nullptr;
+    buffer[0] = '\0';
+    try {
+        return MakeFileName(buffer, length, print, element, first, second);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 char* CsTempFileName(char* buffer, size_t length, const char* first, const char* second) {
