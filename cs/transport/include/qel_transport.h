@@ -107,7 +107,9 @@ ARCCOM_EXPORT int ArcCOM_GetFuncs(ArcCOM_Funcs* table);
  * PROTOCOL, CONNECT_TIMEOUT, IDLE_TIMEOUT; docs/transport.md). The yield callback (may
  * be null) is called every 100 ms while connecting. 0 with *connection set; otherwise
  * *connection is left null and the result is 2 (bad definition, port 0, unknown host,
- * refused, unreachable), 15 (no connection within the connect time-out) or 9. */
+ * refused, unreachable), 15 (no connection within the connect time-out) or 9. The
+ * connection word is set only at the end, so a connect is bounded by its time-out,
+ * not by ArcCOM_Cancel. */
 ARCCOM_EXPORT int ArcCOM_ClientConnect(ArcCOM_Connection** connection, const char* definition,
                                        ArcCOM_YieldFn yield);
 /* Closes and frees the connection (a null one is ignored). Returns 0. */
@@ -137,10 +139,10 @@ ARCCOM_EXPORT int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, u
 
 /* Writes a text about the connection in *connection into out (size bytes, terminator
  * included). what 1: "host(ip):port"; without a connection, text as it stands when
- * given. what 2: the decimal result of the last failed call (0 when none) - and
- * returns that number. Otherwise: 0 written in full; 6 cut to fit (still terminated);
- * 2 nothing to say (no connection and no text, or an unknown what; out is then empty
- * when size > 0). */
+ * given. what 2: the decimal result of the last Send or Recv (0 when it moved its full
+ * count) - and returns that number. Otherwise: 0 written in full; 6 cut to fit (still
+ * terminated); 2 nothing to say (no connection - also for what 2 - and no text, or an
+ * unknown what; out is then empty when size > 0). */
 ARCCOM_EXPORT int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text,
                               int what, size_t size);
 
