@@ -1,0 +1,41 @@
+// state_format.h - the framing and limits of the state blobs (internal). docs/state.md
+// is the description; these constants are what the writer and the reader share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qelclient {
+
+// Header: magic (4), format version (u32), schema hash (u32), payload length (u32),
+// CRC-32 of the 16 header bytes before it and of the payload (u32).
+inline constexpr size_t kBlobHeaderSize = 20;
+inline constexpr uint32_t kBlobFormatVersion = 1;
+inline constexpr char kSessionMagic[4] = {'Q', 'S', 'R', 'V'};
+inline constexpr char kFolderListMagic[4] = {'Q', 'F', 'N', 'M'};
+// No blob of this library comes near it; a larger one is not ours.
+inline constexpr uint32_t kBlobPayloadMax = 16u * 1024 * 1024;
+
+// Longest texts, in bytes without a terminator.
+inline constexpr uint32_t kServerNameMax = 255;
+inline constexpr uint32_t kHostMax = 255;
+inline constexpr uint32_t kUserIdMax = 20;
+inline constexpr uint32_t kUserNameMax = 60;
+inline constexpr uint32_t kPasswordHashMax = 255;
+inline constexpr uint32_t kGroupListMax = 1024 * 1024;
+inline constexpr uint32_t kProfileMax = 1024 * 1024;
+inline constexpr uint32_t kNameSlotMax = 20;    // month and day names
+inline constexpr uint32_t kMarkMax = 4;         // AM, PM
+inline constexpr uint32_t kFormatMax = 60;
+inline constexpr uint32_t kZoneMax = 30;
+inline constexpr uint32_t kLetterMax = 2;
+inline constexpr uint32_t kGroupIdMax = 20;
+inline constexpr uint32_t kDescriptionMax = 120;
+inline constexpr uint32_t kFolderNameMax = 60;
+inline constexpr uint32_t kSessionBlockSize = 64;
+inline constexpr uint32_t kListCountMax = 65535;
+
+// The hash of the serializer's sources, made by the build (state_schema_hash.h).
+uint32_t SchemaHash();
+
+}  // namespace qelclient
