@@ -41,16 +41,22 @@ void TableFile::LoadText(std::string_view text) {
 
 std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
   std::string s(section), k(key);
-  std::string buffer(kValueBuffer, '\0');
+  // Most values are short: a small buffer first, the full one only when it filled up.
+  char small[256];
+  auto lookUp = [&](const char* defaultValue, char* buffer, size_t size) {
+    size_t n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, buffer, size, text_.c_str());
+    if (n + 1 < size) return std::string(buffer, n);
+    std::string big(kValueBuffer, '\0');
+    n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, big.data(), big.size(), text_.c_str());
+    big.resize(n);
+    return big;
+  };
   // Two different defaults tell a missing key from a value equal to either.
-  size_t n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), "\x01", buffer.data(), buffer.size(), text_.c_str());
-  if (n == 1 && buffer[0] == '\x01') {
-    size_t m = ArcPROF_GetFromImage(s.c_str(), k.c_str(), "\x02", buffer.data(), buffer.size(), text_.c_str());
-    if (m == 1 && buffer[0] == '\x02') return std::nullopt;
-    n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), "", buffer.data(), buffer.size(), text_.c_str());
+  std::string value = lookUp("\x01", small, sizeof small);
+  if (value == "\x01") {
+    if (lookUp("\x02", small, sizeof small) == "\x02") return std::nullopt;
   }
-  buffer.resize(n);
-  return buffer;
+  return value;
 }
 
 bool TableFile::HasSection(std::string_view section) const {
@@ -60,8 +66,17 @@ bool TableFile::HasSection(std::string_view section) const {
   return flag[0] == '1';
 }
 
-int TableFile::Text(std::string_view section, std::string_view key, char* field, size_t size,
-                    int missing, const char* defaultValue) const {
+int TableFile::Entries(std::string_view section,
+                       std::vector<std::pair<std::string, std::string>>* entries) const {
+  entries->clear();
+  std::vector<ArcPROFEntry> lines;
+  if (ArcPROF_ListSection(std::string(section).c_str(), text_.c_str(), &lines) != 0) return 11;
+  for (ArcPROFEntry& line : lines) entries->emplace_back(std::move(line.key), std::move(line.value));
+  return 0;
+}
+
+int TableFile::Text(std::string_view section, std::string_view key, char* field, size_t size, int missing,
+                    const char* defaultValue) const {
   std::string value;
   int rc = LongText(section, key, &value, missing, defaultValue, size - 1);
   if (rc != 0) return rc;
@@ -69,8 +84,8 @@ int TableFile::Text(std::string_view section, std::string_view key, char* field,
   return 0;
 }
 
-int TableFile::LongText(std::string_view section, std::string_view key, std::string* value,
-                        int missing, const char* defaultValue, size_t maxLength) const {
+int TableFile::LongText(std::string_view section, std::string_view key, std::string* value, int missing,
+                        const char* defaultValue, size_t maxLength) const {
   std::optional<std::string> v = Get(section, key);
   if (!v) {
     if (defaultValue == nullptr) return missing;
@@ -118,8 +133,8 @@ int TableFile::Number(std::string_view section, std::string_view key, int64_t lo
 int TableFile::Int32(std::string_view section, std::string_view key, int32_t* value, int missing,
                      std::optional<int64_t> defaultValue) const {
   int64_t n = 0;
-  int rc = Number(section, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                  &n, missing, defaultValue);
+  int rc = Number(section, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), &n,
+                  missing, defaultValue);
   if (rc == 0) *value = int32_t(n);
   return rc;
 }
@@ -160,7 +175,8 @@ int SplitList(std::string_view text, std::vector<std::string>* items) {
   return 0;
 }
 
-int TableFile::NameList(std::string_view section, std::string_view key, std::vector<std::string>* names) const {
+int TableFile::NameList(std::string_view section, std::string_view key,
+                        std::vector<std::string>* names) const {
   std::optional<std::string> v = Get(section, key);
   if (!v) return 11;
   if (key.size() + 1 + v->size() + kCutMargin >= ARCPROF_MAX_LINE) return 6;
@@ -173,8 +189,8 @@ int TableFile::IdList(std::string_view section, std::string_view key, std::vecto
   ids->clear();
   if (rc != 0) return rc;
   for (const std::string& item : items) {
-    std::optional<int64_t> n = ParseNumber(item, std::numeric_limits<int32_t>::min(),
-                                           std::numeric_limits<int32_t>::max());
+    std::optional<int64_t> n =
+        ParseNumber(item, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
     if (!n) return 6;
     ids->push_back(int32_t(*n));
   }

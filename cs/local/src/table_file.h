@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qel::local::detail {
@@ -25,6 +26,8 @@ class TableFile {
   // The value of a key, or none when the section or the key is missing.
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
   bool HasSection(std::string_view section) const;
+  // The key lines of a section in file order: 0, or 11 when the section is missing.
+  int Entries(std::string_view section, std::vector<std::pair<std::string, std::string>>* entries) const;
 
   // A text into a field of `size` bytes (size - 1 characters): 0; `missing` when
   // absent and no default is given; 6 when it does not fit (a cut name could name
@@ -36,8 +39,8 @@ class TableFile {
                const char* defaultValue = nullptr, size_t maxLength = 32767) const;
   // A whole decimal number within [low, high]: 0; `missing` when absent without a
   // default; 6 when malformed or out of range.
-  int Number(std::string_view section, std::string_view key, int64_t low, int64_t high,
-             int64_t* value, int missing, std::optional<int64_t> defaultValue = std::nullopt) const;
+  int Number(std::string_view section, std::string_view key, int64_t low, int64_t high, int64_t* value,
+             int missing, std::optional<int64_t> defaultValue = std::nullopt) const;
   int Int32(std::string_view section, std::string_view key, int32_t* value, int missing,
             std::optional<int64_t> defaultValue = std::nullopt) const;
   // A 16-bit value: -32768..65535 stored in its low 16 bits (-1 reads as 65535).

@@ -38,8 +38,8 @@ inline constexpr int64_t QELCFS_PIECE_MAX = 0x7FFF;
 // kind 0 (a volume directory): text1 the label's text before its first '.';
 // kind 1 (a short directory, such as "/"): text1 the volume number, text2 the
 // label's first part, directory the directory. Greater than 0 refuses.
-using QelVolumeRequestFn = int (*)(int kind, const char* text1, const char* text2,
-                                   const char* directory, int flags);
+using QelVolumeRequestFn = int (*)(int kind, const char* text1, const char* text2, const char* directory,
+                                   int flags);
 // Sets (null clears) the handle's volume-request callback.
 void QelCacheFs_SetVolumeCallback(CsHandle* handle, QelVolumeRequestFn callback);
 // Sets (null clears) the label of the connection's volume record: cache roots
@@ -50,7 +50,7 @@ std::string QelCacheFs_ConnectionVolume(CsHandle* handle);
 
 // ---------------------------------------------------------------- cache store
 
-struct QelCacheStore {   // the cache root of one server; owned by the storage record
+struct QelCacheStore {  // the cache root of one server; owned by the storage record
   std::string root;
 };
 struct QelCacheHandle {  // one per fetch; borrows the store's root
@@ -72,36 +72,35 @@ int QelCacheFs_FreeBuffer(CsHandle* handle, QelCacheHandle** slot);
 
 // 0 with *writable set when the owner may write the file; 4 when it does not
 // exist; 2 for a bad name or missing handle.
-int QelCacheFs_StatObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
-                          const char* name, int* writable);
+int QelCacheFs_StatObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
+                          int* writable);
 // Reads one piece of at most QELCFS_PIECE_MAX bytes from offset into *buffer
 // (resized to the piece). *length: the wanted length, 0 for the rest of the file;
 // on return the piece's length. *last is set when the piece covers all of the
 // wanted length. 0; 4 no such file (no message); 2 with message 95 (seek), 96
 // (stat), 97 (offset and length beyond the file) or 98 (read).
-int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
-                          const char* name, std::vector<uint8_t>* buffer, int64_t offset,
-                          int64_t* length, int* last);
+int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
+                          std::vector<uint8_t>* buffer, int64_t offset, int64_t* length, int* last);
 // Writes a whole object (mode 0600), creating missing folders; the file is
 // replaced atomically, so a failure leaves the previous copy. 0; 2 with message
 // 94 (open) or 99 (write).
-int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
-                           const char* name, const void* data, size_t length);
+int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
+                           const void* data, size_t length);
 // The flush hook: clears *word; 0.
-int QelCacheFs_Sync(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
-                    const char* name, uint32_t* word);
+int QelCacheFs_Sync(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
+                    uint32_t* word);
 // Object query, append and node-store write: 2 (not available in these stores).
 int QelCacheFs_Unsupported(CsHandle* handle);
 
 // ---------------------------------------------------------------- node store
 
-struct QelVolumeList {   // the volume directories, each ending in '/'
+struct QelVolumeList {  // the volume directories, each ending in '/'
   std::vector<std::string> dirs;
 };
-struct QelNodeObject {   // an opened node object
+struct QelNodeObject {  // an opened node object
   const QelVolumeList* volumes = nullptr;
-  std::string label;     // the node NAME's text after its first '.'
-  std::string number;    // the node LOGON: the volume number
+  std::string label;   // the node NAME's text after its first '.'
+  std::string number;  // the node LOGON: the volume number
 };
 
 // The DIRECTORY list of the server definition. 0; 5 when it names no directory;

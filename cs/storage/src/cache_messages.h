@@ -18,8 +18,8 @@ inline constexpr int kMsgWrite = 99;
 // Issues a message with the path and an error number, then the source name and line.
 void FileMessage(CsHandle* handle, int row, const char* path, int error, int line);
 void SeekMessage(CsHandle* handle, const char* path, int64_t offset, int error, int line);
-void BeyondEndMessage(CsHandle* handle, const char* path, int64_t offset, int64_t length,
-                      int64_t size, int line);
+void BeyondEndMessage(CsHandle* handle, const char* path, int64_t offset, int64_t length, int64_t size,
+                      int line);
 void NoMemoryMessage(CsHandle* handle);
 
 }  // namespace qelsm::detail

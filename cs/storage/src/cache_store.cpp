@@ -41,9 +41,13 @@ int CachePath(const QelCacheHandle* cache, const char* sid, const char* name, st
   return QELCFS_OK;
 }
 
-bool FolderFailureTolerated(int err) { return err == EACCES || err == EEXIST; }
+bool FolderFailureTolerated(int err) {
+  return err == EACCES || err == EEXIST;
+}
 
-bool IsWriteError(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO; }
+bool IsWriteError(int err) {
+  return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO;
+}
 
 }  // namespace
 
@@ -114,9 +118,8 @@ int QelCacheFs_StatObject(CsHandle*, const QelCacheHandle* cache, const char* si
   return QELCFS_OK;
 }
 
-int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
-                          const char* name, std::vector<uint8_t>* buffer, int64_t offset,
-                          int64_t* length, int* last) {
+int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
+                          std::vector<uint8_t>* buffer, int64_t offset, int64_t* length, int* last) {
   if (buffer == nullptr || length == nullptr || last == nullptr) return QELCFS_FAILED;
   *last = 0;
   std::string path;
@@ -124,8 +127,8 @@ int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const c
   return ReadPiece(handle, path, buffer, offset, length, last);
 }
 
-int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
-                           const char* name, const void* data, size_t length) {
+int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
+                           const void* data, size_t length) {
   if (data == nullptr && length > 0) return QELCFS_FAILED;
   std::string path;
   if (int rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
@@ -148,4 +151,6 @@ int QelCacheFs_Sync(CsHandle*, const QelCacheHandle*, const char*, const char*, 
   return QELCFS_OK;
 }
 
-int QelCacheFs_Unsupported(CsHandle*) { return QELCFS_FAILED; }
+int QelCacheFs_Unsupported(CsHandle*) {
+  return QELCFS_FAILED;
+}

@@ -78,8 +78,8 @@ int QelCacheFs_FreeVolumeList(CsHandle*, QelVolumeList** slot) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_OpenObject(CsHandle*, const QelVolumeList* volumes, QelNodeObject** object,
-                          const char*, const char* nodeName, const char* nodeLogon, const char*) {
+int QelCacheFs_OpenObject(CsHandle*, const QelVolumeList* volumes, QelNodeObject** object, const char*,
+                          const char* nodeName, const char* nodeLogon, const char*) {
   if (object == nullptr) return QELCFS_FAILED;
   *object = nullptr;
   if (volumes == nullptr || nodeName == nullptr || nodeLogon == nullptr) return QELCFS_FAILED;

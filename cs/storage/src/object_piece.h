@@ -12,7 +12,7 @@ namespace qelsm::detail {
 // Reads at most QELCFS_PIECE_MAX bytes at offset (see QelCacheFs_ReadObject).
 // With a handle, failures after the open issue messages 95-98; without one they
 // are silent. 0, 2, or 4 when the file cannot be opened.
-int ReadPiece(CsHandle* messages, const std::string& path, std::vector<uint8_t>* buffer,
-              int64_t offset, int64_t* length, int* last);
+int ReadPiece(CsHandle* messages, const std::string& path, std::vector<uint8_t>* buffer, int64_t offset,
+              int64_t* length, int* last);
 
 }  // namespace qelsm::detail

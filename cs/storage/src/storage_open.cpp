@@ -28,12 +28,18 @@ int CloseStores(CsHandle* handle, SmStorage* storage) {
 
 int SmMapResult(int cacheResult) {
   switch (cacheResult) {
-    case 0: return 0;
-    case 1: return 1;
-    case 3: return 5;
-    case 4: return 11;
-    case 5: return 10;
-    default: return 6;
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 3:
+      return 5;
+    case 4:
+      return 11;
+    case 5:
+      return 10;
+    default:
+      return 6;
   }
 }
 

@@ -120,8 +120,9 @@ TEST_F(CacheStoreTest, ObjectsEndingInADigitAreResources) {
     EXPECT_EQ(QelCacheFs_StatObject(&handle_, cache_, "AG1", c.name, &writable), QELCFS_OK) << c.name;
     EXPECT_EQ(writable, 1) << c.name;
   }
-  EXPECT_EQ(std::filesystem::status(dir_ / "root/data/AG1/DOC/ABC").permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(
+      std::filesystem::status(dir_ / "root/data/AG1/DOC/ABC").permissions() & std::filesystem::perms::all,
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(CacheStoreTest, NamesThatWouldLeaveTheStoreAreRefused) {
@@ -313,8 +314,10 @@ TEST_F(NodeStoreTest, ReadsFromTheVolumeTheNumberPicks) {
     int rc;
     const char* data;
   };
-  const Case cases[] = {{"1", QELCFS_OK, "first"}, {"2", QELCFS_OK, "second"},
-                        {"5", QELCFS_NOT_FOUND, ""}, {"0", QELCFS_NOT_FOUND, ""},
+  const Case cases[] = {{"1", QELCFS_OK, "first"},
+                        {"2", QELCFS_OK, "second"},
+                        {"5", QELCFS_NOT_FOUND, ""},
+                        {"0", QELCFS_NOT_FOUND, ""},
                         {"x", QELCFS_NOT_FOUND, ""}};
   for (const Case& c : cases) {
     QelNodeObject* object = nullptr;
@@ -352,10 +355,13 @@ TEST_F(NodeStoreTest, NodeObjectFailuresAreSilentTwos) {
   std::vector<uint8_t> buffer;
   int last = 0;
   int64_t length = 100;
-  EXPECT_EQ(QelCacheFs_ReadLocalObject(&handle_, object, "AG1", "OBJ", &buffer, 10, &length, &last), QELCFS_FAILED);
+  EXPECT_EQ(QelCacheFs_ReadLocalObject(&handle_, object, "AG1", "OBJ", &buffer, 10, &length, &last),
+            QELCFS_FAILED);
   length = 0;
-  EXPECT_EQ(QelCacheFs_ReadLocalObject(&handle_, object, "AG1", "NONE", &buffer, 0, &length, &last), QELCFS_FAILED);
-  EXPECT_EQ(QelCacheFs_ReadLocalObject(&handle_, object, "AG1", "../x", &buffer, 0, &length, &last), QELCFS_FAILED);
+  EXPECT_EQ(QelCacheFs_ReadLocalObject(&handle_, object, "AG1", "NONE", &buffer, 0, &length, &last),
+            QELCFS_FAILED);
+  EXPECT_EQ(QelCacheFs_ReadLocalObject(&handle_, object, "AG1", "../x", &buffer, 0, &length, &last),
+            QELCFS_FAILED);
   EXPECT_TRUE(log_.texts.empty());
   QelCacheFs_CloseObject(&handle_, &object);
   QelCacheFs_FreeVolumeList(&handle_, &list);

@@ -17,8 +17,8 @@ using TableValues = std::map<std::pair<std::string, std::string>, std::string>;
 
 inline TableValues ReadWithConfigParser(const std::string& table) {
   std::string out = table + ".oracle";
-  std::vector<std::string> argv = {"python3", std::string(QEL_TESTDATA_DIR) + "/local/table_oracle.py",
-                                   table, out};
+  std::vector<std::string> argv = {"python3", std::string(QEL_TESTDATA_DIR) + "/local/table_oracle.py", table,
+                                   out};
   int status = -1;
   EXPECT_EQ(ArcOS_RunProgram(argv, &status), 0) << "python3 could not be started";
   EXPECT_EQ(status, 0) << "configparser could not read " << table;

@@ -134,7 +134,7 @@ struct DirCase {
   const char* name;
   const char* relative;  // below the temporary directory
   int created;
-  const char* expectDir; // a folder that must exist afterwards
+  const char* expectDir;  // a folder that must exist afterwards
 };
 
 TEST(MakeDirsTest, CreatesEachMissingFolderUpToTheLastSlash) {

@@ -1,0 +1,4 @@
+[VIEWS]
+VIEWS=Large
+[Large]
+ZOOM=150

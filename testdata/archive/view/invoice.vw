@@ -1,0 +1,4 @@
+[VIEWS]
+VIEWS=Standard
+[Standard]
+ZOOM=100
