@@ -2,7 +2,9 @@
 // time-outs, cancel from other threads, the host text and the definitions it refuses.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -111,6 +113,34 @@ TEST_F(TcpTransport, MovesLargeBuffersInFullCounts) {
     EXPECT_EQ(t_->send(connection_, nullptr, 0), 0);
     EXPECT_EQ(t_->recv(connection_, received.data(), -1), -1);
     EXPECT_EQ(t_->send(nullptr, sent.data(), 1), -1);
+}
+
+// The client socket of a connection, found among this process's descriptors by the
+// server port it talks to.
+int FindClientSocket(uint16_t serverPort) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == serverPort) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+TEST_F(TcpTransport, SocketIsSetForSmallMessagesAndDeadPeers) {
+    LoopbackServer server(Echo);
+    Connect(server.Definition());
+    int fd = FindClientSocket(server.port());
+    ASSERT_GE(fd, 0);
+    int value = 0;
+    socklen_t size = sizeof value;
+    ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &size), 0);
+    EXPECT_NE(value, 0) << "TCP_NODELAY";
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &value, &size), 0);
+    EXPECT_NE(value, 0) << "SO_KEEPALIVE";
+    EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "inherited by spawned programs";
 }
 
 TEST_F(TcpTransport, SlowPeerIsWaitedForWhileTheYieldCallbackRuns) {
