@@ -15,7 +15,7 @@ namespace {
 
 void ReadTable(std::string_view text) {
   TableFile table;
-  table.LoadText(text);
+  if (table.LoadText(text) != 0) return;
   const char* sections[] = {"USERS", "100", "100|0", "ALICE", "GROUPS", "SYSTEM", "1|1"};
   const char* keys[] = {"USERS", "NAME", "UID", "GROUPS", "LOAD_ID", "CODEPAGE", "TYPE"};
   for (const char* s : sections) {

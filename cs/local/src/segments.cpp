@@ -2,6 +2,7 @@
 #include <cstring>
 #include <limits>
 
+#include "arc_platform.h"
 #include "local_state.h"
 #include "qel_sm.h"
 #include "write_lock.h"
@@ -105,7 +106,7 @@ int WriteSegmentKeys(const std::string& profile, const QelLocalSegment& seg) {
 
 bool Listed(const std::vector<std::string>& names, const char* name) {
   for (const std::string& n : names) {
-    if (strcasecmp(n.c_str(), name) == 0) return true;
+    if (ArcOS_StrICmp(n.c_str(), name) == 0) return true;
   }
   return false;
 }
@@ -219,7 +220,7 @@ int QelLocal_ListSegmentTableFirst(CsHandle*, int32_t agid, int64_t from, int64_
   if (int rc = seg.NameList(Row(agid), "SEGMENTS", &names); rc != 0) return rc;
   std::vector<QelLocalSegment> kept;
   for (const std::string& n : names) {
-    if (name != nullptr && *name != '\0' && strcasecmp(n.c_str(), name) != 0) continue;
+    if (name != nullptr && *name != '\0' && ArcOS_StrICmp(n.c_str(), name) != 0) continue;
     QelLocalSegment s;
     if (ReadSegmentSection(profile, agid, n, &s) != 0) return 6;
     bool keep = undatedOnly ? !s.hasDates : s.hasDates && s.startDate <= to && s.stopDate >= from;

@@ -16,9 +16,6 @@ namespace {
 // ARCPROF_MAX_LINE characters.
 constexpr size_t kValueBuffer = ARCPROF_MAX_LINE + 2;
 
-// Lines this close to the reader's limit may have been cut; a list there is refused.
-constexpr size_t kCutMargin = 4;
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -30,13 +27,26 @@ std::string_view Trim(std::string_view s) {
 int TableFile::Load(const std::string& path) {
   char* raw = nullptr;
   if (ArcPROF_LoadFile(path.c_str(), &raw) != 0) return 6;
-  text_ = raw != nullptr ? raw : "";
+  std::string text = raw != nullptr ? raw : "";
   std::free(raw);
-  return 0;
+  return LoadText(text);
 }
 
-void TableFile::LoadText(std::string_view text) {
-  text_.assign(text.substr(0, text.find('\0')));
+int TableFile::LoadText(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  // The profile reader would cut a longer line and go on with what is left: a list
+  // would lose its tail without notice. No writer of ours makes such a line.
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end - start > ARCPROF_MAX_LINE) {
+      text_.clear();
+      return 6;
+    }
+    start = end + 1;
+  }
+  text_.assign(text);
+  return 0;
 }
 
 std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
@@ -179,7 +189,6 @@ int TableFile::NameList(std::string_view section, std::string_view key,
                         std::vector<std::string>* names) const {
   std::optional<std::string> v = Get(section, key);
   if (!v) return 11;
-  if (key.size() + 1 + v->size() + kCutMargin >= ARCPROF_MAX_LINE) return 6;
   return SplitList(*v, names);
 }
 

@@ -18,10 +18,11 @@ namespace qel::local::detail {
 
 class TableFile {
  public:
-  // Reads the file; a missing file is an empty table. 0, or 6 when it cannot be read.
+  // Reads the file; a missing file is an empty table. 0, or 6 when it cannot be
+  // read or holds a line longer than the profile reader's 32766 characters.
   int Load(const std::string& path);
-  // Reads the image of a profile text that is already in memory (tests, fuzzing).
-  void LoadText(std::string_view text);
+  // The same for a profile text already in memory (the text ends at a zero byte).
+  int LoadText(std::string_view text);
 
   // The value of a key, or none when the section or the key is missing.
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;

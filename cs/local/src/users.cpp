@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "arc_platform.h"
 #include "local_state.h"
 #include "qel_sm.h"
 #include "selection.h"
@@ -181,7 +182,7 @@ int QelLocal_UpdateUser(CsHandle*, const QelLocalUser* user, const QelLocalGroup
   if (users.NameList("USERS", "USERS", &listed) != 0) return 6;
   const std::string* section = nullptr;
   for (const std::string& n : listed) {
-    if (section == nullptr && strcasecmp(n.c_str(), u.userId) == 0) section = &n;
+    if (section == nullptr && ArcOS_StrICmp(n.c_str(), u.userId) == 0) section = &n;
   }
   if (section == nullptr) return 6;
   const char* sec = section->c_str();

@@ -214,6 +214,16 @@ TEST_F(TablesTest, ListsHoldAtMost2048Ids) {
   EXPECT_EQ(QelLocal_ListGroupsFirst(&handle_, nullptr, nullptr, &group), 6);
 }
 
+TEST_F(TablesTest, ALineTheReaderWouldCutIsRefusedNotShortened) {
+  // Read as far as the reader's limit, this list would be "10" alone.
+  WriteFile(archive_.Table("group"), "[GROUPS]\nGROUPS=10" + std::string(33000, ' ') + ",11\n\n[10]\nNAME=ADMINS\n");
+  QelLocalGroup group;
+  EXPECT_EQ(QelLocal_ListGroupsFirst(&handle_, nullptr, nullptr, &group), 6);
+  WriteFile(archive_.Table("group"), "[GROUPS]\nGROUPS=10" + std::string(32700, ' ') + ",11\n\n[10]\nNAME=ADMINS\n");
+  ASSERT_EQ(QelLocal_ListGroupsFirst(&handle_, nullptr, nullptr, &group), 0);
+  EXPECT_EQ(QelLocal_ListGroupsNext(&handle_, &group), 6) << "group 11 has no row, so it was listed";
+}
+
 // ---------------------------------------------------------------- application groups
 
 TEST_F(TablesTest, ApplicationGroupsWithTheirFields) {

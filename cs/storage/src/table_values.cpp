@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "arc_platform.h"
 #include "arc_profile.h"
 #include "qel_sm.h"
 
@@ -56,8 +57,8 @@ int Check(const QelTableValue& v) {
 }
 
 bool SameKey(const QelTableValue& a, const QelTableValue& b) {
-  return a.key != nullptr && b.key != nullptr && strcasecmp(a.section, b.section) == 0 &&
-         strcasecmp(a.key, b.key) == 0;
+  return a.key != nullptr && b.key != nullptr && ArcOS_StrICmp(a.section, b.section) == 0 &&
+         ArcOS_StrICmp(a.key, b.key) == 0;
 }
 
 int VerifyWritten(const char* tableFile, const QelTableValue* values, size_t count) {

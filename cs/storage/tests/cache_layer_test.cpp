@@ -205,6 +205,12 @@ TEST_F(CacheStoreTest, FailedWriteKeepsThePreviousCopy) {
   EXPECT_TRUE(log_.Has("Unable to write to file"));
 }
 
+TEST_F(CacheStoreTest, WriteThatCannotOpenReportsIt) {
+  WriteFile(dir_ / "root/data", "a file where the data folder belongs");
+  EXPECT_EQ(QelCacheFs_WriteObject(&handle_, cache_, "AG1", "DOC", "x", 1), QELCFS_FAILED);
+  EXPECT_TRUE(log_.Has("Unable to open file >" + dir_ / "root/data/AG1/DOC/DOC" + "<"));
+}
+
 TEST_F(CacheStoreTest, SyncClearsItsWordAndUnsupportedSaysSo) {
   uint32_t word = 77;
   EXPECT_EQ(QelCacheFs_Sync(&handle_, cache_, "AG1", "X", &word), QELCFS_OK);
