@@ -244,9 +244,9 @@ void Session_Create(ClientStatus* status, const char* server, const char* host, 
 // or -1 when the session is not in the list (nothing is touched then).
 int Session_Logoff(ClientSession* session, int keepLogon);
 
-// Keeps a salted SHA-512-crypt hash of the password in the user record (upper-cased
-// first unless the server's passwords are case sensitive, converted to CCSID 819 when
-// the session's code page is not ASCII). The plain text is never kept. 0; 1 when
+// Keeps a salted SHA-512-crypt hash of the password in the user record: of the
+// password in UTF-8, its ASCII letters upper-cased unless the server's passwords are
+// case sensitive (docs/client-sessions.md). The plain text is never kept. 0; 1 when
 // hashing failed (the record then holds no hash and no password matches it).
 int Session_SetPassword(ClientSession* session, const char* password);
 // 0 when the password matches the kept hash; 1 otherwise (also for no hash or no

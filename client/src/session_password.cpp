@@ -21,6 +21,7 @@ int ConvertOne(ArcIconvContext* context, int32_t from, int32_t to, const char* t
                std::string* out) {
     out->clear();
     if (!text || !*text) return 0;
+    if (!context) return 1;
     ArcIconvHandle* handle = nullptr;
     if (ArcICONV_Open(context, from, to, &handle) != ARC_ICONV_OK || !handle) return 1;
     char* converted = nullptr;
@@ -34,16 +35,25 @@ int ConvertOne(ArcIconvContext* context, int32_t from, int32_t to, const char* t
     return out->find('\0') == std::string::npos ? 0 : 1;
 }
 
-// The bytes that are hashed: the password case-folded as the server would, then in
-// CCSID 819 when the session's code page is not ASCII. When the conversion fails the
-// folded bytes themselves are hashed; setting and checking fall back alike.
+// The bytes that are hashed: the password in UTF-8, its ASCII letters upper-cased unless
+// the server's passwords are case sensitive. UTF-8 rather than CCSID 819: a conversion
+// to 819 replaces every character outside Latin-1 by the same substitute, and passwords
+// that differ only there would share a hash. Folding after the conversion keeps the
+// bytes of EBCDIC and double-byte pages whole. When the conversion fails the password's
+// own bytes are hashed; setting and checking fall back alike.
 std::string HashInput(ClientSession* s, const char* password) {
-    std::string folded = password ? password : "";
-    if (!CaseSensitive(s)) ArcOS_StrUpper(folded.data());
-    if (ArcICONV_IsAsciiCcsid(s->codePage)) return folded;
-    std::string latin1;
-    if (Session_ConvertLatin1(s, 0, folded.c_str(), nullptr, &latin1, nullptr) != 0) return folded;
-    return latin1;
+    std::string text = password ? password : "";
+    if (!ArcICONV_IsUtf8Ccsid(s->codePage)) {
+        std::string utf8;
+        if (ConvertOne(s->handle.iconv, s->codePage, 1208, text.c_str(), &utf8) == 0)
+            text = std::move(utf8);
+    }
+    if (!CaseSensitive(s)) {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
 }
 
 bool RepeatMatches(const ClientSession* s, const char* a, const char* b) {
