@@ -98,16 +98,11 @@ void ServeRequest(CgiRun& run) {
         QelWWW_Dispatch(&config, &session);
 }
 
-void Finish(CgiRun& run) {
+// The reply on standard output, in the browser's code page.
+void SendReply(CgiRun& run) {
     QelWWWConfig& config = run.config;
-    if (config.cacheMutex != nullptr) {
-        ArcOS_CloseHandle(config.cacheMutex);
-        config.cacheMutex = nullptr;
-    }
-    if (run.commandLine) {
-        // No HTTP reply in the command-line mode.
-    } else if (!run.codePagesStarted) {
-        // The reply still has to reach the browser in its code page.
+    if (!run.codePagesStarted) {
+        // Start-up failed before the code-page service: start it only to convert the reply.
         char locale[4096];
         if (QelInst_LocaleDir(locale, sizeof locale) > 0 && ArcICONV_Startup(&config.codePageContext, locale) == 0) {
             run.codePagesStarted = true;
@@ -115,14 +110,21 @@ void Finish(CgiRun& run) {
             config.codePageContext = nullptr;
         }
     }
-    if (!run.commandLine) {
-        run.session.response->SetCodePageContext(config.codePageContext);
-        int rc = run.session.response->WriteReply();
-        if (rc != 0) {
-            MAIN_TRACE(config, "main: reply not written, errno = %d", rc);
-            if (run.exitCode == 0) run.exitCode = 1;
-        }
+    run.session.response->SetCodePageContext(config.codePageContext);
+    int rc = run.session.response->WriteReply();
+    if (rc != 0) {
+        MAIN_TRACE(config, "main: reply not written, errno = %d", rc);
+        if (run.exitCode == 0) run.exitCode = 1;
     }
+}
+
+void Finish(CgiRun& run) {
+    QelWWWConfig& config = run.config;
+    if (config.cacheMutex != nullptr) {
+        ArcOS_CloseHandle(config.cacheMutex);
+        config.cacheMutex = nullptr;
+    }
+    if (!run.commandLine) SendReply(run);
     if (run.codePagesStarted) ArcICONV_Shutdown(config.codePageContext);
     config.codePageContext = nullptr;
     MAIN_TRACE(config, "main: exiting");
