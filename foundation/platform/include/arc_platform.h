@@ -153,6 +153,7 @@ struct ArcOSStat {
     int64_t mtime = 0;    // seconds since 1970 UTC
     bool isDirectory = false;
     bool isRegular = false;
+    unsigned mode = 0;    // permission bits (07777)
 };
 // 0, or -1 with errno set.
 int ArcOS_Stat64(const char* path, ArcOSStat* status);
@@ -160,6 +161,9 @@ int ArcOS_Stat64(const char* path, ArcOSStat* status);
 bool ArcOS_IsDirectory(const char* path);
 // Creates a directory (mode 0700 unless given); existing is no failure. 0, or an errno.
 int ArcOS_MakeDirectory(const char* path, unsigned mode = 0700);
+
+// Removes an empty directory. 0, or -1 with errno set.
+int ArcOS_RemoveDirectory(const char* path);
 
 // Reads a whole file. 0; ENOENT when it does not exist; another errno on failure.
 int ArcOS_ReadFile(const char* path, std::string* content);

@@ -141,6 +141,7 @@ int ArcOS_Stat64(const char* path, ArcOSStat* status) {
     status->mtime = st.st_mtime;
     status->isDirectory = S_ISDIR(st.st_mode);
     status->isRegular = S_ISREG(st.st_mode);
+    status->mode = st.st_mode & 07777;
     return 0;
 }
 
@@ -155,6 +156,14 @@ int ArcOS_MakeDirectory(const char* path, unsigned mode) {
     int err = errno;
     if (err == EEXIST && ArcOS_IsDirectory(path)) return 0;
     return err;
+}
+
+int ArcOS_RemoveDirectory(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    return rmdir(path) == 0 ? 0 : -1;
 }
 
 int ArcOS_ReadFile(const char* path, std::string* content) {

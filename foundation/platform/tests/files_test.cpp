@@ -128,6 +128,14 @@ TEST(Files, UnlinkStatAndDirectories) {
     EXPECT_EQ(ArcOS_MakeDirectory(sub.c_str()), 0);
     EXPECT_EQ(ArcOS_MakeDirectory(sub.c_str()), 0) << "an existing directory is no failure";
     EXPECT_TRUE(ArcOS_IsDirectory(sub.c_str()));
+    ASSERT_EQ(ArcOS_Stat64(sub.c_str(), &st), 0);
+    EXPECT_EQ(st.mode, 0700u);
+    ASSERT_EQ(ArcOS_WriteFileAtomic((sub + "/x").c_str(), ""), 0);
+    EXPECT_EQ(ArcOS_RemoveDirectory(sub.c_str()), -1) << "only empty directories go";
+    ASSERT_EQ(ArcOS_Unlink((sub + "/x").c_str()), 0);
+    EXPECT_EQ(ArcOS_RemoveDirectory(sub.c_str()), 0);
+    EXPECT_FALSE(ArcOS_IsDirectory(sub.c_str()));
+    ASSERT_EQ(ArcOS_MakeDirectory(sub.c_str()), 0);
     ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file("plain").c_str(), ""), 0);
     EXPECT_EQ(ArcOS_MakeDirectory(dir.file("plain").c_str()), EEXIST);
 }
