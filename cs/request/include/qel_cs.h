@@ -12,7 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <type_traits>
 #include <optional>
 #include <span>
 #include <string>
@@ -122,28 +125,64 @@ struct CsSystemParms {
     uint32_t reserved2 = 0;
 };
 
+// A word that another thread may read or change while the handle's own thread works
+// (an interrupt sets a bit from anywhere). Copying takes a snapshot.
+template <class T>
+class CsAtomic {
+public:
+    constexpr CsAtomic() noexcept : value_(T{}) {}
+    constexpr explicit CsAtomic(T value) noexcept : value_(value) {}
+    CsAtomic(const CsAtomic& other) noexcept : value_(other.load()) {}
+    CsAtomic& operator=(const CsAtomic& other) noexcept {
+        store(other.load());
+        return *this;
+    }
+    CsAtomic& operator=(T value) noexcept {
+        store(value);
+        return *this;
+    }
+    operator T() const noexcept { return load(); }
+    T load() const noexcept { return value_.load(); }
+    void store(T value) noexcept { value_.store(value); }
+    T exchange(T value) noexcept { return value_.exchange(value); }
+    T operator->() const noexcept requires std::is_pointer_v<T> { return load(); }
+    // Bit operations answer the new value; fetch_* the old one.
+    T fetch_or(T bits) noexcept requires std::is_integral_v<T> { return value_.fetch_or(bits); }
+    T fetch_and(T bits) noexcept requires std::is_integral_v<T> { return value_.fetch_and(bits); }
+    T operator|=(T bits) noexcept requires std::is_integral_v<T> { return value_.fetch_or(bits) | bits; }
+    T operator&=(T bits) noexcept requires std::is_integral_v<T> { return value_.fetch_and(bits) & bits; }
+    T operator++() noexcept requires std::is_integral_v<T> { return ++value_; }
+    T operator--() noexcept requires std::is_integral_v<T> { return --value_; }
+
+private:
+    std::atomic<T> value_;
+};
+using CsFlagWord = CsAtomic<uint32_t>;
+
+// The dispatcher's connection of a handle (library, transport connection, message
+// stream); defined inside the request layer.
+struct CsConnection;
+
 // Connection state that the dispatcher owns. A copied handle never shares a
-// connection: the copy starts unconnected.
+// connection: the copy starts unconnected. The request mutex lives as long as the
+// handle (a cancel from another thread may take it at any time).
 struct CsRequestState {
-    uint32_t running = 0;
-    void* stream = nullptr;   // the connection's message stream; null while unconnected
-    void* mutex = nullptr;
-    uintptr_t words[2] = {};
+    CsAtomic<uint32_t> running;          // a request runs on the handle
+    CsConnection* connection = nullptr;  // null while unconnected; guarded by mutex
+    std::recursive_mutex mutex;          // the RequestMutex
 
     CsRequestState() = default;
     CsRequestState(const CsRequestState&) noexcept {}
     CsRequestState& operator=(const CsRequestState&) = delete;
-    void Reset() { *this = CsRequestState{0}; }
-
-private:
-    explicit CsRequestState(int) {}
-    CsRequestState& operator=(CsRequestState&&) = default;
+    ~CsRequestState();
+    // Drops the connection (when there is one) and clears the running word.
+    void Reset();
 };
 
 // The server definition: what the "@SRV@_<name>" section says about a server.
 struct CsServerDef {
-    uint32_t flags1 = 0;
-    uint32_t flags2 = 0;
+    CsFlagWord flags1;
+    CsFlagWord flags2;
     uint16_t kind = 0;
     char host[CS_HOST_SIZE] = {};   // remote: host name or address
     std::string instance;           // local: the instance name, when it is not "ARCHIVE"
@@ -152,9 +191,25 @@ struct CsServerDef {
     std::string profile;            // local: the server's configuration image
     uint16_t transportKind = 0;     // local: 2 or 4
     uint16_t instancePort = 0;      // local
+    // Remote: CONNECT_TIMEOUT and IDLE_TIMEOUT in seconds (0: the transport's default).
+    uint32_t connectTimeout = 0;
+    uint32_t idleTimeout = 0;
+    // Where the transport library is looked for: a directory (ending in '/') or a file
+    // whose directory is used; empty: the install's lib/ directory. The library that
+    // loaded is remembered in transportLibrary and used alone from then on.
+    std::string transportPath;
+    std::string transportLibrary;
 };
 
-struct CsLogonRecord;  // made at logon
+// The logon record (made at logon; owned by the handle that logged on, shared by the
+// handles routed from it). Times are 'Z' seconds.
+struct CsLogonRecord {
+    uint32_t userNumber = 0;
+    std::string groupList;     // "IN (n,m,...)" of a local logon
+    uint16_t userType = 0;
+    int64_t lastActivity = 0;  // stamped by every leave
+    int64_t timeOut = 0;       // per-logon time-out in seconds; 0: TIME_OUT; negative: none
+};
 struct CsHandle;
 
 using CsYieldFn = int (*)();
@@ -165,14 +220,14 @@ using CsMessageFn = int (*)(void* context, const char* text);
 struct CsHandle {
     char serverName[CS_SERVER_NAME_SIZE] = {};
     CsServerDef def;
-    uint32_t clientFlags = 0;
+    uint32_t clientFlags = 0;       // 0x08: offer only the two newest protocol levels
     int32_t clientType = 0;
     CsUserIdentity identity;
     CsYieldFn yield = nullptr;
     CsSystemParms* systemParms = nullptr;
     CsLogonRecord* logon = nullptr;
     CsHandle* secondary = nullptr;
-    CsHandle* delegated = nullptr;  // the handle the current call was routed to
+    CsAtomic<CsHandle*> delegated;  // the handle the current call was routed to
     void* callbackContext = nullptr;
     CsMessageFn messageCallback = nullptr;
     void* owner = nullptr;
@@ -180,14 +235,170 @@ struct CsHandle {
     uint32_t serverSession = 0;
     unsigned char serverSessionBlock[64] = {};
     ArcIconvContext* iconv = nullptr;
-    uint32_t nesting = 0;                              // nested local calls
+    CsAtomic<uint32_t> nesting;                        // nested local calls
     char serverInfo[CS_SERVER_INFO_SIZE] = {};         // the server's host text for messages
     char serverMessage[CS_SERVER_MESSAGE_SIZE] = {};   // the server's (or an exit's) message text
+    int32_t localCcsid = 0;        // code page of the handle's texts; 0: the process's
+    uint32_t serverWords[2] = {};  // kept from the logon reply
 };
 
 // Copies a text into a fixed field: 0, or 6 when it does not fit (the field is then
 // left empty). A null text is the empty text.
 int CsSetText(char* field, size_t size, const char* text);
+
+// ===========================================================================
+// The call bracket (docs/bracket.md)
+// ===========================================================================
+//
+// Every operation: rc = CsSessionEnter(handle); if rc: return rc; serve it (local
+// kind) or send one request (CsServerRequest); return CsSessionLeave(handle, result).
+// The flag words are atomic: CsInterrupt may run on any thread while a call runs.
+
+// 0, or the result of the failed step (the matching leave has already run): 15 timed
+// out, 1 interrupted, or the failure of opening the local server, the System Log
+// definition or the stores (local handles, outermost call only).
+int CsSessionEnter(CsHandle* handle);
+// Stamps the logon's last activity, closes at the outermost leave of a local handle
+// what enter opened, clears the interrupt bit. rc, or 1 when rc is 0 and an interrupt
+// is pending.
+int CsSessionLeave(CsHandle* handle, int rc);
+// Calls the yield callback until it answers 0 (at most 64 calls in a row); then
+// non-zero when an interrupt is pending.
+int CsPollCancel(CsHandle* handle);
+// Clears the interrupt bit unless a local handle is still nested.
+void CsClearBusy(CsHandle* handle);
+// The inactivity time-out of the logon, compared on 'Z' (UTC) seconds: 0, 1 (an
+// interrupt is pending) or 15 (timed out; bit 0x02 stays set until logoff).
+int CsCheckTimeout(CsHandle* handle);
+int CsCheckTimeoutEntry(CsHandle* handle);
+// Asks the running call of the handle (and of its delegated handle) to stop: sets the
+// interrupt bit and wakes the transport or the local server. Any thread.
+void CsInterrupt(CsHandle* handle);
+// Finds the newest protocol level that the server accepts (QEL_QKTARN_SKIP_VERSION
+// steers the probes). stopBefore2114 / stopBefore2207 non-zero leave those levels out.
+// 0 (level bits of the flag words set), 16 none accepted, or a probe's failure. Only
+// the level bits of the handle change.
+int CsNegotiateLevel(CsHandle* handle, int stopBefore2114, int stopBefore2207);
+// Enter, negotiate (levels 2219 to 2208), request 109; leave with the result.
+int CsConnectServer(CsHandle* handle);
+
+// ===========================================================================
+// The request dispatcher (docs/dispatcher.md)
+// ===========================================================================
+
+struct ArcCOM_Funcs;  // qel_cswire.h
+struct CsXdrUserRecord;
+struct CsXdrApplGroup;
+struct CsXdrHitRow;
+struct CsXdrApplEntry;
+struct CsXdrNodeEntry;
+struct CsXdrNodeInfo;
+struct CsXdrValueItem;
+struct CsXdrCriteria;
+struct CsXdrIndexResult;
+struct CsXdrSegment;
+struct CsXdrObjectRef;
+struct CsXdrFolder;
+struct CsXdrStorageSet;
+struct CsXdrSystemParms;
+
+// Library names, looked for in the transport directory.
+inline constexpr const char* CS_TRANSPORT_NAME = "libqelscknt.so";
+inline constexpr const char* CS_TRANSPORT_FALLBACK_NAME = "libqelsck32.so";
+
+// Loads the transport for the definition: def->transportLibrary when remembered, else
+// libqelscknt.so then libqelsck32.so in def->transportPath's directory, then in the
+// install's lib/ directory. ArcCOM_GetFuncs must exist, slots 1-15 resolve and
+// ArcCOM_Version() answer 5. 0 (table filled, library in slot 0) or 4.
+int CsLoadTransport(CsServerDef* def, ArcCOM_Funcs* table);
+// Frees the library of the table and clears it.
+void CsUnloadTransport(ArcCOM_Funcs* table);
+
+// Callbacks of requests.
+// A list entry (a fresh allocation that decoding made): 0 the callback keeps it (and
+// frees it with CsFreeReplyEntry), non-zero the dispatcher frees it.
+using CsEntryFn = int (*)(void* context, void* entry);
+// A hit row of a search; it stays the dispatcher's. 0 stops the rows (the request then
+// ends with 0 after breaking off the server's answer), non-zero goes on.
+using CsHitFn = int (*)(void* context, CsXdrHitRow* hit);
+// Expanded document data (the bytes are the callback's only when it answers 0: then it
+// frees them with free()); non-zero goes on.
+using CsDataFnC = int (*)(void* context, char* buffer, uint32_t length);
+// A piece of segment data as it arrived: its compression letter and position.
+using CsSegmentFn = int (*)(void* context, int64_t position, char letter, const char* data,
+                            uint32_t length);
+// One step of the security token exchange: the server's token (none at the start) in,
+// the next token out (owned by the callback until its next call) and done set when the
+// handshake is complete. 0, or a failure (the request ends with 6).
+using CsTokenFn = int (*)(CsHandle* handle, const unsigned char* token, uint32_t length,
+                          const unsigned char** next, uint32_t* nextLength, int* done);
+
+// Sends one numbered request on a remote handle and handles its replies. The arguments
+// after the code, by code (out-pointers may be null unless said otherwise; entry
+// callbacks get handle->callbackContext):
+//   0    int32_t level
+//   3    const char* userId, const char* password, CsXdrUserRecord* outUser
+//   4, 5 (none)
+//   8    CsXdrUserRecord* user (in: its password field holds the old password; out on
+//        success), const char* newPassword, int hasNewPassword, uint32_t* outReason
+//   13   const char* name, uint32_t number, uint32_t groupFilter, const char* userFilter,
+//        CsEntryFn callback (CsXdrUserEntry*)
+//   19, 121  const char* pattern, const char* selection1, const char* selection2,
+//        int flags, uint32_t* outFinal, CsEntryFn callback (CsXdrFolder*)
+//   20   uint32_t folderNumber, const char* folderName, CsXdrFolder** out
+//   53   uint32_t storageSet, CsXdrStorageSet** out
+//   56   CsXdrApplGroup*, CsXdrHitRow* oldHit, CsXdrHitRow* newHit
+//   57, 103  CsXdrApplGroup*, CsXdrHitRow* block, CsXdrValueItem* rows (103),
+//        CsXdrIndexResult* inOutResult, CsXdrSegment* inOutSegment, uint32_t* inOutWord
+//   59, 100, 112  CsXdrApplGroup*, const char* where, CsXdrCriteria* range, int flags,
+//        CsXdrValueItem* noteFilter, int noteLetter, CsXdrValueItem* textSearch,
+//        CsHitFn callback
+//   60, 101  CsXdrApplGroup*, CsXdrHitRow*, CsXdrApplEntry*, CsXdrNodeEntry*,
+//        CsXdrNodeInfo*, int flag0, int flag1, int flag2, uint32_t bufferSize,
+//        CsDataFnC callback, void* context, uint8_t* outLocation, uint8_t* outSecond
+//   62   CsXdrApplGroup*, CsXdrNodeEntry*, int flags, CsXdrNodeInfo*, uint32_t bufferSize,
+//        CsDataFnC callback, void* context
+//   64   CsXdrNodeInfo** out          84  CsXdrSystemParms** out
+//   67   CsXdrApplGroup*, CsXdrHitRow*, CsXdrNote*, uint32_t outWords[2]
+//   69   uint32_t groupNumber, CsXdrObjectRef*, uint32_t word, CsEntryFn callback
+//        (CsXdrNote*; null: count only), uint8_t* outCount
+//   73   uint32_t folderNumber, uint32_t userNumber, uint16_t count (as int),
+//        CsXdrTextEntry* names, CsEntryFn callback (CsXdrNamedQuery*)
+//   74   uint16_t count (as int), uint32_t* numbers, CsEntryFn callback (CsXdrSegment*)
+//   78   CsEntryFn callback (CsXdrPrinter*)
+//   86   char* out, size_t outSize
+//   88   CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
+//        int location, const char* objectName, uint32_t word0, uint32_t word1,
+//        CsSegmentFn callback, void* context
+//   102  CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
+//        int location, CsXdrHitRow*, const char* text, uint32_t word0, uint32_t word1,
+//        uint8_t* outAnswer, uint32_t* outWord
+//   108  const char* userId, char* outUserId (CS_USER_ID_SIZE bytes), CsTokenFn
+//   109  (none; the reply word becomes handle->serverSession)
+// Results: 0; 1 cancelled; 2 transport failure; 3 transport failure with a code-page
+// error, or code pages unavailable; 4 no usable transport library; 6 protocol failure
+// (unknown or unsupported code, a reply to another code, a refused token); 7 a
+// request already runs on the handle; 9 out of memory; else the server's result.
+// The handle's serverMessage holds the server's text of the last reply.
+int CsServerRequest(CsHandle* handle, int code, ...);
+// Breaks off the running request of the handle (any thread): wakes the transport.
+void CsCancelRequest(CsHandle* handle);
+// True while the handle has a connection.
+bool CsIsConnected(const CsHandle* handle);
+// Drops the handle's connection (no request may run on it). 0.
+int CsDropConnection(CsHandle* handle);
+// The transport's host text of the connection ("host(ip):port") into
+// handle->serverInfo: 0; 2 unconnected; 6 cut.
+int CsGetServerInfo(CsHandle* handle);
+// Frees an entry or reply record that a request of that code handed out. Null is ignored.
+void CsFreeReplyEntry(int code, void* entry);
+
+// Serialises updates of an application group's segment tables: lock non-zero locks,
+// zero unlocks (only the owning thread; nested locks are counted). groupWide: the
+// "System Log" group. 0; 6 for an unlock by a thread that does not own the slot.
+int CsSessionLock(int lock, CsHandle* handle, int groupWide);
+// Takes (lock non-zero) or releases one mutex. 0; 6 for a missing mutex.
+int CsMutexStep(std::recursive_mutex* mutex, int lock);
 
 // ===========================================================================
 // Storage sets (the "folder" that request 53 returns)
@@ -243,6 +454,8 @@ struct CsMessageArgs {
 };
 
 struct CsObjectRef;  // a stored object's reference, defined with the store operations
+struct CsXdrNote;
+struct CsXdrTextEntry;
 
 // Issues message `row` (catalogue index) to the destinations its row names and the
 // handle allows: the message callback or standard error, the System Log, the event log

@@ -26,7 +26,8 @@ std::string Field(const char* text, size_t size) { return std::string(text, strn
 // 1. The server that serves the call: the routed handle's, "ARCHIVE" when empty.
 std::string ServerName(const CsHandle* handle) {
     if (handle == nullptr) return "ARCHIVE";
-    const CsHandle* routed = handle->delegated ? handle->delegated : handle;
+    const CsHandle* delegated = handle->delegated;
+    const CsHandle* routed = delegated ? delegated : handle;
     std::string name = routed->def.kind == CS_KIND_LOCAL && !routed->def.instance.empty()
                            ? routed->def.instance
                            : Field(routed->serverName, sizeof routed->serverName);
@@ -53,10 +54,13 @@ ArcMsgRow LookUp(int row, std::string* text) {
 // while the handle is connected; otherwise the definition's host.
 std::string HostText(CsHandle* handle) {
     uint32_t flags = handle->def.flags1;
-    bool connected = handle->def.request.stream != nullptr;
+    bool connected = CsIsConnected(handle);
     if (connected && (flags & CS_F1_HOST_TEXT) && !(flags & CS_F1_NODE_BY_NAME)) {
         auto fetch = Hooks().getServerInfo;
-        if (fetch) fetch(handle);
+        if (fetch)
+            fetch(handle);
+        else
+            CsGetServerInfo(handle);
     }
     if (connected && handle->serverInfo[0] != '\0')
         return Field(handle->serverInfo, sizeof handle->serverInfo);

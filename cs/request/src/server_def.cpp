@@ -51,6 +51,19 @@ bool ReadPort(const Section& section, uint16_t* port) {
     return true;
 }
 
+// A time-out in seconds: decimal digits up to one day; missing or empty is 0 (the
+// transport's default).
+bool ReadSeconds(const Section& section, const char* key, uint32_t* seconds) {
+    std::string text = section.Get(key, "");
+    *seconds = 0;
+    if (text.empty()) return true;
+    if (text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > 86400) return false;
+    *seconds = static_cast<uint32_t>(value);
+    return true;
+}
+
 struct FreeImage {
     void operator()(char* image) const { std::free(image); }
 };
@@ -88,6 +101,9 @@ int ParseRemote(const Section& section, const char* name, long protocol, uint16_
     if (CsSetText(def->host, sizeof def->host, host.c_str()) != CS_OK) return CS_FAILED;
     def->request.Reset();
     if (def->kind != CS_KIND_TCP && def->kind != CS_KIND_SNA) return CS_FAILED;
+    if (!ReadSeconds(section, "CONNECT_TIMEOUT", &def->connectTimeout) ||
+        !ReadSeconds(section, "IDLE_TIMEOUT", &def->idleTimeout))
+        return CS_FAILED;
     if (keptPort != 0) {
         def->port = keptPort;
         return CS_OK;

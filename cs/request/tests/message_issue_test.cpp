@@ -379,7 +379,7 @@ TEST_F(MessageIssueTest, RemoteSystemLog) {
 }
 
 TEST_F(MessageIssueTest, HostTextOfTheServer) {
-    int stream = 0;
+    int stream = 0;  // stands for a connection; never touched through the pointer
     struct Case {
         const char* name;
         uint32_t flags1;
@@ -396,8 +396,9 @@ TEST_F(MessageIssueTest, HostTextOfTheServer) {
         recorder_.callbackTexts.clear();
         recorder_.infoCalls = 0;
         CsHandle handle = Handle(CS_KIND_TCP, CS_F1_MESSAGES | c.flags1);
-        if (c.connected) handle.def.request.stream = &stream;
+        if (c.connected) handle.def.request.connection = reinterpret_cast<CsConnection*>(&stream);
         CsIssueMessageV(&handle, kNoCache, 'V');
+        handle.def.request.connection = nullptr;
         ASSERT_EQ(recorder_.callbackTexts.size(), 1u) << c.name;
         EXPECT_EQ(recorder_.callbackTexts[0],
                   std::string("Unable to store data to cache because there is no cache defined") + c.tail)

@@ -1,0 +1,162 @@
+// The connection of a handle: made on its first request, dropped on logoff, on the
+// server's wish or after a transport failure. The request mutex orders a cancel from
+// another thread against the set-up and tear-down of the connection.
+#include "dispatcher_detail.h"
+
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "arc_codepage.h"
+#include "arc_platform.h"
+
+namespace {
+
+constexpr int64_t kDefaultIdleSeconds = 300;
+
+// The transport's info entry takes the size of its buffer.
+using InfoWithSize = int (*)(void** connection, char* out, const char* text, int what, size_t size);
+
+bool HasControlOrBlank(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        if (*p <= ' ' || *p == 0x7F) return true;
+    return false;
+}
+
+// The definition text the transport reads (docs/transport.md). A definition that
+// could smuggle further keys, or names no port, is refused with 2.
+int DefinitionText(const CsServerDef& def, std::string* text) {
+    if (def.host[0] == '\0' || HasControlOrBlank(def.host) || def.port == 0) return CS_NOT_AVAILABLE;
+    *text = std::string("HOST=") + def.host + "\nPORT=" + std::to_string(def.port) +
+            "\nPROTOCOL=" + std::to_string(def.kind) + "\n";
+    if (def.connectTimeout != 0) *text += "CONNECT_TIMEOUT=" + std::to_string(def.connectTimeout) + "\n";
+    if (def.idleTimeout != 0) *text += "IDLE_TIMEOUT=" + std::to_string(def.idleTimeout) + "\n";
+    return CS_OK;
+}
+
+void FreeConnection(CsConnection* connection) {
+    if (connection == nullptr) return;
+    if (connection->transport != nullptr && connection->funcs.ClientDisconnect != nullptr)
+        connection->funcs.ClientDisconnect(connection->transport);
+    CsStreamFree(connection->stream);
+    CsUnloadTransport(&connection->funcs);
+    delete connection;
+}
+
+int32_t LocalCcsid(const CsHandle* handle) {
+    return handle->localCcsid != 0 ? handle->localCcsid : ArcOS_GetCodePage();
+}
+
+// Steps 2 and 3 of the first request, with the request mutex held by the caller.
+int SetUp(CsHandle* handle, CsConnection* connection, std::unique_lock<std::recursive_mutex>& lock) {
+    if (CsPollCancel(handle)) return CS_CANCELLED;
+    ArcIconvContext* pages = handle->iconv ? handle->iconv : csreq::detail::DefaultCodePages();
+    if (pages == nullptr ||
+        !CsStreamSetup(connection->stream, pages, LocalCcsid(handle), CS_WIRE_CCSID))
+        return CS_TRANSPORT;
+    std::string definition;
+    int rc = DefinitionText(handle->def, &definition);
+    if (rc != CS_OK) return rc;
+    if (CsLoadTransport(&handle->def, &connection->funcs) != CS_OK) return CS_TRANSPORT_LIBRARY;
+    void* transport = nullptr;
+    // A cancel must be able to take the mutex while the connect waits.
+    lock.unlock();
+    rc = connection->funcs.ClientConnect(&transport, definition.c_str(), handle->yield);
+    lock.lock();
+    connection->transport = transport;
+    if (handle->def.flags1 & CS_F1_INTERRUPT) return CS_CANCELLED;
+    if (rc != CS_OK) return rc;
+    if (transport == nullptr) return CS_NOT_AVAILABLE;
+    CsStreamSetTransport(connection->stream, &connection->funcs, transport);
+    return CS_OK;
+}
+
+}  // namespace
+
+namespace csreq::detail {
+
+ArcIconvContext* DefaultCodePages() {
+    static ArcIconvContext* context = nullptr;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (ArcICONV_Startup(&context, nullptr) != 0) context = nullptr;
+    });
+    return context;
+}
+
+int Connect(CsHandle* handle) {
+    CsRequestState& state = handle->def.request;
+    std::unique_lock lock(state.mutex);
+    if (state.connection != nullptr) return CS_OK;
+    auto* connection = new (std::nothrow) CsConnection();
+    if (connection == nullptr) return CS_NO_MEMORY;
+    connection->stream = CsStreamCreate();
+    if (connection->stream == nullptr) {
+        delete connection;
+        return CS_NO_MEMORY;
+    }
+    int64_t idle = handle->def.idleTimeout != 0 ? handle->def.idleTimeout : kDefaultIdleSeconds;
+    connection->idleMs = idle * 1000;
+    int rc = SetUp(handle, connection, lock);
+    if (rc != CS_OK) {
+        FreeConnection(connection);
+        return rc;
+    }
+    state.connection = connection;
+    return CS_OK;
+}
+
+void Drop(CsHandle* handle) {
+    CsRequestState& state = handle->def.request;
+    // Freed under the mutex: a cancel never reaches a connection being closed.
+    std::lock_guard lock(state.mutex);
+    FreeConnection(state.connection);
+    state.connection = nullptr;
+}
+
+}  // namespace csreq::detail
+
+CsRequestState::~CsRequestState() { FreeConnection(connection); }
+
+void CsRequestState::Reset() {
+    std::lock_guard lock(mutex);
+    FreeConnection(connection);
+    connection = nullptr;
+    running = 0;
+}
+
+void CsCancelRequest(CsHandle* handle) {
+    if (handle == nullptr) return;
+    CsRequestState& state = handle->def.request;
+    handle->def.flags1 |= CS_F1_CANCEL_PENDING;
+    {
+        std::lock_guard lock(state.mutex);
+        CsConnection* connection = state.connection;
+        if (connection != nullptr && connection->transport != nullptr && connection->funcs.Cancel)
+            connection->funcs.Cancel(connection->transport);
+    }
+    handle->def.flags1 &= ~CS_F1_CANCEL_PENDING;
+}
+
+bool CsIsConnected(const CsHandle* handle) {
+    return handle != nullptr && handle->def.request.connection != nullptr;
+}
+
+int CsDropConnection(CsHandle* handle) {
+    if (handle != nullptr) csreq::detail::Drop(handle);
+    return CS_OK;
+}
+
+int CsGetServerInfo(CsHandle* handle) {
+    if (handle == nullptr) return CS_FAILED;
+    std::lock_guard lock(handle->def.request.mutex);
+    CsConnection* connection = handle->def.request.connection;
+    if (connection == nullptr || connection->funcs.Info == nullptr) return CS_NOT_AVAILABLE;
+    auto info = reinterpret_cast<InfoWithSize>(reinterpret_cast<void (*)()>(connection->funcs.Info));
+    int rc = info(&connection->transport, handle->serverInfo, nullptr, 1, sizeof handle->serverInfo);
+    if (rc == 0) return CS_OK;
+    if (rc == 6) return CS_FAILED;
+    handle->serverInfo[0] = '\0';
+    return CS_NOT_AVAILABLE;
+}

@@ -1,0 +1,83 @@
+// Internals of the request dispatcher, shared by its source files only.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <memory>
+
+#include "qel_cs.h"
+#include "qel_cswire.h"
+
+// The connection of a handle: the transport library, its connection and the message
+// stream. Made by the first request, freed when the connection is dropped; only the
+// request's own thread touches the stream.
+struct CsConnection {
+    ArcCOM_Funcs funcs{};
+    void* transport = nullptr;  // the transport's connection word
+    CsStream* stream = nullptr;
+    int64_t idleMs = 0;         // bound of the wait for a cancel reply
+};
+
+namespace csreq::detail {
+
+// What the reply handling of a code asks the exchange to do next.
+enum class Step {
+    kNext,       // read the next reply
+    kEnd,        // the request is complete
+    kSendAgain,  // send the next message of the request (token exchange)
+    kBreakOff,   // stop the server's answer with a cancel exchange, then end
+};
+
+struct ReplyContext {
+    CsHandle* handle;
+    int rc = 0;  // the request's result when the step ends it
+};
+
+// The arguments of one request code, read from the caller's argument list, with the
+// handling of its replies.
+class RequestArgs {
+public:
+    explicit RequestArgs(int code) : code_(code) {}
+    virtual ~RequestArgs() = default;
+    int Code() const { return code_; }
+    // Before the first message is built: 0, or the request's failure.
+    virtual int Start(CsHandle*) { return 0; }
+    // Fills the body of the message about to be sent (first: the request's first message).
+    virtual void Fill(CsRequestBody* body, bool first) = 0;
+    // The group that types the hit rows of the replies, or none.
+    virtual const CsXdrApplGroup* ReplyGroup() const { return nullptr; }
+    // A reply whose result lets its body through (0, and 12 for 3, 13 for 8).
+    virtual Step OnReply(ReplyContext& context, CsReplyRecord& reply) = 0;
+    // The request ended with rc (any way); answers the final result.
+    virtual int Finish(int rc) { return rc; }
+    // The reply window of the code (acknowledge after this many replies; 0 never).
+    int ReplyWindow() const;
+
+private:
+    int code_;
+};
+
+// Reads the arguments of the code; none (and *rc = 6) for a code this layer does not send.
+std::unique_ptr<RequestArgs> ReadArguments(int code, va_list args, int* rc);
+
+// The flag words a request travels with; probes send zeros.
+struct RequestFlags {
+    uint32_t flags1 = 0;
+    uint32_t flags2 = 0;
+};
+
+// Runs a request with its arguments. flags: none = the handle's words.
+int RunRequest(CsHandle* handle, RequestArgs& args, const RequestFlags* flags);
+
+// A protocol-level probe (request 0) sent with zero flag words.
+int ProbeLevel(CsHandle* handle, int32_t level);
+
+// The connection of the handle (made when missing): 0, or the failure.
+int Connect(CsHandle* handle);
+// Disconnects, unloads and frees the connection (under the request mutex).
+void Drop(CsHandle* handle);
+
+// The code-page context for handles that bring none.
+ArcIconvContext* DefaultCodePages();
+
+}  // namespace csreq::detail

@@ -1,0 +1,237 @@
+// One request on a remote handle: the message, its replies, acknowledgements and the
+// cancel exchange. Every failure in the middle of a message leaves the byte stream out
+// of step, so it drops the connection; the logon survives in the session block.
+#include "dispatcher_detail.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "arc_platform.h"
+
+namespace csreq::detail {
+namespace {
+
+bool NeverCompressed(int code) {
+    return code == 54 || code == 87 || code == 91 || code == 95 || code == 96;
+}
+
+// Older servers know older forms of some requests.
+uint32_t SentCode(int code, const RequestFlags& f) {
+    const bool level2114 = f.flags1 & CS_F1_LEVEL_2114;
+    switch (code) {
+        case 112:
+            if (!level2114) return 59;
+            return (f.flags2 & 0x004) ? 112 : 100;
+        case 101: return level2114 ? 101 : 60;
+        case 103: return level2114 ? 103 : 57;
+        case 121: return (f.flags2 & 0x100) ? 121 : 19;
+        default: return static_cast<uint32_t>(code);
+    }
+}
+
+bool BodyFollows(int code, int result) {
+    return result == 0 || (code == 3 && result == CS_PASSWORD_EXPIRED) ||
+           (code == 8 && result == CS_NOT_AUTHORISED);
+}
+
+class Exchange {
+public:
+    Exchange(CsHandle* handle, CsConnection* connection, RequestArgs& args, const RequestFlags& flags)
+        : handle_(handle), connection_(connection), stream_(connection->stream), args_(args), flags_(flags) {}
+
+    int Run();
+    bool broken = false;           // the connection must go
+    bool serverAskedDrop = false;  // a reply's status asked for it
+
+private:
+    bool Interrupted() const { return handle_->def.flags1 & CS_F1_INTERRUPT; }
+    int Failure() {
+        broken = true;
+        if (Interrupted()) return CS_CANCELLED;
+        return CsStreamXdr(stream_)->error != 0 ? CS_TRANSPORT : CS_NOT_AVAILABLE;
+    }
+    bool Send(uint32_t code, bool withBody, bool first);
+    int Read(CsReplyRecord* reply);
+    int CancelExchange();
+
+    CsHandle* handle_;
+    CsConnection* connection_;
+    CsStream* stream_;
+    RequestArgs& args_;
+    RequestFlags flags_;
+    uint32_t sent_ = 0;
+};
+
+bool Exchange::Send(uint32_t code, bool withBody, bool first) {
+    CsStreamStartMessage(stream_, CsStreamMessageNumber(stream_) + 1);
+    CsXdrLogonRecord logon{};
+    CsXdrHandlePart part{};
+    part.flags1 = flags_.flags1;
+    part.serverFlags = handle_->clientFlags;
+    part.protocol = handle_->def.kind;
+    part.localCcsid = handle_->localCcsid != 0 ? handle_->localCcsid : ArcOS_GetCodePage();
+    static_assert(sizeof part.identity.userId == sizeof handle_->identity.userId);
+    static_assert(sizeof part.identity.userName == sizeof handle_->identity.userName);
+    std::memcpy(part.identity.userId, handle_->identity.userId, sizeof part.identity.userId);
+    std::memcpy(part.identity.userName, handle_->identity.userName, sizeof part.identity.userName);
+    part.identity.processId = handle_->identity.processId;
+    if (handle_->logon != nullptr) {
+        logon.userNumber = handle_->logon->userNumber;
+        logon.groupList = const_cast<char*>(handle_->logon->groupList.c_str());
+        logon.userType = handle_->logon->userType;
+        logon.lastActivity = handle_->logon->lastActivity;
+        logon.timeOut = handle_->logon->timeOut;
+        part.logon = &logon;
+    }
+    part.flags2 = flags_.flags2;
+
+    CsRequestRecord request{};
+    request.handle = &part;
+    request.code = code;
+    request.replyWindow = withBody ? static_cast<uint32_t>(args_.ReplyWindow()) : 0;
+    request.reserved = -1;
+    std::memcpy(request.sessionBlock, handle_->serverSessionBlock, sizeof request.sessionBlock);
+    if (withBody) args_.Fill(&request.body, first);
+    return CsXdrRequest(CsStreamXdr(stream_), &request) && CsStreamFlush(stream_, 1);
+}
+
+// 0 with a decoded reply (the caller frees it), or the failure.
+int Exchange::Read(CsReplyRecord* reply) {
+    std::memset(reply, 0, sizeof *reply);
+    if (!CsStreamReadMessageStart(stream_)) return Failure();
+    reply->group = args_.ReplyGroup();
+    if (!CsXdrResponse(CsStreamXdr(stream_), reply)) {
+        CsFreeReplyRecord(reply);
+        return Failure();
+    }
+    if (reply->status & CS_REPLY_DROP_CONNECTION) serverAskedDrop = true;
+    return CS_OK;
+}
+
+// Breaks off the server's answer: cancel request (code 2), then replies are read until
+// the server confirms. The wait is bounded by the idle time-out; past it the
+// connection goes. The result is 1, or the failure of the exchange.
+int Exchange::CancelExchange() {
+    CsStreamResetPosition(stream_);
+    // From this thread the transport drops a cancel left pending, so our own cancel
+    // request and its answer get through.
+    connection_->funcs.Cancel(connection_->transport);
+    if (!Send(2, false, false)) return Failure();
+    const int64_t deadline = ArcOS_MonotonicMs() + connection_->idleMs;
+    for (;;) {
+        CsReplyRecord reply;
+        int rc = Read(&reply);
+        if (rc != CS_OK) return rc;
+        const uint32_t code = reply.code;
+        CsFreeReplyRecord(&reply);
+        if (code == 2) return CS_CANCELLED;
+        if (ArcOS_MonotonicMs() > deadline) {
+            broken = true;
+            return CS_CANCELLED;
+        }
+    }
+}
+
+int Exchange::Run() {
+    int rc = args_.Start(handle_);
+    if (rc != CS_OK) return rc;
+    const int code = args_.Code();
+    {
+        std::lock_guard lock(handle_->def.request.mutex);
+        connection_->funcs.Flags(connection_->transport, flags_.flags1, flags_.flags2, handle_->yield);
+    }
+    const bool compress = (flags_.flags1 & CS_F1_LEVEL_2208) && !(flags_.flags1 & CS_F1_NO_COMPRESS) &&
+                          !NeverCompressed(code);
+    CsStreamSetCompression(stream_, compress);
+    sent_ = SentCode(code, flags_);
+    if (!Send(sent_, true, true)) return Failure();
+
+    const int window = args_.ReplyWindow();
+    int sinceAck = 0;
+    for (;;) {
+        CsReplyRecord reply;
+        rc = Read(&reply);
+        if (rc != CS_OK) return rc;
+        CsSetText(handle_->serverMessage, sizeof handle_->serverMessage, reply.message);
+        if (reply.code != sent_) {  // an answer to another request is never taken
+            CsFreeReplyRecord(&reply);
+            broken = true;
+            return CS_FAILED;
+        }
+        ReplyContext context{handle_, reply.result};
+        Step step = BodyFollows(code, reply.result) ? args_.OnReply(context, reply) : Step::kEnd;
+        CsFreeReplyRecord(&reply);
+        switch (step) {
+            case Step::kEnd:
+                return context.rc;
+            case Step::kBreakOff:
+                CancelExchange();
+                return context.rc;
+            case Step::kSendAgain:
+                if (!Send(sent_, true, false)) return Failure();
+                sinceAck = 0;
+                continue;
+            case Step::kNext:
+                break;
+        }
+        if (CsPollCancel(handle_)) return CancelExchange();
+        if (window > 0 && ++sinceAck == window) {
+            sinceAck = 0;
+            if (!Send(1, false, false)) return Failure();
+        }
+    }
+}
+
+int RunConnected(CsHandle* handle, RequestArgs& args, const RequestFlags& flags) {
+    handle->serverMessage[0] = '\0';
+    if (!CsIsConnected(handle)) {
+        int rc = Connect(handle);
+        if (rc != CS_OK) return args.Finish(rc);
+    }
+    Exchange exchange(handle, handle->def.request.connection, args, flags);
+    int rc = args.Finish(exchange.Run());
+    const int code = args.Code();
+    bool drop = (flags.flags1 & CS_F1_DISCONNECT) || exchange.broken || exchange.serverAskedDrop ||
+                (code == 3 && rc != CS_OK && rc != CS_PASSWORD_EXPIRED) ||
+                ((code == 0 || code == 108) && rc != CS_OK);
+    if (drop) Drop(handle);
+    return rc;
+}
+
+}  // namespace
+
+int RunRequest(CsHandle* handle, RequestArgs& args, const RequestFlags* flags) {
+    if (handle == nullptr || handle->def.kind == CS_KIND_LOCAL) return CS_FAILED;
+    if (handle->def.request.running.exchange(1) != 0) return CS_BUSY;
+    RequestFlags words = flags ? *flags : RequestFlags{handle->def.flags1, handle->def.flags2};
+    int rc = RunConnected(handle, args, words);
+    handle->def.request.running = 0;
+    return rc;
+}
+
+int ProbeLevel(CsHandle* handle, int32_t level) {
+    class Probe : public RequestArgs {
+    public:
+        explicit Probe(int32_t level) : RequestArgs(0), level_(level) {}
+        void Fill(CsRequestBody* body, bool) override { body->level.level = level_; }
+        Step OnReply(ReplyContext&, CsReplyRecord&) override { return Step::kEnd; }
+
+    private:
+        int32_t level_;
+    } probe(level);
+    const RequestFlags zero{};  // probes travel without level-dependent fields
+    return RunRequest(handle, probe, &zero);
+}
+
+}  // namespace csreq::detail
+
+int CsServerRequest(CsHandle* handle, int code, ...) {
+    if (handle == nullptr) return CS_FAILED;
+    va_list args;
+    va_start(args, code);
+    int rc = CS_OK;
+    auto request = csreq::detail::ReadArguments(code, args, &rc);
+    va_end(args);
+    if (request == nullptr) return rc;
+    return csreq::detail::RunRequest(handle, *request, nullptr);
+}
