@@ -8,6 +8,7 @@
 #include "library_state.h"
 #include "qel_client.h"
 #include "server_ops.h"
+#include "state_format.h"
 #include "session_list.h"
 #include "status_area.h"
 
@@ -30,6 +31,9 @@ std::string BindServer(ClientSession* s, const char* server, const char* host, c
     }
     switch (kind) {
         case 'L': {
+            // Longer than a path can be: the state file could not carry it back.
+            if (localDirectory && std::strlen(localDirectory) > kLocalDirectoryMax)
+                return "local directory longer than 4096 characters";
             def.kind = CS_KIND_LOCAL;
             CsSetText(def.host, CS_HOST_SIZE, "LOCAL");
             s->localDirectory = localDirectory ? localDirectory : "";
@@ -96,8 +100,11 @@ void Session_Create(ClientStatus* status, const char* server, const char* host, 
     ClientSession* s = session.get();
     if (!server) server = "";
     std::string refusal;
-    if (CsSetText(s->handle.serverName, CS_SERVER_NAME_SIZE, server) != 0)
+    if (!*server) {
+        refusal = "no server name";
+    } else if (CsSetText(s->handle.serverName, CS_SERVER_NAME_SIZE, server) != 0) {
         refusal = "server name longer than 255 characters";
+    }
     s->charKind = lib.options.charKind == 'A' ? 8 : 1;
     s->codePage = lib.started ? lib.options.codePage : 819;
     s->handle.callbackContext = s;

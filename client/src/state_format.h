@@ -16,23 +16,17 @@ inline constexpr char kFolderListMagic[4] = {'Q', 'F', 'N', 'M'};
 // No blob of this library comes near it; a larger one is not ours.
 inline constexpr uint32_t kBlobPayloadMax = 16u * 1024 * 1024;
 
-// Longest texts, in bytes without a terminator.
+// Longest texts, in bytes without a terminator. Texts kept in fixed slots (names,
+// formats, user ids, hosts) are bounded by their slot.
 inline constexpr uint32_t kServerNameMax = 255;
-inline constexpr uint32_t kHostMax = 255;
 inline constexpr uint32_t kUserIdMax = 20;
-inline constexpr uint32_t kUserNameMax = 60;
 inline constexpr uint32_t kPasswordHashMax = 255;
 inline constexpr uint32_t kGroupListMax = 1024 * 1024;
 inline constexpr uint32_t kProfileMax = 1024 * 1024;
-inline constexpr uint32_t kNameSlotMax = 20;    // month and day names
-inline constexpr uint32_t kMarkMax = 4;         // AM, PM
-inline constexpr uint32_t kFormatMax = 60;
-inline constexpr uint32_t kZoneMax = 30;
-inline constexpr uint32_t kLetterMax = 2;
+inline constexpr uint32_t kLocalDirectoryMax = 4096;
 inline constexpr uint32_t kGroupIdMax = 20;
 inline constexpr uint32_t kDescriptionMax = 120;
 inline constexpr uint32_t kFolderNameMax = 60;
-inline constexpr uint32_t kSessionBlockSize = 64;
 inline constexpr uint32_t kListCountMax = 65535;
 
 // The hash of the serializer's sources, made by the build (state_schema_hash.h).

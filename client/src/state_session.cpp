@@ -16,7 +16,6 @@ namespace {
 
 using namespace qelclient;
 
-inline constexpr uint32_t kPathMax = 4096;
 // Bits of flag word 1 that describe resources of the process that saved the blob.
 inline constexpr uint32_t kLiveBits = CS_F1_INTERRUPT | CS_F1_LOCAL_OPEN | CS_F1_STORAGE_OPEN |
                                       CS_F1_SYSLOG_LOADED | CS_F1_CANCEL_PENDING;
@@ -199,7 +198,7 @@ void ReadSession(BlobReader& r, ClientSession* s) {
     s->userNumber = r.U32();
     s->userValue = r.U32();
     s->groupsLoaded = r.Flag() ? 1 : 0;
-    s->localDirectory = r.Text(kPathMax);
+    s->localDirectory = r.Text(kLocalDirectoryMax);
     ReadUser(r, &s->user);
     ReadHandle(r, &s->handle);
     ReadSystemParms(r, &s->systemParms);

@@ -109,30 +109,37 @@ TEST_F(SessionTest, ExpiredPasswordStillOpensTheSession) {
 
 TEST_F(SessionTest, OverLongValuesAreRefusedNeverCut) {
     const std::string user20(20, 'U'), user21(21, 'U'), long256(256, 's');
+    const std::string dir4096 = "/" + std::string(4095, 'd'), dir4097 = dir4096 + "d";
     server.users[user20] = FakeUser{"PW", 3, 0};
     struct Case {
         const char* name;
         std::string server, host, user, password;
-        int port, severity, code;
+        char kind;
+        int port;
+        std::string directory;
+        int severity, code;
         bool asksServer;
         const char* reason;  // in insert 1
     };
     const Case cases[] = {
-        {"user of 20", "S", "h", user20, "PW", 1, 0, 0, true, nullptr},
-        {"user of 21", "S", "h", user21, "PW", 1, 6, 28, false, nullptr},
-        {"password of 21", "S", "h", "ALICE", std::string(21, 'p'), 1, 6, 28, false, nullptr},
-        {"server of 256", long256, "h", "ALICE", "SECRET", 1, 9, 4, false, "server name"},
-        {"host of 256", "S", long256, "ALICE", "SECRET", 1, 9, 4, false, "host name"},
-        {"port 65536", "S", "h", "ALICE", "SECRET", 65536, 9, 4, false, "port"},
-        {"port -1", "S", "h", "ALICE", "SECRET", -1, 9, 4, false, "port"},
-        {"port 65535", "S", "h", "ALICE", "SECRET", 65535, 0, 0, true, nullptr},
+        {"user of 20", "S", "h", user20, "PW", 'T', 1, "", 0, 0, true, nullptr},
+        {"user of 21", "S", "h", user21, "PW", 'T', 1, "", 6, 28, false, nullptr},
+        {"password of 21", "S", "h", "ALICE", std::string(21, 'p'), 'T', 1, "", 6, 28, false, nullptr},
+        {"server of 256", long256, "h", "ALICE", "SECRET", 'T', 1, "", 9, 4, false, "server name"},
+        {"no server", "", "h", "ALICE", "SECRET", 'T', 1, "", 9, 4, false, "server name"},
+        {"host of 256", "S", long256, "ALICE", "SECRET", 'T', 1, "", 9, 4, false, "host name"},
+        {"port 65536", "S", "h", "ALICE", "SECRET", 'T', 65536, "", 9, 4, false, "port"},
+        {"port -1", "S", "h", "ALICE", "SECRET", 'S', -1, "", 9, 4, false, "port"},
+        {"port 65535", "S", "h", "ALICE", "SECRET", 'T', 65535, "", 0, 0, true, nullptr},
+        {"directory of 4096", "S", "h", "ALICE", "SECRET", 'L', 0, dir4096, 0, 0, true, nullptr},
+        {"directory of 4097", "S", "h", "ALICE", "SECRET", 'L', 0, dir4097, 9, 4, false, "directory"},
     };
     for (const Case& c : cases) {
         const int asked = server.logons;
         ClientStatus st;
         ClientSession* s = nullptr;
         Session_Logon(&st, c.server.c_str(), c.host.c_str(), c.user.c_str(), c.password.c_str(),
-                      'T', c.port, nullptr, &s);
+                      c.kind, c.port, c.directory.c_str(), &s);
         EXPECT_EQ(st.severity, c.severity) << c.name;
         EXPECT_EQ(st.code, c.code) << c.name;
         EXPECT_EQ(server.logons - asked, c.asksServer ? 1 : 0) << c.name;
