@@ -234,8 +234,9 @@ void Session_Logon(ClientStatus* status, const char* server, const char* host, c
 // severity 0, or 3 when the password has expired; *session is then the open session.
 // Any other status hands out no session (*session null) and frees the record at once;
 // a refused logon gives (6, 28). A user id or password longer than 20 bytes is refused
-// as (6, 28) without a request; an over-long server name or host, or a port outside
-// 0..65535, gives (9, 4) with the reason as insert 1.
+// as (6, 28) without a request; a missing or over-long server name, an over-long host
+// or local directory, or a port outside 0..65535 gives (9, 4) with the reason as
+// insert 1.
 void Session_Create(ClientStatus* status, const char* server, const char* host, const char* user,
                     const char* password, char kind, int port, const char* localDirectory,
                     int integrated, ClientSession** session);
