@@ -133,9 +133,8 @@ int Exchange::CancelExchange() {
 }
 
 int Exchange::Run() {
-    int rc = args_.Start(handle_);
-    if (rc != CS_OK) return rc;
     const int code = args_.Code();
+    int rc = CS_OK;
     {
         std::lock_guard lock(handle_->def.request.mutex);
         connection_->funcs.Flags(connection_->transport, flags_.flags1, flags_.flags2, handle_->yield);
@@ -184,6 +183,9 @@ int Exchange::Run() {
 
 int RunConnected(CsHandle* handle, RequestArgs& args, const RequestFlags& flags) {
     handle->serverMessage[0] = '\0';
+    // Arguments that cannot be sent are refused before anything reaches the server.
+    int started = args.Start(handle);
+    if (started != CS_OK) return args.Finish(started);
     if (!CsIsConnected(handle)) {
         int rc = Connect(handle);
         if (rc != CS_OK) return args.Finish(rc);
