@@ -15,8 +15,30 @@ namespace {
 
 constexpr int64_t kDefaultIdleSeconds = 300;
 
-// The transport's info entry takes the size of its buffer.
-using InfoWithSize = int (*)(void** connection, char* out, const char* text, int what, size_t size);
+using namespace csreq::detail;
+
+// The stream reaches the transport through these, with the connection record as its
+// connection word, so every entry is called through its own declared type.
+int StreamRecv(void* connection, void* buffer, int length) {
+    auto* c = static_cast<CsConnection*>(connection);
+    return TransportRecv(c->table, c->transport, buffer, length);
+}
+int StreamSend(void* connection, const void* buffer, int length) {
+    auto* c = static_cast<CsConnection*>(connection);
+    return TransportSend(c->table, c->transport, buffer, length);
+}
+int StreamCancel(void* connection) {
+    auto* c = static_cast<CsConnection*>(connection);
+    TransportCancel(c->table, c->transport);
+    return 0;
+}
+const ArcCOM_Funcs kStreamFuncs = [] {
+    ArcCOM_Funcs funcs{};
+    funcs.Recv = StreamRecv;
+    funcs.Send = StreamSend;
+    funcs.Cancel = StreamCancel;
+    return funcs;
+}();
 
 bool HasControlOrBlank(const char* text) {
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
@@ -37,10 +59,9 @@ int DefinitionText(const CsServerDef& def, std::string* text) {
 
 void FreeConnection(CsConnection* connection) {
     if (connection == nullptr) return;
-    if (connection->transport != nullptr && connection->funcs.ClientDisconnect != nullptr)
-        connection->funcs.ClientDisconnect(connection->transport);
+    if (connection->table != nullptr) TransportDisconnect(connection->table, connection->transport);
     CsStreamFree(connection->stream);
-    CsUnloadTransport(&connection->funcs);
+    FreeTransportTable(connection->table);
     delete connection;
 }
 
@@ -58,17 +79,18 @@ int SetUp(CsHandle* handle, CsConnection* connection, std::unique_lock<std::recu
     std::string definition;
     int rc = DefinitionText(handle->def, &definition);
     if (rc != CS_OK) return rc;
-    if (CsLoadTransport(&handle->def, &connection->funcs) != CS_OK) return CS_TRANSPORT_LIBRARY;
+    connection->table = LoadTransportTable(&handle->def, &rc);
+    if (connection->table == nullptr) return rc;
     void* transport = nullptr;
     // A cancel must be able to take the mutex while the connect waits.
     lock.unlock();
-    rc = connection->funcs.ClientConnect(&transport, definition.c_str(), handle->yield);
+    rc = TransportConnect(connection->table, &transport, definition.c_str(), handle->yield);
     lock.lock();
     connection->transport = transport;
     if (handle->def.flags1 & CS_F1_INTERRUPT) return CS_CANCELLED;
     if (rc != CS_OK) return rc;
     if (transport == nullptr) return CS_NOT_AVAILABLE;
-    CsStreamSetTransport(connection->stream, &connection->funcs, transport);
+    CsStreamSetTransport(connection->stream, &kStreamFuncs, connection);
     return CS_OK;
 }
 
@@ -133,8 +155,8 @@ void CsCancelRequest(CsHandle* handle) {
     {
         std::lock_guard lock(state.mutex);
         CsConnection* connection = state.connection;
-        if (connection != nullptr && connection->transport != nullptr && connection->funcs.Cancel)
-            connection->funcs.Cancel(connection->transport);
+        if (connection != nullptr && connection->table != nullptr)
+            TransportCancel(connection->table, connection->transport);
     }
     handle->def.flags1 &= ~CS_F1_CANCEL_PENDING;
 }
@@ -152,9 +174,9 @@ int CsGetServerInfo(CsHandle* handle) {
     if (handle == nullptr) return CS_FAILED;
     std::lock_guard lock(handle->def.request.mutex);
     CsConnection* connection = handle->def.request.connection;
-    if (connection == nullptr || connection->funcs.Info == nullptr) return CS_NOT_AVAILABLE;
-    auto info = reinterpret_cast<InfoWithSize>(reinterpret_cast<void (*)()>(connection->funcs.Info));
-    int rc = info(&connection->transport, handle->serverInfo, nullptr, 1, sizeof handle->serverInfo);
+    if (connection == nullptr || connection->table == nullptr) return CS_NOT_AVAILABLE;
+    int rc = TransportInfo(connection->table, connection->transport, handle->serverInfo,
+                           sizeof handle->serverInfo);
     if (rc == 0) return CS_OK;
     if (rc == 6) return CS_FAILED;
     handle->serverInfo[0] = '\0';

@@ -7,12 +7,13 @@
 
 #include "qel_cs.h"
 #include "qel_cswire.h"
+#include "transport_table.h"
 
 // The connection of a handle: the transport library, its connection and the message
 // stream. Made by the first request, freed when the connection is dropped; only the
 // request's own thread touches the stream.
 struct CsConnection {
-    ArcCOM_Funcs funcs{};
+    csreq::detail::TransportTable* table = nullptr;
     void* transport = nullptr;  // the transport's connection word
     CsStream* stream = nullptr;
     int64_t idleMs = 0;         // bound of the wait for a cancel reply

@@ -115,7 +115,7 @@ int Exchange::CancelExchange() {
     CsStreamResetPosition(stream_);
     // From this thread the transport drops a cancel left pending, so our own cancel
     // request and its answer get through.
-    connection_->funcs.Cancel(connection_->transport);
+    TransportCancel(connection_->table, connection_->transport);
     if (!Send(2, false, false)) return Failure();
     const int64_t deadline = ArcOS_MonotonicMs() + connection_->idleMs;
     for (;;) {
@@ -137,7 +137,7 @@ int Exchange::Run() {
     int rc = CS_OK;
     {
         std::lock_guard lock(handle_->def.request.mutex);
-        connection_->funcs.Flags(connection_->transport, flags_.flags1, flags_.flags2, handle_->yield);
+        TransportFlags(connection_->table, connection_->transport, flags_.flags1, flags_.flags2, handle_->yield);
     }
     const bool compress = (flags_.flags1 & CS_F1_LEVEL_2208) && !(flags_.flags1 & CS_F1_NO_COMPRESS) &&
                           !NeverCompressed(code);

@@ -1,8 +1,10 @@
 // Loading the transport library: by absolute path only, never through the search path.
 #include "qel_cs.h"
-#include "qel_cswire.h"
+#include "qel_transport.h"
+#include "transport_table.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,11 +13,7 @@
 
 namespace {
 
-constexpr const char* kEntryNames[] = {
-    "ArcCOM_ClientConnect", "ArcCOM_ClientDisconnect", "ArcCOM_ServerInit", "ArcCOM_ServerTerm",
-    "ArcCOM_ServerConnect", "ArcCOM_ServerDisconnect", "ArcCOM_Recv",       "ArcCOM_Send",
-    "ArcCOM_Cancel",        "ArcCOM_Flags",            "ArcCOM_Info",       "ArcCOM_Version",
-    "ArcCOM_Init",          "ArcCOM_Term",             "ArcCOM_HostInfo"};
+constexpr const char* kEntryNames[] = {ARCCOM_ENTRY_NAMES};
 static_assert(sizeof(ArcCOM_Funcs) == 16 * sizeof(void*), "the table has 16 slots");
 
 void** Slots(ArcCOM_Funcs* table) { return reinterpret_cast<void**>(table); }
@@ -51,7 +49,8 @@ std::vector<std::string> Candidates(const CsServerDef& def) {
 
 // Fills the table from an opened library; false when it is not a usable transport.
 bool Bind(ArcOSLibrary* library, ArcCOM_Funcs* table) {
-    auto getFuncs = reinterpret_cast<ArcCOM_GetFuncsFn>(ArcOS_GetProcAddress(library, "ArcCOM_GetFuncs"));
+    using GetFuncsFn = int (*)(ArcCOM_Funcs*);
+    auto getFuncs = reinterpret_cast<GetFuncsFn>(ArcOS_GetProcAddress(library, "ArcCOM_GetFuncs"));
     if (getFuncs == nullptr) return false;
     getFuncs(table);
     void** slots = Slots(table);
@@ -59,7 +58,7 @@ bool Bind(ArcOSLibrary* library, ArcCOM_Funcs* table) {
         if (slots[slot] == nullptr) slots[slot] = ArcOS_GetProcAddress(library, kEntryNames[slot - 1]);
         if (slots[slot] == nullptr) return false;
     }
-    return table->Version() == 5;
+    return table->version() == ARCCOM_VERSION;
 }
 
 }  // namespace
@@ -89,3 +88,67 @@ void CsUnloadTransport(ArcCOM_Funcs* table) {
     ArcOS_FreeLibrary(static_cast<ArcOSLibrary*>(table->library));
     std::memset(table, 0, sizeof *table);
 }
+
+namespace csreq::detail {
+
+struct TransportTable {
+    ArcCOM_Funcs funcs{};
+};
+
+namespace {
+ArcCOM_Connection* Conn(void* connection) { return static_cast<ArcCOM_Connection*>(connection); }
+}  // namespace
+
+TransportTable* LoadTransportTable(CsServerDef* def, int* rc) {
+    auto* table = new (std::nothrow) TransportTable();
+    if (table == nullptr) {
+        *rc = CS_NO_MEMORY;
+        return nullptr;
+    }
+    *rc = CsLoadTransport(def, &table->funcs);
+    if (*rc != CS_OK) {
+        delete table;
+        return nullptr;
+    }
+    return table;
+}
+
+void FreeTransportTable(TransportTable* table) {
+    if (table == nullptr) return;
+    CsUnloadTransport(&table->funcs);
+    delete table;
+}
+
+int TransportConnect(TransportTable* table, void** connection, const char* definition, CsYieldFn yield) {
+    ArcCOM_Connection* made = nullptr;
+    int rc = table->funcs.clientConnect(&made, definition, yield);
+    *connection = made;
+    return rc;
+}
+
+void TransportDisconnect(TransportTable* table, void* connection) {
+    if (connection != nullptr) table->funcs.clientDisconnect(Conn(connection));
+}
+
+int TransportRecv(TransportTable* table, void* connection, void* buffer, int length) {
+    return table->funcs.recv(Conn(connection), buffer, length);
+}
+
+int TransportSend(TransportTable* table, void* connection, const void* buffer, int length) {
+    return table->funcs.send(Conn(connection), buffer, length);
+}
+
+void TransportCancel(TransportTable* table, void* connection) {
+    if (connection != nullptr) table->funcs.cancel(Conn(connection));
+}
+
+void TransportFlags(TransportTable* table, void* connection, uint32_t flags1, uint32_t flags2, CsYieldFn yield) {
+    table->funcs.flags(Conn(connection), flags1, flags2, yield);
+}
+
+int TransportInfo(TransportTable* table, void* connection, char* out, size_t size) {
+    ArcCOM_Connection* c = Conn(connection);
+    return table->funcs.info(&c, out, nullptr, ARCCOM_INFO_HOST, size);
+}
+
+}  // namespace csreq::detail
