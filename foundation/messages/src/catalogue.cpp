@@ -1,15 +1,17 @@
 // The process-wide catalogue: library path, the loaded language library and the row texts.
 #include <array>
 #include <cctype>
-#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "arc_install.h"
 #include "arc_messages.h"
 #include "arc_platform.h"
 #include "catalogue_table.h"
 
+using arc_messages_detail::BuiltInText;
 using arc_messages_detail::kCatalogue;
 using arc_messages_detail::kCatalogueRows;
 
@@ -21,30 +23,43 @@ static_assert(kCatalogueRows == ARC_MSG_COUNT);
 // path could name another directory.
 constexpr size_t kMaxDirectory = 4095;
 
+// Constant-initialised, so a CGI run that never reads a text pays nothing for the
+// catalogue's arrays: no constructor copies the built-in texts, and their zero pages stay
+// untouched until a row is read.
 struct Catalogue {
     std::mutex mutex;  // exists from the start: GetText may run before or without a load
     bool configured = false;
     bool pathUsable = false;
+    bool builtInTexts = true;  // English: a row with a built-in text shows it
+    bool anyFetched = false;   // some entry of `fetched` is set
     std::string path;
     ArcOSLibrary* library = nullptr;
-    std::array<const char*, kCatalogueRows> texts{};
+    // Texts taken from the library (or fallbacks made) for rows that show no built-in text.
+    std::array<const char*, kCatalogueRows> fetched{};
     std::array<const char*, kCatalogueRows> fallbacks{};
-    // Texts fetched from the library or made as fallbacks. Append-only, so every pointer
-    // handed out in a row stays valid for the life of the process.
-    std::deque<std::string> kept;
+    // Every text handed out of `fetched` or `fallbacks`. Each string has its own
+    // allocation, so pointers stay valid for the life of the process.
+    std::vector<std::unique_ptr<std::string>> kept;
 
-    Catalogue() { RestoreBuiltIn(); }
-
-    void RestoreBuiltIn() {
-        for (int i = 0; i < kCatalogueRows; ++i) texts[i] = kCatalogue[i].text;
+    // The row's text as the path last set it: built-in, fetched, or none yet.
+    const char* Text(int index) const {
+        const char* builtIn = builtInTexts ? BuiltInText(kCatalogue[index]) : nullptr;
+        return builtIn != nullptr ? builtIn : fetched[index];
     }
-    const char* Keep(std::string text) { return kept.emplace_back(std::move(text)).c_str(); }
+    // Forgets fetched texts, so every row without a built-in text is read again.
+    void ForgetFetched() {
+        if (anyFetched) fetched.fill(nullptr);
+        anyFetched = false;
+    }
+    const char* Keep(std::string text) {
+        kept.push_back(std::make_unique<std::string>(std::move(text)));
+        return kept.back()->c_str();
+    }
 };
 
-Catalogue& State() {
-    static Catalogue catalogue;
-    return catalogue;
-}
+constinit Catalogue gCatalogue;
+
+Catalogue& State() { return gCatalogue; }
 
 std::string LocaleDirectory() {
     char buffer[4096];
@@ -80,11 +95,8 @@ void SetPathLocked(Catalogue& state, const char* directory, const char* language
     if (!dir.empty() && dir.back() != '/') dir.push_back('/');
     state.path = dir + lang + "/" + ARC_MSG_LIBRARY_NAME;
 
-    if (languageUsable && lang == "enu") {
-        state.RestoreBuiltIn();
-    } else {
-        state.texts.fill(nullptr);
-    }
+    state.builtInTexts = languageUsable && lang == "enu";
+    state.ForgetFetched();
 }
 
 // Loads the library of the configured path (the default path when none was configured).
@@ -123,14 +135,18 @@ int ArcMSGS_GetText(int index, ArcMsgRow* row) {
     const auto& fixed = kCatalogue[index];
     Catalogue& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.texts[index] == nullptr) {
+    const char* text = state.Text(index);
+    if (text == nullptr) {
         // The user sees the external number, never the event identifier with its type bits.
         std::string fallback = "Unable to find message number (" + std::to_string(fixed.number) + ")";
         if (LoadLocked(state) == 0) {
-            state.texts[index] = state.Keep(ArcMSGS_LoadText(state.library, fixed.eventId, fallback.c_str()));
-        } else if (state.fallbacks[index] == nullptr) {
+            text = state.Keep(ArcMSGS_LoadText(state.library, fixed.eventId, fallback.c_str()));
+            state.fetched[index] = text;
+            state.anyFetched = true;
+        } else {
             // Not kept as the row's text: a later successful load still fills it.
-            state.fallbacks[index] = state.Keep(std::move(fallback));
+            if (state.fallbacks[index] == nullptr) state.fallbacks[index] = state.Keep(std::move(fallback));
+            text = state.fallbacks[index];
         }
     }
     row->number = fixed.number;
@@ -138,7 +154,7 @@ int ArcMSGS_GetText(int index, ArcMsgRow* row) {
     row->severity = static_cast<unsigned char>(fixed.severity);
     row->category = fixed.category;
     row->destinations = fixed.destinations;
-    row->text = state.texts[index] != nullptr ? state.texts[index] : state.fallbacks[index];
+    row->text = text;
     return 0;
 }
 
@@ -150,6 +166,7 @@ void ArcMSGS_Reset() {
     state.configured = false;
     state.pathUsable = false;
     state.path.clear();
-    state.RestoreBuiltIn();
+    state.builtInTexts = true;
+    state.ForgetFetched();
     state.fallbacks.fill(nullptr);
 }

@@ -11,10 +11,18 @@ struct CatalogueRow {
     char severity;
     uint32_t category;
     uint32_t destinations;
-    const char* text;  // null for a row whose text only the message library holds
+    uint32_t text;  // offset in kCatalogueTexts; kNoText for a row whose text only the library holds
 };
 
+inline constexpr uint32_t kNoText = 0xFFFFFFFFu;
 inline constexpr int kCatalogueRows = 1738;
 extern const CatalogueRow kCatalogue[kCatalogueRows];
+// Every built-in text, each ended by a zero byte.
+extern const char kCatalogueTexts[];
+
+// The row's built-in text, or null.
+inline const char* BuiltInText(const CatalogueRow& row) {
+    return row.text == kNoText ? nullptr : kCatalogueTexts + row.text;
+}
 
 }  // namespace arc_messages_detail

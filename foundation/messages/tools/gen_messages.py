@@ -97,15 +97,26 @@ def c_string(text):
 
 
 def table_source(rows):
+    # Texts are offsets into one character array, not pointers: a position-independent
+    # program then has no relocation to apply to the table when it starts.
     lines = ['// Generated from catalogue.tsv by gen_messages.py; do not edit.',
              '#include "catalogue_table.h"', '',
              'namespace arc_messages_detail {', '',
              'const CatalogueRow kCatalogue[kCatalogueRows] = {']
+    texts = []
+    size = 0
     for r in rows:
-        text = c_string(r['text']) if r['text'] else 'nullptr'
+        if r['text']:
+            offset = f'{size}u'
+            texts.append(c_string(r['text'] + '\0'))
+            size += len(r['text'].encode('utf-8')) + 1
+        else:
+            offset = 'kNoText'
         lines.append(f"    {{{r['number']}u, 0x{r['event']:08X}u, '{r['severity']}', "
-                     f"{r['category']}u, {r['dest']}u, {text}}},")
-    lines += ['};', '', '}  // namespace arc_messages_detail', '']
+                     f"{r['category']}u, {r['dest']}u, {offset}}},")
+    lines += ['};', '', 'const char kCatalogueTexts[] =']
+    lines += [f'    {text}' for text in texts] or ['    ""']
+    lines += [';', '', '}  // namespace arc_messages_detail', '']
     return '\n'.join(lines)
 
 
