@@ -2,8 +2,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "converter.h"
 #include "table_module.h"
@@ -26,7 +26,9 @@ public:
         toUcs_.reset(toUcs);
         fromUcs_.reset(fromUcs);
     }
-    void MakeSlice() { slice_.resize(kSliceBytes); }
+    // Left unzeroed: every byte is written before it is read, and untouched pages of a
+    // short conversion then cost nothing.
+    void MakeSlice() { slice_ = std::make_unique_for_overwrite<uint8_t[]>(kSliceBytes); }
 
     long Convert(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) override {
         long substituted = 0;
@@ -78,14 +80,14 @@ private:
         const size_t sliceLeft = *inputLeft;
         const int sliceState = toUcs_->State();
 
-        uint8_t* ucs = slice_.data();
-        size_t ucsRoom = slice_.size();
+        uint8_t* ucs = slice_.get();
+        size_t ucsRoom = kSliceBytes;
         const long first = toUcs_->Convert(input, inputLeft, &ucs, &ucsRoom);
         const int firstError = toUcs_->error;
         const long firstCount = first == kConvertFailed ? toUcs_->lastCount : first;
-        const size_t produced = static_cast<size_t>(ucs - slice_.data());
+        const size_t produced = static_cast<size_t>(ucs - slice_.get());
 
-        const uint8_t* pending = slice_.data();
+        const uint8_t* pending = slice_.get();
         size_t pendingLeft = produced;
         long second = 0;
         int secondError = 0;
@@ -99,12 +101,12 @@ private:
             }
         }
         if (second == kConvertFailed) {
-            const size_t delivered = static_cast<size_t>(pending - slice_.data());
+            const size_t delivered = static_cast<size_t>(pending - slice_.get());
             *input = sliceStart;
             *inputLeft = sliceLeft;
             toUcs_->SetState(sliceState);
             if (delivered > 0) {
-                uint8_t* again = slice_.data();
+                uint8_t* again = slice_.get();
                 size_t room = delivered;
                 toUcs_->Convert(input, inputLeft, &again, &room);
             }
@@ -123,7 +125,7 @@ private:
         return first + second;
     }
 
-    std::vector<uint8_t> slice_;
+    std::unique_ptr<uint8_t[]> slice_;
 };
 
 // What one byte of a single-byte source becomes in a fast pair.
