@@ -2,6 +2,8 @@
 // and the behaviour when no message library can be loaded.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <thread>
@@ -368,6 +370,36 @@ TEST_F(Catalogue, ConcurrentReadersSeeOneTextPerRow) {
     for (auto& thread : threads) thread.join();
     for (size_t t = 1; t < seen.size(); ++t) EXPECT_EQ(seen[t], seen[0]);
     for (const char* text : seen[0]) EXPECT_NE(text, nullptr);
+}
+
+// With a library loaded, a change of path makes every row without a built-in text read its
+// text again; a row keeps its text between path changes.
+TEST_F(Catalogue, PathChangesReadLibraryTextsAgain) {
+    auto text = [](int index) {
+        ArcMsgRow row = Row(index);
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "event %08X call ", row.eventId);
+        const std::string got = row.text;
+        EXPECT_EQ(got.rfind(expected, 0), 0u) << "index " << index << ": " << got;
+        return got.substr(std::strlen(expected));  // the call number
+    };
+    ASSERT_EQ(ArcMSGS_Init(QEL_COUNTING_LOCALE_DIR, "cnt"), 0);
+    EXPECT_EQ(text(14), "1");
+    EXPECT_EQ(text(14), "1") << "kept, not read again";
+    EXPECT_EQ(text(0), "2");
+
+    ArcMSGS_SetPath(QEL_COUNTING_LOCALE_DIR, "enu");
+    EXPECT_STREQ(Row(14).text, "Logoff") << "English shows the built-in text";
+    EXPECT_EQ(text(0), "3") << "a row without a built-in text is read again";
+    EXPECT_EQ(text(0), "3");
+
+    ArcMSGS_SetPath(QEL_COUNTING_LOCALE_DIR, "cnt");
+    EXPECT_EQ(text(14), "4");
+    EXPECT_EQ(text(0), "5");
+    EXPECT_EQ(text(14), "4");
+
+    ArcMSGS_Reset();
+    EXPECT_STREQ(Row(14).text, "Logoff") << "the reset brings the built-in texts back";
 }
 
 }  // namespace
