@@ -401,6 +401,95 @@ int CsSessionLock(int lock, CsHandle* handle, int groupWide);
 int CsMutexStep(std::recursive_mutex* mutex, int lock);
 
 // ===========================================================================
+// Logon, logoff, users and the folder list (docs/logon.md)
+// ===========================================================================
+//
+// Remote handles send one request (after negotiating the level for a logon); local
+// handles check the user against the local server's tables. User ids and passwords are
+// upper-cased (unless the system parameters make them case sensitive) in copies only;
+// a user id or password longer than 20 bytes is refused with 13, never cut.
+
+struct CsXdrUserEntry;
+// The user record of a logon and of a password change (the wire record, qel_cswire.h).
+using CsUserRecord = CsXdrUserRecord;
+// A folder-list entry (qel_cswire.h). A local entry carries the folder's number, name,
+// description and field count, and no fields or groups.
+using CsFolderEntry = CsXdrFolder;
+
+// One entry of the group list (allocated for the callback; CsFreeGroupList frees it).
+struct CsGroupEntry {
+    int32_t number = 0;
+    int32_t owner = 0;  // the owning user's number; 0 from a remote server
+    char name[CS_USER_ID_SIZE] = {};
+    char description[121] = {};
+};
+
+// List callbacks: (handle->callbackContext, entry) -> 0 the callback keeps the entry
+// (and frees it with CsFreeGroupList / CsFreeFolderList), non-zero: it is freed here.
+using CsGroupFn = int (*)(void* context, CsGroupEntry* entry);
+using CsFolderFn = int (*)(void* context, CsFolderEntry* entry);
+// The local token exchange: the source hands over the client's next token (it stays the
+// source's until its next call), the sink receives the answer (none at the start).
+// 0 goes on; anything else ends the exchange with 6.
+using CsTokenSourceFn = int (*)(void* context, const unsigned char** token, uint32_t* length);
+using CsTokenSinkFn = int (*)(void* context, const unsigned char* token, uint32_t length);
+
+// Logs on (user id and password may be null: empty). The user record (may be null)
+// gets the user's row with the password field wiped. 0; 12 password expired (the logon
+// is complete); 13 refused (unknown user, wrong password, over-long id or password, the
+// security exit); 3 a password that does not convert; 9; the enter's, negotiation's,
+// transport's or local server's failure. A failed local logon frees the handle's system
+// parameters.
+int CsLogon(CsHandle* handle, const char* userId, const char* password, CsUserRecord* user);
+// Logs on as the process's user through the token exchange: 13 when the user name cannot
+// be read or is longer than 20 bytes; else as CsIntegratedLogonExchange, then (with a
+// user record) as CsLogon with the exchanged user id and an empty password.
+int CsIntegratedLogon(CsHandle* handle, CsUserRecord* user);
+// Runs an NTLM handshake (request 108 remotely; locally through the two callbacks, the
+// local side playing the server). outUserId (CS_USER_ID_SIZE bytes, may be null) gets the
+// user id, then the server's answer. 0; 6 a failed step or missing callbacks; 13 no NTLM
+// mechanism, a server without the level, or a refused handshake.
+int CsIntegratedLogonExchange(CsHandle* handle, const char* userId, char* outUserId,
+                              CsTokenSourceFn serverStep, CsTokenSinkFn finish);
+// Ends the logon (request 4; locally message 14, or 15 after a time-out) even when the
+// handle timed out or idled; frees the logon record and (unless owned elsewhere) the
+// system parameters, clears the timed-out bit. 0 or the failure.
+int CsLogoff(CsHandle* handle);
+// Closes the connection but keeps the logon (request 5, only while connected; nothing
+// for a local handle). A timed-out handle stays timed out. 0 or the failure.
+int CsDisconnect(CsHandle* handle);
+// Changes a user's password (newPassword non-null) and attributes. The record's password
+// field holds the old password; on success the record gets the stored row (password
+// field wiped unless bit CS_F1_KEEP_PASSWORD). *reason: 1 a new password of a length
+// outside the minimum..20, 2 refused by the security exit, else 0. 0; 13 refused; 3; the
+// local server's failure (the stored row then stays as it was).
+int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword,
+                     uint32_t* reason);
+// Lists groups: by name or number (none: all), only those with permissions on the
+// application group applGroupFilter (0: any), only those userFilter (a user number or
+// name; null: any) belongs to. A caller without user type 0x04 or 0x20 sees only its own
+// groups and those it or they own. 0 at the end of the list; 9; the failing step's.
+int CsGetUserGroups(CsHandle* handle, const char* name, uint32_t number, uint32_t applGroupFilter,
+                    const char* userFilter, CsGroupFn callback);
+void CsFreeUserList(CsXdrUserEntry* entry);
+void CsFreeGroupList(CsGroupEntry* entry);
+
+// Lists the folders the logged-on user may open (request 121, 19 on older levels). pattern:
+// the folder names to list (LIKE, '%' or '*'; null or empty: all); the selection words go
+// to a remote server as they are. *outCount (may be null): remotely the server's final
+// word; locally the folders listed (flags 0x01 alone: only those of flag 0x100; 0x02
+// alone: only those without it). 0 at the end of the list; 9; the failing step's.
+int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1,
+                    const char* selection2, int flags, uint32_t* outCount, CsFolderFn callback);
+void CsFreeFolderList(CsFolderEntry* entry);
+
+// The logon record of a restored session (replacing one the handle has): 0 or 9.
+int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupList,
+                      uint16_t userType, int64_t lastActivity, int64_t timeOut);
+// Frees the handle's logon record (nothing when it has none).
+void CsFreeLogonRecord(CsHandle* handle);
+
+// ===========================================================================
 // Storage sets (the "folder" that request 53 returns)
 // ===========================================================================
 

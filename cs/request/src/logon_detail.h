@@ -1,0 +1,69 @@
+// Internals of the logon operations and the folder list, shared by their source files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "qel_cs.h"
+#include "qel_cswire.h"
+#include "qel_local.h"
+
+namespace cslogon {
+
+// The longest user id or password: a 21-byte field with its terminator.
+inline constexpr size_t kIdMax = CS_USER_ID_SIZE - 1;
+
+inline bool IsLocal(const CsHandle* handle) { return handle->def.kind == CS_KIND_LOCAL; }
+
+// Client type 6 with flag word 2 bit 0x80 skips the exit, the password and the expiry.
+inline bool IsExempt(const CsHandle* handle) {
+    return handle->clientType == 6 && (handle->def.flags2 & CS_F2_UNIFIED_TXMON);
+}
+
+// True when the text (null: empty) fits a field of `size` bytes with its terminator.
+bool Fits(const char* text, size_t size);
+// A copy of the text (null: empty), upper-cased unless caseSensitive.
+std::string CaseCopy(const char* text, bool caseSensitive);
+
+// The local server's system parameters (a local request of its own): 0 or its failure.
+int ReadLocalSystemParms(CsHandle* handle, CsSystemParms* parms);
+
+// Checks a password against a stored DES hash (an empty hash accepts only the empty
+// password). 0 match, 13 mismatch, 3 a text that does not convert to code page 819.
+int CheckPassword(CsHandle* handle, const std::string& given, const char* storedHash);
+// The DES hash of a password with a fresh salt, in the handle's code page: 0, 3, 6.
+int MakePasswordHash(CsHandle* handle, const std::string& password, std::string* hash);
+
+// "IN (user,group,...)" of the user's groups: 0 or the local server's failure.
+int BuildGroupList(CsHandle* handle, int32_t userNumber, std::string* list);
+
+// The user row as a user record, and the record's texts back into a row (false when a
+// text of the record is not terminated within its field).
+void RowToRecord(const QelLocalUser& row, CsUserRecord* record);
+bool RecordTextsToRow(const CsUserRecord& record, QelLocalUser* row);
+
+// The logon on a local handle (inside the caller's enter); the record gets the row.
+int LocalLogon(CsHandle* handle, const char* userId, const char* password, CsUserRecord* out);
+// The password change on a local handle (inside the caller's enter).
+int LocalChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword,
+                        uint32_t* reason);
+
+// Issues a logon message with the source name and line as the last inserts. Messages
+// never change the operation's result.
+void IssueLogonMessage(CsHandle* handle, int row, int line);
+void IssueUserMessage(CsHandle* handle, int row, const char* userId, int32_t number, int line);
+
+// Suspends the inactivity time-out around the enter of logoff and disconnect, so that
+// a timed-out or idle logon can still be ended; Enter answers the enter's result.
+class TimeoutSuspension {
+public:
+    explicit TimeoutSuspension(CsHandle* handle) : handle_(handle) {}
+    int Enter();
+    bool WasTimedOut() const { return timedOut_; }
+
+private:
+    CsHandle* handle_;
+    bool timedOut_ = false;
+};
+
+}  // namespace cslogon

@@ -1,0 +1,265 @@
+// Logon, logoff and disconnect on the local server: the user row, the DES comparison
+// against hashes made by Python's crypt, the case rules, the expiry rule through the
+// test clock, the security exit, the group list and the messages.
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "logon_test_support.h"
+#include "qel_exits.h"
+
+namespace {
+
+using logontest::HandleGuard;
+using logontest::TestArchive;
+using logontest::User;
+
+constexpr int64_t kDay = 86400;
+
+class LocalLogon : public ::testing::Test {
+protected:
+    // Logs on with a fresh handle; the user record comes back in *record.
+    int Logon(const char* user, const char* password, CsUserRecord* record = nullptr,
+              uint32_t extraFlags = 0) {
+        Reset();
+        handle_.def.flags1 |= extraFlags;
+        CsUserRecord scratch{};
+        return CsLogon(&handle_, user, password, record ? record : &scratch);
+    }
+    // A fresh handle on the archive; what a logon left in the old one is freed.
+    void Reset() {
+        guard_.Free();
+        handle_.~CsHandle();
+        new (&handle_) CsHandle();
+        archive_.Prepare(&handle_);
+    }
+    void InstallExit() {
+        std::filesystem::copy_file(LOGON_TEST_EXIT, archive_.Sandbox().Path() + "libqelusec.so",
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    void TearDown() override { ArcOS_SetTestClock(std::nullopt); }
+
+    TestArchive archive_;
+    CsHandle handle_{};
+    HandleGuard guard_{&handle_};
+};
+
+TEST_F(LocalLogon, PasswordsAndCaseRules) {
+    struct Case {
+        const char* name;
+        int sysMask;
+        const char* user;
+        const char* password;
+        int expected;
+    };
+    const Case cases[] = {
+        {"right password", 2, "ALICE", "Secret-1", CS_OK},
+        {"wrong password", 2, "ALICE", "Secret-2", CS_NOT_AUTHORISED},
+        {"unknown user", 2, "MALLORY", "Secret-1", CS_NOT_AUTHORISED},
+        {"user id in lower case, ids not case sensitive", 2, "alice", "Secret-1", CS_OK},
+        {"user id in lower case, ids case sensitive", 3, "alice", "Secret-1", CS_NOT_AUTHORISED},
+        {"exact user id, ids case sensitive", 3, "ALICE", "Secret-1", CS_OK},
+        {"password in another case, passwords case sensitive", 2, "ALICE", "SECRET-1", CS_NOT_AUTHORISED},
+        {"empty stored password takes the empty password", 2, "CAROL", "", CS_OK},
+        {"empty stored password refuses any other", 2, "CAROL", "x", CS_NOT_AUTHORISED},
+        {"no user id", 2, nullptr, nullptr, CS_NOT_AUTHORISED},
+        {"a 20-byte user id", 2, "ABCDEFGHIJKLMNOPQRST", "Twenty1", CS_OK},
+        {"a 21-byte user id is refused, not cut to another user", 2, "ABCDEFGHIJKLMNOPQRSTU", "Twenty1",
+         CS_NOT_AUTHORISED},
+        {"a 21-byte password is refused, not cut", 2, "ALICE", "Secret-1XXXXXXXXXXXXX", CS_NOT_AUTHORISED},
+    };
+    for (const Case& c : cases) {
+        archive_.WriteSystem(-1, c.sysMask, 4);
+        CsUserRecord record{};
+        EXPECT_EQ(Logon(c.user, c.password, &record), c.expected) << c.name;
+        EXPECT_EQ(handle_.logon != nullptr, c.expected == CS_OK) << c.name;
+        EXPECT_EQ(handle_.systemParms != nullptr, c.expected == CS_OK) << c.name << ": a failed logon drops them";
+        EXPECT_EQ(record.password[0], '\0') << c.name << ": the stored hash never leaves";
+        CsFreeLogonRecord(&handle_);
+    }
+}
+
+TEST_F(LocalLogon, PasswordsThatAreNotCaseSensitiveAreHashedInUpperCase) {
+    archive_.WriteUsers({{"FRED", 8, "UPPER-PW"}});
+    archive_.WriteSystem(-1, 0, 4);
+    char user[] = "fred";
+    char password[] = "upper-pw";
+    EXPECT_EQ(Logon(user, password), CS_OK);
+    EXPECT_STREQ(user, "fred") << "the caller's buffers stay as they were";
+    EXPECT_STREQ(password, "upper-pw");
+    EXPECT_STREQ(handle_.identity.userId, "FRED");
+}
+
+TEST_F(LocalLogon, RecordLogonRecordAndIdentity) {
+    CsUserRecord record{};
+    ASSERT_EQ(Logon("alice", "Secret-1", &record), CS_OK);
+    EXPECT_EQ(record.userNumber, 1u);
+    EXPECT_STREQ(record.userId, "ALICE");
+    EXPECT_STREQ(record.userName, "Name of ALICE");
+    EXPECT_STREQ(record.description, "user ALICE");
+    EXPECT_STREQ(record.info[1], "Demo") << "COMPANY";
+    EXPECT_EQ(record.logonState, 3u);
+    EXPECT_EQ(record.passwordChanged, 1700000000);
+    ASSERT_NE(handle_.logon, nullptr);
+    EXPECT_EQ(handle_.logon->userNumber, 1u);
+    EXPECT_EQ(handle_.logon->groupList, "IN (1,10,11)");
+    EXPECT_EQ(handle_.logon->timeOut, 600);
+    EXPECT_STREQ(handle_.identity.userId, "ALICE");
+    EXPECT_STREQ(handle_.identity.userName, "Name of ALICE");
+    EXPECT_EQ(handle_.identity.processId, static_cast<uint32_t>(ArcOS_GetProcessId()));
+    ASSERT_NE(handle_.systemParms, nullptr);
+    EXPECT_EQ(handle_.systemParms->timeOut, 3600);
+    EXPECT_EQ(handle_.systemParms->flags, 2u);
+    EXPECT_EQ(handle_.nesting, 0u) << "the bracket is closed again";
+
+    ASSERT_EQ(Logon("CAROL", ""), CS_OK);
+    EXPECT_EQ(handle_.logon->groupList, "IN (3)") << "a user in no group";
+}
+
+TEST_F(LocalLogon, GroupListGrowsPastAnyFixedBuffer) {
+    // 1500 groups of ten digits each: a list of more than 16 KiB.
+    User many{"MANY", 9, "ManyPw1"};
+    std::string expected = "IN (9";
+    for (int i = 0; i < 1500; ++i) {
+        many.groups.push_back(1000000000 + i);
+        expected += "," + std::to_string(1000000000 + i);
+    }
+    archive_.WriteUsers({many});
+    ASSERT_EQ(Logon("MANY", "ManyPw1"), CS_OK);
+    EXPECT_EQ(handle_.logon->groupList, expected + ")");
+}
+
+TEST_F(LocalLogon, PasswordExpiresExactlyAfterItsDays) {
+    const int64_t changed = 1700000000;
+    struct Case {
+        const char* name;
+        int days;
+        int64_t lastUpdate;
+        int64_t now;
+        int expected;
+    };
+    const Case cases[] = {
+        {"never expires", -1, changed, changed + 9999 * kDay, CS_OK},
+        {"a second before the day", 30, changed, changed + 30 * kDay - 1, CS_OK},
+        {"exactly at the day", 30, changed, changed + 30 * kDay, CS_PASSWORD_EXPIRED},
+        {"0 days: always expired", 0, changed, changed, CS_PASSWORD_EXPIRED},
+        {"never changed counts as expired", 30, 0, changed, CS_PASSWORD_EXPIRED},
+        {"past the calendar: never", 2000000000, changed, changed + 9999 * kDay, CS_OK},
+    };
+    for (const Case& c : cases) {
+        archive_.WriteUsers({{"ALICE", 1, "Secret-1", 0, c.lastUpdate, 0, {10}}});
+        archive_.WriteSystem(c.days, 2, 4);
+        ArcOS_SetTestClock(c.now);
+        EXPECT_EQ(Logon("ALICE", "Secret-1"), c.expected) << c.name;
+        EXPECT_NE(handle_.logon, nullptr) << c.name << ": an expired logon is complete";
+        EXPECT_STREQ(handle_.identity.userId, "ALICE") << c.name;
+        EXPECT_EQ(Logon("ALICE", "wrong"), CS_NOT_AUTHORISED) << c.name << ": expiry never lets a wrong password in";
+    }
+    archive_.WriteSystem(0, 2, 4);
+    EXPECT_EQ(Logon("ALICE", "Secret-1", nullptr, CS_F1_INTEGRATED), CS_OK) << "integrated: no expiry";
+}
+
+TEST_F(LocalLogon, SecurityExitVerdicts) {
+    InstallExit();
+    struct Case {
+        const char* name;
+        const char* user;
+        const char* password;
+        int expected;
+    };
+    const Case cases[] = {
+        {"accepted: the password is not compared", "ALICE", "EXIT-ACCEPT", CS_OK},
+        {"expired", "ALICE", "EXIT-EXPIRED", CS_PASSWORD_EXPIRED},
+        {"refused", "ALICE", "EXIT-REFUSE", CS_NOT_AUTHORISED},
+        {"check here, right password", "EVE", "EXIT-CHECK", CS_OK},
+        {"check here, wrong password", "ALICE", "EXIT-CHECK", CS_NOT_AUTHORISED},
+        {"an answer the exit may not give", "ALICE", "EXIT-WEIRD", CS_FAILED},
+        {"accepted, but the user is unknown", "MALLORY", "EXIT-ACCEPT", CS_NOT_AUTHORISED},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Logon(c.user, c.password, nullptr, CS_F1_SECURITY_EXIT), c.expected) << c.name;
+        EXPECT_NE(handle_.def.flags1 & CS_F1_SECURITY_EXIT, 0u) << c.name << ": the exit stays on";
+        EXPECT_EQ(std::string(handle_.serverMessage), std::string("f1|") + c.user + "|" + c.password + "|-|-|-")
+            << c.name;
+    }
+    // The exempt client (type 6 with flag word 2 bit 0x80) skips exit, password and expiry.
+    archive_.WriteSystem(0, 2, 4);
+    Reset();
+    handle_.def.flags1 |= CS_F1_SECURITY_EXIT;
+    handle_.clientType = 6;
+    handle_.def.flags2 |= CS_F2_UNIFIED_TXMON;
+    CsUserRecord record{};
+    EXPECT_EQ(CsLogon(&handle_, "ALICE", "EXIT-REFUSE", &record), CS_OK);
+    EXPECT_STREQ(handle_.serverMessage, "") << "the exit was not called";
+}
+
+TEST_F(LocalLogon, MissingExitLibraryRefusesTheLogon) {
+    EXPECT_EQ(Logon("ALICE", "Secret-1", nullptr, CS_F1_SECURITY_EXIT), CS_FAILED);
+    EXPECT_EQ(handle_.logon, nullptr);
+}
+
+TEST_F(LocalLogon, LogonWithoutUserRow) {
+    CsUserRecord record{};
+    EXPECT_EQ(Logon("nobody", "anything", &record, CS_F1_NO_USER_ROW), CS_OK);
+    EXPECT_STREQ(record.userId, "NOBODY");
+    EXPECT_EQ(record.userType, 4);
+    ASSERT_NE(handle_.logon, nullptr);
+    EXPECT_EQ(handle_.logon->userType, 4);
+}
+
+TEST_F(LocalLogon, BrokenTablesEndTheLogonWithTheirResult) {
+    struct Case {
+        const char* name;
+        const char* table;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"system parameters without SYS_MASK", "system", "[SYSTEM]\nCODEPAGE=819\nPASSWD_EXP=-1\n"},
+        {"user row without PASSWD", "user", "[USERS]\nUSERS=ALICE\n[ALICE]\nUID=1\nADMIN=0\nPID=0\n"},
+    };
+    for (const Case& c : cases) {
+        archive_.WriteTable(c.table, c.text);
+        EXPECT_EQ(Logon("ALICE", "Secret-1"), CS_FAILED) << c.name;
+        EXPECT_EQ(handle_.logon, nullptr) << c.name;
+        EXPECT_EQ(handle_.systemParms, nullptr) << c.name;
+        archive_.WriteUsers(logontest::DefaultUsers());
+        archive_.WriteSystem(-1, 2, 4);
+    }
+}
+
+TEST_F(LocalLogon, MessagesOfLogonLogoffAndDisconnect) {
+    ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
+    EXPECT_EQ(Logon("ALICE", "nope"), CS_NOT_AUTHORISED);
+    EXPECT_EQ(Logon("MALLORY", "", nullptr, CS_F1_INTEGRATED), CS_NOT_AUTHORISED);
+    EXPECT_EQ(archive_.EventsStartingWith("Login: "), 1);
+    EXPECT_EQ(archive_.EventsStartingWith("Failed login: "), 1) << "not for an integrated logon";
+    EXPECT_EQ(Logon("ALICE", "Secret-1", nullptr, CS_F1_NO_LOGON_MSG), CS_OK);
+    EXPECT_EQ(archive_.EventsStartingWith("Login: "), 1);
+
+    EXPECT_EQ(CsDisconnect(&handle_), CS_OK);
+    EXPECT_NE(handle_.logon, nullptr) << "disconnect keeps the logon";
+    EXPECT_EQ(CsLogoff(&handle_), CS_OK);
+    EXPECT_EQ(handle_.logon, nullptr);
+    EXPECT_EQ(handle_.systemParms, nullptr);
+    EXPECT_EQ(archive_.EventsStartingWith("Logoff"), 1);
+}
+
+TEST_F(LocalLogon, TimedOutHandle) {
+    ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
+    handle_.def.flags1 |= CS_F1_TIMED_OUT;
+    CsUserRecord record{};
+    EXPECT_EQ(CsLogon(&handle_, "ALICE", "Secret-1", &record), CS_TIMED_OUT);
+    EXPECT_EQ(CsDisconnect(&handle_), CS_OK);
+    EXPECT_NE(handle_.def.flags1 & CS_F1_TIMED_OUT, 0u) << "disconnect leaves it timed out";
+    EXPECT_EQ(CsLogoff(&handle_), CS_OK);
+    EXPECT_EQ(handle_.def.flags1 & (CS_F1_TIMED_OUT | CS_F1_DISCONNECT), 0u);
+    EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+
+    // An idle logon past its time-out can still be ended.
+    ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
+    handle_.logon->lastActivity = ArcOS_TimeNow() - 10000;
+    EXPECT_EQ(CsLogoff(&handle_), CS_OK);
+    EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+}
+
+}  // namespace
