@@ -7,6 +7,7 @@
 
 #include "logon_test_support.h"
 #include "qel_exits.h"
+#include "qel_ntlm.h"
 
 namespace {
 
@@ -260,6 +261,72 @@ TEST_F(LocalLogon, TimedOutHandle) {
     handle_.logon->lastActivity = ArcOS_TimeNow() - 10000;
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
     EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+}
+
+// The client side of a local integrated logon: the fake NTLM backend's client steps,
+// driven by the exchange's two callbacks.
+struct ClientSide {
+    QelNtlmContext* context = nullptr;
+    std::string next;  // the client's next token
+    bool done = false;
+    bool tamper = false;
+    bool failSource = false;
+};
+
+int NextClientToken(void* context, const unsigned char** token, uint32_t* length) {
+    auto* c = static_cast<ClientSide*>(context);
+    if (c->failSource) return 1;
+    *token = reinterpret_cast<const unsigned char*>(c->next.data());
+    *length = static_cast<uint32_t>(c->next.size());
+    return 0;
+}
+
+int TakeServerAnswer(void* context, const unsigned char* answer, uint32_t length) {
+    auto* c = static_cast<ClientSide*>(context);
+    if (c->done) return 0;
+    const void* out = nullptr;
+    size_t outLength = 0;
+    int done = 0;
+    if (QelNtlm_ClientStep(c->context, answer, length, &out, &outLength, &done) != 0) return 1;
+    c->next.assign(static_cast<const char*>(out), outLength);
+    if (c->tamper && done) c->next.back() ^= 1;
+    c->done = done != 0;
+    return 0;
+}
+
+TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
+    QelNtlm_SetBackend(QEL_NTLM_FAKE);
+    reqtest::EnvSetting user("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
+    struct Case {
+        const char* name;
+        bool tamper;
+        bool failSource;
+        bool callbacks;
+        int expected;
+    };
+    const Case cases[] = {
+        {"the handshake completes", false, false, true, CS_OK},
+        {"a tampered answer is refused", true, false, true, CS_FAILED},
+        {"a failing token source", false, true, true, CS_FAILED},
+        {"no callbacks", false, false, false, CS_FAILED},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        ClientSide client;
+        ASSERT_EQ(QelNtlm_Create(&client.context), 0);
+        client.tamper = c.tamper;
+        client.failSource = c.failSource;
+        handle_.callbackContext = &client;
+        char outUserId[CS_USER_ID_SIZE] = {};
+        EXPECT_EQ(CsIntegratedLogonExchange(&handle_, "alice", outUserId, c.callbacks ? NextClientToken : nullptr,
+                                            c.callbacks ? TakeServerAnswer : nullptr),
+                  c.expected)
+            << c.name;
+        EXPECT_STREQ(outUserId, "alice") << c.name;
+        EXPECT_EQ(handle_.nesting, 0u) << c.name;
+        QelNtlm_Free(client.context);
+    }
+    QelNtlm_SetBackend(QEL_NTLM_AUTO);
 }
 
 }  // namespace

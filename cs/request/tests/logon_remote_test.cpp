@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "logon_test_support.h"
@@ -245,6 +246,83 @@ TEST(RemoteNegotiation, FallsBackToTheLevelsTheServerOffers) {
             EXPECT_EQ(CsLogoff(&handle), CS_OK) << c.name;
         }
     }
+}
+
+int CountFolders(void* context, CsFolderEntry*) {
+    ++*static_cast<int*>(context);
+    return 1;
+}
+
+TEST(RemoteFaults, TheFolderListEndsCleanlyAndTheHandleRecovers) {
+    struct Case {
+        const char* name;
+        const char* fault;
+        uint32_t idleTimeout;
+        int expected;
+        int folders;
+        bool connected;
+    };
+    const Case cases[] = {
+        {"status word asks for the drop", R"({"code": 121, "kind": "status_drop"})", 0, CS_OK, 2, false},
+        {"a reply to another code", R"({"code": 121, "kind": "wrong_reply_code", "value": 53})", 0, CS_FAILED, 0,
+         false},
+        {"the server fails the list", R"({"code": 121, "kind": "result", "value": 6})", 0, CS_FAILED, 0, true},
+        {"an oversized length", R"({"code": 121, "kind": "oversize_length"})", 0, CS_NOT_AVAILABLE, 0, false},
+        {"an oversized frame", R"({"code": 121, "kind": "oversize_frame"})", 0, CS_NOT_AVAILABLE, 0, false},
+        {"closed in mid-frame", R"({"code": 121, "kind": "close_mid_frame"})", 0, CS_NOT_AVAILABLE, 0, false},
+        {"closed after the first folder", R"({"code": 121, "kind": "drop", "after": 1})", 0, CS_NOT_AVAILABLE, 1,
+         false},
+        {"a server too slow for the idle time-out", R"({"code": 121, "kind": "slow", "ms": 3000})", 1,
+         CS_NOT_AVAILABLE, 0, false},
+    };
+    for (const Case& c : cases) {
+        std::string fault = c.fault;
+        fault.insert(fault.size() - 1, ", \"times\": 1");
+        PeerProcess peer(qel_peer::Script("basic.json"), {"--fault", fault});
+        ASSERT_NE(peer.port(), 0) << c.name;
+        CsHandle handle{};
+        HandleGuard guard{&handle};
+        logontest::MakePeerHandle(&handle, peer);
+        handle.def.idleTimeout = c.idleTimeout;
+        CsUserRecord record{};
+        ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", &record), CS_OK) << c.name;
+        int folders = 0;
+        handle.callbackContext = &folders;
+        const int64_t start = ArcOS_MonotonicMs();
+        EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), c.expected) << c.name;
+        EXPECT_LT(ArcOS_MonotonicMs() - start, 2500) << c.name;
+        EXPECT_EQ(folders, c.folders) << c.name;
+        EXPECT_EQ(CsIsConnected(&handle), c.connected) << c.name;
+        folders = 0;
+        EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), CS_OK) << c.name;
+        EXPECT_EQ(folders, 2) << c.name << ": the logon survives in the session block";
+        EXPECT_EQ(CsLogoff(&handle), CS_OK) << c.name;
+    }
+}
+
+TEST(RemoteFaults, AnInterruptEndsAListThatNeverEnds) {
+    PeerProcess peer(qel_peer::Script("basic.json"), {"--fault", R"({"code": 121, "kind": "endless_list", "times": 1})"});
+    ASSERT_NE(peer.port(), 0);
+    CsHandle handle{};
+    HandleGuard guard{&handle};
+    logontest::MakePeerHandle(&handle, peer);
+    CsUserRecord record{};
+    ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", &record), CS_OK);
+    int folders = 0;
+    handle.callbackContext = &folders;
+    std::thread interrupter([&handle] {
+        ArcOS_SleepMs(300);
+        CsInterrupt(&handle);
+    });
+    const int64_t start = ArcOS_MonotonicMs();
+    EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), CS_CANCELLED);
+    interrupter.join();
+    EXPECT_LT(ArcOS_MonotonicMs() - start, 1300);
+    EXPECT_GT(folders, 2);
+    folders = 0;
+    EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), CS_OK);
+    EXPECT_EQ(folders, 2);
+    EXPECT_EQ(CsLogoff(&handle), CS_OK);
 }
 
 // The fake NTLM backend's client answers the peer's challenge with its secret.

@@ -18,6 +18,7 @@ import tempfile
 import threading
 import time
 
+sys.dont_write_bytecode = True  # the peer runs from the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import peer_frames as frames  # noqa: E402

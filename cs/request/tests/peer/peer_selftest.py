@@ -16,6 +16,8 @@ import time
 import unittest
 import zlib
 
+sys.dont_write_bytecode = True
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 PEER = os.path.join(HERE, "peer.py")
 TESTDATA = os.environ.get("QEL_TESTDATA_DIR", os.path.join(HERE, "..", "..", "..", "..", "testdata"))
