@@ -17,26 +17,24 @@ constexpr int64_t kDefaultIdleSeconds = 300;
 
 using namespace csreq::detail;
 
-// The stream reaches the transport through these, with the connection record as its
-// connection word, so every entry is called through its own declared type.
-int StreamRecv(void* connection, void* buffer, int length) {
-    auto* c = static_cast<CsConnection*>(connection);
+// The stream reaches the transport through these forwarders, typed as the transport's
+// own entries, with the connection record as its connection word: the library's
+// entries are only ever called through their declared types (transport_loader.cpp).
+CsConnection* Record(ArcCOM_Connection* connection) { return reinterpret_cast<CsConnection*>(connection); }
+ArcCOM_Connection* Word(CsConnection* connection) { return reinterpret_cast<ArcCOM_Connection*>(connection); }
+
+int StreamRecv(ArcCOM_Connection* connection, void* buffer, int length) {
+    CsConnection* c = Record(connection);
     return TransportRecv(c->table, c->transport, buffer, length);
 }
-int StreamSend(void* connection, const void* buffer, int length) {
-    auto* c = static_cast<CsConnection*>(connection);
+int StreamSend(ArcCOM_Connection* connection, const void* buffer, int length) {
+    CsConnection* c = Record(connection);
     return TransportSend(c->table, c->transport, buffer, length);
-}
-int StreamCancel(void* connection) {
-    auto* c = static_cast<CsConnection*>(connection);
-    TransportCancel(c->table, c->transport);
-    return 0;
 }
 const ArcCOM_Funcs kStreamFuncs = [] {
     ArcCOM_Funcs funcs{};
-    funcs.Recv = StreamRecv;
-    funcs.Send = StreamSend;
-    funcs.Cancel = StreamCancel;
+    funcs.recv = StreamRecv;
+    funcs.send = StreamSend;
     return funcs;
 }();
 
@@ -90,7 +88,7 @@ int SetUp(CsHandle* handle, CsConnection* connection, std::unique_lock<std::recu
     if (handle->def.flags1 & CS_F1_INTERRUPT) return CS_CANCELLED;
     if (rc != CS_OK) return rc;
     if (transport == nullptr) return CS_NOT_AVAILABLE;
-    CsStreamSetTransport(connection->stream, &kStreamFuncs, connection);
+    CsStreamSetTransport(connection->stream, &kStreamFuncs, Word(connection));
     return CS_OK;
 }
 

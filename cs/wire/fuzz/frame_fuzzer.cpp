@@ -15,15 +15,16 @@ struct Input {
     size_t pos;
 };
 
-int Recv(void* connection, void* buffer, int length) {
-    auto* in = static_cast<Input*>(connection);
+// The connection word is the Input itself.
+int Recv(ArcCOM_Connection* connection, void* buffer, int length) {
+    auto* in = reinterpret_cast<Input*>(connection);
     const size_t n = std::min<size_t>(static_cast<size_t>(length), in->size - in->pos);
     std::memcpy(buffer, in->data + in->pos, n);
     in->pos += n;
     return static_cast<int>(n);
 }
 
-int Send(void*, const void*, int length) { return length; }
+int Send(ArcCOM_Connection*, const void*, int length) { return length; }
 
 }  // namespace
 
@@ -32,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t control = data[0];
     Input input{data + 1, size - 1, 0};
     ArcCOM_Funcs funcs{};
-    funcs.Recv = Recv;
-    funcs.Send = Send;
+    funcs.recv = Recv;
+    funcs.send = Send;
     CsStream* stream = CsStreamCreate();
     if (stream == nullptr || !CsStreamSetup(stream, wire_fuzz::CodePages(), 1208, CS_WIRE_CCSID)) {
         CsStreamFree(stream);
         return 0;
     }
-    CsStreamSetTransport(stream, &funcs, &input);
+    CsStreamSetTransport(stream, &funcs, reinterpret_cast<ArcCOM_Connection*>(&input));
     QelXdr* xdr = CsStreamXdr(stream);
     for (int message = 0; message < 16 && !CsStreamBroken(stream); ++message) {
         CsStreamStartMessage(stream, control & 0x07);

@@ -9,7 +9,7 @@
 //      CsXdrResponse) built from the primitives.
 //   3. The message stream CsStream: numbered messages cut into frames of at most 8192
 //      bytes, plain or compressed ('O' running across the frames of one message), over
-//      the transport table ArcCOM_Funcs.
+//      the transport table ArcCOM_Funcs of the transport library (qel_transport.h).
 // The wire format is written down in docs/wire.md (records) and docs/frames.md (frames).
 //
 // Records are plain C-style structs. Decode allocates nested objects with calloc and
@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "qel_transport.h"  // the transport table ArcCOM_Funcs and its entry types
 
 struct ArcIconvContext;
 struct ArcIconvHandle;
@@ -70,47 +72,6 @@ inline constexpr size_t CS_XDR_SEGNAME_SIZE = 12;
 inline constexpr size_t CS_XDR_SERVER_SIZE = 255;
 inline constexpr size_t CS_XDR_MESSAGE_SIZE = 1026;  // 1025 characters and the terminator
 inline constexpr size_t CS_XDR_SESSION_BLOCK = 64;
-
-// ===========================================================================
-// Transport table (filled by the dispatcher from the transport library)
-// ===========================================================================
-
-extern "C" {
-typedef int (*ArcCOM_YieldFn)(void);
-typedef int (*ArcCOM_ClientConnectFn)(void** connection, const char* serverDefinition,
-                                      ArcCOM_YieldFn yield);
-typedef int (*ArcCOM_ClientDisconnectFn)(void* connection);
-// Moves exactly `length` bytes, or fails: the result is the count moved (less = failure).
-typedef int (*ArcCOM_RecvFn)(void* connection, void* buffer, int length);
-typedef int (*ArcCOM_SendFn)(void* connection, const void* buffer, int length);
-typedef int (*ArcCOM_CancelFn)(void* connection);
-typedef int (*ArcCOM_FlagsFn)(void* connection, uint32_t flags1, uint32_t flags2,
-                              ArcCOM_YieldFn yield);
-typedef int (*ArcCOM_InfoFn)(void** connection, char* out, const char* text, int one);
-typedef int (*ArcCOM_VersionFn)(void);
-typedef int (*ArcCOM_OtherFn)(void);  // entries that must resolve but are not called
-}
-
-// The 16 slots, zeroed before loading; slot 0 is set last, when the library is accepted.
-struct ArcCOM_Funcs {
-    void* library;                              // 0
-    ArcCOM_ClientConnectFn ClientConnect;       // 1
-    ArcCOM_ClientDisconnectFn ClientDisconnect; // 2
-    ArcCOM_OtherFn ServerInit;                  // 3
-    ArcCOM_OtherFn ServerTerm;                  // 4
-    ArcCOM_OtherFn ServerConnect;               // 5
-    ArcCOM_OtherFn ServerDisconnect;            // 6
-    ArcCOM_RecvFn Recv;                         // 7
-    ArcCOM_SendFn Send;                         // 8
-    ArcCOM_CancelFn Cancel;                     // 9
-    ArcCOM_FlagsFn Flags;                       // 10
-    ArcCOM_InfoFn Info;                         // 11
-    ArcCOM_VersionFn Version;                   // 12: must return 5
-    ArcCOM_OtherFn Init;                        // 13
-    ArcCOM_OtherFn Term;                        // 14
-    ArcCOM_OtherFn HostInfo;                    // 15
-};
-extern "C" typedef int (*ArcCOM_GetFuncsFn)(ArcCOM_Funcs* table);
 
 // ===========================================================================
 // 1. The marshalling stream and its primitives
@@ -914,8 +875,9 @@ QelXdr* CsStreamXdr(CsStream* stream);
 bool CsStreamSetup(CsStream* stream, ArcIconvContext* context, int32_t localCcsid,
                    int32_t wireCcsid);
 void CsStreamCloseCodePages(CsStream* stream);
-// The transport the frames go through.
-void CsStreamSetTransport(CsStream* stream, const ArcCOM_Funcs* funcs, void* connection);
+// The transport the frames go through: its Send and Recv entries are called with
+// `connection` (the table may hold forwarders that keep their own record there).
+void CsStreamSetTransport(CsStream* stream, const ArcCOM_Funcs* funcs, ArcCOM_Connection* connection);
 // Compression of the messages that follow (the dispatcher's choice per request).
 void CsStreamSetCompression(CsStream* stream, int on);
 

@@ -17,8 +17,8 @@ bool Fail(CsStream* s) {
 
 bool Receive(CsStream* s, unsigned char* into, size_t length) {
     if (length == 0) return true;
-    if (s->funcs == nullptr || s->funcs->Recv == nullptr) return false;
-    return s->funcs->Recv(s->connection, into, static_cast<int>(length)) == static_cast<int>(length);
+    if (s->funcs == nullptr || s->funcs->recv == nullptr) return false;
+    return s->funcs->recv(s->connection, into, static_cast<int>(length)) == static_cast<int>(length);
 }
 
 // Reads one whole frame into the raw buffer; every length is checked before use.

@@ -13,11 +13,11 @@ namespace {
 constexpr size_t kCompressedRoom = CS_FRAME_MAX - CS_FRAME_COMPRESSED_HEADER;
 
 bool SendFrame(CsStream* s, const unsigned char* frame, uint32_t length) {
-    if (s->funcs == nullptr || s->funcs->Send == nullptr) {
+    if (s->funcs == nullptr || s->funcs->send == nullptr) {
         s->broken = true;
         return false;
     }
-    const int sent = s->funcs->Send(s->connection, frame, static_cast<int>(length));
+    const int sent = s->funcs->send(s->connection, frame, static_cast<int>(length));
     if (sent != static_cast<int>(length)) {
         // A short send leaves the peer inside a frame: the byte stream is lost.
         s->send.lastSentCount = sent;

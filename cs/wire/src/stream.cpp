@@ -43,7 +43,7 @@ bool CsStreamSetup(CsStream* stream, ArcIconvContext* context, int32_t localCcsi
 
 void CsStreamCloseCodePages(CsStream* stream) { QelXdr_CloseCodePages(&stream->xdr); }
 
-void CsStreamSetTransport(CsStream* stream, const ArcCOM_Funcs* funcs, void* connection) {
+void CsStreamSetTransport(CsStream* stream, const ArcCOM_Funcs* funcs, ArcCOM_Connection* connection) {
     stream->funcs = funcs;
     stream->connection = connection;
 }

@@ -10,7 +10,7 @@
 struct CsStream {
     QelXdr xdr{};
     const ArcCOM_Funcs* funcs = nullptr;
-    void* connection = nullptr;
+    ArcCOM_Connection* connection = nullptr;
     bool broken = false;
 
     struct Send {

@@ -88,8 +88,11 @@ void OpenCodePages(QelXdr* xdr, int32_t localCcsid) {
 
 namespace {
 
-int MemorySend(void* connection, const void* buffer, int length) {
-    auto* t = static_cast<MemoryTransport*>(connection);
+// The connection word is the MemoryTransport itself.
+MemoryTransport* Of(ArcCOM_Connection* connection) { return reinterpret_cast<MemoryTransport*>(connection); }
+
+int MemorySend(ArcCOM_Connection* connection, const void* buffer, int length) {
+    MemoryTransport* t = Of(connection);
     int n = length;
     if (t->sendLimit >= 0) {
         n = std::min(length, t->sendLimit);
@@ -100,8 +103,8 @@ int MemorySend(void* connection, const void* buffer, int length) {
     return n;
 }
 
-int MemoryRecv(void* connection, void* buffer, int length) {
-    auto* t = static_cast<MemoryTransport*>(connection);
+int MemoryRecv(ArcCOM_Connection* connection, void* buffer, int length) {
+    MemoryTransport* t = Of(connection);
     size_t n = std::min<size_t>(static_cast<size_t>(length), t->incoming.size() - t->readPos);
     if (t->receiveLimit >= 0) {
         n = std::min<size_t>(n, static_cast<size_t>(t->receiveLimit));
@@ -115,8 +118,8 @@ int MemoryRecv(void* connection, void* buffer, int length) {
 }  // namespace
 
 MemoryTransport::MemoryTransport() {
-    funcs.Send = MemorySend;
-    funcs.Recv = MemoryRecv;
+    funcs.send = MemorySend;
+    funcs.recv = MemoryRecv;
 }
 
 StreamBox::StreamBox() {
@@ -124,7 +127,7 @@ StreamBox::StreamBox() {
     if (stream == nullptr) throw std::runtime_error("no stream");
     if (CodePages() == nullptr || !CsStreamSetup(stream, CodePages(), 1208, CS_WIRE_CCSID))
         throw std::runtime_error("no code pages for the stream");
-    CsStreamSetTransport(stream, &transport.funcs, &transport);
+    CsStreamSetTransport(stream, &transport.funcs, reinterpret_cast<ArcCOM_Connection*>(&transport));
 }
 
 StreamBox::~StreamBox() { CsStreamFree(stream); }
