@@ -3,6 +3,7 @@
 #include <string>
 
 #include "arc_datetime.h"
+#include "arc_platform.h"
 #include "logon_detail.h"
 #include "qel_exits.h"
 
@@ -31,6 +32,7 @@ struct ChangeSteps {
     const char* newPasswordText;
     uint32_t* reason;
     std::string userId, oldPassword, newPassword;
+    bool idsCaseSensitive = false;
 
     ~ChangeSteps() {
         for (std::string* s : {&oldPassword, &newPassword})
@@ -43,7 +45,8 @@ struct ChangeSteps {
     int Prepare(const CsSystemParms& parms) {
         if (!Fits(record->userId, sizeof record->userId) || !Fits(record->password, sizeof record->password))
             return CS_FAILED;
-        userId = CaseCopy(record->userId, parms.flags & 0x01);
+        idsCaseSensitive = (parms.flags & 0x01) != 0;
+        userId = CaseCopy(record->userId, idsCaseSensitive);
         oldPassword = CaseCopy(record->password, parms.flags & 0x02);
         if (!HasNew()) return CS_OK;
         if (!Fits(newPasswordText, CS_USER_ID_SIZE)) {
@@ -68,11 +71,12 @@ struct ChangeSteps {
         QelLocalUser row = stored;
         if (!RecordTextsToRow(*record, &row)) return CS_FAILED;
         const bool plainUser = !(caller.userType & (kAdmin | kUserAdmin));
-        // A plain user may edit the own texts, not the own id, type or time-out.
+        // A plain user may edit the own texts, not the own id, type or time-out. Rows are
+        // found by their id: writing another id would overwrite that user's row.
         if (!(own && plainUser)) {
-            if (userId.size() >= sizeof row.userId) return CS_FAILED;
-            std::memset(row.userId, 0, sizeof row.userId);
-            std::memcpy(row.userId, userId.c_str(), userId.size());
+            const bool sameId = idsCaseSensitive ? userId == stored.userId
+                                                 : ArcOS_StrICmp(userId.c_str(), stored.userId) == 0;
+            if (!sameId) return CS_FAILED;
             row.admin = AllowedType(record->userType, stored.admin, caller.userType);
             row.timeout = record->logonTimeOut;
         }
@@ -94,7 +98,7 @@ struct ChangeSteps {
             row.lastUpdate = own ? ArcDT_Now('Z') : 0;
         }
         // The exit vets the change before it is stored, so a refusal leaves the row.
-        if (exitOn && (HasNew() || std::strcmp(row.userId, stored.userId) != 0)) {
+        if (exitOn && HasNew()) {
             rc = CsCallSecurityExit(h, QEL_SECURITY_UPDATE_USER, h->identity.userId, stored.userId,
                                     oldPassword.c_str(), row.userId, newPassword.c_str());
             if (rc != CS_OK) {
@@ -128,8 +132,10 @@ struct ChangeSteps {
             rc = QelLocal_EndRequest(h, rc);
         }
         if (!(h->def.flags1 & CS_F1_KEEP_PASSWORD)) std::memset(record->password, 0, sizeof record->password);
-        const char* shown = !userId.empty() ? userId.c_str()
-                            : Fits(record->userId, sizeof record->userId) ? record->userId : "";
+        // After success the record holds the stored row and its id.
+        const char* shown = rc == CS_OK || userId.empty()
+                                ? (Fits(record->userId, sizeof record->userId) ? record->userId : "")
+                                : userId.c_str();
         const auto number = static_cast<int32_t>(record->userNumber);
         if (rc == CS_OK)
             IssueUserMessage(h, HasNew() ? 19 : 18, shown, number, __LINE__);

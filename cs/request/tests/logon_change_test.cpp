@@ -134,6 +134,26 @@ TEST_F(LocalChange, PasswordsOutsideCodePage819AreRefusedAndNeverStored) {
     EXPECT_EQ(archive_.Table("user"), before);
 }
 
+TEST_F(LocalChange, RowsAreNeverWrittenUnderAnotherId) {
+    LogonAs("ROOT", "RootPw1");
+    const std::string before = archive_.Table("user");
+    CsUserRecord record = RecordOf("ALICE", "Secret-1");
+    std::strcpy(record.userId, "BOB");
+    EXPECT_EQ(CsChangePassword(&handle_, &record, "Fresh-Pw1", nullptr), CS_FAILED);
+    EXPECT_EQ(archive_.Table("user"), before);
+
+    // A plain user's own record keeps its stored id whatever the record says.
+    LogonAs("BOB", "Bob.Pass");
+    CsUserRecord own = RecordOf("BOB", "Bob.Pass");
+    std::strcpy(own.userId, "ALICE");
+    std::strcpy(own.password, "Bob.Pass");
+    EXPECT_EQ(CsChangePassword(&handle_, &own, "Bob.Pass2", nullptr), CS_OK);
+    EXPECT_STREQ(own.userId, "BOB");
+    EXPECT_TRUE(logontest::PythonVerifies("Secret-1", archive_.UserValue("ALICE", "PASSWD")));
+    EXPECT_TRUE(logontest::PythonVerifies("Bob.Pass2", archive_.UserValue("BOB", "PASSWD")));
+    EXPECT_EQ(archive_.EventsStartingWith("User Update with new Password: Userid(BOB) Id(2)"), 1);
+}
+
 TEST_F(LocalChange, AdministratorSetsAnotherUsersPasswordWhichThenCountsAsExpired) {
     ArcOS_SetTestClock(1700000000 + 86400);  // a day after the users' last change
     archive_.WriteSystem(30, 2, 4);
