@@ -558,6 +558,11 @@ struct CsReqFolderGroups {                                               // 20
     CsXdrTextEntry* names;
 };
 struct CsReqNumber { uint32_t number; };                                 // 53
+struct CsReqStorageNodes {                                               // 64
+    uint32_t groupNumber;             // the application group asked about
+    uint16_t nodeNumber;              // its storage node (0: the group's primary)
+};
+struct CsReqLoadInfo { uint32_t groupNumber; };                          // 86
 struct CsReqStore {                                                      // 54, 95, 96
     uint32_t first;
     CsXdrApplGroup* group;
@@ -706,6 +711,8 @@ union CsRequestBody {
     CsReqFolderList folderList;
     CsReqFolderGroups folderGroups;
     CsReqNumber number;
+    CsReqStorageNodes storageNodes;
+    CsReqLoadInfo loadInfo;
     CsReqStore store;
     CsReqUpdateIndex updateIndex;
     CsReqAddIndexRow addIndexRow;

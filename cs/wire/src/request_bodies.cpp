@@ -209,6 +209,10 @@ bool CsXdrRequestBody(QelXdr* xdr, uint32_t code, CsRequestBody* b) {
             return QelXdr_UInt(xdr, &b->folderGroups.folderNumber) &&
                    ArrayOf(xdr, &b->folderGroups.names, &b->folderGroups.nameCount, CsXdr_TextEntry);
         case 53: return QelXdr_UInt(xdr, &b->number.number);
+        case 64:
+            return QelXdr_UInt(xdr, &b->storageNodes.groupNumber) &&
+                   QelXdr_UShort(xdr, &b->storageNodes.nodeNumber);
+        case 86: return QelXdr_UInt(xdr, &b->loadInfo.groupNumber);
         case 54:
         case 95:
         case 96: return Store(xdr, code, &b->store);

@@ -100,6 +100,14 @@ std::vector<RequestCase> RequestCases() {
          },
          {"body.names#=1", "body.names[0].text=entry 0"}},
         {"open storage set", 53, [](CsRequestBody& b, Sample&) { b.number.number = 12; }, {"body.number=12"}},
+        {"storage nodes of a group", 64,
+         [](CsRequestBody& b, Sample&) {
+             b.storageNodes.groupNumber = 4711;
+             b.storageNodes.nodeNumber = 3;
+         },
+         {"body.groupNumber=4711", "body.nodeNumber=3"}},
+        {"load information of a group", 86, [](CsRequestBody& b, Sample&) { b.loadInfo.groupNumber = 4712; },
+         {"body.groupNumber=4712"}},
         {"store document, first message", 96,
          [](CsRequestBody& b, Sample& s) {
              b.store.first = 1;

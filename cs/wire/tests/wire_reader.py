@@ -362,6 +362,10 @@ def request_body(r, code):
         r.u32("folderNumber"); r.array("names", text_entry)
     elif code == 53:
         r.u32("number")
+    elif code == 64:
+        r.u32("groupNumber"); r.u16("nodeNumber")
+    elif code == 86:
+        r.u32("groupNumber")
     elif code in (54, 95, 96):
         if first_word(r) == 0:
             return data_message(r)
