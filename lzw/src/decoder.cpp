@@ -1,6 +1,6 @@
 // LZW decoder: codes from the input, bytes (or packed pixels) to the output, resumable
 // at any byte. Every code is checked against the table before it is used.
-#include "bit_packing.h"
+#include "code_reader.h"
 #include "lzw_detail.h"
 
 #include <algorithm>
@@ -17,13 +17,64 @@ void InitRoots(DecoderBlock& b, uint32_t clearCode) {
     for (uint32_t code = 0; code < kTableSize; ++code) {
         const bool root = code < clearCode;
         const auto value = static_cast<uint8_t>(root ? code : 0);
-        b.table[code] = {static_cast<uint16_t>(kNoCode), static_cast<uint16_t>(root ? 1 : 0),
-                         value, value};
-        b.seenIn[code] = 0;
+        b.table[code] = {uint64_t{value} << ChunkShift(0), static_cast<uint16_t>(root ? 1 : 0),
+                         0, value};
     }
 }
 
-template <typename Packing, Delivery kDelivery>
+// Offset of the last chunk of a string of `length` bytes (1 or more).
+uint32_t LastChunkStart(uint32_t length) { return (length - 1) & ~7u; }
+
+// Adds entry `added`: the string of `prefix` followed by the first byte of `code`'s
+// string, which for code == added (the string not yet in the table) is the first byte
+// of `prefix`'s own. Inlined by force: it runs once per code.
+[[gnu::always_inline]] inline void AddEntry(DecoderEntry* t, uint32_t added, uint32_t prefix,
+                                            uint32_t code) {
+    const DecoderEntry before = t[prefix];
+    const uint8_t tail = code == added ? before.first : t[code].first;
+    const uint32_t used = before.length % 8;  // bytes in the prefix's last chunk, 0 if full
+    DecoderEntry& entry = t[added];
+    if (used != 0) {
+        entry.chunk = before.chunk | uint64_t{tail} << ChunkShift(used);
+        entry.ancestor = before.ancestor;
+    } else {
+        // The prefix ends on a chunk boundary: a new chunk starts after all of it.
+        entry.chunk = uint64_t{tail} << ChunkShift(0);
+        entry.ancestor = static_cast<uint16_t>(prefix);
+    }
+    entry.length = static_cast<uint16_t>(before.length + 1);
+    entry.first = before.first;
+}
+
+// Writes the string of `code`, of `length` bytes (1 to kStagingSize), at dest, and up to
+// 7 scratch bytes after it: the last chunk first, then whole chunks back to the start.
+// The ancestor index is masked and the offset only falls, so whatever the table holds
+// the stores stay within dest[0, length + 7).
+[[gnu::always_inline]] inline void WriteWithScratch(const DecoderEntry* t, uint32_t code,
+                                                    uint32_t length, uint8_t* dest) {
+    uint32_t at = LastChunkStart(length);
+    uint32_t c = code;
+    std::memcpy(dest + at, &t[c].chunk, 8);
+    while (at != 0) {
+        c = t[c].ancestor & kIndexMask;
+        at -= 8;
+        std::memcpy(dest + at, &t[c].chunk, 8);
+    }
+}
+
+// Writes exactly the `length` bytes (1 to kStagingSize) of the string of `code` at dest.
+void WriteExact(const DecoderEntry* t, uint32_t code, uint32_t length, uint8_t* dest) {
+    uint32_t at = LastChunkStart(length);
+    uint32_t c = code;
+    std::memcpy(dest + at, &t[c].chunk, length - at);
+    while (at != 0) {
+        c = t[c].ancestor & kIndexMask;
+        at -= 8;
+        std::memcpy(dest + at, &t[c].chunk, 8);
+    }
+}
+
+template <bool kMsbFirst, Delivery kDelivery>
 class DecodeRun {
 public:
     DecodeRun(ZypLzwState& s, DecoderBlock& b)
@@ -66,119 +117,74 @@ private:
         if (s_.state == ZYPLZW_STATE_FAILED) {
             return ZYPLZW_BAD_STREAM;
         }
-        if (++b_.call == 0) {
-            std::fill(std::begin(b_.seenIn), std::end(b_.seenIn), 0);
-            b_.call = 1;
-        }
-        uint32_t acc = acc_, count = count_, prefix = prefix_, nextFree = nextFree_;
+        CodeReader<kMsbFirst> reader(acc_, count_, in_, inEnd_);
+        uint32_t prefix = prefix_, nextFree = nextFree_;
         uint32_t width = width_, threshold = threshold_;
-        const unsigned char* in = in_;
         unsigned char* out = out_;
-        const unsigned char* const inEnd = inEnd_;
         unsigned char* const outEnd = outEnd_;
         const uint32_t clear = s_.clearCode, end = s_.endCode, early = s_.earlyChange;
         DecoderEntry* const table = b_.table;
-        const uint8_t** const seenAt = b_.seenAt;
-        uint32_t* const seenIn = b_.seenIn;
-        const uint32_t call = b_.call;
-        // Copying pays for stamping the roots only when the output is large.
-        const bool copying = kDelivery == Delivery::Plain && outEnd - out >= 4096;
-        if (copying) {
-            for (uint32_t root = 0; root < clear; ++root) {
-                b_.rootBytes[root] = static_cast<uint8_t>(root);
-                seenAt[root] = &b_.rootBytes[root];
-                seenIn[root] = call;
-            }
-        }
         bool started = s_.state != ZYPLZW_STATE_START;
-        const uint8_t* previous = nullptr;  // previous string, when written in this call
         int result;
         for (;;) {
-            while (count < width && in != inEnd) {
-                Packing::AddByte(acc, count, *in++);
-            }
-            if (count < width) {
+            if (!reader.Fill(width)) {
                 result = ZYPLZW_INPUT_USED;
                 break;
             }
-            const uint32_t code = Packing::TakeCode(acc, count, width);
-            if (code == clear) {
-                nextFree = s_.firstFree;
-                width = s_.initialWidth;
-                threshold = 1u << width;
-                prefix = kNoCode;
-                previous = nullptr;
-                started = true;
-                s_.state = ZYPLZW_STATE_WORKING;
-                continue;
-            }
-            if (!started || code == end) {
-                // The stream must open with a clear code; the end code ends it.
-                result = started ? ZYPLZW_END_CODE : ZYPLZW_BAD_STREAM;
-                s_.state = started ? ZYPLZW_STATE_ENDED : ZYPLZW_STATE_FAILED;
-                break;
-            }
-            uint32_t added = kNoCode;
-            if (prefix == kNoCode) {
-                if (code >= clear) {
-                    result = Fail();  // after a clear only a root can follow
+            const uint32_t code = reader.Take(width);
+            // Clear and end codes, codes beyond the table, the first code after a clear
+            // and anything before the first clear are rare; one test sends them all off
+            // the main road.
+            if (code - clear < 2 || code > nextFree || prefix == kNoCode || !started)
+                [[unlikely]] {
+                if (code == clear) {
+                    nextFree = s_.firstFree;
+                    width = s_.initialWidth;
+                    threshold = 1u << width;
+                    prefix = kNoCode;
+                    started = true;
+                    s_.state = ZYPLZW_STATE_WORKING;
+                    continue;
+                }
+                if (!started || code == end) {
+                    // The stream must open with a clear code; the end code ends it.
+                    result = started ? ZYPLZW_END_CODE : ZYPLZW_BAD_STREAM;
+                    s_.state = started ? ZYPLZW_STATE_ENDED : ZYPLZW_STATE_FAILED;
                     break;
                 }
-            } else {
-                if (code > nextFree || code == kTableSize) {
+                // Beyond the next free code, or not a root right after a clear.
+                if (prefix != kNoCode || code >= clear) {
                     result = Fail();
                     break;
                 }
+            } else if (nextFree < kTableSize) {
                 // A full table takes no more entries until the next clear code.
-                if (nextFree < kTableSize) {
-                    added = nextFree;
-                    const DecoderEntry& before = table[prefix];
-                    const uint8_t tail = code == added ? before.first : table[code].first;
-                    DecoderEntry& entry = table[added];
-                    entry.prefix = static_cast<uint16_t>(prefix);
-                    entry.length = static_cast<uint16_t>(before.length + 1);
-                    entry.suffix = tail;
-                    entry.first = before.first;
-                    seenIn[added] = 0;
-                    WidenAfterAdding(added, early, width, threshold);
-                    ++nextFree;
-                }
+                AddEntry(table, nextFree, prefix, code);
+                WidenAfterAdding(nextFree, early, width, threshold);
+                ++nextFree;
             }
             prefix = code;
             const uint32_t length = table[code].length;
-            if (length > kStagingSize) {
-                result = Fail();
+            if (length - 1 >= kStagingSize) {
+                result = Fail();  // only a damaged table holds such a length
                 break;
             }
-            if (kDelivery != Delivery::Pixels && length <= static_cast<size_t>(outEnd - out)) {
-                if (copying && seenIn[code] == call) {
-                    // Short strings move as one 16-byte block while the buffer has room;
-                    // the bytes past the string are rewritten by the codes that follow.
-                    if (length <= 16 && outEnd - out >= 16) {
-                        uint8_t block[16];
-                        std::memcpy(block, seenAt[code], 16);
-                        std::memcpy(out, block, 16);
-                    } else {
-                        std::memcpy(out, seenAt[code], length);
-                    }
+            const auto room = static_cast<size_t>(outEnd - out);
+            if (kDelivery != Delivery::Pixels && length <= room) {
+                // Straight into the caller's buffer; the staged path only near its end.
+                // The last chunk's store ends at most 7 bytes past the string.
+                if (length + 7 <= room) {
+                    WriteWithScratch(table, code, length, out);
                 } else {
-                    Unwind(code, length, out);
-                    if (kDelivery == Delivery::Predictor) {
-                        UndoPredictor(out, out, length);
-                    }
+                    WriteExact(table, code, length, out);
                 }
-                // The new entry is the previous string plus this one's first byte, and
-                // both now lie side by side in the output.
-                if (copying && added != kNoCode && previous != nullptr) {
-                    seenAt[added] = previous;
-                    seenIn[added] = call;
+                if (kDelivery == Delivery::Predictor) {
+                    UndoPredictor(out, out, length);
                 }
-                previous = out;
                 out += length;
                 continue;
             }
-            previous = nullptr;
-            Unwind(code, length, b_.staging);
+            WriteExact(table, code, length, b_.staging);
             b_.stagedPos = 0;
             b_.stagedEnd = length;
             out_ = out;
@@ -189,26 +195,20 @@ private:
                 break;
             }
         }
-        acc_ = acc;
-        count_ = count;
+        // A used-up input has been read to its end; otherwise give back what was read
+        // ahead of the last code.
+        if (result != ZYPLZW_INPUT_USED) {
+            reader.GiveBack();
+        }
+        acc_ = reader.Bits();
+        count_ = reader.Count();
+        in_ = reader.Position();
         prefix_ = prefix;
         nextFree_ = nextFree;
         width_ = width;
         threshold_ = threshold;
-        in_ = in;
         out_ = out;
         return result;
-    }
-
-    // Writes the string of `code` backwards from its last byte; indexes are masked so a
-    // table damaged by a stray write can never send the walk outside it.
-    void Unwind(uint32_t code, uint32_t length, uint8_t* dest) const {
-        uint32_t c = code;
-        for (uint32_t i = length; i-- > 0;) {
-            const DecoderEntry& e = b_.table[c];
-            dest[i] = e.suffix;
-            c = e.prefix & kIndexMask;
-        }
     }
 
     void UndoPredictor(const uint8_t* from, uint8_t* to, uint32_t n) {
@@ -302,23 +302,23 @@ private:
     uint32_t prefix_, nextFree_, width_, threshold_;
 };
 
-template <typename Packing, Delivery kDelivery>
+template <bool kMsbFirst, Delivery kDelivery>
 int RunOrFlush(ZypLzwState& s, DecoderBlock& b, bool flush) {
-    DecodeRun<Packing, kDelivery> run(s, b);
+    DecodeRun<kMsbFirst, kDelivery> run(s, b);
     return flush ? run.Flush() : run.Run();
 }
 
 int Dispatch(ZypLzwState& s, DecoderBlock& b, bool flush) {
     if (s.mode == ZYPLZW_MODE_TIFF_PREDICTOR) {
-        return RunOrFlush<MsbFirst, Delivery::Predictor>(s, b, flush);
+        return RunOrFlush<true, Delivery::Predictor>(s, b, flush);
     }
     if (s.mode == ZYPLZW_MODE_TIFF) {
-        return RunOrFlush<MsbFirst, Delivery::Plain>(s, b, flush);
+        return RunOrFlush<true, Delivery::Plain>(s, b, flush);
     }
     if (s.bitsPerSample == 8) {
-        return RunOrFlush<LsbFirst, Delivery::Plain>(s, b, flush);
+        return RunOrFlush<false, Delivery::Plain>(s, b, flush);
     }
-    return RunOrFlush<LsbFirst, Delivery::Pixels>(s, b, flush);
+    return RunOrFlush<false, Delivery::Pixels>(s, b, flush);
 }
 
 DecoderBlock* SaneDecoder(ZypLzwState* state) {

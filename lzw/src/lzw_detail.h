@@ -3,6 +3,7 @@
 
 #include "zyplzw.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,26 +35,26 @@ struct EncoderBlock {
     std::vector<uint8_t> history;          // mode 3: last raw sample of each channel
 };
 
-// Decoder: the code table, unwound by string length, and the staging buffer for a
-// string that did not fit in the caller's output.
+// Decoder: the code table and the staging buffer for a string that did not fit in the
+// caller's output. A string is kept as a chain of 8-byte chunks: its last 1 to 8 bytes
+// in `chunk`, and the code of the prefix that holds the bytes before them (a whole
+// number of chunks long) in `ancestor`. A string then goes out as one 8-byte store per
+// chunk instead of one byte per link of the prefix chain.
 struct DecoderEntry {
-    uint16_t prefix;
-    uint16_t length;
-    uint8_t suffix;
-    uint8_t first;
+    uint64_t chunk;     // last bytes, byte i at ChunkShift(i), the rest zero
+    uint16_t length;    // 0 for clear, end and codes not yet added
+    uint16_t ancestor;  // code of the first (length - 1) / 8 * 8 bytes; unused below 9
+    uint8_t first;      // first byte, the one a following entry borrows
 };
+
+// Bit position of byte i of a chunk, so that storing the chunk writes the bytes in order.
+constexpr uint32_t ChunkShift(uint32_t i) {
+    return std::endian::native == std::endian::little ? 8 * i : 56 - 8 * i;
+}
 
 struct DecoderBlock {
     BlockHeader header{BlockKind::Decoder};
     DecoderEntry table[kTableSize] = {};
-    // Where an entry's string was last written in plain output during the current
-    // Decode call (call number in `seenIn`), so it can be copied instead of unwound.
-    // Only within one call: the caller may change its output between calls.
-    const uint8_t* seenAt[kTableSize] = {};
-    uint32_t seenIn[kTableSize] = {};
-    uint32_t call = 0;
-    // The roots' one-byte strings, with room for a 16-byte copy past the last one.
-    uint8_t rootBytes[256 + 16] = {};
     uint8_t staging[kStagingSize] = {};
     uint32_t stagedPos = 0;
     uint32_t stagedEnd = 0;
