@@ -1,6 +1,6 @@
-// Code packing: least significant bit first (GIF) or most significant bit first (TIFF).
-// The accumulator holds `count` pending bits in its low end; callers keep count + width
-// within 32 bits.
+// Encoder side of code packing: least significant bit first (GIF) or most significant
+// bit first (TIFF). The accumulator holds `count` pending bits in its low end; callers
+// keep count + width within 32 bits. The decoder reads with code_reader.h.
 #pragma once
 
 #include <cstdint>
@@ -21,16 +21,6 @@ struct MsbFirst {
     static uint8_t PartialByte(uint32_t acc, uint32_t count) {
         return static_cast<uint8_t>(acc << (8 - count));
     }
-    static void AddByte(uint32_t& acc, uint32_t& count, uint8_t byte) {
-        acc = (acc << 8) | byte;
-        count += 8;
-    }
-    static uint32_t TakeCode(uint32_t& acc, uint32_t& count, uint32_t width) {
-        count -= width;
-        const uint32_t code = acc >> count;
-        acc &= (1u << count) - 1;
-        return code;
-    }
 };
 
 struct LsbFirst {
@@ -46,16 +36,6 @@ struct LsbFirst {
     }
     static uint8_t PartialByte(uint32_t acc, uint32_t /*count*/) {
         return static_cast<uint8_t>(acc);
-    }
-    static void AddByte(uint32_t& acc, uint32_t& count, uint8_t byte) {
-        acc |= static_cast<uint32_t>(byte) << count;
-        count += 8;
-    }
-    static uint32_t TakeCode(uint32_t& acc, uint32_t& count, uint32_t width) {
-        const uint32_t code = acc & ((1u << width) - 1);
-        acc >>= width;
-        count -= width;
-        return code;
     }
 };
 
