@@ -488,6 +488,10 @@ int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupLi
                       uint16_t userType, int64_t lastActivity, int64_t timeOut);
 // Frees the handle's logon record (nothing when it has none).
 void CsFreeLogonRecord(CsHandle* handle);
+// Frees the handle's system parameters unless they are owned elsewhere (CS_F1_EXTERNAL);
+// the handle has none afterwards. For a handle that keeps its logon but leaves this
+// process (after CsDisconnect).
+void CsFreeSystemParms(CsHandle* handle);
 
 // ===========================================================================
 // Storage sets (the "folder" that request 53 returns)
