@@ -133,12 +133,21 @@ enum ClientOperation : int {
 // The session
 // ===========================================================================
 
-// The user record of the logon as the session keeps it.
+inline constexpr size_t CLIENT_USER_DESC_SIZE = 121;
+inline constexpr size_t CLIENT_USER_PHONE_SIZE = 33;
+
+// The user record of the logon as the session keeps it: the whole row, since a password
+// change sends it back and the server writes its texts as they come.
 struct ClientUserRecord {
     uint32_t userNumber = 0;
     char userId[CS_USER_ID_SIZE] = {};
     std::string password;          // only ever a "$6$" hash (Session_SetPassword) or empty
+    char description[CLIENT_USER_DESC_SIZE] = {};
     char userName[CS_USER_NAME_SIZE] = {};
+    char info[10][CS_USER_NAME_SIZE] = {};        // account, company, title, addresses, ...
+    char phone[2][CLIENT_USER_PHONE_SIZE] = {};   // phone and fax
+    char email[CS_USER_NAME_SIZE] = {};
+    uint32_t attributes = 0;
     uint16_t userType = 0;         // permission word
     int64_t passwordChanged = 0;   // 'Z' seconds; 0 never
     int64_t logonTimeOut = 0;      // seconds
@@ -223,6 +232,12 @@ struct ClientSession {
     std::string localDirectory;   // a local session's archive directory
 
     ClientStatusArea status;
+
+    ClientSession() = default;
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+    // Frees what the request layer left in the handle (logon record, system parameters).
+    ~ClientSession();
 };
 
 // The gateway's logon: Session_Create without integrated logon.

@@ -1,19 +1,15 @@
 // The request layer's logon, logoff, password and list operations bound into the table
 // the sessions use (server_ops.h).
-//
-// Not built yet: the request layer does not declare these operations so far. The calls
-// follow the operations' documented argument order; check each against qel_cs.h when it
-// declares them, then switch QEL_CLIENT_CS_BINDING on in client/CMakeLists.txt.
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "qel_cs.h"
+#include "qel_cswire.h"
 #include "server_ops.h"
 
 namespace qelclient {
 namespace {
-
-void CopyText(std::string* to, const char* from) { *to = from ? from : ""; }
 
 template <size_t N>
 void CopySlot(char (&to)[N], const char* from) {
@@ -21,24 +17,53 @@ void CopySlot(char (&to)[N], const char* from) {
     if (from) std::memcpy(to, from, strnlen(from, N - 1));
 }
 
+// The row texts of a user record, both ways. The session keeps the whole row: a password
+// change sends it back, and the server writes every text as it comes.
+void TakeRow(ClientUserRecord* to, const CsUserRecord& from) {
+    to->userNumber = from.userNumber;
+    CopySlot(to->userId, from.userId);
+    CopySlot(to->description, from.description);
+    CopySlot(to->userName, from.userName);
+    for (size_t i = 0; i < 10; ++i) CopySlot(to->info[i], from.info[i]);
+    for (size_t i = 0; i < 2; ++i) CopySlot(to->phone[i], from.phone[i]);
+    CopySlot(to->email, from.email);
+    to->attributes = from.attributes;
+    to->userType = from.userType;
+    to->passwordChanged = from.passwordChanged;
+    to->logonTimeOut = from.logonTimeOut;
+    to->logonState = from.logonState;
+}
+
+void GiveRow(CsUserRecord* to, const ClientUserRecord& from) {
+    std::memset(to, 0, sizeof *to);
+    to->userNumber = from.userNumber;
+    CopySlot(to->userId, from.userId);
+    CopySlot(to->description, from.description);
+    CopySlot(to->userName, from.userName);
+    for (size_t i = 0; i < 10; ++i) CopySlot(to->info[i], from.info[i]);
+    for (size_t i = 0; i < 2; ++i) CopySlot(to->phone[i], from.phone[i]);
+    CopySlot(to->email, from.email);
+    to->attributes = from.attributes;
+    to->userType = from.userType;
+    to->passwordChanged = from.passwordChanged;
+    to->logonTimeOut = from.logonTimeOut;
+    to->logonState = from.logonState;
+}
+
 // What a logon left in the user record and the handle, as the session keeps it. The
-// user record's password field holds no password after a logon (the request layer wipes
-// it); the session's own hash is set by Session_SetPassword.
+// record's password field holds no password after a logon (the request layer wipes it);
+// the session's own hash is set by Session_SetPassword.
 void TakeLogon(ClientSession* s, const CsUserRecord& u) {
-    s->user.userNumber = u.userNumber;
-    CopySlot(s->user.userId, u.userId);
-    CopySlot(s->user.userName, u.userName);
-    s->user.userType = u.userType;
-    s->user.passwordChanged = u.passwordChanged;
-    s->user.logonTimeOut = u.logonTimeOut;
-    s->user.logonState = u.logonState;
+    std::string hash = std::move(s->user.password);
+    TakeRow(&s->user, u);
+    s->user.password = std::move(hash);
     s->systemParms.reset();
     if (s->handle.systemParms) s->systemParms = *s->handle.systemParms;
     s->logon.reset();
     if (const CsLogonRecord* l = s->handle.logon) {
         ClientLogonRecord copy;
         copy.userNumber = l->userNumber;
-        CopyText(&copy.groupList, l->groupList);
+        copy.groupList = l->groupList;
         copy.userType = l->userType;
         copy.lastActivity = l->lastActivity;
         copy.timeOut = l->timeOut;
@@ -64,74 +89,78 @@ int IntegratedLogon(ClientSession* s) {
 int ChangePassword(ClientSession* s, const char* oldPassword, const char* newPassword,
                    int* reason) {
     // The request gets its own record with the old password; the session's keeps its hash.
-    CsUserRecord record{};
-    record.userNumber = s->user.userNumber;
-    CopySlot(record.userId, s->user.userId);
+    CsUserRecord record;
+    GiveRow(&record, s->user);
     CopySlot(record.password, oldPassword);
-    CopySlot(record.userName, s->user.userName);
-    record.userType = s->user.userType;
     uint32_t word = 0;
     const int rc = CsChangePassword(&s->handle, &record, newPassword, &word);
+    if (rc == CS_OK) {
+        // The row as stored now (the password field stays the session's hash).
+        std::string hash = std::move(s->user.password);
+        TakeRow(&s->user, record);
+        s->user.password = std::move(hash);
+    }
     std::memset(&record, 0, sizeof record);
     *reason = static_cast<int>(word);
     return rc;
 }
 
-struct FolderSinkContext {
-    const FolderRowSink* sink;
-};
-
 int FolderEntry(void* context, CsFolderEntry* entry) {
-    const auto* c = static_cast<FolderSinkContext*>(context);
+    const auto* sink = static_cast<const FolderRowSink*>(context);
     ClientFolderRow row;
     row.number = entry->number;
-    CopyText(&row.name, entry->name);
-    CopyText(&row.description, entry->description);
+    row.name.assign(entry->name, strnlen(entry->name, sizeof entry->name));
+    row.description.assign(entry->description, strnlen(entry->description, sizeof entry->description));
     row.type = entry->type;
     row.fieldTotal = entry->fieldTotal;
     row.flags = entry->flags;
-    (*c->sink)(std::move(row));
+    (*sink)(std::move(row));
     return 1;  // copied: the request layer frees its entry
 }
 
-int GetFolderList(ClientSession* s, const FolderRowSink& sink) {
-    FolderSinkContext context{&sink};
-    void* saved = s->handle.callbackContext;
-    s->handle.callbackContext = &context;
-    const char* user = s->handle.identity.userId;
-    const int rc = CsGetFolderList(&s->handle, nullptr, user, nullptr, 3, nullptr, FolderEntry);
-    s->handle.callbackContext = saved;
-    return rc;
-}
+// The list callbacks get the handle's callback context; it points to the sink for the
+// length of the call and back to the session afterwards.
+class ContextSwap {
+public:
+    ContextSwap(CsHandle* handle, const void* context) : handle_(handle), saved_(handle->callbackContext) {
+        handle_->callbackContext = const_cast<void*>(context);
+    }
+    ~ContextSwap() { handle_->callbackContext = saved_; }
+    ContextSwap(const ContextSwap&) = delete;
+    ContextSwap& operator=(const ContextSwap&) = delete;
 
-struct GroupSinkContext {
-    const GroupRowSink* sink;
+private:
+    CsHandle* handle_;
+    void* saved_;
 };
 
+int GetFolderList(ClientSession* s, const FolderRowSink& sink) {
+    ContextSwap swap(&s->handle, &sink);
+    return CsGetFolderList(&s->handle, nullptr, s->handle.identity.userId, nullptr, 3, nullptr,
+                           FolderEntry);
+}
+
 int GroupEntry(void* context, CsGroupEntry* entry) {
-    const auto* c = static_cast<GroupSinkContext*>(context);
+    const auto* sink = static_cast<const GroupRowSink*>(context);
     ClientGroupEntry row;
-    row.number = entry->number;
-    row.owner = entry->owner;
-    CopyText(&row.id, entry->name);
-    CopyText(&row.description, entry->description);
-    (*c->sink)(std::move(row));
+    row.number = static_cast<uint32_t>(entry->number);
+    row.owner = static_cast<uint32_t>(entry->owner);
+    row.id.assign(entry->name, strnlen(entry->name, sizeof entry->name));
+    row.description.assign(entry->description, strnlen(entry->description, sizeof entry->description));
+    (*sink)(std::move(row));
     return 1;
 }
 
 int GetUserGroups(ClientSession* s, const char* key, const GroupRowSink& sink) {
-    GroupSinkContext context{&sink};
-    void* saved = s->handle.callbackContext;
-    s->handle.callbackContext = &context;
-    const int rc = CsGetUserGroups(&s->handle, nullptr, 0, nullptr, key, GroupEntry);
-    s->handle.callbackContext = saved;
-    return rc;
+    ContextSwap swap(&s->handle, &sink);
+    return CsGetUserGroups(&s->handle, nullptr, 0, 0, key, GroupEntry);
 }
 
 int Disconnect(ClientSession* s) {
     const int rc = CsDisconnect(&s->handle);
     // The logon stays on the server; this process's copies of it go.
     CsFreeLogonRecord(&s->handle);
+    CsFreeSystemParms(&s->handle);
     return rc;
 }
 
@@ -140,9 +169,13 @@ void CaptureLogon(ClientSession* s) {
 }
 
 int InstallLogon(ClientSession* s) {
+    CsFreeSystemParms(&s->handle);
     if (s->systemParms) {
-        auto parms = std::make_unique<CsSystemParms>(*s->systemParms);
-        s->handle.systemParms = parms.release();
+        auto* parms = new (std::nothrow) CsSystemParms(*s->systemParms);
+        if (!parms) return CS_NO_MEMORY;
+        s->handle.systemParms = parms;
+        // The copy is this handle's own, whatever the saving process's handle held.
+        s->handle.def.flags1 &= ~CS_F1_EXTERNAL;
     }
     if (s->logon) {
         return CsMakeLogonRecord(&s->handle, s->logon->userNumber, s->logon->groupList.c_str(),

@@ -41,7 +41,7 @@ struct ServerOps {
 const ServerOps& Ops();
 // Replaces the table (tests); set before sessions are made.
 void SetOps(ServerOps ops);
-// The table that binds the request layer (empty entries until it offers them).
+// The table that binds the request layer (cs_binding.cpp).
 ServerOps RequestLayerOps();
 
 }  // namespace qelclient

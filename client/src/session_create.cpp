@@ -109,6 +109,7 @@ void Session_Create(ClientStatus* status, const char* server, const char* host, 
     s->codePage = lib.started ? lib.options.codePage : 819;
     s->handle.callbackContext = s;
     s->handle.iconv = lib.iconv;
+    s->handle.localCcsid = s->codePage;
     if (refusal.empty()) refusal = BindServer(s, server, host, kind, port, localDirectory);
 
     if (!refusal.empty()) {

@@ -33,7 +33,12 @@ void WriteUser(BlobWriter& w, const ClientUserRecord& u) {
     w.U32(u.userNumber);
     w.Text(Slot(u.userId));
     w.Text(u.password);
+    w.Text(Slot(u.description));
     w.Text(Slot(u.userName));
+    for (const auto& text : u.info) w.Text(Slot(text));
+    for (const auto& text : u.phone) w.Text(Slot(text));
+    w.Text(Slot(u.email));
+    w.U32(u.attributes);
     w.U16(u.userType);
     w.I64(u.passwordChanged);
     w.I64(u.logonTimeOut);
@@ -46,7 +51,12 @@ void ReadUser(BlobReader& r, ClientUserRecord* u) {
     u->password = r.Text(kPasswordHashMax);
     // Only a hash is ever saved; anything else would be a password in clear.
     if (!u->password.empty() && u->password.rfind("$6$", 0) != 0) r.Fail();
+    r.TextInto(u->description, sizeof u->description);
     r.TextInto(u->userName, sizeof u->userName);
+    for (auto& text : u->info) r.TextInto(text, sizeof text);
+    for (auto& text : u->phone) r.TextInto(text, sizeof text);
+    r.TextInto(u->email, sizeof u->email);
+    u->attributes = r.U32();
     u->userType = r.U16();
     u->passwordChanged = r.I64();
     u->logonTimeOut = r.I64();
@@ -228,6 +238,7 @@ ClientSession* State_RestoreSession(const unsigned char* blob, size_t length,
     if (!r.Done()) return nullptr;
 
     session->handle.iconv = context;
+    session->handle.localCcsid = session->codePage;
     session->handle.callbackContext = session.get();
     if (const auto& install = Ops().installLogon) {
         if (install(session.get()) != 0) return nullptr;
