@@ -23,33 +23,38 @@ static_assert(kCatalogueRows == ARC_MSG_COUNT);
 // path could name another directory.
 constexpr size_t kMaxDirectory = 4095;
 
-// Constant-initialised, so a CGI run that never reads a text pays nothing for the
-// catalogue's arrays: no constructor copies the built-in texts, and their zero pages stay
-// untouched until a row is read.
+// Texts per row. Constant-initialised in zeroed memory, so a CGI run that never reads a row
+// pays nothing for them: no constructor fills the arrays and their pages stay untouched.
+struct RowTexts {
+    // Texts taken from the library (or fallbacks made) for rows that show no built-in text.
+    std::array<const char*, kCatalogueRows> fetched{};
+    std::array<const char*, kCatalogueRows> fallbacks{};
+    bool anyFetched = false;  // some entry of `fetched` is set
+};
+
+constinit RowTexts gRowTexts;
+
 struct Catalogue {
     std::mutex mutex;  // exists from the start: GetText may run before or without a load
     bool configured = false;
     bool pathUsable = false;
     bool builtInTexts = true;  // English: a row with a built-in text shows it
-    bool anyFetched = false;   // some entry of `fetched` is set
     std::string path;
     ArcOSLibrary* library = nullptr;
-    // Texts taken from the library (or fallbacks made) for rows that show no built-in text.
-    std::array<const char*, kCatalogueRows> fetched{};
-    std::array<const char*, kCatalogueRows> fallbacks{};
-    // Every text handed out of `fetched` or `fallbacks`. Each string has its own
-    // allocation, so pointers stay valid for the life of the process.
+    RowTexts& rows = gRowTexts;  // guarded by `mutex` like the rest
+    // Every text handed out of `rows`. Each string has its own allocation, so pointers
+    // stay valid for the life of the process.
     std::vector<std::unique_ptr<std::string>> kept;
 
     // The row's text as the path last set it: built-in, fetched, or none yet.
     const char* Text(int index) const {
         const char* builtIn = builtInTexts ? BuiltInText(kCatalogue[index]) : nullptr;
-        return builtIn != nullptr ? builtIn : fetched[index];
+        return builtIn != nullptr ? builtIn : rows.fetched[index];
     }
     // Forgets fetched texts, so every row without a built-in text is read again.
     void ForgetFetched() {
-        if (anyFetched) fetched.fill(nullptr);
-        anyFetched = false;
+        if (rows.anyFetched) rows.fetched.fill(nullptr);
+        rows.anyFetched = false;
     }
     const char* Keep(std::string text) {
         kept.push_back(std::make_unique<std::string>(std::move(text)));
@@ -57,9 +62,10 @@ struct Catalogue {
     }
 };
 
-constinit Catalogue gCatalogue;
-
-Catalogue& State() { return gCatalogue; }
+Catalogue& State() {
+    static Catalogue catalogue;
+    return catalogue;
+}
 
 std::string LocaleDirectory() {
     char buffer[4096];
@@ -141,12 +147,12 @@ int ArcMSGS_GetText(int index, ArcMsgRow* row) {
         std::string fallback = "Unable to find message number (" + std::to_string(fixed.number) + ")";
         if (LoadLocked(state) == 0) {
             text = state.Keep(ArcMSGS_LoadText(state.library, fixed.eventId, fallback.c_str()));
-            state.fetched[index] = text;
-            state.anyFetched = true;
+            state.rows.fetched[index] = text;
+            state.rows.anyFetched = true;
         } else {
             // Not kept as the row's text: a later successful load still fills it.
-            if (state.fallbacks[index] == nullptr) state.fallbacks[index] = state.Keep(std::move(fallback));
-            text = state.fallbacks[index];
+            if (state.rows.fallbacks[index] == nullptr) state.rows.fallbacks[index] = state.Keep(std::move(fallback));
+            text = state.rows.fallbacks[index];
         }
     }
     row->number = fixed.number;
@@ -168,5 +174,5 @@ void ArcMSGS_Reset() {
     state.path.clear();
     state.builtInTexts = true;
     state.ForgetFetched();
-    state.fallbacks.fill(nullptr);
+    state.rows.fallbacks.fill(nullptr);
 }
