@@ -226,7 +226,7 @@ class Connection:
             self.link.send(data)
             self.log.write(conn=self.id, event="fault", kind="oversize_frame", code=code)
             self.replies += 1
-            return
+            return result
         mode = self.script.compress
         compress = mode == "always" or (mode == "auto" and self.request_compressed)
         data = frames.frame_bytes(self.number, payload, compress, self.rng)
@@ -234,10 +234,12 @@ class Connection:
             self.link.send(data[:max(1, min(len(data), 8192) // 2)])
             self.log.write(conn=self.id, event="fault", kind="close_mid_frame", code=code)
             raise Closed("fault: close in mid-frame")
-        self.link.send(data)
-        self.replies += 1
+        # Logged first: a client that has the reply finds it in the log.
         self.log.write(conn=self.id, event="reply", number=self.number, code=code,
                        result=result, status=status, bytes=len(data))
+        self.link.send(data)
+        self.replies += 1
+        return result
 
     def send_list(self, items, body_of, end_body, group=None):
         """One reply per item, the end reply last; waits for the acknowledgement after
@@ -248,7 +250,8 @@ class Connection:
         count = 0
         for item in items:
             self.poll_cancel()
-            self.send_reply(0, body_of(item), group=group)
+            if self.send_reply(0, body_of(item), group=group) != 0:
+                return  # a reply with an error result ends the list
             count += 1
             if window and count % window == 0:
                 self.wait_ack()

@@ -833,6 +833,14 @@ class FaultTest(unittest.TestCase):
         c.reply()
         self.assertGreaterEqual(time.monotonic() - start, 0.3)
 
+    def test_an_error_result_ends_the_list(self):
+        peer, c = self.run_fault({"code": 121, "kind": "result", "value": 6, "times": 1})
+        self.assertEqual(c.reply()[1]["result"], 6)
+        c.send(c.header(84))
+        rep = c.reply()[1]
+        self.assertEqual((rep["code"], rep["result"]), (84, 0))
+        self.assertEqual([e["code"] for e in peer.events("reply")][-2:], [121, 84])
+
     def test_times_limits_a_fault_to_its_first_requests(self):
         peer, c = self.run_fault({"code": 84, "kind": "result", "value": 6, "times": 1},
                                  lambda c: c.header(84))
