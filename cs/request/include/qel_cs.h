@@ -286,7 +286,7 @@ int CsConnectServer(CsHandle* handle);
 // The request dispatcher (docs/dispatcher.md)
 // ===========================================================================
 
-struct ArcCOM_Funcs;  // qel_cswire.h
+struct ArcCOM_Funcs;  // qel_transport.h
 struct CsXdrUserRecord;
 struct CsXdrApplGroup;
 struct CsXdrHitRow;
@@ -301,6 +301,8 @@ struct CsXdrObjectRef;
 struct CsXdrFolder;
 struct CsXdrStorageSet;
 struct CsXdrSystemParms;
+struct CsXdrPrintRequest;
+struct CsXdrTextEntry;
 
 // Library names, looked for in the transport directory.
 inline constexpr const char* CS_TRANSPORT_NAME = "libqelscknt.so";
@@ -332,6 +334,18 @@ using CsSegmentFn = int (*)(void* context, int64_t position, char letter, const 
 // handshake is complete. 0, or a failure (the request ends with 6).
 using CsTokenFn = int (*)(CsHandle* handle, const unsigned char* token, uint32_t length,
                           const unsigned char** next, uint32_t* nextLength, int* done);
+// The data a request streams to the server, one piece per call (context: the handle's
+// callbackContext). The piece stays the callback's until its next call or the end of
+// the request. 1: more pieces follow; 0: this is the last piece (it may be empty); any
+// other answer fails the request (6).
+using CsSourceFn = int (*)(void* context, const char** data, uint32_t* length);
+// The next hit item of requests 92, 93, 97 and 104 (context: the handle's
+// callbackContext; the out-values are cleared before each call): its application
+// group (none: the group of the item before), its application entry (104 only), the
+// hit row and a word. A null hit ends the items. 0, or a failure (the request ends with
+// 6). The records stay the callback's.
+using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntry** appl,
+                            CsXdrHitRow** hit, uint32_t* word);
 
 // Sends one numbered request on a remote handle and handles its replies. The arguments
 // after the code, by code (out-pointers may be null unless said otherwise; entry
@@ -347,6 +361,11 @@ using CsTokenFn = int (*)(CsHandle* handle, const unsigned char* token, uint32_t
 //        int flags, uint32_t* outFinal, CsEntryFn callback (CsXdrFolder*)
 //   20   uint32_t folderNumber, const char* folderName, CsXdrFolder** out
 //   53   uint32_t storageSet, CsXdrStorageSet** out
+//   54, 95, 96  CsXdrApplGroup*, CsXdrHitRow* block, CsXdrNodeEntry* primary,
+//        CsXdrNodeEntry* secondary, CsXdrObjectRef* object (in/out: letter 'N' becomes
+//        'L' when the data travels compressed), int64_t value, int flag1, int flag2,
+//        uint32_t word (value to word are sent by 96 only, passed always), CsSourceFn
+//        (null: no data), CsXdrObjectRef* outObject (its name is the caller's to free())
 //   56   CsXdrApplGroup*, CsXdrHitRow* oldHit, CsXdrHitRow* newHit
 //   57, 103  CsXdrApplGroup*, CsXdrHitRow* block, CsXdrValueItem* rows (103),
 //        CsXdrIndexResult* inOutResult, CsXdrSegment* inOutSegment, uint32_t* inOutWord
@@ -358,7 +377,8 @@ using CsTokenFn = int (*)(CsHandle* handle, const unsigned char* token, uint32_t
 //        CsDataFnC callback, void* context, uint8_t* outLocation, uint8_t* outSecond
 //   62   CsXdrApplGroup*, CsXdrNodeEntry*, int flags, CsXdrNodeInfo*, uint32_t bufferSize,
 //        CsDataFnC callback, void* context
-//   64   CsXdrNodeInfo** out          84  CsXdrSystemParms** out
+//   64   uint32_t groupNumber, int nodeNumber, CsXdrNodeInfo** out
+//   84   CsXdrSystemParms** out
 //   67   CsXdrApplGroup*, CsXdrHitRow*, CsXdrNote*, uint32_t outWords[2]
 //   69   uint32_t groupNumber, CsXdrObjectRef*, uint32_t word, CsEntryFn callback
 //        (CsXdrNote*; null: count only), uint8_t* outCount
@@ -366,18 +386,32 @@ using CsTokenFn = int (*)(CsHandle* handle, const unsigned char* token, uint32_t
 //        CsXdrTextEntry* names, CsEntryFn callback (CsXdrNamedQuery*)
 //   74   uint16_t count (as int), uint32_t* numbers, CsEntryFn callback (CsXdrSegment*)
 //   78   CsEntryFn callback (CsXdrPrinter*)
-//   86   char* out, size_t outSize
+//   86   uint32_t groupNumber, char* out, size_t outSize
+//   87   CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
+//        int location, CsXdrObjectRef* object (its name is sent; its letter as for 96),
+//        int flag, int64_t value, CsSourceFn, uint32_t* outWord
 //   88   CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
 //        int location, const char* objectName, uint32_t word0, uint32_t word1,
 //        CsSegmentFn callback, void* context
+//   91   uint32_t messageNumber, int objectCount, CsXdrObjectRef* objects,
+//        CsXdrObjectRef* object, int letter (of the data; 'N' may travel as 'L'),
+//        uint32_t word, CsSourceFn
+//   92, 97  CsHitItemFn, int endByte
+//   93   CsXdrPrintRequest*, const char* text, int count, CsXdrTextEntry* entries,
+//        CsHitItemFn, int endByte
+//   104  CsHitItemFn, CsXdrValueItem* closingValues, CsEntryFn callback (one
+//        CsXdrValueItem* list per matching hit)
 //   102  CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
 //        int location, CsXdrHitRow*, const char* text, uint32_t word0, uint32_t word1,
 //        uint8_t* outAnswer, uint32_t* outWord
 //   108  const char* userId, char* outUserId (CS_USER_ID_SIZE bytes), CsTokenFn
 //   109  (none; the reply word becomes handle->serverSession)
+// Data-sending codes (54, 87, 91, 95, 96 and the hit items) send their data in further
+// messages and wait for the server's go-ahead after every send-window-th one.
 // Results: 0; 1 cancelled; 2 transport failure; 3 transport failure with a code-page
 // error, or code pages unavailable; 4 no usable transport library; 6 protocol failure
-// (unknown or unsupported code, a reply to another code, a refused token); 7 a
+// (unknown or unsupported code, a reply to another code, a refused token, a source
+// callback's failure, streamed data refused by the server); 7 a
 // request already runs on the handle; 9 out of memory; else the server's result.
 // The handle's serverMessage holds the server's text of the last reply.
 int CsServerRequest(CsHandle* handle, int code, ...);
@@ -635,12 +669,13 @@ struct CsLayerHooks {
     // Stores a record as a document of the "System Log" group on a local handle.
     std::function<int(CsHandle*, CsStorageSet&, const CsSystemLogDef&, const CsSystemLogRecord&)>
         storeSystemLog;
-    // Sends a record to a remote server's log (request 91).
+    // Sends a record to a remote server's log (empty: the dispatcher's request 91).
     std::function<int(CsHandle*, const CsSystemLogRecord&)> logMessage;
-    // Fetches the server's host text into handle->serverInfo (the transport's info entry).
+    // Fetches the server's host text into handle->serverInfo (empty: CsGetServerInfo).
     std::function<int(CsHandle*)> getServerInfo;
 };
-// Replaces the hooks (an empty hook answers 6). Set at start-up, before the first call.
+// Replaces the hooks (an empty hook answers 6 unless said otherwise). Set at start-up,
+// before the first call.
 void CsSetLayerHooks(CsLayerHooks hooks);
 
 // ===========================================================================

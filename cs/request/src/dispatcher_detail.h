@@ -43,16 +43,27 @@ public:
     int Code() const { return code_; }
     // Before the first message is built: 0, or the request's failure.
     virtual int Start(CsHandle*) { return 0; }
+    // Before each message of the request: prepares it and sets *last when no message of
+    // the request follows it. 0, or the failure that ends the request.
+    virtual int Prepare(CsHandle*, bool /*first*/, bool* last) {
+        *last = true;
+        return 0;
+    }
     // Fills the body of the message about to be sent (first: the request's first message).
     virtual void Fill(CsRequestBody* body, bool first) = 0;
     // The group that types the hit rows of the replies, or none.
     virtual const CsXdrApplGroup* ReplyGroup() const { return nullptr; }
+    // The group that types a hit row of the message being sent when the message names
+    // none of its own (hit items: the group of the item before), or none.
+    virtual const CsXdrApplGroup* RequestGroup() const { return nullptr; }
     // A reply whose result lets its body through (0, and 12 for 3, 13 for 8).
     virtual Step OnReply(ReplyContext& context, CsReplyRecord& reply) = 0;
     // The request ended with rc (any way); answers the final result.
     virtual int Finish(int rc) { return rc; }
     // The reply window of the code (acknowledge after this many replies; 0 never).
     int ReplyWindow() const;
+    // The send window of the code (await the go-ahead after this many messages; 0 never).
+    int SendWindow(bool compressed) const;
 
 private:
     int code_;
@@ -60,6 +71,12 @@ private:
 
 // Reads the arguments of the code; none (and *rc = 6) for a code this layer does not send.
 std::unique_ptr<RequestArgs> ReadArguments(int code, va_list args, int* rc);
+// The same for the codes that stream data to the server (54, 87, 91-97, 104); none when
+// the code is not one of them.
+std::unique_ptr<RequestArgs> ReadStreamArguments(int code, va_list& args);
+// Request 91 with no object references, its data from a source with a context of its own.
+std::unique_ptr<RequestArgs> MakeLogMessage(uint32_t messageNumber, char letter, uint32_t word,
+                                            CsSourceFn source, void* context);
 
 // The flag words a request travels with; probes send zeros.
 struct RequestFlags {
@@ -72,6 +89,10 @@ int RunRequest(CsHandle* handle, RequestArgs& args, const RequestFlags* flags);
 
 // A protocol-level probe (request 0) sent with zero flag words.
 int ProbeLevel(CsHandle* handle, int32_t level);
+
+// Sends a System Log record to a remote server's log (request 91): the message issuer's
+// road when no layer replaces it (CsLayerHooks::logMessage).
+int SendLogRecord(CsHandle* handle, const CsSystemLogRecord& record);
 
 // The connection of the handle (made when missing): 0, or the failure.
 int Connect(CsHandle* handle);

@@ -9,6 +9,7 @@
 #include "arc_datetime.h"
 #include "arc_messages.h"
 #include "arc_platform.h"
+#include "dispatcher_detail.h"
 #include "layer_hooks.h"
 #include "message_destinations.h"
 
@@ -149,10 +150,9 @@ int StoreLocally(CsHandle* handle, const CsSystemLogRecord& record, int copyFlag
 // 7. The System Log of a remote server: request 91.
 int SendRemotely(CsHandle* handle, const CsSystemLogRecord& record) {
     auto send = Hooks().logMessage;
-    if (!send) return CS_FAILED;
     uint32_t before = handle->def.flags1;
     if (record.hostText) handle->def.flags1 |= CS_F1_HOST_TEXT;
-    int rc = send(handle, record);
+    int rc = send ? send(handle, record) : csreq::detail::SendLogRecord(handle, record);
     handle->def.flags1 = (handle->def.flags1 & ~CS_F1_HOST_TEXT) | (before & CS_F1_HOST_TEXT);
     return rc;
 }

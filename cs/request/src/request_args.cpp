@@ -465,14 +465,23 @@ private:
 
 class NodeInfo : public RequestArgs {
 public:
-    NodeInfo(int code, va_list& a) : RequestArgs(code), out_(va_arg(a, CsXdrNodeInfo**)) {}
-    void Fill(CsRequestBody*, bool) override {}
+    NodeInfo(int code, va_list& a) : RequestArgs(code) {
+        groupNumber_ = va_arg(a, uint32_t);
+        nodeNumber_ = static_cast<uint16_t>(va_arg(a, int));
+        out_ = va_arg(a, CsXdrNodeInfo**);
+    }
+    void Fill(CsRequestBody* b, bool) override {
+        b->storageNodes.groupNumber = groupNumber_;
+        b->storageNodes.nodeNumber = nodeNumber_;
+    }
     Step OnReply(ReplyContext&, CsReplyRecord& reply) override {
         MoveOut(Code(), out_, &reply.body.nodeInfo.info);
         return Step::kEnd;
     }
 
 private:
+    uint32_t groupNumber_;
+    uint16_t nodeNumber_;
     CsXdrNodeInfo** out_;
 };
 
@@ -621,10 +630,11 @@ private:
 class LoadInfo : public RequestArgs {
 public:
     LoadInfo(int code, va_list& a) : RequestArgs(code) {
+        groupNumber_ = va_arg(a, uint32_t);
         out_ = va_arg(a, char*);
         size_ = va_arg(a, size_t);
     }
-    void Fill(CsRequestBody*, bool) override {}
+    void Fill(CsRequestBody* b, bool) override { b->loadInfo.groupNumber = groupNumber_; }
     Step OnReply(ReplyContext& c, CsReplyRecord& reply) override {
         const char* text = reply.body.text.text ? reply.body.text.text : "";
         if (out_ != nullptr && size_ > 0) {
@@ -635,6 +645,7 @@ public:
     }
 
 private:
+    uint32_t groupNumber_;
     char* out_;
     size_t size_;
 };
@@ -804,6 +815,14 @@ int RequestArgs::ReplyWindow() const {
     }
 }
 
+int RequestArgs::SendWindow(bool compressed) const {
+    switch (code_) {
+        case 54: case 87: case 91: case 95: case 96: return 2;
+        case 92: case 93: case 97: case 104: return compressed ? 2500 : 50;
+        default: return 0;
+    }
+}
+
 std::unique_ptr<RequestArgs> ReadArguments(int code, va_list args, int* rc) {
     va_list a;
     va_copy(a, args);
@@ -835,6 +854,9 @@ std::unique_ptr<RequestArgs> ReadArguments(int code, va_list args, int* rc) {
         case 102: out = Make<DocObject>(code, a); break;
         case 108: out = Make<Token>(code, a); break;
         case 109: out.reset(new (std::nothrow) ServerWord(code)); break;
+        case 54: case 87: case 91: case 92: case 93: case 95: case 96: case 97: case 104:
+            out = ReadStreamArguments(code, a);
+            break;
         default:
             va_end(a);
             *rc = CS_FAILED;
@@ -860,6 +882,14 @@ void CsFreeReplyEntry(int code, void* entry) {
         case 74: case 110: proc = CsXdr_Segment; break;
         case 78: proc = CsXdr_Printer; break;
         case 84: proc = CsXdr_SystemParms; break;
+        case 104: {
+            // A value list: its first item is the entry; the list frees every item.
+            auto* list = static_cast<CsXdrValueItem*>(entry);
+            QelXdr xdr{};
+            xdr.op = QELXDR_FREE;
+            CsXdr_ValueList(&xdr, &list);
+            return;
+        }
         default: break;
     }
     if (proc != nullptr) QelXdr_Free(proc, entry);

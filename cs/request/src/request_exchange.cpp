@@ -51,6 +51,8 @@ private:
         return CsStreamXdr(stream_)->error != 0 ? CS_TRANSPORT : CS_NOT_AVAILABLE;
     }
     bool Send(uint32_t code, bool withBody, bool first);
+    int SendRequest();
+    int AwaitGoAhead();
     int Read(CsReplyRecord* reply);
     int CancelExchange();
 
@@ -60,6 +62,7 @@ private:
     RequestArgs& args_;
     RequestFlags flags_;
     uint32_t sent_ = 0;
+    uint32_t sendWindow_ = 0;
 };
 
 bool Exchange::Send(uint32_t code, bool withBody, bool first) {
@@ -88,11 +91,54 @@ bool Exchange::Send(uint32_t code, bool withBody, bool first) {
     CsRequestRecord request{};
     request.handle = &part;
     request.code = code;
+    request.sendWindow = withBody ? sendWindow_ : 0;
     request.replyWindow = withBody ? static_cast<uint32_t>(args_.ReplyWindow()) : 0;
     request.reserved = -1;
     std::memcpy(request.sessionBlock, handle_->serverSessionBlock, sizeof request.sessionBlock);
     if (withBody) args_.Fill(&request.body, first);
-    return CsXdrRequest(CsStreamXdr(stream_), &request) && CsStreamFlush(stream_, 1);
+    QelXdr* xdr = CsStreamXdr(stream_);
+    xdr->group = withBody ? args_.RequestGroup() : nullptr;
+    const bool sent = CsXdrRequest(xdr, &request) && CsStreamFlush(stream_, 1);
+    xdr->group = nullptr;
+    return sent;
+}
+
+// Every message of the request; a streaming one waits for the server's go-ahead after
+// every send-window-th message that is not its last. A request broken off after its
+// first message leaves the server waiting for the rest: the connection goes.
+int Exchange::SendRequest() {
+    uint32_t count = 0;
+    for (bool first = true;; first = false) {
+        bool last = true;
+        int rc = args_.Prepare(handle_, first, &last);
+        if (rc != CS_OK) {
+            if (!first) broken = true;
+            return rc;
+        }
+        if (!Send(sent_, true, first)) return Failure();
+        if (last) return CS_OK;
+        if (sendWindow_ > 0 && ++count % sendWindow_ == 0) {
+            rc = AwaitGoAhead();
+            if (rc != CS_OK) return rc;
+        }
+    }
+}
+
+// The go-ahead is result 0 with reply code 1; anything else refuses the rest of the
+// data (6), and the server's state is unknown: the connection goes.
+int Exchange::AwaitGoAhead() {
+    CsReplyRecord reply;
+    int rc = Read(&reply);
+    if (rc != CS_OK) return rc;
+    CsSetText(handle_->serverMessage, sizeof handle_->serverMessage, reply.message);
+    const bool goAhead = reply.code == 1 && reply.result == 0;
+    CsFreeReplyRecord(&reply);
+    if (!goAhead) {
+        broken = true;
+        return CS_FAILED;
+    }
+    if (CsPollCancel(handle_)) return CancelExchange();
+    return CS_OK;
 }
 
 // 0 with a decoded reply (the caller frees it), or the failure.
@@ -143,7 +189,9 @@ int Exchange::Run() {
                           !NeverCompressed(code);
     CsStreamSetCompression(stream_, compress);
     sent_ = SentCode(code, flags_);
-    if (!Send(sent_, true, true)) return Failure();
+    sendWindow_ = static_cast<uint32_t>(args_.SendWindow(compress));
+    rc = SendRequest();
+    if (rc != CS_OK) return rc;
 
     const int window = args_.ReplyWindow();
     int sinceAck = 0;
