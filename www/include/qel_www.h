@@ -19,6 +19,8 @@
 
 struct ArcIconvContext;
 struct ArcOSMutex;
+struct ClientSession;
+struct ClientStatus;
 
 // ---------------------------------------------------------------------------
 // Limits and flag values
@@ -334,6 +336,18 @@ struct QelWWWSession {
     std::string scriptName;          // _cgibin, else the web server's script name
     // The locked qelwww.lck while this request works on a cache file (QelWWW_LockCacheFile).
     std::unique_ptr<std::FILE, QelWWWLockFileCloser> cacheLock;
+    // The archive logon of this request (QelWWW_Logon or QelWWW_RestoreServerState); the
+    // action ends it with Session_Logoff. One still open when the record goes (an action
+    // that failed midway) is logged off fully then.
+    ClientSession* client = nullptr;
+    // This request's own logon checked the user: a later restore in the same request
+    // passes the cache-user check without the process-wide CacheUserIDs being changed.
+    uint8_t cacheUserChecked = 0;
+
+    QelWWWSession() = default;
+    QelWWWSession(const QelWWWSession&) = delete;
+    QelWWWSession& operator=(const QelWWWSession&) = delete;
+    ~QelWWWSession();
 };
 
 // Builds the session from the request text (query or POST body), the script name, the
@@ -406,6 +420,99 @@ std::optional<std::string> QelWWW_ReplaceCharByText(const char* text, char c, co
 bool QelWWW_IsNumber(const char* text);
 // Text for HTML content and attribute values: & < > " ' escaped.
 std::string QelWWW_HtmlEscape(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Client layer, server state and messages
+// ---------------------------------------------------------------------------
+
+// Catalogue indexes of the state steps and the logon actions.
+inline constexpr int QELWWW_MSG_FILE_OPEN = 220;          // "Unable to open the file: %1$s"
+inline constexpr int QELWWW_MSG_CLIENT_START = 398;       // client layer did not start
+inline constexpr int QELWWW_MSG_CHANGE_EXPIRED = 381;
+inline constexpr int QELWWW_MSG_UNKNOWN_STATUS = 396;
+inline constexpr int QELWWW_MSG_TIMED_OUT = 408;
+inline constexpr int QELWWW_MSG_NO_FOLDERS = 496;
+inline constexpr int QELWWW_MSG_SELECT_FOLDER = 505;
+inline constexpr int QELWWW_MSG_OPEN_BUTTON = 506;
+inline constexpr int QELWWW_MSG_LOGGED_OFF = 507;
+
+// Fills the client start-up options from the configuration and the catalogue (month and
+// day names, formats, type letters; the TZ variable up to its first ',') and starts the
+// client layer on the configuration's code-page context. True when it started.
+bool QelWWW_InitClientServer(const QelWWWConfig* config, QelWWWSession* session);
+
+// Logs on with the session's server, port, user, password and local directory into
+// session->client. 0; 1 with the error reply written (an expired password without
+// _new_password is message 381). An expired password with _new_password gives 0: the
+// caller changes it.
+int QelWWW_Logon(const QelWWWConfig* config, QelWWWSession* session);
+
+// What QelWWW_SaveServerState writes.
+inline constexpr unsigned QELWWW_STATE_SERVER = 1;  // the .srv and .fnm files
+// Bit 2 (the open folder's .fld file) joins with the folder actions.
+
+// Writes the state files of session->client: with QELWWW_STATE_SERVER its password hash
+// (of session->password), the session (.srv) and its folder list (.fnm). A failed write
+// does not fail the action: message 220 and the errno are appended to the text body and
+// the next request logs on again. True when everything asked for was written.
+bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what);
+
+// Rebuilds session->client from the state files. 0; 3 when a file is missing or refused
+// by the client layer (a planted or damaged file counts as missing), the logon has timed
+// out, the password is not the one the state was saved with, or (checkCacheUsers) the
+// user is neither in CacheUserIDs nor checked by this request's own logon. After 3 no
+// client session is left; a timed-out one is logged off at the server, any other is only
+// let go (a stranger's wrong password must not end the owner's logon).
+int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers);
+
+// Removes the .srv, then the .fnm, then (folder set) the .fld file of the session's server,
+// port and user; stops at the first removal that fails. False then, or when the server
+// or the user is empty.
+bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session);
+
+// Catalogue message of a client return code: 402 + code for 1..7, the table for the
+// others, 396 for a code that has none.
+int QelWWW_StatusMessage(int code);
+// The error reply of a client status: its server text when it has one (number 0), else
+// the message of its code with its inserts; nothing for code 0.
+void QelWWW_ReportStatus(const QelWWWConfig* config, QelWWWSession* session, const ClientStatus* status);
+
+// Insert types of QelWWW_FormatMessage.
+enum QelWWWInsertType : int {
+    QELWWW_INSERT_TEXT = 0,      // value: a zero-terminated text
+    QELWWW_INSERT_CHAR = 1,      // value: one character
+    QELWWW_INSERT_INT = 2,       // value: int, "%d"
+    QELWWW_INSERT_UINT = 3,      // value: unsigned, "%u"
+    QELWWW_INSERT_SHORT = 4,     // value: short, "%hd"
+    QELWWW_INSERT_USHORT = 5,    // value: unsigned short, "%hu"
+    QELWWW_INSERT_LONG = 6,      // value: long, "%ld"
+    QELWWW_INSERT_ULONG = 7,     // value: unsigned long, "%lu"
+    QELWWW_INSERT_DOUBLE = 8,    // value: double, "%.*f" with precision
+    QELWWW_INSERT_NUMBER = 9,    // number itself, "%ld"
+    QELWWW_INSERT_MESSAGE = 10,  // number: a message index whose text is inserted
+    QELWWW_INSERT_INT64 = 11,    // value: int64_t
+};
+struct QelWWWInsert {
+    const void* value = nullptr;
+    int type = QELWWW_INSERT_TEXT;
+    int64_t number = 0;          // types 9 and 10
+    int precision = 0;           // type 8
+};
+// Formats catalogue message `index` with its inserts (a null value is an empty insert).
+// 0; 1 for an index outside the catalogue (empty text, number 0).
+int QelWWW_FormatMessage(int index, int count, const QelWWWInsert* inserts, std::string* text, int* number);
+// The error reply of a message: index 0 takes the first insert as the text itself.
+void QelWWW_ReportMessage(const QelWWWConfig* config, QelWWWSession* session, bool showVersion, int index,
+                          int count, const QelWWWInsert* inserts);
+// The catalogue text cut to size - 1 bytes (never inside a UTF-8 character) and its
+// number; an unknown index gives an empty text and 0. The text's length.
+size_t QelWWW_GetMessageText(int index, char* buffer, size_t size, int* number);
+
+// Passes the whole buffer through a compression pipeline from expandType to compressType
+// in steps of 65535 bytes into *result. 1; 0 when the pipeline cannot be made, the data is
+// not of expandType, or memory runs out.
+int QelWWW_CompressBuffer(const void* data, size_t length, char expandType, char compressType,
+                          std::vector<unsigned char>* result);
 
 // ---------------------------------------------------------------------------
 // Dispatcher

@@ -9,6 +9,7 @@
 #include "arc_messages.h"
 #include "arc_platform.h"
 #include "cgi_request.h"
+#include "qel_client.h"
 #include "qel_www.h"
 
 namespace qelwww::detail {
@@ -26,6 +27,7 @@ struct CgiRun {
     QelWWWConfig config;
     QelWWWSession session;
     bool codePagesStarted = false;
+    bool clientStarted = false;
     bool commandLine = false;
     int exitCode = 0;
 };
@@ -65,7 +67,11 @@ bool StartUp(CgiRun& run, const char* argv0) {
         run.exitCode = rc;
         return false;
     }
-    // The client layer's start-up (message 398) joins here with the client library.
+    if (!QelWWW_InitClientServer(&config, &run.session)) {
+        QelWWW_ReportText(&config, &run.session, true, QELWWW_MSG_CLIENT_START, {config.localeDir});
+        return false;
+    }
+    run.clientStarted = true;
     MAIN_TRACE(config, "main: entering, version '%s'", config.version.c_str());
     return true;
 }
@@ -120,6 +126,12 @@ void SendReply(CgiRun& run) {
 
 void Finish(CgiRun& run) {
     QelWWWConfig& config = run.config;
+    // The request's logon has been ended by its action; whatever is left goes now.
+    if (run.session.client != nullptr) {
+        Session_Logoff(run.session.client, 0);
+        run.session.client = nullptr;
+    }
+    if (run.clientStarted) Client_Term();
     if (config.cacheMutex != nullptr) {
         ArcOS_CloseHandle(config.cacheMutex);
         config.cacheMutex = nullptr;

@@ -1,6 +1,7 @@
 // The dispatcher: one action per request, by keyword or one-letter alias.
 #include "qel_www.h"
 
+#include "actions.h"
 #include "dispatch_table.h"
 
 namespace qelwww::detail {
@@ -8,9 +9,9 @@ namespace qelwww::detail {
 // Actions arrive with their own pieces of the gateway; an entry without one answers as a
 // function this build does not have.
 const DispatchEntry kDispatchTable[] = {
-    {"logon", "l", false, nullptr},
-    {"logoff", "f", false, nullptr},
-    {"chgpassword", "c", false, nullptr},
+    {"logon", "l", false, LogonAction},
+    {"logoff", "f", false, LogoffAction},
+    {"chgpassword", "c", false, ChangePasswordAction},
     {"searchcrit", "s", true, nullptr},
     {"dochitlist", "d", true, nullptr},
     {"retrieve", "r", true, nullptr},

@@ -7,6 +7,7 @@
 #include "arc_messages.h"
 #include "arc_platform.h"
 #include "java_text.h"
+#include "qel_client.h"
 #include "reply_to_java.h"
 #include "qel_www.h"
 
@@ -50,7 +51,11 @@ jint Initialize(JNIEnv* env, jstring configDir) {
         NATIVE_TRACE("initialize: ArcICONV_Startup failed!");
         return 1;
     }
-    NATIVE_TRACE("initialize: entering, version '%s'", g_config.version.c_str());
+    if (!QelWWW_InitClientServer(&g_config, &scratch)) {
+        NATIVE_TRACE("initialize: CS_Init failed!");
+        return 1;
+    }
+    NATIVE_TRACE("initialize: entering, version '%s'", Client_GetVersion());
     return 0;
 }
 
@@ -104,7 +109,7 @@ JNIEXPORT void JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_main(JNIEnv* env, jo
 }
 
 JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_terminate(JNIEnv*, jobject) {
-    // The client layer's shut-down joins here when the client library lands.
+    Client_Term();
     if (g_config.codePageContext != nullptr) {
         ArcICONV_Shutdown(g_config.codePageContext);
         g_config.codePageContext = nullptr;

@@ -1,0 +1,20 @@
+// Internal: the actions the dispatcher runs.
+#pragma once
+
+#include "qel_www.h"
+
+namespace qelwww::detail {
+
+int LogonAction(const QelWWWConfig* config, QelWWWSession* session);
+int LogoffAction(const QelWWWConfig* config, QelWWWSession* session);
+int ChangePasswordAction(const QelWWWConfig* config, QelWWWSession* session);
+
+// The end of logon and chgpassword after the logon (or the change): the folder list page
+// (or its plain-text form), the state cookies and files, the disconnect. `name` prefixes
+// the trace lines. 0, or 1 with the error reply written and the logon ended.
+int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const char* name);
+
+// Ends the request's logon: keep the server logon after success, end it after a failure.
+void EndLogon(QelWWWSession* session, bool keepLogon);
+
+}  // namespace qelwww::detail

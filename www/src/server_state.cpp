@@ -1,0 +1,135 @@
+// Saving the request's archive session to the cache directory and rebuilding it.
+#include "qel_www.h"
+
+#include <cerrno>
+#include <vector>
+
+#include "arc_platform.h"
+#include "qel_client.h"
+
+namespace {
+
+#define STATE_TRACE(config, ...)                                        \
+    do {                                                                \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);     \
+    } while (0)
+
+// A failed write does not fail the action: the reply says so and the next request logs on.
+void ReportWriteFailure(const QelWWWConfig* config, QelWWWSession* session, const std::string& path, int error) {
+    QelWWWInsert insert{path.c_str(), QELWWW_INSERT_TEXT};
+    std::string text;
+    int number = 0;
+    QelWWW_FormatMessage(QELWWW_MSG_FILE_OPEN, 1, &insert, &text, &number);
+    STATE_TRACE(config, "QelWWW_SaveServerState: %s, errno = %d", text.c_str(), error);
+    if (!session->response) return;
+    session->response->PrintText("%s<br>\n", QelWWW_HtmlEscape(text).c_str());
+    session->response->PrintText("errno: %d\n", error);
+}
+
+bool WriteState(const QelWWWConfig* config, QelWWWSession* session, const char* extension,
+                const std::vector<unsigned char>& blob) {
+    std::string path = QelWWW_StateFilePath(config, session, extension);
+    if (path.empty() || blob.empty()) {
+        ReportWriteFailure(config, session, path, EINVAL);
+        return false;
+    }
+    if (!QelWWW_WriteCacheFile(config, session, path.c_str(), blob.data(), blob.size())) {
+        ReportWriteFailure(config, session, path, errno);
+        return false;
+    }
+    return true;
+}
+
+// The user in a comma-separated list (entries compared exactly, both sides upper-cased
+// unless the server's user ids are case sensitive).
+bool ListedUser(const std::string& list, const std::string& user, bool caseSensitive) {
+    auto fold = [caseSensitive](std::string text) {
+        if (!caseSensitive) {
+            for (char& c : text) {
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            }
+        }
+        return text;
+    };
+    const std::string wanted = fold(user);
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        if (fold(list.substr(start, end - start)) == wanted) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+int Refuse(const QelWWWConfig* config, QelWWWSession* session, const char* why, bool endLogon) {
+    STATE_TRACE(config, "QelWWW_RestoreServerState: %s", why);
+    if (session->client != nullptr) {
+        // Only a timed-out logon is ended at the server; a request that merely failed the
+        // checks (a stranger's password) lets the rebuilt session go without touching it.
+        Session_Logoff(session->client, endLogon ? 0 : 1);
+        session->client = nullptr;
+    }
+    return 3;
+}
+
+}  // namespace
+
+bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what) {
+    if (config == nullptr || session == nullptr || session->client == nullptr) return false;
+    if (!(what & QELWWW_STATE_SERVER)) return true;
+    ClientSession* client = session->client;
+    std::vector<unsigned char> blob;
+    if (Session_SetPassword(client, session->password.c_str()) != 0 || State_SaveSession(client, &blob) == 0) {
+        ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), EINVAL);
+        return false;
+    }
+    if (!WriteState(config, session, "srv", blob)) return false;
+    if (State_SaveFolderList(client, &blob) == 0) {
+        ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "fnm"), EINVAL);
+        return false;
+    }
+    return WriteState(config, session, "fnm", blob);
+}
+
+int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers) {
+    if (config == nullptr || session == nullptr) return 3;
+    if (session->client != nullptr) {
+        Session_Logoff(session->client, 1);
+        session->client = nullptr;
+    }
+    const std::string srvPath = QelWWW_StateFilePath(config, session, "srv");
+    if (srvPath.empty()) return Refuse(config, session, "no server or user", false);
+    // Not touched: a later folder file is compared with the age of this one.
+    std::optional<std::string> srv = QelWWW_ReadCacheFile(config, session, srvPath.c_str(), nullptr, nullptr, false);
+    if (!srv) return Refuse(config, session, "no server state", false);
+    session->client = State_RestoreSession(reinterpret_cast<const unsigned char*>(srv->data()), srv->size(),
+                                           config->codePageContext);
+    if (session->client == nullptr) return Refuse(config, session, "server state refused", false);
+    if (Session_IsTimedOut(session->client)) return Refuse(config, session, "logon timed out", true);
+    if (Session_CheckPassword(session->client, session->password.c_str()) != 0)
+        return Refuse(config, session, "password does not match", false);
+    if (checkCacheUsers && !session->cacheUserChecked &&
+        !ListedUser(config->cacheUserIds, session->user, Session_ServerFlag0(session->client)))
+        return Refuse(config, session, "user not in CacheUserIDs", false);
+
+    const std::string fnmPath = QelWWW_StateFilePath(config, session, "fnm");
+    std::optional<std::string> fnm = QelWWW_ReadCacheFile(config, session, fnmPath.c_str(), nullptr, nullptr, false);
+    if (!fnm) return Refuse(config, session, "no folder names", false);
+    if (State_RestoreFolderList(session->client, reinterpret_cast<const unsigned char*>(fnm->data()), fnm->size()) < 0)
+        return Refuse(config, session, "folder names refused", false);
+    return 0;
+}
+
+bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session) {
+    if (config == nullptr || session == nullptr || session->server.empty() || session->user.empty()) return false;
+    for (const char* extension : {"srv", "fnm"}) {
+        std::string path = QelWWW_StateFilePath(config, session, extension);
+        if (!QelWWW_RemoveCacheFile(config, session, path.c_str())) return false;
+    }
+    if (!session->folder.empty()) {
+        std::string path = QelWWW_FolderFilePath(config, session);
+        if (!QelWWW_RemoveCacheFile(config, session, path.c_str())) return false;
+    }
+    return true;
+}
