@@ -19,13 +19,14 @@ struct PipelineCloser {
 
 int QelWWW_CompressBuffer(const void* data, size_t length, char expandType, char compressType,
                           std::vector<unsigned char>* result) {
-    if (result == nullptr || (data == nullptr && length != 0)) return 0;
+    if (result == nullptr) return 0;
+    result->clear();
+    if (data == nullptr && length != 0) return 0;
     ArcCmpPipeline* raw = nullptr;
     int nothingToDo = 0;
     if (ArcCMP_Begin(expandType, compressType, 0, 0, &nothingToDo, &raw) != 0) return 0;
     std::unique_ptr<ArcCmpPipeline, PipelineCloser> pipeline(raw);
     try {
-        result->clear();
         if (nothingToDo) {
             const auto* bytes = static_cast<const unsigned char*>(data);
             result->assign(bytes, bytes + length);

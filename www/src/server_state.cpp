@@ -40,26 +40,36 @@ bool WriteState(const QelWWWConfig* config, QelWWWSession* session, const char* 
     return true;
 }
 
-// The user in a comma-separated list (entries compared exactly, both sides upper-cased
-// unless the server's user ids are case sensitive).
-bool ListedUser(const std::string& list, const std::string& user, bool caseSensitive) {
-    auto fold = [caseSensitive](std::string text) {
-        if (!caseSensitive) {
-            for (char& c : text) {
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            }
+// User ids compare upper-cased unless the server's user ids are case sensitive.
+std::string FoldUser(std::string text, bool caseSensitive) {
+    if (!caseSensitive) {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         }
-        return text;
-    };
-    const std::string wanted = fold(user);
+    }
+    return text;
+}
+
+// The user in a comma-separated list (entries compared exactly after folding).
+bool ListedUser(const std::string& list, const std::string& user, bool caseSensitive) {
+    const std::string wanted = FoldUser(user, caseSensitive);
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = list.find(',', start);
         if (end == std::string::npos) end = list.size();
-        if (fold(list.substr(start, end - start)) == wanted) return true;
+        if (FoldUser(list.substr(start, end - start), caseSensitive) == wanted) return true;
         start = end + 1;
     }
     return false;
+}
+
+// A state file is only this request's when it was saved for its server and user: the
+// blob of another logon put under this name is as good as missing.
+bool SavedForThisLogon(const QelWWWSession* session) {
+    const ClientSession* client = session->client;
+    const bool caseSensitive = Session_ServerFlag0(session->client);
+    return session->server == client->handle.serverName &&
+           FoldUser(client->user.userId, caseSensitive) == FoldUser(session->user, caseSensitive);
 }
 
 int Refuse(const QelWWWConfig* config, QelWWWSession* session, const char* why, bool endLogon) {
@@ -106,6 +116,7 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
     session->client = State_RestoreSession(reinterpret_cast<const unsigned char*>(srv->data()), srv->size(),
                                            config->codePageContext);
     if (session->client == nullptr) return Refuse(config, session, "server state refused", false);
+    if (!SavedForThisLogon(session)) return Refuse(config, session, "server state of another logon", false);
     if (Session_IsTimedOut(session->client)) return Refuse(config, session, "logon timed out", true);
     if (Session_CheckPassword(session->client, session->password.c_str()) != 0)
         return Refuse(config, session, "password does not match", false);

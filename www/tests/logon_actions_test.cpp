@@ -1,0 +1,216 @@
+// The logon, chgpassword and logoff actions on the sample archive: replies in both forms,
+// state cookies and files, password changes and the refusals.
+#include "gateway_fixture.h"
+
+namespace {
+
+using wwwtest::GatewayFixture;
+
+// The client layer is started by the first fixture and stopped when the program ends.
+[[maybe_unused]] ::testing::Environment* const kClientLayer =
+    ::testing::AddGlobalTestEnvironment(new wwwtest::ClientLayer);
+
+const char* const kAliceList =
+    "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n"
+    "FOLDER=[Payroll^Payroll statements]\n[END]\n";
+
+class LogonActions : public GatewayFixture {
+protected:
+    std::string AliceCookie(const char* password = wwwtest::kAlicePassword) const {
+        return "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=" + std::string(password) + "&_local=" +
+               QelWWW_UrlEncode(nullptr, archive_, true) + "; ZEILOGID=0";
+    }
+    bool AliceFiles() const { return CacheHas("DEMO_0_ALICE.srv") && CacheHas("DEMO_0_ALICE.fnm"); }
+};
+
+TEST_F(LogonActions, FolderListReplies) {
+    struct Case {
+        const char* name;
+        std::string query;
+        std::string body;  // exact
+    };
+    const Case cases[] = {
+        {"both folders, plain text", "_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1", kAliceList},
+        {"long keyword, user id in lower case", "_function=logon&_server=DEMO&_user=alice&_password=wonder1&_nohtml=1",
+         kAliceList},
+        {"one folder is listed too", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1",
+         "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n"},
+        {"HTML page",
+         "_a=l&_s=DEMO&_u=BOB&_p=builder2",
+         "<HTML>\n<CENTER>\n<TITLE>Tidewell Netvara</TITLE>\n</CENTER>\n<BODY>\n<br>\n"
+         "<form METHOD=\"POST\" action=\"/cgi-bin/qelwww\">\n<input type=hidden name=_a value=s>\n"
+         "<h4>Select a folder:</h4>\n<select name=_f size=10>\n<option selected value=\"Invoices\">Invoices\n"
+         "</select>\n<p>\n<input type=submit value=\"Open\">\n</form>\n</BODY>\n</HTML>\n"},
+        {"HTML page carries the request's view values, escaped",
+         "_a=l&_s=DEMO&_u=BOB&_p=builder2&_frame=%22%3E%3Cb%3E&_dfmt=%25d.%25m&_ascii=1&_afp=html&_email=x%22y",
+         "<HTML>\n<CENTER>\n<TITLE>Tidewell Netvara</TITLE>\n</CENTER>\n<BODY>\n<br>\n"
+         "<form METHOD=\"POST\" action=\"/cgi-bin/qelwww\" target=\"&quot;&gt;&lt;b&gt;\">\n"
+         "<input type=hidden name=_a value=s>\n<input type=hidden name=_dfmt value=\"%d.%m\">\n"
+         "<input type=hidden name=_ascii value=1>\n<input type=hidden name=_afp value=\"html\">\n"
+         "<input type=hidden name=_email value=\"x&quot;y\">\n"
+         "<h4>Select a folder:</h4>\n<select name=_f size=10>\n<option selected value=\"Invoices\">Invoices\n"
+         "</select>\n<p>\n<input type=submit value=\"Open\">\n</form>\n</BODY>\n</HTML>\n"},
+        {"wrong password", "_a=l&_s=DEMO&_u=ALICE&_p=builder2&_nohtml=1",
+         "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
+        {"unknown user", "_a=l&_s=DEMO&_u=CAROL&_p=wonder1&_nohtml=1",
+         "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto session = Request(c.query);
+        EXPECT_EQ(session->response->GetBody(), c.body);
+        const bool ok = c.body.rfind("[ERROR]", 0) != 0;
+        EXPECT_EQ(result_, ok ? 0 : 1);
+        // Cookies go out with a successful logon only; the logon is disconnected either way.
+        EXPECT_EQ(Cookies(*session).size(), ok ? 2u : 0u);
+        EXPECT_EQ(session->client, nullptr);
+    }
+}
+
+TEST_F(LogonActions, LogonLeavesCookiesAndStateFiles) {
+    auto session = Request("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1");
+    ASSERT_EQ(result_, 0);
+    const std::vector<std::string> cookies = Cookies(*session);
+    ASSERT_EQ(cookies.size(), 2u);
+    EXPECT_EQ(cookies[0], "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=wonder1&_local=" +
+                              QelWWW_UrlEncode(nullptr, archive_, true) + "; HttpOnly; SameSite=Lax");
+    EXPECT_EQ(cookies[1], "ZEILOGID=0; HttpOnly; SameSite=Lax");
+    EXPECT_TRUE(AliceFiles());
+    // The saved session holds a hash of the password, never the password.
+    EXPECT_EQ(ReadCache("DEMO_0_ALICE.srv").find("wonder1"), std::string::npos);
+
+    // The next request needs nothing but the cookies.
+    EXPECT_EQ(Body("_a=l&_nohtml=1", CookieHeader(cookies)), kAliceList);
+    EXPECT_EQ(Body("_a=f&_nohtml=1", CookieHeader(cookies)), "[BEGIN]\nUser logged off!\n[END]\n");
+}
+
+TEST_F(LogonActions, ChangePasswordJourney) {
+    ASSERT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"), kAliceList);
+    // From the saved state: only the cookies and the new password.
+    auto changed = Request("_a=c&_np=marvel7&_nohtml=1", AliceCookie());
+    EXPECT_EQ(changed->response->GetBody(), kAliceList);
+    const std::vector<std::string> cookies = Cookies(*changed);
+    // The browser has its log id already: only the state cookie, with the new password.
+    ASSERT_EQ(cookies.size(), 1u);
+    EXPECT_NE(cookies[0].find("&_p=marvel7&"), std::string::npos) << cookies[0];
+    // The saved state took the new password: the old one no longer restores it.
+    EXPECT_EQ(Body("_a=f&_nohtml=1", AliceCookie()), "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
+    EXPECT_TRUE(AliceFiles());
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"),
+              "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n");
+    EXPECT_EQ(Body("_a=f&_nohtml=1", AliceCookie("marvel7")), "[BEGIN]\nUser logged off!\n[END]\n");
+    EXPECT_FALSE(CacheHas("DEMO_0_ALICE.srv"));
+    EXPECT_FALSE(CacheHas("DEMO_0_ALICE.fnm"));
+}
+
+TEST_F(LogonActions, PasswordChangeRefusals) {
+    struct Case {
+        const char* name;
+        std::string query;
+        std::string cookie;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"chgpassword needs _new_password", "_a=c&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1", "",
+         "[ERROR]\nID=2171\nMSG=The argument '_new_password' was not specified\n"},
+        {"too short", "_a=c&_s=DEMO&_u=BOB&_p=builder2&_np=abc&_nohtml=1", "",
+         "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 4\n"},
+        {"logon with a new password that is too short", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=abc&_nohtml=1", "",
+         "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 4\n"},
+        {"wrong current password", "_a=c&_s=DEMO&_u=BOB&_p=wonder1&_np=mason33&_nohtml=1", "",
+         "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto session = Request(c.query, c.cookie);
+        EXPECT_EQ(session->response->GetBody(), c.body);
+        EXPECT_EQ(result_, 1);
+        EXPECT_TRUE(Cookies(*session).empty());
+    }
+    // Nothing changed: BOB still logs on with his password.
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1"),
+              "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n");
+}
+
+TEST_F(LogonActions, LogonWithNewPassword) {
+    auto session = Request("_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=mason33&_nohtml=1");
+    EXPECT_EQ(result_, 0);
+    ASSERT_FALSE(Cookies(*session).empty());
+    EXPECT_NE(Cookies(*session)[0].find("&_p=mason33&"), std::string::npos) << Cookies(*session)[0];
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1").rfind("[ERROR]\nID=1799", 0), 0u);
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=mason33&_nohtml=1").rfind("[BEGIN]", 0), 0u);
+}
+
+TEST_F(LogonActions, LogoffWithoutStateSendsNoCookies) {
+    for (const char* keyword : {"f", "logoff"}) {
+        auto session = Request(std::string("_a=") + keyword + "&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1");
+        EXPECT_EQ(session->response->GetBody(), "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
+        EXPECT_EQ(result_, 1);
+        EXPECT_TRUE(Cookies(*session).empty());
+    }
+    auto html = Request("_a=f&_s=DEMO&_u=ALICE&_p=wonder1");
+    EXPECT_NE(html->response->GetBody().find("<h4>The server connection has timed out</h4>"), std::string::npos);
+}
+
+TEST_F(LogonActions, LogoffHtmlClearsCookies) {
+    ASSERT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"), kAliceList);
+    auto session = Request("_a=f", AliceCookie());
+    EXPECT_EQ(result_, 0);
+    EXPECT_NE(session->response->GetBody().find("<BODY>\n<br>\nUser logged off!\n</BODY>"), std::string::npos)
+        << session->response->GetBody();
+    EXPECT_EQ(Cookies(*session), (std::vector<std::string>{"ZEIQS=; HttpOnly; SameSite=Lax",
+                                                           "ZEILOGID=; HttpOnly; SameSite=Lax"}));
+    EXPECT_FALSE(AliceFiles());
+}
+
+TEST_F(LogonActions, FolderTexts) {
+    // A description-less folder and a name with markup and a line break in it.
+    WriteTable("fol", "[FOLDERS]\nFOLDERS=1,2\n\n[1]\nNAME=\"In<b>voices\"\nDESCRIPTION=\"\"\nANN_SEARCH=1\n"
+                      "FLDS_NUM=3\nAPPLICATION_GROUPS=100\n\n[2]\nNAME=Payroll\nDESCRIPTION=\"Pay & more\"\n"
+                      "ANN_SEARCH=0\nFLDS_NUM=2\nAPPLICATION_GROUPS=101\n");
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"),
+              "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[In<b>voices^\"\"]\nFOLDER=[Payroll^Pay & more]\n[END]\n");
+    const std::string page = Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1");
+    EXPECT_NE(page.find("<option selected value=\"In&lt;b&gt;voices\">In&lt;b&gt;voices\n"), std::string::npos) << page;
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+}
+
+TEST_F(LogonActions, UserWithoutFolders) {
+    // BOB loses his only folder permission.
+    WriteTable("folperms", "[2]\nIDS=10\n\n[10|2]\nPERMS=3\nHITS=-1\n");
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1"),
+              "[ERROR]\nID=2193\nMSG=The user specified does not have access to any folders\n");
+    EXPECT_EQ(result_, 1);
+    EXPECT_FALSE(CacheHas("DEMO_0_BOB.srv"));
+}
+
+TEST_F(LogonActions, ExpiredPassword) {
+    // Passwords expire at once; the sample rows were never changed.
+    std::string system = ReadTable("system");
+    system.replace(system.find("PASSWD_EXP=-1"), 13, "PASSWD_EXP=30");
+    WriteTable("system", system);
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1"),
+              "[ERROR]\nID=1532\nMSG=Change Expired Logon Password\n");
+    EXPECT_FALSE(CacheHas("DEMO_0_BOB.srv"));
+    // With a new password the logon changes it and goes on.
+    auto session = Request("_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=mason33&_nohtml=1");
+    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(session->response->GetBody(),
+              "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n");
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=mason33&_nohtml=1").rfind("[BEGIN]", 0), 0u);
+}
+
+TEST_F(LogonActions, UnwritableCacheDoesNotFailTheLogon) {
+    std::filesystem::remove_all(cache_);
+    auto session = Request("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1");
+    EXPECT_EQ(result_, 0);
+    const std::string body = session->response->GetBody();
+    EXPECT_EQ(body.rfind("[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n"
+                         "FOLDER=[Payroll^Payroll statements]\nUnable to open the file: ",
+                         0),
+              0u)
+        << body;
+    EXPECT_NE(body.find("DEMO_0_ALICE.srv<br>\nerrno: 2\n[END]\n"), std::string::npos) << body;
+}
+
+}  // namespace

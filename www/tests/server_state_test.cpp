@@ -1,0 +1,214 @@
+// The state steps: saving a logon to the cache directory, rebuilding it, the refusals of
+// files that are missing, damaged or another logon's, the cache-user check, removal, and
+// what a refused restore does to the logon at a remote server.
+#include "gateway_fixture.h"
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "peer_process.h"
+
+namespace {
+
+using wwwtest::GatewayFixture;
+
+[[maybe_unused]] ::testing::Environment* const kClientLayer =
+    ::testing::AddGlobalTestEnvironment(new wwwtest::ClientLayer);
+
+class StateSteps : public GatewayFixture {
+protected:
+    // A request session of the user, set up but not dispatched.
+    std::unique_ptr<QelWWWSession> Prepared(const std::string& user, const std::string& password,
+                                            const std::string& server = "DEMO") {
+        auto session = wwwtest::NewSession(&config_);
+        const std::string query = "_a=l&_nohtml=1&_s=" + server + "&_u=" + user + "&_p=" + password;
+        EXPECT_EQ(QelWWW_InitSession(&config_, session.get(), query.c_str(), "/q", nullptr, nullptr), 0);
+        return session;
+    }
+    // Logs the user on and saves the state, as a logon action ends.
+    void LogOnAndSave(const std::string& user, const std::string& password, const std::string& server = "DEMO") {
+        auto session = Prepared(user, password, server);
+        ASSERT_EQ(QelWWW_Logon(&config_, session.get()), 0) << session->response->GetBody();
+        ASSERT_TRUE(QelWWW_SaveServerState(&config_, session.get(), QELWWW_STATE_SERVER));
+        Session_Logoff(session->client, 1);
+        session->client = nullptr;
+    }
+    int Restore(const std::string& user, const std::string& password, bool checkCacheUsers = false,
+                int* folders = nullptr) {
+        auto session = Prepared(user, password);
+        const int rc = QelWWW_RestoreServerState(&config_, session.get(), checkCacheUsers);
+        EXPECT_EQ(rc == 0, session->client != nullptr) << "a client session exactly after success";
+        if (folders != nullptr) *folders = session->client ? Folder_GetCount(session->client) : -1;
+        return rc;
+    }
+};
+
+TEST_F(StateSteps, SavedLogonIsRebuilt) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    EXPECT_TRUE(CacheHas("DEMO_0_ALICE.srv"));
+    EXPECT_TRUE(CacheHas("DEMO_0_ALICE.fnm"));
+    int folders = 0;
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword, false, &folders), 0);
+    EXPECT_EQ(folders, 2);
+}
+
+TEST_F(StateSteps, MissingDamagedOrForeignFilesCountAsMissing) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    LogOnAndSave("BOB", wwwtest::kBobPassword);
+    const std::string srv = ReadCache("DEMO_0_ALICE.srv");
+    const std::string fnm = ReadCache("DEMO_0_ALICE.fnm");
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        const char* password;
+    };
+    const Case cases[] = {
+        {"no session file", [&] { std::filesystem::remove(CachePath("DEMO_0_ALICE.srv")); }, "wonder1"},
+        {"no folder-name file", [&] { std::filesystem::remove(CachePath("DEMO_0_ALICE.fnm")); }, "wonder1"},
+        {"empty session file", [&] { WriteCache("DEMO_0_ALICE.srv", ""); }, "wonder1"},
+        {"truncated session file", [&] { WriteCache("DEMO_0_ALICE.srv", srv.substr(0, srv.size() / 2)); }, "wonder1"},
+        {"text planted as session file", [&] { WriteCache("DEMO_0_ALICE.srv", "ALICE wonder1\n"); }, "wonder1"},
+        {"another user's files, with that user's password",
+         [&] {
+             WriteCache("DEMO_0_ALICE.srv", ReadCache("DEMO_0_BOB.srv"));
+             WriteCache("DEMO_0_ALICE.fnm", ReadCache("DEMO_0_BOB.fnm"));
+         },
+         "builder2"},
+        {"another user's folder names", [&] { WriteCache("DEMO_0_ALICE.fnm", ReadCache("DEMO_0_BOB.fnm")); },
+         "wonder1"},
+        {"wrong password", [] {}, "builder2"},
+        {"empty password", [] {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteCache("DEMO_0_ALICE.srv", srv);
+        WriteCache("DEMO_0_ALICE.fnm", fnm);
+        c.spoil();
+        EXPECT_EQ(Restore("ALICE", c.password), 3);
+    }
+    WriteCache("DEMO_0_ALICE.srv", srv);
+    WriteCache("DEMO_0_ALICE.fnm", fnm);
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0);
+}
+
+TEST_F(StateSteps, EveryFlippedByteIsRefused) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    const std::string srv = ReadCache("DEMO_0_ALICE.srv");
+    for (size_t i = 0; i < srv.size(); ++i) {
+        std::string bad = srv;
+        bad[i] = static_cast<char>(bad[i] ^ 0x5A);
+        WriteCache("DEMO_0_ALICE.srv", bad);
+        ASSERT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 3) << "byte " << i;
+    }
+}
+
+TEST_F(StateSteps, CacheUserCheck) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    struct Case {
+        const char* list;
+        bool checkedByThisRequest;
+        int expected;
+    };
+    const Case cases[] = {
+        {"", false, 3},         {"ALICE", false, 0},  {"bob,alice", false, 0}, {"ALICEX,BOB", false, 3},
+        {"BOB, ALICE", false, 3}, {"", true, 0},       {"BOB", true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("list '") + c.list + (c.checkedByThisRequest ? "', checked" : "'"));
+        config_.cacheUserIds = c.list;
+        auto session = Prepared("ALICE", wwwtest::kAlicePassword);
+        session->cacheUserChecked = c.checkedByThisRequest ? 1 : 0;
+        EXPECT_EQ(QelWWW_RestoreServerState(&config_, session.get(), true), c.expected);
+        // Without the check the list does not matter.
+        EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword, false), 0);
+    }
+}
+
+TEST_F(StateSteps, DeleteStopsAtTheFirstFailure) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> present;
+        const char* folder;
+        bool expected;
+        std::vector<std::string> left;
+    };
+    const Case cases[] = {
+        {"both files", {"srv", "fnm"}, "", true, {}},
+        {"with the folder's file", {"srv", "fnm", "fld"}, "Invoices", true, {}},
+        {"no session file: the others stay", {"fnm", "fld"}, "Invoices", false, {"fnm", "fld"}},
+        {"no folder-name file", {"srv", "fld"}, "Invoices", false, {"fld"}},
+        {"folder set, no folder file", {"srv", "fnm"}, "Invoices", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* ext : {"srv", "fnm"}) std::filesystem::remove(CachePath(std::string("DEMO_0_ALICE.") + ext));
+        std::filesystem::remove(CachePath("DEMO_0_ALICE_Invoices.fld"));
+        auto name = [](const std::string& ext) {
+            return ext == "fld" ? std::string("DEMO_0_ALICE_Invoices.fld") : "DEMO_0_ALICE." + ext;
+        };
+        for (const std::string& ext : c.present) WriteCache(name(ext), "x");
+        auto session = Prepared("ALICE", wwwtest::kAlicePassword);
+        session->folder = c.folder;
+        EXPECT_EQ(QelWWW_DeleteServerState(&config_, session.get()), c.expected);
+        for (const std::string ext : {"srv", "fnm", "fld"}) {
+            const bool expected = std::find(c.left.begin(), c.left.end(), ext) != c.left.end();
+            EXPECT_EQ(CacheHas(name(ext)), expected) << ext;
+        }
+    }
+    auto nobody = wwwtest::NewSession(&config_);
+    EXPECT_FALSE(QelWWW_DeleteServerState(&config_, nobody.get()));
+}
+
+// The same steps against a remote server: what a refused restore does to the logon there.
+class RemoteState : public StateSteps {
+protected:
+    RemoteState() : peer_(qel_peer::Script("basic.json")) {}
+    std::string ExtraIni() const override {
+        return "[@SRV@_PEER]\nHOST=127.0.0.1\nPROTOCOL=2\nPORT=" + std::to_string(peer_.port()) + "\n";
+    }
+    void SetUp() override {
+        ASSERT_NE(peer_.port(), 0);
+        StateSteps::SetUp();
+    }
+    void TearDown() override {
+        ArcOS_SetTestClock(std::nullopt);
+        StateSteps::TearDown();
+    }
+    int Logoffs() const {
+        int n = 0;
+        for (const std::string& line : peer_.Events("request"))
+            if (line.find("\"code\": 4,") != std::string::npos || line.find("\"code\": 4}") != std::string::npos) ++n;
+        return n;
+    }
+    int RestorePeer(const char* password) {
+        auto session = Prepared("ALICE", password, "PEER");
+        return QelWWW_RestoreServerState(&config_, session.get(), false);
+    }
+
+    qel_peer::PeerProcess peer_;
+};
+
+TEST_F(RemoteState, StrangerCannotEndTheOwnersLogon) {
+    LogOnAndSave("ALICE", "SECRET1", "PEER");
+    ASSERT_TRUE(CacheHas("127.0.0.1_" + std::to_string(peer_.port()) + "_ALICE.srv"));
+    EXPECT_EQ(RestorePeer("GUESS"), 3);
+    EXPECT_EQ(Logoffs(), 0);
+    // The owner goes on with the same server logon.
+    auto session = Prepared("ALICE", "SECRET1", "PEER");
+    ASSERT_EQ(QelWWW_RestoreServerState(&config_, session.get(), false), 0);
+    session->client->folders.clear();
+    EXPECT_EQ(Folder_GetCount(session->client), 2);
+    Session_Logoff(session->client, 1);
+    session->client = nullptr;
+}
+
+TEST_F(RemoteState, TimedOutLogonIsEndedAtTheServer) {
+    LogOnAndSave("ALICE", "SECRET1", "PEER");
+    // ALICE's logons time out after 600 idle seconds.
+    ArcOS_SetTestClock(ArcOS_TimeNow() + 601);
+    EXPECT_EQ(RestorePeer("SECRET1"), 3);
+    EXPECT_EQ(Logoffs(), 1);
+}
+
+}  // namespace
