@@ -8,13 +8,20 @@ The test runner passes the programs through the environment:
   QELWWW_SANITIZE    "ON" in the sanitizer build
 """
 import http.client
+import http.cookiejar
 import os
 import shutil
-import socket
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
+import urllib.error
+import urllib.parse
+import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import qelwww_site  # noqa: E402  (the site-making code the demo uses too)
 
 SANITIZER_MARKS = (b"ERROR: AddressSanitizer", b"ERROR: LeakSanitizer", b"runtime error:")
 ASAN_OPTIONS = "detect_leaks=1:abort_on_error=0:exitcode=86"
@@ -31,10 +38,8 @@ def sanitized():
     return os.environ.get("QELWWW_SANITIZE", "").upper() in ("ON", "1", "TRUE", "YES")
 
 
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+free_port = qelwww_site.free_port
+SAMPLE_ARCHIVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "testdata", "archive")
 
 
 def split_cgi_output(output):
@@ -69,36 +74,33 @@ class Reply:
 
 
 class GatewaySite:
-    """A temporary site. Use as a context manager, or call close()."""
+    """A temporary site. Use as a context manager, or call close(). With archive=True the
+    site gets a copy of the sample archive (or of the archive directory given) as the
+    local server DEMO."""
 
-    def __init__(self, configuration="", extra_ini="", trace=False):
+    def __init__(self, configuration="", extra_ini="", trace=False, archive=False):
         self.program = required_env("QELWWW_PROGRAM")
         self.cache_tool = os.environ.get("QELWWW_CACHE_TOOL", "")
         self.root = tempfile.mkdtemp(prefix="qelwww-e2e-")
-        self.cgi_dir = self._dir("cgi-bin")
-        self.cache_dir = self._dir("cache", 0o700)
-        self.template_dir = self._dir("templates")
-        self.log_dir = self._dir("log")
-        self.registry_dir = self._dir("registry")
-        self._dir("htdocs")
-        self._dir("upload")
-        self.cgi_path = os.path.join(self.cgi_dir, "qelwww")
-        os.symlink(self.program, self.cgi_path)
+        dirs = qelwww_site.make_layout(self.root, self.program)
+        self.cgi_dir = dirs["cgi"]
+        self.cache_dir = dirs["cache"]
+        self.template_dir = dirs["templates"]
+        self.log_dir = dirs["log"]
+        self.registry_dir = dirs["registry"]
+        self.cgi_path = dirs["program"]
+        self.archive_dir = None
+        if archive:
+            source = SAMPLE_ARCHIVE if archive is True else archive
+            self.archive_dir = qelwww_site.copy_archive(source, os.path.join(self.root, "archive"))
+            extra_ini = qelwww_site.server_section(qelwww_site.DEMO_SERVER, self.archive_dir) + extra_ini
         self.write_ini(configuration, extra_ini, trace)
         self.server = None
         self.port = None
 
-    def _dir(self, name, mode=0o755):
-        path = os.path.join(self.root, name)
-        os.mkdir(path, mode)
-        return path
-
     def write_ini(self, configuration="", extra="", trace=False):
-        lines = ["[configuration]", f"CacheDir={self.cache_dir}", f"TemplateDir={self.template_dir}"]
-        lines += [line for line in configuration.splitlines() if line.strip()]
-        lines += ["[debug]", f"Log={1 if trace else 0}", f"LogDir={self.log_dir}"]
-        with open(os.path.join(self.cgi_dir, "qelwww.ini"), "w", encoding="latin-1") as ini:
-            ini.write("\n".join(lines) + "\n" + extra)
+        qelwww_site.write_ini(self.cgi_dir, qelwww_site.ini_text(self.cache_dir, self.template_dir, self.log_dir,
+                                                                  trace, configuration, extra))
 
     def base_env(self):
         env = {"QEL_REGISTRY_DIR": self.registry_dir, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
@@ -110,25 +112,8 @@ class GatewaySite:
     # -- lighttpd -------------------------------------------------------------------------
 
     def _write_conf(self, port):
-        env = ", ".join(f'"{k}" => "{v}"' for k, v in self.base_env().items())
-        conf = f"""
-server.document-root = "{self.root}/htdocs"
-server.bind = "127.0.0.1"
-server.port = {port}
-server.errorlog = "{self.log_dir}/error.log"
-server.breakagelog = "{self.log_dir}/cgi-stderr.log"
-server.upload-dirs = ( "{self.root}/upload" )
-server.modules = ( "mod_alias", "mod_cgi", "mod_setenv" )
-alias.url = ( "/cgi-bin/" => "{self.cgi_dir}/" )
-$HTTP["url"] =~ "^/cgi-bin/" {{
-    cgi.assign = ( "" => "" )
-}}
-setenv.add-environment = ( {env} )
-"""
-        path = os.path.join(self.root, "lighttpd.conf")
-        with open(path, "w") as out:
-            out.write(conf)
-        return path
+        text = qelwww_site.lighttpd_conf_text(self.root, port, self.cgi_dir, self.log_dir, self.base_env())
+        return qelwww_site.write_lighttpd_conf(self.root, text)
 
     def start(self):
         lighttpd = required_env("LIGHTTPD")
@@ -139,25 +124,12 @@ setenv.add-environment = ( {env} )
             server = subprocess.Popen([lighttpd, "-D", "-f", conf], stdout=log, stderr=log,
                                       stdin=subprocess.DEVNULL)
             log.close()
-            if self._wait_for_port(server, port):
+            if qelwww_site.wait_for_port(server, port):
                 self.server, self.port = server, port
                 return self
             server.kill()
             server.wait()
         raise RuntimeError("lighttpd did not start; see " + os.path.join(self.log_dir, "lighttpd.out"))
-
-    @staticmethod
-    def _wait_for_port(server, port):
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            if server.poll() is not None:
-                return False
-            try:
-                with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-                    return True
-            except OSError:
-                time.sleep(0.05)
-        return False
 
     def stop(self):
         if self.server is not None:
@@ -215,6 +187,75 @@ setenv.add-environment = ( {env} )
     def run_cache_tool(self, *args, timeout=60):
         return subprocess.run(self.cache_tool_command(*args), env=self.base_env(), capture_output=True,
                               timeout=timeout)
+
+
+class Browser:
+    """A browser of the journeys: urllib over http.client, with the cookies kept by
+    http.cookiejar, an engine independent of the gateway's own cookie code."""
+
+    def __init__(self, site, agent="Mozilla/5.0 (X11; Linux x86_64)"):
+        self.site = site
+        self.agent = agent
+        self.jar = http.cookiejar.CookieJar()
+        self.opener = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(self.jar))
+
+    def _open(self, request):
+        request.add_header("User-Agent", self.agent)
+        try:
+            response = self.opener.open(request, timeout=60)
+        except urllib.error.HTTPError as error:
+            response = error
+        with response:
+            return Reply(response.status, response.getheaders(), response.read())
+
+    def url(self, query=""):
+        return f"http://127.0.0.1:{self.site.port}/cgi-bin/qelwww" + ("?" + query if query else "")
+
+    def get(self, query):
+        return self._open(urllib.request.Request(self.url(query)))
+
+    def post(self, fields):
+        """A form post: fields as a dict (url-encoded here) or as the encoded text."""
+        body = fields if isinstance(fields, str) else urllib.parse.urlencode(fields)
+        request = urllib.request.Request(self.url(), data=body.encode("utf-8"),
+                                         headers={"Content-Type": "application/x-www-form-urlencoded"})
+        return self._open(request)
+
+    def cookie(self, name):
+        for cookie in self.jar:
+            if cookie.name == name:
+                return cookie
+        return None
+
+    def set_cookie(self, name, value):
+        """Puts a cookie into the jar as if the gateway had sent it (a forged one)."""
+        cookie = http.cookiejar.Cookie(0, name, value, None, False, "127.0.0.1", False, False, "/cgi-bin", True,
+                                       False, None, False, None, None, {"HttpOnly": None})
+        self.jar.set_cookie(cookie)
+
+
+# The password hash of the sample archive's ALICE ("wonder1", salt "al").
+WONDER1_HASH = "alDmLU/d4Adno"
+
+
+def add_users(archive_dir, names, group=11):
+    """Adds users with the password "wonder1" to an archive copy, members of the group
+    (11 STAFF may open Invoices). Numbers from 101 on."""
+    table = os.path.join(archive_dir, "table")
+    with open(os.path.join(table, "user.tbl"), encoding="latin-1") as f:
+        users = f.read()
+    first, _, rest = users.partition("\n")
+    assert first == "[USERS]"
+    listed, _, rows = rest.partition("\n")
+    listed += "," + ",".join(names)
+    rows = rows.replace(f"[{group}]\nUSERS=", f"[{group}]\nUSERS=" + ",".join(names) + ",", 1)
+    for number, name in enumerate(names, start=101):
+        rows += f'\n[{name}]\nUID={number}\nPASSWD="{WONDER1_HASH}"\nDESCRIPTION="user {name}"\nADMIN=0\nPID=0\n'
+    with open(os.path.join(table, "user.tbl"), "w", encoding="latin-1") as f:
+        f.write("[USERS]\n" + listed + "\n" + rows)
+    with open(os.path.join(table, "group.tbl"), "a", encoding="latin-1") as f:
+        for number, _ in enumerate(names, start=101):
+            f.write(f"\n[{number}]\nGROUPS={group}\n")
 
 
 class SiteTestCase(unittest.TestCase):
