@@ -1,0 +1,129 @@
+"""Journey: hostile requests against the logon. A forged state cookie with another user's
+name and a wrong password is refused and leaves that user's logon alone; state files
+planted or damaged in the cache count as missing; server names with "../" never leave
+the cache directory."""
+import os
+import unittest
+import urllib.parse
+
+from gateway_site import Browser, GatewaySite, SiteTestCase, plain_error
+
+LOGGED_OFF = b"[BEGIN]\nUser logged off!\n[END]\n"
+TIMED_OUT = plain_error(1689, "The server connection has timed out")
+REFUSED = plain_error(1799, "The user id or password is not valid")
+
+
+def state_cookie(site, user, password, server="DEMO"):
+    quote = lambda text: urllib.parse.quote(text, safe="")  # noqa: E731
+    return (f"_s={quote(server)}&_pt=0&_cp=819&_u={quote(user)}&_p={quote(password)}"
+            f"&_local={quote(site.archive_dir)}")
+
+
+def stray_state_files(root, cache_dir):
+    """State files anywhere below root (the archive aside) that are not directly in the
+    cache directory, and any beside root that a climbing name could have made."""
+    stray = []
+    for base, dirs, names in os.walk(root):
+        dirs[:] = [d for d in dirs if d != "archive"]
+        stray += [os.path.join(base, n) for n in names
+                  if n.endswith((".srv", ".fnm")) and os.path.realpath(base) != os.path.realpath(cache_dir)]
+    parent = os.path.dirname(root)
+    stray += [os.path.join(parent, n) for n in os.listdir(parent) if n.startswith("up_") or n.startswith("up.")]
+    return stray
+
+
+class HostileLogon(SiteTestCase):
+    def setUp(self):
+        self.site = GatewaySite(archive=True)
+        # A section whose name climbs out of the cache: the sample archive under another name.
+        self.site.write_ini(extra="[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir +
+                            "\n[@SRV@_../../up]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir + "\n")
+        self.site.start()
+        self.addCleanup(self.site.close)
+        self.addCleanup(self.check_site_at_end, self.site)
+        self.alice = Browser(self.site)
+        reply = self.alice.post({"_function": "logon", "_server": "DEMO", "_user": "ALICE", "_password": "wonder1",
+                                 "_nohtml": "1"})
+        self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+
+    def cache_file(self, name):
+        return os.path.join(self.site.cache_dir, name)
+
+    def read_cache(self, name):
+        with open(self.cache_file(name), "rb") as f:
+            return f.read()
+
+    def write_cache(self, name, data):
+        with open(self.cache_file(name), "wb") as f:
+            f.write(data)
+
+    def forged(self, user, password, query):
+        browser = Browser(self.site)
+        browser.set_cookie("ZEIQS", state_cookie(self.site, user, password))
+        return browser.get(query)
+
+    def test_forged_cookie_with_another_users_name(self):
+        saved = {name: self.read_cache(name) for name in ("DEMO_0_ALICE.srv", "DEMO_0_ALICE.fnm")}
+        bob = Browser(self.site)
+        bob.get("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1")
+        cases = [
+            ("logon", "ALICE", "guess", "_a=l&_nohtml=1", REFUSED),
+            ("logon with the forger's own password", "ALICE", "builder2", "_a=l&_nohtml=1", REFUSED),
+            ("password change", "ALICE", "guess", "_a=c&_np=owned1&_nohtml=1", REFUSED),
+            ("logoff", "ALICE", "guess", "_a=f&_nohtml=1", TIMED_OUT),
+            ("logoff, user in lower case", "alice", "builder2", "_a=f&_nohtml=1", TIMED_OUT),
+        ]
+        for name, user, password, query, expected in cases:
+            with self.subTest(name):
+                reply = self.forged(user, password, query)
+                self.assertEqual(reply.body, expected)
+                self.assertEqual(reply.all("Set-Cookie"), [])
+        # ALICE's state and password are untouched and her cookies still work.
+        for name, data in saved.items():
+            self.assertEqual(self.read_cache(name), data, name)
+        self.assertEqual(self.alice.get("_a=f&_nohtml=1").body, LOGGED_OFF)
+
+    def test_planted_or_damaged_state_counts_as_missing(self):
+        good = self.read_cache("DEMO_0_ALICE.srv")
+        Browser(self.site).get("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1")
+        cases = [
+            ("text", b"ALICE wonder1\n"),
+            ("empty", b""),
+            ("cut short", good[: len(good) // 2]),
+            ("one byte flipped", good[:40] + bytes([good[40] ^ 1]) + good[41:]),
+            ("BOB's session under ALICE's name", self.read_cache("DEMO_0_BOB.srv")),
+        ]
+        for name, data in cases:
+            with self.subTest(name):
+                self.write_cache("DEMO_0_ALICE.srv", data)
+                self.assertEqual(self.alice.get("_a=f&_nohtml=1").body, TIMED_OUT)
+        # BOB's files planted whole under ALICE's names, used with BOB's password.
+        self.write_cache("DEMO_0_ALICE.fnm", self.read_cache("DEMO_0_BOB.fnm"))
+        self.assertEqual(self.forged("ALICE", "builder2", "_a=f&_nohtml=1").body, TIMED_OUT)
+        # A logon writes a good state again.
+        self.assertTrue(self.alice.get("_a=l&_nohtml=1").body.startswith(b"[BEGIN]"))
+        self.assertEqual(self.alice.get("_a=f&_nohtml=1").body, LOGGED_OFF)
+
+    def test_server_names_stay_inside_the_cache(self):
+        climber = Browser(self.site)
+        reply = climber.get("_a=l&_s=" + urllib.parse.quote("../../up", safe="") + "&_u=ALICE&_p=wonder1&_nohtml=1")
+        self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+        names = sorted(os.listdir(self.site.cache_dir))
+        self.assertIn("%2E%2E%2F%2E%2E%2Fup_0_ALICE.srv", names)
+        self.assertEqual(stray_state_files(self.site.root, self.site.cache_dir), [])
+        # Cookie-only requests find the encoded files again, and logoff removes them.
+        self.assertTrue(climber.get("_a=l&_nohtml=1").body.startswith(b"[BEGIN]"))
+        self.assertEqual(climber.get("_a=f&_nohtml=1").body, LOGGED_OFF)
+        self.assertNotIn("%2E%2E%2F%2E%2E%2Fup_0_ALICE.srv", os.listdir(self.site.cache_dir))
+        # Names that only climb (no section) and climbing users are refused and write nothing.
+        for query in ("_a=l&_s=..%2F..%2F..%2Ftmp&_u=ALICE&_p=wonder1&_nohtml=1",
+                      "_a=l&_s=DEMO&_u=..%2F..%2Fx&_p=wonder1&_nohtml=1",
+                      "_a=f&_s=DEMO&_u=..%2FALICE&_p=wonder1&_nohtml=1"):
+            with self.subTest(query):
+                self.assertTrue(climber.get(query).body.startswith(b"[ERROR]"))
+        self.assertEqual(stray_state_files(self.site.root, self.site.cache_dir), [])
+        self.assertEqual(sorted(n for n in os.listdir(self.site.cache_dir) if n.endswith(".srv")),
+                         ["DEMO_0_ALICE.srv"])
+
+if __name__ == "__main__":
+    unittest.main()
