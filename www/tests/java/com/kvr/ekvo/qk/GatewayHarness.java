@@ -12,7 +12,11 @@ import java.util.concurrent.Future;
 
 /**
  * Drives libqelwwwsl.so through a real JVM. Scenarios: "startup" (initialize results and
- * terminate), "requests" (replies of single requests), "threads" (eight threads at once).
+ * terminate), "requests" (replies of single requests), "threads" (eight threads at once),
+ * "journey CONFIGDIR STEPS OUTDIR" (the requests of STEPS, one query a line, each sending
+ * the cookies the replies before set; each reply written to OUTDIR/N.txt) and
+ * "logons CONFIGDIR USERS ROUNDS" (one servlet thread per comma-separated user, all at
+ * once, each logging on and off ROUNDS times and staying logged on after the last).
  * Properties: qel.library (the library), qel.stage (the build's install tree), qel.registry
  * (the registry directory the library reads). Exit status 0 when every check held.
  */
@@ -208,12 +212,124 @@ public final class GatewayHarness {
         checkEquals(0, gateway.terminate(), "terminate");
     }
 
+    /** The cookies a browser keeps: the last value of each name, cleared ones as empty. */
+    static final class CookieStore {
+        private final java.util.LinkedHashMap<String, String> cookies = new java.util.LinkedHashMap<>();
+
+        void take(RecordingResponse response) {
+            for (String header : response.headers) {
+                if (!header.regionMatches(true, 0, "Set-Cookie: ", 0, 12)) {
+                    continue;
+                }
+                String pair = header.substring(12);
+                int semicolon = pair.indexOf(';');
+                if (semicolon >= 0) {
+                    pair = pair.substring(0, semicolon);
+                }
+                int equals = pair.indexOf('=');
+                cookies.put(pair.substring(0, equals), pair.substring(equals + 1));
+            }
+        }
+
+        String header() {
+            if (cookies.isEmpty()) {
+                return null;
+            }
+            StringBuilder out = new StringBuilder();
+            for (java.util.Map.Entry<String, String> e : cookies.entrySet()) {
+                if (out.length() > 0) {
+                    out.append("; ");
+                }
+                out.append(e.getKey()).append('=').append(e.getValue());
+            }
+            return out.toString();
+        }
+    }
+
+    static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query) {
+        RecordingResponse response = new RecordingResponse();
+        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), response);
+        store.take(response);
+        return response;
+    }
+
+    static void journey(String configDir, String steps, String outDir) throws IOException {
+        QelWWWInterface gateway = new QelWWWInterface();
+        checkEquals(0, gateway.initialize(configDir), "initialize");
+        CookieStore store = new CookieStore();
+        int step = 0;
+        for (String query : Files.readAllLines(Path.of(steps), StandardCharsets.UTF_8)) {
+            if (query.isEmpty()) {
+                continue;
+            }
+            RecordingResponse r = browse(gateway, store, query);
+            check(r.data.size() <= 1, "step " + step + ": one setData call at most");
+            java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
+            for (String h : r.headers) {
+                String lower = h.toLowerCase(java.util.Locale.ROOT);
+                if (lower.startsWith("content-type: ") || lower.startsWith("set-cookie: ")) {
+                    out.write((lower.substring(0, lower.indexOf(':')) + h.substring(h.indexOf(':')) + "\n")
+                            .getBytes(StandardCharsets.UTF_8));
+                }
+            }
+            out.write("--\n".getBytes(StandardCharsets.UTF_8));
+            if (!r.data.isEmpty()) {
+                out.write(r.data.get(0));
+            }
+            Files.write(Path.of(outDir, step + ".txt"), out.toByteArray());
+            step++;
+        }
+        checkEquals(0, gateway.terminate(), "terminate");
+    }
+
+    static void logons(String configDir, String users, int rounds) throws Exception {
+        QelWWWInterface gateway = new QelWWWInterface();
+        checkEquals(0, gateway.initialize(configDir), "initialize");
+        String[] names = users.split(",");
+        String folders = "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n";
+        String loggedOff = "[BEGIN]\nUser logged off!\n[END]\n";
+        java.util.concurrent.CyclicBarrier together = new java.util.concurrent.CyclicBarrier(names.length);
+        ExecutorService pool = Executors.newFixedThreadPool(names.length);
+        List<Future<List<String>>> results = new ArrayList<>();
+        for (String name : names) {
+            results.add(pool.submit(() -> {
+                List<String> problems = new ArrayList<>();
+                CookieStore store = new CookieStore();
+                for (int round = 0; round < rounds; round++) {
+                    together.await();
+                    String logon = browse(gateway, store, "_a=l&_nohtml=1&_s=DEMO&_u=" + name + "&_p=wonder1").body();
+                    if (!logon.equals(folders)) {
+                        problems.add(name + " round " + round + " logon: " + logon);
+                    }
+                    if (round == rounds - 1) {
+                        break;
+                    }
+                    together.await();
+                    String logoff = browse(gateway, store, "_a=f&_nohtml=1").body();
+                    if (!logoff.equals(loggedOff)) {
+                        problems.add(name + " round " + round + " logoff: " + logoff);
+                    }
+                }
+                return problems;
+            }));
+        }
+        for (Future<List<String>> f : results) {
+            for (String problem : f.get()) {
+                check(false, problem);
+            }
+        }
+        pool.shutdown();
+        checkEquals(0, gateway.terminate(), "terminate");
+    }
+
     public static void main(String[] args) throws Exception {
         System.load(System.getProperty("qel.library"));
         switch (args[0]) {
             case "startup": startup(); break;
             case "requests": requests(); break;
             case "threads": threads(); break;
+            case "journey": journey(args[1], args[2], args[3]); break;
+            case "logons": logons(args[1], args[2], Integer.parseInt(args[3])); break;
             default: throw new IllegalArgumentException(args[0]);
         }
         if (failures > 0) {
