@@ -8,7 +8,6 @@ import argparse
 import os
 import shutil
 import socket
-import subprocess
 import sys
 import time
 
@@ -178,10 +177,8 @@ def main(argv):
         return 1
     print(f"Demo site: {root}")
     print(f"Log on at {url}  (users ALICE / wonder1 and BOB / builder2); Ctrl-C stops the server.", flush=True)
-    try:
-        return subprocess.call([lighttpd, "-D", "-f", conf])
-    except KeyboardInterrupt:
-        return 0
+    # lighttpd takes this process's place in the foreground.
+    os.execv(lighttpd, [lighttpd, "-D", "-f", conf])
 
 
 if __name__ == "__main__":
