@@ -411,8 +411,7 @@ using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntr
 // Results: 0; 1 cancelled; 2 transport failure; 3 transport failure with a code-page
 // error, or code pages unavailable; 4 no usable transport library; 6 protocol failure
 // (unknown or unsupported code, a reply to another code, a refused token, a source
-// callback's failure, streamed data refused by the server); 15 the server stopped
-// answering (the transport's idle time-out) or the connect timed out; 7 a
+// callback's failure, streamed data refused by the server); 7 a
 // request already runs on the handle; 9 out of memory; else the server's result.
 // The handle's serverMessage holds the server's text of the last reply.
 int CsServerRequest(CsHandle* handle, int code, ...);

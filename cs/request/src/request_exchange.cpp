@@ -48,12 +48,7 @@ private:
     int Failure() {
         broken = true;
         if (Interrupted()) return CS_CANCELLED;
-        if (CsStreamXdr(stream_)->error != 0) return CS_TRANSPORT;
-        // A server that stopped answering is told apart from one that went away, as a
-        // connect that timed out is.
-        if (TransportLastError(connection_->table, connection_->transport) == ARCCOM_TIMED_OUT)
-            return CS_TIMED_OUT;
-        return CS_NOT_AVAILABLE;
+        return CsStreamXdr(stream_)->error != 0 ? CS_TRANSPORT : CS_NOT_AVAILABLE;
     }
     bool Send(uint32_t code, bool withBody, bool first);
     int SendRequest();

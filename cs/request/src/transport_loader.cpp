@@ -151,10 +151,4 @@ int TransportInfo(TransportTable* table, void* connection, char* out, size_t siz
     return table->funcs.info(&c, out, nullptr, ARCCOM_INFO_HOST, size);
 }
 
-int TransportLastError(TransportTable* table, void* connection) {
-    ArcCOM_Connection* c = Conn(connection);
-    char text[16] = {};
-    return table->funcs.info(&c, text, nullptr, ARCCOM_INFO_LAST_ERROR, sizeof text);
-}
-
 }  // namespace csreq::detail

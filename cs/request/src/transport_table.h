@@ -24,8 +24,5 @@ void TransportCancel(TransportTable* table, void* connection);
 void TransportFlags(TransportTable* table, void* connection, uint32_t flags1, uint32_t flags2, CsYieldFn yield);
 // The host text ("host(ip):port") into out: the entry's result (0, 2, 6).
 int TransportInfo(TransportTable* table, void* connection, char* out, size_t size);
-// Why the last Send or Recv ended: 0 done, 1 cancelled, 2 closed or failed, 15 idle
-// time-out (the entry's last-error text).
-int TransportLastError(TransportTable* table, void* connection);
 
 }  // namespace csreq::detail
