@@ -106,7 +106,7 @@ TEST(LocalConcurrencyTest, EightThreadsAndFourProcessesLoseNoUpdate) {
   const size_t total = size_t(kThreads + kProcesses) * kRounds;
   EXPECT_EQ(handedOut, total);
   EXPECT_EQ(all.size(), total) << "a load name was handed out twice";
-  EXPECT_EQ((localtest::ReadWithConfigParser(archive.Table("ag"))[{"100", "LOAD_ID"}]),
+  EXPECT_EQ((cstest::ReadWithConfigParser(archive.Table("ag"))[{"100", "LOAD_ID"}]),
             std::to_string(total + 1));
 
   CsHandle handle;

@@ -11,7 +11,7 @@ namespace {
 
 using localtest::ArchiveTest;
 using localtest::ReadFile;
-using localtest::ReadWithConfigParser;
+using cstest::ReadWithConfigParser;
 using localtest::WriteFile;
 
 class LoadIdTest : public ArchiveTest {

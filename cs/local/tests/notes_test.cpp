@@ -16,7 +16,7 @@ namespace {
 
 using localtest::ArchiveTest;
 using localtest::ReadFile;
-using localtest::ReadWithConfigParser;
+using cstest::ReadWithConfigParser;
 using localtest::WriteFile;
 
 std::vector<std::string> StructOracle(const std::string& file) {

@@ -13,7 +13,7 @@ namespace {
 
 using localtest::ArchiveTest;
 using localtest::ReadFile;
-using localtest::ReadWithConfigParser;
+using cstest::ReadWithConfigParser;
 using localtest::WriteFile;
 
 class TablesTest : public ArchiveTest {

@@ -11,7 +11,7 @@
 namespace {
 
 using smtest::ReadFile;
-using smtest::ReadWithConfigParser;
+using cstest::ReadWithConfigParser;
 using smtest::TempDir;
 using smtest::WriteFile;
 
@@ -54,11 +54,11 @@ TEST(PutValueTest, WritesQuotedValuesOrRefusesThemWhole) {
     TempDir dir;
     std::string table = dir / "ag.tbl";
     WriteFile(table, kFixture);
-    smtest::TableValues before = ReadWithConfigParser(table);
+    cstest::TableValues before = ReadWithConfigParser(table);
 
     EXPECT_EQ(QelLocal_PutValue(c.section, c.key, c.value.c_str(), table.c_str()), c.rc) << c.name;
 
-    smtest::TableValues after = ReadWithConfigParser(table);
+    cstest::TableValues after = ReadWithConfigParser(table);
     if (c.readBack == nullptr) {
       EXPECT_EQ(ReadFile(table), kFixture) << c.name;
       continue;
@@ -93,7 +93,7 @@ TEST(PutValuesTest, SeveralKeysInOneRewriteAndDeletions) {
                                   {"100", "NAME", nullptr},
                                   {"OTHER", nullptr, nullptr}};
   ASSERT_EQ(QelLocal_PutValues(table.c_str(), values, 4), 0);
-  smtest::TableValues expected = {{{"100", "LOAD_ID"}, "1"}, {{"100", "LOAD_ID_SUFFIX"}, "GAA"}};
+  cstest::TableValues expected = {{{"100", "LOAD_ID"}, "1"}, {{"100", "LOAD_ID_SUFFIX"}, "GAA"}};
   EXPECT_EQ(ReadWithConfigParser(table), expected);
 }
 

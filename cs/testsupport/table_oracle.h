@@ -1,16 +1,18 @@
-// table_oracle.h - a table file as Python's configparser reads it.
+// table_oracle.h - a table file as Python's configparser reads it; shared by the cs test folders.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "arc_platform.h"
 
-namespace smtest {
+namespace cstest {
 
 // (section, KEY) -> value, as testdata/local/table_oracle.py prints them.
 using TableValues = std::map<std::pair<std::string, std::string>, std::string>;
@@ -34,4 +36,4 @@ inline TableValues ReadWithConfigParser(const std::string& table) {
   return values;
 }
 
-}  // namespace smtest
+}  // namespace cstest
