@@ -170,12 +170,15 @@ int ArcOS_ReadFile(const char* path, std::string* content) {
     if (path == nullptr || content == nullptr) return EINVAL;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno;
+    // Read straight into the string: the size from fstat is a first guess only (the file
+    // may grow or shrink meanwhile, and some files report no size at all).
     std::string data;
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(size_t(st.st_size));
-    char chunk[65536];
+    size_t guess = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
+    size_t used = 0;
     for (;;) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (used == data.size()) data.resize(used == 0 ? guess : used * 2);
+        ssize_t n = read(fd, data.data() + used, data.size() - used);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -183,9 +186,10 @@ int ArcOS_ReadFile(const char* path, std::string* content) {
             close(fd);
             return err;
         }
-        data.append(chunk, size_t(n));
+        used += size_t(n);
     }
     close(fd);
+    data.resize(used);
     *content = std::move(data);
     return 0;
 }

@@ -19,7 +19,9 @@ ArcOSLibrary* ArcOS_LoadLibrary(const char* file) {
         lastError = std::string("not an absolute library path: ") + (file ? file : "(null)");
         return nullptr;
     }
-    void* handle = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+    // Lazy binding: a CGI run calls a handful of a library's imports, and binding the
+    // rest at every start costs more than the program's own work.
+    void* handle = dlopen(file, RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* why = dlerror();
         lastError = why ? why : "cannot load library";

@@ -67,6 +67,21 @@ TEST(Files, AtomicWriteKeepsThePermissionsOfTheReplacedFile) {
     EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
+TEST(Files, ReadFileReadsWholeFilesOfAnySize) {
+    TempDir dir;
+    for (size_t size : {size_t(0), size_t(1), size_t(4096), size_t(65537), size_t(1) << 20}) {
+        SCOPED_TRACE(size);
+        std::string data(size, '\0');
+        for (size_t i = 0; i < size; ++i) data[i] = char('a' + i % 23);
+        std::string path = dir.file("f" + std::to_string(size));
+        ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), data), 0);
+        EXPECT_EQ(readAll(path), data);
+    }
+    // Files that report no size are read to their end all the same.
+    std::string status = readAll("/proc/self/status");
+    EXPECT_NE(status.find("Pid:"), std::string::npos);
+}
+
 TEST(Files, ReadFileReportsWhatWentWrong) {
     TempDir dir;
     std::string content = "untouched";
