@@ -346,21 +346,7 @@ using namespace zyplzw::detail;
 extern "C" {
 
 ZYPLZW_API int ZypLzwDecodeInit(ZypLzwState* state, int mode) {
-    if (state == nullptr || !ValidMode(mode)) {
-        return ZYPLZW_CALLER_ERROR;
-    }
-    ClearRecord(*state, mode);
-    DecoderBlock* block = NewDecoderBlock();
-    if (block == nullptr) {
-        return ZYPLZW_NO_MEMORY;
-    }
-    state->block = block;
-    Restart(*state, *block);
-    const int rc = SetSamples(*state, block->history, 1);
-    if (rc != ZYPLZW_OK) {
-        FreeBlock(state);
-    }
-    return rc;
+    return InitWithNewBlock(state, mode, NewDecoderBlock, Restart);
 }
 
 ZYPLZW_API int ZypLzwDecodeInitNoMalloc(ZypLzwState* state) {

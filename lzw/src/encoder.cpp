@@ -285,21 +285,8 @@ using namespace zyplzw::detail;
 extern "C" {
 
 ZYPLZW_API int ZypLzwEncodeInit(ZypLzwState* state, int mode) {
-    if (state == nullptr || !ValidMode(mode)) {
-        return ZYPLZW_CALLER_ERROR;
-    }
-    ClearRecord(*state, mode);
-    EncoderBlock* block = NewEncoderBlock();
-    if (block == nullptr) {
-        return ZYPLZW_NO_MEMORY;
-    }
-    state->block = block;
-    RestartRecord(*state, true);
-    const int rc = SetSamples(*state, block->history, 1);
-    if (rc != ZYPLZW_OK) {
-        FreeBlock(state);
-    }
-    return rc;
+    return InitWithNewBlock(state, mode, NewEncoderBlock,
+                            [](ZypLzwState& s, EncoderBlock&) { RestartRecord(s, true); });
 }
 
 ZYPLZW_API int ZypLzwEncodeInitNoMalloc(ZypLzwState* state) {

@@ -90,6 +90,27 @@ int SetInput(ZypLzwState* s, uint32_t length, const unsigned char* data);
 int SetOutput(ZypLzwState* s, uint32_t length, unsigned char* buffer);
 int SetSamples(ZypLzwState& s, std::vector<uint8_t>& history, int samples);
 
+// Init of either codec: a fresh record in `mode` owning a new block that `restart` has
+// put in its starting state, one sample per pixel. Nothing is left allocated on failure.
+template <class Block, class Restart>
+int InitWithNewBlock(ZypLzwState* state, int mode, Block* (*newBlock)(), Restart restart) {
+    if (state == nullptr || !ValidMode(mode)) {
+        return ZYPLZW_CALLER_ERROR;
+    }
+    ClearRecord(*state, mode);
+    Block* block = newBlock();
+    if (block == nullptr) {
+        return ZYPLZW_NO_MEMORY;
+    }
+    state->block = block;
+    restart(*state, *block);
+    const int rc = SetSamples(*state, block->history, 1);
+    if (rc != ZYPLZW_OK) {
+        FreeBlock(state);
+    }
+    return rc;
+}
+
 // Bytes per row in mode 3 (0: the data is one endless row).
 inline uint64_t RowBytes(const ZypLzwState& s) {
     return static_cast<uint64_t>(s.rowLength) * static_cast<uint64_t>(s.samplesPerPixel);
