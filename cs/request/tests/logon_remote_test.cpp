@@ -14,30 +14,8 @@
 namespace {
 
 using logontest::HandleGuard;
+using qel_peer::JsonValue;
 using qel_peer::PeerProcess;
-
-// The value of a JSON key in one event line (the peer writes keys sorted, ", " between).
-std::string JsonValue(const std::string& line, const std::string& key) {
-    const std::string needle = "\"" + key + "\": ";
-    size_t at = line.find(needle);
-    if (at == std::string::npos) return "";
-    at += needle.size();
-    size_t end = at;
-    int depth = 0;
-    bool quoted = false;
-    for (; end < line.size(); ++end) {
-        const char ch = line[end];
-        if (ch == '"' && (end == at || line[end - 1] != '\\')) quoted = !quoted;
-        if (quoted) continue;
-        if (ch == '{' || ch == '[') ++depth;
-        if (ch == '}' || ch == ']') {
-            if (depth == 0) break;
-            --depth;
-        }
-        if (ch == ',' && depth == 0) break;
-    }
-    return line.substr(at, end - at);
-}
 
 // The codes of the requests the peer received, in order.
 std::vector<std::string> Codes(const PeerProcess& peer) {

@@ -111,25 +111,7 @@ private:
     CsHandle* handle_;
 };
 
-// The value of a key in one event line (JSON, keys sorted, ", " between).
-inline std::string JsonValue(const std::string& line, const std::string& key) {
-    const std::string needle = "\"" + key + "\": ";
-    size_t at = line.find(needle);
-    if (at == std::string::npos) return "";
-    at += needle.size();
-    size_t end = at;
-    int depth = 0;
-    bool quoted = false;
-    for (; end < line.size(); ++end) {
-        const char ch = line[end];
-        if (ch == '"' && (end == at || line[end - 1] != '\\')) quoted = !quoted;
-        if (quoted) continue;
-        if (ch == '{' || ch == '[') ++depth;
-        if ((ch == '}' || ch == ']') && depth-- == 0) break;
-        if (ch == ',' && depth == 0) break;
-    }
-    return line.substr(at, end - at);
-}
+using qel_peer::JsonValue;
 
 // The values of a key over the events of one kind whose request code is `code` (any
 // code when negative).
