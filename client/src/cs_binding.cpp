@@ -19,7 +19,8 @@ void CopySlot(char (&to)[N], const char* from) {
 
 // The row texts of a user record, both ways. The session keeps the whole row: a password
 // change sends it back, and the server writes every text as it comes.
-void TakeRow(ClientUserRecord* to, const CsUserRecord& from) {
+template <class To, class From>
+void CopyRow(To* to, const From& from) {
     to->userNumber = from.userNumber;
     CopySlot(to->userId, from.userId);
     CopySlot(to->description, from.description);
@@ -34,20 +35,11 @@ void TakeRow(ClientUserRecord* to, const CsUserRecord& from) {
     to->logonState = from.logonState;
 }
 
+void TakeRow(ClientUserRecord* to, const CsUserRecord& from) { CopyRow(to, from); }
+
 void GiveRow(CsUserRecord* to, const ClientUserRecord& from) {
     std::memset(to, 0, sizeof *to);
-    to->userNumber = from.userNumber;
-    CopySlot(to->userId, from.userId);
-    CopySlot(to->description, from.description);
-    CopySlot(to->userName, from.userName);
-    for (size_t i = 0; i < 10; ++i) CopySlot(to->info[i], from.info[i]);
-    for (size_t i = 0; i < 2; ++i) CopySlot(to->phone[i], from.phone[i]);
-    CopySlot(to->email, from.email);
-    to->attributes = from.attributes;
-    to->userType = from.userType;
-    to->passwordChanged = from.passwordChanged;
-    to->logonTimeOut = from.logonTimeOut;
-    to->logonState = from.logonState;
+    CopyRow(to, from);
 }
 
 // What a logon left in the user record and the handle, as the session keeps it. The
