@@ -34,59 +34,62 @@ bool IsSuffix(const std::string& suffix) {
   return true;
 }
 
+// Runs `step` on the application group table under the archive's write lock, with the
+// table's path for the rewrite; 6 when the request, the lock or the table fails.
+template <class Step>
+int WithGroupTable(Step&& step) {
+  Request request;
+  if (!request.Ready()) return 6;
+  WriteLock lock(request.state().directory);
+  if (!lock.Held()) return 6;
+  TableFile ag;
+  if (LoadTable(QELLOCAL_TBL_AG, &ag) != 0) return 6;
+  return step(ag, request.state().tables[QELLOCAL_TBL_AG]);
+}
+
 }  // namespace
 
 int QelLocal_NextLoadId(CsHandle*, int32_t agid, char loadName[QELLOCAL_LOAD_NAME_SIZE]) {
   if (loadName == nullptr) return 6;
   loadName[0] = '\0';
-  Request request;
-  if (!request.Ready()) return 6;
-  WriteLock lock(request.state().directory);
-  if (!lock.Held()) return 6;
-  TableFile ag;
-  if (LoadTable(QELLOCAL_TBL_AG, &ag) != 0) return 6;
-  std::string section = Row(agid);
-  int64_t counter = 0;
-  if (ag.Number(section, "LOAD_ID", 1, kLoadIdWrap - 1, &counter, 6, 1) != 0) return 6;
-  std::string suffix;
-  if (ag.LongText(section, "LOAD_ID_SUFFIX", &suffix, 6, "FAA") != 0 || !IsSuffix(suffix)) return 6;
+  return WithGroupTable([&](TableFile& ag, const std::string& path) {
+    std::string section = Row(agid);
+    int64_t counter = 0;
+    if (ag.Number(section, "LOAD_ID", 1, kLoadIdWrap - 1, &counter, 6, 1) != 0) return 6;
+    std::string suffix;
+    if (ag.LongText(section, "LOAD_ID_SUFFIX", &suffix, 6, "FAA") != 0 || !IsSuffix(suffix)) return 6;
 
-  std::string name = std::to_string(counter) + suffix;
-  std::string newSuffix = suffix;
-  int64_t next = counter + 1;
-  if (next >= kLoadIdWrap) {
-    next = 1;
-    if (!AdvanceSuffix(&newSuffix)) return 6;
-  }
-  std::string nextText = std::to_string(next);
-  // The suffix goes before the counter, in the same rewrite of the table.
-  QelTableValue values[2] = {{section.c_str(), "LOAD_ID_SUFFIX", newSuffix.c_str()},
-                             {section.c_str(), "LOAD_ID", nextText.c_str()}};
-  bool suffixChanged = newSuffix != suffix;
-  int rc = QelLocal_PutValues(request.state().tables[QELLOCAL_TBL_AG].c_str(),
-                              suffixChanged ? values : values + 1, suffixChanged ? 2 : 1);
-  if (rc != 0) return rc;
-  std::snprintf(loadName, QELLOCAL_LOAD_NAME_SIZE, "%s", name.c_str());
-  return 0;
+    std::string name = std::to_string(counter) + suffix;
+    std::string newSuffix = suffix;
+    int64_t next = counter + 1;
+    if (next >= kLoadIdWrap) {
+      next = 1;
+      if (!AdvanceSuffix(&newSuffix)) return 6;
+    }
+    std::string nextText = std::to_string(next);
+    // The suffix goes before the counter, in the same rewrite of the table.
+    QelTableValue values[2] = {{section.c_str(), "LOAD_ID_SUFFIX", newSuffix.c_str()},
+                               {section.c_str(), "LOAD_ID", nextText.c_str()}};
+    bool suffixChanged = newSuffix != suffix;
+    int rc = QelLocal_PutValues(path.c_str(), suffixChanged ? values : values + 1, suffixChanged ? 2 : 1);
+    if (rc != 0) return rc;
+    std::snprintf(loadName, QELLOCAL_LOAD_NAME_SIZE, "%s", name.c_str());
+    return 0;
+  });
 }
 
 int QelLocal_NextSegmentId(CsHandle*, int32_t agid, int32_t* id) {
   if (id == nullptr) return 6;
-  Request request;
-  if (!request.Ready()) return 6;
-  WriteLock lock(request.state().directory);
-  if (!lock.Held()) return 6;
-  TableFile ag;
-  if (LoadTable(QELLOCAL_TBL_AG, &ag) != 0) return 6;
-  std::string section = Row(agid);
-  int64_t current = 0;
-  if (ag.Number(section, "SEG_ID", 1, INT32_MAX - 1, &current, 6, 1) != 0) return 6;
-  std::string next = std::to_string(current + 1);
-  int rc = QelLocal_PutValue(section.c_str(), "SEG_ID", next.c_str(),
-                             request.state().tables[QELLOCAL_TBL_AG].c_str());
-  if (rc != 0) return rc;
-  *id = int32_t(current);
-  return 0;
+  return WithGroupTable([&](TableFile& ag, const std::string& path) {
+    std::string section = Row(agid);
+    int64_t current = 0;
+    if (ag.Number(section, "SEG_ID", 1, INT32_MAX - 1, &current, 6, 1) != 0) return 6;
+    std::string next = std::to_string(current + 1);
+    int rc = QelLocal_PutValue(section.c_str(), "SEG_ID", next.c_str(), path.c_str());
+    if (rc != 0) return rc;
+    *id = int32_t(current);
+    return 0;
+  });
 }
 
 int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* objectName,
