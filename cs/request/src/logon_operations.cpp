@@ -7,6 +7,29 @@
 
 using namespace cslogon;
 
+namespace {
+
+// Marks the handle as going away while a logoff or disconnect talks to the server; the
+// mark goes again at the end unless the caller had set it already.
+class DisconnectMark {
+public:
+    explicit DisconnectMark(CsHandle* handle)
+        : handle_(handle), ours_(!(handle->def.flags1 & CS_F1_DISCONNECT)) {
+        handle_->def.flags1 |= CS_F1_DISCONNECT;
+    }
+    ~DisconnectMark() {
+        if (ours_) handle_->def.flags1 &= ~CS_F1_DISCONNECT;
+    }
+    DisconnectMark(const DisconnectMark&) = delete;
+    DisconnectMark& operator=(const DisconnectMark&) = delete;
+
+private:
+    CsHandle* handle_;
+    bool ours_;
+};
+
+}  // namespace
+
 int CsLogon(CsHandle* handle, const char* userId, const char* password, CsUserRecord* user) {
     if (handle == nullptr) return CS_FAILED;
     int rc = CsSessionEnter(handle);
@@ -45,8 +68,7 @@ int CsLogoff(CsHandle* handle) {
     TimeoutSuspension suspension(handle);
     int rc = suspension.Enter();
     if (rc != CS_OK) return rc;
-    const bool setDisconnect = !(handle->def.flags1 & CS_F1_DISCONNECT);
-    handle->def.flags1 |= CS_F1_DISCONNECT;
+    DisconnectMark mark(handle);
     if (IsLocal(handle)) {
         if (!(handle->def.flags1 & CS_F1_NO_LOGOFF_MSG))
             IssueLogonMessage(handle, suspension.WasTimedOut() ? 15 : 14, __LINE__);
@@ -58,7 +80,6 @@ int CsLogoff(CsHandle* handle) {
     rc = CsSessionLeave(handle, rc);
     if (!(handle->def.flags1 & CS_F1_EXTERNAL)) delete handle->systemParms;
     handle->systemParms = nullptr;
-    if (setDisconnect) handle->def.flags1 &= ~CS_F1_DISCONNECT;
     handle->def.flags1 &= ~CS_F1_TIMED_OUT;
     return rc;
 }
@@ -68,11 +89,9 @@ int CsDisconnect(CsHandle* handle) {
     TimeoutSuspension suspension(handle);
     int rc = suspension.Enter();
     if (rc != CS_OK) return rc;
-    const bool setDisconnect = !(handle->def.flags1 & CS_F1_DISCONNECT);
-    handle->def.flags1 |= CS_F1_DISCONNECT;
+    DisconnectMark mark(handle);
     if (!IsLocal(handle) && CsIsConnected(handle)) rc = CsServerRequest(handle, 5);
     rc = CsSessionLeave(handle, rc);
-    if (setDisconnect) handle->def.flags1 &= ~CS_F1_DISCONNECT;
     // The logon stays timed out: only a logoff ends that.
     if (suspension.WasTimedOut()) handle->def.flags1 |= CS_F1_TIMED_OUT;
     return rc;
