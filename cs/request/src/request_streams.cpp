@@ -21,8 +21,16 @@ public:
         return data_->Begin(letter);
     }
     int Next(bool* last) { return data_->Next(&chunk_, &length_, last); }
-    char* Chunk() const { return const_cast<char*>(chunk_); }
-    uint32_t Length() const { return length_; }
+    // Marks a message first or not; a later message carries the piece fetched for it and
+    // nothing else. True when `b` is such a later message.
+    template <class Body>
+    bool FillLater(Body& b, bool first) const {
+        b.first = first ? 1 : 0;
+        if (first) return false;
+        b.data = const_cast<char*>(chunk_);
+        b.dataLength = length_;
+        return true;
+    }
 
 private:
     std::optional<DataSource> data_;
@@ -59,12 +67,7 @@ public:
     }
     void Fill(CsRequestBody* body, bool first) override {
         CsReqStore& b = body->store;
-        b.first = first ? 1 : 0;
-        if (!first) {
-            b.data = data_.Chunk();
-            b.dataLength = data_.Length();
-            return;
-        }
+        if (data_.FillLater(b, first)) return;
         b.group = group_;
         b.block = block_;
         b.primary = primary_;
@@ -123,12 +126,7 @@ public:
     }
     void Fill(CsRequestBody* body, bool first) override {
         CsReqStoreObject& b = body->storeObject;
-        b.first = first ? 1 : 0;
-        if (!first) {
-            b.data = data_.Chunk();
-            b.dataLength = data_.Length();
-            return;
-        }
+        if (data_.FillLater(b, first)) return;
         b.group = group_;
         b.primary = primary_;
         b.secondary = secondary_;
@@ -177,12 +175,7 @@ public:
     }
     void Fill(CsRequestBody* body, bool first) override {
         CsReqLogMessage& b = body->logMessage;
-        b.first = first ? 1 : 0;
-        if (!first) {
-            b.data = data_.Chunk();
-            b.dataLength = data_.Length();
-            return;
-        }
+        if (data_.FillLater(b, first)) return;
         b.messageNumber = messageNumber_;
         b.objectCount = objects_ != nullptr ? objectCount_ : 0;
         b.objects = objects_;
