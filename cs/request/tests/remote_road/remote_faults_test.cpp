@@ -90,6 +90,26 @@ int Search(CsHandle* handle, CsXdrApplGroup* group, Rows* rows) {
     return CsSessionLeave(handle, rc);
 }
 
+// ALICE logged on to a peer that plays one fault, with the group the searches use.
+// Members go in the order they are torn down backwards: group, logoff, peer.
+struct SearchPeer {
+    SearchPeer(const std::string& script, const char* fault) : peer(script, {"--fault", fault}) {}
+    // Fatal failures when the peer, the logon or the group is missing.
+    void LogOn() {
+        ASSERT_NE(peer.port(), 0);
+        MakeHandle(&handle, peer);
+        ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", nullptr), CS_OK);
+        g = group.Read(&handle);
+        ASSERT_NE(g, nullptr);
+    }
+
+    PeerProcess peer;
+    CsHandle handle{};
+    HandleGuard guard{&handle};
+    Group group;
+    CsXdrApplGroup* g = nullptr;
+};
+
 TEST_F(RemoteFaults, EveryFaultSwitchEndsTheRequestCleanly) {
     struct Case {
         const char* name;
@@ -130,15 +150,11 @@ TEST_F(RemoteFaults, EveryFaultSwitchEndsTheRequestCleanly) {
 }
 
 TEST_F(RemoteFaults, EndlessListStoppedByItsCallback) {
-    PeerProcess peer(*script_, {"--fault", R"({"kind": "endless_list", "code": 112, "times": 1})"});
-    ASSERT_NE(peer.port(), 0);
-    CsHandle handle{};
-    HandleGuard guard(&handle);
-    MakeHandle(&handle, peer);
-    ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", nullptr), CS_OK);
-    Group group;
-    CsXdrApplGroup* g = group.Read(&handle);
-    ASSERT_NE(g, nullptr);
+    SearchPeer on(*script_, R"({"kind": "endless_list", "code": 112, "times": 1})");
+    ASSERT_NO_FATAL_FAILURE(on.LogOn());
+    PeerProcess& peer = on.peer;
+    CsHandle& handle = on.handle;
+    CsXdrApplGroup* g = on.g;
     Rows rows;
     rows.stopAt = 500;
     EXPECT_EQ(Search(&handle, g, &rows), CS_OK) << "the callback stopped the rows";
@@ -152,15 +168,10 @@ TEST_F(RemoteFaults, EndlessListStoppedByItsCallback) {
 
 TEST_F(RemoteFaults, CancelFromAnotherThreadDuringALongSearch) {
     // 60 rows, each after 100 ms: six seconds unless cancelled.
-    PeerProcess peer(*script_, {"--fault", R"({"kind": "slow", "code": 112, "ms": 100, "times": 1})"});
-    ASSERT_NE(peer.port(), 0);
-    CsHandle handle{};
-    HandleGuard guard(&handle);
-    MakeHandle(&handle, peer);
-    ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", nullptr), CS_OK);
-    Group group;
-    CsXdrApplGroup* g = group.Read(&handle);
-    ASSERT_NE(g, nullptr);
+    SearchPeer on(*script_, R"({"kind": "slow", "code": 112, "ms": 100, "times": 1})");
+    ASSERT_NO_FATAL_FAILURE(on.LogOn());
+    CsHandle& handle = on.handle;
+    CsXdrApplGroup* g = on.g;
 
     Rows rows;
     std::atomic<bool> interrupted{false};
@@ -185,15 +196,10 @@ TEST_F(RemoteFaults, CancelFromAnotherThreadDuringALongSearch) {
 }
 
 TEST_F(RemoteFaults, SecondRequestOnABusyHandle) {
-    PeerProcess peer(*script_, {"--fault", R"({"kind": "slow", "code": 112, "ms": 20, "times": 1})"});
-    ASSERT_NE(peer.port(), 0);
-    CsHandle handle{};
-    HandleGuard guard(&handle);
-    MakeHandle(&handle, peer);
-    ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", nullptr), CS_OK);
-    Group group;
-    CsXdrApplGroup* g = group.Read(&handle);
-    ASSERT_NE(g, nullptr);
+    SearchPeer on(*script_, R"({"kind": "slow", "code": 112, "ms": 20, "times": 1})");
+    ASSERT_NO_FATAL_FAILURE(on.LogOn());
+    CsHandle& handle = on.handle;
+    CsXdrApplGroup* g = on.g;
 
     Rows rows;
     std::atomic<int> searched{-1};
