@@ -154,10 +154,19 @@ bool QelWWW_HasIniSection(const QelWWWConfig* config, const char* section);
 // Decoded name/value pairs of a query text, a POST body or a cookie value, in the order
 // found; duplicates are kept and a lookup returns the first. Names and values are in the
 // list's code page (the configured one unless set otherwise).
+namespace qelwww::detail {
+class CodePageConverter;
+}
+
+// A list keeps its converter to its code page open while it lives, so a request's lists and
+// its reply share one loaded table; a list must go before the code-page service shuts down.
 class QelWWWParmList {
 public:
     explicit QelWWWParmList(const QelWWWConfig* config);
     QelWWWParmList(const QelWWWConfig* config, const char* text);
+    ~QelWWWParmList();
+    QelWWWParmList(const QelWWWParmList&) = delete;
+    QelWWWParmList& operator=(const QelWWWParmList&) = delete;
 
     // Appends the pairs of text ("name=value&..."). 0; 1 when the text holds more than
     // QELWWW_MAX_PARMS pairs (the list then keeps the first ones and OverflowName() names
@@ -186,9 +195,13 @@ private:
         std::string value;
     };
     bool Append(std::string name, std::string value);
+    // UTF-8 to the list's code page, opened on first use and again after SetCodePage.
+    const qelwww::detail::CodePageConverter& ToCodePage();
 
     const QelWWWConfig* config_;
     uint32_t codePage_;
+    std::unique_ptr<qelwww::detail::CodePageConverter> toCodePage_;
+    uint32_t toCodePageCcsid_ = 0;
     std::vector<Pair> pairs_;
     std::string overflowName_;
 };

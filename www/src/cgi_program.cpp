@@ -137,6 +137,10 @@ void Finish(CgiRun& run) {
         config.cacheMutex = nullptr;
     }
     if (!run.commandLine) SendReply(run);
+    // The lists hold converters of the service; they go before it does.
+    run.session.parms.reset();
+    run.session.stateCookieParms.reset();
+    run.session.hitListCookieParms.reset();
     if (run.codePagesStarted) ArcICONV_Shutdown(config.codePageContext);
     config.codePageContext = nullptr;
     MAIN_TRACE(config, "main: exiting");

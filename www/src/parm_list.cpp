@@ -33,6 +33,17 @@ QelWWWParmList::QelWWWParmList(const QelWWWConfig* config, const char* text) : Q
     Parse(text);
 }
 
+QelWWWParmList::~QelWWWParmList() = default;
+
+const CodePageConverter& QelWWWParmList::ToCodePage() {
+    if (!toCodePage_ || !toCodePage_->Usable() || toCodePageCcsid_ != codePage_) {
+        toCodePage_.reset();
+        toCodePage_ = std::make_unique<CodePageConverter>(ContextOf(config_), kUtf8, codePage_);
+        toCodePageCcsid_ = codePage_;
+    }
+    return *toCodePage_;
+}
+
 bool QelWWWParmList::Append(std::string name, std::string value) {
     if (pairs_.size() >= static_cast<size_t>(QELWWW_MAX_PARMS)) {
         if (overflowName_.empty()) overflowName_ = name.empty() ? std::string("?") : name;
@@ -47,7 +58,7 @@ int QelWWWParmList::Parse(const char* text) {
     std::string_view input(text);
     // The text must be UTF-8 as a whole; a text that is not stays out of the list.
     if (!CodePageConverter(ContextOf(config_), kUtf8, kUtf16).Convert(input)) return 0;
-    CodePageConverter toCodePage(ContextOf(config_), kUtf8, codePage_);
+    const CodePageConverter& toCodePage = ToCodePage();
 
     // '=' and '&' are found before decoding, so %3D and %26 stay data. A stretch without
     // '=' belongs to the next name ("a&b=c" names "a&b"); a trailing one is dropped.
@@ -75,7 +86,7 @@ int QelWWWParmList::AddPair(const char* name, const char* value) {
     if (pairs_.size() >= static_cast<size_t>(QELWWW_MAX_PARMS)) return 1;
     std::string decoded(value);
     QelWWW_PercentDecode(&decoded);
-    CodePageConverter toCodePage(ContextOf(config_), kUtf8, codePage_);
+    const CodePageConverter& toCodePage = ToCodePage();
     std::optional<std::string> convertedName = toCodePage.Convert(name);
     std::optional<std::string> convertedValue = toCodePage.Convert(decoded);
     if (!convertedName || !convertedValue) return 1;
