@@ -5,7 +5,9 @@
 
 #include "arc_platform.h"
 #include "decimal.h"
+#include "ini_section.h"
 
+using qelwww::detail::IniSection;
 using qelwww::detail::LeadingNumber;
 using qelwww::detail::ParseDigits;
 
@@ -34,13 +36,12 @@ const char* SystemName(uint32_t os) {
 }
 
 // Boolean keys look at the first character only: "0" is off, anything else (even "") on.
-void ReadFlag(const QelWWWConfig* config, const char* section, const char* key, uint8_t* flag) {
-    if (auto value = QelWWW_GetIniValue(config, section, key)) *flag = (*value)[0] != '0' ? 1 : 0;
+void ReadFlag(const IniSection& section, const char* key, uint8_t* flag) {
+    if (auto value = section.Get(key)) *flag = (*value)[0] != '0' ? 1 : 0;
 }
 
-void ReadPermission(const QelWWWConfig* config, const char* section, const char* key, uint32_t bit,
-                    uint32_t* permissions) {
-    auto value = QelWWW_GetIniValue(config, section, key);
+void ReadPermission(const IniSection& section, const char* key, uint32_t bit, uint32_t* permissions) {
+    auto value = section.Get(key);
     if (!value) return;
     if ((*value)[0] != '0') {
         *permissions |= bit;
@@ -119,14 +120,15 @@ std::vector<std::string> QelWWW_BrowserSections(const char* userAgent) {
 int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section, QelWWWViewSettings* settings,
                             bool strictMaxHits) {
     if (config == nullptr || section == nullptr || settings == nullptr) return 0;
-    ReadPermission(config, section, "ServerPrint", QELWWW_PERM_SERVER_PRINT, &settings->permissions);
-    ReadPermission(config, section, "ViewNotes", QELWWW_PERM_VIEW_NOTES, &settings->permissions);
-    ReadPermission(config, section, "AddNotes", QELWWW_PERM_ADD_NOTES, &settings->permissions);
-    if (auto v = QelWWW_GetIniValue(config, section, "AfpViewing")) settings->afpViewMode = AfpMode(*v);
-    if (auto v = QelWWW_GetIniValue(config, section, "LineViewing")) settings->lineViewMode = LineMode(*v);
-    if (auto v = QelWWW_GetIniValue(config, section, "EmailViewing")) settings->emailViewMode = EmailMode(*v);
-    ReadFlag(config, section, "AutoDocRetrieval", &settings->autoDocRetrieval);
-    if (auto v = QelWWW_GetIniValue(config, section, "MaxHits")) {
+    const IniSection keys(config, section);
+    ReadPermission(keys, "ServerPrint", QELWWW_PERM_SERVER_PRINT, &settings->permissions);
+    ReadPermission(keys, "ViewNotes", QELWWW_PERM_VIEW_NOTES, &settings->permissions);
+    ReadPermission(keys, "AddNotes", QELWWW_PERM_ADD_NOTES, &settings->permissions);
+    if (auto v = keys.Get("AfpViewing")) settings->afpViewMode = AfpMode(*v);
+    if (auto v = keys.Get("LineViewing")) settings->lineViewMode = LineMode(*v);
+    if (auto v = keys.Get("EmailViewing")) settings->emailViewMode = EmailMode(*v);
+    ReadFlag(keys, "AutoDocRetrieval", &settings->autoDocRetrieval);
+    if (auto v = keys.Get("MaxHits")) {
         // In the defaults an empty value is 0; a browser section takes only real numbers.
         std::optional<uint64_t> hits = (strictMaxHits && v->empty()) ? std::optional<uint64_t>(0)
                                                                      : ParseDigits(v->c_str(), INT32_MAX);
@@ -136,9 +138,9 @@ int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section, Qel
             return 1;
         }
     }
-    ReadFlag(config, section, "NoLinks", &settings->noLinks);
-    ReadFlag(config, section, "AddExtension", &settings->addExtension);
-    ReadFlag(config, section, "AddFieldsToDocid", &settings->addFieldsToDocid);
-    ReadFlag(config, section, "ShowDocLocation", &settings->showDocLocation);
+    ReadFlag(keys, "NoLinks", &settings->noLinks);
+    ReadFlag(keys, "AddExtension", &settings->addExtension);
+    ReadFlag(keys, "AddFieldsToDocid", &settings->addFieldsToDocid);
+    ReadFlag(keys, "ShowDocLocation", &settings->showDocLocation);
     return 0;
 }

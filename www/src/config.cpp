@@ -7,7 +7,9 @@
 #include "arc_install.h"
 #include "arc_platform.h"
 #include "decimal.h"
+#include "ini_section.h"
 
+using qelwww::detail::IniSection;
 using qelwww::detail::LeadingNumber;
 using qelwww::detail::ParseDigits;
 
@@ -41,27 +43,43 @@ std::string Resolve(const QelWWWConfig* config, const std::string& path) {
     return WithSlash(config->startDir) + path;
 }
 
-std::string Value(const QelWWWConfig* config, const char* section, const char* key, const char* fallback) {
-    return QelWWW_GetIniValue(config, section, key).value_or(fallback);
+std::string Value(const IniSection& section, const char* key, const char* fallback) {
+    return section.Get(key).value_or(fallback);
 }
 
+// The sections start-up reads, each listed once.
+struct StartSections {
+    explicit StartSections(const QelWWWConfig* config)
+        : debug(config, "debug"),
+          configuration(config, "configuration"),
+          noHtml(config, "no html"),
+          security(config, "security"),
+          defaultServer(config, "@SRV@_default") {}
+    IniSection debug;
+    IniSection configuration;
+    IniSection noHtml;
+    IniSection security;
+    IniSection defaultServer;
+};
+
 // A decimal key: its value, the default when missing, else message 489 naming the key.
-uint64_t Number(QelWWWConfig* config, QelWWWSession* session, const char* key, uint64_t fallback, uint64_t max) {
-    auto text = QelWWW_GetIniValue(config, "configuration", key);
+uint64_t Number(QelWWWConfig* config, QelWWWSession* session, const IniSection& section, const char* key,
+                uint64_t fallback, uint64_t max) {
+    auto text = section.Get(key);
     if (!text) return fallback;
     auto value = ParseDigits(text->c_str(), max);
     if (!value) Fail(config, session, true, QELWWW_MSG_BAD_VALUE, {key});
     return *value;
 }
 
-char FirstChar(const QelWWWConfig* config, const char* key, char fallback) {
-    std::string value = Value(config, "no html", key, "");
+char FirstChar(const IniSection& section, const char* key, char fallback) {
+    std::string value = Value(section, key, "");
     return value.empty() ? fallback : value[0];
 }
 
-void ReadTrace(QelWWWConfig* config) {
-    config->traceOn = Value(config, "debug", "Log", "0")[0] != '0' ? 1 : 0;
-    config->traceFile = WithSlash(Resolve(config, Value(config, "debug", "LogDir", "."))) + "qelwww.log";
+void ReadTrace(QelWWWConfig* config, const IniSection& debug) {
+    config->traceOn = Value(debug, "Log", "0")[0] != '0' ? 1 : 0;
+    config->traceFile = WithSlash(Resolve(config, Value(debug, "LogDir", "."))) + "qelwww.log";
 }
 
 void ReadInstallPaths(QelWWWConfig* config) {
@@ -78,26 +96,27 @@ void ReadInstallPaths(QelWWWConfig* config) {
     CONFIG_TRACE(config, "QelWWW_InitConfig: locale directory = '%s'", config->localeDir.c_str());
 }
 
-void ReadLanguage(QelWWWConfig* config, QelWWWSession* session) {
-    config->language = Value(config, "configuration", "Language", "ENU").substr(0, 3);
-    if (auto codePage = QelWWW_GetIniValue(config, "configuration", "Codepage")) {
+void ReadLanguage(QelWWWConfig* config, QelWWWSession* session, const IniSection& configuration) {
+    config->language = Value(configuration, "Language", "ENU").substr(0, 3);
+    if (auto codePage = configuration.Get("Codepage")) {
         auto value = ParseDigits(codePage->c_str(), INT32_MAX);
         if (!value) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, {"Codepage"});
         config->codePage = static_cast<uint32_t>(*value);
     }
 }
 
-void ReadNoHtml(QelWWWConfig* config) {
-    config->beginChar = FirstChar(config, "Begin", '[');
-    config->endChar = FirstChar(config, "End", ']');
-    config->separatorChar = FirstChar(config, "Separator", '^');
+void ReadNoHtml(QelWWWConfig* config, const IniSection& noHtml) {
+    config->beginChar = FirstChar(noHtml, "Begin", '[');
+    config->endChar = FirstChar(noHtml, "End", ']');
+    config->separatorChar = FirstChar(noHtml, "Separator", '^');
     CONFIG_TRACE(config, "QelWWW_InitConfig: nohtml begin     char = '%c'", config->beginChar);
     CONFIG_TRACE(config, "QelWWW_InitConfig: nohtml end       char = '%c'", config->endChar);
     CONFIG_TRACE(config, "QelWWW_InitConfig: nohtml separator char = '%c'", config->separatorChar);
 }
 
-std::string ExistingDirectory(QelWWWConfig* config, QelWWWSession* session, const char* key) {
-    std::string directory = QelWWW_GetDirectoryKey(config, "configuration", key);
+std::string ExistingDirectory(QelWWWConfig* config, QelWWWSession* session, const IniSection& configuration,
+                              const char* key) {
+    std::string directory = qelwww::detail::DirectoryOf(config, configuration.Get(key));
     ArcOSStat status;
     if (ArcOS_Stat64(directory.c_str(), &status) != 0) {
         Fail(config, session, false, QELWWW_MSG_NO_DIRECTORY, {directory, std::to_string(errno)});
@@ -107,21 +126,21 @@ std::string ExistingDirectory(QelWWWConfig* config, QelWWWSession* session, cons
     return directory;
 }
 
-void ReadDirectories(QelWWWConfig* config, QelWWWSession* session) {
-    config->cacheDir = ExistingDirectory(config, session, "CacheDir");
+void ReadDirectories(QelWWWConfig* config, QelWWWSession* session, const IniSection& configuration) {
+    config->cacheDir = ExistingDirectory(config, session, configuration, "CacheDir");
     config->lockFilePath = config->cacheDir + "/qelwww.lck";
     CONFIG_TRACE(config, "QelWWW_InitConfig: cache directory = '%s'", config->cacheDir.c_str());
     CONFIG_TRACE(config, "QelWWW_InitConfig: cgi lock file = '%s'", config->lockFilePath.c_str());
-    config->templateDir = ExistingDirectory(config, session, "TemplateDir");
+    config->templateDir = ExistingDirectory(config, session, configuration, "TemplateDir");
     CONFIG_TRACE(config, "QelWWW_InitConfig: template directory = '%s'", config->templateDir.c_str());
 }
 
-void ReadCache(QelWWWConfig* config, QelWWWSession* session) {
-    config->cacheDocs = Value(config, "configuration", "CacheDocs", "0")[0] != '0' ? 1 : 0;
+void ReadCache(QelWWWConfig* config, QelWWWSession* session, const IniSection& configuration) {
+    config->cacheDocs = Value(configuration, "CacheDocs", "0")[0] != '0' ? 1 : 0;
     CONFIG_TRACE(config, "QelWWW_InitConfig: doc caching = '%s'", config->cacheDocs ? "on" : "off");
-    config->cacheSize = Number(config, session, "CacheSize", 10, UINT64_MAX / kMegabyte) * kMegabyte;
-    config->cacheLowMark = static_cast<uint32_t>(Number(config, session, "CacheMinThreshold", 40, UINT32_MAX));
-    config->cacheHighMark = static_cast<uint32_t>(Number(config, session, "CacheMaxThreshold", 80, UINT32_MAX));
+    config->cacheSize = Number(config, session, configuration, "CacheSize", 10, UINT64_MAX / kMegabyte) * kMegabyte;
+    config->cacheLowMark = static_cast<uint32_t>(Number(config, session, configuration, "CacheMinThreshold", 40, UINT32_MAX));
+    config->cacheHighMark = static_cast<uint32_t>(Number(config, session, configuration, "CacheMaxThreshold", 80, UINT32_MAX));
     if (config->cacheHighMark < config->cacheLowMark) {
         config->cacheLowMark = 40;
         config->cacheHighMark = 80;
@@ -136,9 +155,9 @@ void ReadCache(QelWWWConfig* config, QelWWWSession* session) {
     CONFIG_TRACE(config, "QelWWW_InitConfig: cache max threshold = '%u'", config->cacheHighMark);
 }
 
-void ReadWebDirectories(QelWWWConfig* config) {
-    config->imageDir = WithSlash(Value(config, "configuration", "ImageDir", "/"));
-    config->appletDir = WithSlash(Value(config, "configuration", "AppletDir", "/"));
+void ReadWebDirectories(QelWWWConfig* config, const IniSection& configuration) {
+    config->imageDir = WithSlash(Value(configuration, "ImageDir", "/"));
+    config->appletDir = WithSlash(Value(configuration, "AppletDir", "/"));
     CONFIG_TRACE(config, "QelWWW_InitConfig: image directory = '%s'", config->imageDir.c_str());
     CONFIG_TRACE(config, "QelWWW_InitConfig: applet directory = '%s'", config->appletDir.c_str());
 }
@@ -155,9 +174,9 @@ void ReadBrowserDefaults(QelWWWConfig* config, QelWWWSession* session) {
         Fail(config, session, false, QELWWW_MSG_BAD_VALUE, {"MaxHits"});
 }
 
-void ReadDefaultServer(QelWWWConfig* config) {
-    config->defaultPort = LeadingNumber(Value(config, "@SRV@_default", "PORT", "0").c_str());
-    switch (LeadingNumber(Value(config, "@SRV@_default", "PROTOCOL", "0").c_str())) {
+void ReadDefaultServer(QelWWWConfig* config, const IniSection& defaultServer) {
+    config->defaultPort = LeadingNumber(Value(defaultServer, "PORT", "0").c_str());
+    switch (LeadingNumber(Value(defaultServer, "PROTOCOL", "0").c_str())) {
         case 1: config->defaultServerType = 'L'; break;
         case 4: config->defaultServerType = 'S'; break;
         default: config->defaultServerType = 'T'; break;
@@ -179,17 +198,18 @@ void Run(QelWWWConfig* config, QelWWWSession* session, const char* directory) {
     config->codePage = static_cast<uint32_t>(ArcOS_GetCodePage());
     int rc = QelWWW_ReadIniFile(config, directory);
     if (rc != 0) Fail(config, session, false, QELWWW_MSG_NO_INI, {std::to_string(rc)});
-    ReadTrace(config);
+    const StartSections sections(config);
+    ReadTrace(config, sections.debug);
     ReadInstallPaths(config);
-    ReadLanguage(config, session);
-    ReadNoHtml(config);
-    ReadDirectories(config, session);
-    ReadCache(config, session);
-    ReadWebDirectories(config);
-    config->serverAccess = Value(config, "security", "ServerAccess", "");
-    config->cacheUserIds = Value(config, "configuration", "CacheUserIDs", "");
+    ReadLanguage(config, session, sections.configuration);
+    ReadNoHtml(config, sections.noHtml);
+    ReadDirectories(config, session, sections.configuration);
+    ReadCache(config, session, sections.configuration);
+    ReadWebDirectories(config, sections.configuration);
+    config->serverAccess = Value(sections.security, "ServerAccess", "");
+    config->cacheUserIds = Value(sections.configuration, "CacheUserIDs", "");
     ReadBrowserDefaults(config, session);
-    ReadDefaultServer(config);
+    ReadDefaultServer(config, sections.defaultServer);
     config->cacheMutex = ArcOS_MutexCreate();
     if (config->cacheMutex == nullptr) Fail(config, session, false, QELWWW_MSG_NO_MEMORY, {"Qelwww", std::to_string(__LINE__)});
 }

@@ -3,16 +3,42 @@
 
 #include "arc_platform.h"
 #include "arc_profile.h"
+#include "ini_section.h"
+
+namespace qelwww::detail {
+
+IniSection::IniSection(const QelWWWConfig* config, const char* section) {
+    if (config == nullptr || section == nullptr) return;
+    if (ArcPROF_ListSection(section, config->iniImage.c_str(), &entries_) != 0) entries_.clear();
+}
+
+std::optional<std::string> IniSection::Get(const char* key) const {
+    if (key == nullptr) return std::nullopt;
+    for (const ArcPROFEntry& entry : entries_) {
+        if (ArcOS_StrICmp(entry.key.c_str(), key) == 0) return entry.value;
+    }
+    return std::nullopt;
+}
+
+std::string DirectoryOf(const QelWWWConfig* config, const std::optional<std::string>& value) {
+    std::string path;
+    if (!value) {
+        path = config->iniDir;
+    } else if (!value->empty() && (*value)[0] == '/') {
+        path = *value;
+    } else {
+        path = config->iniDir + *value;
+    }
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace qelwww::detail
 
 std::optional<std::string> QelWWW_GetIniValue(const QelWWWConfig* config, const char* section,
                                               const char* key) {
     if (config == nullptr || section == nullptr || key == nullptr) return std::nullopt;
-    std::vector<ArcPROFEntry> entries;
-    if (ArcPROF_ListSection(section, config->iniImage.c_str(), &entries) != 0) return std::nullopt;
-    for (ArcPROFEntry& entry : entries) {
-        if (ArcOS_StrICmp(entry.key.c_str(), key) == 0) return std::move(entry.value);
-    }
-    return std::nullopt;
+    return qelwww::detail::IniSection(config, section).Get(key);
 }
 
 bool QelWWW_HasIniSection(const QelWWWConfig* config, const char* section) {
@@ -24,15 +50,5 @@ bool QelWWW_HasIniSection(const QelWWWConfig* config, const char* section) {
 
 std::string QelWWW_GetDirectoryKey(const QelWWWConfig* config, const char* section, const char* key) {
     if (config == nullptr) return {};
-    std::optional<std::string> value = QelWWW_GetIniValue(config, section, key);
-    std::string path;
-    if (!value) {
-        path = config->iniDir;
-    } else if (!value->empty() && (*value)[0] == '/') {
-        path = *value;
-    } else {
-        path = config->iniDir + *value;
-    }
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
+    return qelwww::detail::DirectoryOf(config, QelWWW_GetIniValue(config, section, key));
 }

@@ -5,6 +5,7 @@
 
 #include "arc_platform.h"
 #include "decimal.h"
+#include "ini_section.h"
 
 using qelwww::detail::LeadingNumber;
 using qelwww::detail::ParseDigits;
@@ -156,11 +157,11 @@ void ReadServer(const QelWWWConfig* config, QelWWWSession* session) {
     std::string section = "@SRV@_" + session->serverName;
     std::string configuredDirectory;
     if (QelWWW_HasIniSection(config, section.c_str())) {
-        if (auto host = QelWWW_GetIniValue(config, section.c_str(), "HOST")) session->server = *host;
-        if (auto protocol = QelWWW_GetIniValue(config, section.c_str(), "PROTOCOL"))
-            session->serverType = ServerTypeOf(*protocol);
-        if (auto port = QelWWW_GetIniValue(config, section.c_str(), "PORT")) session->port = LeadingNumber(port->c_str());
-        if (auto directory = QelWWW_GetIniValue(config, section.c_str(), "DIRECTORY")) {
+        const qelwww::detail::IniSection keys(config, section.c_str());
+        if (auto host = keys.Get("HOST")) session->server = *host;
+        if (auto protocol = keys.Get("PROTOCOL")) session->serverType = ServerTypeOf(*protocol);
+        if (auto port = keys.Get("PORT")) session->port = LeadingNumber(port->c_str());
+        if (auto directory = keys.Get("DIRECTORY")) {
             configuredDirectory = *directory;
             session->localDir = *directory;
         }
