@@ -8,6 +8,7 @@
 
 using qellgs_detail::kMessageCount;
 using qellgs_detail::kMessages;
+using qellgs_detail::kMessageTexts;
 using qellgs_detail::MessageEntry;
 
 // The catalogue looks the entry up under this name; keep the two in step.
@@ -17,5 +18,5 @@ const char* QelLgs_GetMessageText(uint32_t eventId) {
     const MessageEntry* end = kMessages + kMessageCount;
     const MessageEntry* found = std::lower_bound(
         kMessages, end, eventId, [](const MessageEntry& entry, uint32_t id) { return entry.eventId < id; });
-    return found != end && found->eventId == eventId ? found->text : nullptr;
+    return found != end && found->eventId == eventId ? kMessageTexts + found->textOffset : nullptr;
 }

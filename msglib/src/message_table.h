@@ -6,13 +6,16 @@
 
 namespace qellgs_detail {
 
+// Texts are offsets into kMessageTexts, not pointers: loading the library then relocates
+// (writes) no page of the table.
 struct MessageEntry {
     uint32_t eventId;
-    const char* text;  // ended by CR LF, inserts "%1" to "%9"
+    uint32_t textOffset;  // of a text ended by CR LF and a zero byte, inserts "%1" to "%9"
 };
 
-extern const char* const kLanguage;
+extern const char kLanguage[];
 extern const MessageEntry kMessages[];  // ascending by event identifier
 extern const size_t kMessageCount;
+extern const char kMessageTexts[];
 
 }  // namespace qellgs_detail

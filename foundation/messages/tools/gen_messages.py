@@ -134,15 +134,23 @@ def library_source(rows, texts, language, complete):
             continue
         entries.append((r['event'], INSERT_RE.sub(r'%\1', text) + '\r\n'))
     entries.sort()
+    # As in the built-in table: offsets into one array, so loading relocates nothing.
     lines = [f'// Generated for language "{language}" by gen_messages.py; do not edit.',
              '#include "message_table.h"', '',
              'namespace qellgs_detail {', '',
-             f'const char* const kLanguage = {c_string(language)};',
+             f'const char kLanguage[] = {c_string(language)};',
              f'const MessageEntry kMessages[] = {{']
+    size = 0
     for event, text in entries:
-        lines.append(f'    {{0x{event:08X}u, {c_string(text)}}},')
+        lines.append(f'    {{0x{event:08X}u, {size}u}},')
+        size += len(text.encode('utf-8')) + 1
+    if size > 0xFFFFFFFF:
+        raise CatalogueError(f'{language}: {size} bytes of texts do not fit 32-bit offsets')
     lines += ['};', f'const size_t kMessageCount = {len(entries)};', '',
-              '}  // namespace qellgs_detail', '']
+              'const char kMessageTexts[] =']
+    # Each text its own literal, then its terminator (escapes end within their literal).
+    lines += [f'    {c_string(text)} "\\0"' for _, text in entries] or ['    ""']
+    lines += [';', '', '}  // namespace qellgs_detail', '']
     return '\n'.join(lines)
 
 
