@@ -47,6 +47,19 @@ TEST(ParmList, ConvertsToTheConfiguredCodePage) {
     EXPECT_STREQ(list.Get("added"), "x\xE9");
 }
 
+TEST(ParmList, AChangedCodePageTakesEffectForLaterPairs) {
+    // The list keeps its converter between pairs; a new code page must replace it.
+    QelWWWConfig config = ConfigFromIni("", 819);
+    QelWWWParmList list(&config, "n=caf%C3%A9");
+    EXPECT_STREQ(list.Get("n"), "caf\xE9");
+    list.SetCodePage(1208);
+    EXPECT_EQ(list.AddPair("later", "caf%C3%A9"), 0);
+    EXPECT_STREQ(list.Get("later"), "caf\xC3\xA9");
+    list.SetCodePage(819);
+    EXPECT_EQ(list.AddPair("back", "caf%C3%A9"), 0);
+    EXPECT_STREQ(list.Get("back"), "caf\xE9");
+}
+
 TEST(ParmList, LookupPrefersTheLongNameAndTheFirstPair) {
     QelWWWConfig config = ConfigFromIni("", 1208);
     QelWWWParmList list(&config, "_a=short&_function=long&_function=second&_pt=80");
