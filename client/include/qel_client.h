@@ -70,6 +70,11 @@ struct ClientInitOptions {
 // null options or a failed code-page start-up (nothing done is undone). A second call
 // while started changes nothing and answers true.
 bool Client_Init(const ClientInitOptions* options);
+// Sets the gateway's values of the switches, the date and time formats and the
+// separators. The names, letters, long format, code page, time zone and directories are
+// left as they are (they come from the gateway's catalogue and configuration). Nothing
+// for null options.
+void Client_SetGatewayOptions(ClientInitOptions* options);
 // Logs every listed session off (full logoff), forgets the server names and shuts the
 // code-page service down when Client_Init started it.
 void Client_Term();

@@ -7,6 +7,7 @@
 #include "arc_platform.h"
 #include "library_state.h"
 #include "qel_client.h"
+#include "qel_parm.h"
 #include "session_list.h"
 
 namespace qelclient {

@@ -138,14 +138,7 @@ inline ClientInitOptions GatewayOptions(int32_t codePage = 819) {
     static const char* const kDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                          "Thursday", "Friday", "Saturday"};
     ClientInitOptions o;
-    o.charKind = 'C';
-    o.folderListSwitch = 1;
-    o.namedQuerySwitch = 0;
-    o.searchLetterSwitch = 1;
-    o.retrieveOption = 1;
-    o.sortByField = 1;
-    o.unused6 = 0;
-    o.folderFlagSwitch = 1;
+    Client_SetGatewayOptions(&o);
     o.codePage = codePage;
     for (int i = 0; i < 12; ++i) {
         Put(o.monthNames[i], kMonths[i]);
@@ -157,9 +150,6 @@ inline ClientInitOptions GatewayOptions(int32_t codePage = 819) {
     }
     Put(o.am, "AM");
     Put(o.pm, "PM");
-    Put(o.dateFormat, "%m/%d/%y");
-    Put(o.timeFormat, "%H:%M:%S");
-    Put(o.dateTimeFormat, "%m/%d/%y %H:%M:%S");
     Put(o.longFormat, "%X %p %Z %A %B %d, %Y");
     Put(o.todayLetter, "T");
     Put(o.dayLetter, "D");

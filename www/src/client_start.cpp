@@ -36,14 +36,7 @@ void PutMessage(char (&slot)[N], int index) {
 bool QelWWW_InitClientServer(const QelWWWConfig* config, QelWWWSession*) {
     if (config == nullptr) return false;
     ClientInitOptions o;
-    o.charKind = 'C';
-    o.folderListSwitch = 1;
-    o.namedQuerySwitch = 0;
-    o.searchLetterSwitch = 1;
-    o.retrieveOption = 1;
-    o.sortByField = 1;
-    o.unused6 = 0;
-    o.folderFlagSwitch = 1;
+    Client_SetGatewayOptions(&o);
     o.codePage = config->codePage != 0 ? static_cast<int32_t>(config->codePage) : 819;
     for (int i = 0; i < 12; ++i) {
         PutMessage(o.monthNames[i], kFirstMonth + i);
@@ -59,12 +52,7 @@ bool QelWWW_InitClientServer(const QelWWWConfig* config, QelWWWSession*) {
     std::string zone = ArcOS_GetEnv("TZ").value_or("");
     zone = zone.substr(0, zone.find(','));
     PutText(o.timeZone, zone.c_str());
-    PutText(o.dateFormat, "%m/%d/%y");
-    PutText(o.timeFormat, "%H:%M:%S");
-    PutText(o.dateTimeFormat, "%m/%d/%y %H:%M:%S");
     PutMessage(o.longFormat, kLongFormat);
-    o.decimalChar = '.';
-    o.thousandsChar = ',';
     PutMessage(o.todayLetter, kFirstLetter);
     PutMessage(o.dayLetter, kFirstLetter + 1);
     PutMessage(o.monthLetter, kFirstLetter + 2);

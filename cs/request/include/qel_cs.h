@@ -1,11 +1,11 @@
 // qel_cs.h - the request layer: the server handle, server definitions, temporary and
-// print paths, object data streams, parameter text, message issuing and user exits.
+// print paths, object data streams, message issuing and user exits.
 //
 // Every operation takes a CsHandle first and answers a CsReturnCode. The handle and the
 // records beside it grow with the call bracket, the dispatcher and the operations that
 // later sections of this header add; fields are never reordered. Documents:
-// docs/request-handle.md (seams left for later layers), docs/parmtext.md,
-// docs/messages-issuing.md, docs/exits.md, docs/request-paths.md.
+// docs/request-handle.md (seams left for later layers), docs/messages-issuing.md,
+// docs/exits.md, docs/request-paths.md.
 #pragma once
 
 #include <cstdarg>
@@ -16,7 +16,6 @@
 #include <memory>
 #include <mutex>
 #include <type_traits>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -773,190 +772,6 @@ int CsReadObjectData(CsHandle* handle, const CsObjectRequest* request);
 int CsConvertObjectData(CsHandle* handle, const CsObjectRequest* request);
 // CsConvertObjectData when request->convert is set, else CsReadObjectData.
 int CsFetchObjectData(CsHandle* handle, const CsObjectRequest* request);
-
-// ===========================================================================
-// Parameter text
-// ===========================================================================
-//
-// Sections "[name]" and lines "key=value", every line ended by LF. Names and keys match
-// exactly. Read functions take the text (null: no text) and answer pointers into it;
-// editing functions work on a ParmText, which owns a growing buffer, and take offsets.
-// Setters strip CR and LF from names, keys and values, '=' from keys and a leading open
-// delimiter from keys, so that no value can add a key or a section. When memory runs
-// out, setters leave the text as it was and allocating getters answer none.
-
-struct ParmText {
-    std::string text;
-    const char* c_str() const { return text.c_str(); }
-};
-
-inline constexpr size_t PARM_NPOS = static_cast<size_t>(-1);
-
-// Sets the three delimiters (open, close, and the character that stands for '@' in the
-// reserved section names) for the code page ccsid: for an EBCDIC CCSID the code page
-// 500 bytes 4A 5A 7C converted into it, else "[", "]", "@" (also when conversion fails).
-// The three bytes are written to delimiters (may be null). 0.
-int ParmSetDelimiters(ArcIconvContext* context, int32_t ccsid, char* delimiters);
-// The current delimiters and reserved section names.
-char ParmOpenDelimiter();
-char ParmCloseDelimiter();
-std::string ParmFixedSection();         // "@_FIXED_@"
-std::string ParmPrintOptionsSection();  // "@_PRINT_OPTIONS_@"
-std::string ParmPageIdSection();        // "@_PageIdentifier_@"
-
-// The line after the section line "[name]", or none.
-const char* ParmFindSection(const char* text, const char* name);
-// The value after "key=" in the body, up to the next section line; or none.
-const char* ParmFindKey(const char* body, const char* key);
-// The next LF at or after p, or the terminating zero.
-const char* ParmLineEnd(const char* p);
-// A copy of the value up to its LF or the end of the text; none when missing.
-std::optional<std::string> ParmGetString(const char* body, const char* key);
-
-// Offsets in a ParmText: section body, key value (PARM_NPOS when missing).
-size_t ParmFindSectionAt(const ParmText* text, const char* name);
-size_t ParmFindKeyAt(const ParmText* text, size_t body, const char* key);
-
-// Appends "[name]" (after an LF when the text lacks its last one); the new end.
-size_t ParmAppendSection(ParmText* text, const char* name);
-// Missing section: appended with the key line; missing key: the key line becomes the
-// section's first line; present key: its value is replaced. A null value deletes the key.
-void ParmSetValue(ParmText* text, const char* section, const char* key, const char* value);
-// Inserts "key=value" + LF, or a line, at a line start; the offset after it.
-size_t ParmInsertKey(ParmText* text, size_t position, const char* key, const char* value);
-size_t ParmInsertLine(ParmText* text, size_t position, const char* line);
-// Replaces the value that starts at valueStart, up to its LF.
-void ParmReplaceValue(ParmText* text, size_t valueStart, const char* value);
-// Deletes the whole line of the key whose value starts at valueStart.
-void ParmDeleteKey(ParmText* text, size_t valueStart);
-// Deletes the line that starts at lineStart; the number of bytes moved.
-size_t ParmDeleteLine(ParmText* text, size_t lineStart);
-
-// mode 1: ',' -> 0x01 (as view names are stored); mode 0: 0x01 -> ','.
-void ParmEscapeViewName(const char* text, int mode, std::string* out);
-
-// --- @_FIXED_@ (missing text, section or key: the default) ---
-enum ParmCc { PARM_CC_NONE = 0, PARM_CC_ANSI = 1, PARM_CC_MACH = 2 };
-enum ParmPr { PARM_PR_NONE = 0, PARM_PR_SOSI1 = 1, PARM_PR_SOSI2 = 2, PARM_PR_SOSI3 = 3 };
-enum ParmRecfm { PARM_RECFM_F = 0, PARM_RECFM_V = 1, PARM_RECFM_D = 2 };
-enum ParmPages { PARM_PAGES_ALL = 0, PARM_PAGES_CUR = 1, PARM_PAGES_SEL = 2 };
-
-int ParmGetCc(const char* text);            // 0
-int ParmGetTrc(const char* text);           // 0
-int ParmGetPr(const char* text);            // 0
-int ParmGetRecfm(const char* text);         // 2
-int ParmGetCdpg(const char* text);          // 850
-int ParmGetLnct(const char* text);          // 0
-int ParmGetLrecl(const char* text);         // 1
-std::string ParmGetRecDelim(const char* text);  // "0A"; at most 16 characters
-double ParmGetPWidth(const char* text);     // 0
-double ParmGetPLength(const char* text);    // 0
-int ParmGetOrient(const char* text);        // 0, 90 -> 1, 180 -> 2, 270 -> 3
-std::optional<std::string> ParmGetExtension(const char* text);  // at most 20
-int ParmGetPages(const char* text);         // 0; unknown word 1
-std::optional<std::string> ParmGetPrtOpt(const char* text);     // at most 1024
-int ParmGetPageHdrRows(const char* text);
-int ParmGetFldHdrRows(const char* text);
-int ParmGetValRow(const char* text);
-int ParmGetValCol(const char* text);
-void ParmSetPageHdrRows(ParmText* text, int value);
-void ParmSetFldHdrRows(ParmText* text, int value);
-void ParmSetValRow(ParmText* text, int value);
-void ParmSetValCol(ParmText* text, int value);
-std::optional<std::string> ParmGetValValue(const char* text);   // at most 8
-std::optional<std::string> ParmGetDefView(const char* text);    // at most 30, unescaped
-std::optional<std::string> ParmGetSrvrNorla(const char* text);
-std::optional<std::string> ParmGetAfp2LineCmd(const char* text);
-
-// Field list FLD01, FLD02, ... ("a,b,name,text").
-inline constexpr int PARM_MAX_FIELDS = 30;
-struct ParmFieldDef {
-    int32_t first = 0;
-    int32_t second = 0;
-    char name[19] = {};
-    char text[21] = {};
-};
-// The number of consecutive keys FLD01, FLD02, ... present.
-int ParmCountFields(const char* text);
-// Reads up to 30 entries into fields (zero-filled first); the number read.
-int ParmGetFields(const char* text, ParmFieldDef* fields);
-// Replaces the field list by count entries (at most 30). 0; 1 refused (count outside
-// 0..30, or a name holding ',').
-int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count);
-
-// Views: VIEWS lists the names separated by ',' (up to 20, each cut to 30).
-inline constexpr int PARM_MAX_VIEWS = 20;
-struct ParmViewList {
-    int count = 0;
-    char names[PARM_MAX_VIEWS][31] = {};
-};
-int ParmCountViews(const char* text);
-std::unique_ptr<ParmViewList> ParmGetViews(const char* text);  // none without VIEWS
-
-// --- a view's section ---
-// view: the view's name as VIEWS lists it; its section is named with ',' escaped.
-enum ParmColour {
-    PARM_COLOUR_NONE = 0, PARM_COLOUR_WHITE = 1, PARM_COLOUR_BLACK = 2, PARM_COLOUR_RED = 3,
-    PARM_COLOUR_BLUE = 4, PARM_COLOUR_GREEN = 5, PARM_COLOUR_YELLOW = 6, PARM_COLOUR_MAGENTA = 7,
-    PARM_COLOUR_CYAN = 8, PARM_COLOUR_GREY = 9, PARM_COLOUR_DEFAULT = 10, PARM_COLOUR_BAR = 11,
-};
-int ParmGetBkCol(const char* text, const char* view);      // 1
-int ParmGetHdCol(const char* text, const char* view);      // 10
-int ParmGetSaCol(const char* text, const char* view);      // 6
-int ParmGetImgColor(const char* text, const char* view);   // 2
-int ParmGetImgInt(const char* text, const char* view);     // NORM 0, LITE 1, NONE 2
-int ParmGetTxFid(const char* text, const char* view);      // LINE 0, WORD 1, CHAR 2, DRAFT 3, 240 4
-int ParmGetGrayScale(const char* text, const char* view);  // SCALE 0, COLOR 1; unknown 1
-int ParmGetOverstrike(const char* text, const char* view); // SEP 0, MERGE 1, FULL 2
-int ParmGetContrast(const char* text, const char* view);   // 128
-int ParmGetBright(const char* text, const char* view);     // 128
-int ParmGetZoom(const char* text, const char* view);       // 100
-int ParmGetCpyGrp(const char* text, const char* view);     // 1
-int ParmGetLockHdr(const char* text, const char* view);    // 0
-int ParmGetLockedFlds(const char* text, const char* view); // 0
-// FLDDISPORD: up to 30 numbers into order, followed by -1 (31 slots); the count, or
-// -1 (order untouched) when the key is missing.
-int ParmGetFldDispOrd(const char* text, const char* view, int* order);
-
-// --- @_PageIdentifier_@ ---
-int ParmGetPageId(const char* text);  // 0
-
-// --- @_PRINT_OPTIONS_@ ---
-int ParmGetCopies(const char* text);  // 1; below 1 -> 1, 99 or more -> 99
-void ParmSetCopies(ParmText* text, int copies);
-// The fax-cover keys.
-inline constexpr const char* PARM_FAX_KEYS[] = {"RAttn", "RCompany", "RFax", "SFrom", "SCompany",
-                                                "SPhone", "SFax", "SCoverPage", "SSubject"};
-// A fax-cover value (at most 1024 characters), none for a missing value or another key.
-std::optional<std::string> ParmGetFaxText(const char* text, const char* key);
-// 0; 1 for a key that is not a fax-cover key.
-int ParmSetFaxText(ParmText* text, const char* key, const char* value);
-// FROM_n and TO_n.
-std::optional<std::string> ParmGetFrom(const char* text, int range);
-std::optional<std::string> ParmGetTo(const char* text, int range);
-void ParmSetFrom(ParmText* text, int range, const char* value);
-void ParmSetTo(ParmText* text, int range, const char* value);
-// PAGE_RANGE_BGN_n and PAGE_RANGE_END_n (0 when missing).
-long ParmGetPageRangeBgn(const char* text, int range);
-long ParmGetPageRangeEnd(const char* text, int range);
-void ParmSetPageRangeBgn(ParmText* text, int range, long page);
-void ParmSetPageRangeEnd(ParmText* text, int range, long page);
-// Any other print option.
-std::optional<std::string> ParmGetPrintOption(const char* text, const char* key);
-void ParmSetPrintOption(ParmText* text, const char* key, const char* value);
-
-// --- field rules ---
-struct ParmFieldRule {
-    char fieldName[101] = {};
-    char leadingCharsToRemove[65] = {};
-    char trailingCharsToRemove[65] = {};
-    char stripChars[65] = {};
-    char dateFormat[61] = {};
-    char defaultValue[255] = {};
-    int32_t divideBy = 1;  // missing or 0: 1
-};
-// The rule of the named section, or none when the section is missing.
-std::unique_ptr<ParmFieldRule> ParmGetFieldRule(const char* text, const char* section);
 
 // ===========================================================================
 // User exits

@@ -1,12 +1,12 @@
 // The parameter-text engine: find sections and keys, insert, replace and delete lines.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <cstring>
 
 #include "parm_values.h"
 
-using csreq::detail::CurrentDelims;
-using csreq::detail::Without;
+using qelparm::detail::CurrentDelims;
+using qelparm::detail::Without;
 
 namespace {
 
@@ -15,7 +15,7 @@ const char* NextLine(const char* p) {
     return *end ? end + 1 : end;
 }
 
-bool IsSectionLine(const char* line, std::string_view name, const csreq::detail::ParmDelims& d) {
+bool IsSectionLine(const char* line, std::string_view name, const qelparm::detail::ParmDelims& d) {
     if (*line != d.open) return false;
     ++line;
     if (std::strncmp(line, name.data(), name.size()) != 0) return false;
@@ -93,7 +93,7 @@ const char* ParmFindKey(const char* body, const char* key) {
 std::optional<std::string> ParmGetString(const char* body, const char* key) {
     const char* value = ParmFindKey(body, key);
     if (value == nullptr) return std::nullopt;
-    return csreq::detail::OrOnNoMemory(std::optional<std::string>(), [&] {
+    return qelparm::detail::OrOnNoMemory(std::optional<std::string>(), [&] {
         return std::optional<std::string>(std::string(value, ParmLineEnd(value)));
     });
 }
@@ -114,7 +114,7 @@ size_t ParmFindKeyAt(const ParmText* text, size_t body, const char* key) {
 
 size_t ParmAppendSection(ParmText* text, const char* name) {
     if (text == nullptr) return PARM_NPOS;
-    return csreq::detail::OrOnNoMemory(PARM_NPOS, [&] {
+    return qelparm::detail::OrOnNoMemory(PARM_NPOS, [&] {
         auto d = CurrentDelims();
         std::string line = std::string(1, d.open) + CleanName(name) + d.close;
         return InsertRaw(text, text->text.size(), line);
@@ -147,7 +147,7 @@ void SetValue(ParmText* text, const char* section, const char* key, const char* 
 
 void ParmSetValue(ParmText* text, const char* section, const char* key, const char* value) {
     if (text == nullptr) return;
-    csreq::detail::OrOnNoMemory(0, [&] {
+    qelparm::detail::OrOnNoMemory(0, [&] {
         SetValue(text, section, key, value);
         return 0;
     });
@@ -155,21 +155,21 @@ void ParmSetValue(ParmText* text, const char* section, const char* key, const ch
 
 size_t ParmInsertKey(ParmText* text, size_t position, const char* key, const char* value) {
     if (text == nullptr) return PARM_NPOS;
-    return csreq::detail::OrOnNoMemory(PARM_NPOS, [&] {
+    return qelparm::detail::OrOnNoMemory(PARM_NPOS, [&] {
         return InsertRaw(text, position, CleanKey(key) + '=' + CleanValue(value));
     });
 }
 
 size_t ParmInsertLine(ParmText* text, size_t position, const char* line) {
     if (text == nullptr) return PARM_NPOS;
-    return csreq::detail::OrOnNoMemory(PARM_NPOS, [&] { return InsertRaw(text, position, CleanValue(line)); });
+    return qelparm::detail::OrOnNoMemory(PARM_NPOS, [&] { return InsertRaw(text, position, CleanValue(line)); });
 }
 
 void ParmReplaceValue(ParmText* text, size_t valueStart, const char* value) {
     if (text == nullptr || valueStart > text->text.size()) return;
     size_t end = text->text.find('\n', valueStart);
     if (end == std::string::npos) end = text->text.size();
-    csreq::detail::OrOnNoMemory(0, [&] {
+    qelparm::detail::OrOnNoMemory(0, [&] {
         text->text.replace(valueStart, end - valueStart, CleanValue(value));
         return 0;
     });

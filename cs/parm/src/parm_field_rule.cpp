@@ -1,11 +1,11 @@
 // Field rules: how a field's value is trimmed, reformatted and scaled.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <cstring>
 
 #include "parm_values.h"
 
-using namespace csreq::detail;
+using namespace qelparm::detail;
 
 namespace {
 

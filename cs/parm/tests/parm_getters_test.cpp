@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 namespace {
 

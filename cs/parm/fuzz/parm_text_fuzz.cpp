@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 namespace {
 

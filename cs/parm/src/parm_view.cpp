@@ -1,11 +1,11 @@
 // Getters of a view's section: colours, image and text settings, zoom and locks.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <string>
 
 #include "parm_values.h"
 
-using namespace csreq::detail;
+using namespace qelparm::detail;
 
 namespace {
 

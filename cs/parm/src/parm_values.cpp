@@ -4,9 +4,9 @@
 #include <climits>
 #include <cstdlib>
 
-#include "qel_cs.h"
+#include "qel_parm.h"
 
-namespace csreq::detail {
+namespace qelparm::detail {
 
 std::optional<std::string_view> RawValue(const char* text, std::string_view section,
                                           std::string_view key) {
@@ -75,4 +75,4 @@ std::string Without(std::string_view text, std::string_view drop) {
     return out;
 }
 
-}  // namespace csreq::detail
+}  // namespace qelparm::detail

@@ -1,5 +1,5 @@
 // The three delimiter bytes of parameter text, set once for the server's code page.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <atomic>
 
@@ -30,7 +30,7 @@ bool ConvertFrom500(ArcIconvContext* context, int32_t ccsid, unsigned char out[3
 
 }  // namespace
 
-namespace csreq::detail {
+namespace qelparm::detail {
 
 ParmDelims CurrentDelims() {
     uint32_t word = delimiters.load(std::memory_order_acquire);
@@ -45,7 +45,7 @@ std::string ReservedName(std::string_view name) {
     return out;
 }
 
-}  // namespace csreq::detail
+}  // namespace qelparm::detail
 
 int ParmSetDelimiters(ArcIconvContext* context, int32_t ccsid, char* out) {
     unsigned char bytes[3] = {'[', ']', '@'};
@@ -57,11 +57,11 @@ int ParmSetDelimiters(ArcIconvContext* context, int32_t ccsid, char* out) {
     delimiters.store(Pack(bytes[0], bytes[1], bytes[2]), std::memory_order_release);
     if (out != nullptr)
         for (int i = 0; i < 3; ++i) out[i] = static_cast<char>(bytes[i]);
-    return 0;
+    return PARM_OK;
 }
 
-char ParmOpenDelimiter() { return csreq::detail::CurrentDelims().open; }
-char ParmCloseDelimiter() { return csreq::detail::CurrentDelims().close; }
-std::string ParmFixedSection() { return csreq::detail::ReservedName("@_FIXED_@"); }
-std::string ParmPrintOptionsSection() { return csreq::detail::ReservedName("@_PRINT_OPTIONS_@"); }
-std::string ParmPageIdSection() { return csreq::detail::ReservedName("@_PageIdentifier_@"); }
+char ParmOpenDelimiter() { return qelparm::detail::CurrentDelims().open; }
+char ParmCloseDelimiter() { return qelparm::detail::CurrentDelims().close; }
+std::string ParmFixedSection() { return qelparm::detail::ReservedName("@_FIXED_@"); }
+std::string ParmPrintOptionsSection() { return qelparm::detail::ReservedName("@_PRINT_OPTIONS_@"); }
+std::string ParmPageIdSection() { return qelparm::detail::ReservedName("@_PageIdentifier_@"); }

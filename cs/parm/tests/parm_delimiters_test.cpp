@@ -7,14 +7,14 @@
 #include <string>
 
 #include "arc_codepage.h"
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 namespace {
 
-// "<ccsid> <open> <close> <at>" lines written by testdata/request/ebcdic_delimiters.py.
+// "<ccsid> <open> <close> <at>" lines written by testdata/parm/ebcdic_delimiters.py.
 std::map<int, std::string> PythonDelimiters() {
     std::map<int, std::string> out;
-    std::ifstream in(QEL_REQUEST_ORACLE);
+    std::ifstream in(QEL_PARM_ORACLE);
     int ccsid;
     while (in >> ccsid) {
         std::string bytes;
@@ -40,7 +40,7 @@ protected:
 
 TEST_F(ParmDelimitersTest, EbcdicCodePagesMatchPython) {
     auto expected = PythonDelimiters();
-    ASSERT_EQ(expected.size(), 4u) << "oracle file " << QEL_REQUEST_ORACLE;
+    ASSERT_EQ(expected.size(), 4u) << "oracle file " << QEL_PARM_ORACLE;
     for (const auto& [ccsid, bytes] : expected) {
         char got[3] = {};
         ParmSetDelimiters(context_, ccsid, got);

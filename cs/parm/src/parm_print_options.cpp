@@ -1,12 +1,12 @@
 // Getters and setters of the @_PRINT_OPTIONS_@ section: copies, fax cover, page ranges.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <cstring>
 #include <string>
 
 #include "parm_values.h"
 
-using namespace csreq::detail;
+using namespace qelparm::detail;
 
 namespace {
 
@@ -48,9 +48,9 @@ std::optional<std::string> ParmGetFaxText(const char* text, const char* key) {
 }
 
 int ParmSetFaxText(ParmText* text, const char* key, const char* value) {
-    if (!IsFaxKey(key)) return 1;
+    if (!IsFaxKey(key)) return PARM_REFUSED;
     Set(text, key, value);
-    return 0;
+    return PARM_OK;
 }
 
 std::optional<std::string> ParmGetFrom(const char* text, int range) { return Copy(text, Numbered("FROM_", range)); }

@@ -1,5 +1,5 @@
 // The list values of parameter text: the field list FLDnn, VIEWS and FLDDISPORD.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "parm_values.h"
 
-using namespace csreq::detail;
+using namespace qelparm::detail;
 
 namespace {
 
@@ -81,10 +81,10 @@ namespace {
 
 int SetFields(ParmText* text, const ParmFieldDef* fields, int count) {
     if (text == nullptr || count < 0 || count > PARM_MAX_FIELDS || (count > 0 && fields == nullptr))
-        return 1;
+        return PARM_REFUSED;
     for (int i = 0; i < count; ++i)
         if (std::memchr(fields[i].name, ',', strnlen(fields[i].name, sizeof fields[i].name)))
-            return 1;
+            return PARM_REFUSED;
     std::string section = ParmFixedSection();
     size_t body = ParmFindSectionAt(text, section.c_str());
     if (body == PARM_NPOS) body = ParmAppendSection(text, section.c_str());
@@ -101,13 +101,13 @@ int SetFields(ParmText* text, const ParmFieldDef* fields, int count) {
                             std::string(f.text, strnlen(f.text, sizeof f.text));
         ParmInsertKey(text, body, FieldKey(n).c_str(), value.c_str());
     }
-    return 0;
+    return PARM_OK;
 }
 
 }  // namespace
 
 int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count) {
-    return OrOnNoMemory(1, [&] { return SetFields(text, fields, count); });
+    return OrOnNoMemory(PARM_REFUSED, [&] { return SetFields(text, fields, count); });
 }
 
 int ParmCountViews(const char* text) {

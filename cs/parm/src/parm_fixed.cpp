@@ -1,11 +1,11 @@
 // Getters and setters of the @_FIXED_@ section and of @_PageIdentifier_@.
-#include "qel_cs.h"
+#include "qel_parm.h"
 
 #include <string>
 
 #include "parm_values.h"
 
-using namespace csreq::detail;
+using namespace qelparm::detail;
 
 namespace {
 

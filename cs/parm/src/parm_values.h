@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace csreq::detail {
+namespace qelparm::detail {
 
 // The delimiters in force, read once per call so a concurrent change is seen whole.
 struct ParmDelims {
@@ -60,4 +60,4 @@ auto OrOnNoMemory(Fallback fallback, Fn&& fn) -> decltype(fn()) {
 // Removes every character of `drop` from the text.
 std::string Without(std::string_view text, std::string_view drop);
 
-}  // namespace csreq::detail
+}  // namespace qelparm::detail
