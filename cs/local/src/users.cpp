@@ -14,7 +14,7 @@ using namespace qel::local::detail;
 
 namespace {
 
-constexpr size_t kUserNameMax = 20;
+constexpr size_t kUserNameMax = CS_USER_ID_SIZE - 1;
 
 template <size_t N>
 int CopyName(const std::string& from, char (&to)[N]) {
@@ -49,7 +49,7 @@ int ReadUserRow(const TableFile& users, const std::string& userName, QelLocalUse
       {"FAX", u.fax, sizeof u.fax},
       {"COVERPAGE", u.coverpage, sizeof u.coverpage},
   };
-  if (users.Text(userName, "PASSWD", u.passwd, 20, CS_FAILED) != CS_OK) return CS_FAILED;
+  if (users.Text(userName, "PASSWD", u.passwd, sizeof u.passwd - 1, CS_FAILED) != CS_OK) return CS_FAILED;
   for (const TextKey& t : texts) {
     if (users.Text(userName, t.key, t.field, t.size, CS_FAILED, "") != CS_OK) return CS_FAILED;
   }
