@@ -139,16 +139,16 @@ inline constexpr size_t QELLOCAL_LOAD_NAME_SIZE = 16;  // "999999ZZZ" and its te
 // Text sizes of the records below, terminator included (docs/archive.md). User
 // ids (also the user of an annotation) are CS_USER_ID_SIZE, a user's NAME is
 // CS_USER_NAME_SIZE; an application group's fields are QELSQL_NAME_SIZE.
-inline constexpr size_t QELLOCAL_NAME_SIZE = 61;         // NAME of ag, app, folfld, seg and ss rows, queries
+inline constexpr size_t QELLOCAL_NAME_SIZE = 61;  // NAME of ag, app, folfld, seg and ss rows, queries
 inline constexpr size_t QELLOCAL_DESCRIPTION_SIZE = 121;
-inline constexpr size_t QELLOCAL_PASSWORD_SIZE = 21;     // PASSWD of a user row
-inline constexpr size_t QELLOCAL_USER_TEXT_SIZE = 61;    // account, company, address and office texts
-inline constexpr size_t QELLOCAL_PHONE_SIZE = 33;        // PHONE and FAX
+inline constexpr size_t QELLOCAL_PASSWORD_SIZE = 21;   // PASSWD of a user row
+inline constexpr size_t QELLOCAL_USER_TEXT_SIZE = 61;  // account, company, address and office texts
+inline constexpr size_t QELLOCAL_PHONE_SIZE = 33;      // PHONE and FAX
 inline constexpr size_t QELLOCAL_GROUP_NAME_SIZE = 20;
 inline constexpr size_t QELLOCAL_FOLDER_NAME_SIZE = 60;
-inline constexpr size_t QELLOCAL_AGID_NAME_SIZE = 9;     // AGID_NAME: the storage identifier
-inline constexpr size_t QELLOCAL_AFFIX_SIZE = 9;         // LEADING, STRIP and TRAILING of a field
-inline constexpr size_t QELLOCAL_FILE_NAME_SIZE = 61;    // FIXED_VIEW, INDEXER and PREPROCESSOR
+inline constexpr size_t QELLOCAL_AGID_NAME_SIZE = 9;   // AGID_NAME: the storage identifier
+inline constexpr size_t QELLOCAL_AFFIX_SIZE = 9;       // LEADING, STRIP and TRAILING of a field
+inline constexpr size_t QELLOCAL_FILE_NAME_SIZE = 61;  // FIXED_VIEW, INDEXER and PREPROCESSOR
 inline constexpr size_t QELLOCAL_DATE_FORMAT_SIZE = 61;
 inline constexpr size_t QELLOCAL_NODE_NAME_SIZE = 60;
 inline constexpr size_t QELLOCAL_NODE_LOGON_SIZE = 21;
@@ -229,7 +229,7 @@ int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* 
 
 struct QelLocalUser {
   int32_t uid = 0;
-  char userId[CS_USER_ID_SIZE] = {};  // the user's name, the row's section
+  char userId[CS_USER_ID_SIZE] = {};         // the user's name, the row's section
   char passwd[QELLOCAL_PASSWORD_SIZE] = {};  // DES crypt hash (salt first), or empty
   char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   uint16_t admin = 0;          // user type bits

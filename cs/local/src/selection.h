@@ -85,7 +85,8 @@ int ListFirst(Cursor<T> LocalState::*list, Build&& build, Read&& read, Record* r
 template <typename T, typename Read, typename... Out>
 int ListNext(Cursor<T> LocalState::*list, CancelCheck cancel, Read&& read, Out*... out) {
   if (cancel == CancelCheck::kFirst && CancelFlag().load() != 0) return CS_CANCELLED;
-  if (((out == nullptr) || ...)) return CS_FAILED;
+  const bool missingOutput = (... || (out == nullptr));
+  if (missingOutput) return CS_FAILED;
   Request request;
   if (!request.Ready()) return CS_FAILED;
   if (cancel == CancelCheck::kAfterGuards && CancelFlag().load() != 0) return CS_CANCELLED;
