@@ -15,7 +15,7 @@ namespace {
 
 void ReadTable(std::string_view text) {
   TableFile table;
-  if (table.LoadText(text) != 0) return;
+  if (table.LoadText(text) != CS_OK) return;
   const char* sections[] = {"USERS", "100", "100|0", "ALICE", "GROUPS", "SYSTEM", "1|1"};
   const char* keys[] = {"USERS", "NAME", "UID", "GROUPS", "LOAD_ID", "CODEPAGE", "TYPE"};
   for (const char* s : sections) {
@@ -32,12 +32,12 @@ void ReadTable(std::string_view text) {
       std::vector<int32_t> ids;
       std::vector<std::string> names;
       table.Get(s, k);
-      table.Text(s, k, field, sizeof field, 6, "");
-      table.LongText(s, k, &text2, 6);
-      table.Number(s, k, INT64_MIN, INT64_MAX, &n, 6, 0);
-      table.Int32(s, k, &i, 6);
-      table.UInt16(s, k, &u, 6, -1);
-      table.Letter(s, k, &letter, 6);
+      table.Text(s, k, field, sizeof field, CS_FAILED, "");
+      table.LongText(s, k, &text2, CS_FAILED);
+      table.Number(s, k, INT64_MIN, INT64_MAX, &n, CS_FAILED, 0);
+      table.Int32(s, k, &i, CS_FAILED);
+      table.UInt16(s, k, &u, CS_FAILED, -1);
+      table.Letter(s, k, &letter, CS_FAILED);
       table.IdList(s, k, &ids);
       table.NameList(s, k, &names);
     }
@@ -55,16 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     case 1: {
       std::vector<QelLocalNote> notes;
-      if (DecodeNotes(file, &notes) == 0) {
+      if (DecodeNotes(file, &notes) == CS_OK) {
         // What was read must write and read again to the same notes.
         std::string again;
         for (const QelLocalNote& n : notes) {
           std::string record;
-          if (EncodeNote(n, &record) != 0) __builtin_trap();
+          if (EncodeNote(n, &record) != CS_OK) __builtin_trap();
           again += record;
         }
         std::vector<QelLocalNote> reread;
-        if (DecodeNotes(again, &reread) != 0 || reread.size() != notes.size()) __builtin_trap();
+        if (DecodeNotes(again, &reread) != CS_OK || reread.size() != notes.size()) __builtin_trap();
         for (size_t i = 0; i < notes.size(); ++i) {
           if (reread[i].text != notes[i].text || reread[i].data != notes[i].data ||
               reread[i].time != notes[i].time) {

@@ -2,9 +2,10 @@
 // WHERE-clause parser and LIKE matcher of its document search.
 //
 // A local archive is a directory of INI-form table files (docs/archive.md).
-// Every request takes the connection's CsHandle first and returns a plain
-// result: 0 ok, 1 cancelled, 6 failure, 9 out of memory, 11 nothing found or
-// end of a list, 13 not authorised, 14 a value did not read back as written.
+// Every request takes the connection's CsHandle first and returns a
+// CsReturnCode (qel_cs.h): CS_OK; CS_CANCELLED; CS_FAILED for a failure;
+// CS_NO_MEMORY; CS_NOT_FOUND when nothing is found or a list has ended;
+// CS_NOT_AUTHORISED; CS_READ_BACK_DIFFERS when a value did not read back as written.
 // Requests run between QelLocal_Open and QelLocal_Close, which hold a
 // process-wide mutex: one local request at a time. Writes also hold a file
 // lock in the local directory, so processes sharing an archive stay apart.
@@ -23,6 +24,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "qel_cs.h"
 
 // ---------------------------------------------------------------- conditions
 
@@ -133,6 +136,27 @@ struct CsHandle;
 inline constexpr int QELLOCAL_MAX_IDS = 2048;       // entries of any list read into memory
 inline constexpr size_t QELLOCAL_LOAD_NAME_SIZE = 16;  // "999999ZZZ" and its terminator
 
+// Text sizes of the records below, terminator included (docs/archive.md). User
+// ids (also the user of an annotation) are CS_USER_ID_SIZE, a user's NAME is
+// CS_USER_NAME_SIZE; an application group's fields are QELSQL_NAME_SIZE.
+inline constexpr size_t QELLOCAL_NAME_SIZE = 61;  // NAME of ag, app, folfld, seg and ss rows, queries
+inline constexpr size_t QELLOCAL_DESCRIPTION_SIZE = 121;
+inline constexpr size_t QELLOCAL_PASSWORD_SIZE = 21;   // PASSWD of a user row
+inline constexpr size_t QELLOCAL_USER_TEXT_SIZE = 61;  // account, company, address and office texts
+inline constexpr size_t QELLOCAL_PHONE_SIZE = 33;      // PHONE and FAX
+inline constexpr size_t QELLOCAL_GROUP_NAME_SIZE = 20;
+inline constexpr size_t QELLOCAL_FOLDER_NAME_SIZE = 60;
+inline constexpr size_t QELLOCAL_AGID_NAME_SIZE = 9;   // AGID_NAME: the storage identifier
+inline constexpr size_t QELLOCAL_AFFIX_SIZE = 9;       // LEADING, STRIP and TRAILING of a field
+inline constexpr size_t QELLOCAL_FILE_NAME_SIZE = 61;  // FIXED_VIEW, INDEXER and PREPROCESSOR
+inline constexpr size_t QELLOCAL_DATE_FORMAT_SIZE = 61;
+inline constexpr size_t QELLOCAL_NODE_NAME_SIZE = 60;
+inline constexpr size_t QELLOCAL_NODE_LOGON_SIZE = 21;
+inline constexpr size_t QELLOCAL_NODE_PASSWORD_SIZE = 20;
+inline constexpr size_t QELLOCAL_NODE_SERVER_SIZE = 255;
+inline constexpr size_t QELLOCAL_NOTE_POSITIONS = 3;     // position words of an annotation
+inline constexpr size_t QELLOCAL_NOTE_FIELDS_SIZE = 32;  // colour code and further fields
+
 // The 22 table files, "table/<name>.tbl" below the local directory.
 enum QelLocalTableId : int {
   QELLOCAL_TBL_AG, QELLOCAL_TBL_AG2FOL, QELLOCAL_TBL_AGFLD, QELLOCAL_TBL_AGFLDAL,
@@ -165,13 +189,15 @@ int QelLocal_CodePage();
 // Set-up: takes the process-wide local mutex (held until the matching
 // QelLocal_Close; nested calls of one thread are counted), reads DIRECTORY from
 // the handle's server definition (first comma-separated entry), reads the volume
-// label when the connection has none, and loads the tables. 0 or 6 (mutex released).
+// label when the connection has none, and loads the tables. CS_OK; CS_FAILED
+// (the mutex released again).
 int QelLocal_Open(CsHandle* handle);
-// Shut-down: the last Close of the outermost Open frees paths and state; 0.
+// Shut-down: the last Close of the outermost Open frees paths and state; CS_OK.
 int QelLocal_Close(CsHandle* handle);
 // Start of every local request: keeps the yield callback, checks the volume
-// label (QelLocal_ReadVolume; 1 when refused, 6 on a mismatch), builds the paths
-// once and reads the code page (missing -> 6). Every exit clears the cancel flag.
+// label (QelLocal_ReadVolume), builds the paths once and reads the code page.
+// CS_OK; CS_CANCELLED when the volume request is refused; CS_FAILED on a label
+// mismatch or a missing code page. Every exit clears the cancel flag.
 int QelLocal_LoadTables(CsHandle* handle);
 // End of a local request: forgets the yield callback; returns status.
 int QelLocal_EndRequest(CsHandle* handle, int status);
@@ -185,15 +211,16 @@ int QelLocal_SetCancel(CsHandle* handle, int flag);
 
 // The next load name of an application group ("%ld" counter and three suffix
 // letters, e.g. "1FAA") into loadName; the counter wraps after 999999 and the
-// suffix then advances like an odometer ("FAA" -> "GAA", "ZAA" -> "FBA"). 0; 6
-// for a malformed counter or suffix, a suffix past "ZZZ" or a failed write.
+// suffix then advances like an odometer ("FAA" -> "GAA", "ZAA" -> "FBA"). CS_OK;
+// CS_FAILED for a malformed counter or suffix, a suffix past "ZZZ" or a failed write.
 int QelLocal_NextLoadId(CsHandle* handle, int32_t agid, char loadName[QELLOCAL_LOAD_NAME_SIZE]);
-// The group's next segment number (SEG_ID, default 1), advanced in the table. 0 or 6.
+// The group's next segment number (SEG_ID, default 1), advanced in the table:
+// CS_OK, or CS_FAILED.
 int QelLocal_NextSegmentId(CsHandle* handle, int32_t agid, int32_t* id);
 
 // The row text of a document's annotations, "agid|object|compOffset|compLength|
-// docOffset|docLength" plus "|further" when further is given. 0; 6 when it does
-// not fit size bytes, or a text holds '|', ']' or a control character.
+// docOffset|docLength" plus "|further" when further is given. CS_OK; CS_FAILED
+// when it does not fit size bytes, or a text holds '|', ']' or a control character.
 int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* objectName,
                            int32_t compOffset, int32_t compLength, int32_t docOffset,
                            int32_t docLength, const char* further);
@@ -202,36 +229,39 @@ int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* 
 
 struct QelLocalUser {
   int32_t uid = 0;
-  char userId[21] = {};        // the user's name, the row's section
-  char passwd[21] = {};        // DES crypt hash (salt first), or empty
-  char description[121] = {};
+  char userId[CS_USER_ID_SIZE] = {};         // the user's name, the row's section
+  char passwd[QELLOCAL_PASSWORD_SIZE] = {};  // DES crypt hash (salt first), or empty
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   uint16_t admin = 0;          // user type bits
   int32_t pid = 0;
   int64_t lastUpdate = 0;      // last password change, 'Z' seconds
   int64_t timeout = 0;         // per-logon time-out, seconds
-  char acctInfo[61] = {};
-  char name[61] = {};
-  char company[61] = {}, title[61] = {};
-  char addr1[61] = {}, addr2[61] = {}, addr3[61] = {}, addr4[61] = {};
-  char dept[61] = {}, building[61] = {}, room[61] = {};
-  char phone[33] = {}, fax[33] = {};
-  char coverpage[61] = {};
+  char acctInfo[QELLOCAL_USER_TEXT_SIZE] = {};
+  char name[CS_USER_NAME_SIZE] = {};
+  char company[QELLOCAL_USER_TEXT_SIZE] = {}, title[QELLOCAL_USER_TEXT_SIZE] = {};
+  char addr1[QELLOCAL_USER_TEXT_SIZE] = {}, addr2[QELLOCAL_USER_TEXT_SIZE] = {};
+  char addr3[QELLOCAL_USER_TEXT_SIZE] = {}, addr4[QELLOCAL_USER_TEXT_SIZE] = {};
+  char dept[QELLOCAL_USER_TEXT_SIZE] = {}, building[QELLOCAL_USER_TEXT_SIZE] = {};
+  char room[QELLOCAL_USER_TEXT_SIZE] = {};
+  char phone[QELLOCAL_PHONE_SIZE] = {}, fax[QELLOCAL_PHONE_SIZE] = {};
+  char coverpage[QELLOCAL_USER_TEXT_SIZE] = {};
 };
 
 struct QelLocalGroup {
   int32_t gid = 0;
-  char name[20] = {};
-  char description[121] = {};
+  char name[QELLOCAL_GROUP_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   int32_t uid = 0;             // owner
 };
 
 struct QelLocalAgField {
   int32_t number = 0;
-  char name[19] = {};
+  char name[QELSQL_NAME_SIZE] = {};
   char type = 0;               // field type letter
   int32_t qual = 0;
   uint32_t mask = 0;           // field flags
-  char leading[9] = {}, strip[9] = {}, trailing[9] = {};
+  char leading[QELLOCAL_AFFIX_SIZE] = {}, strip[QELLOCAL_AFFIX_SIZE] = {};
+  char trailing[QELLOCAL_AFFIX_SIZE] = {};
   char stringType = 0;         // string fields only
   int32_t stringLen = 0;
   char stringCase = 0;
@@ -244,9 +274,9 @@ struct QelLocalFieldAlias {
 
 struct QelLocalAppGroup {
   int32_t agid = 0;
-  char name[61] = {};
-  char description[121] = {};
-  char agidName[9] = {};       // storage identifier: the folder of the group's objects
+  char name[QELLOCAL_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+  char agidName[QELLOCAL_AGID_NAME_SIZE] = {};  // storage identifier: the folder of the group's objects
   int32_t dbSeg = 0, annType = 0, dbExpDate = 0, dbMgrtDate = 0;
   int32_t cachePeriod = 0;     // SM_CACHE_DOC, days; < 0 no cache
   uint32_t logFlags = 0;       // LOG
@@ -274,22 +304,22 @@ struct QelLocalFolderPerms {
 struct QelLocalApp {
   int32_t appId = 0;
   int32_t agid = 0;
-  char name[61] = {};
-  char description[121] = {};
+  char name[QELLOCAL_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   int32_t docType = 0;
   char docCompType = 0, resCompType = 0;
   int32_t compObjSize = 102400;
-  char alias[61] = {};
-  char fixedView[61] = {};
+  char alias[QELLOCAL_NAME_SIZE] = {};
+  char fixedView[QELLOCAL_FILE_NAME_SIZE] = {};
   int32_t idxType = 0;
-  char indexer[61] = {}, preprocessor[61] = {};
+  char indexer[QELLOCAL_FILE_NAME_SIZE] = {}, preprocessor[QELLOCAL_FILE_NAME_SIZE] = {};
   std::string indexerText, preprocessorText;  // the files of the load folder
 };
 
 struct QelLocalFolderField {
   int32_t number = 0;
-  char name[61] = {};
-  char description[121] = {};
+  char name[QELLOCAL_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   char type = 0;
   int32_t qual = 0;
   int32_t mapType = 0;
@@ -297,8 +327,8 @@ struct QelLocalFolderField {
 
 struct QelLocalFolder {
   int32_t fid = 0;
-  char name[60] = {};
-  char description[121] = {};
+  char name[QELLOCAL_FOLDER_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   int32_t annSearch = 0;
   int32_t fieldCount = 0;
   std::vector<int32_t> appGroups;           // filled by QelLocal_GetFolder
@@ -311,7 +341,7 @@ struct QelLocalFolderFieldUser {
   int32_t ops = 0, defOp = 0;
   std::string min, max, defValue1 = "0", defValue2 = "0";
   int32_t datedefType = 0, datedefArg = 0;
-  char dsplDateFmt[61] = {}, dateFmt[61] = {};
+  char dsplDateFmt[QELLOCAL_DATE_FORMAT_SIZE] = {}, dateFmt[QELLOCAL_DATE_FORMAT_SIZE] = {};
   int32_t decimalPtPos = 0, stringWild = 0;
 };
 
@@ -323,7 +353,7 @@ struct QelLocalFieldMap {
 
 struct QelLocalSegment {
   int32_t agid = 0;
-  char name[61] = {};
+  char name[QELLOCAL_NAME_SIZE] = {};
   int64_t startDate = 0, stopDate = 0, postDate = 0, closedDate = 0, reimportedDate = 0;
   int64_t lastUpdate = 0, lastBackup = 0, lastStats = 0;
   int32_t mask = 0;
@@ -335,26 +365,26 @@ struct QelLocalSegment {
 
 struct QelLocalSegmentFields {
   int32_t fieldCount = 0;
-  char agidName[9] = {};
+  char agidName[QELLOCAL_AGID_NAME_SIZE] = {};
   std::vector<std::string> names;  // "%ld|%i" NAME, field 0 first
 };
 
 struct QelLocalStorageNode {
   int32_t sid = 0;
   int32_t nid = 0;
-  char name[60] = {};
-  char description[121] = {};
-  char logon[21] = {};
-  char password[20] = {};
-  char server[255] = {};
+  char name[QELLOCAL_NODE_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+  char logon[QELLOCAL_NODE_LOGON_SIZE] = {};
+  char password[QELLOCAL_NODE_PASSWORD_SIZE] = {};
+  char server[QELLOCAL_NODE_SERVER_SIZE] = {};
   uint32_t status = 0;         // node entry flags; 0x10: not usable for objects
   int32_t secNid = 0;
 };
 
 struct QelLocalStorageSet {
   int32_t sid = 0;
-  char name[61] = {};
-  char description[121] = {};
+  char name[QELLOCAL_NAME_SIZE] = {};
+  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
   uint8_t loadType = 0;
   uint16_t nodeNum = 0;
   std::vector<QelLocalStorageNode> nodes;
@@ -385,11 +415,11 @@ struct QelLocalNoteDoc {
 struct QelLocalNote {
   int32_t number = 0;          // 1.. within the document (set on reading)
   uint32_t userNumber = 0;
-  char userName[21] = {};
+  char userName[CS_USER_ID_SIZE] = {};
   uint32_t flags = 0;          // 1 private, 2 public, 4 text, 8 attached data
   int64_t time = 0;            // 'Z' seconds
-  int32_t position[3] = {};
-  uint8_t fields[32] = {};     // colour code first, then fields carried unchanged
+  int32_t position[QELLOCAL_NOTE_POSITIONS] = {};
+  uint8_t fields[QELLOCAL_NOTE_FIELDS_SIZE] = {};  // colour code first, then fields carried unchanged
   std::string text;
   std::string data;            // attached data
 };
@@ -398,7 +428,7 @@ struct QelLocalNamedQuery {
   int32_t number = 0;
   int32_t folderId = 0;
   int32_t owner = -1;          // user number, -1 for everybody
-  char name[61] = {};
+  char name[QELLOCAL_NAME_SIZE] = {};
   std::string text;
 };
 
@@ -406,24 +436,28 @@ struct QelLocalNamedQuery {
 // "First" requests build a list (all ids of the table, an owner's members, or one
 // id; a name argument that starts with ' is a quoted name matched exactly against
 // NAME, any other name is a decimal id) and return its first record; "Next" the
-// following ones, 11 past the end and 1 when the cancel flag is set. A list longer
-// than QELLOCAL_MAX_IDS gives 6.
+// following ones. CS_OK; CS_NOT_FOUND for an empty list and past its end;
+// CS_CANCELLED while the cancel flag is set (QelLocal_List*Next,
+// QelLocal_ListStorageSets and QelLocal_NamedQueriesNext; QelLocal_Next* and
+// QelLocal_GetNotesNext do not look at it); CS_FAILED for a missing record,
+// outside QelLocal_Open, for a malformed id and for a list longer than
+// QELLOCAL_MAX_IDS.
 
 // Users of user.tbl, all (group null) or of a group's section, by uid or quoted
-// name; direct: the name alone is the list. Unknown user (no UID) -> 11.
+// name; direct: the name alone is the list. An unknown user (no UID): CS_NOT_FOUND.
 int QelLocal_ListUsersFirst(CsHandle* handle, const char* group, const char* name, int direct,
                             QelLocalUser* record);
 int QelLocal_ListUsersNext(CsHandle* handle, QelLocalUser* record);
-// The row of one user: UID missing -> 11; PASSWD, ADMIN or PID missing -> 6.
+// The row of one user: CS_NOT_FOUND without UID; CS_FAILED without PASSWD, ADMIN or PID.
 int QelLocal_ReadUser(CsHandle* handle, const char* userName, QelLocalUser* record);
 // Rewrites an existing user (listed in USERS, name ignoring case) or, with user
-// null, group (listed in GROUPS). Unlisted or no list -> 6. All keys are written
-// in one atomic rewrite of the table.
+// null, group (listed in GROUPS). CS_OK; CS_FAILED when unlisted or there is no
+// list; as QelLocal_PutValues. All keys are written in one atomic rewrite of the table.
 int QelLocal_UpdateUser(CsHandle* handle, const QelLocalUser* user, const QelLocalGroup* group);
 int QelLocal_UpdateUserRow(CsHandle* handle, const QelLocalUser* user);
 
 // Groups of group.tbl: all, a user's (user: the user's id or name), or one by
-// name. A group without NAME -> 6.
+// name. A group without NAME: CS_FAILED.
 int QelLocal_ListGroupsFirst(CsHandle* handle, const char* user, const char* name, QelLocalGroup* record);
 int QelLocal_ListGroupsNext(CsHandle* handle, QelLocalGroup* record);
 int QelLocal_ReadGroup(CsHandle* handle, int32_t gid, QelLocalGroup* record);
@@ -433,10 +467,12 @@ int QelLocal_ListAppGroupsFirst(CsHandle* handle, int32_t folderId, const char* 
                                 QelLocalAppGroup* record);
 int QelLocal_ListAppGroupsNext(CsHandle* handle, QelLocalAppGroup* record);
 // The next entry of the same list, id and name only.
-int QelLocal_NextAppGroupName(CsHandle* handle, int32_t* agid, char name[61]);
-// NAME and DESCRIPTION of a row of ag, fol or ss (table: QELLOCAL_TBL_*).
-int QelLocal_ReadNameDesc(CsHandle* handle, int table, int32_t id, char name[61], char description[121]);
-// One application group with its settings and fields. NAME or AGID_NAME missing -> 6.
+int QelLocal_NextAppGroupName(CsHandle* handle, int32_t* agid, char name[QELLOCAL_NAME_SIZE]);
+// NAME and DESCRIPTION of a row of ag, fol or ss (table: QELLOCAL_TBL_*); CS_FAILED
+// for another table or a row without NAME.
+int QelLocal_ReadNameDesc(CsHandle* handle, int table, int32_t id, char name[QELLOCAL_NAME_SIZE],
+                          char description[QELLOCAL_DESCRIPTION_SIZE]);
+// One application group with its settings and fields. CS_FAILED without NAME or AGID_NAME.
 int QelLocal_ReadAppGroup(CsHandle* handle, int32_t agid, QelLocalAppGroup* record);
 // Fields 0..count-1 of agfld.tbl (NAME and TYPE required).
 int QelLocal_ReadAgFields(CsHandle* handle, int32_t agid, int32_t count, std::vector<QelLocalAgField>* fields);
@@ -446,27 +482,27 @@ int QelLocal_ReadAgFieldAliases(CsHandle* handle, int32_t agid, int32_t field,
 
 // Permissions of a user on an application group: the first of the candidates
 // (the ids of groupList "IN (a,b,...)", then userId) whose row has ID_PERMS
-// other than -1. None -> 11.
+// other than -1. None: CS_NOT_FOUND.
 int QelLocal_GetAppGroupPerms(CsHandle* handle, int32_t agid, int32_t userId, const char* groupList,
                               int withRestrict, QelLocalAgPerms* record);
-// The ids that hold a row for the group (IDS); missing -> 11.
+// The ids that hold a row for the group (IDS); CS_NOT_FOUND without IDS.
 int QelLocal_ReadAgPermsList(CsHandle* handle, int32_t agid, std::vector<int32_t>* ids);
-// Row "id|agid": ID_PERMS required (6), DOC_PERMS and ANN_PERMS default -1.
+// Row "id|agid": CS_FAILED without ID_PERMS; DOC_PERMS and ANN_PERMS default -1.
 int QelLocal_ReadAgPerms(CsHandle* handle, int32_t id, int32_t agid, int withRestrict, QelLocalAgPerms* record);
 int QelLocal_GetFolderPerms(CsHandle* handle, int32_t fid, int32_t userId, const char* groupList,
                             QelLocalFolderPerms* record);
 int QelLocal_ReadFolderPermsList(CsHandle* handle, int32_t fid, std::vector<int32_t>* ids);
-// Row "id|fid": PERMS required (6), HITS default -1.
+// Row "id|fid": CS_FAILED without PERMS; HITS default -1.
 int QelLocal_ReadFolderPerms(CsHandle* handle, int32_t id, int32_t fid, QelLocalFolderPerms* record);
 
 // Applications of a group (APPLICATIONS of its ag row).
 int QelLocal_ListAppsFirst(CsHandle* handle, int32_t agid, const char* name, QelLocalApp* record);
 int QelLocal_ListAppsNext(CsHandle* handle, QelLocalApp* record);
 // One application with its INDEXER and PREPROCESSOR files (a named file that
-// cannot be read, or a name leaving the load folder -> 6).
+// cannot be read, or a name leaving the load folder: CS_FAILED).
 int QelLocal_ReadApp(CsHandle* handle, int32_t appId, QelLocalApp* record);
 // The view text of an application for a user: USER_VIEW of "agid|appId|userId",
-// else FIXED_VIEW. No view -> 11.
+// else FIXED_VIEW. No view: CS_NOT_FOUND.
 int QelLocal_GetAppViews(CsHandle* handle, int32_t agid, int32_t appId, int32_t userId, std::string* view);
 // A view file of the view folder, read whole, a leading byte 0x01 dropped.
 int QelLocal_ReadAppViews(CsHandle* handle, const char* viewFile, std::string* view);
@@ -488,14 +524,14 @@ int QelLocal_ReadFolderFieldUser(CsHandle* handle, int32_t fid, int32_t userId, 
 int QelLocal_ListFolderAppsFirst(CsHandle* handle, int32_t fid, int32_t agid, QelLocalApp* record);
 int QelLocal_ListFolderAppsNext(CsHandle* handle, QelLocalApp* record);
 int QelLocal_NextFolderApp(CsHandle* handle, QelLocalApp* record);
-// The field mapping of ag2fol "agid|fid", in key order. No row -> 11.
+// The field mapping of ag2fol "agid|fid", in key order. No row: CS_NOT_FOUND.
 int QelLocal_ReadFolderAgMap(CsHandle* handle, int32_t agid, int32_t fid, std::vector<QelLocalFieldMap>* map);
 
 // Adds a segment to a group: its name to SEGMENTS of seg.tbl (a name already
-// there, ignoring case, -> 6) and its dates and counts to the group's segment
+// there, ignoring case: CS_FAILED) and its dates and counts to the group's segment
 // index profile ("index/<group name>.seg").
 int QelLocal_AddSegment(CsHandle* handle, int32_t agid, const QelLocalSegment* segment);
-// Rewrites the dates and counts of a listed segment (not listed -> 11).
+// Rewrites the dates and counts of a listed segment (not listed: CS_NOT_FOUND).
 int QelLocal_UpdateSegment(CsHandle* handle, int32_t agid, const QelLocalSegment* segment);
 int QelLocal_ReadSegment(CsHandle* handle, int32_t agid, const char* name, QelLocalSegment* record);
 int QelLocal_ReadSegmentRange(CsHandle* handle, int32_t agid, const char* name, int64_t* start, int64_t* stop);
@@ -519,7 +555,7 @@ int QelLocal_ReadStorageSet(CsHandle* handle, int32_t sid, QelLocalStorageSet* r
 // snode row "sid|nid": NAME required.
 int QelLocal_ReadStorageNode(CsHandle* handle, int32_t sid, int32_t nid, QelLocalStorageNode* record);
 
-// System parameters of system.tbl; SYS_MASK missing -> 6.
+// System parameters of system.tbl; CS_FAILED without SYS_MASK.
 int QelLocal_ReadSystemParms(CsHandle* handle, QelLocalSystemParms* record);
 
 // Annotations: kept in "aqk%05d.not" files of the note folder (the registry's QEL
@@ -527,19 +563,21 @@ int QelLocal_ReadSystemParms(CsHandle* handle, QelLocalSystemParms* record);
 // in the folder's note.tbl. Layout in docs/archive.md.
 int QelLocal_AddNote(CsHandle* handle, const QelLocalNoteDoc* doc, const QelLocalNote* note);
 // Marks annotation `number` of the document deleted; the file goes with the last one.
-// Unknown document or number -> 11.
+// CS_NOT_FOUND for an unknown document or number.
 int QelLocal_DeleteNote(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t number);
 // The document's annotations, oldest first, skipping deleted ones; user >= 0
-// keeps only public notes and the user's own. None -> 11; damaged file -> 6.
+// keeps only public notes and the user's own. CS_NOT_FOUND for none; CS_FAILED
+// for a damaged file.
 int QelLocal_GetNotes(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t user, QelLocalNote* record);
 int QelLocal_GetNotesNext(CsHandle* handle, QelLocalNote* record);
 
 // Named queries of a folder (query/namedq.ndq); user >= 0 keeps only queries of
-// everybody and of that user. No list -> 11; unreadable or damaged file -> 6.
+// everybody and of that user. CS_NOT_FOUND without a list; CS_FAILED for an
+// unreadable or damaged file.
 int QelLocal_NamedQueriesFirst(CsHandle* handle, int32_t fid, int32_t user, QelLocalNamedQuery* record);
 int QelLocal_NamedQueriesNext(CsHandle* handle, QelLocalNamedQuery* record);
 
-// 6: a request the local server does not offer.
+// CS_FAILED: a request the local server does not offer.
 int QelLocal_NotSupported(CsHandle* handle);
-// 11: a request with nothing to list locally.
+// CS_NOT_FOUND: a request with nothing to list locally.
 int QelLocal_NoData(CsHandle* handle);

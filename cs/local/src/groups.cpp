@@ -10,52 +10,41 @@ int ReadGroupRow(const TableFile& groups, int32_t gid, QelLocalGroup* record) {
   QelLocalGroup g;
   g.gid = gid;
   std::string section = Row(gid);
-  if (groups.Text(section, "NAME", g.name, sizeof g.name, 6) != 0) return 6;
-  if (groups.Text(section, "DESCRIPTION", g.description, sizeof g.description, 6, "") != 0) return 6;
-  if (groups.Int32(section, "UID", &g.uid, 6, 0) != 0) return 6;
+  if (groups.Text(section, "NAME", g.name, sizeof g.name, CS_FAILED) != CS_OK) return CS_FAILED;
+  if (groups.Text(section, "DESCRIPTION", g.description, sizeof g.description, CS_FAILED, "") != CS_OK) {
+    return CS_FAILED;
+  }
+  if (groups.Int32(section, "UID", &g.uid, CS_FAILED, 0) != CS_OK) return CS_FAILED;
   *record = g;
-  return 0;
+  return CS_OK;
 }
 
-int ReadNext(Cursor<int32_t>& cursor, QelLocalGroup* record) {
-  const int32_t* id = cursor.Take();
-  if (id == nullptr) return 11;
+int ReadListedGroup(int32_t gid, QelLocalGroup* record) {
   TableFile groups;
-  if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != 0) return 6;
-  return ReadGroupRow(groups, *id, record);
+  if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != CS_OK) return CS_FAILED;
+  return ReadGroupRow(groups, gid, record);
 }
 
 }  // namespace
 
 int QelLocal_ReadGroup(CsHandle*, int32_t gid, QelLocalGroup* record) {
-  if (record == nullptr) return 6;
+  if (record == nullptr) return CS_FAILED;
   Request request;
-  if (!request.Ready()) return 6;
-  TableFile groups;
-  if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != 0) return 6;
-  return ReadGroupRow(groups, gid, record);
+  if (!request.Ready()) return CS_FAILED;
+  return ReadListedGroup(gid, record);
 }
 
 int QelLocal_ListGroupsFirst(CsHandle*, const char* user, const char* name, QelLocalGroup* record) {
-  if (record == nullptr) return 6;
-  Request request;
-  if (!request.Ready()) return 6;
-  Cursor<int32_t>& cursor = request.state().groups;
-  cursor.Reset({});
-  TableFile groups;
-  if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != 0) return 6;
-  ListSource all{&groups, "GROUPS", "GROUPS"};
-  ListSource members{&groups, HasName(user) ? user : "", "GROUPS"};
-  std::vector<int32_t> ids;
-  if (int rc = SelectIds(groups, all, HasName(user) ? &members : nullptr, name, &ids); rc != 0) return rc;
-  cursor.Reset(std::move(ids));
-  return ReadNext(cursor, record);
+  auto build = [&](LocalState&, std::vector<int32_t>* ids) -> int {
+    TableFile groups;
+    if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != CS_OK) return CS_FAILED;
+    ListSource all{&groups, "GROUPS", "GROUPS"};
+    ListSource members{&groups, HasName(user) ? user : "", "GROUPS"};
+    return SelectIds(groups, all, HasName(user) ? &members : nullptr, name, ids);
+  };
+  return ListFirst(&LocalState::groups, build, ReadListedGroup, record);
 }
 
 int QelLocal_ListGroupsNext(CsHandle*, QelLocalGroup* record) {
-  if (record == nullptr) return 6;
-  Request request;
-  if (!request.Ready()) return 6;
-  if (CancelFlag().load() != 0) return 1;
-  return ReadNext(request.state().groups, record);
+  return ListNext(&LocalState::groups, CancelCheck::kAfterGuards, ReadListedGroup, record);
 }

@@ -54,25 +54,25 @@ int BuildPaths(LocalState& s) {
     s.tables[size_t(i)] = s.dirs[QELLOCAL_DIR_TABLE] + kTableNames[i] + ".tbl";
   }
   TableFile system;
-  if (system.Load(s.tables[QELLOCAL_TBL_SYSTEM]) != 0) return 6;
+  if (system.Load(s.tables[QELLOCAL_TBL_SYSTEM]) != CS_OK) return CS_FAILED;
   int32_t codePage = 0;
-  if (system.Int32("SYSTEM", "CODEPAGE", &codePage, 6) != 0) return 6;
+  if (system.Int32("SYSTEM", "CODEPAGE", &codePage, CS_FAILED) != CS_OK) return CS_FAILED;
   s.codePage = codePage;
   s.pathsBuilt = true;
-  return 0;
+  return CS_OK;
 }
 
 int LoadTablesLocked(CsHandle* handle) {
   LocalState& s = State();
-  if (s.directory.empty()) return 6;
+  if (s.directory.empty()) return CS_FAILED;
   s.yield = handle != nullptr ? handle->yield : nullptr;
   std::string label = s.volumeLabel ? *s.volumeLabel : QelCacheFs_ConnectionVolume(handle);
   if (s.volumeLabel || !label.empty()) {
     int rc = QelLocal_ReadVolume(handle, s.directory.c_str(), label.c_str(), nullptr);
-    if (rc == 1) return 1;
-    if (rc != 0) return 6;
+    if (rc == QELCFS_CANCELLED) return CS_CANCELLED;
+    if (rc != QELCFS_OK) return CS_FAILED;
   }
-  if (s.pathsBuilt) return 0;
+  if (s.pathsBuilt) return CS_OK;
   return BuildPaths(s);
 }
 
@@ -95,7 +95,7 @@ std::atomic<int>& CancelFlag() {
 
 int LoadTable(int table, TableFile* file) {
   const LocalState& s = State();
-  if (!s.pathsBuilt || table < 0 || table >= QELLOCAL_TBL_COUNT) return 6;
+  if (!s.pathsBuilt || table < 0 || table >= QELLOCAL_TBL_COUNT) return CS_FAILED;
   return file->Load(s.tables[size_t(table)]);
 }
 
@@ -126,17 +126,17 @@ std::string Row(int64_t a, int64_t b, int64_t c) {
 using namespace qel::local::detail;
 
 int QelLocal_Open(CsHandle* handle) {
-  if (handle == nullptr) return 6;
+  if (handle == nullptr) return CS_FAILED;
   BracketMutex().lock();
   LocalState& s = State();
   if (s.openCount > 0) {
     ++s.openCount;
-    return 0;
+    return CS_OK;
   }
   if (std::optional<std::string> sleep = ArcOS_GetEnv("QEL_SLEEP_DB")) {
     if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
   }
-  int rc = 6;
+  int rc = CS_FAILED;
   QelVolumeList* volumes = nullptr;
   if (QelCacheFs_LoadVolumeList(handle, &volumes) == QELCFS_OK) {
     s.directory = volumes->dirs.front();
@@ -151,7 +151,7 @@ int QelLocal_Open(CsHandle* handle) {
     rc = LoadTablesLocked(handle);
   }
   CancelFlag().store(0);
-  if (rc != 0) {
+  if (rc != CS_OK) {
     if (TheOwner().labelledHandle != nullptr) QelCacheFs_SetConnectionVolume(handle, nullptr);
     TheOwner() = Owner{};
     ForgetEverything(s);
@@ -160,14 +160,14 @@ int QelLocal_Open(CsHandle* handle) {
   }
   s.openCount = 1;
   TheOwner().thread = std::this_thread::get_id();
-  return 0;
+  return CS_OK;
 }
 
 int QelLocal_Close(CsHandle*) {
   LocalState& s = State();
   Owner& owner = TheOwner();
   // Only the thread that opened the archive holds the bracket mutex.
-  if (s.openCount == 0 || owner.thread != std::this_thread::get_id()) return 0;
+  if (s.openCount == 0 || owner.thread != std::this_thread::get_id()) return CS_OK;
   if (--s.openCount == 0) {
     if (owner.labelledHandle != nullptr) QelCacheFs_SetConnectionVolume(owner.labelledHandle, nullptr);
     owner = Owner{};
@@ -175,7 +175,7 @@ int QelLocal_Close(CsHandle*) {
     CancelFlag().store(0);
   }
   BracketMutex().unlock();
-  return 0;
+  return CS_OK;
 }
 
 int QelLocal_LoadTables(CsHandle* handle) {
@@ -201,11 +201,11 @@ int QelLocal_SetCancel(CsHandle*, int flag) {
 }
 
 int QelLocal_NotSupported(CsHandle*) {
-  return 6;
+  return CS_FAILED;
 }
 
 int QelLocal_NoData(CsHandle*) {
-  return 11;
+  return CS_NOT_FOUND;
 }
 
 std::string QelLocal_TablePath(int table) {

@@ -70,7 +70,7 @@ class Request {
   std::unique_lock<std::recursive_mutex> lock_;
 };
 
-// Loads a table of the archive into *table: 0, or 6.
+// Loads a table of the archive into *table: CS_OK, or CS_FAILED.
 int LoadTable(int table, TableFile* file);
 // A path in a folder of the archive for a file name read from a table; none when
 // the name is empty or would leave the folder.

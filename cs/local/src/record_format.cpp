@@ -27,13 +27,14 @@ void PutLE64(std::string* out, uint64_t v) {
   PutLE32(out, uint32_t(v >> 32));
 }
 
-// A fixed text field: the text and zero padding; 6 when it does not fit with its terminator.
+// A fixed text field: the text and zero padding; CS_FAILED when it does not fit with its
+// terminator.
 int PutText(std::string* out, const char* text, size_t width) {
   size_t n = strnlen(text, width);
-  if (n >= width) return 6;
+  if (n >= width) return CS_FAILED;
   out->append(text, n);
   out->append(width - n, '\0');
-  return 0;
+  return CS_OK;
 }
 
 std::string_view UpToZero(std::string_view bytes) {
@@ -46,12 +47,12 @@ int EncodeNote(const QelLocalNote& note, std::string* record) {
   std::string text(UpToZero(note.text));
   if (text.size() + 1 > std::numeric_limits<uint32_t>::max() / 2 ||
       note.data.size() > std::numeric_limits<uint32_t>::max() / 2) {
-    return 6;
+    return CS_FAILED;
   }
   std::string r;
   PutLE32(&r, 0);  // length, filled in below
   PutLE32(&r, note.userNumber);
-  if (PutText(&r, note.userName, sizeof note.userName) != 0) return 6;
+  if (PutText(&r, note.userName, sizeof note.userName) != CS_OK) return CS_FAILED;
   PutLE32(&r, note.flags);
   PutLE64(&r, uint64_t(note.time));
   for (int32_t p : note.position) PutLE32(&r, uint32_t(p));
@@ -64,26 +65,26 @@ int EncodeNote(const QelLocalNote& note, std::string* record) {
     PutLE32(&r, uint32_t(note.data.size()));
     r += note.data;
   }
-  if (r.size() > std::numeric_limits<uint32_t>::max()) return 6;
+  if (r.size() > std::numeric_limits<uint32_t>::max()) return CS_FAILED;
   uint32_t length = uint32_t(r.size());
   for (int i = 0; i < 4; ++i) r[size_t(i)] = char((length >> (8 * i)) & 0xFF);
   *record = std::move(r);
-  return 0;
+  return CS_OK;
 }
 
 namespace {
 
 int DecodeOne(std::string_view rec, QelLocalNote* note) {
   // rec holds exactly one record; its length field was checked by the caller.
-  if (rec.size() < kNoteTextAt + 1 + kNoteTrailer) return 6;
+  if (rec.size() < kNoteTextAt + 1 + kNoteTrailer) return CS_FAILED;
   uint32_t textLength = GetLE32(rec, kNoteTextLengthAt);
-  if (textLength == 0 || textLength > rec.size() - kNoteTextAt - kNoteTrailer) return 6;
+  if (textLength == 0 || textLength > rec.size() - kNoteTextAt - kNoteTrailer) return CS_FAILED;
   size_t after = kNoteTextAt + textLength + kNoteTrailer;
-  if (rec[kNoteTextAt + textLength - 1] != '\0') return 6;
+  if (rec[kNoteTextAt + textLength - 1] != '\0') return CS_FAILED;
   QelLocalNote n;
   n.userNumber = GetLE32(rec, kNoteUserAt);
   std::string_view userName = rec.substr(kNoteUserNameAt, sizeof n.userName);
-  if (userName.find('\0') == std::string_view::npos) return 6;
+  if (userName.find('\0') == std::string_view::npos) return CS_FAILED;
   std::memcpy(n.userName, userName.data(), sizeof n.userName);
   n.flags = GetLE32(rec, kNoteFlagsAt);
   n.time = int64_t(GetLE64(rec, kNoteTimeAt));
@@ -92,13 +93,13 @@ int DecodeOne(std::string_view rec, QelLocalNote* note) {
   n.text = std::string(UpToZero(rec.substr(kNoteTextAt, textLength)));
   if (after != rec.size()) {
     // The only thing that may follow is the attached data with its length.
-    if (rec.size() - after < 4) return 6;
+    if (rec.size() - after < 4) return CS_FAILED;
     uint32_t dataLength = GetLE32(rec, after);
-    if (dataLength != rec.size() - after - 4) return 6;
+    if (dataLength != rec.size() - after - 4) return CS_FAILED;
     n.data = std::string(rec.substr(after + 4));
   }
   *note = std::move(n);
-  return 0;
+  return CS_OK;
 }
 
 }  // namespace
@@ -107,37 +108,37 @@ int DecodeNotes(std::string_view file, std::vector<QelLocalNote>* notes) {
   std::vector<QelLocalNote> result;
   size_t at = 0;
   while (at < file.size()) {
-    if (file.size() - at < 4) return 6;
+    if (file.size() - at < 4) return CS_FAILED;
     uint32_t length = GetLE32(file, at + kNoteLengthAt);
-    if (length < 4 || length > file.size() - at) return 6;
+    if (length < 4 || length > file.size() - at) return CS_FAILED;
     QelLocalNote note;
-    if (DecodeOne(file.substr(at, length), &note) != 0) return 6;
+    if (DecodeOne(file.substr(at, length), &note) != CS_OK) return CS_FAILED;
     note.number = int32_t(result.size() + 1);
     result.push_back(std::move(note));
     at += length;
   }
   *notes = std::move(result);
-  return 0;
+  return CS_OK;
 }
 
 int EncodeNamedQuery(const QelLocalNamedQuery& query, std::string* file) {
-  if (query.text.size() > std::numeric_limits<uint32_t>::max() / 2) return 6;
+  if (query.text.size() > std::numeric_limits<uint32_t>::max() / 2) return CS_FAILED;
   std::string f;
   PutLE32(&f, uint32_t(query.folderId));
   PutLE32(&f, uint32_t(query.owner));
-  if (PutText(&f, query.name, sizeof query.name) != 0) return 6;
+  if (PutText(&f, query.name, sizeof query.name) != CS_OK) return CS_FAILED;
   PutLE32(&f, uint32_t(query.text.size()));
   f += query.text;
   *file = std::move(f);
-  return 0;
+  return CS_OK;
 }
 
 int DecodeNamedQuery(std::string_view file, QelLocalNamedQuery* query) {
-  if (file.size() < kQueryTextAt) return 6;
+  if (file.size() < kQueryTextAt) return CS_FAILED;
   uint32_t textLength = GetLE32(file, kQueryTextLengthAt);
-  if (textLength != file.size() - kQueryTextAt) return 6;
+  if (textLength != file.size() - kQueryTextAt) return CS_FAILED;
   std::string_view name = file.substr(kQueryNameAt, sizeof query->name);
-  if (name.find('\0') == std::string_view::npos) return 6;
+  if (name.find('\0') == std::string_view::npos) return CS_FAILED;
   QelLocalNamedQuery q;
   q.number = query->number;
   q.folderId = int32_t(GetLE32(file, kQueryFolderAt));
@@ -145,7 +146,7 @@ int DecodeNamedQuery(std::string_view file, QelLocalNamedQuery* query) {
   std::memcpy(q.name, name.data(), sizeof q.name);
   q.text = std::string(file.substr(kQueryTextAt));
   *query = std::move(q);
-  return 0;
+  return CS_OK;
 }
 
 }  // namespace qel::local::detail

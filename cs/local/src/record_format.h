@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qel_cs.h"
 #include "qel_local.h"
 
 namespace qel::local::detail {
@@ -34,14 +35,15 @@ inline constexpr size_t kQueryNameAt = 8;         // 61-byte name, zero-terminat
 inline constexpr size_t kQueryTextLengthAt = 69;  // u32 text length
 inline constexpr size_t kQueryTextAt = 73;        // the text, no terminator
 
-// One annotation as a record; 0, or 6 when its texts do not fit the format.
+// One annotation as a record: CS_OK, or CS_FAILED when its texts do not fit the format.
 int EncodeNote(const QelLocalNote& note, std::string* record);
-// Every record of an annotation file, numbered from 1. 0, or 6 when a length
-// does not agree with the bytes present (nothing is returned then).
+// Every record of an annotation file, numbered from 1: CS_OK, or CS_FAILED when
+// a length does not agree with the bytes present (nothing is returned then).
 int DecodeNotes(std::string_view file, std::vector<QelLocalNote>* notes);
 
+// CS_OK, or CS_FAILED when the name does not fit.
 int EncodeNamedQuery(const QelLocalNamedQuery& query, std::string* file);
-// 0, or 6 when the file is short, long, or its name is not terminated.
+// CS_OK, or CS_FAILED when the file is short, long, or its name is not terminated.
 int DecodeNamedQuery(std::string_view file, QelLocalNamedQuery* query);
 
 }  // namespace qel::local::detail

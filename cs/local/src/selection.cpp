@@ -19,23 +19,23 @@ int SelectIds(const TableFile& rows, const ListSource& all, const ListSource* me
   if (HasName(name) && !IsQuotedName(name)) {
     std::optional<int64_t> id =
         ParseNumber(name, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    if (!id) return 6;
+    if (!id) return CS_FAILED;
     ids->push_back(int32_t(*id));
-    return 0;
+    return CS_OK;
   }
   if (IsQuotedName(name)) {
     std::string wanted = Unquote(name);
     std::vector<int32_t> candidates;
-    if (int rc = all.table->IdList(all.section, all.key, &candidates); rc != 0) return rc;
+    if (int rc = all.table->IdList(all.section, all.key, &candidates); rc != CS_OK) return rc;
     for (int32_t id : candidates) {
       std::optional<std::string> rowName = rows.Get(Row(id), "NAME");
-      if (!rowName) return 6;
+      if (!rowName) return CS_FAILED;
       if (*rowName == wanted) {
         ids->push_back(id);
-        return 0;
+        return CS_OK;
       }
     }
-    return 11;
+    return CS_NOT_FOUND;
   }
   const ListSource& source = members != nullptr ? *members : all;
   return source.table->IdList(source.section, source.key, ids);

@@ -26,7 +26,7 @@ std::string_view Trim(std::string_view s) {
 
 int TableFile::Load(const std::string& path) {
   char* raw = nullptr;
-  if (ArcPROF_LoadFile(path.c_str(), &raw) != 0) return 6;
+  if (ArcPROF_LoadFile(path.c_str(), &raw) != 0) return CS_FAILED;
   std::string text = raw != nullptr ? raw : "";
   std::free(raw);
   return LoadText(text);
@@ -41,12 +41,12 @@ int TableFile::LoadText(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     if (end - start > ARCPROF_MAX_LINE) {
       text_.clear();
-      return 6;
+      return CS_FAILED;
     }
     start = end + 1;
   }
   text_.assign(text);
-  return 0;
+  return CS_OK;
 }
 
 std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
@@ -80,30 +80,30 @@ int TableFile::Entries(std::string_view section,
                        std::vector<std::pair<std::string, std::string>>* entries) const {
   entries->clear();
   std::vector<ArcPROFEntry> lines;
-  if (ArcPROF_ListSection(std::string(section).c_str(), text_.c_str(), &lines) != 0) return 11;
+  if (ArcPROF_ListSection(std::string(section).c_str(), text_.c_str(), &lines) != 0) return CS_NOT_FOUND;
   for (ArcPROFEntry& line : lines) entries->emplace_back(std::move(line.key), std::move(line.value));
-  return 0;
+  return CS_OK;
 }
 
-int TableFile::Text(std::string_view section, std::string_view key, char* field, size_t size, int missing,
-                    const char* defaultValue) const {
+int TableFile::Text(std::string_view section, std::string_view key, char* field, size_t size,
+                    CsReturnCode missing, const char* defaultValue) const {
   std::string value;
   int rc = LongText(section, key, &value, missing, defaultValue, size - 1);
-  if (rc != 0) return rc;
+  if (rc != CS_OK) return rc;
   std::memcpy(field, value.c_str(), value.size() + 1);
-  return 0;
+  return CS_OK;
 }
 
-int TableFile::LongText(std::string_view section, std::string_view key, std::string* value, int missing,
-                        const char* defaultValue, size_t maxLength) const {
+int TableFile::LongText(std::string_view section, std::string_view key, std::string* value,
+                        CsReturnCode missing, const char* defaultValue, size_t maxLength) const {
   std::optional<std::string> v = Get(section, key);
   if (!v) {
     if (defaultValue == nullptr) return missing;
     v = defaultValue;
   }
-  if (v->size() > maxLength) return 6;
+  if (v->size() > maxLength) return CS_FAILED;
   *value = std::move(*v);
-  return 0;
+  return CS_OK;
 }
 
 std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t high) {
@@ -127,47 +127,47 @@ std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t h
 }
 
 int TableFile::Number(std::string_view section, std::string_view key, int64_t low, int64_t high,
-                      int64_t* value, int missing, std::optional<int64_t> defaultValue) const {
+                      int64_t* value, CsReturnCode missing, std::optional<int64_t> defaultValue) const {
   std::optional<std::string> v = Get(section, key);
   if (!v) {
     if (!defaultValue) return missing;
     *value = *defaultValue;
-    return 0;
+    return CS_OK;
   }
   std::optional<int64_t> n = ParseNumber(*v, low, high);
-  if (!n) return 6;
+  if (!n) return CS_FAILED;
   *value = *n;
-  return 0;
+  return CS_OK;
 }
 
-int TableFile::Int32(std::string_view section, std::string_view key, int32_t* value, int missing,
+int TableFile::Int32(std::string_view section, std::string_view key, int32_t* value, CsReturnCode missing,
                      std::optional<int64_t> defaultValue) const {
   int64_t n = 0;
   int rc = Number(section, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), &n,
                   missing, defaultValue);
-  if (rc == 0) *value = int32_t(n);
+  if (rc == CS_OK) *value = int32_t(n);
   return rc;
 }
 
-int TableFile::UInt16(std::string_view section, std::string_view key, uint16_t* value, int missing,
+int TableFile::UInt16(std::string_view section, std::string_view key, uint16_t* value, CsReturnCode missing,
                       std::optional<int64_t> defaultValue) const {
   int64_t n = 0;
   int rc = Number(section, key, -32768, 65535, &n, missing, defaultValue);
-  if (rc == 0) *value = uint16_t(n & 0xFFFF);
+  if (rc == CS_OK) *value = uint16_t(n & 0xFFFF);
   return rc;
 }
 
-int TableFile::Letter(std::string_view section, std::string_view key, char* value, int missing,
+int TableFile::Letter(std::string_view section, std::string_view key, char* value, CsReturnCode missing,
                       char defaultValue) const {
   std::optional<std::string> v = Get(section, key);
   if (!v) {
     if (defaultValue == 0) return missing;
     *value = defaultValue;
-    return 0;
+    return CS_OK;
   }
-  if (v->size() > 1) return 6;
+  if (v->size() > 1) return CS_FAILED;
   *value = v->empty() ? '\0' : (*v)[0];
-  return 0;
+  return CS_OK;
 }
 
 int SplitList(std::string_view text, std::vector<std::string>* items) {
@@ -176,19 +176,19 @@ int SplitList(std::string_view text, std::vector<std::string>* items) {
     size_t comma = text.find(',');
     std::string_view item = Trim(text.substr(0, comma));
     if (!item.empty()) {
-      if (items->size() == size_t(QELLOCAL_MAX_IDS)) return 6;
+      if (items->size() == size_t(QELLOCAL_MAX_IDS)) return CS_FAILED;
       items->emplace_back(item);
     }
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
   }
-  return 0;
+  return CS_OK;
 }
 
 int TableFile::NameList(std::string_view section, std::string_view key,
                         std::vector<std::string>* names) const {
   std::optional<std::string> v = Get(section, key);
-  if (!v) return 11;
+  if (!v) return CS_NOT_FOUND;
   return SplitList(*v, names);
 }
 
@@ -196,14 +196,14 @@ int TableFile::IdList(std::string_view section, std::string_view key, std::vecto
   std::vector<std::string> items;
   int rc = NameList(section, key, &items);
   ids->clear();
-  if (rc != 0) return rc;
+  if (rc != CS_OK) return rc;
   for (const std::string& item : items) {
     std::optional<int64_t> n =
         ParseNumber(item, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    if (!n) return 6;
+    if (!n) return CS_FAILED;
     ids->push_back(int32_t(*n));
   }
-  return 0;
+  return CS_OK;
 }
 
 }  // namespace qel::local::detail

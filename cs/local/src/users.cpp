@@ -14,19 +14,19 @@ using namespace qel::local::detail;
 
 namespace {
 
-constexpr size_t kUserNameMax = 20;
+constexpr size_t kUserNameMax = CS_USER_ID_SIZE - 1;
 
 template <size_t N>
 int CopyName(const std::string& from, char (&to)[N]) {
-  if (from.size() >= N) return 6;
+  if (from.size() >= N) return CS_FAILED;
   std::memcpy(to, from.c_str(), from.size() + 1);
-  return 0;
+  return CS_OK;
 }
 
 int ReadUserRow(const TableFile& users, const std::string& userName, QelLocalUser* record) {
   QelLocalUser u;
-  if (int rc = users.Int32(userName, "UID", &u.uid, 11); rc != 0) return rc;
-  if (userName.size() > kUserNameMax || CopyName(userName, u.userId) != 0) return 6;
+  if (int rc = users.Int32(userName, "UID", &u.uid, CS_NOT_FOUND); rc != CS_OK) return rc;
+  if (userName.size() > kUserNameMax || CopyName(userName, u.userId) != CS_OK) return CS_FAILED;
   struct TextKey {
     const char* key;
     char* field;
@@ -49,24 +49,24 @@ int ReadUserRow(const TableFile& users, const std::string& userName, QelLocalUse
       {"FAX", u.fax, sizeof u.fax},
       {"COVERPAGE", u.coverpage, sizeof u.coverpage},
   };
-  if (users.Text(userName, "PASSWD", u.passwd, 20, 6) != 0) return 6;
+  if (users.Text(userName, "PASSWD", u.passwd, sizeof u.passwd - 1, CS_FAILED) != CS_OK) return CS_FAILED;
   for (const TextKey& t : texts) {
-    if (users.Text(userName, t.key, t.field, t.size, 6, "") != 0) return 6;
+    if (users.Text(userName, t.key, t.field, t.size, CS_FAILED, "") != CS_OK) return CS_FAILED;
   }
   int64_t admin = 0;
-  if (users.Number(userName, "ADMIN", 0, 0xFFFF, &admin, 6) != 0) return 6;
+  if (users.Number(userName, "ADMIN", 0, 0xFFFF, &admin, CS_FAILED) != CS_OK) return CS_FAILED;
   u.admin = uint16_t(admin);
-  if (users.Int32(userName, "PID", &u.pid, 6) != 0) return 6;
+  if (users.Int32(userName, "PID", &u.pid, CS_FAILED) != CS_OK) return CS_FAILED;
   const int64_t lo = std::numeric_limits<int64_t>::min(), hi = std::numeric_limits<int64_t>::max();
-  if (users.Number(userName, "LAST_UPDATE", lo, hi, &u.lastUpdate, 6, 0) != 0) return 6;
-  if (users.Number(userName, "TIMEOUT", lo, hi, &u.timeout, 6, 0) != 0) return 6;
+  if (users.Number(userName, "LAST_UPDATE", lo, hi, &u.lastUpdate, CS_FAILED, 0) != CS_OK) return CS_FAILED;
+  if (users.Number(userName, "TIMEOUT", lo, hi, &u.timeout, CS_FAILED, 0) != CS_OK) return CS_FAILED;
   *record = u;
-  return 0;
+  return CS_OK;
 }
 
 int ReadListedUser(const std::string& name, QelLocalUser* record) {
   TableFile users;
-  if (LoadTable(QELLOCAL_TBL_USER, &users) != 0) return 6;
+  if (LoadTable(QELLOCAL_TBL_USER, &users) != CS_OK) return CS_FAILED;
   return ReadUserRow(users, name, record);
 }
 
@@ -79,84 +79,72 @@ bool Terminated(const char (&field)[N]) {
 }  // namespace
 
 int QelLocal_ReadUser(CsHandle*, const char* userName, QelLocalUser* record) {
-  if (userName == nullptr || record == nullptr) return 6;
+  if (userName == nullptr || record == nullptr) return CS_FAILED;
   Request request;
-  if (!request.Ready()) return 6;
+  if (!request.Ready()) return CS_FAILED;
   return ReadListedUser(userName, record);
 }
 
 int QelLocal_ListUsersFirst(CsHandle*, const char* group, const char* name, int direct,
                             QelLocalUser* record) {
-  if (record == nullptr) return 6;
-  Request request;
-  if (!request.Ready()) return 6;
-  LocalState& s = request.state();
-  s.users.Reset({});
-  std::vector<std::string> names;
-  if (direct) {
-    if (!HasName(name)) return 6;
-    names.push_back(Unquote(name));
-  } else {
+  auto build = [&](LocalState&, std::vector<std::string>* names) -> int {
+    if (direct) {
+      if (!HasName(name)) return CS_FAILED;
+      names->push_back(Unquote(name));
+      return CS_OK;
+    }
     TableFile users;
-    if (LoadTable(QELLOCAL_TBL_USER, &users) != 0) return 6;
+    if (LoadTable(QELLOCAL_TBL_USER, &users) != CS_OK) return CS_FAILED;
     std::vector<std::string> listed;
-    if (int rc = users.NameList(HasName(group) ? group : "USERS", "USERS", &listed); rc != 0) return rc;
+    if (int rc = users.NameList(HasName(group) ? group : "USERS", "USERS", &listed); rc != CS_OK) return rc;
     if (IsQuotedName(name)) {
       std::string wanted = Unquote(name);
       for (const std::string& n : listed) {
         if (n == wanted) {
-          names.push_back(n);
+          names->push_back(n);
           break;
         }
       }
     } else if (HasName(name)) {
       std::optional<int64_t> uid =
           ParseNumber(name, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-      if (!uid) return 6;
+      if (!uid) return CS_FAILED;
       for (const std::string& n : listed) {
         int32_t rowUid = 0;
-        if (users.Int32(n, "UID", &rowUid, 11) == 0 && rowUid == *uid) {
-          names.push_back(n);
+        if (users.Int32(n, "UID", &rowUid, CS_NOT_FOUND) == CS_OK && rowUid == *uid) {
+          names->push_back(n);
           break;
         }
       }
     } else {
-      names = std::move(listed);
+      *names = std::move(listed);
     }
-  }
-  s.users.Reset(std::move(names));
-  const std::string* first = s.users.Take();
-  if (first == nullptr) return 11;
-  return ReadListedUser(*first, record);
+    return CS_OK;
+  };
+  return ListFirst(&LocalState::users, build, ReadListedUser, record);
 }
 
 int QelLocal_ListUsersNext(CsHandle*, QelLocalUser* record) {
-  if (record == nullptr) return 6;
-  Request request;
-  if (!request.Ready()) return 6;
-  if (CancelFlag().load() != 0) return 1;
-  const std::string* next = request.state().users.Take();
-  if (next == nullptr) return 11;
-  return ReadListedUser(*next, record);
+  return ListNext(&LocalState::users, CancelCheck::kAfterGuards, ReadListedUser, record);
 }
 
 int QelLocal_UpdateUser(CsHandle*, const QelLocalUser* user, const QelLocalGroup* group) {
-  if (user == nullptr && group == nullptr) return 6;
+  if (user == nullptr && group == nullptr) return CS_FAILED;
   Request request;
-  if (!request.Ready()) return 6;
+  if (!request.Ready()) return CS_FAILED;
   LocalState& s = request.state();
   WriteLock lock(s.directory);
-  if (!lock.Held()) return 6;
+  if (!lock.Held()) return CS_FAILED;
 
   if (user == nullptr) {
-    if (!Terminated(group->name) || !Terminated(group->description)) return 6;
+    if (!Terminated(group->name) || !Terminated(group->description)) return CS_FAILED;
     TableFile groups;
-    if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != 0) return 6;
+    if (LoadTable(QELLOCAL_TBL_GROUP, &groups) != CS_OK) return CS_FAILED;
     std::vector<int32_t> listed;
-    if (groups.IdList("GROUPS", "GROUPS", &listed) != 0) return 6;
+    if (groups.IdList("GROUPS", "GROUPS", &listed) != CS_OK) return CS_FAILED;
     bool found = false;
     for (int32_t id : listed) found = found || id == group->gid;
-    if (!found) return 6;
+    if (!found) return CS_FAILED;
     std::string section = Row(group->gid), uid = std::to_string(group->uid);
     const QelTableValue values[] = {{section.c_str(), "DESCRIPTION", group->description},
                                     {section.c_str(), "UID", uid.c_str()},
@@ -174,17 +162,17 @@ int QelLocal_UpdateUser(CsHandle*, const QelLocalUser* user, const QelLocalGroup
                           sizeof u.building, sizeof u.room,       sizeof u.phone,       sizeof u.fax,
                           sizeof u.coverpage};
   for (size_t i = 0; i < std::size(texts); ++i) {
-    if (strnlen(texts[i], sizes[i]) >= sizes[i]) return 6;
+    if (strnlen(texts[i], sizes[i]) >= sizes[i]) return CS_FAILED;
   }
   TableFile users;
-  if (LoadTable(QELLOCAL_TBL_USER, &users) != 0) return 6;
+  if (LoadTable(QELLOCAL_TBL_USER, &users) != CS_OK) return CS_FAILED;
   std::vector<std::string> listed;
-  if (users.NameList("USERS", "USERS", &listed) != 0) return 6;
+  if (users.NameList("USERS", "USERS", &listed) != CS_OK) return CS_FAILED;
   const std::string* section = nullptr;
   for (const std::string& n : listed) {
     if (section == nullptr && ArcOS_StrICmp(n.c_str(), u.userId) == 0) section = &n;
   }
-  if (section == nullptr) return 6;
+  if (section == nullptr) return CS_FAILED;
   const char* sec = section->c_str();
   std::string uid = std::to_string(u.uid), admin = std::to_string(u.admin), pid = std::to_string(u.pid),
               lastUpdate = std::to_string(u.lastUpdate), timeout = std::to_string(u.timeout);
@@ -215,6 +203,6 @@ int QelLocal_UpdateUser(CsHandle*, const QelLocalUser* user, const QelLocalGroup
 }
 
 int QelLocal_UpdateUserRow(CsHandle* handle, const QelLocalUser* user) {
-  if (user == nullptr) return 6;
+  if (user == nullptr) return CS_FAILED;
   return QelLocal_UpdateUser(handle, user, nullptr);
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "archive_fixture.h"
@@ -108,6 +109,52 @@ TEST_F(BracketTest, CancelFlagStopsNextRequestsUntilTheNextBracket) {
   EXPECT_EQ(QelLocal_ListGroupsNext(&handle_, &group), 0) << "the bracket cleared the flag";
   EXPECT_STREQ(group.name, "STAFF");
   EXPECT_EQ(QelLocal_SetCancel(&handle_, 0), 0);
+}
+
+// Which "next" requests look at the cancel flag, and whether they do so before or
+// after their argument checks. Nothing is listed yet, so a request that ignores the
+// flag finds the end of its list.
+TEST_F(BracketTest, NextRequestsAndTheCancelFlag) {
+  auto next = [this](auto fn, auto record) {
+    return [this, fn, record](bool withRecord) mutable {
+      return fn(&handle_, withRecord ? &record : nullptr);
+    };
+  };
+  int32_t agid = 0;
+  char name[QELLOCAL_NAME_SIZE] = {};
+  struct Case {
+    const char* name;
+    std::function<int(bool withRecord)> next;
+    int withRecord;     // while the flag is set
+    int withoutRecord;  // while the flag is set
+  };
+  const Case cases[] = {
+      {"ListUsersNext", next(QelLocal_ListUsersNext, QelLocalUser{}), CS_CANCELLED, CS_FAILED},
+      {"ListGroupsNext", next(QelLocal_ListGroupsNext, QelLocalGroup{}), CS_CANCELLED, CS_FAILED},
+      {"ListAppGroupsNext", next(QelLocal_ListAppGroupsNext, QelLocalAppGroup{}), CS_CANCELLED, CS_FAILED},
+      {"ListAppsNext", next(QelLocal_ListAppsNext, QelLocalApp{}), CS_CANCELLED, CS_FAILED},
+      {"ListStorageSets", next(QelLocal_ListStorageSets, QelLocalStorageSet{}), CS_CANCELLED, CS_FAILED},
+      {"NamedQueriesNext", next(QelLocal_NamedQueriesNext, QelLocalNamedQuery{}), CS_CANCELLED, CS_FAILED},
+      {"ListFoldersNext", next(QelLocal_ListFoldersNext, QelLocalFolder{}), CS_CANCELLED, CS_CANCELLED},
+      {"ListFolderAppsNext", next(QelLocal_ListFolderAppsNext, QelLocalApp{}), CS_CANCELLED, CS_CANCELLED},
+      {"ListSegmentTableNext", next(QelLocal_ListSegmentTableNext, QelLocalSegment{}), CS_CANCELLED,
+       CS_CANCELLED},
+      {"NextFolder", next(QelLocal_NextFolder, QelLocalFolder{}), CS_NOT_FOUND, CS_FAILED},
+      {"NextFolderApp", next(QelLocal_NextFolderApp, QelLocalApp{}), CS_NOT_FOUND, CS_FAILED},
+      {"NextSegment", next(QelLocal_NextSegment, QelLocalSegment{}), CS_NOT_FOUND, CS_FAILED},
+      {"GetNotesNext", next(QelLocal_GetNotesNext, QelLocalNote{}), CS_NOT_FOUND, CS_FAILED},
+      {"NextAppGroupName",
+       [&](bool withRecord) {
+         return QelLocal_NextAppGroupName(&handle_, withRecord ? &agid : nullptr, name);
+       },
+       CS_NOT_FOUND, CS_FAILED},
+  };
+  QelLocal_SetCancel(&handle_, 1);
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.next(true), c.withRecord) << c.name;
+    EXPECT_EQ(c.next(false), c.withoutRecord) << c.name;
+  }
+  QelLocal_SetCancel(&handle_, 0);
 }
 
 TEST_F(BracketTest, HooksReturnTheirStatus) {

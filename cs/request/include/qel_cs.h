@@ -34,6 +34,7 @@ enum CsReturnCode : int {
     CS_NOT_AVAILABLE = 2,     // not in this store, or a transport failure
     CS_TRANSPORT = 3,
     CS_TRANSPORT_LIBRARY = 4,
+    CS_NO_DATA = 5,           // the cache layer's QELCFS_NO_DATA (SmMapResult)
     CS_FAILED = 6,
     CS_BUSY = 7,              // a request already runs on the handle
     CS_NO_MEMORY = 9,
@@ -41,6 +42,7 @@ enum CsReturnCode : int {
     CS_NOT_FOUND = 11,        // nothing found, end of a list
     CS_PASSWORD_EXPIRED = 12,
     CS_NOT_AUTHORISED = 13,
+    CS_READ_BACK_DIFFERS = 14,  // a table value would not read back as written (QelLocal_PutValues)
     CS_TIMED_OUT = 15,
     CS_LEVEL_NOT_SUPPORTED = 16,
 };

@@ -175,8 +175,9 @@ int CsGetServerInfo(CsHandle* handle) {
     if (connection == nullptr || connection->table == nullptr) return CS_NOT_AVAILABLE;
     int rc = TransportInfo(connection->table, connection->transport, handle->serverInfo,
                            sizeof handle->serverInfo);
-    if (rc == 0) return CS_OK;
-    if (rc == 6) return CS_FAILED;
+    // The transport answers in the request layer's numbers.
+    if (rc == CS_OK) return CS_OK;
+    if (rc == CS_FAILED) return CS_FAILED;
     handle->serverInfo[0] = '\0';
     return CS_NOT_AVAILABLE;
 }

@@ -8,10 +8,8 @@
 // their folder ('/', "..", control characters) are refused. Layout and choices:
 // docs/cache-layer.md.
 //
-// Cache-layer results: 0 done; 1 cancelled (volume request refused); 2 failed or
-// not available in this store; 4 not found (no file, or a volume mismatch); 5 no
-// volume directories defined. The storage manager maps them (SmMapResult) into
-// CsReturnCode: 3 -> 5, 4 -> 11, 5 -> 10, others but 0 and 1 -> 6.
+// The cache layer answers a QelCacheResult; the storage manager maps it
+// (SmMapResult) into a CsReturnCode.
 #pragma once
 
 #include <cstddef>
@@ -21,12 +19,14 @@
 
 struct CsHandle;
 
-enum : int {
+// Results of the cache layer.
+enum QelCacheResult : int {
   QELCFS_OK = 0,
-  QELCFS_CANCELLED = 1,
-  QELCFS_FAILED = 2,
-  QELCFS_NOT_FOUND = 4,
-  QELCFS_NO_VOLUMES = 5,
+  QELCFS_CANCELLED = 1,   // the volume request was refused
+  QELCFS_FAILED = 2,      // failed, or not available in this store
+  QELCFS_NO_DATA = 3,     // given by no call of this layer; mapped to CS_NO_DATA
+  QELCFS_NOT_FOUND = 4,   // no such file, or a volume mismatch
+  QELCFS_NO_VOLUMES = 5,  // no volume directories defined
 };
 
 // A piece read from an object is at most this long.
@@ -60,37 +60,41 @@ struct QelCacheHandle {  // one per fetch; borrows the store's root
 // Resolves the handle's cache root: CACHE_NAME of "@SRV@_<server>" in qel.ini,
 // else QEL of PATHS in qel.ini + "/set", else the first DIRECTORY entry of the
 // server definition; then + "/" + the connection's volume label when it has one.
-// qel.ini is read from the install's configuration directory. 0; 2 when no base
-// is found, or out of memory (message 128).
-int QelCacheFs_OpenCache(CsHandle* handle, QelCacheStore** store);
-// 0; 2 when the store is missing, or out of memory (message 128).
-int QelCacheFs_NewHandle(CsHandle* handle, const QelCacheStore* store, QelCacheHandle** cache);
-// Frees the store and its root, clears the slot; 0.
-int QelCacheFs_FreeHandle(CsHandle* handle, QelCacheStore** slot);
-// Frees a cache handle (not the root), clears the slot; 0.
-int QelCacheFs_FreeBuffer(CsHandle* handle, QelCacheHandle** slot);
+// qel.ini is read from the install's configuration directory. QELCFS_OK;
+// QELCFS_NOT_FOUND when no base is found; QELCFS_FAILED for missing arguments, or
+// out of memory (message 128).
+QelCacheResult QelCacheFs_OpenCache(CsHandle* handle, QelCacheStore** store);
+// QELCFS_OK; QELCFS_FAILED when the store is missing, or out of memory (message 128).
+QelCacheResult QelCacheFs_NewHandle(CsHandle* handle, const QelCacheStore* store, QelCacheHandle** cache);
+// Frees the store and its root, clears the slot; QELCFS_OK.
+QelCacheResult QelCacheFs_FreeHandle(CsHandle* handle, QelCacheStore** slot);
+// Frees a cache handle (not the root), clears the slot; QELCFS_OK.
+QelCacheResult QelCacheFs_FreeBuffer(CsHandle* handle, QelCacheHandle** slot);
 
-// 0 with *writable set when the owner may write the file; 4 when it does not
-// exist; 2 for a bad name or missing handle.
-int QelCacheFs_StatObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
-                          int* writable);
+// QELCFS_OK with *writable set when the owner may write the file; QELCFS_NOT_FOUND
+// when it does not exist; QELCFS_FAILED for a bad name or missing handle.
+QelCacheResult QelCacheFs_StatObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
+                                     const char* name, int* writable);
 // Reads one piece of at most QELCFS_PIECE_MAX bytes from offset into *buffer
 // (resized to the piece). *length: the wanted length, 0 for the rest of the file;
 // on return the piece's length. *last is set when the piece covers all of the
-// wanted length. 0; 4 no such file (no message); 2 with message 95 (seek), 96
-// (stat), 97 (offset and length beyond the file) or 98 (read).
-int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
-                          std::vector<uint8_t>* buffer, int64_t offset, int64_t* length, int* last);
+// wanted length. QELCFS_OK; QELCFS_NOT_FOUND for no such file (no message);
+// QELCFS_FAILED with message 95 (seek), 96 (stat), 97 (offset and length beyond
+// the file) or 98 (read).
+QelCacheResult QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
+                                     const char* name, std::vector<uint8_t>* buffer, int64_t offset,
+                                     int64_t* length, int* last);
 // Writes a whole object (mode 0600), creating missing folders; the file is
-// replaced atomically, so a failure leaves the previous copy. 0; 2 with message
-// 94 (open) or 99 (write).
-int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
-                           const void* data, size_t length);
-// The flush hook: clears *word; 0.
-int QelCacheFs_Sync(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
-                    uint32_t* word);
-// Object query, append and node-store write: 2 (not available in these stores).
-int QelCacheFs_Unsupported(CsHandle* handle);
+// replaced atomically, so a failure leaves the previous copy. QELCFS_OK;
+// QELCFS_FAILED for a bad name, or with message 94 (open) or 99 (write).
+QelCacheResult QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
+                                      const char* name, const void* data, size_t length);
+// The flush hook: clears *word; QELCFS_OK.
+QelCacheResult QelCacheFs_Sync(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
+                               const char* name, uint32_t* word);
+// Object query, append and node-store write: QELCFS_FAILED (not available in
+// these stores).
+QelCacheResult QelCacheFs_Unsupported(CsHandle* handle);
 
 // ---------------------------------------------------------------- node store
 
@@ -103,23 +107,26 @@ struct QelNodeObject {  // an opened node object
   std::string number;  // the node LOGON: the volume number
 };
 
-// The DIRECTORY list of the server definition. 0; 5 when it names no directory;
-// 2 out of memory.
-int QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot);
-// Frees the list, clears the slot; 0.
-int QelCacheFs_FreeVolumeList(CsHandle* handle, QelVolumeList** slot);
-// 0; 2 when the list, the slot, the node name or the logon is missing.
-int QelCacheFs_OpenObject(CsHandle* handle, const QelVolumeList* volumes, QelNodeObject** object,
+// The DIRECTORY list of the server definition. QELCFS_OK; QELCFS_NO_VOLUMES when
+// it names no directory; QELCFS_FAILED for no slot, or out of memory.
+QelCacheResult QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot);
+// Frees the list, clears the slot; QELCFS_OK.
+QelCacheResult QelCacheFs_FreeVolumeList(CsHandle* handle, QelVolumeList** slot);
+// QELCFS_OK; QELCFS_FAILED when the list, the slot, the node name or the logon is
+// missing, or out of memory.
+QelCacheResult QelCacheFs_OpenObject(CsHandle* handle, const QelVolumeList* volumes, QelNodeObject** object,
                           const char* user, const char* nodeName, const char* nodeLogon,
                           const char* nodePassword);
-// Frees the object, clears the slot; 0.
-int QelCacheFs_CloseObject(CsHandle* handle, QelNodeObject** object);
-// words[0] the volume number, words[1..4] 0; 0.
-int QelCacheFs_ObjectSize(CsHandle* handle, const QelNodeObject* object, uint32_t words[5]);
+// Frees the object, clears the slot; QELCFS_OK.
+QelCacheResult QelCacheFs_CloseObject(CsHandle* handle, QelNodeObject** object);
+// words[0] the volume number, words[1..4] 0; QELCFS_OK.
+QelCacheResult QelCacheFs_ObjectSize(CsHandle* handle, const QelNodeObject* object, uint32_t words[5]);
 // As QelCacheFs_ReadObject, from the node's volume directory: with one directory
-// that one, else the volume number n (1..count) picks the n-th (outside: 4). The
-// volume is checked first (QelLocal_ReadVolume). 0, 1, 4; 2 without a message.
-int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
+// that one, else the volume number n (1..count) picks the n-th (outside:
+// QELCFS_NOT_FOUND). The volume is checked first (QelLocal_ReadVolume: its
+// QELCFS_CANCELLED or QELCFS_NOT_FOUND). QELCFS_OK; QELCFS_FAILED, without a
+// message, for bad arguments or a failed read.
+QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
                                const char* name, std::vector<uint8_t>* buffer, int64_t offset,
                                int64_t* length, int* last);
 
@@ -127,11 +134,15 @@ int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, co
 // label; with a number, a later line must hold that decimal number. A mismatch
 // asks the volume-request callback (QelLocal_MatchVolume) and is checked again
 // while it answers 0 (at most QELCFS_VOLUME_RETRIES times); without a callback
-// the check runs once. 0; 1 refused; 4 mismatch.
+// the check runs once. QELCFS_OK; QELCFS_CANCELLED when refused; QELCFS_NOT_FOUND
+// on a mismatch or without a directory.
 inline constexpr int QELCFS_VOLUME_RETRIES = 16;
-int QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label, const char* number);
-// 1 when the callback answers greater than 0; 0 when it answers otherwise; 2 without one.
-int QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label, const char* number);
+QelCacheResult QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label,
+                                   const char* number);
+// QELCFS_CANCELLED when the callback answers greater than 0 (refused); QELCFS_OK
+// when it answers otherwise (check again); QELCFS_FAILED without a callback.
+QelCacheResult QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label,
+                                    const char* number);
 
 // ---------------------------------------------------------------- table helpers
 
@@ -147,11 +158,11 @@ struct QelTableValue {
   const char* value;
 };
 // Writes the values in one atomic rewrite of the table file, then reads each
-// back. A value not empty and not starting with '"' is written quoted. 0; 6 for a
-// section with CR, LF or ']', a key with CR, LF or '=' (or starting with ';' or
-// '['), a value with CR or LF (nothing is written), or a failed write; 14 when a
-// line would exceed the reader's 32766 characters (nothing written) or a value
-// reads back differently.
+// back. A value not empty and not starting with '"' is written quoted. CS_OK;
+// CS_FAILED for a section with CR, LF or ']', a key with CR, LF or '=' (or
+// starting with ';' or '['), a value with CR or LF (nothing is written), or a
+// failed write; CS_READ_BACK_DIFFERS when a line would exceed the reader's 32766
+// characters (nothing written) or a value reads back differently.
 int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count);
 int QelLocal_PutValue(const char* section, const char* key, const char* value, const char* tableFile);
 
@@ -166,14 +177,16 @@ struct SmStorage {
   QelVolumeList* volumes = nullptr;
 };
 
-// Cache-layer result to CsReturnCode: 0, 1 stay; 3 -> 5; 4 -> 11; 5 -> 10; else 6.
+// A cache-layer result as a CsReturnCode: QELCFS_OK -> CS_OK, QELCFS_CANCELLED ->
+// CS_CANCELLED, QELCFS_NO_DATA -> CS_NO_DATA, QELCFS_NOT_FOUND -> CS_NOT_FOUND,
+// QELCFS_NO_VOLUMES -> CS_UNAVAILABLE; any other value -> CS_FAILED.
 int SmMapResult(int cacheResult);
 // Opens the handle's stores: the cache root (bit SM_CACHE_OPEN) and the volume
-// list (bit SM_NODES_OPEN; no DIRECTORY is no failure). 0, 9, or the mapped
-// failure (what was opened is closed again).
+// list (bit SM_NODES_OPEN; no DIRECTORY is no failure). CS_OK; CS_NO_MEMORY;
+// CS_FAILED without a handle; or the mapped failure (what was opened is closed again).
 int SmOpenStorage(CsHandle* handle);
-// Closes both stores and frees the record: 0, or the first mapped failure; 0
-// without a record.
+// Closes both stores and frees the record: CS_OK, or the first mapped failure;
+// CS_OK without a handle or record.
 int SmCloseStorage(CsHandle* handle);
 // The handle's storage record, or null outside SmOpenStorage/SmCloseStorage.
 SmStorage* SmGetStorage(CsHandle* handle);

@@ -33,10 +33,10 @@ std::optional<std::string> CacheBase(CsHandle* handle) {
   return std::nullopt;
 }
 
-int CachePath(const QelCacheHandle* cache, const char* sid, const char* name, std::string* path) {
+QelCacheResult CachePath(const QelCacheHandle* cache, const char* sid, const char* name, std::string* path) {
   if (cache == nullptr || cache->root == nullptr || cache->root->empty()) return QELCFS_FAILED;
   std::string relative;
-  if (RelativeObjectPath(sid, name, false, &relative) != 0) return QELCFS_FAILED;
+  if (RelativeObjectPath(sid, name, false, &relative) != QELCFS_OK) return QELCFS_FAILED;
   *path = JoinPath(*cache->root, relative);
   return QELCFS_OK;
 }
@@ -51,7 +51,7 @@ bool IsWriteError(int err) {
 
 }  // namespace
 
-int QelCacheFs_OpenCache(CsHandle* handle, QelCacheStore** store) {
+QelCacheResult QelCacheFs_OpenCache(CsHandle* handle, QelCacheStore** store) {
   if (handle == nullptr || store == nullptr) return QELCFS_FAILED;
   *store = nullptr;
   std::optional<std::string> base = CacheBase(handle);
@@ -73,7 +73,7 @@ int QelCacheFs_OpenCache(CsHandle* handle, QelCacheStore** store) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_NewHandle(CsHandle* handle, const QelCacheStore* store, QelCacheHandle** cache) {
+QelCacheResult QelCacheFs_NewHandle(CsHandle* handle, const QelCacheStore* store, QelCacheHandle** cache) {
   if (cache == nullptr) return QELCFS_FAILED;
   *cache = nullptr;
   if (store == nullptr || store->root.empty()) return QELCFS_FAILED;
@@ -87,7 +87,7 @@ int QelCacheFs_NewHandle(CsHandle* handle, const QelCacheStore* store, QelCacheH
   return QELCFS_OK;
 }
 
-int QelCacheFs_FreeHandle(CsHandle*, QelCacheStore** slot) {
+QelCacheResult QelCacheFs_FreeHandle(CsHandle*, QelCacheStore** slot) {
   if (slot != nullptr) {
     delete *slot;
     *slot = nullptr;
@@ -95,7 +95,7 @@ int QelCacheFs_FreeHandle(CsHandle*, QelCacheStore** slot) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_FreeBuffer(CsHandle*, QelCacheHandle** slot) {
+QelCacheResult QelCacheFs_FreeBuffer(CsHandle*, QelCacheHandle** slot) {
   if (slot != nullptr) {
     delete *slot;
     *slot = nullptr;
@@ -103,10 +103,10 @@ int QelCacheFs_FreeBuffer(CsHandle*, QelCacheHandle** slot) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_StatObject(CsHandle*, const QelCacheHandle* cache, const char* sid, const char* name,
-                          int* writable) {
+QelCacheResult QelCacheFs_StatObject(CsHandle*, const QelCacheHandle* cache, const char* sid,
+                                     const char* name, int* writable) {
   std::string path;
-  if (int rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
+  if (QelCacheResult rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
   ArcOSStat status;
   if (ArcOS_Stat64(path.c_str(), &status) != 0 || !status.isRegular) return QELCFS_NOT_FOUND;
   if (writable != nullptr) {
@@ -118,20 +118,21 @@ int QelCacheFs_StatObject(CsHandle*, const QelCacheHandle* cache, const char* si
   return QELCFS_OK;
 }
 
-int QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
-                          std::vector<uint8_t>* buffer, int64_t offset, int64_t* length, int* last) {
+QelCacheResult QelCacheFs_ReadObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
+                                     const char* name, std::vector<uint8_t>* buffer, int64_t offset,
+                                     int64_t* length, int* last) {
   if (buffer == nullptr || length == nullptr || last == nullptr) return QELCFS_FAILED;
   *last = 0;
   std::string path;
-  if (int rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
+  if (QelCacheResult rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
   return ReadPiece(handle, path, buffer, offset, length, last);
 }
 
-int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid, const char* name,
-                           const void* data, size_t length) {
+QelCacheResult QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const char* sid,
+                                      const char* name, const void* data, size_t length) {
   if (data == nullptr && length > 0) return QELCFS_FAILED;
   std::string path;
-  if (int rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
+  if (QelCacheResult rc = CachePath(cache, sid, name, &path); rc != QELCFS_OK) return rc;
   uint32_t word = 0;
   QelCacheFs_Sync(handle, cache, sid, name, &word);
   std::string_view bytes(static_cast<const char*>(data), length);
@@ -146,11 +147,11 @@ int QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* cache, const 
   return QELCFS_OK;
 }
 
-int QelCacheFs_Sync(CsHandle*, const QelCacheHandle*, const char*, const char*, uint32_t* word) {
+QelCacheResult QelCacheFs_Sync(CsHandle*, const QelCacheHandle*, const char*, const char*, uint32_t* word) {
   if (word != nullptr) *word = 0;
   return QELCFS_OK;
 }
 
-int QelCacheFs_Unsupported(CsHandle*) {
+QelCacheResult QelCacheFs_Unsupported(CsHandle*) {
   return QELCFS_FAILED;
 }

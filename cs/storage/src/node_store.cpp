@@ -30,8 +30,9 @@ std::optional<int64_t> WholeNumber(std::string_view text) {
   return value;
 }
 
-// 0 when the volume file of directory carries the label (and the number), else 4.
-int CheckVolumeFile(const char* directory, const char* label, const char* number) {
+// QELCFS_OK when the volume file of directory carries the label (and the number),
+// else QELCFS_NOT_FOUND.
+QelCacheResult CheckVolumeFile(const char* directory, const char* label, const char* number) {
   std::string dir(directory);
   std::string path = dir + (dir.empty() || dir.back() != '/' ? "/" : "") + "volume";
   std::string content;
@@ -54,7 +55,7 @@ int CheckVolumeFile(const char* directory, const char* label, const char* number
 
 }  // namespace
 
-int QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot) {
+QelCacheResult QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot) {
   if (slot == nullptr) return QELCFS_FAILED;
   *slot = nullptr;
   std::optional<std::string> value = ServerValue(handle, "DIRECTORY");
@@ -70,7 +71,7 @@ int QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_FreeVolumeList(CsHandle*, QelVolumeList** slot) {
+QelCacheResult QelCacheFs_FreeVolumeList(CsHandle*, QelVolumeList** slot) {
   if (slot != nullptr) {
     delete *slot;
     *slot = nullptr;
@@ -78,8 +79,8 @@ int QelCacheFs_FreeVolumeList(CsHandle*, QelVolumeList** slot) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_OpenObject(CsHandle*, const QelVolumeList* volumes, QelNodeObject** object, const char*,
-                          const char* nodeName, const char* nodeLogon, const char*) {
+QelCacheResult QelCacheFs_OpenObject(CsHandle*, const QelVolumeList* volumes, QelNodeObject** object,
+                                     const char*, const char* nodeName, const char* nodeLogon, const char*) {
   if (object == nullptr) return QELCFS_FAILED;
   *object = nullptr;
   if (volumes == nullptr || nodeName == nullptr || nodeLogon == nullptr) return QELCFS_FAILED;
@@ -94,7 +95,7 @@ int QelCacheFs_OpenObject(CsHandle*, const QelVolumeList* volumes, QelNodeObject
   return QELCFS_OK;
 }
 
-int QelCacheFs_CloseObject(CsHandle*, QelNodeObject** object) {
+QelCacheResult QelCacheFs_CloseObject(CsHandle*, QelNodeObject** object) {
   if (object != nullptr) {
     delete *object;
     *object = nullptr;
@@ -102,7 +103,7 @@ int QelCacheFs_CloseObject(CsHandle*, QelNodeObject** object) {
   return QELCFS_OK;
 }
 
-int QelCacheFs_ObjectSize(CsHandle*, const QelNodeObject* object, uint32_t words[5]) {
+QelCacheResult QelCacheFs_ObjectSize(CsHandle*, const QelNodeObject* object, uint32_t words[5]) {
   for (int i = 0; i < 5; ++i) words[i] = 0;
   if (object != nullptr) {
     if (std::optional<int64_t> n = WholeNumber(object->number); n && *n <= 0xFFFFFFFF) {
@@ -112,7 +113,7 @@ int QelCacheFs_ObjectSize(CsHandle*, const QelNodeObject* object, uint32_t words
   return QELCFS_OK;
 }
 
-int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
+QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
                                const char* name, std::vector<uint8_t>* buffer, int64_t offset,
                                int64_t* length, int* last) {
   if (last != nullptr) *last = 0;
@@ -121,7 +122,7 @@ int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, co
     return QELCFS_FAILED;
   }
   std::string relative;
-  if (RelativeObjectPath(sid, name, true, &relative) != 0 || relative.size() > kNodePathMax) {
+  if (RelativeObjectPath(sid, name, true, &relative) != QELCFS_OK || relative.size() > kNodePathMax) {
     return QELCFS_FAILED;
   }
   const std::vector<std::string>& dirs = object->volumes->dirs;
@@ -133,31 +134,34 @@ int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, co
     if (!n || *n < 1 || *n > int64_t(dirs.size())) return QELCFS_NOT_FOUND;
     dir = &dirs[size_t(*n - 1)];
   }
-  int rc = QelLocal_ReadVolume(handle, dir->c_str(), object->label.c_str(), object->number.c_str());
+  QelCacheResult rc =
+      QelLocal_ReadVolume(handle, dir->c_str(), object->label.c_str(), object->number.c_str());
   if (rc != QELCFS_OK) return rc;
   rc = ReadPiece(nullptr, JoinPath(*dir, relative), buffer, offset, length, last);
   return rc == QELCFS_OK ? QELCFS_OK : QELCFS_FAILED;
 }
 
-int QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label, const char* number) {
+QelCacheResult QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label,
+                                   const char* number) {
   if (directory == nullptr) return QELCFS_NOT_FOUND;
   for (int attempt = 0; attempt < QELCFS_VOLUME_RETRIES; ++attempt) {
     if (CheckVolumeFile(directory, label, number) == QELCFS_OK) return QELCFS_OK;
-    int answer = QelLocal_MatchVolume(handle, directory, label, number);
-    if (answer == 1) return QELCFS_CANCELLED;
+    QelCacheResult answer = QelLocal_MatchVolume(handle, directory, label, number);
+    if (answer == QELCFS_CANCELLED) return QELCFS_CANCELLED;
     // Without a callback nobody can mount the volume: one check is all.
-    if (answer == 2) break;
+    if (answer == QELCFS_FAILED) break;
   }
   return QELCFS_NOT_FOUND;
 }
 
-int QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label, const char* number) {
+QelCacheResult QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label,
+                                    const char* number) {
   QelVolumeRequestFn callback = handle != nullptr ? VolumeCallback(handle) : nullptr;
-  if (callback == nullptr) return 2;
+  if (callback == nullptr) return QELCFS_FAILED;
   std::string_view full(label != nullptr ? label : "");
   std::string first(full.substr(0, full.find('.')));
   std::string dir(directory != nullptr ? directory : "");
   int answer = dir.size() > 3 ? callback(0, first.c_str(), nullptr, nullptr, 0)
                               : callback(1, number != nullptr ? number : "", first.c_str(), dir.c_str(), 0);
-  return answer > 0 ? 1 : 0;
+  return answer > 0 ? QELCFS_CANCELLED : QELCFS_OK;
 }

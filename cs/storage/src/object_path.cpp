@@ -17,15 +17,15 @@ bool IsResourceName(std::string_view name) {
   return !name.empty() && ArcOS_IsDigit(static_cast<unsigned char>(name.back()));
 }
 
-int RelativeObjectPath(const char* sid, const char* name, bool nodeForm, std::string* path) {
-  if (sid == nullptr || name == nullptr || !IsSafeName(sid) || !IsSafeName(name)) return 2;
+QelCacheResult RelativeObjectPath(const char* sid, const char* name, bool nodeForm, std::string* path) {
+  if (sid == nullptr || name == nullptr || !IsSafeName(sid) || !IsSafeName(name)) return QELCFS_FAILED;
   std::string result = nodeForm ? "" : "/";
   result += "data/";
   result += sid;
   result += IsResourceName(name) ? "/RES/" : "/DOC/";
   result += name;
   *path = std::move(result);
-  return 0;
+  return QELCFS_OK;
 }
 
 std::string JoinPath(std::string_view directory, std::string_view relative) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "qel_sm.h"
+
 namespace qelsm::detail {
 
 // A name that stays inside its folder: not empty, no '/', no "..", no control character.
@@ -13,8 +15,9 @@ bool IsSafeName(std::string_view name);
 bool IsResourceName(std::string_view name);
 
 // "/data/<sid>/<DOC|RES>/<name>", or without the leading '/' in node form.
-// 0, or 2 when the storage identifier or the name is missing, empty or unsafe.
-int RelativeObjectPath(const char* sid, const char* name, bool nodeForm, std::string* path);
+// QELCFS_OK, or QELCFS_FAILED when the storage identifier or the name is missing,
+// empty or unsafe.
+QelCacheResult RelativeObjectPath(const char* sid, const char* name, bool nodeForm, std::string* path);
 
 // Joins a directory and a relative path with exactly one '/' between them.
 std::string JoinPath(std::string_view directory, std::string_view relative);

@@ -20,8 +20,8 @@ struct CloseFile {
 
 }  // namespace
 
-int ReadPiece(CsHandle* messages, const std::string& path, std::vector<uint8_t>* buffer, int64_t offset,
-              int64_t* length, int* last) {
+QelCacheResult ReadPiece(CsHandle* messages, const std::string& path, std::vector<uint8_t>* buffer,
+                         int64_t offset, int64_t* length, int* last) {
   *last = 0;
   std::unique_ptr<FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
   if (!file) return QELCFS_NOT_FOUND;

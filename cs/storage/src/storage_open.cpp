@@ -3,22 +3,23 @@
 #include <new>
 
 #include "handle_side.h"
+#include "qel_cs.h"
 #include "qel_sm.h"
 
 using namespace qelsm::detail;
 
 namespace {
 
-// Closes what the record holds; the first mapped failure.
+// Closes what the record holds; the first mapped failure, else CS_OK.
 int CloseStores(CsHandle* handle, SmStorage* storage) {
-  int first = 0;
+  int first = CS_OK;
   if (storage->flags & SM_CACHE_OPEN) {
     int rc = SmMapResult(QelCacheFs_FreeHandle(handle, &storage->cache));
-    if (first == 0) first = rc;
+    if (first == CS_OK) first = rc;
   }
   if (storage->flags & SM_NODES_OPEN) {
     int rc = SmMapResult(QelCacheFs_FreeVolumeList(handle, &storage->volumes));
-    if (first == 0) first = rc;
+    if (first == CS_OK) first = rc;
   }
   storage->flags = 0;
   return first;
@@ -28,27 +29,27 @@ int CloseStores(CsHandle* handle, SmStorage* storage) {
 
 int SmMapResult(int cacheResult) {
   switch (cacheResult) {
-    case 0:
-      return 0;
-    case 1:
-      return 1;
-    case 3:
-      return 5;
-    case 4:
-      return 11;
-    case 5:
-      return 10;
+    case QELCFS_OK:
+      return CS_OK;
+    case QELCFS_CANCELLED:
+      return CS_CANCELLED;
+    case QELCFS_NO_DATA:
+      return CS_NO_DATA;
+    case QELCFS_NOT_FOUND:
+      return CS_NOT_FOUND;
+    case QELCFS_NO_VOLUMES:
+      return CS_UNAVAILABLE;
     default:
-      return 6;
+      return CS_FAILED;
   }
 }
 
 int SmOpenStorage(CsHandle* handle) {
-  if (handle == nullptr) return 6;
-  if (SmGetStorage(handle) != nullptr) return 0;  // opened by an outer bracket
+  if (handle == nullptr) return CS_FAILED;
+  if (SmGetStorage(handle) != nullptr) return CS_OK;  // opened by an outer bracket
   std::unique_ptr<SmStorage> storage(new (std::nothrow) SmStorage);
-  if (!storage) return 9;
-  int rc = QelCacheFs_OpenCache(handle, &storage->cache);
+  if (!storage) return CS_NO_MEMORY;
+  QelCacheResult rc = QelCacheFs_OpenCache(handle, &storage->cache);
   if (rc == QELCFS_OK) {
     storage->flags |= SM_CACHE_OPEN;
   } else if (rc != QELCFS_NOT_FOUND) {
@@ -62,12 +63,12 @@ int SmOpenStorage(CsHandle* handle) {
     return SmMapResult(rc);
   }
   ExchangeStorage(handle, std::move(storage));
-  return 0;
+  return CS_OK;
 }
 
 int SmCloseStorage(CsHandle* handle) {
-  if (handle == nullptr) return 0;
+  if (handle == nullptr) return CS_OK;
   std::unique_ptr<SmStorage> storage = ExchangeStorage(handle, nullptr);
-  if (!storage) return 0;
+  if (!storage) return CS_OK;
   return CloseStores(handle, storage.get());
 }

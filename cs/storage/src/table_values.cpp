@@ -12,6 +12,7 @@
 
 #include "arc_platform.h"
 #include "arc_profile.h"
+#include "qel_cs.h"
 #include "qel_sm.h"
 
 namespace {
@@ -39,21 +40,21 @@ std::string ExpectedReadBack(std::string_view value) {
 }
 
 int Check(const QelTableValue& v) {
-  if (v.section == nullptr || *v.section == '\0') return 6;
+  if (v.section == nullptr || *v.section == '\0') return CS_FAILED;
   std::string_view section(v.section);
-  if (HasLineBreak(section) || section.find(']') != std::string_view::npos) return 6;
-  if (v.key == nullptr) return v.value == nullptr ? 0 : 6;
+  if (HasLineBreak(section) || section.find(']') != std::string_view::npos) return CS_FAILED;
+  if (v.key == nullptr) return v.value == nullptr ? CS_OK : CS_FAILED;
   std::string_view key(v.key);
   if (key.empty() || HasLineBreak(key) || key.find('=') != std::string_view::npos || key.front() == ';' ||
       key.front() == '[') {
-    return 6;
+    return CS_FAILED;
   }
-  if (v.value == nullptr) return 0;
+  if (v.value == nullptr) return CS_OK;
   std::string_view value(v.value);
-  if (HasLineBreak(value)) return 6;
+  if (HasLineBreak(value)) return CS_FAILED;
   // A longer line would be cut by every later read: refuse it rather than lose its tail.
-  if (key.size() + 1 + WrittenForm(value).size() > ARCPROF_MAX_LINE) return 14;
-  return 0;
+  if (key.size() + 1 + WrittenForm(value).size() > ARCPROF_MAX_LINE) return CS_READ_BACK_DIFFERS;
+  return CS_OK;
 }
 
 bool SameKey(const QelTableValue& a, const QelTableValue& b) {
@@ -63,7 +64,7 @@ bool SameKey(const QelTableValue& a, const QelTableValue& b) {
 
 int VerifyWritten(const char* tableFile, const QelTableValue* values, size_t count) {
   char* raw = nullptr;
-  if (ArcPROF_LoadFile(tableFile, &raw) != 0) return 6;
+  if (ArcPROF_LoadFile(tableFile, &raw) != 0) return CS_FAILED;
   Image image(raw);
   std::vector<char> buffer(32768);
   for (size_t i = 0; i < count; ++i) {
@@ -73,20 +74,20 @@ int VerifyWritten(const char* tableFile, const QelTableValue* values, size_t cou
     for (size_t j = i + 1; j < count && !overwritten; ++j) overwritten = SameKey(v, values[j]);
     if (overwritten) continue;
     ArcPROF_GetFromImage(v.section, v.key, "", buffer.data(), buffer.size(), image.get());
-    if (ExpectedReadBack(v.value) != buffer.data()) return 14;
+    if (ExpectedReadBack(v.value) != buffer.data()) return CS_READ_BACK_DIFFERS;
   }
-  return 0;
+  return CS_OK;
 }
 
 }  // namespace
 
 int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count) {
-  if (tableFile == nullptr || *tableFile == '\0' || (values == nullptr && count > 0)) return 6;
+  if (tableFile == nullptr || *tableFile == '\0' || (values == nullptr && count > 0)) return CS_FAILED;
   for (size_t i = 0; i < count; ++i) {
-    if (int rc = Check(values[i]); rc != 0) return rc;
+    if (int rc = Check(values[i]); rc != CS_OK) return rc;
   }
   char* raw = nullptr;
-  if (ArcPROF_LoadFile(tableFile, &raw) != 0) return 6;
+  if (ArcPROF_LoadFile(tableFile, &raw) != 0) return CS_FAILED;
   Image image(raw);
   std::string before = image ? image.get() : "";
   for (size_t i = 0; i < count; ++i) {
@@ -96,10 +97,10 @@ int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_
     int rc = ArcPROF_SetInImage(v.section, v.key, v.value != nullptr ? written.c_str() : nullptr, &text);
     image.reset(text);
     // Deleting what is not there is no failure; a refused set is (names were checked).
-    if (rc != 0 && v.value != nullptr) return 6;
+    if (rc != 0 && v.value != nullptr) return CS_FAILED;
   }
   if (before == (image ? image.get() : "")) return VerifyWritten(tableFile, values, count);
-  if (ArcPROF_SaveFile(tableFile, image.get()) != 0) return 6;
+  if (ArcPROF_SaveFile(tableFile, image.get()) != 0) return CS_FAILED;
   return VerifyWritten(tableFile, values, count);
 }
 
