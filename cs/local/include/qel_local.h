@@ -543,3 +543,49 @@ int QelLocal_NamedQueriesNext(CsHandle* handle, QelLocalNamedQuery* record);
 int QelLocal_NotSupported(CsHandle* handle);
 // 11: a request with nothing to list locally.
 int QelLocal_NoData(CsHandle* handle);
+
+// ---------------------------------------------------------------- volumes
+
+// The volume directories of the handle's server definition: the comma-separated
+// entries of DIRECTORY in its "@SRV@_<server>" section, blanks around them removed
+// and '/' appended, in order. Empty when DIRECTORY is missing, names no directory or
+// is longer than 1024 characters.
+std::vector<std::string> QelLocal_VolumeDirectories(CsHandle* handle);
+
+// The volume check: the first line of "<directory>/volume" must begin with the
+// label; with a number, a later line must hold that decimal number. A mismatch
+// asks the volume-request callback (QelLocal_MatchVolume) and is checked again
+// while it answers 0 (at most QELCFS_VOLUME_RETRIES times); without a callback
+// the check runs once. 0; 1 refused; 4 mismatch.
+inline constexpr int QELCFS_VOLUME_RETRIES = 16;
+int QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label, const char* number);
+// Asks the handle's volume-request callback (handle->volume) to mount the volume:
+// 1 when it answers greater than 0; 0 when it answers otherwise; 2 without one.
+int QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label, const char* number);
+
+// ---------------------------------------------------------------- table helpers
+
+// Creates each folder named by a prefix of path that ends before a '/': empty
+// prefixes, prefixes ending in '/' and "." steps are skipped. A failure whose
+// errno `tolerated` accepts moves on to the next prefix, any other one stops the
+// walk. The number of folders created.
+int QelLocal_CreateFolders(std::string_view path, bool (*tolerated)(int error));
+// Creates every missing folder of path up to its last '/' (EEXIST, EACCES and
+// ENOENT are passed over). The number of folders created.
+int QelLocal_MakeDirs(const char* path);
+
+// One key of a table write: value null deletes the key; key and value null
+// delete the section.
+struct QelTableValue {
+  const char* section;
+  const char* key;
+  const char* value;
+};
+// Writes the values in one atomic rewrite of the table file, then reads each
+// back. A value not empty and not starting with '"' is written quoted. 0; 6 for a
+// section with CR, LF or ']', a key with CR, LF or '=' (or starting with ';' or
+// '['), a value with CR or LF (nothing is written), or a failed write; 14 when a
+// line would exceed the reader's 32766 characters (nothing written) or a value
+// reads back differently.
+int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count);
+int QelLocal_PutValue(const char* section, const char* key, const char* value, const char* tableFile);

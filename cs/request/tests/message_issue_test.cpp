@@ -278,7 +278,7 @@ TEST_F(MessageIssueTest, LocalSystemLog) {
         parms.systemLogMask = c.logMask;
         parms.exitMask = c.exitMask;
         CsHandle handle = Handle(CS_KIND_LOCAL, CS_F1_MESSAGES);
-        handle.systemParms = c.withParms ? &parms : nullptr;
+        handle.systemParms = CsSystemParmsPtr::Borrow(c.withParms ? &parms : nullptr);
         EXPECT_EQ(CsIssueMessageV(&handle, kLogin, 'S', "abc", 'V'), c.rc) << c.name;
         ASSERT_EQ(recorder_.stored.size(), c.stores) << c.name;
         if (c.stores) {

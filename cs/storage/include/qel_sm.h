@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-struct CsHandle;
+#include "qel_cshandle.h"
 
 enum : int {
   QELCFS_OK = 0,
@@ -34,16 +34,12 @@ inline constexpr int64_t QELCFS_PIECE_MAX = 0x7FFF;
 
 // ---------------------------------------------------------------- the handle's side
 
-// The volume-request callback of a connection: asked to mount a volume.
-// kind 0 (a volume directory): text1 the label's text before its first '.';
-// kind 1 (a short directory, such as "/"): text1 the volume number, text2 the
-// label's first part, directory the directory. Greater than 0 refuses.
-using QelVolumeRequestFn = int (*)(int kind, const char* text1, const char* text2, const char* directory,
-                                   int flags);
-// Sets (null clears) the handle's volume-request callback.
+// The volume-request callback of a connection (CsVolumeRequestFn, qel_cshandle.h).
+using QelVolumeRequestFn = CsVolumeRequestFn;
+// Sets (null clears) the handle's volume-request callback (handle->volume).
 void QelCacheFs_SetVolumeCallback(CsHandle* handle, QelVolumeRequestFn callback);
-// Sets (null clears) the label of the connection's volume record: cache roots
-// of the handle then end in that label.
+// Sets (null clears) the label of the connection's volume record (handle->volume):
+// cache roots of the handle then end in that label.
 void QelCacheFs_SetConnectionVolume(CsHandle* handle, const char* label);
 // The connection's volume label; empty when the connection has none.
 std::string QelCacheFs_ConnectionVolume(CsHandle* handle);
@@ -103,8 +99,8 @@ struct QelNodeObject {  // an opened node object
   std::string number;  // the node LOGON: the volume number
 };
 
-// The DIRECTORY list of the server definition. 0; 5 when it names no directory;
-// 2 out of memory.
+// The DIRECTORY list of the server definition (QelLocal_VolumeDirectories). 0; 5
+// when it names no directory; 2 out of memory.
 int QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot);
 // Frees the list, clears the slot; 0.
 int QelCacheFs_FreeVolumeList(CsHandle* handle, QelVolumeList** slot);
@@ -118,42 +114,11 @@ int QelCacheFs_CloseObject(CsHandle* handle, QelNodeObject** object);
 int QelCacheFs_ObjectSize(CsHandle* handle, const QelNodeObject* object, uint32_t words[5]);
 // As QelCacheFs_ReadObject, from the node's volume directory: with one directory
 // that one, else the volume number n (1..count) picks the n-th (outside: 4). The
-// volume is checked first (QelLocal_ReadVolume). 0, 1, 4; 2 without a message.
+// volume is checked first (QelLocal_ReadVolume, qel_local.h). 0, 1, 4; 2 without a
+// message.
 int QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
                                const char* name, std::vector<uint8_t>* buffer, int64_t offset,
                                int64_t* length, int* last);
-
-// The volume check: the first line of "<directory>/volume" must begin with the
-// label; with a number, a later line must hold that decimal number. A mismatch
-// asks the volume-request callback (QelLocal_MatchVolume) and is checked again
-// while it answers 0 (at most QELCFS_VOLUME_RETRIES times); without a callback
-// the check runs once. 0; 1 refused; 4 mismatch.
-inline constexpr int QELCFS_VOLUME_RETRIES = 16;
-int QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label, const char* number);
-// 1 when the callback answers greater than 0; 0 when it answers otherwise; 2 without one.
-int QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label, const char* number);
-
-// ---------------------------------------------------------------- table helpers
-
-// Creates every missing folder of path up to its last '/' (EEXIST, EACCES and
-// ENOENT are passed over). The number of folders created.
-int QelLocal_MakeDirs(const char* path);
-
-// One key of a table write: value null deletes the key; key and value null
-// delete the section.
-struct QelTableValue {
-  const char* section;
-  const char* key;
-  const char* value;
-};
-// Writes the values in one atomic rewrite of the table file, then reads each
-// back. A value not empty and not starting with '"' is written quoted. 0; 6 for a
-// section with CR, LF or ']', a key with CR, LF or '=' (or starting with ';' or
-// '['), a value with CR or LF (nothing is written), or a failed write; 14 when a
-// line would exceed the reader's 32766 characters (nothing written) or a value
-// reads back differently.
-int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count);
-int QelLocal_PutValue(const char* section, const char* key, const char* value, const char* tableFile);
 
 // ---------------------------------------------------------------- storage manager
 

@@ -7,6 +7,7 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "qel_local.h"
 #include "qel_sm.h"
 #include "sm_test_support.h"
 

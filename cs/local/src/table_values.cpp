@@ -12,7 +12,7 @@
 
 #include "arc_platform.h"
 #include "arc_profile.h"
-#include "qel_sm.h"
+#include "qel_local.h"
 
 namespace {
 
