@@ -87,7 +87,6 @@ TEST(HandleRecord, ZeroFilledAtCreation) {
 
 TEST(HandleRecord, CopyStartsWithoutConnectionSideOrVolume) {
     int destroyed = 0;
-    CsSystemParms parms;
     {
         CsHandle original{};
         original.systemParms = CsSystemParmsPtr::Own(std::make_unique<CsSystemParms>());
@@ -112,7 +111,6 @@ TEST(HandleRecord, CopyStartsWithoutConnectionSideOrVolume) {
         EXPECT_TRUE(CsIsConnected(&original));
         EXPECT_EQ(original.volume.label, "VOL1");
         EXPECT_TRUE(original.systemParms.owns());
-        original.systemParms = CsSystemParmsPtr::Borrow(&parms);
     }
     EXPECT_EQ(g_freed, 1) << "destroying the handle frees its connection once";
     EXPECT_EQ(destroyed, 1) << "and its side";
