@@ -116,7 +116,7 @@ struct Road {
     }
     ~Road() {
         if (handle.logon != nullptr) CsLogoff(&handle);
-        delete handle.systemParms;
+        handle.systemParms.reset();
     }
     int Retrieve(Sink* sink) {
         return CsServerRequest(&handle, 101, &group, &hit, static_cast<CsXdrApplEntry*>(nullptr),

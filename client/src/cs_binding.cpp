@@ -163,9 +163,9 @@ void CaptureLogon(ClientSession* s) {
 int InstallLogon(ClientSession* s) {
     CsFreeSystemParms(&s->handle);
     if (s->systemParms) {
-        auto* parms = new (std::nothrow) CsSystemParms(*s->systemParms);
+        auto parms = std::unique_ptr<CsSystemParms>(new (std::nothrow) CsSystemParms(*s->systemParms));
         if (!parms) return CS_NO_MEMORY;
-        s->handle.systemParms = parms;
+        s->handle.systemParms = CsSystemParmsPtr::Own(std::move(parms));
         // The copy is this handle's own, whatever the saving process's handle held.
         s->handle.def.flags1 &= ~CS_F1_EXTERNAL;
     }

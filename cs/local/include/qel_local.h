@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 // ---------------------------------------------------------------- conditions
 
@@ -581,3 +581,62 @@ int QelLocal_NamedQueriesNext(CsHandle* handle, QelLocalNamedQuery* record);
 int QelLocal_NotSupported(CsHandle* handle);
 // CS_NOT_FOUND: a request with nothing to list locally.
 int QelLocal_NoData(CsHandle* handle);
+
+// ---------------------------------------------------------------- volumes
+
+// The volume directories of the handle's server definition: the comma-separated
+// entries of DIRECTORY in its "@SRV@_<server>" section, blanks around them removed
+// and '/' appended, in order. Empty when DIRECTORY is missing, names no directory or
+// is longer than 1024 characters.
+std::vector<std::string> QelLocal_VolumeDirectories(CsHandle* handle);
+
+// Results of the volume check. Their values are the cache layer's (QELCFS_OK,
+// QELCFS_CANCELLED, QELCFS_FAILED, QELCFS_NOT_FOUND), which passes them on as they are.
+enum QelVolumeResult : int {
+  QELVOL_OK = 0,
+  QELVOL_REFUSED = 1,      // the volume-request callback refused to mount the volume
+  QELVOL_NO_CALLBACK = 2,  // the handle has no volume-request callback
+  QELVOL_MISMATCH = 4,     // the volume file is missing or names another volume
+};
+
+// The volume check: the first line of "<directory>/volume" must begin with the
+// label; with a number, a later line must hold that decimal number. A mismatch
+// asks the volume-request callback (QelLocal_MatchVolume) and is checked again
+// while it answers QELVOL_OK (at most QELCFS_VOLUME_RETRIES times); without a
+// callback the check runs once. QELVOL_OK; QELVOL_REFUSED; QELVOL_MISMATCH (also
+// without a directory).
+inline constexpr int QELCFS_VOLUME_RETRIES = 16;
+QelVolumeResult QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label,
+                                    const char* number);
+// Asks the handle's volume-request callback (handle->volume) to mount the volume:
+// QELVOL_REFUSED when it answers greater than 0, QELVOL_OK when it answers otherwise
+// (check again), QELVOL_NO_CALLBACK without one.
+QelVolumeResult QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label,
+                                     const char* number);
+
+// ---------------------------------------------------------------- table helpers
+
+// Creates each folder named by a prefix of path that ends before a '/': empty
+// prefixes, prefixes ending in '/' and "." steps are skipped. A failure whose
+// errno `tolerated` accepts moves on to the next prefix, any other one stops the
+// walk. The number of folders created.
+int QelLocal_CreateFolders(std::string_view path, bool (*tolerated)(int error));
+// Creates every missing folder of path up to its last '/' (EEXIST, EACCES and
+// ENOENT are passed over). The number of folders created.
+int QelLocal_MakeDirs(const char* path);
+
+// One key of a table write: value null deletes the key; key and value null
+// delete the section.
+struct QelTableValue {
+  const char* section;
+  const char* key;
+  const char* value;
+};
+// Writes the values in one atomic rewrite of the table file, then reads each
+// back. A value not empty and not starting with '"' is written quoted. 0; 6 for a
+// section with CR, LF or ']', a key with CR, LF or '=' (or starting with ';' or
+// '['), a value with CR or LF (nothing is written), or a failed write; 14 when a
+// line would exceed the reader's 32766 characters (nothing written) or a value
+// reads back differently.
+int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count);
+int QelLocal_PutValue(const char* section, const char* key, const char* value, const char* tableFile);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "local_state.h"
-#include "qel_sm.h"
+#include "qel_local.h"
 #include "write_lock.h"
 
 using namespace qel::local::detail;

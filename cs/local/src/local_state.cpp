@@ -4,8 +4,7 @@
 #include <thread>
 
 #include "arc_platform.h"
-#include "qel_cs.h"
-#include "qel_sm.h"
+#include "qel_cshandle.h"
 
 namespace qel::local::detail {
 
@@ -66,11 +65,11 @@ int LoadTablesLocked(CsHandle* handle) {
   LocalState& s = State();
   if (s.directory.empty()) return CS_FAILED;
   s.yield = handle != nullptr ? handle->yield : nullptr;
-  std::string label = s.volumeLabel ? *s.volumeLabel : QelCacheFs_ConnectionVolume(handle);
+  std::string label = s.volumeLabel ? *s.volumeLabel : handle != nullptr ? handle->volume.label : "";
   if (s.volumeLabel || !label.empty()) {
-    int rc = QelLocal_ReadVolume(handle, s.directory.c_str(), label.c_str(), nullptr);
-    if (rc == QELCFS_CANCELLED) return CS_CANCELLED;
-    if (rc != QELCFS_OK) return CS_FAILED;
+    QelVolumeResult rc = QelLocal_ReadVolume(handle, s.directory.c_str(), label.c_str(), nullptr);
+    if (rc == QELVOL_REFUSED) return CS_CANCELLED;
+    if (rc != QELVOL_OK) return CS_FAILED;
   }
   if (s.pathsBuilt) return CS_OK;
   return BuildPaths(s);
@@ -137,14 +136,13 @@ int QelLocal_Open(CsHandle* handle) {
     if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
   }
   int rc = CS_FAILED;
-  QelVolumeList* volumes = nullptr;
-  if (QelCacheFs_LoadVolumeList(handle, &volumes) == QELCFS_OK) {
-    s.directory = volumes->dirs.front();
-    QelCacheFs_FreeVolumeList(handle, &volumes);
-    if (QelCacheFs_ConnectionVolume(handle).empty()) {
+  std::vector<std::string> volumes = QelLocal_VolumeDirectories(handle);
+  if (!volumes.empty()) {
+    s.directory = volumes.front();
+    if (handle->volume.label.empty()) {
       s.volumeLabel = ReadVolumeLabel(s.directory);
       if (s.volumeLabel && !s.volumeLabel->empty()) {
-        QelCacheFs_SetConnectionVolume(handle, s.volumeLabel->c_str());
+        handle->volume.label = *s.volumeLabel;
         TheOwner().labelledHandle = handle;
       }
     }
@@ -152,7 +150,7 @@ int QelLocal_Open(CsHandle* handle) {
   }
   CancelFlag().store(0);
   if (rc != CS_OK) {
-    if (TheOwner().labelledHandle != nullptr) QelCacheFs_SetConnectionVolume(handle, nullptr);
+    if (TheOwner().labelledHandle != nullptr) handle->volume.label.clear();
     TheOwner() = Owner{};
     ForgetEverything(s);
     BracketMutex().unlock();
@@ -169,7 +167,7 @@ int QelLocal_Close(CsHandle*) {
   // Only the thread that opened the archive holds the bracket mutex.
   if (s.openCount == 0 || owner.thread != std::this_thread::get_id()) return CS_OK;
   if (--s.openCount == 0) {
-    if (owner.labelledHandle != nullptr) QelCacheFs_SetConnectionVolume(owner.labelledHandle, nullptr);
+    if (owner.labelledHandle != nullptr) owner.labelledHandle->volume.label.clear();
     owner = Owner{};
     ForgetEverything(s);
     CancelFlag().store(0);

@@ -3,7 +3,7 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
-#include "qel_sm.h"
+#include "qel_local.h"
 
 namespace qel::local::detail {
 

@@ -6,7 +6,7 @@
 #include "arc_platform.h"
 #include "local_state.h"
 #include "note_folder.h"
-#include "qel_sm.h"
+#include "qel_local.h"
 #include "record_format.h"
 #include "selection.h"
 #include "write_lock.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 #include "qel_local.h"
 
 namespace qel::local::detail {

@@ -4,7 +4,7 @@
 
 #include "arc_platform.h"
 #include "local_state.h"
-#include "qel_sm.h"
+#include "qel_local.h"
 #include "selection.h"
 #include "write_lock.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "local_state.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 #include "table_file.h"
 
 namespace qel::local::detail {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 namespace qel::local::detail {
 

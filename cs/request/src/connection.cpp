@@ -10,6 +10,7 @@
 
 #include "arc_codepage.h"
 #include "arc_platform.h"
+#include "dispatcher_roads.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ ArcIconvContext* DefaultCodePages() {
 }
 
 int Connect(CsHandle* handle) {
+    LendDispatcher();
     CsRequestState& state = handle->def.request;
     std::unique_lock lock(state.mutex);
     if (state.connection != nullptr) return CS_OK;
@@ -124,6 +126,7 @@ int Connect(CsHandle* handle) {
         return rc;
     }
     state.connection = connection;
+    state.freeConnection = FreeConnection;
     return CS_OK;
 }
 
@@ -137,15 +140,6 @@ void Drop(CsHandle* handle) {
 
 }  // namespace csreq::detail
 
-CsRequestState::~CsRequestState() { FreeConnection(connection); }
-
-void CsRequestState::Reset() {
-    std::lock_guard lock(mutex);
-    FreeConnection(connection);
-    connection = nullptr;
-    running = 0;
-}
-
 void CsCancelRequest(CsHandle* handle) {
     if (handle == nullptr) return;
     CsRequestState& state = handle->def.request;
@@ -157,10 +151,6 @@ void CsCancelRequest(CsHandle* handle) {
             TransportCancel(connection->table, connection->transport);
     }
     handle->def.flags1 &= ~CS_F1_CANCEL_PENDING;
-}
-
-bool CsIsConnected(const CsHandle* handle) {
-    return handle != nullptr && handle->def.request.connection != nullptr;
 }
 
 int CsDropConnection(CsHandle* handle) {

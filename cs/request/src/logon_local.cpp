@@ -20,19 +20,15 @@ int TakeSystemParms(CsHandle* h) {
     if (!parms) return CS_NO_MEMORY;
     if (h->systemParms != nullptr) {
         *parms = *h->systemParms;
-        if (!(h->def.flags1 & CS_F1_EXTERNAL)) delete h->systemParms;
     } else if (int rc = ReadLocalSystemParms(h, parms.get()); rc != CS_OK) {
         return rc;
     }
-    h->systemParms = parms.release();
+    h->systemParms = CsSystemParmsPtr::Own(std::move(parms));
     h->def.flags1 &= ~CS_F1_EXTERNAL;
     return CS_OK;
 }
 
-void DropSystemParms(CsHandle* h) {
-    if (!(h->def.flags1 & CS_F1_EXTERNAL)) delete h->systemParms;
-    h->systemParms = nullptr;
-}
+void DropSystemParms(CsHandle* h) { h->systemParms.reset(); }
 
 // The user's row: ids that are not case sensitive are found ignoring case; case
 // sensitive ones must match a listed name exactly.

@@ -78,8 +78,7 @@ int CsLogoff(CsHandle* handle) {
     }
     CsFreeLogonRecord(handle);
     rc = CsSessionLeave(handle, rc);
-    if (!(handle->def.flags1 & CS_F1_EXTERNAL)) delete handle->systemParms;
-    handle->systemParms = nullptr;
+    handle->systemParms.reset();
     handle->def.flags1 &= ~CS_F1_TIMED_OUT;
     return rc;
 }

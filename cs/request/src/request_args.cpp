@@ -108,8 +108,8 @@ Step Logon::OnReply(ReplyContext& c, CsReplyRecord& reply) {
         h->logon = logon;
     }
     if (r.parms != nullptr) {
-        auto* parms = new (std::nothrow) CsSystemParms();
-        if (parms == nullptr) {
+        auto parms = std::unique_ptr<CsSystemParms>(new (std::nothrow) CsSystemParms());
+        if (!parms) {
             c.rc = CS_NO_MEMORY;
             return Step::kEnd;
         }
@@ -119,8 +119,7 @@ Step Logon::OnReply(ReplyContext& c, CsReplyRecord& reply) {
         parms->flags = r.parms->flags;
         parms->systemLogMask = r.parms->systemLogMask;
         parms->exitMask = r.parms->exitMask;
-        if (!(h->def.flags1 & CS_F1_EXTERNAL)) delete h->systemParms;
-        h->systemParms = parms;
+        h->systemParms = CsSystemParmsPtr::Own(std::move(parms));
         h->def.flags1 &= ~CS_F1_EXTERNAL;
     }
     h->serverSession = r.session;

@@ -10,6 +10,7 @@
 #include "arc_install.h"
 #include "arc_platform.h"
 #include "arc_profile.h"
+#include "dispatcher_roads.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ int ParseRemote(const Section& section, const char* name, long protocol, uint16_
 
 int CsParseServerDef(const char* serverName, int local, CsServerDef* def) {
     if (def == nullptr) return CS_FAILED;
+    csreq::detail::LendDispatcher();
     const char* name = serverName && *serverName ? serverName : kDefaultServer;
     try {
         uint16_t keptPort = def->kind == CS_KIND_TCP || def->kind == CS_KIND_SNA ? def->port : 0;

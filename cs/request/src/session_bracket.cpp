@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "arc_datetime.h"
+#include "dispatcher_roads.h"
 #include "qel_local.h"
 #include "qel_sm.h"
 
@@ -69,6 +70,7 @@ void InterruptOne(CsHandle* handle) {
 
 int CsSessionEnter(CsHandle* handle) {
     if (handle == nullptr) return CS_FAILED;
+    csreq::detail::LendDispatcher();
     handle->delegated = nullptr;
     std::memcpy(handle->currentServerName, handle->serverName, sizeof handle->currentServerName);
     if (!IsLocal(handle)) {

@@ -24,7 +24,7 @@ int CsCheckTimeout(CsHandle* handle) {
     if (flags & CS_F1_EXTERNAL) return PollResult(handle);
     if (flags & CS_F1_TIMED_OUT) return CS_TIMED_OUT;
     CsLogonRecord* logon = handle->logon;
-    const CsSystemParms* parms = handle->systemParms;
+    const CsSystemParms* parms = handle->systemParms.get();
     if (logon == nullptr || parms == nullptr) return PollResult(handle);
     const int64_t perLogon = logon->timeOut;
     const int64_t systemWide = parms->timeOut;

@@ -169,8 +169,7 @@ struct HandleGuard {
     CsHandle* handle;
     void Free() {
         CsFreeLogonRecord(handle);
-        if (!(handle->def.flags1 & CS_F1_EXTERNAL)) delete handle->systemParms;
-        handle->systemParms = nullptr;
+        handle->systemParms.reset();
     }
     ~HandleGuard() { Free(); }
 };

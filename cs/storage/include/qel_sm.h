@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-struct CsHandle;
+#include "qel_cshandle.h"
 
 // Results of the cache layer.
 enum QelCacheResult : int {
@@ -34,16 +34,12 @@ inline constexpr int64_t QELCFS_PIECE_MAX = 0x7FFF;
 
 // ---------------------------------------------------------------- the handle's side
 
-// The volume-request callback of a connection: asked to mount a volume.
-// kind 0 (a volume directory): text1 the label's text before its first '.';
-// kind 1 (a short directory, such as "/"): text1 the volume number, text2 the
-// label's first part, directory the directory. Greater than 0 refuses.
-using QelVolumeRequestFn = int (*)(int kind, const char* text1, const char* text2, const char* directory,
-                                   int flags);
-// Sets (null clears) the handle's volume-request callback.
+// The volume-request callback of a connection (CsVolumeRequestFn, qel_cshandle.h).
+using QelVolumeRequestFn = CsVolumeRequestFn;
+// Sets (null clears) the handle's volume-request callback (handle->volume).
 void QelCacheFs_SetVolumeCallback(CsHandle* handle, QelVolumeRequestFn callback);
-// Sets (null clears) the label of the connection's volume record: cache roots
-// of the handle then end in that label.
+// Sets (null clears) the label of the connection's volume record (handle->volume):
+// cache roots of the handle then end in that label.
 void QelCacheFs_SetConnectionVolume(CsHandle* handle, const char* label);
 // The connection's volume label; empty when the connection has none.
 std::string QelCacheFs_ConnectionVolume(CsHandle* handle);
@@ -107,7 +103,7 @@ struct QelNodeObject {  // an opened node object
   std::string number;  // the node LOGON: the volume number
 };
 
-// The DIRECTORY list of the server definition. QELCFS_OK; QELCFS_NO_VOLUMES when
+// The DIRECTORY list of the server definition (QelLocal_VolumeDirectories). QELCFS_OK; QELCFS_NO_VOLUMES when
 // it names no directory; QELCFS_FAILED for no slot, or out of memory.
 QelCacheResult QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot);
 // Frees the list, clears the slot; QELCFS_OK.
@@ -123,48 +119,12 @@ QelCacheResult QelCacheFs_CloseObject(CsHandle* handle, QelNodeObject** object);
 QelCacheResult QelCacheFs_ObjectSize(CsHandle* handle, const QelNodeObject* object, uint32_t words[5]);
 // As QelCacheFs_ReadObject, from the node's volume directory: with one directory
 // that one, else the volume number n (1..count) picks the n-th (outside:
-// QELCFS_NOT_FOUND). The volume is checked first (QelLocal_ReadVolume: its
+// QELCFS_NOT_FOUND). The volume is checked first (QelLocal_ReadVolume, qel_local.h: its
 // QELCFS_CANCELLED or QELCFS_NOT_FOUND). QELCFS_OK; QELCFS_FAILED, without a
 // message, for bad arguments or a failed read.
 QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
                                const char* name, std::vector<uint8_t>* buffer, int64_t offset,
                                int64_t* length, int* last);
-
-// The volume check: the first line of "<directory>/volume" must begin with the
-// label; with a number, a later line must hold that decimal number. A mismatch
-// asks the volume-request callback (QelLocal_MatchVolume) and is checked again
-// while it answers 0 (at most QELCFS_VOLUME_RETRIES times); without a callback
-// the check runs once. QELCFS_OK; QELCFS_CANCELLED when refused; QELCFS_NOT_FOUND
-// on a mismatch or without a directory.
-inline constexpr int QELCFS_VOLUME_RETRIES = 16;
-QelCacheResult QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label,
-                                   const char* number);
-// QELCFS_CANCELLED when the callback answers greater than 0 (refused); QELCFS_OK
-// when it answers otherwise (check again); QELCFS_FAILED without a callback.
-QelCacheResult QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label,
-                                    const char* number);
-
-// ---------------------------------------------------------------- table helpers
-
-// Creates every missing folder of path up to its last '/' (EEXIST, EACCES and
-// ENOENT are passed over). The number of folders created.
-int QelLocal_MakeDirs(const char* path);
-
-// One key of a table write: value null deletes the key; key and value null
-// delete the section.
-struct QelTableValue {
-  const char* section;
-  const char* key;
-  const char* value;
-};
-// Writes the values in one atomic rewrite of the table file, then reads each
-// back. A value not empty and not starting with '"' is written quoted. CS_OK;
-// CS_FAILED for a section with CR, LF or ']', a key with CR, LF or '=' (or
-// starting with ';' or '['), a value with CR or LF (nothing is written), or a
-// failed write; CS_READ_BACK_DIFFERS when a line would exceed the reader's 32766
-// characters (nothing written) or a value reads back differently.
-int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count);
-int QelLocal_PutValue(const char* section, const char* key, const char* value, const char* tableFile);
 
 // ---------------------------------------------------------------- storage manager
 

@@ -1,7 +1,7 @@
 // cache_messages.cpp - issuing the cache layer's messages through the request layer.
 #include "cache_messages.h"
 
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 namespace qelsm::detail {
 

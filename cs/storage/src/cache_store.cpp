@@ -6,10 +6,10 @@
 
 #include "arc_platform.h"
 #include "cache_messages.h"
-#include "make_dirs.h"
 #include "object_path.h"
 #include "object_piece.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
+#include "qel_local.h"
 #include "qel_sm.h"
 #include "server_config.h"
 
@@ -137,7 +137,7 @@ QelCacheResult QelCacheFs_WriteObject(CsHandle* handle, const QelCacheHandle* ca
   QelCacheFs_Sync(handle, cache, sid, name, &word);
   std::string_view bytes(static_cast<const char*>(data), length);
   int err = ArcOS_WriteFileAtomic(path.c_str(), bytes, 0600);
-  if (err == ENOENT && CreateFolders(path, FolderFailureTolerated) > 0) {
+  if (err == ENOENT && QelLocal_CreateFolders(path, FolderFailureTolerated) > 0) {
     err = ArcOS_WriteFileAtomic(path.c_str(), bytes, 0600);
   }
   if (err != 0) {

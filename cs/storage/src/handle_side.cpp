@@ -1,75 +1,49 @@
-// handle_side.cpp - per-handle storage state kept beside the handle record.
+// handle_side.cpp - the storage layer's state of a handle, kept on the handle record.
 #include "handle_side.h"
-
-#include <mutex>
-#include <unordered_map>
 
 namespace qelsm::detail {
 
 namespace {
 
-struct Side {
-  QelVolumeRequestFn callback = nullptr;
-  std::string label;
+// The storage record in the handle's side slot, which the storage layer alone fills.
+struct StorageSide final : CsHandleSide {
   std::unique_ptr<SmStorage> storage;
-  bool Empty() const { return callback == nullptr && label.empty() && storage == nullptr; }
 };
 
-std::mutex sideMutex;
-
-std::unordered_map<const CsHandle*, Side>& Sides() {
-  static std::unordered_map<const CsHandle*, Side> sides;
-  return sides;
-}
-
-// Runs edit on the handle's entry and drops the entry once it holds nothing.
-template <typename Edit>
-auto WithSide(const CsHandle* handle, Edit edit) {
-  std::lock_guard lock(sideMutex);
-  auto& sides = Sides();
-  Side& side = sides[handle];
-  auto result = edit(side);
-  if (side.Empty()) sides.erase(handle);
-  return result;
-}
+StorageSide* SideOf(CsHandle* handle) { return dynamic_cast<StorageSide*>(handle->side.get()); }
 
 }  // namespace
 
-QelVolumeRequestFn VolumeCallback(CsHandle* handle) {
-  return WithSide(handle, [](Side& s) { return s.callback; });
-}
-
 std::unique_ptr<SmStorage> ExchangeStorage(CsHandle* handle, std::unique_ptr<SmStorage> storage) {
-  return WithSide(handle, [&](Side& s) {
-    std::swap(s.storage, storage);
-    return std::move(storage);
-  });
+  std::unique_ptr<SmStorage> previous;
+  if (StorageSide* side = SideOf(handle)) previous = std::move(side->storage);
+  if (storage == nullptr) {
+    handle->side.exchange(nullptr);
+  } else {
+    auto side = std::make_unique<StorageSide>();
+    side->storage = std::move(storage);
+    handle->side.exchange(std::move(side));
+  }
+  return previous;
 }
 
 }  // namespace qelsm::detail
 
 void QelCacheFs_SetVolumeCallback(CsHandle* handle, QelVolumeRequestFn callback) {
-  if (handle == nullptr) return;
-  qelsm::detail::WithSide(handle, [&](qelsm::detail::Side& s) {
-    s.callback = callback;
-    return 0;
-  });
+  if (handle != nullptr) handle->volume.request = callback;
 }
 
 void QelCacheFs_SetConnectionVolume(CsHandle* handle, const char* label) {
-  if (handle == nullptr) return;
-  qelsm::detail::WithSide(handle, [&](qelsm::detail::Side& s) {
-    s.label = label != nullptr ? label : "";
-    return 0;
-  });
+  if (handle != nullptr) handle->volume.label = label != nullptr ? label : "";
 }
 
 std::string QelCacheFs_ConnectionVolume(CsHandle* handle) {
   if (handle == nullptr) return {};
-  return qelsm::detail::WithSide(handle, [](qelsm::detail::Side& s) { return s.label; });
+  return handle->volume.label;
 }
 
 SmStorage* SmGetStorage(CsHandle* handle) {
   if (handle == nullptr) return nullptr;
-  return qelsm::detail::WithSide(handle, [](qelsm::detail::Side& s) { return s.storage.get(); });
+  qelsm::detail::StorageSide* side = qelsm::detail::SideOf(handle);
+  return side != nullptr ? side->storage.get() : nullptr;
 }

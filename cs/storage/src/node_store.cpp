@@ -1,13 +1,14 @@
 // node_store.cpp - the node store of the local server: volume directories and their objects.
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "arc_platform.h"
-#include "handle_side.h"
 #include "object_path.h"
 #include "object_piece.h"
+#include "qel_local.h"
 #include "qel_sm.h"
-#include "server_config.h"
 
 using namespace qelsm::detail;
 
@@ -30,43 +31,22 @@ std::optional<int64_t> WholeNumber(std::string_view text) {
   return value;
 }
 
-// QELCFS_OK when the volume file of directory carries the label (and the number),
-// else QELCFS_NOT_FOUND.
-QelCacheResult CheckVolumeFile(const char* directory, const char* label, const char* number) {
-  std::string dir(directory);
-  std::string path = dir + (dir.empty() || dir.back() != '/' ? "/" : "") + "volume";
-  std::string content;
-  if (ArcOS_ReadFile(path.c_str(), &content) != 0) return QELCFS_NOT_FOUND;
-  std::string_view text(content);
-  size_t end = text.find('\n');
-  std::string_view first = text.substr(0, std::min<size_t>(end, 1024));
-  std::string_view wanted(label != nullptr ? label : "");
-  if (first.substr(0, wanted.size()) != wanted) return QELCFS_NOT_FOUND;
-  if (number == nullptr || *number == '\0') return QELCFS_OK;
-  std::optional<int64_t> volume = WholeNumber(number);
-  if (!volume) return QELCFS_NOT_FOUND;
-  while (end != std::string_view::npos) {
-    text.remove_prefix(end + 1);
-    end = text.find('\n');
-    if (WholeNumber(text.substr(0, end)) == volume) return QELCFS_OK;
-  }
-  return QELCFS_NOT_FOUND;
-}
+// The volume check answers in the cache layer's codes, passed on as they are.
+static_assert(int(QELVOL_OK) == int(QELCFS_OK));
+static_assert(int(QELVOL_REFUSED) == int(QELCFS_CANCELLED));
+static_assert(int(QELVOL_NO_CALLBACK) == int(QELCFS_FAILED));
+static_assert(int(QELVOL_MISMATCH) == int(QELCFS_NOT_FOUND));
 
 }  // namespace
 
 QelCacheResult QelCacheFs_LoadVolumeList(CsHandle* handle, QelVolumeList** slot) {
   if (slot == nullptr) return QELCFS_FAILED;
   *slot = nullptr;
-  std::optional<std::string> value = ServerValue(handle, "DIRECTORY");
-  std::vector<std::string> entries = value ? SplitEntries(*value) : std::vector<std::string>{};
-  if (entries.empty()) return QELCFS_NO_VOLUMES;
+  std::vector<std::string> dirs = QelLocal_VolumeDirectories(handle);
+  if (dirs.empty()) return QELCFS_NO_VOLUMES;
   auto* list = new (std::nothrow) QelVolumeList;
   if (list == nullptr) return QELCFS_FAILED;
-  for (std::string& entry : entries) {
-    if (entry.back() != '/') entry += '/';
-    list->dirs.push_back(std::move(entry));
-  }
+  list->dirs = std::move(dirs);
   *slot = list;
   return QELCFS_OK;
 }
@@ -134,34 +114,9 @@ QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject*
     if (!n || *n < 1 || *n > int64_t(dirs.size())) return QELCFS_NOT_FOUND;
     dir = &dirs[size_t(*n - 1)];
   }
-  QelCacheResult rc =
-      QelLocal_ReadVolume(handle, dir->c_str(), object->label.c_str(), object->number.c_str());
+  QelCacheResult rc = static_cast<QelCacheResult>(
+      QelLocal_ReadVolume(handle, dir->c_str(), object->label.c_str(), object->number.c_str()));
   if (rc != QELCFS_OK) return rc;
   rc = ReadPiece(nullptr, JoinPath(*dir, relative), buffer, offset, length, last);
   return rc == QELCFS_OK ? QELCFS_OK : QELCFS_FAILED;
-}
-
-QelCacheResult QelLocal_ReadVolume(CsHandle* handle, const char* directory, const char* label,
-                                   const char* number) {
-  if (directory == nullptr) return QELCFS_NOT_FOUND;
-  for (int attempt = 0; attempt < QELCFS_VOLUME_RETRIES; ++attempt) {
-    if (CheckVolumeFile(directory, label, number) == QELCFS_OK) return QELCFS_OK;
-    QelCacheResult answer = QelLocal_MatchVolume(handle, directory, label, number);
-    if (answer == QELCFS_CANCELLED) return QELCFS_CANCELLED;
-    // Without a callback nobody can mount the volume: one check is all.
-    if (answer == QELCFS_FAILED) break;
-  }
-  return QELCFS_NOT_FOUND;
-}
-
-QelCacheResult QelLocal_MatchVolume(CsHandle* handle, const char* directory, const char* label,
-                                    const char* number) {
-  QelVolumeRequestFn callback = handle != nullptr ? VolumeCallback(handle) : nullptr;
-  if (callback == nullptr) return QELCFS_FAILED;
-  std::string_view full(label != nullptr ? label : "");
-  std::string first(full.substr(0, full.find('.')));
-  std::string dir(directory != nullptr ? directory : "");
-  int answer = dir.size() > 3 ? callback(0, first.c_str(), nullptr, nullptr, 0)
-                              : callback(1, number != nullptr ? number : "", first.c_str(), dir.c_str(), 0);
-  return answer > 0 ? QELCFS_CANCELLED : QELCFS_OK;
 }

@@ -3,7 +3,7 @@
 
 #include "arc_install.h"
 #include "arc_profile.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 namespace qelsm::detail {
 

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "handle_side.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 #include "qel_sm.h"
 
 using namespace qelsm::detail;

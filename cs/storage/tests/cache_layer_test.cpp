@@ -7,6 +7,7 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "qel_local.h"
 #include "qel_sm.h"
 #include "sm_test_support.h"
 
@@ -287,21 +288,21 @@ TEST_F(NodeStoreTest, MismatchAsksTheCallbackOnceOrUntilItRefuses) {
   WriteFile(volume / "volume", "OTHER\n1\n");
   std::string dir = volume.Dir();
   // Without a callback the check runs once and fails, instead of waiting forever.
-  EXPECT_EQ(QelLocal_MatchVolume(&handle_, dir.c_str(), "VOL1.X", "1"), 2);
-  EXPECT_EQ(QelLocal_ReadVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELCFS_NOT_FOUND);
+  EXPECT_EQ(QelLocal_MatchVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELVOL_NO_CALLBACK);
+  EXPECT_EQ(QelLocal_ReadVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELVOL_MISMATCH);
 
   QelCacheFs_SetVolumeCallback(&handle_, &Callback);
   Answer = 1;
-  EXPECT_EQ(QelLocal_ReadVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELCFS_CANCELLED);
+  EXPECT_EQ(QelLocal_ReadVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELVOL_REFUSED);
   EXPECT_EQ(Calls, 1);
   EXPECT_EQ(Seen.back(), "0|VOL1|-|-");
 
   Answer = 0;
   Calls = 0;
-  EXPECT_EQ(QelLocal_ReadVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELCFS_NOT_FOUND);
+  EXPECT_EQ(QelLocal_ReadVolume(&handle_, dir.c_str(), "VOL1.X", "1"), QELVOL_MISMATCH);
   EXPECT_EQ(Calls, QELCFS_VOLUME_RETRIES);
 
-  EXPECT_EQ(QelLocal_MatchVolume(&handle_, "/", "VOL1.X", "7"), 0);
+  EXPECT_EQ(QelLocal_MatchVolume(&handle_, "/", "VOL1.X", "7"), QELVOL_OK);
   EXPECT_EQ(Seen.back(), "1|7|VOL1|/");
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "arc_platform.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 namespace smtest {
 

@@ -208,7 +208,7 @@ protected:
     void SetUp() override {
         handle_.def.kind = CS_KIND_TCP;
         handle_.logon = &logon_;
-        handle_.systemParms = &parms_;
+        handle_.systemParms = CsSystemParmsPtr::Borrow(&parms_);
     }
     void TearDown() override { ArcOS_SetTestClock(std::nullopt); }
     CsLogonRecord logon_;
@@ -258,7 +258,7 @@ TEST_F(Timeout, FlagsAndMissingRecords) {
     for (const auto& c : cases) {
         handle_.def.flags1 = c.flags1;
         handle_.logon = c.withLogon ? &logon_ : nullptr;
-        handle_.systemParms = c.withParms ? &parms_ : nullptr;
+        handle_.systemParms = CsSystemParmsPtr::Borrow(c.withParms ? &parms_ : nullptr);
         logon_.lastActivity = c.last;
         logon_.timeOut = 0;
         parms_.timeOut = 600;

@@ -321,9 +321,8 @@ TEST_F(Dispatcher, LogonReplyFillsTheHandle) {
     EXPECT_FALSE(CsIsConnected(&handle_)) << "a refused logon drops the connection";
     EXPECT_EQ(CsServerRequest(&handle_, 3, "A-USER-ID-OF-21-CHARS", "", &user), CS_FAILED) << "never cut";
     delete handle_.logon;
-    delete handle_.systemParms;
     handle_.logon = nullptr;
-    handle_.systemParms = nullptr;
+    handle_.systemParms.reset();
 }
 
 // Document data: pieces expanded into the callback, acknowledged every second reply.

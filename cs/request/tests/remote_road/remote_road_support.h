@@ -101,8 +101,7 @@ public:
     ~HandleGuard() {
         if (handle_->logon != nullptr) CsLogoff(handle_);
         CsDropConnection(handle_);
-        delete handle_->systemParms;
-        handle_->systemParms = nullptr;
+        handle_->systemParms.reset();
     }
     HandleGuard(const HandleGuard&) = delete;
     HandleGuard& operator=(const HandleGuard&) = delete;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "arc_platform.h"
-#include "qel_sm.h"
+#include "qel_local.h"
 #include "sm_test_support.h"
 #include "table_oracle.h"
 

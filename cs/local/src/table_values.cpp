@@ -12,8 +12,8 @@
 
 #include "arc_platform.h"
 #include "arc_profile.h"
-#include "qel_cs.h"
-#include "qel_sm.h"
+#include "qel_cshandle.h"
+#include "qel_local.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ class SystemLogDefTest : public ::testing::Test {
 protected:
     void TearDown() override {
         CsFreeSystemLogDef();
-        CsSetLayerHooks({});
+        CsSetIssueHooks({});
     }
 };
 
@@ -67,14 +67,14 @@ TEST_F(SystemLogDefTest, LoadThroughTheFolderLayer) {
             *fields = {{'T', 'U'}};
             return c.lookupResult;
         };
-        CsSetLayerHooks(hooks);
+        CsSetIssueHooks(hooks);
         CsHandle handle;
         EXPECT_EQ(CsLoadSystemLogDef(&handle), c.rc) << c.name;
         EXPECT_EQ(CsGetSystemLogDef() != nullptr, c.loaded) << c.name;
         EXPECT_EQ(CsLoadSystemLogDef(&handle), c.rc) << c.name;
         EXPECT_EQ(calls, c.loaded ? 1 : 2) << c.name;  // once loaded, never asked again
     }
-    CsSetLayerHooks({});
+    CsSetIssueHooks({});
     CsFreeSystemLogDef();
     CsHandle handle;
     EXPECT_EQ(CsLoadSystemLogDef(&handle), 0);  // no folder layer: no System Log

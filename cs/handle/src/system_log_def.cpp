@@ -1,5 +1,5 @@
 // The System Log definition: the "System Log" group's storage set, kept process-wide.
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 #include <cstring>
 #include <map>
@@ -51,7 +51,7 @@ int CsLoadSystemLogDef(std::shared_ptr<CsStorageSet> folder, std::shared_ptr<con
 
 int CsLoadSystemLogDef(CsHandle* handle) {
     if (CsGetSystemLogDef()) return CS_OK;
-    auto lookup = csreq::detail::Hooks().getSystemLogFolder;
+    auto lookup = cshandle::detail::Hooks().getSystemLogFolder;
     // Without the folder layer there is no System Log to load.
     if (!lookup) return CS_OK;
     std::shared_ptr<CsStorageSet> folder;

@@ -15,18 +15,33 @@ CsLayerHooks& Current() {
     return hooks;
 }
 
+CsDispatcherRoads& CurrentRoads() {
+    static CsDispatcherRoads roads;
+    return roads;
+}
+
 }  // namespace
 
-void CsSetLayerHooks(CsLayerHooks hooks) {
+void CsSetIssueHooks(CsLayerHooks hooks) {
     std::lock_guard lock(HookMutex());
     Current() = std::move(hooks);
 }
 
-namespace csreq::detail {
+void CsSetDispatcherRoads(CsDispatcherRoads roads) {
+    std::lock_guard lock(HookMutex());
+    CurrentRoads() = roads;
+}
+
+namespace cshandle::detail {
 
 CsLayerHooks Hooks() {
     std::lock_guard lock(HookMutex());
     return Current();
 }
 
-}  // namespace csreq::detail
+CsDispatcherRoads Roads() {
+    std::lock_guard lock(HookMutex());
+    return CurrentRoads();
+}
+
+}  // namespace cshandle::detail

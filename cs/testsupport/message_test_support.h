@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "arc_install.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 #include "request_test_support.h"
 
 namespace reqtest {
@@ -29,7 +29,7 @@ public:
     }
     ~MessageSandbox() {
         QelInst_SetModuleDirForTest(nullptr);
-        CsSetLayerHooks({});
+        CsSetIssueHooks({});
         CsFreeSystemLogDef();
     }
 

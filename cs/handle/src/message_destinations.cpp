@@ -6,9 +6,9 @@
 #include "arc_install.h"
 #include "arc_messages.h"
 #include "arc_platform.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
-namespace csreq::detail {
+namespace cshandle::detail {
 
 void WriteStandardError(const std::string& text) {
     std::string line = text;
@@ -39,4 +39,4 @@ int RunMessageExit(const std::vector<std::string>& args) {
     return ArcOS_RunProgram(argv, &status) == 0 ? CS_OK : CS_FAILED;
 }
 
-}  // namespace csreq::detail
+}  // namespace cshandle::detail

@@ -1,13 +1,9 @@
 // make_dirs.cpp - folder creation for table and object writes.
-#include "make_dirs.h"
-
 #include <cerrno>
 #include <string>
 
 #include "arc_platform.h"
-#include "qel_sm.h"
-
-namespace qelsm::detail {
+#include "qel_local.h"
 
 namespace {
 
@@ -17,7 +13,7 @@ bool IsDotStep(std::string_view prefix) {
 
 }  // namespace
 
-int CreateFolders(std::string_view path, bool (*tolerated)(int error)) {
+int QelLocal_CreateFolders(std::string_view path, bool (*tolerated)(int error)) {
   int created = 0;
   for (size_t pos = path.find('/'); pos != std::string_view::npos; pos = path.find('/', pos + 1)) {
     std::string prefix(path.substr(0, pos));
@@ -33,10 +29,8 @@ int CreateFolders(std::string_view path, bool (*tolerated)(int error)) {
   return created;
 }
 
-}  // namespace qelsm::detail
-
 int QelLocal_MakeDirs(const char* path) {
   if (path == nullptr) return 0;
-  return qelsm::detail::CreateFolders(
+  return QelLocal_CreateFolders(
       path, [](int err) { return err == EEXIST || err == EACCES || err == ENOENT; });
 }

@@ -8,7 +8,7 @@
 
 #include "arc_messages.h"
 #include "message_test_support.h"
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ int RecordText(void* context, const char* text) {
 
 class MessageIssueTest : public ::testing::Test {
 protected:
-    void SetUp() override { CsSetLayerHooks(recorder_.Hooks()); }
+    void SetUp() override { CsSetIssueHooks(recorder_.Hooks()); }
 
     CsHandle Handle(uint16_t kind, uint32_t flags1, bool withCallback = true) {
         CsHandle handle;
@@ -278,7 +278,7 @@ TEST_F(MessageIssueTest, LocalSystemLog) {
         parms.systemLogMask = c.logMask;
         parms.exitMask = c.exitMask;
         CsHandle handle = Handle(CS_KIND_LOCAL, CS_F1_MESSAGES);
-        handle.systemParms = c.withParms ? &parms : nullptr;
+        handle.systemParms = CsSystemParmsPtr::Borrow(c.withParms ? &parms : nullptr);
         EXPECT_EQ(CsIssueMessageV(&handle, kLogin, 'S', "abc", 'V'), c.rc) << c.name;
         ASSERT_EQ(recorder_.stored.size(), c.stores) << c.name;
         if (c.stores) {
@@ -335,7 +335,7 @@ TEST_F(MessageIssueTest, CopyFlagStoresOnAPrivateCopy) {
         EXPECT_FALSE(copiedNodeHandle->def.flags1 & CS_F1_SERVES_FOLDER);
         return 0;
     };
-    CsSetLayerHooks(hooks);
+    CsSetIssueHooks(hooks);
     CsHandle handle = Handle(CS_KIND_LOCAL, CS_F1_MESSAGES);
     EXPECT_EQ(CsIssueMessage(&handle, kLogin, 0, nullptr, nullptr, 0, 0, 1), 0);
     EXPECT_NE(seen, nullptr);
@@ -429,6 +429,62 @@ TEST_F(MessageIssueTest, RoutedHandleNamesTheServer) {
     auto runs = sandbox_.ExitRuns();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0][0], "INST2");
+}
+
+// The dispatcher's roads serve a remote handle where the hooks are empty; a hook that is
+// set wins; with neither, the remote System Log answers 6 and no host text is fetched.
+int g_roadSends = 0;
+int g_roadInfos = 0;
+int RoadSend(CsHandle*, const CsSystemLogRecord&) {
+    ++g_roadSends;
+    return 0;
+}
+int RoadInfo(CsHandle* h) {
+    ++g_roadInfos;
+    return CsSetText(h->serverInfo, sizeof h->serverInfo, "host-from-road");
+}
+
+TEST_F(MessageIssueTest, DispatcherRoadsWhereHooksAreEmpty) {
+    int stream = 0;  // stands for a connection; never touched through the pointer
+    struct Case {
+        const char* name;
+        bool roads;
+        bool hooks;
+        int rc;
+        int roadSends;
+        int roadInfos;
+        size_t hookSends;
+        const char* tail;
+    } cases[] = {
+        {"neither", false, false, 6, 0, 0, 0, "  Srvr->archive.host<-"},
+        {"roads only", true, false, 0, 1, 1, 0, "  Srvr->host-from-road<-"},
+        {"hooks win", true, true, 0, 0, 0, 1, "  Srvr->host-from-transport<-"},
+    };
+    for (const auto& c : cases) {
+        g_roadSends = g_roadInfos = 0;
+        recorder_.sent.clear();
+        recorder_.callbackTexts.clear();
+        CsLayerHooks hooks = recorder_.Hooks();
+        if (!c.hooks) {
+            hooks.logMessage = nullptr;
+            hooks.getServerInfo = nullptr;
+        }
+        CsSetIssueHooks(hooks);
+        CsSetDispatcherRoads(c.roads ? CsDispatcherRoads{RoadSend, RoadInfo} : CsDispatcherRoads{});
+        CsHandle handle = Handle(CS_KIND_TCP, CS_F1_MESSAGES | CS_F1_HOST_TEXT);
+        handle.def.request.connection = reinterpret_cast<CsConnection*>(&stream);
+        EXPECT_EQ(CsIssueMessageV(&handle, kLogin, 'S', "abc", 'V'), c.rc) << c.name;
+        EXPECT_EQ(CsIssueMessageV(&handle, kNoCache, 'V'), c.rc) << c.name;
+        handle.def.request.connection = nullptr;
+        EXPECT_EQ(g_roadSends, 2 * c.roadSends) << c.name;
+        EXPECT_EQ(g_roadInfos, c.roadInfos) << c.name;
+        EXPECT_EQ(recorder_.sent.size(), 2 * c.hookSends) << c.name;
+        ASSERT_EQ(recorder_.callbackTexts.size(), 1u) << c.name;
+        EXPECT_EQ(recorder_.callbackTexts[0],
+                  std::string("Unable to store data to cache because there is no cache defined") + c.tail)
+            << c.name;
+    }
+    CsSetDispatcherRoads({});
 }
 
 }  // namespace

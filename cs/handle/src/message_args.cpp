@@ -1,5 +1,5 @@
 // The typed message front door: insert lists in letters and values.
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 #include <cinttypes>
 #include <cstdio>

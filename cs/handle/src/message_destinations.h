@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace csreq::detail {
+namespace cshandle::detail {
 
 // "text\n" on standard error; line breaks inside the text become blanks, so one
 // message is one line.
@@ -20,4 +20,4 @@ int WriteEventLog(char severity, uint32_t eventId, const std::string& text);
 // arguments, no shell between, and waits for it. 0, or 6 when it could not be run.
 int RunMessageExit(const std::vector<std::string>& args);
 
-}  // namespace csreq::detail
+}  // namespace cshandle::detail

@@ -1,5 +1,5 @@
 // Issuing a numbered message to its destinations.
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 #include <cstring>
 #include <new>
@@ -9,11 +9,10 @@
 #include "arc_datetime.h"
 #include "arc_messages.h"
 #include "arc_platform.h"
-#include "dispatcher_detail.h"
 #include "layer_hooks.h"
 #include "message_destinations.h"
 
-using namespace csreq::detail;
+using namespace cshandle::detail;
 
 namespace {
 
@@ -60,8 +59,8 @@ std::string HostText(CsHandle* handle) {
         auto fetch = Hooks().getServerInfo;
         if (fetch)
             fetch(handle);
-        else
-            CsGetServerInfo(handle);
+        else if (auto road = Roads().getServerInfo)
+            road(handle);
     }
     if (connected && handle->serverInfo[0] != '\0')
         return Field(handle->serverInfo, sizeof handle->serverInfo);
@@ -120,7 +119,7 @@ int StoreLocally(CsHandle* handle, const CsSystemLogRecord& record, int copyFlag
                  int* exitResult) {
     auto def = CsGetSystemLogDef();
     if (!def) return CS_FAILED;
-    const CsSystemParms* parms = handle->systemParms;
+    const CsSystemParms* parms = handle->systemParms.get();
     int rc = CS_OK;
     if (parms == nullptr || (parms->systemLogMask & record.category)) {
         std::unique_ptr<CsStorageSet> copy;
@@ -152,7 +151,8 @@ int SendRemotely(CsHandle* handle, const CsSystemLogRecord& record) {
     auto send = Hooks().logMessage;
     uint32_t before = handle->def.flags1;
     if (record.hostText) handle->def.flags1 |= CS_F1_HOST_TEXT;
-    int rc = send ? send(handle, record) : csreq::detail::SendLogRecord(handle, record);
+    auto road = Roads().logMessage;
+    int rc = send ? send(handle, record) : road ? road(handle, record) : CS_FAILED;
     handle->def.flags1 = (handle->def.flags1 & ~CS_F1_HOST_TEXT) | (before & CS_F1_HOST_TEXT);
     return rc;
 }

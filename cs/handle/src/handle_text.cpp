@@ -1,5 +1,5 @@
 // Fixed text fields of the handle and its records.
-#include "qel_cs.h"
+#include "qel_cshandle.h"
 
 #include <cstring>
 
