@@ -286,6 +286,8 @@ int CsConnectServer(CsHandle* handle);
 // The request dispatcher (docs/dispatcher.md)
 // ===========================================================================
 
+#include "qel_csrequests.h"  // CsRequestCode: CS_REQ_LOGON, ... (the codes below by name)
+
 struct ArcCOM_Funcs;  // qel_transport.h
 struct CsXdrUserRecord;
 struct CsXdrApplGroup;
