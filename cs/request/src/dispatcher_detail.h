@@ -32,7 +32,7 @@ enum class Step {
 
 struct ReplyContext {
     CsHandle* handle;
-    int rc = 0;  // the request's result when the step ends it
+    int rc = CS_OK;  // the request's result when the step ends it
 };
 
 // The arguments of one request code, read from the caller's argument list straight into
