@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -39,7 +40,9 @@ struct ReplyContext {
 // the wire body of its first message, with the handling of its replies.
 class RequestArgs {
 public:
-    explicit RequestArgs(int code) : code_(code) {}
+    // The body starts all zero: value-initialising a union need not clear more than its
+    // first member, and the readers fill only the fields of their code.
+    explicit RequestArgs(int code) : code_(code) { std::memset(&body_, 0, sizeof body_); }
     virtual ~RequestArgs() = default;
     int Code() const { return code_; }
     // Before the first message is built: 0, or the request's failure.
@@ -65,7 +68,7 @@ public:
     virtual int Finish(int rc) { return rc; }
 
 protected:
-    CsRequestBody body_{};  // what the first message carries
+    CsRequestBody body_;  // what the first message carries
 
 private:
     int code_;
