@@ -76,8 +76,8 @@ private:
 
 using ArgsPtr = std::unique_ptr<RequestArgs>;
 
-// The argument reader of a code: 0 with the arguments in *out, 6 for a code this layer
-// does not send, 9 out of memory. Each row of qel_csrequests.def names its reader
+// The argument reader of a code: CS_OK with the arguments in *out, CS_FAILED for a code
+// this layer does not send, CS_NO_MEMORY. Each row of qel_csrequests.def names its reader
 // Read<reader>; ReadNone refuses the code.
 using ArgsReader = int (*)(int code, va_list& args, ArgsPtr* out);
 #define CS_REQUEST(name, code, bodyOn, request, reply, reader, ...) int Read##reader(int, va_list&, ArgsPtr*);
@@ -117,7 +117,7 @@ const RequestRow& FindRequest(int code);
 // a server below the level that knows the code.
 uint32_t SentCode(int code, uint32_t flags1, uint32_t flags2);
 
-// Reads the arguments of the code; none (and *rc = 6, or 9) when it cannot.
+// Reads the arguments of the code; none (and *rc CS_FAILED or CS_NO_MEMORY) when it cannot.
 ArgsPtr ReadArguments(int code, va_list args, int* rc);
 // Request 91 with no object references, its data from a source with a context of its own.
 ArgsPtr MakeLogMessage(uint32_t messageNumber, char letter, uint32_t word, CsSourceFn source, void* context);
