@@ -119,7 +119,7 @@ struct Road {
         handle.systemParms.reset();
     }
     int Retrieve(Sink* sink) {
-        return CsServerRequest(&handle, 101, &group, &hit, static_cast<CsXdrApplEntry*>(nullptr),
+        return CsServerRequest(&handle, CS_REQ_DOC_DATA, &group, &hit, static_cast<CsXdrApplEntry*>(nullptr),
                                static_cast<CsXdrNodeEntry*>(nullptr), static_cast<CsXdrNodeInfo*>(nullptr), 0, 0, 0,
                                0u, static_cast<CsDataFnC>(Sink::Take), sink, static_cast<uint8_t*>(nullptr),
                                static_cast<uint8_t*>(nullptr));

@@ -70,6 +70,8 @@ int CsConnectServer(CsHandle* handle);
 // The request dispatcher (docs/dispatcher.md)
 // ===========================================================================
 
+#include "qel_csrequests.h"  // CsRequestCode: CS_REQ_LOGON, ... (the codes below by name)
+
 struct ArcCOM_Funcs;  // qel_transport.h
 struct CsXdrUserRecord;
 struct CsXdrApplGroup;
@@ -132,66 +134,76 @@ using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntr
                             CsXdrHitRow** hit, uint32_t* word);
 
 // Sends one numbered request on a remote handle and handles its replies. The arguments
-// after the code, by code (out-pointers may be null unless said otherwise; entry
-// callbacks get handle->callbackContext):
-//   0    int32_t level
-//   3    const char* userId, const char* password, CsXdrUserRecord* outUser
-//   4, 5 (none)
-//   8    CsXdrUserRecord* user (in: its password field holds the old password; out on
-//        success), const char* newPassword, int hasNewPassword, uint32_t* outReason
-//   13   const char* name, uint32_t number, uint32_t groupFilter, const char* userFilter,
-//        CsEntryFn callback (CsXdrUserEntry*)
-//   19, 121  const char* pattern, const char* selection1, const char* selection2,
-//        int flags, uint32_t* outFinal, CsEntryFn callback (CsXdrFolder*)
-//   20   uint32_t folderNumber, const char* folderName, CsXdrFolder** out
-//   53   uint32_t storageSet, CsXdrStorageSet** out
-//   54, 95, 96  CsXdrApplGroup*, CsXdrHitRow* block, CsXdrNodeEntry* primary,
-//        CsXdrNodeEntry* secondary, CsXdrObjectRef* object (in/out: letter 'N' becomes
-//        'L' when the data travels compressed), int64_t value, int flag1, int flag2,
-//        uint32_t word (value to word are sent by 96 only, passed always), CsSourceFn
-//        (null: no data), CsXdrObjectRef* outObject (its name is the caller's to free())
-//   56   CsXdrApplGroup*, CsXdrHitRow* oldHit, CsXdrHitRow* newHit
-//   57, 103  CsXdrApplGroup*, CsXdrHitRow* block, CsXdrValueItem* rows (103),
-//        CsXdrIndexResult* inOutResult, CsXdrSegment* inOutSegment, uint32_t* inOutWord
-//   59, 100, 112  CsXdrApplGroup*, const char* where, CsXdrCriteria* range, int flags,
-//        CsXdrValueItem* noteFilter, int noteLetter, CsXdrValueItem* textSearch,
-//        CsHitFn callback
-//   60, 101  CsXdrApplGroup*, CsXdrHitRow*, CsXdrApplEntry*, CsXdrNodeEntry*,
-//        CsXdrNodeInfo*, int flag0, int flag1, int flag2, uint32_t bufferSize,
-//        CsDataFnC callback, void* context, uint8_t* outLocation, uint8_t* outSecond
-//   62   CsXdrApplGroup*, CsXdrNodeEntry*, int flags, CsXdrNodeInfo*, uint32_t bufferSize,
-//        CsDataFnC callback, void* context
-//   64   uint32_t groupNumber, int nodeNumber, CsXdrNodeInfo** out
-//   84   CsXdrSystemParms** out
-//   67   CsXdrApplGroup*, CsXdrHitRow*, CsXdrNote*, uint32_t outWords[2]
-//   69   uint32_t groupNumber, CsXdrObjectRef*, uint32_t word, CsEntryFn callback
+// after the code, by code (CsRequestCode names in qel_csrequests.h; out-pointers may be
+// null unless said otherwise; entry callbacks get handle->callbackContext):
+//   LEVEL (0)  int32_t level
+//   LOGON (3)  const char* userId, const char* password, CsXdrUserRecord* outUser
+//   LOGOFF (4), DISCONNECT (5)  (none)
+//   CHANGE_PASSWORD (8)  CsXdrUserRecord* user (in: its password field holds the old
+//        password; out on success), const char* newPassword, int hasNewPassword,
+//        uint32_t* outReason
+//   GROUP_LIST (13)  const char* name, uint32_t number, uint32_t groupFilter,
+//        const char* userFilter, CsEntryFn callback (CsXdrUserEntry*)
+//   FOLDER_LIST (121), FOLDER_LIST_V1 (19)  const char* pattern, const char* selection1,
+//        const char* selection2, int flags, uint32_t* outFinal, CsEntryFn callback
+//        (CsXdrFolder*)
+//   FOLDER_GROUPS (20)  uint32_t folderNumber, const char* folderName, CsXdrFolder** out
+//   STORAGE_SET (53)  uint32_t storageSet, CsXdrStorageSet** out
+//   STORE (96), STORE_V1 (54), STORE_2 (95)  CsXdrApplGroup*, CsXdrHitRow* block,
+//        CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary, CsXdrObjectRef* object
+//        (in/out: letter 'N' becomes 'L' when the data travels compressed), int64_t value,
+//        int flag1, int flag2, uint32_t word (value to word are sent by STORE only,
+//        passed always), CsSourceFn (null: no data), CsXdrObjectRef* outObject (its name
+//        is the caller's to free())
+//   UPDATE_INDEX (56)  CsXdrApplGroup*, CsXdrHitRow* oldHit, CsXdrHitRow* newHit
+//   ADD_INDEX_ROW (103), ADD_INDEX_ROW_V1 (57)  CsXdrApplGroup*, CsXdrHitRow* block,
+//        CsXdrValueItem* rows (103), CsXdrIndexResult* inOutResult,
+//        CsXdrSegment* inOutSegment, uint32_t* inOutWord
+//   SEARCH (112), SEARCH_V2 (100), SEARCH_V1 (59)  CsXdrApplGroup*, const char* where,
+//        CsXdrCriteria* range, int flags, CsXdrValueItem* noteFilter, int noteLetter,
+//        CsXdrValueItem* textSearch, CsHitFn callback
+//   DOC_DATA (101), DOC_DATA_V1 (60)  CsXdrApplGroup*, CsXdrHitRow*, CsXdrApplEntry*,
+//        CsXdrNodeEntry*, CsXdrNodeInfo*, int flag0, int flag1, int flag2,
+//        uint32_t bufferSize, CsDataFnC callback, void* context, uint8_t* outLocation,
+//        uint8_t* outSecond
+//   RESOURCES (62)  CsXdrApplGroup*, CsXdrNodeEntry*, int flags, CsXdrNodeInfo*,
+//        uint32_t bufferSize, CsDataFnC callback, void* context
+//   STORAGE_NODES (64)  uint32_t groupNumber, int nodeNumber, CsXdrNodeInfo** out
+//   SYSTEM_PARMS (84)  CsXdrSystemParms** out
+//   ADD_NOTE (67)  CsXdrApplGroup*, CsXdrHitRow*, CsXdrNote*, uint32_t outWords[2]
+//   NOTES (69)  uint32_t groupNumber, CsXdrObjectRef*, uint32_t word, CsEntryFn callback
 //        (CsXdrNote*; null: count only), uint8_t* outCount
-//   73   uint32_t folderNumber, uint32_t userNumber, uint16_t count (as int),
-//        CsXdrTextEntry* names, CsEntryFn callback (CsXdrNamedQuery*)
-//   74   uint16_t count (as int), uint32_t* numbers, CsEntryFn callback (CsXdrSegment*)
-//   78   CsEntryFn callback (CsXdrPrinter*)
-//   86   uint32_t groupNumber, char* out, size_t outSize
-//   87   CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
-//        int location, CsXdrObjectRef* object (its name is sent; its letter as for 96),
-//        int flag, int64_t value, CsSourceFn, uint32_t* outWord
-//   88   CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
-//        int location, const char* objectName, uint32_t word0, uint32_t word1,
+//   NAMED_QUERIES (73)  uint32_t folderNumber, uint32_t userNumber, uint16_t count (as
+//        int), CsXdrTextEntry* names, CsEntryFn callback (CsXdrNamedQuery*)
+//   SEGMENTS (74)  uint16_t count (as int), uint32_t* numbers, CsEntryFn callback
+//        (CsXdrSegment*)
+//   PRINTERS (78)  CsEntryFn callback (CsXdrPrinter*)
+//   LOAD_INFO (86)  uint32_t groupNumber, char* out, size_t outSize
+//   STORE_OBJECT (87)  CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry*
+//        secondary, int location, CsXdrObjectRef* object (its name is sent; its letter
+//        as for STORE), int flag, int64_t value, CsSourceFn, uint32_t* outWord
+//   SEGMENT_DATA (88)  CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry*
+//        secondary, int location, const char* objectName, uint32_t word0, uint32_t word1,
 //        CsSegmentFn callback, void* context
-//   91   uint32_t messageNumber, int objectCount, CsXdrObjectRef* objects,
+//   LOG_MESSAGE (91)  uint32_t messageNumber, int objectCount, CsXdrObjectRef* objects,
 //        CsXdrObjectRef* object, int letter (of the data; 'N' may travel as 'L'),
 //        uint32_t word, CsSourceFn
-//   92, 97  CsHitItemFn, int endByte
-//   93   CsXdrPrintRequest*, const char* text, int count, CsXdrTextEntry* entries,
-//        CsHitItemFn, int endByte
-//   104  CsHitItemFn, CsXdrValueItem* closingValues, CsEntryFn callback (one
-//        CsXdrValueItem* list per matching hit)
-//   102  CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry* secondary,
-//        int location, CsXdrHitRow*, const char* text, uint32_t word0, uint32_t word1,
-//        uint8_t* outAnswer, uint32_t* outWord
-//   108  const char* userId, char* outUserId (CS_USER_ID_SIZE bytes), CsTokenFn
-//   109  (none; the reply word becomes handle->serverSession)
-// Data-sending codes (54, 87, 91, 95, 96 and the hit items) send their data in further
-// messages and wait for the server's go-ahead after every send-window-th one.
+//   HIT_ITEMS (92), HIT_ITEMS_2 (97)  CsHitItemFn, int endByte
+//   SERVER_PRINT (93)  CsXdrPrintRequest*, const char* text, int count,
+//        CsXdrTextEntry* entries, CsHitItemFn, int endByte
+//   PROCESS_HITS (104)  CsHitItemFn, CsXdrValueItem* closingValues, CsEntryFn callback
+//        (one CsXdrValueItem* list per matching hit)
+//   DOC_OBJECT (102)  CsXdrApplGroup*, CsXdrNodeEntry* primary, CsXdrNodeEntry*
+//        secondary, int location, CsXdrHitRow*, const char* text, uint32_t word0,
+//        uint32_t word1, uint8_t* outAnswer, uint32_t* outWord
+//   SECURITY_TOKEN (108)  const char* userId, char* outUserId (CS_USER_ID_SIZE bytes),
+//        CsTokenFn
+//   CONNECT (109)  (none; the reply word becomes handle->serverSession)
+// A server below the level that knows SEARCH, DOC_DATA, ADD_INDEX_ROW or FOLDER_LIST gets
+// the older code with the same arguments.
+// Data-sending codes (the stores, STORE_OBJECT, LOG_MESSAGE and the hit items) send their
+// data in further messages and wait for the server's go-ahead after every
+// send-window-th one.
 // Results: 0; 1 cancelled; 2 transport failure; 3 transport failure with a code-page
 // error, or code pages unavailable; 4 no usable transport library; 6 protocol failure
 // (unknown or unsupported code, a reply to another code, a refused token, a source

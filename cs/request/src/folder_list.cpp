@@ -32,7 +32,7 @@ int RemoteFolders(CsHandle* handle, const char* pattern, const char* selection1,
                   int flags, uint32_t* outCount, CsFolderFn callback) {
     RemoteAdapter adapter{handle->callbackContext, callback};
     handle->callbackContext = &adapter;
-    const int rc = CsServerRequest(handle, 121, pattern, selection1, selection2, flags, outCount, RemoteEntry);
+    const int rc = CsServerRequest(handle, CS_REQ_FOLDER_LIST, pattern, selection1, selection2, flags, outCount, RemoteEntry);
     handle->callbackContext = adapter.context;
     return rc;
 }
@@ -108,4 +108,4 @@ int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection
     return CsSessionLeave(handle, rc);
 }
 
-void CsFreeFolderList(CsFolderEntry* entry) { CsFreeReplyEntry(121, entry); }
+void CsFreeFolderList(CsFolderEntry* entry) { CsFreeReplyEntry(CS_REQ_FOLDER_LIST, entry); }

@@ -86,7 +86,7 @@ int CsConnectServer(CsHandle* handle) {
     if (handle->def.kind == CS_KIND_LOCAL) return CsSessionLeave(handle, CS_OK);
     rc = CsNegotiateLevel(handle, 0, 1);
     if (rc == CS_OK)
-        rc = CsServerRequest(handle, 109);
+        rc = CsServerRequest(handle, CS_REQ_CONNECT);
     else
         handle->serverSession = 0;
     return CsSessionLeave(handle, rc);

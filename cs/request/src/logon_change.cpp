@@ -171,7 +171,7 @@ int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPasswo
         *reason = 1;
         rc = CS_NOT_AUTHORISED;
     } else {
-        rc = CsServerRequest(handle, 8, user, newPassword ? newPassword : "", newPassword ? 1 : 0, reason);
+        rc = CsServerRequest(handle, CS_REQ_CHANGE_PASSWORD, user, newPassword ? newPassword : "", newPassword ? 1 : 0, reason);
     }
     return CsSessionLeave(handle, rc);
 }

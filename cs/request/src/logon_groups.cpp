@@ -51,7 +51,7 @@ int RemoteGroups(CsHandle* handle, const char* name, uint32_t number, uint32_t a
                  const char* userFilter, CsGroupFn callback) {
     RemoteAdapter adapter{handle, handle->callbackContext, callback};
     handle->callbackContext = &adapter;
-    int rc = CsServerRequest(handle, 13, name, number, applGroupFilter, userFilter, RemoteEntry);
+    int rc = CsServerRequest(handle, CS_REQ_GROUP_LIST, name, number, applGroupFilter, userFilter, RemoteEntry);
     handle->callbackContext = adapter.context;
     return rc == CS_OK && adapter.noMemory ? CS_NO_MEMORY : rc;
 }
@@ -123,6 +123,6 @@ int CsGetUserGroups(CsHandle* handle, const char* name, uint32_t number, uint32_
     return CsSessionLeave(handle, rc);
 }
 
-void CsFreeUserList(CsXdrUserEntry* entry) { CsFreeReplyEntry(9, entry); }
+void CsFreeUserList(CsXdrUserEntry* entry) { CsFreeReplyEntry(CS_REQ_USER_LIST, entry); }
 
 void CsFreeGroupList(CsGroupEntry* entry) { delete entry; }

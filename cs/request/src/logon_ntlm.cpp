@@ -38,7 +38,7 @@ int RemoteExchange(CsHandle* handle, QelNtlmContext* context, const char* userId
     if (rc != CS_OK) return rc;
     void* saved = handle->callbackContext;
     handle->callbackContext = context;
-    rc = CsServerRequest(handle, 108, userId, outUserId, ClientStep);
+    rc = CsServerRequest(handle, CS_REQ_SECURITY_TOKEN, userId, outUserId, ClientStep);
     handle->callbackContext = saved;
     return rc;
 }

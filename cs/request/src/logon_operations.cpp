@@ -44,7 +44,7 @@ int CsLogon(CsHandle* handle, const char* userId, const char* password, CsUserRe
         rc = LocalLogon(handle, userId, password, out);
     } else {
         rc = CsNegotiateLevel(handle, 0, 0);
-        if (rc == CS_OK) rc = CsServerRequest(handle, 3, userId ? userId : "", password ? password : "", out);
+        if (rc == CS_OK) rc = CsServerRequest(handle, CS_REQ_LOGON, userId ? userId : "", password ? password : "", out);
     }
     std::memset(&scratch, 0, sizeof scratch);
     return CsSessionLeave(handle, rc);
@@ -74,7 +74,7 @@ int CsLogoff(CsHandle* handle) {
             IssueLogonMessage(handle, suspension.WasTimedOut() ? 15 : 14, __LINE__);
         rc = CS_OK;
     } else {
-        rc = CsServerRequest(handle, 4);
+        rc = CsServerRequest(handle, CS_REQ_LOGOFF);
     }
     CsFreeLogonRecord(handle);
     rc = CsSessionLeave(handle, rc);
@@ -89,7 +89,7 @@ int CsDisconnect(CsHandle* handle) {
     int rc = suspension.Enter();
     if (rc != CS_OK) return rc;
     DisconnectMark mark(handle);
-    if (!IsLocal(handle) && CsIsConnected(handle)) rc = CsServerRequest(handle, 5);
+    if (!IsLocal(handle) && CsIsConnected(handle)) rc = CsServerRequest(handle, CS_REQ_DISCONNECT);
     rc = CsSessionLeave(handle, rc);
     // The logon stays timed out: only a logoff ends that.
     if (suspension.WasTimedOut()) handle->def.flags1 |= CS_F1_TIMED_OUT;

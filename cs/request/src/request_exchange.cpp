@@ -11,33 +11,22 @@
 namespace csreq::detail {
 namespace {
 
-bool NeverCompressed(int code) {
-    return code == 54 || code == 87 || code == 91 || code == 95 || code == 96;
-}
+// A reply carries its body after result 0 and after the further result of its row.
+bool BodyFollows(const RequestRow& row, int result) { return result == CS_OK || result == row.bodyOn; }
 
-// Older servers know older forms of some requests.
-uint32_t SentCode(int code, const RequestFlags& f) {
-    const bool level2114 = f.flags1 & CS_F1_LEVEL_2114;
-    switch (code) {
-        case 112:
-            if (!level2114) return 59;
-            return (f.flags2 & 0x004) ? 112 : 100;
-        case 101: return level2114 ? 101 : 60;
-        case 103: return level2114 ? 103 : 57;
-        case 121: return (f.flags2 & 0x100) ? 121 : 19;
-        default: return static_cast<uint32_t>(code);
-    }
-}
-
-bool BodyFollows(int code, int result) {
-    return result == 0 || (code == 3 && result == CS_PASSWORD_EXPIRED) ||
-           (code == 8 && result == CS_NOT_AUTHORISED);
+// A failed logon (other than a completed one whose password expired), probe or token
+// exchange leaves the connection in a state the next request cannot use.
+bool DropsOnFailure(int code, int rc) {
+    if (rc == CS_OK) return false;
+    if (code == CS_REQ_LOGON) return rc != CS_PASSWORD_EXPIRED;
+    return code == CS_REQ_LEVEL || code == CS_REQ_SECURITY_TOKEN;
 }
 
 class Exchange {
 public:
     Exchange(CsHandle* handle, CsConnection* connection, RequestArgs& args, const RequestFlags& flags)
-        : handle_(handle), connection_(connection), stream_(connection->stream), args_(args), flags_(flags) {}
+        : handle_(handle), connection_(connection), stream_(connection->stream), args_(args),
+          row_(FindRequest(args.Code())), flags_(flags) {}
 
     int Run();
     bool broken = false;           // the connection must go
@@ -60,6 +49,7 @@ private:
     CsConnection* connection_;
     CsStream* stream_;
     RequestArgs& args_;
+    const RequestRow& row_;
     RequestFlags flags_;
     uint32_t sent_ = 0;
     uint32_t sendWindow_ = 0;
@@ -92,7 +82,7 @@ bool Exchange::Send(uint32_t code, bool withBody, bool first) {
     request.handle = &part;
     request.code = code;
     request.sendWindow = withBody ? sendWindow_ : 0;
-    request.replyWindow = withBody ? static_cast<uint32_t>(args_.ReplyWindow()) : 0;
+    request.replyWindow = withBody ? static_cast<uint32_t>(row_.replyWindow) : 0;
     request.reserved = -1;
     std::memcpy(request.sessionBlock, handle_->serverSessionBlock, sizeof request.sessionBlock);
     if (withBody) args_.Fill(&request.body, first);
@@ -131,7 +121,7 @@ int Exchange::AwaitGoAhead() {
     int rc = Read(&reply);
     if (rc != CS_OK) return rc;
     CsSetText(handle_->serverMessage, sizeof handle_->serverMessage, reply.message);
-    const bool goAhead = reply.code == 1 && reply.result == 0;
+    const bool goAhead = reply.code == CS_REQ_ACK && reply.result == CS_OK;
     CsFreeReplyRecord(&reply);
     if (!goAhead) {
         broken = true;
@@ -162,7 +152,7 @@ int Exchange::CancelExchange() {
     // From this thread the transport drops a cancel left pending, so our own cancel
     // request and its answer get through.
     TransportCancel(connection_->table, connection_->transport);
-    if (!Send(2, false, false)) return Failure();
+    if (!Send(CS_REQ_CANCEL, false, false)) return Failure();
     const int64_t deadline = ArcOS_MonotonicMs() + connection_->idleMs;
     for (;;) {
         CsReplyRecord reply;
@@ -170,7 +160,7 @@ int Exchange::CancelExchange() {
         if (rc != CS_OK) return rc;
         const uint32_t code = reply.code;
         CsFreeReplyRecord(&reply);
-        if (code == 2) return CS_CANCELLED;
+        if (code == CS_REQ_CANCEL) return CS_CANCELLED;
         if (ArcOS_MonotonicMs() > deadline) {
             broken = true;
             return CS_CANCELLED;
@@ -179,21 +169,20 @@ int Exchange::CancelExchange() {
 }
 
 int Exchange::Run() {
-    const int code = args_.Code();
     int rc = CS_OK;
     {
         std::lock_guard lock(handle_->def.request.mutex);
         TransportFlags(connection_->table, connection_->transport, flags_.flags1, flags_.flags2, handle_->yield);
     }
     const bool compress = (flags_.flags1 & CS_F1_LEVEL_2208) && !(flags_.flags1 & CS_F1_NO_COMPRESS) &&
-                          !NeverCompressed(code);
+                          row_.compressedSendWindow != kUncompressed;
     CsStreamSetCompression(stream_, compress);
-    sent_ = SentCode(code, flags_);
-    sendWindow_ = static_cast<uint32_t>(args_.SendWindow(compress));
+    sent_ = SentCode(args_.Code(), flags_.flags1, flags_.flags2);
+    sendWindow_ = static_cast<uint32_t>(compress ? row_.compressedSendWindow : row_.sendWindow);
     rc = SendRequest();
     if (rc != CS_OK) return rc;
 
-    const int window = args_.ReplyWindow();
+    const int window = row_.replyWindow;
     int sinceAck = 0;
     for (;;) {
         CsReplyRecord reply;
@@ -206,7 +195,7 @@ int Exchange::Run() {
             return CS_FAILED;
         }
         ReplyContext context{handle_, reply.result};
-        Step step = BodyFollows(code, reply.result) ? args_.OnReply(context, reply) : Step::kEnd;
+        Step step = BodyFollows(row_, reply.result) ? args_.OnReply(context, reply) : Step::kEnd;
         CsFreeReplyRecord(&reply);
         switch (step) {
             case Step::kEnd:
@@ -224,7 +213,7 @@ int Exchange::Run() {
         if (CsPollCancel(handle_)) return CancelExchange();
         if (window > 0 && ++sinceAck == window) {
             sinceAck = 0;
-            if (!Send(1, false, false)) return Failure();
+            if (!Send(CS_REQ_ACK, false, false)) return Failure();
         }
     }
 }
@@ -240,10 +229,8 @@ int RunConnected(CsHandle* handle, RequestArgs& args, const RequestFlags& flags)
     }
     Exchange exchange(handle, handle->def.request.connection, args, flags);
     int rc = args.Finish(exchange.Run());
-    const int code = args.Code();
     bool drop = (flags.flags1 & CS_F1_DISCONNECT) || exchange.broken || exchange.serverAskedDrop ||
-                (code == 3 && rc != CS_OK && rc != CS_PASSWORD_EXPIRED) ||
-                ((code == 0 || code == 108) && rc != CS_OK);
+                DropsOnFailure(args.Code(), rc);
     if (drop) Drop(handle);
     return rc;
 }
@@ -262,12 +249,7 @@ int RunRequest(CsHandle* handle, RequestArgs& args, const RequestFlags* flags) {
 int ProbeLevel(CsHandle* handle, int32_t level) {
     class Probe : public RequestArgs {
     public:
-        explicit Probe(int32_t level) : RequestArgs(0), level_(level) {}
-        void Fill(CsRequestBody* body, bool) override { body->level.level = level_; }
-        Step OnReply(ReplyContext&, CsReplyRecord&) override { return Step::kEnd; }
-
-    private:
-        int32_t level_;
+        explicit Probe(int32_t level) : RequestArgs(CS_REQ_LEVEL) { body_.level.level = level; }
     } probe(level);
     const RequestFlags zero{};  // probes travel without level-dependent fields
     return RunRequest(handle, probe, &zero);

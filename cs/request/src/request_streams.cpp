@@ -21,15 +21,12 @@ public:
         return data_->Begin(letter);
     }
     int Next(bool* last) { return data_->Next(&chunk_, &length_, last); }
-    // Marks a message first or not; a later message carries the piece fetched for it and
-    // nothing else. True when `b` is such a later message.
+    // A data message carries the piece fetched for it and nothing else.
     template <class Body>
-    bool FillLater(Body& b, bool first) const {
-        b.first = first ? 1 : 0;
-        if (first) return false;
+    void FillData(Body& b) const {
+        b.first = 0;
         b.data = const_cast<char*>(chunk_);
         b.dataLength = length_;
-        return true;
     }
 
 private:
@@ -41,42 +38,38 @@ private:
 class Store : public RequestArgs {
 public:
     Store(int code, va_list& a) : RequestArgs(code) {
-        group_ = va_arg(a, CsXdrApplGroup*);
-        block_ = va_arg(a, CsXdrHitRow*);
-        primary_ = va_arg(a, CsXdrNodeEntry*);
-        secondary_ = va_arg(a, CsXdrNodeEntry*);
-        object_ = va_arg(a, CsXdrObjectRef*);
-        value_ = va_arg(a, int64_t);
-        flag1_ = static_cast<uint8_t>(va_arg(a, int));
-        flag2_ = static_cast<uint8_t>(va_arg(a, int));
-        word_ = va_arg(a, uint32_t);
+        CsReqStore& b = body_.store;
+        b.first = 1;
+        b.group = va_arg(a, CsXdrApplGroup*);
+        b.block = va_arg(a, CsXdrHitRow*);
+        b.primary = va_arg(a, CsXdrNodeEntry*);
+        b.secondary = va_arg(a, CsXdrNodeEntry*);
+        b.object = va_arg(a, CsXdrObjectRef*);
+        b.value = va_arg(a, int64_t);
+        b.flag1 = static_cast<uint8_t>(va_arg(a, int));
+        b.flag2 = static_cast<uint8_t>(va_arg(a, int));
+        b.word = va_arg(a, uint32_t);
         source_ = va_arg(a, CsSourceFn);
         outObject_ = va_arg(a, CsXdrObjectRef*);
-        if (object_ == nullptr) {
-            object_ = &plainObject_;
+        if (b.object == nullptr) {
+            b.object = &plainObject_;
             plainObject_.compression = 'N';
         }
     }
     int Prepare(CsHandle* handle, bool first, bool* last) override {
         *last = false;
         if (!first) return data_.Next(last);
-        char letter = object_->compression;
+        CsXdrObjectRef* object = body_.store.object;
+        char letter = object->compression;
         int rc = data_.Begin(handle, source_, &letter);
-        if (rc == CS_OK) object_->compression = letter;  // how the object is stored
+        if (rc == CS_OK) object->compression = letter;  // how the object is stored
         return rc;
     }
     void Fill(CsRequestBody* body, bool first) override {
-        CsReqStore& b = body->store;
-        if (data_.FillLater(b, first)) return;
-        b.group = group_;
-        b.block = block_;
-        b.primary = primary_;
-        b.secondary = secondary_;
-        b.object = object_;
-        b.value = value_;
-        b.flag1 = flag1_;
-        b.flag2 = flag2_;
-        b.word = word_;
+        if (first)
+            *body = body_;
+        else
+            data_.FillData(body->store);
     }
     Step OnReply(ReplyContext&, CsReplyRecord& reply) override {
         if (outObject_ != nullptr) {
@@ -88,16 +81,7 @@ public:
     }
 
 private:
-    CsXdrApplGroup* group_;
-    CsXdrHitRow* block_;
-    CsXdrNodeEntry* primary_;
-    CsXdrNodeEntry* secondary_;
-    CsXdrObjectRef* object_;
-    CsXdrObjectRef plainObject_{};
-    int64_t value_;
-    uint8_t flag1_;
-    uint8_t flag2_;
-    uint32_t word_;
+    CsXdrObjectRef plainObject_{};  // the object of a caller who names none
     CsSourceFn source_;
     CsXdrObjectRef* outObject_;
     Streamed data_;
@@ -106,13 +90,16 @@ private:
 class StoreObject : public RequestArgs {
 public:
     StoreObject(int code, va_list& a) : RequestArgs(code) {
-        group_ = va_arg(a, CsXdrApplGroup*);
-        primary_ = va_arg(a, CsXdrNodeEntry*);
-        secondary_ = va_arg(a, CsXdrNodeEntry*);
-        location_ = static_cast<uint8_t>(va_arg(a, int));
+        CsReqStoreObject& b = body_.storeObject;
+        b.first = 1;
+        b.group = va_arg(a, CsXdrApplGroup*);
+        b.primary = va_arg(a, CsXdrNodeEntry*);
+        b.secondary = va_arg(a, CsXdrNodeEntry*);
+        b.location = static_cast<uint8_t>(va_arg(a, int));
         object_ = va_arg(a, CsXdrObjectRef*);
-        flag_ = static_cast<uint8_t>(va_arg(a, int));
-        value_ = va_arg(a, int64_t);
+        b.objectName = object_ != nullptr ? object_->name : nullptr;
+        b.flag2 = static_cast<uint8_t>(va_arg(a, int));
+        b.value = va_arg(a, int64_t);
         source_ = va_arg(a, CsSourceFn);
         outWord_ = va_arg(a, uint32_t*);
         letter_ = object_ != nullptr ? object_->compression : 'N';
@@ -122,19 +109,14 @@ public:
         if (!first) return data_.Next(last);
         int rc = data_.Begin(handle, source_, &letter_);
         if (rc == CS_OK && object_ != nullptr) object_->compression = letter_;
+        body_.storeObject.flag1 = static_cast<uint8_t>(letter_);  // the letter the data travels in
         return rc;
     }
     void Fill(CsRequestBody* body, bool first) override {
-        CsReqStoreObject& b = body->storeObject;
-        if (data_.FillLater(b, first)) return;
-        b.group = group_;
-        b.primary = primary_;
-        b.secondary = secondary_;
-        b.location = location_;
-        b.objectName = object_ != nullptr ? object_->name : nullptr;
-        b.flag1 = static_cast<uint8_t>(letter_);
-        b.flag2 = flag_;
-        b.value = value_;
+        if (first)
+            *body = body_;
+        else
+            data_.FillData(body->storeObject);
     }
     Step OnReply(ReplyContext&, CsReplyRecord& reply) override {
         if (outWord_ != nullptr) *outWord_ = reply.body.word.value;
@@ -142,13 +124,7 @@ public:
     }
 
 private:
-    CsXdrApplGroup* group_;
-    CsXdrNodeEntry* primary_;
-    CsXdrNodeEntry* secondary_;
-    uint8_t location_;
     CsXdrObjectRef* object_;
-    uint8_t flag_;
-    int64_t value_;
     CsSourceFn source_;
     uint32_t* outWord_;
     char letter_;
@@ -158,40 +134,39 @@ private:
 class LogMessage : public RequestArgs {
 public:
     LogMessage(int code, va_list& a) : RequestArgs(code) {
-        messageNumber_ = va_arg(a, uint32_t);
-        objectCount_ = static_cast<uint16_t>(va_arg(a, int));
-        objects_ = va_arg(a, CsXdrObjectRef*);
-        object_ = va_arg(a, CsXdrObjectRef*);
+        CsReqLogMessage& b = body_.logMessage;
+        b.messageNumber = va_arg(a, uint32_t);
+        const auto count = static_cast<uint16_t>(va_arg(a, int));
+        b.objects = va_arg(a, CsXdrObjectRef*);
+        b.objectCount = b.objects != nullptr ? count : 0;
+        b.object = va_arg(a, CsXdrObjectRef*);
         letter_ = static_cast<char>(va_arg(a, int));
-        word_ = va_arg(a, uint32_t);
+        b.word = va_arg(a, uint32_t);
         source_ = va_arg(a, CsSourceFn);
+        b.first = 1;
     }
     LogMessage(uint32_t messageNumber, char letter, uint32_t word, CsSourceFn source, void* context)
-        : RequestArgs(91), messageNumber_(messageNumber), objectCount_(0), objects_(nullptr),
-          object_(nullptr), letter_(letter), word_(word), source_(source), context_(context) {}
+        : RequestArgs(CS_REQ_LOG_MESSAGE), letter_(letter), source_(source), context_(context) {
+        body_.logMessage.first = 1;
+        body_.logMessage.messageNumber = messageNumber;
+        body_.logMessage.word = word;
+    }
     int Prepare(CsHandle* handle, bool first, bool* last) override {
         *last = false;
-        return first ? data_.Begin(handle, source_, &letter_, context_) : data_.Next(last);
+        if (!first) return data_.Next(last);
+        int rc = data_.Begin(handle, source_, &letter_, context_);
+        body_.logMessage.byte = static_cast<uint8_t>(letter_);  // the letter the data travels in
+        return rc;
     }
     void Fill(CsRequestBody* body, bool first) override {
-        CsReqLogMessage& b = body->logMessage;
-        if (data_.FillLater(b, first)) return;
-        b.messageNumber = messageNumber_;
-        b.objectCount = objects_ != nullptr ? objectCount_ : 0;
-        b.objects = objects_;
-        b.object = object_;
-        b.byte = static_cast<uint8_t>(letter_);
-        b.word = word_;
+        if (first)
+            *body = body_;
+        else
+            data_.FillData(body->logMessage);
     }
-    Step OnReply(ReplyContext&, CsReplyRecord&) override { return Step::kEnd; }
 
 private:
-    uint32_t messageNumber_;
-    uint16_t objectCount_;
-    CsXdrObjectRef* objects_;
-    CsXdrObjectRef* object_;
     char letter_;
-    uint32_t word_;
     CsSourceFn source_;
     void* context_ = nullptr;
     Streamed data_;
@@ -254,11 +229,12 @@ private:
 class HitItems : public RequestArgs {
 public:
     HitItems(int code, va_list& a) : RequestArgs(code), items_(va_arg(a, CsHitItemFn)) {
-        if (code == 104) {
-            values_ = va_arg(a, CsXdrValueItem*);
+        // The closing message's fields; each item message is filled as it goes.
+        if (code == CS_REQ_PROCESS_HITS) {
+            body_.hitItems.values = va_arg(a, CsXdrValueItem*);
             callback_ = va_arg(a, CsEntryFn);
         } else {
-            endByte_ = static_cast<uint8_t>(va_arg(a, int));
+            body_.hitItems.endByte = static_cast<uint8_t>(va_arg(a, int));
         }
     }
     int Prepare(CsHandle* handle, bool, bool* last) override {
@@ -266,34 +242,38 @@ public:
         *last = items_.End();
         return rc;
     }
-    void Fill(CsRequestBody* body, bool) override { items_.Fill(&body->hitItems, endByte_, values_); }
+    void Fill(CsRequestBody* body, bool) override {
+        items_.Fill(&body->hitItems, body_.hitItems.endByte, body_.hitItems.values);
+    }
     const CsXdrApplGroup* RequestGroup() const override { return items_.Typing(); }
     Step OnReply(ReplyContext& c, CsReplyRecord& reply) override {
-        if (Code() != 104) return Step::kEnd;
+        if (Code() != CS_REQ_PROCESS_HITS) return Step::kEnd;
         // One list of values per matching hit; an empty one ends the answer.
         CsXdrValueItem* list = reply.body.values.items;
         if (list == nullptr) return Step::kEnd;
         reply.body.values.items = nullptr;
-        if (callback_ == nullptr || callback_(c.handle->callbackContext, list) != 0) CsFreeReplyEntry(104, list);
+        if (callback_ == nullptr || callback_(c.handle->callbackContext, list) != 0)
+            CsFreeReplyEntry(CS_REQ_PROCESS_HITS, list);
         return Step::kNext;
     }
 
 private:
     ItemFeeder items_;
-    uint8_t endByte_ = 0;
-    CsXdrValueItem* values_ = nullptr;
     CsEntryFn callback_ = nullptr;
 };
 
 class ServerPrint : public RequestArgs {
 public:
     ServerPrint(int code, va_list& a) : RequestArgs(code), items_(nullptr) {
-        print_ = va_arg(a, CsXdrPrintRequest*);
-        text_ = va_arg(a, const char*);
-        count_ = static_cast<uint16_t>(va_arg(a, int));
-        entries_ = va_arg(a, CsXdrTextEntry*);
+        CsReqServerPrint& b = body_.serverPrint;
+        b.first = 1;
+        b.print = va_arg(a, CsXdrPrintRequest*);
+        b.text = const_cast<char*>(va_arg(a, const char*));
+        const auto count = static_cast<uint16_t>(va_arg(a, int));
+        b.entries = va_arg(a, CsXdrTextEntry*);
+        b.count = b.entries != nullptr ? count : 0;
         items_ = ItemFeeder(va_arg(a, CsHitItemFn));
-        endByte_ = static_cast<uint8_t>(va_arg(a, int));
+        b.items.endByte = static_cast<uint8_t>(va_arg(a, int));
     }
     int Prepare(CsHandle* handle, bool first, bool* last) override {
         *last = false;
@@ -302,52 +282,31 @@ public:
         *last = items_.End();
         return rc;
     }
+    // The first message is the print request; the later ones carry the items.
     void Fill(CsRequestBody* body, bool first) override {
-        CsReqServerPrint& b = body->serverPrint;
-        b.first = first ? 1 : 0;
-        if (!first) {
-            items_.Fill(&b.items, endByte_, nullptr);
+        if (first) {
+            *body = body_;
             return;
         }
-        b.print = print_;
-        b.text = const_cast<char*>(text_);
-        b.count = entries_ != nullptr ? count_ : 0;
-        b.entries = entries_;
+        body->serverPrint.first = 0;
+        items_.Fill(&body->serverPrint.items, body_.serverPrint.items.endByte, nullptr);
     }
     const CsXdrApplGroup* RequestGroup() const override { return items_.Typing(); }
-    Step OnReply(ReplyContext&, CsReplyRecord&) override { return Step::kEnd; }
 
 private:
-    CsXdrPrintRequest* print_;
-    const char* text_;
-    uint16_t count_;
-    CsXdrTextEntry* entries_;
     ItemFeeder items_;
-    uint8_t endByte_;
 };
-
-template <class T>
-std::unique_ptr<RequestArgs> Make(int code, va_list& a) {
-    return std::unique_ptr<RequestArgs>(new (std::nothrow) T(code, a));
-}
 
 }  // namespace
 
-std::unique_ptr<RequestArgs> MakeLogMessage(uint32_t messageNumber, char letter, uint32_t word,
-                                            CsSourceFn source, void* context) {
-    return std::unique_ptr<RequestArgs>(new (std::nothrow)
-                                            LogMessage(messageNumber, letter, word, source, context));
+ArgsPtr MakeLogMessage(uint32_t messageNumber, char letter, uint32_t word, CsSourceFn source, void* context) {
+    return ArgsPtr(new (std::nothrow) LogMessage(messageNumber, letter, word, source, context));
 }
 
-std::unique_ptr<RequestArgs> ReadStreamArguments(int code, va_list& a) {
-    switch (code) {
-        case 54: case 95: case 96: return Make<Store>(code, a);
-        case 87: return Make<StoreObject>(code, a);
-        case 91: return Make<LogMessage>(code, a);
-        case 92: case 97: case 104: return Make<HitItems>(code, a);
-        case 93: return Make<ServerPrint>(code, a);
-        default: return nullptr;
-    }
-}
+int ReadStore(int code, va_list& a, ArgsPtr* out) { return Construct<Store>(code, a, out); }
+int ReadStoreObject(int code, va_list& a, ArgsPtr* out) { return Construct<StoreObject>(code, a, out); }
+int ReadLogMessage(int code, va_list& a, ArgsPtr* out) { return Construct<LogMessage>(code, a, out); }
+int ReadHitItems(int code, va_list& a, ArgsPtr* out) { return Construct<HitItems>(code, a, out); }
+int ReadServerPrint(int code, va_list& a, ArgsPtr* out) { return Construct<ServerPrint>(code, a, out); }
 
 }  // namespace csreq::detail

@@ -24,6 +24,7 @@
 #include <span>
 #include <vector>
 
+#include "qel_csrequests.h"  // the request codes by name, CS_CODE_MAX
 #include "qel_transport.h"  // the transport table ArcCOM_Funcs and its entry types
 
 struct ArcIconvContext;
@@ -839,8 +840,6 @@ struct CsReplyRecord {
     CsReplyBody body;
 };
 
-// The last request code; a record of a higher code fails.
-inline constexpr uint32_t CS_CODE_MAX = 121;
 // Status bit of a reply: drop the connection after the request.
 inline constexpr uint32_t CS_REPLY_DROP_CONNECTION = 0x1;
 

@@ -7,16 +7,6 @@
 
 using namespace qel_cswire::detail;
 
-namespace {
-
-// Codes whose replies hand their body over although the result is not 0.
-bool ReplyHasBody(const CsReplyRecord* reply) {
-    return reply->result == 0 || (reply->code == 3 && reply->result == 12) ||
-           (reply->code == 8 && reply->result == 13);
-}
-
-}  // namespace
-
 bool CsXdrRequest(QelXdr* xdr, CsRequestRecord* r) {
     if (Decoding(xdr)) std::memset(r, 0, sizeof *r);
     if (!Optional(xdr, &r->handle, CsXdr_HandlePart)) return false;
@@ -49,7 +39,7 @@ bool CsXdrResponse(QelXdr* xdr, CsReplyRecord* r) {
         return false;
     if (Freeing(xdr)) QelXdr_String(xdr, &r->text, 0);
     if (r->code > CS_CODE_MAX) return false;
-    return !ReplyHasBody(r) || CsXdrReplyBody(xdr, r->code, r);
+    return !CsXdrReplyHasBody(r->code, r->result) || CsXdrReplyBody(xdr, r->code, r);
 }
 
 void CsFreeRequestRecord(CsRequestRecord* request) {

@@ -1,4 +1,5 @@
-// request_bodies.cpp - the body of each request code.
+// request_bodies.cpp - the body of each request code (the request column of
+// qel_csrequests.def).
 #include "request_bodies.h"
 
 #include "xdr_detail.h"
@@ -14,12 +15,26 @@ bool Word32(QelXdr* xdr, void* object, long) { return QelXdr_UInt(xdr, static_ca
 // The leading word of a data-carrying request: 1 first message, 0 a data message.
 bool FirstWord(QelXdr* xdr, uint32_t* first) { return QelXdr_UInt(xdr, first) && *first <= 1; }
 
-bool Logon(QelXdr* xdr, CsReqLogon* b) {
+}  // namespace
+
+namespace qel_cswire::requests {
+
+bool None(QelXdr*, uint32_t, CsRequestBody*) { return true; }
+
+bool Level(QelXdr* xdr, uint32_t, CsRequestBody* body) { return QelXdr_Int(xdr, &body->level.level); }
+
+bool Logon(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqLogon* b = &body->logon;
     TextModeScope mode(xdr, QELXDR_TEXT_HIDDEN);
     return Field(xdr, b->userId) && Field(xdr, b->password);
 }
 
-bool ChangePassword(QelXdr* xdr, CsReqChangePassword* b) {
+bool User(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    return Optional(xdr, &body->user.user, CsXdr_UserRecord);
+}
+
+bool ChangePassword(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqChangePassword* b = &body->changePassword;
     if (!Optional(xdr, &b->user, UserRecordHidden)) return false;
     {
         TextModeScope mode(xdr, QELXDR_TEXT_HIDDEN);
@@ -28,21 +43,40 @@ bool ChangePassword(QelXdr* xdr, CsReqChangePassword* b) {
     return QelXdr_UInt(xdr, &b->hasNewPassword);
 }
 
-bool UserList(QelXdr* xdr, CsReqUserList* b) {
+bool UserList(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqUserList* b = &body->userList;
     return QelXdr_String(xdr, &b->name, CS_XDR_LIST_TEXT_MAX) &&
            QelXdr_String(xdr, &b->userFilter, CS_XDR_LIST_TEXT_MAX) &&
            QelXdr_UInt(xdr, &b->number) && QelXdr_UInt(xdr, &b->groupFilter);
 }
 
-bool FolderList(QelXdr* xdr, uint32_t code, CsReqFolderList* b) {
+bool FolderList(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
+    CsReqFolderList* b = &body->folderList;
     if (!QelXdr_String(xdr, &b->pattern, CS_XDR_LIST_TEXT_MAX) ||
         !QelXdr_String(xdr, &b->selection1, CS_XDR_LIST_TEXT_MAX) ||
         !QelXdr_String(xdr, &b->selection2, CS_XDR_LIST_TEXT_MAX))
         return false;
-    return code != 121 || QelXdr_Byte(xdr, &b->flags);
+    return code != CS_REQ_FOLDER_LIST || QelXdr_Byte(xdr, &b->flags);
 }
 
-bool Store(QelXdr* xdr, uint32_t code, CsReqStore* b) {
+bool FolderGroups(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqFolderGroups* b = &body->folderGroups;
+    return QelXdr_UInt(xdr, &b->folderNumber) && ArrayOf(xdr, &b->names, &b->nameCount, CsXdr_TextEntry);
+}
+
+bool Number(QelXdr* xdr, uint32_t, CsRequestBody* body) { return QelXdr_UInt(xdr, &body->number.number); }
+
+bool StorageNodes(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    return QelXdr_UInt(xdr, &body->storageNodes.groupNumber) &&
+           QelXdr_UShort(xdr, &body->storageNodes.nodeNumber);
+}
+
+bool LoadInfo(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    return QelXdr_UInt(xdr, &body->loadInfo.groupNumber);
+}
+
+bool Store(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
+    CsReqStore* b = &body->store;
     if (!FirstWord(xdr, &b->first)) return false;
     if (b->first == 0) return QelXdr_Bytes(xdr, &b->data, &b->dataLength, CS_XDR_DATA_MAX);
     if (!Required(xdr, &b->group, CsXdr_ApplGroup)) return false;
@@ -53,39 +87,43 @@ bool Store(QelXdr* xdr, uint32_t code, CsReqStore* b) {
     if (!Required(xdr, &b->primary, CsXdr_NodeEntry) || !Required(xdr, &b->secondary, CsXdr_NodeEntry) ||
         !Required(xdr, &b->object, CsXdr_ObjectRef))
         return false;
-    if (code != 96) return true;
+    if (code != CS_REQ_STORE) return true;
     return QelXdr_LongValue(xdr, &b->value) && QelXdr_Byte(xdr, &b->flag1) &&
            QelXdr_Byte(xdr, &b->flag2) && QelXdr_UInt(xdr, &b->word);
 }
 
-bool UpdateIndex(QelXdr* xdr, CsReqUpdateIndex* b) {
+bool UpdateIndex(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqUpdateIndex* b = &body->updateIndex;
     if (!Required(xdr, &b->group, CsXdr_ApplGroup)) return false;
     GroupScope scope(xdr, b->group);
     return Required(xdr, &b->oldHit, CsXdr_HitRow) && Required(xdr, &b->newHit, CsXdr_HitRow);
 }
 
-bool AddIndexRow(QelXdr* xdr, uint32_t code, CsReqAddIndexRow* b) {
+bool AddIndexRow(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
+    CsReqAddIndexRow* b = &body->addIndexRow;
     if (!Required(xdr, &b->group, CsXdr_ApplGroup)) return false;
     {
         GroupScope scope(xdr, b->group);
         if (!Required(xdr, &b->block, CsXdr_HitRow)) return false;
     }
-    if (code == 103 && !CsXdr_ValueList(xdr, &b->rows)) return false;
+    if (code == CS_REQ_ADD_INDEX_ROW && !CsXdr_ValueList(xdr, &b->rows)) return false;
     return Required(xdr, &b->result, CsXdr_IndexResult) && Required(xdr, &b->segment, CsXdr_Segment) &&
            QelXdr_UInt(xdr, &b->word);
 }
 
-bool Search(QelXdr* xdr, uint32_t code, CsReqSearch* b) {
+bool Search(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
+    CsReqSearch* b = &body->search;
     if (!Required(xdr, &b->group, CsXdr_ApplGroup) ||
         !QelXdr_String(xdr, &b->where, CS_XDR_LIST_TEXT_MAX) ||
         !Required(xdr, &b->range, CsXdr_Criteria) || !QelXdr_Byte(xdr, &b->flags))
         return false;
-    if (code == 59) return true;
+    if (code == CS_REQ_SEARCH_V1) return true;
     if (!CsXdr_ValueList(xdr, &b->noteFilter) || !QelXdr_Byte(xdr, &b->noteLetter)) return false;
-    return code != 112 || CsXdr_ValueList(xdr, &b->textSearch);
+    return code != CS_REQ_SEARCH || CsXdr_ValueList(xdr, &b->textSearch);
 }
 
-bool DocData(QelXdr* xdr, CsReqDocData* b) {
+bool DocData(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqDocData* b = &body->docData;
     if (!Required(xdr, &b->group, CsXdr_ApplGroup)) return false;
     {
         GroupScope scope(xdr, b->group);
@@ -99,12 +137,14 @@ bool DocData(QelXdr* xdr, CsReqDocData* b) {
     return true;
 }
 
-bool Resources(QelXdr* xdr, CsReqResources* b) {
+bool Resources(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqResources* b = &body->resources;
     return Required(xdr, &b->group, CsXdr_ApplGroup) && Required(xdr, &b->node, CsXdr_NodeEntry) &&
            QelXdr_Byte(xdr, &b->flags) && Required(xdr, &b->nodes, CsXdr_NodeInfo);
 }
 
-bool Note(QelXdr* xdr, CsReqNote* b) {
+bool Note(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqNote* b = &body->note;
     if (!Required(xdr, &b->group, CsXdr_ApplGroup)) return false;
     {
         GroupScope scope(xdr, b->group);
@@ -113,17 +153,24 @@ bool Note(QelXdr* xdr, CsReqNote* b) {
     return Required(xdr, &b->note, CsXdr_Note);
 }
 
-bool Notes(QelXdr* xdr, CsReqNotes* b) {
+bool Notes(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqNotes* b = &body->notes;
     return QelXdr_UInt(xdr, &b->groupNumber) && Required(xdr, &b->object, CsXdr_ObjectRef) &&
            QelXdr_UInt(xdr, &b->word);
 }
 
-bool Queries(QelXdr* xdr, CsReqQueries* b) {
+bool Queries(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqQueries* b = &body->queries;
     return QelXdr_UInt(xdr, &b->folderNumber) && QelXdr_UInt(xdr, &b->userNumber) &&
            ArrayOf(xdr, &b->entries, &b->count, CsXdr_TextEntry);
 }
 
-bool StoreObject(QelXdr* xdr, CsReqStoreObject* b) {
+bool Numbers(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    return ArrayOf(xdr, &body->numbers.numbers, &body->numbers.count, Word32);
+}
+
+bool StoreObject(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqStoreObject* b = &body->storeObject;
     if (!FirstWord(xdr, &b->first)) return false;
     if (b->first == 0) return QelXdr_Bytes(xdr, &b->data, &b->dataLength, CS_XDR_DATA_MAX);
     return Required(xdr, &b->group, CsXdr_ApplGroup) && Required(xdr, &b->primary, CsXdr_NodeEntry) &&
@@ -133,14 +180,16 @@ bool StoreObject(QelXdr* xdr, CsReqStoreObject* b) {
            QelXdr_LongValue(xdr, &b->value);
 }
 
-bool SegmentData(QelXdr* xdr, CsReqSegmentData* b) {
+bool SegmentData(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqSegmentData* b = &body->segmentData;
     return Required(xdr, &b->group, CsXdr_ApplGroup) && Required(xdr, &b->primary, CsXdr_NodeEntry) &&
            Required(xdr, &b->secondary, CsXdr_NodeEntry) && QelXdr_Byte(xdr, &b->location) &&
            QelXdr_String(xdr, &b->objectName, CS_XDR_LIST_TEXT_MAX) &&
            QelXdr_UInt(xdr, &b->words[0]) && QelXdr_UInt(xdr, &b->words[1]);
 }
 
-bool LogMessage(QelXdr* xdr, CsReqLogMessage* b) {
+bool LogMessage(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqLogMessage* b = &body->logMessage;
     if (!FirstWord(xdr, &b->first)) return false;
     if (b->first == 0) return QelXdr_Bytes(xdr, &b->data, &b->dataLength, CS_XDR_DATA_MAX);
     return QelXdr_UInt(xdr, &b->messageNumber) &&
@@ -149,15 +198,19 @@ bool LogMessage(QelXdr* xdr, CsReqLogMessage* b) {
            QelXdr_UInt(xdr, &b->word);
 }
 
-bool ServerPrint(QelXdr* xdr, CsReqServerPrint* b) {
+bool HitItems(QelXdr* xdr, uint32_t code, CsRequestBody* body) { return CsXdrHitItems(xdr, code, &body->hitItems); }
+
+bool ServerPrint(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqServerPrint* b = &body->serverPrint;
     if (!FirstWord(xdr, &b->first)) return false;
-    if (b->first == 0) return CsXdrHitItems(xdr, 92, &b->items);
+    if (b->first == 0) return CsXdrHitItems(xdr, CS_REQ_HIT_ITEMS, &b->items);
     return Required(xdr, &b->print, CsXdr_PrintRequest) &&
            QelXdr_String(xdr, &b->text, CS_XDR_LIST_TEXT_MAX) &&
            ArrayOf(xdr, &b->entries, &b->count, CsXdr_TextEntry);
 }
 
-bool DocObject(QelXdr* xdr, CsReqDocObject* b) {
+bool DocObject(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqDocObject* b = &body->docObject;
     if (!Required(xdr, &b->group, CsXdr_ApplGroup) || !Required(xdr, &b->primary, CsXdr_NodeEntry) ||
         !Required(xdr, &b->secondary, CsXdr_NodeEntry) || !QelXdr_Byte(xdr, &b->location))
         return false;
@@ -169,7 +222,8 @@ bool DocObject(QelXdr* xdr, CsReqDocObject* b) {
            QelXdr_UInt(xdr, &b->words[1]);
 }
 
-bool Token(QelXdr* xdr, CsReqToken* b) {
+bool Token(QelXdr* xdr, uint32_t, CsRequestBody* body) {
+    CsReqToken* b = &body->token;
     if (!FirstWord(xdr, &b->first)) return false;
     if (b->first == 1) {
         TextModeScope mode(xdr, QELXDR_TEXT_HIDDEN);
@@ -178,69 +232,18 @@ bool Token(QelXdr* xdr, CsReqToken* b) {
     return QelXdr_Bytes(xdr, &b->token, &b->length, CS_XDR_TOKEN_MAX);
 }
 
-}  // namespace
+}  // namespace qel_cswire::requests
 
 bool CsXdrHitItems(QelXdr* xdr, uint32_t code, CsReqHitItems* b) {
     if (!FirstWord(xdr, &b->more)) return false;
     if (b->more == 0) {
         if (!QelXdr_UInt(xdr, &b->endWord)) return false;
-        return code == 104 ? CsXdr_ValueList(xdr, &b->values) : QelXdr_Byte(xdr, &b->endByte);
+        return code == CS_REQ_PROCESS_HITS ? CsXdr_ValueList(xdr, &b->values) : QelXdr_Byte(xdr, &b->endByte);
     }
     if (!QelXdr_UInt(xdr, &b->word) || !Optional(xdr, &b->group, CsXdr_ApplGroup)) return false;
     // Without a group of its own the item belongs to the group of the item before,
     // which the caller leaves in xdr->group.
     GroupScope scope(xdr, b->group != nullptr ? b->group : xdr->group);
-    if (code == 104 && !Required(xdr, &b->appl, CsXdr_ApplEntry)) return false;
+    if (code == CS_REQ_PROCESS_HITS && !Required(xdr, &b->appl, CsXdr_ApplEntry)) return false;
     return Required(xdr, &b->hit, CsXdr_HitRow) && QelXdr_UInt(xdr, &b->word2);
-}
-
-bool CsXdrRequestBody(QelXdr* xdr, uint32_t code, CsRequestBody* b) {
-    switch (code) {
-        case 0: return QelXdr_Int(xdr, &b->level.level);
-        case 3: return Logon(xdr, &b->logon);
-        case 6:
-        case 7: return Optional(xdr, &b->user.user, CsXdr_UserRecord);
-        case 8: return ChangePassword(xdr, &b->changePassword);
-        case 9:
-        case 13: return UserList(xdr, &b->userList);
-        case 19:
-        case 121: return FolderList(xdr, code, &b->folderList);
-        case 20:
-            return QelXdr_UInt(xdr, &b->folderGroups.folderNumber) &&
-                   ArrayOf(xdr, &b->folderGroups.names, &b->folderGroups.nameCount, CsXdr_TextEntry);
-        case 53: return QelXdr_UInt(xdr, &b->number.number);
-        case 64:
-            return QelXdr_UInt(xdr, &b->storageNodes.groupNumber) &&
-                   QelXdr_UShort(xdr, &b->storageNodes.nodeNumber);
-        case 86: return QelXdr_UInt(xdr, &b->loadInfo.groupNumber);
-        case 54:
-        case 95:
-        case 96: return Store(xdr, code, &b->store);
-        case 56: return UpdateIndex(xdr, &b->updateIndex);
-        case 57:
-        case 103: return AddIndexRow(xdr, code, &b->addIndexRow);
-        case 59:
-        case 100:
-        case 112: return Search(xdr, code, &b->search);
-        case 60:
-        case 101: return DocData(xdr, &b->docData);
-        case 62: return Resources(xdr, &b->resources);
-        case 67:
-        case 68:
-        case 99: return Note(xdr, &b->note);
-        case 69: return Notes(xdr, &b->notes);
-        case 73: return Queries(xdr, &b->queries);
-        case 74:
-        case 110: return ArrayOf(xdr, &b->numbers.numbers, &b->numbers.count, Word32);
-        case 87: return StoreObject(xdr, &b->storeObject);
-        case 88: return SegmentData(xdr, &b->segmentData);
-        case 91: return LogMessage(xdr, &b->logMessage);
-        case 92:
-        case 97:
-        case 104: return CsXdrHitItems(xdr, code, &b->hitItems);
-        case 93: return ServerPrint(xdr, &b->serverPrint);
-        case 102: return DocObject(xdr, &b->docObject);
-        case 108: return Token(xdr, &b->token);
-        default: return true;  // 1, 2, 4, 5, 52, 78, 82, 84, 85, 109 and unused codes: no body
-    }
 }

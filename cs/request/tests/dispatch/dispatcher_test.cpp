@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -124,6 +126,19 @@ TEST_F(Dispatcher, UnsupportedCodesNeverReachTheServer) {
     CsHandle local{};
     local.def.kind = CS_KIND_LOCAL;
     EXPECT_EQ(CsServerRequest(&local, 4), CS_FAILED);
+}
+
+// The request table is looked up by code: codes outside it must neither index past its
+// ends nor reach the server, and their entries are plain allocations.
+TEST_F(Dispatcher, CodesOutsideTheTableAreRefused) {
+    script_.SendAny().Reply(ResultHex(1, 4, 0));
+    script_.Install();
+    for (int code : {INT_MIN, -122, static_cast<int>(CS_CODE_MAX) + 1, 255, 256, 65536, INT_MAX})
+        EXPECT_EQ(CsServerRequest(&handle_, code), CS_FAILED) << code;
+    EXPECT_EQ(Count(script_.Log(), "connect"), 0);
+    // A leak or a record procedure run on it shows under the sanitizers.
+    for (int code : {INT_MIN, -1, static_cast<int>(CS_CODE_MAX) + 1, INT_MAX})
+        CsFreeReplyEntry(code, std::calloc(1, sizeof(CsXdrFolder)));
 }
 
 TEST_F(Dispatcher, FailuresDropTheConnection) {
