@@ -15,8 +15,17 @@ constexpr size_t kTextBytes = 50u << 20;
 // Latin-1 prose: mostly ASCII with accented letters, as in real documents.
 const std::string& LatinText() {
     static const std::string text = [] {
-        const std::string words[] = {"archive ", "Dokument ", "r\xE9sum\xE9 ", "Stra\xDF" "e ", "se\xF1or ",
-                                     "12345 ", "folder, ", "\xC5r ", "[index] ", "user@host\n"};
+        const std::string words[] = {"archive ",
+                                     "Dokument ",
+                                     "r\xE9sum\xE9 ",
+                                     "Stra\xDF"
+                                     "e ",
+                                     "se\xF1or ",
+                                     "12345 ",
+                                     "folder, ",
+                                     "\xC5r ",
+                                     "[index] ",
+                                     "user@host\n"};
         std::string out;
         out.reserve(kTextBytes);
         for (size_t i = 0; out.size() < kTextBytes; ++i) out += words[(i * 7 + i / 3) % 10];
@@ -77,7 +86,8 @@ void RunGlibc(benchmark::State& state, const char* to, const char* from, const s
         size_t inLeft = input.size();
         char* o = out.data();
         size_t outLeft = out.size();
-        if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) state.SkipWithError("glibc failed");
+        if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1))
+            state.SkipWithError("glibc failed");
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.size()));

@@ -36,7 +36,8 @@ std::string ScratchFile(const char* name, const Bytes& content) {
     const std::string dir = std::string(QEL_STAGE_DIR) + "/tests/compress-scratch";
     ArcOS_MakeDirectory(dir.c_str());
     const std::string path = dir + "/" + name;
-    ArcOS_WriteFileAtomic(path.c_str(), std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
+    ArcOS_WriteFileAtomic(path.c_str(),
+                          std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
     return path;
 }
 
@@ -122,7 +123,10 @@ void PipelineInflate(benchmark::State& state) {
 BENCHMARK(LzwEncodeOurs)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(LzwEncodeNcompress)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(LzwDecodeOurs)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(LzwDecodeTool, Ncompress, "compress")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK_CAPTURE(LzwDecodeTool, Ncompress, "compress")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(LzwDecodeTool, Gzip, "gzip")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(PipelineDeflate)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(ZlibDeflate)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

@@ -96,8 +96,7 @@ int MemMap(thandle_t, tdata_t*, toff_t*) { return 0; }
 void MemUnmap(thandle_t, tdata_t, toff_t) {}
 
 TIFF* OpenMem(MemFile& f, const char* mode) {
-    return TIFFClientOpen("mem", mode, &f, MemRead, MemWrite, MemSeek, MemClose, MemSize,
-                          MemMap, MemUnmap);
+    return TIFFClientOpen("mem", mode, &f, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
 }
 
 MemFile TiffEncode(const Bytes& in) {

@@ -22,8 +22,9 @@ constexpr size_t kSize = 50u * 1000 * 1000;
 
 // Text of words drawn from a small vocabulary: compresses about as well as reports do.
 std::string Text(size_t size) {
-    static const char* const words[] = {"account", "statement", "balance", "invoice", "customer", "amount",
-                                        "total", "due", "page", "branch", "credit", "debit", "2024", "EUR"};
+    static const char* const words[] = {"account", "statement", "balance", "invoice", "customer",
+                                        "amount",  "total",     "due",     "page",    "branch",
+                                        "credit",  "debit",     "2024",    "EUR"};
     std::string out;
     out.reserve(size + 64);
     uint32_t x = 12345;
@@ -39,9 +40,7 @@ std::string Text(size_t size) {
     return out;
 }
 
-std::string Scratch(const char* name) {
-    return std::string(QEL_STAGE_DIR) + "/tests/request-bench-" + name;
-}
+std::string Scratch(const char* name) { return std::string(QEL_STAGE_DIR) + "/tests/request-bench-" + name; }
 
 struct Sink {
     size_t bytes = 0;
@@ -62,7 +61,7 @@ struct Road {
     CsXdrApplGroup group{};
     CsXdrObjectRef object{};
     CsXdrHitRow hit{};
-    std::string stream;       // the zlib stream the peer sends
+    std::string stream;  // the zlib stream the peer sends
     double zlibSeconds = 0;
 
     Road() {
@@ -73,13 +72,14 @@ struct Road {
         if (ArcOS_WriteFileAtomic(document.c_str(), text) != 0 ||
             ArcOS_WriteFileAtomic(script.c_str(),
                                   R"({"users": [{"id": "ALICE", "password": "SECRET1", "number": 7}],
-                                      "documents": {"BIG": {"file": ")" + document +
-                                      R"(", "letter": "O", "piece": 32768}}})") != 0) {
+                                      "documents": {"BIG": {"file": ")" +
+                                      document + R"(", "letter": "O", "piece": 32768}}})") != 0) {
             error = "cannot write the scratch files";
             return;
         }
         ArcOSPipe pipe;
-        if (ArcOS_PipeOpen({QEL_BENCH_PYTHON, QEL_BENCH_ORACLE, document, compressed, "3"}, "r", &pipe) != 0) {
+        if (ArcOS_PipeOpen({QEL_BENCH_PYTHON, QEL_BENCH_ORACLE, document, compressed, "3"}, "r", &pipe) !=
+            0) {
             error = "cannot run the zlib oracle";
             return;
         }
@@ -120,9 +120,9 @@ struct Road {
     }
     int Retrieve(Sink* sink) {
         return CsServerRequest(&handle, CS_REQ_DOC_DATA, &group, &hit, static_cast<CsXdrApplEntry*>(nullptr),
-                               static_cast<CsXdrNodeEntry*>(nullptr), static_cast<CsXdrNodeInfo*>(nullptr), 0, 0, 0,
-                               0u, static_cast<CsDataFnC>(Sink::Take), sink, static_cast<uint8_t*>(nullptr),
-                               static_cast<uint8_t*>(nullptr));
+                               static_cast<CsXdrNodeEntry*>(nullptr), static_cast<CsXdrNodeInfo*>(nullptr), 0,
+                               0, 0, 0u, static_cast<CsDataFnC>(Sink::Take), sink,
+                               static_cast<uint8_t*>(nullptr), static_cast<uint8_t*>(nullptr));
     }
 };
 
@@ -137,7 +137,8 @@ void RetrieveFiftyMegabytes(benchmark::State& state) {
         Sink sink;
         const auto start = std::chrono::steady_clock::now();
         const int rc = road.Retrieve(&sink);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         if (rc != CS_OK || sink.bytes != kSize) {
             state.SkipWithError("retrieve failed");

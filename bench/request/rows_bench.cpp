@@ -101,7 +101,8 @@ struct Rows {
             QelPutBE32(1, header);
             QelPutBE32(static_cast<uint32_t>(8 + payload), header + 4);
             wire.bytes.insert(wire.bytes.end(), header, header + 8);
-            wire.bytes.insert(wire.bytes.end(), out.Bytes().begin() + static_cast<std::ptrdiff_t>(at), out.Bytes().end());
+            wire.bytes.insert(wire.bytes.end(), out.Bytes().begin() + static_cast<std::ptrdiff_t>(at),
+                              out.Bytes().end());
             at = out.Bytes().size();
         }
         ok = true;
@@ -151,7 +152,8 @@ void SearchRowsDecoded(benchmark::State& state) {
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         const int decoded = rows.Decode();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         if (decoded != kRows) {
             state.SkipWithError("a row did not decode");

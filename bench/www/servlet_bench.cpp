@@ -50,19 +50,23 @@ Jvm& TheJvm() {
         // Loaded from Java code, so the natives bind for the application's class loader.
         jclass loader = env->FindClass("BenchGateway");
         jstring library = env->NewStringUTF(QELWWWSL_PATH);
-        env->CallStaticVoidMethod(loader, env->GetStaticMethodID(loader, "load", "(Ljava/lang/String;)V"), library);
+        env->CallStaticVoidMethod(loader, env->GetStaticMethodID(loader, "load", "(Ljava/lang/String;)V"),
+                                  library);
         if (env->ExceptionCheck()) {
             env->ExceptionDescribe();
             return j;
         }
 
         jclass gatewayClass = env->FindClass("com/kvr/ekvo/qk/QelWWWInterface");
-        j.gateway = env->NewGlobalRef(env->NewObject(gatewayClass, env->GetMethodID(gatewayClass, "<init>", "()V")));
-        j.gatewayMain = env->GetMethodID(gatewayClass, "main",
-                                         "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
-                                         "Ljava/lang/Object;)V");
+        j.gateway =
+            env->NewGlobalRef(env->NewObject(gatewayClass, env->GetMethodID(gatewayClass, "<init>", "()V")));
+        j.gatewayMain =
+            env->GetMethodID(gatewayClass, "main",
+                             "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
+                             "Ljava/lang/Object;)V");
         jstring dir = env->NewStringUTF(ConfigDir().c_str());
-        jint rc = env->CallIntMethod(j.gateway, env->GetMethodID(gatewayClass, "initialize", "(Ljava/lang/String;)I"), dir);
+        jint rc = env->CallIntMethod(
+            j.gateway, env->GetMethodID(gatewayClass, "initialize", "(Ljava/lang/String;)I"), dir);
         if (rc != 0) {
             std::fprintf(stderr, "initialize gave %d\n", static_cast<int>(rc));
             return j;
@@ -75,9 +79,10 @@ Jvm& TheJvm() {
                                reinterpret_cast<void*>(&NoopMain)};
         if (env->RegisterNatives(noopClass, &method, 1) != 0) return j;
         j.noop = env->NewGlobalRef(env->NewObject(noopClass, env->GetMethodID(noopClass, "<init>", "()V")));
-        j.noopMain = env->GetMethodID(noopClass, "main",
-                                      "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
-                                      "Ljava/lang/Object;)V");
+        j.noopMain =
+            env->GetMethodID(noopClass, "main",
+                             "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
+                             "Ljava/lang/Object;)V");
         j.responseClass = static_cast<jclass>(env->NewGlobalRef(env->FindClass("BenchResponse")));
         j.ready = !env->ExceptionCheck();
         if (!j.ready) env->ExceptionDescribe();
@@ -98,7 +103,8 @@ void RunRequests(benchmark::State& state, bool noop) {
     jstring query = env->NewStringUTF("_nohtml=1&_a=zzz&_s=prod&_u=user&_p=pw");
     jstring script = env->NewStringUTF("/servlet/qel");
     jstring agent = env->NewStringUTF("Mozilla/5.0 (X11; Linux x86_64)");
-    jobject response = env->NewObject(jvm.responseClass, env->GetMethodID(jvm.responseClass, "<init>", "()V"));
+    jobject response =
+        env->NewObject(jvm.responseClass, env->GetMethodID(jvm.responseClass, "<init>", "()V"));
     jobject target = noop ? jvm.noop : jvm.gateway;
     jmethodID method = noop ? jvm.noopMain : jvm.gatewayMain;
     for (auto _ : state) {

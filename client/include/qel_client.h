@@ -44,7 +44,7 @@ struct ClientInitOptions {
     int32_t codePage = 0;            // CCSID of the caller's texts; 0 means 819
     char monthNames[12][CLIENT_NAME_SIZE] = {};
     char monthAbbrevs[12][CLIENT_NAME_SIZE] = {};
-    char dayNames[7][CLIENT_NAME_SIZE] = {};       // Sunday first
+    char dayNames[7][CLIENT_NAME_SIZE] = {};  // Sunday first
     char dayAbbrevs[7][CLIENT_NAME_SIZE] = {};
     char am[CLIENT_MARK_SIZE] = {};
     char pm[CLIENT_MARK_SIZE] = {};
@@ -55,13 +55,13 @@ struct ClientInitOptions {
     char longFormat[CLIENT_FORMAT_SIZE] = {};      // "%X %p %Z %A %B %d, %Y"
     char decimalChar = '.';
     char thousandsChar = ',';
-    char todayLetter[CLIENT_LETTER_SIZE] = {};     // "T"
-    char dayLetter[CLIENT_LETTER_SIZE] = {};       // "D"
-    char monthLetter[CLIENT_LETTER_SIZE] = {};     // "M"
-    char yearLetter[CLIENT_LETTER_SIZE] = {};      // "Y"
-    char latestLetter[CLIENT_LETTER_SIZE] = {};    // "L"
-    const char* localeDirectory = nullptr;  // used only when iconv is null
-    ArcIconvContext* iconv = nullptr;       // the caller's code-page context, or none
+    char todayLetter[CLIENT_LETTER_SIZE] = {};   // "T"
+    char dayLetter[CLIENT_LETTER_SIZE] = {};     // "D"
+    char monthLetter[CLIENT_LETTER_SIZE] = {};   // "M"
+    char yearLetter[CLIENT_LETTER_SIZE] = {};    // "Y"
+    char latestLetter[CLIENT_LETTER_SIZE] = {};  // "L"
+    const char* localeDirectory = nullptr;       // used only when iconv is null
+    ArcIconvContext* iconv = nullptr;            // the caller's code-page context, or none
     const char* installDirectory = nullptr;
 };
 
@@ -146,23 +146,23 @@ inline constexpr size_t CLIENT_USER_PHONE_SIZE = 33;
 struct ClientUserRecord {
     uint32_t userNumber = 0;
     char userId[CS_USER_ID_SIZE] = {};
-    std::string password;          // only ever a "$6$" hash (Session_SetPassword) or empty
+    std::string password;  // only ever a "$6$" hash (Session_SetPassword) or empty
     char description[CLIENT_USER_DESC_SIZE] = {};
     char userName[CS_USER_NAME_SIZE] = {};
-    char info[10][CS_USER_NAME_SIZE] = {};        // account, company, title, addresses, ...
-    char phone[2][CLIENT_USER_PHONE_SIZE] = {};   // phone and fax
+    char info[10][CS_USER_NAME_SIZE] = {};       // account, company, title, addresses, ...
+    char phone[2][CLIENT_USER_PHONE_SIZE] = {};  // phone and fax
     char email[CS_USER_NAME_SIZE] = {};
     uint32_t attributes = 0;
-    uint16_t userType = 0;         // permission word
-    int64_t passwordChanged = 0;   // 'Z' seconds; 0 never
-    int64_t logonTimeOut = 0;      // seconds
+    uint16_t userType = 0;        // permission word
+    int64_t passwordChanged = 0;  // 'Z' seconds; 0 never
+    int64_t logonTimeOut = 0;     // seconds
     uint32_t logonState = 0;
 };
 
 // The session's copy of the handle's logon record.
 struct ClientLogonRecord {
     uint32_t userNumber = 0;
-    std::string groupList;         // "IN (n,m,...)" of a local logon
+    std::string groupList;  // "IN (n,m,...)" of a local logon
     uint16_t userType = 0;
     int64_t lastActivity = 0;
     int64_t timeOut = 0;
@@ -179,7 +179,7 @@ struct ClientFolderRow {
     std::string description;
     uint8_t type = 0;
     uint16_t fieldTotal = 0;
-    uint32_t flags = 0;            // 0x100 special folder
+    uint32_t flags = 0;  // 0x100 special folder
 };
 
 struct ClientSession;
@@ -207,19 +207,19 @@ struct ClientStatusArea {
 
 // One logon. Zero-filled at creation; the fields after `handle` are the session's own.
 struct ClientSession {
-    CsHandle handle;                        // every request-layer call of the session
+    CsHandle handle;  // every request-layer call of the session
     ClientUserRecord user;
-    std::optional<ClientLogonRecord> logon; // the handle's logon record, as last seen
+    std::optional<ClientLogonRecord> logon;  // the handle's logon record, as last seen
     std::optional<CsSystemParms> systemParms;
-    int32_t codePage = 819;                 // the library code page at creation
-    uint16_t charKind = 1;                  // 8 for option letter 'A'
+    int32_t codePage = 819;  // the library code page at creation
+    uint16_t charKind = 1;   // 8 for option letter 'A'
 
     std::vector<std::unique_ptr<ClientFolderEntry>> folders;  // sorted by name, no case
-    std::vector<ClientGroupEntry> groups;                      // in server order
-    int currentGroup = -1;                                     // index, or -1
+    std::vector<ClientGroupEntry> groups;                     // in server order
+    int currentGroup = -1;                                    // index, or -1
 
-    uint8_t open = 0;             // in the list and logged on
-    uint8_t requestRunning = 0;   // a server call of a search or retrieval runs
+    uint8_t open = 0;            // in the list and logged on
+    uint8_t requestRunning = 0;  // a server call of a search or retrieval runs
     uint8_t stopRequested = 0;
     uint8_t exitRunning = 0;
     uint8_t cancel = 0;
@@ -230,11 +230,11 @@ struct ClientSession {
 
     const std::string* serverEntry = nullptr;  // the shared server-name entry
     std::vector<std::unique_ptr<CsStorageSet>> storageSets;
-    uint32_t exitSessionId = 0;   // 0: no client exit registered
-    uint16_t rights = 0;          // from the user's permission word
+    uint32_t exitSessionId = 0;  // 0: no client exit registered
+    uint16_t rights = 0;         // from the user's permission word
     uint32_t userNumber = 0;
-    uint32_t userValue = 0;       // the gateway's word (Session_GetUserValue)
-    std::string localDirectory;   // a local session's archive directory
+    uint32_t userValue = 0;      // the gateway's word (Session_GetUserValue)
+    std::string localDirectory;  // a local session's archive directory
 
     ClientStatusArea status;
 
@@ -258,8 +258,8 @@ void Session_Logon(ClientStatus* status, const char* server, const char* host, c
 // or local directory, or a port outside 0..65535 gives (9, 4) with the reason as
 // insert 1.
 void Session_Create(ClientStatus* status, const char* server, const char* host, const char* user,
-                    const char* password, char kind, int port, const char* localDirectory,
-                    int integrated, ClientSession** session);
+                    const char* password, char kind, int port, const char* localDirectory, int integrated,
+                    ClientSession** session);
 // Ends the session: keepLogon non-zero disconnects and keeps the server logon, zero
 // logs off. The record is freed. Result: the request layer's, 0 for a closed session,
 // or -1 when the session is not in the list (nothing is touched then).
@@ -282,8 +282,8 @@ void Session_ChangePassword(ClientStatus* status, ClientSession* session, const 
 // Converts one or two texts between the session's code page and CCSID 819 (direction 0:
 // to 819; 1: from 819). A null text gives an empty output. 0; 1 when no converter could
 // be opened or a conversion failed.
-int Session_ConvertLatin1(ClientSession* session, int direction, const char* text1,
-                          const char* text2, std::string* out1, std::string* out2);
+int Session_ConvertLatin1(ClientSession* session, int direction, const char* text1, const char* text2,
+                          std::string* out1, std::string* out2);
 
 // Capability n (0..9) of the server's system parameters; false for other n or when the
 // session has none.
@@ -311,8 +311,7 @@ uint16_t Session_RightsFromPermissions(uint16_t permissions);
 void Session_MakeStatus(ClientStatus* status, ClientSession* session, int result, int operation);
 // Status of a local condition: 3 (9, 4) with text as insert 1; 4 (7, 6); 5 (9, 1);
 // 6 (6, 35); 7 (2, 0); any other (9, 75).
-void Session_MakeLocalStatus(ClientStatus* status, ClientSession* session, int kind,
-                             const char* text);
+void Session_MakeLocalStatus(ClientStatus* status, ClientSession* session, int kind, const char* text);
 
 // ===========================================================================
 // Folder and group lists
@@ -328,7 +327,7 @@ int Folder_GetCount(ClientSession* session);
 struct ClientFolderName {
     const char* name = nullptr;
     const char* description = nullptr;
-    int special = 0;               // the row's flag 0x100
+    int special = 0;  // the row's flag 0x100
 };
 // Fills at most capacity entries in list order; the number filled. The texts belong to
 // the session's folder list.
@@ -379,8 +378,7 @@ size_t State_SaveSession(ClientSession* session, std::vector<unsigned char>* blo
 // Rebuilds a session from a blob and appends it to the session list, open. Null when
 // the blob fails any check (then nothing was made); the caller logs on again. The
 // process-wide client settings are never changed by a blob.
-ClientSession* State_RestoreSession(const unsigned char* blob, size_t length,
-                                    ArcIconvContext* context);
+ClientSession* State_RestoreSession(const unsigned char* blob, size_t length, ArcIconvContext* context);
 // Flattens the session's folder list. Its byte count, or 0 when the session is not in
 // the session list.
 size_t State_SaveFolderList(ClientSession* session, std::vector<unsigned char>* blob);

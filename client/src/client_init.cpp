@@ -73,8 +73,7 @@ bool Client_Init(const ClientInitOptions* options) {
         lib.ownsIconv = false;
     } else {
         ArcIconvContext* context = nullptr;
-        if (ArcICONV_Startup(&context, options->localeDirectory) != ARC_ICONV_OK || !context)
-            return false;
+        if (ArcICONV_Startup(&context, options->localeDirectory) != ARC_ICONV_OK || !context) return false;
         lib.iconv = context;
         lib.ownsIconv = true;
     }

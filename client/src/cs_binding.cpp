@@ -78,8 +78,7 @@ int IntegratedLogon(ClientSession* s) {
     return rc;
 }
 
-int ChangePassword(ClientSession* s, const char* oldPassword, const char* newPassword,
-                   int* reason) {
+int ChangePassword(ClientSession* s, const char* oldPassword, const char* newPassword, int* reason) {
     // The request gets its own record with the old password; the session's keeps its hash.
     CsUserRecord record;
     GiveRow(&record, s->user);
@@ -128,8 +127,7 @@ private:
 
 int GetFolderList(ClientSession* s, const FolderRowSink& sink) {
     ContextSwap swap(&s->handle, &sink);
-    return CsGetFolderList(&s->handle, nullptr, s->handle.identity.userId, nullptr, 3, nullptr,
-                           FolderEntry);
+    return CsGetFolderList(&s->handle, nullptr, s->handle.identity.userId, nullptr, 3, nullptr, FolderEntry);
 }
 
 int GroupEntry(void* context, CsGroupEntry* entry) {

@@ -31,8 +31,7 @@ void Session_LoadFolderList(ClientStatus* status, ClientSession* session) {
     using namespace qelclient;
     ClientStatus ignored;
     if (!status) status = &ignored;
-    if (!session || !session->open || !session->folders.empty() ||
-        !Library().options.folderListSwitch) {
+    if (!session || !session->open || !session->folders.empty() || !Library().options.folderListSwitch) {
         ClientStatusArea& area = AreaOf(session);
         ClearInserts(area);
         SetStatus(status, area, 0, 0, nullptr);

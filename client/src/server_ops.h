@@ -21,8 +21,7 @@ struct ServerOps {
     std::function<int(ClientSession*)> integratedLogon;
     std::function<int(ClientSession*)> logoff;
     std::function<int(ClientSession*)> disconnect;
-    std::function<int(ClientSession*, const char* oldPassword, const char* newPassword,
-                      int* reason)>
+    std::function<int(ClientSession*, const char* oldPassword, const char* newPassword, int* reason)>
         changePassword;
     // Hands each folder the user may open to the sink (its result: 0 go on).
     std::function<int(ClientSession*, const FolderRowSink&)> getFolderList;

@@ -8,8 +8,8 @@
 #include "library_state.h"
 #include "qel_client.h"
 #include "server_ops.h"
-#include "state_format.h"
 #include "session_list.h"
+#include "state_format.h"
 #include "status_area.h"
 
 namespace {
@@ -40,8 +40,7 @@ std::string BindServer(ClientSession* s, const char* server, const char* host, c
             const std::string section = std::string("@SRV@_") + server;
             char* image = nullptr;
             // A directory the profile cannot hold (a line break) leaves no image.
-            if (ArcPROF_SetInImage(section.c_str(), "DIRECTORY", s->localDirectory.c_str(),
-                                   &image) == 0 &&
+            if (ArcPROF_SetInImage(section.c_str(), "DIRECTORY", s->localDirectory.c_str(), &image) == 0 &&
                 image) {
                 def.profile = image;
             }
@@ -51,8 +50,7 @@ std::string BindServer(ClientSession* s, const char* server, const char* host, c
         case 'T':
         case 'S':
             def.kind = kind == 'T' ? CS_KIND_TCP : CS_KIND_SNA;
-            if (CsSetText(def.host, CS_HOST_SIZE, host) != 0)
-                return "host name longer than 255 characters";
+            if (CsSetText(def.host, CS_HOST_SIZE, host) != 0) return "host name longer than 255 characters";
             if (port < 0 || port > 65535) return "port outside 0..65535";
             def.port = static_cast<uint16_t>(port);
             break;
@@ -67,8 +65,7 @@ int RunLogon(ClientSession* s, const char* user, const char* password, int integ
     const ServerOps& ops = Ops();
     if (integrated) return ops.integratedLogon ? ops.integratedLogon(s) : CS_FAILED;
     // Cutting would name another user or try another password: refuse instead.
-    if (TooLong(user, CS_USER_ID_SIZE) || TooLong(password, CS_USER_ID_SIZE))
-        return CS_NOT_AUTHORISED;
+    if (TooLong(user, CS_USER_ID_SIZE) || TooLong(password, CS_USER_ID_SIZE)) return CS_NOT_AUTHORISED;
     return ops.logon ? ops.logon(s, user ? user : "", password ? password : "") : CS_FAILED;
 }
 
@@ -89,8 +86,8 @@ uint16_t Session_RightsFromPermissions(uint16_t p) {
 }
 
 void Session_Create(ClientStatus* status, const char* server, const char* host, const char* user,
-                    const char* password, char kind, int port, const char* localDirectory,
-                    int integrated, ClientSession** out) {
+                    const char* password, char kind, int port, const char* localDirectory, int integrated,
+                    ClientSession** out) {
     ClientStatus ignored;
     if (!status) status = &ignored;
     if (out) *out = nullptr;

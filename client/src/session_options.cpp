@@ -7,8 +7,7 @@ bool Session_HasServerCapability(ClientSession* session, int n) {
     if (!session || !session->systemParms || n < 0 || n > 9) return false;
     const uint32_t w = session->systemParms->flags;
     // Capabilities 0-2 and 9 are announced by a clear bit, the others by a set bit.
-    static constexpr uint32_t kBits[10] = {0x01, 0x02, 0x04, 0x08, 0x20,
-                                           0x40, 0x80, 0x100, 0x200, 0x400};
+    static constexpr uint32_t kBits[10] = {0x01, 0x02, 0x04, 0x08, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400};
     const bool set = (w & kBits[n]) != 0;
     return (n <= 2 || n == 9) ? !set : set;
 }

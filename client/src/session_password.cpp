@@ -17,8 +17,7 @@ bool CaseSensitive(const ClientSession* s) {
     return s->systemParms && (s->systemParms->flags & kPasswordsCaseSensitive);
 }
 
-int ConvertOne(ArcIconvContext* context, int32_t from, int32_t to, const char* text,
-               std::string* out) {
+int ConvertOne(ArcIconvContext* context, int32_t from, int32_t to, const char* text, std::string* out) {
     out->clear();
     if (!text || !*text) return 0;
     if (!context) return 1;
@@ -45,8 +44,7 @@ std::string HashInput(ClientSession* s, const char* password) {
     std::string text = password ? password : "";
     if (!ArcICONV_IsUtf8Ccsid(s->codePage)) {
         std::string utf8;
-        if (ConvertOne(s->handle.iconv, s->codePage, 1208, text.c_str(), &utf8) == 0)
-            text = std::move(utf8);
+        if (ConvertOne(s->handle.iconv, s->codePage, 1208, text.c_str(), &utf8) == 0) text = std::move(utf8);
     }
     if (!CaseSensitive(s)) {
         for (char& c : text) {
@@ -64,8 +62,8 @@ bool RepeatMatches(const ClientSession* s, const char* a, const char* b) {
 
 }  // namespace
 
-int Session_ConvertLatin1(ClientSession* session, int direction, const char* text1,
-                          const char* text2, std::string* out1, std::string* out2) {
+int Session_ConvertLatin1(ClientSession* session, int direction, const char* text1, const char* text2,
+                          std::string* out1, std::string* out2) {
     if (!session || !session->handle.iconv) return 1;
     const int32_t from = direction == 0 ? session->codePage : 819;
     const int32_t to = direction == 0 ? 819 : session->codePage;
@@ -93,8 +91,7 @@ int Session_CheckPassword(ClientSession* session, const char* password) {
     const std::string& stored = session->user.password;
     if (stored.rfind("$6$", 0) != 0) return 1;
     std::string hash;
-    if (ArcOS_CryptSha512(HashInput(session, password).c_str(), stored.c_str(), &hash) != 0)
-        return 1;
+    if (ArcOS_CryptSha512(HashInput(session, password).c_str(), stored.c_str(), &hash) != 0) return 1;
     return ArcOS_ConstantTimeEqual(hash, stored) ? 0 : 1;
 }
 
@@ -116,10 +113,9 @@ void Session_ChangePassword(ClientStatus* status, ClientSession* session, const 
     // The old password goes to the request only; the session record keeps the hash.
     int reason = 0;
     const ServerOps& ops = Ops();
-    const int rc = ops.changePassword
-                       ? ops.changePassword(session, oldPassword ? oldPassword : "",
-                                            newPassword ? newPassword : "", &reason)
-                       : CS_FAILED;
+    const int rc = ops.changePassword ? ops.changePassword(session, oldPassword ? oldPassword : "",
+                                                           newPassword ? newPassword : "", &reason)
+                                      : CS_FAILED;
     Session_MakeStatus(status, session, rc, CLIENT_OP_CHANGE_PASSWORD);
     if (status->severity != CLIENT_SEV_REFUSED) return;
     ClientInsert& first = session->status.inserts[0];
@@ -128,8 +124,7 @@ void Session_ChangePassword(ClientStatus* status, ClientSession* session, const 
         case 1:
             status->code = 29;
             if (session->systemParms) {
-                first = ClientInsert{&session->systemParms->minPasswordLength, 0,
-                                     CLIENT_INSERT_PARM16};
+                first = ClientInsert{&session->systemParms->minPasswordLength, 0, CLIENT_INSERT_PARM16};
             } else {
                 first = ClientInsert{nullptr, 0, CLIENT_INSERT_NUMBER};
             }

@@ -12,11 +12,10 @@ int FailureCode(int operation) {
         int first, last, code;
     };
     static constexpr Range kRanges[] = {
-        {0, 0, 0},    {1, 1, 8},    {3, 7, 10},   {8, 8, 13},   {9, 9, 14},   {10, 10, 15},
-        {11, 11, 16}, {12, 12, 1},  {13, 13, 17}, {14, 14, 22}, {15, 15, 23}, {16, 17, 24},
-        {18, 18, 11}, {19, 19, 12}, {20, 20, 18}, {21, 21, 19}, {22, 22, 88}, {23, 23, 89},
-        {24, 24, 20}, {25, 25, 90}, {26, 26, 91}, {27, 30, 21}, {31, 31, 25}, {32, 32, 26},
-        {33, 35, 86}, {36, 36, 27}, {37, 42, 85}, {43, 49, 87},
+        {0, 0, 0},    {1, 1, 8},    {3, 7, 10},   {8, 8, 13},   {9, 9, 14},   {10, 10, 15}, {11, 11, 16},
+        {12, 12, 1},  {13, 13, 17}, {14, 14, 22}, {15, 15, 23}, {16, 17, 24}, {18, 18, 11}, {19, 19, 12},
+        {20, 20, 18}, {21, 21, 19}, {22, 22, 88}, {23, 23, 89}, {24, 24, 20}, {25, 25, 90}, {26, 26, 91},
+        {27, 30, 21}, {31, 31, 25}, {32, 32, 26}, {33, 35, 86}, {36, 36, 27}, {37, 42, 85}, {43, 49, 87},
     };
     for (const Range& r : kRanges) {
         if (operation >= r.first && operation <= r.last) return r.code;
@@ -56,9 +55,15 @@ void Session_MakeStatus(ClientStatus* status, ClientSession* session, int result
             }
             break;
         case 12: severity = 3; break;
-        case 13: severity = 6; code = 35; break;
+        case 13:
+            severity = 6;
+            code = 35;
+            break;
         case 14: code = 36; break;
-        case 15: severity = 7; code = 6; break;
+        case 15:
+            severity = 7;
+            code = 6;
+            break;
         case 16: code = 2; break;
         default:
             if (result > 16) {
@@ -73,8 +78,7 @@ void Session_MakeStatus(ClientStatus* status, ClientSession* session, int result
     SetStatus(status, area, severity, code, serverText);
 }
 
-void Session_MakeLocalStatus(ClientStatus* status, ClientSession* session, int kind,
-                             const char* text) {
+void Session_MakeLocalStatus(ClientStatus* status, ClientSession* session, int kind, const char* text) {
     using namespace qelclient;
     if (!status) return;
     ClientStatusArea& area = AreaOf(session);
@@ -87,10 +91,19 @@ void Session_MakeLocalStatus(ClientStatus* status, ClientSession* session, int k
             area.texts[0] = text ? text : "";
             area.inserts[0] = ClientInsert{area.texts[0].c_str(), 0, CLIENT_INSERT_TEXT};
             break;
-        case 4: severity = 7; code = 6; break;
+        case 4:
+            severity = 7;
+            code = 6;
+            break;
         case 5: code = 1; break;
-        case 6: severity = 6; code = 35; break;
-        case 7: severity = 2; code = 0; break;
+        case 6:
+            severity = 6;
+            code = 35;
+            break;
+        case 7:
+            severity = 2;
+            code = 0;
+            break;
         default: break;
     }
     SetStatus(status, area, severity, code, nullptr);

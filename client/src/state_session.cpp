@@ -17,8 +17,8 @@ namespace {
 using namespace qelclient;
 
 // Bits of flag word 1 that describe resources of the process that saved the blob.
-inline constexpr uint32_t kLiveBits = CS_F1_INTERRUPT | CS_F1_LOCAL_OPEN | CS_F1_STORAGE_OPEN |
-                                      CS_F1_SYSLOG_LOADED | CS_F1_CANCEL_PENDING;
+inline constexpr uint32_t kLiveBits =
+    CS_F1_INTERRUPT | CS_F1_LOCAL_OPEN | CS_F1_STORAGE_OPEN | CS_F1_SYSLOG_LOADED | CS_F1_CANCEL_PENDING;
 
 template <size_t N>
 std::string_view Slot(const char (&slot)[N]) {
@@ -228,8 +228,7 @@ size_t State_SaveSession(ClientSession* session, std::vector<unsigned char>* blo
     return blob->size();
 }
 
-ClientSession* State_RestoreSession(const unsigned char* blob, size_t length,
-                                    ArcIconvContext* context) {
+ClientSession* State_RestoreSession(const unsigned char* blob, size_t length, ArcIconvContext* context) {
     BlobReader r(blob, length, kSessionMagic);
     LibraryOptions saved;
     ReadSettings(r, &saved);  // checked, never installed

@@ -36,14 +36,13 @@ void WriteSettings(BlobWriter& w, const LibraryOptions& o) {
     w.Text(Slot(n.daylightZone));
     w.Text(Slot(o.longFormat));
     w.U8(static_cast<uint8_t>(o.charKind));
-    for (uint8_t flag : {o.folderListSwitch, o.namedQuerySwitch, o.searchLetterSwitch,
-                         o.retrieveOption, o.sortByField, o.folderFlagSwitch})
+    for (uint8_t flag : {o.folderListSwitch, o.namedQuerySwitch, o.searchLetterSwitch, o.retrieveOption,
+                         o.sortByField, o.folderFlagSwitch})
         w.U8(flag ? 1 : 0);
     w.I32(o.codePage);
     w.U8(static_cast<uint8_t>(o.decimalChar));
     w.U8(static_cast<uint8_t>(o.thousandsChar));
-    for (const auto* letter : {&o.todayLetter, &o.dayLetter, &o.monthLetter, &o.yearLetter,
-                               &o.latestLetter})
+    for (const auto* letter : {&o.todayLetter, &o.dayLetter, &o.monthLetter, &o.yearLetter, &o.latestLetter})
         w.Text(Slot(*letter));
 }
 
@@ -73,8 +72,7 @@ void ReadSettings(BlobReader& r, LibraryOptions* o) {
     if (o->codePage <= 0) r.Fail();
     o->decimalChar = static_cast<char>(r.U8());
     o->thousandsChar = static_cast<char>(r.U8());
-    for (auto* letter : {&o->todayLetter, &o->dayLetter, &o->monthLetter, &o->yearLetter,
-                         &o->latestLetter})
+    for (auto* letter : {&o->todayLetter, &o->dayLetter, &o->monthLetter, &o->yearLetter, &o->latestLetter})
         r.TextInto(*letter, sizeof *letter);
 }
 

@@ -19,9 +19,7 @@ int64_t NumberOf(const ClientInsert& insert) {
 
 }  // namespace
 
-ClientStatusArea& AreaOf(ClientSession* session) {
-    return session ? session->status : threadArea;
-}
+ClientStatusArea& AreaOf(ClientSession* session) { return session ? session->status : threadArea; }
 
 void ClearInserts(ClientStatusArea& area) {
     for (ClientInsert& insert : area.inserts) insert = ClientInsert{};

@@ -53,8 +53,8 @@ public:
     int timeoutResult = 0;
     int installResult = 0;
 
-    std::atomic<int> logons{0}, logoffs{0}, disconnects{0}, folderLoads{0}, groupLoads{0},
-        interrupts{0}, captures{0}, installs{0}, integrated{0};
+    std::atomic<int> logons{0}, logoffs{0}, disconnects{0}, folderLoads{0}, groupLoads{0}, interrupts{0},
+        captures{0}, installs{0}, integrated{0};
 
     qelclient::ServerOps Ops() {
         qelclient::ServerOps ops;
@@ -78,8 +78,7 @@ public:
             for (const ClientFolderRow& row : folders) sink(row);
             return Fail(s, folderResult);
         };
-        ops.getUserGroups = [this](ClientSession* s, const char* key,
-                                   const qelclient::GroupRowSink& sink) {
+        ops.getUserGroups = [this](ClientSession* s, const char* key, const qelclient::GroupRowSink& sink) {
             ++groupLoads;
             lastGroupKey = key;
             for (const ClientGroupEntry& row : groups) sink(row);
@@ -129,12 +128,11 @@ inline ArcIconvContext* SharedIconv() {
     return context;
 }
 
-
 // The options the gateway passes.
 inline ClientInitOptions GatewayOptions(int32_t codePage = 819) {
-    static const char* const kMonths[12] = {"January", "February", "March",     "April",
-                                            "May",     "June",     "July",      "August",
-                                            "September", "October", "November", "December"};
+    static const char* const kMonths[12] = {"January",   "February", "March",    "April",
+                                            "May",       "June",     "July",     "August",
+                                            "September", "October",  "November", "December"};
     static const char* const kDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                          "Thursday", "Friday", "Saturday"};
     ClientInitOptions o;

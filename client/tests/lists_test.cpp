@@ -118,8 +118,8 @@ TEST_F(ListsTest, ListNamesInListOrder) {
 }
 
 TEST_F(ListsTest, GroupsLoadOnceByUserNumber) {
-    server.groups = {{10, 1, "Admins", "Administrators"}, {11, 1, "Clerks", "Clerks"},
-                     {12, 2, "admins", "Lower case"}};
+    server.groups = {
+        {10, 1, "Admins", "Administrators"}, {11, 1, "Clerks", "Clerks"}, {12, 2, "admins", "Lower case"}};
     ClientSession* s = LogOn();
     ASSERT_NE(s, nullptr);
     ClientStatus st;
@@ -150,7 +150,8 @@ TEST_F(ListsTest, SelectGroupMatchesExactly) {
         const char* id;
         int current;
     };
-    const Case cases[] = {{"Clerks", 1}, {"Admins", 0}, {"admins", -1}, {"Admin", -1}, {nullptr, -1}, {"", -1}};
+    const Case cases[] = {{"Clerks", 1}, {"Admins", 0}, {"admins", -1},
+                          {"Admin", -1}, {nullptr, -1}, {"", -1}};
     for (const Case& c : cases) {
         s->currentGroup = 2;
         Session_SelectGroup(s, c.id);

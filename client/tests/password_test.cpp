@@ -25,8 +25,7 @@ bool PythonAccepts(const std::string& key, const std::string& hash) {
         "key = bytes.fromhex(sys.argv[1]).decode('utf-8')\n"
         "print('yes' if crypt.crypt(key, sys.argv[2]) == sys.argv[2] else 'no')\n";
     ArcOSPipe pipe;
-    if (ArcOS_PipeOpen({"python3", "-W", "ignore", "-c", script, hex, hash}, "r", &pipe) != 0)
-        return false;
+    if (ArcOS_PipeOpen({"python3", "-W", "ignore", "-c", script, hex, hash}, "r", &pipe) != 0) return false;
     char line[16] = {};
     const bool read = std::fgets(line, sizeof line, pipe.stream) != nullptr;
     const int status = ArcOS_PipeClose(&pipe);
@@ -43,13 +42,19 @@ TEST_F(PasswordTest, CheckFoldsCaseUnlessTheServerSaysOtherwise) {
         int expected;
     };
     const Case cases[] = {
-        {0x00, "Secret1", "Secret1", 0}, {0x00, "Secret1", "SECRET1", 0},
-        {0x00, "Secret1", "secret1", 0}, {0x00, "Secret1", "Secret2", 1},
-        {0x00, "Secret1", "Secret", 1},  {0x00, "Secret1", "", 1},
-        {0x00, "Secret1", nullptr, 1},   {0x00, "", "", 0},
-        {0x02, "Secret1", "Secret1", 0}, {0x02, "Secret1", "SECRET1", 1},
+        {0x00, "Secret1", "Secret1", 0},
+        {0x00, "Secret1", "SECRET1", 0},
+        {0x00, "Secret1", "secret1", 0},
+        {0x00, "Secret1", "Secret2", 1},
+        {0x00, "Secret1", "Secret", 1},
+        {0x00, "Secret1", "", 1},
+        {0x00, "Secret1", nullptr, 1},
+        {0x00, "", "", 0},
+        {0x02, "Secret1", "Secret1", 0},
+        {0x02, "Secret1", "SECRET1", 1},
         // crypt's DES form reads 8 characters; this hash reads them all
-        {0x00, "LONGPASSWORD1", "LONGPASS", 1}, {0x00, "LONGPASSWORD1", "LONGPASSWORD2", 1},
+        {0x00, "LONGPASSWORD1", "LONGPASS", 1},
+        {0x00, "LONGPASSWORD1", "LONGPASSWORD2", 1},
         {0x00, "LONGPASSWORD1", "longpassword1", 0},
     };
     ClientSession* s = LogOn();
@@ -95,8 +100,8 @@ TEST_F(PasswordTest, ChangeChecksTheRepetitionFirst) {
         bool sent;
     };
     const Case cases[] = {
-        {0x00, "NewPass1", true}, {0x00, "NEWPASS1", true}, {0x02, "NEWPASS1", false},
-        {0x00, "NewPass2", false}, {0x00, "", false}, {0x00, nullptr, false},
+        {0x00, "NewPass1", true},  {0x00, "NEWPASS1", true}, {0x02, "NEWPASS1", false},
+        {0x00, "NewPass2", false}, {0x00, "", false},        {0x00, nullptr, false},
     };
     ClientSession* s = LogOn();
     ASSERT_NE(s, nullptr);
@@ -161,11 +166,26 @@ class Utf8PasswordTest : public ClientTest {
 TEST_F(Utf8PasswordTest, CharactersOutsideLatin1StayApart) {
     ClientSession* s = LogOn();
     ASSERT_NE(s, nullptr);
-    ASSERT_EQ(Session_SetPassword(s, "\xE2\x82\xAC" "uro"), 0);  // euro sign
-    EXPECT_TRUE(PythonAccepts("\xE2\x82\xAC" "URO", s->user.password));
-    EXPECT_EQ(Session_CheckPassword(s, "\xE2\x82\xAC" "uro"), 0);
-    EXPECT_EQ(Session_CheckPassword(s, "\xE2\x82\xA4" "uro"), 1);  // lira sign
-    EXPECT_EQ(Session_CheckPassword(s, "\x1A" "uro"), 1);
+    ASSERT_EQ(Session_SetPassword(s,
+                                  "\xE2\x82\xAC"
+                                  "uro"),
+              0);  // euro sign
+    EXPECT_TRUE(
+        PythonAccepts("\xE2\x82\xAC"
+                      "URO",
+                      s->user.password));
+    EXPECT_EQ(Session_CheckPassword(s,
+                                    "\xE2\x82\xAC"
+                                    "uro"),
+              0);
+    EXPECT_EQ(Session_CheckPassword(s,
+                                    "\xE2\x82\xA4"
+                                    "uro"),
+              1);  // lira sign
+    EXPECT_EQ(Session_CheckPassword(s,
+                                    "\x1A"
+                                    "uro"),
+              1);
 }
 
 TEST_F(Utf8PasswordTest, UnconvertibleBytesAreHashedNeverKeptPlain) {
@@ -189,10 +209,15 @@ TEST_F(Utf8PasswordTest, UnconvertibleBytesAreHashedNeverKeptPlain) {
     EXPECT_EQ(Session_CheckPassword(s, "pw\x82"), 1);
 
     s->codePage = 1208;  // invalid UTF-8 is hashed as its bytes
-    const char* invalid = "\xFF\xFE" "ab";
+    const char* invalid =
+        "\xFF\xFE"
+        "ab";
     ASSERT_EQ(Session_SetPassword(s, invalid), 0);
     EXPECT_EQ(Session_CheckPassword(s, invalid), 0);
-    EXPECT_EQ(Session_CheckPassword(s, "\xFF\xFD" "ab"), 1);
+    EXPECT_EQ(Session_CheckPassword(s,
+                                    "\xFF\xFD"
+                                    "ab"),
+              1);
 }
 
 class EbcdicPasswordTest : public ClientTest {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "archive_fixture.h"
 #include "arc_codepage.h"
+#include "archive_fixture.h"
 #include "client_test_support.h"
 #include "peer_process.h"
 #include "qel_client.h"

@@ -32,8 +32,8 @@ TEST_F(SessionTest, ServerKindsBindTheHandle) {
     for (const Case& c : cases) {
         ClientStatus st;
         ClientSession* s = nullptr;
-        Session_Logon(&st, "Archive", "archive.example", "ALICE", "SECRET", c.kind, 1445,
-                      "/data/archive", &s);
+        Session_Logon(&st, "Archive", "archive.example", "ALICE", "SECRET", c.kind, 1445, "/data/archive",
+                      &s);
         ASSERT_EQ(st.severity, 0) << c.kind;
         ASSERT_NE(s, nullptr) << c.kind;
         EXPECT_EQ(s->handle.def.kind, c.handleKind) << c.kind;
@@ -138,8 +138,8 @@ TEST_F(SessionTest, OverLongValuesAreRefusedNeverCut) {
         const int asked = server.logons;
         ClientStatus st;
         ClientSession* s = nullptr;
-        Session_Logon(&st, c.server.c_str(), c.host.c_str(), c.user.c_str(), c.password.c_str(),
-                      c.kind, c.port, c.directory.c_str(), &s);
+        Session_Logon(&st, c.server.c_str(), c.host.c_str(), c.user.c_str(), c.password.c_str(), c.kind,
+                      c.port, c.directory.c_str(), &s);
         EXPECT_EQ(st.severity, c.severity) << c.name;
         EXPECT_EQ(st.code, c.code) << c.name;
         EXPECT_EQ(server.logons - asked, c.asksServer ? 1 : 0) << c.name;
@@ -186,10 +186,8 @@ TEST_F(SessionTest, RightsFromThePermissionWord) {
         uint16_t permissions, rights;
     };
     const Case cases[] = {
-        {0x00, 0x00}, {0x01, 0x01}, {0x02, 0x02}, {0x08, 0x08}, {0x10, 0x10},
-        {0x20, 0x00},  // not carried
-        {0x40, 0x20}, {0x80, 0x40}, {0xDB, 0x7B},
-        {0x04, 0x04}, {0xFF, 0x04},  // 0x04 stands alone
+        {0x00, 0x00}, {0x01, 0x01}, {0x02, 0x02}, {0x08, 0x08}, {0x10, 0x10}, {0x20, 0x00},  // not carried
+        {0x40, 0x20}, {0x80, 0x40}, {0xDB, 0x7B}, {0x04, 0x04}, {0xFF, 0x04},  // 0x04 stands alone
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Session_RightsFromPermissions(c.permissions), c.rights) << std::hex << c.permissions;
@@ -243,17 +241,17 @@ TEST_F(SessionTest, ServerCapabilities) {
         bool expected;
     };
     const Case cases[] = {
-        {0x000, 0, true},  {0x001, 0, false}, {0x002, 1, false}, {0x000, 2, true},
-        {0x004, 2, false}, {0x008, 3, true},  {0x000, 3, false}, {0x020, 4, true},
-        {0x010, 4, false}, {0x040, 5, true},  {0x080, 6, true},  {0x100, 7, true},
-        {0x200, 8, true},  {0x000, 8, false}, {0x000, 9, true},  {0x400, 9, false},
-        {0xFFF, 10, false}, {0x000, 10, false}, {0xFFF, -1, false},
+        {0x000, 0, true},  {0x001, 0, false},  {0x002, 1, false},  {0x000, 2, true},   {0x004, 2, false},
+        {0x008, 3, true},  {0x000, 3, false},  {0x020, 4, true},   {0x010, 4, false},  {0x040, 5, true},
+        {0x080, 6, true},  {0x100, 7, true},   {0x200, 8, true},   {0x000, 8, false},  {0x000, 9, true},
+        {0x400, 9, false}, {0xFFF, 10, false}, {0x000, 10, false}, {0xFFF, -1, false},
     };
     ClientSession* s = LogOn();
     ASSERT_NE(s, nullptr);
     for (const Case& c : cases) {
         s->systemParms->flags = c.word;
-        EXPECT_EQ(Session_HasServerCapability(s, c.n), c.expected) << std::hex << c.word << " n " << std::dec << c.n;
+        EXPECT_EQ(Session_HasServerCapability(s, c.n), c.expected)
+            << std::hex << c.word << " n " << std::dec << c.n;
     }
     s->systemParms.reset();
     EXPECT_FALSE(Session_HasServerCapability(s, 0));
@@ -319,10 +317,9 @@ TEST_F(SessionTest, EightThreadsLogOnAndOffAtOnce) {
             for (int i = 0; i < kRounds; ++i) {
                 ClientStatus st;
                 ClientSession* s = nullptr;
-                Session_Logon(&st, kServers[i % 3], "h", user.c_str(), password.c_str(), 'T', 1,
-                              nullptr, &s);
-                if (!s || st.severity != 0 || s->userNumber != uint32_t(100 + t) ||
-                    !Session_IsOpen(s) || *s->serverEntry != "SRV") {
+                Session_Logon(&st, kServers[i % 3], "h", user.c_str(), password.c_str(), 'T', 1, nullptr, &s);
+                if (!s || st.severity != 0 || s->userNumber != uint32_t(100 + t) || !Session_IsOpen(s) ||
+                    *s->serverEntry != "SRV") {
                     ++failures;
                     continue;
                 }

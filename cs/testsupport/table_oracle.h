@@ -18,22 +18,22 @@ namespace cstest {
 using TableValues = std::map<std::pair<std::string, std::string>, std::string>;
 
 inline TableValues ReadWithConfigParser(const std::string& table) {
-  std::string out = table + ".oracle";
-  std::vector<std::string> argv = {"python3", std::string(QEL_TESTDATA_DIR) + "/local/table_oracle.py", table,
-                                   out};
-  int status = -1;
-  EXPECT_EQ(ArcOS_RunProgram(argv, &status), 0) << "python3 could not be started";
-  EXPECT_EQ(status, 0) << "configparser could not read " << table;
-  TableValues values;
-  std::ifstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t a = line.find('\t'), b = line.find('\t', a + 1);
-    if (a == std::string::npos || b == std::string::npos) continue;
-    values[{line.substr(0, a), line.substr(a + 1, b - a - 1)}] = line.substr(b + 1);
-  }
-  std::remove(out.c_str());
-  return values;
+    std::string out = table + ".oracle";
+    std::vector<std::string> argv = {"python3", std::string(QEL_TESTDATA_DIR) + "/local/table_oracle.py",
+                                     table, out};
+    int status = -1;
+    EXPECT_EQ(ArcOS_RunProgram(argv, &status), 0) << "python3 could not be started";
+    EXPECT_EQ(status, 0) << "configparser could not read " << table;
+    TableValues values;
+    std::ifstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t a = line.find('\t'), b = line.find('\t', a + 1);
+        if (a == std::string::npos || b == std::string::npos) continue;
+        values[{line.substr(0, a), line.substr(a + 1, b - a - 1)}] = line.substr(b + 1);
+    }
+    std::remove(out.c_str());
+    return values;
 }
 
 }  // namespace cstest

@@ -13,8 +13,8 @@ struct FuzzSettings {
     int bits = 8;
     int samples = 1;
     uint32_t rowLength = 0;
-    size_t inChunk = 0;    // 0: all input at once
-    size_t outChunk = 0;   // 0: a large buffer
+    size_t inChunk = 0;   // 0: all input at once
+    size_t outChunk = 0;  // 0: a large buffer
 };
 
 constexpr size_t kHeaderSize = 4;

@@ -56,56 +56,58 @@ extern "C" {
 #define ZYPLZW_TABLE_SIZE 4096u
 
 /* Values of ZypLzwState.state. */
-#define ZYPLZW_STATE_START 1    /* nothing coded yet: encoder owes the clear code,
-                                   decoder expects it */
-#define ZYPLZW_STATE_WORKING 2  /* in the middle of the stream */
-#define ZYPLZW_STATE_ENDING 4   /* encoder: Done has written the end code, partial
-                                   byte still owed */
-#define ZYPLZW_STATE_ENDED 6    /* encoder: stream complete; decoder: end code seen */
-#define ZYPLZW_STATE_FAILED 7   /* decoder: the stream was rejected with -1 */
+#define ZYPLZW_STATE_START                                                        \
+    1                          /* nothing coded yet: encoder owes the clear code, \
+                                  decoder expects it */
+#define ZYPLZW_STATE_WORKING 2 /* in the middle of the stream */
+#define ZYPLZW_STATE_ENDING                                                      \
+    4                         /* encoder: Done has written the end code, partial \
+                                 byte still owed */
+#define ZYPLZW_STATE_ENDED 6  /* encoder: stream complete; decoder: end code seen */
+#define ZYPLZW_STATE_FAILED 7 /* decoder: the stream was rejected with -1 */
 
 typedef struct ZypLzwState {
-    int32_t mode;                   /* 1, 2 or 3 */
-    int32_t state;                  /* ZYPLZW_STATE_* */
+    int32_t mode;  /* 1, 2 or 3 */
+    int32_t state; /* ZYPLZW_STATE_* */
 
     /* Output: the buffer of the last InitOutputData; outPos advances. */
     unsigned char* outStart;
     unsigned char* outPos;
     unsigned char* outEnd;
-    uint32_t outRemaining;          /* outEnd - outPos */
+    uint32_t outRemaining; /* outEnd - outPos */
 
     /* Input: the data of the last InitInputData; inPos advances. */
-    uint32_t inRemaining;           /* inEnd - inPos */
+    uint32_t inRemaining; /* inEnd - inPos */
     const unsigned char* inStart;
     const unsigned char* inPos;
     const unsigned char* inEnd;
 
-    int32_t bitsPerSample;          /* mode 1 pixel size, default 8 */
-    int32_t samplesPerPixel;        /* mode 3, default 1 */
-    uint32_t rowLength;             /* pixels per row, 0 = one endless row (set by the
-                                       caller before the first code) */
-    uint32_t rowDone;               /* pixels (mode 1) or sample bytes (mode 3) done
-                                       in the current row */
+    int32_t bitsPerSample;   /* mode 1 pixel size, default 8 */
+    int32_t samplesPerPixel; /* mode 3, default 1 */
+    uint32_t rowLength;      /* pixels per row, 0 = one endless row (set by the
+                                caller before the first code) */
+    uint32_t rowDone;        /* pixels (mode 1) or sample bytes (mode 3) done
+                                in the current row */
 
-    void* block;                    /* private block, null after Done */
+    void* block; /* private block, null after Done */
 
-    uint32_t prefix;                /* encoder: current string; decoder: previous
-                                       code; ZYPLZW_NO_CODE when none */
-    uint32_t nextFree;              /* next code to be added to the table */
-    uint32_t codeWidth;             /* current code width in bits (up to 12) */
+    uint32_t prefix;    /* encoder: current string; decoder: previous
+                           code; ZYPLZW_NO_CODE when none */
+    uint32_t nextFree;  /* next code to be added to the table */
+    uint32_t codeWidth; /* current code width in bits (up to 12) */
     uint32_t clearCode;
     uint32_t endCode;
-    uint32_t firstFree;             /* clearCode + 2 */
-    uint32_t threshold;             /* width grows when an added code plus earlyChange
-                                       reaches this */
+    uint32_t firstFree; /* clearCode + 2 */
+    uint32_t threshold; /* width grows when an added code plus earlyChange
+                           reaches this */
     uint32_t initialWidth;
-    uint32_t earlyChange;           /* encoder: 0 GIF, 1 TIFF; decoder: 1 GIF, 2 TIFF */
+    uint32_t earlyChange; /* encoder: 0 GIF, 1 TIFF; decoder: 1 GIF, 2 TIFF */
 
-    uint32_t bitBuffer;             /* bits not yet written (encoder) or used (decoder) */
+    uint32_t bitBuffer; /* bits not yet written (encoder) or used (decoder) */
     uint32_t bitCount;
-    uint32_t inputBitPos;           /* mode 1 encoder: bits taken from *inPos */
-    uint32_t pixelByte;             /* mode 1 decoder: byte being packed */
-    uint32_t pixelBits;             /* bits already in pixelByte */
+    uint32_t inputBitPos; /* mode 1 encoder: bits taken from *inPos */
+    uint32_t pixelByte;   /* mode 1 decoder: byte being packed */
+    uint32_t pixelBits;   /* bits already in pixelByte */
 } ZypLzwState;
 
 /* Encoder. */
@@ -122,11 +124,9 @@ ZYPLZW_API int ZypLzwEncodeSetBitsPerSample(ZypLzwState* state, int bits);
 /* Samples per pixel for the mode-3 predictor (1 to 65535): 0, -2 or -4500. */
 ZYPLZW_API int ZypLzwEncodeSetSamplesPerPixel(ZypLzwState* state, int samples);
 /* New input of length bytes; the code table goes on across inputs. 0 or -2. */
-ZYPLZW_API int ZypLzwEncodeInitInputData(ZypLzwState* state, uint32_t length,
-                                         const unsigned char* data);
+ZYPLZW_API int ZypLzwEncodeInitInputData(ZypLzwState* state, uint32_t length, const unsigned char* data);
 /* New output buffer of length bytes. 0 or -2. */
-ZYPLZW_API int ZypLzwEncodeInitOutputData(ZypLzwState* state, uint32_t length,
-                                          unsigned char* buffer);
+ZYPLZW_API int ZypLzwEncodeInitOutputData(ZypLzwState* state, uint32_t length, unsigned char* buffer);
 /* Encodes the available input: 1 input used up, 2 output full, or -2. */
 ZYPLZW_API int ZypLzwEncode(ZypLzwState* state);
 /* Writes the whole bytes still held back: 0, 2 output full, or -2. A partial byte
@@ -148,11 +148,9 @@ ZYPLZW_API int ZypLzwDecodeSetBitsPerSample(ZypLzwState* state, int bits);
 /* As ZypLzwEncodeSetSamplesPerPixel. */
 ZYPLZW_API int ZypLzwDecodeSetSamplesPerPixel(ZypLzwState* state, int samples);
 /* As ZypLzwEncodeInitInputData. */
-ZYPLZW_API int ZypLzwDecodeInitInputData(ZypLzwState* state, uint32_t length,
-                                         const unsigned char* data);
+ZYPLZW_API int ZypLzwDecodeInitInputData(ZypLzwState* state, uint32_t length, const unsigned char* data);
 /* As ZypLzwEncodeInitOutputData. */
-ZYPLZW_API int ZypLzwDecodeInitOutputData(ZypLzwState* state, uint32_t length,
-                                          unsigned char* buffer);
+ZYPLZW_API int ZypLzwDecodeInitOutputData(ZypLzwState* state, uint32_t length, unsigned char* buffer);
 /* Decodes: 1 input used up, 2 output full, 3 end code seen (every later call too),
  * -1 bad stream (every later call too), -2. Bytes of the output buffer past outPos may
  * be overwritten; nothing past outEnd is. */

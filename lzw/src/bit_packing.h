@@ -34,9 +34,7 @@ struct LsbFirst {
         count -= 8;
         return byte;
     }
-    static uint8_t PartialByte(uint32_t acc, uint32_t /*count*/) {
-        return static_cast<uint8_t>(acc);
-    }
+    static uint8_t PartialByte(uint32_t acc, uint32_t /*count*/) { return static_cast<uint8_t>(acc); }
 };
 
 }  // namespace zyplzw::detail

@@ -17,8 +17,7 @@ void InitRoots(DecoderBlock& b, uint32_t clearCode) {
     for (uint32_t code = 0; code < kTableSize; ++code) {
         const bool root = code < clearCode;
         const auto value = static_cast<uint8_t>(root ? code : 0);
-        b.table[code] = {uint64_t{value} << ChunkShift(0), static_cast<uint16_t>(root ? 1 : 0),
-                         0, value};
+        b.table[code] = {uint64_t{value} << ChunkShift(0), static_cast<uint16_t>(root ? 1 : 0), 0, value};
     }
 }
 
@@ -28,8 +27,7 @@ uint32_t LastChunkStart(uint32_t length) { return (length - 1) & ~7u; }
 // Adds entry `added`: the string of `prefix` followed by the first byte of `code`'s
 // string, which for code == added (the string not yet in the table) is the first byte
 // of `prefix`'s own. Inlined by force: it runs once per code.
-[[gnu::always_inline]] inline void AddEntry(DecoderEntry* t, uint32_t added, uint32_t prefix,
-                                            uint32_t code) {
+[[gnu::always_inline]] inline void AddEntry(DecoderEntry* t, uint32_t added, uint32_t prefix, uint32_t code) {
     const DecoderEntry before = t[prefix];
     const uint8_t tail = code == added ? before.first : t[code].first;
     const uint32_t used = before.length % 8;  // bytes in the prefix's last chunk, 0 if full
@@ -50,8 +48,8 @@ uint32_t LastChunkStart(uint32_t length) { return (length - 1) & ~7u; }
 // 7 scratch bytes after it: the last chunk first, then whole chunks back to the start.
 // The ancestor index is masked and the offset only falls, so whatever the table holds
 // the stores stay within dest[0, length + 7).
-[[gnu::always_inline]] inline void WriteWithScratch(const DecoderEntry* t, uint32_t code,
-                                                    uint32_t length, uint8_t* dest) {
+[[gnu::always_inline]] inline void WriteWithScratch(const DecoderEntry* t, uint32_t code, uint32_t length,
+                                                    uint8_t* dest) {
     uint32_t at = LastChunkStart(length);
     uint32_t c = code;
     std::memcpy(dest + at, &t[c].chunk, 8);
@@ -78,9 +76,18 @@ template <bool kMsbFirst, Delivery kDelivery>
 class DecodeRun {
 public:
     DecodeRun(ZypLzwState& s, DecoderBlock& b)
-        : s_(s), b_(b), acc_(s.bitBuffer), count_(s.bitCount), in_(s.inPos),
-          inEnd_(s.inEnd), out_(s.outPos), outEnd_(s.outEnd), prefix_(s.prefix),
-          nextFree_(s.nextFree), width_(s.codeWidth), threshold_(s.threshold) {}
+        : s_(s),
+          b_(b),
+          acc_(s.bitBuffer),
+          count_(s.bitCount),
+          in_(s.inPos),
+          inEnd_(s.inEnd),
+          out_(s.outPos),
+          outEnd_(s.outEnd),
+          prefix_(s.prefix),
+          nextFree_(s.nextFree),
+          width_(s.codeWidth),
+          threshold_(s.threshold) {}
 
     int Run() {
         const int result = Loop();
@@ -135,8 +142,7 @@ private:
             // Clear and end codes, codes beyond the table, the first code after a clear
             // and anything before the first clear are rare; one test sends them all off
             // the main road.
-            if (code - clear < 2 || code > nextFree || prefix == kNoCode || !started)
-                [[unlikely]] {
+            if (code - clear < 2 || code > nextFree || prefix == kNoCode || !started) [[unlikely]] {
                 if (code == clear) {
                     nextFree = s_.firstFree;
                     width = s_.initialWidth;
@@ -237,8 +243,8 @@ private:
         if (kDelivery == Delivery::Pixels) {
             return PackStaged();
         }
-        const uint32_t n = std::min<uint32_t>(b_.stagedEnd - b_.stagedPos,
-                                              static_cast<uint32_t>(outEnd_ - out_));
+        const uint32_t n =
+            std::min<uint32_t>(b_.stagedEnd - b_.stagedPos, static_cast<uint32_t>(outEnd_ - out_));
         const uint8_t* from = b_.staging + b_.stagedPos;
         if (kDelivery == Delivery::Predictor) {
             UndoPredictor(from, out_, n);
@@ -376,16 +382,14 @@ ZYPLZW_API int ZypLzwDecodeSetSamplesPerPixel(ZypLzwState* state, int samples) {
     return SetSamples(*state, block->history, samples);
 }
 
-ZYPLZW_API int ZypLzwDecodeInitInputData(ZypLzwState* state, uint32_t length,
-                                         const unsigned char* data) {
+ZYPLZW_API int ZypLzwDecodeInitInputData(ZypLzwState* state, uint32_t length, const unsigned char* data) {
     if (SaneDecoder(state) == nullptr) {
         return ZYPLZW_CALLER_ERROR;
     }
     return SetInput(state, length, data);
 }
 
-ZYPLZW_API int ZypLzwDecodeInitOutputData(ZypLzwState* state, uint32_t length,
-                                          unsigned char* buffer) {
+ZYPLZW_API int ZypLzwDecodeInitOutputData(ZypLzwState* state, uint32_t length, unsigned char* buffer) {
     if (SaneDecoder(state) == nullptr) {
         return ZYPLZW_CALLER_ERROR;
     }

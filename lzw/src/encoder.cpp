@@ -29,9 +29,13 @@ struct PixelSource {
     const unsigned char* end;
     uint32_t bitPos, bits, mask, rowDone, rowLength;
     explicit PixelSource(ZypLzwState& s)
-        : in(s.inPos), end(s.inEnd), bitPos(s.inputBitPos),
-          bits(static_cast<uint32_t>(s.bitsPerSample)), mask((1u << bits) - 1),
-          rowDone(s.rowDone), rowLength(s.rowLength) {}
+        : in(s.inPos),
+          end(s.inEnd),
+          bitPos(s.inputBitPos),
+          bits(static_cast<uint32_t>(s.bitsPerSample)),
+          mask((1u << bits) - 1),
+          rowDone(s.rowDone),
+          rowLength(s.rowLength) {}
     bool Next(uint32_t& symbol) {
         if (in == end) {
             return false;
@@ -63,8 +67,11 @@ struct PredictorSource {
     uint32_t samples, rowDone;
     uint64_t rowBytes;
     PredictorSource(ZypLzwState& s, std::vector<uint8_t>& h)
-        : in(s.inPos), end(s.inEnd), history(h.data()),
-          samples(static_cast<uint32_t>(s.samplesPerPixel)), rowDone(s.rowDone),
+        : in(s.inPos),
+          end(s.inEnd),
+          history(h.data()),
+          samples(static_cast<uint32_t>(s.samplesPerPixel)),
+          rowDone(s.rowDone),
           rowBytes(RowBytes(s)) {}
     bool Next(uint32_t& symbol) {
         if (in == end) {
@@ -98,8 +105,7 @@ struct CodeWriter {
     unsigned char* const outEnd;
 
     explicit CodeWriter(ZypLzwState& state)
-        : s(state), acc(state.bitBuffer), count(state.bitCount), out(state.outPos),
-          outEnd(state.outEnd) {}
+        : s(state), acc(state.bitBuffer), count(state.bitCount), out(state.outPos), outEnd(state.outEnd) {}
 
     void Put(uint32_t code, uint32_t width) { Packing::Put(acc, count, code, width); }
     // Writes whole bytes while there is room; true when none is held back.
@@ -129,9 +135,7 @@ struct CodeWriter {
     }
 };
 
-uint32_t HashSlot(uint32_t key) {
-    return (key * 2654435761u) >> (32 - EncoderBlock::kHashBits);
-}
+uint32_t HashSlot(uint32_t key) { return (key * 2654435761u) >> (32 - EncoderBlock::kHashBits); }
 
 void NextGeneration(EncoderBlock& b) {
     if (++b.generation == kTableSize) {
@@ -301,8 +305,7 @@ ZYPLZW_API int ZypLzwEncodeInitNoMalloc(ZypLzwState* state) {
 }
 
 ZYPLZW_API int ZypLzwEncodeSetBitsPerSample(ZypLzwState* state, int bits) {
-    if (SaneEncoder(state) == nullptr || !ValidBits(bits) ||
-        state->state != ZYPLZW_STATE_START) {
+    if (SaneEncoder(state) == nullptr || !ValidBits(bits) || state->state != ZYPLZW_STATE_START) {
         return ZYPLZW_CALLER_ERROR;
     }
     state->bitsPerSample = bits;
@@ -318,16 +321,14 @@ ZYPLZW_API int ZypLzwEncodeSetSamplesPerPixel(ZypLzwState* state, int samples) {
     return SetSamples(*state, block->history, samples);
 }
 
-ZYPLZW_API int ZypLzwEncodeInitInputData(ZypLzwState* state, uint32_t length,
-                                         const unsigned char* data) {
+ZYPLZW_API int ZypLzwEncodeInitInputData(ZypLzwState* state, uint32_t length, const unsigned char* data) {
     if (SaneEncoder(state) == nullptr) {
         return ZYPLZW_CALLER_ERROR;
     }
     return SetInput(state, length, data);
 }
 
-ZYPLZW_API int ZypLzwEncodeInitOutputData(ZypLzwState* state, uint32_t length,
-                                          unsigned char* buffer) {
+ZYPLZW_API int ZypLzwEncodeInitOutputData(ZypLzwState* state, uint32_t length, unsigned char* buffer) {
     if (SaneEncoder(state) == nullptr) {
         return ZYPLZW_CALLER_ERROR;
     }
@@ -336,8 +337,7 @@ ZYPLZW_API int ZypLzwEncodeInitOutputData(ZypLzwState* state, uint32_t length,
 
 ZYPLZW_API int ZypLzwEncode(ZypLzwState* state) {
     EncoderBlock* block = SaneEncoder(state);
-    if (block == nullptr ||
-        (state->state != ZYPLZW_STATE_START && state->state != ZYPLZW_STATE_WORKING)) {
+    if (block == nullptr || (state->state != ZYPLZW_STATE_START && state->state != ZYPLZW_STATE_WORKING)) {
         return ZYPLZW_CALLER_ERROR;
     }
     return state->mode == ZYPLZW_MODE_GIF ? EncodeDispatch<LsbFirst>(*state, *block)
@@ -348,8 +348,7 @@ ZYPLZW_API int ZypLzwEncodeFlush(ZypLzwState* state) {
     if (SaneEncoder(state) == nullptr) {
         return ZYPLZW_CALLER_ERROR;
     }
-    return state->mode == ZYPLZW_MODE_GIF ? FlushBytes<LsbFirst>(*state)
-                                          : FlushBytes<MsbFirst>(*state);
+    return state->mode == ZYPLZW_MODE_GIF ? FlushBytes<LsbFirst>(*state) : FlushBytes<MsbFirst>(*state);
 }
 
 ZYPLZW_API int ZypLzwEncodeDone(ZypLzwState* state) {
@@ -357,8 +356,8 @@ ZYPLZW_API int ZypLzwEncodeDone(ZypLzwState* state) {
         state->state == ZYPLZW_STATE_ENDED) {
         return ZYPLZW_CALLER_ERROR;
     }
-    const int rc = state->mode == ZYPLZW_MODE_GIF ? FinishStream<LsbFirst>(*state)
-                                                  : FinishStream<MsbFirst>(*state);
+    const int rc =
+        state->mode == ZYPLZW_MODE_GIF ? FinishStream<LsbFirst>(*state) : FinishStream<MsbFirst>(*state);
     if (rc == ZYPLZW_OK) {
         FreeBlock(state);
     }

@@ -29,10 +29,10 @@ struct EncoderBlock {
     BlockHeader header{BlockKind::Encoder};
     static constexpr uint32_t kHashBits = 14;
     static constexpr uint32_t kHashSize = 1u << kHashBits;
-    uint32_t generation = 1;               // 1..4095, stamped into bits 20..31 of a key
-    uint32_t keys[kHashSize] = {};         // generation << 20 | prefix << 8 | symbol
+    uint32_t generation = 1;        // 1..4095, stamped into bits 20..31 of a key
+    uint32_t keys[kHashSize] = {};  // generation << 20 | prefix << 8 | symbol
     uint16_t codes[kHashSize] = {};
-    std::vector<uint8_t> history;          // mode 3: last raw sample of each channel
+    std::vector<uint8_t> history;  // mode 3: last raw sample of each channel
 };
 
 // Decoder: the code table and the staging buffer for a string that did not fit in the
@@ -58,7 +58,7 @@ struct DecoderBlock {
     uint8_t staging[kStagingSize] = {};
     uint32_t stagedPos = 0;
     uint32_t stagedEnd = 0;
-    std::vector<uint8_t> history;          // mode 3: last decoded sample of each channel
+    std::vector<uint8_t> history;  // mode 3: last decoded sample of each channel
 };
 
 // Allocation with a process-wide count of live blocks.
@@ -117,8 +117,7 @@ inline uint64_t RowBytes(const ZypLzwState& s) {
 }
 
 // Width rule for adding table entry `code`.
-inline void WidenAfterAdding(uint32_t code, uint32_t earlyChange, uint32_t& width,
-                             uint32_t& threshold) {
+inline void WidenAfterAdding(uint32_t code, uint32_t earlyChange, uint32_t& width, uint32_t& threshold) {
     const uint32_t reach = code + earlyChange;
     if (reach == threshold && reach < kTableSize - 1) {
         ++width;

@@ -18,9 +18,7 @@ Block* NewBlock() {
     return block;
 }
 
-BlockKind KindOf(const ZypLzwState* state) {
-    return static_cast<const BlockHeader*>(state->block)->kind;
-}
+BlockKind KindOf(const ZypLzwState* state) { return static_cast<const BlockHeader*>(state->block)->kind; }
 
 }  // namespace
 

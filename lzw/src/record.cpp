@@ -21,8 +21,7 @@ bool SpanIsSane(const void* start, const void* pos, const void* end, uint32_t re
 }  // namespace
 
 bool ValidMode(int mode) {
-    return mode == ZYPLZW_MODE_GIF || mode == ZYPLZW_MODE_TIFF ||
-           mode == ZYPLZW_MODE_TIFF_PREDICTOR;
+    return mode == ZYPLZW_MODE_GIF || mode == ZYPLZW_MODE_TIFF || mode == ZYPLZW_MODE_TIFF_PREDICTOR;
 }
 
 bool ValidBits(int bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
@@ -84,8 +83,7 @@ bool RecordIsSane(const ZypLzwState& s, bool encoder, size_t historySize) {
         s.earlyChange != expected.earlyChange) {
         return false;
     }
-    if (s.codeWidth < s.initialWidth || s.codeWidth > kMaxWidth ||
-        s.threshold != (1u << s.codeWidth)) {
+    if (s.codeWidth < s.initialWidth || s.codeWidth > kMaxWidth || s.threshold != (1u << s.codeWidth)) {
         return false;
     }
     if (s.nextFree < s.firstFree || s.nextFree > kTableSize) {
@@ -109,10 +107,8 @@ bool RecordIsSane(const ZypLzwState& s, bool encoder, size_t historySize) {
         case ZYPLZW_STATE_WORKING:
         case ZYPLZW_STATE_ENDING:
         case ZYPLZW_STATE_ENDED:
-        case ZYPLZW_STATE_FAILED:
-            break;
-        default:
-            return false;
+        case ZYPLZW_STATE_FAILED: break;
+        default: return false;
     }
     return SpanIsSane(s.inStart, s.inPos, s.inEnd, s.inRemaining) &&
            SpanIsSane(s.outStart, s.outPos, s.outEnd, s.outRemaining);

@@ -27,8 +27,8 @@ TEST(CodeParameters, FollowModeAndBits) {
         for (bool encoder : {true, false}) {
             ZypLzwState st;
             ASSERT_EQ((encoder ? ZypLzwEncodeInit : ZypLzwDecodeInit)(&st, c.mode), 0);
-            ASSERT_EQ((encoder ? ZypLzwEncodeSetBitsPerSample
-                               : ZypLzwDecodeSetBitsPerSample)(&st, c.bits), 0);
+            ASSERT_EQ((encoder ? ZypLzwEncodeSetBitsPerSample : ZypLzwDecodeSetBitsPerSample)(&st, c.bits),
+                      0);
             EXPECT_EQ(st.clearCode, c.clear);
             EXPECT_EQ(st.endCode, c.end);
             EXPECT_EQ(st.nextFree, c.firstFree);
@@ -53,9 +53,9 @@ TEST(CodeParameters, CallerErrorsGiveMinusTwo) {
         int mode, bits, samples;
     };
     const Case cases[] = {
-        {"mode 0", 0, 8, 1},    {"mode 4", 4, 8, 1},     {"mode -1", -1, 8, 1},
-        {"bits 0", 1, 0, 1},    {"bits 3", 1, 3, 1},     {"bits 16", 1, 16, 1},
-        {"bits -8", 2, -8, 1},  {"samples 0", 3, 8, 0},  {"samples 65536", 3, 8, 65536},
+        {"mode 0", 0, 8, 1},      {"mode 4", 4, 8, 1},    {"mode -1", -1, 8, 1},
+        {"bits 0", 1, 0, 1},      {"bits 3", 1, 3, 1},    {"bits 16", 1, 16, 1},
+        {"bits -8", 2, -8, 1},    {"samples 0", 3, 8, 0}, {"samples 65536", 3, 8, 65536},
         {"samples -1", 3, 8, -1},
     };
     const long live = ZypLzwLiveBlocks();
@@ -69,13 +69,13 @@ TEST(CodeParameters, CallerErrorsGiveMinusTwo) {
                 continue;
             }
             ASSERT_EQ(init, 0);
-            const int bits = (encoder ? ZypLzwEncodeSetBitsPerSample
-                                      : ZypLzwDecodeSetBitsPerSample)(&st, c.bits);
-            const int samples = (encoder ? ZypLzwEncodeSetSamplesPerPixel
-                                         : ZypLzwDecodeSetSamplesPerPixel)(&st, c.samples);
+            const int bits =
+                (encoder ? ZypLzwEncodeSetBitsPerSample : ZypLzwDecodeSetBitsPerSample)(&st, c.bits);
+            const int samples =
+                (encoder ? ZypLzwEncodeSetSamplesPerPixel : ZypLzwDecodeSetSamplesPerPixel)(&st, c.samples);
             EXPECT_EQ(bits == ZYPLZW_CALLER_ERROR || samples == ZYPLZW_CALLER_ERROR, true);
-            EXPECT_EQ(st.bitsPerSample, c.bits == 0 || c.bits == 3 || c.bits == 16 ||
-                                                c.bits == -8 ? 8 : c.bits);
+            EXPECT_EQ(st.bitsPerSample,
+                      c.bits == 0 || c.bits == 3 || c.bits == 16 || c.bits == -8 ? 8 : c.bits);
             EXPECT_EQ(st.samplesPerPixel, 1);
             if (encoder) {
                 unsigned char sink[8];
@@ -105,8 +105,7 @@ struct Trace {
 // the edge cases talk about.
 void Observe(const ZypLzwState& st, uint32_t& lastNextFree, Trace& t) {
     ASSERT_LE(st.nextFree, ZYPLZW_TABLE_SIZE);
-    ASSERT_EQ(st.codeWidth, ExpectedWidth(st.nextFree, st.earlyChange))
-        << "nextFree " << st.nextFree;
+    ASSERT_EQ(st.codeWidth, ExpectedWidth(st.nextFree, st.earlyChange)) << "nextFree " << st.nextFree;
     if (st.codeWidth == 10 && t.firstNextFreeAt10 == 0) {
         t.firstNextFreeAt10 = st.nextFree;
     }
@@ -135,8 +134,8 @@ TEST(CodeWidth, GrowsByTheRuleAndTheTableClearsWhenFull) {
             ZypLzwState st;
             ASSERT_EQ(ZypLzwEncodeInit(&st, c.mode), 0);
             ASSERT_EQ(ZypLzwEncodeSetBitsPerSample(&st, c.bits), 0);
-            ASSERT_EQ(ZypLzwEncodeInitOutputData(&st, static_cast<uint32_t>(stream.size()),
-                                                 stream.data()), 0);
+            ASSERT_EQ(ZypLzwEncodeInitOutputData(&st, static_cast<uint32_t>(stream.size()), stream.data()),
+                      0);
             uint32_t last = st.nextFree;
             for (size_t i = 0; i < input.size(); ++i) {
                 ASSERT_EQ(ZypLzwEncodeInitInputData(&st, 1, &input[i]), 0);
@@ -155,8 +154,7 @@ TEST(CodeWidth, GrowsByTheRuleAndTheTableClearsWhenFull) {
         ASSERT_EQ(ZypLzwDecodeInit(&st, c.mode), 0);
         ASSERT_EQ(ZypLzwDecodeSetBitsPerSample(&st, c.bits), 0);
         Bytes out(input.size() * 8 + 16);
-        ASSERT_EQ(ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(out.size()),
-                                             out.data()), 0);
+        ASSERT_EQ(ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(out.size()), out.data()), 0);
         uint32_t last = st.nextFree;
         int rc = ZYPLZW_INPUT_USED;
         for (size_t i = 0; i < stream.size() && rc == ZYPLZW_INPUT_USED; ++i) {

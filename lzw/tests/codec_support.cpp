@@ -30,15 +30,13 @@ Bytes Encode(const Settings& settings, const Bytes& input, size_t inChunk, size_
     Bytes buffer(outChunk == 0 ? input.size() + 64 : outChunk);
     auto collect = [&] { out.insert(out.end(), buffer.data(), st.outPos); };
     auto newOutput = [&] {
-        EXPECT_EQ(ZypLzwEncodeInitOutputData(&st, static_cast<uint32_t>(buffer.size()),
-                                             buffer.data()), 0);
+        EXPECT_EQ(ZypLzwEncodeInitOutputData(&st, static_cast<uint32_t>(buffer.size()), buffer.data()), 0);
     };
     newOutput();
     size_t offset = 0;
     do {
         const size_t n = Chunk(inChunk, input.size() - offset);
-        EXPECT_EQ(ZypLzwEncodeInitInputData(&st, static_cast<uint32_t>(n),
-                                            input.data() + offset), 0);
+        EXPECT_EQ(ZypLzwEncodeInitInputData(&st, static_cast<uint32_t>(n), input.data() + offset), 0);
         offset += n;
         for (int guard = 0;; ++guard) {
             const int rc = ZypLzwEncode(&st);
@@ -69,8 +67,7 @@ Bytes Encode(const Settings& settings, const Bytes& input, size_t inChunk, size_
     return out;
 }
 
-Decoded Decode(const Settings& settings, const Bytes& stream, size_t inChunk,
-               size_t outChunk) {
+Decoded Decode(const Settings& settings, const Bytes& stream, size_t inChunk, size_t outChunk) {
     ZypLzwState st;
     Decoded d;
     EXPECT_EQ(ZypLzwDecodeInit(&st, settings.mode), 0);
@@ -83,16 +80,14 @@ Decoded Decode(const Settings& settings, const Bytes& stream, size_t inChunk,
     Bytes buffer(size + 1, 0xA5);
     auto collect = [&] { d.output.insert(d.output.end(), buffer.data(), st.outPos); };
     auto newOutput = [&] {
-        EXPECT_EQ(ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(size), buffer.data()),
-                  0);
+        EXPECT_EQ(ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(size), buffer.data()), 0);
     };
     newOutput();
     size_t offset = 0;
     bool more = true;
     while (more) {
         const size_t n = Chunk(inChunk, stream.size() - offset);
-        EXPECT_EQ(ZypLzwDecodeInitInputData(&st, static_cast<uint32_t>(n),
-                                            stream.data() + offset), 0);
+        EXPECT_EQ(ZypLzwDecodeInitInputData(&st, static_cast<uint32_t>(n), stream.data() + offset), 0);
         offset += n;
         for (;;) {
             d.result = ZypLzwDecode(&st);
@@ -126,8 +121,8 @@ Bytes PackCodes(int mode, int bits, const std::vector<uint32_t>& codes) {
     uint32_t count = 0;
     Bytes out;
     for (uint32_t code : codes) {
-        const uint32_t width = std::min<uint32_t>(
-            12, static_cast<uint32_t>(std::bit_width(gif ? entries : entries + 1)));
+        const uint32_t width =
+            std::min<uint32_t>(12, static_cast<uint32_t>(std::bit_width(gif ? entries : entries + 1)));
         if (gif) {
             acc |= static_cast<uint64_t>(code) << count;
             count += width;

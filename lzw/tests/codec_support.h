@@ -22,16 +22,14 @@ struct Settings {
 
 // Encodes feeding `inChunk` input bytes and `outChunk` output bytes at a time
 // (0 = everything at once). Fails the running test on an unexpected result.
-Bytes Encode(const Settings& settings, const Bytes& input, size_t inChunk = 0,
-             size_t outChunk = 0);
+Bytes Encode(const Settings& settings, const Bytes& input, size_t inChunk = 0, size_t outChunk = 0);
 
 struct Decoded {
-    int result = 0;   // last result of ZypLzwDecode (3 end, 1 input used up, -1 bad)
+    int result = 0;  // last result of ZypLzwDecode (3 end, 1 input used up, -1 bad)
     Bytes output;
 };
 // Decodes in chunks as above, then flushes.
-Decoded Decode(const Settings& settings, const Bytes& stream, size_t inChunk = 0,
-               size_t outChunk = 0);
+Decoded Decode(const Settings& settings, const Bytes& stream, size_t inChunk = 0, size_t outChunk = 0);
 
 // Packs codes at the widths a decoder expects, written from the textbook rule: with n
 // table entries in use, a GIF code is bit_length(n) bits, a TIFF code

@@ -34,10 +34,13 @@ TEST(HostileStreams, ResultsAndOutput) {
         {"non-root right after clear", 1, 4, {16, 18, 17}, -1, {}},
         {"kwkwk", 2, 8, {256, 65, 258, 257}, 3, {A, A, A}},
         {"gif kwkwk", 1, 8, {256, 65, 258, 257}, 3, {A, A, A}},
-        {"old code after clear", 2, 8, {256, 65, 66, 258, 256, 65, 259, 257}, -1,
-         {A, B, A, B, A}},
-        {"old code after clear still valid before it", 2, 8,
-         {256, 65, 66, 258, 256, 65, 66, 258, 257}, 3, {A, B, A, B, A, B, A, B}},
+        {"old code after clear", 2, 8, {256, 65, 66, 258, 256, 65, 259, 257}, -1, {A, B, A, B, A}},
+        {"old code after clear still valid before it",
+         2,
+         8,
+         {256, 65, 66, 258, 256, 65, 66, 258, 257},
+         3,
+         {A, B, A, B, A, B, A, B}},
         {"no end code", 2, 8, {256, 65, 66}, 1, {A, B}},
         {"data after end ignored", 2, 8, {256, 65, 257, 66, 300, 5}, 3, {A}},
         // pixels 0 1 0 1, packed from the high bits; the flush completes the byte
@@ -78,15 +81,13 @@ TEST(HostileStreams, FullTableWithoutClear) {
 
 // Truncate at every offset and flip every byte of real streams in every mode.
 TEST(HostileStreams, TruncatedAndFlippedStreams) {
-    const Settings settings[] = {{2, 8, 1, 0}, {1, 8, 1, 0}, {1, 1, 1, 9}, {1, 4, 1, 0},
-                                 {3, 8, 3, 17}};
+    const Settings settings[] = {{2, 8, 1, 0}, {1, 8, 1, 0}, {1, 1, 1, 9}, {1, 4, 1, 0}, {3, 8, 3, 17}};
     for (const Settings& s : settings) {
         SCOPED_TRACE(s.Name());
         const Bytes input = ImageLike(1500, 3);
         const Bytes stream = Encode(s, input);
         for (size_t cut = 0; cut < stream.size(); ++cut) {
-            const Decoded d =
-                Decode(s, Bytes(stream.begin(), stream.begin() + static_cast<long>(cut)), 0, 7);
+            const Decoded d = Decode(s, Bytes(stream.begin(), stream.begin() + static_cast<long>(cut)), 0, 7);
             ASSERT_TRUE(d.result == ZYPLZW_INPUT_USED || d.result == ZYPLZW_BAD_STREAM)
                 << "cut " << cut << " gave " << d.result;
         }
@@ -105,8 +106,7 @@ TEST(HostileStreams, TruncatedAndFlippedStreams) {
 // Random streams after a valid clear code, at every width.
 TEST(HostileStreams, RandomCodes) {
     for (uint32_t seed = 0; seed < 200; ++seed) {
-        const Settings s{1 + static_cast<int>(seed % 3), seed % 2 ? 1 << (seed / 2 % 4) : 8, 2,
-                         seed % 11};
+        const Settings s{1 + static_cast<int>(seed % 3), seed % 2 ? 1 << (seed / 2 % 4) : 8, 2, seed % 11};
         Bytes stream = RandomBytes(3000, seed);
         // Open with a clear code so the decoder gets past the first check.
         if (s.mode != ZYPLZW_MODE_GIF) {

@@ -61,8 +61,8 @@ TEST(Lifecycle, InitNoMallocStartsAgainOnTheSameBlock) {
         Bytes out(10000);
         for (const Bytes* stream : {&streamA, &streamB}) {
             ASSERT_EQ(ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(out.size()), out.data()), 0);
-            ASSERT_EQ(ZypLzwDecodeInitInputData(&st, static_cast<uint32_t>(stream->size()),
-                                                stream->data()), 0);
+            ASSERT_EQ(ZypLzwDecodeInitInputData(&st, static_cast<uint32_t>(stream->size()), stream->data()),
+                      0);
             EXPECT_EQ(ZypLzwDecode(&st), ZYPLZW_END_CODE);
             EXPECT_EQ(ZypLzwDecode(&st), ZYPLZW_END_CODE);  // and stays there
             EXPECT_EQ(ZypLzwDecodeFlush(&st), 0);
@@ -109,12 +109,20 @@ TEST(Lifecycle, DamagedRecordsAreRefused) {
         {"mode", [](ZypLzwState& s) { s.mode = 9; }},
         {"next free past the table", [](ZypLzwState& s) { s.nextFree = 5000; }},
         {"next free below first free", [](ZypLzwState& s) { s.nextFree = 10; }},
-        {"width 13", [](ZypLzwState& s) { s.codeWidth = 13; s.threshold = 8192; }},
+        {"width 13",
+         [](ZypLzwState& s) {
+             s.codeWidth = 13;
+             s.threshold = 8192;
+         }},
         {"threshold", [](ZypLzwState& s) { s.threshold = 3; }},
         {"clear code", [](ZypLzwState& s) { s.clearCode = 4000; }},
         {"prefix", [](ZypLzwState& s) { s.prefix = 4095; }},
         {"bit count", [](ZypLzwState& s) { s.bitCount = 40; }},
-        {"bit buffer", [](ZypLzwState& s) { s.bitCount = 2; s.bitBuffer = 0xFF; }},
+        {"bit buffer",
+         [](ZypLzwState& s) {
+             s.bitCount = 2;
+             s.bitBuffer = 0xFF;
+         }},
         {"state", [](ZypLzwState& s) { s.state = 42; }},
         {"input remaining", [](ZypLzwState& s) { s.inRemaining += 1; }},
         {"input position", [](ZypLzwState& s) { s.inPos = other; }},
@@ -175,7 +183,7 @@ TEST(Lifecycle, WrongSideAndNullRecords) {
     EXPECT_EQ(ZypLzwEncodeInitInputData(&enc, 5, nullptr), ZYPLZW_CALLER_ERROR);
     EXPECT_EQ(ZypLzwDecodeInitOutputData(&dec, 5, nullptr), ZYPLZW_CALLER_ERROR);
     ASSERT_EQ(ZypLzwDecodeDone(&dec), 0);
-    EXPECT_EQ(ZypLzwDecode(&dec), ZYPLZW_CALLER_ERROR);          // block gone
+    EXPECT_EQ(ZypLzwDecode(&dec), ZYPLZW_CALLER_ERROR);  // block gone
     EXPECT_EQ(ZypLzwDecodeInitNoMalloc(&dec), ZYPLZW_CALLER_ERROR);
     unsigned char out[8];
     ZypLzwEncodeInitOutputData(&enc, sizeof out, out);

@@ -24,8 +24,7 @@ int Run(bool encode, int mode, int bits, int samples, uint32_t rowLength,
     if (rc != 0) return Fail("Init", rc);
     rc = encode ? ZypLzwEncodeSetBitsPerSample(&st, bits) : ZypLzwDecodeSetBitsPerSample(&st, bits);
     if (rc != 0) return Fail("SetBitsPerSample", rc);
-    rc = encode ? ZypLzwEncodeSetSamplesPerPixel(&st, samples)
-                : ZypLzwDecodeSetSamplesPerPixel(&st, samples);
+    rc = encode ? ZypLzwEncodeSetSamplesPerPixel(&st, samples) : ZypLzwDecodeSetSamplesPerPixel(&st, samples);
     if (rc != 0) return Fail("SetSamplesPerPixel", rc);
     st.rowLength = rowLength;
 
@@ -71,9 +70,8 @@ int main(int argc, char** argv) {
     if (verb != "encode" && verb != "decode") return 1;
     std::vector<unsigned char> input((std::istreambuf_iterator<char>(std::cin)),
                                      std::istreambuf_iterator<char>());
-    const int rc = Run(verb == "encode", std::atoi(argv[2]), std::atoi(argv[3]),
-                       std::atoi(argv[4]), static_cast<uint32_t>(std::strtoul(argv[5], nullptr, 10)),
-                       input);
+    const int rc = Run(verb == "encode", std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                       static_cast<uint32_t>(std::strtoul(argv[5], nullptr, 10)), input);
     std::fflush(stdout);
     return rc;
 }

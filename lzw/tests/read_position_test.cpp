@@ -86,8 +86,7 @@ TEST(ReadPosition, OutputFullLeavesTheUnreadInputInTheRecord) {
             int rc;
             int stops = 0;
             for (;;) {
-                ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(buffer.size()),
-                                           buffer.data());
+                ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(buffer.size()), buffer.data());
                 rc = ZypLzwDecode(&st);
                 output.insert(output.end(), buffer.data(), st.outPos);
                 if (rc != ZYPLZW_OUTPUT_FULL) {
@@ -99,15 +98,13 @@ TEST(ReadPosition, OutputFullLeavesTheUnreadInputInTheRecord) {
                 Bytes rest(st.inPos, st.inEnd);
                 std::fill(held.begin(), held.end(), 0xFF);
                 held = std::move(rest);
-                ASSERT_EQ(ZypLzwDecodeInitInputData(&st, static_cast<uint32_t>(held.size()),
-                                                    held.data()), 0);
+                ASSERT_EQ(ZypLzwDecodeInitInputData(&st, static_cast<uint32_t>(held.size()), held.data()), 0);
             }
             EXPECT_EQ(rc, ZYPLZW_END_CODE);
             EXPECT_GT(stops, 0);
             int flushed;
             do {
-                ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(buffer.size()),
-                                           buffer.data());
+                ZypLzwDecodeInitOutputData(&st, static_cast<uint32_t>(buffer.size()), buffer.data());
                 flushed = ZypLzwDecodeFlush(&st);
                 output.insert(output.end(), buffer.data(), st.outPos);
             } while (flushed == ZYPLZW_OUTPUT_FULL);
@@ -121,9 +118,8 @@ TEST(ReadPosition, OutputFullLeavesTheUnreadInputInTheRecord) {
 // them, where the decoder must switch from word-sized stores to exact ones. The driver
 // checks a guard byte past every buffer.
 TEST(ReadPosition, LongStringsMeetTheEndOfEveryOutput) {
-    const Settings settings[] = {{ZYPLZW_MODE_TIFF, 8, 1, 0},
-                                 {ZYPLZW_MODE_GIF, 8, 1, 0},
-                                 {ZYPLZW_MODE_TIFF_PREDICTOR, 8, 1, 0}};
+    const Settings settings[] = {
+        {ZYPLZW_MODE_TIFF, 8, 1, 0}, {ZYPLZW_MODE_GIF, 8, 1, 0}, {ZYPLZW_MODE_TIFF_PREDICTOR, 8, 1, 0}};
     Bytes input(40000, 0x41);
     for (size_t i = 20000; i < input.size(); ++i) {
         input[i] = static_cast<uint8_t>(i / 700);  // runs that start over at each value

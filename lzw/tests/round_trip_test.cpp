@@ -31,7 +31,7 @@ const Settings kSettings[] = {
     {ZYPLZW_MODE_GIF, 4, 1, 0},
     {ZYPLZW_MODE_GIF, 2, 1, 0},
     {ZYPLZW_MODE_GIF, 1, 1, 0},
-    {ZYPLZW_MODE_GIF, 1, 1, 13},   // rows of 13 one-bit pixels: 3 bits of padding
+    {ZYPLZW_MODE_GIF, 1, 1, 13},  // rows of 13 one-bit pixels: 3 bits of padding
     {ZYPLZW_MODE_GIF, 2, 1, 7},
     {ZYPLZW_MODE_GIF, 4, 1, 5},
     {ZYPLZW_MODE_TIFF_PREDICTOR, 8, 1, 0},
@@ -41,8 +41,8 @@ const Settings kSettings[] = {
 };
 
 TEST(RoundTrip, EveryModeGivesTheInputBack) {
-    const Bytes sources[] = {ImageLike(200000, 1), RandomBytes(50000, 2), Bytes(30000, 0x3C),
-                             Bytes{}, Bytes{0x80}};
+    const Bytes sources[] = {ImageLike(200000, 1), RandomBytes(50000, 2), Bytes(30000, 0x3C), Bytes{},
+                             Bytes{0x80}};
     for (const Settings& s : kSettings) {
         for (const Bytes& source : sources) {
             const Bytes input = ClearRowPadding(source, s);
@@ -62,8 +62,7 @@ TEST(RoundTrip, EverySplitGivesTheSameBytes) {
         const Bytes whole = Encode(s, input);
         for (size_t in : chunks) {
             for (size_t out : chunks) {
-                SCOPED_TRACE(s.Name() + " in " + std::to_string(in) + " out " +
-                             std::to_string(out));
+                SCOPED_TRACE(s.Name() + " in " + std::to_string(in) + " out " + std::to_string(out));
                 EXPECT_EQ(Encode(s, input, in, out), whole);
                 const Decoded d = Decode(s, whole, in, out);
                 EXPECT_EQ(d.result, ZYPLZW_END_CODE);

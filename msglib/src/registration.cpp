@@ -17,7 +17,8 @@ std::string SourceKey() { return std::string(kApplicationLogKey) + "\\" + ARC_MS
 // Full path of this library file, found from an address inside it.
 std::string OwnPath() {
     char directory[4096];
-    size_t length = ArcOS_GetModuleDirOf(reinterpret_cast<const void*>(&OwnPath), sizeof directory, directory);
+    size_t length =
+        ArcOS_GetModuleDirOf(reinterpret_cast<const void*>(&OwnPath), sizeof directory, directory);
     if (length == 0 || length >= sizeof directory) return {};
     return std::string(directory, length) + ARC_MSG_LIBRARY_NAME;
 }
@@ -29,8 +30,10 @@ uint32_t DllRegisterServer() {
     if (path.empty()) return kUnexpected;
     const std::string key = SourceKey();
     if (ArcReg_CreateKey(ARCREG_HKLM, key.c_str()) != ARCREG_OK) return kUnexpected;
-    if (ArcReg_SetString(ARCREG_HKLM, key.c_str(), "EventMessageFile", path.c_str()) != ARCREG_OK) return kUnexpected;
-    if (ArcReg_SetNumber(ARCREG_HKLM, key.c_str(), "TypesSupported", kTypesSupported) != ARCREG_OK) return kUnexpected;
+    if (ArcReg_SetString(ARCREG_HKLM, key.c_str(), "EventMessageFile", path.c_str()) != ARCREG_OK)
+        return kUnexpected;
+    if (ArcReg_SetNumber(ARCREG_HKLM, key.c_str(), "TypesSupported", kTypesSupported) != ARCREG_OK)
+        return kUnexpected;
     return 0;
 }
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arc_install.h"
@@ -61,10 +61,12 @@ TEST_F(Library, EnglishTextsEqualTheCatalogue) {
         std::string text = raw;
         ASSERT_GE(text.size(), 2u);
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "index " << index;
-        if (std::string(row.text).rfind("Unable to find message number", 0) == 0) continue;  // no built-in text
+        if (std::string(row.text).rfind("Unable to find message number", 0) == 0)
+            continue;  // no built-in text
         std::string libraryText = ArcMSGS_LoadText(library, row.eventId, nullptr);
         EXPECT_EQ(Format(libraryText.c_str()), Format(row.text)) << "index " << index;
-        EXPECT_EQ(ArcMSGS_CountInserts(libraryText.c_str()), ArcMSGS_CountInserts(row.text)) << "index " << index;
+        EXPECT_EQ(ArcMSGS_CountInserts(libraryText.c_str()), ArcMSGS_CountInserts(row.text))
+            << "index " << index;
         ++compared;
     }
     EXPECT_EQ(compared, ARC_MSG_COUNT - 3);
@@ -72,7 +74,8 @@ TEST_F(Library, EnglishTextsEqualTheCatalogue) {
     // Identifiers that name no row, or a row under the wrong event type.
     ArcMsgRow row;
     ASSERT_EQ(ArcMSGS_GetText(491, &row), 0);
-    for (uint32_t id : {0u, 0xFFFFFFFFu, (row.eventId & 0xFFFFu) | ARC_MSG_TYPE_WARNING, ARC_MSG_TYPE_INFORMATION | 2u}) {
+    for (uint32_t id :
+         {0u, 0xFFFFFFFFu, (row.eventId & 0xFFFFu) | ARC_MSG_TYPE_WARNING, ARC_MSG_TYPE_INFORMATION | 2u}) {
         EXPECT_EQ(lookup(id), nullptr) << std::hex << id;
     }
 }
@@ -97,7 +100,9 @@ TEST_F(Library, CatalogueTakesTextsFromTheLanguageLibrary) {
         {"ENU", 0, "QK_ARCMSG_NO_OP"},
         {nullptr, 12, "Login: A1"},
         {"deu", 491, "Das Argument 'A1' wurde nicht angegeben"},
-        {"deu", 94, "Die Datei >A1< kann nicht ge\xC3\xB6" "ffnet werden.  errno=B2"},
+        {"deu", 94,
+         "Die Datei >A1< kann nicht ge\xC3\xB6"
+         "ffnet werden.  errno=B2"},
         {"deu", 499, "B2 - A1"},
         {"deu", 14, "Abmeldung"},
         {"Deutsch", 338, "Januar"},
@@ -106,13 +111,14 @@ TEST_F(Library, CatalogueTakesTextsFromTheLanguageLibrary) {
     };
     for (const Case& c : cases) {
         ArcMSGS_Reset();
-        const std::string name = std::string(c.language ? c.language : "(null)") + " index " + std::to_string(c.index);
+        const std::string name =
+            std::string(c.language ? c.language : "(null)") + " index " + std::to_string(c.index);
         ASSERT_EQ(ArcMSGS_Init(kLocaleDir.c_str(), c.language), 0) << name;
         ArcMsgRow row;
         ASSERT_EQ(ArcMSGS_GetText(c.index, &row), 0) << name;
-        const std::string expected = c.formatted != nullptr
-            ? c.formatted
-            : "Unable to find message number (" + std::to_string(row.number) + ")";
+        const std::string expected =
+            c.formatted != nullptr ? c.formatted
+                                   : "Unable to find message number (" + std::to_string(row.number) + ")";
         EXPECT_EQ(Format(row.text), expected) << name;
         // A second read returns the kept text.
         ArcMsgRow again;

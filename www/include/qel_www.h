@@ -26,8 +26,8 @@ struct ClientStatus;
 // Limits and flag values
 // ---------------------------------------------------------------------------
 
-inline constexpr int QELWWW_MAX_PARMS = 1024;     // pairs of one parameter list
-inline constexpr int QELWWW_MAX_HEADERS = 10;     // header pairs of one response
+inline constexpr int QELWWW_MAX_PARMS = 1024;  // pairs of one parameter list
+inline constexpr int QELWWW_MAX_HEADERS = 10;  // header pairs of one response
 // Longest values the session takes; longer ones are refused (message 489), never cut.
 inline constexpr size_t QELWWW_MAX_PAGE = 260;
 inline constexpr size_t QELWWW_MAX_FOLDER = 60;
@@ -58,10 +58,10 @@ inline constexpr uint32_t QELWWW_OS_WINNT = 4;
 inline constexpr uint32_t QELWWW_OS_OTHER = 16;
 
 // Catalogue indexes of the messages the front door issues.
-inline constexpr int QELWWW_MSG_SERVER_REFUSED = 121;   // server not in ServerAccess
-inline constexpr int QELWWW_MSG_NO_DIRECTORY = 170;     // cache or template directory missing
+inline constexpr int QELWWW_MSG_SERVER_REFUSED = 121;  // server not in ServerAccess
+inline constexpr int QELWWW_MSG_NO_DIRECTORY = 170;    // cache or template directory missing
 inline constexpr int QELWWW_MSG_NO_MEMORY = 217;
-inline constexpr int QELWWW_MSG_BAD_VALUE = 489;        // not a number, too long, too many
+inline constexpr int QELWWW_MSG_BAD_VALUE = 489;  // not a number, too long, too many
 inline constexpr int QELWWW_MSG_MISSING_ARG = 491;
 inline constexpr int QELWWW_MSG_NO_FUNCTION = 492;
 inline constexpr int QELWWW_MSG_NO_SCRIPT = 495;
@@ -93,37 +93,37 @@ struct QelWWWViewSettings {
 // The process-wide configuration, filled by QelWWW_InitConfig and read-only afterwards.
 // Directory texts carry no trailing '/' unless noted.
 struct QelWWWConfig {
-    QelWWWViewSettings defaults;      // section "default browser"
-    int32_t defaultPort = 0;          // PORT of "@SRV@_default"
-    char defaultServerType = 0;       // 'L', 'S' or 'T' from its PROTOCOL
-    std::string version;              // QELWWW_VERSION_TEXT
-    uint64_t cacheSize = 0;           // bytes (CacheSize megabytes)
-    uint32_t cacheLowMark = 0;        // percent
-    uint32_t cacheHighMark = 0;       // percent
+    QelWWWViewSettings defaults;  // section "default browser"
+    int32_t defaultPort = 0;      // PORT of "@SRV@_default"
+    char defaultServerType = 0;   // 'L', 'S' or 'T' from its PROTOCOL
+    std::string version;          // QELWWW_VERSION_TEXT
+    uint64_t cacheSize = 0;       // bytes (CacheSize megabytes)
+    uint32_t cacheLowMark = 0;    // percent
+    uint32_t cacheHighMark = 0;   // percent
     uint8_t cacheDocs = 0;
-    uint8_t commandLineMode = 0;      // errors go to standard error (CGI command line)
+    uint8_t commandLineMode = 0;  // errors go to standard error (CGI command line)
     uint8_t traceOn = 0;
-    std::string traceFile;            // LogDir/qelwww.log
-    uint32_t codePage = 0;            // CCSID of server texts (Codepage, else the process's)
-    std::string startDir;             // value of QELCFG; relative paths resolve against it
-    std::string installDir;           // ends in '/'
-    std::string iniDir;               // ends in '/'
+    std::string traceFile;   // LogDir/qelwww.log
+    uint32_t codePage = 0;   // CCSID of server texts (Codepage, else the process's)
+    std::string startDir;    // value of QELCFG; relative paths resolve against it
+    std::string installDir;  // ends in '/'
+    std::string iniDir;      // ends in '/'
     std::string iniPath;
-    std::string lockFilePath;         // CacheDir/qelwww.lck
+    std::string lockFilePath;  // CacheDir/qelwww.lck
     std::string cacheDir;
     std::string templateDir;
-    std::string localeDir;            // installDir + "locale"
-    std::string imageDir;             // ends in '/'
-    std::string appletDir;            // ends in '/'
-    std::string language;             // first three characters of Language
-    std::string serverAccess;         // comma-separated; empty: every server
-    std::string cacheUserIds;         // comma-separated
-    std::string iniImage;             // the whole qelwww.ini
+    std::string localeDir;     // installDir + "locale"
+    std::string imageDir;      // ends in '/'
+    std::string appletDir;     // ends in '/'
+    std::string language;      // first three characters of Language
+    std::string serverAccess;  // comma-separated; empty: every server
+    std::string cacheUserIds;  // comma-separated
+    std::string iniImage;      // the whole qelwww.ini
     char beginChar = 0;
     char endChar = 0;
     char separatorChar = 0;
     uint32_t platform = 0;
-    ArcOSMutex* cacheMutex = nullptr; // made last by QelWWW_InitConfig, closed by terminate
+    ArcOSMutex* cacheMutex = nullptr;            // made last by QelWWW_InitConfig, closed by terminate
     ArcIconvContext* codePageContext = nullptr;  // made by the front end after the config
 };
 
@@ -276,8 +276,8 @@ public:
     void ClearStateCookies();
     // ZEIQS (when the session's send-state flag is set) and ZEILOGID (send-log-id flag).
     // Values are percent-encoded; both carry HttpOnly and SameSite=Lax.
-    void SaveStateCookies(const QelWWWConfig* config, const QelWWWSession* session,
-                          uint32_t codePage, int32_t logId);
+    void SaveStateCookies(const QelWWWConfig* config, const QelWWWSession* session, uint32_t codePage,
+                          int32_t logId);
 
     const std::string& ContentType() const { return contentType_; }
     uint32_t SourceCodePage() const { return sourceCodePage_; }
@@ -326,15 +326,15 @@ struct QelWWWSession {
     int32_t port = 0;
     int32_t logId = 0;
     char serverType = 0;
-    uint32_t codePage = 0;           // this request's code page (_codepage, else configured)
-    std::string action;              // _function
-    std::string frame;               // _frame
-    std::string dateFormat;          // _dateformat
-    std::string pageAsGiven;         // _html
-    std::string page;                // template relative to TemplateDir; empty: built-in
+    uint32_t codePage = 0;    // this request's code page (_codepage, else configured)
+    std::string action;       // _function
+    std::string frame;        // _frame
+    std::string dateFormat;   // _dateformat
+    std::string pageAsGiven;  // _html
+    std::string page;         // template relative to TemplateDir; empty: built-in
     std::string folder;
-    std::string serverName;          // the server as requested (_server or the cookie)
-    std::string server;              // host to connect to (HOST of its section, else the name)
+    std::string serverName;  // the server as requested (_server or the cookie)
+    std::string server;      // host to connect to (HOST of its section, else the name)
     std::string user;
     std::string password;
     std::string localDir;
@@ -346,7 +346,7 @@ struct QelWWWSession {
     int32_t browserMajor = 0;
     std::string browserMinor;
     uint32_t osKind = 0;
-    std::string scriptName;          // _cgibin, else the web server's script name
+    std::string scriptName;  // _cgibin, else the web server's script name
     // The locked qelwww.lck while this request works on a cache file (QelWWW_LockCacheFile).
     std::unique_ptr<std::FILE, QelWWWLockFileCloser> cacheLock;
     // The archive logon of this request (QelWWW_Logon or QelWWW_RestoreServerState); the
@@ -375,14 +375,14 @@ std::optional<std::string> QelWWW_GetCookie(const char* header, const char* name
 
 // Browser kind (1 IE, 2 Netscape), major version, minor version digits and operating
 // system (1 Win95, 2 Win98, 4 WinNT, 16 other) of a User-Agent text.
-void QelWWW_DetectBrowser(const char* userAgent, uint32_t* kind, int32_t* major,
-                          std::string* minor, uint32_t* os);
+void QelWWW_DetectBrowser(const char* userAgent, uint32_t* kind, int32_t* major, std::string* minor,
+                          uint32_t* os);
 // The five candidate browser sections of a User-Agent, most specific first.
 std::vector<std::string> QelWWW_BrowserSections(const char* userAgent);
 // Applies the keys of a browser section (or of "default browser") over the settings.
 // 0; 1 when MaxHits is present but not a decimal number (settings left as far as read).
-int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section,
-                            QelWWWViewSettings* settings, bool strictMaxHits);
+int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section, QelWWWViewSettings* settings,
+                            bool strictMaxHits);
 
 // A copy of a Cookie header for the trace, with the values of every password parameter
 // (_password, _p, _new_password, _np) blanked.
@@ -399,12 +399,12 @@ void QelWWW_Trace(const QelWWWConfig* config, const char* format, ...) QELWWW_PR
 // Writes an error reply: an HTML page (the text HTML-escaped), the plain-text
 // "[ERROR]" / "ID=" / "MSG=" framing when the session's no-html flag is set, or standard
 // error in command-line mode. messageNumber is the external number shown in "ID=".
-void QelWWW_ErrorPage(const QelWWWConfig* config, QelWWWSession* session, bool showVersion,
-                      int messageNumber, const char* format, ...) QELWWW_PRINTF(5, 6);
+void QelWWW_ErrorPage(const QelWWWConfig* config, QelWWWSession* session, bool showVersion, int messageNumber,
+                      const char* format, ...) QELWWW_PRINTF(5, 6);
 
 // Formats catalogue message `index` with its text inserts and writes the error reply.
-void QelWWW_ReportText(const QelWWWConfig* config, QelWWWSession* session, bool showVersion,
-                       int index, const std::vector<std::string>& inserts);
+void QelWWW_ReportText(const QelWWWConfig* config, QelWWWSession* session, bool showVersion, int index,
+                       const std::vector<std::string>& inserts);
 
 // The head (lines before the "VOD# Marker" line) of the session's template into the
 // prefix, or the built-in head when there is no page or it cannot be read.
@@ -439,8 +439,8 @@ std::string QelWWW_HtmlEscape(std::string_view text);
 // ---------------------------------------------------------------------------
 
 // Catalogue indexes of the state steps and the logon actions.
-inline constexpr int QELWWW_MSG_FILE_OPEN = 220;          // "Unable to open the file: %1$s"
-inline constexpr int QELWWW_MSG_CLIENT_START = 398;       // client layer did not start
+inline constexpr int QELWWW_MSG_FILE_OPEN = 220;     // "Unable to open the file: %1$s"
+inline constexpr int QELWWW_MSG_CLIENT_START = 398;  // client layer did not start
 inline constexpr int QELWWW_MSG_CHANGE_EXPIRED = 381;
 inline constexpr int QELWWW_MSG_UNKNOWN_STATUS = 396;
 inline constexpr int QELWWW_MSG_TIMED_OUT = 408;
@@ -508,8 +508,8 @@ enum QelWWWInsertType : int {
 struct QelWWWInsert {
     const void* value = nullptr;
     int type = QELWWW_INSERT_TEXT;
-    int64_t number = 0;          // types 9 and 10
-    int precision = 0;           // type 8
+    int64_t number = 0;  // types 9 and 10
+    int precision = 0;   // type 8
 };
 // Formats catalogue message `index` with its inserts (a null value is an empty insert).
 // 0; 1 for an index outside the catalogue (empty text, number 0).
@@ -577,8 +577,8 @@ std::string QelWWW_StateFilePath(const QelWWWConfig* config, const QelWWWSession
 std::string QelWWW_FolderFilePath(const QelWWWConfig* config, const QelWWWSession* session);
 std::string QelWWW_DocumentFilePath(const QelWWWConfig* config, const QelWWWSession* session,
                                     std::string_view documentName, const char* extension);
-std::string QelWWW_ResourceFilePath(const QelWWWConfig* config, const QelWWWSession* session,
-                                    int32_t first, int32_t second);
+std::string QelWWW_ResourceFilePath(const QelWWWConfig* config, const QelWWWSession* session, int32_t first,
+                                    int32_t second);
 
 // Waits for (no time-out) and releases the process-wide cache mutex (a null mutex is ignored).
 void QelWWW_LockCacheMutex(const QelWWWConfig* config);

@@ -114,7 +114,8 @@ std::vector<std::string> QelWWW_BrowserSections(const char* userAgent) {
     std::string name = BrowserName(kind);
     std::string withMajor = name + " " + std::to_string(major);
     std::string withMinor = withMajor + "." + minor;
-    return {userAgent != nullptr ? userAgent : "", withMinor + "/" + SystemName(os), withMinor, withMajor, name};
+    return {userAgent != nullptr ? userAgent : "", withMinor + "/" + SystemName(os), withMinor, withMajor,
+            name};
 }
 
 int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section, QelWWWViewSettings* settings,
@@ -130,8 +131,8 @@ int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section, Qel
     ReadFlag(keys, "AutoDocRetrieval", &settings->autoDocRetrieval);
     if (auto v = keys.Get("MaxHits")) {
         // In the defaults an empty value is 0; a browser section takes only real numbers.
-        std::optional<uint64_t> hits = (strictMaxHits && v->empty()) ? std::optional<uint64_t>(0)
-                                                                     : ParseDigits(v->c_str(), INT32_MAX);
+        std::optional<uint64_t> hits =
+            (strictMaxHits && v->empty()) ? std::optional<uint64_t>(0) : ParseDigits(v->c_str(), INT32_MAX);
         if (hits) {
             settings->maxHits = static_cast<int32_t>(*hits);
         } else if (strictMaxHits) {

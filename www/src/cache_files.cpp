@@ -8,9 +8,9 @@
 
 namespace {
 
-#define CACHE_TRACE(config, ...)                                       \
-    do {                                                               \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);    \
+#define CACHE_TRACE(config, ...)                                    \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 // Holds the mutex, then the lock file, for one cache operation; the mutex is released in
@@ -54,15 +54,16 @@ bool IsCachePath(const QelWWWConfig* config, const char* path) {
 }
 
 bool Refuse(const QelWWWConfig* config, const char* operation, const char* path) {
-    if (config != nullptr) CACHE_TRACE(config, "%s: refused path '%s'", operation, path != nullptr ? path : "");
+    if (config != nullptr)
+        CACHE_TRACE(config, "%s: refused path '%s'", operation, path != nullptr ? path : "");
     errno = EINVAL;
     return false;
 }
 
 }  // namespace
 
-bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path, const void* data,
-                           size_t length) {
+bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                           const void* data, size_t length) {
     if (!IsCachePath(config, path) || session == nullptr || (data == nullptr && length != 0))
         return Refuse(config, "QelWWW_WriteCacheFile", path);
     CacheLocks locks(config, session);
@@ -78,8 +79,9 @@ bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, c
     return true;
 }
 
-std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
-                                                int64_t* modified, uint64_t* size, bool touch) {
+std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelWWWSession* session,
+                                                const char* path, int64_t* modified, uint64_t* size,
+                                                bool touch) {
     if (!IsCachePath(config, path) || session == nullptr) {
         Refuse(config, "QelWWW_ReadCacheFile", path);
         return std::nullopt;
@@ -115,7 +117,8 @@ std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelW
 }
 
 bool QelWWW_RemoveCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path) {
-    if (!IsCachePath(config, path) || session == nullptr) return Refuse(config, "QelWWW_RemoveCacheFile", path);
+    if (!IsCachePath(config, path) || session == nullptr)
+        return Refuse(config, "QelWWW_RemoveCacheFile", path);
     CacheLocks locks(config, session);
     if (!locks.Locked()) return false;
     return ArcOS_Unlink(path) == 0;

@@ -8,9 +8,9 @@
 
 namespace {
 
-#define LOCK_TRACE(config, ...)                                        \
-    do {                                                               \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);    \
+#define LOCK_TRACE(config, ...)                                     \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 // The byte lock needs a descriptor open for writing; the file itself stays empty.
@@ -56,7 +56,8 @@ bool QelWWW_LockCacheFile(const QelWWWConfig* config, QelWWWSession* session) {
     std::FILE* file = OpenLockFile(config->lockFilePath);
     if (file == nullptr) {
         int error = errno;
-        LOCK_TRACE(config, "QelWWW_LockCacheFile: cannot open '%s', errno = %d", config->lockFilePath.c_str(), error);
+        LOCK_TRACE(config, "QelWWW_LockCacheFile: cannot open '%s', errno = %d", config->lockFilePath.c_str(),
+                   error);
         errno = error;
         return false;
     }

@@ -11,7 +11,8 @@ bool IsKept(unsigned char c) {
 
 // "<S>_<P>": the prefix every cache file of one server shares.
 std::string ServerPrefix(const QelWWWConfig* config, const QelWWWSession* session) {
-    return config->cacheDir + "/" + QelWWW_CacheNamePart(session->server) + "_" + std::to_string(session->port);
+    return config->cacheDir + "/" + QelWWW_CacheNamePart(session->server) + "_" +
+           std::to_string(session->port);
 }
 
 bool HasServer(const QelWWWConfig* config, const QelWWWSession* session) {
@@ -60,8 +61,10 @@ std::string QelWWW_CacheNamePart(std::string_view value) {
     return out;
 }
 
-std::string QelWWW_StateFilePath(const QelWWWConfig* config, const QelWWWSession* session, const char* extension) {
-    if (!HasServer(config, session) || session->user.empty() || !IsOneOf(extension, {"srv", "fnm"})) return {};
+std::string QelWWW_StateFilePath(const QelWWWConfig* config, const QelWWWSession* session,
+                                 const char* extension) {
+    if (!HasServer(config, session) || session->user.empty() || !IsOneOf(extension, {"srv", "fnm"}))
+        return {};
     return ServerPrefix(config, session) + "_" + QelWWW_CacheNamePart(session->user) + "." + extension;
 }
 
@@ -73,7 +76,8 @@ std::string QelWWW_FolderFilePath(const QelWWWConfig* config, const QelWWWSessio
 
 std::string QelWWW_DocumentFilePath(const QelWWWConfig* config, const QelWWWSession* session,
                                     std::string_view documentName, const char* extension) {
-    if (!HasServer(config, session) || documentName.empty() || !IsOneOf(extension, {"doc", "asc", "idx", "idoc"}))
+    if (!HasServer(config, session) || documentName.empty() ||
+        !IsOneOf(extension, {"doc", "asc", "idx", "idoc"}))
         return {};
     return ServerPrefix(config, session) + "_" + QelWWW_CacheNamePart(documentName) + "." + extension;
 }
@@ -81,5 +85,6 @@ std::string QelWWW_DocumentFilePath(const QelWWWConfig* config, const QelWWWSess
 std::string QelWWW_ResourceFilePath(const QelWWWConfig* config, const QelWWWSession* session, int32_t first,
                                     int32_t second) {
     if (!HasServer(config, session)) return {};
-    return ServerPrefix(config, session) + "_" + std::to_string(first) + "-" + std::to_string(second) + ".res";
+    return ServerPrefix(config, session) + "_" + std::to_string(first) + "-" + std::to_string(second) +
+           ".res";
 }

@@ -10,9 +10,9 @@
 
 namespace {
 
-#define PURGE_TRACE(config, ...)                                       \
-    do {                                                               \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);    \
+#define PURGE_TRACE(config, ...)                                    \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 struct PurgeEntry {

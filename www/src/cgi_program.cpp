@@ -16,9 +16,9 @@ namespace qelwww::detail {
 
 namespace {
 
-#define MAIN_TRACE(config, ...)                                        \
-    do {                                                               \
-        if ((config).traceOn) QelWWW_Trace(&(config), __VA_ARGS__);    \
+#define MAIN_TRACE(config, ...)                                     \
+    do {                                                            \
+        if ((config).traceOn) QelWWW_Trace(&(config), __VA_ARGS__); \
     } while (0)
 
 constexpr int kCodePageStartFailed = 287;
@@ -88,8 +88,9 @@ void ServeRequest(CgiRun& run) {
     QelWWWConfig& config = run.config;
     QelWWWSession& session = run.session;
     MAIN_TRACE(config, "main: called from webserver");
-    CgiRequestText request = ReadCgiRequest(&config, ArcOS_GetEnv("REQUEST_METHOD"), ArcOS_GetEnv("CONTENT_LENGTH"),
-                                            ArcOS_GetEnv("QUERY_STRING"), stdin);
+    CgiRequestText request =
+        ReadCgiRequest(&config, ArcOS_GetEnv("REQUEST_METHOD"), ArcOS_GetEnv("CONTENT_LENGTH"),
+                       ArcOS_GetEnv("QUERY_STRING"), stdin);
     if (request.message != 0) {
         QelWWW_ReportText(&config, &session, true, request.message, request.inserts);
         return;
@@ -99,8 +100,8 @@ void ServeRequest(CgiRun& run) {
     auto agent = ArcOS_GetEnv("HTTP_USER_AGENT");
     auto cookie = ArcOS_GetEnv("HTTP_COOKIE");
     auto orNull = [](const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; };
-    if (QelWWW_InitSession(&config, &session, request.text.c_str(), orNull(script), orNull(agent), orNull(cookie)) ==
-        0)
+    if (QelWWW_InitSession(&config, &session, request.text.c_str(), orNull(script), orNull(agent),
+                           orNull(cookie)) == 0)
         QelWWW_Dispatch(&config, &session);
 }
 
@@ -110,7 +111,8 @@ void SendReply(CgiRun& run) {
     if (!run.codePagesStarted) {
         // Start-up failed before the code-page service: start it only to convert the reply.
         char locale[4096];
-        if (QelInst_LocaleDir(locale, sizeof locale) > 0 && ArcICONV_Startup(&config.codePageContext, locale) == 0) {
+        if (QelInst_LocaleDir(locale, sizeof locale) > 0 &&
+            ArcICONV_Startup(&config.codePageContext, locale) == 0) {
             run.codePagesStarted = true;
         } else {
             config.codePageContext = nullptr;

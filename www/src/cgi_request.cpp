@@ -9,8 +9,8 @@ namespace qelwww::detail {
 
 namespace {
 
-#define CGI_TRACE(config, ...)                                                    \
-    do {                                                                          \
+#define CGI_TRACE(config, ...)                                                             \
+    do {                                                                                   \
         if ((config) != nullptr && (config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 

@@ -19,7 +19,8 @@ std::optional<std::string> CodePageConverter::Convert(std::string_view input) co
     if (input.empty()) return std::string();
     char* output = nullptr;
     size_t length = 0;
-    if (ArcICONV_ConvertAlloc(handle_, input.data(), input.size(), &output, &length) != 0) return std::nullopt;
+    if (ArcICONV_ConvertAlloc(handle_, input.data(), input.size(), &output, &length) != 0)
+        return std::nullopt;
     std::string converted(output != nullptr ? output : "", output != nullptr ? length : 0);
     std::free(output);
     return converted;

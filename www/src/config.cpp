@@ -15,9 +15,9 @@ using qelwww::detail::ParseDigits;
 
 namespace {
 
-#define CONFIG_TRACE(config, ...)                                      \
-    do {                                                               \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);    \
+#define CONFIG_TRACE(config, ...)                                   \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 constexpr const char* kInstallKey = "Software\\Kvr\\Tidewell Webrika\\CurrentVersion";
@@ -84,7 +84,8 @@ void ReadTrace(QelWWWConfig* config, const IniSection& debug) {
 
 void ReadInstallPaths(QelWWWConfig* config) {
     std::string install;
-    if (ArcReg_ReadString(ARCREG_HKLM, kInstallKey, "InstallPath", &install) != ARCREG_OK || install.empty()) {
+    if (ArcReg_ReadString(ARCREG_HKLM, kInstallKey, "InstallPath", &install) != ARCREG_OK ||
+        install.empty()) {
         char base[4096];
         if (QelInst_BaseDir(base, sizeof base) > 0) install = base;
     }
@@ -138,9 +139,12 @@ void ReadDirectories(QelWWWConfig* config, QelWWWSession* session, const IniSect
 void ReadCache(QelWWWConfig* config, QelWWWSession* session, const IniSection& configuration) {
     config->cacheDocs = Value(configuration, "CacheDocs", "0")[0] != '0' ? 1 : 0;
     CONFIG_TRACE(config, "QelWWW_InitConfig: doc caching = '%s'", config->cacheDocs ? "on" : "off");
-    config->cacheSize = Number(config, session, configuration, "CacheSize", 10, UINT64_MAX / kMegabyte) * kMegabyte;
-    config->cacheLowMark = static_cast<uint32_t>(Number(config, session, configuration, "CacheMinThreshold", 40, UINT32_MAX));
-    config->cacheHighMark = static_cast<uint32_t>(Number(config, session, configuration, "CacheMaxThreshold", 80, UINT32_MAX));
+    config->cacheSize =
+        Number(config, session, configuration, "CacheSize", 10, UINT64_MAX / kMegabyte) * kMegabyte;
+    config->cacheLowMark =
+        static_cast<uint32_t>(Number(config, session, configuration, "CacheMinThreshold", 40, UINT32_MAX));
+    config->cacheHighMark =
+        static_cast<uint32_t>(Number(config, session, configuration, "CacheMaxThreshold", 80, UINT32_MAX));
     if (config->cacheHighMark < config->cacheLowMark) {
         config->cacheLowMark = 40;
         config->cacheHighMark = 80;
@@ -150,7 +154,8 @@ void ReadCache(QelWWWConfig* config, QelWWWSession* session, const IniSection& c
         config->cacheHighMark = 80;
         CONFIG_TRACE(config, "QelWWW_InitConfig: cache max greater than 100");
     }
-    CONFIG_TRACE(config, "QelWWW_InitConfig: cache size = '%llu'", static_cast<unsigned long long>(config->cacheSize));
+    CONFIG_TRACE(config, "QelWWW_InitConfig: cache size = '%llu'",
+                 static_cast<unsigned long long>(config->cacheSize));
     CONFIG_TRACE(config, "QelWWW_InitConfig: cache min threshold = '%u'", config->cacheLowMark);
     CONFIG_TRACE(config, "QelWWW_InitConfig: cache max threshold = '%u'", config->cacheHighMark);
 }
@@ -211,7 +216,8 @@ void Run(QelWWWConfig* config, QelWWWSession* session, const char* directory) {
     ReadBrowserDefaults(config, session);
     ReadDefaultServer(config, sections.defaultServer);
     config->cacheMutex = ArcOS_MutexCreate();
-    if (config->cacheMutex == nullptr) Fail(config, session, false, QELWWW_MSG_NO_MEMORY, {"Qelwww", std::to_string(__LINE__)});
+    if (config->cacheMutex == nullptr)
+        Fail(config, session, false, QELWWW_MSG_NO_MEMORY, {"Qelwww", std::to_string(__LINE__)});
 }
 
 }  // namespace

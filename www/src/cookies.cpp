@@ -39,7 +39,8 @@ std::optional<std::string> QelWWW_GetCookie(const char* header, const char* name
 }
 
 std::string QelWWW_BlankPasswords(std::string_view cookieHeader) {
-    static constexpr std::array<std::string_view, 4> kSecrets = {"_password=", "_p=", "_new_password=", "_np="};
+    static constexpr std::array<std::string_view, 4> kSecrets = {
+        "_password=", "_p=", "_new_password=", "_np="};
     std::string copy(cookieHeader);
     for (size_t at = 0; at < copy.size(); ++at) {
         if (!IsPairStart(copy, at)) continue;

@@ -9,10 +9,10 @@
 namespace qelwww::detail {
 
 struct DispatchEntry {
-    const char* keyword;   // compared exactly
-    const char* alias;     // one-letter form, or null
-    bool needsFolder;      // the dispatcher refuses an empty folder (491 "_folder")
-    QelWWWAction action;   // null until the action is part of the build
+    const char* keyword;  // compared exactly
+    const char* alias;    // one-letter form, or null
+    bool needsFolder;     // the dispatcher refuses an empty folder (491 "_folder")
+    QelWWWAction action;  // null until the action is part of the build
 };
 
 extern const DispatchEntry kDispatchTable[];

@@ -14,7 +14,8 @@ std::string OkButtonText() {
     return "Ok";
 }
 
-void WriteHtml(const QelWWWConfig* config, QelWWWSession* session, bool showVersion, const std::string& text) {
+void WriteHtml(const QelWWWConfig* config, QelWWWSession* session, bool showVersion,
+               const std::string& text) {
     QelWWWResponse& response = *session->response;
     response.SetContentType("text/html");
     QelWWW_WriteHeader(config, session);

@@ -9,9 +9,9 @@ namespace qelwww::detail {
 
 namespace {
 
-#define ACTION_TRACE(config, ...)                                       \
-    do {                                                                \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);     \
+#define ACTION_TRACE(config, ...)                                   \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 std::string MessageText(int index) {
@@ -25,7 +25,8 @@ void HiddenInput(QelWWWResponse& r, const char* name, const std::string& value) 
     r.PrintText("<input type=hidden name=%s value=\"%s\">\n", name, QelWWW_HtmlEscape(value).c_str());
 }
 
-void WriteHtml(const QelWWWConfig* config, QelWWWSession* session, const std::vector<ClientFolderName>& folders) {
+void WriteHtml(const QelWWWConfig* config, QelWWWSession* session,
+               const std::vector<ClientFolderName>& folders) {
     QelWWWResponse& r = *session->response;
     QelWWW_WriteHeader(config, session);
     r.PrintText("<form METHOD=\"POST\" action=\"%s\"", QelWWW_HtmlEscape(session->scriptName).c_str());
@@ -48,7 +49,8 @@ void WriteHtml(const QelWWWConfig* config, QelWWWSession* session, const std::ve
     }
     r.PrintText("</select>\n");
     r.PrintText("<p>\n");
-    r.PrintText("<input type=submit value=\"%s\">\n", QelWWW_HtmlEscape(MessageText(QELWWW_MSG_OPEN_BUTTON)).c_str());
+    r.PrintText("<input type=submit value=\"%s\">\n",
+                QelWWW_HtmlEscape(MessageText(QELWWW_MSG_OPEN_BUTTON)).c_str());
     r.PrintText("</form>\n");
 }
 
@@ -62,7 +64,8 @@ std::string OneLine(const char* text) {
     return out;
 }
 
-void WritePlain(const QelWWWConfig* config, QelWWWSession* session, const std::vector<ClientFolderName>& folders) {
+void WritePlain(const QelWWWConfig* config, QelWWWSession* session,
+                const std::vector<ClientFolderName>& folders) {
     QelWWWResponse& r = *session->response;
     r.AppendPrefix("%cBEGIN%c", config->beginChar, config->endChar);
     r.PrintText("ACTION=%s?%s=s\n", session->scriptName.c_str(), "_a");

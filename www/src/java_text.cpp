@@ -45,11 +45,17 @@ size_t DecodeUtf8(std::string_view text, size_t at, char32_t* code) {
         *code = lead;
         return 1;
     } else if ((lead & 0xE0) == 0xC0) {
-        length = 2; value = lead & 0x1F; minimum = 0x80;
+        length = 2;
+        value = lead & 0x1F;
+        minimum = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
-        length = 3; value = lead & 0x0F; minimum = 0x800;
+        length = 3;
+        value = lead & 0x0F;
+        minimum = 0x800;
     } else if ((lead & 0xF8) == 0xF0) {
-        length = 4; value = lead & 0x07; minimum = 0x10000;
+        length = 4;
+        value = lead & 0x07;
+        minimum = 0x10000;
     } else {
         return 0;
     }
@@ -70,7 +76,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {

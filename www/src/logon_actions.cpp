@@ -7,9 +7,9 @@ namespace qelwww::detail {
 
 namespace {
 
-#define ACTION_TRACE(config, ...)                                       \
-    do {                                                                \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);     \
+#define ACTION_TRACE(config, ...)                                   \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 // Changes the password of the request's logon to newPassword. True on success (the
@@ -51,7 +51,8 @@ int ChangePasswordAction(const QelWWWConfig* config, QelWWWSession* session) {
     // The cache-user shortcut only for a password typed with this request.
     const bool passwordFromRequest = session->sendStateCookie != 0;
     if (QelWWW_RestoreServerState(config, session, passwordFromRequest) == 0) {
-        if (session->logId != -1) Session_SetUserValue(session->client, static_cast<uint32_t>(session->logId));
+        if (session->logId != -1)
+            Session_SetUserValue(session->client, static_cast<uint32_t>(session->logId));
     } else {
         if (QelWWW_Logon(config, session) != 0) return 1;
         session->sendStateCookie = 1;

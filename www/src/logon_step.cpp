@@ -9,8 +9,8 @@ int QelWWW_Logon(const QelWWWConfig* config, QelWWWSession* session) {
     ClientStatus status;
     ClientSession* client = nullptr;
     const char* server = session->server.c_str();
-    Session_Logon(&status, server, server, session->user.c_str(), session->password.c_str(), session->serverType,
-                  session->port, session->localDir.c_str(), &client);
+    Session_Logon(&status, server, server, session->user.c_str(), session->password.c_str(),
+                  session->serverType, session->port, session->localDir.c_str(), &client);
     if (status.severity == CLIENT_SEV_OK) {
         session->client = client;
         return 0;
@@ -25,7 +25,8 @@ int QelWWW_Logon(const QelWWWConfig* config, QelWWWSession* session) {
         return 1;
     }
     if (config->traceOn)
-        QelWWW_Trace(config, "QelWWW_Logon: logon refused, severity %d, code %d", status.severity, status.code);
+        QelWWW_Trace(config, "QelWWW_Logon: logon refused, severity %d, code %d", status.severity,
+                     status.code);
     QelWWW_ReportStatus(config, session, &status);
     return 1;
 }

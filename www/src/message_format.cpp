@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "arc_messages.h"
@@ -49,8 +49,9 @@ std::string FormatInsert(const QelWWWInsert& insert) {
         case QELWWW_INSERT_DOUBLE: return Printf("%.*f", insert.precision, Read<double>(v));
         case QELWWW_INSERT_NUMBER: return Printf("%" PRId64, insert.number);
         case QELWWW_INSERT_MESSAGE:
-            return insert.number >= 0 && insert.number <= INT32_MAX ? CatalogueText(static_cast<int>(insert.number))
-                                                                    : std::string();
+            return insert.number >= 0 && insert.number <= INT32_MAX
+                       ? CatalogueText(static_cast<int>(insert.number))
+                       : std::string();
         case QELWWW_INSERT_INT64: return Printf("%" PRId64, Read<int64_t>(v));
         default: return {};
     }

@@ -35,7 +35,8 @@ void ThrowJava(JNIEnv* env, const char* className, const char* message) {
     }
 }
 
-void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setData, const QelWWWResponse& response) {
+void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setData,
+               const QelWWWResponse& response) {
     for (uint32_t i = 0; i < response.GetHeaderCount(); ++i) {
         const char* name = nullptr;
         const char* value = nullptr;
@@ -56,7 +57,8 @@ void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setDa
     }
     jbyteArray array = env->NewByteArray(static_cast<jsize>(body.size()));
     if (array == nullptr) return;
-    env->SetByteArrayRegion(array, 0, static_cast<jsize>(body.size()), reinterpret_cast<const jbyte*>(body.data()));
+    env->SetByteArrayRegion(array, 0, static_cast<jsize>(body.size()),
+                            reinterpret_cast<const jbyte*>(body.data()));
     if (!env->ExceptionCheck()) CallJavaVoidMethod(env, target, setData, array);
     env->DeleteLocalRef(array);
 }

@@ -14,6 +14,7 @@ namespace qelwww::detail {
 void ThrowJava(JNIEnv* env, const char* className, const char* message);
 // Each header through setHeader(name, value) in order, then the whole body through
 // setData(byte[]) when it is not empty. A Java exception stops the reply and stays pending.
-void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setData, const QelWWWResponse& response);
+void SendReply(JNIEnv* env, jobject target, jmethodID setHeader, jmethodID setData,
+               const QelWWWResponse& response);
 
 }  // namespace qelwww::detail

@@ -17,7 +17,8 @@ void QelWWW_ReportText(const QelWWWConfig* config, QelWWWSession* session, bool 
         size += insert.size();
     }
     std::string formatted(size, '\0');
-    int written = ArcMSGS_Format(formatted.data(), formatted.size(), text, args.data(), static_cast<int>(args.size()));
+    int written =
+        ArcMSGS_Format(formatted.data(), formatted.size(), text, args.data(), static_cast<int>(args.size()));
     formatted.resize(written > 0 ? static_cast<size_t>(written) : 0);
     QelWWW_ErrorPage(config, session, showVersion, static_cast<int>(row.number), "%s", formatted.c_str());
 }

@@ -13,11 +13,22 @@ bool IsTokenChar(unsigned char c) {
     if (c >= '0' && c <= '9') return true;
     if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return true;
     switch (c) {
-        case '!': case '#': case '$': case '%': case '&': case '\'': case '*': case '+':
-        case '-': case '.': case '^': case '_': case '`': case '|': case '~':
-            return true;
-        default:
-            return false;
+        case '!':
+        case '#':
+        case '$':
+        case '%':
+        case '&':
+        case '\'':
+        case '*':
+        case '+':
+        case '-':
+        case '.':
+        case '^':
+        case '_':
+        case '`':
+        case '|':
+        case '~': return true;
+        default: return false;
     }
 }
 
@@ -195,16 +206,15 @@ void QelWWWResponse::ClearStateCookies() {
     SetHeaderValue("Set-Cookie", std::string("ZEILOGID=") + kStateCookieAttributes);
 }
 
-void QelWWWResponse::SaveStateCookies(const QelWWWConfig*, const QelWWWSession* session,
-                                      uint32_t codePage, int32_t logId) {
+void QelWWWResponse::SaveStateCookies(const QelWWWConfig*, const QelWWWSession* session, uint32_t codePage,
+                                      int32_t logId) {
     if (session == nullptr) return;
     if (session->sendStateCookie) {
         // The server name as requested: the next request resolves it again through its
         // section and ServerAccess, which know names, not host addresses.
         const std::string& server = session->serverName.empty() ? session->server : session->serverName;
         std::string value = "ZEIQS=_s=" + QelWWW_UrlEncode(session, server, true) +
-                            "&_pt=" + std::to_string(session->port) +
-                            "&_cp=" + std::to_string(codePage) +
+                            "&_pt=" + std::to_string(session->port) + "&_cp=" + std::to_string(codePage) +
                             "&_u=" + QelWWW_UrlEncode(session, session->user, true) +
                             "&_p=" + QelWWW_UrlEncode(session, session->password, true);
         if (session->serverType == 'L')

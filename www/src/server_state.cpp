@@ -9,13 +9,14 @@
 
 namespace {
 
-#define STATE_TRACE(config, ...)                                        \
-    do {                                                                \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);     \
+#define STATE_TRACE(config, ...)                                    \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 // A failed write does not fail the action: the reply says so and the next request logs on.
-void ReportWriteFailure(const QelWWWConfig* config, QelWWWSession* session, const std::string& path, int error) {
+void ReportWriteFailure(const QelWWWConfig* config, QelWWWSession* session, const std::string& path,
+                        int error) {
     QelWWWInsert insert{path.c_str(), QELWWW_INSERT_TEXT};
     std::string text;
     int number = 0;
@@ -90,7 +91,8 @@ bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, 
     if (!(what & QELWWW_STATE_SERVER)) return true;
     ClientSession* client = session->client;
     std::vector<unsigned char> blob;
-    if (Session_SetPassword(client, session->password.c_str()) != 0 || State_SaveSession(client, &blob) == 0) {
+    if (Session_SetPassword(client, session->password.c_str()) != 0 ||
+        State_SaveSession(client, &blob) == 0) {
         ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), EINVAL);
         return false;
     }
@@ -111,7 +113,8 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
     const std::string srvPath = QelWWW_StateFilePath(config, session, "srv");
     if (srvPath.empty()) return Refuse(config, session, "no server or user", false);
     // Not touched: a later folder file is compared with the age of this one.
-    std::optional<std::string> srv = QelWWW_ReadCacheFile(config, session, srvPath.c_str(), nullptr, nullptr, false);
+    std::optional<std::string> srv =
+        QelWWW_ReadCacheFile(config, session, srvPath.c_str(), nullptr, nullptr, false);
     if (!srv) return Refuse(config, session, "no server state", false);
     session->client = State_RestoreSession(reinterpret_cast<const unsigned char*>(srv->data()), srv->size(),
                                            config->codePageContext);
@@ -125,15 +128,18 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
         return Refuse(config, session, "user not in CacheUserIDs", false);
 
     const std::string fnmPath = QelWWW_StateFilePath(config, session, "fnm");
-    std::optional<std::string> fnm = QelWWW_ReadCacheFile(config, session, fnmPath.c_str(), nullptr, nullptr, false);
+    std::optional<std::string> fnm =
+        QelWWW_ReadCacheFile(config, session, fnmPath.c_str(), nullptr, nullptr, false);
     if (!fnm) return Refuse(config, session, "no folder names", false);
-    if (State_RestoreFolderList(session->client, reinterpret_cast<const unsigned char*>(fnm->data()), fnm->size()) < 0)
+    if (State_RestoreFolderList(session->client, reinterpret_cast<const unsigned char*>(fnm->data()),
+                                fnm->size()) < 0)
         return Refuse(config, session, "folder names refused", false);
     return 0;
 }
 
 bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session) {
-    if (config == nullptr || session == nullptr || session->server.empty() || session->user.empty()) return false;
+    if (config == nullptr || session == nullptr || session->server.empty() || session->user.empty())
+        return false;
     for (const char* extension : {"srv", "fnm"}) {
         std::string path = QelWWW_StateFilePath(config, session, extension);
         if (!QelWWW_RemoveCacheFile(config, session, path.c_str())) return false;

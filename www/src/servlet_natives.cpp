@@ -8,16 +8,16 @@
 #include "arc_platform.h"
 #include "java_text.h"
 #include "qel_client.h"
-#include "reply_to_java.h"
 #include "qel_www.h"
+#include "reply_to_java.h"
 
 namespace {
 
 QelWWWConfig g_config;  // filled by initialize, read-only while requests run
 
-#define NATIVE_TRACE(...)                                              \
-    do {                                                               \
-        if (g_config.traceOn) QelWWW_Trace(&g_config, __VA_ARGS__);    \
+#define NATIVE_TRACE(...)                                           \
+    do {                                                            \
+        if (g_config.traceOn) QelWWW_Trace(&g_config, __VA_ARGS__); \
     } while (0)
 
 // A Java string as UTF-8, or nothing for a null reference.
@@ -59,7 +59,8 @@ jint Initialize(JNIEnv* env, jstring configDir) {
     return 0;
 }
 
-void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie, jobject target) {
+void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie,
+           jobject target) {
     if (target == nullptr) {
         qelwww::detail::ThrowJava(env, "java/lang/NullPointerException", "response");
         return;
@@ -77,7 +78,8 @@ void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, js
 
     QelWWWSession session;
     session.response = std::make_unique<QelWWWResponse>(&g_config);
-    if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(script), OrNull(agent), OrNull(cookies)) == 0)
+    if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(script), OrNull(agent),
+                           OrNull(cookies)) == 0)
         QelWWW_Dispatch(&g_config, &session);
     qelwww::detail::SendReply(env, target, setHeader, setData, *session.response);
 }
@@ -86,7 +88,8 @@ void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, js
 
 extern "C" {
 
-JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_initialize(JNIEnv* env, jobject, jstring configDir) {
+JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_initialize(JNIEnv* env, jobject,
+                                                                       jstring configDir) {
     try {
         return Initialize(env, configDir);
     } catch (const std::bad_alloc&) {

@@ -12,9 +12,9 @@ using qelwww::detail::ParseDigits;
 
 namespace {
 
-#define SESSION_TRACE(config, ...)                                     \
-    do {                                                               \
-        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__);    \
+#define SESSION_TRACE(config, ...)                                  \
+    do {                                                            \
+        if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
 struct Failed {};  // ends the set-up once the error reply is written
@@ -58,11 +58,16 @@ const char* DefaultPageOf(const std::string& action) {
         const char* alias;
         const char* page;
     } kPages[] = {
-        {"logon", "l", "logon.html"},           {"logoff", "f", "logoff.html"},
-        {"chgpassword", "c", "chgpassword.html"}, {"searchcrit", "s", "searchcrit.html"},
-        {"dochitlist", "d", "dochitlist.html"}, {"retrieve", "r", "retrieve.html"},
-        {"getsegment", "g", "getsegment.html"}, {"updatedoc", "u", "updatedoc.html"},
-        {"printdocs", "p", "printdocs.html"},   {"getnotes", "n", "getnotes.html"},
+        {"logon", "l", "logon.html"},
+        {"logoff", "f", "logoff.html"},
+        {"chgpassword", "c", "chgpassword.html"},
+        {"searchcrit", "s", "searchcrit.html"},
+        {"dochitlist", "d", "dochitlist.html"},
+        {"retrieve", "r", "retrieve.html"},
+        {"getsegment", "g", "getsegment.html"},
+        {"updatedoc", "u", "updatedoc.html"},
+        {"printdocs", "p", "printdocs.html"},
+        {"getnotes", "n", "getnotes.html"},
         {"addnote", "a", "addnote.html"},
     };
     for (const auto& entry : kPages) {
@@ -132,7 +137,8 @@ void ReadPage(const QelWWWConfig* config, QelWWWSession* session) {
         page += DefaultPageOf(session->action);
     }
     // The page names a file: it must stay inside TemplateDir.
-    if (!page.empty() && !QelWWW_IsSafePage(page)) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, "_html");
+    if (!page.empty() && !QelWWW_IsSafePage(page))
+        Fail(config, session, false, QELWWW_MSG_BAD_VALUE, "_html");
     session->pageAsGiven = given;
     session->page = page;
     SESSION_TRACE(config, "QelWWW_InitSession: html_page = '%s'", session->page.c_str());
@@ -176,7 +182,8 @@ void ReadServer(const QelWWWConfig* config, QelWWWSession* session) {
     if (local == nullptr && session->stateCookieParms) local = session->stateCookieParms->Get("_local");
     if (local != nullptr) {
         // A request may only name the directory the configuration gives this server.
-        if (configuredDirectory.empty() || WithoutTrailingSlash(local) != WithoutTrailingSlash(configuredDirectory))
+        if (configuredDirectory.empty() ||
+            WithoutTrailingSlash(local) != WithoutTrailingSlash(configuredDirectory))
             Fail(config, session, false, QELWWW_MSG_BAD_VALUE, "_local");
         session->localDir = local;
         session->serverType = 'L';
@@ -217,7 +224,8 @@ void ReadViewOverrides(const QelWWWConfig* config, QelWWWSession* session) {
         const char* word;
         uint32_t mode;
     };
-    auto pick = [&](const char* name, std::initializer_list<Mode> modes, uint32_t* target, const char* trace) {
+    auto pick = [&](const char* name, std::initializer_list<Mode> modes, uint32_t* target,
+                    const char* trace) {
         const char* value = session->parms->Get(name);
         if (value == nullptr) return;
         for (const Mode& m : modes) {
@@ -229,11 +237,16 @@ void ReadViewOverrides(const QelWWWConfig* config, QelWWWSession* session) {
         SESSION_TRACE(config, trace, static_cast<int>(*target));
     };
     pick("_afp",
-         {{"ascii", QELWWW_VIEW_ASCII}, {"html", QELWWW_VIEW_HTML}, {"native", QELWWW_VIEW_NATIVE},
-          {"pdf", QELWWW_VIEW_PDF}, {"plugin", QELWWW_VIEW_PLUGIN}},
+         {{"ascii", QELWWW_VIEW_ASCII},
+          {"html", QELWWW_VIEW_HTML},
+          {"native", QELWWW_VIEW_NATIVE},
+          {"pdf", QELWWW_VIEW_PDF},
+          {"plugin", QELWWW_VIEW_PLUGIN}},
          &session->view.afpViewMode, "QelWWW_InitSession: ViewAfp = '%d'");
     pick("_line",
-         {{"ascii", QELWWW_VIEW_ASCII}, {"applet", QELWWW_VIEW_APPLET}, {"native", QELWWW_VIEW_NATIVE},
+         {{"ascii", QELWWW_VIEW_ASCII},
+          {"applet", QELWWW_VIEW_APPLET},
+          {"native", QELWWW_VIEW_NATIVE},
           {"plugin", QELWWW_VIEW_PLUGIN}},
          &session->view.lineViewMode, "QelWWW_InitSession: ViewLine = '%d'");
     pick("_email", {{"native", QELWWW_VIEW_NATIVE}, {"html", QELWWW_VIEW_HTML}}, &session->view.emailViewMode,
@@ -254,16 +267,19 @@ void Run(const QelWWWConfig* config, QelWWWSession* session, const char* text, c
     session->orFlag = IsOne(session->parms->Get("_or")) ? 1 : 0;
 
     const char* cgibin = session->parms->Get("_cgibin", "_c");
-    if (cgibin != nullptr && !IsPlainUrlPath(cgibin)) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, "_cgibin");
+    if (cgibin != nullptr && !IsPlainUrlPath(cgibin))
+        Fail(config, session, false, QELWWW_MSG_BAD_VALUE, "_cgibin");
     const char* script = cgibin != nullptr ? cgibin : scriptName;
-    if (script == nullptr || *script == '\0') Fail(config, session, true, QELWWW_MSG_NO_SCRIPT, "SCRIPT_NAME");
+    if (script == nullptr || *script == '\0')
+        Fail(config, session, true, QELWWW_MSG_NO_SCRIPT, "SCRIPT_NAME");
     session->scriptName = script;
     SESSION_TRACE(config, "QelWWW_InitSession: SCRIPT_NAME = '%s'", session->scriptName.c_str());
 
     if (overflow) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->parms->OverflowName());
 
     session->view = config->defaults;
-    SESSION_TRACE(config, "QelWWW_InitSession: HTTP_USER_AGENT = '%s'", userAgent != nullptr ? userAgent : "");
+    SESSION_TRACE(config, "QelWWW_InitSession: HTTP_USER_AGENT = '%s'",
+                  userAgent != nullptr ? userAgent : "");
     if (userAgent != nullptr && *userAgent != '\0') ApplyBrowserSection(config, session, userAgent);
 
     session->logId = -1;
@@ -287,7 +303,8 @@ void Run(const QelWWWConfig* config, QelWWWSession* session, const char* text, c
     }
 
     const char* folder = session->parms->Get("_folder", "_f");
-    if (folder == nullptr && session->hitListCookieParms) folder = session->hitListCookieParms->Get("_folder", "_f");
+    if (folder == nullptr && session->hitListCookieParms)
+        folder = session->hitListCookieParms->Get("_folder", "_f");
     if (folder != nullptr) session->folder = folder;
     CheckLength(config, session, session->folder, QELWWW_MAX_FOLDER, "_folder");
     SESSION_TRACE(config, "QelWWW_InitSession: folder = '%s'", session->folder.c_str());

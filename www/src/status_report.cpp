@@ -10,9 +10,8 @@ int QelWWW_StatusMessage(int code) {
         int first, last, message;  // codes first..last map to message, message + 1, ...
     };
     static constexpr Range kTable[] = {
-        {1, 7, 403},   {8, 8, 483},   {9, 9, 410},   {10, 18, 411}, {21, 29, 420},
-        {30, 30, 480}, {31, 32, 429}, {33, 34, 481}, {35, 49, 431}, {50, 50, 484},
-        {51, 84, 446},
+        {1, 7, 403},   {8, 8, 483},   {9, 9, 410},   {10, 18, 411}, {21, 29, 420}, {30, 30, 480},
+        {31, 32, 429}, {33, 34, 481}, {35, 49, 431}, {50, 50, 484}, {51, 84, 446},
     };
     for (const Range& r : kTable) {
         if (code >= r.first && code <= r.last) return r.message + (code - r.first);

@@ -9,7 +9,8 @@ constexpr std::string_view kMarker = "VOD# Marker";
 
 // The template's lines, each with its line feed; nothing when it cannot be read.
 std::optional<std::vector<std::string_view>> ReadTemplate(const QelWWWConfig* config,
-                                                          const QelWWWSession* session, std::string* content) {
+                                                          const QelWWWSession* session,
+                                                          std::string* content) {
     if (config == nullptr || session == nullptr || session->page.empty()) return std::nullopt;
     if (!QelWWW_IsSafePage(session->page)) return std::nullopt;
     std::string_view page = session->page;
@@ -50,7 +51,8 @@ void QelWWW_WriteHeader(const QelWWWConfig* config, QelWWWSession* session) {
     std::string content;
     auto lines = ReadTemplate(config, session, &content);
     if (!lines) {
-        for (const char* line : {"<HTML>", "<CENTER>", "<TITLE>Tidewell Netvara</TITLE>", "</CENTER>", "<BODY>", "<br>"})
+        for (const char* line :
+             {"<HTML>", "<CENTER>", "<TITLE>Tidewell Netvara</TITLE>", "</CENTER>", "<BODY>", "<br>"})
             response.AppendPrefixLine(line);
         return;
     }
@@ -63,7 +65,8 @@ void QelWWW_WriteHeader(const QelWWWConfig* config, QelWWWSession* session) {
         std::string_view head = line.substr(0, marker);
         // A marker inside "<!-- ... -->" takes the comment's opening "<!" with it.
         size_t bang = head.rfind('!');
-        if (bang != std::string_view::npos && bang > 0 && head[bang - 1] == '<') head = head.substr(0, bang - 1);
+        if (bang != std::string_view::npos && bang > 0 && head[bang - 1] == '<')
+            head = head.substr(0, bang - 1);
         response.AppendPrefixLine(head);
         return;
     }

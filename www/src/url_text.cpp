@@ -49,8 +49,8 @@ size_t DecodeInto(const char* text, size_t length, char* out) {
 
 }  // namespace
 
-char* QelWWW_UrlEncode(const QelWWWConfig*, const QelWWWSession* session, const char* text,
-                       char* output, bool strict) {
+char* QelWWW_UrlEncode(const QelWWWConfig*, const QelWWWSession* session, const char* text, char* output,
+                       bool strict) {
     if (output == nullptr) return nullptr;
     std::string encoded = QelWWW_UrlEncode(session, text ? text : "", strict);
     std::memcpy(output, encoded.c_str(), encoded.size() + 1);

@@ -88,17 +88,18 @@ TEST(CacheFilePaths, NameServerPortUserFolderAndDocument) {
         std::string folder;
         std::string srv, fnm, fld, doc, res;
     } cases[] = {
-        {"plain", "archive", 1445, "ALICE", "Invoices",
-         "/var/cache/qel/archive_1445_ALICE.srv", "/var/cache/qel/archive_1445_ALICE.fnm",
-         "/var/cache/qel/archive_1445_ALICE_Invoices.fld", "/var/cache/qel/archive_1445_D1.doc",
-         "/var/cache/qel/archive_1445_3-7.res"},
-        {"hostile", "../../etc", 0, "a/b", "x_y z",
-         "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_a%2Fb.srv", "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_a%2Fb.fnm",
-         "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_a%2Fb_x%5Fy%20z.fld", "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_D1.doc",
-         "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_3-7.res"},
-        {"no user", "archive", 1, "", "F", "", "", "", "/var/cache/qel/archive_1_D1.doc", "/var/cache/qel/archive_1_3-7.res"},
-        {"no folder", "archive", 1, "U", "", "/var/cache/qel/archive_1_U.srv", "/var/cache/qel/archive_1_U.fnm", "",
-         "/var/cache/qel/archive_1_D1.doc", "/var/cache/qel/archive_1_3-7.res"},
+        {"plain", "archive", 1445, "ALICE", "Invoices", "/var/cache/qel/archive_1445_ALICE.srv",
+         "/var/cache/qel/archive_1445_ALICE.fnm", "/var/cache/qel/archive_1445_ALICE_Invoices.fld",
+         "/var/cache/qel/archive_1445_D1.doc", "/var/cache/qel/archive_1445_3-7.res"},
+        {"hostile", "../../etc", 0, "a/b", "x_y z", "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_a%2Fb.srv",
+         "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_a%2Fb.fnm",
+         "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_a%2Fb_x%5Fy%20z.fld",
+         "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_D1.doc", "/var/cache/qel/%2E%2E%2F%2E%2E%2Fetc_0_3-7.res"},
+        {"no user", "archive", 1, "", "F", "", "", "", "/var/cache/qel/archive_1_D1.doc",
+         "/var/cache/qel/archive_1_3-7.res"},
+        {"no folder", "archive", 1, "U", "", "/var/cache/qel/archive_1_U.srv",
+         "/var/cache/qel/archive_1_U.fnm", "", "/var/cache/qel/archive_1_D1.doc",
+         "/var/cache/qel/archive_1_3-7.res"},
         {"no server", "", 1, "U", "F", "", "", "", "", ""},
     };
     for (const Case& c : cases) {
@@ -124,8 +125,8 @@ TEST(CacheFilePaths, PartsThatOnceRanTogetherNameDifferentFiles) {
         std::string user;
         std::string folder;
     } logons[] = {
-        {"host1", 445, "u", "f"}, {"host", 1445, "u", "f"},   {"x_1", 2, "b", "f"},
-        {"x", 1, "2_b", "f"},     {"s", 1, "a_b", "c"},       {"s", 1, "a", "b_c"},
+        {"host1", 445, "u", "f"}, {"host", 1445, "u", "f"}, {"x_1", 2, "b", "f"},
+        {"x", 1, "2_b", "f"},     {"s", 1, "a_b", "c"},     {"s", 1, "a", "b_c"},
     };
     std::set<std::string> names;
     for (const Logon& l : logons) {
@@ -134,8 +135,10 @@ TEST(CacheFilePaths, PartsThatOnceRanTogetherNameDifferentFiles) {
         session.port = l.port;
         session.user = l.user;
         session.folder = l.folder;
-        EXPECT_TRUE(names.insert(QelWWW_StateFilePath(&config, &session, "srv")).second) << l.server << "/" << l.user;
-        EXPECT_TRUE(names.insert(QelWWW_FolderFilePath(&config, &session)).second) << l.user << "/" << l.folder;
+        EXPECT_TRUE(names.insert(QelWWW_StateFilePath(&config, &session, "srv")).second)
+            << l.server << "/" << l.user;
+        EXPECT_TRUE(names.insert(QelWWW_FolderFilePath(&config, &session)).second)
+            << l.user << "/" << l.folder;
     }
     QelWWWSession session;
     session.server = "s";
@@ -146,7 +149,8 @@ TEST(CacheFilePaths, PartsThatOnceRanTogetherNameDifferentFiles) {
     }
     EXPECT_EQ(QelWWW_StateFilePath(&config, &session, nullptr), "");
     for (const char* extension : {"asc", "idx", "idoc"})
-        EXPECT_EQ(QelWWW_DocumentFilePath(&config, &session, "d", extension), std::string("/c/s_0_d.") + extension);
+        EXPECT_EQ(QelWWW_DocumentFilePath(&config, &session, "d", extension),
+                  std::string("/c/s_0_d.") + extension);
 }
 
 TEST(CacheFileClass, FollowsTheLastExtensionExactly) {
@@ -154,9 +158,10 @@ TEST(CacheFileClass, FollowsTheLastExtensionExactly) {
         const char* name;
         uint32_t fileClass;
     } cases[] = {
-        {"a_1_d.doc", 0}, {"a_1_d.idoc", 0}, {"a_1_d.asc", 0}, {"a_1_d.idx", 0}, {"a_1_1-2.res", 1},
-        {"a_1_u_f.fld", 2}, {"a_1_u.srv", 3}, {"a_1_u.fnm", 3}, {"qelwww.lck", 4}, {"README", 4},
-        {"a.DOC", 4}, {"a.srv.bak", 4}, {".a.srv.tmpAbC123", 4}, {"a.srv.", 4}, {"", 4}, {"x.doc.srv", 3},
+        {"a_1_d.doc", 0},        {"a_1_d.idoc", 0},  {"a_1_d.asc", 0}, {"a_1_d.idx", 0},
+        {"a_1_1-2.res", 1},      {"a_1_u_f.fld", 2}, {"a_1_u.srv", 3}, {"a_1_u.fnm", 3},
+        {"qelwww.lck", 4},       {"README", 4},      {"a.DOC", 4},     {"a.srv.bak", 4},
+        {".a.srv.tmpAbC123", 4}, {"a.srv.", 4},      {"", 4},          {"x.doc.srv", 3},
     };
     for (const Case& c : cases) EXPECT_EQ(QelWWW_CacheFileClass(c.name), c.fileClass) << c.name;
 }
@@ -186,7 +191,8 @@ TEST_F(CacheFiles, WriteReadRemoveRoundTrip) {
     const std::string data("state\0blob\xFF", 11);
     ASSERT_TRUE(QelWWW_WriteCacheFile(&config_, &session_, path.c_str(), data.data(), data.size()));
     EXPECT_FALSE(session_.cacheLock) << "the lock is released after the write";
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(fs::status(config_.lockFilePath).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 
@@ -209,7 +215,8 @@ TEST_F(CacheFiles, WriteReadRemoveRoundTrip) {
     EXPECT_FALSE(fs::exists(path));
     EXPECT_FALSE(QelWWW_RemoveCacheFile(&config_, &session_, path.c_str()));
     EXPECT_EQ(errno, ENOENT);
-    EXPECT_FALSE(QelWWW_ReadCacheFile(&config_, &session_, path.c_str(), nullptr, nullptr, false).has_value());
+    EXPECT_FALSE(
+        QelWWW_ReadCacheFile(&config_, &session_, path.c_str(), nullptr, nullptr, false).has_value());
     EXPECT_EQ(errno, ENOENT);
     EXPECT_FALSE(session_.cacheLock);
 }
@@ -239,7 +246,8 @@ TEST_F(CacheFiles, RefusesPathsOutsideTheCacheDirectory) {
         errno = 0;
         EXPECT_FALSE(QelWWW_WriteCacheFile(&config_, &session_, path, data.data(), data.size())) << c.label;
         EXPECT_EQ(errno, EINVAL) << c.label;
-        EXPECT_FALSE(QelWWW_ReadCacheFile(&config_, &session_, path, nullptr, nullptr, true).has_value()) << c.label;
+        EXPECT_FALSE(QelWWW_ReadCacheFile(&config_, &session_, path, nullptr, nullptr, true).has_value())
+            << c.label;
         EXPECT_FALSE(QelWWW_RemoveCacheFile(&config_, &session_, path)) << c.label;
     }
     EXPECT_FALSE(fs::exists(dir_.Path() + "/escaped.srv"));
@@ -269,7 +277,8 @@ TEST_F(CacheFiles, TouchKeepsTheContentAndMakesTheFileNewest) {
     EXPECT_GT(fs::last_write_time(path), old + std::chrono::minutes(59));
     EXPECT_EQ(fs::file_size(path), data.size());
     EXPECT_EQ(QelWWW_ReadCacheFile(&config_, &session_, path.c_str(), nullptr, nullptr, false), data);
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(CacheFiles, ALockFailureSkipsTheOperationAndReleasesTheMutex) {

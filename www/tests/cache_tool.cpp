@@ -49,7 +49,8 @@ int Read(const std::string& name, bool touch) {
         std::printf("read failed, errno %d\n", errno);
         return 1;
     }
-    std::printf("size=%llu modified=%lld\n", static_cast<unsigned long long>(size), static_cast<long long>(modified));
+    std::printf("size=%llu modified=%lld\n", static_cast<unsigned long long>(size),
+                static_cast<long long>(modified));
     return 0;
 }
 
@@ -73,16 +74,18 @@ int Stress(const std::string& server, int port, int threads, int rounds, size_t 
             std::string state = QelWWW_StateFilePath(&g_config, &session, "srv");
             std::string document = Pattern(bytes, 'D');
             for (int round = 0; round < rounds; ++round) {
-                std::string content = server + " " + std::to_string(port) + " " + session.user + " " +
-                                      std::to_string(round);
-                if (!QelWWW_WriteCacheFile(&g_config, &session, state.c_str(), content.data(), content.size())) {
+                std::string content =
+                    server + " " + std::to_string(port) + " " + session.user + " " + std::to_string(round);
+                if (!QelWWW_WriteCacheFile(&g_config, &session, state.c_str(), content.data(),
+                                           content.size())) {
                     results[static_cast<size_t>(t)] = 1;
                     return;
                 }
                 std::string name = session.user + "-" + std::to_string(round);
                 std::string docPath = QelWWW_DocumentFilePath(&g_config, &session, name, "doc");
                 QelWWW_WriteCacheFile(&g_config, &session, docPath.c_str(), document.data(), document.size());
-                auto back = QelWWW_ReadCacheFile(&g_config, &session, state.c_str(), nullptr, nullptr, round % 2 == 0);
+                auto back = QelWWW_ReadCacheFile(&g_config, &session, state.c_str(), nullptr, nullptr,
+                                                 round % 2 == 0);
                 if (!back || *back != content) {
                     std::fprintf(stderr, "%s: %s\n", state.c_str(), back ? "damaged" : "lost");
                     results[static_cast<size_t>(t)] = 2;

@@ -102,7 +102,8 @@ TEST(CgiReply, HeadersInOrderWithTheLengthOfTheJoinedBody) {
     QelWWWResponse binary(&config);
     binary.SetContentType("application/afp");
     binary.AppendBinary("\0\1VOD#", 6);
-    EXPECT_EQ(ReplyOf(binary), "Content-type: application/afp\nContent-length: 6\n\n" + std::string("\0\1VOD#", 6));
+    EXPECT_EQ(ReplyOf(binary),
+              "Content-type: application/afp\nContent-length: 6\n\n" + std::string("\0\1VOD#", 6));
 
     QelWWWResponse empty(&config);
     EXPECT_EQ(ReplyOf(empty), "Content-length: 0\n\n");

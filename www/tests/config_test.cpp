@@ -85,13 +85,16 @@ TEST(InitConfig, DefaultsOfAMinimalFile) {
 }
 
 TEST(InitConfig, ReadsEveryKey) {
-    IniSetup setup(std::string("[configuration]\nCacheDir=") + "/tmp/\nTemplateDir=templates\nLanguage=deutsch\n"
-                "Codepage=1252\nCacheDocs=1\nCacheSize=5000000\nCacheMinThreshold=10\nCacheMaxThreshold=90\n"
-                "ImageDir=/images\nAppletDir=/applets/\nCacheUserIDs=A,B\n"
-                "[no html]\nBegin={\nEnd=}}\nSeparator=|\n[security]\nServerAccess=" + std::string(300, 's') +
-                ",prod\n[default browser]\nServerPrint=1\nAddNotes=yes\nAfpViewing=HTML\nLineViewing=native\n"
-                "EmailViewing=Native\nMaxHits=500\nNoLinks=0\nAddExtension=1\nShowDocLocation=1\n"
-                "[@SRV@_default]\nPORT=1445\nPROTOCOL=1\n");
+    IniSetup setup(
+        std::string("[configuration]\nCacheDir=") +
+        "/tmp/\nTemplateDir=templates\nLanguage=deutsch\n"
+        "Codepage=1252\nCacheDocs=1\nCacheSize=5000000\nCacheMinThreshold=10\nCacheMaxThreshold=90\n"
+        "ImageDir=/images\nAppletDir=/applets/\nCacheUserIDs=A,B\n"
+        "[no html]\nBegin={\nEnd=}}\nSeparator=|\n[security]\nServerAccess=" +
+        std::string(300, 's') +
+        ",prod\n[default browser]\nServerPrint=1\nAddNotes=yes\nAfpViewing=HTML\nLineViewing=native\n"
+        "EmailViewing=Native\nMaxHits=500\nNoLinks=0\nAddExtension=1\nShowDocLocation=1\n"
+        "[@SRV@_default]\nPORT=1445\nPROTOCOL=1\n");
     Result r = Init(setup);
     ASSERT_EQ(r.rc, 0) << r.body;
     const QelWWWConfig& c = r.config;
@@ -178,7 +181,8 @@ TEST(InitConfig, FailuresReportTheirMessage) {
         {"max hits", std::string(kDirs) + "[default browser]\nMaxHits=many\n", true,
          "[ERROR]\nID=2159\nMSG=The argument 'MaxHits' is not a valid decimal number\n"},
         {"cache directory", "[configuration]\nCacheDir=nowhere\nTemplateDir=templates\n", true, "nowhere"},
-        {"template directory", "[configuration]\nCacheDir=cache\nTemplateDir=qelwww.ini\n", true, "qelwww.ini"},
+        {"template directory", "[configuration]\nCacheDir=cache\nTemplateDir=qelwww.ini\n", true,
+         "qelwww.ini"},
     };
     for (const Case& c : cases) {
         IniSetup setup(c.ini, c.makeDirs);
@@ -187,7 +191,8 @@ TEST(InitConfig, FailuresReportTheirMessage) {
         if (c.expected.rfind("[ERROR]", 0) == 0) {
             EXPECT_EQ(r.body.substr(r.body.find('[')), c.expected) << c.name;
         } else {
-            EXPECT_NE(r.body.find("ID=307\nMSG=Unable to open directory >" + setup.Conf() + "/" + c.expected + "<."),
+            EXPECT_NE(r.body.find("ID=307\nMSG=Unable to open directory >" + setup.Conf() + "/" + c.expected +
+                                  "<."),
                       std::string::npos)
                 << c.name << r.body;
         }
@@ -198,7 +203,8 @@ TEST(InitConfig, MissingFileAndRelativeDirectories) {
     IniSetup setup(kDirs);
     Result missing = Init(setup, (setup.dir.Path() + "/absent").c_str());
     EXPECT_EQ(missing.rc, 1);
-    EXPECT_NE(missing.body.find("Unable to initialize environment.  rc=2"), std::string::npos) << missing.body;
+    EXPECT_NE(missing.body.find("Unable to initialize environment.  rc=2"), std::string::npos)
+        << missing.body;
 
     // A relative directory resolves against QELCFG; the current directory stays.
     char before[4096];
@@ -235,8 +241,11 @@ TEST(DirectoryKey, AbsoluteRelativeAndMissing) {
     struct Case {
         const char* key;
         const char* expected;
-    } cases[] = {{"abs", "/var/cache"},  {"rel", "/etc/qel/templates"}, {"root", "/"},
-                 {"empty", "/etc/qel"},  {"missing", "/etc/qel"}};
+    } cases[] = {{"abs", "/var/cache"},
+                 {"rel", "/etc/qel/templates"},
+                 {"root", "/"},
+                 {"empty", "/etc/qel"},
+                 {"missing", "/etc/qel"}};
     for (const Case& c : cases) EXPECT_EQ(QelWWW_GetDirectoryKey(&config, "s", c.key), c.expected) << c.key;
 }
 

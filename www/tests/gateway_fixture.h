@@ -52,8 +52,10 @@ protected:
 
     // (Re)reads the configuration and starts the layers under it.
     void Start(const std::string& extra) {
-        dir_.Write("qelwww.ini", "[configuration]\nCacheDir=cache\nTemplateDir=templates\nCodepage=1208\n"
-                                 "[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY=" + archive_ + "\n" + extra);
+        dir_.Write("qelwww.ini",
+                   "[configuration]\nCacheDir=cache\nTemplateDir=templates\nCodepage=1208\n"
+                   "[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY=" +
+                       archive_ + "\n" + extra);
         if (config_.cacheMutex != nullptr) ArcOS_CloseHandle(config_.cacheMutex);
         config_ = QelWWWConfig{};
         config_.codePageContext = CodePages();

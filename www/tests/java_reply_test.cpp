@@ -21,7 +21,8 @@ JNIEnv* Jvm() {
         args.options = options;
         JavaVM* vm = nullptr;
         JNIEnv* made = nullptr;
-        if (JNI_CreateJavaVM(&vm, reinterpret_cast<void**>(&made), &args) != JNI_OK) return static_cast<JNIEnv*>(nullptr);
+        if (JNI_CreateJavaVM(&vm, reinterpret_cast<void**>(&made), &args) != JNI_OK)
+            return static_cast<JNIEnv*>(nullptr);
         return made;
     }();
     return env;
@@ -61,15 +62,18 @@ TEST(JavaReply, HeadersInOrderThenTheBody) {
     ASSERT_NE(Jvm(), nullptr);
     QelWWWResponse response;
     response.SetContentType("text/plain");
-    response.SaveStateCookies(nullptr, [] {
-        static QelWWWSession s;
-        s.serverName = "prod";
-        s.user = "u";
-        s.password = "p";
-        s.sendStateCookie = 1;
-        s.sendLogIdCookie = 1;
-        return &s;
-    }(), 819, 9);
+    response.SaveStateCookies(
+        nullptr,
+        [] {
+            static QelWWWSession s;
+            s.serverName = "prod";
+            s.user = "u";
+            s.password = "p";
+            s.sendStateCookie = 1;
+            s.sendLogIdCookie = 1;
+            return &s;
+        }(),
+        819, 9);
     response.PrintText("%s", "[BEGIN]\n");
     EXPECT_EQ(Send(response).transcript,
               "Content-type: text/plain; charset=UTF-8\n"

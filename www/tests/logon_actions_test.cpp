@@ -17,8 +17,8 @@ const char* const kAliceList =
 class LogonActions : public GatewayFixture {
 protected:
     std::string AliceCookie(const char* password = wwwtest::kAlicePassword) const {
-        return "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=" + std::string(password) + "&_local=" +
-               QelWWW_UrlEncode(nullptr, archive_, true) + "; ZEILOGID=0";
+        return "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=" + std::string(password) +
+               "&_local=" + QelWWW_UrlEncode(nullptr, archive_, true) + "; ZEILOGID=0";
     }
     bool AliceFiles() const { return CacheHas("DEMO_0_ALICE.srv") && CacheHas("DEMO_0_ALICE.fnm"); }
 };
@@ -31,18 +31,18 @@ TEST_F(LogonActions, FolderListReplies) {
     };
     const Case cases[] = {
         {"both folders, plain text", "_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1", kAliceList},
-        {"long keyword, user id in lower case", "_function=logon&_server=DEMO&_user=alice&_password=wonder1&_nohtml=1",
-         kAliceList},
+        {"long keyword, user id in lower case",
+         "_function=logon&_server=DEMO&_user=alice&_password=wonder1&_nohtml=1", kAliceList},
         {"one folder is listed too", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1",
          "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n"},
-        {"HTML page",
-         "_a=l&_s=DEMO&_u=BOB&_p=builder2",
+        {"HTML page", "_a=l&_s=DEMO&_u=BOB&_p=builder2",
          "<HTML>\n<CENTER>\n<TITLE>Tidewell Netvara</TITLE>\n</CENTER>\n<BODY>\n<br>\n"
          "<form METHOD=\"POST\" action=\"/cgi-bin/qelwww\">\n<input type=hidden name=_a value=s>\n"
          "<h4>Select a folder:</h4>\n<select name=_f size=10>\n<option selected value=\"Invoices\">Invoices\n"
          "</select>\n<p>\n<input type=submit value=\"Open\">\n</form>\n</BODY>\n</HTML>\n"},
         {"HTML page carries the request's view values, escaped",
-         "_a=l&_s=DEMO&_u=BOB&_p=builder2&_frame=%22%3E%3Cb%3E&_dfmt=%25d.%25m&_ascii=1&_afp=html&_email=x%22y",
+         "_a=l&_s=DEMO&_u=BOB&_p=builder2&_frame=%22%3E%3Cb%3E&_dfmt=%25d.%25m&_ascii=1&_afp=html&_email=x%"
+         "22y",
          "<HTML>\n<CENTER>\n<TITLE>Tidewell Netvara</TITLE>\n</CENTER>\n<BODY>\n<br>\n"
          "<form METHOD=\"POST\" action=\"/cgi-bin/qelwww\" target=\"&quot;&gt;&lt;b&gt;\">\n"
          "<input type=hidden name=_a value=s>\n<input type=hidden name=_dfmt value=\"%d.%m\">\n"
@@ -94,7 +94,8 @@ TEST_F(LogonActions, ChangePasswordJourney) {
     ASSERT_EQ(cookies.size(), 1u);
     EXPECT_NE(cookies[0].find("&_p=marvel7&"), std::string::npos) << cookies[0];
     // The saved state took the new password: the old one no longer restores it.
-    EXPECT_EQ(Body("_a=f&_nohtml=1", AliceCookie()), "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
+    EXPECT_EQ(Body("_a=f&_nohtml=1", AliceCookie()),
+              "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
     EXPECT_TRUE(AliceFiles());
     EXPECT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"),
               "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n");
@@ -115,8 +116,8 @@ TEST_F(LogonActions, PasswordChangeRefusals) {
          "[ERROR]\nID=2171\nMSG=The argument '_new_password' was not specified\n"},
         {"too short", "_a=c&_s=DEMO&_u=BOB&_p=builder2&_np=abc&_nohtml=1", "",
          "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 4\n"},
-        {"logon with a new password that is too short", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=abc&_nohtml=1", "",
-         "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 4\n"},
+        {"logon with a new password that is too short", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=abc&_nohtml=1",
+         "", "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 4\n"},
         {"wrong current password", "_a=c&_s=DEMO&_u=BOB&_p=wonder1&_np=mason33&_nohtml=1", "",
          "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
     };
@@ -144,12 +145,14 @@ TEST_F(LogonActions, LogonWithNewPassword) {
 TEST_F(LogonActions, LogoffWithoutStateSendsNoCookies) {
     for (const char* keyword : {"f", "logoff"}) {
         auto session = Request(std::string("_a=") + keyword + "&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1");
-        EXPECT_EQ(session->response->GetBody(), "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
+        EXPECT_EQ(session->response->GetBody(),
+                  "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
         EXPECT_EQ(result_, 1);
         EXPECT_TRUE(Cookies(*session).empty());
     }
     auto html = Request("_a=f&_s=DEMO&_u=ALICE&_p=wonder1");
-    EXPECT_NE(html->response->GetBody().find("<h4>The server connection has timed out</h4>"), std::string::npos);
+    EXPECT_NE(html->response->GetBody().find("<h4>The server connection has timed out</h4>"),
+              std::string::npos);
 }
 
 TEST_F(LogonActions, LogoffHtmlClearsCookies) {
@@ -165,13 +168,17 @@ TEST_F(LogonActions, LogoffHtmlClearsCookies) {
 
 TEST_F(LogonActions, FolderTexts) {
     // A description-less folder and a name with markup and a line break in it.
-    WriteTable("fol", "[FOLDERS]\nFOLDERS=1,2\n\n[1]\nNAME=\"In<b>voices\"\nDESCRIPTION=\"\"\nANN_SEARCH=1\n"
-                      "FLDS_NUM=3\nAPPLICATION_GROUPS=100\n\n[2]\nNAME=Payroll\nDESCRIPTION=\"Pay & more\"\n"
-                      "ANN_SEARCH=0\nFLDS_NUM=2\nAPPLICATION_GROUPS=101\n");
+    WriteTable("fol",
+               "[FOLDERS]\nFOLDERS=1,2\n\n[1]\nNAME=\"In<b>voices\"\nDESCRIPTION=\"\"\nANN_SEARCH=1\n"
+               "FLDS_NUM=3\nAPPLICATION_GROUPS=100\n\n[2]\nNAME=Payroll\nDESCRIPTION=\"Pay & more\"\n"
+               "ANN_SEARCH=0\nFLDS_NUM=2\nAPPLICATION_GROUPS=101\n");
     EXPECT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"),
-              "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[In<b>voices^\"\"]\nFOLDER=[Payroll^Pay & more]\n[END]\n");
+              "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[In<b>voices^\"\"]\nFOLDER=[Payroll^Pay & "
+              "more]\n[END]\n");
     const std::string page = Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1");
-    EXPECT_NE(page.find("<option selected value=\"In&lt;b&gt;voices\">In&lt;b&gt;voices\n"), std::string::npos) << page;
+    EXPECT_NE(page.find("<option selected value=\"In&lt;b&gt;voices\">In&lt;b&gt;voices\n"),
+              std::string::npos)
+        << page;
     EXPECT_EQ(page.find("<b>"), std::string::npos);
 }
 

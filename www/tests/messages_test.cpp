@@ -21,10 +21,10 @@ TEST(StatusMessage, CodeTable) {
         int code, message;
     };
     const Case cases[] = {
-        {1, 403},  {7, 409},  {8, 483},  {9, 410},  {10, 411}, {18, 419}, {19, 396}, {20, 396},
-        {21, 420}, {28, 427}, {29, 428}, {30, 480}, {31, 429}, {32, 430}, {33, 481}, {34, 482},
-        {35, 431}, {49, 445}, {50, 484}, {51, 446}, {84, 479}, {85, 396}, {0, 396},  {-1, 396},
-        {INT_MAX, 396},
+        {1, 403},  {7, 409},  {8, 483},  {9, 410},       {10, 411}, {18, 419}, {19, 396},
+        {20, 396}, {21, 420}, {28, 427}, {29, 428},      {30, 480}, {31, 429}, {32, 430},
+        {33, 481}, {34, 482}, {35, 431}, {49, 445},      {50, 484}, {51, 446}, {84, 479},
+        {85, 396}, {0, 396},  {-1, 396}, {INT_MAX, 396},
     };
     for (const Case& c : cases) EXPECT_EQ(QelWWW_StatusMessage(c.code), c.message) << "code " << c.code;
 }
@@ -122,7 +122,9 @@ TEST_F(Replies, ReportMessage) {
     EXPECT_EQ(Plain([&](QelWWWSession* s) { QelWWW_ReportMessage(&config_, s, false, 0, 1, &own); }),
               "[ERROR]\nID=0\nMSG=Nothing <here>\n");
     const QelWWWInsert server{"_server", QELWWW_INSERT_TEXT};
-    EXPECT_EQ(Plain([&](QelWWWSession* s) { QelWWW_ReportMessage(&config_, s, true, QELWWW_MSG_MISSING_ARG, 1, &server); }),
+    EXPECT_EQ(Plain([&](QelWWWSession* s) {
+                  QelWWW_ReportMessage(&config_, s, true, QELWWW_MSG_MISSING_ARG, 1, &server);
+              }),
               "[ERROR]\nID=2171\nMSG=The argument '_server' was not specified\n");
     auto html = NewSession(&config_);
     QelWWW_ReportMessage(&config_, html.get(), false, 0, 1, &own);
@@ -141,24 +143,44 @@ TEST_F(Replies, ReportStatus) {
     };
     const Case cases[] = {
         {"server text wins", {9, 4, inserts, 0, "Host is down"}, {}, "[ERROR]\nID=0\nMSG=Host is down\n"},
-        {"refused logon", {6, 28, inserts, 0, nullptr}, {}, "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
-        {"empty server text", {6, 28, inserts, 0, ""}, {}, "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
-        {"system parameter insert", {6, 29, inserts, 0, nullptr}, {&minimum, 0, CLIENT_INSERT_PARM16},
+        {"refused logon",
+         {6, 28, inserts, 0, nullptr},
+         {},
+         "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
+        {"empty server text",
+         {6, 28, inserts, 0, ""},
+         {},
+         "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},
+        {"system parameter insert",
+         {6, 29, inserts, 0, nullptr},
+         {&minimum, 0, CLIENT_INSERT_PARM16},
          "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 6\n"},
-        {"plain number insert", {6, 29, inserts, 0, nullptr}, {nullptr, 8, CLIENT_INSERT_NUMBER},
+        {"plain number insert",
+         {6, 29, inserts, 0, nullptr},
+         {nullptr, 8, CLIENT_INSERT_NUMBER},
          "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 8\n"},
-        {"32-bit insert", {6, 29, inserts, 0, nullptr}, {&count, 0, CLIENT_INSERT_INT32},
+        {"32-bit insert",
+         {6, 29, inserts, 0, nullptr},
+         {&count, 0, CLIENT_INSERT_INT32},
          "[ERROR]\nID=1805\nMSG=The new password is too short.  The minimum length is 12\n"},
-        {"text insert", {9, 4, inserts, 0, nullptr}, {"no route", 0, CLIENT_INSERT_TEXT},
+        {"text insert",
+         {9, 4, inserts, 0, nullptr},
+         {"no route", 0, CLIENT_INSERT_TEXT},
          "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: no route\n"},
-        {"code without a message", {9, 19, inserts, 0, nullptr}, {},
+        {"code without a message",
+         {9, 19, inserts, 0, nullptr},
+         {},
          "[ERROR]\nID=1619\nMSG=*** LOGIC ERROR: An unknown message id was returned by the Common Server\n"},
         {"code 0 writes nothing", {0, 0, inserts, 0, nullptr}, {}, ""},
-        {"no insert list", {9, 4, nullptr, 0, nullptr}, {}, "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: \n"},
+        {"no insert list",
+         {9, 4, nullptr, 0, nullptr},
+         {},
+         "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: \n"},
     };
     for (const Case& c : cases) {
         inserts[0] = c.first;
-        EXPECT_EQ(Plain([&](QelWWWSession* s) { QelWWW_ReportStatus(&config_, s, &c.status); }), c.expected) << c.name;
+        EXPECT_EQ(Plain([&](QelWWWSession* s) { QelWWW_ReportStatus(&config_, s, &c.status); }), c.expected)
+            << c.name;
     }
 }
 
@@ -166,7 +188,8 @@ std::vector<unsigned char> Pattern(size_t size) {
     std::vector<unsigned char> data(size);
     std::mt19937 random(static_cast<unsigned>(size));
     // Compressible: runs of a few letters with some noise.
-    for (size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>(i % 97 < 60 ? 'a' + i % 5 : random() & 0xFF);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<unsigned char>(i % 97 < 60 ? 'a' + i % 5 : random() & 0xFF);
     return data;
 }
 
@@ -198,8 +221,10 @@ TEST(CompressBuffer, OtherLetters) {
         ASSERT_EQ(QelWWW_CompressBuffer(packed.data(), packed.size(), letter, 'N', &back), 1) << letter;
         EXPECT_EQ(back, data) << letter;
         // From one compression straight into another.
-        ASSERT_EQ(QelWWW_CompressBuffer(packed.data(), packed.size(), letter, 'O', &recompressed), 1) << letter;
-        ASSERT_EQ(QelWWW_CompressBuffer(recompressed.data(), recompressed.size(), 'O', 'N', &back), 1) << letter;
+        ASSERT_EQ(QelWWW_CompressBuffer(packed.data(), packed.size(), letter, 'O', &recompressed), 1)
+            << letter;
+        ASSERT_EQ(QelWWW_CompressBuffer(recompressed.data(), recompressed.size(), 'O', 'N', &back), 1)
+            << letter;
         EXPECT_EQ(back, data) << letter;
     }
     std::vector<unsigned char> copy;
@@ -219,7 +244,8 @@ TEST(CompressBuffer, BadInputGivesNothing) {
     std::vector<unsigned char> flipped = packed;
     flipped[flipped.size() / 2] ^= 0xFF;
     const Case cases[] = {
-        {"truncated zlib stream", std::vector<unsigned char>(packed.begin(), packed.begin() + packed.size() / 2), 'O', 'N'},
+        {"truncated zlib stream",
+         std::vector<unsigned char>(packed.begin(), packed.begin() + packed.size() / 2), 'O', 'N'},
         {"damaged zlib stream", flipped, 'O', 'N'},
         {"plain text read as LZW", data, 'Z', 'N'},
         {"unknown expand letter", data, 'Q', 'N'},
@@ -227,7 +253,8 @@ TEST(CompressBuffer, BadInputGivesNothing) {
     };
     for (const Case& c : cases) {
         out = {1, 2, 3};
-        EXPECT_EQ(QelWWW_CompressBuffer(c.input.data(), c.input.size(), c.expand, c.compress, &out), 0) << c.name;
+        EXPECT_EQ(QelWWW_CompressBuffer(c.input.data(), c.input.size(), c.expand, c.compress, &out), 0)
+            << c.name;
         EXPECT_TRUE(out.empty()) << c.name;
     }
     EXPECT_EQ(QelWWW_CompressBuffer(nullptr, 10, 'N', 'O', &out), 0);

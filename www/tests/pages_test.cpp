@@ -33,12 +33,14 @@ TEST(Templates, SplitAtTheMarkerLine) {
         std::string prefix;
         std::string suffix;
     } cases[] = {
-        {"comment marker", "<html>\n<b><!-- VOD# Marker --> tail\n</html>\n", "<html>\n\n<b>\n", " tail\n\n</html>\n\n"},
+        {"comment marker", "<html>\n<b><!-- VOD# Marker --> tail\n</html>\n", "<html>\n\n<b>\n",
+         " tail\n\n</html>\n\n"},
         {"bare marker", "head\nVOD# Marker\nend\n", "head\n\n\n", "end\n\n"},
         {"marker with closing bracket", "a VOD# Marker> rest\n", "a \n", " rest\n\n"},
         {"no marker", "one\ntwo", "one\n\ntwo\n", ""},
         {"printf characters are data", "%s%n%x\nVOD# Marker>%d\n", "%s%n%x\n\n\n", "%d\n\n"},
-        {"long lines stay whole", longLine + "\nVOD# Marker>\n" + longLine, longLine + "\n\n\n", "\n\n" + longLine + "\n"},
+        {"long lines stay whole", longLine + "\nVOD# Marker>\n" + longLine, longLine + "\n\n\n",
+         "\n\n" + longLine + "\n"},
         {"last bang not after <", "<!a!VOD# Marker\n", "<!a!\n", ""},
     };
     for (const Case& c : cases) {
@@ -57,8 +59,12 @@ TEST(Templates, BuiltInFrameWithoutAUsableFile) {
     struct Case {
         const char* page;
         bool builtIn;
-    } cases[] = {{"", true}, {"missing.html", true}, {"../sub/page.html", true}, {"sub/page.html", false},
-                 {"/sub/page.html", false}, {"sub", true}};
+    } cases[] = {{"", true},
+                 {"missing.html", true},
+                 {"../sub/page.html", true},
+                 {"sub/page.html", false},
+                 {"/sub/page.html", false},
+                 {"sub", true}};
     for (const Case& c : cases) {
         Frame frame = FrameOf(dir, c.page);
         if (c.builtIn) {
@@ -74,9 +80,17 @@ TEST(Templates, SafePageNames) {
     struct Case {
         std::string page;
         bool safe;
-    } cases[] = {{"a.html", true},        {"/pages/a.html", true},  {"a/b/c.html", true}, {"..", false},
-                 {"../a.html", false},    {"a/../b", false},        {"a/..", false},      {"a..b.html", true},
-                 {"a\nb", false},         {"", false},              {std::string(QELWWW_MAX_PAGE, 'p'), true},
+    } cases[] = {{"a.html", true},
+                 {"/pages/a.html", true},
+                 {"a/b/c.html", true},
+                 {"..", false},
+                 {"../a.html", false},
+                 {"a/../b", false},
+                 {"a/..", false},
+                 {"a..b.html", true},
+                 {"a\nb", false},
+                 {"", false},
+                 {std::string(QELWWW_MAX_PAGE, 'p'), true},
                  {std::string(QELWWW_MAX_PAGE + 1, 'p'), false}};
     for (const Case& c : cases) EXPECT_EQ(QelWWW_IsSafePage(c.page), c.safe) << c.page;
 }
@@ -85,13 +99,15 @@ TEST(ErrorPage, HtmlPlainTextAndCommandLine) {
     QelWWWConfig config = ConfigFromIni("");
     {
         auto session = NewSession(&config);
-        QelWWW_ErrorPage(&config, session.get(), true, 2175, "The function '%s' was not found", "\"><script>");
+        QelWWW_ErrorPage(&config, session.get(), true, 2175, "The function '%s' was not found",
+                         "\"><script>");
         std::string body = session->response->GetBody();
         EXPECT_EQ(body.find("<script>"), std::string::npos);
-        EXPECT_NE(body.find("<h3>Netvara Version 2.2.1.10.</h3>\n"
-                            "<h4>The function &#39;&quot;&gt;&lt;script&gt;&#39; was not found</h4><br>\n<form>\n"
-                            "<input type=button value=\"Ok\" onClick=\"history.back();\">\n</form>\n"),
-                  std::string::npos)
+        EXPECT_NE(
+            body.find("<h3>Netvara Version 2.2.1.10.</h3>\n"
+                      "<h4>The function &#39;&quot;&gt;&lt;script&gt;&#39; was not found</h4><br>\n<form>\n"
+                      "<input type=button value=\"Ok\" onClick=\"history.back();\">\n</form>\n"),
+            std::string::npos)
             << body;
         EXPECT_EQ(body.rfind("<HTML>", 0), 0u);
     }
@@ -127,7 +143,8 @@ TEST(Trace, AppendsOneLinePerCallWithThreadAndProcess) {
     QelWWW_Trace(&config, "forged\nline %s", "x");
     std::string content;
     ASSERT_EQ(ArcOS_ReadFile(config.traceFile.c_str(), &content), 0);
-    std::string who = std::to_string(ArcOS_GetThreadId()) + ":" + std::to_string(ArcOS_GetProcessId()) + " - ";
+    std::string who =
+        std::to_string(ArcOS_GetThreadId()) + ":" + std::to_string(ArcOS_GetProcessId()) + " - ";
     EXPECT_EQ(content, who + "first 1\n" + who + "forged line x\n");
 
     config.traceFile = dir.Path() + "/missing/qelwww.log";

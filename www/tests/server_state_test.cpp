@@ -27,7 +27,8 @@ protected:
         return session;
     }
     // Logs the user on and saves the state, as a logon action ends.
-    void LogOnAndSave(const std::string& user, const std::string& password, const std::string& server = "DEMO") {
+    void LogOnAndSave(const std::string& user, const std::string& password,
+                      const std::string& server = "DEMO") {
         auto session = Prepared(user, password, server);
         ASSERT_EQ(QelWWW_Logon(&config_, session.get()), 0) << session->response->GetBody();
         ASSERT_TRUE(QelWWW_SaveServerState(&config_, session.get(), QELWWW_STATE_SERVER));
@@ -67,8 +68,10 @@ TEST_F(StateSteps, MissingDamagedOrForeignFilesCountAsMissing) {
         {"no session file", [&] { std::filesystem::remove(CachePath("DEMO_0_ALICE.srv")); }, "wonder1"},
         {"no folder-name file", [&] { std::filesystem::remove(CachePath("DEMO_0_ALICE.fnm")); }, "wonder1"},
         {"empty session file", [&] { WriteCache("DEMO_0_ALICE.srv", ""); }, "wonder1"},
-        {"truncated session file", [&] { WriteCache("DEMO_0_ALICE.srv", srv.substr(0, srv.size() / 2)); }, "wonder1"},
-        {"text planted as session file", [&] { WriteCache("DEMO_0_ALICE.srv", "ALICE wonder1\n"); }, "wonder1"},
+        {"truncated session file", [&] { WriteCache("DEMO_0_ALICE.srv", srv.substr(0, srv.size() / 2)); },
+         "wonder1"},
+        {"text planted as session file", [&] { WriteCache("DEMO_0_ALICE.srv", "ALICE wonder1\n"); },
+         "wonder1"},
         {"another user's files, with that user's password",
          [&] {
              WriteCache("DEMO_0_ALICE.srv", ReadCache("DEMO_0_BOB.srv"));
@@ -111,7 +114,7 @@ TEST_F(StateSteps, CacheUserCheck) {
         int expected;
     };
     const Case cases[] = {
-        {"", false, 3},         {"ALICE", false, 0},  {"bob,alice", false, 0}, {"ALICEX,BOB", false, 3},
+        {"", false, 3},           {"ALICE", false, 0}, {"bob,alice", false, 0}, {"ALICEX,BOB", false, 3},
         {"BOB, ALICE", false, 3}, {"", true, 0},       {"BOB", true, 0},
     };
     for (const Case& c : cases) {
@@ -142,7 +145,8 @@ TEST_F(StateSteps, DeleteStopsAtTheFirstFailure) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* ext : {"srv", "fnm"}) std::filesystem::remove(CachePath(std::string("DEMO_0_ALICE.") + ext));
+        for (const char* ext : {"srv", "fnm"})
+            std::filesystem::remove(CachePath(std::string("DEMO_0_ALICE.") + ext));
         std::filesystem::remove(CachePath("DEMO_0_ALICE_Invoices.fld"));
         auto name = [](const std::string& ext) {
             return ext == "fld" ? std::string("DEMO_0_ALICE_Invoices.fld") : "DEMO_0_ALICE." + ext;
@@ -178,7 +182,9 @@ protected:
     int Logoffs() const {
         int n = 0;
         for (const std::string& line : peer_.Events("request"))
-            if (line.find("\"code\": 4,") != std::string::npos || line.find("\"code\": 4}") != std::string::npos) ++n;
+            if (line.find("\"code\": 4,") != std::string::npos ||
+                line.find("\"code\": 4}") != std::string::npos)
+                ++n;
         return n;
     }
     int RestorePeer(const char* password) {

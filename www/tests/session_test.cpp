@@ -21,7 +21,7 @@ struct Outcome {
 };
 
 Outcome Request(const QelWWWConfig& config, const char* query, const char* cookie = nullptr,
-            const char* agent = nullptr, const char* script = "/cgi-bin/qelwww") {
+                const char* agent = nullptr, const char* script = "/cgi-bin/qelwww") {
     Outcome out;
     out.session = NewSession(&config);
     out.rc = QelWWW_InitSession(&config, out.session.get(), query, script, agent, cookie);
@@ -46,9 +46,11 @@ TEST(InitSession, RefusesMissingAndInvalidValuesWithTheirMessage) {
         int number;
         std::string message;
     } cases[] = {
-        {"no function", "_nohtml=1&_s=prod&_u=a&_p=b", nullptr, 2171, "The argument '_function' was not specified"},
+        {"no function", "_nohtml=1&_s=prod&_u=a&_p=b", nullptr, 2171,
+         "The argument '_function' was not specified"},
         {"no server", "_nohtml=1&_a=l&_u=a&_p=b", nullptr, 2171, "The argument '_server' was not specified"},
-        {"empty server", "_nohtml=1&_a=l&_s=&_u=a&_p=b", nullptr, 2171, "The argument '_server' was not specified"},
+        {"empty server", "_nohtml=1&_a=l&_s=&_u=a&_p=b", nullptr, 2171,
+         "The argument '_server' was not specified"},
         {"no user", "_nohtml=1&_a=l&_s=prod&_p=b", nullptr, 2171, "The argument '_user' was not specified"},
         {"no password, no cookie", "_nohtml=1&_a=l&_s=prod&_u=a", nullptr, 2171,
          "The argument '_password' was not specified"},
@@ -90,7 +92,8 @@ TEST(InitSession, RefusesMissingAndInvalidValuesWithTheirMessage) {
         Outcome out = Request(config, c.query.c_str(), c.cookie);
         EXPECT_EQ(out.rc, 1) << c.name;
         EXPECT_EQ(out.body, PlainError(c.number, c.message)) << c.name;
-        EXPECT_EQ(wwwtest::HeaderValue(*out.session->response, "Content-type"), "text/plain; charset=UTF-8") << c.name;
+        EXPECT_EQ(wwwtest::HeaderValue(*out.session->response, "Content-type"), "text/plain; charset=UTF-8")
+            << c.name;
     }
 }
 
@@ -105,16 +108,19 @@ TEST(InitSession, NoScriptNameAndHtmlErrorPages) {
     Outcome html = Request(config, "_s=prod&_u=a&_p=b");
     EXPECT_EQ(html.rc, 1);
     EXPECT_EQ(wwwtest::HeaderValue(*html.session->response, "Content-type"), "text/html; charset=UTF-8");
-    EXPECT_NE(html.body.find("<h4>The argument &#39;_function&#39; was not specified</h4><br>"), std::string::npos);
-    EXPECT_NE(html.body.find("<input type=button value=\"Ok\" onClick=\"history.back();\">"), std::string::npos);
+    EXPECT_NE(html.body.find("<h4>The argument &#39;_function&#39; was not specified</h4><br>"),
+              std::string::npos);
+    EXPECT_NE(html.body.find("<input type=button value=\"Ok\" onClick=\"history.back();\">"),
+              std::string::npos);
 }
 
 TEST(InitSession, TakesValuesFromTheRequest) {
     QelWWWConfig config = ConfigFromIni(kIni);
     config.defaultPort = 1445;
-    Outcome out = Request(config,
-                      "_function=d&_server=prod&_user=U1&_password=&_folder=Loans&_html=/pages/*&_frm=main"
-                      "&_dfmt=%25d.%25m&_ascii=1&_or=1&_mh=25&_afp=PDF+please&_line=applet&_email=native&_cp=1252");
+    Outcome out =
+        Request(config,
+                "_function=d&_server=prod&_user=U1&_password=&_folder=Loans&_html=/pages/*&_frm=main"
+                "&_dfmt=%25d.%25m&_ascii=1&_or=1&_mh=25&_afp=PDF+please&_line=applet&_email=native&_cp=1252");
     ASSERT_EQ(out.rc, 0) << out.body;
     const QelWWWSession& s = *out.session;
     EXPECT_EQ(s.action, "d");
@@ -146,9 +152,10 @@ TEST(InitSession, TakesValuesFromTheRequest) {
 
 TEST(InitSession, CookieOnlyRequestsAndTheOtherCookies) {
     QelWWWConfig config = ConfigFromIni(kIni);
-    Outcome out = Request(config, "_a=s",
-                      "other=1; ZEIQS=_s=local&_pt=99&_cp=1208&_u=U%202&_p=s%26cr%3Bt&_local=/srv/archive; "
-                      "ZEILOGID=77; ZEIIE=_f=Claims&x=1");
+    Outcome out =
+        Request(config, "_a=s",
+                "other=1; ZEIQS=_s=local&_pt=99&_cp=1208&_u=U%202&_p=s%26cr%3Bt&_local=/srv/archive; "
+                "ZEILOGID=77; ZEIIE=_f=Claims&x=1");
     ASSERT_EQ(out.rc, 0) << out.body;
     const QelWWWSession& s = *out.session;
     EXPECT_EQ(s.serverName, "local");
@@ -192,8 +199,12 @@ TEST(InitSession, PagesFromWildcards) {
         const char* html;
         const char* page;
     } cases[] = {
-        {"l", "*", "logon.html"},         {"logoff", "t/*", "t/logoff.html"}, {"c", "*", "chgpassword.html"},
-        {"addnote", "*", "addnote.html"}, {"QKA2H", "x*", "x"},              {"unknown", "*", ""},
+        {"l", "*", "logon.html"},
+        {"logoff", "t/*", "t/logoff.html"},
+        {"c", "*", "chgpassword.html"},
+        {"addnote", "*", "addnote.html"},
+        {"QKA2H", "x*", "x"},
+        {"unknown", "*", ""},
         {"g", "plain.html", "plain.html"},
     };
     for (const Case& c : cases) {
@@ -207,7 +218,8 @@ TEST(InitSession, PagesFromWildcards) {
 TEST(InitSession, BrowserSectionsOverrideTheDefaults) {
     QelWWWConfig config = ConfigFromIni(kIni);
     config.defaults.maxHits = 7;
-    Outcome ie = Request(config, "_a=l&_s=prod&_u=a&_p=b", nullptr, "Mozilla/4.0 (compatible; MSIE 5.01; Windows NT)");
+    Outcome ie =
+        Request(config, "_a=l&_s=prod&_u=a&_p=b", nullptr, "Mozilla/4.0 (compatible; MSIE 5.01; Windows NT)");
     ASSERT_EQ(ie.rc, 0);
     EXPECT_EQ(ie.session->browserKind, QELWWW_BROWSER_IE);
     EXPECT_EQ(ie.session->view.afpViewMode, QELWWW_VIEW_PDF);
@@ -227,7 +239,7 @@ TEST(InitSession, TraceNeverShowsAPassword) {
     config.traceOn = 1;
     config.traceFile = dir.Path() + "/qelwww.log";
     Outcome out = Request(config, "_a=l&_s=prod&_u=a&_password=REQSECRET",
-                      "ZEIQS=_s=prod&_pt=1450&_u=a&_p=COOKIESECRET&_np=NEWSECRET; x=_password=OTHER");
+                          "ZEIQS=_s=prod&_pt=1450&_u=a&_p=COOKIESECRET&_np=NEWSECRET; x=_password=OTHER");
     ASSERT_EQ(out.rc, 0) << out.body;
     std::string trace;
     ASSERT_EQ(ArcOS_ReadFile(config.traceFile.c_str(), &trace), 0);
@@ -307,8 +319,8 @@ TEST(DetectBrowser, KindVersionSystemAndCandidateSections) {
     EXPECT_EQ(QelWWW_BrowserSections(agent),
               (std::vector<std::string>{agent, "IE 5.01/WinNT", "IE 5.01", "IE 5", "IE"}));
     EXPECT_EQ(QelWWW_BrowserSections("Mozilla/4.7 [en] (X11)"),
-              (std::vector<std::string>{"Mozilla/4.7 [en] (X11)", "Netscape 4.7/Unix", "Netscape 4.7", "Netscape 4",
-                                        "Netscape"}));
+              (std::vector<std::string>{"Mozilla/4.7 [en] (X11)", "Netscape 4.7/Unix", "Netscape 4.7",
+                                        "Netscape 4", "Netscape"}));
 }
 
 }  // namespace

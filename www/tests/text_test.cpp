@@ -35,7 +35,8 @@ TEST(UrlEncode, KeepsOnlyTheSafeCharactersForEachBrowser) {
         session.browserMajor = c.major;
         EXPECT_EQ(QelWWW_UrlEncode(&session, c.input, c.strict), c.expected) << c.name;
         std::vector<char> buffer(3 * std::strlen(c.input) + 1, 'X');
-        EXPECT_STREQ(QelWWW_UrlEncode(nullptr, &session, c.input, buffer.data(), c.strict), c.expected) << c.name;
+        EXPECT_STREQ(QelWWW_UrlEncode(nullptr, &session, c.input, buffer.data(), c.strict), c.expected)
+            << c.name;
     }
 }
 
@@ -51,7 +52,9 @@ TEST(PercentDecode, DecodesAndNeverReadsPastTheEnd) {
         {"%4", "%4"},
         {"ab%", "ab%"},
         {"ab%4", "ab%4"},
-        {"%%41", std::string("\x04" "1", 2)},  // digits '%' (counts 0) and '4'
+        {"%%41", std::string("\x04"
+                             "1",
+                             2)},  // digits '%' (counts 0) and '4'
         {"+++", "   "},
         {"", ""},
     };
@@ -69,7 +72,8 @@ TEST(PercentDecode, DecodesAndNeverReadsPastTheEnd) {
 TEST(TextHelpers, ReplaceCharacterNumberTestAndHtmlEscape) {
     char text[] = "a.b.c";
     EXPECT_STREQ(QelWWW_ReplaceChar(text, '.', '/'), "a/b/c");
-    EXPECT_EQ(QelWWW_ReplaceCharByText("it's 'x'", '\'', "\\'"), std::optional<std::string>("it\\'s \\'x\\'"));
+    EXPECT_EQ(QelWWW_ReplaceCharByText("it's 'x'", '\'', "\\'"),
+              std::optional<std::string>("it\\'s \\'x\\'"));
     EXPECT_EQ(QelWWW_ReplaceCharByText(nullptr, 'a', "b"), std::nullopt);
     EXPECT_EQ(QelWWW_ReplaceCharByText("a", 'a', nullptr), std::nullopt);
 
@@ -95,8 +99,13 @@ TEST(Decimal, ParsesDigitsWithinTheirRangeAndClampsLeadingNumbers) {
     struct Case {
         const char* text;
         int32_t value;
-    } cases[] = {{"80", 80},          {"80abc", 80},        {"abc", 0},          {"-5", -5},
-                 {"  7", 7},          {"99999999999999", INT32_MAX},           {"-99999999999999", INT32_MIN},
+    } cases[] = {{"80", 80},
+                 {"80abc", 80},
+                 {"abc", 0},
+                 {"-5", -5},
+                 {"  7", 7},
+                 {"99999999999999", INT32_MAX},
+                 {"-99999999999999", INT32_MIN},
                  {"", 0}};
     for (const Case& c : cases) EXPECT_EQ(LeadingNumber(c.text), c.value) << c.text;
 }
@@ -105,7 +114,7 @@ TEST(JavaText, RoundTripsUnicodeAndReplacesWhatTheJvmCannotTake) {
     using namespace qelwww::detail;
     EXPECT_EQ(Utf16ToUtf8(u"a\u00e9\u20ac"), "a\xC3\xA9\xE2\x82\xAC");
     EXPECT_EQ(Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");      // lone high surrogate
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");          // lone high surrogate
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xDC00') + u"x"), "\xEF\xBF\xBDx");  // lone low surrogate
 
     struct Case {
@@ -116,7 +125,10 @@ TEST(JavaText, RoundTripsUnicodeAndReplacesWhatTheJvmCannotTake) {
         {"ascii", "text/html", u"text/html"},
         {"valid two-byte", "\xC3\xA9", u"\u00e9"},
         {"four-byte becomes a pair", "\xF0\x9F\x98\x80", u"\U0001F600"},
-        {"stray continuation", "a\x80" "b", u"a\uFFFDb"},
+        {"stray continuation",
+         "a\x80"
+         "b",
+         u"a\uFFFDb"},
         {"cut sequence", "\xE2\x82", u"\uFFFD\uFFFD"},
         {"overlong NUL", "\xC0\x80", u"\uFFFD\uFFFD"},
         {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},

@@ -28,15 +28,15 @@ struct ArcIconvContext;
 enum CsReturnCode : int {
     CS_OK = 0,
     CS_CANCELLED = 1,
-    CS_NOT_AVAILABLE = 2,     // not in this store, or a transport failure
+    CS_NOT_AVAILABLE = 2,  // not in this store, or a transport failure
     CS_TRANSPORT = 3,
     CS_TRANSPORT_LIBRARY = 4,
-    CS_NO_DATA = 5,           // the cache layer's QELCFS_NO_DATA (SmMapResult)
+    CS_NO_DATA = 5,  // the cache layer's QELCFS_NO_DATA (SmMapResult)
     CS_FAILED = 6,
-    CS_BUSY = 7,              // a request already runs on the handle
+    CS_BUSY = 7,  // a request already runs on the handle
     CS_NO_MEMORY = 9,
-    CS_UNAVAILABLE = 10,      // segments unavailable, or the security exit asks for the password check
-    CS_NOT_FOUND = 11,        // nothing found, end of a list
+    CS_UNAVAILABLE = 10,  // segments unavailable, or the security exit asks for the password check
+    CS_NOT_FOUND = 11,    // nothing found, end of a list
     CS_PASSWORD_EXPIRED = 12,
     CS_NOT_AUTHORISED = 13,
     CS_READ_BACK_DIFFERS = 14,  // a table value would not read back as written (QelLocal_PutValues)
@@ -49,10 +49,11 @@ enum CsReturnCode : int {
 // ===========================================================================
 
 // Flag word 1.
-inline constexpr uint32_t CS_F1_DISCONNECT = 0x00000001;       // drop the connection after the request
+inline constexpr uint32_t CS_F1_DISCONNECT = 0x00000001;  // drop the connection after the request
 inline constexpr uint32_t CS_F1_TIMED_OUT = 0x00000002;
 inline constexpr uint32_t CS_F1_INTERRUPT = 0x00000004;
-inline constexpr uint32_t CS_F1_EXTERNAL = 0x00000008;         // no time-out check, messages to no callback; a logon clears it
+inline constexpr uint32_t CS_F1_EXTERNAL =
+    0x00000008;  // no time-out check, messages to no callback; a logon clears it
 inline constexpr uint32_t CS_F1_NODE_BY_NAME = 0x00000010;
 inline constexpr uint32_t CS_F1_LOCAL_OPEN = 0x00000020;
 inline constexpr uint32_t CS_F1_STORAGE_OPEN = 0x00000040;
@@ -65,21 +66,21 @@ inline constexpr uint32_t CS_F1_NO_LOGOFF_MSG = 0x00001000;
 inline constexpr uint32_t CS_F1_NO_USER_ROW = 0x00002000;
 inline constexpr uint32_t CS_F1_IN_SYSLOG_STORE = 0x00004000;
 inline constexpr uint32_t CS_F1_IN_STORE_ALT = 0x00008000;
-inline constexpr uint32_t CS_F1_HOST_TEXT = 0x00010000;        // fetch the server's host text for messages
+inline constexpr uint32_t CS_F1_HOST_TEXT = 0x00010000;  // fetch the server's host text for messages
 inline constexpr uint32_t CS_F1_SECURITY_EXIT = 0x00020000;
 inline constexpr uint32_t CS_F1_COM_DEBUG = 0x00040000;
 inline constexpr uint32_t CS_F1_NO_COMPRESS_DATA = 0x00080000;
 inline constexpr uint32_t CS_F1_LEVEL_2114 = 0x00100000;
 inline constexpr uint32_t CS_F1_SRVR_DISCONNECT = 0x00200000;
 inline constexpr uint32_t CS_F1_CANCEL_PENDING = 0x00400000;
-inline constexpr uint32_t CS_F1_MESSAGES = 0x00800000;         // issue messages on this handle
+inline constexpr uint32_t CS_F1_MESSAGES = 0x00800000;  // issue messages on this handle
 inline constexpr uint32_t CS_F1_NO_GROUP_HANDLES = 0x01000000;
 inline constexpr uint32_t CS_F1_SERVES_FOLDER = 0x02000000;
-inline constexpr uint32_t CS_F1_SKIP_EVENT_LOG = 0x04000000;   // a logged message skips the event log
+inline constexpr uint32_t CS_F1_SKIP_EVENT_LOG = 0x04000000;  // a logged message skips the event log
 inline constexpr uint32_t CS_F1_KEEP_PASSWORD = 0x08000000;
 inline constexpr uint32_t CS_F1_LEVEL_2207 = 0x10000000;
 inline constexpr uint32_t CS_F1_INTEGRATED = 0x20000000;
-inline constexpr uint32_t CS_F1_LEVEL_2208 = 0x40000000;       // also allows compression
+inline constexpr uint32_t CS_F1_LEVEL_2208 = 0x40000000;  // also allows compression
 inline constexpr uint32_t CS_F1_NO_COMPRESS = 0x80000000;
 inline constexpr uint32_t CS_F1_LEVEL_BITS = 0x50100000;
 
@@ -112,10 +113,10 @@ struct CsSystemParms {
     int32_t passwordExpiryDays = 0;
     uint16_t minPasswordLength = 0;
     uint16_t reserved1 = 0;
-    int64_t timeOut = 0;           // TIME_OUT, seconds
-    uint32_t flags = 0;            // 0x01 user ids, 0x02 passwords case sensitive
-    uint32_t systemLogMask = 0;    // categories stored in the System Log
-    uint32_t exitMask = 0;         // categories passed to the message exit
+    int64_t timeOut = 0;         // TIME_OUT, seconds
+    uint32_t flags = 0;          // 0x01 user ids, 0x02 passwords case sensitive
+    uint32_t systemLogMask = 0;  // categories stored in the System Log
+    uint32_t exitMask = 0;       // categories passed to the message exit
     uint32_t reserved2 = 0;
 };
 
@@ -161,7 +162,9 @@ public:
     CsSystemParms* operator->() const noexcept { return parms_; }
     CsSystemParms& operator*() const noexcept { return *parms_; }
     explicit operator bool() const noexcept { return parms_ != nullptr; }
-    friend bool operator==(const CsSystemParmsPtr& ptr, std::nullptr_t) noexcept { return ptr.parms_ == nullptr; }
+    friend bool operator==(const CsSystemParmsPtr& ptr, std::nullptr_t) noexcept {
+        return ptr.parms_ == nullptr;
+    }
 
 private:
     CsSystemParms* parms_ = nullptr;
@@ -212,10 +215,10 @@ using CsConnectionFree = void (*)(CsConnection* connection);
 // connection: the copy starts unconnected. The request mutex lives as long as the
 // handle (a cancel from another thread may take it at any time).
 struct CsRequestState {
-    CsAtomic<uint32_t> running;          // a request runs on the handle
-    CsConnection* connection = nullptr;  // null while unconnected; guarded by mutex
+    CsAtomic<uint32_t> running;                 // a request runs on the handle
+    CsConnection* connection = nullptr;         // null while unconnected; guarded by mutex
     CsConnectionFree freeConnection = nullptr;  // how connection is freed; set with it
-    std::recursive_mutex mutex;          // the RequestMutex
+    std::recursive_mutex mutex;                 // the RequestMutex
 
     CsRequestState() = default;
     CsRequestState(const CsRequestState&) noexcept {}
@@ -230,13 +233,13 @@ struct CsServerDef {
     CsFlagWord flags1;
     CsFlagWord flags2;
     uint16_t kind = 0;
-    char host[CS_HOST_SIZE] = {};   // remote: host name or address
-    std::string instance;           // local: the instance name, when it is not "ARCHIVE"
+    char host[CS_HOST_SIZE] = {};  // remote: host name or address
+    std::string instance;          // local: the instance name, when it is not "ARCHIVE"
     CsRequestState request;
-    uint16_t port = 0;              // remote
-    std::string profile;            // local: the server's configuration image
-    uint16_t transportKind = 0;     // local: 2 or 4
-    uint16_t instancePort = 0;      // local
+    uint16_t port = 0;           // remote
+    std::string profile;         // local: the server's configuration image
+    uint16_t transportKind = 0;  // local: 2 or 4
+    uint16_t instancePort = 0;   // local
     // Remote: CONNECT_TIMEOUT and IDLE_TIMEOUT in seconds (0: the transport's default).
     uint32_t connectTimeout = 0;
     uint32_t idleTimeout = 0;
@@ -251,7 +254,7 @@ struct CsServerDef {
 // handles routed from it). Times are 'Z' seconds.
 struct CsLogonRecord {
     uint32_t userNumber = 0;
-    std::string groupList;     // "IN (n,m,...)" of a local logon
+    std::string groupList;  // "IN (n,m,...)" of a local logon
     uint16_t userType = 0;
     int64_t lastActivity = 0;  // stamped by every leave
     int64_t timeOut = 0;       // per-logon time-out in seconds; 0: TIME_OUT; negative: none
@@ -313,7 +316,7 @@ private:
 struct CsHandle {
     char serverName[CS_SERVER_NAME_SIZE] = {};
     CsServerDef def;
-    uint32_t clientFlags = 0;       // 0x08: offer only the two newest protocol levels
+    uint32_t clientFlags = 0;  // 0x08: offer only the two newest protocol levels
     int32_t clientType = 0;
     CsUserIdentity identity;
     CsYieldFn yield = nullptr;
@@ -328,15 +331,14 @@ struct CsHandle {
     uint32_t serverSession = 0;
     unsigned char serverSessionBlock[64] = {};
     ArcIconvContext* iconv = nullptr;
-    CsAtomic<uint32_t> nesting;                        // nested local calls
-    char serverInfo[CS_SERVER_INFO_SIZE] = {};         // the server's host text for messages
-    char serverMessage[CS_SERVER_MESSAGE_SIZE] = {};   // the server's (or an exit's) message text
-    int32_t localCcsid = 0;        // code page of the handle's texts; 0: the process's
-    uint32_t serverWords[2] = {};  // kept from the logon reply
-    CsVolumeRecord volume;         // the connection's volume (local server, node store)
-    CsHandleSideSlot side;         // what the storage layer keeps for the handle
+    CsAtomic<uint32_t> nesting;                       // nested local calls
+    char serverInfo[CS_SERVER_INFO_SIZE] = {};        // the server's host text for messages
+    char serverMessage[CS_SERVER_MESSAGE_SIZE] = {};  // the server's (or an exit's) message text
+    int32_t localCcsid = 0;                           // code page of the handle's texts; 0: the process's
+    uint32_t serverWords[2] = {};                     // kept from the logon reply
+    CsVolumeRecord volume;                            // the connection's volume (local server, node store)
+    CsHandleSideSlot side;                            // what the storage layer keeps for the handle
 };
-
 
 // Copies a text into a fixed field: 0, or 6 when it does not fit (the field is then
 // left empty). A null text is the empty text.
@@ -355,17 +357,17 @@ struct CsStorageNode {
     char logon[22] = {};
     char password[22] = {};
     char serverName[256] = {};
-    uint32_t flags = 0;              // 0x01 served by the local server; 0x02-0x10 roles
-    uint16_t secondary = 0;          // number of the node's secondary entry
-    CsHandle* handle = nullptr;      // the serving handle; none for local entries
+    uint32_t flags = 0;          // 0x01 served by the local server; 0x02-0x10 roles
+    uint16_t secondary = 0;      // number of the node's secondary entry
+    CsHandle* handle = nullptr;  // the serving handle; none for local entries
 };
 
 struct CsStorageSet {
     char name[62] = {};
     char description[122] = {};
-    char type = 0;                                  // 'F' or 'L'
+    char type = 0;  // 'F' or 'L'
     std::vector<CsStorageNode> nodes;
-    std::vector<std::unique_ptr<CsHandle>> handles; // the node handles this set owns
+    std::vector<std::unique_ptr<CsHandle>> handles;  // the node handles this set owns
 };
 
 // ===========================================================================
@@ -414,10 +416,10 @@ int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inse
 // (a 16-bit value), 'B' int64_t, 'D' double. Result: the issuer's, or 6 for any other
 // letter (nothing is issued then).
 int CsIssueMessageV(CsHandle* handle, int row, int firstType, ...);
-int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, char kind,
-                     int32_t word, int firstType, ...);
-int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference, char kind,
-                        int32_t word, int firstType, va_list args);
+int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, char kind, int32_t word,
+                     int firstType, ...);
+int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference, char kind, int32_t word,
+                        int firstType, va_list args);
 // Reads a letter list into an insert list: 0, or 6 for an unknown letter.
 int CsMessageArgsFromList(CsMessageArgs* out, int firstType, va_list args);
 // The C++ form.
@@ -458,12 +460,12 @@ std::unique_ptr<CsStorageSet> CsCopySystemLogDef();
 // What a System Log record carries to the layer that stores or sends it.
 struct CsSystemLogRecord {
     int row = 0;
-    uint16_t number = 0;         // external number
+    uint16_t number = 0;  // external number
     char severity = '4';
     uint32_t category = 0;
     uint32_t eventId = 0;
-    bool hostText = false;       // the row asks for the server's host text
-    std::string text;            // the formatted text
+    bool hostText = false;          // the row asks for the server's host text
+    std::string text;               // the formatted text
     std::vector<std::string> args;  // server, time, identity number, user id, identity text,
                                     // severity, number, text
     int count = 0;

@@ -69,8 +69,8 @@ int CsMessageArgsFromList(CsMessageArgs* out, int type, va_list args) {
     return CS_OK;
 }
 
-int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference, char kind,
-                        int32_t word, int firstType, va_list args) {
+int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference, char kind, int32_t word,
+                        int firstType, va_list args) {
     CsMessageArgs list;
     if (CsMessageArgsFromList(&list, firstType, args) != CS_OK) return CS_FAILED;
     return CsIssueMessage(handle, row, list.count, list.inserts, reference, kind, word, 0);
@@ -84,8 +84,8 @@ int CsIssueMessageV(CsHandle* handle, int row, int firstType, ...) {
     return rc;
 }
 
-int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, char kind,
-                     int32_t word, int firstType, ...) {
+int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, char kind, int32_t word,
+                     int firstType, ...) {
     va_list args;
     va_start(args, firstType);
     int rc = CsFormatMessageArgs(handle, row, reference, kind, word, firstType, args);

@@ -24,7 +24,7 @@ int WriteEventLog(char severity, uint32_t eventId, const std::string& text) {
                : severity == '3'                  ? ARCOS_EVENT_WARNING
                                                   : ARCOS_EVENT_INFORMATION;
     return ArcOS_ReportEvent(ARC_MSG_EVENT_SOURCE, type, long(eventId), text.c_str()) == 0 ? CS_OK
-                                                                                         : CS_FAILED;
+                                                                                           : CS_FAILED;
 }
 
 int RunMessageExit(const std::vector<std::string>& args) {

@@ -67,8 +67,8 @@ std::string HostText(CsHandle* handle) {
     return Field(handle->def.host, sizeof handle->def.host);
 }
 
-std::string FormatText(CsHandle* handle, const ArcMsgRow& row, const std::string& catalogueText,
-                       int count, const CsMsgInsert* inserts) {
+std::string FormatText(CsHandle* handle, const ArcMsgRow& row, const std::string& catalogueText, int count,
+                       const CsMsgInsert* inserts) {
     const char* values[CS_MSG_MAX_INSERTS] = {};
     for (int i = 0; i < count; ++i) values[i] = inserts[i].Value();
     std::vector<char> buffer(kTextSize);
@@ -135,8 +135,8 @@ int StoreLocally(CsHandle* handle, const CsSystemLogRecord& record, int copyFlag
             uint32_t before = handle->def.flags1;
             handle->def.flags1 |= CS_F1_IN_SYSLOG_STORE;
             rc = store(handle, *set, *def, record);
-            handle->def.flags1 = (handle->def.flags1 & ~CS_F1_IN_SYSLOG_STORE) |
-                                 (before & CS_F1_IN_SYSLOG_STORE);
+            handle->def.flags1 =
+                (handle->def.flags1 & ~CS_F1_IN_SYSLOG_STORE) | (before & CS_F1_IN_SYSLOG_STORE);
         }
     }
     if (parms == nullptr || (parms->exitMask & record.category)) {
@@ -157,8 +157,8 @@ int SendRemotely(CsHandle* handle, const CsSystemLogRecord& record) {
     return rc;
 }
 
-int Issue(CsHandle* handle, int rowIndex, int count, const CsMsgInsert* inserts,
-          const CsObjectRef* reference, char kind, int32_t word, int copyFlag) {
+int Issue(CsHandle* handle, int rowIndex, int count, const CsMsgInsert* inserts, const CsObjectRef* reference,
+          char kind, int32_t word, int copyFlag) {
     std::string server = ServerName(handle);
     std::string catalogueText;
     ArcMsgRow row = LookUp(rowIndex, &catalogueText);

@@ -30,7 +30,8 @@ TEST(SystemParmsPtr, OwnershipIsStatedNotGuessed) {
         bool owns;
     } cases[] = {
         {"empty", [](CsSystemParms*) { return CsSystemParmsPtr(); }, false, false},
-        {"owned", [](CsSystemParms*) { return CsSystemParmsPtr::Own(std::make_unique<CsSystemParms>()); }, true, true},
+        {"owned", [](CsSystemParms*) { return CsSystemParmsPtr::Own(std::make_unique<CsSystemParms>()); },
+         true, true},
         {"owned nothing", [](CsSystemParms*) { return CsSystemParmsPtr::Own(nullptr); }, false, false},
         {"borrowed", [](CsSystemParms* p) { return CsSystemParmsPtr::Borrow(p); }, true, false},
         {"borrowed nothing", [](CsSystemParms*) { return CsSystemParmsPtr::Borrow(nullptr); }, false, false},

@@ -133,8 +133,7 @@ TEST_F(MessageIssueTest, CallbackOrStandardError) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(CsIssueMessageV(&bare, kSessionActivity, 'S', "one\ntwo", 'V'), 0);
     EXPECT_EQ(CsIssueMessageV(nullptr, kSessionNotice, 'S', "three", 'V'), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Session Activity: one two\nSession Notice: three\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Session Activity: one two\nSession Notice: three\n");
 }
 
 TEST_F(MessageIssueTest, InsertLetters) {
@@ -157,8 +156,7 @@ TEST_F(MessageIssueTest, InsertLetters) {
          "Session Activity: -10000000000000000525047602"},
         {"C++ form", [&] { return CsIssueMessageArgs(&handle, kSessionActivity, CsMessageArgs().I(7)); },
          "Session Activity: 7"},
-        {"no inserts", [&] { return CsIssueMessageV(&handle, kSessionActivity, 'V'); },
-         "Session Activity: "},
+        {"no inserts", [&] { return CsIssueMessageV(&handle, kSessionActivity, 'V'); }, "Session Activity: "},
     };
     for (const auto& c : cases) {
         recorder_.callbackTexts.clear();
@@ -170,8 +168,8 @@ TEST_F(MessageIssueTest, InsertLetters) {
 
 TEST_F(MessageIssueTest, NineInsertsWithoutEndLetter) {
     CsHandle handle = Handle(2, CS_F1_MESSAGES);
-    EXPECT_EQ(CsIssueMessageV(&handle, kObjRetrieve, 'S', "a", 'S', "b", 'S', "c", 'S', "d", 'S',
-                              "e", 'S', "f", 'I', 7, 'N', 8, 'B', int64_t(9)),
+    EXPECT_EQ(CsIssueMessageV(&handle, kObjRetrieve, 'S', "a", 'S', "b", 'S', "c", 'S', "d", 'S', "e", 'S',
+                              "f", 'I', 7, 'N', 8, 'B', int64_t(9)),
               0);
     ASSERT_EQ(recorder_.sent.size(), 1u);
     EXPECT_EQ(recorder_.sent[0].record.text,

@@ -24,7 +24,7 @@ TEST_F(SystemLogDefTest, LoadNeedsAUserIdField) {
     EXPECT_EQ(CsGetSystemLogDef(), nullptr);
     EXPECT_EQ(CsLoadSystemLogDef(std::make_shared<CsStorageSet>(), nullptr, &withT), 0);
     ASSERT_NE(CsGetSystemLogDef(), nullptr);
-    EXPECT_EQ(CsGetSystemLogDef()->caseLetter, 'L');  // the first 'T' field
+    EXPECT_EQ(CsGetSystemLogDef()->caseLetter, 'L');              // the first 'T' field
     EXPECT_EQ(CsLoadSystemLogDef(nullptr, nullptr, nullptr), 0);  // no-op once loaded
     EXPECT_EQ(CsGetSystemLogDef()->caseLetter, 'L');
 }
@@ -60,8 +60,7 @@ TEST_F(SystemLogDefTest, LoadThroughTheFolderLayer) {
         int calls = 0;
         CsLayerHooks hooks;
         hooks.getSystemLogFolder = [&](CsHandle*, std::shared_ptr<CsStorageSet>* folder,
-                                       std::shared_ptr<const void>*,
-                                       std::vector<CsSystemLogField>* fields) {
+                                       std::shared_ptr<const void>*, std::vector<CsSystemLogField>* fields) {
             ++calls;
             *folder = std::make_shared<CsStorageSet>();
             *fields = {{'T', 'U'}};

@@ -34,18 +34,18 @@ inline constexpr int QELSQL_NAME_SIZE = 19;   // bytes of one name table entry
 
 // Operator codes of a condition.
 enum : int {
-  QELSQL_OP_EQ = 2,        // "="; "<>" is stored as "=" with the negated flag toggled
-  QELSQL_OP_NE = 3,        // "<>" as read, never stored
-  QELSQL_OP_NOT = 4,       // "NOT" as read, never stored
-  QELSQL_OP_LIKE = 5,
-  QELSQL_OP_BETWEEN = 6,   // inclusive at both ends
-  QELSQL_OP_LT = 7,
-  QELSQL_OP_LE = 8,
-  QELSQL_OP_GT = 9,
-  QELSQL_OP_GE = 10,
-  QELSQL_OP_IN = 11,
-  QELSQL_OP_LIKE_ALL = 12, // LIKE '%' or LIKE '*': every row
-  QELSQL_OP_OTHER = 13     // no operator word
+    QELSQL_OP_EQ = 2,   // "="; "<>" is stored as "=" with the negated flag toggled
+    QELSQL_OP_NE = 3,   // "<>" as read, never stored
+    QELSQL_OP_NOT = 4,  // "NOT" as read, never stored
+    QELSQL_OP_LIKE = 5,
+    QELSQL_OP_BETWEEN = 6,  // inclusive at both ends
+    QELSQL_OP_LT = 7,
+    QELSQL_OP_LE = 8,
+    QELSQL_OP_GT = 9,
+    QELSQL_OP_GE = 10,
+    QELSQL_OP_IN = 11,
+    QELSQL_OP_LIKE_ALL = 12,  // LIKE '%' or LIKE '*': every row
+    QELSQL_OP_OTHER = 13      // no operator word
 };
 
 // Connectors reported behind a condition.
@@ -53,33 +53,33 @@ enum : int { QELSQL_AND = 0, QELSQL_OR = 1 };
 
 // Field kinds of the caller's kind table.
 enum : int {
-  QELSQL_FIELD_TEXT = 0,
-  QELSQL_FIELD_DOUBLE = 1,
-  QELSQL_FIELD_LONG = 2,
-  QELSQL_FIELD_SHORT = 3  // read as a long value
+    QELSQL_FIELD_TEXT = 0,
+    QELSQL_FIELD_DOUBLE = 1,
+    QELSQL_FIELD_LONG = 2,
+    QELSQL_FIELD_SHORT = 3  // read as a long value
 };
 
 // Value kinds.
 enum : int { QELSQL_VALUE_TEXT = 0, QELSQL_VALUE_DOUBLE = 1, QELSQL_VALUE_LONG = 2 };
 
 struct QelSql_Value {
-  int kind = QELSQL_VALUE_TEXT;
-  std::string text;  // kind 0
-  double dbl = 0.0;  // kind 1
-  int32_t lng = 0;   // kind 2
+    int kind = QELSQL_VALUE_TEXT;
+    std::string text;  // kind 0
+    double dbl = 0.0;  // kind 1
+    int32_t lng = 0;   // kind 2
 };
 
 // One condition of a WHERE text: field, operator, negation and its values.
 class QelSql_Condition {
- public:
-  virtual ~QelSql_Condition();
+public:
+    virtual ~QelSql_Condition();
 
-  std::optional<QelSql_Value> value1;  // the value; the raw list for IN
-  std::optional<QelSql_Value> value2;  // BETWEEN's upper end, else none
-  int field = -1;                      // 0-31, or -1 when the field is unknown
-  int strategy = 0;                    // set by the segment index's search
-  int16_t negated = 0;
-  int op = QELSQL_OP_OTHER;
+    std::optional<QelSql_Value> value1;  // the value; the raw list for IN
+    std::optional<QelSql_Value> value2;  // BETWEEN's upper end, else none
+    int field = -1;                      // 0-31, or -1 when the field is unknown
+    int strategy = 0;                    // set by the segment index's search
+    int16_t negated = 0;
+    int op = QELSQL_OP_OTHER;
 };
 
 // Reads the next condition at *cursor (a NUL-terminated WHERE text) and moves
@@ -112,9 +112,9 @@ int QelSql_SplitList(std::string_view list, int fieldKind, std::vector<QelSql_Va
 enum : int { QELLIKE_END = 0, QELLIKE_LITERAL = 1, QELLIKE_SINGLE = 2, QELLIKE_ANY = 3 };
 
 struct QelLike_Step {
-  int kind = QELLIKE_END;
-  char literal = 0;   // QELLIKE_LITERAL
-  size_t count = 0;   // QELLIKE_SINGLE: the most characters the run takes
+    int kind = QELLIKE_END;
+    char literal = 0;  // QELLIKE_LITERAL
+    size_t count = 0;  // QELLIKE_SINGLE: the most characters the run takes
 };
 
 // Fills *steps with the steps of pattern, ending with one QELLIKE_END step.
@@ -133,7 +133,7 @@ int QelLikeMatch(std::string_view pattern, std::string_view text);
 
 struct CsHandle;
 
-inline constexpr int QELLOCAL_MAX_IDS = 2048;       // entries of any list read into memory
+inline constexpr int QELLOCAL_MAX_IDS = 2048;          // entries of any list read into memory
 inline constexpr size_t QELLOCAL_LOAD_NAME_SIZE = 16;  // "999999ZZZ" and its terminator
 
 // Text sizes of the records below, terminator included (docs/archive.md). User
@@ -159,22 +159,42 @@ inline constexpr size_t QELLOCAL_NOTE_FIELDS_SIZE = 32;  // colour code and furt
 
 // The 22 table files, "table/<name>.tbl" below the local directory.
 enum QelLocalTableId : int {
-  QELLOCAL_TBL_AG, QELLOCAL_TBL_AG2FOL, QELLOCAL_TBL_AGFLD, QELLOCAL_TBL_AGFLDAL,
-  QELLOCAL_TBL_AGPERMS, QELLOCAL_TBL_ANN, QELLOCAL_TBL_APP, QELLOCAL_TBL_APPUSR,
-  QELLOCAL_TBL_FOLAGAPP, QELLOCAL_TBL_FOLFLD, QELLOCAL_TBL_FOLFLDUS, QELLOCAL_TBL_FOL,
-  QELLOCAL_TBL_FOLPERMS, QELLOCAL_TBL_GROUP, QELLOCAL_TBL_NOTE, QELLOCAL_TBL_RES,
-  QELLOCAL_TBL_SEG, QELLOCAL_TBL_SNODE, QELLOCAL_TBL_SS, QELLOCAL_TBL_SYSTEM,
-  QELLOCAL_TBL_UGID, QELLOCAL_TBL_USER,
-  QELLOCAL_TBL_COUNT
+    QELLOCAL_TBL_AG,
+    QELLOCAL_TBL_AG2FOL,
+    QELLOCAL_TBL_AGFLD,
+    QELLOCAL_TBL_AGFLDAL,
+    QELLOCAL_TBL_AGPERMS,
+    QELLOCAL_TBL_ANN,
+    QELLOCAL_TBL_APP,
+    QELLOCAL_TBL_APPUSR,
+    QELLOCAL_TBL_FOLAGAPP,
+    QELLOCAL_TBL_FOLFLD,
+    QELLOCAL_TBL_FOLFLDUS,
+    QELLOCAL_TBL_FOL,
+    QELLOCAL_TBL_FOLPERMS,
+    QELLOCAL_TBL_GROUP,
+    QELLOCAL_TBL_NOTE,
+    QELLOCAL_TBL_RES,
+    QELLOCAL_TBL_SEG,
+    QELLOCAL_TBL_SNODE,
+    QELLOCAL_TBL_SS,
+    QELLOCAL_TBL_SYSTEM,
+    QELLOCAL_TBL_UGID,
+    QELLOCAL_TBL_USER,
+    QELLOCAL_TBL_COUNT
 };
 
 // The local directory and its entries; folders end in '/'.
 enum QelLocalDirId : int {
-  QELLOCAL_DIR_ROOT,    // the local directory itself
-  QELLOCAL_DIR_VOLUME,  // the file "volume"
-  QELLOCAL_DIR_DATA, QELLOCAL_DIR_VIEW, QELLOCAL_DIR_INDEX, QELLOCAL_DIR_LOAD,
-  QELLOCAL_DIR_NOTE, QELLOCAL_DIR_TABLE,
-  QELLOCAL_DIR_COUNT
+    QELLOCAL_DIR_ROOT,    // the local directory itself
+    QELLOCAL_DIR_VOLUME,  // the file "volume"
+    QELLOCAL_DIR_DATA,
+    QELLOCAL_DIR_VIEW,
+    QELLOCAL_DIR_INDEX,
+    QELLOCAL_DIR_LOAD,
+    QELLOCAL_DIR_NOTE,
+    QELLOCAL_DIR_TABLE,
+    QELLOCAL_DIR_COUNT
 };
 
 // Paths built by the first successful QelLocal_LoadTables; empty before and after
@@ -222,214 +242,214 @@ int QelLocal_NextSegmentId(CsHandle* handle, int32_t agid, int32_t* id);
 // docOffset|docLength" plus "|further" when further is given. CS_OK; CS_FAILED
 // when it does not fit size bytes, or a text holds '|', ']' or a control character.
 int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* objectName,
-                           int32_t compOffset, int32_t compLength, int32_t docOffset,
-                           int32_t docLength, const char* further);
+                           int32_t compOffset, int32_t compLength, int32_t docOffset, int32_t docLength,
+                           const char* further);
 
 // ---------------------------------------------------------------- records
 
 struct QelLocalUser {
-  int32_t uid = 0;
-  char userId[CS_USER_ID_SIZE] = {};         // the user's name, the row's section
-  char passwd[QELLOCAL_PASSWORD_SIZE] = {};  // DES crypt hash (salt first), or empty
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  uint16_t admin = 0;          // user type bits
-  int32_t pid = 0;
-  int64_t lastUpdate = 0;      // last password change, 'Z' seconds
-  int64_t timeout = 0;         // per-logon time-out, seconds
-  char acctInfo[QELLOCAL_USER_TEXT_SIZE] = {};
-  char name[CS_USER_NAME_SIZE] = {};
-  char company[QELLOCAL_USER_TEXT_SIZE] = {}, title[QELLOCAL_USER_TEXT_SIZE] = {};
-  char addr1[QELLOCAL_USER_TEXT_SIZE] = {}, addr2[QELLOCAL_USER_TEXT_SIZE] = {};
-  char addr3[QELLOCAL_USER_TEXT_SIZE] = {}, addr4[QELLOCAL_USER_TEXT_SIZE] = {};
-  char dept[QELLOCAL_USER_TEXT_SIZE] = {}, building[QELLOCAL_USER_TEXT_SIZE] = {};
-  char room[QELLOCAL_USER_TEXT_SIZE] = {};
-  char phone[QELLOCAL_PHONE_SIZE] = {}, fax[QELLOCAL_PHONE_SIZE] = {};
-  char coverpage[QELLOCAL_USER_TEXT_SIZE] = {};
+    int32_t uid = 0;
+    char userId[CS_USER_ID_SIZE] = {};         // the user's name, the row's section
+    char passwd[QELLOCAL_PASSWORD_SIZE] = {};  // DES crypt hash (salt first), or empty
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    uint16_t admin = 0;  // user type bits
+    int32_t pid = 0;
+    int64_t lastUpdate = 0;  // last password change, 'Z' seconds
+    int64_t timeout = 0;     // per-logon time-out, seconds
+    char acctInfo[QELLOCAL_USER_TEXT_SIZE] = {};
+    char name[CS_USER_NAME_SIZE] = {};
+    char company[QELLOCAL_USER_TEXT_SIZE] = {}, title[QELLOCAL_USER_TEXT_SIZE] = {};
+    char addr1[QELLOCAL_USER_TEXT_SIZE] = {}, addr2[QELLOCAL_USER_TEXT_SIZE] = {};
+    char addr3[QELLOCAL_USER_TEXT_SIZE] = {}, addr4[QELLOCAL_USER_TEXT_SIZE] = {};
+    char dept[QELLOCAL_USER_TEXT_SIZE] = {}, building[QELLOCAL_USER_TEXT_SIZE] = {};
+    char room[QELLOCAL_USER_TEXT_SIZE] = {};
+    char phone[QELLOCAL_PHONE_SIZE] = {}, fax[QELLOCAL_PHONE_SIZE] = {};
+    char coverpage[QELLOCAL_USER_TEXT_SIZE] = {};
 };
 
 struct QelLocalGroup {
-  int32_t gid = 0;
-  char name[QELLOCAL_GROUP_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  int32_t uid = 0;             // owner
+    int32_t gid = 0;
+    char name[QELLOCAL_GROUP_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    int32_t uid = 0;  // owner
 };
 
 struct QelLocalAgField {
-  int32_t number = 0;
-  char name[QELSQL_NAME_SIZE] = {};
-  char type = 0;               // field type letter
-  int32_t qual = 0;
-  uint32_t mask = 0;           // field flags
-  char leading[QELLOCAL_AFFIX_SIZE] = {}, strip[QELLOCAL_AFFIX_SIZE] = {};
-  char trailing[QELLOCAL_AFFIX_SIZE] = {};
-  char stringType = 0;         // string fields only
-  int32_t stringLen = 0;
-  char stringCase = 0;
+    int32_t number = 0;
+    char name[QELSQL_NAME_SIZE] = {};
+    char type = 0;  // field type letter
+    int32_t qual = 0;
+    uint32_t mask = 0;  // field flags
+    char leading[QELLOCAL_AFFIX_SIZE] = {}, strip[QELLOCAL_AFFIX_SIZE] = {};
+    char trailing[QELLOCAL_AFFIX_SIZE] = {};
+    char stringType = 0;  // string fields only
+    int32_t stringLen = 0;
+    char stringCase = 0;
 };
 
 struct QelLocalFieldAlias {
-  std::string external;
-  std::string internal;
+    std::string external;
+    std::string internal;
 };
 
 struct QelLocalAppGroup {
-  int32_t agid = 0;
-  char name[QELLOCAL_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  char agidName[QELLOCAL_AGID_NAME_SIZE] = {};  // storage identifier: the folder of the group's objects
-  int32_t dbSeg = 0, annType = 0, dbExpDate = 0, dbMgrtDate = 0;
-  int32_t cachePeriod = 0;     // SM_CACHE_DOC, days; < 0 no cache
-  uint32_t logFlags = 0;       // LOG
-  int32_t migrationPeriod = 0; // MGRT_CACHE_DATE, days
-  int32_t reimportExpDate = 0, sid = 0, expireType = 0, segRows = 0, objSize = 0, type = 0;
-  int32_t fieldCount = 0;
-  std::vector<QelLocalAgField> fields;  // filled by QelLocal_ReadAppGroup
+    int32_t agid = 0;
+    char name[QELLOCAL_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    char agidName[QELLOCAL_AGID_NAME_SIZE] = {};  // storage identifier: the folder of the group's objects
+    int32_t dbSeg = 0, annType = 0, dbExpDate = 0, dbMgrtDate = 0;
+    int32_t cachePeriod = 0;      // SM_CACHE_DOC, days; < 0 no cache
+    uint32_t logFlags = 0;        // LOG
+    int32_t migrationPeriod = 0;  // MGRT_CACHE_DATE, days
+    int32_t reimportExpDate = 0, sid = 0, expireType = 0, segRows = 0, objSize = 0, type = 0;
+    int32_t fieldCount = 0;
+    std::vector<QelLocalAgField> fields;  // filled by QelLocal_ReadAppGroup
 };
 
 struct QelLocalAgPerms {
-  int32_t id = 0;              // user or group
-  int32_t agid = 0;
-  uint16_t idPerms = 0xFFFF, docPerms = 0xFFFF, annPerms = 0xFFFF;
-  bool hasRestrict = false;
-  std::string queryRestrict;   // Q_RESTRICT, at most 32700 characters
+    int32_t id = 0;  // user or group
+    int32_t agid = 0;
+    uint16_t idPerms = 0xFFFF, docPerms = 0xFFFF, annPerms = 0xFFFF;
+    bool hasRestrict = false;
+    std::string queryRestrict;  // Q_RESTRICT, at most 32700 characters
 };
 
 struct QelLocalFolderPerms {
-  int32_t id = 0;
-  int32_t fid = 0;
-  uint16_t perms = 0xFFFF;
-  int32_t hits = -1;
+    int32_t id = 0;
+    int32_t fid = 0;
+    uint16_t perms = 0xFFFF;
+    int32_t hits = -1;
 };
 
 struct QelLocalApp {
-  int32_t appId = 0;
-  int32_t agid = 0;
-  char name[QELLOCAL_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  int32_t docType = 0;
-  char docCompType = 0, resCompType = 0;
-  int32_t compObjSize = 102400;
-  char alias[QELLOCAL_NAME_SIZE] = {};
-  char fixedView[QELLOCAL_FILE_NAME_SIZE] = {};
-  int32_t idxType = 0;
-  char indexer[QELLOCAL_FILE_NAME_SIZE] = {}, preprocessor[QELLOCAL_FILE_NAME_SIZE] = {};
-  std::string indexerText, preprocessorText;  // the files of the load folder
+    int32_t appId = 0;
+    int32_t agid = 0;
+    char name[QELLOCAL_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    int32_t docType = 0;
+    char docCompType = 0, resCompType = 0;
+    int32_t compObjSize = 102400;
+    char alias[QELLOCAL_NAME_SIZE] = {};
+    char fixedView[QELLOCAL_FILE_NAME_SIZE] = {};
+    int32_t idxType = 0;
+    char indexer[QELLOCAL_FILE_NAME_SIZE] = {}, preprocessor[QELLOCAL_FILE_NAME_SIZE] = {};
+    std::string indexerText, preprocessorText;  // the files of the load folder
 };
 
 struct QelLocalFolderField {
-  int32_t number = 0;
-  char name[QELLOCAL_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  char type = 0;
-  int32_t qual = 0;
-  int32_t mapType = 0;
+    int32_t number = 0;
+    char name[QELLOCAL_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    char type = 0;
+    int32_t qual = 0;
+    int32_t mapType = 0;
 };
 
 struct QelLocalFolder {
-  int32_t fid = 0;
-  char name[QELLOCAL_FOLDER_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  int32_t annSearch = 0;
-  int32_t fieldCount = 0;
-  std::vector<int32_t> appGroups;           // filled by QelLocal_GetFolder
-  std::vector<QelLocalFolderField> fields;  // filled by QelLocal_GetFolder
+    int32_t fid = 0;
+    char name[QELLOCAL_FOLDER_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    int32_t annSearch = 0;
+    int32_t fieldCount = 0;
+    std::vector<int32_t> appGroups;           // filled by QelLocal_GetFolder
+    std::vector<QelLocalFolderField> fields;  // filled by QelLocal_GetFolder
 };
 
 struct QelLocalFolderFieldUser {
-  int32_t queryOrder = 0, dsplOrder = 0, sortOrder = 0, sortType = 0;
-  uint32_t usrMask = 0;
-  int32_t ops = 0, defOp = 0;
-  std::string min, max, defValue1 = "0", defValue2 = "0";
-  int32_t datedefType = 0, datedefArg = 0;
-  char dsplDateFmt[QELLOCAL_DATE_FORMAT_SIZE] = {}, dateFmt[QELLOCAL_DATE_FORMAT_SIZE] = {};
-  int32_t decimalPtPos = 0, stringWild = 0;
+    int32_t queryOrder = 0, dsplOrder = 0, sortOrder = 0, sortType = 0;
+    uint32_t usrMask = 0;
+    int32_t ops = 0, defOp = 0;
+    std::string min, max, defValue1 = "0", defValue2 = "0";
+    int32_t datedefType = 0, datedefArg = 0;
+    char dsplDateFmt[QELLOCAL_DATE_FORMAT_SIZE] = {}, dateFmt[QELLOCAL_DATE_FORMAT_SIZE] = {};
+    int32_t decimalPtPos = 0, stringWild = 0;
 };
 
 // One key of an ag2fol row: a folder field and the application-group side of it.
 struct QelLocalFieldMap {
-  int32_t folderField = 0;
-  int16_t first = 0, second = 0;
+    int32_t folderField = 0;
+    int16_t first = 0, second = 0;
 };
 
 struct QelLocalSegment {
-  int32_t agid = 0;
-  char name[QELLOCAL_NAME_SIZE] = {};
-  int64_t startDate = 0, stopDate = 0, postDate = 0, closedDate = 0, reimportedDate = 0;
-  int64_t lastUpdate = 0, lastBackup = 0, lastStats = 0;
-  int32_t mask = 0;
-  int64_t insRows = 0, updRows = 0, delRows = 0, modRows = 0, maxRows = 0;
-  int64_t totalRows = 0;
-  int32_t indexFile = 0;
-  bool hasDates = false;       // START_DATE or STOP_DATE present
+    int32_t agid = 0;
+    char name[QELLOCAL_NAME_SIZE] = {};
+    int64_t startDate = 0, stopDate = 0, postDate = 0, closedDate = 0, reimportedDate = 0;
+    int64_t lastUpdate = 0, lastBackup = 0, lastStats = 0;
+    int32_t mask = 0;
+    int64_t insRows = 0, updRows = 0, delRows = 0, modRows = 0, maxRows = 0;
+    int64_t totalRows = 0;
+    int32_t indexFile = 0;
+    bool hasDates = false;  // START_DATE or STOP_DATE present
 };
 
 struct QelLocalSegmentFields {
-  int32_t fieldCount = 0;
-  char agidName[QELLOCAL_AGID_NAME_SIZE] = {};
-  std::vector<std::string> names;  // "%ld|%i" NAME, field 0 first
+    int32_t fieldCount = 0;
+    char agidName[QELLOCAL_AGID_NAME_SIZE] = {};
+    std::vector<std::string> names;  // "%ld|%i" NAME, field 0 first
 };
 
 struct QelLocalStorageNode {
-  int32_t sid = 0;
-  int32_t nid = 0;
-  char name[QELLOCAL_NODE_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  char logon[QELLOCAL_NODE_LOGON_SIZE] = {};
-  char password[QELLOCAL_NODE_PASSWORD_SIZE] = {};
-  char server[QELLOCAL_NODE_SERVER_SIZE] = {};
-  uint32_t status = 0;         // node entry flags; 0x10: not usable for objects
-  int32_t secNid = 0;
+    int32_t sid = 0;
+    int32_t nid = 0;
+    char name[QELLOCAL_NODE_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    char logon[QELLOCAL_NODE_LOGON_SIZE] = {};
+    char password[QELLOCAL_NODE_PASSWORD_SIZE] = {};
+    char server[QELLOCAL_NODE_SERVER_SIZE] = {};
+    uint32_t status = 0;  // node entry flags; 0x10: not usable for objects
+    int32_t secNid = 0;
 };
 
 struct QelLocalStorageSet {
-  int32_t sid = 0;
-  char name[QELLOCAL_NAME_SIZE] = {};
-  char description[QELLOCAL_DESCRIPTION_SIZE] = {};
-  uint8_t loadType = 0;
-  uint16_t nodeNum = 0;
-  std::vector<QelLocalStorageNode> nodes;
+    int32_t sid = 0;
+    char name[QELLOCAL_NAME_SIZE] = {};
+    char description[QELLOCAL_DESCRIPTION_SIZE] = {};
+    uint8_t loadType = 0;
+    uint16_t nodeNum = 0;
+    std::vector<QelLocalStorageNode> nodes;
 };
 
 struct QelLocalObjectNodes {
-  int32_t priNid = 0, secNid = 0, rid = 0;
-  char compType = 0;
+    int32_t priNid = 0, secNid = 0, rid = 0;
+    char compType = 0;
 };
 
 struct QelLocalSystemParms {
-  int32_t codePage = 0;
-  int32_t passwdExp = -1;      // days; < 0 never, 0 always expired
-  int64_t timeOut = 0;         // seconds
-  uint32_t syslogMask = 0, exitlogMask = 0;
-  uint16_t passwdMinLen = 0;
-  uint32_t sysMask = 0;
+    int32_t codePage = 0;
+    int32_t passwdExp = -1;  // days; < 0 never, 0 always expired
+    int64_t timeOut = 0;     // seconds
+    uint32_t syslogMask = 0, exitlogMask = 0;
+    uint16_t passwdMinLen = 0;
+    uint32_t sysMask = 0;
 };
 
 // A document's identification, the annotation row of docs/archive.md.
 struct QelLocalNoteDoc {
-  int32_t agid = 0;
-  const char* objectName = nullptr;
-  int32_t compOffset = 0, compLength = 0, docOffset = 0, docLength = 0;
-  const char* further = nullptr;  // optional
+    int32_t agid = 0;
+    const char* objectName = nullptr;
+    int32_t compOffset = 0, compLength = 0, docOffset = 0, docLength = 0;
+    const char* further = nullptr;  // optional
 };
 
 struct QelLocalNote {
-  int32_t number = 0;          // 1.. within the document (set on reading)
-  uint32_t userNumber = 0;
-  char userName[CS_USER_ID_SIZE] = {};
-  uint32_t flags = 0;          // 1 private, 2 public, 4 text, 8 attached data
-  int64_t time = 0;            // 'Z' seconds
-  int32_t position[QELLOCAL_NOTE_POSITIONS] = {};
-  uint8_t fields[QELLOCAL_NOTE_FIELDS_SIZE] = {};  // colour code first, then fields carried unchanged
-  std::string text;
-  std::string data;            // attached data
+    int32_t number = 0;  // 1.. within the document (set on reading)
+    uint32_t userNumber = 0;
+    char userName[CS_USER_ID_SIZE] = {};
+    uint32_t flags = 0;  // 1 private, 2 public, 4 text, 8 attached data
+    int64_t time = 0;    // 'Z' seconds
+    int32_t position[QELLOCAL_NOTE_POSITIONS] = {};
+    uint8_t fields[QELLOCAL_NOTE_FIELDS_SIZE] = {};  // colour code first, then fields carried unchanged
+    std::string text;
+    std::string data;  // attached data
 };
 
 struct QelLocalNamedQuery {
-  int32_t number = 0;
-  int32_t folderId = 0;
-  int32_t owner = -1;          // user number, -1 for everybody
-  char name[QELLOCAL_NAME_SIZE] = {};
-  std::string text;
+    int32_t number = 0;
+    int32_t folderId = 0;
+    int32_t owner = -1;  // user number, -1 for everybody
+    char name[QELLOCAL_NAME_SIZE] = {};
+    std::string text;
 };
 
 // ---------------------------------------------------------------- table requests
@@ -475,7 +495,8 @@ int QelLocal_ReadNameDesc(CsHandle* handle, int table, int32_t id, char name[QEL
 // One application group with its settings and fields. CS_FAILED without NAME or AGID_NAME.
 int QelLocal_ReadAppGroup(CsHandle* handle, int32_t agid, QelLocalAppGroup* record);
 // Fields 0..count-1 of agfld.tbl (NAME and TYPE required).
-int QelLocal_ReadAgFields(CsHandle* handle, int32_t agid, int32_t count, std::vector<QelLocalAgField>* fields);
+int QelLocal_ReadAgFields(CsHandle* handle, int32_t agid, int32_t count,
+                          std::vector<QelLocalAgField>* fields);
 // The aliases of one field (ALIAS_NUM, EXTERNAL_n and INTERNAL_n, n from 1).
 int QelLocal_ReadAgFieldAliases(CsHandle* handle, int32_t agid, int32_t field,
                                 std::vector<QelLocalFieldAlias>* aliases);
@@ -488,7 +509,8 @@ int QelLocal_GetAppGroupPerms(CsHandle* handle, int32_t agid, int32_t userId, co
 // The ids that hold a row for the group (IDS); CS_NOT_FOUND without IDS.
 int QelLocal_ReadAgPermsList(CsHandle* handle, int32_t agid, std::vector<int32_t>* ids);
 // Row "id|agid": CS_FAILED without ID_PERMS; DOC_PERMS and ANN_PERMS default -1.
-int QelLocal_ReadAgPerms(CsHandle* handle, int32_t id, int32_t agid, int withRestrict, QelLocalAgPerms* record);
+int QelLocal_ReadAgPerms(CsHandle* handle, int32_t id, int32_t agid, int withRestrict,
+                         QelLocalAgPerms* record);
 int QelLocal_GetFolderPerms(CsHandle* handle, int32_t fid, int32_t userId, const char* groupList,
                             QelLocalFolderPerms* record);
 int QelLocal_ReadFolderPermsList(CsHandle* handle, int32_t fid, std::vector<int32_t>* ids);
@@ -534,14 +556,15 @@ int QelLocal_AddSegment(CsHandle* handle, int32_t agid, const QelLocalSegment* s
 // Rewrites the dates and counts of a listed segment (not listed: CS_NOT_FOUND).
 int QelLocal_UpdateSegment(CsHandle* handle, int32_t agid, const QelLocalSegment* segment);
 int QelLocal_ReadSegment(CsHandle* handle, int32_t agid, const char* name, QelLocalSegment* record);
-int QelLocal_ReadSegmentRange(CsHandle* handle, int32_t agid, const char* name, int64_t* start, int64_t* stop);
+int QelLocal_ReadSegmentRange(CsHandle* handle, int32_t agid, const char* name, int64_t* start,
+                              int64_t* stop);
 // The field layout kept in the segment index profile.
 int QelLocal_ReadSegmentFields(CsHandle* handle, int32_t agid, QelLocalSegmentFields* fields);
 // Segments of a group whose [START_DATE, STOP_DATE] meets [from, to] (both ends
 // inclusive), optionally only the one named (ignoring case); undatedOnly keeps
 // only segments without dates instead.
-int QelLocal_ListSegmentTableFirst(CsHandle* handle, int32_t agid, int64_t from, int64_t to,
-                                   const char* name, int undatedOnly, QelLocalSegment* record);
+int QelLocal_ListSegmentTableFirst(CsHandle* handle, int32_t agid, int64_t from, int64_t to, const char* name,
+                                   int undatedOnly, QelLocalSegment* record);
 int QelLocal_ListSegmentTableNext(CsHandle* handle, QelLocalSegment* record);
 int QelLocal_NextSegment(CsHandle* handle, QelLocalSegment* record);
 
@@ -593,10 +616,10 @@ std::vector<std::string> QelLocal_VolumeDirectories(CsHandle* handle);
 // Results of the volume check. Their values are the cache layer's (QELCFS_OK,
 // QELCFS_CANCELLED, QELCFS_FAILED, QELCFS_NOT_FOUND), which passes them on as they are.
 enum QelVolumeResult : int {
-  QELVOL_OK = 0,
-  QELVOL_REFUSED = 1,      // the volume-request callback refused to mount the volume
-  QELVOL_NO_CALLBACK = 2,  // the handle has no volume-request callback
-  QELVOL_MISMATCH = 4,     // the volume file is missing or names another volume
+    QELVOL_OK = 0,
+    QELVOL_REFUSED = 1,      // the volume-request callback refused to mount the volume
+    QELVOL_NO_CALLBACK = 2,  // the handle has no volume-request callback
+    QELVOL_MISMATCH = 4,     // the volume file is missing or names another volume
 };
 
 // The volume check: the first line of "<directory>/volume" must begin with the
@@ -628,9 +651,9 @@ int QelLocal_MakeDirs(const char* path);
 // One key of a table write: value null deletes the key; key and value null
 // delete the section.
 struct QelTableValue {
-  const char* section;
-  const char* key;
-  const char* value;
+    const char* section;
+    const char* key;
+    const char* value;
 };
 // Writes the values in one atomic rewrite of the table file, then reads each
 // back. A value not empty and not starting with '"' is written quoted. 0; 6 for a

@@ -21,38 +21,38 @@ namespace qel::local::detail {
 // Position in a list built by a "first" request.
 template <typename T>
 struct Cursor {
-  std::vector<T> items;
-  size_t next = 0;
-  void Reset(std::vector<T> list) {
-    items = std::move(list);
-    next = 0;
-  }
-  const T* Take() { return next < items.size() ? &items[next++] : nullptr; }
+    std::vector<T> items;
+    size_t next = 0;
+    void Reset(std::vector<T> list) {
+        items = std::move(list);
+        next = 0;
+    }
+    const T* Take() { return next < items.size() ? &items[next++] : nullptr; }
 };
 
 struct LocalState {
-  int openCount = 0;
-  std::string directory;                   // the local directory, ending in '/'
-  std::optional<std::string> volumeLabel;  // the connection's label, read from "volume"
-  bool pathsBuilt = false;
-  std::array<std::string, QELLOCAL_DIR_COUNT> dirs;
-  std::array<std::string, QELLOCAL_TBL_COUNT> tables;
-  int codePage = 0;
-  int (*yield)() = nullptr;
+    int openCount = 0;
+    std::string directory;                   // the local directory, ending in '/'
+    std::optional<std::string> volumeLabel;  // the connection's label, read from "volume"
+    bool pathsBuilt = false;
+    std::array<std::string, QELLOCAL_DIR_COUNT> dirs;
+    std::array<std::string, QELLOCAL_TBL_COUNT> tables;
+    int codePage = 0;
+    int (*yield)() = nullptr;
 
-  Cursor<std::string> users;
-  Cursor<int32_t> groups;
-  Cursor<int32_t> appGroups;
-  Cursor<int32_t> apps;
-  int32_t appsGroup = 0;
-  Cursor<int32_t> folders;
-  Cursor<int32_t> folderApps;
-  int32_t folderAppsGroup = 0;
-  Cursor<QelLocalSegment> segments;
-  int32_t segmentsGroup = 0;
-  Cursor<int32_t> storageSets;
-  Cursor<QelLocalNote> notes;
-  Cursor<QelLocalNamedQuery> queries;
+    Cursor<std::string> users;
+    Cursor<int32_t> groups;
+    Cursor<int32_t> appGroups;
+    Cursor<int32_t> apps;
+    int32_t appsGroup = 0;
+    Cursor<int32_t> folders;
+    Cursor<int32_t> folderApps;
+    int32_t folderAppsGroup = 0;
+    Cursor<QelLocalSegment> segments;
+    int32_t segmentsGroup = 0;
+    Cursor<int32_t> storageSets;
+    Cursor<QelLocalNote> notes;
+    Cursor<QelLocalNamedQuery> queries;
 };
 
 std::recursive_mutex& BracketMutex();
@@ -61,13 +61,13 @@ std::atomic<int>& CancelFlag();
 
 // Held by every request: the bracket mutex, and whether the paths exist.
 class Request {
- public:
-  Request() : lock_(BracketMutex()) {}
-  bool Ready() const { return State().pathsBuilt; }
-  LocalState& state() const { return State(); }
+public:
+    Request() : lock_(BracketMutex()) {}
+    bool Ready() const { return State().pathsBuilt; }
+    LocalState& state() const { return State(); }
 
- private:
-  std::unique_lock<std::recursive_mutex> lock_;
+private:
+    std::unique_lock<std::recursive_mutex> lock_;
 };
 
 // Loads a table of the archive into *table: CS_OK, or CS_FAILED.

@@ -16,17 +16,13 @@ namespace qel::local::detail {
 
 // A list key of a table.
 struct ListSource {
-  const TableFile* table;
-  std::string section;
-  std::string key;
+    const TableFile* table;
+    std::string section;
+    std::string key;
 };
 
-inline bool IsQuotedName(const char* name) {
-  return name != nullptr && name[0] == '\'';
-}
-inline bool HasName(const char* name) {
-  return name != nullptr && name[0] != '\0';
-}
+inline bool IsQuotedName(const char* name) { return name != nullptr && name[0] == '\''; }
+inline bool HasName(const char* name) { return name != nullptr && name[0] != '\0'; }
 // 'name' -> name (a missing closing quote is tolerated).
 std::string Unquote(std::string_view name);
 
@@ -43,24 +39,24 @@ int SelectIds(const TableFile& rows, const ListSource& all, const ListSource* me
 
 // When a "next" request looks at the cancel flag.
 enum class CancelCheck {
-  kNone,         // never
-  kFirst,        // before anything else, without taking the bracket mutex
-  kAfterGuards,  // after the argument and archive checks
+    kNone,         // never
+    kFirst,        // before anything else, without taking the bracket mutex
+    kAfterGuards,  // after the argument and archive checks
 };
 
 // A reader for lists whose items are the records themselves.
 template <typename T>
 int CopyItem(const T& item, T* record) {
-  *record = item;
-  return CS_OK;
+    *record = item;
+    return CS_OK;
 }
 
 // Reads the cursor's next item: CS_NOT_FOUND past the end, else what read answers.
 template <typename T, typename Read, typename... Out>
 int ReadNextItem(Cursor<T>& cursor, Read& read, Out*... out) {
-  const T* item = cursor.Take();
-  if (item == nullptr) return CS_NOT_FOUND;
-  return read(*item, out...);
+    const T* item = cursor.Take();
+    if (item == nullptr) return CS_NOT_FOUND;
+    return read(*item, out...);
 }
 
 // A "first" request: CS_FAILED without a record or outside an open archive. The
@@ -68,15 +64,15 @@ int ReadNextItem(Cursor<T>& cursor, Read& read, Out*... out) {
 // result, and the list stays empty) and the first item is read.
 template <typename T, typename Build, typename Read, typename Record>
 int ListFirst(Cursor<T> LocalState::*list, Build&& build, Read&& read, Record* record) {
-  if (record == nullptr) return CS_FAILED;
-  Request request;
-  if (!request.Ready()) return CS_FAILED;
-  LocalState& state = request.state();
-  (state.*list).Reset({});
-  std::vector<T> items;
-  if (int rc = build(state, &items); rc != CS_OK) return rc;
-  (state.*list).Reset(std::move(items));
-  return ReadNextItem(state.*list, read, record);
+    if (record == nullptr) return CS_FAILED;
+    Request request;
+    if (!request.Ready()) return CS_FAILED;
+    LocalState& state = request.state();
+    (state.*list).Reset({});
+    std::vector<T> items;
+    if (int rc = build(state, &items); rc != CS_OK) return rc;
+    (state.*list).Reset(std::move(items));
+    return ReadNextItem(state.*list, read, record);
 }
 
 // A "next" request: CS_CANCELLED while the cancel flag is set (when cancel asks),
@@ -84,13 +80,13 @@ int ListFirst(Cursor<T> LocalState::*list, Build&& build, Read&& read, Record* r
 // the end of the list, else what read answers.
 template <typename T, typename Read, typename... Out>
 int ListNext(Cursor<T> LocalState::*list, CancelCheck cancel, Read&& read, Out*... out) {
-  if (cancel == CancelCheck::kFirst && CancelFlag().load() != 0) return CS_CANCELLED;
-  const bool missingOutput = (... || (out == nullptr));
-  if (missingOutput) return CS_FAILED;
-  Request request;
-  if (!request.Ready()) return CS_FAILED;
-  if (cancel == CancelCheck::kAfterGuards && CancelFlag().load() != 0) return CS_CANCELLED;
-  return ReadNextItem(request.state().*list, read, out...);
+    if (cancel == CancelCheck::kFirst && CancelFlag().load() != 0) return CS_CANCELLED;
+    const bool missingOutput = (... || (out == nullptr));
+    if (missingOutput) return CS_FAILED;
+    Request request;
+    if (!request.Ready()) return CS_FAILED;
+    if (cancel == CancelCheck::kAfterGuards && CancelFlag().load() != 0) return CS_CANCELLED;
+    return ReadNextItem(request.state().*list, read, out...);
 }
 
 }  // namespace qel::local::detail

@@ -10,7 +10,7 @@
 namespace qel::local::detail {
 
 inline bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 // Index of the first character at or after pos that is not a blank.

@@ -17,193 +17,193 @@ namespace {
 constexpr size_t kValueBuffer = ARCPROF_MAX_LINE + 2;
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
 }
 
 }  // namespace
 
 int TableFile::Load(const std::string& path) {
-  char* raw = nullptr;
-  if (ArcPROF_LoadFile(path.c_str(), &raw) != 0) return CS_FAILED;
-  std::string text = raw != nullptr ? raw : "";
-  std::free(raw);
-  return LoadText(text);
+    char* raw = nullptr;
+    if (ArcPROF_LoadFile(path.c_str(), &raw) != 0) return CS_FAILED;
+    std::string text = raw != nullptr ? raw : "";
+    std::free(raw);
+    return LoadText(text);
 }
 
 int TableFile::LoadText(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  // The profile reader would cut a longer line and go on with what is left: a list
-  // would lose its tail without notice. No writer of ours makes such a line.
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end - start > ARCPROF_MAX_LINE) {
-      text_.clear();
-      return CS_FAILED;
+    text = text.substr(0, text.find('\0'));
+    // The profile reader would cut a longer line and go on with what is left: a list
+    // would lose its tail without notice. No writer of ours makes such a line.
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end - start > ARCPROF_MAX_LINE) {
+            text_.clear();
+            return CS_FAILED;
+        }
+        start = end + 1;
     }
-    start = end + 1;
-  }
-  text_.assign(text);
-  return CS_OK;
+    text_.assign(text);
+    return CS_OK;
 }
 
 std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
-  std::string s(section), k(key);
-  // Most values are short: a small buffer first, the full one only when it filled up.
-  char small[256];
-  auto lookUp = [&](const char* defaultValue, char* buffer, size_t size) {
-    size_t n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, buffer, size, text_.c_str());
-    if (n + 1 < size) return std::string(buffer, n);
-    std::string big(kValueBuffer, '\0');
-    n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, big.data(), big.size(), text_.c_str());
-    big.resize(n);
-    return big;
-  };
-  // Two different defaults tell a missing key from a value equal to either.
-  std::string value = lookUp("\x01", small, sizeof small);
-  if (value == "\x01") {
-    if (lookUp("\x02", small, sizeof small) == "\x02") return std::nullopt;
-  }
-  return value;
+    std::string s(section), k(key);
+    // Most values are short: a small buffer first, the full one only when it filled up.
+    char small[256];
+    auto lookUp = [&](const char* defaultValue, char* buffer, size_t size) {
+        size_t n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, buffer, size, text_.c_str());
+        if (n + 1 < size) return std::string(buffer, n);
+        std::string big(kValueBuffer, '\0');
+        n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, big.data(), big.size(), text_.c_str());
+        big.resize(n);
+        return big;
+    };
+    // Two different defaults tell a missing key from a value equal to either.
+    std::string value = lookUp("\x01", small, sizeof small);
+    if (value == "\x01") {
+        if (lookUp("\x02", small, sizeof small) == "\x02") return std::nullopt;
+    }
+    return value;
 }
 
 bool TableFile::HasSection(std::string_view section) const {
-  std::string s(section);
-  char flag[2] = {};
-  ArcPROF_GetFromImage(s.c_str(), nullptr, "0", flag, sizeof flag, text_.c_str());
-  return flag[0] == '1';
+    std::string s(section);
+    char flag[2] = {};
+    ArcPROF_GetFromImage(s.c_str(), nullptr, "0", flag, sizeof flag, text_.c_str());
+    return flag[0] == '1';
 }
 
 int TableFile::Entries(std::string_view section,
                        std::vector<std::pair<std::string, std::string>>* entries) const {
-  entries->clear();
-  std::vector<ArcPROFEntry> lines;
-  if (ArcPROF_ListSection(std::string(section).c_str(), text_.c_str(), &lines) != 0) return CS_NOT_FOUND;
-  for (ArcPROFEntry& line : lines) entries->emplace_back(std::move(line.key), std::move(line.value));
-  return CS_OK;
+    entries->clear();
+    std::vector<ArcPROFEntry> lines;
+    if (ArcPROF_ListSection(std::string(section).c_str(), text_.c_str(), &lines) != 0) return CS_NOT_FOUND;
+    for (ArcPROFEntry& line : lines) entries->emplace_back(std::move(line.key), std::move(line.value));
+    return CS_OK;
 }
 
 int TableFile::Text(std::string_view section, std::string_view key, char* field, size_t size,
                     CsReturnCode missing, const char* defaultValue) const {
-  std::string value;
-  int rc = LongText(section, key, &value, missing, defaultValue, size - 1);
-  if (rc != CS_OK) return rc;
-  std::memcpy(field, value.c_str(), value.size() + 1);
-  return CS_OK;
+    std::string value;
+    int rc = LongText(section, key, &value, missing, defaultValue, size - 1);
+    if (rc != CS_OK) return rc;
+    std::memcpy(field, value.c_str(), value.size() + 1);
+    return CS_OK;
 }
 
 int TableFile::LongText(std::string_view section, std::string_view key, std::string* value,
                         CsReturnCode missing, const char* defaultValue, size_t maxLength) const {
-  std::optional<std::string> v = Get(section, key);
-  if (!v) {
-    if (defaultValue == nullptr) return missing;
-    v = defaultValue;
-  }
-  if (v->size() > maxLength) return CS_FAILED;
-  *value = std::move(*v);
-  return CS_OK;
+    std::optional<std::string> v = Get(section, key);
+    if (!v) {
+        if (defaultValue == nullptr) return missing;
+        v = defaultValue;
+    }
+    if (v->size() > maxLength) return CS_FAILED;
+    *value = std::move(*v);
+    return CS_OK;
 }
 
 std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t high) {
-  text = Trim(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty() || text.size() > 19) return std::nullopt;
-  uint64_t magnitude = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    magnitude = magnitude * 10 + uint64_t(c - '0');
-  }
-  // 19 digits stay below 2^64; the sign decides the 63-bit limit.
-  if (magnitude > uint64_t(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0)) return std::nullopt;
-  int64_t result = negative ? int64_t(0 - magnitude) : int64_t(magnitude);
-  if (result < low || result > high) return std::nullopt;
-  return result;
+    text = Trim(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    uint64_t magnitude = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        magnitude = magnitude * 10 + uint64_t(c - '0');
+    }
+    // 19 digits stay below 2^64; the sign decides the 63-bit limit.
+    if (magnitude > uint64_t(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0)) return std::nullopt;
+    int64_t result = negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+    if (result < low || result > high) return std::nullopt;
+    return result;
 }
 
 int TableFile::Number(std::string_view section, std::string_view key, int64_t low, int64_t high,
                       int64_t* value, CsReturnCode missing, std::optional<int64_t> defaultValue) const {
-  std::optional<std::string> v = Get(section, key);
-  if (!v) {
-    if (!defaultValue) return missing;
-    *value = *defaultValue;
+    std::optional<std::string> v = Get(section, key);
+    if (!v) {
+        if (!defaultValue) return missing;
+        *value = *defaultValue;
+        return CS_OK;
+    }
+    std::optional<int64_t> n = ParseNumber(*v, low, high);
+    if (!n) return CS_FAILED;
+    *value = *n;
     return CS_OK;
-  }
-  std::optional<int64_t> n = ParseNumber(*v, low, high);
-  if (!n) return CS_FAILED;
-  *value = *n;
-  return CS_OK;
 }
 
 int TableFile::Int32(std::string_view section, std::string_view key, int32_t* value, CsReturnCode missing,
                      std::optional<int64_t> defaultValue) const {
-  int64_t n = 0;
-  int rc = Number(section, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), &n,
-                  missing, defaultValue);
-  if (rc == CS_OK) *value = int32_t(n);
-  return rc;
+    int64_t n = 0;
+    int rc = Number(section, key, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                    &n, missing, defaultValue);
+    if (rc == CS_OK) *value = int32_t(n);
+    return rc;
 }
 
 int TableFile::UInt16(std::string_view section, std::string_view key, uint16_t* value, CsReturnCode missing,
                       std::optional<int64_t> defaultValue) const {
-  int64_t n = 0;
-  int rc = Number(section, key, -32768, 65535, &n, missing, defaultValue);
-  if (rc == CS_OK) *value = uint16_t(n & 0xFFFF);
-  return rc;
+    int64_t n = 0;
+    int rc = Number(section, key, -32768, 65535, &n, missing, defaultValue);
+    if (rc == CS_OK) *value = uint16_t(n & 0xFFFF);
+    return rc;
 }
 
 int TableFile::Letter(std::string_view section, std::string_view key, char* value, CsReturnCode missing,
                       char defaultValue) const {
-  std::optional<std::string> v = Get(section, key);
-  if (!v) {
-    if (defaultValue == 0) return missing;
-    *value = defaultValue;
+    std::optional<std::string> v = Get(section, key);
+    if (!v) {
+        if (defaultValue == 0) return missing;
+        *value = defaultValue;
+        return CS_OK;
+    }
+    if (v->size() > 1) return CS_FAILED;
+    *value = v->empty() ? '\0' : (*v)[0];
     return CS_OK;
-  }
-  if (v->size() > 1) return CS_FAILED;
-  *value = v->empty() ? '\0' : (*v)[0];
-  return CS_OK;
 }
 
 int SplitList(std::string_view text, std::vector<std::string>* items) {
-  items->clear();
-  while (!text.empty()) {
-    size_t comma = text.find(',');
-    std::string_view item = Trim(text.substr(0, comma));
-    if (!item.empty()) {
-      if (items->size() == size_t(QELLOCAL_MAX_IDS)) return CS_FAILED;
-      items->emplace_back(item);
+    items->clear();
+    while (!text.empty()) {
+        size_t comma = text.find(',');
+        std::string_view item = Trim(text.substr(0, comma));
+        if (!item.empty()) {
+            if (items->size() == size_t(QELLOCAL_MAX_IDS)) return CS_FAILED;
+            items->emplace_back(item);
+        }
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
     }
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
-  }
-  return CS_OK;
+    return CS_OK;
 }
 
 int TableFile::NameList(std::string_view section, std::string_view key,
                         std::vector<std::string>* names) const {
-  std::optional<std::string> v = Get(section, key);
-  if (!v) return CS_NOT_FOUND;
-  return SplitList(*v, names);
+    std::optional<std::string> v = Get(section, key);
+    if (!v) return CS_NOT_FOUND;
+    return SplitList(*v, names);
 }
 
 int TableFile::IdList(std::string_view section, std::string_view key, std::vector<int32_t>* ids) const {
-  std::vector<std::string> items;
-  int rc = NameList(section, key, &items);
-  ids->clear();
-  if (rc != CS_OK) return rc;
-  for (const std::string& item : items) {
-    std::optional<int64_t> n =
-        ParseNumber(item, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    if (!n) return CS_FAILED;
-    ids->push_back(int32_t(*n));
-  }
-  return CS_OK;
+    std::vector<std::string> items;
+    int rc = NameList(section, key, &items);
+    ids->clear();
+    if (rc != CS_OK) return rc;
+    for (const std::string& item : items) {
+        std::optional<int64_t> n =
+            ParseNumber(item, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+        if (!n) return CS_FAILED;
+        ids->push_back(int32_t(*n));
+    }
+    return CS_OK;
 }
 
 }  // namespace qel::local::detail

@@ -19,50 +19,50 @@
 namespace qel::local::detail {
 
 class TableFile {
- public:
-  // Reads the file; a missing file is an empty table. CS_OK; CS_FAILED when it
-  // cannot be read or holds a line longer than the profile reader's 32766 characters.
-  int Load(const std::string& path);
-  // The same for a profile text already in memory (the text ends at a zero byte).
-  int LoadText(std::string_view text);
+public:
+    // Reads the file; a missing file is an empty table. CS_OK; CS_FAILED when it
+    // cannot be read or holds a line longer than the profile reader's 32766 characters.
+    int Load(const std::string& path);
+    // The same for a profile text already in memory (the text ends at a zero byte).
+    int LoadText(std::string_view text);
 
-  // The value of a key, or none when the section or the key is missing.
-  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
-  bool HasSection(std::string_view section) const;
-  // The key lines of a section in file order: CS_OK; CS_NOT_FOUND when the section
-  // is missing.
-  int Entries(std::string_view section, std::vector<std::pair<std::string, std::string>>* entries) const;
+    // The value of a key, or none when the section or the key is missing.
+    std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+    bool HasSection(std::string_view section) const;
+    // The key lines of a section in file order: CS_OK; CS_NOT_FOUND when the section
+    // is missing.
+    int Entries(std::string_view section, std::vector<std::pair<std::string, std::string>>* entries) const;
 
-  // A text into a field of `size` bytes (size - 1 characters): CS_OK; `missing`
-  // when absent and no default is given; CS_FAILED when it does not fit (a cut
-  // name could name another row).
-  int Text(std::string_view section, std::string_view key, char* field, size_t size, CsReturnCode missing,
-           const char* defaultValue = nullptr) const;
-  // A text of any length up to `maxLength`; CS_FAILED when longer.
-  int LongText(std::string_view section, std::string_view key, std::string* value, CsReturnCode missing,
-               const char* defaultValue = nullptr, size_t maxLength = 32767) const;
-  // A whole decimal number within [low, high]: CS_OK; `missing` when absent
-  // without a default; CS_FAILED when malformed or out of range.
-  int Number(std::string_view section, std::string_view key, int64_t low, int64_t high, int64_t* value,
-             CsReturnCode missing, std::optional<int64_t> defaultValue = std::nullopt) const;
-  int Int32(std::string_view section, std::string_view key, int32_t* value, CsReturnCode missing,
-            std::optional<int64_t> defaultValue = std::nullopt) const;
-  // A 16-bit value: -32768..65535 stored in its low 16 bits (-1 reads as 65535).
-  int UInt16(std::string_view section, std::string_view key, uint16_t* value, CsReturnCode missing,
-             std::optional<int64_t> defaultValue = std::nullopt) const;
-  // A one-character value (a type letter); CS_FAILED when longer.
-  int Letter(std::string_view section, std::string_view key, char* value, CsReturnCode missing,
-             char defaultValue = 0) const;
+    // A text into a field of `size` bytes (size - 1 characters): CS_OK; `missing`
+    // when absent and no default is given; CS_FAILED when it does not fit (a cut
+    // name could name another row).
+    int Text(std::string_view section, std::string_view key, char* field, size_t size, CsReturnCode missing,
+             const char* defaultValue = nullptr) const;
+    // A text of any length up to `maxLength`; CS_FAILED when longer.
+    int LongText(std::string_view section, std::string_view key, std::string* value, CsReturnCode missing,
+                 const char* defaultValue = nullptr, size_t maxLength = 32767) const;
+    // A whole decimal number within [low, high]: CS_OK; `missing` when absent
+    // without a default; CS_FAILED when malformed or out of range.
+    int Number(std::string_view section, std::string_view key, int64_t low, int64_t high, int64_t* value,
+               CsReturnCode missing, std::optional<int64_t> defaultValue = std::nullopt) const;
+    int Int32(std::string_view section, std::string_view key, int32_t* value, CsReturnCode missing,
+              std::optional<int64_t> defaultValue = std::nullopt) const;
+    // A 16-bit value: -32768..65535 stored in its low 16 bits (-1 reads as 65535).
+    int UInt16(std::string_view section, std::string_view key, uint16_t* value, CsReturnCode missing,
+               std::optional<int64_t> defaultValue = std::nullopt) const;
+    // A one-character value (a type letter); CS_FAILED when longer.
+    int Letter(std::string_view section, std::string_view key, char* value, CsReturnCode missing,
+               char defaultValue = 0) const;
 
-  // A comma-separated list of decimal ids: CS_OK; CS_NOT_FOUND when the key is
-  // missing; CS_FAILED when an element is not an id or there are more than
-  // QELLOCAL_MAX_IDS.
-  int IdList(std::string_view section, std::string_view key, std::vector<int32_t>* ids) const;
-  // A comma-separated list of names (blanks around each removed, empty ones skipped).
-  int NameList(std::string_view section, std::string_view key, std::vector<std::string>* names) const;
+    // A comma-separated list of decimal ids: CS_OK; CS_NOT_FOUND when the key is
+    // missing; CS_FAILED when an element is not an id or there are more than
+    // QELLOCAL_MAX_IDS.
+    int IdList(std::string_view section, std::string_view key, std::vector<int32_t>* ids) const;
+    // A comma-separated list of names (blanks around each removed, empty ones skipped).
+    int NameList(std::string_view section, std::string_view key, std::vector<std::string>* names) const;
 
- private:
-  std::string text_;
+private:
+    std::string text_;
 };
 
 // A whole decimal number (optional sign) within [low, high].

@@ -11,16 +11,16 @@ inline constexpr const char* kLockFileName = "local.lck";
 // waiting for other processes. Reentrant within the process; the bracket mutex
 // keeps other threads out already.
 class WriteLock {
- public:
-  explicit WriteLock(const std::string& localDirectory);
-  ~WriteLock();
-  WriteLock(const WriteLock&) = delete;
-  WriteLock& operator=(const WriteLock&) = delete;
-  // False when the lock file could not be opened or locked; the write must not run.
-  bool Held() const { return held_; }
+public:
+    explicit WriteLock(const std::string& localDirectory);
+    ~WriteLock();
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    // False when the lock file could not be opened or locked; the write must not run.
+    bool Held() const { return held_; }
 
- private:
-  bool held_ = false;
+private:
+    bool held_ = false;
 };
 
 }  // namespace qel::local::detail

@@ -11,20 +11,18 @@
 namespace qel::local::testing {
 
 struct ParsedClause {
-  std::vector<std::unique_ptr<QelSql_Condition>> conditions;
-  std::vector<int> connectors;  // per condition; -1 when none was reported
-  bool complete = false;        // the whole text was read
+    std::vector<std::unique_ptr<QelSql_Condition>> conditions;
+    std::vector<int> connectors;  // per condition; -1 when none was reported
+    bool complete = false;        // the whole text was read
 };
 
-ParsedClause ParseClause(const char* text, const int* kinds,
-                         const char (*names)[QELSQL_NAME_SIZE]);
+ParsedClause ParseClause(const char* text, const int* kinds, const char (*names)[QELSQL_NAME_SIZE]);
 
 // One row: a value per field, of the field's value kind.
 using Row = std::vector<QelSql_Value>;
 
 // None when the condition cannot be evaluated (unknown field, LIKE on a number).
-std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const Row& row,
-                                      const int* kinds);
+std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const Row& row, const int* kinds);
 
 // Conditions joined by their connectors, AND binding closer than OR.
 std::optional<bool> EvaluateClause(const ParsedClause& clause, const Row& row, const int* kinds);

@@ -17,7 +17,7 @@ struct QelNtlmContext;  // one handshake
 inline constexpr size_t QEL_NTLM_MAX_TOKEN = 64 * 1024;
 
 enum QelNtlmBackend : int {
-    QEL_NTLM_AUTO = 0,    // QEL_NTLM_BACKEND from the environment ("fake" or "gssapi"), else GSSAPI
+    QEL_NTLM_AUTO = 0,  // QEL_NTLM_BACKEND from the environment ("fake" or "gssapi"), else GSSAPI
     QEL_NTLM_GSSAPI = 1,
     QEL_NTLM_FAKE = 2,
 };

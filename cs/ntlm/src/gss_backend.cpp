@@ -29,13 +29,12 @@ public:
         OM_uint32 major;
         gss_name_t source = GSS_C_NO_NAME;
         if (server) {
-            major = lib_.acceptSecContext(&minor, &context_, credentials_, &input,
-                                          GSS_C_NO_CHANNEL_BINDINGS, &source, nullptr, &output,
-                                          nullptr, nullptr, nullptr);
+            major = lib_.acceptSecContext(&minor, &context_, credentials_, &input, GSS_C_NO_CHANNEL_BINDINGS,
+                                          &source, nullptr, &output, nullptr, nullptr, nullptr);
         } else {
-            major = lib_.initSecContext(&minor, credentials_, &context_, target_, NtlmMechanism(), 0, 0,
-                                        GSS_C_NO_CHANNEL_BINDINGS, &input, nullptr, &output, nullptr,
-                                        nullptr);
+            major =
+                lib_.initSecContext(&minor, credentials_, &context_, target_, NtlmMechanism(), 0, 0,
+                                    GSS_C_NO_CHANNEL_BINDINGS, &input, nullptr, &output, nullptr, nullptr);
         }
         if (output.value) {
             const auto* bytes = static_cast<const unsigned char*>(output.value);
@@ -62,9 +61,9 @@ private:
             gss_buffer_desc name{sizeof kTargetName, const_cast<char*>(kTargetName)};
             if (GSS_ERROR(lib_.importName(&minor, &name, HostBasedServiceName(), &target_))) return false;
         }
-        OM_uint32 major = lib_.acquireCred(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, &mechs,
-                                           server ? GSS_C_ACCEPT : GSS_C_INITIATE, &credentials_,
-                                           nullptr, nullptr);
+        OM_uint32 major =
+            lib_.acquireCred(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, &mechs,
+                             server ? GSS_C_ACCEPT : GSS_C_INITIATE, &credentials_, nullptr, nullptr);
         return !GSS_ERROR(major);
     }
 

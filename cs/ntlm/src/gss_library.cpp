@@ -70,7 +70,7 @@ bool OffersNtlm(const GssLibrary& lib) {
 }
 
 struct Loaded {
-    ArcOSLibrary* box = nullptr;      // never freed, see the header
+    ArcOSLibrary* box = nullptr;       // never freed, see the header
     std::optional<GssLibrary> usable;  // nullopt: loaded, but not what we need
 };
 

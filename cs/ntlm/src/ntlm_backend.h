@@ -13,8 +13,8 @@ public:
     virtual ~Backend() = default;
     // One step in client or server mode (the caller keeps the mode of the first step).
     // peer is empty only for the first client step. 0, or 1 on any failure.
-    virtual int Step(bool server, std::span<const unsigned char> peer,
-                     std::vector<unsigned char>* out, bool* done) = 0;
+    virtual int Step(bool server, std::span<const unsigned char> peer, std::vector<unsigned char>* out,
+                     bool* done) = 0;
     // The authenticated user once a server side has completed; empty before.
     virtual std::string PeerName() const = 0;
 };

@@ -75,9 +75,7 @@ int Step(QelNtlmContext* context, bool server, const void* peerToken, size_t pee
 
 void QelNtlm_SetBackend(QelNtlmBackend backend) { chosenBackend = backend; }
 
-bool QelNtlm_Available() {
-    return EffectiveBackend() == QEL_NTLM_FAKE || qel::ntlm::detail::GssAvailable();
-}
+bool QelNtlm_Available() { return EffectiveBackend() == QEL_NTLM_FAKE || qel::ntlm::detail::GssAvailable(); }
 
 int QelNtlm_Create(QelNtlmContext** context) {
     if (!context) return 1;
@@ -85,7 +83,7 @@ int QelNtlm_Create(QelNtlmContext** context) {
     try {
         auto made = std::make_unique<QelNtlmContext>();
         made->backend = EffectiveBackend() == QEL_NTLM_FAKE ? qel::ntlm::detail::MakeFakeBackend()
-                                                             : qel::ntlm::detail::MakeGssBackend();
+                                                            : qel::ntlm::detail::MakeGssBackend();
         if (!made->backend) return 1;
         *context = made.release();
         return 0;

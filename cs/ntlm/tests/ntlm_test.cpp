@@ -210,8 +210,9 @@ TEST_F(NtlmTest, StepsAreCheckedBeforeAnyBackendSeesThem) {
         Context context;
         Token out;
         const void* peer = c.nullPeerPointer ? nullptr : c.peer.data();
-        int rc = c.server ? QelNtlm_ServerStep(context.p, peer, c.peer.size(), &out.data, &out.size, &out.done)
-                          : QelNtlm_ClientStep(context.p, peer, c.peer.size(), &out.data, &out.size, &out.done);
+        int rc = c.server
+                     ? QelNtlm_ServerStep(context.p, peer, c.peer.size(), &out.data, &out.size, &out.done)
+                     : QelNtlm_ClientStep(context.p, peer, c.peer.size(), &out.data, &out.size, &out.done);
         EXPECT_EQ(rc, c.expected) << c.name;
         if (rc != 0) {
             EXPECT_EQ(out.data, nullptr) << c.name;

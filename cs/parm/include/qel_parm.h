@@ -110,32 +110,32 @@ enum ParmPr { PARM_PR_NONE = 0, PARM_PR_SOSI1 = 1, PARM_PR_SOSI2 = 2, PARM_PR_SO
 enum ParmRecfm { PARM_RECFM_F = 0, PARM_RECFM_V = 1, PARM_RECFM_D = 2 };
 enum ParmPages { PARM_PAGES_ALL = 0, PARM_PAGES_CUR = 1, PARM_PAGES_SEL = 2 };
 
-int ParmGetCc(const char* text);            // 0
-int ParmGetTrc(const char* text);           // 0
-int ParmGetPr(const char* text);            // 0
-int ParmGetRecfm(const char* text);         // 2
-int ParmGetCdpg(const char* text);          // 850
-int ParmGetLnct(const char* text);          // 0
-int ParmGetLrecl(const char* text);         // 1
-std::string ParmGetRecDelim(const char* text);  // "0A"; at most 16 characters
-double ParmGetPWidth(const char* text);     // 0
-double ParmGetPLength(const char* text);    // 0
-int ParmGetOrient(const char* text);        // 0, 90 -> 1, 180 -> 2, 270 -> 3
+int ParmGetCc(const char* text);                                // 0
+int ParmGetTrc(const char* text);                               // 0
+int ParmGetPr(const char* text);                                // 0
+int ParmGetRecfm(const char* text);                             // 2
+int ParmGetCdpg(const char* text);                              // 850
+int ParmGetLnct(const char* text);                              // 0
+int ParmGetLrecl(const char* text);                             // 1
+std::string ParmGetRecDelim(const char* text);                  // "0A"; at most 16 characters
+double ParmGetPWidth(const char* text);                         // 0
+double ParmGetPLength(const char* text);                        // 0
+int ParmGetOrient(const char* text);                            // 0, 90 -> 1, 180 -> 2, 270 -> 3
 std::optional<std::string> ParmGetExtension(const char* text);  // at most 20
-int ParmGetPages(const char* text);         // 0; unknown word 1
+int ParmGetPages(const char* text);                             // 0; unknown word 1
 std::optional<std::string> ParmGetPrtOpt(const char* text);     // at most 1024
-int ParmGetPageHdrRows(const char* text);   // 0
-int ParmGetFldHdrRows(const char* text);    // 0
-int ParmGetValRow(const char* text);        // 0
-int ParmGetValCol(const char* text);        // 0
+int ParmGetPageHdrRows(const char* text);                       // 0
+int ParmGetFldHdrRows(const char* text);                        // 0
+int ParmGetValRow(const char* text);                            // 0
+int ParmGetValCol(const char* text);                            // 0
 // Write the number as the key's value (the section is added when missing).
 void ParmSetPageHdrRows(ParmText* text, int value);
 void ParmSetFldHdrRows(ParmText* text, int value);
 void ParmSetValRow(ParmText* text, int value);
 void ParmSetValCol(ParmText* text, int value);
-std::optional<std::string> ParmGetValValue(const char* text);   // at most 8
-std::optional<std::string> ParmGetDefView(const char* text);    // at most 30, unescaped
-std::optional<std::string> ParmGetSrvrNorla(const char* text);  // the whole value
+std::optional<std::string> ParmGetValValue(const char* text);     // at most 8
+std::optional<std::string> ParmGetDefView(const char* text);      // at most 30, unescaped
+std::optional<std::string> ParmGetSrvrNorla(const char* text);    // the whole value
 std::optional<std::string> ParmGetAfp2LineCmd(const char* text);  // the whole value
 
 // Field list FLD01, FLD02, ... ("a,b,name,text").
@@ -176,25 +176,34 @@ std::unique_ptr<ParmViewList> ParmGetViews(const char* text);
 // are listed: the first word's number).
 
 enum ParmColour {
-    PARM_COLOUR_NONE = 0, PARM_COLOUR_WHITE = 1, PARM_COLOUR_BLACK = 2, PARM_COLOUR_RED = 3,
-    PARM_COLOUR_BLUE = 4, PARM_COLOUR_GREEN = 5, PARM_COLOUR_YELLOW = 6, PARM_COLOUR_MAGENTA = 7,
-    PARM_COLOUR_CYAN = 8, PARM_COLOUR_GREY = 9, PARM_COLOUR_DEFAULT = 10, PARM_COLOUR_BAR = 11,
+    PARM_COLOUR_NONE = 0,
+    PARM_COLOUR_WHITE = 1,
+    PARM_COLOUR_BLACK = 2,
+    PARM_COLOUR_RED = 3,
+    PARM_COLOUR_BLUE = 4,
+    PARM_COLOUR_GREEN = 5,
+    PARM_COLOUR_YELLOW = 6,
+    PARM_COLOUR_MAGENTA = 7,
+    PARM_COLOUR_CYAN = 8,
+    PARM_COLOUR_GREY = 9,
+    PARM_COLOUR_DEFAULT = 10,
+    PARM_COLOUR_BAR = 11,
 };
 // Colours: an unknown word reads as PARM_COLOUR_BLACK.
-int ParmGetBkCol(const char* text, const char* view);      // 1
-int ParmGetHdCol(const char* text, const char* view);      // 10
-int ParmGetSaCol(const char* text, const char* view);      // 6
-int ParmGetImgColor(const char* text, const char* view);   // 2
-int ParmGetImgInt(const char* text, const char* view);     // NORM 0, LITE 1, NONE 2
-int ParmGetTxFid(const char* text, const char* view);      // LINE 0, WORD 1, CHAR 2, DRAFT 3, 240 4
-int ParmGetGrayScale(const char* text, const char* view);  // SCALE 0, COLOR 1; unknown 1
-int ParmGetOverstrike(const char* text, const char* view); // SEP 0, MERGE 1, FULL 2
-int ParmGetContrast(const char* text, const char* view);   // 128
-int ParmGetBright(const char* text, const char* view);     // 128
-int ParmGetZoom(const char* text, const char* view);       // 100
-int ParmGetCpyGrp(const char* text, const char* view);     // 1
-int ParmGetLockHdr(const char* text, const char* view);    // 0
-int ParmGetLockedFlds(const char* text, const char* view); // 0
+int ParmGetBkCol(const char* text, const char* view);       // 1
+int ParmGetHdCol(const char* text, const char* view);       // 10
+int ParmGetSaCol(const char* text, const char* view);       // 6
+int ParmGetImgColor(const char* text, const char* view);    // 2
+int ParmGetImgInt(const char* text, const char* view);      // NORM 0, LITE 1, NONE 2
+int ParmGetTxFid(const char* text, const char* view);       // LINE 0, WORD 1, CHAR 2, DRAFT 3, 240 4
+int ParmGetGrayScale(const char* text, const char* view);   // SCALE 0, COLOR 1; unknown 1
+int ParmGetOverstrike(const char* text, const char* view);  // SEP 0, MERGE 1, FULL 2
+int ParmGetContrast(const char* text, const char* view);    // 128
+int ParmGetBright(const char* text, const char* view);      // 128
+int ParmGetZoom(const char* text, const char* view);        // 100
+int ParmGetCpyGrp(const char* text, const char* view);      // 1
+int ParmGetLockHdr(const char* text, const char* view);     // 0
+int ParmGetLockedFlds(const char* text, const char* view);  // 0
 // FLDDISPORD: up to 30 numbers into order, followed by -1 (31 slots); the count, or
 // -1 (order untouched) when the key is missing or view or order is null.
 int ParmGetFldDispOrd(const char* text, const char* view, int* order);
@@ -214,8 +223,8 @@ int ParmGetPageId(const char* text);
 int ParmGetCopies(const char* text);
 void ParmSetCopies(ParmText* text, int copies);
 // The fax-cover keys.
-inline constexpr const char* PARM_FAX_KEYS[] = {"RAttn", "RCompany", "RFax", "SFrom", "SCompany",
-                                                "SPhone", "SFax", "SCoverPage", "SSubject"};
+inline constexpr const char* PARM_FAX_KEYS[] = {"RAttn",  "RCompany", "RFax",       "SFrom",   "SCompany",
+                                                "SPhone", "SFax",     "SCoverPage", "SSubject"};
 // A fax-cover value (at most 1024 characters), none for a missing value or another key.
 std::optional<std::string> ParmGetFaxText(const char* text, const char* key);
 // 0; 1 for a key that is not a fax-cover key (the text then as it was).

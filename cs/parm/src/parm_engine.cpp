@@ -155,14 +155,14 @@ void ParmSetValue(ParmText* text, const char* section, const char* key, const ch
 
 size_t ParmInsertKey(ParmText* text, size_t position, const char* key, const char* value) {
     if (text == nullptr) return PARM_NPOS;
-    return qelparm::detail::OrOnNoMemory(PARM_NPOS, [&] {
-        return InsertRaw(text, position, CleanKey(key) + '=' + CleanValue(value));
-    });
+    return qelparm::detail::OrOnNoMemory(
+        PARM_NPOS, [&] { return InsertRaw(text, position, CleanKey(key) + '=' + CleanValue(value)); });
 }
 
 size_t ParmInsertLine(ParmText* text, size_t position, const char* line) {
     if (text == nullptr) return PARM_NPOS;
-    return qelparm::detail::OrOnNoMemory(PARM_NPOS, [&] { return InsertRaw(text, position, CleanValue(line)); });
+    return qelparm::detail::OrOnNoMemory(PARM_NPOS,
+                                         [&] { return InsertRaw(text, position, CleanValue(line)); });
 }
 
 void ParmReplaceValue(ParmText* text, size_t valueStart, const char* value) {

@@ -22,7 +22,8 @@ void Read(const char* text, std::string_view section, std::string_view key, char
 
 std::unique_ptr<ParmFieldRule> ParmGetFieldRule(const char* text, const char* section) {
     if (section == nullptr || ParmFindSection(text, section) == nullptr) return nullptr;
-    auto rule = OrOnNoMemory(std::unique_ptr<ParmFieldRule>(), [] { return std::make_unique<ParmFieldRule>(); });
+    auto rule =
+        OrOnNoMemory(std::unique_ptr<ParmFieldRule>(), [] { return std::make_unique<ParmFieldRule>(); });
     if (!rule) return nullptr;
     Read(text, section, "FieldName", rule->fieldName);
     Read(text, section, "LeadingCharsToRemove", rule->leadingCharsToRemove);

@@ -18,8 +18,7 @@ int FixedInt(const char* text, std::string_view key, int missing) {
 }
 
 template <size_t N>
-int FixedWord(const char* text, std::string_view key, const ParmWord (&table)[N], int missing,
-              int unknown) {
+int FixedWord(const char* text, std::string_view key, const ParmWord (&table)[N], int missing, int unknown) {
     auto value = Fixed(text, key);
     return value ? LookupWord(*value, table, N, unknown) : missing;
 }
@@ -27,7 +26,8 @@ int FixedWord(const char* text, std::string_view key, const ParmWord (&table)[N]
 std::optional<std::string> FixedText(const char* text, std::string_view key, size_t cap) {
     auto value = Fixed(text, key);
     if (!value) return std::nullopt;
-    return OrOnNoMemory(std::optional<std::string>(), [&] { return std::optional<std::string>(Capped(*value, cap)); });
+    return OrOnNoMemory(std::optional<std::string>(),
+                        [&] { return std::optional<std::string>(Capped(*value, cap)); });
 }
 
 std::optional<std::string> FixedCopy(const char* text, std::string_view key) {
@@ -54,9 +54,7 @@ int ParmGetCdpg(const char* text) { return FixedInt(text, "CDPG", 850); }
 int ParmGetLnct(const char* text) { return FixedInt(text, "LNCT", 0); }
 int ParmGetLrecl(const char* text) { return FixedInt(text, "LRECL", 1); }
 
-std::string ParmGetRecDelim(const char* text) {
-    return FixedText(text, "RECDELIM", 16).value_or("0A");
-}
+std::string ParmGetRecDelim(const char* text) { return FixedText(text, "RECDELIM", 16).value_or("0A"); }
 
 double ParmGetPWidth(const char* text) {
     auto value = Fixed(text, "PWIDTH");

@@ -15,7 +15,8 @@ std::string Numbered(const char* stem, int range) { return stem + std::to_string
 std::optional<std::string> Copy(const char* text, const std::string& key) {
     auto value = RawValue(text, ParmPrintOptionsSection(), key);
     if (!value) return std::nullopt;
-    return OrOnNoMemory(std::optional<std::string>(), [&] { return std::optional<std::string>(std::string(*value)); });
+    return OrOnNoMemory(std::optional<std::string>(),
+                        [&] { return std::optional<std::string>(std::string(*value)); });
 }
 
 void Set(ParmText* text, const std::string& key, const char* value) {
@@ -44,7 +45,8 @@ std::optional<std::string> ParmGetFaxText(const char* text, const char* key) {
     if (!IsFaxKey(key)) return std::nullopt;
     auto value = RawValue(text, ParmPrintOptionsSection(), key);
     if (!value) return std::nullopt;
-    return OrOnNoMemory(std::optional<std::string>(), [&] { return std::optional<std::string>(Capped(*value, 1024)); });
+    return OrOnNoMemory(std::optional<std::string>(),
+                        [&] { return std::optional<std::string>(Capped(*value, 1024)); });
 }
 
 int ParmSetFaxText(ParmText* text, const char* key, const char* value) {
@@ -53,8 +55,12 @@ int ParmSetFaxText(ParmText* text, const char* key, const char* value) {
     return PARM_OK;
 }
 
-std::optional<std::string> ParmGetFrom(const char* text, int range) { return Copy(text, Numbered("FROM_", range)); }
-std::optional<std::string> ParmGetTo(const char* text, int range) { return Copy(text, Numbered("TO_", range)); }
+std::optional<std::string> ParmGetFrom(const char* text, int range) {
+    return Copy(text, Numbered("FROM_", range));
+}
+std::optional<std::string> ParmGetTo(const char* text, int range) {
+    return Copy(text, Numbered("TO_", range));
+}
 void ParmSetFrom(ParmText* text, int range, const char* value) { Set(text, Numbered("FROM_", range), value); }
 void ParmSetTo(ParmText* text, int range, const char* value) { Set(text, Numbered("TO_", range), value); }
 

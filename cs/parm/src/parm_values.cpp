@@ -8,8 +8,7 @@
 
 namespace qelparm::detail {
 
-std::optional<std::string_view> RawValue(const char* text, std::string_view section,
-                                          std::string_view key) {
+std::optional<std::string_view> RawValue(const char* text, std::string_view section, std::string_view key) {
     return OrOnNoMemory(std::optional<std::string_view>(), [&]() -> std::optional<std::string_view> {
         std::string sectionName(section);
         std::string keyName(key);
@@ -58,9 +57,7 @@ int LookupWord(std::string_view value, const ParmWord* table, size_t count, int 
     return unknown;
 }
 
-std::string Capped(std::string_view value, size_t cap) {
-    return std::string(value.substr(0, cap));
-}
+std::string Capped(std::string_view value, size_t cap) { return std::string(value.substr(0, cap)); }
 
 int IntValue(const char* text, std::string_view section, std::string_view key, int missing) {
     auto value = RawValue(text, section, key);

@@ -23,8 +23,7 @@ std::string ReservedName(std::string_view name);
 
 // The value of key in section, up to its LF or the end of the text; none when the
 // text, the section or the key is missing.
-std::optional<std::string_view> RawValue(const char* text, std::string_view section,
-                                          std::string_view key);
+std::optional<std::string_view> RawValue(const char* text, std::string_view section, std::string_view key);
 
 // Leading blanks, an optional sign and digits, as atol does; saturates at the limits
 // of long instead of overflowing. No digits: 0.

@@ -11,10 +11,10 @@ namespace {
 
 // Lookup order matters: a value is matched by the first word it begins with.
 constexpr ParmWord kColours[] = {
-    {"NONE", PARM_COLOUR_NONE},     {"BLACK", PARM_COLOUR_BLACK},   {"WHITE", PARM_COLOUR_WHITE},
-    {"RED", PARM_COLOUR_RED},       {"BLUE", PARM_COLOUR_BLUE},     {"GREEN", PARM_COLOUR_GREEN},
+    {"NONE", PARM_COLOUR_NONE},     {"BLACK", PARM_COLOUR_BLACK},     {"WHITE", PARM_COLOUR_WHITE},
+    {"RED", PARM_COLOUR_RED},       {"BLUE", PARM_COLOUR_BLUE},       {"GREEN", PARM_COLOUR_GREEN},
     {"YELLOW", PARM_COLOUR_YELLOW}, {"MAGENTA", PARM_COLOUR_MAGENTA}, {"CYAN", PARM_COLOUR_CYAN},
-    {"GREY", PARM_COLOUR_GREY},     {"BAR", PARM_COLOUR_BAR},       {"DEFAULT", PARM_COLOUR_DEFAULT},
+    {"GREY", PARM_COLOUR_GREY},     {"BAR", PARM_COLOUR_BAR},         {"DEFAULT", PARM_COLOUR_DEFAULT},
 };
 constexpr ParmWord kImgInt[] = {{"NORM", 0}, {"LITE", 1}, {"NONE", 2}};
 constexpr ParmWord kTxFid[] = {{"LINE", 0}, {"WORD", 1}, {"CHAR", 2}, {"DRAFT", 3}, {"240", 4}};
@@ -50,7 +50,9 @@ int ParmGetBkCol(const char* text, const char* view) { return ViewColour(text, v
 int ParmGetHdCol(const char* text, const char* view) { return ViewColour(text, view, "HDCOL", 10); }
 int ParmGetSaCol(const char* text, const char* view) { return ViewColour(text, view, "SACOL", 6); }
 int ParmGetImgColor(const char* text, const char* view) { return ViewColour(text, view, "IMGCOLOR", 2); }
-int ParmGetImgInt(const char* text, const char* view) { return ViewWord(text, view, "IMGINT", kImgInt, 0, 0); }
+int ParmGetImgInt(const char* text, const char* view) {
+    return ViewWord(text, view, "IMGINT", kImgInt, 0, 0);
+}
 int ParmGetTxFid(const char* text, const char* view) { return ViewWord(text, view, "TXFID", kTxFid, 0, 0); }
 int ParmGetGrayScale(const char* text, const char* view) {
     return ViewWord(text, view, "GRAYSCALE", kGrayScale, 0, 1);

@@ -79,7 +79,10 @@ TEST_F(ParmDelimitersTest, SectionsAreSearchedWithTheConvertedDelimiters) {
 
     // Setters write with them too, and a key cannot begin with the open delimiter.
     ParmText text;
-    ParmSetValue(&text, ParmPageIdSection().c_str(), "\xBA" "PageId", "7");
+    ParmSetValue(&text, ParmPageIdSection().c_str(),
+                 "\xBA"
+                 "PageId",
+                 "7");
     EXPECT_EQ(text.text, "\xBA\x7C_PageIdentifier_\x7C\xBB\nPageId=7\n");
     EXPECT_EQ(ParmGetPageId(text.c_str()), 7);
 }

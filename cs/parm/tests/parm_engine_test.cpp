@@ -167,7 +167,8 @@ TEST(ParmProperty, RandomEditsMatchModel) {
                 if (want == entries.end())
                     ASSERT_FALSE(got.has_value()) << "step " << step << " " << s << "/" << k;
                 else
-                    ASSERT_EQ(got.value_or("<none>"), want->second) << "step " << step << " " << s << "/" << k;
+                    ASSERT_EQ(got.value_or("<none>"), want->second)
+                        << "step " << step << " " << s << "/" << k;
             }
     }
 }

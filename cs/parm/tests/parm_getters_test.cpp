@@ -122,7 +122,9 @@ TEST(ParmFieldList, ReadEntries) {
 
 TEST(ParmFieldList, AtMostThirtyEntries) {
     std::string lines;
-    for (int n = 1; n <= 35; ++n) lines += "FLD" + std::string(n < 10 ? "0" : "") + std::to_string(n) + "=" + std::to_string(n) + ",0,f,t\n";
+    for (int n = 1; n <= 35; ++n)
+        lines +=
+            "FLD" + std::string(n < 10 ? "0" : "") + std::to_string(n) + "=" + std::to_string(n) + ",0,f,t\n";
     std::string text = Fixed(lines);
     ParmFieldDef fields[PARM_MAX_FIELDS];
     EXPECT_EQ(ParmCountFields(text.c_str()), 35);
@@ -131,7 +133,8 @@ TEST(ParmFieldList, AtMostThirtyEntries) {
 }
 
 TEST(ParmFieldList, WriteReplacesTheList) {
-    ParmText text{"[@_FIXED_@]\nCC=ANSI\nFLD01=1,1,old,x\nFLD02=2,2,old,y\nFLD03=3,3,old,z\n[V]\nFLD04=keep\n"};
+    ParmText text{
+        "[@_FIXED_@]\nCC=ANSI\nFLD01=1,1,old,x\nFLD02=2,2,old,y\nFLD03=3,3,old,z\n[V]\nFLD04=keep\n"};
     ParmFieldDef fields[2];
     fields[0].first = 10;
     fields[0].second = 11;
@@ -141,8 +144,7 @@ TEST(ParmFieldList, WriteReplacesTheList) {
     fields[1].second = 21;
     std::strcpy(fields[1].name, "B");
     ASSERT_EQ(ParmSetFields(&text, fields, 2), 0);
-    EXPECT_EQ(text.text,
-              "[@_FIXED_@]\nFLD02=20,21,B,\nFLD01=10,11,A,first[V]\nCC=ANSI\n[V]\nFLD04=keep\n");
+    EXPECT_EQ(text.text, "[@_FIXED_@]\nFLD02=20,21,B,\nFLD01=10,11,A,first[V]\nCC=ANSI\n[V]\nFLD04=keep\n");
     ParmFieldDef back[PARM_MAX_FIELDS];
     ASSERT_EQ(ParmGetFields(text.c_str(), back), 2);
     EXPECT_STREQ(back[1].name, "B");
@@ -167,7 +169,9 @@ TEST(ParmFieldList, WriteRefusesWhatCannotReadBack) {
 TEST(ParmViews, ListAndCuts) {
     std::string names;
     for (int n = 0; n < 22; ++n) names += (n ? "," : "") + std::string("V") + std::to_string(n);
-    std::string text = Fixed("VIEWS=A\x01" "B,abcdefghijklmnopqrstuvwxyz0123456789,,C\n");
+    std::string text = Fixed(
+        "VIEWS=A\x01"
+        "B,abcdefghijklmnopqrstuvwxyz0123456789,,C\n");
     auto views = ParmGetViews(text.c_str());
     ASSERT_TRUE(views);
     ASSERT_EQ(views->count, 3);

@@ -8,17 +8,17 @@
 // docs/exits.md, docs/request-paths.md.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <atomic>
 #include <memory>
 #include <mutex>
-#include <type_traits>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "qel_cshandle.h"
@@ -113,8 +113,7 @@ using CsHitFn = int (*)(void* context, CsXdrHitRow* hit);
 // frees them with free()); non-zero goes on.
 using CsDataFnC = int (*)(void* context, char* buffer, uint32_t length);
 // A piece of segment data as it arrived: its compression letter and position.
-using CsSegmentFn = int (*)(void* context, int64_t position, char letter, const char* data,
-                            uint32_t length);
+using CsSegmentFn = int (*)(void* context, int64_t position, char letter, const char* data, uint32_t length);
 // One step of the security token exchange: the server's token (none at the start) in,
 // the next token out (owned by the callback until its next call) and done set when the
 // handshake is complete. 0, or a failure (the request ends with 6).
@@ -130,8 +129,8 @@ using CsSourceFn = int (*)(void* context, const char** data, uint32_t* length);
 // group (none: the group of the item before), its application entry (104 only), the
 // hit row and a word. A null hit ends the items. 0, or a failure (the request ends with
 // 6). The records stay the callback's.
-using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntry** appl,
-                            CsXdrHitRow** hit, uint32_t* word);
+using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntry** appl, CsXdrHitRow** hit,
+                            uint32_t* word);
 
 // Sends one numbered request on a remote handle and handles its replies. The arguments
 // after the code, by code (CsRequestCode names in qel_csrequests.h; out-pointers may be
@@ -291,8 +290,7 @@ int CsDisconnect(CsHandle* handle);
 // field wiped unless bit CS_F1_KEEP_PASSWORD). *reason: 1 a new password of a length
 // outside the minimum..20, 2 refused by the security exit, else 0. 0; 13 refused; 3; the
 // local server's failure (the stored row then stays as it was).
-int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword,
-                     uint32_t* reason);
+int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason);
 // Lists groups: by name or number (none: all), only those with permissions on the
 // application group applGroupFilter (0: any), only those userFilter (a user number or
 // name; null: any) belongs to. A caller without user type 0x04 or 0x20 sees only its own
@@ -307,13 +305,13 @@ void CsFreeGroupList(CsGroupEntry* entry);
 // to a remote server as they are. *outCount (may be null): remotely the server's final
 // word; locally the folders listed (flags 0x01 alone: only those of flag 0x100; 0x02
 // alone: only those without it). 0 at the end of the list; 9; the failing step's.
-int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1,
-                    const char* selection2, int flags, uint32_t* outCount, CsFolderFn callback);
+int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1, const char* selection2,
+                    int flags, uint32_t* outCount, CsFolderFn callback);
 void CsFreeFolderList(CsFolderEntry* entry);
 
 // The logon record of a restored session (replacing one the handle has): 0 or 9.
-int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupList,
-                      uint16_t userType, int64_t lastActivity, int64_t timeOut);
+int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupList, uint16_t userType,
+                      int64_t lastActivity, int64_t timeOut);
 // Frees the handle's logon record (nothing when it has none).
 void CsFreeLogonRecord(CsHandle* handle);
 // Lets go of the handle's system parameters (freeing them when the handle owns them);
@@ -363,8 +361,7 @@ char* CsGetPrintDir(char* buffer, size_t length, int element);
 char* CsMakeFileName(char* buffer, size_t length, int print, int element, const char* first,
                      const char* second);
 char* CsTempFileName(char* buffer, size_t length, const char* first, const char* second);
-char* CsPrintFileName(char* buffer, size_t length, int element, const char* first,
-                      const char* second);
+char* CsPrintFileName(char* buffer, size_t length, int element, const char* first, const char* second);
 
 // ===========================================================================
 // Object data
@@ -387,9 +384,8 @@ inline constexpr size_t CS_DATA_CHUNK_MAX = 131068;
 // Opens a stream from expandType to compressType that cuts the window (offset, length;
 // both 0: everything) out of the expanded data and hands pieces of chunkSize bytes to
 // callback(context, ...). 0, or the mapped pipeline state.
-int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset,
-                   uint64_t windowLength, size_t chunkSize, CsDataFn callback, void* context,
-                   CsObjectStreamPtr* stream);
+int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset, uint64_t windowLength,
+                   size_t chunkSize, CsDataFn callback, void* context, CsObjectStreamPtr* stream);
 // The data callback of a fetch: context is the stream. 1 go on, 0 the stream failed.
 int CsDataPipeRun(void* stream, const unsigned char* data, size_t length);
 // Ends the input, delivers what is left and frees the stream. The first failure of
@@ -401,11 +397,11 @@ int CsDataPipeClose(CsObjectStreamPtr stream, int fetchResult);
 using CsFetchFn = std::function<int(CsHandle* handle, CsDataFn callback)>;
 
 struct CsObjectRequest {
-    CsFetchFn fetch;               // the object
-    CsFetchFn fetchResources;      // conversion only: resources written first, or empty
-    char expandType = 'N';         // how the object is stored
-    char compressType = 'N';       // how the caller wants it
-    uint64_t windowOffset = 0;     // window in the expanded (converted) data
+    CsFetchFn fetch;            // the object
+    CsFetchFn fetchResources;   // conversion only: resources written first, or empty
+    char expandType = 'N';      // how the object is stored
+    char compressType = 'N';    // how the caller wants it
+    uint64_t windowOffset = 0;  // window in the expanded (converted) data
     uint64_t windowLength = 0;
     size_t chunkSize = 0;
     bool convert = false;          // run the data through the conversion command
@@ -437,8 +433,8 @@ using CsExitLibrary = std::unique_ptr<ArcOSLibrary, CsLibraryCloser>;
 
 // Loads the library and resolves the entry. 0; 6 when it does not load or lacks the
 // entry (then nothing stays loaded; with issue set, message 138 is issued).
-int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryName,
-               CsExitLibrary* library, void** entry);
+int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryName, CsExitLibrary* library,
+               void** entry);
 
 // The security exit (function code and five texts, qel_exits.h); the exit may leave a
 // text in handle->serverMessage. 0 accepted, 10 check the password, 12 expired, 13
@@ -450,22 +446,22 @@ int CsCallSecurityExit(CsHandle* handle, int32_t function, const char* arg1, con
 struct CsExitFieldInput {
     const void* definition = nullptr;  // the group's field definition
     char type = 0;
-    uint8_t definitionFlags = 0;       // 0x40: the field is indexed
-    unsigned char value[8] = {};       // by type: int32, int16, text pointer, int64, double
+    uint8_t definitionFlags = 0;  // 0x40: the field is indexed
+    unsigned char value[8] = {};  // by type: int32, int16, text pointer, int64, double
 };
 // The application group and the document being stored, as the storage exit sees them.
 struct CsStorageExitInput {
-    const char* groupName = nullptr;   // at most 12 characters
-    void* exitContext = nullptr;       // the group's exit context
+    const char* groupName = nullptr;  // at most 12 characters
+    void* exitContext = nullptr;      // the group's exit context
     std::span<const CsExitFieldInput> fields;
     uint32_t documentWords[3] = {};
     const void* document = nullptr;
 };
 // 0; 6 when the exit is missing or fails (139); 9 out of memory.
-int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly,
-                      void* out1, void* out2);
+int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly, void* out1,
+                      void* out2);
 // 0; 6 when the exit is missing or fails (139).
-int CsCallSearchExit(CsHandle* handle, const void* group, const void* application,
-                     void* textSearch, const char* jobFile, int32_t* answer);
-int CsCallExtractExit(CsHandle* handle, const void* group, const void* application,
-                      const char* pages, const char* jobFile, const char* outputFile);
+int CsCallSearchExit(CsHandle* handle, const void* group, const void* application, void* textSearch,
+                     const char* jobFile, int32_t* answer);
+int CsCallExtractExit(CsHandle* handle, const void* group, const void* application, const char* pages,
+                      const char* jobFile, const char* outputFile);

@@ -34,24 +34,24 @@ extern "C" {
  * ------------------------------------------------------------------------------------ */
 
 /* Function codes of the security exit. */
-#define QEL_SECURITY_LOGON 1       /* arg1 user id, arg2 password; arg3..arg5 null */
-#define QEL_SECURITY_UPDATE_USER 3 /* arg1 caller's user id, arg2 old user id,
-                                      arg3 old password, arg4 new user id, arg5 new password */
+#define QEL_SECURITY_LOGON 1 /* arg1 user id, arg2 password; arg3..arg5 null */
+#define QEL_SECURITY_UPDATE_USER                  \
+    3 /* arg1 caller's user id, arg2 old user id, \
+         arg3 old password, arg4 new user id, arg5 new password */
 
 /* Answers of the security exit. Any other answer fails the call. */
-#define QEL_SECURITY_ACCEPT 0          /* the user is accepted */
-#define QEL_SECURITY_REFUSE 1          /* the user is refused */
-#define QEL_SECURITY_EXPIRED 2         /* accepted, but the password has expired */
-#define QEL_SECURITY_CHECK_PASSWORD 4  /* the exit has no verdict: compare the password */
+#define QEL_SECURITY_ACCEPT 0         /* the user is accepted */
+#define QEL_SECURITY_REFUSE 1         /* the user is refused */
+#define QEL_SECURITY_EXPIRED 2        /* accepted, but the password has expired */
+#define QEL_SECURITY_CHECK_PASSWORD 4 /* the exit has no verdict: compare the password */
 
 /* Room of the message area (bytes, terminator included). */
 #define QEL_EXIT_MESSAGE_SIZE 1026
 
 /* message: a text area of messageSize bytes, empty on entry, where the exit may leave a
  * zero-terminated text for the user. It is terminated again after the call. */
-typedef int (*QelSecurityExitFn)(int32_t function, const char* arg1, const char* arg2,
-                                 const char* arg3, const char* arg4, const char* arg5,
-                                 char* message, size_t messageSize);
+typedef int (*QelSecurityExitFn)(int32_t function, const char* arg1, const char* arg2, const char* arg3,
+                                 const char* arg4, const char* arg5, char* message, size_t messageSize);
 
 /* ------------------------------------------------------------------------------------
  * SMEXTCAC
@@ -59,11 +59,11 @@ typedef int (*QelSecurityExitFn)(int32_t function, const char* arg1, const char*
 
 /* One field value, read by the field's type letter. */
 typedef union QelExitValue {
-    int32_t i;          /* 'I' */
-    int16_t n;          /* 'N' */
-    const char* s;      /* 'S' (zero-terminated, may be null) */
-    int64_t b;          /* 'B' */
-    double d;           /* 'D' */
+    int32_t i;            /* 'I' */
+    int16_t n;            /* 'N' */
+    const char* s;        /* 'S' (zero-terminated, may be null) */
+    int64_t b;            /* 'B' */
+    double d;             /* 'D' */
     unsigned char raw[8]; /* any other letter: the eight bytes as stored */
 } QelExitValue;
 
@@ -89,8 +89,7 @@ typedef struct QelExitFieldRecord {
 
 /* context: the application group's exit context. out1 and out2 are the caller's two
  * out-values, passed through. 0 succeeds; anything else fails the store. */
-typedef int (*QelStorageExitFn)(void* context, const QelExitFieldRecord* record, void* out1,
-                                void* out2);
+typedef int (*QelStorageExitFn)(void* context, const QelExitFieldRecord* record, void* out1, void* out2);
 
 /* ------------------------------------------------------------------------------------
  * DOCSRCH and DOCXTRAC
@@ -99,16 +98,16 @@ typedef int (*QelStorageExitFn)(void* context, const QelExitFieldRecord* record,
 /* context: the handle's callback context. group and application are the caller's
  * records, read-only. answer: set to 0 before the call; a non-zero answer reports the
  * document as found. 0 succeeds. */
-typedef int (*QelSearchExitFn)(void* context, const void* group, const void* application,
-                               void* textSearch, const char* jobFile, int32_t* answer);
+typedef int (*QelSearchExitFn)(void* context, const void* group, const void* application, void* textSearch,
+                               const char* jobFile, int32_t* answer);
 
 /* pages: the page ranges, such as "1-3,7-9"; the exit writes those pages of jobFile into
  * the new file outputFile. 0 succeeds. */
-typedef int (*QelExtractExitFn)(void* context, const void* group, const void* application,
-                                const char* pages, const char* jobFile, const char* outputFile);
+typedef int (*QelExtractExitFn)(void* context, const void* group, const void* application, const char* pages,
+                                const char* jobFile, const char* outputFile);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #define QEL_EXITS_ASSERT(condition, text) static_assert(condition, text)
 #else
 #define QEL_EXITS_ASSERT(condition, text) _Static_assert(condition, text)

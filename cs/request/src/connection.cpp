@@ -72,8 +72,7 @@ int32_t LocalCcsid(const CsHandle* handle) {
 int SetUp(CsHandle* handle, CsConnection* connection, std::unique_lock<std::recursive_mutex>& lock) {
     if (CsPollCancel(handle)) return CS_CANCELLED;
     ArcIconvContext* pages = handle->iconv ? handle->iconv : csreq::detail::DefaultCodePages();
-    if (pages == nullptr ||
-        !CsStreamSetup(connection->stream, pages, LocalCcsid(handle), CS_WIRE_CCSID))
+    if (pages == nullptr || !CsStreamSetup(connection->stream, pages, LocalCcsid(handle), CS_WIRE_CCSID))
         return CS_TRANSPORT;
     std::string definition;
     int rc = DefinitionText(handle->def, &definition);

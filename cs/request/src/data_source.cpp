@@ -85,7 +85,8 @@ int DataSource::NextCompressed(const char** data, uint32_t* length, bool* end) {
             *end = true;
             return CS_OK;
         }
-        if (state != ARCCMP_NEED_INPUT || inputEnded_) return CsMapStatus(state == ARCCMP_NEED_INPUT ? 8 : state);
+        if (state != ARCCMP_NEED_INPUT || inputEnded_)
+            return CsMapStatus(state == ARCCMP_NEED_INPUT ? 8 : state);
         // An empty piece would read as the end of the input: fetch past it.
         do {
             if (!more_) {

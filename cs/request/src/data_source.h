@@ -36,12 +36,12 @@ private:
 
     CsSourceFn source_;
     void* context_;
-    const char* piece_ = nullptr;   // the source's, until its next call
+    const char* piece_ = nullptr;  // the source's, until its next call
     uint32_t pieceLength_ = 0;
-    uint32_t used_ = 0;             // bytes of the piece already sent or compressed
-    bool more_ = false;             // the source has further pieces
-    bool inputEnded_ = false;       // the pipeline was told the input ended
-    bool finished_ = false;         // every byte is out; the closing message is next
+    uint32_t used_ = 0;        // bytes of the piece already sent or compressed
+    bool more_ = false;        // the source has further pieces
+    bool inputEnded_ = false;  // the pipeline was told the input ended
+    bool finished_ = false;    // every byte is out; the closing message is next
     ArcCmpPipeline* pipe_ = nullptr;
     unsigned char* buffer_ = nullptr;
 };

@@ -18,7 +18,7 @@ struct CsConnection {
     csreq::detail::TransportTable* table = nullptr;
     void* transport = nullptr;  // the transport's connection word
     CsStream* stream = nullptr;
-    int64_t idleMs = 0;         // bound of the wait for a cancel reply
+    int64_t idleMs = 0;  // bound of the wait for a cancel reply
 };
 
 namespace csreq::detail {
@@ -101,12 +101,12 @@ struct LevelStep {
 // The dispatcher's columns of a code's row in qel_csrequests.def (request_table.cpp).
 struct RequestRow {
     ArgsReader read;
-    int32_t bodyOn;             // the result besides 0 after which a reply keeps its body
-    int replyWindow;            // acknowledge after this many replies; 0 never
-    int sendWindow;             // await the go-ahead after this many messages; 0 never
-    int compressedSendWindow;   // the same for a compressed request; kUncompressed: never compressed
+    int32_t bodyOn;            // the result besides 0 after which a reply keeps its body
+    int replyWindow;           // acknowledge after this many replies; 0 never
+    int sendWindow;            // await the go-ahead after this many messages; 0 never
+    int compressedSendWindow;  // the same for a compressed request; kUncompressed: never compressed
     void (*freeEntry)(void* entry);
-    LevelStep levels[2];        // checked in order; an empty step never applies
+    LevelStep levels[2];  // checked in order; an empty step never applies
 };
 inline constexpr int kUncompressed = -1;
 

@@ -32,7 +32,8 @@ int RemoteFolders(CsHandle* handle, const char* pattern, const char* selection1,
                   int flags, uint32_t* outCount, CsFolderFn callback) {
     RemoteAdapter adapter{handle->callbackContext, callback};
     handle->callbackContext = &adapter;
-    const int rc = CsServerRequest(handle, CS_REQ_FOLDER_LIST, pattern, selection1, selection2, flags, outCount, RemoteEntry);
+    const int rc = CsServerRequest(handle, CS_REQ_FOLDER_LIST, pattern, selection1, selection2, flags,
+                                   outCount, RemoteEntry);
     handle->callbackContext = adapter.context;
     return rc;
 }
@@ -98,8 +99,8 @@ int LocalFolders(CsHandle* handle, const char* pattern, int flags, uint32_t* out
 
 }  // namespace
 
-int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1,
-                    const char* selection2, int flags, uint32_t* outCount, CsFolderFn callback) {
+int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1, const char* selection2,
+                    int flags, uint32_t* outCount, CsFolderFn callback) {
     if (handle == nullptr) return CS_FAILED;
     int rc = CsSessionEnter(handle);
     if (rc != CS_OK) return rc;

@@ -11,8 +11,8 @@ using namespace cslogon;
 
 namespace {
 
-constexpr uint16_t kAdmin = 0x04;       // may do everything
-constexpr uint16_t kUserAdmin = 0x08;   // may change other users' passwords
+constexpr uint16_t kAdmin = 0x04;      // may do everything
+constexpr uint16_t kUserAdmin = 0x08;  // may change other users' passwords
 constexpr uint16_t kGrantable[] = {0x04, 0x10, 0x20, 0x08};
 
 // The user type the change may write: a bit the caller neither holds nor covers with
@@ -82,8 +82,8 @@ struct ChangeSteps {
         }
         const bool exitOn = (h->def.flags1 & CS_F1_SECURITY_EXIT) != 0;
         if (HasNew()) {
-            const bool guarded = (caller.userType & kUserAdmin) && !(caller.userType & kAdmin) &&
-                                 (stored.admin & kAdmin);
+            const bool guarded =
+                (caller.userType & kUserAdmin) && !(caller.userType & kAdmin) && (stored.admin & kAdmin);
             if (!exitOn && (own || guarded)) {
                 rc = CheckPassword(h, oldPassword, stored.passwd);
                 if (rc != CS_OK) return rc;
@@ -117,8 +117,10 @@ struct ChangeSteps {
     int Run() {
         CsSystemParms parms;
         int rc = CS_OK;
-        if (h->systemParms != nullptr) parms = *h->systemParms;
-        else rc = ReadLocalSystemParms(h, &parms);
+        if (h->systemParms != nullptr)
+            parms = *h->systemParms;
+        else
+            rc = ReadLocalSystemParms(h, &parms);
         if (rc == CS_OK) rc = Prepare(parms);
         const CsLogonRecord* caller = h->logon;
         if (rc == CS_OK && caller == nullptr) rc = CS_NOT_AUTHORISED;
@@ -149,16 +151,14 @@ struct ChangeSteps {
 
 namespace cslogon {
 
-int LocalChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword,
-                        uint32_t* reason) {
+int LocalChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason) {
     ChangeSteps steps{handle, user, newPassword, reason, {}, {}, {}};
     return steps.Run();
 }
 
 }  // namespace cslogon
 
-int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword,
-                     uint32_t* reason) {
+int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason) {
     if (handle == nullptr || user == nullptr) return CS_FAILED;
     uint32_t scratch = 0;
     if (reason == nullptr) reason = &scratch;
@@ -171,7 +171,8 @@ int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPasswo
         *reason = 1;
         rc = CS_NOT_AUTHORISED;
     } else {
-        rc = CsServerRequest(handle, CS_REQ_CHANGE_PASSWORD, user, newPassword ? newPassword : "", newPassword ? 1 : 0, reason);
+        rc = CsServerRequest(handle, CS_REQ_CHANGE_PASSWORD, user, newPassword ? newPassword : "",
+                             newPassword ? 1 : 0, reason);
     }
     return CsSessionLeave(handle, rc);
 }

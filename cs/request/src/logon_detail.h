@@ -45,8 +45,7 @@ bool RecordTextsToRow(const CsUserRecord& record, QelLocalUser* row);
 // The logon on a local handle (inside the caller's enter); the record gets the row.
 int LocalLogon(CsHandle* handle, const char* userId, const char* password, CsUserRecord* out);
 // The password change on a local handle (inside the caller's enter).
-int LocalChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword,
-                        uint32_t* reason);
+int LocalChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason);
 
 // Issues a logon message with the source name and line as the last inserts. Messages
 // never change the operation's result.

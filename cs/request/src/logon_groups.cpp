@@ -51,7 +51,8 @@ int RemoteGroups(CsHandle* handle, const char* name, uint32_t number, uint32_t a
                  const char* userFilter, CsGroupFn callback) {
     RemoteAdapter adapter{handle, handle->callbackContext, callback};
     handle->callbackContext = &adapter;
-    int rc = CsServerRequest(handle, CS_REQ_GROUP_LIST, name, number, applGroupFilter, userFilter, RemoteEntry);
+    int rc =
+        CsServerRequest(handle, CS_REQ_GROUP_LIST, name, number, applGroupFilter, userFilter, RemoteEntry);
     handle->callbackContext = adapter.context;
     return rc == CS_OK && adapter.noMemory ? CS_NO_MEMORY : rc;
 }
@@ -72,15 +73,19 @@ bool Contains(const std::vector<int32_t>& ids, int32_t id) {
 int LocalGroups(CsHandle* handle, const char* name, uint32_t number, uint32_t applGroupFilter,
                 const char* userFilter, CsGroupFn callback) {
     CsSystemParms parms;
-    if (handle->systemParms != nullptr) parms = *handle->systemParms;
-    else if (int rc = ReadLocalSystemParms(handle, &parms); rc != CS_OK) return rc;
+    if (handle->systemParms != nullptr)
+        parms = *handle->systemParms;
+    else if (int rc = ReadLocalSystemParms(handle, &parms); rc != CS_OK)
+        return rc;
     const CsLogonRecord* caller = handle->logon;
     const int32_t callerNumber = caller ? static_cast<int32_t>(caller->userNumber) : 0;
     const bool seesAll = caller != nullptr && (caller->userType & kSeesAllGroups);
 
     std::string selection;
-    if (name != nullptr && name[0] != '\0') selection = "'" + CaseCopy(name, parms.flags & 0x01) + "'";
-    else if (number != 0) selection = std::to_string(number);
+    if (name != nullptr && name[0] != '\0')
+        selection = "'" + CaseCopy(name, parms.flags & 0x01) + "'";
+    else if (number != 0)
+        selection = std::to_string(number);
 
     int rc = QelLocal_LoadTables(handle);
     std::vector<int32_t> own, permitted;
@@ -91,7 +96,8 @@ int LocalGroups(CsHandle* handle, const char* name, uint32_t number, uint32_t ap
     }
     QelLocalGroup group;
     if (rc == CS_OK)
-        rc = QelLocal_ListGroupsFirst(handle, userFilter, selection.empty() ? nullptr : selection.c_str(), &group);
+        rc = QelLocal_ListGroupsFirst(handle, userFilter, selection.empty() ? nullptr : selection.c_str(),
+                                      &group);
     for (; rc == CS_OK; rc = QelLocal_ListGroupsNext(handle, &group)) {
         const bool visible = seesAll || Contains(own, group.gid) || Contains(own, group.uid) ||
                              (caller != nullptr && group.uid == callerNumber);

@@ -65,8 +65,8 @@ struct LogonSteps {
     int CallExit() {
         const uint32_t flags = h->def.flags1;
         if (!(flags & CS_F1_SECURITY_EXIT) || (flags & CS_F1_INTEGRATED) || IsExempt(h)) return CS_OK;
-        const int rc = CsCallSecurityExit(h, QEL_SECURITY_LOGON, userId.c_str(),
-                                          password.c_str(), nullptr, nullptr, nullptr);
+        const int rc = CsCallSecurityExit(h, QEL_SECURITY_LOGON, userId.c_str(), password.c_str(), nullptr,
+                                          nullptr, nullptr);
         if (rc == CS_UNAVAILABLE) {
             h->def.flags1 &= ~CS_F1_SECURITY_EXIT;
             exitSuspended = true;
@@ -94,9 +94,8 @@ struct LogonSteps {
     }
 
     int Run() {
-        const uint32_t processId = h->identity.processId != 0
-                                       ? h->identity.processId
-                                       : static_cast<uint32_t>(ArcOS_GetProcessId());
+        const uint32_t processId =
+            h->identity.processId != 0 ? h->identity.processId : static_cast<uint32_t>(ArcOS_GetProcessId());
         std::memset(h->identity.userName, 0, sizeof h->identity.userName);
         if (int rc = TakeSystemParms(h); rc != CS_OK) return rc;
         const uint32_t parmFlags = h->systemParms->flags;
@@ -129,8 +128,8 @@ struct LogonSteps {
 
     // Steps 9 and 10: the logon record, the handle's identity and the expiry rule.
     int MakeLogon(const std::string& groupList, uint32_t processId, int rc) {
-        const int made = CsMakeLogonRecord(h, out->userNumber, groupList.c_str(), out->userType, 0,
-                                           out->logonTimeOut);
+        const int made =
+            CsMakeLogonRecord(h, out->userNumber, groupList.c_str(), out->userType, 0, out->logonTimeOut);
         if (made != CS_OK) return made;
         std::memcpy(h->identity.userId, out->userId, sizeof h->identity.userId);
         std::memcpy(h->identity.userName, out->userName, sizeof h->identity.userName);

@@ -20,8 +20,8 @@ struct NtlmContextCloser {
 
 // One client step of request 108; the context is the handle's callback context while
 // the request runs.
-int ClientStep(CsHandle* handle, const unsigned char* token, uint32_t length,
-               const unsigned char** next, uint32_t* nextLength, int* done) {
+int ClientStep(CsHandle* handle, const unsigned char* token, uint32_t length, const unsigned char** next,
+               uint32_t* nextLength, int* done) {
     auto* context = static_cast<QelNtlmContext*>(handle->callbackContext);
     const void* out = nullptr;
     size_t outLength = 0;

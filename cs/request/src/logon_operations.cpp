@@ -44,7 +44,8 @@ int CsLogon(CsHandle* handle, const char* userId, const char* password, CsUserRe
         rc = LocalLogon(handle, userId, password, out);
     } else {
         rc = CsNegotiateLevel(handle, 0, 0);
-        if (rc == CS_OK) rc = CsServerRequest(handle, CS_REQ_LOGON, userId ? userId : "", password ? password : "", out);
+        if (rc == CS_OK)
+            rc = CsServerRequest(handle, CS_REQ_LOGON, userId ? userId : "", password ? password : "", out);
     }
     std::memset(&scratch, 0, sizeof scratch);
     return CsSessionLeave(handle, rc);

@@ -14,8 +14,7 @@ namespace {
 
 constexpr int32_t kHashCcsid = 819;
 // The salt alphabet of the traditional crypt.
-constexpr char kSaltAlphabet[] =
-    "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+constexpr char kSaltAlphabet[] = "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 int32_t LocalCcsid(const CsHandle* handle) {
     return handle->localCcsid != 0 ? handle->localCcsid : ArcOS_GetCodePage();

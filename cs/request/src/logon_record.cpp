@@ -48,8 +48,8 @@ void RowToRecord(const QelLocalUser& row, CsUserRecord* record) {
     CopyField(record->password, row.passwd);
     CopyField(record->description, row.description);
     CopyField(record->userName, row.name);
-    const char (*info[10])[61] = {&row.acctInfo, &row.company, &row.title, &row.addr1, &row.addr2,
-                                  &row.addr3,    &row.addr4,   &row.dept,  &row.building, &row.room};
+    const char(*info[10])[61] = {&row.acctInfo, &row.company, &row.title, &row.addr1,    &row.addr2,
+                                 &row.addr3,    &row.addr4,   &row.dept,  &row.building, &row.room};
     for (size_t i = 0; i < 10; ++i) CopyField(record->info[i], *info[i]);
     CopyField(record->phone[0], row.phone);
     CopyField(record->phone[1], row.fax);
@@ -61,8 +61,8 @@ void RowToRecord(const QelLocalUser& row, CsUserRecord* record) {
 }
 
 bool RecordTextsToRow(const CsUserRecord& record, QelLocalUser* row) {
-    char (*info[10])[61] = {&row->acctInfo, &row->company, &row->title, &row->addr1, &row->addr2,
-                            &row->addr3,    &row->addr4,   &row->dept,  &row->building, &row->room};
+    char(*info[10])[61] = {&row->acctInfo, &row->company, &row->title, &row->addr1,    &row->addr2,
+                           &row->addr3,    &row->addr4,   &row->dept,  &row->building, &row->room};
     bool ok = TakeField(row->description, record.description) && TakeField(row->name, record.userName);
     for (size_t i = 0; i < 10 && ok; ++i) ok = TakeField(*info[i], record.info[i]);
     return ok && TakeField(row->phone, record.phone[0]) && TakeField(row->fax, record.phone[1]) &&
@@ -71,8 +71,8 @@ bool RecordTextsToRow(const CsUserRecord& record, QelLocalUser* row) {
 
 }  // namespace cslogon
 
-int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupList,
-                      uint16_t userType, int64_t lastActivity, int64_t timeOut) {
+int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupList, uint16_t userType,
+                      int64_t lastActivity, int64_t timeOut) {
     if (handle == nullptr) return CS_FAILED;
     auto* logon = new (std::nothrow) CsLogonRecord();
     if (logon == nullptr) return CS_NO_MEMORY;

@@ -85,16 +85,15 @@ int WriteInput(CsHandle* handle, const CsObjectRequest* request, const std::stri
 int RunCommand(CsHandle* handle, const CsObjectRequest* request, std::vector<std::string> argv,
                const std::string& path) {
     CsObjectStreamPtr output;
-    int rc = CsDataPipeOpen('N', request->compressType, request->windowOffset,
-                            request->windowLength, request->chunkSize, request->callback,
-                            request->context, &output);
+    int rc = CsDataPipeOpen('N', request->compressType, request->windowOffset, request->windowLength,
+                            request->chunkSize, request->callback, request->context, &output);
     if (rc != CS_OK) return rc;
     argv.push_back(path);
     ArcOSPipe pipe;
     int started = ArcOS_PipeOpen(argv, "r", &pipe);
     if (started != 0) {
-        CsIssueMessageV(handle, kPipeFailed, 'S', request->convertCommand.c_str(), 'I', started,
-                        'S', "Qelcs", 'I', __LINE__, 'V');
+        CsIssueMessageV(handle, kPipeFailed, 'S', request->convertCommand.c_str(), 'I', started, 'S', "Qelcs",
+                        'I', __LINE__, 'V');
         CsDataPipeClose(std::move(output), CS_FAILED);
         return CS_FAILED;
     }

@@ -8,8 +8,8 @@
 #include "object_stream.h"
 
 struct CsObjectStream {
-    int status = CS_OK;      // sticky: once set, later pieces are refused
-    bool done = false;       // the pipeline has delivered its last byte
+    int status = CS_OK;  // sticky: once set, later pieces are refused
+    bool done = false;   // the pipeline has delivered its last byte
     ArcCmpPipeline* pipeline = nullptr;
     std::vector<unsigned char> buffer;
     CsDataFn callback = nullptr;
@@ -24,11 +24,10 @@ int Feed(CsObjectStream* stream, const unsigned char* data, size_t length) {
     if (data == nullptr) data = &none;
     while (true) {
         size_t produced = 0;
-        int state = ArcCMP_Run(stream->pipeline, data, length, stream->buffer.data(),
-                               stream->buffer.size(), &produced);
+        int state = ArcCMP_Run(stream->pipeline, data, length, stream->buffer.data(), stream->buffer.size(),
+                               &produced);
         switch (state) {
-            case ARCCMP_NEED_INPUT:
-                return 1;
+            case ARCCMP_NEED_INPUT: return 1;
             case ARCCMP_OUTPUT_READY:
                 stream->callback(stream->context, stream->buffer.data(), produced);
                 break;
@@ -36,9 +35,7 @@ int Feed(CsObjectStream* stream, const unsigned char* data, size_t length) {
                 if (produced > 0) stream->callback(stream->context, stream->buffer.data(), produced);
                 stream->done = true;
                 return 1;
-            default:
-                stream->status = CsMapStatus(state);
-                return 0;
+            default: stream->status = CsMapStatus(state); return 0;
         }
     }
 }
@@ -56,9 +53,8 @@ void CsObjectStreamDeleter::operator()(CsObjectStream* stream) const {
     delete stream;
 }
 
-int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset,
-                   uint64_t windowLength, size_t chunkSize, CsDataFn callback, void* context,
-                   CsObjectStreamPtr* out) {
+int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset, uint64_t windowLength,
+                   size_t chunkSize, CsDataFn callback, void* context, CsObjectStreamPtr* out) {
     if (out == nullptr) return CS_FAILED;
     out->reset();
     if (callback == nullptr) return CS_FAILED;
@@ -68,8 +64,8 @@ int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset,
         stream->buffer.resize(chunkSize);
         stream->callback = callback;
         stream->context = context;
-        int rc = ArcCMP_Begin(expandType, compressType, windowOffset, windowLength, nullptr,
-                              &stream->pipeline);
+        int rc =
+            ArcCMP_Begin(expandType, compressType, windowOffset, windowLength, nullptr, &stream->pipeline);
         if (rc != 0) return CsMapStatus(rc);
         *out = std::move(stream);
         return CS_OK;
@@ -87,8 +83,7 @@ int CsDataPipeRun(void* context, const unsigned char* data, size_t length) {
 
 int CsDataPipeClose(CsObjectStreamPtr stream, int fetchResult) {
     if (!stream) return fetchResult != CS_OK ? fetchResult : CS_FAILED;
-    if (fetchResult == CS_OK && stream->status == CS_OK && !stream->done)
-        Feed(stream.get(), nullptr, 0);
+    if (fetchResult == CS_OK && stream->status == CS_OK && !stream->done) Feed(stream.get(), nullptr, 0);
     int status = stream->status;
     int end = CsMapStatus(ArcCMP_End(stream->pipeline));
     stream->pipeline = nullptr;

@@ -67,9 +67,7 @@ public:
         out_ = va_arg(a, CsXdrUserRecord*);
     }
     int Start(CsHandle*) override { return fits_ ? CS_OK : CS_FAILED; }
-    ~Logon() override {
-        std::memset(body_.logon.password, 0, sizeof body_.logon.password);
-    }
+    ~Logon() override { std::memset(body_.logon.password, 0, sizeof body_.logon.password); }
     Step OnReply(ReplyContext& c, CsReplyRecord& reply) override;
 
 private:

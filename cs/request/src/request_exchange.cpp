@@ -25,8 +25,12 @@ bool DropsOnFailure(int code, int rc) {
 class Exchange {
 public:
     Exchange(CsHandle* handle, CsConnection* connection, RequestArgs& args, const RequestFlags& flags)
-        : handle_(handle), connection_(connection), stream_(connection->stream), args_(args),
-          row_(FindRequest(args.Code())), flags_(flags) {}
+        : handle_(handle),
+          connection_(connection),
+          stream_(connection->stream),
+          args_(args),
+          row_(FindRequest(args.Code())),
+          flags_(flags) {}
 
     int Run();
     bool broken = false;           // the connection must go
@@ -172,7 +176,8 @@ int Exchange::Run() {
     int rc = CS_OK;
     {
         std::lock_guard lock(handle_->def.request.mutex);
-        TransportFlags(connection_->table, connection_->transport, flags_.flags1, flags_.flags2, handle_->yield);
+        TransportFlags(connection_->table, connection_->transport, flags_.flags1, flags_.flags2,
+                       handle_->yield);
     }
     const bool compress = (flags_.flags1 & CS_F1_LEVEL_2208) && !(flags_.flags1 & CS_F1_NO_COMPRESS) &&
                           row_.compressedSendWindow != kUncompressed;
@@ -198,17 +203,13 @@ int Exchange::Run() {
         Step step = BodyFollows(row_, reply.result) ? args_.OnReply(context, reply) : Step::kEnd;
         CsFreeReplyRecord(&reply);
         switch (step) {
-            case Step::kEnd:
-                return context.rc;
-            case Step::kBreakOff:
-                CancelExchange();
-                return context.rc;
+            case Step::kEnd: return context.rc;
+            case Step::kBreakOff: CancelExchange(); return context.rc;
             case Step::kSendAgain:
                 if (!Send(sent_, true, false)) return Failure();
                 sinceAck = 0;
                 continue;
-            case Step::kNext:
-                break;
+            case Step::kNext: break;
         }
         if (CsPollCancel(handle_)) return CancelExchange();
         if (window > 0 && ++sinceAck == window) {

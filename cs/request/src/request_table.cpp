@@ -74,10 +74,12 @@ consteval RequestTable MakeTable() {
         named[code] = true;
         table[code] = row;
     };
-#define ANY_LEVEL {}
-#define BELOW(level, older) {Below(kLevel##level, CS_REQ_##older)}
+#define ANY_LEVEL \
+    {}
+#define BELOW(level, older) \
+    { Below(kLevel##level, CS_REQ_##older) }
 #define BELOW2(level1, older1, level2, older2) \
-    {Below(kLevel##level1, CS_REQ_##older1), Below(kLevel##level2, CS_REQ_##older2)}
+    { Below(kLevel##level1, CS_REQ_##older1), Below(kLevel##level2, CS_REQ_##older2) }
 #define UNCOMPRESSED kUncompressed
 #define CS_REQUEST(name, code, bodyOn, request, reply, reader, ack, send, compressed, free, level) \
     add(code, RequestRow{Read##reader, CS_##bodyOn, ack, send, compressed, frees::free, level});

@@ -69,8 +69,7 @@ struct FreeImage {
     void operator()(char* image) const { std::free(image); }
 };
 
-int ParseLocal(const Section& section, const char* name, long protocol, const char* image,
-               CsServerDef* def) {
+int ParseLocal(const Section& section, const char* name, long protocol, const char* image, CsServerDef* def) {
     def->kind = CS_KIND_LOCAL;
     std::string instance = section.Get("SRVR_INSTANCE", name);
     if (ArcOS_StrICmp(instance.c_str(), kDefaultServer) != 0)

@@ -49,10 +49,8 @@ void CloseResources(CsHandle* handle) {
 int EnterOutermostLocal(CsHandle* handle) {
     int rc = CsCheckTimeout(handle);
     if (rc == CS_OK) rc = OpenResource(handle, CS_F1_CALLER_LOCAL, CS_F1_LOCAL_OPEN, QelLocal_Open);
-    if (rc == CS_OK)
-        rc = OpenResource(handle, CS_F1_CALLER_SYSLOG, CS_F1_SYSLOG_LOADED, LoadSystemLog);
-    if (rc == CS_OK)
-        rc = OpenResource(handle, CS_F1_CALLER_STORAGE, CS_F1_STORAGE_OPEN, SmOpenStorage);
+    if (rc == CS_OK) rc = OpenResource(handle, CS_F1_CALLER_SYSLOG, CS_F1_SYSLOG_LOADED, LoadSystemLog);
+    if (rc == CS_OK) rc = OpenResource(handle, CS_F1_CALLER_STORAGE, CS_F1_STORAGE_OPEN, SmOpenStorage);
     return rc;
 }
 

@@ -11,9 +11,9 @@
 namespace {
 
 struct Slot {
-    std::mutex guard;         // guards owner and count
-    std::mutex lock;          // held by the owner
-    uint64_t owner = 0;       // thread id, 0 none
+    std::mutex guard;    // guards owner and count
+    std::mutex lock;     // held by the owner
+    uint64_t owner = 0;  // thread id, 0 none
     uint32_t count = 0;
 };
 

@@ -86,8 +86,7 @@ char* MakeFileName(char* buffer, size_t length, int print, int element, const ch
     size_t room = length < sizeof directory ? length : sizeof directory;
     if ((print ? CsGetPrintDir(directory, room, element) : CsGetTempDir(directory, room)) == nullptr)
         return nullptr;
-    std::string name = std::string(directory) + "QEL." +
-                       std::to_string(ArcOS_GetProcessId()) + "." +
+    std::string name = std::string(directory) + "QEL." + std::to_string(ArcOS_GetProcessId()) + "." +
                        std::to_string(static_cast<int64_t>(ArcOS_GetThreadId()));
     if (first != nullptr) name += std::string(".") + first;
     if (second != nullptr) name += std::string(".") + second;
@@ -116,7 +115,6 @@ char* CsTempFileName(char* buffer, size_t length, const char* first, const char*
     return CsMakeFileName(buffer, length, 0, 1, first, second);
 }
 
-char* CsPrintFileName(char* buffer, size_t length, int element, const char* first,
-                      const char* second) {
+char* CsPrintFileName(char* buffer, size_t length, int element, const char* first, const char* second) {
     return CsMakeFileName(buffer, length, 1, element, first, second);
 }

@@ -142,7 +142,8 @@ void TransportCancel(TransportTable* table, void* connection) {
     if (connection != nullptr) table->funcs.cancel(Conn(connection));
 }
 
-void TransportFlags(TransportTable* table, void* connection, uint32_t flags1, uint32_t flags2, CsYieldFn yield) {
+void TransportFlags(TransportTable* table, void* connection, uint32_t flags1, uint32_t flags2,
+                    CsYieldFn yield) {
     table->funcs.flags(Conn(connection), flags1, flags2, yield);
 }
 

@@ -22,7 +22,8 @@ void TransportDisconnect(TransportTable* table, void* connection);
 int TransportRecv(TransportTable* table, void* connection, void* buffer, int length);
 int TransportSend(TransportTable* table, void* connection, const void* buffer, int length);
 void TransportCancel(TransportTable* table, void* connection);
-void TransportFlags(TransportTable* table, void* connection, uint32_t flags1, uint32_t flags2, CsYieldFn yield);
+void TransportFlags(TransportTable* table, void* connection, uint32_t flags1, uint32_t flags2,
+                    CsYieldFn yield);
 // The host text ("host(ip):port") into out: the entry's result, in the request
 // layer's numbers (CS_OK, CS_NOT_AVAILABLE, CS_FAILED).
 int TransportInfo(TransportTable* table, void* connection, char* out, size_t size);

@@ -39,8 +39,7 @@ Fn Entry(const LoadedExit& loaded) {
 }
 
 int Unexpected(CsHandle* handle, const LoadedExit& loaded, int result, int line) {
-    CsIssueMessageV(handle, kUnexpectedResult, 'S', loaded.path, 'I', result, 'S', kSource, 'I',
-                    line, 'V');
+    CsIssueMessageV(handle, kUnexpectedResult, 'S', loaded.path, 'I', result, 'S', kSource, 'I', line, 'V');
     return CS_FAILED;
 }
 
@@ -48,8 +47,8 @@ int Unexpected(CsHandle* handle, const LoadedExit& loaded, int result, int line)
 
 void CsLibraryCloser::operator()(ArcOSLibrary* library) const { ArcOS_FreeLibrary(library); }
 
-int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryName,
-               CsExitLibrary* library, void** entry) {
+int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryName, CsExitLibrary* library,
+               void** entry) {
     if (library != nullptr) library->reset();
     if (entry != nullptr) *entry = nullptr;
     if (library == nullptr || entry == nullptr || entryName == nullptr) return CS_FAILED;
@@ -60,8 +59,8 @@ int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryN
     if (found == nullptr) {
         if (loaded) error = std::string("no entry ") + entryName;
         if (issue)
-            CsIssueMessageV(handle, kLoadFailed, 'S', path, 'S', error.c_str(), 'S', kSource, 'I',
-                            __LINE__, 'V');
+            CsIssueMessageV(handle, kLoadFailed, 'S', path, 'S', error.c_str(), 'S', kSource, 'I', __LINE__,
+                            'V');
         return CS_FAILED;
     }
     *library = std::move(loaded);
@@ -88,8 +87,8 @@ int CsCallSecurityExit(CsHandle* handle, int32_t function, const char* arg1, con
     }
 }
 
-int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly,
-                      void* out1, void* out2) {
+int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly, void* out1,
+                      void* out2) {
     if (input == nullptr) return CS_FAILED;
     QelExitFieldRecord record{};
     const char* group = input->groupName ? input->groupName : "";
@@ -120,8 +119,8 @@ int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int ind
     return result == 0 ? CS_OK : Unexpected(handle, loaded, result, __LINE__);
 }
 
-int CsCallSearchExit(CsHandle* handle, const void* group, const void* application,
-                     void* textSearch, const char* jobFile, int32_t* answer) {
+int CsCallSearchExit(CsHandle* handle, const void* group, const void* application, void* textSearch,
+                     const char* jobFile, int32_t* answer) {
     LoadedExit loaded;
     if (Load(handle, kSearchExit, QEL_EXIT_SEARCH_ENTRY, 0, &loaded) != CS_OK) return CS_FAILED;
     void* context = handle ? handle->callbackContext : nullptr;
@@ -129,12 +128,11 @@ int CsCallSearchExit(CsHandle* handle, const void* group, const void* applicatio
     return result == 0 ? CS_OK : Unexpected(handle, loaded, result, __LINE__);
 }
 
-int CsCallExtractExit(CsHandle* handle, const void* group, const void* application,
-                      const char* pages, const char* jobFile, const char* outputFile) {
+int CsCallExtractExit(CsHandle* handle, const void* group, const void* application, const char* pages,
+                      const char* jobFile, const char* outputFile) {
     LoadedExit loaded;
     if (Load(handle, kExtractExit, QEL_EXIT_EXTRACT_ENTRY, 0, &loaded) != CS_OK) return CS_FAILED;
     void* context = handle ? handle->callbackContext : nullptr;
-    int result =
-        Entry<QelExtractExitFn>(loaded)(context, group, application, pages, jobFile, outputFile);
+    int result = Entry<QelExtractExitFn>(loaded)(context, group, application, pages, jobFile, outputFile);
     return result == 0 ? CS_OK : Unexpected(handle, loaded, result, __LINE__);
 }

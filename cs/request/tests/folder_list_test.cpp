@@ -22,8 +22,9 @@ int Collect(void* context, CsFolderEntry* entry) {
 class LocalFolderList : public ::testing::Test {
 protected:
     // Logs a fresh handle on and lists; the names in *names.
-    int List(const char* user, const char* password, std::vector<std::string>* names, const char* pattern = nullptr,
-             int flags = 0, uint32_t* count = nullptr, uint32_t clientFlags = 0) {
+    int List(const char* user, const char* password, std::vector<std::string>* names,
+             const char* pattern = nullptr, int flags = 0, uint32_t* count = nullptr,
+             uint32_t clientFlags = 0) {
         guard_.Free();
         handle_.~CsHandle();
         new (&handle_) CsHandle();

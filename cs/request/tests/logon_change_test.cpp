@@ -98,8 +98,10 @@ TEST_F(LocalChange, RefusedChangesLeaveTheTable) {
         uint32_t reason;
     };
     const Case cases[] = {
-        {"wrong old password", "ALICE", "Secret-1", "ALICE", "Secret-9", "New-Pass9", 0, CS_NOT_AUTHORISED, 0},
-        {"shorter than the minimum", "ALICE", "Secret-1", "ALICE", "Secret-1", "abc", 0, CS_NOT_AUTHORISED, 1},
+        {"wrong old password", "ALICE", "Secret-1", "ALICE", "Secret-9", "New-Pass9", 0, CS_NOT_AUTHORISED,
+         0},
+        {"shorter than the minimum", "ALICE", "Secret-1", "ALICE", "Secret-1", "abc", 0, CS_NOT_AUTHORISED,
+         1},
         {"longer than 20 bytes", "ALICE", "Secret-1", "ALICE", "Secret-1", "123456789012345678901", 0,
          CS_NOT_AUTHORISED, 1},
         {"a plain user on another's record", "BOB", "Bob.Pass", "ALICE", "Secret-1", "New-Pass9", 0,
@@ -124,7 +126,9 @@ TEST_F(LocalChange, RefusedChangesLeaveTheTable) {
 }
 
 TEST_F(LocalChange, PasswordsOutsideCodePage819AreRefusedAndNeverStored) {
-    const char* cyrillic = "\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c" "1";  // UTF-8
+    const char* cyrillic =
+        "\xd0\x9f\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c"
+        "1";  // UTF-8
     EXPECT_EQ(LogonResult("ALICE", cyrillic), CS_TRANSPORT);
     LogonAs("ALICE", "Secret-1");
     const std::string before = archive_.Table("user");
@@ -192,9 +196,11 @@ TEST_F(LocalChange, UserTypeAndTimeOutOnlyAsTheCallerMayGrant) {
         const char* storedTimeOut;
     };
     const Case cases[] = {
-        {"a plain user keeps the own type and time-out", "ALICE", "Secret-1", "ALICE", "Secret-1", 0x04, "0", "600"},
+        {"a plain user keeps the own type and time-out", "ALICE", "Secret-1", "ALICE", "Secret-1", 0x04, "0",
+         "600"},
         {"0x04 grants anything", "ROOT", "RootPw1", "BOB", "Bob.Pass", 0x20 | 0x08, "40", "77"},
-        {"0x08 may not grant 0x04 or 0x20", "OPER", "OperPw1", "BOB", "Bob.Pass", 0x04 | 0x20 | 0x08, "24", "77"},
+        {"0x08 may not grant 0x04 or 0x20", "OPER", "OperPw1", "BOB", "Bob.Pass", 0x04 | 0x20 | 0x08, "24",
+         "77"},
         {"0x08 may not touch a 0x04 user", "OPER", "OperPw1", "ROOT", "RootPw1", 0, "4", "77"},
     };
     for (const Case& c : cases) {
@@ -266,7 +272,8 @@ TEST_F(LocalChange, GroupListByCallerAndFilters) {
         LogonAs(c.caller, c.password);
         Collected collected;
         handle_.callbackContext = &collected;
-        EXPECT_EQ(CsGetUserGroups(&handle_, c.group, c.number, c.applGroup, c.user, Collect), CS_OK) << c.name;
+        EXPECT_EQ(CsGetUserGroups(&handle_, c.group, c.number, c.applGroup, c.user, Collect), CS_OK)
+            << c.name;
         EXPECT_EQ(collected.rows, c.expected) << c.name;
     }
     // A kept entry is the caller's to free.

@@ -74,7 +74,8 @@ TEST_F(LocalLogon, PasswordsAndCaseRules) {
         CsUserRecord record{};
         EXPECT_EQ(Logon(c.user, c.password, &record), c.expected) << c.name;
         EXPECT_EQ(handle_.logon != nullptr, c.expected == CS_OK) << c.name;
-        EXPECT_EQ(handle_.systemParms != nullptr, c.expected == CS_OK) << c.name << ": a failed logon drops them";
+        EXPECT_EQ(handle_.systemParms != nullptr, c.expected == CS_OK)
+            << c.name << ": a failed logon drops them";
         EXPECT_EQ(record.password[0], '\0') << c.name << ": the stored hash never leaves";
         CsFreeLogonRecord(&handle_);
     }
@@ -154,7 +155,8 @@ TEST_F(LocalLogon, PasswordExpiresExactlyAfterItsDays) {
         EXPECT_EQ(Logon("ALICE", "Secret-1"), c.expected) << c.name;
         EXPECT_NE(handle_.logon, nullptr) << c.name << ": an expired logon is complete";
         EXPECT_STREQ(handle_.identity.userId, "ALICE") << c.name;
-        EXPECT_EQ(Logon("ALICE", "wrong"), CS_NOT_AUTHORISED) << c.name << ": expiry never lets a wrong password in";
+        EXPECT_EQ(Logon("ALICE", "wrong"), CS_NOT_AUTHORISED)
+            << c.name << ": expiry never lets a wrong password in";
     }
     archive_.WriteSystem(0, 2, 4);
     EXPECT_EQ(Logon("ALICE", "Secret-1", nullptr, CS_F1_INTEGRATED), CS_OK) << "integrated: no expiry";
@@ -180,7 +182,8 @@ TEST_F(LocalLogon, SecurityExitVerdicts) {
     for (const Case& c : cases) {
         EXPECT_EQ(Logon(c.user, c.password, nullptr, CS_F1_SECURITY_EXIT), c.expected) << c.name;
         EXPECT_NE(handle_.def.flags1 & CS_F1_SECURITY_EXIT, 0u) << c.name << ": the exit stays on";
-        EXPECT_EQ(std::string(handle_.serverMessage), std::string("f1|") + c.user + "|" + c.password + "|-|-|-")
+        EXPECT_EQ(std::string(handle_.serverMessage),
+                  std::string("f1|") + c.user + "|" + c.password + "|-|-|-")
             << c.name;
     }
     // The exempt client (type 6 with flag word 2 bit 0x80) skips exit, password and expiry.
@@ -318,9 +321,10 @@ TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
         client.failSource = c.failSource;
         handle_.callbackContext = &client;
         char outUserId[CS_USER_ID_SIZE] = {};
-        EXPECT_EQ(CsIntegratedLogonExchange(&handle_, "alice", outUserId, c.callbacks ? NextClientToken : nullptr,
-                                            c.callbacks ? TakeServerAnswer : nullptr),
-                  c.expected)
+        EXPECT_EQ(
+            CsIntegratedLogonExchange(&handle_, "alice", outUserId, c.callbacks ? NextClientToken : nullptr,
+                                      c.callbacks ? TakeServerAnswer : nullptr),
+            c.expected)
             << c.name;
         EXPECT_STREQ(outUserId, "alice") << c.name;
         EXPECT_EQ(handle_.nesting, 0u) << c.name;

@@ -65,7 +65,8 @@ TEST_F(RemoteLogon, ResultsAndServerTexts) {
         if (!complete) continue;
         EXPECT_STREQ(record.userId, c.user) << c.name;
         EXPECT_STREQ(handle.identity.userId, c.user) << c.name;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(handle.serverSessionBlock), 8), "QELPEER1") << c.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(handle.serverSessionBlock), 8), "QELPEER1")
+            << c.name;
         EXPECT_TRUE(CsIsConnected(&handle)) << c.name;
     }
     const std::vector<std::string> codes = Codes(peer_);
@@ -153,7 +154,8 @@ TEST_F(RemoteLogon, PasswordChangeAndGroups) {
     const Case cases[] = {
         {"too short", "SECRET1", "AB", CS_NOT_AUTHORISED, 1},
         {"wrong old password", "NOPE", "NEWPASS1", CS_NOT_AUTHORISED, 0},
-        {"over-long new password refused before the wire", "SECRET1", "123456789012345678901", CS_NOT_AUTHORISED, 1},
+        {"over-long new password refused before the wire", "SECRET1", "123456789012345678901",
+         CS_NOT_AUTHORISED, 1},
         {"changed", "SECRET1", "NEWPASS1", CS_OK, 0},
     };
     for (const Case& c : cases) {
@@ -171,8 +173,8 @@ TEST_F(RemoteLogon, PasswordChangeAndGroups) {
     std::vector<std::string> groups;
     handle_.callbackContext = &groups;
     auto collect = [](void* context, CsGroupEntry* entry) {
-        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(entry->number) + ":" + entry->name +
-                                                                   ":" + entry->description);
+        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(entry->number) + ":" +
+                                                                   entry->name + ":" + entry->description);
         return 1;
     };
     EXPECT_EQ(CsGetUserGroups(&handle_, nullptr, 0, 0, "7", collect), CS_OK);
@@ -194,19 +196,36 @@ TEST(RemoteNegotiation, FallsBackToTheLevelsTheServerOffers) {
     };
     const Case cases[] = {
         {"newest level", {}, nullptr, CS_OK, 0x50100000, 0x145, {"2219"}},
-        {"two refused", {"--refuse", "2219", "--refuse", "2210"}, nullptr, CS_OK, 0x50100000, 0x005,
+        {"two refused",
+         {"--refuse", "2219", "--refuse", "2210"},
+         nullptr,
+         CS_OK,
+         0x50100000,
+         0x005,
          {"2219", "2210", "22014"}},
         {"skip variable 1 starts at 22014", {}, "1", CS_OK, 0x50100000, 0x005, {"22014"}},
         {"skip variable 0 jumps to 2114",
-         {"--refuse", "2219", "--refuse", "2210"}, "0", CS_OK, 0x00100000, 0, {"2219", "2210", "2114"}},
-        {"nothing offered", {"--refuse", "2219", "--refuse", "2210", "--refuse", "22014", "--refuse", "2209",
-                             "--refuse", "2208", "--refuse", "2207", "--refuse", "2114", "--refuse", "210"},
-         nullptr, CS_LEVEL_NOT_SUPPORTED, 0, 0, {"2219", "2210", "22014", "2209", "2208", "2207", "2114", "210"}},
+         {"--refuse", "2219", "--refuse", "2210"},
+         "0",
+         CS_OK,
+         0x00100000,
+         0,
+         {"2219", "2210", "2114"}},
+        {"nothing offered",
+         {"--refuse", "2219", "--refuse", "2210", "--refuse", "22014", "--refuse", "2209", "--refuse", "2208",
+          "--refuse", "2207", "--refuse", "2114", "--refuse", "210"},
+         nullptr,
+         CS_LEVEL_NOT_SUPPORTED,
+         0,
+         0,
+         {"2219", "2210", "22014", "2209", "2208", "2207", "2114", "210"}},
     };
     for (const Case& c : cases) {
         std::optional<reqtest::EnvSetting> skip;
-        if (c.skip) skip.emplace("QEL_QKTARN_SKIP_VERSION", c.skip);
-        else ArcOS_PutEnv("QEL_QKTARN_SKIP_VERSION=");
+        if (c.skip)
+            skip.emplace("QEL_QKTARN_SKIP_VERSION", c.skip);
+        else
+            ArcOS_PutEnv("QEL_QKTARN_SKIP_VERSION=");
         PeerProcess peer(qel_peer::Script("basic.json"), c.args);
         ASSERT_NE(peer.port(), 0) << c.name;
         CsHandle handle{};
@@ -242,14 +261,15 @@ TEST(RemoteFaults, TheFolderListEndsCleanlyAndTheHandleRecovers) {
     };
     const Case cases[] = {
         {"status word asks for the drop", R"({"code": 121, "kind": "status_drop"})", 0, CS_OK, 2, false},
-        {"a reply to another code", R"({"code": 121, "kind": "wrong_reply_code", "value": 53})", 0, CS_FAILED, 0,
-         false},
-        {"the server fails the list", R"({"code": 121, "kind": "result", "value": 6})", 0, CS_FAILED, 0, true},
+        {"a reply to another code", R"({"code": 121, "kind": "wrong_reply_code", "value": 53})", 0, CS_FAILED,
+         0, false},
+        {"the server fails the list", R"({"code": 121, "kind": "result", "value": 6})", 0, CS_FAILED, 0,
+         true},
         {"an oversized length", R"({"code": 121, "kind": "oversize_length"})", 0, CS_NOT_AVAILABLE, 0, false},
         {"an oversized frame", R"({"code": 121, "kind": "oversize_frame"})", 0, CS_NOT_AVAILABLE, 0, false},
         {"closed in mid-frame", R"({"code": 121, "kind": "close_mid_frame"})", 0, CS_NOT_AVAILABLE, 0, false},
-        {"closed after the first folder", R"({"code": 121, "kind": "drop", "after": 1})", 0, CS_NOT_AVAILABLE, 1,
-         false},
+        {"closed after the first folder", R"({"code": 121, "kind": "drop", "after": 1})", 0, CS_NOT_AVAILABLE,
+         1, false},
         {"a server too slow for the idle time-out", R"({"code": 121, "kind": "slow", "ms": 3000})", 1,
          CS_NOT_AVAILABLE, 0, false},
     };
@@ -267,19 +287,22 @@ TEST(RemoteFaults, TheFolderListEndsCleanlyAndTheHandleRecovers) {
         int folders = 0;
         handle.callbackContext = &folders;
         const int64_t start = ArcOS_MonotonicMs();
-        EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), c.expected) << c.name;
+        EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), c.expected)
+            << c.name;
         EXPECT_LT(ArcOS_MonotonicMs() - start, 2500) << c.name;
         EXPECT_EQ(folders, c.folders) << c.name;
         EXPECT_EQ(CsIsConnected(&handle), c.connected) << c.name;
         folders = 0;
-        EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), CS_OK) << c.name;
+        EXPECT_EQ(CsGetFolderList(&handle, nullptr, nullptr, nullptr, 0, nullptr, CountFolders), CS_OK)
+            << c.name;
         EXPECT_EQ(folders, 2) << c.name << ": the logon survives in the session block";
         EXPECT_EQ(CsLogoff(&handle), CS_OK) << c.name;
     }
 }
 
 TEST(RemoteFaults, AnInterruptEndsAListThatNeverEnds) {
-    PeerProcess peer(qel_peer::Script("basic.json"), {"--fault", R"({"code": 121, "kind": "endless_list", "times": 1})"});
+    PeerProcess peer(qel_peer::Script("basic.json"),
+                     {"--fault", R"({"code": 121, "kind": "endless_list", "times": 1})"});
     ASSERT_NE(peer.port(), 0);
     CsHandle handle{};
     HandleGuard guard{&handle};

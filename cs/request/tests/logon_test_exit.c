@@ -14,9 +14,9 @@ static int Answer(const char* word) {
     return QEL_SECURITY_ACCEPT;
 }
 
-int SECURITY(int32_t function, const char* arg1, const char* arg2, const char* arg3,
-             const char* arg4, const char* arg5, char* message, size_t messageSize) {
-    snprintf(message, messageSize, "f%d|%s|%s|%s|%s|%s", (int)function, arg1 ? arg1 : "-",
-             arg2 ? arg2 : "-", arg3 ? arg3 : "-", arg4 ? arg4 : "-", arg5 ? arg5 : "-");
+int SECURITY(int32_t function, const char* arg1, const char* arg2, const char* arg3, const char* arg4,
+             const char* arg5, char* message, size_t messageSize) {
+    snprintf(message, messageSize, "f%d|%s|%s|%s|%s|%s", (int)function, arg1 ? arg1 : "-", arg2 ? arg2 : "-",
+             arg3 ? arg3 : "-", arg4 ? arg4 : "-", arg5 ? arg5 : "-");
     return Answer(function == QEL_SECURITY_LOGON ? arg2 : arg5);
 }

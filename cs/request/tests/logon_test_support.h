@@ -92,8 +92,9 @@ public:
             const std::string hash = u.password ? PythonCrypt(u.password, Salt(u.uid)) : "";
             rows += "\n[" + std::string(u.name) + "]\nUID=" + std::to_string(u.uid) + "\nPASSWD=\"" + hash +
                     "\"\nDESCRIPTION=\"user " + u.name + "\"\nADMIN=" + std::to_string(u.admin) +
-                    "\nPID=0\nLAST_UPDATE=" + std::to_string(u.lastUpdate) + "\nTIMEOUT=" +
-                    std::to_string(u.timeout) + "\nNAME=\"Name of " + u.name + "\"\nCOMPANY=\"Demo\"\n";
+                    "\nPID=0\nLAST_UPDATE=" + std::to_string(u.lastUpdate) +
+                    "\nTIMEOUT=" + std::to_string(u.timeout) + "\nNAME=\"Name of " + u.name +
+                    "\"\nCOMPANY=\"Demo\"\n";
             if (u.groups.empty()) continue;
             members += "\n[" + std::to_string(u.uid) + "]\nGROUPS=";
             for (size_t i = 0; i < u.groups.size(); ++i) {
@@ -119,7 +120,9 @@ public:
                                  std::to_string(minLength) + "\nSYS_MASK=" + std::to_string(sysMask) + "\n");
     }
     std::string Table(const char* name) const { return localtest::ReadFile(archive_.Table(name)); }
-    void WriteTable(const char* name, const std::string& text) { localtest::WriteFile(archive_.Table(name), text); }
+    void WriteTable(const char* name, const std::string& text) {
+        localtest::WriteFile(archive_.Table(name), text);
+    }
     // The value of a key of a user's row ("" when missing), quotes removed.
     std::string UserValue(const std::string& user, const std::string& key) const {
         const std::string text = Table("user");

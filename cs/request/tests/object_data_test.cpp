@@ -49,8 +49,8 @@ CsFetchFn Deliver(std::string object, size_t step = 3, int result = 0) {
     return [object, step, result](CsHandle* handle, CsDataFn callback) {
         for (size_t at = 0; at < object.size(); at += step) {
             size_t n = std::min(step, object.size() - at);
-            if (!callback(handle->callbackContext,
-                          reinterpret_cast<const unsigned char*>(object.data() + at), n))
+            if (!callback(handle->callbackContext, reinterpret_cast<const unsigned char*>(object.data() + at),
+                          n))
                 break;
         }
         return result;
@@ -137,7 +137,7 @@ TEST(ObjectData, PipeEndsAtAnEmptyPiece) {
     ASSERT_EQ(CsDataPipeOpen('N', 'N', 0, 0, 0, Collect, &sink, &stream), 0);
     const unsigned char data[] = "abcdef";
     EXPECT_EQ(CsDataPipeRun(stream.get(), data, 3), 1);
-    EXPECT_EQ(CsDataPipeRun(stream.get(), data, 0), 1);  // the end of the object
+    EXPECT_EQ(CsDataPipeRun(stream.get(), data, 0), 1);      // the end of the object
     EXPECT_EQ(CsDataPipeRun(stream.get(), data + 3, 3), 1);  // not data any more
     EXPECT_EQ(CsDataPipeClose(std::move(stream), 0), 0);
     EXPECT_EQ(sink.data, "abc");
@@ -162,8 +162,8 @@ protected:
         std::filesystem::permissions(script_, std::filesystem::perms::owner_all);
     }
 
-    int Convert(const std::string& command, Sink* sink, CsFetchFn resources = nullptr,
-                uint64_t offset = 0, uint64_t length = 0) {
+    int Convert(const std::string& command, Sink* sink, CsFetchFn resources = nullptr, uint64_t offset = 0,
+                uint64_t length = 0) {
         CsHandle handle;
         handle.def.flags1 = CS_F1_MESSAGES;
         CsObjectRequest request;

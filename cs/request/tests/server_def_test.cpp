@@ -110,8 +110,7 @@ TEST_F(ServerDefTest, LocalDefinitions) {
         {"KIND3", 6, 0, 0, "", 0, 0, ""},
         {"PORTBIG", 6, 2, 0, "", 0, 0, ""},
     };
-    constexpr uint32_t kLocalFlags =
-        CS_F1_SRVR_DISCONNECT | CS_F1_SECURITY_EXIT | CS_F1_COM_DEBUG;
+    constexpr uint32_t kLocalFlags = CS_F1_SRVR_DISCONNECT | CS_F1_SECURITY_EXIT | CS_F1_COM_DEBUG;
     for (const auto& c : cases) {
         CsServerDef def;
         ASSERT_EQ(CsParseServerDef(c.server, 1, &def), c.rc) << c.server;
@@ -155,8 +154,7 @@ TEST_F(ServerDefTest, UnreadableConfiguration) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(CsParseServerDef("LOCAL1", 1, &local), 6);
     std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_NE(errors.find("Unable to initialize server environment.  rc=736"), std::string::npos)
-        << errors;
+    EXPECT_NE(errors.find("Unable to initialize server environment.  rc=736"), std::string::npos) << errors;
     std::string events = reqtest::ReadText(dir_.Path() + "events.log");
     EXPECT_NE(events.find("Tidewell for WinNT|1|"), std::string::npos) << events;
     EXPECT_NE(events.find("rc=736"), std::string::npos) << events;

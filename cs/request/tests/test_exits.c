@@ -7,8 +7,8 @@
 #include "qel_exits.h"
 
 /* arg1 is "r<answer>"; the message area gets "function:<f> arg2:<arg2>". */
-int SECURITY(int32_t function, const char* arg1, const char* arg2, const char* arg3,
-             const char* arg4, const char* arg5, char* message, size_t messageSize) {
+int SECURITY(int32_t function, const char* arg1, const char* arg2, const char* arg3, const char* arg4,
+             const char* arg5, char* message, size_t messageSize) {
     (void)arg3;
     (void)arg4;
     (void)arg5;
@@ -29,7 +29,9 @@ int SMEXTCAC(void* context, const QelExitFieldRecord* record, void* out1, void* 
             case 'I': used += (size_t)snprintf(dump + used, 512 - used, " I=%d", (int)f->value.i); break;
             case 'N': used += (size_t)snprintf(dump + used, 512 - used, " N=%d", (int)f->value.n); break;
             case 'S': used += (size_t)snprintf(dump + used, 512 - used, " S=%s", f->value.s); break;
-            case 'B': used += (size_t)snprintf(dump + used, 512 - used, " B=%lld", (long long)f->value.b); break;
+            case 'B':
+                used += (size_t)snprintf(dump + used, 512 - used, " B=%lld", (long long)f->value.b);
+                break;
             case 'D': used += (size_t)snprintf(dump + used, 512 - used, " D=%.2f", f->value.d); break;
             default: used += (size_t)snprintf(dump + used, 512 - used, " %c", f->type); break;
         }
@@ -39,8 +41,8 @@ int SMEXTCAC(void* context, const QelExitFieldRecord* record, void* out1, void* 
 }
 
 /* context: the answer; *answer becomes the length of the job file name. */
-int DOCSRCH(void* context, const void* group, const void* application, void* textSearch,
-            const char* jobFile, int32_t* answer) {
+int DOCSRCH(void* context, const void* group, const void* application, void* textSearch, const char* jobFile,
+            int32_t* answer) {
     (void)group;
     (void)application;
     (void)textSearch;

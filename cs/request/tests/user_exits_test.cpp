@@ -51,14 +51,14 @@ TEST_F(UserExitTest, SecurityResults) {
         int rc;
         bool unexpected;
     } cases[] = {
-        {"r0", 0, false},   {"r4", 10, false}, {"r1", 13, false},
-        {"r2", 12, false},  {"r3", 6, true},   {"r-1", 6, true},
+        {"r0", 0, false},  {"r4", 10, false}, {"r1", 13, false},
+        {"r2", 12, false}, {"r3", 6, true},   {"r-1", 6, true},
     };
     for (const auto& c : cases) {
         messages_.clear();
-        EXPECT_EQ(CsCallSecurityExit(&handle_, QEL_SECURITY_LOGON, c.answer, "secret", nullptr,
-                                     nullptr, nullptr),
-                  c.rc)
+        EXPECT_EQ(
+            CsCallSecurityExit(&handle_, QEL_SECURITY_LOGON, c.answer, "secret", nullptr, nullptr, nullptr),
+            c.rc)
             << c.answer;
         EXPECT_STREQ(handle_.serverMessage, "function:1 arg2:secret") << c.answer;
         EXPECT_EQ(Said("returned the unexpected result " + std::string(c.answer + 1)), c.unexpected)

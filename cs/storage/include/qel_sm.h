@@ -21,12 +21,12 @@
 
 // Results of the cache layer.
 enum QelCacheResult : int {
-  QELCFS_OK = 0,
-  QELCFS_CANCELLED = 1,   // the volume request was refused
-  QELCFS_FAILED = 2,      // failed, or not available in this store
-  QELCFS_NO_DATA = 3,     // given by no call of this layer; mapped to CS_NO_DATA
-  QELCFS_NOT_FOUND = 4,   // no such file, or a volume mismatch
-  QELCFS_NO_VOLUMES = 5,  // no volume directories defined
+    QELCFS_OK = 0,
+    QELCFS_CANCELLED = 1,   // the volume request was refused
+    QELCFS_FAILED = 2,      // failed, or not available in this store
+    QELCFS_NO_DATA = 3,     // given by no call of this layer; mapped to CS_NO_DATA
+    QELCFS_NOT_FOUND = 4,   // no such file, or a volume mismatch
+    QELCFS_NO_VOLUMES = 5,  // no volume directories defined
 };
 
 // A piece read from an object is at most this long.
@@ -47,10 +47,10 @@ std::string QelCacheFs_ConnectionVolume(CsHandle* handle);
 // ---------------------------------------------------------------- cache store
 
 struct QelCacheStore {  // the cache root of one server; owned by the storage record
-  std::string root;
+    std::string root;
 };
 struct QelCacheHandle {  // one per fetch; borrows the store's root
-  const std::string* root = nullptr;
+    const std::string* root = nullptr;
 };
 
 // Resolves the handle's cache root: CACHE_NAME of "@SRV@_<server>" in qel.ini,
@@ -95,12 +95,12 @@ QelCacheResult QelCacheFs_Unsupported(CsHandle* handle);
 // ---------------------------------------------------------------- node store
 
 struct QelVolumeList {  // the volume directories, each ending in '/'
-  std::vector<std::string> dirs;
+    std::vector<std::string> dirs;
 };
 struct QelNodeObject {  // an opened node object
-  const QelVolumeList* volumes = nullptr;
-  std::string label;   // the node NAME's text after its first '.'
-  std::string number;  // the node LOGON: the volume number
+    const QelVolumeList* volumes = nullptr;
+    std::string label;   // the node NAME's text after its first '.'
+    std::string number;  // the node LOGON: the volume number
 };
 
 // The DIRECTORY list of the server definition (QelLocal_VolumeDirectories). QELCFS_OK; QELCFS_NO_VOLUMES when
@@ -111,8 +111,8 @@ QelCacheResult QelCacheFs_FreeVolumeList(CsHandle* handle, QelVolumeList** slot)
 // QELCFS_OK; QELCFS_FAILED when the list, the slot, the node name or the logon is
 // missing, or out of memory.
 QelCacheResult QelCacheFs_OpenObject(CsHandle* handle, const QelVolumeList* volumes, QelNodeObject** object,
-                          const char* user, const char* nodeName, const char* nodeLogon,
-                          const char* nodePassword);
+                                     const char* user, const char* nodeName, const char* nodeLogon,
+                                     const char* nodePassword);
 // Frees the object, clears the slot; QELCFS_OK.
 QelCacheResult QelCacheFs_CloseObject(CsHandle* handle, QelNodeObject** object);
 // words[0] the volume number, words[1..4] 0; QELCFS_OK.
@@ -123,8 +123,8 @@ QelCacheResult QelCacheFs_ObjectSize(CsHandle* handle, const QelNodeObject* obje
 // QELCFS_CANCELLED or QELCFS_NOT_FOUND). QELCFS_OK; QELCFS_FAILED, without a
 // message, for bad arguments or a failed read.
 QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject* object, const char* sid,
-                               const char* name, std::vector<uint8_t>* buffer, int64_t offset,
-                               int64_t* length, int* last);
+                                          const char* name, std::vector<uint8_t>* buffer, int64_t offset,
+                                          int64_t* length, int* last);
 
 // ---------------------------------------------------------------- storage manager
 
@@ -132,9 +132,9 @@ QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject*
 inline constexpr uint8_t SM_CACHE_OPEN = 0x01;
 inline constexpr uint8_t SM_NODES_OPEN = 0x02;
 struct SmStorage {
-  uint8_t flags = 0;
-  QelCacheStore* cache = nullptr;
-  QelVolumeList* volumes = nullptr;
+    uint8_t flags = 0;
+    QelCacheStore* cache = nullptr;
+    QelVolumeList* volumes = nullptr;
 };
 
 // A cache-layer result as a CsReturnCode: QELCFS_OK -> CS_OK, QELCFS_CANCELLED ->

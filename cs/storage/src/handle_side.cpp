@@ -7,7 +7,7 @@ namespace {
 
 // The storage record in the handle's side slot, which the storage layer alone fills.
 struct StorageSide final : CsHandleSide {
-  std::unique_ptr<SmStorage> storage;
+    std::unique_ptr<SmStorage> storage;
 };
 
 StorageSide* SideOf(CsHandle* handle) { return dynamic_cast<StorageSide*>(handle->side.get()); }
@@ -15,35 +15,35 @@ StorageSide* SideOf(CsHandle* handle) { return dynamic_cast<StorageSide*>(handle
 }  // namespace
 
 std::unique_ptr<SmStorage> ExchangeStorage(CsHandle* handle, std::unique_ptr<SmStorage> storage) {
-  std::unique_ptr<SmStorage> previous;
-  if (StorageSide* side = SideOf(handle)) previous = std::move(side->storage);
-  if (storage == nullptr) {
-    handle->side.exchange(nullptr);
-  } else {
-    auto side = std::make_unique<StorageSide>();
-    side->storage = std::move(storage);
-    handle->side.exchange(std::move(side));
-  }
-  return previous;
+    std::unique_ptr<SmStorage> previous;
+    if (StorageSide* side = SideOf(handle)) previous = std::move(side->storage);
+    if (storage == nullptr) {
+        handle->side.exchange(nullptr);
+    } else {
+        auto side = std::make_unique<StorageSide>();
+        side->storage = std::move(storage);
+        handle->side.exchange(std::move(side));
+    }
+    return previous;
 }
 
 }  // namespace qelsm::detail
 
 void QelCacheFs_SetVolumeCallback(CsHandle* handle, QelVolumeRequestFn callback) {
-  if (handle != nullptr) handle->volume.request = callback;
+    if (handle != nullptr) handle->volume.request = callback;
 }
 
 void QelCacheFs_SetConnectionVolume(CsHandle* handle, const char* label) {
-  if (handle != nullptr) handle->volume.label = label != nullptr ? label : "";
+    if (handle != nullptr) handle->volume.label = label != nullptr ? label : "";
 }
 
 std::string QelCacheFs_ConnectionVolume(CsHandle* handle) {
-  if (handle == nullptr) return {};
-  return handle->volume.label;
+    if (handle == nullptr) return {};
+    return handle->volume.label;
 }
 
 SmStorage* SmGetStorage(CsHandle* handle) {
-  if (handle == nullptr) return nullptr;
-  qelsm::detail::StorageSide* side = qelsm::detail::SideOf(handle);
-  return side != nullptr ? side->storage.get() : nullptr;
+    if (handle == nullptr) return nullptr;
+    qelsm::detail::StorageSide* side = qelsm::detail::SideOf(handle);
+    return side != nullptr ? side->storage.get() : nullptr;
 }

@@ -94,8 +94,7 @@ int Connect(ArcCOM_Connection** connection, const char* definition, ArcCOM_Yield
     made->idleTimeoutMs = int64_t{def.idleTimeoutSeconds} * 1000;
     made->yield = yield;
     made->cancelIgnored = script.cancelIgnored;
-    made->hostText = script.info.empty() ? qel::transport::HostText(def.host, "fake", def.port)
-                                         : script.info;
+    made->hostText = script.info.empty() ? qel::transport::HostText(def.host, "fake", def.port) : script.info;
     made->logPath = std::move(logPath);
     *connection = made.release();
     return ARCCOM_OK;
@@ -105,8 +104,7 @@ int Connect(ArcCOM_Connection** connection, const char* definition, ArcCOM_Yield
 
 extern "C" {
 
-int ArcCOM_ClientConnect(ArcCOM_Connection** connection, const char* definition,
-                         ArcCOM_YieldFn yield) {
+int ArcCOM_ClientConnect(ArcCOM_Connection** connection, const char* definition, ArcCOM_YieldFn yield) {
     if (!connection) return ARCCOM_FAULT;
     *connection = nullptr;
     try {
@@ -152,8 +150,7 @@ int ArcCOM_Cancel(ArcCOM_Connection* connection) {
     return ARCCOM_OK;
 }
 
-int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, uint32_t flags2,
-                 ArcCOM_YieldFn yield) {
+int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, uint32_t flags2, ArcCOM_YieldFn yield) {
     if (!connection) return ARCCOM_FAULT;
     char words[40];
     std::snprintf(words, sizeof words, "flags %08x %08x", flags1, flags2);
@@ -163,8 +160,7 @@ int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, uint32_t flags2
     return ARCCOM_OK;
 }
 
-int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text, int what,
-                size_t size) {
+int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text, int what, size_t size) {
     ArcCOM_Connection* c = connection ? *connection : nullptr;
     return qel::transport::AnswerInfo(c != nullptr, c ? c->hostText : std::string(),
                                       c ? c->lastError.load() : 0, text, what, out, size);

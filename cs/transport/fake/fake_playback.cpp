@@ -42,8 +42,8 @@ int Finish(ArcCOM_Connection& c, const char* call, int asked, int moved, int res
            const unsigned char* data) {
     c.lastError = result;
     if (!c.logPath.empty()) {
-        std::string line = std::string(call) + " " + std::to_string(asked) + " " +
-                           std::to_string(moved) + " " + std::to_string(result);
+        std::string line = std::string(call) + " " + std::to_string(asked) + " " + std::to_string(moved) +
+                           " " + std::to_string(result);
         if (call[0] == 's' && asked > 0) line += " " + HexOf(data, static_cast<size_t>(asked));
         LogCall(c.logPath, line);
     }
@@ -53,12 +53,12 @@ int Finish(ArcCOM_Connection& c, const char* call, int asked, int moved, int res
 bool Matches(const Step& step, const unsigned char* data, int length) {
     size_t n = static_cast<size_t>(length);
     switch (step.sendMode) {
-    case Step::SendMode::Length: return n == step.count;
-    case Step::SendMode::Exact:
-        return n == step.bytes.size() && std::memcmp(data, step.bytes.data(), n) == 0;
-    case Step::SendMode::Prefix:
-        return n >= step.bytes.size() && std::memcmp(data, step.bytes.data(), step.bytes.size()) == 0;
-    default: return true;
+        case Step::SendMode::Length: return n == step.count;
+        case Step::SendMode::Exact:
+            return n == step.bytes.size() && std::memcmp(data, step.bytes.data(), n) == 0;
+        case Step::SendMode::Prefix:
+            return n >= step.bytes.size() && std::memcmp(data, step.bytes.data(), step.bytes.size()) == 0;
+        default: return true;
     }
 }
 
@@ -83,26 +83,21 @@ int ScriptedRecv(ArcCOM_Connection& c, unsigned char* data, int length) {
 
         Step& step = c.steps[c.cursor];
         switch (step.kind) {
-        case Step::Kind::Reply:
-            QueueReply(c, step);
-            break;
-        case Step::Kind::Delay:
-            ++c.cursor;
-            if (!Pause(c, static_cast<int64_t>(step.count))) {
-                return Finish(c, "recv", length, done, ARCCOM_CANCELLED, data);
-            }
-            break;
-        case Step::Kind::Close:
-            return Finish(c, "recv", length, done, ARCCOM_FAILED, data);
-        case Step::Kind::RecvFail:
-            ++c.cursor;
-            return Finish(c, "recv", length, done, ARCCOM_FAILED, data);
-        case Step::Kind::Hang:
-            ++c.cursor;
-            [[fallthrough]];
-        case Step::Kind::Send:  // the peer waits for the client: nothing will come
-            return Finish(c, "recv", length, done,
-                          Pause(c, c.idleTimeoutMs) ? ARCCOM_TIMED_OUT : ARCCOM_CANCELLED, data);
+            case Step::Kind::Reply: QueueReply(c, step); break;
+            case Step::Kind::Delay:
+                ++c.cursor;
+                if (!Pause(c, static_cast<int64_t>(step.count))) {
+                    return Finish(c, "recv", length, done, ARCCOM_CANCELLED, data);
+                }
+                break;
+            case Step::Kind::Close: return Finish(c, "recv", length, done, ARCCOM_FAILED, data);
+            case Step::Kind::RecvFail:
+                ++c.cursor;
+                return Finish(c, "recv", length, done, ARCCOM_FAILED, data);
+            case Step::Kind::Hang: ++c.cursor; [[fallthrough]];
+            case Step::Kind::Send:  // the peer waits for the client: nothing will come
+                return Finish(c, "recv", length, done,
+                              Pause(c, c.idleTimeoutMs) ? ARCCOM_TIMED_OUT : ARCCOM_CANCELLED, data);
         }
     }
 }
@@ -114,31 +109,31 @@ int ScriptedSend(ArcCOM_Connection& c, const unsigned char* data, int length) {
         if (c.cursor >= c.steps.size()) return Finish(c, "send", length, 0, ARCCOM_FAILED, data);
         Step& step = c.steps[c.cursor];
         switch (step.kind) {
-        case Step::Kind::Reply:
-            // Sent by the peer before it reads: queue every copy now.
-            if (step.count == kEndless) return Finish(c, "send", length, 0, ARCCOM_FAULT, data);
-            while (c.cursor < c.steps.size() && &c.steps[c.cursor] == &step) QueueReply(c, step);
-            break;
-        case Step::Kind::Delay:
-            ++c.cursor;
-            if (!Pause(c, static_cast<int64_t>(step.count))) {
-                return Finish(c, "send", length, 0, ARCCOM_CANCELLED, data);
-            }
-            break;
-        case Step::Kind::Close:
-            return Finish(c, "send", length, 0, ARCCOM_FAILED, data);
-        case Step::Kind::RecvFail:
-        case Step::Kind::Hang:  // the script expects the client to read here
-            return Finish(c, "send", length, 0, ARCCOM_FAULT, data);
-        case Step::Kind::Send:
-            ++c.cursor;
-            if (step.sendMode == Step::SendMode::Fail) return Finish(c, "send", length, 0, ARCCOM_FAILED, data);
-            if (step.sendMode == Step::SendMode::Short) {
-                int moved = static_cast<int>(std::min<uint64_t>(step.count, length > 0 ? length - 1 : 0));
-                return Finish(c, "send", length, moved, ARCCOM_FAILED, data);
-            }
-            if (!Matches(step, data, length)) return Finish(c, "send", length, 0, ARCCOM_FAULT, data);
-            return Finish(c, "send", length, length, ARCCOM_OK, data);
+            case Step::Kind::Reply:
+                // Sent by the peer before it reads: queue every copy now.
+                if (step.count == kEndless) return Finish(c, "send", length, 0, ARCCOM_FAULT, data);
+                while (c.cursor < c.steps.size() && &c.steps[c.cursor] == &step) QueueReply(c, step);
+                break;
+            case Step::Kind::Delay:
+                ++c.cursor;
+                if (!Pause(c, static_cast<int64_t>(step.count))) {
+                    return Finish(c, "send", length, 0, ARCCOM_CANCELLED, data);
+                }
+                break;
+            case Step::Kind::Close: return Finish(c, "send", length, 0, ARCCOM_FAILED, data);
+            case Step::Kind::RecvFail:
+            case Step::Kind::Hang:  // the script expects the client to read here
+                return Finish(c, "send", length, 0, ARCCOM_FAULT, data);
+            case Step::Kind::Send:
+                ++c.cursor;
+                if (step.sendMode == Step::SendMode::Fail)
+                    return Finish(c, "send", length, 0, ARCCOM_FAILED, data);
+                if (step.sendMode == Step::SendMode::Short) {
+                    int moved = static_cast<int>(std::min<uint64_t>(step.count, length > 0 ? length - 1 : 0));
+                    return Finish(c, "send", length, moved, ARCCOM_FAILED, data);
+                }
+                if (!Matches(step, data, length)) return Finish(c, "send", length, 0, ARCCOM_FAULT, data);
+                return Finish(c, "send", length, length, ARCCOM_OK, data);
         }
     }
 }

@@ -85,9 +85,12 @@ public:
             return {};
         }
         if (word == "cancel") {
-            if (t.size() == 2 && t[1] == "wake") script_.cancelIgnored = false;
-            else if (t.size() == 2 && t[1] == "ignore") script_.cancelIgnored = true;
-            else return "cancel wants wake or ignore";
+            if (t.size() == 2 && t[1] == "wake")
+                script_.cancelIgnored = false;
+            else if (t.size() == 2 && t[1] == "ignore")
+                script_.cancelIgnored = true;
+            else
+                return "cancel wants wake or ignore";
             return {};
         }
         if (word == "connection") {
@@ -129,7 +132,8 @@ public:
             if (path.front() != '/') path = base_ + "/" + path;
             std::string content;
             if (ArcOS_ReadFile(path.c_str(), &content) != 0) return "cannot read " + path;
-            if (content.empty() || content.size() > kMaxStepBytes) return "reply-file is empty or above 64 MiB";
+            if (content.empty() || content.size() > kMaxStepBytes)
+                return "reply-file is empty or above 64 MiB";
             step.bytes.assign(content.begin(), content.end());
             step.count = 1;
         } else if (word == "delay") {
@@ -139,7 +143,7 @@ public:
             step.count = *ms;
         } else if (word == "close" || word == "recv-fail" || word == "hang") {
             if (t.size() != 1) return std::string(word) + " stands alone";
-            step.kind = word == "close" ? Step::Kind::Close
+            step.kind = word == "close"  ? Step::Kind::Close
                         : word == "hang" ? Step::Kind::Hang
                                          : Step::Kind::RecvFail;
         } else {
@@ -179,8 +183,7 @@ private:
 
 }  // namespace
 
-int ParseScript(std::string_view text, const std::string& baseDirectory, Script* out,
-                std::string* why) {
+int ParseScript(std::string_view text, const std::string& baseDirectory, Script* out, std::string* why) {
     Script script;
     Parser parser(baseDirectory, &script);
     int number = 0;

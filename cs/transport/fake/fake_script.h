@@ -31,14 +31,13 @@ struct ConnectionScript {
 
 struct Script {
     int version = 5;
-    std::string info;          // empty: "fake(<script file>):<port>"
+    std::string info;  // empty: "fake(<script file>):<port>"
     bool cancelIgnored = false;
     std::vector<ConnectionScript> connections;
 };
 
 // Parses a script; files named by reply-file are read relative to baseDirectory.
 // 0, or 6 with "line N: why" in *why.
-int ParseScript(std::string_view text, const std::string& baseDirectory, Script* out,
-                std::string* why);
+int ParseScript(std::string_view text, const std::string& baseDirectory, Script* out, std::string* why);
 
 }  // namespace qel::transport::fake

@@ -31,15 +31,15 @@ extern "C" {
 /* Results of ArcCOM_ClientConnect and of ArcCOM_Info(ARCCOM_INFO_LAST_ERROR); the
  * same numbers as the request layer's results, so the dispatcher may pass them on. */
 #define ARCCOM_OK 0
-#define ARCCOM_CANCELLED 1     /* a call was broken off by ArcCOM_Cancel */
-#define ARCCOM_FAILED 2        /* bad definition, unknown host, refused, peer closed, network error */
-#define ARCCOM_FAULT 6         /* unusable arguments (fake: bad script) */
+#define ARCCOM_CANCELLED 1 /* a call was broken off by ArcCOM_Cancel */
+#define ARCCOM_FAILED 2    /* bad definition, unknown host, refused, peer closed, network error */
+#define ARCCOM_FAULT 6     /* unusable arguments (fake: bad script) */
 #define ARCCOM_NO_MEMORY 9
-#define ARCCOM_TIMED_OUT 15    /* connect or idle time-out */
+#define ARCCOM_TIMED_OUT 15 /* connect or idle time-out */
 
 /* What ArcCOM_Info writes. */
-#define ARCCOM_INFO_HOST 1        /* "host(ip):port" */
-#define ARCCOM_INFO_LAST_ERROR 2  /* why the last call failed, as a decimal result above */
+#define ARCCOM_INFO_HOST 1       /* "host(ip):port" */
+#define ARCCOM_INFO_LAST_ERROR 2 /* why the last call failed, as a decimal result above */
 
 /* Time-outs, in seconds, when the definition names none. */
 #define ARCCOM_DEFAULT_CONNECT_TIMEOUT 30
@@ -75,30 +75,29 @@ typedef int (*ArcCOM_HostInfoFn)(char* out, size_t size);
 /* The transport table: 16 words, zeroed before loading; slot 0 is set by the loader
  * last, only when the library is accepted. */
 typedef struct ArcCOM_Funcs {
-    void* library;                               /* 0 */
-    ArcCOM_ClientConnectFn clientConnect;        /* 1 */
-    ArcCOM_ClientDisconnectFn clientDisconnect;  /* 2 */
-    ArcCOM_ServerInitFn serverInit;              /* 3 */
-    ArcCOM_ServerTermFn serverTerm;              /* 4 */
-    ArcCOM_ServerConnectFn serverConnect;        /* 5 */
-    ArcCOM_ServerDisconnectFn serverDisconnect;  /* 6 */
-    ArcCOM_RecvFn recv;                          /* 7 */
-    ArcCOM_SendFn send;                          /* 8 */
-    ArcCOM_CancelFn cancel;                      /* 9 */
-    ArcCOM_FlagsFn flags;                        /* 10 */
-    ArcCOM_InfoFn info;                          /* 11 */
-    ArcCOM_VersionFn version;                    /* 12 */
-    ArcCOM_InitFn init;                          /* 13 */
-    ArcCOM_TermFn term;                          /* 14 */
-    ArcCOM_HostInfoFn hostInfo;                  /* 15 */
+    void* library;                              /* 0 */
+    ArcCOM_ClientConnectFn clientConnect;       /* 1 */
+    ArcCOM_ClientDisconnectFn clientDisconnect; /* 2 */
+    ArcCOM_ServerInitFn serverInit;             /* 3 */
+    ArcCOM_ServerTermFn serverTerm;             /* 4 */
+    ArcCOM_ServerConnectFn serverConnect;       /* 5 */
+    ArcCOM_ServerDisconnectFn serverDisconnect; /* 6 */
+    ArcCOM_RecvFn recv;                         /* 7 */
+    ArcCOM_SendFn send;                         /* 8 */
+    ArcCOM_CancelFn cancel;                     /* 9 */
+    ArcCOM_FlagsFn flags;                       /* 10 */
+    ArcCOM_InfoFn info;                         /* 11 */
+    ArcCOM_VersionFn version;                   /* 12 */
+    ArcCOM_InitFn init;                         /* 13 */
+    ArcCOM_TermFn term;                         /* 14 */
+    ArcCOM_HostInfoFn hostInfo;                 /* 15 */
 } ArcCOM_Funcs;
 
 /* Entry names, in slot order (slot 1 first), for the loader's look-up by name. */
-#define ARCCOM_ENTRY_NAMES                                                                \
-    "ArcCOM_ClientConnect", "ArcCOM_ClientDisconnect", "ArcCOM_ServerInit",               \
-        "ArcCOM_ServerTerm", "ArcCOM_ServerConnect", "ArcCOM_ServerDisconnect",           \
-        "ArcCOM_Recv", "ArcCOM_Send", "ArcCOM_Cancel", "ArcCOM_Flags", "ArcCOM_Info",     \
-        "ArcCOM_Version", "ArcCOM_Init", "ArcCOM_Term", "ArcCOM_HostInfo"
+#define ARCCOM_ENTRY_NAMES                                                                                \
+    "ArcCOM_ClientConnect", "ArcCOM_ClientDisconnect", "ArcCOM_ServerInit", "ArcCOM_ServerTerm",          \
+        "ArcCOM_ServerConnect", "ArcCOM_ServerDisconnect", "ArcCOM_Recv", "ArcCOM_Send", "ArcCOM_Cancel", \
+        "ArcCOM_Flags", "ArcCOM_Info", "ArcCOM_Version", "ArcCOM_Init", "ArcCOM_Term", "ArcCOM_HostInfo"
 
 /* Fills slots 1-15 of the table (slot 0 is left alone). Returns 0; 6 for a null table. */
 ARCCOM_EXPORT int ArcCOM_GetFuncs(ArcCOM_Funcs* table);
@@ -143,8 +142,8 @@ ARCCOM_EXPORT int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, u
  * count) - and returns that number. Otherwise: 0 written in full; 6 cut to fit (still
  * terminated); 2 nothing to say (no connection - also for what 2 - and no text, or an
  * unknown what; out is then empty when size > 0). */
-ARCCOM_EXPORT int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text,
-                              int what, size_t size);
+ARCCOM_EXPORT int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text, int what,
+                              size_t size);
 
 /* Returns ARCCOM_VERSION. */
 ARCCOM_EXPORT int ArcCOM_Version(void);

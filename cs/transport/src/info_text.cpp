@@ -21,8 +21,8 @@ std::string HostText(std::string_view host, std::string_view address, unsigned p
     return text;
 }
 
-int AnswerInfo(bool hasConnection, const std::string& hostText, int lastError,
-               const char* callerText, int what, char* out, size_t size) {
+int AnswerInfo(bool hasConnection, const std::string& hostText, int lastError, const char* callerText,
+               int what, char* out, size_t size) {
     if (what == ARCCOM_INFO_LAST_ERROR) {
         if (!hasConnection) {
             WriteInfoText("", out, size);

@@ -16,7 +16,7 @@ std::string HostText(std::string_view host, std::string_view address, unsigned p
 
 // The common body of ArcCOM_Info once the connection's texts are known. hasConnection
 // false: only a caller's text can be written for ARCCOM_INFO_HOST.
-int AnswerInfo(bool hasConnection, const std::string& hostText, int lastError,
-               const char* callerText, int what, char* out, size_t size);
+int AnswerInfo(bool hasConnection, const std::string& hostText, int lastError, const char* callerText,
+               int what, char* out, size_t size);
 
 }  // namespace qel::transport

@@ -8,9 +8,7 @@
 namespace qel::transport {
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -51,8 +49,8 @@ std::optional<long> ReadNumber(std::string_view value, long max) {
 }
 
 enum Key { kHost, kPort, kProtocol, kConnectTimeout, kIdleTimeout, kKeyCount };
-constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
-    "HOST", "PORT", "PROTOCOL", "CONNECT_TIMEOUT", "IDLE_TIMEOUT"};
+constexpr std::array<std::string_view, kKeyCount> kKeyNames = {"HOST", "PORT", "PROTOCOL", "CONNECT_TIMEOUT",
+                                                               "IDLE_TIMEOUT"};
 
 using Values = std::array<std::optional<std::string_view>, kKeyCount>;
 
@@ -137,8 +135,8 @@ int ParseServerDefinition(std::string_view text, ServerDefinition* out, std::str
         }
     }
 
-    if (int rc = ReadTimeout(values[kConnectTimeout], "CONNECT_TIMEOUT",
-                             ARCCOM_DEFAULT_CONNECT_TIMEOUT, &def.connectTimeoutSeconds, why)) {
+    if (int rc = ReadTimeout(values[kConnectTimeout], "CONNECT_TIMEOUT", ARCCOM_DEFAULT_CONNECT_TIMEOUT,
+                             &def.connectTimeoutSeconds, why)) {
         return rc;
     }
     if (int rc = ReadTimeout(values[kIdleTimeout], "IDLE_TIMEOUT", ARCCOM_DEFAULT_IDLE_TIMEOUT,

@@ -10,9 +10,9 @@ namespace qel::transport {
 inline constexpr size_t kMaxHostLength = 255;
 
 struct ServerDefinition {
-    std::string host;            // as written (brackets of an IPv6 literal removed)
+    std::string host;  // as written (brackets of an IPv6 literal removed)
     uint16_t port = 0;
-    int kind = 2;                // 2 ('T') or 4 ('S'); both are TCP here
+    int kind = 2;  // 2 ('T') or 4 ('S'); both are TCP here
     int connectTimeoutSeconds = 30;
     int idleTimeoutSeconds = 300;
 };

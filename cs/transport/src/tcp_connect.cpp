@@ -40,8 +40,7 @@ std::string NumericAddress(const addrinfo& ai) {
 }
 
 // One address: 0 connected (fd kept in *fd), 2 this address failed, 15 the deadline passed.
-int TryAddress(const addrinfo& ai, CancelGate& gate, int64_t deadline, ArcCOM_YieldFn yield,
-               int* fd) {
+int TryAddress(const addrinfo& ai, CancelGate& gate, int64_t deadline, ArcCOM_YieldFn yield, int* fd) {
     int s = socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol);
     if (s < 0) return ARCCOM_FAILED;
     int rc = connect(s, ai.ai_addr, ai.ai_addrlen);
@@ -66,8 +65,7 @@ int TryAddress(const addrinfo& ai, CancelGate& gate, int64_t deadline, ArcCOM_Yi
 
 }  // namespace
 
-int ConnectTcp(const ServerDefinition& def, ArcCOM_YieldFn yield,
-               std::unique_ptr<ArcCOM_Connection>* out) {
+int ConnectTcp(const ServerDefinition& def, ArcCOM_YieldFn yield, std::unique_ptr<ArcCOM_Connection>* out) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

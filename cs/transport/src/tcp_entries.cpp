@@ -13,8 +13,7 @@ using qel::transport::ServerDefinition;
 
 extern "C" {
 
-int ArcCOM_ClientConnect(ArcCOM_Connection** connection, const char* definition,
-                         ArcCOM_YieldFn yield) {
+int ArcCOM_ClientConnect(ArcCOM_Connection** connection, const char* definition, ArcCOM_YieldFn yield) {
     if (!connection) return ARCCOM_FAULT;
     *connection = nullptr;
     if (!definition) return ARCCOM_FAILED;
@@ -52,8 +51,7 @@ int ArcCOM_Cancel(ArcCOM_Connection* connection) {
     return ARCCOM_OK;
 }
 
-int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, uint32_t flags2,
-                 ArcCOM_YieldFn yield) {
+int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, uint32_t flags2, ArcCOM_YieldFn yield) {
     if (!connection) return ARCCOM_FAULT;
     connection->flags1 = flags1;
     connection->flags2 = flags2;
@@ -62,13 +60,12 @@ int ArcCOM_Flags(ArcCOM_Connection* connection, uint32_t flags1, uint32_t flags2
     return ARCCOM_OK;
 }
 
-int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text, int what,
-                size_t size) {
+int ArcCOM_Info(ArcCOM_Connection** connection, char* out, const char* text, int what, size_t size) {
     ArcCOM_Connection* c = connection ? *connection : nullptr;
     try {
         std::string host = c ? qel::transport::HostText(c->host, c->address, c->port) : std::string();
-        return qel::transport::AnswerInfo(c != nullptr, host, c ? c->lastError.load() : 0, text,
-                                          what, out, size);
+        return qel::transport::AnswerInfo(c != nullptr, host, c ? c->lastError.load() : 0, text, what, out,
+                                          size);
     } catch (const std::bad_alloc&) {
         qel::transport::WriteInfoText("", out, size);
         return ARCCOM_FAILED;

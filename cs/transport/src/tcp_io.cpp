@@ -11,9 +11,9 @@ namespace {
 
 int ResultOf(WaitResult w) {
     switch (w) {
-    case WaitResult::Cancelled: return ARCCOM_CANCELLED;
-    case WaitResult::TimedOut: return ARCCOM_TIMED_OUT;
-    default: return ARCCOM_FAILED;
+        case WaitResult::Cancelled: return ARCCOM_CANCELLED;
+        case WaitResult::TimedOut: return ARCCOM_TIMED_OUT;
+        default: return ARCCOM_FAILED;
     }
 }
 

@@ -51,20 +51,13 @@ TEST(FakeScript, ReadsEveryWord) {
         std::vector<unsigned char> bytes;
     };
     const Expect expected[] = {
-        {K::Send, M::Any, 0, {}},
-        {K::Send, M::Any, 0, {}},
-        {K::Send, M::Length, 12, {}},
-        {K::Send, M::Exact, 0, {0x00, 0x01, 0xff}},
-        {K::Send, M::Prefix, 0, {0xab}},
-        {K::Send, M::Short, 3, {}},
-        {K::Send, M::Fail, 0, {}},
-        {K::Reply, M::Any, 1, {0, 0, 0, 1, 0, 0, 0, 0x0c}},
-        {K::Reply, M::Any, 3, {0x0a}},
-        {K::Reply, M::Any, kEndless, {0x0b, 0x0c}},
-        {K::Delay, M::Any, 250, {}},
-        {K::Close, M::Any, 0, {}},
-        {K::RecvFail, M::Any, 0, {}},
-        {K::Hang, M::Any, 0, {}},
+        {K::Send, M::Any, 0, {}},        {K::Send, M::Any, 0, {}},
+        {K::Send, M::Length, 12, {}},    {K::Send, M::Exact, 0, {0x00, 0x01, 0xff}},
+        {K::Send, M::Prefix, 0, {0xab}}, {K::Send, M::Short, 3, {}},
+        {K::Send, M::Fail, 0, {}},       {K::Reply, M::Any, 1, {0, 0, 0, 1, 0, 0, 0, 0x0c}},
+        {K::Reply, M::Any, 3, {0x0a}},   {K::Reply, M::Any, kEndless, {0x0b, 0x0c}},
+        {K::Delay, M::Any, 250, {}},     {K::Close, M::Any, 0, {}},
+        {K::RecvFail, M::Any, 0, {}},    {K::Hang, M::Any, 0, {}},
     };
     const auto& steps = s.connections[0].steps;
     ASSERT_EQ(steps.size(), std::size(expected));

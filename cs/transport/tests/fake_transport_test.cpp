@@ -2,10 +2,10 @@
 // under the dispatcher's file name, played through the table.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -91,7 +91,8 @@ TEST_F(FakeTransport, PlaysAnExchangeAndLogsIt) {
         "reply 00000001 0000000a 4546\n"
         "reply-repeat 3 47\n"
         "send prefix 0000000200\n"
-        "reply-file " + file + "\n");
+        "reply-file " +
+        file + "\n");
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(t_->flags(c, 0x50100000, 0x145, CountingYield), 0);
     std::string request = Bytes({0, 0, 0, 1, 0, 0, 0, 12, 'A', 'B', 'C', 'D'});
@@ -113,17 +114,16 @@ TEST_F(FakeTransport, PlaysAnExchangeAndLogsIt) {
     t_->clientDisconnect(c);
     open_.clear();
     const std::string log = Log();
-    for (const char* line : {"connect 0\n", "flags 50100000 00000145\n",
-                             "send 12 12 0 000000010000000c41424344\n", "recv 8 8 0\n",
-                             "recv 5 5 0\n", "send 7 7 0 00000002000909\n", "recv 1 0 2\n",
-                             "disconnect\n"}) {
+    for (const char* line :
+         {"connect 0\n", "flags 50100000 00000145\n", "send 12 12 0 000000010000000c41424344\n",
+          "recv 8 8 0\n", "recv 5 5 0\n", "send 7 7 0 00000002000909\n", "recv 1 0 2\n", "disconnect\n"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line << " missing from:\n" << log;
     }
 }
 
 TEST_F(FakeTransport, FaultsFireWhereTheScriptPutsThem) {
     struct Call {
-        char kind;  // 's' send, 'r' recv
+        char kind;         // 's' send, 'r' recv
         std::string data;  // send: the bytes; recv: as many bytes as asked
         int moved;
         int error;
@@ -141,15 +141,17 @@ TEST_F(FakeTransport, FaultsFireWhereTheScriptPutsThem) {
         {"wrong length", "send 4\n", {{'s', ten, 0, 6}}},
         {"wrong bytes", "send hex 0102\n", {{'s', Bytes({1, 3}), 0, 6}}},
         {"wrong prefix", "send prefix 0102\n", {{'s', Bytes({1}), 0, 6}}},
-        {"short receive, then the script goes on", "reply 010203\nrecv-fail\nreply 04\n",
+        {"short receive, then the script goes on",
+         "reply 010203\nrecv-fail\nreply 04\n",
          {{'r', "12345", 3, 2}, {'r', "1", 1, 0}}},
-        {"peer closes mid-frame", "reply 0102\nclose\n",
+        {"peer closes mid-frame",
+         "reply 0102\nclose\n",
          {{'r', "1234", 2, 2}, {'r', "1", 0, 2}, {'s', ten, 0, 2}}},
         {"script ends", "send\n", {{'s', ten, 10, 0}, {'r', "1", 0, 2}, {'s', ten, 0, 2}}},
-        {"reply sent before the client reads", "reply 0a\nsend\n",
-         {{'s', ten, 10, 0}, {'r', "1", 1, 0}}},
+        {"reply sent before the client reads", "reply 0a\nsend\n", {{'s', ten, 10, 0}, {'r', "1", 1, 0}}},
         {"send where the script expects a read", "hang\n", {{'s', ten, 0, 6}}},
-        {"missing send: the peer waits, the client times out", "send\nsend\nreply 01\n",
+        {"missing send: the peer waits, the client times out",
+         "send\nsend\nreply 01\n",
          {{'s', ten, 10, 0}, {'r', "1", 0, 15}}},
         {"hang until the idle time-out", "hang\nreply 05\n", {{'r', "1", 0, 15}, {'r', "1", 1, 0}}},
     };
@@ -161,7 +163,8 @@ TEST_F(FakeTransport, FaultsFireWhereTheScriptPutsThem) {
             const Call& call = c.calls[i];
             std::vector<char> buffer(call.data.begin(), call.data.end());
             int n = static_cast<int>(buffer.size());
-            int moved = call.kind == 's' ? t_->send(conn, buffer.data(), n) : t_->recv(conn, buffer.data(), n);
+            int moved =
+                call.kind == 's' ? t_->send(conn, buffer.data(), n) : t_->recv(conn, buffer.data(), n);
             EXPECT_EQ(moved, call.moved) << c.name << ", call " << i;
             EXPECT_EQ(LastError(conn), call.error) << c.name << ", call " << i;
         }
@@ -219,7 +222,8 @@ TEST_F(FakeTransport, EndlessRepliesKeepComing) {
     std::vector<unsigned char> expected(chunk.size());
     for (int round = 0; round < 300; ++round) {
         ASSERT_EQ(t_->recv(c, chunk.data(), static_cast<int>(chunk.size())), 8191);
-        for (size_t i = 0; i < chunk.size(); ++i) expected[i] = static_cast<unsigned char>(0x0a + (offset + i) % 3);
+        for (size_t i = 0; i < chunk.size(); ++i)
+            expected[i] = static_cast<unsigned char>(0x0a + (offset + i) % 3);
         ASSERT_TRUE(chunk == expected) << "round " << round;
         offset += chunk.size();
     }

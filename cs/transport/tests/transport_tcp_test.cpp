@@ -1,8 +1,8 @@
 // libqelscknt.so against small loopback servers: full counts, slow and broken peers,
 // time-outs, cancel from other threads, the host text and the definitions it refuses.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -88,7 +88,8 @@ TEST_F(TcpTransport, OffersTheSixteenEntriesAndNothingElse) {
     }
     EXPECT_EQ(t_->version(), ARCCOM_VERSION);
     for (const char* hidden : {"ArcOS_MonotonicMs", "ArcOS_LoadLibrary",
-                               "_ZN3qel9transport21ParseServerDefinitionESt17basic_string_viewIcSt11char_traitsIcEEPNS0_16ServerDefinitionEPNSt7__cxx1112basic_stringIcS3_SaIcEEE"}) {
+                               "_ZN3qel9transport21ParseServerDefinitionESt17basic_string_viewIcSt11char_"
+                               "traitsIcEEPNS0_16ServerDefinitionEPNSt7__cxx1112basic_stringIcS3_SaIcEEE"}) {
         EXPECT_EQ(ArcOS_GetProcAddress(t_.library(), hidden), nullptr) << hidden << " is exported";
     }
     EXPECT_EQ(t_->serverInit(), 2);
@@ -121,8 +122,8 @@ int FindClientSocket(uint16_t serverPort) {
     for (int fd = 0; fd < 1024; ++fd) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
-            peer.sin_family == AF_INET && ntohs(peer.sin_port) == serverPort) {
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 && peer.sin_family == AF_INET &&
+            ntohs(peer.sin_port) == serverPort) {
             return fd;
         }
     }
@@ -226,8 +227,7 @@ TEST_F(TcpTransport, CancelBreaksOffOnlyWhatItShould) {
     const Case cases[] = {
         {"from another thread while the call waits", [] {}, true, 0, ARCCOM_CANCELLED},
         {"from another thread just before the call",
-         [&] { std::thread([&] { t_->cancel(connection_); }).join(); }, false, 0,
-         ARCCOM_CANCELLED},
+         [&] { std::thread([&] { t_->cancel(connection_); }).join(); }, false, 0, ARCCOM_CANCELLED},
         {"from the calling thread between calls", [&] { t_->cancel(connection_); }, false, 4, 0},
         {"pending, then dropped by Flags",
          [&] {
@@ -235,8 +235,8 @@ TEST_F(TcpTransport, CancelBreaksOffOnlyWhatItShould) {
              t_->flags(connection_, 0, 0, nullptr);
          },
          false, 4, 0},
-        {"from the yield callback inside the wait",
-         [&] { t_->flags(connection_, 0, 0, CancellingYield); }, false, 0, ARCCOM_CANCELLED},
+        {"from the yield callback inside the wait", [&] { t_->flags(connection_, 0, 0, CancellingYield); },
+         false, 0, ARCCOM_CANCELLED},
     };
     g_cancelTarget = connection_;
     g_cancelTable = &*t_;

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QelXdr* xdr = CsStreamXdr(stream);
     for (int message = 0; message < 16 && !CsStreamBroken(stream); ++message) {
         CsStreamStartMessage(stream, control & 0x07);
-        const bool started = (control & 0x08) ? CsStreamReadAnyMessage(stream) : CsStreamReadMessageStart(stream);
+        const bool started =
+            (control & 0x08) ? CsStreamReadAnyMessage(stream) : CsStreamReadMessageStart(stream);
         if (!started) break;
         xdr->features = (control >> 3) & 0x1F;
         CsReplyRecord reply{};

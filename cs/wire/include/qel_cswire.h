@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "qel_csrequests.h"  // the request codes by name, CS_CODE_MAX
-#include "qel_transport.h"  // the transport table ArcCOM_Funcs and its entry types
+#include "qel_transport.h"   // the transport table ArcCOM_Funcs and its entry types
 
 struct ArcIconvContext;
 struct ArcIconvHandle;
@@ -53,13 +53,13 @@ inline constexpr uint32_t CS_FEATURE_SESSION = 0x10;        // flag word 2 has 0
 uint32_t CsXdrFeatures(uint32_t flags1, uint32_t flags2);
 
 // Limits of decoded values.
-inline constexpr uint32_t CS_XDR_TEXT_WIRE_MAX = 131072;      // bytes of one wire text
-inline constexpr uint32_t CS_XDR_LIST_TEXT_MAX = 32701;       // pointer texts of entries
-inline constexpr uint32_t CS_XDR_VALUE_TEXT_MAX = 255;        // 'S' and 'T' values
-inline constexpr uint32_t CS_XDR_ARRAY_MAX = 65535;           // every array count is 16-bit
+inline constexpr uint32_t CS_XDR_TEXT_WIRE_MAX = 131072;        // bytes of one wire text
+inline constexpr uint32_t CS_XDR_LIST_TEXT_MAX = 32701;         // pointer texts of entries
+inline constexpr uint32_t CS_XDR_VALUE_TEXT_MAX = 255;          // 'S' and 'T' values
+inline constexpr uint32_t CS_XDR_ARRAY_MAX = 65535;             // every array count is 16-bit
 inline constexpr uint32_t CS_XDR_DATA_MAX = 16u * 1024 * 1024;  // one counted data piece
-inline constexpr uint32_t CS_XDR_TOKEN_MAX = 65536;           // a security token
-inline constexpr uint32_t CS_XDR_NOTE_DATA_MAX = 1024 * 1024; // the binary part of a note
+inline constexpr uint32_t CS_XDR_TOKEN_MAX = 65536;             // a security token
+inline constexpr uint32_t CS_XDR_NOTE_DATA_MAX = 1024 * 1024;   // the binary part of a note
 
 // Fixed character fields: the size includes the terminator (a field of 21 bytes holds
 // at most 20 bytes of text). Texts that do not fit are cut on a character boundary.
@@ -88,25 +88,24 @@ typedef bool (*QelXdrPutFn)(QelXdr* xdr, const void* bytes, uint32_t count);
 typedef bool (*QelXdrProc)(QelXdr* xdr, void* object, long argument);
 
 struct QelXdr {
-    int op;                      // QelXdrOp
-    int textMode;                // QelXdrTextMode
+    int op;        // QelXdrOp
+    int textMode;  // QelXdrTextMode
     QelXdrGetFn getBytes;
     QelXdrPutFn putBytes;
-    void* owner;                 // the object behind getBytes/putBytes
-    int wide;                    // the wire code set is a 16-bit one
-    int error;                   // code-page result of the last failed conversion
-    ArcIconvHandle* toLocal;     // wire -> local
-    ArcIconvHandle* toWire;      // local -> wire
-    uint32_t features;           // CS_FEATURE_*
-    const CsXdrApplGroup* group; // types the value slots of hit rows; none outside them
-    uint64_t position;           // bytes moved since the message start
+    void* owner;                  // the object behind getBytes/putBytes
+    int wide;                     // the wire code set is a 16-bit one
+    int error;                    // code-page result of the last failed conversion
+    ArcIconvHandle* toLocal;      // wire -> local
+    ArcIconvHandle* toWire;       // local -> wire
+    uint32_t features;            // CS_FEATURE_*
+    const CsXdrApplGroup* group;  // types the value slots of hit rows; none outside them
+    uint64_t position;            // bytes moved since the message start
 };
 
 // Opens both converters (local <-> wire) from the code-page service. Local CCSID 0 opens
 // none. The second open failing closes the first. True when both are open; on failure
 // xdr->error holds the service's result.
-bool QelXdr_InitCodePages(QelXdr* xdr, ArcIconvContext* context, int32_t localCcsid,
-                          int32_t wireCcsid);
+bool QelXdr_InitCodePages(QelXdr* xdr, ArcIconvContext* context, int32_t localCcsid, int32_t wireCcsid);
 void QelXdr_CloseCodePages(QelXdr* xdr);
 
 // Scalars. Short values travel as one word (sign- or zero-extended; decode keeps the
@@ -146,8 +145,8 @@ bool QelXdr_WrapString(QelXdr* xdr, char* field, uint32_t size);
 // count as one word (checked against maximum as 32 bits before it is narrowed), then
 // each element by proc(xdr, element, argument). Decode allocates zeroed elements when
 // *array is null (growing as elements arrive); free releases the array.
-bool QelXdr_Array(QelXdr* xdr, void** array, uint16_t* count, uint32_t maximum,
-                  uint32_t elementSize, QelXdrProc proc, long argument);
+bool QelXdr_Array(QelXdr* xdr, void** array, uint16_t* count, uint32_t maximum, uint32_t elementSize,
+                  QelXdrProc proc, long argument);
 // An optional object: a presence word that is 1 when the object is ABSENT and 0 when it
 // follows; any other value fails. Decode allocates the object zeroed; free releases it.
 bool QelXdr_Pointer(QelXdr* xdr, void** pointer, uint32_t size, QelXdrProc proc);
@@ -213,17 +212,17 @@ struct CsXdrTextEntry {
 struct CsXdrUserRecord {
     uint32_t userNumber;
     char userId[CS_XDR_USERID_SIZE];
-    char password[CS_XDR_USERID_SIZE];   // crypt hash or the old password of a change
+    char password[CS_XDR_USERID_SIZE];  // crypt hash or the old password of a change
     char description[CS_XDR_DESC_SIZE];
-    char userName[CS_XDR_NAME_SIZE];     // the first of eleven 61-byte texts
+    char userName[CS_XDR_NAME_SIZE];  // the first of eleven 61-byte texts
     char info[10][CS_XDR_NAME_SIZE];
     char phone[2][CS_XDR_PHONE_SIZE];
     char email[CS_XDR_NAME_SIZE];
     uint32_t attributes;
     uint16_t userType;
-    int64_t passwordChanged;             // 'Z' seconds; 0 never
-    int64_t logonTimeOut;                // with CS_FEATURE_LONG64 only
-    uint32_t logonState;                 // with CS_FEATURE_LONG64 only
+    int64_t passwordChanged;  // 'Z' seconds; 0 never
+    int64_t logonTimeOut;     // with CS_FEATURE_LONG64 only
+    uint32_t logonState;      // with CS_FEATURE_LONG64 only
 };
 
 // One entry of the user and group lists (codes 9, 13).
@@ -276,7 +275,7 @@ struct CsXdrNodeEntry {
 struct CsXdrStorageSet {
     char name[CS_XDR_NAME_SIZE];
     char description[CS_XDR_DESC_SIZE];
-    char type;                        // 'F' or 'L'
+    char type;  // 'F' or 'L'
     uint16_t nodeCount;
     CsXdrNodeEntry* nodes;
 };
@@ -292,10 +291,10 @@ struct CsXdrNodeInfo {
 // A field definition of an application group; its type types the hit rows' slots.
 struct CsXdrFieldDef {
     char name[CS_XDR_FIELD_SIZE];
-    char type;                        // 'B' 'D' 'I' 'N' 'S' 'T' ...
-    uint8_t flags;                    // 0x04 segment date, 0x08 text search, 0x20 key
-    uint16_t textLength;              // type 'S' only
-    uint8_t textCase;                 // type 'S' only
+    char type;            // 'B' 'D' 'I' 'N' 'S' 'T' ...
+    uint8_t flags;        // 0x04 segment date, 0x08 text search, 0x20 key
+    uint16_t textLength;  // type 'S' only
+    uint8_t textCase;     // type 'S' only
     uint16_t number;
     uint16_t mapCount;
     CsXdrTextEntry* mapValues;
@@ -308,7 +307,7 @@ struct CsXdrFieldDef {
 struct CsXdrApplEntry {
     char name[CS_XDR_NAME_SIZE];
     char description[CS_XDR_DESC_SIZE];
-    char* value;                      // the application-id value
+    char* value;  // the application-id value
     uint8_t flags[4];
     uint32_t number;
     uint32_t options;
@@ -329,11 +328,11 @@ struct CsXdrApplGroup {
     char description[CS_XDR_DESC_SIZE];
     char prefix[CS_XDR_PREFIX_SIZE];  // table-name prefix
     uint16_t notePermissions;
-    char segmentKind;                 // 'M': segments filled up to rowsPerSegment
+    char segmentKind;  // 'M': segments filled up to rowsPerSegment
     uint32_t rowsPerSegment;
     uint8_t logging;
     uint32_t storageSet;
-    uint8_t permissions;              // 0x01 retrieve, 0x02 store, 0x08 update index
+    uint8_t permissions;  // 0x01 retrieve, 0x02 store, 0x08 update index
     uint32_t words[7];
     uint32_t flags;
     uint16_t fieldCount;
@@ -368,12 +367,12 @@ struct CsXdrFolder {
     char description[CS_XDR_DESC_SIZE];
     uint8_t type;
     uint16_t fieldTotal;
-    uint32_t flags;                   // 0x100 special folder
+    uint32_t flags;  // 0x100 special folder
     uint16_t fieldCount;
     CsXdrFolderField* fields;
     uint16_t groupCount;
     CsXdrApplGroup* groups;
-    CsXdrFieldMap* maps;              // groupCount entries
+    CsXdrFieldMap* maps;  // groupCount entries
 };
 
 // Where a document lives inside a stored object.
@@ -393,11 +392,11 @@ struct CsXdrObjectRef {
 // A hit (index row). values is present only with slots; each slot is typed by the
 // field of the current application group (QelXdr::group) with the same position.
 struct CsXdrHitRow {
-    uint8_t noteFlag;                 // with CS_FEATURE_RESERVED_WORD only
+    uint8_t noteFlag;  // with CS_FEATURE_RESERVED_WORD only
     char segment[CS_XDR_FIELD_SIZE];
-    CsXdrObjectRef* object;           // optional
+    CsXdrObjectRef* object;  // optional
     uint16_t valueCount;
-    CsXdrValue* values;               // optional
+    CsXdrValue* values;  // optional
 };
 
 // A note (annotation).
@@ -425,7 +424,7 @@ struct CsXdrIndexResult {
 // A segment of an application group's index.
 struct CsXdrSegment {
     uint16_t number;
-    uint16_t status;                  // 0x01 available, 0x02 not for update
+    uint16_t status;  // 0x01 available, 0x02 not for update
     char name[CS_XDR_SEGNAME_SIZE];
     int64_t startDate;
     int64_t stopDate;
@@ -473,7 +472,7 @@ struct CsXdrPrintRequest {
 
 // One piece of bulk data in a reply (codes 60, 101, 62, 88).
 struct CsXdrDataPiece {
-    char letter;                      // compression letter of the bytes
+    char letter;  // compression letter of the bytes
     int64_t position;
     uint32_t length;
     char* data;
@@ -482,12 +481,12 @@ struct CsXdrDataPiece {
 // What a request carries of its handle (filled by the dispatcher).
 struct CsXdrHandlePart {
     uint32_t flags1;
-    uint32_t serverFlags;             // the client flags word
-    uint32_t protocol;                // the handle's kind
+    uint32_t serverFlags;  // the client flags word
+    uint32_t protocol;     // the handle's kind
     int32_t localCcsid;
     CsXdrIdentity identity;
-    CsXdrLogonRecord* logon;          // optional
-    uint32_t flags2;                  // on the wire only when flags1 has 0x40000000
+    CsXdrLogonRecord* logon;  // optional
+    uint32_t flags2;          // on the wire only when flags1 has 0x40000000
 };
 
 // Record procedures: (stream, record, argument) as QelXdrProc.
@@ -530,77 +529,85 @@ bool CsXdr_HandlePart(QelXdr* xdr, void* part, long argument);
 // counted bytes (a zero length ends the data).
 // ---------------------------------------------------------------------------
 
-struct CsReqLevel { int32_t level; };                                    // 0
-struct CsReqLogon {                                                      // 3
+struct CsReqLevel {  // 0
+    int32_t level;
+};
+struct CsReqLogon {  // 3
     char userId[CS_XDR_USERID_SIZE];
     char password[CS_XDR_USERID_SIZE];
 };
-struct CsReqUser { CsXdrUserRecord* user; };                             // 6, 7
-struct CsReqChangePassword {                                             // 8
-    CsXdrUserRecord* user;            // optional; its password field is the old one
+struct CsReqUser {  // 6, 7
+    CsXdrUserRecord* user;
+};
+struct CsReqChangePassword {  // 8
+    CsXdrUserRecord* user;    // optional; its password field is the old one
     char newPassword[CS_XDR_USERID_SIZE];
     uint32_t hasNewPassword;
 };
-struct CsReqUserList {                                                   // 9, 13
+struct CsReqUserList {  // 9, 13
     char* name;
     char* userFilter;
     uint32_t number;
     uint32_t groupFilter;
 };
-struct CsReqFolderList {                                                 // 19, 121
+struct CsReqFolderList {  // 19, 121
     char* pattern;
     char* selection1;
     char* selection2;
-    uint8_t flags;                    // 121 only
+    uint8_t flags;  // 121 only
 };
-struct CsReqFolderGroups {                                               // 20
+struct CsReqFolderGroups {  // 20
     uint32_t folderNumber;
     uint16_t nameCount;
     CsXdrTextEntry* names;
 };
-struct CsReqNumber { uint32_t number; };                                 // 53
-struct CsReqStorageNodes {                                               // 64
-    uint32_t groupNumber;             // the application group asked about
-    uint16_t nodeNumber;              // its storage node (0: the group's primary)
+struct CsReqNumber {  // 53
+    uint32_t number;
 };
-struct CsReqLoadInfo { uint32_t groupNumber; };                          // 86
-struct CsReqStore {                                                      // 54, 95, 96
+struct CsReqStorageNodes {  // 64
+    uint32_t groupNumber;   // the application group asked about
+    uint16_t nodeNumber;    // its storage node (0: the group's primary)
+};
+struct CsReqLoadInfo {  // 86
+    uint32_t groupNumber;
+};
+struct CsReqStore {  // 54, 95, 96
     uint32_t first;
     CsXdrApplGroup* group;
-    CsXdrHitRow* block;               // the index values, typed by group
+    CsXdrHitRow* block;  // the index values, typed by group
     CsXdrNodeEntry* primary;
     CsXdrNodeEntry* secondary;
     CsXdrObjectRef* object;
-    int64_t value;                    // 96 only: this and the next three
+    int64_t value;  // 96 only: this and the next three
     uint8_t flag1;
     uint8_t flag2;
     uint32_t word;
-    uint32_t dataLength;              // data messages
+    uint32_t dataLength;  // data messages
     char* data;
 };
-struct CsReqUpdateIndex {                                                // 56
+struct CsReqUpdateIndex {  // 56
     CsXdrApplGroup* group;
     CsXdrHitRow* oldHit;
     CsXdrHitRow* newHit;
 };
-struct CsReqAddIndexRow {                                                // 57, 103
+struct CsReqAddIndexRow {  // 57, 103
     CsXdrApplGroup* group;
     CsXdrHitRow* block;
-    CsXdrValueItem* rows;             // 103 only (optional list)
+    CsXdrValueItem* rows;  // 103 only (optional list)
     CsXdrIndexResult* result;
     CsXdrSegment* segment;
     uint32_t word;
 };
-struct CsReqSearch {                                                     // 59, 100, 112
+struct CsReqSearch {  // 59, 100, 112
     CsXdrApplGroup* group;
     char* where;
-    CsXdrCriteria* range;             // the segment date range
+    CsXdrCriteria* range;  // the segment date range
     uint8_t flags;
-    CsXdrValueItem* noteFilter;       // 100, 112
-    uint8_t noteLetter;               // 100, 112
-    CsXdrValueItem* textSearch;       // 112
+    CsXdrValueItem* noteFilter;  // 100, 112
+    uint8_t noteLetter;          // 100, 112
+    CsXdrValueItem* textSearch;  // 112
 };
-struct CsReqDocData {                                                    // 60, 101
+struct CsReqDocData {  // 60, 101
     CsXdrApplGroup* group;
     CsXdrHitRow* hit;
     CsXdrApplEntry* appl;
@@ -608,33 +615,33 @@ struct CsReqDocData {                                                    // 60, 
     CsXdrNodeInfo* nodes;
     uint8_t flags[3];
 };
-struct CsReqResources {                                                  // 62
+struct CsReqResources {  // 62
     CsXdrApplGroup* group;
     CsXdrNodeEntry* node;
     uint8_t flags;
     CsXdrNodeInfo* nodes;
 };
-struct CsReqNote {                                                       // 67, 68, 99
+struct CsReqNote {  // 67, 68, 99
     CsXdrApplGroup* group;
     CsXdrHitRow* hit;
     CsXdrNote* note;
 };
-struct CsReqNotes {                                                      // 69
+struct CsReqNotes {  // 69
     uint32_t groupNumber;
     CsXdrObjectRef* object;
     uint32_t word;
 };
-struct CsReqQueries {                                                    // 73
+struct CsReqQueries {  // 73
     uint32_t folderNumber;
     uint32_t userNumber;
     uint16_t count;
     CsXdrTextEntry* entries;
 };
-struct CsReqNumbers {                                                    // 74, 110
+struct CsReqNumbers {  // 74, 110
     uint16_t count;
     uint32_t* numbers;
 };
-struct CsReqStoreObject {                                                // 87
+struct CsReqStoreObject {  // 87
     uint32_t first;
     CsXdrApplGroup* group;
     CsXdrNodeEntry* primary;
@@ -647,7 +654,7 @@ struct CsReqStoreObject {                                                // 87
     uint32_t dataLength;
     char* data;
 };
-struct CsReqSegmentData {                                                // 88
+struct CsReqSegmentData {  // 88
     CsXdrApplGroup* group;
     CsXdrNodeEntry* primary;
     CsXdrNodeEntry* secondary;
@@ -655,7 +662,7 @@ struct CsReqSegmentData {                                                // 88
     char* objectName;
     uint32_t words[2];
 };
-struct CsReqLogMessage {                                                 // 91
+struct CsReqLogMessage {  // 91
     uint32_t first;
     uint32_t messageNumber;
     uint16_t objectCount;
@@ -670,24 +677,24 @@ struct CsReqLogMessage {                                                 // 91
 // closing message.
 struct CsReqHitItems {
     uint32_t more;
-    uint32_t word;                    // item messages: this, group, appl (104), hit, word2
-    CsXdrApplGroup* group;            // optional: absent = the group of the last item
-    CsXdrApplEntry* appl;             // 104 only
+    uint32_t word;          // item messages: this, group, appl (104), hit, word2
+    CsXdrApplGroup* group;  // optional: absent = the group of the last item
+    CsXdrApplEntry* appl;   // 104 only
     CsXdrHitRow* hit;
     uint32_t word2;
-    uint32_t endWord;                 // closing message: endWord, then endByte or values
-    uint8_t endByte;                  // 92, 97
-    CsXdrValueItem* values;           // 104
+    uint32_t endWord;        // closing message: endWord, then endByte or values
+    uint8_t endByte;         // 92, 97
+    CsXdrValueItem* values;  // 104
 };
-struct CsReqServerPrint {                                                // 93
+struct CsReqServerPrint {  // 93
     uint32_t first;
-    CsXdrPrintRequest* print;         // first message: print, text, entries
+    CsXdrPrintRequest* print;  // first message: print, text, entries
     char* text;
     uint16_t count;
     CsXdrTextEntry* entries;
-    CsReqHitItems items;              // following messages
+    CsReqHitItems items;  // following messages
 };
-struct CsReqDocObject {                                                  // 102
+struct CsReqDocObject {  // 102
     CsXdrApplGroup* group;
     CsXdrNodeEntry* primary;
     CsXdrNodeEntry* secondary;
@@ -696,7 +703,7 @@ struct CsReqDocObject {                                                  // 102
     char* text;
     uint32_t words[2];
 };
-struct CsReqToken {                                                      // 108
+struct CsReqToken {  // 108
     uint32_t first;
     char userId[CS_XDR_USERID_SIZE];  // first message only
     uint32_t length;
@@ -735,11 +742,11 @@ union CsRequestBody {
 
 // A request record: the header, then the body of its code.
 struct CsRequestRecord {
-    CsXdrHandlePart* handle;          // optional
+    CsXdrHandlePart* handle;  // optional
     uint32_t code;
     uint32_t sendWindow;
     uint32_t replyWindow;
-    int32_t reserved;                 // -1; with CS_FEATURE_RESERVED_WORD only
+    int32_t reserved;  // -1; with CS_FEATURE_RESERVED_WORD only
     char* text;
     unsigned char sessionBlock[CS_XDR_SESSION_BLOCK];  // with CS_FEATURE_SESSION only
     CsRequestBody body;
@@ -751,54 +758,84 @@ struct CsRequestRecord {
 // code 3, or 13 for code 8.
 // ---------------------------------------------------------------------------
 
-struct CsRepLogon {                                                      // 3
+struct CsRepLogon {  // 3
     CsXdrUserRecord user;
     CsXdrIdentity identity;
-    CsXdrLogonRecord* logon;          // optional
-    CsXdrSystemParms* parms;          // optional
+    CsXdrLogonRecord* logon;  // optional
+    CsXdrSystemParms* parms;  // optional
     uint32_t session;
     uint32_t words[2];
     unsigned char sessionBlock[CS_XDR_SESSION_BLOCK];
 };
-struct CsRepUser {                                                       // 6, 8
+struct CsRepUser {  // 6, 8
     CsXdrUserRecord user;
-    uint32_t word;                    // 8 only
+    uint32_t word;  // 8 only
 };
-struct CsRepUserEntry { CsXdrUserEntry* entry; };                        // 9, 13
-struct CsRepFolderEntry {                                                // 19, 121
+struct CsRepUserEntry {  // 9, 13
+    CsXdrUserEntry* entry;
+};
+struct CsRepFolderEntry {  // 19, 121
     CsXdrFolder* folder;
-    uint32_t final;                   // 121 only
+    uint32_t final;  // 121 only
 };
-struct CsRepFolder { CsXdrFolder* folder; };                             // 20
-struct CsRepStorageSet { CsXdrStorageSet* set; };                        // 53
-struct CsRepObject { CsXdrObjectRef object; };                           // 54, 95, 96
-struct CsRepIndexRow {                                                   // 57, 103
+struct CsRepFolder {  // 20
+    CsXdrFolder* folder;
+};
+struct CsRepStorageSet {  // 53
+    CsXdrStorageSet* set;
+};
+struct CsRepObject {  // 54, 95, 96
+    CsXdrObjectRef object;
+};
+struct CsRepIndexRow {  // 57, 103
     CsXdrIndexResult result;
     CsXdrSegment segment;
     uint32_t word;
 };
-struct CsRepWord { uint32_t value; };                                    // 58, 87, 109
-struct CsRepHit { CsXdrHitRow* hit; };                                   // 59, 100, 112
-struct CsRepData {                                                       // 60, 101, 62, 88
-    CsXdrDataPiece* piece;            // absent: the end of the data
-    uint8_t location;                 // end of 60 and 101
-    uint8_t second;                   // end of 101
+struct CsRepWord {  // 58, 87, 109
+    uint32_t value;
 };
-struct CsRepNodeInfo { CsXdrNodeInfo* info; };                           // 64
-struct CsRepNoteWords { uint32_t words[2]; };                            // 67
-struct CsRepNote { CsXdrNote* note; };                                   // 69
-struct CsRepQuery { CsXdrNamedQuery* query; };                           // 73
-struct CsRepSegment { CsXdrSegment* segment; };                          // 74, 110
-struct CsRepPrinter { CsXdrPrinter* printer; };                          // 78
-struct CsRepSystemParms { CsXdrSystemParms* parms; };                    // 84
-struct CsRepText { char* text; };                                        // 86
-struct CsRepDocObject {                                                  // 102
+struct CsRepHit {  // 59, 100, 112
+    CsXdrHitRow* hit;
+};
+struct CsRepData {          // 60, 101, 62, 88
+    CsXdrDataPiece* piece;  // absent: the end of the data
+    uint8_t location;       // end of 60 and 101
+    uint8_t second;         // end of 101
+};
+struct CsRepNodeInfo {  // 64
+    CsXdrNodeInfo* info;
+};
+struct CsRepNoteWords {  // 67
+    uint32_t words[2];
+};
+struct CsRepNote {  // 69
+    CsXdrNote* note;
+};
+struct CsRepQuery {  // 73
+    CsXdrNamedQuery* query;
+};
+struct CsRepSegment {  // 74, 110
+    CsXdrSegment* segment;
+};
+struct CsRepPrinter {  // 78
+    CsXdrPrinter* printer;
+};
+struct CsRepSystemParms {  // 84
+    CsXdrSystemParms* parms;
+};
+struct CsRepText {  // 86
+    char* text;
+};
+struct CsRepDocObject {  // 102
     uint8_t answer;
     uint32_t word;
 };
-struct CsRepValues { CsXdrValueItem* items; };                           // 104
-struct CsRepToken {                                                      // 108
-    uint32_t length;                  // 0: no further token
+struct CsRepValues {  // 104
+    CsXdrValueItem* items;
+};
+struct CsRepToken {   // 108
+    uint32_t length;  // 0: no further token
     char* token;
     char userId[CS_XDR_USERID_SIZE];
 };
@@ -832,10 +869,10 @@ union CsReplyBody {
 // of search replies (kept when the record is cleared for decoding).
 struct CsReplyRecord {
     int32_t result;
-    uint32_t code;                    // the request code answered; 1 go-ahead, 2 cancelled
-    uint32_t status;                  // with CS_FEATURE_RESERVED_WORD; 0x1 drop the connection
-    char* text;                       // with CS_FEATURE_TEXTS
-    char message[CS_XDR_MESSAGE_SIZE];// with CS_FEATURE_TEXTS: the server's message text
+    uint32_t code;                      // the request code answered; 1 go-ahead, 2 cancelled
+    uint32_t status;                    // with CS_FEATURE_RESERVED_WORD; 0x1 drop the connection
+    char* text;                         // with CS_FEATURE_TEXTS
+    char message[CS_XDR_MESSAGE_SIZE];  // with CS_FEATURE_TEXTS: the server's message text
     const CsXdrApplGroup* group;
     CsReplyBody body;
 };
@@ -878,8 +915,7 @@ void CsStreamFree(CsStream* stream);
 QelXdr* CsStreamXdr(CsStream* stream);
 // Opens the code pages (QelXdr_InitCodePages), installs the byte movers and resets both
 // sides: message number 0, letter 'O', compression off. False when the code pages fail.
-bool CsStreamSetup(CsStream* stream, ArcIconvContext* context, int32_t localCcsid,
-                   int32_t wireCcsid);
+bool CsStreamSetup(CsStream* stream, ArcIconvContext* context, int32_t localCcsid, int32_t wireCcsid);
 void CsStreamCloseCodePages(CsStream* stream);
 // The transport the frames go through: its Send and Recv entries are called with
 // `connection` (the table may hold forwarders that keep their own record there).

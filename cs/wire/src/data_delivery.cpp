@@ -12,11 +12,11 @@ struct CsDelivery {
     CsDataCallback callback = nullptr;
     void* context = nullptr;
     bool started = false;
-    bool asItIs = false;      // 'D' and 'N' pieces are handed over without copying
+    bool asItIs = false;  // 'D' and 'N' pieces are handed over without copying
     bool finished = false;
     char letter = 0;
     ArcCmpPipeline* pipe = nullptr;
-    char* buffer = nullptr;   // malloc'd: a callback may keep it
+    char* buffer = nullptr;  // malloc'd: a callback may keep it
 };
 
 namespace {
@@ -52,8 +52,8 @@ int Start(CsDelivery* d, char letter) {
 int Run(CsDelivery* d, const unsigned char* input, size_t length) {
     for (;;) {
         size_t produced = 0;
-        const int state = ArcCMP_Run(d->pipe, input, length,
-                                     reinterpret_cast<unsigned char*>(d->buffer), d->size, &produced);
+        const int state = ArcCMP_Run(d->pipe, input, length, reinterpret_cast<unsigned char*>(d->buffer),
+                                     d->size, &produced);
         if (state == ARCCMP_NEED_INPUT) return length == 0 ? 6 : 0;
         if (state == ARCCMP_OUTPUT_READY || state == ARCCMP_FINISHED) {
             if (int rc = Hand(d, produced); rc != 0) return rc;

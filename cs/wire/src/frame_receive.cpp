@@ -121,8 +121,7 @@ bool NextFrame(CsStream* s) {
     const uint32_t number = in.number;
     if (!ReadFrame(s)) return false;
     if (in.number != number || in.compressedForm != in.messageCompressedForm) return Fail(s);
-    if (in.compressedForm &&
-        (!(in.flags & CS_FRAME_CONTINUATION) || in.letter != in.messageLetter))
+    if (in.compressedForm && (!(in.flags & CS_FRAME_CONTINUATION) || in.letter != in.messageLetter))
         return Fail(s);
     return true;
 }
@@ -134,8 +133,8 @@ bool Inflate(CsStream* s) {
     if (in.readLeft == 0 && !(in.flags & CS_FRAME_LAST)) return NextFrame(s);
     const unsigned char* input = in.readLeft > 0 ? in.raw.data() + in.readPos : nullptr;
     size_t produced = 0;
-    const int state = ArcCMP_Run(in.pipe, input, in.readLeft, in.decoded.data(), in.decoded.size(),
-                                 &produced);
+    const int state =
+        ArcCMP_Run(in.pipe, input, in.readLeft, in.decoded.data(), in.decoded.size(), &produced);
     switch (state) {
         case ARCCMP_NEED_INPUT:
             if (in.readLeft == 0) return Fail(s);  // the compressed data ended early
@@ -151,8 +150,7 @@ bool Inflate(CsStream* s) {
             in.decodedLeft = produced;
             in.pipeDone = true;
             return true;
-        default:
-            return Fail(s);
+        default: return Fail(s);
     }
 }
 

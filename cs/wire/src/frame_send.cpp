@@ -85,9 +85,9 @@ bool FlushCompressed(CsStream* s, bool final) {
     if (inputLength == 0 && !final) return true;  // a zero length would end the input
     for (;;) {
         size_t produced = 0;
-        const int state = ArcCMP_Run(out.pipe, inputLength > 0 ? input : nullptr, inputLength,
-                                     out.frame.data() + CS_FRAME_COMPRESSED_HEADER, kCompressedRoom,
-                                     &produced);
+        const int state =
+            ArcCMP_Run(out.pipe, inputLength > 0 ? input : nullptr, inputLength,
+                       out.frame.data() + CS_FRAME_COMPRESSED_HEADER, kCompressedRoom, &produced);
         if (state == ARCCMP_NEED_INPUT) {
             out.writePos = CS_FRAME_PLAIN_HEADER;
             if (!final) return true;

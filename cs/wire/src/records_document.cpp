@@ -73,8 +73,7 @@ bool ValueSlots(QelXdr* xdr, CsXdrHitRow* row) {
 bool CsXdr_HitRow(QelXdr* xdr, void* object, long) {
     auto* row = static_cast<CsXdrHitRow*>(object);
     if ((xdr->features & CS_FEATURE_RESERVED_WORD) && !QelXdr_Byte(xdr, &row->noteFlag)) return false;
-    return Field(xdr, row->segment) && Optional(xdr, &row->object, CsXdr_ObjectRef) &&
-           ValueSlots(xdr, row);
+    return Field(xdr, row->segment) && Optional(xdr, &row->object, CsXdr_ObjectRef) && ValueSlots(xdr, row);
 }
 
 bool CsXdr_Note(QelXdr* xdr, void* object, long) {
@@ -110,8 +109,7 @@ bool CsXdr_ValueList(QelXdr* xdr, CsXdrValueItem** list) {
             if (*link == nullptr) return false;
         }
         CsXdrValueItem* item = *link;
-        if (!QelXdr_UShort(xdr, &item->number) ||
-            !QelXdr_String(xdr, &item->text, CS_XDR_LIST_TEXT_MAX))
+        if (!QelXdr_UShort(xdr, &item->number) || !QelXdr_String(xdr, &item->text, CS_XDR_LIST_TEXT_MAX))
             return false;
         link = &item->next;
     }
@@ -123,8 +121,7 @@ bool CsXdr_Criteria(QelXdr* xdr, void* object, long) {
         for (auto& value : c->values) CsXdr_Value(xdr, &value, 0);
         return true;
     }
-    if (!Field(xdr, c->field) || !QelXdr_Char(xdr, &c->type) || !QelXdr_Short(xdr, &c->op))
-        return false;
+    if (!Field(xdr, c->field) || !QelXdr_Char(xdr, &c->type) || !QelXdr_Short(xdr, &c->op)) return false;
     if (IsDateType(c->type)) return Field(xdr, c->dates[0]) && Field(xdr, c->dates[1]);
     return CsXdr_Value(xdr, &c->values[0], c->type) && CsXdr_Value(xdr, &c->values[1], c->type);
 }
@@ -137,8 +134,7 @@ bool CsXdr_NamedQuery(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_Printer(QelXdr* xdr, void* object, long) {
     auto* p = static_cast<CsXdrPrinter*>(object);
-    if (!QelXdr_UInt(xdr, &p->number) || !Field(xdr, p->name) || !Field(xdr, p->description))
-        return false;
+    if (!QelXdr_UInt(xdr, &p->number) || !Field(xdr, p->name) || !Field(xdr, p->description)) return false;
     for (auto& word : p->words)
         if (!QelXdr_UInt(xdr, &word)) return false;
     return true;
@@ -146,6 +142,6 @@ bool CsXdr_Printer(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_PrintRequest(QelXdr* xdr, void* object, long) {
     auto* r = static_cast<CsXdrPrintRequest*>(object);
-    return QelXdr_UInt(xdr, &r->printer) && QelXdr_UInt(xdr, &r->copies) &&
-           QelXdr_UInt(xdr, &r->options) && QelXdr_String(xdr, &r->name, CS_XDR_LIST_TEXT_MAX);
+    return QelXdr_UInt(xdr, &r->printer) && QelXdr_UInt(xdr, &r->copies) && QelXdr_UInt(xdr, &r->options) &&
+           QelXdr_String(xdr, &r->name, CS_XDR_LIST_TEXT_MAX);
 }

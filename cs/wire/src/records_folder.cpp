@@ -14,12 +14,10 @@ bool CsXdr_TextEntry(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_FieldDef(QelXdr* xdr, void* object, long) {
     auto* f = static_cast<CsXdrFieldDef*>(object);
-    if (!Field(xdr, f->name) || !QelXdr_Char(xdr, &f->type) || !QelXdr_Byte(xdr, &f->flags))
-        return false;
+    if (!Field(xdr, f->name) || !QelXdr_Char(xdr, &f->type) || !QelXdr_Byte(xdr, &f->flags)) return false;
     if (f->type == 'S' && (!QelXdr_UShort(xdr, &f->textLength) || !QelXdr_Byte(xdr, &f->textCase)))
         return false;
-    if (!QelXdr_UShort(xdr, &f->number) ||
-        !ArrayOf(xdr, &f->mapValues, &f->mapCount, CsXdr_TextEntry) ||
+    if (!QelXdr_UShort(xdr, &f->number) || !ArrayOf(xdr, &f->mapValues, &f->mapCount, CsXdr_TextEntry) ||
         !ArrayOf(xdr, &f->displayValues, &f->displayCount, CsXdr_TextEntry))
         return false;
     for (auto& format : f->formats)
@@ -108,9 +106,7 @@ bool CsXdr_Folder(QelXdr* xdr, void* object, long) {
     auto* f = static_cast<CsXdrFolder*>(object);
     if (Freeing(xdr)) FieldMaps(xdr, f);  // before the group count is cleared
     return QelXdr_UInt(xdr, &f->number) && Field(xdr, f->name) && Field(xdr, f->description) &&
-           QelXdr_Byte(xdr, &f->type) && QelXdr_UShort(xdr, &f->fieldTotal) &&
-           QelXdr_UInt(xdr, &f->flags) &&
+           QelXdr_Byte(xdr, &f->type) && QelXdr_UShort(xdr, &f->fieldTotal) && QelXdr_UInt(xdr, &f->flags) &&
            ArrayOf(xdr, &f->fields, &f->fieldCount, CsXdr_FolderField) &&
-           ArrayOf(xdr, &f->groups, &f->groupCount, CsXdr_ApplGroup) &&
-           (Freeing(xdr) || FieldMaps(xdr, f));
+           ArrayOf(xdr, &f->groups, &f->groupCount, CsXdr_ApplGroup) && (Freeing(xdr) || FieldMaps(xdr, f));
 }

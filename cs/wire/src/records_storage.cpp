@@ -26,19 +26,18 @@ bool CsXdr_NodeInfo(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_ObjectRef(QelXdr* xdr, void* object, long) {
     auto* o = static_cast<CsXdrObjectRef*>(object);
-    return QelXdr_UInt(xdr, &o->offset) && QelXdr_UInt(xdr, &o->length) &&
-           QelXdr_UInt(xdr, &o->loadId) && QelXdr_UInt(xdr, &o->compressedLength) &&
-           QelXdr_Char(xdr, &o->compression) && QelXdr_Byte(xdr, &o->location) &&
-           QelXdr_UInt(xdr, &o->flags) && QelXdr_UShort(xdr, &o->primaryNode) &&
-           QelXdr_UShort(xdr, &o->secondaryNode) &&
+    return QelXdr_UInt(xdr, &o->offset) && QelXdr_UInt(xdr, &o->length) && QelXdr_UInt(xdr, &o->loadId) &&
+           QelXdr_UInt(xdr, &o->compressedLength) && QelXdr_Char(xdr, &o->compression) &&
+           QelXdr_Byte(xdr, &o->location) && QelXdr_UInt(xdr, &o->flags) &&
+           QelXdr_UShort(xdr, &o->primaryNode) && QelXdr_UShort(xdr, &o->secondaryNode) &&
            QelXdr_String(xdr, &o->name, CS_XDR_LIST_TEXT_MAX);
 }
 
 bool CsXdr_Segment(QelXdr* xdr, void* object, long) {
     auto* s = static_cast<CsXdrSegment*>(object);
-    return QelXdr_UShort(xdr, &s->number) && QelXdr_UShort(xdr, &s->status) &&
-           Field(xdr, s->name) && QelXdr_LongValue(xdr, &s->startDate) &&
-           QelXdr_LongValue(xdr, &s->stopDate) && QelXdr_LongValue(xdr, &s->rows);
+    return QelXdr_UShort(xdr, &s->number) && QelXdr_UShort(xdr, &s->status) && Field(xdr, s->name) &&
+           QelXdr_LongValue(xdr, &s->startDate) && QelXdr_LongValue(xdr, &s->stopDate) &&
+           QelXdr_LongValue(xdr, &s->rows);
 }
 
 bool CsXdr_IndexResult(QelXdr* xdr, void* object, long) {

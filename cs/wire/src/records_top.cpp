@@ -20,8 +20,7 @@ bool CsXdrRequest(QelXdr* xdr, CsRequestRecord* r) {
     if (r->code > CS_CODE_MAX) return false;
     if ((xdr->features & CS_FEATURE_RESERVED_WORD) && !QelXdr_Int(xdr, &r->reserved)) return false;
     if (!QelXdr_String(xdr, &r->text, CS_XDR_LIST_TEXT_MAX)) return false;
-    if ((xdr->features & CS_FEATURE_SESSION) &&
-        !QelXdr_Opaque(xdr, r->sessionBlock, sizeof r->sessionBlock))
+    if ((xdr->features & CS_FEATURE_SESSION) && !QelXdr_Opaque(xdr, r->sessionBlock, sizeof r->sessionBlock))
         return false;
     return CsXdrRequestBody(xdr, r->code, &r->body);
 }

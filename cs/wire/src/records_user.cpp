@@ -17,8 +17,8 @@ bool CsXdr_UserRecord(QelXdr* xdr, void* object, long passwordMode) {
         if (!Field(xdr, info)) return false;
     for (auto& phone : r->phone)
         if (!Field(xdr, phone)) return false;
-    if (!Field(xdr, r->email) || !QelXdr_UInt(xdr, &r->attributes) ||
-        !QelXdr_UShort(xdr, &r->userType) || !QelXdr_LongValue(xdr, &r->passwordChanged))
+    if (!Field(xdr, r->email) || !QelXdr_UInt(xdr, &r->attributes) || !QelXdr_UShort(xdr, &r->userType) ||
+        !QelXdr_LongValue(xdr, &r->passwordChanged))
         return false;
     if (xdr->features & CS_FEATURE_LONG64)
         return QelXdr_LongValue(xdr, &r->logonTimeOut) && QelXdr_UInt(xdr, &r->logonState);
@@ -37,8 +37,7 @@ bool CsXdr_Identity(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_LogonRecord(QelXdr* xdr, void* object, long) {
     auto* r = static_cast<CsXdrLogonRecord*>(object);
-    return QelXdr_UInt(xdr, &r->userNumber) &&
-           QelXdr_String(xdr, &r->groupList, CS_XDR_LIST_TEXT_MAX) &&
+    return QelXdr_UInt(xdr, &r->userNumber) && QelXdr_String(xdr, &r->groupList, CS_XDR_LIST_TEXT_MAX) &&
            QelXdr_UShort(xdr, &r->userType) && QelXdr_LongValue(xdr, &r->timeOut);
 }
 

@@ -18,7 +18,9 @@ bool Logon(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
            QelXdr_UInt(xdr, &b->words[1]) && QelXdr_Opaque(xdr, b->sessionBlock, sizeof b->sessionBlock);
 }
 
-bool User(QelXdr* xdr, uint32_t, CsReplyRecord* reply) { return CsXdr_UserRecord(xdr, &reply->body.user.user, 0); }
+bool User(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
+    return CsXdr_UserRecord(xdr, &reply->body.user.user, 0);
+}
 
 bool ChangePassword(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
     return CsXdr_UserRecord(xdr, &reply->body.user.user, 0) && QelXdr_UInt(xdr, &reply->body.user.word);
@@ -43,11 +45,14 @@ bool StorageSet(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
     return Required(xdr, &reply->body.storageSet.set, CsXdr_StorageSet);
 }
 
-bool Object(QelXdr* xdr, uint32_t, CsReplyRecord* reply) { return CsXdr_ObjectRef(xdr, &reply->body.object.object, 0); }
+bool Object(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
+    return CsXdr_ObjectRef(xdr, &reply->body.object.object, 0);
+}
 
 bool IndexRow(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
     CsRepIndexRow* b = &reply->body.indexRow;
-    return CsXdr_IndexResult(xdr, &b->result, 0) && CsXdr_Segment(xdr, &b->segment, 0) && QelXdr_UInt(xdr, &b->word);
+    return CsXdr_IndexResult(xdr, &b->result, 0) && CsXdr_Segment(xdr, &b->segment, 0) &&
+           QelXdr_UInt(xdr, &b->word);
 }
 
 bool Word(QelXdr* xdr, uint32_t, CsReplyRecord* reply) { return QelXdr_UInt(xdr, &reply->body.word.value); }
@@ -71,10 +76,13 @@ bool NodeInfo(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
 }
 
 bool NoteWords(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
-    return QelXdr_UInt(xdr, &reply->body.noteWords.words[0]) && QelXdr_UInt(xdr, &reply->body.noteWords.words[1]);
+    return QelXdr_UInt(xdr, &reply->body.noteWords.words[0]) &&
+           QelXdr_UInt(xdr, &reply->body.noteWords.words[1]);
 }
 
-bool Note(QelXdr* xdr, uint32_t, CsReplyRecord* reply) { return Optional(xdr, &reply->body.note.note, CsXdr_Note); }
+bool Note(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
+    return Optional(xdr, &reply->body.note.note, CsXdr_Note);
+}
 
 bool Query(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
     return Optional(xdr, &reply->body.query.query, CsXdr_NamedQuery);
@@ -100,7 +108,9 @@ bool DocObject(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
     return QelXdr_Byte(xdr, &reply->body.docObject.answer) && QelXdr_UInt(xdr, &reply->body.docObject.word);
 }
 
-bool Values(QelXdr* xdr, uint32_t, CsReplyRecord* reply) { return CsXdr_ValueList(xdr, &reply->body.values.items); }
+bool Values(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
+    return CsXdr_ValueList(xdr, &reply->body.values.items);
+}
 
 bool Token(QelXdr* xdr, uint32_t, CsReplyRecord* reply) {
     CsRepToken* b = &reply->body.token;

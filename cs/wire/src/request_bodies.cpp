@@ -46,8 +46,8 @@ bool ChangePassword(QelXdr* xdr, uint32_t, CsRequestBody* body) {
 bool UserList(QelXdr* xdr, uint32_t, CsRequestBody* body) {
     CsReqUserList* b = &body->userList;
     return QelXdr_String(xdr, &b->name, CS_XDR_LIST_TEXT_MAX) &&
-           QelXdr_String(xdr, &b->userFilter, CS_XDR_LIST_TEXT_MAX) &&
-           QelXdr_UInt(xdr, &b->number) && QelXdr_UInt(xdr, &b->groupFilter);
+           QelXdr_String(xdr, &b->userFilter, CS_XDR_LIST_TEXT_MAX) && QelXdr_UInt(xdr, &b->number) &&
+           QelXdr_UInt(xdr, &b->groupFilter);
 }
 
 bool FolderList(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
@@ -88,8 +88,8 @@ bool Store(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
         !Required(xdr, &b->object, CsXdr_ObjectRef))
         return false;
     if (code != CS_REQ_STORE) return true;
-    return QelXdr_LongValue(xdr, &b->value) && QelXdr_Byte(xdr, &b->flag1) &&
-           QelXdr_Byte(xdr, &b->flag2) && QelXdr_UInt(xdr, &b->word);
+    return QelXdr_LongValue(xdr, &b->value) && QelXdr_Byte(xdr, &b->flag1) && QelXdr_Byte(xdr, &b->flag2) &&
+           QelXdr_UInt(xdr, &b->word);
 }
 
 bool UpdateIndex(QelXdr* xdr, uint32_t, CsRequestBody* body) {
@@ -113,8 +113,7 @@ bool AddIndexRow(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
 
 bool Search(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
     CsReqSearch* b = &body->search;
-    if (!Required(xdr, &b->group, CsXdr_ApplGroup) ||
-        !QelXdr_String(xdr, &b->where, CS_XDR_LIST_TEXT_MAX) ||
+    if (!Required(xdr, &b->group, CsXdr_ApplGroup) || !QelXdr_String(xdr, &b->where, CS_XDR_LIST_TEXT_MAX) ||
         !Required(xdr, &b->range, CsXdr_Criteria) || !QelXdr_Byte(xdr, &b->flags))
         return false;
     if (code == CS_REQ_SEARCH_V1) return true;
@@ -175,17 +174,16 @@ bool StoreObject(QelXdr* xdr, uint32_t, CsRequestBody* body) {
     if (b->first == 0) return QelXdr_Bytes(xdr, &b->data, &b->dataLength, CS_XDR_DATA_MAX);
     return Required(xdr, &b->group, CsXdr_ApplGroup) && Required(xdr, &b->primary, CsXdr_NodeEntry) &&
            Required(xdr, &b->secondary, CsXdr_NodeEntry) && QelXdr_Byte(xdr, &b->location) &&
-           QelXdr_String(xdr, &b->objectName, CS_XDR_LIST_TEXT_MAX) &&
-           QelXdr_Byte(xdr, &b->flag1) && QelXdr_Byte(xdr, &b->flag2) &&
-           QelXdr_LongValue(xdr, &b->value);
+           QelXdr_String(xdr, &b->objectName, CS_XDR_LIST_TEXT_MAX) && QelXdr_Byte(xdr, &b->flag1) &&
+           QelXdr_Byte(xdr, &b->flag2) && QelXdr_LongValue(xdr, &b->value);
 }
 
 bool SegmentData(QelXdr* xdr, uint32_t, CsRequestBody* body) {
     CsReqSegmentData* b = &body->segmentData;
     return Required(xdr, &b->group, CsXdr_ApplGroup) && Required(xdr, &b->primary, CsXdr_NodeEntry) &&
            Required(xdr, &b->secondary, CsXdr_NodeEntry) && QelXdr_Byte(xdr, &b->location) &&
-           QelXdr_String(xdr, &b->objectName, CS_XDR_LIST_TEXT_MAX) &&
-           QelXdr_UInt(xdr, &b->words[0]) && QelXdr_UInt(xdr, &b->words[1]);
+           QelXdr_String(xdr, &b->objectName, CS_XDR_LIST_TEXT_MAX) && QelXdr_UInt(xdr, &b->words[0]) &&
+           QelXdr_UInt(xdr, &b->words[1]);
 }
 
 bool LogMessage(QelXdr* xdr, uint32_t, CsRequestBody* body) {
@@ -198,7 +196,9 @@ bool LogMessage(QelXdr* xdr, uint32_t, CsRequestBody* body) {
            QelXdr_UInt(xdr, &b->word);
 }
 
-bool HitItems(QelXdr* xdr, uint32_t code, CsRequestBody* body) { return CsXdrHitItems(xdr, code, &body->hitItems); }
+bool HitItems(QelXdr* xdr, uint32_t code, CsRequestBody* body) {
+    return CsXdrHitItems(xdr, code, &body->hitItems);
+}
 
 bool ServerPrint(QelXdr* xdr, uint32_t, CsRequestBody* body) {
     CsReqServerPrint* b = &body->serverPrint;

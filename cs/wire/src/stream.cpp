@@ -27,8 +27,7 @@ void CsStreamFree(CsStream* stream) {
 
 QelXdr* CsStreamXdr(CsStream* stream) { return &stream->xdr; }
 
-bool CsStreamSetup(CsStream* stream, ArcIconvContext* context, int32_t localCcsid,
-                   int32_t wireCcsid) {
+bool CsStreamSetup(CsStream* stream, ArcIconvContext* context, int32_t localCcsid, int32_t wireCcsid) {
     stream->xdr.getBytes = CsStreamGetHook;
     stream->xdr.putBytes = CsStreamPutHook;
     stream->xdr.owner = stream;

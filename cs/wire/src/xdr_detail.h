@@ -64,8 +64,7 @@ bool Required(QelXdr* xdr, T** pointer, QelXdrProc proc) {
 template <typename T>
 bool ArrayOf(QelXdr* xdr, T** array, uint16_t* count, QelXdrProc proc, long argument = 0,
              uint32_t maximum = CS_XDR_ARRAY_MAX) {
-    return QelXdr_Array(xdr, reinterpret_cast<void**>(array), count, maximum, sizeof(T), proc,
-                        argument);
+    return QelXdr_Array(xdr, reinterpret_cast<void**>(array), count, maximum, sizeof(T), proc, argument);
 }
 template <size_t N>
 bool Field(QelXdr* xdr, char (&field)[N]) {

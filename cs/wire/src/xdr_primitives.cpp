@@ -206,8 +206,8 @@ bool QelXdr_Bytes(QelXdr* xdr, char** bytes, uint32_t* length, uint32_t maximum)
     return true;
 }
 
-bool QelXdr_Array(QelXdr* xdr, void** array, uint16_t* count, uint32_t maximum,
-                  uint32_t elementSize, QelXdrProc proc, long argument) {
+bool QelXdr_Array(QelXdr* xdr, void** array, uint16_t* count, uint32_t maximum, uint32_t elementSize,
+                  QelXdrProc proc, long argument) {
     if (elementSize == 0 || proc == nullptr) return false;
     auto element = [&](size_t i) { return static_cast<char*>(*array) + i * elementSize; };
     if (Freeing(xdr)) {

@@ -18,8 +18,8 @@ size_t UnitSize(const QelXdr* xdr) { return xdr->wide ? 2 : 1; }
 
 // Converts units [0, unitCount) of wire text (host order) into out (capacity bytes).
 // The result of the service; *written is the bytes produced.
-int ConvertUnits(QelXdr* xdr, const unsigned char* units, size_t unitCount, char* out,
-                 size_t capacity, size_t* written) {
+int ConvertUnits(QelXdr* xdr, const unsigned char* units, size_t unitCount, char* out, size_t capacity,
+                 size_t* written) {
     *written = 0;
     if (unitCount == 0) return ARC_ICONV_OK;
     if (capacity == 0) return ARC_ICONV_OUTPUT_TOO_SMALL;
@@ -33,15 +33,15 @@ int ConvertUnits(QelXdr* xdr, const unsigned char* units, size_t unitCount, char
 // The longest prefix of whole units that fits the destination. A prefix of UCS-2 units
 // always converts to whole characters, so the cut never splits a character, and a
 // mixed-EBCDIC text still ends in its single-byte state.
-bool ConvertCut(QelXdr* xdr, const unsigned char* units, size_t unitCount, char* out,
-                size_t capacity, size_t* written) {
+bool ConvertCut(QelXdr* xdr, const unsigned char* units, size_t unitCount, char* out, size_t capacity,
+                size_t* written) {
     int rc = ConvertUnits(xdr, units, unitCount, out, capacity, written);
     if (rc == ARC_ICONV_OK) return true;
     if (rc != ARC_ICONV_OUTPUT_TOO_SMALL) {
         xdr->error = rc;
         return false;
     }
-    size_t fits = 0;           // always fits: the empty text
+    size_t fits = 0;  // always fits: the empty text
     size_t tooLong = unitCount;
     while (tooLong - fits > 1) {
         const size_t middle = fits + (tooLong - fits) / 2;
@@ -119,16 +119,14 @@ bool ReadWireText(QelXdr* xdr, std::vector<unsigned char>* units, bool* present)
 // Decodes into out (capacity bytes of text plus the terminator).
 bool DecodeInto(QelXdr* xdr, const std::vector<unsigned char>& units, char* out, size_t capacity) {
     size_t written = 0;
-    if (!ConvertCut(xdr, units.data(), units.size() / UnitSize(xdr), out, capacity, &written))
-        return false;
+    if (!ConvertCut(xdr, units.data(), units.size() / UnitSize(xdr), out, capacity, &written)) return false;
     out[written] = '\0';
     return true;
 }
 
 }  // namespace
 
-bool QelXdr_InitCodePages(QelXdr* xdr, ArcIconvContext* context, int32_t localCcsid,
-                          int32_t wireCcsid) {
+bool QelXdr_InitCodePages(QelXdr* xdr, ArcIconvContext* context, int32_t localCcsid, int32_t wireCcsid) {
     QelXdr_CloseCodePages(xdr);
     xdr->wide = ArcICONV_IsUcs2Ccsid(wireCcsid);
     if (localCcsid == 0) return false;

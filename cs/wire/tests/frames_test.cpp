@@ -157,9 +157,9 @@ TEST(FrameReader, PythonMadeCompressedFramesDecodeWhateverTheirSplit) {
     const Bytes record = RandomBytes(30000, 5);
     for (int largest : {1, 7, 100, 8172}) {
         StreamBox box;
-        const std::vector<std::string> lines = PythonLines(
-            WIRE_TESTS_DIR "/wire_oracle.py", {"split", "4", std::to_string(largest), std::to_string(largest), "{}"},
-            record);
+        const std::vector<std::string> lines =
+            PythonLines(WIRE_TESTS_DIR "/wire_oracle.py",
+                        {"split", "4", std::to_string(largest), std::to_string(largest), "{}"}, record);
         ASSERT_EQ(lines.size(), 1u);
         box.transport.Feed(FromHex(lines[0]));
         Bytes got;
@@ -254,9 +254,11 @@ TEST(FrameReader, MalformedFramesFailAndBreakTheStream) {
         {"unknown letter 'X'", CompressedFrame(1, 'X', 2, good), true},
         {"frame of a later message", PlainFrame(2, good), true},
         {"corrupt deflate stream", CompressedFrame(1, 'O', 2, good), true},
-        {"deflate stream cut short", CompressedFrame(1, 'O', 2, std::span(deflated).first(deflated.size() - 6)), true},
+        {"deflate stream cut short",
+         CompressedFrame(1, 'O', 2, std::span(deflated).first(deflated.size() - 6)), true},
         {"message ends before the record", PlainFrame(1, std::span(good).first(5)), true},
-        {"compressed message ends before the record", CompressedFrame(1, 'N', 2, std::span(good).first(5)), false},
+        {"compressed message ends before the record", CompressedFrame(1, 'N', 2, std::span(good).first(5)),
+         false},
     };
     for (const Case& c : cases) {
         StreamBox box;
@@ -280,8 +282,10 @@ TEST(FrameReader, NextFrameMustContinueTheSameMessage) {
         {"plain, then another number", PlainFrame(1, head), PlainFrame(0, rest)},
         {"plain, then compressed", PlainFrame(1, head), CompressedFrame(1, 'N', 3, rest)},
         {"compressed, then plain", CompressedFrame(1, 'N', 0, head), PlainFrame(1, rest)},
-        {"compressed, then a first frame", CompressedFrame(1, 'N', 0, head), CompressedFrame(1, 'N', 2, rest)},
-        {"compressed, then another letter", CompressedFrame(1, 'N', 0, head), CompressedFrame(1, 'D', 3, rest)},
+        {"compressed, then a first frame", CompressedFrame(1, 'N', 0, head),
+         CompressedFrame(1, 'N', 2, rest)},
+        {"compressed, then another letter", CompressedFrame(1, 'N', 0, head),
+         CompressedFrame(1, 'D', 3, rest)},
     };
     for (const Case& c : cases) {
         StreamBox box;

@@ -56,19 +56,45 @@ std::vector<Sampled> Samples() {
     std::vector<Sampled> out;
     using Fill = std::function<void(CsReplyRecord&)>;
     const std::pair<const char*, Fill> replies[] = {
-        {"logon", [&](CsReplyRecord& r) {
+        {"logon",
+         [&](CsReplyRecord& r) {
              r.code = 3;
              r.body.logon.user = *s.User();
              r.body.logon.logon = s.Logon();
              r.body.logon.parms = s.Parms();
          }},
-        {"folder", [&](CsReplyRecord& r) { r.code = 121; r.body.folderEntry.folder = s.Folder(); }},
-        {"hit", [&](CsReplyRecord& r) { r.code = 112; r.body.hit.hit = s.Hit(); }},
-        {"data piece", [&](CsReplyRecord& r) { r.code = 101; r.body.data.piece = s.Piece('O', "abcdefgh"); }},
-        {"note", [&](CsReplyRecord& r) { r.code = 69; r.body.note.note = s.Note(); }},
-        {"value list", [&](CsReplyRecord& r) { r.code = 104; r.body.values.items = s.List(3); }},
-        {"storage set", [&](CsReplyRecord& r) { r.code = 53; r.body.storageSet.set = s.StorageSet(); }},
-        {"token", [&](CsReplyRecord& r) {
+        {"folder",
+         [&](CsReplyRecord& r) {
+             r.code = 121;
+             r.body.folderEntry.folder = s.Folder();
+         }},
+        {"hit",
+         [&](CsReplyRecord& r) {
+             r.code = 112;
+             r.body.hit.hit = s.Hit();
+         }},
+        {"data piece",
+         [&](CsReplyRecord& r) {
+             r.code = 101;
+             r.body.data.piece = s.Piece('O', "abcdefgh");
+         }},
+        {"note",
+         [&](CsReplyRecord& r) {
+             r.code = 69;
+             r.body.note.note = s.Note();
+         }},
+        {"value list",
+         [&](CsReplyRecord& r) {
+             r.code = 104;
+             r.body.values.items = s.List(3);
+         }},
+        {"storage set",
+         [&](CsReplyRecord& r) {
+             r.code = 53;
+             r.body.storageSet.set = s.StorageSet();
+         }},
+        {"token",
+         [&](CsReplyRecord& r) {
              r.code = 108;
              r.body.token.token = s.Text("TOKEN");
              r.body.token.length = 5;
@@ -148,8 +174,9 @@ TEST(HostileRecords, HostileWordsAtEveryPositionFailCleanly) {
             for (uint32_t word : kWords) {
                 Bytes bad = s.bytes;
                 QelPutBE32(word, bad.data() + at);
-                DecodeAndReencode(s, bad, std::string(s.name) + " word " + std::to_string(word) +
-                                              " at " + std::to_string(at));
+                DecodeAndReencode(
+                    s, bad,
+                    std::string(s.name) + " word " + std::to_string(word) + " at " + std::to_string(at));
             }
         }
     }
@@ -175,22 +202,133 @@ TEST(HostileRecords, NamedHostileValuesAreRefused) {
         bool ok;
     };
     const Case cases[] = {
-        {"presence word 2", "00000000" "0000000d" "00000002", false, false},
-        {"control: presence word 1", "00000000" "0000000d" "00000001", false, true},
-        {"entry text of odd length", "00000000" "0000000d" "00000000" "00000007" "00000003" "00410000" "00000000", false, false},
-        {"control: even length", "00000000" "0000000d" "00000000" "00000007" "00000004" "00410000" "00000000", false, true},
-        {"entry text of huge length", "00000000" "0000000d" "00000000" "00000007" "7fffffff" "00410000" "00000000", false, false},
-        {"storage set with 65536 nodes", "00000000" "00000035" "00000000" "00000000" "4c000000" "00010000", false, false},
-        {"storage set with 0xFFFFFFFF nodes", "00000000" "00000035" "00000000" "00000000" "4c000000" "ffffffff", false, false},
-        {"control: no nodes", "00000000" "00000035" "00000000" "00000000" "4c000000" "00000000", false, true},
-        {"hit with more slots than fields", "00000000" "00000070" "00000000" "00000000" "00000001" "00000000" "00000008", true, false},
-        {"hit with slots and no group", "00000000" "00000070" "00000000" "00000000" "00000001" "00000000" "00000000", false, false},
-        {"control: hit with no slots", "00000000" "00000070" "00000000" "00000000" "00000001" "00000000" "00000000", true, true},
-        {"data piece longer than its limit", "00000000" "00000058" "00000000" "4f000000" "00000000" "00000000" "01000001", false, false},
-        {"control: empty data piece", "00000000" "00000058" "00000000" "4f000000" "00000000" "00000000" "00000000", false, true},
-        {"list item presence word 2", "00000000" "00000068" "00000000" "00000001" "00000000" "00000002", false, false},
-        {"control: list of one item", "00000000" "00000068" "00000000" "00000001" "00000000" "00000001", false, true},
-        {"token above its limit", "00000000" "0000006c" "00010001", false, false},
+        {"presence word 2",
+         "00000000"
+         "0000000d"
+         "00000002",
+         false, false},
+        {"control: presence word 1",
+         "00000000"
+         "0000000d"
+         "00000001",
+         false, true},
+        {"entry text of odd length",
+         "00000000"
+         "0000000d"
+         "00000000"
+         "00000007"
+         "00000003"
+         "00410000"
+         "00000000",
+         false, false},
+        {"control: even length",
+         "00000000"
+         "0000000d"
+         "00000000"
+         "00000007"
+         "00000004"
+         "00410000"
+         "00000000",
+         false, true},
+        {"entry text of huge length",
+         "00000000"
+         "0000000d"
+         "00000000"
+         "00000007"
+         "7fffffff"
+         "00410000"
+         "00000000",
+         false, false},
+        {"storage set with 65536 nodes",
+         "00000000"
+         "00000035"
+         "00000000"
+         "00000000"
+         "4c000000"
+         "00010000",
+         false, false},
+        {"storage set with 0xFFFFFFFF nodes",
+         "00000000"
+         "00000035"
+         "00000000"
+         "00000000"
+         "4c000000"
+         "ffffffff",
+         false, false},
+        {"control: no nodes",
+         "00000000"
+         "00000035"
+         "00000000"
+         "00000000"
+         "4c000000"
+         "00000000",
+         false, true},
+        {"hit with more slots than fields",
+         "00000000"
+         "00000070"
+         "00000000"
+         "00000000"
+         "00000001"
+         "00000000"
+         "00000008",
+         true, false},
+        {"hit with slots and no group",
+         "00000000"
+         "00000070"
+         "00000000"
+         "00000000"
+         "00000001"
+         "00000000"
+         "00000000",
+         false, false},
+        {"control: hit with no slots",
+         "00000000"
+         "00000070"
+         "00000000"
+         "00000000"
+         "00000001"
+         "00000000"
+         "00000000",
+         true, true},
+        {"data piece longer than its limit",
+         "00000000"
+         "00000058"
+         "00000000"
+         "4f000000"
+         "00000000"
+         "00000000"
+         "01000001",
+         false, false},
+        {"control: empty data piece",
+         "00000000"
+         "00000058"
+         "00000000"
+         "4f000000"
+         "00000000"
+         "00000000"
+         "00000000",
+         false, true},
+        {"list item presence word 2",
+         "00000000"
+         "00000068"
+         "00000000"
+         "00000001"
+         "00000000"
+         "00000002",
+         false, false},
+        {"control: list of one item",
+         "00000000"
+         "00000068"
+         "00000000"
+         "00000001"
+         "00000000"
+         "00000001",
+         false, true},
+        {"token above its limit",
+         "00000000"
+         "0000006c"
+         "00010001",
+         false, false},
     };
     for (const Case& c : cases) {
         QelXdrBuffer in(QELXDR_DECODE, FromHex(c.hex));

@@ -29,9 +29,7 @@ const Mode kModes[] = {
     {"no handle, every feature", false, 0, 0, kAllFeatures},
 };
 
-uint32_t FeaturesOf(const Mode& m) {
-    return m.handle ? CsXdrFeatures(m.flags1, m.flags2) : m.features;
-}
+uint32_t FeaturesOf(const Mode& m) { return m.handle ? CsXdrFeatures(m.flags1, m.flags2) : m.features; }
 
 // Runs the independent reader; true when it read every byte. Lines go to *lines.
 bool ReadWithPython(const char* kind, uint32_t features, const Bytes& bytes,
@@ -60,13 +58,23 @@ std::vector<RequestCase> RequestCases() {
         {"acknowledgement", 1, nullptr, {"code=1"}},
         {"logoff", 4, nullptr, {}},
         {"connect", 109, nullptr, {}},
-        {"logon, user and password hidden", 3,
-         [](CsRequestBody& b, Sample&) { Set(b.logon.userId, "JDOE"); Set(b.logon.password, "Geheim1"); },
+        {"logon, user and password hidden",
+         3,
+         [](CsRequestBody& b, Sample&) {
+             Set(b.logon.userId, "JDOE");
+             Set(b.logon.password, "Geheim1");
+         },
          {"body.userId=JDOE", "body.password=Geheim1"}},
-        {"user update", 6, [](CsRequestBody& b, Sample& s) { b.user.user = s.User(); },
+        {"user update",
+         6,
+         [](CsRequestBody& b, Sample& s) { b.user.user = s.User(); },
          {"body.user.userName=Jürgen Doe", "body.user.email=jdoe@example.net"}},
-        {"user without record", 7, [](CsRequestBody& b, Sample&) { b.user.user = nullptr; }, {"body.user=<absent>"}},
-        {"change password, both passwords hidden", 8,
+        {"user without record",
+         7,
+         [](CsRequestBody& b, Sample&) { b.user.user = nullptr; },
+         {"body.user=<absent>"}},
+        {"change password, both passwords hidden",
+         8,
          [](CsRequestBody& b, Sample& s) {
              b.changePassword.user = s.User();
              Set(b.changePassword.user->password, "altesPW");
@@ -74,7 +82,8 @@ std::vector<RequestCase> RequestCases() {
              b.changePassword.hasNewPassword = 1;
          },
          {"body.user.password=altesPW", "body.newPassword=neuesPW", "body.hasNewPassword=1"}},
-        {"users and groups", 13,
+        {"users and groups",
+         13,
          [](CsRequestBody& b, Sample& s) {
              b.userList.name = s.Text("ADM*");
              b.userList.userFilter = s.Text("JDOE");
@@ -82,7 +91,8 @@ std::vector<RequestCase> RequestCases() {
              b.userList.groupFilter = 4711;
          },
          {"body.name=ADM*", "body.groupFilter=4711"}},
-        {"folder list", 121,
+        {"folder list",
+         121,
          [](CsRequestBody& b, Sample& s) {
              b.folderList.pattern = s.Text("St%");
              b.folderList.selection1 = s.Text("1");
@@ -90,9 +100,12 @@ std::vector<RequestCase> RequestCases() {
              b.folderList.flags = 3;
          },
          {"body.pattern=St%", "body.selection2=<null>", "body.flags=3"}},
-        {"folder list, older level", 19,
-         [](CsRequestBody& b, Sample& s) { b.folderList.pattern = s.Text("*"); }, {"body.pattern=*"}},
-        {"folder groups", 20,
+        {"folder list, older level",
+         19,
+         [](CsRequestBody& b, Sample& s) { b.folderList.pattern = s.Text("*"); },
+         {"body.pattern=*"}},
+        {"folder groups",
+         20,
          [](CsRequestBody& b, Sample& s) {
              b.folderGroups.folderNumber = 3;
              b.folderGroups.nameCount = 1;
@@ -100,15 +113,19 @@ std::vector<RequestCase> RequestCases() {
          },
          {"body.names#=1", "body.names[0].text=entry 0"}},
         {"open storage set", 53, [](CsRequestBody& b, Sample&) { b.number.number = 12; }, {"body.number=12"}},
-        {"storage nodes of a group", 64,
+        {"storage nodes of a group",
+         64,
          [](CsRequestBody& b, Sample&) {
              b.storageNodes.groupNumber = 4711;
              b.storageNodes.nodeNumber = 3;
          },
          {"body.groupNumber=4711", "body.nodeNumber=3"}},
-        {"load information of a group", 86, [](CsRequestBody& b, Sample&) { b.loadInfo.groupNumber = 4712; },
+        {"load information of a group",
+         86,
+         [](CsRequestBody& b, Sample&) { b.loadInfo.groupNumber = 4712; },
          {"body.groupNumber=4712"}},
-        {"store document, first message", 96,
+        {"store document, first message",
+         96,
          [](CsRequestBody& b, Sample& s) {
              b.store.first = 1;
              b.store.group = s.Group();
@@ -122,21 +139,24 @@ std::vector<RequestCase> RequestCases() {
              b.store.word = 77;
          },
          {"body.block.value4=Müller & Söhne", "body.block.value1=1234.5", "body.value=-9"}},
-        {"store document, data message", 96,
+        {"store document, data message",
+         96,
          [](CsRequestBody& b, Sample& s) {
              b.store.first = 0;
              b.store.data = s.Text("some data");
              b.store.dataLength = 9;
          },
          {"body.first=0", "body.data=736f6d652064617461"}},
-        {"store object of an older kind", 54,
+        {"store object of an older kind",
+         54,
          [](CsRequestBody& b, Sample& s) {
              b.store.first = 1;
              b.store.group = s.Group();
              b.store.block = s.BareHit();
          },
          {"body.primary.name="}},
-        {"update index", 56,
+        {"update index",
+         56,
          [](CsRequestBody& b, Sample& s) {
              b.updateIndex.group = s.Group();
              b.updateIndex.oldHit = s.Hit();
@@ -144,7 +164,8 @@ std::vector<RequestCase> RequestCases() {
              b.updateIndex.newHit->values[2].v.integer = 5;
          },
          {"body.oldHit.value2=-77", "body.newHit.value2=5"}},
-        {"add index row", 103,
+        {"add index row",
+         103,
          [](CsRequestBody& b, Sample& s) {
              b.addIndexRow.group = s.Group();
              b.addIndexRow.block = s.Hit();
@@ -154,13 +175,15 @@ std::vector<RequestCase> RequestCases() {
              b.addIndexRow.word = 5;
          },
          {"body.rows#=3", "body.segment.name=BSA17"}},
-        {"add index row, older level", 57,
+        {"add index row, older level",
+         57,
          [](CsRequestBody& b, Sample& s) {
              b.addIndexRow.group = s.Group();
              b.addIndexRow.block = s.BareHit();
          },
          {"body.word=0"}},
-        {"search with a date range", 112,
+        {"search with a date range",
+         112,
          [](CsRequestBody& b, Sample& s) {
              b.search.group = s.Group();
              b.search.where = s.Text("account = 17 AND name LIKE 'M%'");
@@ -171,19 +194,22 @@ std::vector<RequestCase> RequestCases() {
              b.search.textSearch = s.List(2);
          },
          {"body.range.date1=2024-12-31", "body.noteLetter=89", "body.textSearch#=2"}},
-        {"search with a number range", 100,
+        {"search with a number range",
+         100,
          [](CsRequestBody& b, Sample& s) {
              b.search.group = s.Group();
              b.search.range = s.Criteria('I');
          },
          {"body.range.value1=20", "body.noteFilter#=0"}},
-        {"search with a text range, oldest", 59,
+        {"search with a text range, oldest",
+         59,
          [](CsRequestBody& b, Sample& s) {
              b.search.group = s.Group();
              b.search.range = s.Criteria('S');
          },
          {"body.range.value0=A%"}},
-        {"document data", 101,
+        {"document data",
+         101,
          [](CsRequestBody& b, Sample& s) {
              b.docData.group = s.Group();
              b.docData.hit = s.Hit();
@@ -195,7 +221,8 @@ std::vector<RequestCase> RequestCases() {
              b.docData.flags[2] = 'Y';
          },
          {"body.appl.text1=indexer", "body.nodes.compression=L"}},
-        {"resources", 62,
+        {"resources",
+         62,
          [](CsRequestBody& b, Sample& s) {
              b.resources.group = s.Group();
              b.resources.node = s.Node(4);
@@ -203,21 +230,24 @@ std::vector<RequestCase> RequestCases() {
              b.resources.nodes = s.NodeInfo();
          },
          {"body.node.number=4"}},
-        {"add note", 67,
+        {"add note",
+         67,
          [](CsRequestBody& b, Sample& s) {
              b.note.group = s.Group();
              b.note.hit = s.Hit();
              b.note.note = s.Note();
          },
          {"body.note.text=Bitte prüfen – please check", "body.note.data=0102030405"}},
-        {"notes", 69,
+        {"notes",
+         69,
          [](CsRequestBody& b, Sample& s) {
              b.notes.groupNumber = 4711;
              b.notes.object = s.Object();
              b.notes.word = 1;
          },
          {"body.object.name=5FAAA/1/OBJ$17"}},
-        {"named queries", 73,
+        {"named queries",
+         73,
          [](CsRequestBody& b, Sample& s) {
              b.queries.folderNumber = 3;
              b.queries.userNumber = 1001;
@@ -225,7 +255,8 @@ std::vector<RequestCase> RequestCases() {
              b.queries.entries = s.Entries(2);
          },
          {"body.entries#=2"}},
-        {"segments", 74,
+        {"segments",
+         74,
          [](CsRequestBody& b, Sample& s) {
              auto* numbers = s.Make<std::array<uint32_t, 2>>();
              (*numbers)[0] = 4711;
@@ -234,7 +265,8 @@ std::vector<RequestCase> RequestCases() {
              b.numbers.numbers = numbers->data();
          },
          {"body.numbers[1].number=4712"}},
-        {"store object, first message", 87,
+        {"store object, first message",
+         87,
          [](CsRequestBody& b, Sample& s) {
              b.storeObject.first = 1;
              b.storeObject.group = s.Group();
@@ -247,9 +279,12 @@ std::vector<RequestCase> RequestCases() {
              b.storeObject.value = 123456;
          },
          {"body.objectName=5FAAA", "body.value=123456"}},
-        {"store object, last data message", 87,
-         [](CsRequestBody& b, Sample&) { b.storeObject.first = 0; }, {"body.data="}},
-        {"segment data", 88,
+        {"store object, last data message",
+         87,
+         [](CsRequestBody& b, Sample&) { b.storeObject.first = 0; },
+         {"body.data="}},
+        {"segment data",
+         88,
          [](CsRequestBody& b, Sample& s) {
              b.segmentData.group = s.Group();
              b.segmentData.primary = s.Node(3);
@@ -260,7 +295,8 @@ std::vector<RequestCase> RequestCases() {
              b.segmentData.words[1] = 2;
          },
          {"body.word1=2"}},
-        {"log message, first", 91,
+        {"log message, first",
+         91,
          [](CsRequestBody& b, Sample& s) {
              b.logMessage.first = 1;
              b.logMessage.messageNumber = 2171;
@@ -274,14 +310,16 @@ std::vector<RequestCase> RequestCases() {
              b.logMessage.word = 9;
          },
          {"body.messageNumber=2171", "body.objects#=2"}},
-        {"log message, data", 91,
+        {"log message, data",
+         91,
          [](CsRequestBody& b, Sample& s) {
              b.logMessage.first = 0;
              b.logMessage.data = s.Text("text");
              b.logMessage.dataLength = 4;
          },
          {"body.data=74657874"}},
-        {"hit items, item with its group", 92,
+        {"hit items, item with its group",
+         92,
          [](CsRequestBody& b, Sample& s) {
              b.hitItems.more = 1;
              b.hitItems.word = 1;
@@ -290,20 +328,23 @@ std::vector<RequestCase> RequestCases() {
              b.hitItems.word2 = 2;
          },
          {"body.hit.value0=-1099511627776"}},
-        {"hit items, item of the group before", 97,
+        {"hit items, item of the group before",
+         97,
          [](CsRequestBody& b, Sample& s) {
              b.hitItems.more = 1;
              b.hitItems.hit = s.Hit();
          },
          {"body.group=<absent>", "body.hit.value3=-3"}},
-        {"hit items, closing", 92,
+        {"hit items, closing",
+         92,
          [](CsRequestBody& b, Sample&) {
              b.hitItems.more = 0;
              b.hitItems.endWord = 4;
              b.hitItems.endByte = 1;
          },
          {"body.endByte=1"}},
-        {"text search item", 104,
+        {"text search item",
+         104,
          [](CsRequestBody& b, Sample& s) {
              b.hitItems.more = 1;
              b.hitItems.group = s.Group();
@@ -311,13 +352,15 @@ std::vector<RequestCase> RequestCases() {
              b.hitItems.hit = s.Hit();
          },
          {"body.appl.name=STMT"}},
-        {"text search, closing", 104,
+        {"text search, closing",
+         104,
          [](CsRequestBody& b, Sample& s) {
              b.hitItems.more = 0;
              b.hitItems.values = s.List(2);
          },
          {"body.values#=2"}},
-        {"server print, first", 93,
+        {"server print, first",
+         93,
          [](CsRequestBody& b, Sample& s) {
              b.serverPrint.first = 1;
              b.serverPrint.print = s.Print();
@@ -326,7 +369,8 @@ std::vector<RequestCase> RequestCases() {
              b.serverPrint.entries = s.Entries(1);
          },
          {"body.print.name=FLOOR2", "body.text=COPIES=3"}},
-        {"server print, item", 93,
+        {"server print, item",
+         93,
          [](CsRequestBody& b, Sample& s) {
              b.serverPrint.first = 0;
              b.serverPrint.items.more = 1;
@@ -334,7 +378,8 @@ std::vector<RequestCase> RequestCases() {
              b.serverPrint.items.hit = s.Hit();
          },
          {"body.items.more=1"}},
-        {"document object", 102,
+        {"document object",
+         102,
          [](CsRequestBody& b, Sample& s) {
              b.docObject.group = s.Group();
              b.docObject.primary = s.Node(3);
@@ -346,7 +391,8 @@ std::vector<RequestCase> RequestCases() {
              b.docObject.words[1] = 8;
          },
          {"body.text=ST"}},
-        {"security token, first", 108,
+        {"security token, first",
+         108,
          [](CsRequestBody& b, Sample& s) {
              b.token.first = 1;
              Set(b.token.userId, "jdoe");
@@ -354,7 +400,8 @@ std::vector<RequestCase> RequestCases() {
              b.token.length = 7;
          },
          {"body.userId=jdoe", "body.token=4e544c4d535350"}},
-        {"security token, next", 108,
+        {"security token, next",
+         108,
          [](CsRequestBody& b, Sample& s) {
              b.token.first = 0;
              b.token.token = s.Text("xy");
@@ -422,7 +469,9 @@ struct ReplyCase {
 std::vector<ReplyCase> ReplyCases() {
     return {
         {"go-ahead", 1, 0, nullptr, {"code=1"}},
-        {"logon", 3, 0,
+        {"logon",
+         3,
+         0,
          [](CsReplyBody& b, Sample& s) {
              b.logon.user = *s.User();
              Set(b.logon.identity.userId, "JDOE");
@@ -436,34 +485,62 @@ std::vector<ReplyCase> ReplyCases() {
              for (int i = 0; i < 64; ++i) b.logon.sessionBlock[i] = static_cast<unsigned char>(64 - i);
          },
          {"body.logon.groupList=IN (1001,7,9)", "body.parms.timeOut=7200", "body.session=43981"}},
-        {"logon, password expired keeps its body", 3, 12,
-         [](CsReplyBody& b, Sample& s) { b.logon.user = *s.User(); }, {"body.logon=<absent>"}},
+        {"logon, password expired keeps its body",
+         3,
+         12,
+         [](CsReplyBody& b, Sample& s) { b.logon.user = *s.User(); },
+         {"body.logon=<absent>"}},
         {"user", 6, 0, [](CsReplyBody& b, Sample& s) { b.user.user = *s.User(); }, {"body.user.userId=JDOE"}},
-        {"change password refused keeps its body", 8, 13,
+        {"change password refused keeps its body",
+         8,
+         13,
          [](CsReplyBody& b, Sample& s) {
              b.user.user = *s.User();
              b.user.word = 1;
          },
          {"body.word=1"}},
         {"refused list ends without a body", 13, 13, nullptr, {"result=13"}},
-        {"user or group entry", 13, 0, [](CsReplyBody& b, Sample& s) { b.userEntry.entry = s.UserEntry(); },
+        {"user or group entry",
+         13,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.userEntry.entry = s.UserEntry(); },
          {"body.entry.description=Administratoren"}},
-        {"end of a list", 9, 0, [](CsReplyBody& b, Sample&) { b.userEntry.entry = nullptr; }, {"body.entry=<absent>"}},
-        {"folder entry", 121, 0,
+        {"end of a list",
+         9,
+         0,
+         [](CsReplyBody& b, Sample&) { b.userEntry.entry = nullptr; },
+         {"body.entry=<absent>"}},
+        {"folder entry",
+         121,
+         0,
          [](CsReplyBody& b, Sample& s) {
              b.folderEntry.folder = s.Folder();
              b.folderEntry.final = 5;
          },
          {"body.folder.map1[2].number=6", "body.folder.fields[1].default1=Zz", "body.final=5"}},
-        {"folder entry, older level", 19, 0,
-         [](CsReplyBody& b, Sample& s) { b.folderEntry.folder = s.Folder(); }, {"body.folder.groups#=2"}},
-        {"folder groups", 20, 0, [](CsReplyBody& b, Sample& s) { b.folder.folder = s.Folder(); },
+        {"folder entry, older level",
+         19,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.folderEntry.folder = s.Folder(); },
+         {"body.folder.groups#=2"}},
+        {"folder groups",
+         20,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.folder.folder = s.Folder(); },
          {"body.folder.groups[1].number=4712"}},
-        {"storage set", 53, 0, [](CsReplyBody& b, Sample& s) { b.storageSet.set = s.StorageSet(); },
+        {"storage set",
+         53,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.storageSet.set = s.StorageSet(); },
          {"body.set.type=L", "body.set.nodes[1].number=4"}},
-        {"stored object", 96, 0, [](CsReplyBody& b, Sample& s) { b.object.object = *s.Object(); },
+        {"stored object",
+         96,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.object.object = *s.Object(); },
          {"body.object.loadId=77"}},
-        {"index row", 103, 0,
+        {"index row",
+         103,
+         0,
          [](CsReplyBody& b, Sample& s) {
              b.indexRow.result = *s.IndexResult();
              b.indexRow.segment = *s.Segment();
@@ -471,50 +548,95 @@ std::vector<ReplyCase> ReplyCases() {
          },
          {"body.result.value7=8000"}},
         {"one word", 87, 0, [](CsReplyBody& b, Sample&) { b.word.value = 31; }, {"body.value=31"}},
-        {"hit", 112, 0, [](CsReplyBody& b, Sample& s) { b.hit.hit = s.Hit(); },
+        {"hit",
+         112,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.hit.hit = s.Hit(); },
          {"body.hit.value5=12:30:00", "body.hit.object.offset=1000"}},
-        {"hit without slots", 59, 0, [](CsReplyBody& b, Sample& s) { b.hit.hit = s.BareHit(); }, {"body.hit.segment=BSA17"}},
-        {"data piece", 101, 0, [](CsReplyBody& b, Sample& s) { b.data.piece = s.Piece('O', "xyz"); },
+        {"hit without slots",
+         59,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.hit.hit = s.BareHit(); },
+         {"body.hit.segment=BSA17"}},
+        {"data piece",
+         101,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.data.piece = s.Piece('O', "xyz"); },
          {"body.piece.position=8589934592"}},
-        {"end of document data", 101, 0,
+        {"end of document data",
+         101,
+         0,
          [](CsReplyBody& b, Sample&) {
              b.data.location = 2;
              b.data.second = 'Y';
          },
          {"body.location=2", "body.second=89"}},
-        {"end of document data, older level", 60, 0, [](CsReplyBody& b, Sample&) { b.data.location = 1; },
+        {"end of document data, older level",
+         60,
+         0,
+         [](CsReplyBody& b, Sample&) { b.data.location = 1; },
          {"body.location=1"}},
-        {"resource piece", 62, 0, [](CsReplyBody& b, Sample& s) { b.data.piece = s.Piece('N', "res"); },
+        {"resource piece",
+         62,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.data.piece = s.Piece('N', "res"); },
          {"body.piece.letter=N"}},
         {"end of segment data", 88, 0, nullptr, {"body.piece=<absent>"}},
-        {"node information", 64, 0, [](CsReplyBody& b, Sample& s) { b.nodeInfo.info = s.NodeInfo(); },
+        {"node information",
+         64,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.nodeInfo.info = s.NodeInfo(); },
          {"body.info.secondaryNode=4"}},
-        {"note added", 67, 0,
+        {"note added",
+         67,
+         0,
          [](CsReplyBody& b, Sample&) {
              b.noteWords.words[0] = 5;
              b.noteWords.words[1] = 6;
          },
          {"body.word1=6"}},
         {"note", 69, 0, [](CsReplyBody& b, Sample& s) { b.note.note = s.Note(); }, {"body.note.color=3"}},
-        {"named query", 73, 0, [](CsReplyBody& b, Sample& s) { b.query.query = s.Query(); },
+        {"named query",
+         73,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.query.query = s.Query(); },
          {"body.query.text=rdate >= 19000"}},
-        {"segment", 74, 0, [](CsReplyBody& b, Sample& s) { b.segment.segment = s.Segment(); },
+        {"segment",
+         74,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.segment.segment = s.Segment(); },
          {"body.segment.rows=123456"}},
-        {"printer", 78, 0, [](CsReplyBody& b, Sample& s) { b.printer.printer = s.Printer(); },
+        {"printer",
+         78,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.printer.printer = s.Printer(); },
          {"body.printer.name=FLOOR2"}},
-        {"system parameters", 84, 0, [](CsReplyBody& b, Sample& s) { b.parms.parms = s.Parms(); },
+        {"system parameters",
+         84,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.parms.parms = s.Parms(); },
          {"body.parms.passwordExpiryDays=90"}},
-        {"load information", 86, 0, [](CsReplyBody& b, Sample& s) { b.text.text = s.Text("load 77"); },
+        {"load information",
+         86,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.text.text = s.Text("load 77"); },
          {"body.text=load 77"}},
-        {"document object", 102, 0,
+        {"document object",
+         102,
+         0,
          [](CsReplyBody& b, Sample&) {
              b.docObject.answer = 1;
              b.docObject.word = 2;
          },
          {"body.answer=1"}},
-        {"text search answer", 104, 0, [](CsReplyBody& b, Sample& s) { b.values.items = s.List(2); },
+        {"text search answer",
+         104,
+         0,
+         [](CsReplyBody& b, Sample& s) { b.values.items = s.List(2); },
          {"body.items[1].text=value 2"}},
-        {"security token", 108, 0,
+        {"security token",
+         108,
+         0,
          [](CsReplyBody& b, Sample& s) {
              b.token.token = s.Text("TOKEN");
              b.token.length = 5;
@@ -588,8 +710,8 @@ TEST(Records, HitRowsNeedTheirGroup) {
         uint16_t fields;  // of the group the decoder is given; 0: no group
         bool ok;
     };
-    const Case cases[] = {{"the same group", 7, true}, {"a group with fewer fields", 6, false},
-                          {"no group", 0, false}};
+    const Case cases[] = {
+        {"the same group", 7, true}, {"a group with fewer fields", 6, false}, {"no group", 0, false}};
     for (const Case& c : cases) {
         CsXdrApplGroup smaller = *s.Group();
         smaller.fieldCount = c.fields;
@@ -644,7 +766,8 @@ TEST(Records, LongValueListDecodesWithoutRecursion) {
     int count = 0;
     for (CsXdrValueItem* item = list; item != nullptr; item = item->next) ++count;
     EXPECT_EQ(count, items);
-    QelXdr_Free([](QelXdr* x, void* o, long) { return CsXdr_ValueList(x, static_cast<CsXdrValueItem**>(o)); }, &list);
+    QelXdr_Free([](QelXdr* x, void* o, long) { return CsXdr_ValueList(x, static_cast<CsXdrValueItem**>(o)); },
+                &list);
 }
 
 }  // namespace

@@ -38,10 +38,10 @@ std::string RunPython(const std::string& script, std::vector<std::string> args,
     const std::string dir = std::string(QEL_STAGE_DIR) + "/tests/wire-scratch";
     ArcOS_MakeDirectory((std::string(QEL_STAGE_DIR) + "/tests").c_str());
     ArcOS_MakeDirectory(dir.c_str());
-    const std::string path = dir + "/in-" + std::to_string(ArcOS_GetProcessId()) + "-" +
-                             std::to_string(++serial);
-    if (ArcOS_WriteFileAtomic(path.c_str(), std::string_view(reinterpret_cast<const char*>(input.data()),
-                                                             input.size())) != 0)
+    const std::string path =
+        dir + "/in-" + std::to_string(ArcOS_GetProcessId()) + "-" + std::to_string(++serial);
+    if (ArcOS_WriteFileAtomic(
+            path.c_str(), std::string_view(reinterpret_cast<const char*>(input.data()), input.size())) != 0)
         throw std::runtime_error("cannot write " + path);
     std::vector<std::string> argv{"python3", "-W", "ignore", script};
     for (auto& a : args) argv.push_back(a == "{}" ? path : a);
@@ -140,8 +140,7 @@ Bytes PlainFrame(uint32_t number, std::span<const unsigned char> payload) {
     return frame;
 }
 
-Bytes CompressedFrame(uint32_t number, char letter, uint32_t flags,
-                      std::span<const unsigned char> payload) {
+Bytes CompressedFrame(uint32_t number, char letter, uint32_t flags, std::span<const unsigned char> payload) {
     Bytes frame(20);
     QelPutBE32(0xFFFFFFFFu, frame.data());
     QelPutBE32(static_cast<uint32_t>(20 + payload.size()), frame.data() + 4);
@@ -482,8 +481,7 @@ CsXdrPrintRequest* Sample::Print() {
 }
 
 CsXdrTextEntry* Sample::Entries(int count) {
-    auto* entries = static_cast<CsXdrTextEntry*>(
-        Make<std::array<CsXdrTextEntry, 8>>()->data());
+    auto* entries = static_cast<CsXdrTextEntry*>(Make<std::array<CsXdrTextEntry, 8>>()->data());
     for (int i = 0; i < count && i < 8; ++i) entries[i].text = Text("entry " + std::to_string(i));
     return entries;
 }

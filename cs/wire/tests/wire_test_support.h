@@ -44,7 +44,9 @@ struct MemoryTransport {
     int receiveLimit = -1;
 
     MemoryTransport();
-    void Feed(std::span<const unsigned char> bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
+    void Feed(std::span<const unsigned char> bytes) {
+        incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+    }
 };
 
 // A stream with UTF-8 code pages on a memory transport.
@@ -59,15 +61,14 @@ struct StreamBox {
 
 // A plain frame and a compressed frame, as the documented headers say.
 Bytes PlainFrame(uint32_t number, std::span<const unsigned char> payload);
-Bytes CompressedFrame(uint32_t number, char letter, uint32_t flags,
-                      std::span<const unsigned char> payload);
+Bytes CompressedFrame(uint32_t number, char letter, uint32_t flags, std::span<const unsigned char> payload);
 
 // Records whose storage the Sample owns; every field holds a value that differs from 0.
 class Sample {
 public:
-    CsXdrApplGroup* Group();          // fields typed B D I N S T X, two applications
-    CsXdrHitRow* Hit();               // a slot for each field of Group()
-    CsXdrHitRow* BareHit();           // no object reference, no slots
+    CsXdrApplGroup* Group();  // fields typed B D I N S T X, two applications
+    CsXdrHitRow* Hit();       // a slot for each field of Group()
+    CsXdrHitRow* BareHit();   // no object reference, no slots
     CsXdrNodeEntry* Node(uint16_t number);
     CsXdrNodeInfo* NodeInfo();
     CsXdrObjectRef* Object();

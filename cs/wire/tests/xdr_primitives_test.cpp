@@ -20,10 +20,16 @@ struct Case {
 };
 
 template <typename T>
-Case Scalar(const char* name, const char* python, T value, bool (*proc)(QelXdr*, T*),
-            uint32_t features = 0) {
-    return {name, python, features, [=](QelXdr* x) { T v = value; return proc(x, &v); },
-            [=](QelXdr* x) { T v{}; return proc(x, &v) && v == value; }};
+Case Scalar(const char* name, const char* python, T value, bool (*proc)(QelXdr*, T*), uint32_t features = 0) {
+    return {name, python, features,
+            [=](QelXdr* x) {
+                T v = value;
+                return proc(x, &v);
+            },
+            [=](QelXdr* x) {
+                T v{};
+                return proc(x, &v) && v == value;
+            }};
 }
 
 Case Text(const char* name, const char* python, const char* text, int mode = 0) {
@@ -60,16 +66,26 @@ std::vector<Case> Cases() {
         Scalar<uint64_t>("uhyper", "p.pack_uhyper(2**63+5)", (uint64_t{1} << 63) + 5, QelXdr_UHyper),
         Scalar<double>("double high word first", "p.pack_double(1234.5)", 1234.5, QelXdr_Double),
         Scalar<int64_t>("long value, one word", "p.pack_int(-7)", -7, QelXdr_LongValue),
-        Scalar<int64_t>("long value, two words", "p.pack_hyper(2**40)", int64_t{1} << 40,
-                        QelXdr_LongValue, CS_FEATURE_LONG64),
+        Scalar<int64_t>("long value, two words", "p.pack_hyper(2**40)", int64_t{1} << 40, QelXdr_LongValue,
+                        CS_FEATURE_LONG64),
         {"opaque 5 bytes take 8", "p.pack_fopaque(5, b'abcde')", 0,
-         [](QelXdr* x) { char b[] = "abcde"; return QelXdr_Opaque(x, b, 5); },
-         [](QelXdr* x) { char b[6] = {}; return QelXdr_Opaque(x, b, 5) && std::strcmp(b, "abcde") == 0; }},
-        {"opaque of 0 bytes is nothing", "", 0,
-         [](QelXdr* x) { return QelXdr_Opaque(x, nullptr, 0); },
+         [](QelXdr* x) {
+             char b[] = "abcde";
+             return QelXdr_Opaque(x, b, 5);
+         },
+         [](QelXdr* x) {
+             char b[6] = {};
+             return QelXdr_Opaque(x, b, 5) && std::strcmp(b, "abcde") == 0;
+         }},
+        {"opaque of 0 bytes is nothing", "", 0, [](QelXdr* x) { return QelXdr_Opaque(x, nullptr, 0); },
          [](QelXdr* x) { return QelXdr_Opaque(x, nullptr, 0); }},
         {"counted bytes", "p.pack_opaque(b'xyz')", 0,
-         [](QelXdr* x) { char b[] = "xyz"; char* p = b; uint32_t n = 3; return QelXdr_Bytes(x, &p, &n, 10); },
+         [](QelXdr* x) {
+             char b[] = "xyz";
+             char* p = b;
+             uint32_t n = 3;
+             return QelXdr_Bytes(x, &p, &n, 10);
+         },
          [](QelXdr* x) {
              char* p = nullptr;
              uint32_t n = 0;
@@ -78,18 +94,39 @@ std::vector<Case> Cases() {
              return ok;
          }},
         {"counted bytes, none", "p.pack_uint(0)", 0,
-         [](QelXdr* x) { char* p = nullptr; uint32_t n = 0; return QelXdr_Bytes(x, &p, &n, 10); },
-         [](QelXdr* x) { char* p = nullptr; uint32_t n = 9; return QelXdr_Bytes(x, &p, &n, 10) && n == 0 && p == nullptr; }},
+         [](QelXdr* x) {
+             char* p = nullptr;
+             uint32_t n = 0;
+             return QelXdr_Bytes(x, &p, &n, 10);
+         },
+         [](QelXdr* x) {
+             char* p = nullptr;
+             uint32_t n = 9;
+             return QelXdr_Bytes(x, &p, &n, 10) && n == 0 && p == nullptr;
+         }},
         Text("null text is one zero word", "p.pack_uint(0)", nullptr),
         Text("empty text is its terminator", "s('')", ""),
         Text("text as big-endian UCS-2", "s('Grüße €')", "Grüße €"),
         Text("hidden text swapped and inverted", "hidden('Geheim1')", "Geheim1", QELXDR_TEXT_HIDDEN),
         {"fixed field", "s('JDOE')", 0,
-         [](QelXdr* x) { char f[21] = "JDOE"; return QelXdr_WrapString(x, f, sizeof f); },
-         [](QelXdr* x) { char f[21] = "junk"; return QelXdr_WrapString(x, f, sizeof f) && std::strcmp(f, "JDOE") == 0; }},
+         [](QelXdr* x) {
+             char f[21] = "JDOE";
+             return QelXdr_WrapString(x, f, sizeof f);
+         },
+         [](QelXdr* x) {
+             char f[21] = "junk";
+             return QelXdr_WrapString(x, f, sizeof f) && std::strcmp(f, "JDOE") == 0;
+         }},
         {"absent object is the word 1", "p.pack_uint(1)", 0,
-         [](QelXdr* x) { CsXdrNodeInfo* n = nullptr; return QelXdr_Pointer(x, reinterpret_cast<void**>(&n), sizeof *n, CsXdr_NodeInfo); },
-         [](QelXdr* x) { CsXdrNodeInfo* n = nullptr; return QelXdr_Pointer(x, reinterpret_cast<void**>(&n), sizeof *n, CsXdr_NodeInfo) && n == nullptr; }},
+         [](QelXdr* x) {
+             CsXdrNodeInfo* n = nullptr;
+             return QelXdr_Pointer(x, reinterpret_cast<void**>(&n), sizeof *n, CsXdr_NodeInfo);
+         },
+         [](QelXdr* x) {
+             CsXdrNodeInfo* n = nullptr;
+             return QelXdr_Pointer(x, reinterpret_cast<void**>(&n), sizeof *n, CsXdr_NodeInfo) &&
+                    n == nullptr;
+         }},
         {"present object is 0 and the object",
          "p.pack_uint(0); p.pack_uint(4711); p.pack_uint(3); p.pack_uint(4); byte(ord('L'))", 0,
          [](QelXdr* x) {
@@ -115,16 +152,19 @@ std::vector<Case> Cases() {
          [](QelXdr* x) {
              void* a = nullptr;
              uint16_t n = 0;
-             const bool ok = QelXdr_Array(x, &a, &n, 10, 4, Word32, 0) && n == 3 &&
-                             static_cast<uint32_t*>(a)[2] == 3;
-             QelXdr_Free([](QelXdr* f, void* o, long) {
-                 auto* box = static_cast<std::pair<void*, uint16_t>*>(o);
-                 return QelXdr_Array(f, &box->first, &box->second, 10, 4, Word32, 0);
-             }, std::make_unique<std::pair<void*, uint16_t>>(a, n).get());
+             const bool ok =
+                 QelXdr_Array(x, &a, &n, 10, 4, Word32, 0) && n == 3 && static_cast<uint32_t*>(a)[2] == 3;
+             QelXdr_Free(
+                 [](QelXdr* f, void* o, long) {
+                     auto* box = static_cast<std::pair<void*, uint16_t>*>(o);
+                     return QelXdr_Array(f, &box->first, &box->second, 10, 4, Word32, 0);
+                 },
+                 std::make_unique<std::pair<void*, uint16_t>>(a, n).get());
              return ok;
          }},
         {"value list ends with an absent next",
-         "p.pack_uint(0); p.pack_uint(1); s('one'); p.pack_uint(0); p.pack_uint(2); s('two'); p.pack_uint(1)", 0,
+         "p.pack_uint(0); p.pack_uint(1); s('one'); p.pack_uint(0); p.pack_uint(2); s('two'); p.pack_uint(1)",
+         0,
          [](QelXdr* x) {
              CsXdrValueItem second{2, const_cast<char*>("two"), nullptr};
              CsXdrValueItem first{1, const_cast<char*>("one"), &second};
@@ -136,7 +176,9 @@ std::vector<Case> Cases() {
              const bool ok = CsXdr_ValueList(x, &list) && list != nullptr && list->number == 1 &&
                              std::strcmp(list->text, "one") == 0 && list->next != nullptr &&
                              std::strcmp(list->next->text, "two") == 0 && list->next->next == nullptr;
-             QelXdr_Free([](QelXdr* f, void* o, long) { return CsXdr_ValueList(f, static_cast<CsXdrValueItem**>(o)); }, &list);
+             QelXdr_Free([](QelXdr* f, void* o,
+                            long) { return CsXdr_ValueList(f, static_cast<CsXdrValueItem**>(o)); },
+                         &list);
              return ok && list == nullptr;
          }},
     };
@@ -215,7 +257,11 @@ TEST(XdrPrimitives, MalformedInputFails) {
         {"odd text length", "0000000300410000", text},
         {"text length 0xFFFFFFFF", "ffffffff00410000", text},
         {"text longer than the bytes", "0000010000410042", text},
-        {"hyper cut short", "000000", [](QelXdr* x) { int64_t v; return QelXdr_Hyper(x, &v); }},
+        {"hyper cut short", "000000",
+         [](QelXdr* x) {
+             int64_t v;
+             return QelXdr_Hyper(x, &v);
+         }},
     };
     for (const Bad& c : cases) {
         QelXdrBuffer in(QELXDR_DECODE, FromHex(c.hex));

@@ -28,11 +28,18 @@ TEST(TextFixup, TurnsHostOrderIntoTheWireFormAndBack) {
     };
     const Case cases[] = {
         {"wide normal: big-endian, stops at the zero unit", Units({0x0041, 0x20AC, 0, 0x0043}), 0, 1,
-         [] { Bytes b{0x00, 0x41, 0x20, 0xAC, 0, 0}; Bytes tail = Units({0x0043}); b.insert(b.end(), tail.begin(), tail.end()); return b; }()},
-        {"wide hidden: big-endian and inverted", Units({0x0041, 0x00FC, 0}), 1, 1,
+         [] {
+             Bytes b{0x00, 0x41, 0x20, 0xAC, 0, 0};
+             Bytes tail = Units({0x0043});
+             b.insert(b.end(), tail.begin(), tail.end());
+             return b;
+         }()},
+        {"wide hidden: big-endian and inverted",
+         Units({0x0041, 0x00FC, 0}),
+         1,
+         1,
          {0xFF, 0xBE, 0xFF, 0x03, 0, 0}},
-        {"narrow hidden: every byte inverted up to the zero", {'a', 'b', 0, 'c'}, 1, 0,
-         {0x9E, 0x9D, 0, 'c'}},
+        {"narrow hidden: every byte inverted up to the zero", {'a', 'b', 0, 'c'}, 1, 0, {0x9E, 0x9D, 0, 'c'}},
         {"narrow normal: untouched", {'a', 'b', 0}, 0, 0, {'a', 'b', 0}},
         {"unknown mode: untouched", Units({0x0041}), 2, 1, Units({0x0041})},
     };
@@ -89,7 +96,8 @@ TEST(TextCut, MixedEbcdicKeepsShiftOutAndShiftInBalanced) {
     char field[6] = {};
     ASSERT_TRUE(QelXdr_WrapString(in.Xdr(), field, sizeof field));
     const std::string got(field);
-    ASSERT_EQ(got.size(), 4u) << Hex(std::span(reinterpret_cast<const unsigned char*>(got.data()), got.size()));
+    ASSERT_EQ(got.size(), 4u) << Hex(
+        std::span(reinterpret_cast<const unsigned char*>(got.data()), got.size()));
     EXPECT_EQ(got.front(), '\x0E');
     EXPECT_EQ(got.back(), '\x0F');
 }

@@ -44,7 +44,11 @@ void AtEveryOffset(const std::string& name, const std::string& hex, Put put, Che
 }
 
 TEST(ByteOrder, SixteenBit) {
-    struct Case { const char* name; uint16_t value; const char* hex; };
+    struct Case {
+        const char* name;
+        uint16_t value;
+        const char* hex;
+    };
     const Case cases[] = {
         {"0x1234", 0x1234, "1234"},
         {"0xFFFE", 0xFFFE, "fffe"},
@@ -52,76 +56,97 @@ TEST(ByteOrder, SixteenBit) {
         {"zero", 0, "0000"},
     };
     for (const Case& c : cases) {
-        AtEveryOffset(c.name, c.hex, [&](uint8_t* p) { QelPutBE16(c.value, p); },
-                      [&](const uint8_t* p, const std::string& where) {
-                          EXPECT_EQ(QelGetBE16(p), c.value) << where;
-                          EXPECT_EQ(QelGetShort(p), c.value) << where;
-                      });
-        AtEveryOffset(std::string(c.name) + " via Short", c.hex,
-                      [&](uint8_t* p) { QelPutShort(c.value, p); }, [](const uint8_t*, const std::string&) {});
+        AtEveryOffset(
+            c.name, c.hex, [&](uint8_t* p) { QelPutBE16(c.value, p); },
+            [&](const uint8_t* p, const std::string& where) {
+                EXPECT_EQ(QelGetBE16(p), c.value) << where;
+                EXPECT_EQ(QelGetShort(p), c.value) << where;
+            });
+        AtEveryOffset(
+            std::string(c.name) + " via Short", c.hex, [&](uint8_t* p) { QelPutShort(c.value, p); },
+            [](const uint8_t*, const std::string&) {});
     }
 }
 
 TEST(ByteOrder, ThirtyTwoBit) {
-    struct Case { const char* name; uint32_t value; const char* hex; };
+    struct Case {
+        const char* name;
+        uint32_t value;
+        const char* hex;
+    };
     const Case cases[] = {
         {"0x12345678", 0x12345678u, "12345678"},
         {"high bit", 0x80000001u, "80000001"},
         {"-123456789", static_cast<uint32_t>(-123456789), "f8a432eb"},
     };
     for (const Case& c : cases) {
-        AtEveryOffset(c.name, c.hex, [&](uint8_t* p) { QelPutBE32(c.value, p); },
-                      [&](const uint8_t* p, const std::string& where) {
-                          EXPECT_EQ(QelGetBE32(p), c.value) << where;
-                          EXPECT_EQ(QelGetLong(p), c.value) << where;
-                      });
-        AtEveryOffset(std::string(c.name) + " via Long", c.hex,
-                      [&](uint8_t* p) { QelPutLong(c.value, p); }, [](const uint8_t*, const std::string&) {});
+        AtEveryOffset(
+            c.name, c.hex, [&](uint8_t* p) { QelPutBE32(c.value, p); },
+            [&](const uint8_t* p, const std::string& where) {
+                EXPECT_EQ(QelGetBE32(p), c.value) << where;
+                EXPECT_EQ(QelGetLong(p), c.value) << where;
+            });
+        AtEveryOffset(
+            std::string(c.name) + " via Long", c.hex, [&](uint8_t* p) { QelPutLong(c.value, p); },
+            [](const uint8_t*, const std::string&) {});
     }
 }
 
 TEST(ByteOrder, SixtyFourBitHighWordFirst) {
-    struct Case { const char* name; uint64_t value; const char* hex; };
+    struct Case {
+        const char* name;
+        uint64_t value;
+        const char* hex;
+    };
     const Case cases[] = {
         {"words 1 and 2", 0x0000000100000002ull, "0000000100000002"},
         {"all bytes differ", 0xFEDCBA9876543210ull, "fedcba9876543210"},
         {"-2", static_cast<uint64_t>(-2), "fffffffffffffffe"},
     };
     for (const Case& c : cases) {
-        AtEveryOffset(c.name, c.hex, [&](uint8_t* p) { QelPutBE64(c.value, p); },
-                      [&](const uint8_t* p, const std::string& where) {
-                          EXPECT_EQ(QelGetBE64(p), c.value) << where;
-                      });
+        AtEveryOffset(
+            c.name, c.hex, [&](uint8_t* p) { QelPutBE64(c.value, p); },
+            [&](const uint8_t* p, const std::string& where) { EXPECT_EQ(QelGetBE64(p), c.value) << where; });
     }
 }
 
 TEST(ByteOrder, Doubles) {
-    struct Case { const char* name; double value; const char* hex; };
+    struct Case {
+        const char* name;
+        double value;
+        const char* hex;
+    };
     const Case cases[] = {
         {"1.5", 1.5, "3ff8000000000000"},
         {"-1.2345678e303", -1.2345678e303, "fedccdef25084b56"},
         {"smallest subnormal", 5e-324, "0000000000000001"},
     };
     for (const Case& c : cases) {
-        AtEveryOffset(c.name, c.hex, [&](uint8_t* p) { QelPutBE64(std::bit_cast<uint64_t>(c.value), p); },
-                      [&](const uint8_t* p, const std::string& where) {
-                          EXPECT_EQ(QelGetBEDouble(p), c.value) << where;
-                      });
+        AtEveryOffset(
+            c.name, c.hex, [&](uint8_t* p) { QelPutBE64(std::bit_cast<uint64_t>(c.value), p); },
+            [&](const uint8_t* p, const std::string& where) {
+                EXPECT_EQ(QelGetBEDouble(p), c.value) << where;
+            });
     }
 }
 
 TEST(ByteOrder, Floats) {
-    struct Case { const char* name; float value; const char* hex; };
+    struct Case {
+        const char* name;
+        float value;
+        const char* hex;
+    };
     const Case cases[] = {
         {"1.5", 1.5f, "3fc00000"},
         {"-0.1", -0.1f, "bdcccccd"},
         {"largest finite", 3.4028234663852886e38f, "7f7fffff"},
     };
     for (const Case& c : cases) {
-        AtEveryOffset(c.name, c.hex, [&](uint8_t* p) { QelPutBEFloat(c.value, p); },
-                      [&](const uint8_t* p, const std::string& where) {
-                          EXPECT_EQ(std::bit_cast<float>(QelGetBE32(p)), c.value) << where;
-                      });
+        AtEveryOffset(
+            c.name, c.hex, [&](uint8_t* p) { QelPutBEFloat(c.value, p); },
+            [&](const uint8_t* p, const std::string& where) {
+                EXPECT_EQ(std::bit_cast<float>(QelGetBE32(p)), c.value) << where;
+            });
     }
 }
 

@@ -15,11 +15,11 @@ enum ArcIconvResult {
     ARC_ICONV_OK = 0,
     ARC_ICONV_NO_MEMORY = 1,
     ARC_ICONV_TOO_MANY_OPEN = 2,
-    ARC_ICONV_NOT_SUPPORTED = 3,     // also: CCSID 0 has no name
+    ARC_ICONV_NOT_SUPPORTED = 3,  // also: CCSID 0 has no name
     ARC_ICONV_INVALID_INPUT = 4,
     ARC_ICONV_INCOMPLETE_INPUT = 5,  // a character cut off at the end of the input
     ARC_ICONV_OUTPUT_TOO_SMALL = 6,
-    ARC_ICONV_OTHER = 7,             // at start-up: qelcpcs.cfg missing or malformed
+    ARC_ICONV_OTHER = 7,  // at start-up: qelcpcs.cfg missing or malformed
 };
 
 // Longest code-set name of qelcpcs.cfg; ArcICONV_CcsidToName needs a buffer of 65 bytes.
@@ -58,8 +58,8 @@ int ArcICONV_Convert(ArcIconvHandle* handle, const char* input, size_t inputLeng
                      size_t* outputLength);
 // As ArcICONV_Convert into a buffer the service allocates (malloc; the caller frees it);
 // *output is null unless the result is 0.
-int ArcICONV_ConvertAlloc(ArcIconvHandle* handle, const char* input, size_t inputLength,
-                          char** output, size_t* outputLength);
+int ArcICONV_ConvertAlloc(ArcIconvHandle* handle, const char* input, size_t inputLength, char** output,
+                          size_t* outputLength);
 // The code-set name of a CCSID into a 65-byte buffer: the last qelcpcs.cfg entry with a
 // name, else "UCS-2" (1200, 13488), "UTF-8" (1208) or "KVR-%03ld". 0, or 3 for CCSID 0.
 int ArcICONV_CcsidToName(ArcIconvContext* context, int32_t ccsid, char* name);

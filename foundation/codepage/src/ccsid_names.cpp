@@ -11,9 +11,7 @@
 namespace qel::codepage {
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // One line without its line feed. 0, or 7 for a CCSID without white space after it.
 int ParseLine(std::string_view line, size_t rawLength, std::vector<CcsidName>* names) {

@@ -18,7 +18,7 @@ struct CcsidName {
 
 struct ArcIconvContext {
     qel::codepage::TableCache tables;
-    std::string localePath;  // at most 260 characters, no ';'
-    int ignoreErrors = 0;    // QEL_IGN_ICONV_ERR
+    std::string localePath;                       // at most 260 characters, no ';'
+    int ignoreErrors = 0;                         // QEL_IGN_ICONV_ERR
     std::vector<qel::codepage::CcsidName> names;  // qelcpcs.cfg, in file order
 };

@@ -41,8 +41,8 @@ struct ArcUconvConverter {
     const uint16_t version = qel::codepage::kModuleVersion;
     const uint16_t mark = qel::codepage::kModuleMark;
     const uint32_t flags;
-    int error = 0;        // the converter's own error number, copied to errno after converting
-    long lastCount = 0;   // substitutions of the last convert call, also when it failed
+    int error = 0;       // the converter's own error number, copied to errno after converting
+    long lastCount = 0;  // substitutions of the last convert call, also when it failed
 };
 
 namespace qel::codepage {

@@ -1,19 +1,15 @@
 // engine.cpp - ArcUCONV_Open/Convert/Close: choosing the module, checking handles.
-#include <cerrno>
 #include <strings.h>
+#include <cerrno>
 
 #include "context.h"
 #include "converter.h"
 
 namespace qel::codepage {
 
-bool IsUcs2Name(const char* name) {
-    return strcasecmp(name, "UCS-2") == 0 || strcasecmp(name, "UCS2") == 0;
-}
+bool IsUcs2Name(const char* name) { return strcasecmp(name, "UCS-2") == 0 || strcasecmp(name, "UCS2") == 0; }
 
-bool IsUtf8Name(const char* name) {
-    return strcasecmp(name, "UTF-8") == 0 || strcasecmp(name, "UTF8") == 0;
-}
+bool IsUtf8Name(const char* name) { return strcasecmp(name, "UTF-8") == 0 || strcasecmp(name, "UTF8") == 0; }
 
 namespace {
 

@@ -66,9 +66,10 @@ int Decode(int32_t ccsid, std::string_view input, std::vector<uint16_t>* units) 
                     if ((bytes[i + k] & 0xC0) != 0x80) return ARC_ICONV_INVALID_INPUT;
                 }
                 if (i + length > size) return ARC_ICONV_INCOMPLETE_INPUT;
-                uint32_t value = length == 1 ? lead
+                uint32_t value = length == 1   ? lead
                                  : length == 2 ? (lead & 0x1Fu) << 6 | (bytes[i + 1] & 0x3Fu)
-                                               : (lead & 0x0Fu) << 12 | (bytes[i + 1] & 0x3Fu) << 6 | (bytes[i + 2] & 0x3Fu);
+                                               : (lead & 0x0Fu) << 12 | (bytes[i + 1] & 0x3Fu) << 6 |
+                                                     (bytes[i + 2] & 0x3Fu);
                 if (length == 3 && value < 0x800) return ARC_ICONV_INVALID_INPUT;
                 units->push_back(static_cast<uint16_t>(value));
                 i += length;
@@ -116,7 +117,8 @@ void Encode(int32_t ccsid, const std::vector<uint16_t>& units, std::string* outp
             return;
         case Family::kEbcdic: {
             const ByteMap& fromLatin1 = FallbackTablesFor(ccsid).latin1ToEbcdic;
-            for (uint16_t unit : units) output->push_back(static_cast<char>(unit <= 0xFF ? fromLatin1[unit] : kEbcdicSub));
+            for (uint16_t unit : units)
+                output->push_back(static_cast<char>(unit <= 0xFF ? fromLatin1[unit] : kEbcdicSub));
             return;
         }
         case Family::kAscii: {
@@ -124,7 +126,8 @@ void Encode(int32_t ccsid, const std::vector<uint16_t>& units, std::string* outp
             for (uint16_t unit : units) {
                 uint8_t byte = kAsciiSub;
                 if (unit <= 0xFF) {
-                    byte = ccsid == kPc850 ? bridge.ebcdicTo850[bridge.latin1ToEbcdic[unit]] : static_cast<uint8_t>(unit);
+                    byte = ccsid == kPc850 ? bridge.ebcdicTo850[bridge.latin1ToEbcdic[unit]]
+                                           : static_cast<uint8_t>(unit);
                 }
                 output->push_back(static_cast<char>(byte));
             }

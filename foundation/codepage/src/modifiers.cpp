@@ -29,9 +29,7 @@ bool ParseEndian(std::string_view value, Modifiers* modifiers) {
            ParseOrder(value.substr(colon + 1), false, &modifiers->swapOutput);
 }
 
-bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -48,13 +46,15 @@ bool ParseSubchar(std::string_view value, std::vector<uint8_t>* bytes) {
     }
     size_t i = 0;
     while (i < value.size()) {
-        if (value[i] != '\\' || i + 1 >= value.size() || (value[i + 1] != 'x' && value[i + 1] != 'd')) return false;
+        if (value[i] != '\\' || i + 1 >= value.size() || (value[i + 1] != 'x' && value[i + 1] != 'd'))
+            return false;
         bool hex = value[i + 1] == 'x';
         i += 2;
         unsigned number = 0;
         size_t digits = 0;
         while (i < value.size() && (hex ? IsHex(value[i]) : (value[i] >= '0' && value[i] <= '9'))) {
-            number = number * (hex ? 16 : 10) + static_cast<unsigned>(hex ? HexValue(value[i]) : value[i] - '0');
+            number =
+                number * (hex ? 16 : 10) + static_cast<unsigned>(hex ? HexValue(value[i]) : value[i] - '0');
             if (number > 255) return false;
             ++i;
             ++digits;
@@ -76,19 +76,26 @@ bool ParseItem(std::string_view item, Modifiers* modifiers, unsigned* seen) {
     if (which == 4 || (*seen & (1u << which)) != 0) return false;
     *seen |= 1u << which;
     switch (which) {
-        case 0:
-            return ParseEndian(value, modifiers);
+        case 0: return ParseEndian(value, modifiers);
         case 1:
-            if (value == "none") modifiers->map = kMapNone;
-            else if (value == "irv") modifiers->map = kMapIrv;
-            else return false;
+            if (value == "none")
+                modifiers->map = kMapNone;
+            else if (value == "irv")
+                modifiers->map = kMapIrv;
+            else
+                return false;
             return true;
         case 2:
-            if (value == "no") modifiers->sub = kSubNo;
-            else if (value == "to-ucs") modifiers->sub = kSubToUcs;
-            else if (value == "from-ucs") modifiers->sub = kSubFromUcs;
-            else if (value == "yes") modifiers->sub = kSubBoth;
-            else return false;
+            if (value == "no")
+                modifiers->sub = kSubNo;
+            else if (value == "to-ucs")
+                modifiers->sub = kSubToUcs;
+            else if (value == "from-ucs")
+                modifiers->sub = kSubFromUcs;
+            else if (value == "yes")
+                modifiers->sub = kSubBoth;
+            else
+                return false;
             return true;
         default: {
             std::vector<uint8_t> bytes;
@@ -101,9 +108,7 @@ bool ParseItem(std::string_view item, Modifiers* modifiers, unsigned* seen) {
 
 }  // namespace
 
-std::string_view BaseName(std::string_view name) {
-    return name.substr(0, name.find('@'));
-}
+std::string_view BaseName(std::string_view name) { return name.substr(0, name.find('@')); }
 
 bool ParseModifiers(std::string_view name, Modifiers* modifiers) {
     size_t at = name.find('@');

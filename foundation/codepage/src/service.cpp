@@ -87,7 +87,8 @@ int OpenStep(ArcIconvContext* context, int32_t source, int32_t target, StepPtr* 
 }
 
 // Converts with one step into the caller's buffer.
-int ConvertStep(const StepPtr& step, const char* input, size_t inputLength, char* output, size_t* outputLength) {
+int ConvertStep(const StepPtr& step, const char* input, size_t inputLength, char* output,
+                size_t* outputLength) {
     if (inputLength == 0) {
         *outputLength = 0;
         return ARC_ICONV_OK;
@@ -99,7 +100,8 @@ int ConvertStep(const StepPtr& step, const char* input, size_t inputLength, char
         int rc = ARC_ICONV_OK;
         if (!step) {
             converted.assign(input, inputLength);
-        } else if (rc = FallbackConvert(step->source, step->target, {input, inputLength}, &converted); rc != 0) {
+        } else if (rc = FallbackConvert(step->source, step->target, {input, inputLength}, &converted);
+                   rc != 0) {
             *outputLength = 0;
             return rc;
         }
@@ -205,7 +207,8 @@ int ArcICONV_Startup(ArcIconvContext** context, const char* localePath) {
         auto made = std::make_unique<ArcIconvContext>();
         made->ignoreErrors = IgnoreErrorsFlag();
         made->localePath = LocalePathFrom(localePath);
-        if (int rc = qel::codepage::LoadCcsidNames(made->localePath, &made->names); rc != ARC_ICONV_OK) return rc;
+        if (int rc = qel::codepage::LoadCcsidNames(made->localePath, &made->names); rc != ARC_ICONV_OK)
+            return rc;
         *context = made.release();
         return ARC_ICONV_OK;
     } catch (const std::bad_alloc&) {
@@ -218,7 +221,8 @@ int ArcICONV_Shutdown(ArcIconvContext* context) {
     return ARC_ICONV_OK;
 }
 
-int ArcICONV_Open(ArcIconvContext* context, int32_t sourceCcsid, int32_t targetCcsid, ArcIconvHandle** handle) {
+int ArcICONV_Open(ArcIconvContext* context, int32_t sourceCcsid, int32_t targetCcsid,
+                  ArcIconvHandle** handle) {
     if (handle == nullptr) return ARC_ICONV_OTHER;
     *handle = nullptr;
     if (context == nullptr) return ARC_ICONV_OTHER;
@@ -279,7 +283,8 @@ int ArcICONV_Convert(ArcIconvHandle* handle, const char* input, size_t inputLeng
 
 int ArcICONV_ConvertAlloc(ArcIconvHandle* handle, const char* input, size_t inputLength, char** output,
                           size_t* outputLength) {
-    if (handle == nullptr || output == nullptr || outputLength == nullptr || (input == nullptr && inputLength != 0)) {
+    if (handle == nullptr || output == nullptr || outputLength == nullptr ||
+        (input == nullptr && inputLength != 0)) {
         return ARC_ICONV_OTHER;
     }
     if (handle->singleStep) return ConvertStepAlloc(handle->step1, input, inputLength, output, outputLength);

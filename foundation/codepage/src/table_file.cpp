@@ -72,7 +72,8 @@ bool ReadToUcs(std::span<const uint8_t> file, TableData* table) {
         table->lengths[b] = file[lengths + b];
         table->single[b] = Get16(file, single + 2 * b);
         table->lead[b] = Get16(file, lead + 2 * b);
-        if (table->lengths[b] < 1 || table->lengths[b] > maxLength || table->lead[b] >= rowCount) return false;
+        if (table->lengths[b] < 1 || table->lengths[b] > maxLength || table->lead[b] >= rowCount)
+            return false;
         if (table->lengths[b] == 3) {
             // An index row: every entry names a row of units.
             const uint16_t* index = &table->toRows[size_t{table->lead[b]} * fmt::kRowEntries];
@@ -87,7 +88,8 @@ bool ReadToUcs(std::span<const uint8_t> file, TableData* table) {
 bool ReadPrefixes(std::span<const uint8_t> file, TableData* table) {
     uint32_t offset = Directory(file, fmt::kDirPrefixes);
     uint32_t count = Directory(file, fmt::kDirPrefixCount);
-    if (count > fmt::kMaxPrefixCount || !SectionFits(file, offset, count, fmt::kPrefixRecordSize)) return false;
+    if (count > fmt::kMaxPrefixCount || !SectionFits(file, offset, count, fmt::kPrefixRecordSize))
+        return false;
     if (count != 0 && table->type != fmt::kMultiByte) return false;
     table->prefixes.clear();
     for (size_t i = 0; i < count; ++i) {

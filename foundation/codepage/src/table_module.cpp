@@ -29,7 +29,8 @@ int FindTableFile(const std::string& localePath, std::string_view name, std::str
     size_t start = 0;
     while (true) {
         size_t end = localePath.find(';', start);
-        std::string entry = localePath.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string entry =
+            localePath.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (entry.empty()) entry = ".";
         if (entry.back() != '/') entry += '/';
         std::string candidate = entry + relative;
@@ -100,7 +101,8 @@ TableConverter::TableConverter(const CachedTable* table, bool toUcs, const Modif
       subBytes_(std::move(subBytes)) {}
 
 long TableConverter::Convert(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) {
-    return toUcs_ ? ToUcs2(input, inputLeft, output, outputLeft) : FromUcs2(input, inputLeft, output, outputLeft);
+    return toUcs_ ? ToUcs2(input, inputLeft, output, outputLeft)
+                  : FromUcs2(input, inputLeft, output, outputLeft);
 }
 
 long TableConverter::ToUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) {
@@ -110,7 +112,8 @@ long TableConverter::ToUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** 
     uint8_t* out = *output;
     uint8_t* const outEnd = out + *outputLeft;
     const bool swap = modifiers_.swapOutput;
-    const bool irv = modifiers_.map == kMapIrv && (data.type == fmt::kDoubleByte || data.type == fmt::kMultiByte);
+    const bool irv =
+        modifiers_.map == kMapIrv && (data.type == fmt::kDoubleByte || data.type == fmt::kMultiByte);
     const bool substitute = modifiers_.sub == kSubToUcs || modifiers_.sub == kSubBoth;
     long substituted = 0;
     int failure = 0;
@@ -197,14 +200,16 @@ long TableConverter::ToUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** 
     return failure == 0 ? substituted : Fail(failure);
 }
 
-long TableConverter::FromUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) {
+long TableConverter::FromUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output,
+                              size_t* outputLeft) {
     const TableData& data = table_->data;
     const uint8_t* in = *input;
     size_t inLeft = *inputLeft;
     uint8_t* out = *output;
     size_t outLeft = *outputLeft;
     const bool swap = modifiers_.swapInput;
-    const bool irv = modifiers_.map == kMapIrv && (data.type == fmt::kDoubleByte || data.type == fmt::kMultiByte);
+    const bool irv =
+        modifiers_.map == kMapIrv && (data.type == fmt::kDoubleByte || data.type == fmt::kMultiByte);
     const bool substitute = modifiers_.sub == kSubFromUcs || modifiers_.sub == kSubBoth;
     const bool mixed = data.type == fmt::kEbcdicMixed;
     long substituted = 0;
@@ -272,9 +277,7 @@ long TableConverter::Flush(uint8_t** output, size_t* outputLeft) {
     return 0;
 }
 
-int TableConverter::Close(ArcIconvContext* context) {
-    return context->tables.Release(table_);
-}
+int TableConverter::Close(ArcIconvContext* context) { return context->tables.Release(table_); }
 
 ConverterPtr OpenTableModule(ArcIconvContext* context, const char* tableName, bool toUcs, int* error) {
     std::string_view name(tableName);
@@ -300,7 +303,8 @@ ConverterPtr OpenTableModule(ArcIconvContext* context, const char* tableName, bo
             *error = EINVAL;
             return nullptr;
         }
-        ConverterPtr converter(new (std::nothrow) TableConverter(table, toUcs, modifiers, std::move(subBytes)));
+        ConverterPtr converter(new (std::nothrow)
+                                   TableConverter(table, toUcs, modifiers, std::move(subBytes)));
         if (!converter) {
             context->tables.Release(table);
             *error = ENOMEM;

@@ -11,14 +11,14 @@
 namespace qel::uconvtab {
 
 // Fixed header.
-inline constexpr size_t kOffFileSize = 0;       // u32: size of the whole file
-inline constexpr size_t kOffMark = 4;           // u16: 0xFFFE
-inline constexpr size_t kOffVersion = 6;        // u8: 1
-inline constexpr size_t kOffZero = 7;           // u8: 0
-inline constexpr size_t kOffComment = 8;        // 70 bytes: code-set name, informational
+inline constexpr size_t kOffFileSize = 0;  // u32: size of the whole file
+inline constexpr size_t kOffMark = 4;      // u16: 0xFFFE
+inline constexpr size_t kOffVersion = 6;   // u8: 1
+inline constexpr size_t kOffZero = 7;      // u8: 0
+inline constexpr size_t kOffComment = 8;   // 70 bytes: code-set name, informational
 inline constexpr size_t kCommentSize = 70;
-inline constexpr size_t kOffType = 78;          // u16: table type 1..4
-inline constexpr size_t kOffSubBytes = 82;      // 32 bytes: default substitution, 0-ended
+inline constexpr size_t kOffType = 78;      // u16: table type 1..4
+inline constexpr size_t kOffSubBytes = 82;  // 32 bytes: default substitution, 0-ended
 inline constexpr size_t kSubBytesField = 32;
 inline constexpr size_t kHeaderSize = 628;
 
@@ -35,16 +35,16 @@ enum TableType : uint16_t {
 // Section directory (u32 each), right after the header.
 inline constexpr size_t kOffDirectory = kHeaderSize;
 enum DirectoryField : size_t {
-    kDirLengths = 0,      // offset of 256 u8: code length by lead byte (1..3)
-    kDirSingle,           // offset of 256 u16: UCS-2 unit of each one-byte code
-    kDirLead,             // offset of 256 u16: to-UCS row of each lead byte
-    kDirToRows,           // offset of the to-UCS rows, 256 u16 each
-    kDirToRowCount,       // number of to-UCS rows (row 0 is all 0xFFFF)
-    kDirFromIndex,        // offset of 256 u16: from-UCS row by high byte of the unit
-    kDirFromRows,         // offset of the from-UCS rows, 256 u32 each
-    kDirFromRowCount,     // number of from-UCS rows (row 0 is all unmapped)
-    kDirPrefixes,         // offset of the prefix records
-    kDirPrefixCount,      // number of prefix records (0..255)
+    kDirLengths = 0,   // offset of 256 u8: code length by lead byte (1..3)
+    kDirSingle,        // offset of 256 u16: UCS-2 unit of each one-byte code
+    kDirLead,          // offset of 256 u16: to-UCS row of each lead byte
+    kDirToRows,        // offset of the to-UCS rows, 256 u16 each
+    kDirToRowCount,    // number of to-UCS rows (row 0 is all 0xFFFF)
+    kDirFromIndex,     // offset of 256 u16: from-UCS row by high byte of the unit
+    kDirFromRows,      // offset of the from-UCS rows, 256 u32 each
+    kDirFromRowCount,  // number of from-UCS rows (row 0 is all unmapped)
+    kDirPrefixes,      // offset of the prefix records
+    kDirPrefixCount,   // number of prefix records (0..255)
     kDirFieldCount
 };
 inline constexpr size_t kDirectorySize = kDirFieldCount * 4;

@@ -7,9 +7,7 @@
 namespace qel::codepage {
 namespace {
 
-size_t Utf8Length(uint16_t unit) {
-    return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
-}
+size_t Utf8Length(uint16_t unit) { return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3; }
 
 class Utf8Converter final : public ArcUconvConverter {
 public:
@@ -17,8 +15,9 @@ public:
 
     long Convert(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) override {
         // An output count of 0 asks how many bytes the whole input needs.
-        if (*outputLeft == 0) return fromUtf8_ ? CountUcs2(*input, *inputLeft, outputLeft)
-                                               : CountUtf8(*input, *inputLeft, outputLeft);
+        if (*outputLeft == 0)
+            return fromUtf8_ ? CountUcs2(*input, *inputLeft, outputLeft)
+                             : CountUtf8(*input, *inputLeft, outputLeft);
         return fromUtf8_ ? ToUcs2(input, inputLeft, output, outputLeft)
                          : ToUtf8(input, inputLeft, output, outputLeft);
     }

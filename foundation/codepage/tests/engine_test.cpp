@@ -42,8 +42,8 @@ TEST_F(EngineTest, OpeningByName) {
         {"KVR-037@endian=big:b", "UCS-2", EINVAL},
         {"KVR-037@endian=x", "UCS-2", EINVAL},
         {"KVR-037@map=ascii", "UCS-2", EINVAL},
-        {"KVR-037@subchar=\\x4040", "UCS-2", EINVAL},       // one value above 255
-        {"KVR-037@subchar=\\x40\\x40", "UCS-2", EINVAL},    // two bytes for a single-byte table
+        {"KVR-037@subchar=\\x4040", "UCS-2", EINVAL},           // one value above 255
+        {"KVR-037@subchar=\\x40\\x40", "UCS-2", EINVAL},        // two bytes for a single-byte table
         {"KVR-037@subchar=\\x40\\x40,sub=to-ucs", "UCS-2", 0},  // no substitution from UCS-2
         {"KVR-930@subchar=\\xFE\\xFE", "UCS-2", 0},
         {"KVR-954@subchar=abcdefghijklmnopqrstuvwxyz01234", "UCS-2", 0},
@@ -75,7 +75,8 @@ TEST_F(EngineTest, ModifiersChangeConversions) {
         int error;
         std::string output;
     } cases[] = {
-        {"default substitutes from UCS-2", "KVR-037", "UCS-2", Ucs2({'A', 0x4E00}), 1, 0, Bytes({0xC1, 0x3F})},
+        {"default substitutes from UCS-2", "KVR-037", "UCS-2", Ucs2({'A', 0x4E00}), 1, 0,
+         Bytes({0xC1, 0x3F})},
         {"sub=no fails", "KVR-037@sub=no", "UCS-2", Ucs2({'A', 0x4E00}), -1, EILSEQ, Bytes({0xC1})},
         {"to UCS-2 fails by default", "UCS-2", "KVR-1252", Bytes({'A', 0x81}), -1, EILSEQ, Ucs2({'A'})},
         {"sub=to-ucs", "UCS-2", "KVR-1252@sub=to-ucs", Bytes({'A', 0x81}), 1, 0, Ucs2({'A', 0x1A})},
@@ -84,7 +85,8 @@ TEST_F(EngineTest, ModifiersChangeConversions) {
         {"subchar text", "KVR-954@subchar=??", "UCS-2", Ucs2({0x0E3F}), 1, 0, "??"},
         {"mixed substitutes double-byte", "KVR-930", "UCS-2", Ucs2({'A', 0x0E3F}), 1, 0,
          Bytes({0xC1, 0x0E, 0xFE, 0xFE})},
-        {"endian=big reads swapped UCS-2", "KVR-037@endian=big", "UCS-2", Bytes({0x00, 'A'}), 0, 0, Bytes({0xC1})},
+        {"endian=big reads swapped UCS-2", "KVR-037@endian=big", "UCS-2", Bytes({0x00, 'A'}), 0, 0,
+         Bytes({0xC1})},
         {"endian=little:big writes swapped", "UCS-2", "KVR-037@endian=little:big", Bytes({0xC1}), 0, 0,
          Bytes({0x00, 'A'})},
         {"map=irv keeps ASCII in a double-byte table", "UCS-2", "KVR-943@map=irv", Bytes({0x5C}), 0, 0,
@@ -144,13 +146,24 @@ TEST_F(EngineTest, PairSetsInputBackToWhatWasWritten) {
         std::string output;
     } cases[] = {
         {"single-byte pair, output full", "KVR-037", "KVR-819", "ABCD", 2, E2BIG, 2, Bytes({0xC1, 0xC2})},
-        {"to utf-8, output full mid-character", "UTF-8", "KVR-819", "A\xE9" "B", 2, E2BIG, 2, "A"},
-        {"unmappable in the target", "KVR-037@sub=no", "KVR-1252", "AB\x80" "C", 16, EILSEQ, 2,
-         Bytes({0xC1, 0xC2})},
-        {"unmappable in the source", "KVR-037", "KVR-1252", "AB\x81" "C", 16, EILSEQ, 2, Bytes({0xC1, 0xC2})},
-        {"double-byte source, output full", "KVR-037", "KVR-943", "A\x82\xA0" "B", 1, E2BIG, 3, Bytes({0xC1})},
-        {"mixed source, shift state restored", "UTF-8", "KVR-930", Bytes({0x0E, 0x40, 0x40, 0x40, 0x40, 0x0F}), 4,
-         E2BIG, 3, ""},
+        {"to utf-8, output full mid-character", "UTF-8", "KVR-819",
+         "A\xE9"
+         "B",
+         2, E2BIG, 2, "A"},
+        {"unmappable in the target", "KVR-037@sub=no", "KVR-1252",
+         "AB\x80"
+         "C",
+         16, EILSEQ, 2, Bytes({0xC1, 0xC2})},
+        {"unmappable in the source", "KVR-037", "KVR-1252",
+         "AB\x81"
+         "C",
+         16, EILSEQ, 2, Bytes({0xC1, 0xC2})},
+        {"double-byte source, output full", "KVR-037", "KVR-943",
+         "A\x82\xA0"
+         "B",
+         1, E2BIG, 3, Bytes({0xC1})},
+        {"mixed source, shift state restored", "UTF-8", "KVR-930",
+         Bytes({0x0E, 0x40, 0x40, 0x40, 0x40, 0x0F}), 4, E2BIG, 3, ""},
         {"nothing fits", "UTF-8", "KVR-819", "\xE9", 1, E2BIG, 1, ""},
     };
     for (const Case& c : cases) {

@@ -12,9 +12,10 @@ std::array<int, 256> Decode(const char* page) {
     std::array<int, 256> units;
     for (int b = 0; b < 256; ++b) {
         std::string out;
-        units[b] = GlibcConvert("UCS-2LE", page, std::string(1, static_cast<char>(b)), &out) && out.size() == 2
-                       ? static_cast<uint8_t>(out[0]) | static_cast<uint8_t>(out[1]) << 8
-                       : -1;
+        units[b] =
+            GlibcConvert("UCS-2LE", page, std::string(1, static_cast<char>(b)), &out) && out.size() == 2
+                ? static_cast<uint8_t>(out[0]) | static_cast<uint8_t>(out[1]) << 8
+                : -1;
     }
     return units;
 }

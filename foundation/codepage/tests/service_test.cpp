@@ -52,21 +52,20 @@ TEST(CodepageService, BracketsAndAtSignBetweenEbcdicPages) {
 TEST(CodepageService, ChainsAndDirectConvertersAgreeWithGlibc) {
     StagedContext context;
     ASSERT_EQ(context.rc(), ARC_ICONV_OK);
-    const std::string latin = "Gr\xFC\xDF" "e, Stra\xDF" "e [1] @ \xE9";
+    const std::string latin =
+        "Gr\xFC\xDF"
+        "e, Stra\xDF"
+        "e [1] @ \xE9";
     struct Case {
         int32_t source;
         int32_t target;
         const char* glibcSource;
         const char* glibcTarget;
     } cases[] = {
-        {37, 1208, "IBM037", "UTF-8"},
-        {850, 500, "IBM850", "IBM500"},
-        {819, 1208, "ISO-8859-1", "UTF-8"},
-        {1208, 273, "UTF-8", "IBM273"},
-        {1200, 1047, "UCS-2LE", "IBM1047"},
-        {1141, 13488, "IBM1141", "UCS-2LE"},
-        {1252, 1208, "CP1252", "UTF-8"},
-        {37, 930, "IBM037", "IBM930"},
+        {37, 1208, "IBM037", "UTF-8"},      {850, 500, "IBM850", "IBM500"},
+        {819, 1208, "ISO-8859-1", "UTF-8"}, {1208, 273, "UTF-8", "IBM273"},
+        {1200, 1047, "UCS-2LE", "IBM1047"}, {1141, 13488, "IBM1141", "UCS-2LE"},
+        {1252, 1208, "CP1252", "UTF-8"},    {37, 930, "IBM037", "IBM930"},
     };
     for (const Case& c : cases) {
         std::string input;
@@ -110,7 +109,8 @@ TEST(CodepageService, ResultCodes) {
     } cases[] = {
         {"unknown table", 4711, 819, "A", 16, 100 + ARC_ICONV_NOT_SUPPORTED},
         {"ccsid 0", 0, 819, "A", 16, 100 + ARC_ICONV_NOT_SUPPORTED},
-        {"ucs-2 to unknown, no chain through utf-8", 1200, 4711, Ucs2({0x41}), 16, 100 + ARC_ICONV_NOT_SUPPORTED},
+        {"ucs-2 to unknown, no chain through utf-8", 1200, 4711, Ucs2({0x41}), 16,
+         100 + ARC_ICONV_NOT_SUPPORTED},
         {"unmappable byte", 1252, 1208, Bytes({0x41, 0x81}), 16, ARC_ICONV_INVALID_INPUT},
         {"bad utf-8", 1208, 1200, Bytes({0xC0, 0x80}), 16, ARC_ICONV_INVALID_INPUT},
         {"cut utf-8", 1208, 1200, Bytes({0x41, 0xE2, 0x82}), 16, ARC_ICONV_INCOMPLETE_INPUT},
@@ -177,7 +177,8 @@ TEST(CodepageService, ConvertAllocGuessesAndGrows) {
         ASSERT_EQ(ArcICONV_Open(context.get(), c.source, c.target, &handle), 0) << c.name;
         char* output = nullptr;
         size_t length = 0;
-        EXPECT_EQ(ArcICONV_ConvertAlloc(handle, c.input.data(), c.input.size(), &output, &length), 0) << c.name;
+        EXPECT_EQ(ArcICONV_ConvertAlloc(handle, c.input.data(), c.input.size(), &output, &length), 0)
+            << c.name;
         std::string expected;
         ASSERT_TRUE(GlibcConvert(c.glibcTarget, c.glibcSource, c.input, &expected)) << c.name;
         ASSERT_NE(output, nullptr) << c.name;
@@ -194,7 +195,8 @@ TEST(CodepageService, ConvertAllocReportsErrors) {
     char* output = reinterpret_cast<char*>(1);
     size_t length = 99;
     const std::string bad = "ok\xFF";
-    EXPECT_EQ(ArcICONV_ConvertAlloc(handle, bad.data(), bad.size(), &output, &length), ARC_ICONV_INVALID_INPUT);
+    EXPECT_EQ(ArcICONV_ConvertAlloc(handle, bad.data(), bad.size(), &output, &length),
+              ARC_ICONV_INVALID_INPUT);
     EXPECT_EQ(output, nullptr);
     EXPECT_EQ(ArcICONV_Close(handle), 0);
 }
@@ -208,17 +210,19 @@ TEST(CodepageService, CcsidNames) {
                 "37 KVR-037 # the US page\n"
                 "37\tLATER\n"
                 "500  #only a comment\n"
-                "819 " + std::string(80, 'N') + "\n"
-                "1252 first#second\n");
+                "819 " +
+                    std::string(80, 'N') +
+                    "\n"
+                    "1252 first#second\n");
     StagedContext context(dir.Path());
     ASSERT_EQ(context.rc(), ARC_ICONV_OK);
     struct Case {
         int32_t ccsid;
         std::string name;
     } cases[] = {
-        {37, "LATER"}, {1047, "KVR-1047"}, {500, "KVR-500"}, {819, std::string(64, 'N')},
-        {1252, "first"}, {5, "KVR-005"}, {12345, "KVR-12345"}, {1200, "UCS-2"}, {13488, "UCS-2"},
-        {1208, "UTF-8"},
+        {37, "LATER"},    {1047, "KVR-1047"}, {500, "KVR-500"},     {819, std::string(64, 'N')},
+        {1252, "first"},  {5, "KVR-005"},     {12345, "KVR-12345"}, {1200, "UCS-2"},
+        {13488, "UCS-2"}, {1208, "UTF-8"},
     };
     for (const Case& c : cases) {
         char name[ARC_ICONV_NAME_MAX + 1];
@@ -276,14 +280,11 @@ TEST(CodepageService, ClassPredicates) {
         int32_t ccsid;
         int ucs2, utf8, ebcdic, mixed, ascii, doubleByte, multiByte, singleByte;
     } cases[] = {
-        {37, 0, 0, 1, 0, 0, 0, 0, 1},     {1047, 0, 0, 1, 0, 0, 0, 0, 1},
-        {1145, 0, 0, 1, 0, 0, 0, 0, 1},   {1150, 0, 0, 0, 0, 1, 0, 0, 1},
-        {819, 0, 0, 0, 0, 1, 0, 0, 1},    {850, 0, 0, 0, 0, 1, 0, 0, 1},
-        {930, 0, 0, 1, 1, 0, 0, 0, 0},    {1388, 0, 0, 1, 1, 0, 0, 0, 0},
-        {300, 0, 0, 1, 0, 0, 1, 1, 0},    {943, 0, 0, 0, 0, 1, 0, 1, 0},
-        {932, 0, 0, 0, 0, 1, 1, 1, 0},    {1200, 1, 0, 0, 0, 0, 1, 1, 0},
-        {13488, 1, 0, 0, 0, 0, 1, 1, 0},  {1208, 0, 1, 0, 0, 0, 1, 1, 0},
-        {0, 0, 0, 0, 0, 1, 0, 0, 1},
+        {37, 0, 0, 1, 0, 0, 0, 0, 1},    {1047, 0, 0, 1, 0, 0, 0, 0, 1}, {1145, 0, 0, 1, 0, 0, 0, 0, 1},
+        {1150, 0, 0, 0, 0, 1, 0, 0, 1},  {819, 0, 0, 0, 0, 1, 0, 0, 1},  {850, 0, 0, 0, 0, 1, 0, 0, 1},
+        {930, 0, 0, 1, 1, 0, 0, 0, 0},   {1388, 0, 0, 1, 1, 0, 0, 0, 0}, {300, 0, 0, 1, 0, 0, 1, 1, 0},
+        {943, 0, 0, 0, 0, 1, 0, 1, 0},   {932, 0, 0, 0, 0, 1, 1, 1, 0},  {1200, 1, 0, 0, 0, 0, 1, 1, 0},
+        {13488, 1, 0, 0, 0, 0, 1, 1, 0}, {1208, 0, 1, 0, 0, 0, 1, 1, 0}, {0, 0, 0, 0, 0, 1, 0, 0, 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ArcICONV_IsUcs2Ccsid(c.ccsid), c.ucs2) << c.ccsid;
@@ -325,7 +326,8 @@ TEST_F(FallbackTest, BuiltInTables) {
         {"latin-1 to ucs-2", 819, 1200, "\xE9", Ucs2({0xE9})},
         {"latin-1 to 277 uses the iso table", 819, 277, "@[", Bytes({0x80, 0x9E})},
         {"latin-1 to 500", 819, 500, "[]", Bytes({0x4A, 0x5A})},
-        {"850 to 37 uses the 850 table", 850, 37, Bytes({0x82, 0x1A, 0x1C, 0x7F}), Bytes({0x51, 0x1C, 0x07, 0x3F})},
+        {"850 to 37 uses the 850 table", 850, 37, Bytes({0x82, 0x1A, 0x1C, 0x7F}),
+         Bytes({0x51, 0x1C, 0x07, 0x3F})},
         {"37 to 850", 37, 850, Bytes({0x51, 0x1C, 0x07, 0x3F}), Bytes({0x82, 0x1A, 0x1C, 0x7F})},
         {"37 to latin-1", 37, 819, Bytes({0x51, 0xBA}), "\xE9["},
         {"ucs-2 above 0xFF is substituted", 1200, 37, Ucs2({0x41, 0x20AC}), Bytes({0xC1, 0x3F})},
@@ -334,7 +336,8 @@ TEST_F(FallbackTest, BuiltInTables) {
         {"utf-8 to 37", 1208, 37, "A\xC3\xA9", Bytes({0xC1, 0x51})},
         {"37 to utf-8", 37, 1208, Bytes({0xC1, 0x51}), "A\xC3\xA9"},
         {"850 to latin-1", 850, 819, Bytes({0x82}), "\xE9"},
-        {"ebcdic exchange 37 to 1047", 37, 1047, Bytes({0xBA, 0xBB, 0x7C, 0xC1}), Bytes({0xAD, 0xBD, 0x7C, 0xC1})},
+        {"ebcdic exchange 37 to 1047", 37, 1047, Bytes({0xBA, 0xBB, 0x7C, 0xC1}),
+         Bytes({0xAD, 0xBD, 0x7C, 0xC1})},
         {"ebcdic exchange unknown page", 37, 273, Bytes({0xBA}), Bytes({0xBA})},
     };
     for (const Case& c : cases) {

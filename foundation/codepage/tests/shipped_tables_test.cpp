@@ -71,20 +71,18 @@ struct Page {
 };
 
 constexpr Page kSingleBytePages[] = {
-    {"KVR-037", "IBM037", "cp037"},     {"KVR-273", "IBM273", nullptr},   {"KVR-277", "IBM277", nullptr},
-    {"KVR-278", "IBM278", nullptr},     {"KVR-280", "IBM280", nullptr},   {"KVR-284", "IBM284", nullptr},
-    {"KVR-285", "IBM285", nullptr},     {"KVR-297", "IBM297", nullptr},   {"KVR-500", "IBM500", "cp500"},
-    {"KVR-819", "ISO-8859-1", "latin-1"}, {"KVR-850", "IBM850", "cp850"}, {"KVR-871", "IBM871", nullptr},
-    {"KVR-923", "ISO-8859-15", nullptr}, {"KVR-1047", "IBM1047", nullptr}, {"KVR-1140", "IBM1140", "cp1140"},
-    {"KVR-1141", "IBM1141", nullptr},   {"KVR-1142", "IBM1142", nullptr}, {"KVR-1143", "IBM1143", nullptr},
-    {"KVR-1144", "IBM1144", nullptr},   {"KVR-1145", "IBM1145", nullptr}, {"KVR-1146", "IBM1146", nullptr},
-    {"KVR-1147", "IBM1147", nullptr},   {"KVR-1148", "IBM1148", nullptr}, {"KVR-1149", "IBM1149", nullptr},
+    {"KVR-037", "IBM037", "cp037"},       {"KVR-273", "IBM273", nullptr},   {"KVR-277", "IBM277", nullptr},
+    {"KVR-278", "IBM278", nullptr},       {"KVR-280", "IBM280", nullptr},   {"KVR-284", "IBM284", nullptr},
+    {"KVR-285", "IBM285", nullptr},       {"KVR-297", "IBM297", nullptr},   {"KVR-500", "IBM500", "cp500"},
+    {"KVR-819", "ISO-8859-1", "latin-1"}, {"KVR-850", "IBM850", "cp850"},   {"KVR-871", "IBM871", nullptr},
+    {"KVR-923", "ISO-8859-15", nullptr},  {"KVR-1047", "IBM1047", nullptr}, {"KVR-1140", "IBM1140", "cp1140"},
+    {"KVR-1141", "IBM1141", nullptr},     {"KVR-1142", "IBM1142", nullptr}, {"KVR-1143", "IBM1143", nullptr},
+    {"KVR-1144", "IBM1144", nullptr},     {"KVR-1145", "IBM1145", nullptr}, {"KVR-1146", "IBM1146", nullptr},
+    {"KVR-1147", "IBM1147", nullptr},     {"KVR-1148", "IBM1148", nullptr}, {"KVR-1149", "IBM1149", nullptr},
     {"KVR-1252", "CP1252", "cp1252"},
 };
 
-std::string Unit(uint32_t unit) {
-    return Ucs2({static_cast<uint16_t>(unit)});
-}
+std::string Unit(uint32_t unit) { return Ucs2({static_cast<uint16_t>(unit)}); }
 
 TEST(ShippedTables, SingleByteAllBytesAndUnitsAgainstGlibcAndPython) {
     StagedContext context;
@@ -116,7 +114,8 @@ TEST(ShippedTables, SingleByteAllBytesAndUnitsAgainstGlibcAndPython) {
             EXPECT_EQ(ours, theirs) << "byte " << b;
             if (page.python != nullptr) {
                 std::optional<uint16_t> expected = pythonEntry(b);
-                EXPECT_EQ(ours, expected ? std::optional(Unit(*expected)) : std::nullopt) << "python, byte " << b;
+                EXPECT_EQ(ours, expected ? std::optional(Unit(*expected)) : std::nullopt)
+                    << "python, byte " << b;
             }
         }
         for (uint32_t unit = 0; unit < 0x10000 && differences < 5; ++unit) {
@@ -140,9 +139,9 @@ struct MultiPage {
 };
 
 constexpr MultiPage kMultiBytePages[] = {
-    {"KVR-930", "IBM930"}, {"KVR-933", "IBM933"}, {"KVR-935", "IBM935"}, {"KVR-937", "IBM937"},
+    {"KVR-930", "IBM930"}, {"KVR-933", "IBM933"},   {"KVR-935", "IBM935"}, {"KVR-937", "IBM937"},
     {"KVR-939", "IBM939"}, {"KVR-1388", "IBM1388"}, {"KVR-943", "IBM943"}, {"KVR-950", "BIG5"},
-    {"KVR-954", "EUC-JP"}, {"KVR-1363", "CP949"}, {"KVR-1386", "GBK"},
+    {"KVR-954", "EUC-JP"}, {"KVR-1363", "CP949"},   {"KVR-1386", "GBK"},
 };
 
 // A text of every third unit that glibc can write in the page: thousands of
@@ -214,7 +213,8 @@ TEST(ShippedTables, MultiByteCutAndShiftErrors) {
         {"mixed: cut double-byte code", "KVR-930", Bytes({0xC1, 0x0E, 0x45}), EINVAL, 1, Ucs2({'A'})},
         {"mixed: shift-out twice", "KVR-930", Bytes({0x0E, 0x0E}), EILSEQ, 1, ""},
         {"mixed: shift-in in single-byte state", "KVR-935", Bytes({0xC1, 0x0F}), EILSEQ, 1, Ucs2({'A'})},
-        {"mixed: double-byte space", "KVR-939", Bytes({0x0E, 0x40, 0x40, 0x0F, 0xC1}), 0, 0, Ucs2({0x3000, 'A'})},
+        {"mixed: double-byte space", "KVR-939", Bytes({0x0E, 0x40, 0x40, 0x0F, 0xC1}), 0, 0,
+         Ucs2({0x3000, 'A'})},
         {"shift-jis: cut lead", "KVR-943", Bytes({0x41, 0x82}), EINVAL, 1, Ucs2({'A'})},
         {"euc-jp: cut three-byte code", "KVR-954", Bytes({0x8F, 0xB0}), EINVAL, 2, ""},
         {"gbk: cut lead", "KVR-1386", Bytes({0x81}), EINVAL, 1, ""},

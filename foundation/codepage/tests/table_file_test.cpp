@@ -11,9 +11,7 @@ namespace {
 
 namespace fmt = uconvtab;
 
-std::string StagedTable(const char* name) {
-    return ReadBinary(StagedLocale() + "/uconvtab/" + name);
-}
+std::string StagedTable(const char* name) { return ReadBinary(StagedLocale() + "/uconvtab/" + name); }
 
 int Parse(const std::string& bytes, TableData* table) {
     return ParseTable({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, table);

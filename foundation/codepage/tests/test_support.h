@@ -17,9 +17,7 @@
 namespace qel::codepage::test {
 
 // The staged locale directory with the generated tables and qelcpcs.cfg.
-inline std::string StagedLocale() {
-    return QEL_STAGE_DIR "/locale";
-}
+inline std::string StagedLocale() { return QEL_STAGE_DIR "/locale"; }
 
 inline std::string ReadBinary(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -41,7 +41,8 @@ TEST_F(Utf8ModuleTest, EveryUnitBothWaysAgainstPython) {
     // Spot a few units so that a failure shows what went wrong.
     for (uint32_t unit : {0x00u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xD800u, 0xFFFFu}) {
         std::string expected = oracle.substr(unit * 4 + 1, static_cast<uint8_t>(oracle[unit * 4]));
-        EXPECT_EQ(Hex(EngineConvert(toUtf8_, Ucs2({static_cast<uint16_t>(unit)})).output), Hex(expected)) << unit;
+        EXPECT_EQ(Hex(EngineConvert(toUtf8_, Ucs2({static_cast<uint16_t>(unit)})).output), Hex(expected))
+            << unit;
     }
 }
 

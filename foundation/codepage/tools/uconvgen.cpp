@@ -184,7 +184,8 @@ void EnumerateToUcs(const char* name, TableBuilder& table) {
         for (unsigned leadByte = 0x40; leadByte < 0xFF; ++leadByte) {
             uint16_t row = 0;
             for (unsigned trail = 0x40; trail < 0xFF; ++trail) {
-                std::vector<uint8_t> code{fmt::kShiftOut, static_cast<uint8_t>(leadByte), static_cast<uint8_t>(trail)};
+                std::vector<uint8_t> code{fmt::kShiftOut, static_cast<uint8_t>(leadByte),
+                                          static_cast<uint8_t>(trail)};
                 if (decoder.Decode(code, &unit) == Iconv::kOk) {
                     if (row == 0) row = table.NewToRow(fmt::kUnmapped);
                     table.toRows[row][trail] = unit;
@@ -250,7 +251,8 @@ std::vector<uint8_t> Serialise(const TableBuilder& table, const std::string& cod
     Put16(file, fmt::kOffMark, fmt::kMark);
     file[fmt::kOffVersion] = fmt::kVersion;
     file[fmt::kOffZero] = 0;
-    std::memcpy(&file[fmt::kOffComment], codeSetName.data(), std::min(codeSetName.size(), fmt::kCommentSize - 1));
+    std::memcpy(&file[fmt::kOffComment], codeSetName.data(),
+                std::min(codeSetName.size(), fmt::kCommentSize - 1));
     Put16(file, fmt::kOffType, static_cast<uint32_t>(table.type));
     std::copy(subBytes.begin(), subBytes.end(), file.begin() + fmt::kOffSubBytes);
 
@@ -301,7 +303,8 @@ std::vector<uint8_t> Serialise(const TableBuilder& table, const std::string& cod
 
 std::vector<uint8_t> ParseHex(const std::string& text) {
     std::vector<uint8_t> bytes;
-    if (text.size() % 2 != 0 || text.size() / 2 >= fmt::kSubBytesField) Fail("bad substitution bytes " + text);
+    if (text.size() % 2 != 0 || text.size() / 2 >= fmt::kSubBytesField)
+        Fail("bad substitution bytes " + text);
     for (size_t i = 0; i < text.size(); i += 2) {
         bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
     }
@@ -397,8 +400,10 @@ int MakeFallback(const char* path) {
                  "// Generated once by `uconvgen fallback`; the 850 pairing of characters that only\n"
                  "// one side has is ours (docs/codepage-fallback.md).\n"
                  "#include \"fallback_tables.h\"\n\nnamespace qel::codepage {\nnamespace {\n\n");
-    const struct { const char* glibc; const char* tag; } pages[] = {
-        {"IBM037", "37"}, {"IBM277", "277"}, {"IBM500", "500"}};
+    const struct {
+        const char* glibc;
+        const char* tag;
+    } pages[] = {{"IBM037", "37"}, {"IBM277", "277"}, {"IBM500", "500"}};
     for (const auto& page : pages) {
         ByteTable ebcdic = Decode256(page.glibc);
         ByteTable fromLatin = Pair(latin1, ebcdic, {});

@@ -30,14 +30,12 @@ int ArcCMP_LzwBits(ArcCmpType letter);
 // The letters for data of the given size: size 0 -> both = letter; below 200 -> 'N'
 // and 'D'; below 30000 'L'; below 60000 '3'; below 90000 '4'; below 120000 '5'; else
 // 'Z' (both alike). Result 0.
-int ArcCMP_ChooseTypeBySize(uint64_t size, ArcCmpType letter, ArcCmpType* first,
-                            ArcCmpType* second);
+int ArcCMP_ChooseTypeBySize(uint64_t size, ArcCmpType letter, ArcCmpType* first, ArcCmpType* second);
 // Chooses how data stored as *stored is delivered when `requested` is asked for:
 // stored compressed -> second 'D'; stored 'N' -> requested 'D' gives second 'D',
 // requested 'N' chooses by size as for 'Z', another compressing letter by size
 // (*stored and *second set). Result 0; -1 for an unknown letter (nothing changed).
-int ArcCMP_ChooseType(ArcCmpType requested, ArcCmpType* stored, ArcCmpType* second,
-                      uint64_t size);
+int ArcCMP_ChooseType(ArcCmpType requested, ArcCmpType* stored, ArcCmpType* second, uint64_t size);
 
 // ---------------------------------------------------------------------------
 // Compression pipeline: expand the input's type, optionally cut a byte window out of
@@ -48,14 +46,14 @@ struct ArcCmpPipeline;
 
 // Run states and error states.
 enum ArcCmpState {
-    ARCCMP_NEED_INPUT = 1,     // input used up: call again with the next input
-    ARCCMP_OUTPUT_READY = 2,   // *produced bytes are in the output: call again
-    ARCCMP_FINISHED = 3,       // all data is out (the last *produced bytes)
-    ARCCMP_LZW_WIDTH = 4,      // LZW stream wider than its letter allows
+    ARCCMP_NEED_INPUT = 1,    // input used up: call again with the next input
+    ARCCMP_OUTPUT_READY = 2,  // *produced bytes are in the output: call again
+    ARCCMP_FINISHED = 3,      // all data is out (the last *produced bytes)
+    ARCCMP_LZW_WIDTH = 4,     // LZW stream wider than its letter allows
     ARCCMP_NO_MEMORY = 5,
-    ARCCMP_BAD_LZW = 6,        // bad LZW header or corrupt LZW codes
+    ARCCMP_BAD_LZW = 6,  // bad LZW header or corrupt LZW codes
     ARCCMP_UNKNOWN_TYPE = 7,
-    ARCCMP_CODEC_FAILED = 8,   // zlib failure, truncated zlib stream, misuse
+    ARCCMP_CODEC_FAILED = 8,  // zlib failure, truncated zlib stream, misuse
 };
 
 // Begins a pipeline from expandType to compressType. A window exists when windowStart
@@ -63,8 +61,8 @@ enum ArcCmpState {
 // (length 0 = to the end) pass. *nothingToDo (may be null) is set to 1 when neither
 // side compresses and no window is asked, else 0. Creates *pipeline when it is null,
 // else resets it. 0, or an error state; on failure *pipeline is freed and set to null.
-int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t windowStart,
-                 uint64_t windowLength, int* nothingToDo, ArcCmpPipeline** pipeline);
+int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t windowStart, uint64_t windowLength,
+                 int* nothingToDo, ArcCmpPipeline** pipeline);
 
 // Runs the pipeline over one input buffer; inputLength 0 means the input has ended.
 // Result 1, 2, 3 or an error state (which stays until the next Begin); *produced is the
@@ -90,11 +88,11 @@ struct ArcLZWDecoder;
 enum ArcLZWResult {
     ARCLZW_OK = 0,
     ARCLZW_NO_MEMORY = 102,
-    ARCLZW_BAD_STATE = 114,      // unknown state or a call that breaks the protocol
-    ARCLZW_AFTER_END = 121,      // called after the end (status 4)
+    ARCLZW_BAD_STATE = 114,  // unknown state or a call that breaks the protocol
+    ARCLZW_AFTER_END = 121,  // called after the end (status 4)
     ARCLZW_BAD_MAGIC = 129,
-    ARCLZW_WIDTH_TOO_LARGE = 130,// stream width above the decoder's maximum
-    ARCLZW_BAD_DATA = 131,       // corrupt stream: bad code, width below 9, bad header
+    ARCLZW_WIDTH_TOO_LARGE = 130,  // stream width above the decoder's maximum
+    ARCLZW_BAD_DATA = 131,         // corrupt stream: bad code, width below 9, bad header
 };
 
 // Status of ArcLZW_Encode and ArcLZW_Decode.
@@ -114,11 +112,9 @@ int ArcLZW_DecodeInit(ArcLZWDecoder** decoder, int maxBits);
 // reports status 3, the decoder reports status 3 with its last bytes; the call after
 // that gives 121 with status 4. Result 0 or an ArcLZWResult error.
 int ArcLZW_Encode(ArcLZWEncoder* encoder, const unsigned char* input, uint32_t inputLength,
-                  unsigned char* output, uint32_t outputSize, uint32_t* produced,
-                  int* status);
+                  unsigned char* output, uint32_t outputSize, uint32_t* produced, int* status);
 int ArcLZW_Decode(ArcLZWDecoder* decoder, const unsigned char* input, uint32_t inputLength,
-                  unsigned char* output, uint32_t outputSize, uint32_t* produced,
-                  int* status);
+                  unsigned char* output, uint32_t outputSize, uint32_t* produced, int* status);
 
 void ArcLZW_EncodeFree(ArcLZWEncoder* encoder);
 void ArcLZW_DecodeFree(ArcLZWDecoder* decoder);

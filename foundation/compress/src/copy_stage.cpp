@@ -50,9 +50,12 @@ int MakeStage(ArcCmpType letter, Direction direction, std::unique_ptr<Stage>& re
     if (!lzw && letter != 'O' && letter != 'N' && letter != 'D') return ARCCMP_UNKNOWN_TYPE;
     try {
         CheckAllocation();
-        if (lzw) reuse = MakeLzwStage(letter, direction);
-        else if (letter == 'O') reuse = MakeZlibStage(direction);
-        else reuse = MakeCopyStage(letter, direction);
+        if (lzw)
+            reuse = MakeLzwStage(letter, direction);
+        else if (letter == 'O')
+            reuse = MakeZlibStage(direction);
+        else
+            reuse = MakeCopyStage(letter, direction);
     } catch (const std::bad_alloc&) {
         return ARCCMP_NO_MEMORY;
     }

@@ -72,9 +72,9 @@ struct ArcLZWDecoder {
     enum Reader { kPacked = 0, kPadded = 1 };
 
     int state = kHeader;
-    int failure = 0;          // a corrupt stream's result, repeated until re-initialised
-    int maxWidth = 16;        // as created
-    int streamWidth = 16;     // from the header, at most maxWidth
+    int failure = 0;       // a corrupt stream's result, repeated until re-initialised
+    int maxWidth = 16;     // as created
+    int streamWidth = 16;  // from the header, at most maxWidth
     int width = 9;
     uint32_t highest = 511;
     uint32_t tableLimit = 1u << 16;
@@ -89,7 +89,7 @@ struct ArcLZWDecoder {
     std::vector<uint8_t> stack;
     uint32_t stackLength = 0;
 
-    int oldCode = -1;         // -1: the next code starts the data (stream start, clear)
+    int oldCode = -1;  // -1: the next code starts the data (stream start, clear)
     uint32_t firstChar = 0;
 
     // The caller's input of the current call.

@@ -1,6 +1,6 @@
 // LZW stream decoder: header, the two code readers and the string table.
-#include "lzw_codec.h"
 #include "allocation_hook.h"
+#include "lzw_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,8 +42,7 @@ int ReadCode(ArcLZWDecoder& d, bool packed) {
     const uint32_t width = static_cast<uint32_t>(d.width);
     if (d.groupLength == width && d.groupBitPos + width > width * 8) {
         // Group used up (what is left of it is padding).
-        if (packed && d.width < d.streamWidth &&
-            d.groupsAtWidth >= kGroupsPerWidth[d.width - kMinWidth]) {
+        if (packed && d.width < d.streamWidth && d.groupsAtWidth >= kGroupsPerWidth[d.width - kMinWidth]) {
             SetWidth(d, d.width + 1);
         } else {
             BeginGroup(d);
@@ -67,8 +66,7 @@ int ReadCode(ArcLZWDecoder& d, bool packed) {
     }
     const uint32_t pos = d.groupBitPos;
     const uint32_t at = pos >> 3;
-    const uint32_t bits = static_cast<uint32_t>(d.group[at]) |
-                          (static_cast<uint32_t>(d.group[at + 1]) << 8) |
+    const uint32_t bits = static_cast<uint32_t>(d.group[at]) | (static_cast<uint32_t>(d.group[at + 1]) << 8) |
                           (static_cast<uint32_t>(d.group[at + 2]) << 16);
     d.groupBitPos = pos + groupWidth;
     return static_cast<int>((bits >> (pos & 7)) & ((1u << groupWidth) - 1));
@@ -214,8 +212,7 @@ int ArcLZW_Decode(ArcLZWDecoder* decoder, const unsigned char* input, uint32_t i
         *status = ARCLZW_ENDED;
         return ARCLZW_AFTER_END;
     }
-    if (d.state != ArcLZWDecoder::kHeader && d.state != ArcLZWDecoder::kCoding)
-        return ARCLZW_BAD_STATE;
+    if (d.state != ArcLZWDecoder::kHeader && d.state != ArcLZWDecoder::kCoding) return ARCLZW_BAD_STATE;
     if (d.endOfData) {
         if (inputLength != 0) return ARCLZW_BAD_STATE;  // input after the end of the data
         d.inPos = 0;

@@ -1,7 +1,7 @@
 // LZW stream encoder: open-addressing string table, codes packed in groups of eight,
 // the table cleared exactly when it is full.
-#include "lzw_codec.h"
 #include "allocation_hook.h"
+#include "lzw_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -197,8 +197,7 @@ int ArcLZW_Encode(ArcLZWEncoder* encoder, const unsigned char* input, uint32_t i
         *status = ARCLZW_ENDED;
         return ARCLZW_AFTER_END;
     }
-    if (e.state == ArcLZWEncoder::kCoding && e.inputPending &&
-        (inputLength == 0 || e.inPos > inputLength))
+    if (e.state == ArcLZWEncoder::kCoding && e.inputPending && (inputLength == 0 || e.inPos > inputLength))
         return ARCLZW_BAD_STATE;  // after status 3 the same input must come again
     e.out = output;
     e.outSize = outputSize;
@@ -206,50 +205,48 @@ int ArcLZW_Encode(ArcLZWEncoder* encoder, const unsigned char* input, uint32_t i
     DrainHeld(e);
 
     switch (e.state) {
-    case ArcLZWEncoder::kStart: {
-        if (inputLength == 0) {
-            // Nothing was ever coded: no header, no data.
-            e.state = ArcLZWEncoder::kEnded;
-            *status = Finish(e, produced, ARCLZW_ENDED);
-            return ARCLZW_AFTER_END;
+        case ArcLZWEncoder::kStart: {
+            if (inputLength == 0) {
+                // Nothing was ever coded: no header, no data.
+                e.state = ArcLZWEncoder::kEnded;
+                *status = Finish(e, produced, ARCLZW_ENDED);
+                return ARCLZW_AFTER_END;
+            }
+            EmitByte(e, kMagic0);
+            EmitByte(e, kMagic1);
+            EmitByte(e, static_cast<unsigned char>(kBlockModeFlag | e.maxWidth));
+            e.prefix = input[0];
+            e.state = ArcLZWEncoder::kCoding;
+            e.inPos = 1;
+            e.inputPending = true;
+            [[fallthrough]];
         }
-        EmitByte(e, kMagic0);
-        EmitByte(e, kMagic1);
-        EmitByte(e, static_cast<unsigned char>(kBlockModeFlag | e.maxWidth));
-        e.prefix = input[0];
-        e.state = ArcLZWEncoder::kCoding;
-        e.inPos = 1;
-        e.inputPending = true;
-        [[fallthrough]];
-    }
-    case ArcLZWEncoder::kCoding: {
-        if (inputLength == 0) {
-            PutCode(e, e.prefix);
-            FlushPartialGroup(e);
-            e.state = HasHeld(e) ? ArcLZWEncoder::kEnding : ArcLZWEncoder::kEnded;
-            *status = Finish(e, produced, ARCLZW_OUTPUT_FULL);
+        case ArcLZWEncoder::kCoding: {
+            if (inputLength == 0) {
+                PutCode(e, e.prefix);
+                FlushPartialGroup(e);
+                e.state = HasHeld(e) ? ArcLZWEncoder::kEnding : ArcLZWEncoder::kEnded;
+                *status = Finish(e, produced, ARCLZW_OUTPUT_FULL);
+                return ARCLZW_OK;
+            }
+            const uint32_t start = e.inputPending ? e.inPos : 0;
+            const uint32_t pos = HasHeld(e) ? start : CodeBytes(e, input, start, inputLength);
+            if (pos < inputLength || HasHeld(e)) {
+                e.inPos = pos;
+                e.inputPending = true;
+                *status = Finish(e, produced, ARCLZW_OUTPUT_FULL);
+            } else {
+                e.inPos = 0;
+                e.inputPending = false;
+                *status = Finish(e, produced, ARCLZW_INPUT_USED);
+            }
             return ARCLZW_OK;
         }
-        const uint32_t start = e.inputPending ? e.inPos : 0;
-        const uint32_t pos = HasHeld(e) ? start : CodeBytes(e, input, start, inputLength);
-        if (pos < inputLength || HasHeld(e)) {
-            e.inPos = pos;
-            e.inputPending = true;
+        case ArcLZWEncoder::kEnding:
+            if (!HasHeld(e)) e.state = ArcLZWEncoder::kEnded;
             *status = Finish(e, produced, ARCLZW_OUTPUT_FULL);
-        } else {
-            e.inPos = 0;
-            e.inputPending = false;
-            *status = Finish(e, produced, ARCLZW_INPUT_USED);
-        }
-        return ARCLZW_OK;
-    }
-    case ArcLZWEncoder::kEnding:
-        if (!HasHeld(e)) e.state = ArcLZWEncoder::kEnded;
-        *status = Finish(e, produced, ARCLZW_OUTPUT_FULL);
-        return ARCLZW_OK;
-    default:
-        Finish(e, produced, 0);
-        return ARCLZW_BAD_STATE;
+            return ARCLZW_OK;
+        default: Finish(e, produced, 0); return ARCLZW_BAD_STATE;
     }
 }
 

@@ -11,19 +11,18 @@ constexpr size_t kCodecChunk = 65535;
 
 int MapLzwResult(int rc) {
     switch (rc) {
-    case ARCLZW_NO_MEMORY: return ARCCMP_NO_MEMORY;
-    case ARCLZW_WIDTH_TOO_LARGE: return ARCCMP_LZW_WIDTH;
-    case ARCLZW_BAD_MAGIC:
-    case ARCLZW_BAD_DATA: return ARCCMP_BAD_LZW;
-    default: return ARCCMP_CODEC_FAILED;
+        case ARCLZW_NO_MEMORY: return ARCCMP_NO_MEMORY;
+        case ARCLZW_WIDTH_TOO_LARGE: return ARCCMP_LZW_WIDTH;
+        case ARCLZW_BAD_MAGIC:
+        case ARCLZW_BAD_DATA: return ARCCMP_BAD_LZW;
+        default: return ARCCMP_CODEC_FAILED;
     }
 }
 
 // Encoder and decoder share one calling pattern: a chunk of input goes in, and after
 // status 3 the same chunk comes again until the codec reports it used up.
 template <typename Codec, int (*Init)(Codec**, int), void (*Free)(Codec*),
-          int (*Step)(Codec*, const unsigned char*, uint32_t, unsigned char*, uint32_t,
-                      uint32_t*, int*)>
+          int (*Step)(Codec*, const unsigned char*, uint32_t, unsigned char*, uint32_t, uint32_t*, int*)>
 class LzwStage final : public Stage {
 public:
     using Stage::Stage;
@@ -49,8 +48,7 @@ public:
             const auto room = static_cast<uint32_t>(std::min(b.outSize - b.outPos, kCodecChunk));
             uint32_t produced = 0;
             int status = 0;
-            const int rc = Step(codec_, b.in + b.inPos, chunk_, b.out + b.outPos, room,
-                                &produced, &status);
+            const int rc = Step(codec_, b.in + b.inPos, chunk_, b.out + b.outPos, room, &produced, &status);
             b.outPos += produced;
             if (rc == ARCLZW_AFTER_END && status == ARCLZW_ENDED) {
                 finished_ = true;

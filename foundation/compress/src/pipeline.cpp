@@ -1,6 +1,6 @@
 // The compression pipeline: expand stage -> byte window -> compress stage.
-#include "arc_compress.h"
 #include "allocation_hook.h"
+#include "arc_compress.h"
 #include "stage.h"
 
 #include <algorithm>
@@ -45,14 +45,14 @@ struct ArcCmpPipeline {
     size_t inPos = 0;
     bool inputPending = false;  // Run returned 2 before the input was used up
     size_t pendingLength = 0;
-    size_t outPos = 0;          // output bytes written since the last 2 or 3
+    size_t outPos = 0;  // output bytes written since the last 2 or 3
 
     bool expandEnded = false;
     bool finished = false;
-    uint64_t expanded = 0;      // bytes the expand stage has produced so far
+    uint64_t expanded = 0;  // bytes the expand stage has produced so far
     bool window = false;
     uint64_t windowStart = 0;
-    uint64_t windowEnd = 0;     // exclusive; max = to the end
+    uint64_t windowEnd = 0;  // exclusive; max = to the end
 
     int Fail(int error) {
         state = error;
@@ -171,8 +171,8 @@ int RunBoth(ArcCmpPipeline& p, const StageBuffers& caller, size_t* produced) {
 
 }  // namespace
 
-int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t windowStart,
-                 uint64_t windowLength, int* nothingToDo, ArcCmpPipeline** pipeline) {
+int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t windowStart, uint64_t windowLength,
+                 int* nothingToDo, ArcCmpPipeline** pipeline) {
     if (nothingToDo != nullptr) *nothingToDo = 0;
     if (pipeline == nullptr) return ARCCMP_CODEC_FAILED;
     ArcCmpPipeline* p = *pipeline;
@@ -188,9 +188,8 @@ int ArcCMP_Begin(ArcCmpType expandType, ArcCmpType compressType, uint64_t window
     p->window = windowStart != 0 || windowLength != 0;
     p->windowStart = windowStart;
     const uint64_t unlimited = std::numeric_limits<uint64_t>::max();
-    p->windowEnd = (windowLength == 0 || windowLength > unlimited - windowStart)
-                       ? unlimited
-                       : windowStart + windowLength;
+    p->windowEnd = (windowLength == 0 || windowLength > unlimited - windowStart) ? unlimited
+                                                                                 : windowStart + windowLength;
 
     // A window needs the expanded bytes in the middle buffer, so it keeps both stages.
     p->mode = kBothWork;
@@ -257,10 +256,10 @@ int ArcCMP_Run(ArcCmpPipeline* pipeline, const unsigned char* input, size_t inpu
 
     int rc = 0;
     switch (p.mode) {
-    case kPlainInput:
-    case kNothingToDo: rc = RunSingle(p, *p.compress, b, produced); break;
-    case kPlainOutput: rc = RunSingle(p, *p.expand, b, produced); break;
-    default: rc = RunBoth(p, b, produced); break;
+        case kPlainInput:
+        case kNothingToDo: rc = RunSingle(p, *p.compress, b, produced); break;
+        case kPlainOutput: rc = RunSingle(p, *p.expand, b, produced); break;
+        default: rc = RunBoth(p, b, produced); break;
     }
     if (rc == ARCCMP_OUTPUT_READY) {
         p.inputPending = inputLength > 0;

@@ -25,17 +25,16 @@ int ArcCMP_IsCompressType(ArcCmpType letter) { return ArcCMP_WorthCompressing(le
 
 int ArcCMP_LzwBits(ArcCmpType letter) {
     switch (letter) {
-    case 'L': return 12;
-    case '3': return 13;
-    case '4': return 14;
-    case '5': return 15;
-    case 'Z': return 16;
-    default: return 0;
+        case 'L': return 12;
+        case '3': return 13;
+        case '4': return 14;
+        case '5': return 15;
+        case 'Z': return 16;
+        default: return 0;
     }
 }
 
-int ArcCMP_ChooseTypeBySize(uint64_t size, ArcCmpType letter, ArcCmpType* first,
-                            ArcCmpType* second) {
+int ArcCMP_ChooseTypeBySize(uint64_t size, ArcCmpType letter, ArcCmpType* first, ArcCmpType* second) {
     ArcCmpType a = letter;
     ArcCmpType b = letter;
     if (size == 0) {
@@ -45,11 +44,16 @@ int ArcCMP_ChooseTypeBySize(uint64_t size, ArcCmpType letter, ArcCmpType* first,
         b = 'D';
     } else {
         // Wider codes only pay off once there is enough data to fill the table.
-        if (size < 30000) a = 'L';
-        else if (size < 60000) a = '3';
-        else if (size < 90000) a = '4';
-        else if (size < 120000) a = '5';
-        else a = 'Z';
+        if (size < 30000)
+            a = 'L';
+        else if (size < 60000)
+            a = '3';
+        else if (size < 90000)
+            a = '4';
+        else if (size < 120000)
+            a = '5';
+        else
+            a = 'Z';
         b = a;
     }
     if (first != nullptr) *first = a;
@@ -57,8 +61,7 @@ int ArcCMP_ChooseTypeBySize(uint64_t size, ArcCmpType letter, ArcCmpType* first,
     return 0;
 }
 
-int ArcCMP_ChooseType(ArcCmpType requested, ArcCmpType* stored, ArcCmpType* second,
-                      uint64_t size) {
+int ArcCMP_ChooseType(ArcCmpType requested, ArcCmpType* stored, ArcCmpType* second, uint64_t size) {
     if (stored == nullptr || second == nullptr) return -1;
     if (!IsKnownLetter(*stored) || !IsKnownLetter(requested)) return -1;
     if (*stored != 'N') {

@@ -40,8 +40,7 @@ public:
         stream_ = z_stream{};
         stream_.zalloc = Allocate;
         stream_.zfree = Release;
-        const int rc = deflating() ? deflateInit(&stream_, Z_DEFAULT_COMPRESSION)
-                                   : inflateInit(&stream_);
+        const int rc = deflating() ? deflateInit(&stream_, Z_DEFAULT_COMPRESSION) : inflateInit(&stream_);
         if (rc != Z_OK) return InitFailure(rc);
         open_ = true;
         return 0;
@@ -58,9 +57,8 @@ public:
             stream_.avail_out = static_cast<uInt>(std::min(b.outSize - b.outPos, kZlibChunk));
             const uInt inBefore = stream_.avail_in;
             const uInt outBefore = stream_.avail_out;
-            const int rc = deflating()
-                               ? deflate(&stream_, b.inputEnded ? Z_FINISH : Z_NO_FLUSH)
-                               : inflate(&stream_, Z_NO_FLUSH);
+            const int rc = deflating() ? deflate(&stream_, b.inputEnded ? Z_FINISH : Z_NO_FLUSH)
+                                       : inflate(&stream_, Z_NO_FLUSH);
             const size_t used = inBefore - stream_.avail_in;
             const size_t made = outBefore - stream_.avail_out;
             b.inPos += used;
@@ -95,8 +93,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Stage> MakeZlibStage(Direction direction) {
-    return std::make_unique<ZlibStage>(direction);
-}
+std::unique_ptr<Stage> MakeZlibStage(Direction direction) { return std::make_unique<ZlibStage>(direction); }
 
 }  // namespace arc_compress::detail

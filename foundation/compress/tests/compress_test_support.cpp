@@ -18,9 +18,9 @@ Bytes RandomBytes(size_t size, uint32_t seed) {
 
 Bytes WordText(size_t size, uint32_t seed) {
     static const char* const kWords[] = {
-        "archive", "document", "folder", "segment", "page", "report", "index", "server",
-        "the", "of", "and", "a", "to", "in", "is", "for", "print", "stream", "line",
-        "data", "customer", "account", "balance", "date", "2024", "invoice", "total"};
+        "archive", "document", "folder",   "segment", "page",    "report", "index", "server",  "the",
+        "of",      "and",      "a",        "to",      "in",      "is",     "for",   "print",   "stream",
+        "line",    "data",     "customer", "account", "balance", "date",   "2024",  "invoice", "total"};
     std::mt19937 rng(seed);
     Bytes out;
     out.reserve(size + 16);
@@ -72,8 +72,8 @@ size_t Splitter::Pick(size_t minSize, size_t maxSize) {
 size_t Splitter::NextIn() { return random_ ? Pick(1, in_) : in_; }
 size_t Splitter::NextOut() { return random_ ? Pick(minOut_, out_) : out_; }
 
-PipeResult Pipe(ArcCmpType from, ArcCmpType to, std::span<const unsigned char> data,
-                Splitter splitter, uint64_t windowStart, uint64_t windowLength) {
+PipeResult Pipe(ArcCmpType from, ArcCmpType to, std::span<const unsigned char> data, Splitter splitter,
+                uint64_t windowStart, uint64_t windowLength) {
     PipeResult result;
     ArcCmpPipeline* p = nullptr;
     result.state = ArcCMP_Begin(from, to, windowStart, windowLength, nullptr, &p);
@@ -112,8 +112,7 @@ PipeResult Pipe(ArcCmpType from, ArcCmpType to, std::span<const unsigned char> d
 namespace {
 
 template <typename Codec, typename Step>
-int LzwRun(Codec* codec, Step step, std::span<const unsigned char> data, Splitter& splitter,
-           Bytes* out) {
+int LzwRun(Codec* codec, Step step, std::span<const unsigned char> data, Splitter& splitter, Bytes* out) {
     size_t pos = 0;
     auto chunk = static_cast<uint32_t>(std::min(splitter.NextIn(), data.size()));
     for (;;) {
@@ -121,8 +120,8 @@ int LzwRun(Codec* codec, Step step, std::span<const unsigned char> data, Splitte
         uint32_t produced = 0;
         int status = 0;
         const unsigned char* in = chunk > 0 ? data.data() + pos : nullptr;
-        const int rc = step(codec, in, chunk, buffer.data(), static_cast<uint32_t>(buffer.size()),
-                            &produced, &status);
+        const int rc =
+            step(codec, in, chunk, buffer.data(), static_cast<uint32_t>(buffer.size()), &produced, &status);
         if (rc == ARCLZW_AFTER_END && status == ARCLZW_ENDED) return 0;
         if (rc != 0) return rc;
         out->insert(out->end(), buffer.begin(), buffer.begin() + produced);
@@ -160,16 +159,14 @@ bool ToolMissing(const std::string& program, const std::string& versionFlag) {
     return exitStatus != 0 || banner.empty();
 }
 
-Bytes RunTool(std::vector<std::string> argv, std::span<const unsigned char> input,
-              int* exitStatus) {
+Bytes RunTool(std::vector<std::string> argv, std::span<const unsigned char> input, int* exitStatus) {
     static int serial = 0;
     const std::string dir = std::string(QEL_STAGE_DIR) + "/tests/compress-scratch";
     ArcOS_MakeDirectory(dir.c_str());
-    const std::string path = dir + "/in-" + std::to_string(ArcOS_GetProcessId()) + "-" +
-                             std::to_string(++serial);
-    if (ArcOS_WriteFileAtomic(path.c_str(),
-                              std::string_view(reinterpret_cast<const char*>(input.data()),
-                                               input.size())) != 0)
+    const std::string path =
+        dir + "/in-" + std::to_string(ArcOS_GetProcessId()) + "-" + std::to_string(++serial);
+    if (ArcOS_WriteFileAtomic(
+            path.c_str(), std::string_view(reinterpret_cast<const char*>(input.data()), input.size())) != 0)
         throw std::runtime_error("cannot write " + path);
     for (auto& a : argv)
         if (a == "{}") a = path;

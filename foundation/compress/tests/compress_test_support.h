@@ -41,8 +41,8 @@ struct PipeResult {
 
 // Runs data through a pipeline from `from` to `to`, splitting input and output as the
 // splitter says, following the calling rules of ArcCMP_Run.
-PipeResult Pipe(ArcCmpType from, ArcCmpType to, std::span<const unsigned char> data,
-                Splitter splitter, uint64_t windowStart = 0, uint64_t windowLength = 0);
+PipeResult Pipe(ArcCmpType from, ArcCmpType to, std::span<const unsigned char> data, Splitter splitter,
+                uint64_t windowStart = 0, uint64_t windowLength = 0);
 
 // Runs the LZW codec directly over split buffers. Result 0 or the codec's error.
 int LzwEncode(int bits, std::span<const unsigned char> data, Splitter splitter, Bytes* out);
@@ -52,8 +52,7 @@ int LzwDecode(int bits, std::span<const unsigned char> stream, Splitter splitter
 bool ToolMissing(const std::string& program, const std::string& versionFlag);
 // Writes `input` to a scratch file, runs argv with "{}" replaced by its path and
 // returns the program's standard output. exitStatus gets the exit status.
-Bytes RunTool(std::vector<std::string> argv, std::span<const unsigned char> input,
-              int* exitStatus);
+Bytes RunTool(std::vector<std::string> argv, std::span<const unsigned char> input, int* exitStatus);
 
 // Our stream with the compress magic (1F 9D), and the reverse.
 Bytes WithMagic(Bytes stream, unsigned char m0, unsigned char m1);

@@ -27,8 +27,7 @@ TEST(ZlibOracle, PythonInflatesOurDeflate) {
     REQUIRE_TOOL("python3", "--version");
     const std::vector<std::string> inflate = {
         "python3", "-c",
-        "import sys,zlib; sys.stdout.buffer.write(zlib.decompress(open(sys.argv[1],'rb').read()))",
-        "{}"};
+        "import sys,zlib; sys.stdout.buffer.write(zlib.decompress(open(sys.argv[1],'rb').read()))", "{}"};
     for (const Bytes& data : {Bytes{}, ToBytes("x"), WordText(300000, 11), RandomBytes(70000, 12)}) {
         SCOPED_TRACE(data.size());
         int status = -1;
@@ -71,8 +70,8 @@ TEST(LzwOracle, GzipAndCompressDecodeOurStreams) {
             for (const Bytes* data : {&text, &random}) {
                 SCOPED_TRACE(std::string(tool) + " letter " + *l + " size " + std::to_string(data->size()));
                 int status = -1;
-                const Bytes back = RunTool({tool, "-dc", "{}"},
-                                           WithMagic(Compress(*l, *data), 0x1F, 0x9D), &status);
+                const Bytes back =
+                    RunTool({tool, "-dc", "{}"}, WithMagic(Compress(*l, *data), 0x1F, 0x9D), &status);
                 EXPECT_EQ(status, 0);
                 EXPECT_TRUE(back == *data) << "decoded " << back.size() << " bytes";
             }
@@ -85,12 +84,11 @@ TEST(LzwOracle, SameBytesAsCompressWhileTheTableNeverFills) {
     for (int bits = 12; bits <= 16; ++bits) {
         // Fewer input bytes than free codes: the table cannot fill, so no clear.
         const size_t size = (size_t{1} << bits) - 300;
-        for (const Bytes& data : {WordText(size, bits), RandomBytes(size, bits), Bytes(size, 'k'),
-                                  ToBytes("ab")}) {
+        for (const Bytes& data :
+             {WordText(size, bits), RandomBytes(size, bits), Bytes(size, 'k'), ToBytes("ab")}) {
             SCOPED_TRACE("bits " + std::to_string(bits) + " size " + std::to_string(data.size()));
             int status = -1;
-            const Bytes theirs =
-                RunTool({"compress", "-b", std::to_string(bits), "-c", "{}"}, data, &status);
+            const Bytes theirs = RunTool({"compress", "-b", std::to_string(bits), "-c", "{}"}, data, &status);
             EXPECT_EQ(status, 0);
             Bytes ours;
             ASSERT_EQ(LzwEncode(bits, data, Splitter::Fixed(65535, 65535), &ours), 0);
@@ -116,8 +114,8 @@ TEST(LzwOracle, CompressStreamsDecodeWithOurs) {
                 RunTool({"compress", "-b", std::to_string(bits), "-c", "{}"}, *data, &status);
             ASSERT_EQ(status, 0);
             for (bool padded : {false, true}) {
-                SCOPED_TRACE("bits " + std::to_string(bits) + " size " +
-                             std::to_string(data->size()) + (padded ? " bit 0x40" : ""));
+                SCOPED_TRACE("bits " + std::to_string(bits) + " size " + std::to_string(data->size()) +
+                             (padded ? " bit 0x40" : ""));
                 Bytes stream = WithMagic(theirs, 0xF1, 0xD9);
                 ASSERT_GE(stream.size(), 3u);
                 if (padded) stream[2] |= 0x40;

@@ -39,7 +39,8 @@ TEST(Pipeline, RoundTripsEveryLetterOverEverySplit) {
             const PipeResult split = Pipe('N', letter, c.data, Splitter::Random(letter, 70000, 70000));
             ASSERT_EQ(split.state, ARCCMP_FINISHED);
             EXPECT_TRUE(split.data == packed.data) << "the stream depends on the buffer split";
-            const PipeResult back = Pipe(letter, 'N', packed.data, Splitter::Random(letter + 1, 70000, 70000));
+            const PipeResult back =
+                Pipe(letter, 'N', packed.data, Splitter::Random(letter + 1, 70000, 70000));
             ASSERT_EQ(back.state, ARCCMP_FINISHED);
             EXPECT_TRUE(back.data == c.data);
             if (c.tinyBuffers) {
@@ -92,8 +93,8 @@ TEST(Pipeline, WindowCutsTheExpandedBytes) {
             for (char to : {'N', 'D', 'O', 'Z'}) {
                 SCOPED_TRACE(std::string(c.name) + " " + from + " -> " + to);
                 const Bytes source = Pipe('N', from, data, Whole()).data;
-                const PipeResult r = Pipe(from, to, source, Splitter::Random(c.start + to, 3000, 3000),
-                                          c.start, c.length);
+                const PipeResult r =
+                    Pipe(from, to, source, Splitter::Random(c.start + to, 3000, 3000), c.start, c.length);
                 ASSERT_EQ(r.state, ARCCMP_FINISHED);
                 const Bytes plain = Pipe(to, 'N', r.data, Whole()).data;
                 const Bytes want(data.begin() + c.wantFrom, data.begin() + c.wantFrom + c.wantLength);
@@ -121,13 +122,12 @@ TEST(Pipeline, NothingToDoOnlyWithoutWindow) {
         int nothingToDo;
     };
     const Case cases[] = {
-        {'N', 'N', 0, 0, 1}, {'D', 'N', 0, 0, 1}, {'N', 'D', 0, 0, 1},
-        {'N', 'N', 0, 5, 0}, {'N', 'N', 10, 0, 0}, {'N', 'O', 0, 0, 0},
-        {'Z', 'N', 0, 0, 0}, {'O', 'L', 0, 0, 0},
+        {'N', 'N', 0, 0, 1},  {'D', 'N', 0, 0, 1}, {'N', 'D', 0, 0, 1}, {'N', 'N', 0, 5, 0},
+        {'N', 'N', 10, 0, 0}, {'N', 'O', 0, 0, 0}, {'Z', 'N', 0, 0, 0}, {'O', 'L', 0, 0, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(1, c.from) + " -> " + c.to + " window " +
-                     std::to_string(c.start) + "/" + std::to_string(c.length));
+        SCOPED_TRACE(std::string(1, c.from) + " -> " + c.to + " window " + std::to_string(c.start) + "/" +
+                     std::to_string(c.length));
         ArcCmpPipeline* p = nullptr;
         int flag = -1;
         ASSERT_EQ(ArcCMP_Begin(c.from, c.to, c.start, c.length, &flag, &p), 0);
@@ -137,8 +137,8 @@ TEST(Pipeline, NothingToDoOnlyWithoutWindow) {
 }
 
 TEST(Pipeline, UnknownLettersFailBegin) {
-    for (const auto& pair : {std::pair{'X', 'N'}, std::pair{'N', 'x'}, std::pair{'o', 'O'},
-                             std::pair{'\0', 'N'}}) {
+    for (const auto& pair :
+         {std::pair{'X', 'N'}, std::pair{'N', 'x'}, std::pair{'o', 'O'}, std::pair{'\0', 'N'}}) {
         SCOPED_TRACE(std::string(1, pair.first) + " -> " + pair.second);
         ArcCmpPipeline* p = nullptr;
         EXPECT_EQ(ArcCMP_Begin(pair.first, pair.second, 0, 0, nullptr, &p), ARCCMP_UNKNOWN_TYPE);
@@ -158,7 +158,8 @@ TEST(Pipeline, BeginResetsAndReusesAPipeline) {
         ASSERT_EQ(ArcCMP_Begin('N', to, 0, 0, nullptr, &p), 0);
         Bytes out(200000);
         size_t produced = 0;
-        ASSERT_EQ(ArcCMP_Run(p, data.data(), data.size(), out.data(), out.size(), &produced), ARCCMP_NEED_INPUT);
+        ASSERT_EQ(ArcCMP_Run(p, data.data(), data.size(), out.data(), out.size(), &produced),
+                  ARCCMP_NEED_INPUT);
         ASSERT_EQ(ArcCMP_Run(p, nullptr, 0, out.data(), out.size(), &produced), ARCCMP_FINISHED);
         out.resize(produced);
         EXPECT_TRUE(out == Pipe('N', to, data, Whole()).data);
@@ -184,8 +185,8 @@ TEST(Pipeline, InputAndOutputInTheSameBuffer) {
                 size_t length = buffer.size();
                 int rc = 0;
                 size_t produced = 0;
-                while ((rc = ArcCMP_Run(p, length ? buffer.data() : nullptr, length, out, outSize, &produced)) !=
-                       ARCCMP_FINISHED) {
+                while ((rc = ArcCMP_Run(p, length ? buffer.data() : nullptr, length, out, outSize,
+                                        &produced)) != ARCCMP_FINISHED) {
                     if (rc == ARCCMP_NEED_INPUT) {
                         ASSERT_NE(length, 0u);
                         length = 0;
@@ -296,7 +297,8 @@ TEST(Pipeline, CallerMistakesFailInsteadOfLoopingOrLosingData) {
         }
         // After 1 the output keeps its bytes; a smaller output would drop them.
         p = begin();
-        ASSERT_EQ(ArcCMP_Run(p, data.data(), data.size(), out.data(), out.size(), &produced), ARCCMP_NEED_INPUT);
+        ASSERT_EQ(ArcCMP_Run(p, data.data(), data.size(), out.data(), out.size(), &produced),
+                  ARCCMP_NEED_INPUT);
         if (ArcCMP_Run(p, data.data(), 1, out.data(), 1, &produced) != ARCCMP_CODEC_FAILED) {
             // Only a coder that holds everything internally may keep nothing in the output.
             EXPECT_EQ(to, 'O');
@@ -334,7 +336,8 @@ TEST(Pipeline, HugeExpansionStreamsThroughASmallOutput) {
         for (size_t i = 0; i < produced; ++i) allZero = allZero && out[i] == 0;
     };
     int rc = ArcCMP_Run(p, bomb.data(), bomb.size(), out.data(), out.size(), &produced);
-    for (; rc == ARCCMP_OUTPUT_READY; rc = ArcCMP_Run(p, bomb.data(), bomb.size(), out.data(), out.size(), &produced))
+    for (; rc == ARCCMP_OUTPUT_READY;
+         rc = ArcCMP_Run(p, bomb.data(), bomb.size(), out.data(), out.size(), &produced))
         take();
     if (rc == ARCCMP_NEED_INPUT) {
         while ((rc = ArcCMP_Run(p, nullptr, 0, out.data(), out.size(), &produced)) == ARCCMP_OUTPUT_READY)

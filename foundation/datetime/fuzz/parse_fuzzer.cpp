@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ArcDateTime earliest = -7;
     ArcDateTime latest = -7;
-    const int rc = ArcDT_ParseValue(text.c_str(), format.empty() ? nullptr : format.c_str(), letter, &earliest,
-                                    &latest);
+    const int rc =
+        ArcDT_ParseValue(text.c_str(), format.empty() ? nullptr : format.c_str(), letter, &earliest, &latest);
     if (rc != 0 && rc != -1) std::abort();
     if (rc == 0 && earliest > latest) std::abort();
     if (rc == -1 && (earliest != -7 || latest != -7)) std::abort();

@@ -36,20 +36,20 @@ struct ArcDTValue {
 // The replaceable names block. Every text is zero-terminated within its slot; an
 // empty format slot means the built-in format. Layout (offsets) in docs/datetime-names-block.md.
 struct ArcDTNames {
-    char monthNames[12][ARC_DT_NAME_MAX];      // "January" ...
-    char monthAbbrevs[12][ARC_DT_NAME_MAX];    // "Jan" ...
-    char dayNames[7][ARC_DT_NAME_MAX];         // "Sunday" ... (Sunday first)
-    char dayAbbrevs[7][ARC_DT_NAME_MAX];       // "Sun" ...
-    char am[5];                                // "AM"
-    char pm[5];                                // "PM"
-    char timeFormat[ARC_DT_FORMAT_MAX];        // "%H:%M:%S"
-    char dateFormat[ARC_DT_FORMAT_MAX];        // "%m/%d/%y"
-    char dateTimeFormat[ARC_DT_FORMAT_MAX];    // "%m/%d/%y %H:%M:%S"
-    char reserved;                             // zero
-    int32_t zoneSelector;                      // 0 or less: %Z uses standardZone; more: daylightZone
-    char standardZone[ARC_DT_ZONE_MAX];        // empty: the system's standard zone name
-    int32_t zoneOffsetHours;                   // filled by the client library; not used here
-    char daylightZone[ARC_DT_ZONE_MAX];        // empty: the system's standard zone name
+    char monthNames[12][ARC_DT_NAME_MAX];    // "January" ...
+    char monthAbbrevs[12][ARC_DT_NAME_MAX];  // "Jan" ...
+    char dayNames[7][ARC_DT_NAME_MAX];       // "Sunday" ... (Sunday first)
+    char dayAbbrevs[7][ARC_DT_NAME_MAX];     // "Sun" ...
+    char am[5];                              // "AM"
+    char pm[5];                              // "PM"
+    char timeFormat[ARC_DT_FORMAT_MAX];      // "%H:%M:%S"
+    char dateFormat[ARC_DT_FORMAT_MAX];      // "%m/%d/%y"
+    char dateTimeFormat[ARC_DT_FORMAT_MAX];  // "%m/%d/%y %H:%M:%S"
+    char reserved;                           // zero
+    int32_t zoneSelector;                    // 0 or less: %Z uses standardZone; more: daylightZone
+    char standardZone[ARC_DT_ZONE_MAX];      // empty: the system's standard zone name
+    int32_t zoneOffsetHours;                 // filled by the client library; not used here
+    char daylightZone[ARC_DT_ZONE_MAX];      // empty: the system's standard zone name
 };
 
 // Uses a copy of the block for all later calls; null restores the built-in English block.
@@ -69,8 +69,8 @@ char* ArcDT_FormatValue(char* buffer, const ArcDTValue* value);
 // Parses text with format (null or empty: the type's default; then the fallback
 // formats) as a value of type letter. On success stores the earliest and the latest
 // value the text can mean (either pointer may be null) and returns 0; else -1.
-int ArcDT_ParseValue(const char* text, const char* format, char letter,
-                     ArcDateTime* earliest, ArcDateTime* latest);
+int ArcDT_ParseValue(const char* text, const char* format, char letter, ArcDateTime* earliest,
+                     ArcDateTime* latest);
 
 // The current time in that type; 0 for an unknown letter inside 'C'..'Z', -1 for a
 // letter outside it or when the clock cannot be read.
@@ -85,5 +85,5 @@ ArcDateTime ArcDT_ConvertValue(ArcDateTime value, char fromLetter, char toLetter
 // the type's range or the arithmetic would overflow. 'Z' and 'C' use every part;
 // 'D' days, months and years; 'T' hours, minutes and seconds (a result past the end
 // of the day stops at 28799). Rules: docs/datetime-arithmetic.md.
-ArcDateTime ArcDT_AddInterval(ArcDateTime value, int days, int months, int years,
-                              int hours, int minutes, int seconds, char letter);
+ArcDateTime ArcDT_AddInterval(ArcDateTime value, int days, int months, int years, int hours, int minutes,
+                              int seconds, char letter);

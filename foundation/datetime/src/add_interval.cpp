@@ -11,7 +11,8 @@ namespace {
 // Years and months added to a year and month (1-12), carried both ways; nothing when
 // the result leaves kMinYear..kMaxYear.
 std::optional<CivilDate> AddMonths(int64_t year, int month, int months, int years) {
-    const int64_t total = year * 12 + (month - 1) + static_cast<int64_t>(months) + static_cast<int64_t>(years) * 12;
+    const int64_t total =
+        year * 12 + (month - 1) + static_cast<int64_t>(months) + static_cast<int64_t>(years) * 12;
     if (total < static_cast<int64_t>(kMinYear) * 12 || total >= (static_cast<int64_t>(kMaxYear) + 1) * 12) {
         return std::nullopt;
     }
@@ -21,8 +22,8 @@ std::optional<CivilDate> AddMonths(int64_t year, int month, int months, int year
 // 'Z' breaks down and rebuilds in local time, so a month later keeps the wall-clock
 // time across a daylight-saving change; 'C' numbers already hold the wall clock and
 // are moved in UTC arithmetic.
-std::optional<ArcDateTime> MoveMoment(ArcDateTime value, int days, int months, int years, int hours, int minutes,
-                                      int seconds, char letter) {
+std::optional<ArcDateTime> MoveMoment(ArcDateTime value, int days, int months, int years, int hours,
+                                      int minutes, int seconds, char letter) {
     const int64_t delta = static_cast<int64_t>(days) * 86400 + static_cast<int64_t>(hours) * 3600 +
                           static_cast<int64_t>(minutes) * 60 + seconds;
     int64_t moved = 0;
@@ -31,7 +32,8 @@ std::optional<ArcDateTime> MoveMoment(ArcDateTime value, int days, int months, i
     struct tm t {};
     const int rc = letter == 'Z' ? ArcOS_LocalTime(moved, &t) : ArcOS_GmTime(moved, &t);
     if (rc != 0) return std::nullopt;
-    const std::optional<CivilDate> target = AddMonths(static_cast<int64_t>(t.tm_year) + 1900, t.tm_mon + 1, months, years);
+    const std::optional<CivilDate> target =
+        AddMonths(static_cast<int64_t>(t.tm_year) + 1900, t.tm_mon + 1, months, years);
     if (!target) return std::nullopt;
     t.tm_year = static_cast<int>(target->year - 1900);
     t.tm_mon = target->month - 1;
@@ -59,7 +61,8 @@ std::optional<ArcDateTime> MoveDay(ArcDateTime value, int days, int months, int 
 
 std::optional<ArcDateTime> MoveTime(ArcDateTime value, int hours, int minutes, int seconds) {
     if (value < 0 || value >= kTimeUnits) return std::nullopt;
-    const int64_t moved = value + static_cast<int64_t>(hours) * 1200 + static_cast<int64_t>(minutes) * 20 + seconds / 3;
+    const int64_t moved =
+        value + static_cast<int64_t>(hours) * 1200 + static_cast<int64_t>(minutes) * 20 + seconds / 3;
     if (moved < 0) return std::nullopt;
     // Past the end of the day stops at its last unit.
     return moved >= kTimeUnits ? kTimeUnits - 1 : moved;

@@ -4,15 +4,11 @@
 
 namespace arc_dt_detail {
 
-bool IsKnownLetter(char letter) {
-    return letter == 'Z' || letter == 'C' || letter == 'D' || letter == 'T';
-}
+bool IsKnownLetter(char letter) { return letter == 'Z' || letter == 'C' || letter == 'D' || letter == 'T'; }
 
 bool IsLetterInRange(char letter) { return letter >= 'C' && letter <= 'Z'; }
 
-bool IsLeapYear(int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int MonthLength(int64_t year, int month) {
     static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

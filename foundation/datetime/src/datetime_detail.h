@@ -37,13 +37,13 @@ int YearDay(int64_t year, int month, int day);
 // A value broken down into calendar and clock fields.
 struct Fields {
     int64_t year = 1900;
-    int month = 1;      // 1-12
-    int day = 0;        // 1-31
+    int month = 1;  // 1-12
+    int day = 0;    // 1-31
     int hour = 0;
     int minute = 0;
     int second = 0;
-    int weekday = 0;    // 0-6, Sunday 0
-    int yearDay = 1;    // 1-366
+    int weekday = 0;  // 0-6, Sunday 0
+    int yearDay = 1;  // 1-366
     int isDst = 0;
     bool hasDate = true;  // false for a 'T' value
 };
@@ -53,8 +53,8 @@ std::optional<Fields> BreakDown(ArcDateTime value, char letter);
 
 // Makes a value of the type from date and clock fields (the date is ignored for 'T');
 // nothing when the fields give no valid value of the type.
-std::optional<ArcDateTime> MakeValue(int64_t year, int month, int day, int hour, int minute,
-                                     int second, char letter);
+std::optional<ArcDateTime> MakeValue(int64_t year, int month, int day, int hour, int minute, int second,
+                                     char letter);
 
 // 'Z' seconds to 'C': plus the zone's offset of that moment in whole hours, truncated
 // toward zero. 0 or less stays as it is; nothing on overflow.

@@ -78,7 +78,8 @@ private:
             case 'n': out_ += '\n'; return true;
             case 't': out_ += '\t'; return true;
             case 'p':
-                out_ += f_.hour >= 12 ? SlotText(names_.pm, sizeof names_.pm) : SlotText(names_.am, sizeof names_.am);
+                out_ += f_.hour >= 12 ? SlotText(names_.pm, sizeof names_.pm)
+                                      : SlotText(names_.am, sizeof names_.am);
                 return true;
             case 'r': return Emit("%I:%M:%S %p", depth + 1);
             case 'R': return Emit("%H:%M", depth + 1);

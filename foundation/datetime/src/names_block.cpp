@@ -27,11 +27,13 @@ static_assert(sizeof(ArcDTNames) == 1064);
 namespace arc_dt_detail {
 namespace {
 
-constexpr const char* kMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
-                                         "July",    "August",   "September", "October", "November", "December"};
+constexpr const char* kMonthNames[12] = {"January",   "February", "March",    "April",
+                                         "May",       "June",     "July",     "August",
+                                         "September", "October",  "November", "December"};
 constexpr const char* kMonthAbbrevs[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr const char* kDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr const char* kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                      "Thursday", "Friday", "Saturday"};
 constexpr const char* kDayAbbrevs[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kTimeFormat = "%H:%M:%S";
 constexpr const char* kDateFormat = "%m/%d/%y";
@@ -107,14 +109,14 @@ std::string DefaultFormatOf(const ArcDTNames& names, char letter) {
         case 'T':
             text = SlotText(names.timeFormat, sizeof names.timeFormat);
             return text.empty() ? kTimeFormat : text;
-        default:
-            return text;
+        default: return text;
     }
 }
 
 std::string ZoneName(const ArcDTNames& names) {
-    const std::string chosen = names.zoneSelector > 0 ? SlotText(names.daylightZone, sizeof names.daylightZone)
-                                                      : SlotText(names.standardZone, sizeof names.standardZone);
+    const std::string chosen = names.zoneSelector > 0
+                                   ? SlotText(names.daylightZone, sizeof names.daylightZone)
+                                   : SlotText(names.standardZone, sizeof names.standardZone);
     return chosen.empty() ? SystemStandardZoneName() : chosen;
 }
 

@@ -14,7 +14,7 @@ ArcDateTime ArcDT_Now(char letter) {
     if (letter == 'C') return ShiftToLocal(now).value_or(-1);
     struct tm local {};
     if (ArcOS_LocalTime(now, &local) != 0) return -1;
-    return MakeValue(static_cast<int64_t>(local.tm_year) + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                     local.tm_min, local.tm_sec, letter)
+    return MakeValue(static_cast<int64_t>(local.tm_year) + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour, local.tm_min, local.tm_sec, letter)
         .value_or(-1);
 }

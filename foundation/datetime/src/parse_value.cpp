@@ -206,7 +206,8 @@ bool ApplyYearDay(Parsed& p) {
     const int length = IsLeapYear(p.year) ? 366 : 365;
     if (p.yearDay > length) return false;
     const CivilDate date = CivilFromDays(DaysFromCivil(p.year, 1, 1) + p.yearDay - 1);
-    if ((p.month != kUnknown && p.month != date.month) || (p.day != kUnknown && p.day != date.day)) return false;
+    if ((p.month != kUnknown && p.month != date.month) || (p.day != kUnknown && p.day != date.day))
+        return false;
     p.month = date.month;
     p.day = date.day;
     return true;
@@ -230,7 +231,8 @@ std::optional<ArcDateTime> Bound(const Parsed& p, char letter, bool latest) {
     const int year = p.year;
     const int month = pick(p.month, 1, 12);
     const int day = letter == 'T' ? 1 : pick(p.day, 1, MonthLength(year, month));
-    return MakeValue(year, month, day, pick(p.hour, 0, 23), pick(p.minute, 0, 59), pick(p.second, 0, 59), letter);
+    return MakeValue(year, month, day, pick(p.hour, 0, 23), pick(p.minute, 0, 59), pick(p.second, 0, 59),
+                     letter);
 }
 
 }  // namespace

@@ -62,12 +62,9 @@ std::optional<Fields> BreakDown(ArcDateTime value, char letter) {
             f.isDst = ArcOS_LocalTime(value, &local) == 0 && local.tm_isdst > 0 ? 1 : 0;
             return f;
         }
-        case 'D':
-            return DayFields(value);
-        case 'T':
-            return TimeFields(value);
-        default:
-            return std::nullopt;
+        case 'D': return DayFields(value);
+        case 'T': return TimeFields(value);
+        default: return std::nullopt;
     }
 }
 

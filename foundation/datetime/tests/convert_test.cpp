@@ -115,7 +115,8 @@ TEST(ConvertValue, ShiftIgnoresTheMinuteOfTheDay) {
         ZoneScope tz(z.zone);
         for (ArcDateTime minute = 0; minute < 24 * 60; minute += 7) {
             const ArcDateTime utc = start + minute * 60;
-            ASSERT_EQ(ArcDT_ConvertValue(utc, 'Z', 'C'), utc + z.hours * 3600) << z.zone << " minute " << minute;
+            ASSERT_EQ(ArcDT_ConvertValue(utc, 'Z', 'C'), utc + z.hours * 3600)
+                << z.zone << " minute " << minute;
         }
     }
 }

@@ -48,19 +48,15 @@ TEST(FormatValue, DayNumbersInEveryZone) {
 TEST(FormatValue, TimeUnits) {
     struct Case {
         ArcDateTime units;
-        const char* clock;    // default format %H:%M:%S
-        const char* twelve;   // %I:%M:%S %p
-        const char* bare;     // %k|%l
+        const char* clock;   // default format %H:%M:%S
+        const char* twelve;  // %I:%M:%S %p
+        const char* bare;    // %k|%l
     };
     const Case cases[] = {
-        {0, "00:00:00", "12:00:00 AM", "0|12"},
-        {1, "00:00:03", "12:00:03 AM", "0|12"},
-        {20, "00:01:00", "12:01:00 AM", "0|12"},
-        {1200, "01:00:00", "01:00:00 AM", "1|1"},
-        {14399, "11:59:57", "11:59:57 AM", "11|11"},
-        {14400, "12:00:00", "12:00:00 PM", "12|12"},
-        {15600, "13:00:00", "01:00:00 PM", "13|1"},
-        {28799, "23:59:57", "11:59:57 PM", "23|11"},
+        {0, "00:00:00", "12:00:00 AM", "0|12"},      {1, "00:00:03", "12:00:03 AM", "0|12"},
+        {20, "00:01:00", "12:01:00 AM", "0|12"},     {1200, "01:00:00", "01:00:00 AM", "1|1"},
+        {14399, "11:59:57", "11:59:57 AM", "11|11"}, {14400, "12:00:00", "12:00:00 PM", "12|12"},
+        {15600, "13:00:00", "01:00:00 PM", "13|1"},  {28799, "23:59:57", "11:59:57 PM", "23|11"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Format(c.units, 'T'), c.clock) << c.units;

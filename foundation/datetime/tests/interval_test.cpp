@@ -19,7 +19,8 @@ struct Case {
 
 void ExpectCases(const Case* begin, const Case* end, char letter, const std::string& zone) {
     for (const Case* c = begin; c != end; ++c) {
-        EXPECT_EQ(ArcDT_AddInterval(c->value, c->days, c->months, c->years, c->hours, c->minutes, c->seconds, letter),
+        EXPECT_EQ(ArcDT_AddInterval(c->value, c->days, c->months, c->years, c->hours, c->minutes, c->seconds,
+                                    letter),
                   c->expected)
             << zone << " " << c->name;
     }

@@ -15,9 +15,11 @@ void Put(char (&slot)[N], const char* text) {
 }
 
 ArcDTNames GermanNames() {
-    static const char* const kMonths[12] = {"Januar", "Februar", "März",      "April",   "Mai",      "Juni",
-                                            "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
-    static const char* const kDays[7] = {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
+    static const char* const kMonths[12] = {"Januar",    "Februar", "März",     "April",
+                                            "Mai",       "Juni",    "Juli",     "August",
+                                            "September", "Oktober", "November", "Dezember"};
+    static const char* const kDays[7] = {"Sonntag",    "Montag",  "Dienstag", "Mittwoch",
+                                         "Donnerstag", "Freitag", "Samstag"};
     ArcDTNames names{};
     for (int i = 0; i < 12; ++i) {
         Put(names.monthNames[i], kMonths[i]);
@@ -48,8 +50,12 @@ TEST_F(NamesBlock, BuiltInDefaultFormats) {
         const char* expected;
     };
     const Case cases[] = {
-        {'Z', "%m/%d/%y %H:%M:%S"}, {'C', "%m/%d/%y %H:%M:%S"}, {'D', "%m/%d/%y"},
-        {'T', "%H:%M:%S"},          {'E', ""},                  {'a', ""},
+        {'Z', "%m/%d/%y %H:%M:%S"},
+        {'C', "%m/%d/%y %H:%M:%S"},
+        {'D', "%m/%d/%y"},
+        {'T', "%H:%M:%S"},
+        {'E', ""},
+        {'a', ""},
     };
     for (const Case& c : cases) {
         char buffer[ARC_DT_FORMAT_MAX];

@@ -18,7 +18,8 @@ struct Case {
 void ExpectCases(const Case* begin, const Case* end, char letter, const char* zone) {
     for (const Case* c = begin; c != end; ++c) {
         const Bounds b = Parse(c->text, c->format, letter);
-        const std::string name = std::string(zone) + " '" + c->text + "' with " + (c->format ? c->format : "(default)");
+        const std::string name =
+            std::string(zone) + " '" + c->text + "' with " + (c->format ? c->format : "(default)");
         ASSERT_EQ(b.rc, c->rc) << name;
         if (c->rc == 0) {
             EXPECT_EQ(b.earliest, c->earliest) << name;

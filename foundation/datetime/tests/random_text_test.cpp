@@ -13,7 +13,8 @@ namespace {
 
 // Characters that reach the interesting paths: digits, separators, directive letters,
 // name fragments and '%'.
-constexpr char kAlphabet[] = "0123456789012345/:/: .-%%%aAbBcCdDeEfhHIjklmMnpPrRStTUwWxXyYZ DecJanPMAM\t\n\xe4";
+constexpr char kAlphabet[] =
+    "0123456789012345/:/: .-%%%aAbBcCdDeEfhHIjklmMnpPrRStTUwWxXyYZ DecJanPMAM\t\n\xe4";
 
 std::string RandomText(std::mt19937& rng, size_t maxLength) {
     std::uniform_int_distribution<size_t> length(0, maxLength);

@@ -41,12 +41,12 @@ inline constexpr uint32_t ARC_MSG_DEST_HOST_TEXT = 0x4;
 
 // One catalogue row, six words.
 struct ArcMsgRow {
-    uint32_t number = 0;        // external number, 0 to 7534
-    uint32_t eventId = 0;       // event type bits | number
-    uint32_t severity = 0;      // the character '1' to '5'
-    uint32_t category = 0;      // one bit: 1, 2, 4, 8 or 16
-    uint32_t destinations = 0;  // ARC_MSG_DEST_* bits
-    const char* text = nullptr; // the catalogue's own text; valid for the life of the process
+    uint32_t number = 0;         // external number, 0 to 7534
+    uint32_t eventId = 0;        // event type bits | number
+    uint32_t severity = 0;       // the character '1' to '5'
+    uint32_t category = 0;       // one bit: 1, 2, 4, 8 or 16
+    uint32_t destinations = 0;   // ARC_MSG_DEST_* bits
+    const char* text = nullptr;  // the catalogue's own text; valid for the life of the process
 };
 
 // Loads the message library unless one is loaded already. directory: the locale directory
@@ -80,12 +80,11 @@ int ArcMSGS_CountInserts(const char* text);
 // ("%2$s" or "%2"); it takes args[d-1] (args[0] for d = 0). An argument beyond `count`, or a
 // null one, is empty. Every other character is copied as it stands, also a lone '%', and the
 // inserted texts are never scanned again. Result: the number of characters written.
-int ArcMSGS_FormatString(FILE* stream, char* target, size_t size, const char* text,
-                         const char* const* args, int count);
+int ArcMSGS_FormatString(FILE* stream, char* target, size_t size, const char* text, const char* const* args,
+                         int count);
 
 // ArcMSGS_FormatString into a buffer.
-int ArcMSGS_Format(char* target, size_t size, const char* text, const char* const* args,
-                   int count);
+int ArcMSGS_Format(char* target, size_t size, const char* text, const char* const* args, int count);
 
 // Test hook: unloads the library, forgets the path and restores the built-in texts. Texts
 // handed out before stay valid.

@@ -91,8 +91,7 @@ bool NormaliseLanguage(const char* language, std::string* out) {
 }
 
 void SetPathLocked(Catalogue& state, const char* directory, const char* language) {
-    std::string dir = directory != nullptr && *directory != '\0' ? std::string(directory)
-                                                                 : LocaleDirectory();
+    std::string dir = directory != nullptr && *directory != '\0' ? std::string(directory) : LocaleDirectory();
     std::string lang;
     bool languageUsable = NormaliseLanguage(language, &lang);
     state.configured = true;
@@ -151,7 +150,8 @@ int ArcMSGS_GetText(int index, ArcMsgRow* row) {
             state.rows.anyFetched = true;
         } else {
             // Not kept as the row's text: a later successful load still fills it.
-            if (state.rows.fallbacks[index] == nullptr) state.rows.fallbacks[index] = state.Keep(std::move(fallback));
+            if (state.rows.fallbacks[index] == nullptr)
+                state.rows.fallbacks[index] = state.Keep(std::move(fallback));
             text = state.rows.fallbacks[index];
         }
     }

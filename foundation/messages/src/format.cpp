@@ -62,8 +62,8 @@ int ArcMSGS_CountInserts(const char* text) {
     return inserts;
 }
 
-int ArcMSGS_FormatString(FILE* stream, char* target, size_t size, const char* text,
-                         const char* const* args, int count) {
+int ArcMSGS_FormatString(FILE* stream, char* target, size_t size, const char* text, const char* const* args,
+                         int count) {
     Sink sink(stream, target, size);
     if (text == nullptr) return sink.Finish();
     const char* p = text;
@@ -94,7 +94,6 @@ int ArcMSGS_FormatString(FILE* stream, char* target, size_t size, const char* te
     return sink.Finish();
 }
 
-int ArcMSGS_Format(char* target, size_t size, const char* text, const char* const* args,
-                   int count) {
+int ArcMSGS_Format(char* target, size_t size, const char* text, const char* const* args, int count) {
     return ArcMSGS_FormatString(nullptr, target, size, text, args, count);
 }

@@ -42,7 +42,9 @@ TEST(MessageFormat, SubstitutesInsertsAndKeepsEverythingElse) {
         {"percent in an insert is literal", "<%1$s>", {"%2$s %d %n"}, "<%2$s %d %n>"},
         {"empty text", "", {"A"}, ""},
         {"no inserts", "Logoff", {"A"}, "Logoff"},
-        {"more than nine inserts", "%1%2%3%4%5%6%7%8%9%1%2%3", {"a", "b", "c", "d", "e", "f", "g", "h", "i"},
+        {"more than nine inserts",
+         "%1%2%3%4%5%6%7%8%9%1%2%3",
+         {"a", "b", "c", "d", "e", "f", "g", "h", "i"},
          "abcdefghiabc"},
         {"strftime text", "%X %p %Z %A %B %d, %Y", {"A"}, "%X %p %Z %A %B %d, %Y"},
     };
@@ -65,7 +67,8 @@ TEST(MessageFormat, TruncatesToTheTargetSize) {
         size_t size;
         const char* expected;
     };
-    const Case cases[] = {{1, ""}, {2, "H"}, {7, "Hello "}, {9, "Hello Wo"}, {12, "Hello World"}, {64, "Hello World"}};
+    const Case cases[] = {
+        {1, ""}, {2, "H"}, {7, "Hello "}, {9, "Hello Wo"}, {12, "Hello World"}, {64, "Hello World"}};
     for (const Case& c : cases) {
         std::vector<char> buffer(c.size + 4, '#');
         int written = ArcMSGS_Format(buffer.data(), c.size, "Hello %1$s", args, 1);
@@ -144,7 +147,8 @@ TEST(MessageFormat, CountsInserts) {
 #pragma GCC diagnostic ignored "-Wformat-security"
 std::string Glibc(const std::string& format, const std::vector<const char*>& a) {
     char buffer[1024];
-    std::snprintf(buffer, sizeof buffer, format.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
+    std::snprintf(buffer, sizeof buffer, format.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7],
+                  a[8]);
     return buffer;
 }
 #pragma GCC diagnostic pop
@@ -162,8 +166,10 @@ TEST(MessageFormat, AgreesWithGlibcPositionalPrintf) {
         int highest = 1 + static_cast<int>(next(9));
         std::vector<int> order;
         for (int i = 1; i <= highest; ++i) order.push_back(i);
-        for (int extra = static_cast<int>(next(4)); extra > 0; --extra) order.push_back(1 + static_cast<int>(next(highest)));
-        for (size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[next(static_cast<unsigned>(i))]);
+        for (int extra = static_cast<int>(next(4)); extra > 0; --extra)
+            order.push_back(1 + static_cast<int>(next(highest)));
+        for (size_t i = order.size(); i > 1; --i)
+            std::swap(order[i - 1], order[next(static_cast<unsigned>(i))]);
         std::string text = words[next(9)];
         for (int position : order) {
             text += "%" + std::to_string(position) + "$s";

@@ -150,10 +150,10 @@ int ArcOS_FSeek(FILE* stream, int64_t offset, int whence);
 
 struct ArcOSStat {
     int64_t size = 0;
-    int64_t mtime = 0;    // seconds since 1970 UTC
+    int64_t mtime = 0;  // seconds since 1970 UTC
     bool isDirectory = false;
     bool isRegular = false;
-    unsigned mode = 0;    // permission bits (07777)
+    unsigned mode = 0;  // permission bits (07777)
 };
 // 0, or -1 with errno set.
 int ArcOS_Stat64(const char* path, ArcOSStat* status);
@@ -195,8 +195,8 @@ void ArcOS_SleepMs(unsigned milliseconds);
 
 // Wall-clock time with milliseconds.
 struct ArcOSTimeB {
-    int64_t time = 0;        // seconds since 1970 UTC
-    uint16_t millitm = 0;    // milliseconds
+    int64_t time = 0;      // seconds since 1970 UTC
+    uint16_t millitm = 0;  // milliseconds
 };
 void ArcOS_FTime(ArcOSTimeB* record);
 // Seconds since 1970 UTC (the test clock when one is set).

@@ -174,7 +174,8 @@ int ArcOS_ReadFile(const char* path, std::string* content) {
     // may grow or shrink meanwhile, and some files report no size at all).
     std::string data;
     struct stat st;
-    size_t guess = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
+    size_t guess =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
     size_t used = 0;
     for (;;) {
         if (used == data.size()) data.resize(used == 0 ? guess : used * 2);

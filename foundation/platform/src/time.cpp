@@ -12,14 +12,14 @@ namespace {
 std::atomic<bool> testClockSet{false};
 std::atomic<int64_t> testClock{0};
 
-bool representable(int64_t seconds) {
-    return static_cast<int64_t>(static_cast<time_t>(seconds)) == seconds;
-}
+bool representable(int64_t seconds) { return static_cast<int64_t>(static_cast<time_t>(seconds)) == seconds; }
 
 }  // namespace
 
 void ArcOS_Sleep(unsigned seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }
-void ArcOS_SleepMs(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void ArcOS_SleepMs(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 void ArcOS_FTime(ArcOSTimeB* record) {
     if (record == nullptr) return;

@@ -92,7 +92,8 @@ TEST(Files, ReadFileReportsWhatWentWrong) {
 
 TEST(Files, ListingSkipsDotEntriesAndChecksTheBufferSize) {
     TempDir dir;
-    for (const char* name : {"a.tbl", "b.tbl", "long-name.tbl"}) ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file(name).c_str(), ""), 0);
+    for (const char* name : {"a.tbl", "b.tbl", "long-name.tbl"})
+        ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file(name).c_str(), ""), 0);
     ArcOSFind* find = ArcOS_FindFirst(dir.path().c_str());
     ASSERT_NE(find, nullptr);
     std::set<std::string> names;

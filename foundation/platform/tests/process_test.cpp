@@ -33,7 +33,8 @@ TEST(Process, ShellQuotedValuesStayOneWord) {
     TempDir dir;
     std::string out = dir.file("out");
     std::string marker = dir.file("owned");
-    std::vector<std::string> values = {"it's", "a b", "$(touch " + marker + ")", "'; touch " + marker + "; '"};
+    std::vector<std::string> values = {"it's", "a b", "$(touch " + marker + ")",
+                                       "'; touch " + marker + "; '"};
     for (const std::string& value : values) {
         SCOPED_TRACE(value);
         std::string command = "printf %s " + ArcOS_ShellQuote(value) + " > " + ArcOS_ShellQuote(out);
@@ -60,7 +61,8 @@ TEST(Process, PipeFeedsAChildsInput) {
     TempDir dir;
     std::string out = dir.file("copy");
     ArcOSPipe pipe;
-    ASSERT_EQ(ArcOS_PipeOpen({"/bin/sh", "-c", "cat > " + ArcOS_ShellQuote(out) + "; exit 4"}, "w", &pipe), 0);
+    ASSERT_EQ(ArcOS_PipeOpen({"/bin/sh", "-c", "cat > " + ArcOS_ShellQuote(out) + "; exit 4"}, "w", &pipe),
+              0);
     fputs("line data\n", pipe.stream);
     EXPECT_EQ(ArcOS_PipeClose(&pipe), 4);
     std::string copied;

@@ -17,13 +17,8 @@ TEST(Strings, CompareWithAndWithoutCase) {
         int exact;
         int folded;
     } cases[] = {
-        {"paths", "Paths", 1, 0},
-        {"QEL", "qel", -1, 0},
-        {"abc", "abd", -1, -1},
-        {"abc", "ab", 1, 1},
-        {"", "", 0, 0},
-        {nullptr, "a", -1, -1},
-        {"a", nullptr, 1, 1},
+        {"paths", "Paths", 1, 0}, {"QEL", "qel", -1, 0},  {"abc", "abd", -1, -1}, {"abc", "ab", 1, 1},
+        {"", "", 0, 0},           {nullptr, "a", -1, -1}, {"a", nullptr, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.a ? c.a : "(null)") + " vs " + (c.b ? c.b : "(null)"));
@@ -62,7 +57,8 @@ TEST(Strings, CaseBlindSearchPointsIntoTheCallersText) {
 std::vector<std::string> tokens(std::string text, const char* delimiters) {
     std::vector<std::string> out;
     char* save = nullptr;
-    for (char* t = ArcOS_StrTok(text.data(), delimiters, &save); t; t = ArcOS_StrTok(nullptr, delimiters, &save))
+    for (char* t = ArcOS_StrTok(text.data(), delimiters, &save); t;
+         t = ArcOS_StrTok(nullptr, delimiters, &save))
         out.emplace_back(t);
     // Once exhausted it stays exhausted.
     EXPECT_EQ(ArcOS_StrTok(nullptr, delimiters, &save), nullptr);

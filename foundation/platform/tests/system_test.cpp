@@ -59,7 +59,9 @@ TEST(Crypt, Sha512HashesVerifyOnlyTheWholePassword) {
     EXPECT_NE(hash, other) << "each new hash gets its own salt";
     // A known vector (salt "saltstring").
     ASSERT_EQ(ArcOS_CryptSha512("Hello world!", "$6$saltstring", &again), 0);
-    EXPECT_EQ(again, "$6$saltstring$svn8UoSVapNtMuq1ukKS4tPQd8iKwSMHWjl/O817G3uBnIFNjnQJuesI68u4OTLiBFdcbYEdFCoEOfaS35inz1");
+    EXPECT_EQ(again,
+              "$6$saltstring$svn8UoSVapNtMuq1ukKS4tPQd8iKwSMHWjl/"
+              "O817G3uBnIFNjnQJuesI68u4OTLiBFdcbYEdFCoEOfaS35inz1");
     EXPECT_EQ(ArcOS_CryptSha512("x", "ab", &again), 1) << "only SHA-512 settings";
     EXPECT_EQ(ArcOS_CryptSha512(nullptr, nullptr, &again), 1);
 }

@@ -9,7 +9,9 @@ namespace {
 
 class ZoneGuard {
 public:
-    explicit ZoneGuard(const char* zone) : saved_(ArcOS_GetEnv("TZ")) { ArcOS_PutEnv((std::string("TZ=") + zone).c_str()); }
+    explicit ZoneGuard(const char* zone) : saved_(ArcOS_GetEnv("TZ")) {
+        ArcOS_PutEnv((std::string("TZ=") + zone).c_str());
+    }
     ~ZoneGuard() { ArcOS_PutEnv(("TZ=" + saved_.value_or("")).c_str()); }
 
 private:

@@ -24,12 +24,12 @@ inline constexpr size_t ARCPROF_MAX_LINE = 32766;
 // default), cut to size-1 characters. With a null key it tests the section: "1" when
 // present, else "0" (or the empty text for a null default). The first matching
 // section and key win. Returns the length written; 0 and nothing written for size 0.
-size_t ArcPROF_GetFromImage(const char* section, const char* key, const char* defaultValue,
-                            char* buffer, size_t size, const char* text);
+size_t ArcPROF_GetFromImage(const char* section, const char* key, const char* defaultValue, char* buffer,
+                            size_t size, const char* text);
 
 // The same lookup in a file. A missing or unreadable file gives the default.
-size_t ArcPROF_GetString(const char* section, const char* key, const char* defaultValue,
-                         char* buffer, size_t size, const char* path);
+size_t ArcPROF_GetString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                         size_t size, const char* path);
 
 // Edits an image in place; *text may be reallocated (a null *text is an empty image).
 //  - section missing: with key and value, "[section]\n" "key=value\n" "\n" is appended;

@@ -64,8 +64,7 @@ struct SectionSpan {
     std::optional<Line> key;  // first line whose trimmed key matches
 };
 
-std::optional<SectionSpan> FindSection(std::string_view text, std::string_view section,
-                                       const char* key) {
+std::optional<SectionSpan> FindSection(std::string_view text, std::string_view section, const char* key) {
     LineScanner scanner(text);
     Line line;
     bool found = false;

@@ -64,8 +64,8 @@ int ArcPROF_SaveFile(const char* path, const char* text) {
     return ArcOS_WriteFileAtomic(path, text ? text : "", kProfileMode);
 }
 
-size_t ArcPROF_GetString(const char* section, const char* key, const char* defaultValue,
-                         char* buffer, size_t size, const char* path) {
+size_t ArcPROF_GetString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                         size_t size, const char* path) {
     char* raw = nullptr;
     // Missing or unreadable: the lookup on an empty text hands back the default.
     if (ArcPROF_LoadFile(path, &raw) != 0) {

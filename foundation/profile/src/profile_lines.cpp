@@ -59,9 +59,7 @@ bool LineScanner::next(Line* line) {
     return true;
 }
 
-bool IsBlankChar(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlankChar(s.front())) {

@@ -14,8 +14,8 @@ struct Line {
     size_t end = 0;            // offset past its line feed (or the end of the text)
     bool hasLineFeed = false;  // false only for a last line without LF
     LineKind kind = LineKind::Other;
-    std::string_view name;     // section name, or the key (text before the first '=')
-    std::string_view value;    // raw text after the first '=' (key lines)
+    std::string_view name;   // section name, or the key (text before the first '=')
+    std::string_view value;  // raw text after the first '=' (key lines)
 };
 
 // Walks a text line by line; each line is judged by its first ARCPROF_MAX_LINE

@@ -34,8 +34,8 @@ bool SeekSection(LineScanner* scanner, std::string_view section) {
 
 }  // namespace
 
-size_t ArcPROF_GetFromImage(const char* section, const char* key, const char* defaultValue,
-                            char* buffer, size_t size, const char* text) {
+size_t ArcPROF_GetFromImage(const char* section, const char* key, const char* defaultValue, char* buffer,
+                            size_t size, const char* text) {
     if (size == 0 || buffer == nullptr) {
         return 0;
     }

@@ -19,7 +19,8 @@ protected:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = (std::filesystem::path(::testing::TempDir()) /
                 ("qel_profile_" + std::to_string(ArcOS_GetProcessId()) + "_" + info->name()))
-                   .string() + "/";
+                   .string() +
+               "/";
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
@@ -125,9 +126,7 @@ TEST_F(ProfileFileTest, InterruptedRewriteLeavesOldFileWhole) {
     const std::string old = "[s]\nk=old\nother=" + std::string(5000, 'x') + "\n";
     ASSERT_EQ(ArcPROF_SaveFile(path.c_str(), old.c_str()), 0);
     for (const char* failing : {"open", "write", "fsync", "rename"}) {
-        ArcOS_SetFaultHook([failing](const char* step) {
-            return std::strcmp(step, failing) == 0 ? EIO : 0;
-        });
+        ArcOS_SetFaultHook([failing](const char* step) { return std::strcmp(step, failing) == 0 ? EIO : 0; });
         EXPECT_EQ(ArcPROF_WriteString("s", "k", "new", path.c_str()), EIO) << failing;
         EXPECT_EQ(ArcPROF_SaveFile(path.c_str(), "short"), EIO) << failing;
         ArcOS_SetFaultHook({});

@@ -97,8 +97,7 @@ TEST(ProfileLookup, BufferSizeCutsResult) {
         const char* key;
         const char* expected;
     } cases[] = {
-        {1, "k", ""},      {2, "k", "a"},       {6, "k", "abcde"},
-        {7, "k", "abcdef"}, {3, "x", "de"},     {1, nullptr, ""},
+        {1, "k", ""}, {2, "k", "a"}, {6, "k", "abcde"}, {7, "k", "abcdef"}, {3, "x", "de"}, {1, nullptr, ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Lookup("s", c.key, "default", text, c.size), c.expected) << "size " << c.size;
@@ -133,8 +132,7 @@ TEST(ProfileLookup, LongLineIsCutAndItsRestSkipped) {
 
 TEST(ProfileList, KeysInOrderWithCleanValues) {
     std::vector<ArcPROFEntry> entries;
-    EXPECT_EQ(ArcPROF_ListSection("S", "[a]\nx=0\n[s]\n;c\nk= 'v' \nLog =2\njunk\nk=3\n[s]\nz=9\n",
-                                  &entries),
+    EXPECT_EQ(ArcPROF_ListSection("S", "[a]\nx=0\n[s]\n;c\nk= 'v' \nLog =2\njunk\nk=3\n[s]\nz=9\n", &entries),
               0);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].key, "k");
@@ -160,10 +158,8 @@ struct EditCase {
 const EditCase kEditCases[] = {
     {"new section in empty image", "", "s", "k", "v", 0, "[s]\nk=v\n\n"},
     {"new section in null image", nullptr, "s", "k", "v", 0, "[s]\nk=v\n\n"},
-    {"new section after last line without lf", "[a]\nx=1", "s", "k", "v", 0,
-     "[a]\nx=1\n[s]\nk=v\n\n"},
-    {"replace keeps key as given", "[S]\nKEY = old\ny=2\n", "s", "key", "new", 0,
-     "[S]\nkey=new\ny=2\n"},
+    {"new section after last line without lf", "[a]\nx=1", "s", "k", "v", 0, "[a]\nx=1\n[s]\nk=v\n\n"},
+    {"replace keeps key as given", "[S]\nKEY = old\ny=2\n", "s", "key", "new", 0, "[S]\nkey=new\ny=2\n"},
     {"replace trimmed key", "[s]\n  k  =old\n", "s", "k", "new", 0, "[s]\nk=new\n"},
     {"replace last line without lf", "[s]\nk=old", "s", "k", "new", 0, "[s]\nk=new\n"},
     {"replace first of two", "[s]\nk=1\nk=2\n", "s", "k", "x", 0, "[s]\nk=x\nk=2\n"},
@@ -177,12 +173,10 @@ const EditCase kEditCases[] = {
     {"delete section in null image", nullptr, "s", nullptr, nullptr, 0, "<null>"},
     {"insert after last key before comments", "[s]\na=1\n; tail\n\n[t]\n", "s", "k", "v", 0,
      "[s]\na=1\nk=v\n; tail\n\n[t]\n"},
-    {"insert after header when no keys", "[s]\n; c\n\n[t]\n", "s", "k", "v", 0,
-     "[s]\nk=v\n; c\n\n[t]\n"},
+    {"insert after header when no keys", "[s]\n; c\n\n[t]\n", "s", "k", "v", 0, "[s]\nk=v\n; c\n\n[t]\n"},
     {"insert after header without lf", "[s]", "s", "k", "v", 0, "[s]\nk=v\n"},
     {"insert after last key without lf", "[s]\na=1", "s", "k", "v", 0, "[s]\na=1\nk=v\n"},
-    {"insert only into first section", "[s]\na=1\n[s]\nb=2\n", "s", "k", "v", 0,
-     "[s]\na=1\nk=v\n[s]\nb=2\n"},
+    {"insert only into first section", "[s]\na=1\n[s]\nb=2\n", "s", "k", "v", 0, "[s]\na=1\nk=v\n[s]\nb=2\n"},
     {"empty value written", "[s]\n", "s", "k", "", 0, "[s]\nk=\n"},
     {"cr in value refused", "[s]\n", "s", "k", "a\rb", 1, "[s]\n"},
     {"lf in value refused", "[s]\n", "s", "k", "a\n[x]", 1, "[s]\n"},
@@ -227,8 +221,6 @@ TEST(ProfileEdit, LongLineIsOneLineForTheEditor) {
     EXPECT_EQ(image.str(), "[s]\nm=1\n");
 }
 
-TEST(ProfileEdit, NullTextPointerRefused) {
-    EXPECT_EQ(ArcPROF_SetInImage("s", "k", "v", nullptr), 1);
-}
+TEST(ProfileEdit, NullTextPointerRefused) { EXPECT_EQ(ArcPROF_SetInImage("s", "k", "v", nullptr), 1); }
 
 }  // namespace

@@ -156,13 +156,14 @@ TEST_F(ProfileOracleTest, EditedImagesParseAsTheModel) {
                 if (keys.empty()) continue;
                 auto it = keys.begin();
                 std::advance(it, pick(keys.size()));
-                ASSERT_EQ(ArcPROF_SetInImage(flipCase(section).c_str(), flipCase(it->first).c_str(),
-                                             nullptr, &image),
+                ASSERT_EQ(ArcPROF_SetInImage(flipCase(section).c_str(), flipCase(it->first).c_str(), nullptr,
+                                             &image),
                           0);
                 keys.erase(it);
             } else {
                 const size_t at = pick(sectionNames.size());
-                ASSERT_EQ(ArcPROF_SetInImage(flipCase(sectionNames[at]).c_str(), nullptr, nullptr, &image), 0);
+                ASSERT_EQ(ArcPROF_SetInImage(flipCase(sectionNames[at]).c_str(), nullptr, nullptr, &image),
+                          0);
                 model.erase(lower(sectionNames[at]));
                 sectionNames.erase(sectionNames.begin() + static_cast<long>(at));
             }

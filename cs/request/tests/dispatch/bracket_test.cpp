@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "archive_fixture.h"
 #include "arc_platform.h"
+#include "archive_fixture.h"
 #include "dispatch_support.h"
 #include "qel_cs.h"
 #include "qel_local.h"

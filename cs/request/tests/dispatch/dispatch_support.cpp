@@ -35,8 +35,8 @@ FakeScript& FakeScript::SendNumbered(uint32_t number) {
 
 void FakeScript::Install() {
     static int serial = 0;
-    std::string base = ::testing::TempDir() + "dispatch-" + std::to_string(getpid()) + "-" +
-                       std::to_string(++serial);
+    std::string base =
+        ::testing::TempDir() + "dispatch-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
     std::string path = base + ".script";
     log_ = base + ".log";
     std::ofstream(path) << "# script " << serial << "\n" << text_;

@@ -53,9 +53,9 @@ int CountRows(void*, CsXdrHitRow* hit) {
 CsXdrApplGroup g_group{};
 
 int Search(CsHandle* handle) {
-    return CsServerRequest(handle, 112, &g_group, "WHERE A = 1", static_cast<CsXdrCriteria*>(nullptr),
-                           0, static_cast<CsXdrValueItem*>(nullptr), 'N',
-                           static_cast<CsXdrValueItem*>(nullptr), CountRows);
+    return CsServerRequest(handle, 112, &g_group, "WHERE A = 1", static_cast<CsXdrCriteria*>(nullptr), 0,
+                           static_cast<CsXdrValueItem*>(nullptr), 'N', static_cast<CsXdrValueItem*>(nullptr),
+                           CountRows);
 }
 
 class Dispatcher : public ::testing::Test {
@@ -90,7 +90,12 @@ TEST_F(Dispatcher, TransportLibraryOfAnotherVersionIsRefused) {
 }
 
 TEST_F(Dispatcher, ConnectResultsAndRefusedDefinitions) {
-    script_.Line("connect 15").Connection().Line("connect 2").Connection().SendAny().Reply(ResultHex(1, 4, 0));
+    script_.Line("connect 15")
+        .Connection()
+        .Line("connect 2")
+        .Connection()
+        .SendAny()
+        .Reply(ResultHex(1, 4, 0));
     script_.Install();
     EXPECT_EQ(CsServerRequest(&handle_, 4), CS_TIMED_OUT);
     EXPECT_EQ(CsServerRequest(&handle_, 4), CS_NOT_AVAILABLE);
@@ -121,7 +126,8 @@ TEST_F(Dispatcher, ConnectResultsAndRefusedDefinitions) {
 TEST_F(Dispatcher, UnsupportedCodesNeverReachTheServer) {
     script_.SendAny().Reply(ResultHex(1, 4, 0));
     script_.Install();
-    for (int code : {1, 2, 94, 98, 122, -1, 6, 110}) EXPECT_EQ(CsServerRequest(&handle_, code), CS_FAILED) << code;
+    for (int code : {1, 2, 94, 98, 122, -1, 6, 110})
+        EXPECT_EQ(CsServerRequest(&handle_, code), CS_FAILED) << code;
     EXPECT_EQ(Count(script_.Log(), "connect"), 0);
     CsHandle local{};
     local.def.kind = CS_KIND_LOCAL;
@@ -221,8 +227,8 @@ TEST_F(Dispatcher, InterruptBetweenRowsIsCancelled) {
         return 1;
     };
     int rc = CsServerRequest(&handle_, 112, &g_group, "", static_cast<CsXdrCriteria*>(nullptr), 0,
-                             static_cast<CsXdrValueItem*>(nullptr), 'N', static_cast<CsXdrValueItem*>(nullptr),
-                             static_cast<CsHitFn>(interruptAtFirst));
+                             static_cast<CsXdrValueItem*>(nullptr), 'N',
+                             static_cast<CsXdrValueItem*>(nullptr), static_cast<CsHitFn>(interruptAtFirst));
     EXPECT_EQ(rc, CS_CANCELLED);
     EXPECT_TRUE(CsIsConnected(&handle_)) << "a cancel between replies keeps the connection";
 }
@@ -282,8 +288,13 @@ TEST_F(Dispatcher, OlderLevelsGetTheOlderCodes) {
         void* none = nullptr;
         int rc = 0;
         switch (c.code) {
-            case 112: rc = CsServerRequest(&handle, 112, &g_group, "", none, 0, none, 'N', none, CountRows); break;
-            case 101: rc = CsServerRequest(&handle, 101, &g_group, none, none, none, none, 0, 0, 0, 0u, none, none, none, none); break;
+            case 112:
+                rc = CsServerRequest(&handle, 112, &g_group, "", none, 0, none, 'N', none, CountRows);
+                break;
+            case 101:
+                rc = CsServerRequest(&handle, 101, &g_group, none, none, none, none, 0, 0, 0, 0u, none, none,
+                                     none, none);
+                break;
             case 103: rc = CsServerRequest(&handle, 103, &g_group, none, none, none, none, none); break;
             case 121: rc = CsServerRequest(&handle, 121, "", "", "", 0, none, none); break;
         }
@@ -381,7 +392,8 @@ std::vector<std::string> g_tokens;
 int TokenStep(CsHandle*, const unsigned char* token, uint32_t length, const unsigned char** next,
               uint32_t* nextLength, int* done) {
     static std::string out;
-    g_tokens.emplace_back(reinterpret_cast<const char*>(token ? token : reinterpret_cast<const unsigned char*>("")), length);
+    g_tokens.emplace_back(
+        reinterpret_cast<const char*>(token ? token : reinterpret_cast<const unsigned char*>("")), length);
     out = "C" + std::to_string(g_tokens.size());
     *next = reinterpret_cast<const unsigned char*>(out.data());
     *nextLength = static_cast<uint32_t>(out.size());

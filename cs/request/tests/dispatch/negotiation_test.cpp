@@ -18,7 +18,8 @@ using namespace dispatch_test;
 std::vector<int32_t> ProbedLevels(const FakeScript& script) {
     std::vector<int32_t> levels;
     for (const auto& bytes : script.Sends())
-        if (bytes.size() >= 4) levels.push_back(static_cast<int32_t>(QelGetBE32(bytes.data() + bytes.size() - 4)));
+        if (bytes.size() >= 4)
+            levels.push_back(static_cast<int32_t>(QelGetBE32(bytes.data() + bytes.size() - 4)));
     return levels;
 }
 

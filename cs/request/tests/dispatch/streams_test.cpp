@@ -104,8 +104,10 @@ std::string Expand(char letter, const std::string& data) {
         size_t produced = 0;
         state = ArcCMP_Run(pipe, input, length, buffer.data(), buffer.size(), &produced);
         out.append(reinterpret_cast<const char*>(buffer.data()), produced);
-        if (state == ARCCMP_NEED_INPUT) length = 0;
-        else if (state != ARCCMP_OUTPUT_READY && state != ARCCMP_FINISHED) break;
+        if (state == ARCCMP_NEED_INPUT)
+            length = 0;
+        else if (state != ARCCMP_OUTPUT_READY && state != ARCCMP_FINISHED)
+            break;
     }
     ArcCMP_End(pipe);
     return out;
@@ -144,8 +146,11 @@ TEST_F(Streams, StoreSendsItsPiecesWithTheLetterTheyTravelIn) {
         char sentLetter;
         uint32_t messages;  // first, data messages, closing
     } cases[] = {
-        {"uncompressed text worth compressing", 'N',
-         {text.substr(0, 1000), text.substr(1000, 1000), text.substr(2000)}, 'L', 3},
+        {"uncompressed text worth compressing",
+         'N',
+         {text.substr(0, 1000), text.substr(1000, 1000), text.substr(2000)},
+         'L',
+         3},
         {"below the threshold stays plain", 'N', {std::string(150, 'x')}, 'N', 3},
         {"a first piece below the threshold decides", 'N', {std::string(100, 'a'), text}, 'N', 4},
         {"already compressed data passes through", 'O', {"zlib bytes", "", "more"}, 'O', 4},
@@ -224,8 +229,8 @@ TEST_F(Streams, StoreWithoutSourceSendsTheClosingMessageAtOnce) {
     reply.code = 54;
     script_.SendNumbered(1).SendNumbered(2).Reply(ReplyHex(2, reply));
     script_.Install();
-    EXPECT_EQ(CsServerRequest(&handle_, 54, sample_.Group(), sample_.BareHit(), sample_.Node(1), sample_.Node(2),
-                              static_cast<CsXdrObjectRef*>(nullptr), int64_t{0}, 0, 0, 0u,
+    EXPECT_EQ(CsServerRequest(&handle_, 54, sample_.Group(), sample_.BareHit(), sample_.Node(1),
+                              sample_.Node(2), static_cast<CsXdrObjectRef*>(nullptr), int64_t{0}, 0, 0, 0u,
                               static_cast<CsSourceFn>(nullptr), static_cast<CsXdrObjectRef*>(nullptr)),
               CS_OK);
     auto sends = script_.Sends();
@@ -280,13 +285,19 @@ TEST_F(Streams, InterruptWhileStreamingRunsTheCancelExchangeAtTheGoAhead) {
         *length = 10;
         return 1;
     };
-    script_.SendNumbered(1).SendNumbered(2).Reply(GoAhead(2)).SendNumbered(3).SendNumbered(4).Reply(GoAhead(4));
+    script_.SendNumbered(1)
+        .SendNumbered(2)
+        .Reply(GoAhead(2))
+        .SendNumbered(3)
+        .SendNumbered(4)
+        .Reply(GoAhead(4));
     script_.SendNumbered(5).Reply(ResultHex(5, 2, 1));  // the cancel and its answer
     script_.Install();
     handle_.callbackContext = &handle_;
     CsXdrObjectRef object{};
     object.compression = 'D';
-    EXPECT_EQ(Store96(&handle_, sample_, &object, static_cast<CsSourceFn>(interrupting), nullptr), CS_CANCELLED);
+    EXPECT_EQ(Store96(&handle_, sample_, &object, static_cast<CsSourceFn>(interrupting), nullptr),
+              CS_CANCELLED);
     auto sends = script_.Sends();
     ASSERT_EQ(sends.size(), 5u);
     auto cancel = Decode(sends[4]);
@@ -346,12 +357,13 @@ TEST_F(Streams, StoreObjectSendsTheNameAndTheLetter) {
     EXPECT_EQ(b.value, 123456);
     auto data = Decode(script_.Sends()[1]);
     ASSERT_TRUE(data->ok);
-    EXPECT_EQ(Expand('L', std::string(data->record.body.storeObject.data, data->record.body.storeObject.dataLength)),
+    EXPECT_EQ(Expand('L', std::string(data->record.body.storeObject.data,
+                                      data->record.body.storeObject.dataLength)),
               g_pieces[0]);
 }
 
 TEST_F(Streams, IssuedMessagesReachTheServersLog) {
-    CsSetLayerHooks({});  // the dispatcher's own road
+    CsSetLayerHooks({});        // the dispatcher's own road
     constexpr int kLogin = 12;  // System Log only
     ArcMsgRow row;
     ASSERT_EQ(ArcMSGS_GetText(kLogin, &row), 0);
@@ -401,10 +413,13 @@ TEST_F(Streams, HitItemsNameEachGroupOnce) {
     CsXdrApplGroup* again = sample_.Group();  // another record of the same group
     CsXdrApplGroup* b = sample_.Group();
     b->number = 99;
-    g_items = {{a, nullptr, sample_.Hit(), 10}, {again, nullptr, sample_.Hit(), 20}, {nullptr, nullptr, sample_.Hit(), 30},
+    g_items = {{a, nullptr, sample_.Hit(), 10},
+               {again, nullptr, sample_.Hit(), 20},
+               {nullptr, nullptr, sample_.Hit(), 30},
                {b, nullptr, sample_.Hit(), 40}};
     g_item = 0;
-    script_.SendNumbered(1).SendNumbered(2).SendNumbered(3).SendNumbered(4).SendNumbered(5).Reply(ResultHex(5, 97, 0));
+    script_.SendNumbered(1).SendNumbered(2).SendNumbered(3).SendNumbered(4).SendNumbered(5).Reply(
+        ResultHex(5, 97, 0));
     script_.Install();
     ASSERT_EQ(CsServerRequest(&handle_, 97, static_cast<CsHitItemFn>(NextItem), 7), CS_OK);
     auto sends = script_.Sends();

@@ -14,9 +14,7 @@
 namespace qel_peer {
 
 // A script of testdata/peer.
-inline std::string Script(const std::string& name) {
-    return std::string(QEL_PEER_TESTDATA) + "/" + name;
-}
+inline std::string Script(const std::string& name) { return std::string(QEL_PEER_TESTDATA) + "/" + name; }
 
 class PeerProcess {
 public:
@@ -27,7 +25,8 @@ public:
         portFile_ = TakeName(dir, "qelpeer-port-");
         logFile_ = TakeName(dir, "qelpeer-log-");
         std::vector<std::string> argv = {QEL_PEER_PYTHON, QEL_PEER_SCRIPT, "--until-stdin-closes",
-                                         "--port-file", portFile_, "--log", logFile_};
+                                         "--port-file",   portFile_,       "--log",
+                                         logFile_};
         if (!script.empty()) {
             argv.push_back("--script");
             argv.push_back(script);
@@ -56,9 +55,7 @@ public:
 
     uint16_t port() const { return port_; }
     // "HOST=127.0.0.1\nPORT=<port>\n": the server definition keys of the transport.
-    std::string Definition() const {
-        return "HOST=127.0.0.1\nPORT=" + std::to_string(port_) + "\n";
-    }
+    std::string Definition() const { return "HOST=127.0.0.1\nPORT=" + std::to_string(port_) + "\n"; }
     // Closes the peer's standard input and waits for it; its exit status, or -1.
     int Stop() {
         if (!started_) return -1;

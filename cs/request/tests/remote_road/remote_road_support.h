@@ -46,7 +46,8 @@ inline std::string ScriptText(const std::string& bigFile) {
   ],
   "hits": 60,
   "documents": {
-    "BIG": {"file": ")" + bigFile + R"(", "letter": "O", "piece": 32768, "location": 2, "second": 1},
+    "BIG": {"file": ")" +
+           bigFile + R"(", "letter": "O", "piece": 32768, "location": 2, "second": 1},
     "*": {"text": "a short document\n", "letter": "N", "location": 1}
   }
 })";
@@ -54,7 +55,8 @@ inline std::string ScriptText(const std::string& bigFile) {
 
 // A file of this test's scratch directory, written whole.
 inline std::string WriteScratch(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + "remote-road-" + std::to_string(ArcOS_GetProcessId()) + "-" + name;
+    const std::string path =
+        ::testing::TempDir() + "remote-road-" + std::to_string(ArcOS_GetProcessId()) + "-" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr) << path;
     if (f != nullptr) {
@@ -118,7 +120,8 @@ inline std::vector<std::string> EventValues(const qel_peer::PeerProcess& peer, c
                                             int code, const std::string& key) {
     std::vector<std::string> values;
     for (const std::string& line : peer.Events(kind))
-        if (code < 0 || JsonValue(line, "code") == std::to_string(code)) values.push_back(JsonValue(line, key));
+        if (code < 0 || JsonValue(line, "code") == std::to_string(code))
+            values.push_back(JsonValue(line, key));
     return values;
 }
 

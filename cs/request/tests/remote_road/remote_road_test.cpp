@@ -78,8 +78,9 @@ struct Rows {
         rows->objects.push_back(hit->object && hit->object->name ? hit->object->name : "");
         // The peer's rows: field i of row r is "<name>-r", r + i/10, r*100 + i, r*10 + i,
         // r*1000000007 + i by its type (S, D, I, N, B).
-        const bool ok = hit->valueCount == 5 && std::string(hit->values[0].v.text ? hit->values[0].v.text : "") ==
-                                                    "customer-" + std::to_string(row) &&
+        const bool ok = hit->valueCount == 5 &&
+                        std::string(hit->values[0].v.text ? hit->values[0].v.text : "") ==
+                            "customer-" + std::to_string(row) &&
                         std::fabs(hit->values[1].v.real - (row + 0.1)) < 1e-9 &&
                         hit->values[2].v.integer == row * 100 + 2 && hit->values[3].v.small == row * 10 + 3 &&
                         hit->values[4].v.big == int64_t{row} * 1000000007 + 4 && hit->noteFlag == row % 2;
@@ -108,12 +109,25 @@ TEST_F(RemoteRoad, NegotiationOrders) {
         uint32_t flags1, flags2;  // the level bits afterwards
     } cases[] = {
         {"unset, the newest accepted", nullptr, {}, {"2219"}, 0x50100000, 0x145},
-        {"unset, the two newest refused", nullptr, {"2219", "2210"}, {"2219", "2210", "22014"}, 0x50100000, 0x005},
+        {"unset, the two newest refused",
+         nullptr,
+         {"2219", "2210"},
+         {"2219", "2210", "22014"},
+         0x50100000,
+         0x005},
         {"1 skips the two newest", "QEL_QKTARN_SKIP_VERSION=1", {}, {"22014"}, 0x50100000, 0x005},
-        {"1, down to 2114", "QEL_QKTARN_SKIP_VERSION=1", {"22014", "2209", "2208", "2207"},
-         {"22014", "2209", "2208", "2207", "2114"}, 0x00100000, 0},
-        {"0 skips the middle ones", "QEL_QKTARN_SKIP_VERSION=0", {"2219", "2210"}, {"2219", "2210", "2114"},
-         0x00100000, 0},
+        {"1, down to 2114",
+         "QEL_QKTARN_SKIP_VERSION=1",
+         {"22014", "2209", "2208", "2207"},
+         {"22014", "2209", "2208", "2207", "2114"},
+         0x00100000,
+         0},
+        {"0 skips the middle ones",
+         "QEL_QKTARN_SKIP_VERSION=0",
+         {"2219", "2210"},
+         {"2219", "2210", "2114"},
+         0x00100000,
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -128,7 +142,8 @@ TEST_F(RemoteRoad, NegotiationOrders) {
         CsUserRecord user{};
         ASSERT_EQ(CsLogon(&handle, "ALICE", "SECRET1", &user), CS_OK);
         std::vector<std::string> probes;
-        for (const std::string& body : EventValues(peer, "request", 0, "body")) probes.push_back(JsonValue(body, "level"));
+        for (const std::string& body : EventValues(peer, "request", 0, "body"))
+            probes.push_back(JsonValue(body, "level"));
         EXPECT_EQ(probes, c.probes);
         EXPECT_EQ(handle.def.flags1 & CS_F1_LEVEL_BITS, c.flags1);
         EXPECT_EQ(handle.def.flags2 & CS_F2_LEVEL_BITS, c.flags2);
@@ -235,8 +250,8 @@ TEST_F(RemoteRoad, RetrieveFiveMegabytesInCompressedPieces) {
     Collected out;
     uint8_t location = 0, second = 0;
     ASSERT_EQ(CsServerRequest(&handle, 101, group, &hit, static_cast<CsXdrApplEntry*>(nullptr),
-                              static_cast<CsXdrNodeEntry*>(nullptr), static_cast<CsXdrNodeInfo*>(nullptr), 0, 0, 0,
-                              0u, static_cast<CsDataFnC>(Collected::Take), &out, &location, &second),
+                              static_cast<CsXdrNodeEntry*>(nullptr), static_cast<CsXdrNodeInfo*>(nullptr), 0,
+                              0, 0, 0u, static_cast<CsDataFnC>(Collected::Take), &out, &location, &second),
               CS_OK);
     EXPECT_EQ(out.data.size(), big_->size());
     EXPECT_TRUE(out.data == *big_) << "the document differs from the original";

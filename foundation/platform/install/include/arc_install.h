@@ -99,11 +99,11 @@ enum QelInstKeyKind {
 // Result codes of the registry reader.
 enum QelInstResult {
     QELINST_OK = 0,
-    QELINST_NO_SUBKEY = 678,       // a configuration sub-key is missing
-    QELINST_NO_ENV_MEMORY = 706,   // the environment refused a value
-    QELINST_IMAGE_FAILED = 725,    // setting a value in the image failed
-    QELINST_ENUM_FAILED = 736,     // the key's values could not be read
-    QELINST_CLOSE_FAILED = 740,    // closing the key failed (never on this platform)
+    QELINST_NO_SUBKEY = 678,      // a configuration sub-key is missing
+    QELINST_NO_ENV_MEMORY = 706,  // the environment refused a value
+    QELINST_IMAGE_FAILED = 725,   // setting a value in the image failed
+    QELINST_ENUM_FAILED = 736,    // the key's values could not be read
+    QELINST_CLOSE_FAILED = 740,   // closing the key failed (never on this platform)
 };
 
 // Registry key under HKLM of all server configurations.

@@ -45,9 +45,8 @@ struct ProductFile {
 };
 
 const ProductFile kProductFiles[] = {
-    {0, "QELACIF.EXE"},   {4, "QELLOG.BAT"},    {6, "QELPPRNT.EXE"}, {7, "QELPRT.BAT"},
-    {9, "QELUSDOC.DLL"},  {10, "QELUSEC.DLL"},  {11, "QELUSMXC.DLL"}, {13, "QELUSXCT.DLL"},
-    {14, "QELVIEW.EXE"},
+    {0, "QELACIF.EXE"},  {4, "QELLOG.BAT"},    {6, "QELPPRNT.EXE"},  {7, "QELPRT.BAT"},   {9, "QELUSDOC.DLL"},
+    {10, "QELUSEC.DLL"}, {11, "QELUSMXC.DLL"}, {13, "QELUSXCT.DLL"}, {14, "QELVIEW.EXE"},
 };
 
 constexpr int kConfigDirIndex = 2;

@@ -44,15 +44,15 @@ bool ValidName(const char* name) {
         return false;
     }
     const std::string_view n = name;
-    return !HasLineBreak(n) && n.find('=') == std::string_view::npos && n[0] != ';' &&
-           n[0] != '[' && !IsBlank(n.front()) && !IsBlank(n.back());
+    return !HasLineBreak(n) && n.find('=') == std::string_view::npos && n[0] != ';' && n[0] != '[' &&
+           !IsBlank(n.front()) && !IsBlank(n.back());
 }
 
 // Data stored so that the reader's trimming and quote removal give it back unchanged.
 std::string Encode(std::string_view data) {
     const bool blankEnds = !data.empty() && (IsBlank(data.front()) || IsBlank(data.back()));
-    const bool quotePair = data.size() >= 2 && (data.front() == '"' || data.front() == '\'') &&
-                           data.back() == data.front();
+    const bool quotePair =
+        data.size() >= 2 && (data.front() == '"' || data.front() == '\'') && data.back() == data.front();
     return (blankEnds || quotePair) ? "\"" + std::string(data) + "\"" : std::string(data);
 }
 
@@ -174,8 +174,7 @@ int ArcReg_DeleteKey(int hive, const char* keyPath) {
     if (rc != ARCREG_OK) {
         return rc;
     }
-    return KeyPresent(keyPath, image.get()) ? EditHive(hive, keyPath, nullptr, nullptr)
-                                            : ARCREG_NOT_FOUND;
+    return KeyPresent(keyPath, image.get()) ? EditHive(hive, keyPath, nullptr, nullptr) : ARCREG_NOT_FOUND;
 }
 
 int ArcReg_EnumValues(int hive, const char* keyPath, std::vector<ArcRegValue>* values) {

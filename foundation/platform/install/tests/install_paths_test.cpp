@@ -30,8 +30,9 @@ std::string Program(int index, size_t size = 4096) {
 class InstallPathsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = (fs::path(::testing::TempDir()) /
-                 ("qel_install_" + std::to_string(ArcOS_GetProcessId()))).string() + "/";
+        root_ = (fs::path(::testing::TempDir()) / ("qel_install_" + std::to_string(ArcOS_GetProcessId())))
+                    .string() +
+                "/";
         fs::remove_all(root_);
         fs::create_directories(root_);
     }
@@ -55,12 +56,24 @@ TEST_F(InstallPathsTest, ProgramInBinWithLocaleInParent) {
         int index;
         std::string expected;
     } cases[] = {
-        {0, root_ + "bin/qelacif"},          {2, root_ + "etc/"},
-        {4, root_ + "bin/qellog"},           {6, root_ + "bin/qelpprnt"},
-        {7, root_ + "bin/qelprt"},           {9, root_ + "lib/libqelusdoc.so"},
-        {10, root_ + "lib/libqelusec.so"},   {11, root_ + "lib/libqelusmxc.so"},
-        {13, root_ + "lib/libqelusxct.so"},  {14, root_ + "bin/qelview"},
-        {1, ""}, {3, ""}, {5, ""}, {8, ""}, {12, ""}, {15, ""}, {16, ""}, {-1, ""},
+        {0, root_ + "bin/qelacif"},
+        {2, root_ + "etc/"},
+        {4, root_ + "bin/qellog"},
+        {6, root_ + "bin/qelpprnt"},
+        {7, root_ + "bin/qelprt"},
+        {9, root_ + "lib/libqelusdoc.so"},
+        {10, root_ + "lib/libqelusec.so"},
+        {11, root_ + "lib/libqelusmxc.so"},
+        {13, root_ + "lib/libqelusxct.so"},
+        {14, root_ + "bin/qelview"},
+        {1, ""},
+        {3, ""},
+        {5, ""},
+        {8, ""},
+        {12, ""},
+        {15, ""},
+        {16, ""},
+        {-1, ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Program(c.index), c.expected) << "index " << c.index;

@@ -25,8 +25,8 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previous_ = ArcOS_GetEnv("QEL_REGISTRY_DIR");
-        dir_ = (fs::path(::testing::TempDir()) /
-                ("qel_registry_" + std::to_string(ArcOS_GetProcessId()))).string();
+        dir_ = (fs::path(::testing::TempDir()) / ("qel_registry_" + std::to_string(ArcOS_GetProcessId())))
+                   .string();
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         ASSERT_EQ(ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir_).c_str()), 0);
@@ -62,8 +62,7 @@ TEST_F(RegistryTest, SetReadBackDelete) {
     EXPECT_EQ(ArcReg_ReadNumber(ARCREG_HKLM, kKey, "TypesSupported", &number), ARCREG_OK);
     EXPECT_EQ(number, 7);
     // The hive file is plain INI text a person can read.
-    EXPECT_EQ(HiveText("HKLM.ini"),
-              std::string("[") + kKey + "]\nQEL=/srv/qel\nTypesSupported=7\n\n");
+    EXPECT_EQ(HiveText("HKLM.ini"), std::string("[") + kKey + "]\nQEL=/srv/qel\nTypesSupported=7\n\n");
 
     ASSERT_EQ(ArcReg_SetString(ARCREG_HKLM, kKey, "QEL", "/other"), ARCREG_OK);
     EXPECT_EQ(Read(ARCREG_HKLM, kKey, "QEL"), "/other");
@@ -92,13 +91,12 @@ TEST_F(RegistryTest, CreateKeyWithoutValues) {
 }
 
 TEST_F(RegistryTest, KeyPathsAndNamesIgnoreCase) {
-    ASSERT_EQ(ArcReg_SetString(ARCREG_HKLM, "Software\\Kvr\\Tidewell Webrika\\CurrentVersion",
-                               "InstallPath", "/opt/tw"),
+    ASSERT_EQ(ArcReg_SetString(ARCREG_HKLM, "Software\\Kvr\\Tidewell Webrika\\CurrentVersion", "InstallPath",
+                               "/opt/tw"),
               ARCREG_OK);
-    EXPECT_EQ(Read(ARCREG_HKLM, "SOFTWARE\\KVR\\tidewell webrika\\currentversion", "installpath"),
-              "/opt/tw");
-    ASSERT_EQ(ArcReg_SetString(ARCREG_HKLM, "software\\kvr\\TIDEWELL WEBRIKA\\CurrentVersion",
-                               "INSTALLPATH", "/opt/tw2"),
+    EXPECT_EQ(Read(ARCREG_HKLM, "SOFTWARE\\KVR\\tidewell webrika\\currentversion", "installpath"), "/opt/tw");
+    ASSERT_EQ(ArcReg_SetString(ARCREG_HKLM, "software\\kvr\\TIDEWELL WEBRIKA\\CurrentVersion", "INSTALLPATH",
+                               "/opt/tw2"),
               ARCREG_OK);
     EXPECT_EQ(Read(ARCREG_HKLM, "Software\\Kvr\\Tidewell Webrika\\CurrentVersion", "InstallPath"),
               "/opt/tw2");
@@ -126,9 +124,24 @@ TEST_F(RegistryTest, TwoHivesAreSeparate) {
 
 TEST_F(RegistryTest, DataRoundTripsUnchanged) {
     const char* cases[] = {
-        "", " lead", "trail ", "  ", "\"quoted\"", "'single'", "\"", "'", "\"\"", "a=b=c",
-        ";not a comment", "[not a section]", "\"open", "tab\tinside", "100,128,128,0,1",
-        "\xff,preset\xff", "\"x\" and \"y\"", "C:\\x\\y",
+        "",
+        " lead",
+        "trail ",
+        "  ",
+        "\"quoted\"",
+        "'single'",
+        "\"",
+        "'",
+        "\"\"",
+        "a=b=c",
+        ";not a comment",
+        "[not a section]",
+        "\"open",
+        "tab\tinside",
+        "100,128,128,0,1",
+        "\xff,preset\xff",
+        "\"x\" and \"y\"",
+        "C:\\x\\y",
     };
     for (const char* data : cases) {
         ASSERT_EQ(ArcReg_SetString(ARCREG_HKCU, "Software\\T", "v", data), ARCREG_OK) << data;
@@ -143,13 +156,20 @@ TEST_F(RegistryTest, RefusedNamesAndData) {
         const char* name;
         const char* data;
     } cases[] = {
-        {"null key", nullptr, "n", "d"},          {"empty key", "", "n", "d"},
-        {"bracket in key", "A]B", "n", "d"},       {"lf in key", "A\nB", "n", "d"},
-        {"null name", "K", nullptr, "d"},         {"empty name", "K", "", "d"},
-        {"equals in name", "K", "a=b", "d"},       {"comment name", "K", ";n", "d"},
-        {"section name", "K", "[n", "d"},          {"blank before name", "K", " n", "d"},
-        {"blank after name", "K", "n ", "d"},      {"cr in name", "K", "n\r", "d"},
-        {"lf in data", "K", "n", "a\n[evil]\nx=1"}, {"cr in data", "K", "n", "a\rb"},
+        {"null key", nullptr, "n", "d"},
+        {"empty key", "", "n", "d"},
+        {"bracket in key", "A]B", "n", "d"},
+        {"lf in key", "A\nB", "n", "d"},
+        {"null name", "K", nullptr, "d"},
+        {"empty name", "K", "", "d"},
+        {"equals in name", "K", "a=b", "d"},
+        {"comment name", "K", ";n", "d"},
+        {"section name", "K", "[n", "d"},
+        {"blank before name", "K", " n", "d"},
+        {"blank after name", "K", "n ", "d"},
+        {"cr in name", "K", "n\r", "d"},
+        {"lf in data", "K", "n", "a\n[evil]\nx=1"},
+        {"cr in data", "K", "n", "a\rb"},
         {"null data", "K", "n", nullptr},
     };
     for (const Case& c : cases) {

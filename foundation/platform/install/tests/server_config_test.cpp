@@ -33,8 +33,8 @@ class ServerConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previous_ = ArcOS_GetEnv("QEL_REGISTRY_DIR");
-        dir_ = (fs::path(::testing::TempDir()) /
-                ("qel_srvcfg_" + std::to_string(ArcOS_GetProcessId()))).string();
+        dir_ = (fs::path(::testing::TempDir()) / ("qel_srvcfg_" + std::to_string(ArcOS_GetProcessId())))
+                   .string();
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         ASSERT_EQ(ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir_).c_str()), 0);
@@ -73,11 +73,8 @@ TEST(ServerSection, NamesTheSection) {
         const char* expected;
         size_t length;
     } cases[] = {
-        {"PROD", 64, "@SRV@_PROD", 10},
-        {"", 64, "@SRV@_ARCHIVE", 13},
-        {nullptr, 64, "@SRV@_ARCHIVE", 13},
-        {"PROD", 11, "@SRV@_PROD", 10},
-        {"PROD", 10, "", 0},
+        {"PROD", 64, "@SRV@_PROD", 10}, {"", 64, "@SRV@_ARCHIVE", 13}, {nullptr, 64, "@SRV@_ARCHIVE", 13},
+        {"PROD", 11, "@SRV@_PROD", 10}, {"PROD", 10, "", 0},
     };
     for (const Case& c : cases) {
         char buffer[64] = "#";
