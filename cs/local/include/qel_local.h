@@ -622,6 +622,10 @@ enum QelVolumeResult : int {
     QELVOL_MISMATCH = 4,     // the volume file is missing or names another volume
 };
 
+// A volume number: a whole decimal number of at most 18 digits, blanks around it
+// (and a CR after it) passed over; none for anything else.
+std::optional<int64_t> QelLocal_VolumeNumber(std::string_view text);
+
 // The volume check: the first line of "<directory>/volume" must begin with the
 // label; with a number, a later line must hold that decimal number. A mismatch
 // asks the volume-request callback (QelLocal_MatchVolume) and is checked again

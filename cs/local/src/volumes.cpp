@@ -25,20 +25,6 @@ std::optional<std::string> DirectoryValue(CsHandle* handle) {
     return buffer;
 }
 
-std::optional<int64_t> WholeNumber(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    if (text.empty() || text.size() > 18) return std::nullopt;
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 // QELVOL_OK when the volume file of directory carries the label (and the number), else
 // QELVOL_MISMATCH.
 QelVolumeResult CheckVolumeFile(const char* directory, const char* label, const char* number) {
@@ -52,12 +38,12 @@ QelVolumeResult CheckVolumeFile(const char* directory, const char* label, const 
     std::string_view wanted(label != nullptr ? label : "");
     if (first.substr(0, wanted.size()) != wanted) return QELVOL_MISMATCH;
     if (number == nullptr || *number == '\0') return QELVOL_OK;
-    std::optional<int64_t> volume = WholeNumber(number);
+    std::optional<int64_t> volume = QelLocal_VolumeNumber(number);
     if (!volume) return QELVOL_MISMATCH;
     while (end != std::string_view::npos) {
         text.remove_prefix(end + 1);
         end = text.find('\n');
-        if (WholeNumber(text.substr(0, end)) == volume) return QELVOL_OK;
+        if (QelLocal_VolumeNumber(text.substr(0, end)) == volume) return QELVOL_OK;
     }
     return QELVOL_MISMATCH;
 }
@@ -109,4 +95,18 @@ QelVolumeResult QelLocal_MatchVolume(CsHandle* handle, const char* directory, co
     int answer = dir.size() > 3 ? callback(0, first.c_str(), nullptr, nullptr, 0)
                                 : callback(1, number != nullptr ? number : "", first.c_str(), dir.c_str(), 0);
     return answer > 0 ? QELVOL_REFUSED : QELVOL_OK;
+}
+
+std::optional<int64_t> QelLocal_VolumeNumber(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }

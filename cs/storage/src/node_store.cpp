@@ -17,20 +17,6 @@ namespace {
 // The longest relative object path of the node store.
 constexpr size_t kNodePathMax = 1024;
 
-std::optional<int64_t> WholeNumber(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    if (text.empty() || text.size() > 18) return std::nullopt;
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 // The volume check answers in the cache layer's codes, passed on as they are.
 static_assert(int(QELVOL_OK) == int(QELCFS_OK));
 static_assert(int(QELVOL_REFUSED) == int(QELCFS_CANCELLED));
@@ -86,7 +72,7 @@ QelCacheResult QelCacheFs_CloseObject(CsHandle*, QelNodeObject** object) {
 QelCacheResult QelCacheFs_ObjectSize(CsHandle*, const QelNodeObject* object, uint32_t words[5]) {
     for (int i = 0; i < 5; ++i) words[i] = 0;
     if (object != nullptr) {
-        if (std::optional<int64_t> n = WholeNumber(object->number); n && *n <= 0xFFFFFFFF) {
+        if (std::optional<int64_t> n = QelLocal_VolumeNumber(object->number); n && *n <= 0xFFFFFFFF) {
             words[0] = uint32_t(*n);
         }
     }
@@ -110,7 +96,7 @@ QelCacheResult QelCacheFs_ReadLocalObject(CsHandle* handle, const QelNodeObject*
     const std::string* dir = &dirs.front();
     if (dirs.size() > 1) {
         // A volume number outside the list names no directory of this store.
-        std::optional<int64_t> n = WholeNumber(object->number);
+        std::optional<int64_t> n = QelLocal_VolumeNumber(object->number);
         if (!n || *n < 1 || *n > int64_t(dirs.size())) return QELCFS_NOT_FOUND;
         dir = &dirs[size_t(*n - 1)];
     }
