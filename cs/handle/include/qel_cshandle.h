@@ -340,8 +340,8 @@ struct CsHandle {
     CsHandleSideSlot side;                            // what the storage layer keeps for the handle
 };
 
-// Copies a text into a fixed field: 0, or 6 when it does not fit (the field is then
-// left empty). A null text is the empty text.
+// Copies a text into a fixed field: CS_OK, or CS_FAILED when it does not fit (the field
+// is then left empty). A null text is the empty text.
 int CsSetText(char* field, size_t size, const char* text);
 // True while the handle has a connection.
 bool CsIsConnected(const CsHandle* handle);
@@ -406,21 +406,21 @@ struct CsXdrTextEntry;
 // Issues message `row` (catalogue index) to the destinations its row names and the
 // handle allows: the message callback or standard error, the System Log, the event log
 // and the message exit program. reference, kind and word go with a System Log record;
-// copyFlag stores it on a private copy of the System Log definition. Result: 0, or the
-// first failing destination's result (6 when only the callback refused the text).
+// copyFlag stores it on a private copy of the System Log definition. CS_OK, or the
+// first failing destination's result (CS_FAILED when only the callback refused the text).
 int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inserts,
                    const CsObjectRef* reference, char kind, int32_t word, int copyFlag);
 
 // The typed forms. The list after the row is pairs of a letter and a value, ended by
 // 'V' or by the ninth insert: 'S' const char* (null: empty), 'I' int32_t, 'N' int
-// (a 16-bit value), 'B' int64_t, 'D' double. Result: the issuer's, or 6 for any other
-// letter (nothing is issued then).
+// (a 16-bit value), 'B' int64_t, 'D' double. Result: the issuer's, or CS_FAILED for any
+// other letter (nothing is issued then).
 int CsIssueMessageV(CsHandle* handle, int row, int firstType, ...);
 int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, char kind, int32_t word,
                      int firstType, ...);
 int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference, char kind, int32_t word,
                         int firstType, va_list args);
-// Reads a letter list into an insert list: 0, or 6 for an unknown letter.
+// Reads a letter list into an insert list: CS_OK, or CS_FAILED for an unknown letter.
 int CsMessageArgsFromList(CsMessageArgs* out, int firstType, va_list args);
 // The C++ form.
 int CsIssueMessageArgs(CsHandle* handle, int row, const CsMessageArgs& args);
@@ -440,15 +440,15 @@ struct CsSystemLogField {
 };
 
 // Keeps a definition process-wide, replacing an earlier one (users of the earlier one
-// keep their copy). 0; 6 when no field has type 'T' (nothing is kept). A call with no
-// field list is a no-op once a definition is loaded (0), else 6.
+// keep their copy). CS_OK; CS_FAILED when no field has type 'T' (nothing is kept). A
+// call with no field list is a no-op once a definition is loaded (CS_OK), else CS_FAILED.
 int CsLoadSystemLogDef(std::shared_ptr<CsStorageSet> folder, std::shared_ptr<const void> group,
                        const std::vector<CsSystemLogField>* fields);
 // The form the call bracket uses: no-op once loaded; else asks the folder layer
-// (CsLayerHooks::getSystemLogFolder) and keeps what it answers. 11 from it counts as 0
-// (no System Log); other failures are returned.
+// (CsLayerHooks::getSystemLogFolder) and keeps what it answers. CS_NOT_FOUND from it
+// counts as CS_OK (no System Log); other failures are returned.
 int CsLoadSystemLogDef(CsHandle* handle);
-// Forgets the kept definition. 0.
+// Forgets the kept definition. CS_OK.
 int CsFreeSystemLogDef();
 // The kept definition, or none.
 std::shared_ptr<const CsSystemLogDef> CsGetSystemLogDef();
@@ -480,8 +480,9 @@ struct CsSystemLogRecord {
 // ===========================================================================
 
 struct CsLayerHooks {
-    // Reads the "System Log" group of a local server (CsGetSystemLogFolder): 0 with the
-    // storage set, the group record and its fields; 11 when there is none; else a failure.
+    // Reads the "System Log" group of a local server (CsGetSystemLogFolder): CS_OK with
+    // the storage set, the group record and its fields; CS_NOT_FOUND when there is none;
+    // else a failure.
     std::function<int(CsHandle*, std::shared_ptr<CsStorageSet>*, std::shared_ptr<const void>*,
                       std::vector<CsSystemLogField>*)>
         getSystemLogFolder;
@@ -500,8 +501,8 @@ void CsSetIssueHooks(CsLayerHooks hooks);
 
 // The dispatcher's roads, taken on a remote handle where the hook is empty. The request
 // layer lends them (once, from CsSetLayerHooks, the call bracket, server definitions and
-// every connection); without them a remote System Log answers 6 and no host text is
-// fetched.
+// every connection); without them a remote System Log answers CS_FAILED and no host
+// text is fetched.
 struct CsDispatcherRoads {
     // Sends a System Log record to the server's log as request 91.
     int (*logMessage)(CsHandle* handle, const CsSystemLogRecord& record) = nullptr;

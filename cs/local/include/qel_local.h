@@ -660,10 +660,10 @@ struct QelTableValue {
     const char* value;
 };
 // Writes the values in one atomic rewrite of the table file, then reads each
-// back. A value not empty and not starting with '"' is written quoted. 0; 6 for a
-// section with CR, LF or ']', a key with CR, LF or '=' (or starting with ';' or
-// '['), a value with CR or LF (nothing is written), or a failed write; 14 when a
-// line would exceed the reader's 32766 characters (nothing written) or a value
-// reads back differently.
+// back. A value not empty and not starting with '"' is written quoted. CS_OK;
+// CS_FAILED for a section with CR, LF or ']', a key with CR, LF or '=' (or
+// starting with ';' or '['), a value with CR or LF (nothing is written), or a
+// failed write; CS_READ_BACK_DIFFERS when a line would exceed the reader's 32766
+// characters (nothing written) or a value reads back differently.
 int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count);
 int QelLocal_PutValue(const char* section, const char* key, const char* value, const char* tableFile);

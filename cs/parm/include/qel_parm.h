@@ -38,7 +38,7 @@ enum ParmResult : int {
 // Sets the three delimiters (open, close, and the character that stands for '@' in the
 // reserved section names) for the code page ccsid: for an EBCDIC CCSID the code page
 // 500 bytes 4A 5A 7C converted into it, else "[", "]", "@" (also when conversion fails).
-// The three bytes are written to delimiters (may be null). 0.
+// The three bytes are written to delimiters (may be null). PARM_OK.
 int ParmSetDelimiters(ArcIconvContext* context, int32_t ccsid, char* delimiters);
 // The current delimiters; the three change as one, so a reader never sees half a set.
 char ParmOpenDelimiter();
@@ -151,8 +151,8 @@ int ParmCountFields(const char* text);
 // Reads up to 30 entries into fields (zero-filled first); the number read (0 for a null
 // fields). An entry is read as far as it goes: b is a without a ','.
 int ParmGetFields(const char* text, ParmFieldDef* fields);
-// Replaces the field list by count entries (at most 30). 0; 1 refused (count outside
-// 0..30, or a name holding ',', or out of memory).
+// Replaces the field list by count entries (at most 30). PARM_OK; PARM_REFUSED for a
+// count outside 0..30, a name holding ',', or out of memory.
 int ParmSetFields(ParmText* text, const ParmFieldDef* fields, int count);
 
 // Views: VIEWS lists the names separated by ',' (up to 20, each cut to 30; empty parts
@@ -227,7 +227,7 @@ inline constexpr const char* PARM_FAX_KEYS[] = {"RAttn",  "RCompany", "RFax",   
                                                 "SPhone", "SFax",     "SCoverPage", "SSubject"};
 // A fax-cover value (at most 1024 characters), none for a missing value or another key.
 std::optional<std::string> ParmGetFaxText(const char* text, const char* key);
-// 0; 1 for a key that is not a fax-cover key (the text then as it was).
+// PARM_OK; PARM_REFUSED for a key that is not a fax-cover key (the text then as it was).
 int ParmSetFaxText(ParmText* text, const char* key, const char* value);
 // FROM_n and TO_n: a copy of the value, none when missing.
 std::optional<std::string> ParmGetFrom(const char* text, int range);

@@ -26,8 +26,8 @@
 struct ArcIconvContext;
 struct ArcOSLibrary;
 
-// A compression pipeline state (arc_compress.h) as a result: 0 stays 0, 5 (no memory)
-// becomes 9, anything else 6.
+// A compression pipeline state (arc_compress.h) as a result: 0 becomes CS_OK,
+// ARCCMP_NO_MEMORY CS_NO_MEMORY, anything else CS_FAILED.
 int CsMapStatus(int pipelineStatus);
 
 // ===========================================================================
@@ -38,21 +38,21 @@ int CsMapStatus(int pipelineStatus);
 // kind) or send one request (CsServerRequest); return CsSessionLeave(handle, result).
 // The flag words are atomic: CsInterrupt may run on any thread while a call runs.
 
-// 0, or the result of the failed step (the matching leave has already run): 15 timed
-// out, 1 interrupted, or the failure of opening the local server, the System Log
-// definition or the stores (local handles, outermost call only).
+// CS_OK, or the result of the failed step (the matching leave has already run):
+// CS_TIMED_OUT, CS_CANCELLED when interrupted, or the failure of opening the local
+// server, the System Log definition or the stores (local handles, outermost call only).
 int CsSessionEnter(CsHandle* handle);
 // Stamps the logon's last activity, closes at the outermost leave of a local handle
-// what enter opened, clears the interrupt bit. rc, or 1 when rc is 0 and an interrupt
-// is pending.
+// what enter opened, clears the interrupt bit. rc, or CS_CANCELLED when rc is CS_OK and
+// an interrupt is pending.
 int CsSessionLeave(CsHandle* handle, int rc);
 // Calls the yield callback until it answers 0 (at most 64 calls in a row); then
 // non-zero when an interrupt is pending.
 int CsPollCancel(CsHandle* handle);
 // Clears the interrupt bit unless a local handle is still nested.
 void CsClearBusy(CsHandle* handle);
-// The inactivity time-out of the logon, compared on 'Z' (UTC) seconds: 0, 1 (an
-// interrupt is pending) or 15 (timed out; bit 0x02 stays set until logoff).
+// The inactivity time-out of the logon, compared on 'Z' (UTC) seconds: CS_OK,
+// CS_CANCELLED (an interrupt is pending) or CS_TIMED_OUT (bit 0x02 stays set until logoff).
 int CsCheckTimeout(CsHandle* handle);
 int CsCheckTimeoutEntry(CsHandle* handle);
 // Asks the running call of the handle (and of its delegated handle) to stop: sets the
@@ -60,8 +60,8 @@ int CsCheckTimeoutEntry(CsHandle* handle);
 void CsInterrupt(CsHandle* handle);
 // Finds the newest protocol level that the server accepts (QEL_QKTARN_SKIP_VERSION
 // steers the probes). stopBefore2114 / stopBefore2207 non-zero leave those levels out.
-// 0 (level bits of the flag words set), 16 none accepted, or a probe's failure. Only
-// the level bits of the handle change.
+// CS_OK (level bits of the flag words set), CS_LEVEL_NOT_SUPPORTED when none is
+// accepted, or a probe's failure. Only the level bits of the handle change.
 int CsNegotiateLevel(CsHandle* handle, int stopBefore2114, int stopBefore2207);
 // Enter, negotiate (levels 2219 to 2208), request 109; leave with the result.
 int CsConnectServer(CsHandle* handle);
@@ -97,7 +97,8 @@ inline constexpr const char* CS_TRANSPORT_FALLBACK_NAME = "libqelsck32.so";
 // Loads the transport for the definition: def->transportLibrary when remembered, else
 // libqelscknt.so then libqelsck32.so in def->transportPath's directory, then in the
 // install's lib/ directory. ArcCOM_GetFuncs must exist, slots 1-15 resolve and
-// ArcCOM_Version() answer 5. 0 (table filled, library in slot 0) or 4.
+// ArcCOM_Version() answer 5. CS_OK (table filled, library in slot 0) or
+// CS_TRANSPORT_LIBRARY.
 int CsLoadTransport(CsServerDef* def, ArcCOM_Funcs* table);
 // Frees the library of the table and clears it.
 void CsUnloadTransport(ArcCOM_Funcs* table);
@@ -107,7 +108,7 @@ void CsUnloadTransport(ArcCOM_Funcs* table);
 // frees it with CsFreeReplyEntry), non-zero the dispatcher frees it.
 using CsEntryFn = int (*)(void* context, void* entry);
 // A hit row of a search; it stays the dispatcher's. 0 stops the rows (the request then
-// ends with 0 after breaking off the server's answer), non-zero goes on.
+// ends with CS_OK after breaking off the server's answer), non-zero goes on.
 using CsHitFn = int (*)(void* context, CsXdrHitRow* hit);
 // Expanded document data (the bytes are the callback's only when it answers 0: then it
 // frees them with free()); non-zero goes on.
@@ -116,19 +117,19 @@ using CsDataFnC = int (*)(void* context, char* buffer, uint32_t length);
 using CsSegmentFn = int (*)(void* context, int64_t position, char letter, const char* data, uint32_t length);
 // One step of the security token exchange: the server's token (none at the start) in,
 // the next token out (owned by the callback until its next call) and done set when the
-// handshake is complete. 0, or a failure (the request ends with 6).
+// handshake is complete. 0, or a failure (the request ends with CS_FAILED).
 using CsTokenFn = int (*)(CsHandle* handle, const unsigned char* token, uint32_t length,
                           const unsigned char** next, uint32_t* nextLength, int* done);
 // The data a request streams to the server, one piece per call (context: the handle's
 // callbackContext). The piece stays the callback's until its next call or the end of
 // the request. 1: more pieces follow; 0: this is the last piece (it may be empty); any
-// other answer fails the request (6).
+// other answer fails the request (CS_FAILED).
 using CsSourceFn = int (*)(void* context, const char** data, uint32_t* length);
 // The next hit item of requests 92, 93, 97 and 104 (context: the handle's
 // callbackContext; the out-values are cleared before each call): its application
 // group (none: the group of the item before), its application entry (104 only), the
 // hit row and a word. A null hit ends the items. 0, or a failure (the request ends with
-// 6). The records stay the callback's.
+// CS_FAILED). The records stay the callback's.
 using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntry** appl, CsXdrHitRow** hit,
                             uint32_t* word);
 
@@ -203,28 +204,29 @@ using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntr
 // Data-sending codes (the stores, STORE_OBJECT, LOG_MESSAGE and the hit items) send their
 // data in further messages and wait for the server's go-ahead after every
 // send-window-th one.
-// Results: 0; 1 cancelled; 2 transport failure; 3 transport failure with a code-page
-// error, or code pages unavailable; 4 no usable transport library; 6 protocol failure
-// (unknown or unsupported code, a reply to another code, a refused token, a source
-// callback's failure, streamed data refused by the server); 7 a
-// request already runs on the handle; 9 out of memory; else the server's result.
+// Results: CS_OK; CS_CANCELLED; CS_NOT_AVAILABLE on a transport failure; CS_TRANSPORT on
+// a transport failure with a code-page error, or when code pages are unavailable;
+// CS_TRANSPORT_LIBRARY without a usable transport library; CS_FAILED on a protocol
+// failure (unknown or unsupported code, a reply to another code, a refused token, a
+// source callback's failure, streamed data refused by the server); CS_BUSY when a
+// request already runs on the handle; CS_NO_MEMORY; else the server's result.
 // The handle's serverMessage holds the server's text of the last reply.
 int CsServerRequest(CsHandle* handle, int code, ...);
 // Breaks off the running request of the handle (any thread): wakes the transport.
 void CsCancelRequest(CsHandle* handle);
-// Drops the handle's connection (no request may run on it). 0.
+// Drops the handle's connection (no request may run on it). CS_OK.
 int CsDropConnection(CsHandle* handle);
 // The transport's host text of the connection ("host(ip):port") into
-// handle->serverInfo: 0; 2 unconnected; 6 cut.
+// handle->serverInfo: CS_OK; CS_NOT_AVAILABLE when unconnected; CS_FAILED when cut.
 int CsGetServerInfo(CsHandle* handle);
 // Frees an entry or reply record that a request of that code handed out. Null is ignored.
 void CsFreeReplyEntry(int code, void* entry);
 
 // Serialises updates of an application group's segment tables: lock non-zero locks,
 // zero unlocks (only the owning thread; nested locks are counted). groupWide: the
-// "System Log" group. 0; 6 for an unlock by a thread that does not own the slot.
+// "System Log" group. CS_OK; CS_FAILED when a thread unlocks a slot it does not own.
 int CsSessionLock(int lock, CsHandle* handle, int groupWide);
-// Takes (lock non-zero) or releases one mutex. 0; 6 for a missing mutex.
+// Takes (lock non-zero) or releases one mutex. CS_OK; CS_FAILED for a missing mutex.
 int CsMutexStep(std::recursive_mutex* mutex, int lock);
 
 // ===========================================================================
@@ -233,8 +235,8 @@ int CsMutexStep(std::recursive_mutex* mutex, int lock);
 //
 // Remote handles send one request (after negotiating the level for a logon); local
 // handles check the user against the local server's tables. User ids and passwords are
-// upper-cased (unless the system parameters make them case sensitive) in copies only;
-// a user id or password longer than 20 bytes is refused with 13, never cut.
+// upper-cased (unless the system parameters make them case sensitive) in copies only; a
+// user id or password longer than 20 bytes is refused with CS_NOT_AUTHORISED, never cut.
 
 struct CsXdrUserEntry;
 // The user record of a logon and of a password change (the wire record, qel_cswire.h).
@@ -257,44 +259,47 @@ using CsGroupFn = int (*)(void* context, CsGroupEntry* entry);
 using CsFolderFn = int (*)(void* context, CsFolderEntry* entry);
 // The local token exchange: the source hands over the client's next token (it stays the
 // source's until its next call), the sink receives the answer (none at the start).
-// 0 goes on; anything else ends the exchange with 6.
+// 0 goes on; anything else ends the exchange with CS_FAILED.
 using CsTokenSourceFn = int (*)(void* context, const unsigned char** token, uint32_t* length);
 using CsTokenSinkFn = int (*)(void* context, const unsigned char* token, uint32_t length);
 
 // Logs on (user id and password may be null: empty). The user record (may be null)
-// gets the user's row with the password field wiped. 0; 12 password expired (the logon
-// is complete); 13 refused (unknown user, wrong password, over-long id or password, the
-// security exit); 3 a password that does not convert; 9; the enter's, negotiation's,
-// transport's or local server's failure. A failed local logon frees the handle's system
-// parameters.
+// gets the user's row with the password field wiped. CS_OK; CS_PASSWORD_EXPIRED (the
+// logon is complete); CS_NOT_AUTHORISED when refused (unknown user, wrong password,
+// over-long id or password, the security exit); CS_TRANSPORT for a password that does
+// not convert; CS_NO_MEMORY; the enter's, negotiation's, transport's or local server's
+// failure. A failed local logon frees the handle's system parameters.
 int CsLogon(CsHandle* handle, const char* userId, const char* password, CsUserRecord* user);
-// Logs on as the process's user through the token exchange: 13 when the user name cannot
-// be read or is longer than 20 bytes; else as CsIntegratedLogonExchange, then (with a
-// user record) as CsLogon with the exchanged user id and an empty password.
+// Logs on as the process's user through the token exchange: CS_NOT_AUTHORISED when the
+// user name cannot be read or is longer than 20 bytes; else as CsIntegratedLogonExchange,
+// then (with a user record) as CsLogon with the exchanged user id and an empty password.
 int CsIntegratedLogon(CsHandle* handle, CsUserRecord* user);
 // Runs an NTLM handshake (request 108 remotely; locally through the two callbacks, the
 // local side playing the server). outUserId (CS_USER_ID_SIZE bytes, may be null) gets the
-// user id, then the server's answer. 0; 6 a failed step or missing callbacks; 13 no NTLM
-// mechanism, a server without the level, or a refused handshake.
+// user id, then the server's answer. CS_OK; CS_FAILED for a failed step or missing
+// callbacks; CS_NOT_AUTHORISED for no NTLM mechanism, a server without the level, or a
+// refused handshake.
 int CsIntegratedLogonExchange(CsHandle* handle, const char* userId, char* outUserId,
                               CsTokenSourceFn serverStep, CsTokenSinkFn finish);
 // Ends the logon (request 4; locally message 14, or 15 after a time-out) even when the
 // handle timed out or idled; frees the logon record and (unless owned elsewhere) the
-// system parameters, clears the timed-out bit. 0 or the failure.
+// system parameters, clears the timed-out bit. CS_OK or the failure.
 int CsLogoff(CsHandle* handle);
 // Closes the connection but keeps the logon (request 5, only while connected; nothing
-// for a local handle). A timed-out handle stays timed out. 0 or the failure.
+// for a local handle). A timed-out handle stays timed out. CS_OK or the failure.
 int CsDisconnect(CsHandle* handle);
 // Changes a user's password (newPassword non-null) and attributes. The record's password
 // field holds the old password; on success the record gets the stored row (password
 // field wiped unless bit CS_F1_KEEP_PASSWORD). *reason: 1 a new password of a length
-// outside the minimum..20, 2 refused by the security exit, else 0. 0; 13 refused; 3; the
-// local server's failure (the stored row then stays as it was).
+// outside the minimum..20, 2 refused by the security exit, else 0. CS_OK;
+// CS_NOT_AUTHORISED when refused; CS_TRANSPORT; the local server's failure (the stored
+// row then stays as it was).
 int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason);
 // Lists groups: by name or number (none: all), only those with permissions on the
 // application group applGroupFilter (0: any), only those userFilter (a user number or
 // name; null: any) belongs to. A caller without user type 0x04 or 0x20 sees only its own
-// groups and those it or they own. 0 at the end of the list; 9; the failing step's.
+// groups and those it or they own. CS_OK at the end of the list; CS_NO_MEMORY; the
+// failing step's.
 int CsGetUserGroups(CsHandle* handle, const char* name, uint32_t number, uint32_t applGroupFilter,
                     const char* userFilter, CsGroupFn callback);
 void CsFreeUserList(CsXdrUserEntry* entry);
@@ -304,12 +309,14 @@ void CsFreeGroupList(CsGroupEntry* entry);
 // the folder names to list (LIKE, '%' or '*'; null or empty: all); the selection words go
 // to a remote server as they are. *outCount (may be null): remotely the server's final
 // word; locally the folders listed (flags 0x01 alone: only those of flag 0x100; 0x02
-// alone: only those without it). 0 at the end of the list; 9; the failing step's.
+// alone: only those without it). CS_OK at the end of the list; CS_NO_MEMORY; the
+// failing step's.
 int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1, const char* selection2,
                     int flags, uint32_t* outCount, CsFolderFn callback);
 void CsFreeFolderList(CsFolderEntry* entry);
 
-// The logon record of a restored session (replacing one the handle has): 0 or 9.
+// The logon record of a restored session (replacing one the handle has): CS_OK or
+// CS_NO_MEMORY.
 int CsMakeLogonRecord(CsHandle* handle, uint32_t userNumber, const char* groupList, uint16_t userType,
                       int64_t lastActivity, int64_t timeOut);
 // Frees the handle's logon record (nothing when it has none).
@@ -323,9 +330,9 @@ void CsFreeSystemParms(CsHandle* handle);
 // Seams: operations that later layers of the request layer provide
 // ===========================================================================
 
-// Replaces the hooks (CsLayerHooks, qel_cshandle.h; an empty hook answers 6 unless said
-// otherwise) and lends message issuing the dispatcher's roads. Set at start-up, before
-// the first call.
+// Replaces the hooks (CsLayerHooks, qel_cshandle.h; an empty hook answers CS_FAILED
+// unless said otherwise) and lends message issuing the dispatcher's roads. Set at
+// start-up, before the first call.
 void CsSetLayerHooks(CsLayerHooks hooks);
 
 // ===========================================================================
@@ -333,9 +340,9 @@ void CsSetLayerHooks(CsLayerHooks hooks);
 // ===========================================================================
 
 // Reads the "@SRV@_<name>" section of the server's configuration (registry layer,
-// arc_install.h) into def. local: read as the local server (kind 1). 0; 6 for a bad
-// kind, a bad port (present and not 1..65535), a host longer than 255 bytes, or a
-// configuration that cannot be read with local set (message 126); 9 out of memory.
+// arc_install.h) into def. local: read as the local server (kind 1). CS_OK; CS_FAILED
+// for a bad kind, a bad port (present and not 1..65535), a host longer than 255 bytes,
+// or a configuration that cannot be read with local set (message 126); CS_NO_MEMORY.
 int CsParseServerDef(const char* serverName, int local, CsServerDef* def);
 int CsReadServerDef(const char* serverName, int local, CsServerDef* def);
 // The server resolver of folder opening: current when it equals wanted (exact), else
@@ -383,7 +390,7 @@ inline constexpr size_t CS_DATA_CHUNK_MAX = 131068;
 
 // Opens a stream from expandType to compressType that cuts the window (offset, length;
 // both 0: everything) out of the expanded data and hands pieces of chunkSize bytes to
-// callback(context, ...). 0, or the mapped pipeline state.
+// callback(context, ...). CS_OK, or the mapped pipeline state.
 int CsDataPipeOpen(char expandType, char compressType, uint64_t windowOffset, uint64_t windowLength,
                    size_t chunkSize, CsDataFn callback, void* context, CsObjectStreamPtr* stream);
 // The data callback of a fetch: context is the stream. 1 go on, 0 the stream failed.
@@ -412,12 +419,13 @@ struct CsObjectRequest {
 };
 
 // A plain fetch through the pipeline. While it runs the handle's callback context is
-// the stream (restored afterwards). 0 or the first failure.
+// the stream (restored afterwards). CS_OK or the first failure.
 int CsReadObjectData(CsHandle* handle, const CsObjectRequest* request);
 // A fetch through the conversion command: the object (and resources) expanded into a
 // temporary file, the command run on it without a shell (its words, then the file name),
-// and its output streamed to the caller. The temporary file is always deleted. 0; 6
-// when the command is empty, cannot start or fails; 9; or the fetch's failure.
+// and its output streamed to the caller. The temporary file is always deleted. CS_OK;
+// CS_FAILED when the command is empty, cannot start or fails; CS_NO_MEMORY; or the
+// fetch's failure.
 int CsConvertObjectData(CsHandle* handle, const CsObjectRequest* request);
 // CsConvertObjectData when request->convert is set, else CsReadObjectData.
 int CsFetchObjectData(CsHandle* handle, const CsObjectRequest* request);
@@ -431,14 +439,15 @@ struct CsLibraryCloser {
 };
 using CsExitLibrary = std::unique_ptr<ArcOSLibrary, CsLibraryCloser>;
 
-// Loads the library and resolves the entry. 0; 6 when it does not load or lacks the
-// entry (then nothing stays loaded; with issue set, message 138 is issued).
+// Loads the library and resolves the entry. CS_OK; CS_FAILED when it does not load or
+// lacks the entry (then nothing stays loaded; with issue set, message 138 is issued).
 int CsLoadExit(CsHandle* handle, int issue, const char* path, const char* entryName, CsExitLibrary* library,
                void** entry);
 
 // The security exit (function code and five texts, qel_exits.h); the exit may leave a
-// text in handle->serverMessage. 0 accepted, 10 check the password, 12 expired, 13
-// refused; 6 when the exit is missing (message 138) or answers anything else (139).
+// text in handle->serverMessage. CS_OK when it accepts; CS_UNAVAILABLE when the
+// password is to be checked; CS_PASSWORD_EXPIRED; CS_NOT_AUTHORISED when it refuses;
+// CS_FAILED when the exit is missing (message 138) or answers anything else (139).
 int CsCallSecurityExit(CsHandle* handle, int32_t function, const char* arg1, const char* arg2,
                        const char* arg3, const char* arg4, const char* arg5);
 
@@ -457,10 +466,10 @@ struct CsStorageExitInput {
     uint32_t documentWords[3] = {};
     const void* document = nullptr;
 };
-// 0; 6 when the exit is missing or fails (139); 9 out of memory.
+// CS_OK; CS_FAILED when the exit is missing or fails (139); CS_NO_MEMORY.
 int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly, void* out1,
                       void* out2);
-// 0; 6 when the exit is missing or fails (139).
+// CS_OK; CS_FAILED when the exit is missing or fails (139).
 int CsCallSearchExit(CsHandle* handle, const void* group, const void* application, void* textSearch,
                      const char* jobFile, int32_t* answer);
 int CsCallExtractExit(CsHandle* handle, const void* group, const void* application, const char* pages,
