@@ -440,8 +440,9 @@ struct CsSystemLogField {
 };
 
 // Keeps a definition process-wide, replacing an earlier one (users of the earlier one
-// keep their copy). CS_OK; CS_FAILED when no field has type 'T' (nothing is kept). A
-// call with no field list is a no-op once a definition is loaded (CS_OK), else CS_FAILED.
+// keep their copy). CS_OK; CS_FAILED when no field has type 'T' (nothing is kept);
+// CS_NO_MEMORY. A call with no field list is a no-op once a definition is loaded
+// (CS_OK), else CS_FAILED.
 int CsLoadSystemLogDef(std::shared_ptr<CsStorageSet> folder, std::shared_ptr<const void> group,
                        const std::vector<CsSystemLogField>* fields);
 // The form the call bracket uses: no-op once loaded; else asks the folder layer

@@ -217,7 +217,8 @@ void CsCancelRequest(CsHandle* handle);
 // Drops the handle's connection (no request may run on it). CS_OK.
 int CsDropConnection(CsHandle* handle);
 // The transport's host text of the connection ("host(ip):port") into
-// handle->serverInfo: CS_OK; CS_NOT_AVAILABLE when unconnected; CS_FAILED when cut.
+// handle->serverInfo: CS_OK; CS_NOT_AVAILABLE when unconnected or the transport fails;
+// CS_FAILED when cut.
 int CsGetServerInfo(CsHandle* handle);
 // Frees an entry or reply record that a request of that code handed out. Null is ignored.
 void CsFreeReplyEntry(int code, void* entry);
