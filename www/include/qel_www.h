@@ -119,6 +119,9 @@ struct QelWWWConfig {
     std::string serverAccess;  // comma-separated; empty: every server
     std::string cacheUserIds;  // comma-separated
     std::string iniImage;      // the whole qelwww.ini
+    // AllowedOrigins: comma-separated origins whose forms may change stored state besides
+    // the request's own host.
+    std::string allowedOrigins;
     char beginChar = 0;
     char endChar = 0;
     char separatorChar = 0;
@@ -347,6 +350,10 @@ struct QelWWWSession {
     std::string browserMinor;
     uint32_t osKind = 0;
     std::string scriptName;  // _cgibin, else the web server's script name
+    // The HTTP request as the front end saw it; an empty method: the front end does not tell.
+    std::string requestMethod;                 // "GET" or "POST"
+    std::optional<std::string> requestOrigin;  // the Origin header, when sent
+    std::string requestHost;                   // the Host header
     // The locked qelwww.lck while this request works on a cache file (QelWWW_LockCacheFile).
     std::unique_ptr<std::FILE, QelWWWLockFileCloser> cacheLock;
     // The archive logon of this request (QelWWW_Logon or QelWWW_RestoreServerState); the
@@ -448,6 +455,8 @@ inline constexpr int QELWWW_MSG_NO_FOLDERS = 496;
 inline constexpr int QELWWW_MSG_SELECT_FOLDER = 505;
 inline constexpr int QELWWW_MSG_OPEN_BUTTON = 506;
 inline constexpr int QELWWW_MSG_LOGGED_OFF = 507;
+inline constexpr int QELWWW_MSG_CROSS_SITE = 530;  // a stored-state change refused for its method or origin
+inline constexpr int QELWWW_MSG_PASSWORD_CHANGED = 532;  // shown above the folder list
 
 // Fills the client start-up options from the configuration and the catalogue (month and
 // day names, formats, type letters; the TZ variable up to its first ',') and starts the
@@ -536,8 +545,17 @@ using QelWWWAction = int (*)(const QelWWWConfig* config, QelWWWSession* session)
 
 // Runs the action named by the session's action keyword (long form or one-letter alias,
 // compared exactly). 0 success; 1 failure: a missing folder (491 "_folder"), an unknown
-// keyword (492), or the action's own failure.
+// keyword (492), an action that changes stored state refused for the request's method or
+// origin (530), or the action's own failure.
 int QelWWW_Dispatch(const QelWWWConfig* config, QelWWWSession* session);
+
+// True when a request may run an action that changes stored state: a POST without an
+// Origin header, or whose Origin names the request's own host (the Host header, case
+// ignored) or is one of allowedOrigins (comma-separated, blanks and a trailing '/'
+// ignored). An empty method (the front end does not tell) is let through; any other
+// method, GET above all, is refused, as is the Origin "null".
+bool QelWWW_MayChangeState(std::string_view method, const std::optional<std::string>& origin,
+                           std::string_view host, std::string_view allowedOrigins);
 
 // ---------------------------------------------------------------------------
 // Document cache

@@ -11,8 +11,10 @@ int ChangePasswordAction(const QelWWWConfig* config, QelWWWSession* session);
 
 // The end of logon and chgpassword after the logon (or the change): the folder list page
 // (or its plain-text form), the state cookies and files, the disconnect. `name` prefixes
-// the trace lines. 0, or 1 with the error reply written and the logon ended.
-int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const char* name);
+// the trace lines; passwordChanged puts message 532 above the list. 0, or 1 with the error
+// reply written and the logon ended.
+int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const char* name,
+                    bool passwordChanged);
 
 // Ends the request's logon: keep the server logon after success, end it after a failure.
 void EndLogon(QelWWWSession* session, bool keepLogon);

@@ -88,9 +88,9 @@ void ServeRequest(CgiRun& run) {
     QelWWWConfig& config = run.config;
     QelWWWSession& session = run.session;
     MAIN_TRACE(config, "main: called from webserver");
+    auto method = ArcOS_GetEnv("REQUEST_METHOD");
     CgiRequestText request =
-        ReadCgiRequest(&config, ArcOS_GetEnv("REQUEST_METHOD"), ArcOS_GetEnv("CONTENT_LENGTH"),
-                       ArcOS_GetEnv("QUERY_STRING"), stdin);
+        ReadCgiRequest(&config, method, ArcOS_GetEnv("CONTENT_LENGTH"), ArcOS_GetEnv("QUERY_STRING"), stdin);
     if (request.message != 0) {
         QelWWW_ReportText(&config, &session, true, request.message, request.inserts);
         return;
@@ -100,6 +100,10 @@ void ServeRequest(CgiRun& run) {
     auto agent = ArcOS_GetEnv("HTTP_USER_AGENT");
     auto cookie = ArcOS_GetEnv("HTTP_COOKIE");
     auto orNull = [](const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; };
+    // What decides whether an action may change stored state (QelWWW_MayChangeState).
+    session.requestMethod = method.value_or("");
+    session.requestOrigin = ArcOS_GetEnv("HTTP_ORIGIN");
+    session.requestHost = ArcOS_GetEnv("HTTP_HOST").value_or("");
     if (QelWWW_InitSession(&config, &session, request.text.c_str(), orNull(script), orNull(agent),
                            orNull(cookie)) == 0)
         QelWWW_Dispatch(&config, &session);

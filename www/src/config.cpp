@@ -212,6 +212,7 @@ void Run(QelWWWConfig* config, QelWWWSession* session, const char* directory) {
     ReadCache(config, session, sections.configuration);
     ReadWebDirectories(config, sections.configuration);
     config->serverAccess = Value(sections.security, "ServerAccess", "");
+    config->allowedOrigins = Value(sections.security, "AllowedOrigins", "");
     config->cacheUserIds = Value(sections.configuration, "CacheUserIDs", "");
     ReadBrowserDefaults(config, session);
     ReadDefaultServer(config, sections.defaultServer);

@@ -26,7 +26,7 @@ void HiddenInput(QelWWWResponse& r, const char* name, const std::string& value) 
 }
 
 void WriteHtml(const QelWWWConfig* config, QelWWWSession* session,
-               const std::vector<ClientFolderName>& folders) {
+               const std::vector<ClientFolderName>& folders, bool passwordChanged) {
     QelWWWResponse& r = *session->response;
     QelWWW_WriteHeader(config, session);
     r.PrintText("<form METHOD=\"POST\" action=\"%s\"", QelWWW_HtmlEscape(session->scriptName).c_str());
@@ -40,6 +40,8 @@ void WriteHtml(const QelWWWConfig* config, QelWWWSession* session,
     for (const char* name : {"_afp", "_line", "_email"}) {
         if (const char* value = session->parms->Get(name)) HiddenInput(r, name, value);
     }
+    if (passwordChanged)
+        r.PrintText("<p>%s</p>\n", QelWWW_HtmlEscape(MessageText(QELWWW_MSG_PASSWORD_CHANGED)).c_str());
     r.PrintText("<h4>%s</h4>\n", QelWWW_HtmlEscape(MessageText(QELWWW_MSG_SELECT_FOLDER)).c_str());
     r.PrintText("<select name=%s size=10>\n", "_f");
     for (size_t i = 0; i < folders.size(); ++i) {
@@ -65,9 +67,16 @@ std::string OneLine(const char* text) {
 }
 
 void WritePlain(const QelWWWConfig* config, QelWWWSession* session,
-                const std::vector<ClientFolderName>& folders) {
+                const std::vector<ClientFolderName>& folders, bool passwordChanged) {
     QelWWWResponse& r = *session->response;
     r.AppendPrefix("%cBEGIN%c", config->beginChar, config->endChar);
+    if (passwordChanged) {
+        // The ID= and MSG= lines of an error reply, inside the folder list.
+        std::string text;
+        int number = 0;
+        QelWWW_FormatMessage(QELWWW_MSG_PASSWORD_CHANGED, 0, nullptr, &text, &number);
+        r.PrintText("ID=%d\nMSG=%s\n", number, OneLine(text.c_str()).c_str());
+    }
     r.PrintText("ACTION=%s?%s=s\n", session->scriptName.c_str(), "_a");
     for (const ClientFolderName& f : folders) {
         std::string description = OneLine(f.description);
@@ -85,7 +94,8 @@ void EndLogon(QelWWWSession* session, bool keepLogon) {
     session->client = nullptr;
 }
 
-int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const char* name) {
+int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const char* name,
+                    bool passwordChanged) {
     ClientSession* client = session->client;
     const int count = Folder_GetCount(client);
     ACTION_TRACE(config, "%s: num folders is '%d'", name, count);
@@ -103,9 +113,9 @@ int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const ch
     r.SetContentType(session->noHtml ? "text/plain" : "text/html");
     r.SaveStateCookies(config, session, config->codePage, static_cast<int32_t>(Session_GetUserValue(client)));
     if (session->noHtml) {
-        WritePlain(config, session, folders);
+        WritePlain(config, session, folders, passwordChanged);
     } else {
-        WriteHtml(config, session, folders);
+        WriteHtml(config, session, folders, passwordChanged);
     }
     QelWWW_SaveServerState(config, session, QELWWW_STATE_SERVER);
     if (session->noHtml) {

@@ -41,10 +41,9 @@ int LogonAction(const QelWWWConfig* config, QelWWWSession* session) {
     session->cacheUserChecked = 1;
     session->sendStateCookie = 1;
     session->sendLogIdCookie = 1;
-    if (const char* newPassword = session->parms->Get("_new_password", "_np")) {
-        if (!ChangePassword(config, session, newPassword)) return 1;
-    }
-    return FolderListReply(config, session, "logon");
+    const char* newPassword = session->parms->Get("_new_password", "_np");
+    if (newPassword != nullptr && !ChangePassword(config, session, newPassword)) return 1;
+    return FolderListReply(config, session, "logon", newPassword != nullptr);
 }
 
 int ChangePasswordAction(const QelWWWConfig* config, QelWWWSession* session) {
@@ -66,7 +65,7 @@ int ChangePasswordAction(const QelWWWConfig* config, QelWWWSession* session) {
     }
     if (!ChangePassword(config, session, newPassword)) return 1;
     session->sendStateCookie = 1;
-    return FolderListReply(config, session, "chgpassword");
+    return FolderListReply(config, session, "chgpassword", true);
 }
 
 int LogoffAction(const QelWWWConfig* config, QelWWWSession* session) {

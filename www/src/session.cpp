@@ -31,6 +31,14 @@ void CheckLength(const QelWWWConfig* config, QelWWWSession* session, const std::
     if (value.size() > max) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, name);
 }
 
+// A logoff without a logon to end (no state cookie, or one an earlier logoff emptied) is
+// told so, as when its saved state cannot be rebuilt; any other action names what is missing.
+[[noreturn]] void Missing(const QelWWWConfig* config, QelWWWSession* session, const char* name) {
+    if (session->action == "logoff" || session->action == "f")
+        Fail(config, session, false, QELWWW_MSG_TIMED_OUT, {});
+    Fail(config, session, true, QELWWW_MSG_MISSING_ARG, name);
+}
+
 // From the request, else from the state cookie.
 const char* RequestOrCookie(const QelWWWSession* session, const char* longName, const char* shortName) {
     if (const char* value = session->parms->Get(longName, shortName)) return value;
@@ -151,7 +159,7 @@ void ReadServer(const QelWWWConfig* config, QelWWWSession* session) {
     } else if (session->stateCookieParms) {
         server = session->stateCookieParms->Get("_server", "_s");
     }
-    if (server == nullptr || *server == '\0') Fail(config, session, true, QELWWW_MSG_MISSING_ARG, "_server");
+    if (server == nullptr || *server == '\0') Missing(config, session, "_server");
     session->serverName = server;
     CheckLength(config, session, session->serverName, QELWWW_MAX_SERVER, "_server");
     if (!config->serverAccess.empty() && !ServerAllowed(config->serverAccess, session->serverName))
@@ -199,18 +207,21 @@ void ReadLogon(const QelWWWConfig* config, QelWWWSession* session) {
     }
     const char* user = RequestOrCookie(session, "_user", "_u");
     SESSION_TRACE(config, "QelWWW_InitSession: user = '%s'", user != nullptr ? user : "");
-    if (user == nullptr || *user == '\0') Fail(config, session, true, QELWWW_MSG_MISSING_ARG, "_user");
+    if (user == nullptr || *user == '\0') Missing(config, session, "_user");
     session->user = user;
     CheckLength(config, session, session->user, QELWWW_MAX_USER, "_user");
 
     const char* password = session->parms->Get("_password", "_p");
     if (password == nullptr) {
         if (session->stateCookieParms) password = session->stateCookieParms->Get("_password", "_p");
-        if (password == nullptr) Fail(config, session, true, QELWWW_MSG_MISSING_ARG, "_password");
+        if (password == nullptr) Missing(config, session, "_password");
         session->sendStateCookie = 0;
     }
     session->password = password;
     CheckLength(config, session, session->password, QELWWW_MAX_PASSWORD, "_password");
+    // Refused before any logon, like the current password: a longer one does not fit its field.
+    if (const char* newPassword = session->parms->Get("_new_password", "_np"))
+        CheckLength(config, session, newPassword, QELWWW_MAX_PASSWORD, "_new_password");
 }
 
 void ReadViewOverrides(const QelWWWConfig* config, QelWWWSession* session) {

@@ -41,6 +41,15 @@ void QelWWW_ReportStatus(const QelWWWConfig* config, QelWWWSession* session, con
         }
         inserts.push_back(out);
     }
+    // "Unable to communicate with the server: %1" names the server, not the (empty) text
+    // a server that never answered could not send.
+    constexpr int kNoConnection = 4;
+    if (status->code == kNoConnection && session != nullptr) {
+        if (inserts.empty()) inserts.push_back(QelWWWInsert{});
+        if (inserts[0].type == QELWWW_INSERT_TEXT &&
+            (inserts[0].value == nullptr || *static_cast<const char*>(inserts[0].value) == '\0'))
+            inserts[0].value = session->serverName.c_str();
+    }
     QelWWW_ReportMessage(config, session, false, QelWWW_StatusMessage(status->code),
                          static_cast<int>(inserts.size()), inserts.data());
 }

@@ -13,6 +13,10 @@ using wwwtest::GatewayFixture;
 const char* const kAliceList =
     "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n"
     "FOLDER=[Payroll^Payroll statements]\n[END]\n";
+// A changed password is said above the list, in the ID= and MSG= lines of the plain form.
+const char* const kAliceListAfterChange =
+    "[BEGIN]\nID=2347\nMSG=The password has been changed\nACTION=/cgi-bin/qelwww?_a=s\n"
+    "FOLDER=[Invoices^Customer invoices]\nFOLDER=[Payroll^Payroll statements]\n[END]\n";
 
 class LogonActions : public GatewayFixture {
 protected:
@@ -88,7 +92,7 @@ TEST_F(LogonActions, ChangePasswordJourney) {
     ASSERT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"), kAliceList);
     // From the saved state: only the cookies and the new password.
     auto changed = Request("_a=c&_np=marvel7&_nohtml=1", AliceCookie());
-    EXPECT_EQ(changed->response->GetBody(), kAliceList);
+    EXPECT_EQ(changed->response->GetBody(), kAliceListAfterChange);
     const std::vector<std::string> cookies = Cookies(*changed);
     // The browser has its log id already: only the state cookie, with the new password.
     ASSERT_EQ(cookies.size(), 1u);
@@ -102,6 +106,58 @@ TEST_F(LogonActions, ChangePasswordJourney) {
     EXPECT_EQ(Body("_a=f&_nohtml=1", AliceCookie("marvel7")), "[BEGIN]\nUser logged off!\n[END]\n");
     EXPECT_FALSE(CacheHas("DEMO_0_ALICE.srv"));
     EXPECT_FALSE(CacheHas("DEMO_0_ALICE.fnm"));
+}
+
+TEST_F(LogonActions, StoredStateChangesNeedAFormOfThisSite) {
+    ASSERT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_nohtml=1"), kAliceList);
+    const std::string refusedChange =
+        "[ERROR]\nID=2339\nMSG=The function 'chgpassword' changes stored data: it is accepted only "
+        "from a form (POST) of this site\n";
+    const std::string refusedLogon =
+        "[ERROR]\nID=2339\nMSG=The function 'logon' changes stored data: it is accepted only from a "
+        "form (POST) of this site\n";
+    struct Case {
+        const char* name;
+        const char* method;
+        std::optional<std::string> origin;
+        std::string query;
+        std::string body;  // exact
+    } cases[] = {
+        {"GET chgpassword", "GET", std::nullopt, "_a=c&_np=owned1&_nohtml=1", refusedChange},
+        {"GET chgpassword from the own site", "GET", "http://archive.test",
+         "_function=chgpassword&_np=owned1&_nohtml=1", refusedChange},
+        {"GET logon with a new password", "GET", std::nullopt, "_a=l&_np=owned1&_nohtml=1", refusedLogon},
+        {"POST chgpassword from another site", "POST", "http://evil.test", "_a=c&_np=owned1&_nohtml=1",
+         refusedChange},
+        {"POST logon with a new password from another site", "POST", "http://evil.test",
+         "_a=l&_np=owned1&_nohtml=1", refusedLogon},
+        {"GET logon", "GET", std::nullopt, "_a=l&_nohtml=1", kAliceList},
+        {"logon from another site", "POST", "http://evil.test", "_a=l&_nohtml=1", kAliceList},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto session = wwwtest::NewSession(&config_);
+        session->requestMethod = c.method;
+        session->requestOrigin = c.origin;
+        session->requestHost = "archive.test";
+        ASSERT_EQ(QelWWW_InitSession(&config_, session.get(), c.query.c_str(), "/cgi-bin/qelwww",
+                                     "Mozilla/5.0", AliceCookie().c_str()),
+                  0);
+        EXPECT_EQ(QelWWW_Dispatch(&config_, session.get()), c.body == kAliceList ? 0 : 1);
+        EXPECT_EQ(session->response->GetBody(), c.body);
+        EXPECT_EQ(session->client, nullptr);
+    }
+    // No refused request changed the password; a form of this site does.
+    EXPECT_EQ(Body("_a=l&_s=DEMO&_u=ALICE&_p=owned1&_nohtml=1").rfind("[ERROR]\nID=1799", 0), 0u);
+    auto session = wwwtest::NewSession(&config_);
+    session->requestMethod = "POST";
+    session->requestOrigin = "http://archive.test";
+    session->requestHost = "archive.test";
+    ASSERT_EQ(QelWWW_InitSession(&config_, session.get(), "_a=c&_np=marvel7&_nohtml=1", "/cgi-bin/qelwww",
+                                 "Mozilla/5.0", AliceCookie().c_str()),
+              0);
+    EXPECT_EQ(QelWWW_Dispatch(&config_, session.get()), 0);
+    EXPECT_EQ(session->response->GetBody(), kAliceListAfterChange);
 }
 
 TEST_F(LogonActions, PasswordChangeRefusals) {
@@ -203,7 +259,8 @@ TEST_F(LogonActions, ExpiredPassword) {
     auto session = Request("_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=mason33&_nohtml=1");
     EXPECT_EQ(result_, 0);
     EXPECT_EQ(session->response->GetBody(),
-              "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n");
+              "[BEGIN]\nID=2347\nMSG=The password has been changed\nACTION=/cgi-bin/qelwww?_a=s\n"
+              "FOLDER=[Invoices^Customer invoices]\n[END]\n");
     EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=mason33&_nohtml=1").rfind("[BEGIN]", 0), 0u);
 }
 

@@ -184,6 +184,44 @@ TEST_F(Replies, ReportStatus) {
     }
 }
 
+TEST_F(Replies, UnreachableServerIsNamed) {
+    ClientInsert inserts[CLIENT_MAX_INSERTS] = {};
+    const ClientStatus noText{9, 4, inserts, 0, nullptr};
+    const ClientStatus noList{9, 4, nullptr, 0, nullptr};
+    struct Case {
+        const char* name;
+        const ClientStatus* status;
+        ClientInsert first;
+        const char* expected;
+    } cases[] = {
+        {"empty text insert",
+         &noText,
+         {"", 0, CLIENT_INSERT_TEXT},
+         "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: NOSUCH\n"},
+        {"null text insert",
+         &noText,
+         {nullptr, 0, CLIENT_INSERT_TEXT},
+         "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: NOSUCH\n"},
+        {"no insert list",
+         &noList,
+         {},
+         "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: NOSUCH\n"},
+        {"the status's own text stays",
+         &noText,
+         {"no route", 0, CLIENT_INSERT_TEXT},
+         "[ERROR]\nID=1678\nMSG=Unable to communicate with the server: no route\n"},
+    };
+    for (const Case& c : cases) {
+        inserts[0] = c.first;
+        EXPECT_EQ(Plain([&](QelWWWSession* s) {
+                      s->serverName = "NOSUCH";
+                      QelWWW_ReportStatus(&config_, s, c.status);
+                  }),
+                  c.expected)
+            << c.name;
+    }
+}
+
 std::vector<unsigned char> Pattern(size_t size) {
     std::vector<unsigned char> data(size);
     std::mt19937 random(static_cast<unsigned>(size));

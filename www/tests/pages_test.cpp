@@ -183,4 +183,47 @@ TEST(Dispatch, KeywordsAliasesAndTheirErrors) {
     }
 }
 
+TEST(Dispatch, WhoMayChangeStoredState) {
+    const std::optional<std::string> none;
+    const std::string allowed = "https://portal.example.com, http://intranet:8080/";
+    struct Case {
+        const char* name;
+        const char* method;
+        std::optional<std::string> origin;
+        const char* host;
+        bool allowed;
+    } cases[] = {
+        {"GET, no origin", "GET", none, "archive.example.com", false},
+        {"GET from the own origin", "GET", "http://archive.example.com", "archive.example.com", false},
+        {"HEAD", "HEAD", none, "archive.example.com", false},
+        {"post in lower case", "post", none, "archive.example.com", false},
+        {"POST without Origin", "POST", none, "archive.example.com", true},
+        {"POST from the own host", "POST", "http://archive.example.com", "archive.example.com", true},
+        {"own host and port", "POST", "http://127.0.0.1:8080", "127.0.0.1:8080", true},
+        {"host without case", "POST", "HTTPS://Archive.Example.COM", "archive.example.com", true},
+        {"trailing slash", "POST", "http://archive.example.com/", "archive.example.com", true},
+        {"another port", "POST", "http://127.0.0.1:9090", "127.0.0.1:8080", false},
+        {"another host", "POST", "http://evil.example", "archive.example.com", false},
+        {"own host as a suffix", "POST", "http://evil.archive.example.com", "archive.example.com", false},
+        {"own host as a prefix", "POST", "http://archive.example.com.evil", "archive.example.com", false},
+        {"no scheme", "POST", "archive.example.com", "archive.example.com", false},
+        {"null origin", "POST", "null", "archive.example.com", false},
+        {"empty origin", "POST", "", "archive.example.com", false},
+        {"no Host header", "POST", "http://archive.example.com", "", false},
+        {"listed origin", "POST", "https://portal.example.com", "archive.example.com", true},
+        {"listed with slash and port", "POST", "http://intranet:8080", "archive.example.com", true},
+        {"listed host, other scheme", "POST", "http://portal.example.com", "archive.example.com", false},
+        {"listed host, other port", "POST", "http://intranet:8081", "archive.example.com", false},
+        {"GET from a listed origin", "GET", "https://portal.example.com", "archive.example.com", false},
+        {"front end does not tell", "", "http://evil.example", "", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(QelWWW_MayChangeState(c.method, c.origin, c.host, allowed), c.allowed) << c.name;
+    }
+    // Without a list only the own host passes; an empty entry lets nothing through.
+    EXPECT_FALSE(QelWWW_MayChangeState("POST", std::string("https://portal.example.com"), "archive", ""));
+    EXPECT_FALSE(QelWWW_MayChangeState("POST", std::string("https://portal.example.com"), "archive", " , ,"));
+    EXPECT_TRUE(QelWWW_MayChangeState("POST", std::string("http://archive"), "archive", ""));
+}
+
 }  // namespace
