@@ -10,7 +10,7 @@ import unittest
 from gateway_site import GatewaySite, SiteTestCase, plain_error
 
 LOGGED_ON = b"[BEGIN]"
-SECRETS = ("wonder1", "Secret1", "NewSecret9")
+SECRETS = ("wonder1", "builder2", "Secret1", "NewSecret9")
 
 
 class HostileValues(SiteTestCase):
