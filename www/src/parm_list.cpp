@@ -1,6 +1,7 @@
 // Parameter lists: "name=value&..." texts decoded into pairs.
 #include "qel_www.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "code_page_converter.h"
@@ -33,12 +34,21 @@ size_t SupplementaryAt(std::string_view text, size_t at) {
 
 // The code-page service reads UTF-8 only up to U+FFFF. A character beyond becomes U+FFFD,
 // which a code page without it turns into its own substitution character.
+// One pass, so a long text full of such characters costs no more than its length.
 void ReplaceSupplementary(std::string* text) {
-    for (size_t at = 0; at < text->size(); ++at) {
-        if (SupplementaryAt(*text, at) == 0) continue;
-        text->replace(at, 4, kReplacement);
-        at += kReplacement.size() - 1;
+    size_t write = 0;
+    for (size_t read = 0; read < text->size();) {
+        if (SupplementaryAt(*text, read) == 0) {
+            (*text)[write++] = (*text)[read++];
+            continue;
+        }
+        // Three bytes for four: the text only shrinks, so it is rewritten in place.
+        std::copy(kReplacement.begin(), kReplacement.end(),
+                  text->begin() + static_cast<std::ptrdiff_t>(write));
+        write += kReplacement.size();
+        read += 4;
     }
+    text->resize(write);
 }
 
 // Percent-decoded UTF-8 in the list's code page; the decoded UTF-8 when it does not convert.
