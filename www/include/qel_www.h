@@ -172,13 +172,17 @@ public:
     QelWWWParmList& operator=(const QelWWWParmList&) = delete;
 
     // Appends the pairs of text ("name=value&..."). 0; 1 when the text holds more than
-    // QELWWW_MAX_PARMS pairs (the list then keeps the first ones and OverflowName() names
-    // the first refused pair). Text that is not valid UTF-8 adds nothing.
+    // QELWWW_MAX_PARMS pairs (the list then keeps the first ones) or a pair whose decoded
+    // name or value holds a NUL (that pair is left out, the others kept); RefusedName() names
+    // the first refused pair (a name holding a NUL as sent). Text that is not valid UTF-8
+    // adds nothing. A character beyond U+FFFF, encoded or not, becomes U+FFFD before the
+    // conversion, so the code page's substitution character in that name or value only.
     int Parse(const char* text);
     // Frees every pair; count 0.
     void FreeParms();
     // Percent-decodes the value, converts both texts to the list's code page and appends
-    // them. 0; 1 when a conversion fails or the list is full (nothing added).
+    // them. 0; 1 when a conversion fails, the decoded value holds a NUL or the list is full
+    // (nothing added).
     int AddPair(const char* name, const char* value);
     // The first value whose name equals longName exactly, else the first of shortName.
     const char* Get(const char* longName, const char* shortName = nullptr) const;
@@ -188,7 +192,7 @@ public:
     int Count() const { return static_cast<int>(pairs_.size()); }
     const std::string& Name(int index) const { return pairs_.at(static_cast<size_t>(index)).name; }
     const std::string& Value(int index) const { return pairs_.at(static_cast<size_t>(index)).value; }
-    const std::string& OverflowName() const { return overflowName_; }
+    const std::string& RefusedName() const { return refusedName_; }
     uint32_t CodePage() const { return codePage_; }
     void SetCodePage(uint32_t ccsid) { codePage_ = ccsid; }
 
@@ -198,6 +202,7 @@ private:
         std::string value;
     };
     bool Append(std::string name, std::string value);
+    void Refuse(const std::string& name);
     // UTF-8 to the list's code page, opened on first use and again after SetCodePage.
     const qelwww::detail::CodePageConverter& ToCodePage();
 
@@ -206,7 +211,7 @@ private:
     std::unique_ptr<qelwww::detail::CodePageConverter> toCodePage_;
     uint32_t toCodePageCcsid_ = 0;
     std::vector<Pair> pairs_;
-    std::string overflowName_;
+    std::string refusedName_;
 };
 
 // ---------------------------------------------------------------------------
@@ -391,16 +396,21 @@ std::vector<std::string> QelWWW_BrowserSections(const char* userAgent);
 int QelWWW_ReadViewSettings(const QelWWWConfig* config, const char* section, QelWWWViewSettings* settings,
                             bool strictMaxHits);
 
-// A copy of a Cookie header for the trace, with the values of every password parameter
-// (_password, _p, _new_password, _np) blanked.
-std::string QelWWW_BlankPasswords(std::string_view cookieHeader);
+// Copies for the trace with the value of every password parameter (_password, _p,
+// _new_password, _np; names compared percent-decoded, as the parser reads them) replaced by
+// "***", whatever its length; an empty value stays empty. The first takes a request text
+// ("name=value&..."), the second a Cookie header: a cookie's value is read as such a text,
+// and a cookie named like a password is hidden whole.
+std::string QelWWW_BlankPasswords(std::string_view pairs);
+std::string QelWWW_BlankCookiePasswords(std::string_view cookieHeader);
 
 // ---------------------------------------------------------------------------
 // Trace, error pages, templates, text helpers
 // ---------------------------------------------------------------------------
 
-// Appends "<thread>:<pid> - <message>\n" to the trace file (control characters of the
-// message shown as blanks). Callers call it only when tracing is on; never fails the request.
+// Appends "<thread>:<pid> - <message>\n" to the trace file, created with mode 0600
+// (control characters of the message shown as blanks). Callers call it only when tracing
+// is on; never fails the request.
 void QelWWW_Trace(const QelWWWConfig* config, const char* format, ...) QELWWW_PRINTF(2, 3);
 
 // Writes an error reply: an HTML page (the text HTML-escaped), the plain-text
@@ -432,6 +442,9 @@ std::string QelWWW_UrlEncode(const QelWWWSession* session, std::string_view text
 // counts 0); a '%' with fewer than two characters after it stays as it is. Returns text.
 char* QelWWW_PercentDecode(char* text);
 void QelWWW_PercentDecode(std::string* text);
+// Writes each NUL byte of a request text as "%00", for a text handed on as a C string: the
+// parser then refuses the pair holding it, where the text would end at the NUL.
+void QelWWW_EncodeNul(std::string* text);
 // Replaces every occurrence of c by n in place.
 char* QelWWW_ReplaceChar(char* text, char c, char n);
 // A copy with every single-byte occurrence of c replaced by replacement.

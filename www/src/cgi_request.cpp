@@ -44,6 +44,11 @@ CgiRequestText ReadBody(const QelWWWConfig* config, const std::optional<std::str
         CGI_TRACE(config, "main: body ended after %zu of %zu bytes", got, out.text.size());
         return Refused(kNoArguments);
     }
+    try {
+        QelWWW_EncodeNul(&out.text);  // a zero byte must not end the text unseen
+    } catch (const std::bad_alloc&) {
+        return Refused(QELWWW_MSG_NO_MEMORY, {"Qel3wcgi", std::to_string(__LINE__)});
+    }
     return out;
 }
 

@@ -23,7 +23,8 @@ struct CgiRequestText {
 // REQUEST_METHOD, CONTENT_LENGTH and QUERY_STRING as the environment holds them (nothing
 // when unset); body is read for a POST. A missing or unknown method, a missing query
 // string, a length that is not a decimal number or above kMaxRequestBody, and a body shorter
-// than its length give message 490; no memory for the body gives 217.
+// than its length give message 490; no memory for the body gives 217. A zero byte of the body
+// comes back as "%00".
 CgiRequestText ReadCgiRequest(const QelWWWConfig* config, const std::optional<std::string>& method,
                               const std::optional<std::string>& contentLength,
                               const std::optional<std::string>& queryString, std::FILE* body);

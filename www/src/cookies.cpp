@@ -1,18 +1,9 @@
-// Cookie header lookup and the password-free copy of it for the trace.
+// Cookie header lookup.
 #include "qel_www.h"
-
-#include <array>
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// A pair starts at the text's start or after one of these; "_p" must not hit "_pt".
-bool IsPairStart(std::string_view text, size_t at) {
-    if (at == 0) return true;
-    char before = text[at - 1];
-    return before == '&' || before == ';' || before == '=' || before == '?' || IsBlank(before);
-}
 
 }  // namespace
 
@@ -36,21 +27,4 @@ std::optional<std::string> QelWWW_GetCookie(const char* header, const char* name
         at = end + 1;
     }
     return std::nullopt;
-}
-
-std::string QelWWW_BlankPasswords(std::string_view cookieHeader) {
-    static constexpr std::array<std::string_view, 4> kSecrets = {
-        "_password=", "_p=", "_new_password=", "_np="};
-    std::string copy(cookieHeader);
-    for (size_t at = 0; at < copy.size(); ++at) {
-        if (!IsPairStart(copy, at)) continue;
-        for (std::string_view secret : kSecrets) {
-            if (copy.compare(at, secret.size(), secret) != 0) continue;
-            size_t value = at + secret.size();
-            while (value < copy.size() && copy[value] != '&' && copy[value] != ';') copy[value++] = ' ';
-            at = value - 1;
-            break;
-        }
-    }
-    return copy;
 }

@@ -1,6 +1,7 @@
 // Parameter lists: "name=value&..." texts decoded into pairs.
 #include "qel_www.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "code_page_converter.h"
@@ -11,15 +12,52 @@ namespace {
 
 constexpr uint32_t kUtf8 = 1208;
 constexpr uint32_t kUtf16 = 1200;
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 ArcIconvContext* ContextOf(const QelWWWConfig* config) {
     return config != nullptr ? config->codePageContext : nullptr;
 }
 
+// Length of a valid four-byte UTF-8 sequence (a character beyond U+FFFF) at text[at], else 0.
+size_t SupplementaryAt(std::string_view text, size_t at) {
+    if (text.size() - at < 4) return 0;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    unsigned char lead = byte(0);
+    if (lead < 0xF0 || lead > 0xF4) return 0;
+    for (size_t i = 1; i < 4; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    }
+    // F0 80..8F would be an overlong form, F4 90..BF lies past U+10FFFF.
+    if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F)) return 0;
+    return 4;
+}
+
+// The code-page service reads UTF-8 only up to U+FFFF. A character beyond becomes U+FFFD,
+// which a code page without it turns into its own substitution character.
+// One pass, so a long text full of such characters costs no more than its length.
+void ReplaceSupplementary(std::string* text) {
+    size_t write = 0;
+    for (size_t read = 0; read < text->size();) {
+        if (SupplementaryAt(*text, read) == 0) {
+            (*text)[write++] = (*text)[read++];
+            continue;
+        }
+        // Three bytes for four: the text only shrinks, so it is rewritten in place.
+        std::copy(kReplacement.begin(), kReplacement.end(),
+                  text->begin() + static_cast<std::ptrdiff_t>(write));
+        write += kReplacement.size();
+        read += 4;
+    }
+    text->resize(write);
+}
+
 // Percent-decoded UTF-8 in the list's code page; the decoded UTF-8 when it does not convert.
-std::string DecodeField(std::string_view raw, const CodePageConverter& toCodePage) {
+// *hasNul is set when the decoded text holds a NUL.
+std::string DecodeField(std::string_view raw, const CodePageConverter& toCodePage, bool* hasNul) {
     std::string decoded(raw);
     QelWWW_PercentDecode(&decoded);
+    if (decoded.find('\0') != std::string::npos) *hasNul = true;
+    ReplaceSupplementary(&decoded);
     std::optional<std::string> converted = toCodePage.Convert(decoded);
     return converted ? std::move(*converted) : decoded;
 }
@@ -46,39 +84,56 @@ const CodePageConverter& QelWWWParmList::ToCodePage() {
 
 bool QelWWWParmList::Append(std::string name, std::string value) {
     if (pairs_.size() >= static_cast<size_t>(QELWWW_MAX_PARMS)) {
-        if (overflowName_.empty()) overflowName_ = name.empty() ? std::string("?") : name;
+        Refuse(name);
         return false;
     }
     pairs_.push_back(Pair{std::move(name), std::move(value)});
     return true;
 }
 
+void QelWWWParmList::Refuse(const std::string& name) {
+    if (refusedName_.empty()) refusedName_ = name.empty() ? std::string("?") : name;
+}
+
 int QelWWWParmList::Parse(const char* text) {
     if (text == nullptr) return 0;
     std::string_view input(text);
     // The text must be UTF-8 as a whole; a text that is not stays out of the list.
-    if (!CodePageConverter(ContextOf(config_), kUtf8, kUtf16).Convert(input)) return 0;
+    std::string checked(input);
+    ReplaceSupplementary(&checked);
+    if (!CodePageConverter(ContextOf(config_), kUtf8, kUtf16).Convert(checked)) return 0;
     const CodePageConverter& toCodePage = ToCodePage();
 
     // '=' and '&' are found before decoding, so %3D and %26 stay data. A stretch without
     // '=' belongs to the next name ("a&b=c" names "a&b"); a trailing one is dropped.
+    bool refused = false;
     size_t start = 0;
     while (start < input.size()) {
         size_t equals = input.find('=', start);
         if (equals == std::string_view::npos) break;
         size_t end = input.find('&', equals + 1);
         if (end == std::string_view::npos) end = input.size();
-        if (!Append(DecodeField(input.substr(start, equals - start), toCodePage),
-                    DecodeField(input.substr(equals + 1, end - equals - 1), toCodePage)))
-            return 1;
+        std::string_view rawName = input.substr(start, equals - start);
+        bool nulInName = false;
+        bool nulInValue = false;
+        std::string name = DecodeField(rawName, toCodePage, &nulInName);
+        std::string value = DecodeField(input.substr(equals + 1, end - equals - 1), toCodePage, &nulInValue);
         start = end + 1;
+        if (nulInName || nulInValue) {
+            // Read as a C string the value would end early ("alice%00x" as "alice"). The
+            // other pairs are kept, so _nohtml still chooses the form of the error.
+            Refuse(nulInName ? std::string(rawName) : name);
+            refused = true;
+            continue;
+        }
+        if (!Append(std::move(name), std::move(value))) return 1;
     }
-    return 0;
+    return refused ? 1 : 0;
 }
 
 void QelWWWParmList::FreeParms() {
     pairs_.clear();
-    overflowName_.clear();
+    refusedName_.clear();
 }
 
 int QelWWWParmList::AddPair(const char* name, const char* value) {
@@ -86,8 +141,12 @@ int QelWWWParmList::AddPair(const char* name, const char* value) {
     if (pairs_.size() >= static_cast<size_t>(QELWWW_MAX_PARMS)) return 1;
     std::string decoded(value);
     QelWWW_PercentDecode(&decoded);
+    if (decoded.find('\0') != std::string::npos) return 1;
+    std::string plainName(name);
+    ReplaceSupplementary(&plainName);
+    ReplaceSupplementary(&decoded);
     const CodePageConverter& toCodePage = ToCodePage();
-    std::optional<std::string> convertedName = toCodePage.Convert(name);
+    std::optional<std::string> convertedName = toCodePage.Convert(plainName);
     std::optional<std::string> convertedValue = toCodePage.Convert(decoded);
     if (!convertedName || !convertedValue) return 1;
     return Append(std::move(*convertedName), std::move(*convertedValue)) ? 0 : 1;

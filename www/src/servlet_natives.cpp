@@ -72,6 +72,7 @@ void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, js
     if (setHeader == nullptr || setData == nullptr) return;  // NoSuchMethodError is pending
 
     std::optional<std::string> text = FromJava(env, query);
+    if (text) QelWWW_EncodeNul(&*text);
     std::optional<std::string> script = FromJava(env, scriptName);
     std::optional<std::string> agent = FromJava(env, userAgent);
     std::optional<std::string> cookies = FromJava(env, cookie);

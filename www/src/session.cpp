@@ -119,11 +119,12 @@ void ApplyBrowserSection(const QelWWWConfig* config, QelWWWSession* session, con
 }
 
 void ReadCookies(const QelWWWConfig* config, QelWWWSession* session, const char* cookie) {
-    SESSION_TRACE(config, "QelWWW_InitSession: HTTP_COOKIE = '%s'", QelWWW_BlankPasswords(cookie).c_str());
+    SESSION_TRACE(config, "QelWWW_InitSession: HTTP_COOKIE = '%s'",
+                  QelWWW_BlankCookiePasswords(cookie).c_str());
     if (auto state = QelWWW_GetCookie(cookie, "ZEIQS")) {
         session->stateCookieParms = std::make_unique<QelWWWParmList>(config);
         if (session->stateCookieParms->Parse(state->c_str()) != 0)
-            Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->stateCookieParms->OverflowName());
+            Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->stateCookieParms->RefusedName());
     }
     if (auto logId = QelWWW_GetCookie(cookie, "ZEILOGID")) {
         session->logId = LeadingNumber(logId->c_str());
@@ -132,7 +133,7 @@ void ReadCookies(const QelWWWConfig* config, QelWWWSession* session, const char*
     if (auto hitList = QelWWW_GetCookie(cookie, "ZEIIE")) {
         session->hitListCookieParms = std::make_unique<QelWWWParmList>(config);
         if (session->hitListCookieParms->Parse(hitList->c_str()) != 0)
-            Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->hitListCookieParms->OverflowName());
+            Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->hitListCookieParms->RefusedName());
     }
 }
 
@@ -270,7 +271,7 @@ void Run(const QelWWWConfig* config, QelWWWSession* session, const char* text, c
     session->sendStateCookie = 1;
     session->codePage = config->codePage;
     session->parms = std::make_unique<QelWWWParmList>(config);
-    bool overflow = session->parms->Parse(text) != 0;
+    bool refused = session->parms->Parse(text) != 0;
     // Read first, so that every error of the set-up comes in the form the client reads.
     const char* noHtml = session->parms->Get("_nohtml");
     session->noHtml = IsOne(noHtml) ? 1 : 0;
@@ -286,7 +287,7 @@ void Run(const QelWWWConfig* config, QelWWWSession* session, const char* text, c
     session->scriptName = script;
     SESSION_TRACE(config, "QelWWW_InitSession: SCRIPT_NAME = '%s'", session->scriptName.c_str());
 
-    if (overflow) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->parms->OverflowName());
+    if (refused) Fail(config, session, false, QELWWW_MSG_BAD_VALUE, session->parms->RefusedName());
 
     session->view = config->defaults;
     SESSION_TRACE(config, "QelWWW_InitSession: HTTP_USER_AGENT = '%s'",

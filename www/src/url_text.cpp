@@ -87,6 +87,20 @@ void QelWWW_PercentDecode(std::string* text) {
     text->resize(DecodeInto(text->data(), text->size(), text->data()));
 }
 
+void QelWWW_EncodeNul(std::string* text) {
+    if (text == nullptr || text->find('\0') == std::string::npos) return;
+    std::string encoded;
+    encoded.reserve(text->size() + 32);
+    for (char c : *text) {
+        if (c == '\0') {
+            encoded += "%00";
+        } else {
+            encoded += c;
+        }
+    }
+    *text = std::move(encoded);
+}
+
 char* QelWWW_ReplaceChar(char* text, char c, char n) {
     if (text == nullptr) return nullptr;
     for (char* p = text; *p != '\0'; ++p) {

@@ -1,4 +1,5 @@
 // The CGI request reader with any method, length text and body.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,9 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto got = qelwww::detail::ReadCgiRequest(nullptr, optional(method), length, body, stream);
     std::fclose(stream);
     if (got.message == 0 && method != nullptr && std::string(method) == "POST") {
-        // A POST text is exactly as long as its length said, and never past the limit.
-        if (got.text.size() != std::strtoull(length.c_str(), nullptr, 10)) std::abort();
-        if (got.text.size() > qelwww::detail::kMaxRequestBody) std::abort();
+        // A POST text is exactly as long as its length said (each zero byte read as "%00"),
+        // never past the limit, and holds no zero byte.
+        size_t read = std::strtoull(length.c_str(), nullptr, 10);
+        if (read > qelwww::detail::kMaxRequestBody || read > body.size()) std::abort();
+        size_t zeros = std::count(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(read), '\0');
+        if (got.text.size() != read + 2 * zeros) std::abort();
+        if (got.text.find('\0') != std::string::npos) std::abort();
     }
     return 0;
 }

@@ -53,6 +53,7 @@ TEST(CgiRequest, TakesTheQueryOrTheWholeBody) {
         {"post", "POST", "11", "ignored=1", "_function=l", 0, "_function=l"},
         {"post, length 0", "POST", "0", none, "", 0, ""},
         {"post, more bytes than the length", "POST", "3", none, "a=bc=d", 0, "a=b"},
+        {"post, zero bytes read as %00", "POST", "7", none, std::string("a=b\0c\0&", 7), 0, "a=b%00c%00&"},
         {"post, short body", "POST", "12", none, "_function=l", 490, ""},
         {"post, no body at all", "POST", "5", none, "", 490, ""},
         {"post, no length", "POST", none, "q=1", "a=b", 490, ""},

@@ -1,6 +1,8 @@
 // Page templates, error replies, the trace line and the dispatcher.
 #include "www_test_support.h"
 
+#include <sys/stat.h>
+
 #include "arc_platform.h"
 
 namespace {
@@ -146,6 +148,15 @@ TEST(Trace, AppendsOneLinePerCallWithThreadAndProcess) {
     std::string who =
         std::to_string(ArcOS_GetThreadId()) + ":" + std::to_string(ArcOS_GetProcessId()) + " - ";
     EXPECT_EQ(content, who + "first 1\n" + who + "forged line x\n");
+
+    // User names and request texts: for the owner only, whatever the umask lets through.
+    mode_t saved = umask(0);
+    config.traceFile = dir.Path() + "/fresh.log";
+    QelWWW_Trace(&config, "line");
+    umask(saved);
+    struct stat info {};
+    ASSERT_EQ(stat(config.traceFile.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     config.traceFile = dir.Path() + "/missing/qelwww.log";
     QelWWW_Trace(&config, "dropped");  // an unwritable trace never fails the caller

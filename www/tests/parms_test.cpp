@@ -1,6 +1,8 @@
 // Parsing request texts into parameter lists.
 #include "www_test_support.h"
 
+#include "java_text.h"
+
 namespace {
 
 using wwwtest::ConfigFromIni;
@@ -26,7 +28,7 @@ TEST(ParmList, SplitsAndDecodesPairs) {
         {"x=1&x=2", {{"x", "1"}, {"x", "2"}}},
         {"=v&a=", {{"", "v"}, {"a", ""}}},
         {"a=b=c", {{"a", "b=c"}}},
-        {"a=%zz", {{"a", std::string(1, '\0')}}},
+        {"a=%z1", {{"a", "\x01"}}},
         {"a=%4&b=%", {{"a", "%4"}, {"b", "%"}}},
         {"n=caf%C3%A9", {{"n", "caf\xC3\xA9"}}},
         {"bad=\xFF", {}},  // not UTF-8: nothing at all
@@ -81,7 +83,7 @@ TEST(ParmList, RefusesMoreThanTheLimit) {
     QelWWWParmList list(&config);
     EXPECT_EQ(list.Parse(text.c_str()), 1);
     EXPECT_EQ(list.Count(), QELWWW_MAX_PARMS);
-    EXPECT_EQ(list.OverflowName(), "p1024");
+    EXPECT_EQ(list.RefusedName(), "p1024");
     EXPECT_EQ(list.AddPair("more", "x"), 1);
 
     std::string exact;
@@ -89,6 +91,81 @@ TEST(ParmList, RefusesMoreThanTheLimit) {
     QelWWWParmList full(&config);
     EXPECT_EQ(full.Parse(exact.c_str()), 0);
     EXPECT_EQ(full.Count(), QELWWW_MAX_PARMS);
+}
+
+TEST(ParmList, RefusesAPairHoldingANulAndKeepsTheOthers) {
+    QelWWWConfig config = ConfigFromIni("", 819);
+    struct Case {
+        const char* text;
+        Pairs kept;
+        std::string refused;
+    } cases[] = {
+        {"_user=alice%00x&_nohtml=1", {{"_nohtml", "1"}}, "_user"},
+        {"_u%00x=bob&a=1", {{"a", "1"}}, "_u%00x"},  // the name as sent
+        {"%00=v", {}, "%00"},
+        {"a=%zz", {}, "a"},  // non-hex digits count 0
+        {"a=1&b=%00&c=%00", {{"a", "1"}}, "b"},
+        {"a=%2500", {{"a", "%00"}}, ""},
+    };
+    for (const Case& c : cases) {
+        QelWWWParmList list(&config);
+        EXPECT_EQ(list.Parse(c.text), c.refused.empty() ? 0 : 1) << c.text;
+        EXPECT_EQ(PairsOf(list), c.kept) << c.text;
+        EXPECT_EQ(list.RefusedName(), c.refused) << c.text;
+    }
+    QelWWWParmList list(&config);
+    EXPECT_EQ(list.AddPair("n", "x%00y"), 1);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(ParmList, ACharacterBeyondTheBmpBecomesTheSubstitutionCharacterOfItsValueOnly) {
+    QelWWWConfig latin1 = ConfigFromIni("", 819);
+    QelWWWConfig utf8 = ConfigFromIni("", 1208);
+    const std::string sub = "\x1A";                  // 819
+    const std::string replacement = "\xEF\xBF\xBD";  // U+FFFD in a UTF-8 list
+    struct Case {
+        const char* label;
+        const QelWWWConfig* config;
+        std::string text;
+        Pairs expected;
+    } cases[] = {
+        {"unencoded",
+         &latin1,
+         "_function=bogus&_user=a\xF0\x9F\x98\x80"
+         "b&_nohtml=1",
+         {{"_function", "bogus"}, {"_user", "a" + sub + "b"}, {"_nohtml", "1"}}},
+        {"encoded",
+         &latin1,
+         "_user=a%F0%9F%98%80b&n=caf%C3%A9",
+         {{"_user", "a" + sub + "b"}, {"n", "caf\xE9"}}},
+        {"in a name", &latin1, "k\xF0\x9F\x98\x80=v", {{"k" + sub, "v"}}},
+        {"two in a row, the last one", &latin1, "v=\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", {{"v", sub + sub}}},
+        {"UTF-8 list", &utf8, "v=\xF0\x9F\x98\x80\xC3\xA9", {{"v", replacement + "\xC3\xA9"}}},
+        // Not UTF-8 at all: past U+10FFFF, an overlong form, a cut sequence.
+        {"past U+10FFFF", &latin1, "a=1&v=\xF4\x90\x80\x80", {}},
+        {"overlong", &latin1, "a=1&v=\xF0\x80\x80\x80", {}},
+        {"cut", &latin1, "a=1&v=\xF0\x9F\x98", {}},
+    };
+    for (const Case& c : cases) {
+        QelWWWParmList list(c.config);
+        EXPECT_EQ(list.Parse(c.text.c_str()), 0) << c.label;
+        EXPECT_EQ(PairsOf(list), c.expected) << c.label;
+    }
+    QelWWWParmList added(&latin1);
+    EXPECT_EQ(added.AddPair("n\xF0\x9F\x98\x80", "%F0%9F%98%80"), 0);
+    EXPECT_EQ(PairsOf(added), (Pairs{{"n" + sub, sub}}));
+}
+
+TEST(ParmList, TakesTheServletsQueryWithASurrogatePair) {
+    // The JVM hands the query as UTF-16; the pair arrives as one four-byte character.
+    QelWWWConfig config = ConfigFromIni("", 819);
+    std::string text = qelwww::detail::Utf16ToUtf8(u"_function=logon&_user=a\U0001F600b&_nohtml=1");
+    QelWWWParmList list(&config, text.c_str());
+    EXPECT_EQ(PairsOf(list), (Pairs{{"_function", "logon"},
+                                    {"_user",
+                                     "a\x1A"
+                                     "b"},
+                                    {"_nohtml", "1"}}));
 }
 
 TEST(ParmList, WithoutCodePagesStaysEmpty) {

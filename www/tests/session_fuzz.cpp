@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            parts[3].c_str()) == 0)
         QelWWW_Dispatch(&config, &session);
     std::string body = session.response->GetBody();
-    (void)QelWWW_BlankPasswords(parts[3]);
+    (void)QelWWW_BlankPasswords(parts[0]);
+    (void)QelWWW_BlankCookiePasswords(parts[3]);
     (void)QelWWW_UrlEncode(&session, parts[0], false);
     std::string decoded = parts[0];
     QelWWW_PercentDecode(&decoded);

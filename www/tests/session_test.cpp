@@ -99,6 +99,13 @@ TEST(InitSession, RefusesMissingAndInvalidValuesWithTheirMessage) {
         {"local not the server's", "_nohtml=1&_a=l&_s=local&_u=a&_p=b&_local=/srv/other", nullptr, 2159,
          "The argument '_local' is not a valid decimal number"},
         {"too many pairs", manyPairs, nullptr, 2159, "The argument 'x' is not a valid decimal number"},
+        // A NUL would cut the value: "alice%00x" must not log on as alice.
+        {"NUL in the user", "_a=l&_s=prod&_u=alice%00x&_p=b&_nohtml=1", nullptr, 2159,
+         "The argument '_u' is not a valid decimal number"},
+        {"NUL in a name", "_nohtml=1&_a=l&_s=prod&_u=a&_p=b&_u%00x=1", nullptr, 2159,
+         "The argument '_u%00x' is not a valid decimal number"},
+        {"NUL in the state cookie", "_nohtml=1&_a=l", "ZEIQS=_s=prod&_u=alice%00x&_p=b", 2159,
+         "The argument '_u' is not a valid decimal number"},
     };
     for (const Case& c : cases) {
         Outcome out = Request(config, c.query.c_str(), c.cookie);
@@ -261,21 +268,99 @@ TEST(InitSession, TraceNeverShowsAPassword) {
     EXPECT_NE(trace.find("QelWWW_InitSession: user = 'a'"), std::string::npos);
 }
 
-TEST(BlankPasswords, BlanksWholeNamesAtThePairStart) {
+TEST(InitSession, TraceHidesPasswordsNamedInPercentEncoding) {
+    wwwtest::ScratchDir dir;
+    QelWWWConfig config = ConfigFromIni(kIni);
+    config.traceOn = 1;
+    config.traceFile = dir.Path() + "/qelwww.log";
+    Outcome out = Request(config, "_a=c&_s=prod&_u=a&%5Fpassword=REQSECRET&_new%5Fpassword=NEWSECRET",
+                          "ZEIQS=_s=prod&_u=a&%5Fp=COOKIESECRET");
+    ASSERT_EQ(out.rc, 0) << out.body;
+    EXPECT_EQ(out.session->password, "REQSECRET") << "the parser reads the encoded name";
+    std::string trace;
+    ASSERT_EQ(ArcOS_ReadFile(config.traceFile.c_str(), &trace), 0);
+    for (const char* secret : {"REQSECRET", "COOKIESECRET", "NEWSECRET"})
+        EXPECT_EQ(trace.find(secret), std::string::npos) << secret;
+    EXPECT_NE(trace.find("HTTP_COOKIE = 'ZEIQS=_s=prod&_u=a&%5Fp=***'"), std::string::npos) << trace;
+}
+
+TEST(InitSession, ACharacterBeyondTheBmpChangesOnlyItsValue) {
+    QelWWWConfig config = ConfigFromIni(kIni);
+    Outcome out = Request(config,
+                          "_a=l&_s=prod&_u=a\xF0\x9F\x98\x80"
+                          "b&_p=pw&_nohtml=1");
+    ASSERT_EQ(out.rc, 0) << out.body;
+    EXPECT_EQ(out.session->user,
+              "a\x1A"
+              "b");
+    EXPECT_EQ(out.session->password, "pw");
+    EXPECT_EQ(out.session->noHtml, 1);
+    EXPECT_EQ(out.session->action, "l");
+}
+
+TEST(BlankPasswords, HidesWholeNamesInCookiesWithoutTheirLength) {
     struct Case {
         const char* cookie;
         const char* expected;
     } cases[] = {
-        {"ZEIQS=_s=x&_p=abc&_pt=80", "ZEIQS=_s=x&_p=   &_pt=80"},
-        {"ZEIQS=_p=abc", "ZEIQS=_p=   "},
-        {"ZEIQS=_password=ab;b=_np=c", "ZEIQS=_password=  ;b=_np= "},
+        {"ZEIQS=_s=x&_p=abc&_pt=80", "ZEIQS=_s=x&_p=***&_pt=80"},
+        {"ZEIQS=_p=abc", "ZEIQS=_p=***"},
+        {"ZEIQS=_p=a-much-longer-one", "ZEIQS=_p=***"},
+        {"ZEIQS=_password=ab;b=_np=c", "ZEIQS=_password=***;b=_np=***"},
         {"a=x_p=abc", "a=x_p=abc"},
         {"_pt=1&_px=2&a_p=3", "_pt=1&_px=2&a_p=3"},
-        {"_p=a&_p=b", "_p= &_p= "},
-        {"_new_password=n", "_new_password= "},
+        {"_p=a&_p=b", "_p=***"},  // a cookie named like a password is hidden whole
+        {"_new_password=n", "_new_password=***"},
+        {"ZEIQS=_s=x&_p=", "ZEIQS=_s=x&_p="},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(QelWWW_BlankPasswords(c.cookie), c.expected) << c.cookie;
+    for (const Case& c : cases) EXPECT_EQ(QelWWW_BlankCookiePasswords(c.cookie), c.expected) << c.cookie;
+}
+
+TEST(BlankPasswords, ComparesNamesAsTheParserDecodesThem) {
+    QelWWWConfig config = ConfigFromIni("");
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"_function=logon&_server=S&_user=alice&%5Fpassword=Secret1&_nohtml=1",
+         "_function=logon&_server=S&_user=alice&%5Fpassword=***&_nohtml=1"},
+        {"%5fp=Secret1", "%5fp=***"},
+        {"_new%5Fpassword=Secret1", "_new%5Fpassword=***"},
+        {"%5F%6E%70=Secret1", "%5F%6E%70=***"},
+        {"_pass%77ord=Secret1&_u=a", "_pass%77ord=***&_u=a"},
+        {"_p=Sec;ret1&_u=a", "_p=***&_u=a"},  // ';' is data in a request text
+        {"_p=Sec=ret1", "_p=***"},
+        {"x&_p=Secret1", "x&_p=***"},
+        {"_p=one&_password=two&_np=three", "_p=***&_password=***&_np=***"},
+        {"%5Fpassword=", "%5Fpassword="},
+        {"%5Fpt=80&_p%20=x&_p=", "%5Fpt=80&_p%20=x&_p="},
+        {"no pairs", "no pairs"},
+    };
+    for (const Case& c : cases) {
+        std::string blanked = QelWWW_BlankPasswords(c.text);
+        EXPECT_EQ(blanked, c.expected) << c.text;
+        // Whatever the parser takes for a password must be gone.
+        QelWWWParmList list(&config, c.text);
+        for (const char* name : {"_password", "_p", "_new_password", "_np"}) {
+            const char* value = list.Get(name);
+            if (value != nullptr && *value != '\0') {
+                EXPECT_EQ(blanked.find(value), std::string::npos) << c.text << " " << name;
+            }
+        }
+    }
+
+    struct CookieCase {
+        const char* cookie;
+        const char* expected;
+    } cookies[] = {
+        {"ZEIQS=_s=S&%5Fp=Secret1", "ZEIQS=_s=S&%5Fp=***"},
+        {"ZEILOGID=3; ZEIQS=%5Fpassword=Secret1", "ZEILOGID=3; ZEIQS=%5Fpassword=***"},
+        {"ZEIQS=_s=S&_new%5Fpassword=Secret1;ZEIIE=_f=F", "ZEIQS=_s=S&_new%5Fpassword=***;ZEIIE=_f=F"},
+        {" %5Fnp=Secret1; x=1", " %5Fnp=***; x=1"},
+    };
+    for (const CookieCase& c : cookies)
+        EXPECT_EQ(QelWWW_BlankCookiePasswords(c.cookie), c.expected) << c.cookie;
 }
 
 TEST(GetCookie, MatchesWholeNames) {

@@ -126,6 +126,12 @@ public final class GatewayHarness {
                 null, HTML, null, "The function &#39;&quot;&gt;&lt;script&gt;&#39; was not found"),
         new Case("non-ASCII keyword", "_nohtml=1&_a=caf%C3%A9&_s=prod&_u=a&_p=b", null, PLAIN,
                 "[ERROR]\nID=2175\nMSG=The function 'caf\u00e9' was not found\n"),
+        new Case("a surrogate pair changes only its own value", "_nohtml=1&_a=zzz&_x=a\uD83D\uDE00b&_s=prod&_u=a&_p=b",
+                null, PLAIN, "[ERROR]\nID=2175\nMSG=The function 'zzz' was not found\n"),
+        new Case("a NUL refuses its parameter", "_nohtml=1&_a=l&_s=prod&_u=a\u0000x&_p=b", null, PLAIN,
+                "[ERROR]\nID=2159\nMSG=The argument '_u' is not a valid decimal number\n"),
+        new Case("an encoded NUL likewise", "_nohtml=1&_a=l&_s=prod&_u=a%00x&_p=b", null, PLAIN,
+                "[ERROR]\nID=2159\nMSG=The argument '_u' is not a valid decimal number\n"),
     };
 
     static void requests() throws IOException {
