@@ -243,6 +243,9 @@ struct CsServerDef {
     // Remote: CONNECT_TIMEOUT and IDLE_TIMEOUT in seconds (0: the transport's default).
     uint32_t connectTimeout = 0;
     uint32_t idleTimeout = 0;
+    // Remote: REPLY_LIMIT_MB in bytes, what decoding one reply message may allocate
+    // (0: the codec's default, CS_XDR_DECODE_LIMIT).
+    uint64_t replyLimit = 0;
     // Where the transport library is looked for: a directory (ending in '/') or a file
     // whose directory is used; empty: the install's lib/ directory. The library that
     // loaded is remembered in transportLibrary and used alone from then on.

@@ -207,8 +207,9 @@ using CsHitItemFn = int (*)(void* context, CsXdrApplGroup** group, CsXdrApplEntr
 // Results: CS_OK; CS_CANCELLED; CS_NOT_AVAILABLE on a transport failure; CS_TRANSPORT on
 // a transport failure with a code-page error, or when code pages are unavailable;
 // CS_TRANSPORT_LIBRARY without a usable transport library; CS_FAILED on a protocol
-// failure (unknown or unsupported code, a reply to another code, a refused token, a
-// source callback's failure, streamed data refused by the server); CS_BUSY when a
+// failure (unknown or unsupported code, a reply to another code, a reply past its bound
+// of REPLY_LIMIT_MB, a refused token, a source callback's failure, streamed data refused
+// by the server); CS_BUSY when a
 // request already runs on the handle; CS_NO_MEMORY; else the server's result.
 // The handle's serverMessage holds the server's text of the last reply.
 int CsServerRequest(CsHandle* handle, int code, ...);

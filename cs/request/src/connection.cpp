@@ -117,6 +117,8 @@ int Connect(CsHandle* handle) {
         delete connection;
         return CS_NO_MEMORY;
     }
+    // A hostile server's reply may make at most this much memory; past it the request fails.
+    CsStreamXdr(connection->stream)->decodeLimit = handle->def.replyLimit;
     int64_t idle = handle->def.idleTimeout != 0 ? handle->def.idleTimeout : kDefaultIdleSeconds;
     connection->idleMs = idle * 1000;
     int rc = SetUp(handle, connection, lock);

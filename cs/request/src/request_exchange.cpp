@@ -41,7 +41,9 @@ private:
     int Failure() {
         broken = true;
         if (Interrupted()) return CS_CANCELLED;
-        return CsStreamXdr(stream_)->error != 0 ? CS_TRANSPORT : CS_NOT_AVAILABLE;
+        const QelXdr* xdr = CsStreamXdr(stream_);
+        if (xdr->overLimit) return CS_FAILED;  // a reply larger than its bound: a protocol failure
+        return xdr->error != 0 ? CS_TRANSPORT : CS_NOT_AVAILABLE;
     }
     bool Send(uint32_t code, bool withBody, bool first);
     int SendRequest();

@@ -65,6 +65,23 @@ bool ReadSeconds(const Section& section, const char* key, uint32_t* seconds) {
     return true;
 }
 
+// The bound of one reply's decoded records: 1..4096 MiB in decimal digits; missing or
+// empty is 0 (the codec's default).
+bool ReadReplyLimit(const Section& section, uint64_t* bytes) {
+    std::string text = section.Get("REPLY_LIMIT_MB", "");
+    *bytes = 0;
+    if (text.empty()) return true;
+    if (text.find_first_not_of("0123456789") != std::string::npos) return false;
+    uint64_t value = 0;
+    for (char digit : text) {
+        value = value * 10 + static_cast<uint64_t>(digit - '0');
+        if (value > 4096) return false;
+    }
+    if (value < 1) return false;
+    *bytes = value * 1024 * 1024;
+    return true;
+}
+
 struct FreeImage {
     void operator()(char* image) const { std::free(image); }
 };
@@ -102,7 +119,8 @@ int ParseRemote(const Section& section, const char* name, long protocol, uint16_
     def->request.Reset();
     if (def->kind != CS_KIND_TCP && def->kind != CS_KIND_SNA) return CS_FAILED;
     if (!ReadSeconds(section, "CONNECT_TIMEOUT", &def->connectTimeout) ||
-        !ReadSeconds(section, "IDLE_TIMEOUT", &def->idleTimeout))
+        !ReadSeconds(section, "IDLE_TIMEOUT", &def->idleTimeout) ||
+        !ReadReplyLimit(section, &def->replyLimit))
         return CS_FAILED;
     if (keptPort != 0) {
         def->port = keptPort;

@@ -15,6 +15,12 @@ using reqtest::TempDir;
 
 const char* kKey = "SOFTWARE\\Kvr\\Tidewell for WinNT\\@SRV@_";
 
+// Sections with a REPLY_LIMIT_MB key, added to the hive.
+const std::pair<const char*, const char*> kReplyLimits[] = {
+    {"REPLY1", "1"},       {"REPLY4096", "4096"}, {"REPLYEMPTY", ""},  {"REPLY0", "0"},
+    {"REPLY4097", "4097"}, {"REPLYUNIT", "64M"},  {"REPLYNEG", "-64"}, {"REPLYLONG", "00064"},
+};
+
 class ServerDefTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -22,6 +28,8 @@ protected:
         ASSERT_FALSE(hive.empty());
         hive += std::string("[") + kKey + "LONGHOST]\nHOST=" + std::string(256, 'h') + "\n";
         hive += std::string("[") + kKey + "HOST255]\nHOST=" + std::string(255, 'h') + "\n";
+        for (const auto& [name, value] : kReplyLimits)
+            hive += std::string("[") + kKey + name + "]\nREPLY_LIMIT_MB=" + value + "\n";
         reqtest::WriteText(dir_.Path() + "HKLM.ini", hive);
     }
 
@@ -72,6 +80,29 @@ TEST_F(ServerDefTest, RemoteDefinitions) {
         EXPECT_EQ(def.flags1 & (kNoData | kNone | kDisc), c.flags) << name;
         EXPECT_EQ(def.request.running, 0u) << name;
         EXPECT_TRUE(def.profile.empty()) << name;
+    }
+}
+
+// The bound of one reply's decoded records: whole MiB from 1 to 4096; missing or empty
+// leaves the codec's default (0); anything else refuses the definition.
+TEST_F(ServerDefTest, ReplyLimitInMebibytes) {
+    constexpr uint64_t kMiB = 1024 * 1024;
+    struct Case {
+        const char* server;
+        int rc;
+        uint64_t bytes;
+    } cases[] = {
+        {"ARCHIVE", CS_OK, 0},       {"REPLY1", CS_OK, kMiB},    {"REPLY4096", CS_OK, 4096 * kMiB},
+        {"REPLYEMPTY", CS_OK, 0},    {"REPLY0", CS_FAILED, 0},   {"REPLY4097", CS_FAILED, 0},
+        {"REPLYUNIT", CS_FAILED, 0}, {"REPLYNEG", CS_FAILED, 0}, {"REPLYLONG", CS_OK, 64 * kMiB},
+    };
+    for (const auto& c : cases) {
+        CsServerDef def;
+        def.replyLimit = 12345;
+        EXPECT_EQ(CsParseServerDef(c.server, 0, &def), c.rc) << c.server;
+        if (c.rc == CS_OK) {
+            EXPECT_EQ(def.replyLimit, c.bytes) << c.server;
+        }
     }
 }
 

@@ -16,7 +16,10 @@
 // texts with malloc; QelXdr_Free (or a stream set to QELXDR_FREE) releases them. A record
 // that failed half-way through decoding frees cleanly. Procedures return true on success
 // and false on the first failure (a failed get or put, a failed allocation, a count or
-// length above its limit, a bad presence word, a failed text conversion).
+// length above its limit, a bad presence word, a failed text conversion). Decoding one
+// message allocates at most the stream's decodeLimit bytes (CS_XDR_DECODE_LIMIT unless
+// set); past it, or past CS_XDR_LIST_ITEMS_MAX items of a value list, it fails with
+// overLimit set.
 #pragma once
 
 #include <cstddef>
@@ -61,6 +64,15 @@ inline constexpr uint32_t CS_XDR_DATA_MAX = 16u * 1024 * 1024;  // one counted d
 inline constexpr uint32_t CS_XDR_TOKEN_MAX = 65536;             // a security token
 inline constexpr uint32_t CS_XDR_NOTE_DATA_MAX = 1024 * 1024;   // the binary part of a note
 
+// Bounds of what decoding one message may make. A value list has no count word, so its
+// items are counted as they arrive. Every allocation a decoded record keeps is counted,
+// its size and CS_XDR_ALLOCATION_COST for the allocator's own bookkeeping, against the
+// stream's decodeLimit; a zlib message expands up to about 1000:1, so without these a
+// small reply could take gigabytes.
+inline constexpr uint32_t CS_XDR_LIST_ITEMS_MAX = 1u << 20;           // items of one value list
+inline constexpr uint64_t CS_XDR_DECODE_LIMIT = 64ull * 1024 * 1024;  // default of decodeLimit
+inline constexpr uint32_t CS_XDR_ALLOCATION_COST = 16;
+
 // Fixed character fields: the size includes the terminator (a field of 21 bytes holds
 // at most 20 bytes of text). Texts that do not fit are cut on a character boundary.
 inline constexpr size_t CS_XDR_USERID_SIZE = 21;
@@ -100,6 +112,9 @@ struct QelXdr {
     uint32_t features;            // CS_FEATURE_*
     const CsXdrApplGroup* group;  // types the value slots of hit rows; none outside them
     uint64_t position;            // bytes moved since the message start
+    uint64_t decodeLimit;         // bytes decoding one message may allocate; 0: CS_XDR_DECODE_LIMIT
+    uint64_t allocated;           // bytes decoding allocated since the message start
+    int overLimit;                // decoding stopped at a bound (decodeLimit, CS_XDR_LIST_ITEMS_MAX)
 };
 
 // Opens both converters (local <-> wire) from the code-page service. Local CCSID 0 opens
@@ -174,7 +189,8 @@ public:
     QelXdr* Xdr() { return &xdr_; }
     const std::vector<unsigned char>& Bytes() const { return bytes_; }
     size_t Remaining() const { return bytes_.size() - read_; }
-    // Switches to another operation and, for decode, to new input.
+    // Switches to another operation and, for decode, to new input (a new message: the
+    // decode count starts at 0; decodeLimit stays).
     void Reset(int op, std::span<const unsigned char> input = {});
 
 private:
@@ -514,7 +530,8 @@ bool CsXdr_Note(QelXdr* xdr, void* note, long argument);
 bool CsXdr_IndexResult(QelXdr* xdr, void* result, long argument);
 bool CsXdr_Segment(QelXdr* xdr, void* segment, long argument);
 // An optional value list (presence word, then item, presence word of the next, ...);
-// marshalled without recursion, so a long list cannot exhaust the stack.
+// marshalled without recursion, so a long list cannot exhaust the stack. Decode refuses
+// a list of more than CS_XDR_LIST_ITEMS_MAX items (overLimit).
 bool CsXdr_ValueList(QelXdr* xdr, CsXdrValueItem** list);
 bool CsXdr_Criteria(QelXdr* xdr, void* criteria, long argument);
 bool CsXdr_NamedQuery(QelXdr* xdr, void* query, long argument);
@@ -935,7 +952,8 @@ bool CsStreamFlush(CsStream* stream, int final);
 
 // Reads and drops frames of earlier messages (and the unread rest of the current
 // message) until the first frame of a message numbered as the one last sent arrives;
-// xdr->op becomes QELXDR_DECODE. A frame of a later number fails.
+// xdr->op becomes QELXDR_DECODE and the message's decode count starts at 0. A frame of
+// a later number fails.
 bool CsStreamReadMessageStart(CsStream* stream);
 // The peer's side: takes the next message whatever its number; it becomes the number
 // of the messages sent after it.

@@ -1,6 +1,7 @@
 // frame_receive.cpp - the receive side: reading frames, skipping those of earlier
 // messages, and handing out the decoded payload of the current message.
 #include "stream_state.h"
+#include "xdr_detail.h"
 
 #include "arc_byteorder.h"
 
@@ -87,7 +88,7 @@ bool OpenMessage(CsStream* s) {
         if (ArcCMP_Begin(in.letter, 'N', 0, 0, nullptr, &in.pipe) != 0) return Fail(s);
     }
     s->xdr.op = QELXDR_DECODE;
-    s->xdr.position = 0;
+    qel_cswire::detail::StartMessageCounts(&s->xdr);
     s->xdr.error = 0;
     return true;
 }

@@ -1,6 +1,7 @@
 // frame_send.cpp - the send side: buffering a message and cutting it into plain or
 // compressed frames.
 #include "stream_state.h"
+#include "xdr_detail.h"
 
 #include "arc_byteorder.h"
 
@@ -128,7 +129,7 @@ void CsStreamStartMessage(CsStream* stream, uint32_t number) {
     CsStreamResetSend(stream);
     stream->send.number = number;
     stream->xdr.op = QELXDR_ENCODE;
-    stream->xdr.position = 0;
+    qel_cswire::detail::StartMessageCounts(&stream->xdr);
     stream->xdr.error = 0;
 }
 

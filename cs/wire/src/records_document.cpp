@@ -59,7 +59,8 @@ bool ValueSlots(QelXdr* xdr, CsXdrHitRow* row) {
     if (group == nullptr || count > group->fieldCount || (count > 0 && group->fields == nullptr))
         return false;
     if (Decoding(xdr)) {
-        row->values = static_cast<CsXdrValue*>(std::calloc(count == 0 ? 1 : count, sizeof(CsXdrValue)));
+        row->values =
+            static_cast<CsXdrValue*>(ChargedCalloc(xdr, count == 0 ? 1 : count, sizeof(CsXdrValue)));
         if (row->values == nullptr) return false;
         row->valueCount = static_cast<uint16_t>(count);
     }
@@ -97,15 +98,19 @@ bool CsXdr_ValueList(QelXdr* xdr, CsXdrValueItem** list) {
     }
     // Each item is linked in before it is filled, so a failure leaves a list that frees.
     CsXdrValueItem** link = list;
-    for (;;) {
+    for (uint32_t items = 0;; ++items) {
         uint32_t absent = *link == nullptr ? 1 : 0;
         if (!QelXdr_UInt(xdr, &absent) || absent > 1) return false;
         if (absent == 1) {
             if (Decoding(xdr)) *link = nullptr;
             return true;
         }
+        if (Decoding(xdr) && items == CS_XDR_LIST_ITEMS_MAX) {
+            xdr->overLimit = 1;
+            return false;
+        }
         if (Decoding(xdr) && *link == nullptr) {
-            *link = static_cast<CsXdrValueItem*>(std::calloc(1, sizeof(CsXdrValueItem)));
+            *link = static_cast<CsXdrValueItem*>(ChargedCalloc(xdr, 1, sizeof(CsXdrValueItem)));
             if (*link == nullptr) return false;
         }
         CsXdrValueItem* item = *link;

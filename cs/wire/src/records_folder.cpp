@@ -90,7 +90,7 @@ bool FieldMaps(QelXdr* xdr, CsXdrFolder* f) {
         return true;
     }
     if (Decoding(xdr) && f->maps == nullptr && f->groupCount > 0) {
-        f->maps = static_cast<CsXdrFieldMap*>(std::calloc(f->groupCount, sizeof(CsXdrFieldMap)));
+        f->maps = static_cast<CsXdrFieldMap*>(ChargedCalloc(xdr, f->groupCount, sizeof(CsXdrFieldMap)));
         if (f->maps == nullptr) return false;
     }
     for (size_t i = 0; i < f->groupCount; ++i) {

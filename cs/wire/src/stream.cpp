@@ -1,5 +1,6 @@
 // stream.cpp - making, setting up and freeing a message stream.
 #include "stream_state.h"
+#include "xdr_detail.h"
 
 #include <new>
 
@@ -56,5 +57,5 @@ bool CsStreamBroken(const CsStream* stream) { return stream->broken; }
 void CsStreamResetPosition(CsStream* stream) {
     CsStreamResetSend(stream);
     CsStreamResetReceive(stream);
-    stream->xdr.position = 0;
+    qel_cswire::detail::StartMessageCounts(&stream->xdr);
 }

@@ -1,5 +1,6 @@
 // xdr_buffer.cpp - a marshalling stream over memory.
 #include "qel_cswire.h"
+#include "xdr_detail.h"
 
 #include <cstring>
 
@@ -12,7 +13,7 @@ void QelXdrBuffer::Reset(int op, std::span<const unsigned char> input) {
     xdr_.getBytes = &QelXdrBuffer::Get;
     xdr_.putBytes = &QelXdrBuffer::Put;
     xdr_.owner = this;
-    xdr_.position = 0;
+    qel_cswire::detail::StartMessageCounts(&xdr_);
     xdr_.error = 0;
     bytes_.assign(input.begin(), input.end());
     read_ = 0;

@@ -17,6 +17,19 @@ bool PutRaw(QelXdr* xdr, const void* bytes, uint32_t count);
 // Reads and drops the zero bytes that pad count bytes to a multiple of 4 (or writes them).
 bool Padding(QelXdr* xdr, uint32_t count);
 
+// Counts bytes that decoding is about to allocate for the message: false (overLimit set)
+// when they would take it past the stream's decodeLimit. An allocation of its own
+// (not the growth of one) adds CS_XDR_ALLOCATION_COST.
+bool Charge(QelXdr* xdr, uint64_t bytes, bool ownAllocation = true);
+// calloc of count * size bytes, charged first; null when refused or out of memory.
+void* ChargedCalloc(QelXdr* xdr, size_t count, size_t size);
+// Starts the counts of a new message (decodeLimit stays).
+inline void StartMessageCounts(QelXdr* xdr) {
+    xdr->position = 0;
+    xdr->allocated = 0;
+    xdr->overLimit = 0;
+}
+
 // Frees *pointer (malloc'd) and clears it.
 template <typename T>
 void Release(T** pointer) {

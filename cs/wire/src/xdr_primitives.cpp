@@ -27,6 +27,23 @@ bool PutRaw(QelXdr* xdr, const void* bytes, uint32_t count) {
     return true;
 }
 
+bool Charge(QelXdr* xdr, uint64_t bytes, bool ownAllocation) {
+    const uint64_t limit = xdr->decodeLimit != 0 ? xdr->decodeLimit : CS_XDR_DECODE_LIMIT;
+    const uint64_t cost = bytes + (ownAllocation ? CS_XDR_ALLOCATION_COST : 0);
+    if (xdr->allocated > limit || cost > limit - xdr->allocated) {
+        xdr->overLimit = 1;
+        return false;
+    }
+    xdr->allocated += cost;
+    return true;
+}
+
+void* ChargedCalloc(QelXdr* xdr, size_t count, size_t size) {
+    if (size != 0 && count > SIZE_MAX / size) return nullptr;
+    if (!Charge(xdr, uint64_t{count} * size)) return nullptr;
+    return std::calloc(count, size);
+}
+
 bool Padding(QelXdr* xdr, uint32_t count) {
     static const unsigned char kZeros[4] = {};
     const uint32_t pad = (4 - count % 4) % 4;
@@ -190,7 +207,9 @@ bool QelXdr_Bytes(QelXdr* xdr, char** bytes, uint32_t* length, uint32_t maximum)
     size_t filled = 0;
     while (filled < wireLength) {
         if (filled == capacity) {
-            capacity = std::min<size_t>(wireLength, capacity == 0 ? kFirstGrowth : capacity * 2);
+            const size_t wanted = std::min<size_t>(wireLength, capacity == 0 ? kFirstGrowth : capacity * 2);
+            if (!Charge(xdr, wanted - capacity, capacity == 0)) return false;
+            capacity = wanted;
             char* grown = static_cast<char*>(std::realloc(buffer.get(), capacity));
             if (grown == nullptr) return false;
             (void)buffer.release();
@@ -239,6 +258,7 @@ bool QelXdr_Array(QelXdr* xdr, void** array, uint16_t* count, uint32_t maximum, 
     for (size_t i = 0; i < wireCount; ++i) {
         if (i == capacity) {
             const size_t wanted = std::min<size_t>(wireCount, capacity == 0 ? 16 : capacity * 2);
+            if (!Charge(xdr, uint64_t{wanted - capacity} * elementSize, capacity == 0)) return false;
             void* grown = std::realloc(*array, wanted * elementSize);
             if (grown == nullptr) return false;
             std::memset(static_cast<char*>(grown) + capacity * elementSize, 0,
@@ -279,7 +299,7 @@ bool QelXdr_Reference(QelXdr* xdr, void** pointer, uint32_t size, QelXdrProc pro
             std::vector<unsigned char> zeroed(size);
             return proc(xdr, zeroed.data(), -1);
         }
-        *pointer = std::calloc(1, size);
+        *pointer = ChargedCalloc(xdr, 1, size);
         if (*pointer == nullptr) return false;
     }
     return proc(xdr, *pointer, -1);

@@ -199,6 +199,7 @@ bool QelXdr_String(QelXdr* xdr, char** text, uint32_t maximum) {
     std::vector<char> local(capacity + 1);
     if (!DecodeInto(xdr, units, local.data(), capacity)) return false;
     const size_t length = std::strlen(local.data());
+    if (!Charge(xdr, length + 1)) return false;
     char* copy = static_cast<char*>(std::malloc(length + 1));
     if (copy == nullptr) return false;
     std::memcpy(copy, local.data(), length + 1);

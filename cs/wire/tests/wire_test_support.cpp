@@ -151,6 +151,47 @@ Bytes CompressedFrame(uint32_t number, char letter, uint32_t flags, std::span<co
     return frame;
 }
 
+Bytes ListItem(uint16_t number, const char* text) {
+    QelXdrBuffer out(QELXDR_ENCODE);
+    OpenCodePages(out.Xdr());
+    CsXdrValueItem item{};
+    item.number = number;
+    item.text = const_cast<char*>(text);
+    CsXdrValueItem* list = &item;
+    if (!CsXdr_ValueList(out.Xdr(), &list)) throw std::runtime_error("cannot encode a list item");
+    Bytes bytes = out.Bytes();
+    bytes.resize(bytes.size() - 4);  // the end of the list
+    return bytes;
+}
+
+Bytes ListBomb(const Bytes& record, std::span<const unsigned char> unit, size_t count, uint32_t number) {
+    const Bytes marked = ListItem(kMarkedItem, nullptr);
+    const auto at = std::search(record.begin(), record.end(), marked.begin(), marked.end());
+    if (at == record.end() || std::search(at + 1, record.end(), marked.begin(), marked.end()) != record.end())
+        throw std::runtime_error("the record holds no single marked list item");
+    Bytes run;
+    while (run.size() < 64 * 1024) run.insert(run.end(), unit.begin(), unit.end());
+    const size_t perRun = run.size() / unit.size();
+
+    StreamBox box;
+    CsStreamSetCompression(box.stream, 1);
+    CsStreamStartMessage(box.stream, number);
+    auto put = [&](const unsigned char* bytes, size_t length) {
+        if (!CsStreamPutBytes(box.stream, bytes, static_cast<uint32_t>(length)))
+            throw std::runtime_error("cannot compress the bomb");
+    };
+    const auto head = static_cast<size_t>(at - record.begin());
+    put(record.data(), head);
+    for (size_t left = count; left > 0;) {
+        const size_t n = std::min(left, perRun);
+        put(run.data(), n * unit.size());
+        left -= n;
+    }
+    put(record.data() + head + marked.size(), record.size() - head - marked.size());
+    if (!CsStreamFlush(box.stream, 1)) throw std::runtime_error("cannot compress the bomb");
+    return box.transport.sent;
+}
+
 char* Sample::Text(const std::string& text) {
     texts_.push_back(text);
     return texts_.back().data();

@@ -63,6 +63,15 @@ struct StreamBox {
 Bytes PlainFrame(uint32_t number, std::span<const unsigned char> payload);
 Bytes CompressedFrame(uint32_t number, char letter, uint32_t flags, std::span<const unsigned char> payload);
 
+// Value-list bombs: a record is encoded with one marked item (number kMarkedItem, no
+// text) in the list under test; ListBomb puts `count` copies of `unit` in its place
+// and compresses the whole as message `number`, the way the stream sends it (the
+// repeated part is never held whole, so millions of items cost little memory here).
+inline constexpr uint16_t kMarkedItem = 0xBEEF;
+// The wire bytes of one list item: presence word, number, text (null for none).
+Bytes ListItem(uint16_t number, const char* text);
+Bytes ListBomb(const Bytes& record, std::span<const unsigned char> unit, size_t count, uint32_t number);
+
 // Records whose storage the Sample owns; every field holds a value that differs from 0.
 class Sample {
 public:

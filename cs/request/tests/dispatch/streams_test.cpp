@@ -13,6 +13,7 @@
 
 #include "arc_compress.h"
 #include "arc_messages.h"
+#include "arc_platform.h"
 #include "dispatch_support.h"
 #include "qel_cs.h"
 #include "qel_cswire.h"
@@ -525,6 +526,78 @@ TEST_F(Streams, ProcessHitsHandsEveryAnswerToTheCallback) {
     ASSERT_TRUE(closing->ok);
     ASSERT_NE(closing->record.body.hitItems.values, nullptr);
     EXPECT_EQ(closing->record.replyWindow, 100u);
+}
+
+int g_answers = 0;
+int CountAnswers(void*, void*) {
+    ++g_answers;
+    return 1;
+}
+
+// What one reply may make is bounded: millions of list items compressed into a few
+// kilobytes, or a reply past the bound its definition sets, fail the request with 6
+// and drop the connection (the rest of the message is unread); the next request
+// connects again.
+TEST_F(Streams, ReplyPastItsBoundFailsAndDropsTheConnection) {
+    struct Case {
+        const char* name;
+        const char* text;  // of every item
+        size_t items;
+        uint64_t replyLimit;  // the definition's; 0: the default
+        int expected;
+    } cases[] = {
+        {"four million empty items", nullptr, 4000000, 0, CS_FAILED},
+        {"20000 items past a bound of 1 MiB", "match", 20000, 1024 * 1024, CS_FAILED},
+        {"control: the same within the default bound", "match", 20000, 0, CS_OK},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_items = {{sample_.Group(), sample_.Appl(), sample_.Hit(), 1}};
+        g_item = 0;
+        g_answers = 0;
+        CsXdrValueItem marked{};
+        marked.number = wire_test::kMarkedItem;
+        CsReplyRecord reply{};
+        reply.code = 104;
+        reply.body.values.items = &marked;
+        QelXdrBuffer record(QELXDR_ENCODE);
+        wire_test::OpenCodePages(record.Xdr());
+        record.Xdr()->features = CsXdrFeatures(kFlags1, 0);
+        ASSERT_TRUE(CsXdrResponse(record.Xdr(), &reply));
+        const Bytes frames = wire_test::ListBomb(record.Bytes(), wire_test::ListItem(3, c.text), c.items, 2);
+        const std::string file =
+            ::testing::TempDir() + "reply-bomb-" + std::to_string(ArcOS_GetProcessId()) + ".bin";
+        ASSERT_EQ(
+            ArcOS_WriteFileAtomic(
+                file.c_str(), std::string_view(reinterpret_cast<const char*>(frames.data()), frames.size())),
+            0);
+
+        FakeScript script;
+        script.SendNumbered(1).SendNumbered(2).Line("reply-file " + file);
+        if (c.expected == CS_OK) {
+            reply.body.values.items = nullptr;
+            script.Reply(ReplyHex(2, reply));
+        } else {
+            script.Connection().SendAny().Reply(ResultHex(1, 4, 0));
+        }
+        script.Install();
+        CsHandle handle{};
+        MakeRemoteHandle(&handle);
+        handle.def.replyLimit = c.replyLimit;
+        EXPECT_EQ(CsServerRequest(&handle, 104, static_cast<CsHitItemFn>(NextItem), sample_.List(2),
+                                  static_cast<CsEntryFn>(CountAnswers)),
+                  c.expected);
+        if (c.expected == CS_OK) {
+            EXPECT_EQ(g_answers, 1);
+            EXPECT_TRUE(CsIsConnected(&handle));
+        } else {
+            EXPECT_EQ(g_answers, 0);
+            EXPECT_FALSE(CsIsConnected(&handle));
+            EXPECT_EQ(CsServerRequest(&handle, 4), CS_OK);
+            EXPECT_EQ(Count(script.Log(), "connect 0"), 2);
+        }
+        ArcOS_Unlink(file.c_str());  // the fake reads its script again at every connect
+    }
 }
 
 TEST_F(Streams, ServerPrintSendsThePrintRequestThenTheItems) {

@@ -16,6 +16,7 @@ SESSION = 0x10
 
 TEXT_LIMIT = 131072
 ARRAY_LIMIT = 65535
+LIST_LIMIT = 1048576  # items of one value list
 CODE_MAX = 121
 SESSION_BLOCK = 64
 
@@ -267,7 +268,7 @@ class Codec:
             return
         items = []
         while self.presence():
-            if len(items) >= ARRAY_LIMIT:
+            if len(items) >= LIST_LIMIT:
                 raise WireError("value list too long")
             item = {}
             self.u16(item, "n")
