@@ -6,8 +6,8 @@
 
 namespace qelwww::detail {
 
-// Actions arrive with their own pieces of the gateway; an entry without one answers as a
-// function this build does not have.
+// An entry without an action is a keyword the gateway knows but does not carry out: it
+// answers as an unknown function.
 const DispatchEntry kDispatchTable[] = {
     {"logon", "l", false, LogonAction},
     {"logoff", "f", false, LogoffAction},
