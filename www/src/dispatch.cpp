@@ -43,7 +43,7 @@ int QelWWW_Dispatch(const QelWWWConfig* config, QelWWWSession* session) {
     }
     if (entry == nullptr || entry->action == nullptr) {
         if (entry != nullptr && config != nullptr && config->traceOn)
-            QelWWW_Trace(config, "QelWWW_Dispatch: action '%s' is not part of this build", entry->keyword);
+            QelWWW_Trace(config, "QelWWW_Dispatch: action '%s' is not carried out", entry->keyword);
         QelWWW_ReportText(config, session, true, QELWWW_MSG_NO_FUNCTION, {session->action});
         return 1;
     }
