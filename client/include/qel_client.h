@@ -184,7 +184,7 @@ struct ClientFolderRow {
 
 struct ClientSession;
 
-// An entry of the session's folder list; what an open folder adds comes later.
+// An entry of the session's folder list.
 struct ClientFolderEntry {
     ClientFolderRow row;
     ClientSession* session = nullptr;

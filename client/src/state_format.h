@@ -1,5 +1,5 @@
-// state_format.h - the framing and limits of the state blobs (internal). docs/state.md
-// is the description; these constants are what the writer and the reader share.
+// state_format.h - the framing and limits of the state blobs (internal), written down in
+// docs/state.md; these constants are what the writer and the reader share.
 #pragma once
 
 #include <cstddef>

@@ -89,7 +89,7 @@ TEST(CodeParameters, CallerErrorsGiveMinusTwo) {
     EXPECT_EQ(ZypLzwLiveBlocks(), live);
 }
 
-// Width after `nextFree - 1` was added, from the textbook rule: the width grows once
+// Width after `nextFree - 1` was added, computed apart from the codec: the width grows once
 // the last added code plus the early-change offset reaches a power of two.
 uint32_t ExpectedWidth(uint32_t nextFree, uint32_t early) {
     return std::min<uint32_t>(12, static_cast<uint32_t>(std::bit_width(nextFree - 1 + early)));

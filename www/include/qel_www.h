@@ -484,7 +484,7 @@ int QelWWW_Logon(const QelWWWConfig* config, QelWWWSession* session);
 
 // What QelWWW_SaveServerState writes.
 inline constexpr unsigned QELWWW_STATE_SERVER = 1;  // the .srv and .fnm files
-// Bit 2 (the open folder's .fld file) joins with the folder actions.
+// Other bits write nothing.
 
 // Writes the state files of session->client: with QELWWW_STATE_SERVER its password hash
 // (of session->password), the session (.srv) and its folder list (.fnm). A failed write

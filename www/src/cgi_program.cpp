@@ -159,8 +159,8 @@ int RunCgiProgram(int argc, char** argv) {
     run.session.response = std::make_unique<QelWWWResponse>(&run.config);
     if (StartUp(run, argc > 0 ? argv[0] : nullptr)) {
         if (HasOptions(argc, argv)) {
-            // Options select the command-line mode, which this build does not have yet:
-            // every option is one the program does not know.
+            // Options ask for a command-line mode, which the program does not have:
+            // every option is one it does not know.
             MAIN_TRACE(run.config, "main: command line invoked");
             run.config.commandLineMode = 1;
             run.commandLine = true;

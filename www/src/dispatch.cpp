@@ -6,8 +6,8 @@
 
 namespace qelwww::detail {
 
-// Actions arrive with their own pieces of the gateway; an entry without one answers as a
-// function this build does not have.
+// An entry without an action is a keyword the gateway knows but does not carry out: it
+// answers as an unknown function.
 const DispatchEntry kDispatchTable[] = {
     {"logon", "l", false, StoredState::kChangedByNewPassword, LogonAction},
     {"logoff", "f", false, StoredState::kRead, LogoffAction},
@@ -104,7 +104,7 @@ int QelWWW_Dispatch(const QelWWWConfig* config, QelWWWSession* session) {
     }
     if (entry == nullptr || entry->action == nullptr) {
         if (entry != nullptr && config != nullptr && config->traceOn)
-            QelWWW_Trace(config, "QelWWW_Dispatch: action '%s' is not part of this build", entry->keyword);
+            QelWWW_Trace(config, "QelWWW_Dispatch: action '%s' is not carried out", entry->keyword);
         QelWWW_ReportText(config, session, true, QELWWW_MSG_NO_FUNCTION, {session->action});
         return 1;
     }

@@ -107,8 +107,7 @@ int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const ch
     std::vector<ClientFolderName> folders(static_cast<size_t>(count));
     folders.resize(static_cast<size_t>(Folder_ListNames(client, folders.data(), folders.size())));
 
-    // With one folder the page would go straight to its search criteria; that hand-over
-    // comes with the search actions, so one folder is listed like several.
+    // One folder is listed like several: the gateway has no search page to go on to.
     QelWWWResponse& r = *session->response;
     r.SetContentType(session->noHtml ? "text/plain" : "text/html");
     r.SaveStateCookies(config, session, config->codePage, static_cast<int32_t>(Session_GetUserValue(client)));

@@ -112,7 +112,7 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
     }
     const std::string srvPath = QelWWW_StateFilePath(config, session, "srv");
     if (srvPath.empty()) return Refuse(config, session, "no server or user", false);
-    // Not touched: a later folder file is compared with the age of this one.
+    // Read without touching it: its age stays that of the logon that wrote it.
     std::optional<std::string> srv =
         QelWWW_ReadCacheFile(config, session, srvPath.c_str(), nullptr, nullptr, false);
     if (!srv) return Refuse(config, session, "no server state", false);

@@ -1,4 +1,4 @@
-// Operations of later layers, plugged into this one at start-up.
+// Operations of the layers above, plugged into this one at start-up.
 #include "layer_hooks.h"
 
 #include <mutex>

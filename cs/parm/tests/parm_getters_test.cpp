@@ -1,6 +1,8 @@
 // Typed getters and setters of the reserved sections, view sections and field rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -130,6 +132,105 @@ TEST(ParmFieldList, AtMostThirtyEntries) {
     EXPECT_EQ(ParmCountFields(text.c_str()), 35);
     EXPECT_EQ(ParmGetFields(text.c_str(), fields), 30);
     EXPECT_EQ(fields[29].first, 30);
+}
+
+// The rules of the field keys, each case against the count they give: keys FLD01, FLD02,
+// ... as "FLD%02d" writes them, in the first @_FIXED_@ section up to the next line that
+// starts with '[', counted from 01 until the first missing number.
+TEST(ParmFieldList, CountFollowsTheKeyRules) {
+    std::string hundred;
+    for (int n = 100; n >= 1; --n)
+        hundred += "FLD" + std::string(n < 10 ? "0" : "") + std::to_string(n) + "=\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        int expected;
+    } cases[] = {
+        {"no section", "[OTHER]\nFLD01=1\n", 0},
+        {"empty section", Fixed(""), 0},
+        {"one key", Fixed("FLD01=1\n"), 1},
+        {"empty value", Fixed("FLD01=\n"), 1},
+        {"last line without LF", Fixed("FLD01=1\nFLD02=2"), 2},
+        {"CR before LF", Fixed("FLD01=1\r\nFLD02=2\r\n"), 2},
+        {"any order", Fixed("FLD03=3\nCC=ANSI\nFLD01=1\nFLD02=2\n"), 3},
+        {"a gap ends the run", Fixed("FLD01=1\nFLD02=2\nFLD04=4\n"), 2},
+        {"no FLD01", Fixed("FLD02=2\nFLD03=3\n"), 0},
+        {"a repeated key counts once", Fixed("FLD01=1\nFLD01=1\nFLD02=2\n"), 2},
+        {"one digit is another key", Fixed("FLD1=1\n"), 0},
+        {"three digits below 100 are another key", Fixed("FLD001=1\n"), 0},
+        {"FLD00 is no field", Fixed("FLD00=0\nFLD01=1\n"), 1},
+        {"the key ends at '='", Fixed("FLD01 =1\nFLD012=1\nFLD01x=1\n"), 0},
+        {"a key without '='", Fixed("FLD01\n"), 0},
+        {"a key starts its line", Fixed(" FLD01=1\nX=FLD01=1\n"), 0},
+        {"keys match exactly", Fixed("fld01=1\nFld01=1\n"), 0},
+        {"keys past 99 have three digits", Fixed(hundred), 100},
+        {"100 written with a leading zero", Fixed("FLD0100=\n" + hundred.substr(hundred.find("FLD99"))), 99},
+        {"a number too long for any run", Fixed("FLD01=1\nFLD" + std::string(40, '9') + "=\n"), 1},
+        {"a line starting with '[' ends the section", Fixed("FLD01=1\n[x\nFLD02=2\n"), 1},
+        {"keys of a later section", Fixed("FLD01=1\n[V]\nFLD02=2\n"), 1},
+        {"keys of an earlier section", "[V]\nFLD01=1\n" + Fixed("FLD02=2\n"), 0},
+        {"only the first fixed section", Fixed("FLD01=1\n") + Fixed("FLD02=2\n"), 1},
+        {"a section line with a blank after it", "[@_FIXED_@] \nFLD01=1\n", 0},
+        {"the section name inside a value", "X=[@_FIXED_@]\nFLD01=1\n", 0},
+        {"section as the last line", "[@_FIXED_@]", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParmCountFields(c.text.c_str()), c.expected) << c.name;
+        ParmFieldDef fields[PARM_MAX_FIELDS];
+        EXPECT_EQ(ParmGetFields(c.text.c_str(), fields), std::min(c.expected, PARM_MAX_FIELDS)) << c.name;
+    }
+    EXPECT_EQ(ParmCountFields(nullptr), 0);
+}
+
+// Each field takes the first line of its key; replacing the list deletes exactly those
+// lines and leaves every other one.
+TEST(ParmFieldList, FirstLineOfEachKey) {
+    const std::string text = Fixed("FLD02=2,2,b,first\nFLD01=1,1,a,first\nFLD01=9,9,a,second\nFLD04=4\n");
+    ParmFieldDef fields[PARM_MAX_FIELDS];
+    ASSERT_EQ(ParmGetFields(text.c_str(), fields), 2);
+    EXPECT_EQ(fields[0].first, 1);
+    EXPECT_STREQ(fields[0].text, "first");
+    EXPECT_STREQ(fields[1].text, "first");
+
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"repeated key: its first line goes", text, Fixed("FLD01=9,9,a,second\nFLD04=4\n")},
+        {"last line without LF", Fixed("A=1\nFLD01=1"), Fixed("A=1\n")},
+        {"keys after the section stay", Fixed("FLD01=1\n[V]\nFLD02=2\n"), Fixed("[V]\nFLD02=2\n")},
+        {"keys outside the run stay", Fixed("FLD1=1\nFLD00=0\nFLD03=3\nFLD01=1\n"),
+         Fixed("FLD1=1\nFLD00=0\nFLD03=3\n")},
+        {"no fixed section: one is added", "[V]\nFLD01=1", "[V]\nFLD01=1\n[@_FIXED_@]\n"},
+    };
+    for (const Case& c : cases) {
+        ParmText edited{c.before};
+        ASSERT_EQ(ParmSetFields(&edited, nullptr, 0), 0) << c.name;
+        EXPECT_EQ(edited.text, c.after) << c.name;
+    }
+}
+
+// 20,000 keys, the highest first: every function that walks the field keys reads the
+// text once. ctest runs this case alone with a 3-second time-out (request_parm_field_keys);
+// a lookup per key took about 6 seconds.
+TEST(ParmFieldList, TwentyThousandKeys) {
+    constexpr int kKeys = 20000;
+    std::string lines;
+    for (int n = kKeys; n >= 1; --n) {
+        char line[48];
+        std::snprintf(line, sizeof line, "FLD%02d=%d,%d,name%d,text\n", n, n, n, n);
+        lines += line;
+    }
+    ParmText text{Fixed("CC=ANSI\n" + lines) + "[V]\nFLD01=stays\n"};
+    EXPECT_EQ(ParmCountFields(text.c_str()), kKeys);
+    ParmFieldDef fields[PARM_MAX_FIELDS];
+    ASSERT_EQ(ParmGetFields(text.c_str(), fields), PARM_MAX_FIELDS);
+    EXPECT_EQ(fields[PARM_MAX_FIELDS - 1].first, PARM_MAX_FIELDS);
+    EXPECT_STREQ(fields[PARM_MAX_FIELDS - 1].name, "name30");
+    ASSERT_EQ(ParmSetFields(&text, fields, 2), 0);
+    EXPECT_EQ(text.text,
+              Fixed("FLD02=2,2,name2,text\nFLD01=1,1,name1,text\nCC=ANSI\n") + "[V]\nFLD01=stays\n");
 }
 
 TEST(ParmFieldList, WriteReplacesTheList) {

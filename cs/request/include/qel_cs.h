@@ -4,7 +4,7 @@
 // included here).
 //
 // Every operation takes a CsHandle first and answers a CsReturnCode. Documents:
-// docs/request-handle.md (seams left for later layers), docs/messages-issuing.md,
+// docs/request-handle.md (layer hooks), docs/messages-issuing.md,
 // docs/exits.md, docs/request-paths.md.
 #pragma once
 
@@ -329,7 +329,7 @@ void CsFreeLogonRecord(CsHandle* handle);
 void CsFreeSystemParms(CsHandle* handle);
 
 // ===========================================================================
-// Seams: operations that later layers of the request layer provide
+// Layer hooks: operations that the layers above the request layer provide
 // ===========================================================================
 
 // Replaces the hooks (CsLayerHooks, qel_cshandle.h; an empty hook answers CS_FAILED

@@ -1,4 +1,4 @@
-// The scripted fake transport as the dispatcher's fault tests will use it: loaded
+// The scripted fake transport as the dispatcher's fault tests use it: loaded
 // under the dispatcher's file name, played through the table.
 #include <gtest/gtest.h>
 

@@ -88,8 +88,8 @@ bool EncodeText(QelXdr* xdr, const char* text, size_t length) {
     return QelXdr_UInt(xdr, &wireLength) && QelXdr_Opaque(xdr, wire.data(), wireLength);
 }
 
-// Reads a wire text: its bytes fixed up and cut at the terminator. *present is false
-// for length 0.
+// Reads a wire text: its bytes fixed up and cut at the terminator, which must be among
+// the counted bytes. *present is false for length 0.
 bool ReadWireText(QelXdr* xdr, std::vector<unsigned char>* units, bool* present) {
     uint32_t wireLength = 0;
     if (!QelXdr_UInt(xdr, &wireLength)) return false;
@@ -108,6 +108,7 @@ bool ReadWireText(QelXdr* xdr, std::vector<unsigned char>* units, bool* present)
         if (zero) break;
         end += unitSize;
     }
+    if (end + unitSize > units->size()) return false;  // no terminator: not a text
     units->resize(end);
     if (xdr->toLocal == nullptr) {
         xdr->error = ARC_ICONV_NOT_SUPPORTED;

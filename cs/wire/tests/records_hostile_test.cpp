@@ -1,6 +1,8 @@
 // Hostile records: every reader of outside bytes is fed truncated, overwritten and
-// flipped versions of real records. Decoding must fail cleanly (the sanitizers watch
-// for crashes and leaks); what it accepts must be a record it can encode again.
+// flipped versions of real records. Each must decode exactly as the independent reader
+// of docs/wire.md (wire_reader.py) reads it: refused where it is refused, and otherwise
+// read to the same byte, as a record that encodes again. The sanitizers watch for
+// crashes and leaks.
 #include "wire_test_support.h"
 
 #include "arc_byteorder.h"
@@ -14,6 +16,7 @@ using namespace wire_test;
 namespace {
 
 constexpr uint32_t kAllFeatures = 0x1F;
+constexpr char kGroupTypes[] = "BDINSTX";  // the field types of Sample::Group()
 
 struct Sampled {
     const char* name;
@@ -127,8 +130,13 @@ std::vector<Sampled> Samples() {
     return out;
 }
 
-// Decodes; on success encodes the result again. Returns whether decoding succeeded.
-bool DecodeAndReencode(const Sampled& sample, const Bytes& bytes, const std::string& what) {
+struct Outcome {
+    bool ok;
+    size_t remaining;  // bytes after the record, when it decoded
+};
+
+// Decodes; on success encodes the result again, which must work.
+Outcome DecodeAndReencode(const Sampled& sample, const Bytes& bytes, const std::string& what) {
     QelXdrBuffer in(QELXDR_DECODE, bytes);
     OpenCodePages(in.Xdr());
     in.Xdr()->features = sample.features;
@@ -154,46 +162,81 @@ bool DecodeAndReencode(const Sampled& sample, const Bytes& bytes, const std::str
         }
         CsFreeReplyRecord(&r);
     }
-    return ok;
+    return {ok, ok ? in.Remaining() : 0};
+}
+
+struct Hostile {
+    std::string what;
+    Bytes bytes;
+};
+
+// Decodes every input and compares with the independent reader's answer: "END n" (read,
+// n bytes left over) or "ERROR". Returns how many inputs were refused.
+size_t ExpectReaderAgrees(const Sampled& s, const std::vector<Hostile>& inputs) {
+    std::string hex;
+    for (const Hostile& h : inputs) hex += Hex(h.bytes) + "\n";
+    const std::vector<std::string> answers =
+        PythonLines(WIRE_TESTS_DIR "/wire_reader.py",
+                    {"batch", s.request ? "request" : "reply", std::to_string(s.features), "{}", kGroupTypes},
+                    std::span(reinterpret_cast<const unsigned char*>(hex.data()), hex.size()));
+    EXPECT_EQ(answers.size(), inputs.size()) << s.name;
+    if (answers.size() != inputs.size()) return 0;
+    size_t refused = 0;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const Outcome outcome = DecodeAndReencode(s, inputs[i].bytes, inputs[i].what);
+        const std::string decoder = outcome.ok ? "END " + std::to_string(outcome.remaining) : "ERROR";
+        const std::string& reader = answers[i];
+        EXPECT_EQ(decoder, reader.starts_with("ERROR") ? std::string("ERROR") : reader)
+            << inputs[i].what << " (reader: " << reader << ")";
+        refused += outcome.ok ? 0 : 1;
+    }
+    return refused;
 }
 
 TEST(HostileRecords, EveryTruncationFails) {
     for (const Sampled& s : Samples()) {
-        ASSERT_TRUE(DecodeAndReencode(s, s.bytes, s.name)) << s.name;
+        const Outcome whole = DecodeAndReencode(s, s.bytes, s.name);
+        ASSERT_TRUE(whole.ok) << s.name;
+        EXPECT_EQ(whole.remaining, 0u) << s.name;
         for (size_t cut = 0; cut < s.bytes.size(); ++cut) {
             const Bytes shorter(s.bytes.begin(), s.bytes.begin() + cut);
-            EXPECT_FALSE(DecodeAndReencode(s, shorter, s.name)) << s.name << " cut at " << cut;
+            EXPECT_FALSE(DecodeAndReencode(s, shorter, s.name).ok) << s.name << " cut at " << cut;
         }
     }
 }
 
-TEST(HostileRecords, HostileWordsAtEveryPositionFailCleanly) {
+TEST(HostileRecords, HostileWordsAtEveryPositionDecodeAsTheReaderReads) {
     const uint32_t kWords[] = {0, 1, 2, 7, 8, 19, 8193, 65535, 65536, 0x7FFFFFFF, 0xFFFFFFFF};
     for (const Sampled& s : Samples()) {
+        std::vector<Hostile> inputs;
         for (size_t at = 0; at + 4 <= s.bytes.size(); at += 4) {
             for (uint32_t word : kWords) {
                 Bytes bad = s.bytes;
                 QelPutBE32(word, bad.data() + at);
-                DecodeAndReencode(
-                    s, bad,
-                    std::string(s.name) + " word " + std::to_string(word) + " at " + std::to_string(at));
+                inputs.push_back(
+                    {std::string(s.name) + " word " + std::to_string(word) + " at " + std::to_string(at),
+                     bad});
             }
         }
+        // Every record has a count or a length that 0xFFFFFFFF makes impossible.
+        EXPECT_GT(ExpectReaderAgrees(s, inputs), 0u) << s.name;
     }
 }
 
-TEST(HostileRecords, FlippedBytesFailCleanly) {
+TEST(HostileRecords, FlippedBytesDecodeAsTheReaderReads) {
     for (const Sampled& s : Samples()) {
+        std::vector<Hostile> inputs;
         for (size_t at = 0; at < s.bytes.size(); ++at) {
             Bytes bad = s.bytes;
             bad[at] ^= 0xFF;
-            DecodeAndReencode(s, bad, std::string(s.name) + " flip at " + std::to_string(at));
+            inputs.push_back({std::string(s.name) + " flip at " + std::to_string(at), bad});
         }
+        EXPECT_GT(ExpectReaderAgrees(s, inputs), 0u) << s.name;
     }
 }
 
-// The hostile values the issue names, each at the place where it matters, beside a
-// control that differs only in that value and decodes.
+// Hostile values, each at the place where it matters, beside a control that differs
+// only in that value and decodes.
 TEST(HostileRecords, NamedHostileValuesAreRefused) {
     struct Case {
         const char* name;

@@ -1,11 +1,14 @@
 """An independent reader of wire records, written from docs/wire.md.
 
   wire_reader.py request|reply FEATURES FILE [GROUPFIELDS]
+  wire_reader.py batch request|reply FEATURES FILE [GROUPFIELDS]
 
 Reads one record from FILE with the given feature bits and prints one line per value,
 "path=value", then "END remaining-bytes". GROUPFIELDS is the type letters of the
 application group that types hit rows without a group of their own (search replies,
 hit items). Exits with status 1 and "ERROR ..." when the bytes do not follow the layout.
+With "batch", each line of FILE is one record in hex; one line per record: "END
+remaining-bytes" or "ERROR ...", and the exit status is 0.
 """
 import struct
 import sys
@@ -14,10 +17,11 @@ RESERVED_WORD, TEXTS, LONG64, SESSION = 0x01, 0x02, 0x08, 0x10
 
 
 class Reader:
-    def __init__(self, data, features, group_types):
+    def __init__(self, data, features, group_types, quiet=False):
         self.data, self.pos, self.features = data, 0, features
         self.path = []
         self.group_types = group_types
+        self.quiet = quiet
 
     def take(self, n):
         if self.pos + n > len(self.data):
@@ -27,7 +31,8 @@ class Reader:
         return chunk
 
     def emit(self, name, value):
-        print("%s=%s" % (".".join(self.path + [name]), value))
+        if not self.quiet:
+            print("%s=%s" % (".".join(self.path + [name]), value))
         return value
 
     def u32(self, name):
@@ -89,7 +94,8 @@ class Reader:
         body = raw[:end]
         if hidden:
             body = bytearray(b ^ 0xFF for b in body)
-        return self.emit(name, body.decode("utf-16-be"))
+        # UCS-2: every unit is a character, a lone surrogate too.
+        return self.emit(name, body.decode("utf-16-be", "surrogatepass"))
 
     def presence(self):
         word = struct.unpack(">I", self.take(4))[0]
@@ -532,7 +538,22 @@ def reply(r):
         r.sub("body", reply_body, code)
 
 
+def batch(kind, features, path, group_types):
+    with open(path, encoding="ascii") as f:
+        for line in f:
+            r = Reader(bytes.fromhex(line.strip()), features, group_types, quiet=True)
+            try:
+                (request if kind == "request" else reply)(r)
+            except ValueError as e:
+                print("ERROR %s" % e)
+                continue
+            print("END %d" % (len(r.data) - r.pos))
+
+
 def main():
+    if sys.argv[1] == "batch":
+        group_types = sys.argv[5] if len(sys.argv) > 5 else None
+        return batch(sys.argv[2], int(sys.argv[3]), sys.argv[4], group_types)
     kind, features, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     group_types = sys.argv[4] if len(sys.argv) > 4 else None
     r = Reader(open(path, "rb").read(), features, group_types)

@@ -257,6 +257,8 @@ TEST(XdrPrimitives, MalformedInputFails) {
         {"odd text length", "0000000300410000", text},
         {"text length 0xFFFFFFFF", "ffffffff00410000", text},
         {"text longer than the bytes", "0000010000410042", text},
+        {"text without its terminator", "0000000400410042", text},
+        {"text whose only zero unit is padding", "0000000200410000", text},
         {"hyper cut short", "000000",
          [](QelXdr* x) {
              int64_t v;

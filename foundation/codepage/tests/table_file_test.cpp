@@ -96,18 +96,86 @@ TEST(TableFile, HeaderLies) {
     EXPECT_EQ(Parse("", &data), EINVAL);
 }
 
+uint32_t Get32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+// Every directory field set to each edge value: each is refused, except the value the
+// field holds already and the offset of an empty prefix section anywhere up to the end.
 TEST(TableFile, DirectoryFieldsAtTheirLimits) {
     for (const char* name : {"KVR-037", "KVR-954"}) {
         const std::string good = StagedTable(name);
+        const uint32_t size = static_cast<uint32_t>(good.size());
+        const bool noPrefixes = Get32(good, fmt::kOffDirectory + 4 * fmt::kDirPrefixCount) == 0;
         for (size_t field = 0; field < fmt::kDirFieldCount; ++field) {
-            for (uint32_t value : {0u, 1u, 0x7FFFFFFFu, 0xFFFFFFFFu, static_cast<uint32_t>(good.size()),
-                                   static_cast<uint32_t>(good.size() - 1)}) {
+            const uint32_t present = Get32(good, fmt::kOffDirectory + 4 * field);
+            for (uint32_t value : {0u, 1u, static_cast<uint32_t>(fmt::kMinimumFileSize - 1), 0x7FFFFFFFu,
+                                   0xFFFFFFFFu, size, size - 1}) {
+                const bool emptyPrefixes = field == fmt::kDirPrefixes && noPrefixes &&
+                                           value >= fmt::kMinimumFileSize && value <= size;
+                const int expected = value == present || emptyPrefixes ? 0 : EINVAL;
                 std::string bytes = good;
                 Put32(bytes, fmt::kOffDirectory + 4 * field, value);
                 TableData data;
-                if (Parse(bytes, &data) == 0) Exercise(data);
+                const int rc = Parse(bytes, &data);
+                EXPECT_EQ(rc, expected) << name << " field " << field << " = " << value;
+                if (rc == 0) Exercise(data);
             }
         }
+    }
+}
+
+// Moves a section of rows to the end of the file, padded with `fill` rows up to `rows`.
+std::string WithRowsAtEnd(const std::string& good, fmt::DirectoryField offsetField,
+                          fmt::DirectoryField countField, size_t rowBytes, uint32_t rows,
+                          const std::string& fill) {
+    std::string bytes = good;
+    const uint32_t offset = Get32(good, fmt::kOffDirectory + 4 * offsetField);
+    const uint32_t present = Get32(good, fmt::kOffDirectory + 4 * countField);
+    Put32(bytes, fmt::kOffDirectory + 4 * offsetField, static_cast<uint32_t>(bytes.size()));
+    Put32(bytes, fmt::kOffDirectory + 4 * countField, rows);
+    bytes += good.substr(offset, size_t{present} * rowBytes);
+    for (uint32_t row = present; row < rows; ++row) bytes += fill;
+    Put32(bytes, fmt::kOffFileSize, static_cast<uint32_t>(bytes.size()));
+    return bytes;
+}
+
+// The counts at their largest and one above, each with a section that fits the file, and
+// an empty section right after the directory.
+TEST(TableFile, CountsAtTheirLimits) {
+    const std::string single = StagedTable("KVR-037");
+    const std::string multi = StagedTable("KVR-954");
+    std::string unmappedToRow;
+    for (size_t i = 0; i < fmt::kRowEntries; ++i) unmappedToRow += Bytes({0xFF, 0xFF});
+    std::string unmappedFromRow;
+    for (size_t i = 0; i < fmt::kRowEntries; ++i) unmappedFromRow += Bytes({0xFF, 0xFF, 0, 0});
+    const uint32_t prefixAt = Get32(multi, fmt::kOffDirectory + 4 * fmt::kDirPrefixes);
+    const std::string prefix = multi.substr(prefixAt, fmt::kPrefixRecordSize);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int expected;
+    } cases[] = {
+        {"65536 to-UCS rows",
+         WithRowsAtEnd(single, fmt::kDirToRows, fmt::kDirToRowCount, 512, 0x10000, unmappedToRow), 0},
+        {"65537 to-UCS rows",
+         WithRowsAtEnd(single, fmt::kDirToRows, fmt::kDirToRowCount, 512, 0x10001, unmappedToRow), EINVAL},
+        {"257 from-UCS rows",
+         WithRowsAtEnd(multi, fmt::kDirFromRows, fmt::kDirFromRowCount, 1024, 257, unmappedFromRow), 0},
+        {"258 from-UCS rows",
+         WithRowsAtEnd(multi, fmt::kDirFromRows, fmt::kDirFromRowCount, 1024, 258, unmappedFromRow), EINVAL},
+        {"255 prefixes", WithRowsAtEnd(multi, fmt::kDirPrefixes, fmt::kDirPrefixCount, 32, 255, prefix), 0},
+        {"256 prefixes", WithRowsAtEnd(multi, fmt::kDirPrefixes, fmt::kDirPrefixCount, 32, 256, prefix),
+         EINVAL},
+        {"no prefixes, right after the directory", single, 0},
+    };
+    Put32(cases[6].bytes, fmt::kOffDirectory + 4 * fmt::kDirPrefixes,
+          static_cast<uint32_t>(fmt::kMinimumFileSize));
+    for (const Case& c : cases) {
+        TableData data;
+        EXPECT_EQ(Parse(c.bytes, &data), c.expected) << c.name;
     }
 }
 

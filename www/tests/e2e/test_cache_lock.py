@@ -1,8 +1,8 @@
 """Journey: another process holds the cache's lock file. Every cache read, write and
 removal waits for byte 0 of qelwww.lck and goes on once it is released.
 
-No request writes the cache yet, so www_cache_tool, which calls the same cache functions,
-stands in for the CGI program. Python's fcntl.lockf takes a classic record lock, which the
+www_cache_tool, which calls the same cache functions as the CGI program, drives each
+operation on its own so that the test controls when it runs. Python's fcntl.lockf takes a classic record lock, which the
 gateway's open-file-description lock must respect.
 """
 import fcntl
