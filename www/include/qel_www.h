@@ -280,10 +280,11 @@ public:
     // and the body, and flushes. 0, or the errno of the failed write.
     int WriteReply();
 
-    // Both state cookies sent empty.
+    // Both state cookies sent empty and expired (Max-Age=0 and a past Expires).
     void ClearStateCookies();
     // ZEIQS (when the session's send-state flag is set) and ZEILOGID (send-log-id flag).
-    // Values are percent-encoded; both carry HttpOnly and SameSite=Lax.
+    // Values are percent-encoded; both carry HttpOnly and SameSite=Lax. ZEIQS names the
+    // local directory only when the server's section (read through config) does not.
     void SaveStateCookies(const QelWWWConfig* config, const QelWWWSession* session, uint32_t codePage,
                           int32_t logId);
 
@@ -487,22 +488,25 @@ inline constexpr unsigned QELWWW_STATE_SERVER = 1;  // the .srv and .fnm files
 // Other bits write nothing.
 
 // Writes the state files of session->client: with QELWWW_STATE_SERVER its password hash
-// (of session->password), the session (.srv) and its folder list (.fnm). A failed write
-// does not fail the action: message 220 and the errno are appended to the text body and
-// the next request logs on again. True when everything asked for was written.
+// (of session->password), the session (.srv) and its folder list (.fnm), both under the
+// lock of the user's state files. A failed write does not fail the action: message 220
+// and the errno are appended to the text body, both files are removed and the next
+// request logs on again. True when everything asked for was written.
 bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what);
 
-// Rebuilds session->client from the state files. 0; 3 when a file is missing or refused
-// by the client layer (a planted or damaged file counts as missing), the logon has timed
-// out, the password is not the one the state was saved with, or (checkCacheUsers) the
-// user is neither in CacheUserIDs nor checked by this request's own logon. After 3 no
-// client session is left; a timed-out one is logged off at the server, any other is only
-// let go (a stranger's wrong password must not end the owner's logon).
+// Rebuilds session->client from the state files, read under the lock of the user's state
+// files; when only one of .srv and .fnm is there it is removed. 0; 3 when a file is
+// missing or refused by the client layer (a planted or damaged file counts as missing),
+// the logon has timed out, the password is not the one the state was saved with, or
+// (checkCacheUsers) the user is neither in CacheUserIDs nor checked by this request's own
+// logon. After 3 no client session is left; a timed-out one is logged off at the server,
+// any other is only let go (a stranger's wrong password must not end the owner's logon).
 int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers);
 
-// Removes the .srv, then the .fnm, then (folder set) the .fld file of the session's server,
-// port and user; stops at the first removal that fails. False then, or when the server
-// or the user is empty.
+// Under the lock of the user's state files: removes the .srv, then the .fnm, then (folder
+// set) the .fld file of the session's server, port and user; a file that is not there
+// counts as removed. Stops at the first removal that fails: false then, or when the
+// server or the user is empty.
 bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session);
 
 // Catalogue message of a client return code: 402 + code for 1..7, the table for the

@@ -3,7 +3,9 @@
 
 #include "arc_platform.h"
 #include "code_page_converter.h"
+#include "decimal.h"
 #include "format_text.h"
+#include "ini_section.h"
 
 using qelwww::detail::FormatV;
 
@@ -64,6 +66,28 @@ const char* CharsetName(uint32_t ccsid) {
 }
 
 constexpr const char* kStateCookieAttributes = "; HttpOnly; SameSite=Lax";
+// A cleared cookie is expired, so that the browser drops it instead of keeping it empty.
+constexpr const char* kExpiredCookieAttributes =
+    "; Max-Age=0; Expires=Thu, 01 Jan 1970 00:00:00 GMT; HttpOnly; SameSite=Lax";
+
+std::string WithoutTrailingSlash(std::string path) {
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// The server's section makes it the local server in this directory: the next request
+// finds the same without _local, and the server's path stays out of the browser.
+bool ConfiguredLocalServer(const QelWWWConfig* config, const QelWWWSession* session) {
+    if (config == nullptr) return false;
+    const std::string section = "@SRV@_" + session->serverName;
+    if (!QelWWW_HasIniSection(config, section.c_str())) return false;
+    const qelwww::detail::IniSection keys(config, section.c_str());
+    auto protocol = keys.Get("PROTOCOL");
+    const bool local =
+        protocol ? qelwww::detail::LeadingNumber(protocol->c_str()) == 1 : config->defaultServerType == 'L';
+    auto directory = keys.Get("DIRECTORY");
+    return local && directory && WithoutTrailingSlash(*directory) == WithoutTrailingSlash(session->localDir);
+}
 
 }  // namespace
 
@@ -202,12 +226,12 @@ std::string QelWWWResponse::GetBody() const {
 }
 
 void QelWWWResponse::ClearStateCookies() {
-    SetHeaderValue("Set-Cookie", std::string("ZEIQS=") + kStateCookieAttributes);
-    SetHeaderValue("Set-Cookie", std::string("ZEILOGID=") + kStateCookieAttributes);
+    SetHeaderValue("Set-Cookie", std::string("ZEIQS=") + kExpiredCookieAttributes);
+    SetHeaderValue("Set-Cookie", std::string("ZEILOGID=") + kExpiredCookieAttributes);
 }
 
-void QelWWWResponse::SaveStateCookies(const QelWWWConfig*, const QelWWWSession* session, uint32_t codePage,
-                                      int32_t logId) {
+void QelWWWResponse::SaveStateCookies(const QelWWWConfig* config, const QelWWWSession* session,
+                                      uint32_t codePage, int32_t logId) {
     if (session == nullptr) return;
     if (session->sendStateCookie) {
         // The server name as requested: the next request resolves it again through its
@@ -217,7 +241,8 @@ void QelWWWResponse::SaveStateCookies(const QelWWWConfig*, const QelWWWSession* 
                             "&_pt=" + std::to_string(session->port) + "&_cp=" + std::to_string(codePage) +
                             "&_u=" + QelWWW_UrlEncode(session, session->user, true) +
                             "&_p=" + QelWWW_UrlEncode(session, session->password, true);
-        if (session->serverType == 'L')
+        if (session->serverType == 'L' && !session->localDir.empty() &&
+            !ConfiguredLocalServer(config, session))
             value += "&_local=" + QelWWW_UrlEncode(session, session->localDir, true);
         SetHeaderValue("Set-Cookie", value + kStateCookieAttributes);
     }

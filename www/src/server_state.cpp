@@ -84,24 +84,87 @@ int Refuse(const QelWWWConfig* config, QelWWWSession* session, const char* why, 
     return 3;
 }
 
+// The .srv and .fnm files of one user are one unit: saved, read and removed under a lock
+// file of that user, "<S>_<P>_<U>.lck" (class 4, never purged). The lock file lives as
+// long as the unit: whoever releases it while neither file exists removes it, and a
+// waiter on a removed lock file takes the new one (ArcOS_LockPath).
+class StateUnit {
+public:
+    StateUnit(const QelWWWConfig* config, QelWWWSession* session)
+        : config_(config),
+          srvPath_(QelWWW_StateFilePath(config, session, "srv")),
+          fnmPath_(QelWWW_StateFilePath(config, session, "fnm")) {
+        if (srvPath_.empty() || fnmPath_.empty()) {
+            errno = EINVAL;
+            return;
+        }
+        lockPath_ = srvPath_.substr(0, srvPath_.size() - 3) + "lck";
+        fd_ = ArcOS_LockPath(lockPath_.c_str());
+        if (fd_ < 0) {
+            int error = errno;
+            STATE_TRACE(config_, "state files of '%s' not locked, errno = %d", lockPath_.c_str(), error);
+            errno = error;
+        }
+    }
+    ~StateUnit() {
+        if (fd_ < 0) return;
+        int error = errno;
+        ArcOSStat status;
+        const bool gone = ArcOS_Stat64(srvPath_.c_str(), &status) != 0 && errno == ENOENT &&
+                          ArcOS_Stat64(fnmPath_.c_str(), &status) != 0 && errno == ENOENT;
+        ArcOS_UnlockPath(fd_, lockPath_.c_str(), gone);
+        errno = error;
+    }
+    StateUnit(const StateUnit&) = delete;
+    StateUnit& operator=(const StateUnit&) = delete;
+
+    bool Locked() const { return fd_ >= 0; }
+    const std::string& SrvPath() const { return srvPath_; }
+    const std::string& FnmPath() const { return fnmPath_; }
+
+private:
+    const QelWWWConfig* config_;
+    std::string srvPath_;
+    std::string fnmPath_;
+    std::string lockPath_;
+    int fd_ = -1;
+};
+
+// Removes a cache file; one that is not there is removed already.
+bool RemoveIfPresent(const QelWWWConfig* config, QelWWWSession* session, const std::string& path) {
+    return QelWWW_RemoveCacheFile(config, session, path.c_str()) || errno == ENOENT;
+}
+
 }  // namespace
 
 bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what) {
     if (config == nullptr || session == nullptr || session->client == nullptr) return false;
     if (!(what & QELWWW_STATE_SERVER)) return true;
     ClientSession* client = session->client;
-    std::vector<unsigned char> blob;
+    std::vector<unsigned char> srvBlob;
+    std::vector<unsigned char> fnmBlob;
     if (Session_SetPassword(client, session->password.c_str()) != 0 ||
-        State_SaveSession(client, &blob) == 0) {
+        State_SaveSession(client, &srvBlob) == 0) {
         ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), EINVAL);
         return false;
     }
-    if (!WriteState(config, session, "srv", blob)) return false;
-    if (State_SaveFolderList(client, &blob) == 0) {
+    if (State_SaveFolderList(client, &fnmBlob) == 0) {
         ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "fnm"), EINVAL);
         return false;
     }
-    return WriteState(config, session, "fnm", blob);
+    StateUnit unit(config, session);
+    if (!unit.Locked()) {
+        ReportWriteFailure(config, session, unit.SrvPath(), errno);
+        return false;
+    }
+    if (WriteState(config, session, "srv", srvBlob) && WriteState(config, session, "fnm", fnmBlob))
+        return true;
+    // Neither half of a unit is any use alone: the next request logs on again.
+    int error = errno;
+    RemoveIfPresent(config, session, unit.SrvPath());
+    RemoveIfPresent(config, session, unit.FnmPath());
+    errno = error;
+    return false;
 }
 
 int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers) {
@@ -110,11 +173,28 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
         Session_Logoff(session->client, 1);
         session->client = nullptr;
     }
-    const std::string srvPath = QelWWW_StateFilePath(config, session, "srv");
-    if (srvPath.empty()) return Refuse(config, session, "no server or user", false);
-    // Read without touching it: its age stays that of the logon that wrote it.
-    std::optional<std::string> srv =
-        QelWWW_ReadCacheFile(config, session, srvPath.c_str(), nullptr, nullptr, false);
+    if (QelWWW_StateFilePath(config, session, "srv").empty())
+        return Refuse(config, session, "no server or user", false);
+    std::optional<std::string> srv;
+    std::optional<std::string> fnm;
+    {
+        StateUnit unit(config, session);
+        if (!unit.Locked()) return Refuse(config, session, "state files not locked", false);
+        // Read without touching it: its age stays that of the logon that wrote it.
+        srv = QelWWW_ReadCacheFile(config, session, unit.SrvPath().c_str(), nullptr, nullptr, false);
+        const bool srvMissing = !srv && errno == ENOENT;
+        fnm = QelWWW_ReadCacheFile(config, session, unit.FnmPath().c_str(), nullptr, nullptr, false);
+        const bool fnmMissing = !fnm && errno == ENOENT;
+        // Half a unit (a save or removal that did not finish, a purge) rebuilds nothing
+        // and would refuse every later request: it goes.
+        if ((srv && fnmMissing) || (fnm && srvMissing)) {
+            RemoveIfPresent(config, session, srv ? unit.SrvPath() : unit.FnmPath());
+            return Refuse(
+                config, session,
+                srv ? "no folder names, server state removed" : "no server state, folder names removed",
+                false);
+        }
+    }
     if (!srv) return Refuse(config, session, "no server state", false);
     session->client = State_RestoreSession(reinterpret_cast<const unsigned char*>(srv->data()), srv->size(),
                                            config->codePageContext);
@@ -127,9 +207,6 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
         !ListedUser(config->cacheUserIds, session->user, Session_ServerFlag0(session->client)))
         return Refuse(config, session, "user not in CacheUserIDs", false);
 
-    const std::string fnmPath = QelWWW_StateFilePath(config, session, "fnm");
-    std::optional<std::string> fnm =
-        QelWWW_ReadCacheFile(config, session, fnmPath.c_str(), nullptr, nullptr, false);
     if (!fnm) return Refuse(config, session, "no folder names", false);
     if (State_RestoreFolderList(session->client, reinterpret_cast<const unsigned char*>(fnm->data()),
                                 fnm->size()) < 0)
@@ -140,13 +217,12 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
 bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session) {
     if (config == nullptr || session == nullptr || session->server.empty() || session->user.empty())
         return false;
-    for (const char* extension : {"srv", "fnm"}) {
-        std::string path = QelWWW_StateFilePath(config, session, extension);
-        if (!QelWWW_RemoveCacheFile(config, session, path.c_str())) return false;
-    }
-    if (!session->folder.empty()) {
-        std::string path = QelWWW_FolderFilePath(config, session);
-        if (!QelWWW_RemoveCacheFile(config, session, path.c_str())) return false;
-    }
+    StateUnit unit(config, session);
+    if (!unit.Locked()) return false;
+    // The session file first: while it cannot go the unit stays whole.
+    if (!RemoveIfPresent(config, session, unit.SrvPath())) return false;
+    if (!RemoveIfPresent(config, session, unit.FnmPath())) return false;
+    if (!session->folder.empty() && !RemoveIfPresent(config, session, QelWWW_FolderFilePath(config, session)))
+        return false;
     return true;
 }

@@ -170,9 +170,12 @@ TEST(StateCookies, ArePercentEncodedHttpOnlyAndOnlySentWhenFlagged) {
 
     QelWWWResponse cleared;
     cleared.ClearStateCookies();
-    EXPECT_EQ(Headers(cleared), (std::vector<std::pair<std::string, std::string>>{
-                                    {"Set-Cookie", "ZEIQS=; HttpOnly; SameSite=Lax"},
-                                    {"Set-Cookie", "ZEILOGID=; HttpOnly; SameSite=Lax"}}));
+    EXPECT_EQ(Headers(cleared),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"Set-Cookie",
+                   "ZEIQS=; Max-Age=0; Expires=Thu, 01 Jan 1970 00:00:00 GMT; HttpOnly; SameSite=Lax"},
+                  {"Set-Cookie",
+                   "ZEILOGID=; Max-Age=0; Expires=Thu, 01 Jan 1970 00:00:00 GMT; HttpOnly; SameSite=Lax"}}));
 }
 
 }  // namespace

@@ -128,30 +128,94 @@ TEST_F(StateSteps, CacheUserCheck) {
     }
 }
 
-TEST_F(StateSteps, DeleteStopsAtTheFirstFailure) {
+TEST_F(StateSteps, HalfAUnitCountsAsMissingAndGoes) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    const std::string srv = ReadCache("DEMO_0_ALICE.srv");
+    const std::string fnm = ReadCache("DEMO_0_ALICE.fnm");
+    struct Case {
+        const char* name;
+        const char* removed;  // file taken away before the restore, or none
+        const char* password;
+        bool unitStays;
+    };
+    const Case cases[] = {
+        {"only the session file", "DEMO_0_ALICE.fnm", wwwtest::kAlicePassword, false},
+        {"only the folder-name file", "DEMO_0_ALICE.srv", wwwtest::kAlicePassword, false},
+        {"only the session file, a stranger's password", "DEMO_0_ALICE.fnm", "guess", false},
+        {"a whole unit, a stranger's password", nullptr, "guess", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteCache("DEMO_0_ALICE.srv", srv);
+        WriteCache("DEMO_0_ALICE.fnm", fnm);
+        if (c.removed != nullptr) std::filesystem::remove(CachePath(c.removed));
+        EXPECT_EQ(Restore("ALICE", c.password), 3);
+        EXPECT_EQ(CacheHas("DEMO_0_ALICE.srv"), c.unitStays);
+        EXPECT_EQ(CacheHas("DEMO_0_ALICE.fnm"), c.unitStays);
+        // The user's lock file lives as long as the unit.
+        EXPECT_EQ(CacheHas("DEMO_0_ALICE.lck"), c.unitStays);
+    }
+    // A new logon saves a whole unit again.
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0);
+}
+
+TEST_F(StateSteps, FailedSaveLeavesNoHalfUnit) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    auto session = Prepared("ALICE", wwwtest::kAlicePassword);
+    ASSERT_EQ(QelWWW_Logon(&config_, session.get()), 0);
+    // The session file is written, the folder-name file fails.
+    int opens = 0;
+    ArcOS_SetFaultHook(
+        [&](const char* step) { return std::string(step) == "open" && ++opens == 2 ? ENOSPC : 0; });
+    EXPECT_FALSE(QelWWW_SaveServerState(&config_, session.get(), QELWWW_STATE_SERVER));
+    ArcOS_SetFaultHook({});
+    Session_Logoff(session->client, 1);
+    session->client = nullptr;
+    EXPECT_EQ(opens, 2);
+    EXPECT_NE(session->response->Text().find("errno: " + std::to_string(ENOSPC)), std::string::npos)
+        << session->response->Text();
+    EXPECT_FALSE(CacheHas("DEMO_0_ALICE.srv"));
+    EXPECT_FALSE(CacheHas("DEMO_0_ALICE.fnm"));
+    EXPECT_FALSE(CacheHas("DEMO_0_ALICE.lck"));
+}
+
+TEST_F(StateSteps, DeleteRemovesTheUnitAndStopsAtAFailure) {
     struct Case {
         const char* name;
         std::vector<std::string> present;
         const char* folder;
+        bool sessionFileStuck;  // a directory in its place: it cannot be removed
         bool expected;
         std::vector<std::string> left;
     };
     const Case cases[] = {
-        {"both files", {"srv", "fnm"}, "", true, {}},
-        {"with the folder's file", {"srv", "fnm", "fld"}, "Invoices", true, {}},
-        {"no session file: the others stay", {"fnm", "fld"}, "Invoices", false, {"fnm", "fld"}},
-        {"no folder-name file", {"srv", "fld"}, "Invoices", false, {"fld"}},
-        {"folder set, no folder file", {"srv", "fnm"}, "Invoices", false, {}},
+        {"both files", {"srv", "fnm"}, "", false, true, {}},
+        {"with the folder's file", {"srv", "fnm", "fld"}, "Invoices", false, true, {}},
+        {"half a unit: no session file", {"fnm", "fld"}, "Invoices", false, true, {}},
+        {"half a unit: no folder-name file", {"srv", "fld"}, "Invoices", false, true, {}},
+        {"folder set, no folder file", {"srv", "fnm"}, "Invoices", false, true, {}},
+        {"nothing there", {}, "", false, true, {}},
+        {"the session file cannot go: the others stay",
+         {"fnm", "fld"},
+         "Invoices",
+         true,
+         false,
+         {"srv", "fnm", "fld"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* ext : {"srv", "fnm"})
-            std::filesystem::remove(CachePath(std::string("DEMO_0_ALICE.") + ext));
+        std::filesystem::remove_all(CachePath("DEMO_0_ALICE.srv"));
+        std::filesystem::remove(CachePath("DEMO_0_ALICE.fnm"));
         std::filesystem::remove(CachePath("DEMO_0_ALICE_Invoices.fld"));
         auto name = [](const std::string& ext) {
             return ext == "fld" ? std::string("DEMO_0_ALICE_Invoices.fld") : "DEMO_0_ALICE." + ext;
         };
         for (const std::string& ext : c.present) WriteCache(name(ext), "x");
+        if (c.sessionFileStuck) {
+            std::filesystem::create_directory(CachePath("DEMO_0_ALICE.srv"));
+            WriteCache("DEMO_0_ALICE.srv/x", "x");
+        }
         auto session = Prepared("ALICE", wwwtest::kAlicePassword);
         session->folder = c.folder;
         EXPECT_EQ(QelWWW_DeleteServerState(&config_, session.get()), c.expected);
@@ -159,7 +223,9 @@ TEST_F(StateSteps, DeleteStopsAtTheFirstFailure) {
             const bool expected = std::find(c.left.begin(), c.left.end(), ext) != c.left.end();
             EXPECT_EQ(CacheHas(name(ext)), expected) << ext;
         }
+        EXPECT_EQ(CacheHas("DEMO_0_ALICE.lck"), !c.left.empty());
     }
+    std::filesystem::remove_all(CachePath("DEMO_0_ALICE.srv"));
     auto nobody = wwwtest::NewSession(&config_);
     EXPECT_FALSE(QelWWW_DeleteServerState(&config_, nobody.get()));
 }

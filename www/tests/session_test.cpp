@@ -211,6 +211,42 @@ TEST(InitSession, StateCookieRoundTripsThroughTheParser) {
     EXPECT_EQ(out.session->password, "a&b=c %d");
 }
 
+// The state cookie names the local directory only when the server's section would not give
+// it back, and a cookie that names it is taken as the request would be.
+TEST(InitSession, StateCookieLeavesOutTheConfiguredDirectory) {
+    QelWWWConfig config = ConfigFromIni(std::string(kIni) + "[@SRV@_other]\nDIRECTORY=/srv/other\n");
+    struct Case {
+        const char* query;
+        const char* local;  // the _local pair expected in the cookie, or none
+        char type;
+        const char* directory;
+    } cases[] = {
+        {"_s=local", nullptr, 'L', "/srv/archive/"},
+        {"_s=local&_local=/srv/archive", nullptr, 'L', "/srv/archive/"},
+        {"_s=local&_local=/srv/archive/", nullptr, 'L', "/srv/archive/"},
+        {"_s=other&_local=/srv/other", "&_local=%2Fsrv%2Fother;", 'L', "/srv/other"},
+        {"_s=other", nullptr, 'T', "/srv/other"},
+        {"_s=prod", nullptr, 'S', ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query);
+        Outcome logon = Request(config, (std::string("_a=l&_u=a&_p=b&") + c.query).c_str());
+        ASSERT_EQ(logon.rc, 0) << logon.body;
+        QelWWWResponse response;
+        response.SaveStateCookies(&config, logon.session.get(), 819, 5);
+        const std::string setCookie = wwwtest::HeaderValue(response, "Set-Cookie");
+        if (c.local != nullptr) {
+            EXPECT_NE(setCookie.find(c.local), std::string::npos) << setCookie;
+        } else {
+            EXPECT_EQ(setCookie.find("_local"), std::string::npos) << setCookie;
+        }
+        Outcome next = Request(config, "_a=s", setCookie.substr(0, setCookie.find(';')).c_str());
+        ASSERT_EQ(next.rc, 0) << next.body;
+        EXPECT_EQ(next.session->serverType, c.type);
+        EXPECT_EQ(next.session->localDir, c.directory);
+    }
+}
+
 TEST(InitSession, PagesFromWildcards) {
     QelWWWConfig config = ConfigFromIni(kIni);
     struct Case {

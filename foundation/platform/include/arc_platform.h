@@ -186,6 +186,15 @@ void ArcOS_SetFaultHook(ArcOSFaultHook hook);
 int ArcOS_LockByte(int fd);
 int ArcOS_UnlockByte(int fd);
 
+// The same lock on a lock file its holders may remove: opens the path (created 0600 when
+// missing), waits for the lock and starts again when the path no longer names the locked
+// file (it was removed or replaced while this one waited). The descriptor, or -1 with
+// errno set.
+int ArcOS_LockPath(const char* path);
+// Ends a lock of ArcOS_LockPath and closes the descriptor; with removeFile the file is
+// removed first, while still locked, so that a waiter on it starts again.
+void ArcOS_UnlockPath(int fd, const char* path, bool removeFile);
+
 // ---------------------------------------------------------------------------
 // Time
 // ---------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -177,6 +178,64 @@ TEST(Files, ByteLockExcludesOtherThreads) {
     EXPECT_TRUE(acquired.load());
     close(a);
     close(b);
+}
+
+TEST(Files, PathLockStartsAgainWhenTheHolderRemovedTheFile) {
+    TempDir dir;
+    std::string path = dir.file("user.lck");
+    int first = ArcOS_LockPath(path.c_str());
+    ASSERT_GE(first, 0);
+    std::atomic<int> second{-1};
+    std::thread waiter([&] { second = ArcOS_LockPath(path.c_str()); });
+    ArcOS_SleepMs(100);
+    EXPECT_EQ(second.load(), -1) << "the second lock must wait for the first";
+    ArcOS_UnlockPath(first, path.c_str(), true);
+    waiter.join();
+    ASSERT_GE(second.load(), 0);
+    // The waiter holds the file now named by the path, so a third one waits for it.
+    struct stat held {};
+    struct stat named {};
+    ASSERT_EQ(fstat(second.load(), &held), 0);
+    ASSERT_EQ(stat(path.c_str(), &named), 0);
+    EXPECT_EQ(held.st_ino, named.st_ino);
+    std::atomic<bool> third{false};
+    std::thread other([&] {
+        int fd = ArcOS_LockPath(path.c_str());
+        third = fd >= 0;
+        ArcOS_UnlockPath(fd, path.c_str(), false);
+    });
+    ArcOS_SleepMs(100);
+    EXPECT_FALSE(third.load());
+    ArcOS_UnlockPath(second.load(), path.c_str(), false);
+    other.join();
+    EXPECT_TRUE(third.load());
+    EXPECT_EQ(ArcOS_LockPath(dir.file("missing/user.lck").c_str()), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(Files, PathLockExcludesWhileHoldersRemoveTheFile) {
+    TempDir dir;
+    std::string path = dir.file("user.lck");
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 150; ++i) {
+                int fd = ArcOS_LockPath(path.c_str());
+                if (fd < 0) {
+                    ++overlaps;
+                    return;
+                }
+                if (inside.fetch_add(1) != 0) ++overlaps;
+                std::this_thread::yield();
+                inside.fetch_sub(1);
+                ArcOS_UnlockPath(fd, path.c_str(), (i + t) % 2 == 0);
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(overlaps.load(), 0);
 }
 
 }  // namespace
