@@ -141,7 +141,10 @@ inline constexpr size_t QELLOCAL_LOAD_NAME_SIZE = 16;  // "999999ZZZ" and its te
 // CS_USER_NAME_SIZE; an application group's fields are QELSQL_NAME_SIZE.
 inline constexpr size_t QELLOCAL_NAME_SIZE = 61;  // NAME of ag, app, folfld, seg and ss rows, queries
 inline constexpr size_t QELLOCAL_DESCRIPTION_SIZE = 121;
-inline constexpr size_t QELLOCAL_PASSWORD_SIZE = 21;   // PASSWD of a user row
+// PASSWD of a user row: a 13-character DES or a SHA-512 crypt hash (106 characters with
+// the default rounds, 123 with the longest rounds text). Internal only: a hash never goes
+// into the 21-byte password field of the wire's user record.
+inline constexpr size_t QELLOCAL_PASSWORD_SIZE = 128;
 inline constexpr size_t QELLOCAL_USER_TEXT_SIZE = 61;  // account, company, address and office texts
 inline constexpr size_t QELLOCAL_PHONE_SIZE = 33;      // PHONE and FAX
 inline constexpr size_t QELLOCAL_GROUP_NAME_SIZE = 20;
@@ -250,7 +253,7 @@ int QelLocal_FormatNoteRow(char* buffer, size_t size, int32_t agid, const char* 
 struct QelLocalUser {
     int32_t uid = 0;
     char userId[CS_USER_ID_SIZE] = {};         // the user's name, the row's section
-    char passwd[QELLOCAL_PASSWORD_SIZE] = {};  // DES crypt hash (salt first), or empty
+    char passwd[QELLOCAL_PASSWORD_SIZE] = {};  // DES or SHA-512 ("$6$") crypt hash, or empty
     char description[QELLOCAL_DESCRIPTION_SIZE] = {};
     uint16_t admin = 0;  // user type bits
     int32_t pid = 0;

@@ -49,7 +49,7 @@ int ReadUserRow(const TableFile& users, const std::string& userName, QelLocalUse
         {"FAX", u.fax, sizeof u.fax},
         {"COVERPAGE", u.coverpage, sizeof u.coverpage},
     };
-    if (users.Text(userName, "PASSWD", u.passwd, sizeof u.passwd - 1, CS_FAILED) != CS_OK) return CS_FAILED;
+    if (users.Text(userName, "PASSWD", u.passwd, sizeof u.passwd, CS_FAILED) != CS_OK) return CS_FAILED;
     for (const TextKey& t : texts) {
         if (users.Text(userName, t.key, t.field, t.size, CS_FAILED, "") != CS_OK) return CS_FAILED;
     }
@@ -157,10 +157,10 @@ int QelLocal_UpdateUser(CsHandle*, const QelLocalUser* user, const QelLocalGroup
     const char* texts[] = {u.userId,   u.passwd, u.description, u.acctInfo, u.name,     u.company,
                            u.title,    u.addr1,  u.addr2,       u.addr3,    u.addr4,    u.dept,
                            u.building, u.room,   u.phone,       u.fax,      u.coverpage};
-    const size_t sizes[] = {sizeof u.userId,   sizeof u.passwd - 1, sizeof u.description, sizeof u.acctInfo,
-                            sizeof u.name,     sizeof u.company,    sizeof u.title,       sizeof u.addr1,
-                            sizeof u.addr2,    sizeof u.addr3,      sizeof u.addr4,       sizeof u.dept,
-                            sizeof u.building, sizeof u.room,       sizeof u.phone,       sizeof u.fax,
+    const size_t sizes[] = {sizeof u.userId,   sizeof u.passwd,  sizeof u.description, sizeof u.acctInfo,
+                            sizeof u.name,     sizeof u.company, sizeof u.title,       sizeof u.addr1,
+                            sizeof u.addr2,    sizeof u.addr3,   sizeof u.addr4,       sizeof u.dept,
+                            sizeof u.building, sizeof u.room,    sizeof u.phone,       sizeof u.fax,
                             sizeof u.coverpage};
     for (size_t i = 0; i < std::size(texts); ++i) {
         if (strnlen(texts[i], sizes[i]) >= sizes[i]) return CS_FAILED;

@@ -77,6 +77,7 @@ TEST_F(TablesTest, UserRecordCarriesEveryKey) {
 }
 
 const std::string kLongName(61, 'n');
+const std::string kLongPassword(QELLOCAL_PASSWORD_SIZE, 'p');
 
 TEST_F(TablesTest, UserRowFailures) {
     struct Case {
@@ -93,7 +94,7 @@ TEST_F(TablesTest, UserRowFailures) {
         {"malformed UID", "UID", "one", 6},
         {"user type out of range", "ADMIN", "70000", 6},
         {"name longer than its field", "NAME", kLongName.c_str(), 6},
-        {"password longer than its field", "PASSWD", "0123456789012345678901", 6},
+        {"password longer than its field", "PASSWD", kLongPassword.c_str(), 6},
     };
     std::string original = ReadFile(archive_.Table("user"));
     for (const Case& c : cases) {
@@ -126,6 +127,20 @@ TEST_F(TablesTest, UpdateUserRewritesTheRow) {
     EXPECT_EQ((table[{"BOB", "PASSWD"}]), "xyZZZZZZZZZZZ");
     EXPECT_EQ((table[{"BOB", "LAST_UPDATE"}]), "1700000000");
     EXPECT_EQ((table[{"ALICE", "PASSWD"}]), "alDmLU/d4Adno");
+}
+
+TEST_F(TablesTest, UserRowKeepsSha512Hashes) {
+    // The longest SHA-512 form: an explicit rounds text, a 16-character salt.
+    const std::string hash = "$6$rounds=999999999$0123456789abcdef$" + std::string(86, 'h');
+    ASSERT_EQ(hash.size(), 123u);
+    QelLocalUser bob;
+    ASSERT_EQ(QelLocal_ReadUser(&handle_, "BOB", &bob), 0);
+    std::strcpy(bob.passwd, hash.c_str());
+    ASSERT_EQ(QelLocal_UpdateUserRow(&handle_, &bob), 0);
+    QelLocalUser back;
+    ASSERT_EQ(QelLocal_ReadUser(&handle_, "BOB", &back), 0);
+    EXPECT_EQ(std::string(back.passwd), hash);
+    EXPECT_EQ((ReadWithConfigParser(archive_.Table("user"))[{"BOB", "PASSWD"}]), hash);
 }
 
 TEST_F(TablesTest, UpdateUserRefusals) {

@@ -291,9 +291,10 @@ int CsLogoff(CsHandle* handle);
 // for a local handle). A timed-out handle stays timed out. CS_OK or the failure.
 int CsDisconnect(CsHandle* handle);
 // Changes a user's password (newPassword non-null) and attributes. The record's password
-// field holds the old password; on success the record gets the stored row (password
-// field wiped unless bit CS_F1_KEEP_PASSWORD). *reason: 1 a new password of a length
-// outside the minimum..20, 2 refused by the security exit, else 0. CS_OK;
+// field holds the old password; on success the record gets the stored row, but never its
+// hash: the password field keeps the caller's text with bit CS_F1_KEEP_PASSWORD, else it
+// is wiped. A new password is stored as a SHA-512 crypt hash. *reason: 1 a new password
+// of a length outside the minimum..20, 2 refused by the security exit, else 0. CS_OK;
 // CS_NOT_AUTHORISED when refused; CS_TRANSPORT; the local server's failure (the stored
 // row then stays as it was).
 int CsChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason);

@@ -108,8 +108,14 @@ struct ChangeSteps {
         }
         rc = QelLocal_UpdateUserRow(h, &row);
         if (rc != CS_OK) return rc;
+        // The record gets the stored row; its password field stays the caller's (the
+        // stored hash never goes into it), wiped below unless CS_F1_KEEP_PASSWORD.
         const uint32_t state = record->logonState;
+        char given[sizeof record->password];
+        std::memcpy(given, record->password, sizeof given);
         RowToRecord(row, record);
+        std::memcpy(record->password, given, sizeof given);
+        std::memset(given, 0, sizeof given);
         record->logonState = state;
         return CS_OK;
     }

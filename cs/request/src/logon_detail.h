@@ -28,17 +28,20 @@ std::string CaseCopy(const char* text, bool caseSensitive);
 // The local server's system parameters (a local request of its own): 0 or its failure.
 int ReadLocalSystemParms(CsHandle* handle, CsSystemParms* parms);
 
-// Checks a password against a stored DES hash (an empty hash accepts only the empty
-// password). 0 match, 13 mismatch, 3 a text that does not convert to code page 819.
+// Checks a password against a stored SHA-512 ("$6$") or DES crypt hash (an empty hash
+// accepts only the empty password; any other kind of hash nothing). 0 match, 13
+// mismatch, 3 a text that does not convert to code page 819.
 int CheckPassword(CsHandle* handle, const std::string& given, const char* storedHash);
-// The DES hash of a password with a fresh salt, in the handle's code page: 0, 3, 6.
+// The SHA-512 crypt hash of a password with a fresh random salt, in the handle's code
+// page: 0, 3, 6.
 int MakePasswordHash(CsHandle* handle, const std::string& password, std::string* hash);
 
 // "IN (user,group,...)" of the user's groups: 0 or the local server's failure.
 int BuildGroupList(CsHandle* handle, int32_t userNumber, std::string* list);
 
-// The user row as a user record, and the record's texts back into a row (false when a
-// text of the record is not terminated within its field).
+// The user row as a user record (its password field empty: the hash stays in the row),
+// and the record's texts back into a row (false when a text of the record is not
+// terminated within its field).
 void RowToRecord(const QelLocalUser& row, CsUserRecord* record);
 bool RecordTextsToRow(const CsUserRecord& record, QelLocalUser* row);
 

@@ -1,4 +1,4 @@
-// The logon on a local handle: the user row, the security exit, the DES comparison,
+// The logon on a local handle: the user row, the security exit, the hash comparison,
 // the group list, the logon record and the password-expiry rule.
 #include <cstring>
 #include <memory>

@@ -45,7 +45,8 @@ void RowToRecord(const QelLocalUser& row, CsUserRecord* record) {
     std::memset(record, 0, sizeof *record);
     record->userNumber = static_cast<uint32_t>(row.uid);
     CopyField(record->userId, row.userId);
-    CopyField(record->password, row.passwd);
+    // The stored hash stays in the row: the record's 21-byte password field would cut a
+    // SHA-512 hash, and the record travels.
     CopyField(record->description, row.description);
     CopyField(record->userName, row.name);
     const char(*info[10])[61] = {&row.acctInfo, &row.company, &row.title, &row.addr1,    &row.addr2,

@@ -1,5 +1,5 @@
-// Password and attribute changes and the group list on the local server. New hashes are
-// checked with Python's crypt; a refused change must leave the user table as it was.
+// Password and attribute changes and the group list on the local server. New (SHA-512)
+// hashes are checked with Python's crypt; a refused change must leave the user table as it was.
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -65,8 +65,9 @@ TEST_F(LocalChange, OwnPasswordChange) {
     ASSERT_EQ(CsChangePassword(&handle_, &record, "New-Pass9", &reason), CS_OK);
     EXPECT_EQ(reason, 0u);
     const std::string hash = archive_.UserValue("ALICE", "PASSWD");
-    EXPECT_EQ(hash.size(), 13u);
-    EXPECT_TRUE(logontest::PythonVerifies("New-Pass9", hash)) << hash;
+    EXPECT_EQ(hash.rfind("$6$", 0), 0u) << "SHA-512";
+    EXPECT_EQ(hash.size(), 106u) << "a 16-character salt, the default rounds";
+    EXPECT_TRUE(logontest::PythonVerifies("New-Pass9", hash));
     EXPECT_EQ(archive_.UserValue("ALICE", "LAST_UPDATE"), std::to_string(kNow));
     EXPECT_EQ(archive_.UserValue("ALICE", "DESCRIPTION"), "user ALICE") << "the other texts stay";
     EXPECT_STREQ(record.password, "") << "wiped";
@@ -76,12 +77,61 @@ TEST_F(LocalChange, OwnPasswordChange) {
     EXPECT_EQ(archive_.EventsStartingWith("User Update with new Password: Userid(ALICE) Id(1)"), 1);
 }
 
-TEST_F(LocalChange, KeepPasswordFlagHandsTheNewHashBack) {
+TEST_F(LocalChange, KeepPasswordFlagKeepsTheGivenTextNeverTheHash) {
     LogonAs("BOB", "Bob.Pass", CS_F1_KEEP_PASSWORD);
     CsUserRecord record = RecordOf("BOB", "Bob.Pass");
     std::strcpy(record.password, "Bob.Pass");
     ASSERT_EQ(CsChangePassword(&handle_, &record, "Bob.Pass2", nullptr), CS_OK);
-    EXPECT_EQ(std::string(record.password), archive_.UserValue("BOB", "PASSWD"));
+    EXPECT_STREQ(record.password, "Bob.Pass");
+    EXPECT_STREQ(record.description, "user BOB") << "the rest is the stored row";
+    EXPECT_EQ(archive_.UserValue("BOB", "PASSWD").rfind("$6$", 0), 0u);
+}
+
+// The sample archive as shipped: DES rows (ALICE wonder1, BOB builder2).
+TEST_F(LocalChange, ChangedPasswordsAreSha512AndEveryCharacterCounts) {
+    const std::string sample = std::string(QEL_TESTDATA_DIR) + "/archive/table/";
+    for (const char* table : {"user", "group", "system"})
+        archive_.WriteTable(table, localtest::ReadFile(sample + table + ".tbl"));
+    ASSERT_EQ(LogonResult("BOB", "builder2"), CS_OK) << "a DES row";
+
+    // Two changes to the same password: both SHA-512, each with its own salt.
+    std::vector<std::string> hashes;
+    const char* old = "builder2";
+    for (int i = 0; i < 2; ++i) {
+        LogonAs("BOB", old);
+        CsUserRecord record = RecordOf("BOB", old);
+        std::strcpy(record.password, old);
+        ASSERT_EQ(CsChangePassword(&handle_, &record, "builder3zzzz", nullptr), CS_OK) << i;
+        hashes.push_back(archive_.UserValue("BOB", "PASSWD"));
+        old = "builder3zzzz";
+    }
+    auto salt = [](const std::string& hash) { return hash.substr(3, hash.find('$', 3) - 3); };
+    for (const std::string& hash : hashes) {
+        EXPECT_EQ(hash.rfind("$6$", 0), 0u) << hash;
+        EXPECT_EQ(salt(hash).size(), 16u) << hash;
+        EXPECT_TRUE(logontest::PythonVerifies("builder3zzzz", hash)) << hash;
+        EXPECT_FALSE(logontest::PythonVerifies("builder3", hash)) << hash;
+    }
+    EXPECT_NE(salt(hashes[0]), salt(hashes[1]));
+    EXPECT_NE(hashes[0], hashes[1]);
+
+    struct Case {
+        const char* name;
+        const char* user;
+        const char* password;
+        int expected;
+    };
+    const Case cases[] = {
+        {"the new password", "BOB", "builder3zzzz", CS_OK},
+        {"its first eight characters", "BOB", "builder3", CS_NOT_AUTHORISED},
+        {"eight characters and another", "BOB", "builder3x", CS_NOT_AUTHORISED},
+        {"one more character", "BOB", "builder3zzzzz", CS_NOT_AUTHORISED},
+        {"the old password", "BOB", "builder2", CS_NOT_AUTHORISED},
+        {"an unchanged DES row", "ALICE", "wonder1", CS_OK},
+        {"an unchanged DES row, wrong password", "ALICE", "wonder2", CS_NOT_AUTHORISED},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LogonResult(c.user, c.password), c.expected) << c.name;
+    EXPECT_EQ(archive_.UserValue("ALICE", "PASSWD"), "alDmLU/d4Adno");
 }
 
 TEST_F(LocalChange, RefusedChangesLeaveTheTable) {

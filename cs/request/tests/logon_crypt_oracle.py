@@ -1,4 +1,4 @@
-"""Outside oracle of the logon tests: Python's crypt (the traditional DES hash).
+"""Outside oracle of the logon tests: Python's crypt (SHA-512 "$6$" and DES hashes).
 
   hash PASSWORD SALT    prints crypt(PASSWORD, SALT)
   verify PASSWORD HASH  prints "ok" when crypt(PASSWORD, HASH) == HASH, else "bad"

@@ -1,6 +1,6 @@
-// Logon, logoff and disconnect on the local server: the user row, the DES comparison
-// against hashes made by Python's crypt, the case rules, the expiry rule through the
-// test clock, the security exit, the group list and the messages.
+// Logon, logoff and disconnect on the local server: the user row, the comparison
+// against DES and SHA-512 hashes made by Python's crypt, the case rules, the expiry
+// rule through the test clock, the security exit, the group list and the messages.
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -79,6 +79,58 @@ TEST_F(LocalLogon, PasswordsAndCaseRules) {
         EXPECT_EQ(record.password[0], '\0') << c.name << ": the stored hash never leaves";
         CsFreeLogonRecord(&handle_);
     }
+}
+
+TEST_F(LocalLogon, HashKindsOfTheUserTable) {
+    archive_.WriteUsers({
+        {"DES", 1, "Secret-1"},
+        {"SHA", 2, "LongPassword-1", 0, 0, 0, {}, "$6$pythonmadesalt"},
+        {"ROUNDS", 3, "LongPassword-1", 0, 0, 0, {}, "$6$rounds=1000$pythonmadesalt"},
+        {"MD5", 4, "Md5Pass-1", 0, 0, 0, {}, "$1$abcdefgh"},
+    });
+    const std::string sha = archive_.UserValue("SHA", "PASSWD");
+    ASSERT_EQ(sha.rfind("$6$pythonmadesalt$", 0), 0u) << "Python made it";
+    struct Case {
+        const char* name;
+        const char* user;
+        const char* password;
+        int expected;
+    };
+    const Case cases[] = {
+        {"DES", "DES", "Secret-1", CS_OK},
+        {"DES counts eight characters", "DES", "Secret-1 and more", CS_OK},
+        {"DES, wrong password", "DES", "Secret-2", CS_NOT_AUTHORISED},
+        {"SHA-512", "SHA", "LongPassword-1", CS_OK},
+        {"SHA-512 counts every character", "SHA", "LongPassword-2", CS_NOT_AUTHORISED},
+        {"SHA-512, the first eight characters", "SHA", "LongPass", CS_NOT_AUTHORISED},
+        {"SHA-512 with its rounds", "ROUNDS", "LongPassword-1", CS_OK},
+        {"SHA-512 with its rounds, wrong password", "ROUNDS", "LongPassword-", CS_NOT_AUTHORISED},
+        {"another method verifies nothing", "MD5", "Md5Pass-1", CS_NOT_AUTHORISED},
+    };
+    for (const Case& c : cases) {
+        CsUserRecord record{};
+        EXPECT_EQ(Logon(c.user, c.password, &record), c.expected) << c.name;
+        EXPECT_EQ(std::string(record.password, sizeof record.password),
+                  std::string(sizeof record.password, '\0'))
+            << c.name << ": no hash in the record";
+    }
+    // A damaged hash: cut, or one character changed.
+    const std::string cut = sha.substr(0, 60);
+    std::string changed = sha;
+    changed.back() = changed.back() == 'A' ? 'B' : 'A';
+    for (const std::string& damaged : {cut, changed}) {
+        std::string table = archive_.Table("user");
+        table.replace(table.find(sha), sha.size(), damaged);
+        archive_.WriteTable("user", table);
+        EXPECT_EQ(Logon("SHA", "LongPassword-1"), CS_NOT_AUTHORISED) << damaged;
+        table.replace(table.find(damaged), damaged.size(), sha);
+        archive_.WriteTable("user", table);
+    }
+    // A PASSWD longer than any hash is a broken row, never cut to fit.
+    std::string table = archive_.Table("user");
+    table.replace(table.find(sha), sha.size(), std::string(128, 'x'));
+    archive_.WriteTable("user", table);
+    EXPECT_EQ(Logon("SHA", "LongPassword-1"), CS_FAILED);
 }
 
 TEST_F(LocalLogon, PasswordsThatAreNotCaseSensitiveAreHashedInUpperCase) {

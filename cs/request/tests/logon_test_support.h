@@ -26,13 +26,14 @@ inline std::string RunOracle(const std::string& verb, const std::string& a, cons
     ArcOSPipe pipe;
     std::vector<std::string> argv = {QEL_PEER_PYTHON, LOGON_CRYPT_ORACLE, verb, a, b};
     if (ArcOS_PipeOpen(argv, "r", &pipe) != 0) return "";
-    char line[128] = {};
+    char line[256] = {};
     std::string out = std::fgets(line, sizeof line, pipe.stream) ? line : "";
     ArcOS_PipeClose(&pipe);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
-// Python's DES hash of the password with the salt (asked once per pair).
+// Python's crypt of the password with the salt (asked once per pair): two characters
+// give a DES hash, "$6$<salt>" a SHA-512 one.
 inline std::string PythonCrypt(const std::string& password, const std::string& salt) {
     static std::map<std::string, std::string> known;
     std::string& hash = known[password + '\0' + salt];
@@ -43,7 +44,8 @@ inline bool PythonVerifies(const std::string& password, const std::string& hash)
     return RunOracle("verify", password, hash) == "ok";
 }
 
-// A user row of the test archive. password null: an empty PASSWD.
+// A user row of the test archive. password null: an empty PASSWD. salt null: a DES
+// salt made from the uid.
 struct User {
     const char* name;
     int uid;
@@ -52,6 +54,7 @@ struct User {
     int64_t lastUpdate = 0;
     int64_t timeout = 0;
     std::vector<int> groups = {};
+    const char* salt = nullptr;
 };
 
 // The users of most tests. ALICE is in both groups, BOB in STAFF only, CAROL has no
@@ -89,7 +92,7 @@ public:
         std::vector<int> groups = {10, 11};
         for (const User& u : users) {
             names += std::string(names.empty() ? "" : ",") + u.name;
-            const std::string hash = u.password ? PythonCrypt(u.password, Salt(u.uid)) : "";
+            const std::string hash = u.password ? PythonCrypt(u.password, u.salt ? u.salt : Salt(u.uid)) : "";
             rows += "\n[" + std::string(u.name) + "]\nUID=" + std::to_string(u.uid) + "\nPASSWD=\"" + hash +
                     "\"\nDESCRIPTION=\"user " + u.name + "\"\nADMIN=" + std::to_string(u.admin) +
                     "\nPID=0\nLAST_UPDATE=" + std::to_string(u.lastUpdate) +
