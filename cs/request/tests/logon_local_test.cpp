@@ -8,6 +8,7 @@
 #include "logon_test_support.h"
 #include "qel_exits.h"
 #include "qel_ntlm.h"
+#include "qel_ntlm_fake.h"
 
 namespace {
 
@@ -298,7 +299,7 @@ int TakeServerAnswer(void* context, const unsigned char* answer, uint32_t length
 }
 
 TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
-    QelNtlm_SetBackend(QEL_NTLM_FAKE);
+    QelNtlmFake_Install();
     reqtest::EnvSetting user("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
     struct Case {
         const char* name;
@@ -330,7 +331,7 @@ TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
         EXPECT_EQ(handle_.nesting, 0u) << c.name;
         QelNtlm_Free(client.context);
     }
-    QelNtlm_SetBackend(QEL_NTLM_AUTO);
+    QelNtlmFake_Remove();
 }
 
 }  // namespace
