@@ -236,17 +236,17 @@ TEST_F(LocalLogon, MessagesOfLogonLogoffAndDisconnect) {
     ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
     EXPECT_EQ(Logon("ALICE", "nope"), CS_NOT_AUTHORISED);
     EXPECT_EQ(Logon("MALLORY", "", nullptr, CS_F1_INTEGRATED), CS_NOT_AUTHORISED);
-    EXPECT_EQ(archive_.EventsStartingWith("Login: "), 1);
-    EXPECT_EQ(archive_.EventsStartingWith("Failed login: "), 1) << "not for an integrated logon";
+    EXPECT_EQ(archive_.LoggedStartingWith("Login: "), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Failed login: "), 1) << "not for an integrated logon";
     EXPECT_EQ(Logon("ALICE", "Secret-1", nullptr, CS_F1_NO_LOGON_MSG), CS_OK);
-    EXPECT_EQ(archive_.EventsStartingWith("Login: "), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Login: "), 1);
 
     EXPECT_EQ(CsDisconnect(&handle_), CS_OK);
     EXPECT_NE(handle_.logon, nullptr) << "disconnect keeps the logon";
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
     EXPECT_EQ(handle_.logon, nullptr);
     EXPECT_EQ(handle_.systemParms, nullptr);
-    EXPECT_EQ(archive_.EventsStartingWith("Logoff"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Logoff"), 1);
 }
 
 TEST_F(LocalLogon, TimedOutHandle) {
@@ -258,13 +258,13 @@ TEST_F(LocalLogon, TimedOutHandle) {
     EXPECT_NE(handle_.def.flags1 & CS_F1_TIMED_OUT, 0u) << "disconnect leaves it timed out";
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
     EXPECT_EQ(handle_.def.flags1 & (CS_F1_TIMED_OUT | CS_F1_DISCONNECT), 0u);
-    EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Logoff Timeout"), 1);
 
     // An idle logon past its time-out can still be ended.
     ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
     handle_.logon->lastActivity = ArcOS_TimeNow() - 10000;
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
-    EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Logoff Timeout"), 1);
 }
 
 // The client side of a local integrated logon: the fake NTLM backend's client steps,
