@@ -267,6 +267,41 @@ TEST_F(LocalLogon, TimedOutHandle) {
     EXPECT_EQ(archive_.LoggedStartingWith("Logoff Timeout"), 1);
 }
 
+// The System Log is the archive's "System Log" group: a logon message becomes its row.
+// Without the group there is no System Log, and the message falls back to the event log.
+TEST_F(LocalLogon, SystemLogFollowsTheArchivesGroup) {
+    auto events = [this] {
+        int n = 0;
+        for (const std::string& line : archive_.Sandbox().Events())
+            if (line.find("|Login: ") != std::string::npos) ++n;
+        return n;
+    };
+    const std::string groups = archive_.Table("ag");
+    struct Case {
+        const char* name;
+        const char* list;  // APPLICATION_GROUPS of ag.tbl
+        int rows, events;  // what one logon adds
+    };
+    const Case cases[] = {
+        {"the sample archive's group", "100,101,102", 1, 0},
+        {"no System Log group", "100,101", 0, 1},
+    };
+    for (const Case& c : cases) {
+        std::string table = groups;
+        const std::string key = "APPLICATION_GROUPS=100,101,102";
+        ASSERT_NE(table.find(key), std::string::npos);
+        table.replace(table.find(key), key.size(), std::string("APPLICATION_GROUPS=") + c.list);
+        archive_.WriteTable("ag", table);
+        const int rowsBefore = archive_.LoggedStartingWith("Login: ");
+        const int eventsBefore = events();
+        ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK) << c.name;
+        EXPECT_EQ(archive_.LoggedStartingWith("Login: ") - rowsBefore, c.rows) << c.name;
+        EXPECT_EQ(events() - eventsBefore, c.events) << c.name;
+        EXPECT_EQ(CsGetSystemLogDef(), nullptr) << c.name << ": the outermost leave frees the definition";
+    }
+    archive_.WriteTable("ag", groups);
+}
+
 // The client side of a local integrated logon: the fake NTLM backend's client steps,
 // driven by the exchange's two callbacks.
 struct ClientSide {
