@@ -3,6 +3,9 @@
 // blobs, and a password change that must leave the user's row intact.
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -99,6 +102,48 @@ TEST_F(LocalArchive, LogonsAndFolderLists) {
         EXPECT_EQ(s->handle.localCcsid, 1208);
         EXPECT_EQ(FolderNames(s), c.folders);
         EXPECT_EQ(Session_Logoff(s, 0), 0);
+    }
+}
+
+// With messages on, the logon messages land in the sample archive's "System Log" group:
+// rows of time, user id, message number, severity and text in its row file.
+TEST_F(LocalArchive, LogonMessagesGoToTheArchivesSystemLog) {
+    Session_SetOptionBits(nullptr, CS_F1_MESSAGES, 0, 1);
+    const int64_t before = static_cast<int64_t>(std::time(nullptr));
+    ClientStatus status;
+    ClientSession* s = LogOn("ALICE", "wonder1", &status);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Session_Logoff(s, 0), 0);
+    EXPECT_EQ(LogOn("BOB", "wrong", &status), nullptr);
+    Session_SetOptionBits(nullptr, CS_F1_MESSAGES, 0, 0);
+    const int64_t after = static_cast<int64_t>(std::time(nullptr));
+
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream file(localtest::ReadFile(archive_.Dir() + "index/System Log.rows"));
+    for (std::string line; std::getline(file, line);) {
+        std::vector<std::string> values;
+        std::istringstream fields(line);
+        for (std::string value; std::getline(fields, value, '\t');) values.push_back(value);
+        rows.push_back(values);
+    }
+    struct Expected {
+        const char* user;
+        const char* number;
+        const char* text;
+    };
+    const Expected expected[] = {
+        {"ALICE", "17", "Login: "}, {"ALICE", "19", "Logoff"}, {"BOB", "18", "Failed login: "}};
+    ASSERT_EQ(rows.size(), std::size(expected));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(expected[i].text);
+        ASSERT_EQ(rows[i].size(), 5u);
+        const int64_t time = std::stoll(rows[i][0]);
+        EXPECT_GE(time, before);
+        EXPECT_LE(time, after);
+        EXPECT_EQ(rows[i][1], expected[i].user);
+        EXPECT_EQ(rows[i][2], expected[i].number);
+        EXPECT_EQ(rows[i][3], "4");
+        EXPECT_TRUE(rows[i][4].starts_with(expected[i].text)) << rows[i][4];
     }
 }
 

@@ -449,7 +449,8 @@ struct CsSystemLogField {
 int CsLoadSystemLogDef(std::shared_ptr<CsStorageSet> folder, std::shared_ptr<const void> group,
                        const std::vector<CsSystemLogField>* fields);
 // The form the call bracket uses: no-op once loaded; else asks the folder layer
-// (CsLayerHooks::getSystemLogFolder) and keeps what it answers. CS_NOT_FOUND from it
+// (CsLayerHooks::getSystemLogFolder, else the request layer's road of that name) and
+// keeps what it answers. CS_NOT_FOUND from it
 // counts as CS_OK (no System Log); other failures are returned.
 int CsLoadSystemLogDef(CsHandle* handle);
 // Forgets the kept definition. CS_OK.
@@ -503,14 +504,21 @@ struct CsLayerHooks {
 // set them with CsSetLayerHooks (qel_cs.h), which also lends the dispatcher's roads.
 void CsSetIssueHooks(CsLayerHooks hooks);
 
-// The dispatcher's roads, taken on a remote handle where the hook is empty. The request
-// layer lends them (once, from CsSetLayerHooks, the call bracket, server definitions and
-// every connection); without them a remote System Log answers CS_FAILED and no host
-// text is fetched.
+// The request layer's roads, taken where the hook is empty. The request layer lends them
+// (once, from CsSetLayerHooks, the call bracket, server definitions and every
+// connection); without them a remote System Log answers CS_FAILED, no host text is
+// fetched, no local System Log is loaded and a local store answers CS_FAILED.
 struct CsDispatcherRoads {
     // Sends a System Log record to the server's log as request 91.
     int (*logMessage)(CsHandle* handle, const CsSystemLogRecord& record) = nullptr;
     // The transport's host text into handle->serverInfo (CsGetServerInfo).
     int (*getServerInfo)(CsHandle* handle) = nullptr;
+    // The local server's System Log, taken where the hook of the same name is empty: the
+    // "System Log" group of the local archive, and the store of a record as its row.
+    int (*getSystemLogFolder)(CsHandle* handle, std::shared_ptr<CsStorageSet>* folder,
+                              std::shared_ptr<const void>* group,
+                              std::vector<CsSystemLogField>* fields) = nullptr;
+    int (*storeSystemLog)(CsHandle* handle, CsStorageSet& set, const CsSystemLogDef& def,
+                          const CsSystemLogRecord& record) = nullptr;
 };
 void CsSetDispatcherRoads(CsDispatcherRoads roads);

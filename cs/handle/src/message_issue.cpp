@@ -129,12 +129,13 @@ int StoreLocally(CsHandle* handle, const CsSystemLogRecord& record, int copyFlag
             set = copy.get();
         }
         auto store = Hooks().storeSystemLog;
-        if (set == nullptr || !store) {
+        auto road = Roads().storeSystemLog;
+        if (set == nullptr || (!store && !road)) {
             rc = CS_FAILED;
         } else {
             uint32_t before = handle->def.flags1;
             handle->def.flags1 |= CS_F1_IN_SYSLOG_STORE;
-            rc = store(handle, *set, *def, record);
+            rc = store ? store(handle, *set, *def, record) : road(handle, *set, *def, record);
             handle->def.flags1 =
                 (handle->def.flags1 & ~CS_F1_IN_SYSLOG_STORE) | (before & CS_F1_IN_SYSLOG_STORE);
         }

@@ -52,12 +52,13 @@ int CsLoadSystemLogDef(std::shared_ptr<CsStorageSet> folder, std::shared_ptr<con
 int CsLoadSystemLogDef(CsHandle* handle) {
     if (CsGetSystemLogDef()) return CS_OK;
     auto lookup = cshandle::detail::Hooks().getSystemLogFolder;
+    auto road = cshandle::detail::Roads().getSystemLogFolder;
     // Without the folder layer there is no System Log to load.
-    if (!lookup) return CS_OK;
+    if (!lookup && !road) return CS_OK;
     std::shared_ptr<CsStorageSet> folder;
     std::shared_ptr<const void> group;
     std::vector<CsSystemLogField> fields;
-    int rc = lookup(handle, &folder, &group, &fields);
+    int rc = lookup ? lookup(handle, &folder, &group, &fields) : road(handle, &folder, &group, &fields);
     if (rc == CS_NOT_FOUND) return CS_OK;
     if (rc != CS_OK) return rc;
     return CsLoadSystemLogDef(std::move(folder), std::move(group), &fields);

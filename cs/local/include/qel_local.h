@@ -571,6 +571,15 @@ int QelLocal_ListSegmentTableFirst(CsHandle* handle, int32_t agid, int64_t from,
 int QelLocal_ListSegmentTableNext(CsHandle* handle, QelLocalSegment* record);
 int QelLocal_NextSegment(CsHandle* handle, QelLocalSegment* record);
 
+// Index rows of a group, one line each in "index/<group NAME>.rows" (docs/archive.md).
+// AddIndexRow appends one row, one value per field of the group (FLDS_NUM values, else
+// CS_FAILED): the whole line or nothing, under the archive's write lock. CS_OK, or
+// CS_FAILED (a group without NAME or fields, a write that failed).
+int QelLocal_AddIndexRow(CsHandle* handle, int32_t agid, const std::vector<std::string>& values);
+// The group's rows, oldest first: CS_OK; CS_NOT_FOUND for none; CS_FAILED for a damaged
+// file (an unfinished last line is not a row).
+int QelLocal_ReadIndexRows(CsHandle* handle, int32_t agid, std::vector<std::vector<std::string>>* rows);
+
 // Storage: the res row "id1|id2" (COMP_TYPE required).
 int QelLocal_ReadObjectNodes(CsHandle* handle, int32_t id1, int32_t id2, QelLocalObjectNodes* record);
 // Storage sets of ss.tbl with their nodes: GetStorageSets is the first request,

@@ -263,6 +263,10 @@ TEST_F(TablesTest, ApplicationGroupsWithTheirFields) {
     EXPECT_EQ(ag.fields[2].type, 'I');
     ASSERT_EQ(QelLocal_ListAppGroupsNext(&handle_, &ag), 0);
     EXPECT_STREQ(ag.name, "PAYROLL");
+    ASSERT_EQ(QelLocal_ListAppGroupsNext(&handle_, &ag), 0);
+    EXPECT_STREQ(ag.name, "System Log");
+    ASSERT_EQ(ag.fields.size(), 5u);
+    EXPECT_EQ(ag.fields[1].type, 'T') << "the user-id field";
     EXPECT_EQ(QelLocal_ListAppGroupsNext(&handle_, &ag), 11);
 
     ASSERT_EQ(QelLocal_ListAppGroupsFirst(&handle_, 2, nullptr, &ag), 0);
@@ -277,6 +281,8 @@ TEST_F(TablesTest, ApplicationGroupsWithTheirFields) {
     ASSERT_EQ(QelLocal_NextAppGroupName(&handle_, &agid, name), 0);
     EXPECT_EQ(agid, 101);
     EXPECT_STREQ(name, "PAYROLL");
+    ASSERT_EQ(QelLocal_NextAppGroupName(&handle_, &agid, name), 0);
+    EXPECT_EQ(agid, 102);
     EXPECT_EQ(QelLocal_NextAppGroupName(&handle_, &agid, name), 11);
 }
 
@@ -569,6 +575,47 @@ TEST_F(TablesTest, SegmentFieldLayout) {
     EXPECT_EQ(fields.fieldCount, 3);
     EXPECT_STREQ(fields.agidName, "INVAG");
     EXPECT_EQ(fields.names, (std::vector<std::string>{"INVNO", "CUSTOMER", "INVDATE"}));
+}
+
+TEST_F(TablesTest, IndexRowsAppendWholeRowsAndReadThemBack) {
+    const std::string rows = archive_.Dir() + "index/System Log.rows";
+    std::vector<std::vector<std::string>> read;
+    EXPECT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read), 11) << "no row yet";
+    std::filesystem::remove_all(archive_.Dir() + "index");
+
+    const std::vector<std::vector<std::string>> written = {
+        {"1700000000", "ALICE", "17", "4", "Login: ARCHIVE"},
+        {"1700000001", "", "18", "4", "two\nlines\twith tab\r\n and \\ backslash"},
+        {"1700000002", "BOB", "19", "4", ""},
+    };
+    for (const auto& row : written) ASSERT_EQ(QelLocal_AddIndexRow(&handle_, 102, row), 0);
+    ASSERT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read), 0);
+    EXPECT_EQ(read, written);
+
+    struct Refused {
+        const char* name;
+        int32_t agid;
+        std::vector<std::string> values;
+    };
+    const Refused refused[] = {
+        {"a value short", 102, {"1", "ALICE", "17", "4"}},
+        {"a value over", 102, {"1", "ALICE", "17", "4", "text", "more"}},
+        {"unknown group", 999, {"1", "ALICE", "17", "4", "text"}},
+    };
+    const std::string before = ReadFile(rows);
+    for (const auto& c : refused) {
+        EXPECT_EQ(QelLocal_AddIndexRow(&handle_, c.agid, c.values), 6) << c.name;
+        EXPECT_EQ(ReadFile(rows), before) << c.name << ": nothing written";
+    }
+
+    // An append cut short leaves a last line without its end: not a row.
+    WriteFile(rows, before + "1700000003\tCAROL\t2");
+    ASSERT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read), 0);
+    EXPECT_EQ(read, written);
+    for (const char* damaged : {"1\tALICE\n", "1\t2\t3\t4\tbad \\q escape\n", "1\t2\t3\t4\tends in \\\n"}) {
+        WriteFile(rows, before + damaged);
+        EXPECT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read), 6) << damaged;
+    }
 }
 
 // ---------------------------------------------------------------- storage and system

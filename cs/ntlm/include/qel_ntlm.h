@@ -4,8 +4,8 @@
 // The client steps run on the gateway's side and their tokens travel in request 108;
 // the server steps serve the in-process local server. Two backends: GSSAPI with the
 // NTLM mechanism (libgssapi_krb5 loaded at run time; credentials from the user file
-// named by NTLM_USER_FILE, lines "DOMAIN:user:password"), and a deterministic fake
-// for plumbing tests. Details and the fake's tokens: docs/ntlm.md.
+// named by NTLM_USER_FILE, lines "DOMAIN:user:password"). Tests put a deterministic
+// fake in its place (qel_ntlm_fake, linked into tests only). Details: docs/ntlm.md.
 #pragma once
 
 #include <cstddef>
@@ -16,17 +16,8 @@ struct QelNtlmContext;  // one handshake
 // A token from the peer longer than this is refused.
 inline constexpr size_t QEL_NTLM_MAX_TOKEN = 64 * 1024;
 
-enum QelNtlmBackend : int {
-    QEL_NTLM_AUTO = 0,  // QEL_NTLM_BACKEND from the environment ("fake" or "gssapi"), else GSSAPI
-    QEL_NTLM_GSSAPI = 1,
-    QEL_NTLM_FAKE = 2,
-};
-
-// Chooses the backend of later QelNtlm_Create calls (process-wide; AUTO by default).
-void QelNtlm_SetBackend(QelNtlmBackend backend);
-
-// Whether QelNtlm_Create can work with the chosen backend: for GSSAPI, that the library
-// loads and offers the NTLM mechanism. An integrated logon that finds it missing
+// Whether QelNtlm_Create can work: that the GSSAPI library loads and offers the NTLM
+// mechanism. An integrated logon that finds it missing
 // answers 13 (not authorised).
 bool QelNtlm_Available();
 

@@ -19,10 +19,9 @@ namespace {
 gss_OID_desc ntlmOid = {10, const_cast<char*>("\x2b\x06\x01\x04\x01\x82\x37\x02\x02\x0a")};
 gss_OID_desc hostBasedOid = {10, const_cast<char*>("\x2a\x86\x48\x86\xf7\x12\x01\x02\x01\x04")};
 
+// The library's names in the system's library directories only: nothing from the
+// environment (neither a path of its own nor LD_LIBRARY_PATH) chooses what is loaded.
 std::vector<std::string> Candidates() {
-    if (std::optional<std::string> path = ArcOS_GetEnv("QEL_GSSAPI_LIBRARY"); path && !path->empty()) {
-        return {*path};
-    }
     std::vector<std::string> dirs;
     if (std::strlen(QEL_LIBRARY_ARCH) > 0) {
         dirs.push_back(std::string("/usr/lib/") + QEL_LIBRARY_ARCH);

@@ -19,9 +19,8 @@ struct GssLibrary {
     decltype(&gss_release_oid_set) releaseOidSet = nullptr;
 };
 
-// The library found in the standard library directories (or at QEL_GSSAPI_LIBRARY, an
-// absolute path), with every entry resolved and the NTLM mechanism offered; null
-// otherwise. A library once loaded stays loaded: the Kerberos libraries do not take
+// The library found by name in the system's library directories, with every entry resolved and the NTLM
+// mechanism offered; null otherwise. A library once loaded stays loaded: the Kerberos libraries do not take
 // unloading well.
 const GssLibrary* LoadGssLibrary();
 

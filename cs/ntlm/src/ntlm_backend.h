@@ -23,7 +23,10 @@ public:
 std::unique_ptr<Backend> MakeGssBackend();
 bool GssAvailable();
 
-// The deterministic fake of docs/ntlm.md.
-std::unique_ptr<Backend> MakeFakeBackend();
+// The seam for test doubles: while a factory is set, QelNtlm_Create takes its backend
+// from it instead of GSSAPI. Only test code sets it (qel_ntlm_fake); nothing in the
+// shipped programs, their environment or a request reaches it.
+using BackendFactory = std::unique_ptr<Backend> (*)();
+void SetTestBackend(BackendFactory factory);
 
 }  // namespace qel::ntlm::detail

@@ -2,11 +2,9 @@
 // both backends.
 #include <atomic>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "arc_platform.h"
 #include "ntlm_backend.h"
 #include "qel_ntlm.h"
 
@@ -24,14 +22,7 @@ struct QelNtlmContext {
 
 namespace {
 
-std::atomic<int> chosenBackend{QEL_NTLM_AUTO};
-
-QelNtlmBackend EffectiveBackend() {
-    auto chosen = static_cast<QelNtlmBackend>(chosenBackend.load());
-    if (chosen != QEL_NTLM_AUTO) return chosen;
-    std::optional<std::string> named = ArcOS_GetEnv("QEL_NTLM_BACKEND");
-    return named && *named == "fake" ? QEL_NTLM_FAKE : QEL_NTLM_GSSAPI;
-}
+std::atomic<qel::ntlm::detail::BackendFactory> testBackend{nullptr};
 
 int Step(QelNtlmContext* context, bool server, const void* peerToken, size_t peerLength,
          const void** outToken, size_t* outLength, int* done) {
@@ -73,17 +64,21 @@ int Step(QelNtlmContext* context, bool server, const void* peerToken, size_t pee
 
 }  // namespace
 
-void QelNtlm_SetBackend(QelNtlmBackend backend) { chosenBackend = backend; }
+namespace qel::ntlm::detail {
 
-bool QelNtlm_Available() { return EffectiveBackend() == QEL_NTLM_FAKE || qel::ntlm::detail::GssAvailable(); }
+void SetTestBackend(BackendFactory factory) { testBackend = factory; }
+
+}  // namespace qel::ntlm::detail
+
+bool QelNtlm_Available() { return testBackend.load() != nullptr || qel::ntlm::detail::GssAvailable(); }
 
 int QelNtlm_Create(QelNtlmContext** context) {
     if (!context) return 1;
     *context = nullptr;
     try {
         auto made = std::make_unique<QelNtlmContext>();
-        made->backend = EffectiveBackend() == QEL_NTLM_FAKE ? qel::ntlm::detail::MakeFakeBackend()
-                                                            : qel::ntlm::detail::MakeGssBackend();
+        auto factory = testBackend.load();
+        made->backend = factory ? factory() : qel::ntlm::detail::MakeGssBackend();
         if (!made->backend) return 1;
         *context = made.release();
         return 0;

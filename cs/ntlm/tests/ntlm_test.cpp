@@ -7,6 +7,7 @@
 
 #include "arc_platform.h"
 #include "qel_ntlm.h"
+#include "qel_ntlm_fake.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ int ServerStep(Context& c, const Token& peer, Token* out) {
 class NtlmTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        QelNtlm_SetBackend(QEL_NTLM_AUTO);
+        QelNtlmFake_Remove();
         for (const char* name : {"QEL_NTLM_BACKEND", "QEL_GSSAPI_LIBRARY", "QEL_NTLM_FAKE_USER",
                                  "QEL_NTLM_FAKE_SECRET", "NTLM_USER_FILE"}) {
             SetEnv(name, "");
@@ -48,7 +49,6 @@ protected:
 };
 
 TEST_F(NtlmTest, GssapiHandshakeChecksTheUserFile) {
-    QelNtlm_SetBackend(QEL_NTLM_GSSAPI);
     if (!QelNtlm_Available()) GTEST_SKIP() << "libgssapi_krb5 with gss-ntlmssp is not installed";
     struct Case {
         const char* name;
@@ -100,7 +100,6 @@ TEST_F(NtlmTest, GssapiHandshakeChecksTheUserFile) {
 }
 
 TEST_F(NtlmTest, GssapiRefusesDamagedTokens) {
-    QelNtlm_SetBackend(QEL_NTLM_GSSAPI);
     if (!QelNtlm_Available()) GTEST_SKIP() << "libgssapi_krb5 with gss-ntlmssp is not installed";
     SetEnv("NTLM_USER_FILE", kData + "server-users.txt");
     Context server;
@@ -113,20 +112,46 @@ TEST_F(NtlmTest, GssapiRefusesDamagedTokens) {
     EXPECT_EQ(ServerStep(again, {negotiate.data(), negotiate.size()}, &out), 1);
 }
 
-TEST_F(NtlmTest, WithoutTheGssapiLibraryNothingIsCreated) {
-    QelNtlm_SetBackend(QEL_NTLM_GSSAPI);
-    for (const char* path : {"/nonexistent/libgssapi_krb5.so.2", "libgssapi_krb5.so.2"}) {
-        SetEnv("QEL_GSSAPI_LIBRARY", path);
-        EXPECT_FALSE(QelNtlm_Available()) << path;
+// Neither a backend nor a library comes from the environment: the shipped library
+// knows GSSAPI from the system's library directories alone.
+TEST_F(NtlmTest, TheEnvironmentChoosesNoBackend) {
+    SetEnv("QEL_NTLM_FAKE_USER", "u");
+    SetEnv("NTLM_USER_FILE", kData + "client-alice.txt");
+    const bool gssapi = QelNtlm_Available();
+    struct Case {
+        const char* name;
+        const char* variable;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"fake by name", "QEL_NTLM_BACKEND", "fake"},
+        {"library at a missing path", "QEL_GSSAPI_LIBRARY", "/nonexistent/libgssapi_krb5.so.2"},
+    };
+    for (const auto& c : cases) {
+        SetEnv(c.variable, c.value);
+        EXPECT_EQ(QelNtlm_Available(), gssapi) << c.name;
         QelNtlmContext* context = reinterpret_cast<QelNtlmContext*>(1);
-        EXPECT_EQ(QelNtlm_Create(&context), 1) << path;
-        EXPECT_EQ(context, nullptr) << path;
+        int rc = QelNtlm_Create(&context);
+        if (!gssapi) {
+            EXPECT_EQ(rc, 1) << c.name;
+            EXPECT_EQ(context, nullptr) << c.name;
+        } else {
+            ASSERT_EQ(rc, 0) << c.name;
+            const void* token = nullptr;
+            size_t size = 0;
+            int done = 0;
+            ASSERT_EQ(QelNtlm_ClientStep(context, nullptr, 0, &token, &size, &done), 0) << c.name;
+            std::string text(static_cast<const char*>(token), size);
+            EXPECT_FALSE(text.starts_with("QELNTLM1 ")) << c.name << ": a fake token";
+            QelNtlm_Free(context);
+        }
+        SetEnv(c.variable, "");
     }
     EXPECT_EQ(QelNtlm_Create(nullptr), 1);
 }
 
 TEST_F(NtlmTest, FakeTokensAreTheDocumentedOnes) {
-    QelNtlm_SetBackend(QEL_NTLM_FAKE);
+    QelNtlmFake_Install();
     SetEnv("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
     ASSERT_TRUE(QelNtlm_Available());
     Context client, server;
@@ -153,7 +178,7 @@ TEST_F(NtlmTest, FakeTokensAreTheDocumentedOnes) {
 }
 
 TEST_F(NtlmTest, FakeServerRefusesWrongAnswers) {
-    QelNtlm_SetBackend(QEL_NTLM_FAKE);
+    QelNtlmFake_Install();
     SetEnv("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
     struct Case {
         const char* name;
@@ -187,7 +212,7 @@ TEST_F(NtlmTest, FakeServerRefusesWrongAnswers) {
 }
 
 TEST_F(NtlmTest, StepsAreCheckedBeforeAnyBackendSeesThem) {
-    QelNtlm_SetBackend(QEL_NTLM_FAKE);
+    QelNtlmFake_Install();
     SetEnv("QEL_NTLM_FAKE_USER", "u");
     const std::string prefix = "QELNTLM1 NEGOTIATE ";
     const std::string atLimit = prefix + std::string(QEL_NTLM_MAX_TOKEN - prefix.size(), 'a');
@@ -235,29 +260,24 @@ TEST_F(NtlmTest, StepsAreCheckedBeforeAnyBackendSeesThem) {
     QelNtlm_Free(nullptr);
 }
 
-TEST_F(NtlmTest, BackendComesFromTheChoiceOrTheEnvironment) {
+TEST_F(NtlmTest, TheTestSeamSwitchesBetweenFakeAndGssapi) {
     SetEnv("QEL_NTLM_FAKE_USER", "u");
+    SetEnv("NTLM_USER_FILE", kData + "client-alice.txt");
     struct Case {
         const char* name;
-        QelNtlmBackend chosen;
-        const char* environment;
-        bool fake;
+        bool installed;
     };
-    const Case cases[] = {
-        {"chosen fake", QEL_NTLM_FAKE, "", true},
-        {"fake from the environment", QEL_NTLM_AUTO, "fake", true},
-        {"chosen GSSAPI wins over the environment", QEL_NTLM_GSSAPI, "fake", false},
-        {"GSSAPI by default", QEL_NTLM_AUTO, "", false},
-    };
+    const Case cases[] = {{"fake installed", true}, {"fake removed", false}, {"fake again", true}};
     for (const auto& c : cases) {
-        QelNtlm_SetBackend(c.chosen);
-        SetEnv("QEL_NTLM_BACKEND", c.environment);
-        if (!c.fake && !QelNtlm_Available()) continue;  // no GSSAPI here
-        SetEnv("NTLM_USER_FILE", kData + "client-alice.txt");
+        if (c.installed)
+            QelNtlmFake_Install();
+        else
+            QelNtlmFake_Remove();
+        if (!c.installed && !QelNtlm_Available()) continue;  // no GSSAPI here
         Context context;
         Token out;
         ASSERT_EQ(ClientStep(context, {}, &out), 0) << c.name;
-        EXPECT_EQ(out.text().starts_with("QELNTLM1 "), c.fake) << c.name;
+        EXPECT_EQ(out.text().starts_with("QELNTLM1 "), c.installed) << c.name;
     }
 }
 

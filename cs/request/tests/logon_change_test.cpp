@@ -74,7 +74,7 @@ TEST_F(LocalChange, OwnPasswordChange) {
     EXPECT_EQ(record.passwordChanged, kNow);
     EXPECT_EQ(LogonResult("ALICE", "New-Pass9"), CS_OK);
     EXPECT_EQ(LogonResult("ALICE", "Secret-1"), CS_NOT_AUTHORISED);
-    EXPECT_EQ(archive_.EventsStartingWith("User Update with new Password: Userid(ALICE) Id(1)"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("User Update with new Password: Userid(ALICE) Id(1)"), 1);
 }
 
 TEST_F(LocalChange, KeepPasswordFlagKeepsTheGivenTextNeverTheHash) {
@@ -172,7 +172,7 @@ TEST_F(LocalChange, RefusedChangesLeaveTheTable) {
         EXPECT_EQ(archive_.Table("user"), before) << c.name;
         EXPECT_STREQ(record.password, "") << c.name << ": the old password does not linger";
     }
-    EXPECT_EQ(archive_.EventsStartingWith("User Failed Update with new Password: Userid(ALICE) Id(1)"), 6);
+    EXPECT_EQ(archive_.LoggedStartingWith("User Failed Update with new Password: Userid(ALICE) Id(1)"), 6);
 }
 
 TEST_F(LocalChange, PasswordsOutsideCodePage819AreRefusedAndNeverStored) {
@@ -205,7 +205,7 @@ TEST_F(LocalChange, RowsAreNeverWrittenUnderAnotherId) {
     EXPECT_STREQ(own.userId, "BOB");
     EXPECT_TRUE(logontest::PythonVerifies("Secret-1", archive_.UserValue("ALICE", "PASSWD")));
     EXPECT_TRUE(logontest::PythonVerifies("Bob.Pass2", archive_.UserValue("BOB", "PASSWD")));
-    EXPECT_EQ(archive_.EventsStartingWith("User Update with new Password: Userid(BOB) Id(2)"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("User Update with new Password: Userid(BOB) Id(2)"), 1);
 }
 
 TEST_F(LocalChange, AdministratorSetsAnotherUsersPasswordWhichThenCountsAsExpired) {
@@ -273,7 +273,7 @@ TEST_F(LocalChange, UserTypeAndTimeOutOnlyAsTheCallerMayGrant) {
     EXPECT_EQ(CsChangePassword(&handle_, &root, "Taken-Over1", nullptr), CS_NOT_AUTHORISED);
     std::strcpy(root.password, "RootPw1");
     EXPECT_EQ(CsChangePassword(&handle_, &root, "Taken-Over1", nullptr), CS_OK);
-    EXPECT_EQ(archive_.EventsStartingWith("User Update: Userid(ROOT) Id(4)"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("User Update: Userid(ROOT) Id(4)"), 1);
 }
 
 // --- the group list --------------------------------------------------------------

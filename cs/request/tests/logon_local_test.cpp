@@ -8,6 +8,7 @@
 #include "logon_test_support.h"
 #include "qel_exits.h"
 #include "qel_ntlm.h"
+#include "qel_ntlm_fake.h"
 
 namespace {
 
@@ -287,17 +288,17 @@ TEST_F(LocalLogon, MessagesOfLogonLogoffAndDisconnect) {
     ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
     EXPECT_EQ(Logon("ALICE", "nope"), CS_NOT_AUTHORISED);
     EXPECT_EQ(Logon("MALLORY", "", nullptr, CS_F1_INTEGRATED), CS_NOT_AUTHORISED);
-    EXPECT_EQ(archive_.EventsStartingWith("Login: "), 1);
-    EXPECT_EQ(archive_.EventsStartingWith("Failed login: "), 1) << "not for an integrated logon";
+    EXPECT_EQ(archive_.LoggedStartingWith("Login: "), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Failed login: "), 1) << "not for an integrated logon";
     EXPECT_EQ(Logon("ALICE", "Secret-1", nullptr, CS_F1_NO_LOGON_MSG), CS_OK);
-    EXPECT_EQ(archive_.EventsStartingWith("Login: "), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Login: "), 1);
 
     EXPECT_EQ(CsDisconnect(&handle_), CS_OK);
     EXPECT_NE(handle_.logon, nullptr) << "disconnect keeps the logon";
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
     EXPECT_EQ(handle_.logon, nullptr);
     EXPECT_EQ(handle_.systemParms, nullptr);
-    EXPECT_EQ(archive_.EventsStartingWith("Logoff"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Logoff"), 1);
 }
 
 TEST_F(LocalLogon, TimedOutHandle) {
@@ -309,13 +310,48 @@ TEST_F(LocalLogon, TimedOutHandle) {
     EXPECT_NE(handle_.def.flags1 & CS_F1_TIMED_OUT, 0u) << "disconnect leaves it timed out";
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
     EXPECT_EQ(handle_.def.flags1 & (CS_F1_TIMED_OUT | CS_F1_DISCONNECT), 0u);
-    EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Logoff Timeout"), 1);
 
     // An idle logon past its time-out can still be ended.
     ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
     handle_.logon->lastActivity = ArcOS_TimeNow() - 10000;
     EXPECT_EQ(CsLogoff(&handle_), CS_OK);
-    EXPECT_EQ(archive_.EventsStartingWith("Logoff Timeout"), 1);
+    EXPECT_EQ(archive_.LoggedStartingWith("Logoff Timeout"), 1);
+}
+
+// The System Log is the archive's "System Log" group: a logon message becomes its row.
+// Without the group there is no System Log, and the message falls back to the event log.
+TEST_F(LocalLogon, SystemLogFollowsTheArchivesGroup) {
+    auto events = [this] {
+        int n = 0;
+        for (const std::string& line : archive_.Sandbox().Events())
+            if (line.find("|Login: ") != std::string::npos) ++n;
+        return n;
+    };
+    const std::string groups = archive_.Table("ag");
+    struct Case {
+        const char* name;
+        const char* list;  // APPLICATION_GROUPS of ag.tbl
+        int rows, events;  // what one logon adds
+    };
+    const Case cases[] = {
+        {"the sample archive's group", "100,101,102", 1, 0},
+        {"no System Log group", "100,101", 0, 1},
+    };
+    for (const Case& c : cases) {
+        std::string table = groups;
+        const std::string key = "APPLICATION_GROUPS=100,101,102";
+        ASSERT_NE(table.find(key), std::string::npos);
+        table.replace(table.find(key), key.size(), std::string("APPLICATION_GROUPS=") + c.list);
+        archive_.WriteTable("ag", table);
+        const int rowsBefore = archive_.LoggedStartingWith("Login: ");
+        const int eventsBefore = events();
+        ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK) << c.name;
+        EXPECT_EQ(archive_.LoggedStartingWith("Login: ") - rowsBefore, c.rows) << c.name;
+        EXPECT_EQ(events() - eventsBefore, c.events) << c.name;
+        EXPECT_EQ(CsGetSystemLogDef(), nullptr) << c.name << ": the outermost leave frees the definition";
+    }
+    archive_.WriteTable("ag", groups);
 }
 
 // The client side of a local integrated logon: the fake NTLM backend's client steps,
@@ -350,7 +386,7 @@ int TakeServerAnswer(void* context, const unsigned char* answer, uint32_t length
 }
 
 TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
-    QelNtlm_SetBackend(QEL_NTLM_FAKE);
+    QelNtlmFake_Install();
     reqtest::EnvSetting user("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
     struct Case {
         const char* name;
@@ -382,7 +418,7 @@ TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
         EXPECT_EQ(handle_.nesting, 0u) << c.name;
         QelNtlm_Free(client.context);
     }
-    QelNtlm_SetBackend(QEL_NTLM_AUTO);
+    QelNtlmFake_Remove();
 }
 
 }  // namespace

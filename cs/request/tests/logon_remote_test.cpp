@@ -10,6 +10,7 @@
 
 #include "logon_test_support.h"
 #include "qel_ntlm.h"
+#include "qel_ntlm_fake.h"
 
 namespace {
 
@@ -331,9 +332,9 @@ class IntegratedLogon : public RemoteLogon {
 protected:
     void SetUp() override {
         RemoteLogon::SetUp();
-        QelNtlm_SetBackend(QEL_NTLM_FAKE);
+        QelNtlmFake_Install();
     }
-    void TearDown() override { QelNtlm_SetBackend(QEL_NTLM_AUTO); }
+    void TearDown() override { QelNtlmFake_Remove(); }
     reqtest::EnvSetting user_{"QEL_NTLM_FAKE_USER", "TESTDOM\\alice"};
 };
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -119,7 +120,7 @@ public:
     void WriteSystem(int passwordExpiry, int sysMask, int minLength) {
         localtest::WriteFile(archive_.Table("system"),
                              "[SYSTEM]\nCODEPAGE=819\nPASSWD_EXP=" + std::to_string(passwordExpiry) +
-                                 "\nTIME_OUT=3600\nSYSLOG_MASK=0\nEXITLOG_MASK=0\nPASSWD_MIN_LEN=" +
+                                 "\nTIME_OUT=3600\nSYSLOG_MASK=31\nEXITLOG_MASK=0\nPASSWD_MIN_LEN=" +
                                  std::to_string(minLength) + "\nSYS_MASK=" + std::to_string(sysMask) + "\n");
     }
     std::string Table(const char* name) const { return localtest::ReadFile(archive_.Table(name)); }
@@ -149,12 +150,14 @@ public:
     }
 
     reqtest::MessageSandbox& Sandbox() { return sandbox_; }
-    // Event-log lines whose text (the last field) starts with the words.
-    int EventsStartingWith(const std::string& words) const {
+    // Rows of the archive's System Log (its "System Log" group, read from the group's row
+    // file) whose message text, the last value, starts with the words.
+    int LoggedStartingWith(const std::string& words) const {
         int n = 0;
-        for (const std::string& line : sandbox_.Events()) {
-            const size_t bar = line.rfind('|');
-            if (bar != std::string::npos && line.compare(bar + 1, words.size(), words) == 0) ++n;
+        std::istringstream rows(localtest::ReadFile(archive_.Dir() + "index/System Log.rows"));
+        for (std::string line; std::getline(rows, line);) {
+            const size_t tab = line.rfind('\t');
+            if (tab != std::string::npos && line.compare(tab + 1, words.size(), words) == 0) ++n;
         }
         return n;
     }

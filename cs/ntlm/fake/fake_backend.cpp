@@ -1,5 +1,8 @@
 // A deterministic stand-in for NTLM, so the token plumbing (request 108, the local
-// server's exchange) can be tested without GSSAPI. Tokens: docs/ntlm.md.
+// server's exchange) can be tested without GSSAPI. Linked into tests only. Tokens:
+// docs/ntlm.md.
+#include "qel_ntlm_fake.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -116,3 +119,7 @@ private:
 std::unique_ptr<Backend> MakeFakeBackend() { return std::make_unique<FakeBackend>(); }
 
 }  // namespace qel::ntlm::detail
+
+void QelNtlmFake_Install() { qel::ntlm::detail::SetTestBackend(qel::ntlm::detail::MakeFakeBackend); }
+
+void QelNtlmFake_Remove() { qel::ntlm::detail::SetTestBackend(nullptr); }

@@ -1,0 +1,15 @@
+# Fails when a file holds a symbol of the NTLM fake (its backend or its install call),
+# or when nm cannot read a file (a check that read nothing proves nothing).
+foreach(file IN LISTS FILES)
+  execute_process(COMMAND ${NM} -C ${file} RESULT_VARIABLE rc OUTPUT_VARIABLE symbols ERROR_VARIABLE error)
+  if(NOT rc EQUAL 0 OR symbols STREQUAL "")
+    message(FATAL_ERROR "nm cannot read ${file}: ${error}")
+  endif()
+  if(NOT symbols MATCHES "QelNtlm_Create")
+    message(FATAL_ERROR "${file}: no NTLM symbols at all, nothing was checked")
+  endif()
+  string(REGEX MATCHALL "[^\n]*(FakeBackend|QelNtlmFake|QELNTLM1)[^\n]*" found "${symbols}")
+  if(found)
+    message(FATAL_ERROR "${file} carries the NTLM fake:\n${found}")
+  endif()
+endforeach()
