@@ -34,6 +34,7 @@ struct Workspace {
         fs::create_directories(dir + "/registry");
         ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir + "/registry").c_str());
         ArcOS_PutEnv(("QELCFG=" + dir).c_str());
+        ArcOS_PutEnv(("QEL_EVENTLOG_FILE=" + dir + "/events.log").c_str());
         ArcICONV_Startup(&config.codePageContext, QEL_STAGE_DIR "/locale");
     }
     ~Workspace() {
@@ -108,5 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)session.response->GetBody();
     std::error_code ec;
     fs::remove(space.dir + "/qelwww.log", ec);
+    fs::remove(space.dir + "/events.log", ec);
     return 0;
 }

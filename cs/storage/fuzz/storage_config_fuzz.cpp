@@ -173,5 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     handle.messageCallback = &IgnoreMessage;
     OpenStorage(&handle, parts[0], parts[1]);
     ReadObjects(&handle, parts[2], parts[3]);
+    std::error_code ec;
+    fs::remove(Space().dir + "/events.log", ec);
     return 0;
 }
