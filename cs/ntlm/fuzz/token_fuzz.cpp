@@ -14,9 +14,7 @@
 
 #include "arc_platform.h"
 #include "qel_ntlm.h"
-#if QEL_NTLM_FAKE_INSTALL
 #include "qel_ntlm_fake.h"
-#endif
 
 namespace {
 
@@ -24,11 +22,7 @@ void UseFake() {
     static const bool installed = [] {
         ArcOS_PutEnv("QEL_NTLM_FAKE_USER=fuzzuser");
         ArcOS_PutEnv("QEL_NTLM_FAKE_SECRET=fuzz-secret");
-#if QEL_NTLM_FAKE_INSTALL
         QelNtlmFake_Install();
-#else
-        QelNtlm_SetBackend(QEL_NTLM_FAKE);
-#endif
         return true;
     }();
     (void)installed;
