@@ -1,7 +1,8 @@
 // codepage_bench.cpp - single-byte conversions on 50 MB of text, ours against glibc
-// iconv in the same run: 37 -> 819, 819 -> 1208 and 1208 -> 37. Ratio_1208_to_37 runs
-// ours, the general UCS-2-slice pair and glibc's "IBM037" in turn each round and
-// reports the medians and their ratios (below 1: faster than glibc).
+// iconv in the same run: 37 -> 819, 819 -> 1208 and 1208 -> 37. Ratio_1208_to_37 and
+// Ratio_13488_to_37 (UCS-2, little-endian host) run ours, the general path and glibc's
+// "IBM037" in turn each round and report the medians and their ratios (below 1: faster
+// than glibc).
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 
@@ -13,6 +14,7 @@
 
 #include "arc_codepage.h"
 #include "converter.h"
+#include "table_module.h"
 
 namespace {
 
@@ -139,27 +141,36 @@ double TimeGlibc(iconv_t cd, const std::string& input, std::string* out, bool* o
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// UTF-8 to 37: the engine's pair (direct byte map), the general pair and glibc, one
-// after the other in every round.
-void Ratio_1208_to_37(benchmark::State& state) {
+// To 37 from UTF-8 or UCS-2: the engine's converter (direct byte map), the general
+// path (UCS-2 slices and the two-level table) and glibc, one after the other in every
+// round.
+void RunRatio(benchmark::State& state, const char* source, const char* glibcSource,
+              const std::string& input) {
     ArcIconvContext* context = nullptr;
     if (ArcICONV_Startup(&context, QEL_STAGE_DIR "/locale") != 0) {
         state.SkipWithError("code-page start-up failed");
         return;
     }
-    ArcUconv ours = ArcUCONV_Open(context, "KVR-037", "UTF-8");
-    int error = 0;
-    qel::codepage::ConverterPtr generalPair =
-        qel::codepage::OpenPairModule(context, "KVR-037", "UTF-8", &error, /*fastPaths=*/false);
-    iconv_t cd = iconv_open("IBM037", "UTF-8");
-    const std::string& input = Utf8Text();
+    ArcUconv ours = ArcUCONV_Open(context, "KVR-037", source);
+    ArcUconv general = ArcUconvFailed();
+    if (qel::codepage::IsUtf8Name(source)) {
+        int error = 0;
+        qel::codepage::ConverterPtr pair =
+            qel::codepage::OpenPairModule(context, "KVR-037", source, &error, /*fastPaths=*/false);
+        if (pair) general = pair.release();
+    } else {
+        general = ArcUCONV_Open(context, "KVR-037", source);
+        if (general != ArcUconvFailed())
+            dynamic_cast<qel::codepage::TableConverter*>(general)->UseByteMap(false);
+    }
+    iconv_t cd = iconv_open("IBM037", glibcSource);
     std::string out(input.size(), '\0');
     std::vector<double> oursTimes, generalTimes, glibcTimes;
-    bool ok = ours != ArcUconvFailed() && generalPair && cd != reinterpret_cast<iconv_t>(-1);
+    bool ok = ours != ArcUconvFailed() && general != ArcUconvFailed() && cd != reinterpret_cast<iconv_t>(-1);
     for (auto _ : state) {
         if (!ok) break;
         oursTimes.push_back(TimeEngine(ours, input, &out, &ok));
-        generalTimes.push_back(TimeEngine(generalPair.get(), input, &out, &ok));
+        generalTimes.push_back(TimeEngine(general, input, &out, &ok));
         glibcTimes.push_back(TimeGlibc(cd, input, &out, &ok));
     }
     if (!ok) {
@@ -173,10 +184,18 @@ void Ratio_1208_to_37(benchmark::State& state) {
         state.counters["general_vs_glibc"] = Median(generalTimes) / glibc;
     }
     if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    if (generalPair) ArcUCONV_Close(context, generalPair.release());
+    if (general != ArcUconvFailed()) ArcUCONV_Close(context, general);
     if (ours != ArcUconvFailed()) ArcUCONV_Close(context, ours);
     ArcICONV_Shutdown(context);
 }
+
+const std::string& Ucs2Text() {
+    static const std::string text = GlibcOnce("UCS-2LE", "ISO-8859-1", LatinText());
+    return text;
+}
+
+void Ratio_1208_to_37(benchmark::State& state) { RunRatio(state, "UTF-8", "UTF-8", Utf8Text()); }
+void Ratio_13488_to_37(benchmark::State& state) { RunRatio(state, "UCS-2", "UCS-2LE", Ucs2Text()); }
 
 void Ours_1208_to_37(benchmark::State& state) { RunOurs(state, 1208, 37, Utf8Text()); }
 void Glibc_1208_to_37(benchmark::State& state) { RunGlibc(state, "IBM037", "UTF-8", Utf8Text()); }
@@ -188,6 +207,7 @@ BENCHMARK(Glibc_819_to_1208)->Unit(benchmark::kMillisecond);
 BENCHMARK(Ours_1208_to_37)->Unit(benchmark::kMillisecond);
 BENCHMARK(Glibc_1208_to_37)->Unit(benchmark::kMillisecond);
 BENCHMARK(Ratio_1208_to_37)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(Ratio_13488_to_37)->Unit(benchmark::kMillisecond)->Iterations(15);
 
 }  // namespace
 
