@@ -53,8 +53,10 @@ struct Modifiers;
 // Module constructors; each returns null with *error set on failure.
 ConverterPtr OpenUtf8Module(bool fromUtf8, int* error);
 ConverterPtr OpenTableModule(ArcIconvContext* context, const char* tableName, bool toUcs, int* error);
+// fastPaths false: always the general pair through UCS-2 slices, the reference the
+// direct pairs are tested against.
 ConverterPtr OpenPairModule(ArcIconvContext* context, const char* targetName, const char* sourceName,
-                            int* error);
+                            int* error, bool fastPaths = true);
 
 // "UCS-2"/"UCS2" and "UTF-8"/"UTF8" in any case, compared as whole names.
 bool IsUcs2Name(const char* name);

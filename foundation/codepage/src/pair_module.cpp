@@ -7,6 +7,7 @@
 
 #include "converter.h"
 #include "table_module.h"
+#include "utf8_decode.h"
 
 namespace qel::codepage {
 namespace {
@@ -279,6 +280,70 @@ private:
     std::array<Entry, 256> entries_{};
 };
 
+// UTF-8 to a single-byte table: each character decoded and looked up in the target's
+// byte map, without the UCS-2 slice. Same results as the general pair, including its
+// one slice-bound effect: when the output is full at the start of a slice (every
+// kSliceBytes / 2 characters, each one output byte), an unmappable character there
+// gives E2BIG, because the slice is not delivered at all.
+class Utf8BytePair final : public PairConverter {
+public:
+    void Build(const TableConverter& target) {
+        map_ = target.Data().byteFromUcs.data();
+        substitute_ =
+            (target.SubMode() == kSubFromUcs || target.SubMode() == kSubBoth) && !target.SubBytes().empty();
+        subByte_ = substitute_ ? target.SubBytes()[0] : 0;
+    }
+
+    long Convert(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) override {
+        static constexpr size_t kSliceUnits = kSliceBytes / 2;
+        const uint16_t* const map = map_;
+        const uint8_t* in = *input;
+        const uint8_t* const end = in + *inputLeft;
+        uint8_t* out = *output;
+        uint8_t* const outStart = out;
+        uint8_t* const outEnd = out + *outputLeft;
+        long substituted = 0;
+        int failure = 0;
+        while (in < end) {
+            uint16_t unit = *in;
+            size_t length = 1;
+            if (unit >= 0x80) {
+                length = DecodeUtf8(in, static_cast<size_t>(end - in), &unit, &failure);
+                if (length == 0) break;
+            }
+            uint16_t code = map[unit];
+            if (code == kByteUnmapped) {
+                if (!substitute_) {
+                    const bool sliceStart = static_cast<size_t>(out - outStart) % kSliceUnits == 0;
+                    failure = out == outEnd && sliceStart ? E2BIG : EILSEQ;
+                    break;
+                }
+                code = subByte_;
+                ++substituted;
+            }
+            if (out == outEnd) {
+                failure = E2BIG;
+                break;
+            }
+            *out++ = static_cast<uint8_t>(code);
+            in += length;
+        }
+        *inputLeft = static_cast<size_t>(end - in);
+        *input = in;
+        *outputLeft = static_cast<size_t>(outEnd - out);
+        *output = out;
+        lastCount = substituted;
+        if (failure == 0) return substituted;
+        error = failure;
+        return kConvertFailed;
+    }
+
+private:
+    const uint16_t* map_ = nullptr;  // the target table's, held by fromUcs_
+    bool substitute_ = false;
+    uint8_t subByte_ = 0;
+};
+
 const TableConverter* SingleByteTable(ArcUconv converter, bool toUcs) {
     auto* table = dynamic_cast<const TableConverter*>(converter);
     if (table == nullptr || table->ToUcs() != toUcs || table->Swapped() ||
@@ -289,16 +354,25 @@ const TableConverter* SingleByteTable(ArcUconv converter, bool toUcs) {
 }
 
 // The fastest pair that gives the same results as the general one.
-std::unique_ptr<PairConverter> MakePair(ArcUconv toUcs, ArcUconv fromUcs, const char* targetName) {
-    const TableConverter* source = SingleByteTable(toUcs, true);
+std::unique_ptr<PairConverter> MakePair(ArcUconv toUcs, ArcUconv fromUcs, const char* targetName,
+                                        const char* sourceName, bool fastPaths) {
+    const TableConverter* source = fastPaths ? SingleByteTable(toUcs, true) : nullptr;
+    const TableConverter* target = fastPaths ? SingleByteTable(fromUcs, false) : nullptr;
     std::unique_ptr<PairConverter> pair;
-    if (source != nullptr && IsUtf8Name(targetName)) {
+    if (target != nullptr && IsUtf8Name(sourceName) && !target->Data().byteFromUcs.empty()) {
+        auto fast = std::make_unique<Utf8BytePair>();
+        fast->Build(*target);
+        pair = std::move(fast);
+    } else if (source != nullptr && IsUtf8Name(targetName)) {
         auto fast = std::make_unique<Utf8Pair>();
         fast->Build(*source);
         pair = std::move(fast);
-    } else if (const TableConverter* target = SingleByteTable(fromUcs, false); source != nullptr && target) {
+    } else if (source != nullptr && target != nullptr) {
         auto fast = std::make_unique<ByteMapPair>();
         if (fast->Build(*source, *target)) pair = std::move(fast);
+    }
+    if (!fastPaths) {
+        if (auto* table = dynamic_cast<TableConverter*>(fromUcs)) table->UseByteMap(false);
     }
     if (!pair) {
         pair = std::make_unique<PairConverter>();
@@ -311,7 +385,7 @@ std::unique_ptr<PairConverter> MakePair(ArcUconv toUcs, ArcUconv fromUcs, const 
 }  // namespace
 
 ConverterPtr OpenPairModule(ArcIconvContext* context, const char* targetName, const char* sourceName,
-                            int* error) {
+                            int* error, bool fastPaths) {
     ArcUconv toUcs = ArcUCONV_Open(context, "UCS-2", sourceName);
     if (toUcs == ArcUconvFailed()) {
         *error = errno;
@@ -324,7 +398,7 @@ ConverterPtr OpenPairModule(ArcIconvContext* context, const char* targetName, co
         return nullptr;
     }
     try {
-        return MakePair(toUcs, fromUcs, targetName);
+        return MakePair(toUcs, fromUcs, targetName, sourceName, fastPaths);
     } catch (const std::bad_alloc&) {
         *error = ENOMEM;
         ArcUCONV_Close(context, toUcs);

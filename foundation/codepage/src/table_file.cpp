@@ -131,6 +131,17 @@ bool ReadFromUcs(std::span<const uint8_t> file, TableData* table) {
     return true;
 }
 
+// Every entry of a single-byte table is one byte or unmapped (checked above).
+void BuildByteMap(TableData* table) {
+    table->byteFromUcs.clear();
+    if (table->type != fmt::kSingleByte) return;
+    table->byteFromUcs.resize(size_t{1} << 16);
+    for (uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
+        uint32_t entry = table->FromUcs(static_cast<uint16_t>(unit));
+        table->byteFromUcs[unit] = entry == fmt::kFromUnmapped ? kByteUnmapped : static_cast<uint16_t>(entry);
+    }
+}
+
 }  // namespace
 
 int ParseTable(std::span<const uint8_t> file, TableData* table) {
@@ -138,6 +149,7 @@ int ParseTable(std::span<const uint8_t> file, TableData* table) {
         !ReadPrefixes(file, table) || !ReadFromUcs(file, table)) {
         return EINVAL;
     }
+    BuildByteMap(table);
     return 0;
 }
 

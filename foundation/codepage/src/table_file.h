@@ -21,6 +21,9 @@ struct TableData {
     std::array<uint16_t, 256> fromIndex{};  // from-UCS row by the unit's high byte
     std::vector<uint32_t> fromRows;         // rows of 256 entries
     std::vector<std::string> prefixes;      // prefix number n is prefixes[n - 1]
+    // Single-byte tables: the byte of every UCS-2 unit, kByteUnmapped where there is none.
+    // The same answers as FromUcs, one lookup instead of two.
+    std::vector<uint16_t> byteFromUcs;
 
     uint16_t ToUcs2Bytes(uint8_t leadByte, uint8_t trail) const {
         return toRows[size_t{lead[leadByte]} * uconvtab::kRowEntries + trail];
@@ -33,6 +36,8 @@ struct TableData {
         return fromRows[size_t{fromIndex[unit >> 8]} * uconvtab::kRowEntries + (unit & 0xFF)];
     }
 };
+
+inline constexpr uint16_t kByteUnmapped = 0x100;
 
 // Largest table file we load; the shipped ones are below 300 KB.
 inline constexpr size_t kMaxTableFileSize = size_t{64} << 20;

@@ -101,8 +101,10 @@ TableConverter::TableConverter(const CachedTable* table, bool toUcs, const Modif
       subBytes_(std::move(subBytes)) {}
 
 long TableConverter::Convert(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) {
-    return toUcs_ ? ToUcs2(input, inputLeft, output, outputLeft)
-                  : FromUcs2(input, inputLeft, output, outputLeft);
+    if (toUcs_) return ToUcs2(input, inputLeft, output, outputLeft);
+    if (useByteMap_ && !table_->data.byteFromUcs.empty())
+        return FromUcs2Bytes(input, inputLeft, output, outputLeft);
+    return FromUcs2(input, inputLeft, output, outputLeft);
 }
 
 long TableConverter::ToUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) {
@@ -261,6 +263,51 @@ long TableConverter::FromUcs2(const uint8_t** input, size_t* inputLeft, uint8_t*
     *inputLeft = inLeft;
     *output = out;
     *outputLeft = outLeft;
+    lastCount = substituted;
+    return failure == 0 ? substituted : Fail(failure);
+}
+
+// FromUcs2 for a single-byte table: one lookup per unit, one byte out; no prefixes,
+// shifts or "map=irv" (which only double- and multi-byte tables honour).
+long TableConverter::FromUcs2Bytes(const uint8_t** input, size_t* inputLeft, uint8_t** output,
+                                   size_t* outputLeft) {
+    const uint16_t* const map = table_->data.byteFromUcs.data();
+    const uint8_t* in = *input;
+    size_t inLeft = *inputLeft;
+    uint8_t* out = *output;
+    uint8_t* const outEnd = out + *outputLeft;
+    const bool swap = modifiers_.swapInput;
+    // Type 1 substitution bytes are at most one byte (ChooseSubBytes).
+    const bool substitute =
+        (modifiers_.sub == kSubFromUcs || modifiers_.sub == kSubBoth) && !subBytes_.empty();
+    const uint8_t subByte = subBytes_.empty() ? 0 : subBytes_[0];
+    long substituted = 0;
+    int failure = 0;
+    while (inLeft >= 2) {
+        uint16_t code = map[ReadUnit(in, swap)];
+        bool isSub = false;
+        if (code == kByteUnmapped) {
+            if (!substitute) {
+                failure = EILSEQ;
+                break;
+            }
+            code = subByte;
+            isSub = true;
+        }
+        if (out == outEnd) {
+            failure = E2BIG;
+            break;
+        }
+        *out++ = static_cast<uint8_t>(code);
+        in += 2;
+        inLeft -= 2;
+        if (isSub) ++substituted;
+    }
+    if (failure == 0 && inLeft == 1) failure = EINVAL;  // half a unit
+    *input = in;
+    *inputLeft = inLeft;
+    *outputLeft = static_cast<size_t>(outEnd - out);
+    *output = out;
     lastCount = substituted;
     return failure == 0 ? substituted : Fail(failure);
 }

@@ -27,10 +27,14 @@ public:
     int SubMode() const { return modifiers_.sub; }
     bool Swapped() const { return modifiers_.swapInput || modifiers_.swapOutput; }
     const std::vector<uint8_t>& SubBytes() const { return subBytes_; }
+    // Off: single-byte targets go through the two-level table like every other type.
+    // The equivalence tests compare both ways.
+    void UseByteMap(bool on) { useByteMap_ = on; }
 
 private:
     long ToUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft);
     long FromUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft);
+    long FromUcs2Bytes(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft);
     long Fail(int code) {
         error = code;
         return kConvertFailed;
@@ -41,6 +45,7 @@ private:
     const Modifiers modifiers_;
     const std::vector<uint8_t> subBytes_;
     bool doubleByte_ = false;  // type 4 shift state
+    bool useByteMap_ = true;
 };
 
 }  // namespace qel::codepage

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "converter.h"
+#include "utf8_decode.h"
 
 namespace qel::codepage {
 namespace {
@@ -71,51 +72,6 @@ private:
         return inLeft == 1 ? Fail(EINVAL) : 0;
     }
 
-    // Decodes one character: its unit and byte count, or 0 with the error.
-    static size_t Decode(const uint8_t* in, size_t inLeft, uint16_t* unit, int* failure) {
-        uint8_t lead = in[0];
-        if (lead < 0x80) {
-            *unit = lead;
-            return 1;
-        }
-        size_t length;
-        uint32_t minimum;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            minimum = 0x800;
-        } else {
-            *failure = EILSEQ;  // continuation byte, or a four-byte (or longer) lead
-            return 0;
-        }
-        size_t present = length < inLeft ? length : inLeft;
-        for (size_t i = 1; i < present; ++i) {
-            if ((in[i] & 0xC0) != 0x80) {
-                *failure = EILSEQ;
-                return 0;
-            }
-        }
-        // Overlong forms are known from the lead (C0, C1) or the first trail (E0 8x/9x).
-        if (lead == 0xC0 || lead == 0xC1 || (lead == 0xE0 && present >= 2 && in[1] < 0xA0)) {
-            *failure = EILSEQ;
-            return 0;
-        }
-        if (present < length) {
-            *failure = EINVAL;
-            return 0;
-        }
-        uint32_t value = length == 2 ? (lead & 0x1Fu) << 6 | (in[1] & 0x3Fu)
-                                     : (lead & 0x0Fu) << 12 | (in[1] & 0x3Fu) << 6 | (in[2] & 0x3Fu);
-        if (value < minimum) {
-            *failure = EILSEQ;
-            return 0;
-        }
-        *unit = static_cast<uint16_t>(value);
-        return length;
-    }
-
     long ToUcs2(const uint8_t** input, size_t* inputLeft, uint8_t** output, size_t* outputLeft) {
         const uint8_t* in = *input;
         size_t inLeft = *inputLeft;
@@ -124,7 +80,7 @@ private:
         int failure = 0;
         while (inLeft > 0) {
             uint16_t unit = 0;
-            size_t length = Decode(in, inLeft, &unit, &failure);
+            size_t length = DecodeUtf8(in, inLeft, &unit, &failure);
             if (length == 0) break;
             if (outLeft < 2) {
                 failure = E2BIG;
@@ -148,7 +104,7 @@ private:
         int failure = 0;
         while (inLeft > 0) {
             uint16_t unit = 0;
-            size_t length = Decode(in, inLeft, &unit, &failure);
+            size_t length = DecodeUtf8(in, inLeft, &unit, &failure);
             if (length == 0) break;
             in += length;
             inLeft -= length;
