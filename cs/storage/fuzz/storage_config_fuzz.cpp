@@ -16,6 +16,7 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "fuzz_temp_tree.h"
 #include "qel_cs.h"
 #include "qel_sm.h"
 
@@ -23,23 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Workspace {
-    std::string dir;
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "qel_storage_fuzz_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) == nullptr) std::abort();
-        dir = name.data();
-        for (const char* sub : {"/registry", "/install/bin", "/install/etc", "/install/locale", "/store"})
-            fs::create_directories(dir + sub);
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir + "/registry").c_str());
-        ArcOS_PutEnv(("QEL_EVENTLOG_FILE=" + dir + "/events.log").c_str());
+// The server's install tree lives in it too.
+struct Workspace : qel_fuzz::TempTree {
+    Workspace() : TempTree("qel_storage_fuzz", {"install/bin", "install/etc", "install/locale", "store"}) {
         QelInst_SetModuleDirForTest((dir + "/install/bin/").c_str());
-    }
-    ~Workspace() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 };
 
@@ -48,11 +36,7 @@ Workspace& Space() {
     return space;
 }
 
-void WriteFile(const std::string& path, std::string_view content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), std::streamsize(content.size()));
-}
+using qel_fuzz::WriteFile;
 
 int IgnoreMessage(void*, const char*) { return 0; }
 
