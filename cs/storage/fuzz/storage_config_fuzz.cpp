@@ -4,6 +4,7 @@
 // ("@SRV@_FUZZ"), qel.ini, the "volume" file of a node store, then the object: a
 // little-endian int32 offset, an int32 length and the object's bytes. Everything lives
 // in a private directory: the registry hive, the install tree and the stores.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "fuzz_input.h"
 #include "fuzz_temp_tree.h"
 #include "qel_cs.h"
 #include "qel_sm.h"
@@ -135,19 +137,7 @@ void ReadObjects(CsHandle* handle, std::string_view volume, std::string_view obj
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string_view parts[4];
-    std::string_view rest(reinterpret_cast<const char*>(data), size);
-    for (size_t i = 0; i < 3; ++i) {
-        size_t split = rest.find('\xFF');
-        if (split == std::string_view::npos) {
-            parts[i] = rest;
-            rest = std::string_view();
-            break;
-        }
-        parts[i] = rest.substr(0, split);
-        rest.remove_prefix(split + 1);
-    }
-    parts[3] = rest;
+    const std::array<std::string, 4> parts = qel_fuzz::SplitInput<4>(data, size);
 
     ReadServerDefinitions(parts[0]);
     CsHandle handle;
