@@ -1,10 +1,12 @@
 // Request values as parts of cache file names: whatever the bytes, the name stays one
 // harmless entry of the cache directory and decodes back to the value.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_input.h"
 #include "qel_www.h"
 
 namespace {
@@ -34,15 +36,7 @@ void CheckPath(const std::string& path, const std::string& directory) {
 
 // The input holds server, user, folder and document name, separated by 0xFF bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string parts[4];
-    size_t part = 0;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0xFF && part < 3) {
-            ++part;
-        } else {
-            parts[part] += static_cast<char>(data[i]);
-        }
-    }
+    const std::array<std::string, 4> parts = qel_fuzz::SplitInput<4>(data, size);
     for (const std::string& value : parts) CheckPart(value);
     QelWWWConfig config;
     config.cacheDir = "/cache";

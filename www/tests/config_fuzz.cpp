@@ -14,32 +14,19 @@
 
 #include "arc_codepage.h"
 #include "arc_platform.h"
+#include "fuzz_temp_tree.h"
 #include "qel_www.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Workspace {
-    std::string dir;
+// QELCFG names the tree itself: qelwww.ini and the trace live at its top.
+struct Workspace : qel_fuzz::TempTree {
     QelWWWConfig config;
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "qel_www_config_fuzz_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) == nullptr) std::abort();
-        dir = name.data();
-        fs::create_directories(dir + "/cache");
-        fs::create_directories(dir + "/templates");
-        fs::create_directories(dir + "/registry");
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir + "/registry").c_str());
-        ArcOS_PutEnv(("QELCFG=" + dir).c_str());
-        ArcOS_PutEnv(("QEL_EVENTLOG_FILE=" + dir + "/events.log").c_str());
+    Workspace() : TempTree("qel_www_config_fuzz", {"cache", "templates"}) {
+        PointEnv("QELCFG");
         ArcICONV_Startup(&config.codePageContext, QEL_STAGE_DIR "/locale");
-    }
-    ~Workspace() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 };
 
@@ -48,10 +35,7 @@ Workspace& Space() {
     return space;
 }
 
-void WriteFile(const std::string& path, std::string_view content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), std::streamsize(content.size()));
-}
+using qel_fuzz::WriteFile;
 
 bool NamesLogDir(std::string_view ini) {
     std::string lower(ini);

@@ -1,9 +1,11 @@
 // Hostile requests: the parser, the cookie reader, the session set-up and the reply.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "arc_codepage.h"
+#include "fuzz_input.h"
 #include "qel_www.h"
 
 namespace {
@@ -28,15 +30,7 @@ const QelWWWConfig& Config() {
 // The input holds query, script name, user agent and cookie, separated by 0xFF bytes
 // (a byte no UTF-8 text carries).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string parts[4];
-    size_t part = 0;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0xFF && part < 3) {
-            ++part;
-        } else {
-            parts[part] += static_cast<char>(data[i]);
-        }
-    }
+    const std::array<std::string, 4> parts = qel_fuzz::SplitInput<4>(data, size);
     const QelWWWConfig& config = Config();
     QelWWWSession session;
     session.response = std::make_unique<QelWWWResponse>(&config);

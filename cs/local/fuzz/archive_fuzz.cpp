@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "arc_platform.h"
+#include "fuzz_temp_tree.h"
 #include "qel_cs.h"
 #include "qel_local.h"
 #include "record_format.h"
@@ -94,40 +95,24 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-void WriteFile(const std::string& path, std::string_view content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), std::streamsize(content.size()));
-}
+using qel_fuzz::WriteFile;
 
 // A private copy of the sample archive, opened once for the whole run.
 struct Archive {
-    std::string root;
-    std::string dir;
+    qel_fuzz::TempTree tree{"qel_archive_fuzz"};
+    std::string dir = tree.dir + "/archive/";
     CsHandle handle{};
     std::vector<std::string> originals;
 
     Archive() {
-        std::string pattern = (fs::temp_directory_path() / "qel_archive_fuzz_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) == nullptr) std::abort();
-        root = std::string(name.data()) + "/";
-        dir = root + "archive/";
         fs::copy(std::string(QEL_TESTDATA_DIR) + "/archive", dir, fs::copy_options::recursive);
-        fs::create_directories(root + "registry");
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + root + "registry").c_str());
-        ArcOS_PutEnv(("QEL_EVENTLOG_FILE=" + root + "events.log").c_str());
         for (const char* f : kArchiveFiles) originals.push_back(ReadFile(dir + f));
         std::snprintf(handle.serverName, sizeof handle.serverName, "FUZZLOCAL");
         handle.def.kind = CS_KIND_LOCAL;
         handle.def.profile = "[@SRV@_FUZZLOCAL]\nDIRECTORY=" + dir + "\n";
         if (QelLocal_Open(&handle) != CS_OK) std::abort();
     }
-    ~Archive() {
-        QelLocal_Close(&handle);
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
+    ~Archive() { QelLocal_Close(&handle); }
 };
 
 Archive& TheArchive() {
@@ -257,7 +242,7 @@ void ReadArchiveFile(size_t which, std::string_view content) {
     WriteFile(path, archive.originals[which]);
     WriteFile(archive.dir + kArchiveFiles[kGroupTable], archive.originals[kGroupTable]);
     std::error_code ec;
-    fs::remove(archive.root + "events.log", ec);
+    fs::remove(archive.tree.dir + "/events.log", ec);
 }
 
 }  // namespace

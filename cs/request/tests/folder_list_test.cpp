@@ -25,10 +25,7 @@ protected:
     int List(const char* user, const char* password, std::vector<std::string>* names,
              const char* pattern = nullptr, int flags = 0, uint32_t* count = nullptr,
              uint32_t clientFlags = 0) {
-        guard_.Free();
-        handle_.~CsHandle();
-        new (&handle_) CsHandle();
-        archive_.Prepare(&handle_);
+        guard_.Renew(archive_);
         handle_.clientFlags = clientFlags;
         CsUserRecord record{};
         EXPECT_EQ(CsLogon(&handle_, user, password, &record), CS_OK) << user;

@@ -1,7 +1,6 @@
 // Password and attribute changes and the group list on the local server. New (SHA-512)
 // hashes are checked with Python's crypt; a refused change must leave the user table as it was.
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 namespace {
 
 using logontest::HandleGuard;
+using logontest::LogonCase;
 using logontest::TestArchive;
 using logontest::User;
 
@@ -22,10 +22,7 @@ protected:
 
     // Logs a fresh handle on as the caller.
     void LogonAs(const char* user, const char* password, uint32_t extraFlags = 0) {
-        guard_.Free();
-        handle_.~CsHandle();
-        new (&handle_) CsHandle();
-        archive_.Prepare(&handle_);
+        guard_.Renew(archive_);
         handle_.def.flags1 |= extraFlags;
         CsUserRecord ignored{};
         ASSERT_EQ(CsLogon(&handle_, user, password, &ignored), CS_OK) << user;
@@ -46,10 +43,6 @@ protected:
         archive_.Prepare(&other);
         CsUserRecord record{};
         return CsLogon(&other, user, password, &record);
-    }
-    void InstallExit() {
-        std::filesystem::copy_file(LOGON_TEST_EXIT, archive_.Sandbox().Path() + "libqelusec.so",
-                                   std::filesystem::copy_options::overwrite_existing);
     }
 
     TestArchive archive_;
@@ -115,13 +108,7 @@ TEST_F(LocalChange, ChangedPasswordsAreSha512AndEveryCharacterCounts) {
     EXPECT_NE(salt(hashes[0]), salt(hashes[1]));
     EXPECT_NE(hashes[0], hashes[1]);
 
-    struct Case {
-        const char* name;
-        const char* user;
-        const char* password;
-        int expected;
-    };
-    const Case cases[] = {
+    const LogonCase cases[] = {
         {"the new password", "BOB", "builder3zzzz", CS_OK},
         {"its first eight characters", "BOB", "builder3", CS_NOT_AUTHORISED},
         {"eight characters and another", "BOB", "builder3x", CS_NOT_AUTHORISED},
@@ -130,12 +117,12 @@ TEST_F(LocalChange, ChangedPasswordsAreSha512AndEveryCharacterCounts) {
         {"an unchanged DES row", "ALICE", "wonder1", CS_OK},
         {"an unchanged DES row, wrong password", "ALICE", "wonder2", CS_NOT_AUTHORISED},
     };
-    for (const Case& c : cases) EXPECT_EQ(LogonResult(c.user, c.password), c.expected) << c.name;
+    for (const LogonCase& c : cases) EXPECT_EQ(LogonResult(c.user, c.password), c.expected) << c.name;
     EXPECT_EQ(archive_.UserValue("ALICE", "PASSWD"), "alDmLU/d4Adno");
 }
 
 TEST_F(LocalChange, RefusedChangesLeaveTheTable) {
-    InstallExit();
+    archive_.InstallSecurityExit();
     struct Case {
         const char* name;
         const char* caller;
@@ -221,7 +208,7 @@ TEST_F(LocalChange, AdministratorSetsAnotherUsersPasswordWhichThenCountsAsExpire
 }
 
 TEST_F(LocalChange, SecurityExitVetsInsteadOfTheOldPassword) {
-    InstallExit();
+    archive_.InstallSecurityExit();
     LogonAs("ALICE", "Secret-1", CS_F1_SECURITY_EXIT);
     CsUserRecord record = RecordOf("ALICE", "Secret-1");
     std::strcpy(record.password, "not-the-old-one");

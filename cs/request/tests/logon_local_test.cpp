@@ -2,7 +2,6 @@
 // against DES and SHA-512 hashes made by Python's crypt, the case rules, the expiry
 // rule through the test clock, the security exit, the group list and the messages.
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "logon_test_support.h"
@@ -13,6 +12,7 @@
 namespace {
 
 using logontest::HandleGuard;
+using logontest::LogonCase;
 using logontest::TestArchive;
 using logontest::User;
 
@@ -29,16 +29,7 @@ protected:
         return CsLogon(&handle_, user, password, record ? record : &scratch);
     }
     // A fresh handle on the archive; what a logon left in the old one is freed.
-    void Reset() {
-        guard_.Free();
-        handle_.~CsHandle();
-        new (&handle_) CsHandle();
-        archive_.Prepare(&handle_);
-    }
-    void InstallExit() {
-        std::filesystem::copy_file(LOGON_TEST_EXIT, archive_.Sandbox().Path() + "libqelusec.so",
-                                   std::filesystem::copy_options::overwrite_existing);
-    }
+    void Reset() { guard_.Renew(archive_); }
     void TearDown() override { ArcOS_SetTestClock(std::nullopt); }
 
     TestArchive archive_;
@@ -91,13 +82,7 @@ TEST_F(LocalLogon, HashKindsOfTheUserTable) {
     });
     const std::string sha = archive_.UserValue("SHA", "PASSWD");
     ASSERT_EQ(sha.rfind("$6$pythonmadesalt$", 0), 0u) << "Python made it";
-    struct Case {
-        const char* name;
-        const char* user;
-        const char* password;
-        int expected;
-    };
-    const Case cases[] = {
+    const LogonCase cases[] = {
         {"DES", "DES", "Secret-1", CS_OK},
         {"DES counts eight characters", "DES", "Secret-1 and more", CS_OK},
         {"DES, wrong password", "DES", "Secret-2", CS_NOT_AUTHORISED},
@@ -108,7 +93,7 @@ TEST_F(LocalLogon, HashKindsOfTheUserTable) {
         {"SHA-512 with its rounds, wrong password", "ROUNDS", "LongPassword-", CS_NOT_AUTHORISED},
         {"another method verifies nothing", "MD5", "Md5Pass-1", CS_NOT_AUTHORISED},
     };
-    for (const Case& c : cases) {
+    for (const LogonCase& c : cases) {
         CsUserRecord record{};
         EXPECT_EQ(Logon(c.user, c.password, &record), c.expected) << c.name;
         EXPECT_EQ(std::string(record.password, sizeof record.password),
@@ -216,14 +201,8 @@ TEST_F(LocalLogon, PasswordExpiresExactlyAfterItsDays) {
 }
 
 TEST_F(LocalLogon, SecurityExitVerdicts) {
-    InstallExit();
-    struct Case {
-        const char* name;
-        const char* user;
-        const char* password;
-        int expected;
-    };
-    const Case cases[] = {
+    archive_.InstallSecurityExit();
+    const LogonCase cases[] = {
         {"accepted: the password is not compared", "ALICE", "EXIT-ACCEPT", CS_OK},
         {"expired", "ALICE", "EXIT-EXPIRED", CS_PASSWORD_EXPIRED},
         {"refused", "ALICE", "EXIT-REFUSE", CS_NOT_AUTHORISED},
@@ -232,7 +211,7 @@ TEST_F(LocalLogon, SecurityExitVerdicts) {
         {"an answer the exit may not give", "ALICE", "EXIT-WEIRD", CS_FAILED},
         {"accepted, but the user is unknown", "MALLORY", "EXIT-ACCEPT", CS_NOT_AUTHORISED},
     };
-    for (const Case& c : cases) {
+    for (const LogonCase& c : cases) {
         EXPECT_EQ(Logon(c.user, c.password, nullptr, CS_F1_SECURITY_EXIT), c.expected) << c.name;
         EXPECT_NE(handle_.def.flags1 & CS_F1_SECURITY_EXIT, 0u) << c.name << ": the exit stays on";
         EXPECT_EQ(std::string(handle_.serverMessage),

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -150,6 +151,11 @@ public:
     }
 
     reqtest::MessageSandbox& Sandbox() { return sandbox_; }
+    // Puts the test security exit where the local server loads it from.
+    void InstallSecurityExit() {
+        std::filesystem::copy_file(LOGON_TEST_EXIT, sandbox_.Path() + "libqelusec.so",
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
     // Rows of the archive's System Log (its "System Log" group, read from the group's row
     // file) whose message text, the last value, starts with the words.
     int LoggedStartingWith(const std::string& words) const {
@@ -180,7 +186,22 @@ struct HandleGuard {
         CsFreeLogonRecord(handle);
         handle->systemParms.reset();
     }
+    // Frees the handle and makes it a fresh local handle on the archive.
+    void Renew(TestArchive& archive) {
+        Free();
+        handle->~CsHandle();
+        new (handle) CsHandle();
+        archive.Prepare(handle);
+    }
     ~HandleGuard() { Free(); }
+};
+
+// A row of a logon table: who logs on with which password, and the answer.
+struct LogonCase {
+    const char* name;
+    const char* user;
+    const char* password;
+    int expected;
 };
 
 // A remote handle on the loopback peer through our TCP transport.

@@ -4,6 +4,7 @@
 // ("@SRV@_FUZZ"), qel.ini, the "volume" file of a node store, then the object: a
 // little-endian int32 offset, an int32 length and the object's bytes. Everything lives
 // in a private directory: the registry hive, the install tree and the stores.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "fuzz_input.h"
+#include "fuzz_temp_tree.h"
 #include "qel_cs.h"
 #include "qel_sm.h"
 
@@ -23,23 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Workspace {
-    std::string dir;
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "qel_storage_fuzz_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) == nullptr) std::abort();
-        dir = name.data();
-        for (const char* sub : {"/registry", "/install/bin", "/install/etc", "/install/locale", "/store"})
-            fs::create_directories(dir + sub);
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir + "/registry").c_str());
-        ArcOS_PutEnv(("QEL_EVENTLOG_FILE=" + dir + "/events.log").c_str());
+// The server's install tree lives in it too.
+struct Workspace : qel_fuzz::TempTree {
+    Workspace() : TempTree("qel_storage_fuzz", {"install/bin", "install/etc", "install/locale", "store"}) {
         QelInst_SetModuleDirForTest((dir + "/install/bin/").c_str());
-    }
-    ~Workspace() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 };
 
@@ -48,11 +38,7 @@ Workspace& Space() {
     return space;
 }
 
-void WriteFile(const std::string& path, std::string_view content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), std::streamsize(content.size()));
-}
+using qel_fuzz::WriteFile;
 
 int IgnoreMessage(void*, const char*) { return 0; }
 
@@ -151,19 +137,7 @@ void ReadObjects(CsHandle* handle, std::string_view volume, std::string_view obj
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string_view parts[4];
-    std::string_view rest(reinterpret_cast<const char*>(data), size);
-    for (size_t i = 0; i < 3; ++i) {
-        size_t split = rest.find('\xFF');
-        if (split == std::string_view::npos) {
-            parts[i] = rest;
-            rest = std::string_view();
-            break;
-        }
-        parts[i] = rest.substr(0, split);
-        rest.remove_prefix(split + 1);
-    }
-    parts[3] = rest;
+    const std::array<std::string, 4> parts = qel_fuzz::SplitInput<4>(data, size);
 
     ReadServerDefinitions(parts[0]);
     CsHandle handle;

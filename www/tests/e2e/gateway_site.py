@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.error
@@ -265,6 +266,21 @@ class SiteTestCase(unittest.TestCase):
         for mark in SANITIZER_MARKS:
             self.assertNotIn(mark, stderr, stderr.decode("utf-8", "replace"))
 
+    def open_site(self, site):
+        """Starts a site for this test alone; it is checked and removed when the test ends."""
+        site.start()
+        self.addCleanup(site.close)
+        self.addCleanup(self.check_site_at_end, site)
+        return site
+
+    def logged_on_alice(self, site):
+        """A browser in which ALICE has logged on to DEMO."""
+        browser = Browser(site)
+        reply = browser.post({"_function": "logon", "_server": "DEMO", "_user": "ALICE", "_password": "wonder1",
+                              "_nohtml": "1"})
+        self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+        return browser
+
     @staticmethod
     def check_site_at_end(site):
         """For tearDownClass: a leak report comes after the reply has gone out, so wait for
@@ -275,6 +291,44 @@ class SiteTestCase(unittest.TestCase):
         for mark in SANITIZER_MARKS:
             if mark in stderr:
                 raise AssertionError(stderr.decode("utf-8", "replace"))
+
+
+class SharedSiteTestCase(SiteTestCase):
+    """One site for every test of the class, made from site_options and started once."""
+
+    site_options = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.site = GatewaySite(**cls.site_options).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        try:
+            cls.check_site_at_end(cls.site)
+        finally:
+            cls.site.close()
+
+    def tearDown(self):
+        self.assert_no_sanitizer_report(self.site.cgi_stderr())
+
+
+def at_once(work, items):
+    """Runs work(item) for every item on its own thread, released together; the results in
+    the order of items."""
+    start = threading.Barrier(len(items))
+    results = [None] * len(items)
+
+    def run(index):
+        start.wait()
+        results[index] = work(items[index])
+
+    threads = [threading.Thread(target=run, args=(i,)) for i in range(len(items))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(300)
+    return results
 
 
 def plain_error(number, message):

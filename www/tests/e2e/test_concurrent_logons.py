@@ -2,31 +2,18 @@
 sixteen CGI processes sharing one cache directory, and log off at the same moment. No
 state file is lost: every logoff finds its user's files, in every round."""
 import os
-import threading
 import unittest
 
-from gateway_site import Browser, GatewaySite, SiteTestCase, add_users
+from gateway_site import Browser, GatewaySite, SiteTestCase, add_users, at_once
 
 USERS = [f"U{n:02d}" for n in range(1, 17)]
 ROUNDS = 3
 ONE_FOLDER = b"[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n"
 
 
-def at_once(work):
-    """Runs work(user) for every user on its own thread, released together."""
-    start = threading.Barrier(len(USERS))
-    results = {}
-
-    def run(user):
-        start.wait()
-        results[user] = work(user)
-
-    threads = [threading.Thread(target=run, args=(user,)) for user in USERS]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join(300)
-    return results
+def for_every_user(work):
+    """work(user) for every user at the same moment, by user."""
+    return dict(zip(USERS, at_once(work, USERS)))
 
 
 class ConcurrentLogons(SiteTestCase):
@@ -37,7 +24,7 @@ class ConcurrentLogons(SiteTestCase):
             browsers = {user: Browser(site) for user in USERS}
             for round_number in range(ROUNDS):
                 with self.subTest(round=round_number):
-                    replies = at_once(lambda user: browsers[user].post(
+                    replies = for_every_user(lambda user: browsers[user].post(
                         {"_function": "logon", "_server": "DEMO", "_user": user, "_password": "wonder1",
                          "_nohtml": "1"}))
                     for user in USERS:
@@ -48,7 +35,7 @@ class ConcurrentLogons(SiteTestCase):
                         self.assertIn(f"DEMO_0_{user}.srv", names)
                         self.assertIn(f"DEMO_0_{user}.fnm", names)
                     # A logoff only works on a logon rebuilt from its own files: all at once again.
-                    logged_off = at_once(lambda user: browsers[user].get("_a=f&_nohtml=1"))
+                    logged_off = for_every_user(lambda user: browsers[user].get("_a=f&_nohtml=1"))
                     for user in USERS:
                         self.assertEqual(logged_off[user].body, b"[BEGIN]\nUser logged off!\n[END]\n", user)
                     self.assertEqual([n for n in os.listdir(site.cache_dir) if n.endswith((".srv", ".fnm"))], [])

@@ -17,14 +17,9 @@ def refused(function):
 
 class CrossSite(SiteTestCase):
     def setUp(self):
-        self.site = GatewaySite(archive=True, extra_ini=f"[security]\nAllowedOrigins=http://other.test, {PORTAL}/\n")
-        self.site.start()
-        self.addCleanup(self.site.close)
-        self.addCleanup(self.check_site_at_end, self.site)
-        self.alice = Browser(self.site)
-        reply = self.alice.post({"_function": "logon", "_server": "DEMO", "_user": "ALICE", "_password": "wonder1",
-                                 "_nohtml": "1"})
-        self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+        self.site = self.open_site(
+            GatewaySite(archive=True, extra_ini=f"[security]\nAllowedOrigins=http://other.test, {PORTAL}/\n"))
+        self.alice = self.logged_on_alice(self.site)
 
     def tearDown(self):
         self.assert_no_sanitizer_report(self.site.cgi_stderr())

@@ -5,26 +5,12 @@ in the form the client asked for, and values from the request are shown only as 
 """
 import unittest
 
-from gateway_site import GatewaySite, SiteTestCase, plain_error
+from gateway_site import SharedSiteTestCase, plain_error
 
 LOGON = "_server=archive&_user=alice&_password=secret"
 
 
-class ErrorReplies(SiteTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.site = GatewaySite().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        try:
-            cls.check_site_at_end(cls.site)
-        finally:
-            cls.site.close()
-
-    def tearDown(self):
-        self.assert_no_sanitizer_report(self.site.cgi_stderr())
-
+class ErrorReplies(SharedSiteTestCase):
     def assert_complete(self, reply, content_type):
         self.assertEqual(reply.status, 200)
         self.assertEqual(reply.header("Content-type"), content_type)

@@ -7,26 +7,14 @@ import os
 import stat
 import unittest
 
-from gateway_site import GatewaySite, SiteTestCase, plain_error
+from gateway_site import SharedSiteTestCase, plain_error
 
 LOGGED_ON = b"[BEGIN]"
 SECRETS = ("wonder1", "builder2", "Secret1", "NewSecret9")
 
 
-class HostileValues(SiteTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.site = GatewaySite(archive=True, trace=True).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        try:
-            cls.check_site_at_end(cls.site)
-        finally:
-            cls.site.close()
-
-    def tearDown(self):
-        self.assert_no_sanitizer_report(self.site.cgi_stderr())
+class HostileValues(SharedSiteTestCase):
+    site_options = {"archive": True, "trace": True}
 
     def send(self, method, target, body=None, headers=()):
         """One request as the bytes say: http.client leaves the target and body alone."""

@@ -38,13 +38,8 @@ class HostileLogon(SiteTestCase):
         # A section whose name climbs out of the cache: the sample archive under another name.
         self.site.write_ini(extra="[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir +
                             "\n[@SRV@_../../up]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir + "\n")
-        self.site.start()
-        self.addCleanup(self.site.close)
-        self.addCleanup(self.check_site_at_end, self.site)
-        self.alice = Browser(self.site)
-        reply = self.alice.post({"_function": "logon", "_server": "DEMO", "_user": "ALICE", "_password": "wonder1",
-                                 "_nohtml": "1"})
-        self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+        self.open_site(self.site)
+        self.alice = self.logged_on_alice(self.site)
 
     def cache_file(self, name):
         return os.path.join(self.site.cache_dir, name)

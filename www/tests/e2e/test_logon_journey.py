@@ -12,9 +12,7 @@ ALICE_LIST = (b"[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer 
 
 class LogonJourney(SiteTestCase):
     def setUp(self):
-        self.site = GatewaySite(archive=True).start()
-        self.addCleanup(self.site.close)
-        self.addCleanup(self.check_site_at_end, self.site)
+        self.site = self.open_site(GatewaySite(archive=True))
 
     def state_files(self):
         return sorted(n for n in os.listdir(self.site.cache_dir) if n.endswith((".srv", ".fnm")))

@@ -12,9 +12,7 @@ LOGGED_OFF = b"[BEGIN]\nUser logged off!\n[END]\n"
 
 class NewcomerMessages(SiteTestCase):
     def setUp(self):
-        self.site = GatewaySite(archive=True).start()
-        self.addCleanup(self.site.close)
-        self.addCleanup(self.check_site_at_end, self.site)
+        self.site = self.open_site(GatewaySite(archive=True))
 
     def tearDown(self):
         self.assert_no_sanitizer_report(self.site.cgi_stderr())

@@ -3,10 +3,9 @@ ALICE go to lighttpd at the same moment, round after round. The user's state fil
 unit: after every round both are there or none, and a logoff on its own then either logs
 off (and leaves no file) or, with no state left, answers the time-out message."""
 import os
-import threading
 import unittest
 
-from gateway_site import GatewaySite, SiteTestCase, plain_error
+from gateway_site import GatewaySite, SiteTestCase, at_once, plain_error
 
 ROUNDS = 12
 EACH = 32
@@ -17,23 +16,6 @@ ALICE_LIST = (b"[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer 
 LOGGED_OFF = b"[BEGIN]\nUser logged off!\n[END]\n"
 TIMED_OUT = plain_error(1689, "The server connection has timed out")
 UNIT = ("DEMO_0_ALICE.srv", "DEMO_0_ALICE.fnm")
-
-
-def at_once(site, queries):
-    """Sends every query on its own thread, released together; the replies in order."""
-    start = threading.Barrier(len(queries))
-    replies = [None] * len(queries)
-
-    def run(index):
-        start.wait()
-        replies[index] = site.request("GET", queries[index])
-
-    threads = [threading.Thread(target=run, args=(i,)) for i in range(len(queries))]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join(300)
-    return replies
 
 
 class RacingLogoffs(SiteTestCase):
@@ -47,7 +29,7 @@ class RacingLogoffs(SiteTestCase):
                 with self.subTest(round=round_number):
                     # Logons and logoffs interleaved, so that they reach the server mixed.
                     queries = [LOGON if i % 2 == 0 else LOGOFF for i in range(2 * EACH)]
-                    replies = at_once(site, queries)
+                    replies = at_once(lambda query: site.request("GET", query), queries)
                     for query, reply in zip(queries, replies):
                         self.assertIsNotNone(reply)
                         if query == LOGON:

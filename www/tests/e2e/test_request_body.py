@@ -3,7 +3,7 @@ at most 8 MiB; a larger one is refused with message 490 instead of being cut.
 """
 import unittest
 
-from gateway_site import GatewaySite, SiteTestCase, plain_error
+from gateway_site import SharedSiteTestCase, plain_error
 
 LIMIT = 8 * 1024 * 1024
 FORM = {"Content-Type": "application/x-www-form-urlencoded"}
@@ -15,21 +15,7 @@ def padded(tail, size):
     return head + b"x" * (size - len(head) - len(tail)) + tail
 
 
-class RequestBody(SiteTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.site = GatewaySite().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        try:
-            cls.check_site_at_end(cls.site)
-        finally:
-            cls.site.close()
-
-    def tearDown(self):
-        self.assert_no_sanitizer_report(self.site.cgi_stderr())
-
+class RequestBody(SharedSiteTestCase):
     def post(self, body, headers=FORM):
         reply = self.site.request("POST", body=body, headers=headers)
         self.assertEqual(reply.status, 200)

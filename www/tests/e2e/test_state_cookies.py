@@ -26,9 +26,7 @@ def attributes(set_cookie):
 
 class StateCookies(SiteTestCase):
     def setUp(self):
-        self.site = GatewaySite(archive=True).start()
-        self.addCleanup(self.site.close)
-        self.addCleanup(self.check_site_at_end, self.site)
+        self.site = self.open_site(GatewaySite(archive=True))
 
     def test_logon_cookie_leaves_out_the_archive_path(self):
         browser = Browser(self.site)

@@ -4,37 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "fuzz_temp_tree.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Workspace {
-    std::string dir;
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "qel_registry_fuzz_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()) == nullptr) std::abort();
-        dir = name.data();
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + dir).c_str());
-    }
-    ~Workspace() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-};
-
-Workspace& Space() {
-    static Workspace space;
+qel_fuzz::TempTree& Space() {
+    static qel_fuzz::TempTree space("qel_registry_fuzz");
     return space;
 }
 
@@ -71,11 +52,8 @@ constexpr size_t kServerKeyLength = std::char_traits<char>::length(QELINST_SERVE
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view hive(reinterpret_cast<const char*>(data), size);
-    Workspace& space = Space();
-    {
-        std::ofstream out(space.dir + "/HKLM.ini", std::ios::binary | std::ios::trunc);
-        out.write(hive.data(), std::streamsize(hive.size()));
-    }
+    const qel_fuzz::TempTree& space = Space();
+    qel_fuzz::WriteFile(space.dir + "/registry/HKLM.ini", hive);
     for (const std::string& key : KeysOf(hive)) {
         ArcReg_KeyExists(ARCREG_HKLM, key.c_str());
         std::vector<ArcRegValue> values;
