@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times QelLikeMatch, Python's re and SQLite's LIKE on the same 1e6 pairs.
 
-usage: like_compare.py <local_like_bench>
+usage: like_compare.py <local_like_bench> [--json]
+With --json the figures go out as one JSON line (milliseconds and match counts).
 The pairs are short random patterns over "abc%_*?" and texts over "abc".
 re gets the matcher's meaning ("%"/"*" any run, n "_"/"?" 0 to n characters);
 SQLite's LIKE has its own ("_" exactly one, "*" and "?" literal): its figure
@@ -43,6 +44,7 @@ def text(rng, alphabet, longest):
 
 def main():
     bench = sys.argv[1]
+    as_json = "--json" in sys.argv[2:]
     rng = random.Random(99)
     pairs = [(text(rng, "abc%_*?", 8), text(rng, "abc", 10)) for _ in range(PAIRS)]
 
@@ -72,6 +74,12 @@ def main():
     (sql_matches,) = db.execute("SELECT count(*) FROM pairs WHERE t LIKE p").fetchone()
     sql_seconds = time.perf_counter() - start
 
+    if as_json:
+        print(json.dumps({"what": "like_pairs", "pairs": PAIRS, "patterns": len(cache),
+                          "ours": ours["BM_LikeMatch"], "ours_compiled": ours["BM_LikeMatchCompiled"],
+                          "python_re": re_seconds * 1000, "sqlite_like": sql_seconds * 1000, "unit": "ms",
+                          "matches": {"ours": our_matches, "python_re": re_matches, "sqlite_like": sql_matches}}))
+        return 0 if our_matches == re_matches else 1
     print(f"{PAIRS} pairs ({len(cache)} distinct patterns)")
     print(f"  QelLikeMatch           {ours['BM_LikeMatch']:8.1f} ms ({our_matches} matches)")
     print(f"  QelLike_MatchSteps     {ours['BM_LikeMatchCompiled']:8.1f} ms (patterns compiled beforehand)")
