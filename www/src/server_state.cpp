@@ -27,12 +27,14 @@ void ReportWriteFailure(const QelWWWConfig* config, QelWWWSession* session, cons
     session->response->PrintText("errno: %d\n", error);
 }
 
-// A key file that cannot be used is said with its own message; one that cannot be made
-// is a write failure of it.
+// A key file that cannot be used is said with its own message; one that cannot be read or
+// made is a failed write of the session file it was wanted for (the trace names the key).
 void ReportKeyFailure(const QelWWWConfig* config, QelWWWSession* session, int error) {
     const std::string path = QelWWW_StateKeyPath(config);
     if (error != EBADMSG) {
-        ReportWriteFailure(config, session, path, error);
+        STATE_TRACE(config, "QelWWW_SaveServerState: key file '%s' not read or made, errno = %d",
+                    path.c_str(), error);
+        ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), error);
         return;
     }
     QelWWWInsert insert{path.c_str(), QELWWW_INSERT_TEXT};
