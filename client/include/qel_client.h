@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qel_cs.h"
@@ -146,7 +147,8 @@ inline constexpr size_t CLIENT_USER_PHONE_SIZE = 33;
 struct ClientUserRecord {
     uint32_t userNumber = 0;
     char userId[CS_USER_ID_SIZE] = {};
-    std::string password;  // only ever a "$6$" hash (Session_SetPassword) or empty
+    std::string password;  // only ever a "$6$" hash (Session_SetPassword), a keyed hash
+                           // (Session_SetPasswordKeyed) or empty
     char description[CLIENT_USER_DESC_SIZE] = {};
     char userName[CS_USER_NAME_SIZE] = {};
     char info[10][CS_USER_NAME_SIZE] = {};       // account, company, title, addresses, ...
@@ -273,6 +275,16 @@ int Session_SetPassword(ClientSession* session, const char* password);
 // 0 when the password matches the kept hash; 1 otherwise (also for no hash or no
 // session). The comparison takes the same time for every wrong password.
 int Session_CheckPassword(ClientSession* session, const char* password);
+// The same with a keyed hash that is quick to make and check, for a record that is saved
+// where others may read it (the gateway's session state): "$k$", a fresh 16-byte salt and
+// the HMAC-SHA-256 under key of the salt and the same password bytes, in lower-case hex.
+// Without the key the hash gives nothing to guess passwords against. A key shorter than
+// kStateKeyMinSize bytes is refused (1, and the record holds no hash).
+inline constexpr size_t kStateKeyMinSize = 32;
+int Session_SetPasswordKeyed(ClientSession* session, const char* password, std::string_view key);
+int Session_CheckPasswordKeyed(ClientSession* session, const char* password, std::string_view key);
+// Whether the text has the shape of a keyed hash.
+bool Session_IsKeyedHash(std::string_view hash);
 // Changes the user's password on the server. The new password and its repetition
 // differ: (9, 31) without a request. A refusal gives (6, 32), (6, 29) when the new one
 // is too short (insert 1: the minimum length) or (6, 30) when the security exit failed.

@@ -1,7 +1,9 @@
 // The password hash a session keeps, and password change.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "arc_codepage.h"
 #include "arc_platform.h"
@@ -54,6 +56,33 @@ std::string HashInput(ClientSession* s, const char* password) {
     return text;
 }
 
+// The keyed form: "$k$", the salt and the HMAC-SHA-256 under the key of the salt followed
+// by the hash input, both in lower-case hex.
+constexpr std::string_view kKeyedPrefix = "$k$";
+constexpr size_t kKeyedSaltSize = 16;
+
+std::string Hex(const unsigned char* bytes, size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * size);
+    for (size_t i = 0; i < size; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string KeyedHash(ClientSession* s, const char* password, std::string_view key,
+                      std::string_view saltHex) {
+    std::string input(saltHex);
+    input += HashInput(s, password);
+    unsigned char mac[ARCOS_SHA256_SIZE];
+    ArcOS_HmacSha256(key, input, mac);
+    std::string hash = std::string(kKeyedPrefix) + std::string(saltHex) + "$" + Hex(mac, sizeof mac);
+    std::fill(input.begin(), input.end(), '\0');
+    return hash;
+}
+
 bool RepeatMatches(const ClientSession* s, const char* a, const char* b) {
     a = a ? a : "";
     b = b ? b : "";
@@ -93,6 +122,36 @@ int Session_CheckPassword(ClientSession* session, const char* password) {
     std::string hash;
     if (ArcOS_CryptSha512(HashInput(session, password).c_str(), stored.c_str(), &hash) != 0) return 1;
     return ArcOS_ConstantTimeEqual(hash, stored) ? 0 : 1;
+}
+
+bool Session_IsKeyedHash(std::string_view hash) {
+    constexpr size_t kSaltDigits = 2 * kKeyedSaltSize;
+    if (hash.size() != kKeyedPrefix.size() + kSaltDigits + 1 + 2 * ARCOS_SHA256_SIZE ||
+        hash.substr(0, kKeyedPrefix.size()) != kKeyedPrefix || hash[kKeyedPrefix.size() + kSaltDigits] != '$')
+        return false;
+    for (size_t i = kKeyedPrefix.size(); i < hash.size(); ++i) {
+        const char c = hash[i];
+        if (i == kKeyedPrefix.size() + kSaltDigits) continue;
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
+int Session_SetPasswordKeyed(ClientSession* session, const char* password, std::string_view key) {
+    if (!session) return 1;
+    session->user.password.clear();
+    unsigned char salt[kKeyedSaltSize];
+    if (key.size() < kStateKeyMinSize || ArcOS_RandomBytes(salt, sizeof salt) != 0) return 1;
+    session->user.password = KeyedHash(session, password, key, Hex(salt, sizeof salt));
+    return 0;
+}
+
+int Session_CheckPasswordKeyed(ClientSession* session, const char* password, std::string_view key) {
+    if (!session || key.size() < kStateKeyMinSize) return 1;
+    const std::string& stored = session->user.password;
+    if (!Session_IsKeyedHash(stored)) return 1;
+    const std::string_view salt = std::string_view(stored).substr(kKeyedPrefix.size(), 2 * kKeyedSaltSize);
+    return ArcOS_ConstantTimeEqual(KeyedHash(session, password, key, salt), stored) ? 0 : 1;
 }
 
 void Session_ChangePassword(ClientStatus* status, ClientSession* session, const char* oldPassword,

@@ -10,7 +10,8 @@ namespace qelclient {
 // Header: magic (4), format version (u32), schema hash (u32), payload length (u32),
 // CRC-32 of the 16 header bytes before it and of the payload (u32).
 inline constexpr size_t kBlobHeaderSize = 20;
-inline constexpr uint32_t kBlobFormatVersion = 1;
+// 2: the session keeps a keyed password hash; a blob of version 1 is read as missing.
+inline constexpr uint32_t kBlobFormatVersion = 2;
 inline constexpr char kSessionMagic[4] = {'Q', 'S', 'R', 'V'};
 inline constexpr char kFolderListMagic[4] = {'Q', 'F', 'N', 'M'};
 // No blob of this library comes near it; a larger one is not ours.

@@ -50,7 +50,8 @@ void ReadUser(BlobReader& r, ClientUserRecord* u) {
     r.TextInto(u->userId, sizeof u->userId);
     u->password = r.Text(kPasswordHashMax);
     // Only a hash is ever saved; anything else would be a password in clear.
-    if (!u->password.empty() && u->password.rfind("$6$", 0) != 0) r.Fail();
+    if (!u->password.empty() && u->password.rfind("$6$", 0) != 0 && !Session_IsKeyedHash(u->password))
+        r.Fail();
     r.TextInto(u->description, sizeof u->description);
     r.TextInto(u->userName, sizeof u->userName);
     for (auto& text : u->info) r.TextInto(text, sizeof text);

@@ -34,32 +34,36 @@ bool PythonAccepts(const std::string& key, const std::string& hash) {
 
 class PasswordTest : public ClientTest {};
 
+// The same cases for the crypt hash and the keyed hash: both hash the same bytes.
+struct FoldCase {
+    uint32_t flags;
+    const char* set;
+    const char* check;
+    int expected;
+};
+const FoldCase kFoldCases[] = {
+    {0x00, "Secret1", "Secret1", 0},
+    {0x00, "Secret1", "SECRET1", 0},
+    {0x00, "Secret1", "secret1", 0},
+    {0x00, "Secret1", "Secret2", 1},
+    {0x00, "Secret1", "Secret", 1},
+    {0x00, "Secret1", "", 1},
+    {0x00, "Secret1", nullptr, 1},
+    {0x00, "", "", 0},
+    {0x02, "Secret1", "Secret1", 0},
+    {0x02, "Secret1", "SECRET1", 1},
+    // crypt's DES form reads 8 characters; this hash reads them all
+    {0x00, "LONGPASSWORD1", "LONGPASS", 1},
+    {0x00, "LONGPASSWORD1", "LONGPASSWORD2", 1},
+    {0x00, "LONGPASSWORD1", "longpassword1", 0},
+};
+
+const std::string kKey(32, '\x5c');
+
 TEST_F(PasswordTest, CheckFoldsCaseUnlessTheServerSaysOtherwise) {
-    struct Case {
-        uint32_t flags;
-        const char* set;
-        const char* check;
-        int expected;
-    };
-    const Case cases[] = {
-        {0x00, "Secret1", "Secret1", 0},
-        {0x00, "Secret1", "SECRET1", 0},
-        {0x00, "Secret1", "secret1", 0},
-        {0x00, "Secret1", "Secret2", 1},
-        {0x00, "Secret1", "Secret", 1},
-        {0x00, "Secret1", "", 1},
-        {0x00, "Secret1", nullptr, 1},
-        {0x00, "", "", 0},
-        {0x02, "Secret1", "Secret1", 0},
-        {0x02, "Secret1", "SECRET1", 1},
-        // crypt's DES form reads 8 characters; this hash reads them all
-        {0x00, "LONGPASSWORD1", "LONGPASS", 1},
-        {0x00, "LONGPASSWORD1", "LONGPASSWORD2", 1},
-        {0x00, "LONGPASSWORD1", "longpassword1", 0},
-    };
     ClientSession* s = LogOn();
     ASSERT_NE(s, nullptr);
-    for (const Case& c : cases) {
+    for (const FoldCase& c : kFoldCases) {
         s->systemParms->flags = c.flags;
         ASSERT_EQ(Session_SetPassword(s, c.set), 0) << c.set;
         EXPECT_EQ(Session_CheckPassword(s, c.check), c.expected)
@@ -78,6 +82,57 @@ TEST_F(PasswordTest, KeepsOnlyAFreshlySaltedHash) {
     EXPECT_FALSE(PythonAccepts("Secret1", first)) << first;
     ASSERT_EQ(Session_SetPassword(s, "Secret1"), 0);
     EXPECT_NE(s->user.password, first);  // a new salt each time
+}
+
+TEST_F(PasswordTest, KeyedCheckFoldsCaseLikeTheCryptCheck) {
+    ClientSession* s = LogOn();
+    ASSERT_NE(s, nullptr);
+    for (const FoldCase& c : kFoldCases) {
+        s->systemParms->flags = c.flags;
+        ASSERT_EQ(Session_SetPasswordKeyed(s, c.set, kKey), 0) << c.set;
+        EXPECT_EQ(Session_CheckPasswordKeyed(s, c.check, kKey), c.expected)
+            << c.set << " against " << (c.check ? c.check : "(null)") << " flags " << c.flags;
+    }
+}
+
+// The keyed hash is the HMAC-SHA-256 under the key of its salt (as written) and the
+// folded password, made here from the platform's HMAC as docs/state.md describes it.
+TEST_F(PasswordTest, KeyedHashIsSaltedAndNeedsItsKey) {
+    ClientSession* s = LogOn();
+    ASSERT_NE(s, nullptr);
+    s->systemParms->flags = 0;
+    ASSERT_EQ(Session_SetPasswordKeyed(s, "Secret1", kKey), 0);
+    const std::string first = s->user.password;
+    ASSERT_TRUE(Session_IsKeyedHash(first)) << first;
+    const std::string salt = first.substr(3, 32);
+    unsigned char mac[ARCOS_SHA256_SIZE];
+    ArcOS_HmacSha256(kKey, salt + "SECRET1", mac);
+    std::string hex;
+    char byte[3];
+    for (unsigned char c : mac) {
+        std::snprintf(byte, sizeof byte, "%02x", c);
+        hex += byte;
+    }
+    EXPECT_EQ(first, "$k$" + salt + "$" + hex);
+
+    ASSERT_EQ(Session_SetPasswordKeyed(s, "Secret1", kKey), 0);
+    EXPECT_NE(s->user.password, first) << "a new salt each time";
+    EXPECT_EQ(Session_CheckPasswordKeyed(s, "Secret1", kKey), 0);
+    std::string otherKey = kKey;
+    otherKey[31] ^= 1;
+    EXPECT_EQ(Session_CheckPasswordKeyed(s, "Secret1", otherKey), 1);
+    EXPECT_EQ(Session_CheckPasswordKeyed(s, "Secret1", kKey.substr(0, 31)), 1)
+        << "a short key checks nothing";
+    EXPECT_EQ(Session_CheckPassword(s, "Secret1"), 1) << "the crypt check takes no keyed hash";
+
+    EXPECT_EQ(Session_SetPasswordKeyed(s, "Secret1", ""), 1);
+    EXPECT_TRUE(s->user.password.empty()) << "no hash without a key";
+    EXPECT_EQ(Session_CheckPasswordKeyed(s, "Secret1", ""), 1);
+
+    ASSERT_EQ(Session_SetPassword(s, "Secret1"), 0);
+    EXPECT_EQ(Session_CheckPasswordKeyed(s, "Secret1", kKey), 1) << "the keyed check takes no crypt hash";
+    EXPECT_EQ(Session_SetPasswordKeyed(nullptr, "x", kKey), 1);
+    EXPECT_EQ(Session_CheckPasswordKeyed(nullptr, "x", kKey), 1);
 }
 
 TEST_F(PasswordTest, NoHashMatchesNothing) {

@@ -21,7 +21,7 @@ void PutLe32(unsigned char* p, uint32_t v) {
 }
 
 // Frames a payload as docs/state.md describes, independently of the library's writer.
-Blob Frame(const char* magic, const Blob& payload, uint32_t version = 1,
+Blob Frame(const char* magic, const Blob& payload, uint32_t version = 2,
            uint32_t hash = qelclient::SchemaHash()) {
     Blob blob(20);
     std::memcpy(blob.data(), magic, 4);
@@ -282,9 +282,13 @@ TEST_F(StateTest, FramesOfAnotherKindVersionOrBuildAreMissing) {
     ASSERT_NE(a, nullptr);
     const Blob payload = PayloadOf(Save(a));
     EXPECT_EQ(Restore(Frame("QFNM", payload)), nullptr);
-    EXPECT_EQ(Restore(Frame("QSRV", payload, 2)), nullptr);
+    ClientSession* current = Restore(Frame("QSRV", payload));
+    EXPECT_NE(current, nullptr) << "the frame of this build";
+    if (current != nullptr) Session_Logoff(current, 1);
+    EXPECT_EQ(Restore(Frame("QSRV", payload, 1)), nullptr) << "the version that kept a crypt hash";
+    EXPECT_EQ(Restore(Frame("QSRV", payload, 3)), nullptr);
     EXPECT_EQ(Restore(Frame("QSRV", payload, 0)), nullptr);
-    EXPECT_EQ(Restore(Frame("QSRV", payload, 1, qelclient::SchemaHash() ^ 1)), nullptr);
+    EXPECT_EQ(Restore(Frame("QSRV", payload, 2, qelclient::SchemaHash() ^ 1)), nullptr);
     EXPECT_EQ(State_RestoreSession(nullptr, 100, nullptr), nullptr);
     const Blob empty;
     EXPECT_EQ(Restore(Frame("QSRV", empty)), nullptr);
@@ -298,6 +302,16 @@ TEST_F(StateTest, ValuesNoWriterOfOursMakesAreRefused) {
     const Case cases[] = {
         {"password in clear", [](ClientSession* s) { s->user.password = "Secret1"; }},
         {"DES hash", [](ClientSession* s) { s->user.password = "abJnggxhB/yWI"; }},
+        {"keyed hash in upper-case hex",
+         [](ClientSession* s) {
+             s->user.password = "$k$" + std::string(32, 'A') + "$" + std::string(64, 'B');
+         }},
+        {"keyed hash a digit short",
+         [](ClientSession* s) {
+             s->user.password = "$k$" + std::string(32, 'a') + "$" + std::string(63, 'b');
+         }},
+        {"keyed hash without its separator",
+         [](ClientSession* s) { s->user.password = "$k$" + std::string(97, 'a'); }},
         {"unknown kind", [](ClientSession* s) { s->handle.def.kind = 3; }},
         {"profile of a remote server", [](ClientSession* s) { s->handle.def.profile = "[x]\n"; }},
         {"character kind", [](ClientSession* s) { s->charKind = 2; }},

@@ -471,6 +471,7 @@ inline constexpr int QELWWW_MSG_OPEN_BUTTON = 506;
 inline constexpr int QELWWW_MSG_LOGGED_OFF = 507;
 inline constexpr int QELWWW_MSG_CROSS_SITE = 530;  // a stored-state change refused for its method or origin
 inline constexpr int QELWWW_MSG_PASSWORD_CHANGED = 532;  // shown above the folder list
+inline constexpr int QELWWW_MSG_STATE_KEY = 535;         // the key file of saved sessions is unusable
 
 // Fills the client start-up options from the configuration and the catalogue (month and
 // day names, formats, type letters; the TZ variable up to its first ',') and starts the
@@ -487,8 +488,9 @@ int QelWWW_Logon(const QelWWWConfig* config, QelWWWSession* session);
 inline constexpr unsigned QELWWW_STATE_SERVER = 1;  // the .srv and .fnm files
 // Other bits write nothing.
 
-// Writes the state files of session->client: with QELWWW_STATE_SERVER its password hash
-// (of session->password), the session (.srv) and its folder list (.fnm), both under the
+// Writes the state files of session->client: with QELWWW_STATE_SERVER its keyed password
+// hash (of session->password, under QelWWW_StateKey; message 535 when the key file cannot
+// be used), the session (.srv) and its folder list (.fnm), both under the
 // lock of the user's state files. A failed write does not fail the action: message 220
 // and the errno are appended to the text body, both files are removed and the next
 // request logs on again. True when everything asked for was written.
@@ -508,6 +510,14 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
 // counts as removed. Stops at the first removal that fails: false then, or when the
 // server or the user is empty.
 bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session);
+
+// The installation's key for the password hashes in saved sessions (.srv): 32 random bytes
+// in CacheDir/qelwww.key, mode 0600, made once (by the first save) and then only read.
+// 0 with the key; EBADMSG when the file is damaged (not 32 bytes), open to others, another
+// user's or no regular file, which is never repaired here (message 535); ENOENT when it is
+// missing and create is false; another errno when it cannot be read or made.
+int QelWWW_StateKey(const QelWWWConfig* config, bool create, std::string* key);
+std::string QelWWW_StateKeyPath(const QelWWWConfig* config);
 
 // Catalogue message of a client return code: 402 + code for 1..7, the table for the
 // others, 396 for a code that has none.

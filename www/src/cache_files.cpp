@@ -70,7 +70,9 @@ bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, c
     if (!locks.Locked()) return false;
     CheckCacheSize(config, length);
     std::string_view content(static_cast<const char*>(data), length);
-    int rc = ArcOS_WriteFileAtomic(path, content, 0600);
+    // Atomic but not synced: every cache file is rebuilt (or the user logs on again) when a
+    // crash loses it, and an fsync here would hold the cache lock for the whole disk write.
+    int rc = ArcOS_ReplaceFile(path, content, 0600);
     if (rc != 0) {
         CACHE_TRACE(config, "QelWWW_WriteCacheFile: '%s' not written, errno = %d", path, rc);
         errno = rc;
@@ -108,7 +110,7 @@ std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelW
     if (touch) {
         // Rewritten whole rather than grown and cut back: a reader in another process never
         // sees the extra byte, and a failure leaves the old file as it was.
-        int rc = ArcOS_WriteFileAtomic(path, content, 0600);
+        int rc = ArcOS_ReplaceFile(path, content, 0600);
         if (rc != 0) CACHE_TRACE(config, "QelWWW_ReadCacheFile: touch of '%s' failed, errno = %d", path, rc);
     }
     if (modified != nullptr) *modified = status.mtime;

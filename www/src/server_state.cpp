@@ -27,6 +27,24 @@ void ReportWriteFailure(const QelWWWConfig* config, QelWWWSession* session, cons
     session->response->PrintText("errno: %d\n", error);
 }
 
+// A key file that cannot be used is said with its own message; one that cannot be read or
+// made is a failed write of the session file it was wanted for (the trace names the key).
+void ReportKeyFailure(const QelWWWConfig* config, QelWWWSession* session, int error) {
+    const std::string path = QelWWW_StateKeyPath(config);
+    if (error != EBADMSG) {
+        STATE_TRACE(config, "QelWWW_SaveServerState: key file '%s' not read or made, errno = %d",
+                    path.c_str(), error);
+        ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), error);
+        return;
+    }
+    QelWWWInsert insert{path.c_str(), QELWWW_INSERT_TEXT};
+    std::string text;
+    int number = 0;
+    QelWWW_FormatMessage(QELWWW_MSG_STATE_KEY, 1, &insert, &text, &number);
+    STATE_TRACE(config, "QelWWW_SaveServerState: %s", text.c_str());
+    if (session->response) session->response->PrintText("%s<br>\n", QelWWW_HtmlEscape(text).c_str());
+}
+
 bool WriteState(const QelWWWConfig* config, QelWWWSession* session, const char* extension,
                 const std::vector<unsigned char>& blob) {
     std::string path = QelWWW_StateFilePath(config, session, extension);
@@ -141,9 +159,14 @@ bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, 
     if (config == nullptr || session == nullptr || session->client == nullptr) return false;
     if (!(what & QELWWW_STATE_SERVER)) return true;
     ClientSession* client = session->client;
+    std::string key;
+    if (int rc = QelWWW_StateKey(config, true, &key); rc != 0) {
+        ReportKeyFailure(config, session, rc);
+        return false;
+    }
     std::vector<unsigned char> srvBlob;
     std::vector<unsigned char> fnmBlob;
-    if (Session_SetPassword(client, session->password.c_str()) != 0 ||
+    if (Session_SetPasswordKeyed(client, session->password.c_str(), key) != 0 ||
         State_SaveSession(client, &srvBlob) == 0) {
         ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), EINVAL);
         return false;
@@ -201,7 +224,13 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
     if (session->client == nullptr) return Refuse(config, session, "server state refused", false);
     if (!SavedForThisLogon(session)) return Refuse(config, session, "server state of another logon", false);
     if (Session_IsTimedOut(session->client)) return Refuse(config, session, "logon timed out", true);
-    if (Session_CheckPassword(session->client, session->password.c_str()) != 0)
+    std::string key;
+    if (int rc = QelWWW_StateKey(config, false, &key); rc != 0) {
+        STATE_TRACE(config, "QelWWW_RestoreServerState: key file '%s' not usable, errno = %d",
+                    QelWWW_StateKeyPath(config).c_str(), rc);
+        return Refuse(config, session, "no key for the password hash", false);
+    }
+    if (Session_CheckPasswordKeyed(session->client, session->password.c_str(), key) != 0)
         return Refuse(config, session, "password does not match", false);
     if (checkCacheUsers && !session->cacheUserChecked &&
         !ListedUser(config->cacheUserIds, session->user, Session_ServerFlag0(session->client)))

@@ -180,6 +180,97 @@ TEST_F(StateSteps, FailedSaveLeavesNoHalfUnit) {
     EXPECT_FALSE(CacheHas("DEMO_0_ALICE.lck"));
 }
 
+// The password hash in .srv is keyed by the installation's key file, made by the first
+// save (0600, 32 bytes) and then only read.
+TEST_F(StateSteps, KeyFileIsMadeOnceAndKept) {
+    EXPECT_FALSE(CacheHas("qelwww.key"));
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    ASSERT_TRUE(CacheHas("qelwww.key"));
+    const std::string key = ReadCache("qelwww.key");
+    EXPECT_EQ(key.size(), 32u);
+    EXPECT_EQ(std::filesystem::status(CachePath("qelwww.key")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    LogOnAndSave("BOB", wwwtest::kBobPassword);
+    EXPECT_EQ(ReadCache("qelwww.key"), key);
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0);
+
+    const std::string srv = ReadCache("DEMO_0_ALICE.srv");
+    EXPECT_EQ(srv.find("$6$"), std::string::npos) << "no crypt hash to guess against";
+    EXPECT_NE(srv.find("$k$"), std::string::npos);
+
+    // Another installation's key: the saved logon no longer checks.
+    std::string other = key;
+    other[0] = static_cast<char>(other[0] ^ 1);
+    WriteCache("qelwww.key", other);
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 3);
+    EXPECT_EQ(ReadCache("qelwww.key"), other);
+    // A key that is there already is the one a save uses.
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    EXPECT_EQ(ReadCache("qelwww.key"), other);
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0);
+}
+
+TEST_F(StateSteps, UnusableKeyFileIsReportedAndNeverReplaced) {
+    LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+    const std::string key = ReadCache("qelwww.key");
+    const std::string path = CachePath("qelwww.key");
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+    };
+    const Case cases[] = {
+        {"empty", [&] { WriteCache("qelwww.key", ""); }},
+        {"short", [&] { WriteCache("qelwww.key", key.substr(0, 16)); }},
+        {"a byte too long", [&] { WriteCache("qelwww.key", key + "x"); }},
+        {"readable by the group",
+         [&] { fs::permissions(path, fs::perms::group_read, fs::perm_options::add); }},
+        {"a directory",
+         [&] {
+             fs::remove(path);
+             fs::create_directory(path);
+         }},
+        {"a link to a good key",
+         [&] {
+             WriteCache("elsewhere", key);
+             fs::remove(path);
+             fs::create_symlink(CachePath("elsewhere"), path);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(path);
+        WriteCache("qelwww.key", key);
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        c.spoil();
+        const fs::file_status before = fs::symlink_status(path);
+        const std::string content = fs::is_regular_file(before) ? ReadCache("qelwww.key") : "";
+
+        EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 3) << "never checked without its key";
+        auto session = Prepared("ALICE", wwwtest::kAlicePassword);
+        ASSERT_EQ(QelWWW_Logon(&config_, session.get()), 0);
+        EXPECT_FALSE(QelWWW_SaveServerState(&config_, session.get(), QELWWW_STATE_SERVER));
+        Session_Logoff(session->client, 1);
+        session->client = nullptr;
+        const std::string text = session->response->Text();
+        EXPECT_NE(text.find("The key file of the saved logons cannot be used: " + path), std::string::npos)
+            << text;
+
+        // Left as it was found, for whoever looks after the site.
+        const fs::file_status after = fs::symlink_status(path);
+        EXPECT_EQ(after.type(), before.type());
+        EXPECT_EQ(after.permissions(), before.permissions());
+        if (fs::is_regular_file(after)) {
+            EXPECT_EQ(ReadCache("qelwww.key"), content);
+        }
+    }
+    fs::remove_all(path);
+    fs::remove(CachePath("elsewhere"));
+    WriteCache("qelwww.key", key);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0);
+}
+
 TEST_F(StateSteps, DeleteRemovesTheUnitAndStopsAtAFailure) {
     struct Case {
         const char* name;

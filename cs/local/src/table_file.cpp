@@ -12,14 +12,19 @@ namespace qel::local::detail {
 
 namespace {
 
-// Every value fits a buffer this large: a profile line holds at most
-// ARCPROF_MAX_LINE characters.
-constexpr size_t kValueBuffer = ARCPROF_MAX_LINE + 2;
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
+}
+
+// Names compare as the profile reader compares them: ASCII letters without case.
+std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
 }
 
 }  // namespace
@@ -41,32 +46,41 @@ int TableFile::LoadText(std::string_view text) {
         if (end == std::string_view::npos) end = text.size();
         if (end - start > ARCPROF_MAX_LINE) {
             text_.clear();
+            sections_.clear();
             return CS_FAILED;
         }
         start = end + 1;
     }
     text_.assign(text);
+    sections_.clear();
     return CS_OK;
 }
 
-std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
-    std::string s(section), k(key);
-    // Most values are short: a small buffer first, the full one only when it filled up.
-    char small[256];
-    auto lookUp = [&](const char* defaultValue, char* buffer, size_t size) {
-        size_t n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, buffer, size, text_.c_str());
-        if (n + 1 < size) return std::string(buffer, n);
-        std::string big(kValueBuffer, '\0');
-        n = ArcPROF_GetFromImage(s.c_str(), k.c_str(), defaultValue, big.data(), big.size(), text_.c_str());
-        big.resize(n);
-        return big;
-    };
-    // Two different defaults tell a missing key from a value equal to either.
-    std::string value = lookUp("\x01", small, sizeof small);
-    if (value == "\x01") {
-        if (lookUp("\x02", small, sizeof small) == "\x02") return std::nullopt;
+const TableFile::Section* TableFile::Lookup(std::string_view section) const {
+    section = section.substr(0, section.find('\0'));  // the name ends there for the reader
+    std::string folded = Folded(section);
+    for (const Section& known : sections_) {
+        if (known.foldedName == folded) return known.present ? &known : nullptr;
     }
-    return value;
+    Section found;
+    found.foldedName = std::move(folded);
+    std::vector<ArcPROFEntry> lines;
+    found.present = ArcPROF_ListSection(std::string(section).c_str(), text_.c_str(), &lines) == 0;
+    found.entries.reserve(lines.size());
+    for (ArcPROFEntry& line : lines) found.entries.emplace_back(std::move(line.key), std::move(line.value));
+    sections_.push_back(std::move(found));
+    return sections_.back().present ? &sections_.back() : nullptr;
+}
+
+std::optional<std::string> TableFile::Get(std::string_view section, std::string_view key) const {
+    const Section* found = Lookup(section);
+    if (found == nullptr) return std::nullopt;
+    // The first key line of that name, as the profile reader finds it.
+    const std::string folded = Folded(key.substr(0, key.find('\0')));
+    for (const auto& [name, value] : found->entries) {
+        if (name.size() == folded.size() && Folded(name) == folded) return value;
+    }
+    return std::nullopt;
 }
 
 bool TableFile::HasSection(std::string_view section) const {

@@ -62,7 +62,19 @@ public:
     int NameList(std::string_view section, std::string_view key, std::vector<std::string>* names) const;
 
 private:
+    struct Section {
+        std::string foldedName;
+        bool present = false;
+        std::vector<std::pair<std::string, std::string>> entries;  // key lines in file order
+    };
+    // The key lines of the first section of that name (case ignored), read from the text
+    // once per section: a row's fields are many keys of one section, and looking each up
+    // in the whole text again cost more than the rest of a request. Null when missing.
+    const Section* Lookup(std::string_view section) const;
+
     std::string text_;
+    // Sections looked up so far; a TableFile is a local of one call, never shared.
+    mutable std::vector<Section> sections_;
 };
 
 // A whole decimal number (optional sign) within [low, high].

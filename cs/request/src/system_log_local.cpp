@@ -87,12 +87,10 @@ int LocalSystemLogFolder(CsHandle* handle, std::shared_ptr<CsStorageSet>* folder
     try {
         LocalOpen open(handle);
         if (open.Result() != CS_OK) return open.Result();
-        QelLocalAppGroup found;
-        int rc = QelLocal_ListAppGroupsFirst(handle, -1, kGroupName, &found);
-        if (rc != CS_OK) return rc;  // CS_NOT_FOUND: the archive keeps no System Log
+        // The listed group comes whole, fields and all (the same read as QelLocal_ReadAppGroup).
         auto record = std::make_shared<QelLocalAppGroup>();
-        rc = QelLocal_ReadAppGroup(handle, found.agid, record.get());
-        if (rc != CS_OK) return rc;
+        int rc = QelLocal_ListAppGroupsFirst(handle, -1, kGroupName, record.get());
+        if (rc != CS_OK) return rc;  // CS_NOT_FOUND: the archive keeps no System Log
         QelLocalStorageSet set;
         rc = QelLocal_ReadStorageSet(handle, record->sid, &set);
         if (rc != CS_OK) return rc;

@@ -171,13 +171,27 @@ int ArcOS_ReadFile(const char* path, std::string* content);
 // renames it over the path and fsyncs the directory. On any failure the old file stays
 // whole and the temporary file is removed. 0, or the errno of the failed step.
 int ArcOS_WriteFileAtomic(const char* path, std::string_view content, unsigned mode = 0600);
+// The same without any fsync, for files that are rebuilt when a crash loses them: a
+// reader still sees the old file or the new one whole, never a mix.
+int ArcOS_ReplaceFile(const char* path, std::string_view content, unsigned mode = 0600);
+// Creates a file that must not exist yet, whole or not at all: writes and fsyncs a
+// temporary file in the same directory and links it to the path, so no reader ever
+// sees it short. 0; EEXIST when the path exists already (it is left as it is); another
+// errno on failure, with nothing left behind.
+int ArcOS_CreateFileOnce(const char* path, std::string_view content, unsigned mode = 0600);
+// Reads a small file that only its owner may see: refused unless it is a regular file
+// (a symbolic link is not followed), owned by the effective user, without any permission
+// for group or others, and at most maxSize bytes. 0; ENOENT when missing; EPERM when the
+// file is another user's or open to others; EFBIG when larger; another errno on failure.
+int ArcOS_ReadPrivateFile(const char* path, size_t maxSize, std::string* content);
 
 // Appends data to a file in one write (created with the given mode when missing), so
 // lines from several threads or processes never interleave. 0, or an errno.
 int ArcOS_AppendFile(const char* path, std::string_view data, unsigned mode = 0600);
 
 // Test hook: called before each step of ArcOS_WriteFileAtomic ("open", "write",
-// "fsync", "rename"); a non-zero result is taken as that step's errno. Empty to clear.
+// "fsync", "rename"), of ArcOS_ReplaceFile (no "fsync") and of ArcOS_CreateFileOnce
+// ("rename" for its link); a non-zero result is taken as that step's errno. Empty to clear.
 using ArcOSFaultHook = std::function<int(const char* step)>;
 void ArcOS_SetFaultHook(ArcOSFaultHook hook);
 
@@ -268,6 +282,11 @@ int ArcOS_Crypt(const char* key, const char* salt, char result[16]);
 int ArcOS_CryptSha512(const char* key, const char* setting, std::string* out);
 // Compares two texts in a time that depends only on their lengths (password checks).
 bool ArcOS_ConstantTimeEqual(std::string_view a, std::string_view b);
+
+// SHA-256 (FIPS 180-4) of the bytes, and HMAC-SHA-256 (RFC 2104) of the bytes under a key.
+inline constexpr size_t ARCOS_SHA256_SIZE = 32;
+void ArcOS_Sha256(std::string_view data, unsigned char digest[ARCOS_SHA256_SIZE]);
+void ArcOS_HmacSha256(std::string_view key, std::string_view data, unsigned char mac[ARCOS_SHA256_SIZE]);
 
 // Event types of ArcOS_ReportEvent.
 enum ArcOSEventType { ARCOS_EVENT_ERROR = 1, ARCOS_EVENT_WARNING = 2, ARCOS_EVENT_INFORMATION = 4 };

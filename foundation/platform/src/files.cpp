@@ -195,37 +195,107 @@ int ArcOS_ReadFile(const char* path, std::string* content) {
     return 0;
 }
 
-int ArcOS_WriteFileAtomic(const char* path, std::string_view content, unsigned mode) {
+namespace {
+
+// Writes the content to a new temporary file beside target (fsynced when asked), with the
+// mode given. The descriptor is closed; 0 with its name in *temp, or an errno (nothing left).
+int writeTemporary(const std::string& target, std::string_view content, unsigned mode, bool sync,
+                   std::string* temp) {
+    int err = injected("open");
+    int fd = -1;
+    if (err == 0) {
+        fd = ArcOS_CreateTempFile(directoryOf(target), "." + baseOf(target) + ".tmp", temp);
+        if (fd < 0) err = errno;
+    }
+    if (err != 0) return err;
+    if (fchmod(fd, mode) != 0) err = errno;
+    if (err == 0) err = injected("write");
+    if (err == 0) err = writeAll(fd, content);
+    if (sync) {
+        if (err == 0) err = injected("fsync");
+        if (err == 0 && fsync(fd) != 0) err = errno;
+    }
+    if (close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) unlink(temp->c_str());
+    return err;
+}
+
+int replaceFile(const char* path, std::string_view content, unsigned mode, bool sync) {
     if (path == nullptr || *path == '\0') return EINVAL;
     std::string target(path);
-    std::string dir = directoryOf(target);
 
     // Keep the permissions of the file being replaced.
     struct stat old;
     if (stat(target.c_str(), &old) == 0) mode = old.st_mode & 07777;
 
-    int err = injected("open");
     std::string temp;
-    int fd = -1;
-    if (err == 0) {
-        fd = ArcOS_CreateTempFile(dir, "." + baseOf(target) + ".tmp", &temp);
-        if (fd < 0) err = errno;
-    }
+    int err = writeTemporary(target, content, mode, sync, &temp);
     if (err != 0) return err;
-
-    if (fchmod(fd, mode) != 0) err = errno;
-    if (err == 0) err = injected("write");
-    if (err == 0) err = writeAll(fd, content);
-    if (err == 0) err = injected("fsync");
-    if (err == 0 && fsync(fd) != 0) err = errno;
-    if (close(fd) != 0 && err == 0) err = errno;
-    if (err == 0) err = injected("rename");
+    err = injected("rename");
     if (err == 0 && rename(temp.c_str(), target.c_str()) != 0) err = errno;
     if (err != 0) {
         unlink(temp.c_str());
         return err;
     }
-    syncDirectory(dir);
+    if (sync) syncDirectory(directoryOf(target));
+    return 0;
+}
+
+}  // namespace
+
+int ArcOS_WriteFileAtomic(const char* path, std::string_view content, unsigned mode) {
+    return replaceFile(path, content, mode, true);
+}
+
+int ArcOS_ReplaceFile(const char* path, std::string_view content, unsigned mode) {
+    return replaceFile(path, content, mode, false);
+}
+
+int ArcOS_CreateFileOnce(const char* path, std::string_view content, unsigned mode) {
+    if (path == nullptr || *path == '\0') return EINVAL;
+    std::string target(path);
+    std::string temp;
+    int err = writeTemporary(target, content, mode, true, &temp);
+    if (err != 0) return err;
+    // link, unlike rename, never replaces a file that is there: the first one stays.
+    err = injected("rename");
+    if (err == 0 && link(temp.c_str(), target.c_str()) != 0) err = errno;
+    unlink(temp.c_str());
+    if (err == 0) syncDirectory(directoryOf(target));
+    return err;
+}
+
+int ArcOS_ReadPrivateFile(const char* path, size_t maxSize, std::string* content) {
+    if (path == nullptr || *path == '\0' || content == nullptr) return EINVAL;
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return errno;
+    struct stat st;
+    int err = 0;
+    if (fstat(fd, &st) != 0) {
+        err = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        err = EINVAL;
+    } else if (st.st_uid != geteuid() || (st.st_mode & 077) != 0) {
+        err = EPERM;
+    } else if (static_cast<uint64_t>(st.st_size) > maxSize) {
+        err = EFBIG;
+    }
+    std::string data(maxSize + 1, '\0');
+    size_t used = 0;
+    while (err == 0 && used < data.size()) {
+        ssize_t n = read(fd, data.data() + used, data.size() - used);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno != EINTR) err = errno;
+            continue;
+        }
+        used += size_t(n);
+    }
+    close(fd);
+    if (err == 0 && used > maxSize) err = EFBIG;  // grew since fstat
+    if (err != 0) return err;
+    data.resize(used);
+    *content = std::move(data);
     return 0;
 }
 

@@ -58,6 +58,97 @@ TEST(Files, FailedRewriteLeavesTheOldFileWhole) {
     }
 }
 
+TEST(Files, ReplaceFileIsAtomicWithoutSyncing) {
+    TempDir dir;
+    std::string path = dir.file("DEMO_0_ALICE.srv");
+    std::vector<std::string> steps;
+    ArcOS_SetFaultHook([&](const char* step) {
+        steps.push_back(step);
+        return 0;
+    });
+    ASSERT_EQ(ArcOS_ReplaceFile(path.c_str(), "first"), 0);
+    ArcOS_SetFaultHook({});
+    EXPECT_EQ(steps, (std::vector<std::string>{"open", "write", "rename"}));
+    EXPECT_EQ(readAll(path), "first");
+    for (const char* step : {"open", "write", "rename"}) {
+        SCOPED_TRACE(step);
+        ArcOS_SetFaultHook([step](const char* at) { return std::string(at) == step ? ENOSPC : 0; });
+        EXPECT_EQ(ArcOS_ReplaceFile(path.c_str(), "second"), ENOSPC);
+        ArcOS_SetFaultHook({});
+        EXPECT_EQ(readAll(path), "first");
+        EXPECT_EQ(entryCount(dir.path()), 1u);
+    }
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(Files, CreateFileOnceKeepsTheFirstFile) {
+    TempDir dir;
+    std::string path = dir.file("qelwww.key");
+    ASSERT_EQ(ArcOS_CreateFileOnce(path.c_str(), "first"), 0);
+    EXPECT_EQ(ArcOS_CreateFileOnce(path.c_str(), "second"), EEXIST);
+    EXPECT_EQ(readAll(path), "first");
+    EXPECT_EQ(entryCount(dir.path()), 1u) << "no temporary file may stay behind";
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::string other = dir.file("other.key");
+    for (const char* step : {"open", "write", "fsync", "rename"}) {
+        SCOPED_TRACE(step);
+        ArcOS_SetFaultHook([step](const char* at) { return std::string(at) == step ? ENOSPC : 0; });
+        EXPECT_EQ(ArcOS_CreateFileOnce(other.c_str(), "x"), ENOSPC);
+        ArcOS_SetFaultHook({});
+        EXPECT_EQ(entryCount(dir.path()), 1u) << "nothing made, nothing left";
+    }
+}
+
+TEST(Files, CreateFileOnceHasOneWinner) {
+    TempDir dir;
+    std::string path = dir.file("qelwww.key");
+    std::atomic<int> winners{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            int rc = ArcOS_CreateFileOnce(path.c_str(), std::string(32, char('a' + i)));
+            if (rc == 0) ++winners;
+            EXPECT_TRUE(rc == 0 || rc == EEXIST) << rc;
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(winners.load(), 1);
+    const std::string content = readAll(path);
+    EXPECT_EQ(content.size(), 32u);
+    EXPECT_EQ(content, std::string(32, content[0])) << "one writer's whole content";
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+}
+
+TEST(Files, ReadPrivateFileRefusesWhatOthersCouldSee) {
+    TempDir dir;
+    std::string good = dir.file("good");
+    ASSERT_EQ(ArcOS_CreateFileOnce(good.c_str(), "secret"), 0);
+    std::string open = dir.file("open");
+    ASSERT_EQ(ArcOS_CreateFileOnce(open.c_str(), "secret", 0640), 0);
+    std::string link = dir.file("link");
+    ASSERT_EQ(symlink(good.c_str(), link.c_str()), 0);
+    std::string sub = dir.file("sub");
+    ASSERT_EQ(ArcOS_MakeDirectory(sub.c_str()), 0);
+    struct Case {
+        std::string path;
+        size_t maxSize;
+        int expected;
+    };
+    const Case cases[] = {
+        {good, 6, 0},     {good, 5, EFBIG}, {open, 6, EPERM},
+        {link, 6, ELOOP}, {sub, 6, EINVAL}, {dir.file("missing"), 6, ENOENT},
+    };
+    for (const Case& c : cases) {
+        std::string content = "unchanged";
+        EXPECT_EQ(ArcOS_ReadPrivateFile(c.path.c_str(), c.maxSize, &content), c.expected) << c.path;
+        EXPECT_EQ(content, c.expected == 0 ? "secret" : "unchanged") << c.path;
+    }
+}
+
 TEST(Files, AtomicWriteKeepsThePermissionsOfTheReplacedFile) {
     TempDir dir;
     std::string path = dir.file("qelwww.ini");
