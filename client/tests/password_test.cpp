@@ -258,7 +258,8 @@ TEST_F(Utf8PasswordTest, UnconvertibleBytesAreHashedNeverKeptPlain) {
 
     ASSERT_EQ(Session_SetPassword(s, bad), 0);
     EXPECT_EQ(s->user.password.rfind("$6$", 0), 0u);
-    EXPECT_EQ(s->user.password.find("pw"), std::string::npos);
+    // The hash's own alphabet may spell "pw" by chance; the plain text holds a byte it never has.
+    EXPECT_EQ(s->user.password.find(bad), std::string::npos);
     EXPECT_EQ(Session_CheckPassword(s, bad), 0);
     EXPECT_EQ(Session_CheckPassword(s, "PW\x81"), 0);  // folded alike
     EXPECT_EQ(Session_CheckPassword(s, "pw\x82"), 1);
