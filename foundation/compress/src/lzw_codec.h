@@ -45,8 +45,12 @@ struct ArcLZWEncoder {
     uint32_t nextFree = 257;
     int hashShift = 8;
     uint32_t hashSize = 0;
-    std::vector<uint32_t> hashKeys;  // (byte << 16) | prefix, all bits set = empty
-    std::vector<uint16_t> hashCodes;
+    // Key and code side by side, so a probe touches one cache line.
+    struct Slot {
+        uint32_t key;  // (byte << 16) | prefix, all bits set = empty
+        uint32_t code;
+    };
+    std::vector<Slot> slots;
     uint32_t prefix = 0;
 
     // Bits of the current group not yet written as whole bytes.

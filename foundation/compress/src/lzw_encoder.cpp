@@ -8,6 +8,7 @@
 #include <new>
 
 using namespace arc_compress::detail;
+using Slot = ArcLZWEncoder::Slot;
 
 namespace {
 
@@ -17,6 +18,9 @@ constexpr uint32_t kHashSizes[] = {631, 1277, 2503, 5003, 10007, 20011, 40031, 8
 // Room a single input byte may need at most (last code, clear code, two padded groups,
 // header): below this the coder checks for held-back bytes after every byte.
 constexpr uint32_t kRoomPerByte = 40;
+// Room the fast coder keeps free: a code and a clear code (4 bytes each as whole words)
+// and two padded groups (17 bytes each) fit with room to spare.
+constexpr uint32_t kFastRoom = 64;
 
 inline bool HasHeld(const ArcLZWEncoder& e) { return e.held.size() > e.heldStart; }
 
@@ -83,7 +87,7 @@ void DrainHeld(ArcLZWEncoder& e) {
     }
 }
 
-void ClearSlots(ArcLZWEncoder& e) { std::fill(e.hashKeys.begin(), e.hashKeys.end(), kEmptySlot); }
+void ClearSlots(ArcLZWEncoder& e) { std::fill(e.slots.begin(), e.slots.end(), Slot{kEmptySlot, 0}); }
 
 void ResetCoding(ArcLZWEncoder& e) {
     e.state = ArcLZWEncoder::kStart;
@@ -105,49 +109,137 @@ void ResetCoding(ArcLZWEncoder& e) {
     ClearSlots(e);
 }
 
-// Codes input[pos..length) until the input is used up or bytes are held back.
-uint32_t CodeBytes(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
-    uint32_t* const keys = e.hashKeys.data();
-    uint16_t* const codes = e.hashCodes.data();
+// Finds the code of prefix + c; on a miss *slot is the empty slot where it belongs.
+inline bool Lookup(const Slot* slots, uint32_t hashSize, int shift, uint32_t prefix, uint32_t c,
+                   uint32_t* slot, uint32_t* code) {
+    const uint32_t key = (c << 16) | prefix;
+    uint32_t i = (c << shift) ^ prefix;
+    if (slots[i].key != key && slots[i].key != kEmptySlot) {
+        const uint32_t step = i == 0 ? 1 : hashSize - i;
+        do {
+            i = i >= step ? i - step : i + hashSize - step;
+        } while (slots[i].key != key && slots[i].key != kEmptySlot);
+    }
+    *slot = i;
+    if (slots[i].key != key) return false;
+    *code = slots[i].code;
+    return true;
+}
+
+// Codes input[pos..length) straight into the caller's output while it has room for all
+// that one input byte can produce. The bits wait in a local word and go out four whole
+// bytes at a time; the rest of the state stays in locals until the loop ends.
+uint32_t CodeBytesFast(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
+    if (HasHeld(e) || e.outSize - e.outPos < kFastRoom) return pos;
+    Slot* const slots = e.slots.data();
     const uint32_t hashSize = e.hashSize;
     const int shift = e.hashShift;
+    const uint32_t tableLimit = e.tableLimit;
+    const int maxWidth = e.maxWidth;
     uint32_t prefix = e.prefix;
+    uint32_t nextFree = e.nextFree;
+    uint32_t highest = e.highest;
+    int width = e.width;
+    int codesInGroup = e.codesInGroup;
+    uint64_t bits = e.bitBuffer;
+    int bitCount = e.bitCount;  // below 32 between codes
+    unsigned char* op = e.out + e.outPos;
+    unsigned char* const fastEnd = e.out + e.outSize - kFastRoom;
+
+    const auto put = [&](uint32_t code) {
+        bits |= static_cast<uint64_t>(code) << bitCount;
+        bitCount += width;
+        if (bitCount >= 32) {
+            const uint32_t word = static_cast<uint32_t>(bits);
+            op[0] = static_cast<unsigned char>(word);
+            op[1] = static_cast<unsigned char>(word >> 8);
+            op[2] = static_cast<unsigned char>(word >> 16);
+            op[3] = static_cast<unsigned char>(word >> 24);
+            op += 4;
+            bits >>= 32;
+            bitCount -= 32;
+        }
+        if (++codesInGroup == kCodesPerGroup) codesInGroup = 0;
+    };
+    const auto closeGroup = [&] {
+        if (codesInGroup != 0) bitCount += (kCodesPerGroup - codesInGroup) * width;
+        while (bitCount >= 8) {
+            *op++ = static_cast<unsigned char>(bits);
+            bits >>= 8;
+            bitCount -= 8;
+        }
+        codesInGroup = 0;
+    };
+
+    while (pos < length) {
+        const uint32_t c = input[pos];
+        uint32_t slot = 0;
+        uint32_t code = 0;
+        if (Lookup(slots, hashSize, shift, prefix, c, &slot, &code)) {
+            prefix = code;
+            ++pos;
+            continue;
+        }
+        if (op > fastEnd) break;
+        ++pos;
+        put(prefix);
+        if (nextFree > highest) {
+            closeGroup();
+            ++width;
+            highest = HighestCode(width, maxWidth);
+        }
+        if (nextFree < tableLimit) {
+            slots[slot] = Slot{(c << 16) | prefix, nextFree++};
+        } else {
+            ClearSlots(e);
+            nextFree = kFirstFree;
+            put(kClearCode);
+            closeGroup();
+            width = kMinWidth;
+            highest = HighestCode(width, maxWidth);
+        }
+        prefix = c;
+    }
+    // Whole bytes out, so the record looks as the byte-wise coder leaves it.
+    while (bitCount >= 8) {
+        *op++ = static_cast<unsigned char>(bits);
+        bits >>= 8;
+        bitCount -= 8;
+    }
+    e.prefix = prefix;
+    e.nextFree = nextFree;
+    e.highest = highest;
+    e.width = width;
+    e.codesInGroup = codesInGroup;
+    e.bitBuffer = bits;
+    e.bitCount = bitCount;
+    e.outPos = static_cast<uint32_t>(op - e.out);
+    return pos;
+}
+
+// Codes input[pos..length) until the input is used up or bytes are held back; byte by
+// byte through the record, for the last bytes of room in an output.
+uint32_t CodeBytes(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
+    Slot* const slots = e.slots.data();
     while (pos < length) {
         if (e.outSize - e.outPos < kRoomPerByte && HasHeld(e)) break;
         const uint32_t c = input[pos++];
-        const uint32_t key = (c << 16) | prefix;
-        uint32_t slot = (c << shift) ^ prefix;
-        if (keys[slot] == key) {
-            prefix = codes[slot];
+        uint32_t slot = 0;
+        uint32_t code = 0;
+        if (Lookup(slots, e.hashSize, e.hashShift, e.prefix, c, &slot, &code)) {
+            e.prefix = code;
             continue;
         }
-        if (keys[slot] != kEmptySlot) {
-            const uint32_t step = slot == 0 ? 1 : hashSize - slot;
-            bool found = false;
-            do {
-                slot = slot >= step ? slot - step : slot + hashSize - step;
-                if (keys[slot] == key) {
-                    found = true;
-                    break;
-                }
-            } while (keys[slot] != kEmptySlot);
-            if (found) {
-                prefix = codes[slot];
-                continue;
-            }
-        }
-        PutCode(e, prefix);
-        prefix = c;
+        PutCode(e, e.prefix);
         if (e.nextFree < e.tableLimit) {
-            codes[slot] = static_cast<uint16_t>(e.nextFree++);
-            keys[slot] = key;
+            slots[slot] = Slot{(c << 16) | e.prefix, e.nextFree++};
         } else {
             ClearSlots(e);
             e.nextFree = kFirstFree;
             PutCode(e, kClearCode);
         }
+        e.prefix = c;
     }
-    e.prefix = prefix;
     return pos;
 }
 
@@ -172,8 +264,7 @@ int ArcLZW_EncodeInit(ArcLZWEncoder** encoder, int maxBits) {
         e->maxWidth = width;
         CheckAllocation();
         e->hashSize = kHashSizes[width - kMinWidth];
-        e->hashKeys.resize(e->hashSize);
-        e->hashCodes.resize(e->hashSize);
+        e->slots.resize(e->hashSize);
         e->held.reserve(64);
     } catch (const std::bad_alloc&) {
         delete e;
@@ -230,7 +321,8 @@ int ArcLZW_Encode(ArcLZWEncoder* encoder, const unsigned char* input, uint32_t i
                 return ARCLZW_OK;
             }
             const uint32_t start = e.inputPending ? e.inPos : 0;
-            const uint32_t pos = HasHeld(e) ? start : CodeBytes(e, input, start, inputLength);
+            uint32_t pos = CodeBytesFast(e, input, start, inputLength);
+            if (!HasHeld(e)) pos = CodeBytes(e, input, pos, inputLength);
             if (pos < inputLength || HasHeld(e)) {
                 e.inPos = pos;
                 e.inputPending = true;
