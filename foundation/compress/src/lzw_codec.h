@@ -43,14 +43,14 @@ struct ArcLZWEncoder {
     uint32_t highest = 511;
     uint32_t tableLimit = 1u << 16;  // 2^max
     uint32_t nextFree = 257;
-    int hashShift = 8;
-    uint32_t hashSize = 0;
-    // Key and code side by side, so a probe touches one cache line.
-    struct Slot {
-        uint32_t key;  // (byte << 16) | prefix, all bits set = empty
-        uint32_t code;
-    };
-    std::vector<Slot> slots;
+    int hashShift = 15;     // 32 - log2(hashSize)
+    uint32_t hashSize = 0;  // slots, a power of two
+    // A slot of another generation is empty. Hits read both arrays at once; misses,
+    // most lookups on data that hardly compresses, only the keys.
+    std::vector<uint32_t> pairs;  // two-byte strings: (generation << 16) | code
+    std::vector<uint32_t> keys;   // longer: (generation << 24) | (byte << 16) | prefix
+    std::vector<uint16_t> codes;
+    uint32_t generation = 1;  // 1..255
     uint32_t prefix = 0;
 
     // Bits of the current group not yet written as whole bytes.

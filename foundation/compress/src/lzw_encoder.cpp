@@ -8,12 +8,8 @@
 #include <new>
 
 using namespace arc_compress::detail;
-using Slot = ArcLZWEncoder::Slot;
 
 namespace {
-
-constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
-constexpr uint32_t kHashSizes[] = {631, 1277, 2503, 5003, 10007, 20011, 40031, 80071};
 
 // Room a single input byte may need at most (last code, clear code, two padded groups,
 // header): below this the coder checks for held-back bytes after every byte.
@@ -21,6 +17,8 @@ constexpr uint32_t kRoomPerByte = 40;
 // Room the fast coder keeps free: a code and a clear code (4 bytes each as whole words)
 // and two padded groups (17 bytes each) fit with room to spare.
 constexpr uint32_t kFastRoom = 64;
+constexpr uint32_t kLastGeneration = 255;
+constexpr uint32_t kHashFactor = 0x9E3779B1u;
 
 inline bool HasHeld(const ArcLZWEncoder& e) { return e.held.size() > e.heldStart; }
 
@@ -87,7 +85,15 @@ void DrainHeld(ArcLZWEncoder& e) {
     }
 }
 
-void ClearSlots(ArcLZWEncoder& e) { std::fill(e.slots.begin(), e.slots.end(), Slot{kEmptySlot, 0}); }
+// Empties the table by starting a new generation; only when the 8-bit generation
+// runs out are the slots really wiped.
+void ClearSlots(ArcLZWEncoder& e) {
+    if (++e.generation > kLastGeneration) {
+        std::fill(e.pairs.begin(), e.pairs.end(), 0u);
+        std::fill(e.keys.begin(), e.keys.end(), 0u);
+        e.generation = 1;
+    }
+}
 
 void ResetCoding(ArcLZWEncoder& e) {
     e.state = ArcLZWEncoder::kStart;
@@ -95,7 +101,7 @@ void ResetCoding(ArcLZWEncoder& e) {
     e.highest = HighestCode(kMinWidth, e.maxWidth);
     e.tableLimit = 1u << e.maxWidth;
     e.nextFree = kFirstFree;
-    e.hashShift = e.maxWidth - 8;
+    e.hashShift = 32 - (e.maxWidth + 1);
     e.prefix = 0;
     e.bitBuffer = 0;
     e.bitCount = 0;
@@ -109,21 +115,51 @@ void ResetCoding(ArcLZWEncoder& e) {
     ClearSlots(e);
 }
 
-// Finds the code of prefix + c; on a miss *slot is the empty slot where it belongs.
-inline bool Lookup(const Slot* slots, uint32_t hashSize, int shift, uint32_t prefix, uint32_t c,
-                   uint32_t* slot, uint32_t* code) {
-    const uint32_t key = (c << 16) | prefix;
-    uint32_t i = (c << shift) ^ prefix;
-    if (slots[i].key != key && slots[i].key != kEmptySlot) {
-        const uint32_t step = i == 0 ? 1 : hashSize - i;
-        do {
-            i = i >= step ? i - step : i + hashSize - step;
-        } while (slots[i].key != key && slots[i].key != kEmptySlot);
+// The string table as the coding loops see it. Strings of two bytes sit in a direct
+// table by their bytes; longer ones in a hash table at most half full (multiplicative
+// hash, linear probing, so a probe rarely leaves its cache line). An entry of another
+// generation is empty.
+struct Table {
+    uint32_t* pairs;
+    uint32_t* keys;
+    uint16_t* codes;
+    uint32_t mask;
+    int shift;
+    uint32_t generation;
+
+    // Finds the code of prefix + c; on a miss *slot is where Add puts it.
+    bool Find(uint32_t prefix, uint32_t c, uint32_t* slot, uint32_t* code) const {
+        if (prefix < 256) {
+            const uint32_t i = (prefix << 8) | c;
+            *slot = i;
+            if (pairs[i] >> 16 != generation) return false;
+            *code = pairs[i] & 0xFFFF;
+            return true;
+        }
+        const uint32_t key = (generation << 24) | (c << 16) | prefix;
+        uint32_t i = (key * kHashFactor) >> shift;
+        for (uint32_t other; (other = keys[i] ^ key) != 0; i = (i + 1) & mask) {
+            if (other >> 24 != 0) {
+                *slot = i;
+                return false;
+            }
+        }
+        *code = codes[i];
+        return true;
     }
-    *slot = i;
-    if (slots[i].key != key) return false;
-    *code = slots[i].code;
-    return true;
+
+    void Add(uint32_t prefix, uint32_t c, uint32_t slot, uint32_t code) {
+        if (prefix < 256) {
+            pairs[slot] = (generation << 16) | code;
+        } else {
+            keys[slot] = (generation << 24) | (c << 16) | prefix;
+            codes[slot] = static_cast<uint16_t>(code);
+        }
+    }
+};
+
+Table TableOf(ArcLZWEncoder& e) {
+    return Table{e.pairs.data(), e.keys.data(), e.codes.data(), e.hashSize - 1, e.hashShift, e.generation};
 }
 
 // Codes input[pos..length) straight into the caller's output while it has room for all
@@ -131,9 +167,7 @@ inline bool Lookup(const Slot* slots, uint32_t hashSize, int shift, uint32_t pre
 // bytes at a time; the rest of the state stays in locals until the loop ends.
 uint32_t CodeBytesFast(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
     if (HasHeld(e) || e.outSize - e.outPos < kFastRoom) return pos;
-    Slot* const slots = e.slots.data();
-    const uint32_t hashSize = e.hashSize;
-    const int shift = e.hashShift;
+    Table table = TableOf(e);
     const uint32_t tableLimit = e.tableLimit;
     const int maxWidth = e.maxWidth;
     uint32_t prefix = e.prefix;
@@ -173,9 +207,12 @@ uint32_t CodeBytesFast(ArcLZWEncoder& e, const unsigned char* input, uint32_t po
 
     while (pos < length) {
         const uint32_t c = input[pos];
+        // Should c end the string, c and the byte after it are looked up next: fetch
+        // that entry early (on data that hardly compresses most strings are short).
+        if (pos + 1 < length) __builtin_prefetch(&table.pairs[(c << 8) | input[pos + 1]]);
         uint32_t slot = 0;
         uint32_t code = 0;
-        if (Lookup(slots, hashSize, shift, prefix, c, &slot, &code)) {
+        if (table.Find(prefix, c, &slot, &code)) {
             prefix = code;
             ++pos;
             continue;
@@ -189,9 +226,10 @@ uint32_t CodeBytesFast(ArcLZWEncoder& e, const unsigned char* input, uint32_t po
             highest = HighestCode(width, maxWidth);
         }
         if (nextFree < tableLimit) {
-            slots[slot] = Slot{(c << 16) | prefix, nextFree++};
+            table.Add(prefix, c, slot, nextFree++);
         } else {
             ClearSlots(e);
+            table.generation = e.generation;
             nextFree = kFirstFree;
             put(kClearCode);
             closeGroup();
@@ -220,19 +258,18 @@ uint32_t CodeBytesFast(ArcLZWEncoder& e, const unsigned char* input, uint32_t po
 // Codes input[pos..length) until the input is used up or bytes are held back; byte by
 // byte through the record, for the last bytes of room in an output.
 uint32_t CodeBytes(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
-    Slot* const slots = e.slots.data();
     while (pos < length) {
         if (e.outSize - e.outPos < kRoomPerByte && HasHeld(e)) break;
         const uint32_t c = input[pos++];
         uint32_t slot = 0;
         uint32_t code = 0;
-        if (Lookup(slots, e.hashSize, e.hashShift, e.prefix, c, &slot, &code)) {
+        if (TableOf(e).Find(e.prefix, c, &slot, &code)) {
             e.prefix = code;
             continue;
         }
         PutCode(e, e.prefix);
         if (e.nextFree < e.tableLimit) {
-            slots[slot] = Slot{(c << 16) | e.prefix, e.nextFree++};
+            TableOf(e).Add(e.prefix, c, slot, e.nextFree++);
         } else {
             ClearSlots(e);
             e.nextFree = kFirstFree;
@@ -263,8 +300,11 @@ int ArcLZW_EncodeInit(ArcLZWEncoder** encoder, int maxBits) {
         }
         e->maxWidth = width;
         CheckAllocation();
-        e->hashSize = kHashSizes[width - kMinWidth];
-        e->slots.resize(e->hashSize);
+        e->hashSize = 2u << width;  // twice the codes: at most half full
+        e->pairs.assign(size_t{1} << 16, 0);
+        e->keys.assign(e->hashSize, 0);
+        e->codes.resize(e->hashSize);
+        e->generation = 1;
         e->held.reserve(64);
     } catch (const std::bad_alloc&) {
         delete e;
