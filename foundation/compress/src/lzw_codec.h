@@ -43,12 +43,13 @@ struct ArcLZWEncoder {
     uint32_t highest = 511;
     uint32_t tableLimit = 1u << 16;  // 2^max
     uint32_t nextFree = 257;
-    int hashShift = 15;     // 32 - log2(hashSize)
-    uint32_t hashSize = 0;  // slots, a power of two
-    // A slot of another generation is empty. Hits read both arrays at once; misses,
-    // most lookups on data that hardly compresses, only the keys.
-    std::vector<uint32_t> pairs;  // two-byte strings: (generation << 16) | code
-    std::vector<uint32_t> keys;   // longer: (generation << 24) | (byte << 16) | prefix
+    // String table: strings of two bytes directly by their bytes, longer ones in a hash
+    // table (keys and codes). An entry of another generation is empty, so a clear only
+    // starts a new generation.
+    int hashShift = 15;           // 32 - log2(hashSize)
+    uint32_t hashSize = 0;        // slots, a power of two
+    std::vector<uint32_t> pairs;  // [(first << 8) | second]: (generation << 16) | code
+    std::vector<uint32_t> keys;   // (generation << 24) | (byte << 16) | prefix
     std::vector<uint16_t> codes;
     uint32_t generation = 1;  // 1..255
     uint32_t prefix = 0;

@@ -1,5 +1,6 @@
-// LZW stream encoder: open-addressing string table, codes packed in groups of eight,
-// the table cleared exactly when it is full.
+// LZW stream encoder: codes packed in groups of eight, the string table cleared exactly
+// when it is full. The stream depends only on which strings the table holds, never on
+// how it stores them or on how input and output are split.
 #include "allocation_hook.h"
 #include "lzw_codec.h"
 
