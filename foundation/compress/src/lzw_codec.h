@@ -43,10 +43,15 @@ struct ArcLZWEncoder {
     uint32_t highest = 511;
     uint32_t tableLimit = 1u << 16;  // 2^max
     uint32_t nextFree = 257;
-    int hashShift = 8;
-    uint32_t hashSize = 0;
-    std::vector<uint32_t> hashKeys;  // (byte << 16) | prefix, all bits set = empty
-    std::vector<uint16_t> hashCodes;
+    // String table: strings of two bytes directly by their bytes, longer ones in a hash
+    // table (keys and codes). An entry of another generation is empty, so a clear only
+    // starts a new generation.
+    int hashShift = 15;           // 32 - log2(hashSize)
+    uint32_t hashSize = 0;        // slots, a power of two
+    std::vector<uint32_t> pairs;  // [(first << 8) | second]: (generation << 16) | code
+    std::vector<uint32_t> keys;   // (generation << 24) | (byte << 16) | prefix
+    std::vector<uint16_t> codes;
+    uint32_t generation = 1;  // 1..255
     uint32_t prefix = 0;
 
     // Bits of the current group not yet written as whole bytes.

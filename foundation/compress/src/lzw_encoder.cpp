@@ -1,5 +1,6 @@
-// LZW stream encoder: open-addressing string table, codes packed in groups of eight,
-// the table cleared exactly when it is full.
+// LZW stream encoder: codes packed in groups of eight, the string table cleared exactly
+// when it is full. The stream depends only on which strings the table holds, never on
+// how it stores them or on how input and output are split.
 #include "allocation_hook.h"
 #include "lzw_codec.h"
 
@@ -11,12 +12,14 @@ using namespace arc_compress::detail;
 
 namespace {
 
-constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
-constexpr uint32_t kHashSizes[] = {631, 1277, 2503, 5003, 10007, 20011, 40031, 80071};
-
 // Room a single input byte may need at most (last code, clear code, two padded groups,
 // header): below this the coder checks for held-back bytes after every byte.
 constexpr uint32_t kRoomPerByte = 40;
+// Room the fast coder keeps free: a code and a clear code (4 bytes each as whole words)
+// and two padded groups (17 bytes each) fit with room to spare.
+constexpr uint32_t kFastRoom = 64;
+constexpr uint32_t kLastGeneration = 255;
+constexpr uint32_t kHashFactor = 0x9E3779B1u;
 
 inline bool HasHeld(const ArcLZWEncoder& e) { return e.held.size() > e.heldStart; }
 
@@ -83,7 +86,15 @@ void DrainHeld(ArcLZWEncoder& e) {
     }
 }
 
-void ClearSlots(ArcLZWEncoder& e) { std::fill(e.hashKeys.begin(), e.hashKeys.end(), kEmptySlot); }
+// Empties the table by starting a new generation; only when the 8-bit generation
+// runs out are the slots really wiped.
+void ClearSlots(ArcLZWEncoder& e) {
+    if (++e.generation > kLastGeneration) {
+        std::fill(e.pairs.begin(), e.pairs.end(), 0u);
+        std::fill(e.keys.begin(), e.keys.end(), 0u);
+        e.generation = 1;
+    }
+}
 
 void ResetCoding(ArcLZWEncoder& e) {
     e.state = ArcLZWEncoder::kStart;
@@ -91,7 +102,7 @@ void ResetCoding(ArcLZWEncoder& e) {
     e.highest = HighestCode(kMinWidth, e.maxWidth);
     e.tableLimit = 1u << e.maxWidth;
     e.nextFree = kFirstFree;
-    e.hashShift = e.maxWidth - 8;
+    e.hashShift = 32 - (e.maxWidth + 1);
     e.prefix = 0;
     e.bitBuffer = 0;
     e.bitCount = 0;
@@ -105,49 +116,168 @@ void ResetCoding(ArcLZWEncoder& e) {
     ClearSlots(e);
 }
 
-// Codes input[pos..length) until the input is used up or bytes are held back.
-uint32_t CodeBytes(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
-    uint32_t* const keys = e.hashKeys.data();
-    uint16_t* const codes = e.hashCodes.data();
-    const uint32_t hashSize = e.hashSize;
-    const int shift = e.hashShift;
+// The string table as the coding loops see it. Strings of two bytes sit in a direct
+// table by their bytes; longer ones in a hash table at most half full (multiplicative
+// hash, linear probing, so a probe rarely leaves its cache line). An entry of another
+// generation is empty.
+struct Table {
+    uint32_t* pairs;
+    uint32_t* keys;
+    uint16_t* codes;
+    uint32_t mask;
+    int shift;
+    uint32_t generation;
+
+    // Finds the code of prefix + c; on a miss *slot is where Add puts it.
+    bool Find(uint32_t prefix, uint32_t c, uint32_t* slot, uint32_t* code) const {
+        if (prefix < 256) {
+            const uint32_t i = (prefix << 8) | c;
+            *slot = i;
+            if (pairs[i] >> 16 != generation) return false;
+            *code = pairs[i] & 0xFFFF;
+            return true;
+        }
+        const uint32_t key = (generation << 24) | (c << 16) | prefix;
+        uint32_t i = (key * kHashFactor) >> shift;
+        for (uint32_t other; (other = keys[i] ^ key) != 0; i = (i + 1) & mask) {
+            if (other >> 24 != 0) {
+                *slot = i;
+                return false;
+            }
+        }
+        *code = codes[i];
+        return true;
+    }
+
+    void Add(uint32_t prefix, uint32_t c, uint32_t slot, uint32_t code) {
+        if (prefix < 256) {
+            pairs[slot] = (generation << 16) | code;
+        } else {
+            keys[slot] = (generation << 24) | (c << 16) | prefix;
+            codes[slot] = static_cast<uint16_t>(code);
+        }
+    }
+};
+
+Table TableOf(ArcLZWEncoder& e) {
+    return Table{e.pairs.data(), e.keys.data(), e.codes.data(), e.hashSize - 1, e.hashShift, e.generation};
+}
+
+// Codes input[pos..length) straight into the caller's output while it has room for all
+// that one input byte can produce. The bits wait in a local word and go out four whole
+// bytes at a time; the rest of the state stays in locals until the loop ends.
+uint32_t CodeBytesFast(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
+    if (HasHeld(e) || e.outSize - e.outPos < kFastRoom) return pos;
+    Table table = TableOf(e);
+    const uint32_t tableLimit = e.tableLimit;
+    const int maxWidth = e.maxWidth;
     uint32_t prefix = e.prefix;
+    uint32_t nextFree = e.nextFree;
+    uint32_t highest = e.highest;
+    int width = e.width;
+    int codesInGroup = e.codesInGroup;
+    uint64_t bits = e.bitBuffer;
+    int bitCount = e.bitCount;  // below 32 between codes
+    unsigned char* op = e.out + e.outPos;
+    unsigned char* const fastEnd = e.out + e.outSize - kFastRoom;
+
+    const auto put = [&](uint32_t code) {
+        bits |= static_cast<uint64_t>(code) << bitCount;
+        bitCount += width;
+        if (bitCount >= 32) {
+            const uint32_t word = static_cast<uint32_t>(bits);
+            op[0] = static_cast<unsigned char>(word);
+            op[1] = static_cast<unsigned char>(word >> 8);
+            op[2] = static_cast<unsigned char>(word >> 16);
+            op[3] = static_cast<unsigned char>(word >> 24);
+            op += 4;
+            bits >>= 32;
+            bitCount -= 32;
+        }
+        if (++codesInGroup == kCodesPerGroup) codesInGroup = 0;
+    };
+    const auto closeGroup = [&] {
+        if (codesInGroup != 0) bitCount += (kCodesPerGroup - codesInGroup) * width;
+        while (bitCount >= 8) {
+            *op++ = static_cast<unsigned char>(bits);
+            bits >>= 8;
+            bitCount -= 8;
+        }
+        codesInGroup = 0;
+    };
+
+    while (pos < length) {
+        const uint32_t c = input[pos];
+        // Should c end the string, c and the byte after it are looked up next: fetch
+        // that entry early (on data that hardly compresses most strings are short).
+        if (pos + 1 < length) __builtin_prefetch(&table.pairs[(c << 8) | input[pos + 1]]);
+        uint32_t slot = 0;
+        uint32_t code = 0;
+        if (table.Find(prefix, c, &slot, &code)) {
+            prefix = code;
+            ++pos;
+            continue;
+        }
+        if (op > fastEnd) break;
+        ++pos;
+        put(prefix);
+        if (nextFree > highest) {
+            closeGroup();
+            ++width;
+            highest = HighestCode(width, maxWidth);
+        }
+        if (nextFree < tableLimit) {
+            table.Add(prefix, c, slot, nextFree++);
+        } else {
+            ClearSlots(e);
+            table.generation = e.generation;
+            nextFree = kFirstFree;
+            put(kClearCode);
+            closeGroup();
+            width = kMinWidth;
+            highest = HighestCode(width, maxWidth);
+        }
+        prefix = c;
+    }
+    // Whole bytes out, so the record looks as the byte-wise coder leaves it.
+    while (bitCount >= 8) {
+        *op++ = static_cast<unsigned char>(bits);
+        bits >>= 8;
+        bitCount -= 8;
+    }
+    e.prefix = prefix;
+    e.nextFree = nextFree;
+    e.highest = highest;
+    e.width = width;
+    e.codesInGroup = codesInGroup;
+    e.bitBuffer = bits;
+    e.bitCount = bitCount;
+    e.outPos = static_cast<uint32_t>(op - e.out);
+    return pos;
+}
+
+// Codes input[pos..length) until the input is used up or bytes are held back; byte by
+// byte through the record, for the last bytes of room in an output.
+uint32_t CodeBytes(ArcLZWEncoder& e, const unsigned char* input, uint32_t pos, uint32_t length) {
     while (pos < length) {
         if (e.outSize - e.outPos < kRoomPerByte && HasHeld(e)) break;
         const uint32_t c = input[pos++];
-        const uint32_t key = (c << 16) | prefix;
-        uint32_t slot = (c << shift) ^ prefix;
-        if (keys[slot] == key) {
-            prefix = codes[slot];
+        uint32_t slot = 0;
+        uint32_t code = 0;
+        if (TableOf(e).Find(e.prefix, c, &slot, &code)) {
+            e.prefix = code;
             continue;
         }
-        if (keys[slot] != kEmptySlot) {
-            const uint32_t step = slot == 0 ? 1 : hashSize - slot;
-            bool found = false;
-            do {
-                slot = slot >= step ? slot - step : slot + hashSize - step;
-                if (keys[slot] == key) {
-                    found = true;
-                    break;
-                }
-            } while (keys[slot] != kEmptySlot);
-            if (found) {
-                prefix = codes[slot];
-                continue;
-            }
-        }
-        PutCode(e, prefix);
-        prefix = c;
+        PutCode(e, e.prefix);
         if (e.nextFree < e.tableLimit) {
-            codes[slot] = static_cast<uint16_t>(e.nextFree++);
-            keys[slot] = key;
+            TableOf(e).Add(e.prefix, c, slot, e.nextFree++);
         } else {
             ClearSlots(e);
             e.nextFree = kFirstFree;
             PutCode(e, kClearCode);
         }
+        e.prefix = c;
     }
-    e.prefix = prefix;
     return pos;
 }
 
@@ -171,9 +301,11 @@ int ArcLZW_EncodeInit(ArcLZWEncoder** encoder, int maxBits) {
         }
         e->maxWidth = width;
         CheckAllocation();
-        e->hashSize = kHashSizes[width - kMinWidth];
-        e->hashKeys.resize(e->hashSize);
-        e->hashCodes.resize(e->hashSize);
+        e->hashSize = 2u << width;  // twice the codes: at most half full
+        e->pairs.assign(size_t{1} << 16, 0);
+        e->keys.assign(e->hashSize, 0);
+        e->codes.resize(e->hashSize);
+        e->generation = 1;
         e->held.reserve(64);
     } catch (const std::bad_alloc&) {
         delete e;
@@ -230,7 +362,8 @@ int ArcLZW_Encode(ArcLZWEncoder* encoder, const unsigned char* input, uint32_t i
                 return ARCLZW_OK;
             }
             const uint32_t start = e.inputPending ? e.inPos : 0;
-            const uint32_t pos = HasHeld(e) ? start : CodeBytes(e, input, start, inputLength);
+            uint32_t pos = CodeBytesFast(e, input, start, inputLength);
+            if (!HasHeld(e)) pos = CodeBytes(e, input, pos, inputLength);
             if (pos < inputLength || HasHeld(e)) {
                 e.inPos = pos;
                 e.inputPending = true;
