@@ -1,73 +1,261 @@
-// Matches a text against LIKE steps by walking the set of text positions that
-// each step can reach, so no pattern costs more than steps x text.
+// Matches a text against LIKE pieces. A literal prefix and suffix are checked
+// first; a pattern of any-runs and literal runs alone is matched by searching
+// each run in turn (the earliest place of a run leaves the most text to the
+// rest); any other pattern walks the set of text positions each piece can
+// reach, kept as a bit set, so no pattern costs more than pieces x text.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
-#include "qel_local.h"
+#include "like_pieces.h"
 
 namespace {
 
-// Positions 0..n of the text, one byte each (1: reachable).
-using Reach = std::vector<unsigned char>;
+using Word = uint64_t;
+constexpr size_t kBits = 64;
+constexpr size_t kStackWords = 64;   // bit sets of texts up to 4,095 characters live on the stack
+constexpr size_t kStackPieces = 16;  // compiled patterns up to 16 characters likewise
 
-void StepLiteral(const Reach& from, Reach& to, std::string_view text, char literal) {
-    to[0] = 0;
-    for (size_t i = 0; i < text.size(); ++i) to[i + 1] = from[i] & (text[i] == literal);
+bool RunAt(const char* at, const char* run, size_t size) {
+    return size == 1 ? *at == *run : std::memcmp(at, run, size) == 0;
 }
 
-// A run of at most count characters: position j is reached from any of j-count..j.
-void StepSingles(const Reach& from, Reach& to, size_t count) {
-    size_t window = 0;  // reachable positions among the last count+1
-    for (size_t j = 0; j < from.size(); ++j) {
-        window += from[j];
-        if (j > count) window -= from[j - count - 1];
-        to[j] = window != 0;
+// Where run first occurs in text at or after from, or npos.
+size_t Find(std::string_view text, size_t from, const char* run, size_t size) {
+    if (size > text.size() - from) return std::string_view::npos;
+    const char* start = text.data() + from;
+    const void* found = size == 1 ? std::memchr(start, *run, text.size() - from)
+                                  : memmem(start, text.size() - from, run, size);
+    return found == nullptr ? std::string_view::npos
+                            : static_cast<size_t>(static_cast<const char*>(found) - text.data());
+}
+
+// Every position from the lowest one in reach on, within full.
+Word FromLowest(Word reach, Word full) { return full & ~((reach & (Word{0} - reach)) - 1); }
+
+// Positions up to count after those in reach (count < 64).
+Word Smear(Word reach, size_t count) {
+    for (size_t span = 1; span <= count;) {
+        const size_t shift = std::min(span, count + 1 - span);
+        reach |= reach << shift;
+        span += shift;
     }
+    return reach;
 }
 
-// Any run: every position from the first reachable one on.
-void StepAnyRun(const Reach& from, Reach& to) {
-    unsigned char seen = 0;
-    for (size_t j = 0; j < from.size(); ++j) {
-        seen |= from[j];
-        to[j] = seen;
-    }
-}
-
-bool AnyReachable(const Reach& reach) { return std::find(reach.begin(), reach.end(), 1) != reach.end(); }
-
-}  // namespace
-
-int QelLike_MatchSteps(const std::vector<QelLike_Step>& steps, std::string_view text) {
-    Reach reach(text.size() + 1, 0);
-    Reach next(text.size() + 1, 0);
-    reach[0] = 1;
-    for (size_t s = 0; s < steps.size(); ++s) {
-        const QelLike_Step& step = steps[s];
-        switch (step.kind) {
-            case QELLIKE_END: return reach[text.size()];
-            case QELLIKE_LITERAL: StepLiteral(reach, next, text, step.literal); break;
-            case QELLIKE_SINGLE: StepSingles(reach, next, step.count); break;
+// Texts of at most 63 characters: positions 0..m in one word.
+int MatchWord(const QelLike_Piece* pieces, size_t count, const char* base, std::string_view text) {
+    const size_t m = text.size();
+    const Word full = m + 1 == kBits ? ~Word{0} : (Word{1} << (m + 1)) - 1;
+    Word reach = 1;
+    for (size_t i = 0; i < count; ++i) {
+        const QelLike_Piece& piece = pieces[i];
+        switch (piece.kind) {
+            case QELLIKE_LITERAL: {
+                const char* run = base + piece.offset;
+                Word next = 0;
+                for (Word bits = reach; bits != 0; bits &= bits - 1) {
+                    const size_t j = static_cast<size_t>(std::countr_zero(bits));
+                    if (piece.size > m - j) break;  // later positions leave even less text
+                    if (RunAt(text.data() + j, run, piece.size)) next |= Word{1} << (j + piece.size);
+                }
+                reach = next;
+                break;
+            }
+            case QELLIKE_SINGLE:
+                reach = piece.size >= m ? FromLowest(reach, full) : Smear(reach, piece.size) & full;
+                break;
             case QELLIKE_ANY:
-                // A trailing run takes whatever is left.
-                if (s + 1 == steps.size() || steps[s + 1].kind == QELLIKE_END) return AnyReachable(reach);
-                StepAnyRun(reach, next);
+                if (i + 1 == count) return 1;  // a trailing run takes whatever is left
+                reach = FromLowest(reach, full);
                 break;
             default: return 0;
         }
-        reach.swap(next);
-        if (!AnyReachable(reach)) return 0;
+        if (reach == 0) return 0;
     }
-    return reach[text.size()];  // a table without its end step
+    return static_cast<int>((reach >> m) & 1);
+}
+
+// words |= words << shift, in place: high words first, so every word read is
+// still unchanged.
+void ShiftOr(Word* words, size_t count, size_t shift) {
+    const size_t whole = shift / kBits;
+    const size_t part = shift % kBits;
+    for (size_t i = count; i-- > whole;) {
+        Word moved = words[i - whole] << part;
+        if (part != 0 && i > whole) moved |= words[i - whole - 1] >> (kBits - part);
+        words[i] |= moved;
+    }
+}
+
+// Longer texts: positions 0..m in words, lowest position in the lowest bit.
+int MatchWords(const QelLike_Piece* pieces, size_t count, const char* base, std::string_view text) {
+    const size_t m = text.size();
+    const size_t words = m / kBits + 1;
+    const size_t topBits = (m + 1) % kBits;
+    const Word top = topBits == 0 ? ~Word{0} : (Word{1} << topBits) - 1;
+    Word onStack[2 * kStackWords];
+    thread_local std::vector<Word> large;  // reused: grows to the longest text seen
+    Word* reach = onStack;
+    if (words > kStackWords) {
+        if (large.size() < 2 * words) large.resize(2 * words);
+        reach = large.data();
+    }
+    Word* next = reach + words;
+    std::fill(reach, reach + words, Word{0});
+    reach[0] = 1;
+    size_t low = 0;  // the lowest word with a reachable position; it never moves back
+    auto fromLowest = [&](Word* set) {
+        set[low] = FromLowest(set[low], ~Word{0});
+        std::fill(set + low + 1, set + words, ~Word{0});
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const QelLike_Piece& piece = pieces[i];
+        switch (piece.kind) {
+            case QELLIKE_LITERAL: {
+                const char* run = base + piece.offset;
+                std::fill(next, next + words, Word{0});
+                bool done = false;
+                for (size_t w = low; w < words && !done; ++w) {
+                    for (Word bits = reach[w]; bits != 0; bits &= bits - 1) {
+                        const size_t j = w * kBits + static_cast<size_t>(std::countr_zero(bits));
+                        if (piece.size > m - j) {
+                            done = true;
+                            break;
+                        }
+                        if (RunAt(text.data() + j, run, piece.size)) {
+                            const size_t to = j + piece.size;
+                            next[to / kBits] |= Word{1} << (to % kBits);
+                        }
+                    }
+                }
+                std::swap(reach, next);
+                break;
+            }
+            case QELLIKE_SINGLE:
+                if (piece.size >= m) {
+                    fromLowest(reach);
+                } else {
+                    for (size_t span = 1; span <= piece.size;) {
+                        const size_t shift = std::min(span, piece.size + 1 - span);
+                        ShiftOr(reach, words, shift);
+                        span += shift;
+                    }
+                }
+                break;
+            case QELLIKE_ANY:
+                if (i + 1 == count) return 1;
+                fromLowest(reach);
+                break;
+            default: return 0;
+        }
+        reach[words - 1] &= top;
+        while (low < words && reach[low] == 0) ++low;
+        if (low == words) return 0;
+    }
+    return static_cast<int>((reach[m / kBits] >> (m % kBits)) & 1);
+}
+
+}  // namespace
+
+namespace qellike {
+
+int MatchPieces(const QelLike_Piece* pieces, size_t count, const char* base, std::string_view text) {
+    // A literal run at either end fixes where it stands.
+    if (count > 0 && pieces[0].kind == QELLIKE_LITERAL) {
+        const size_t size = pieces[0].size;
+        if (size > text.size() || std::memcmp(text.data(), base + pieces[0].offset, size) != 0) return 0;
+        text.remove_prefix(size);
+        ++pieces;
+        --count;
+    }
+    if (count > 0 && pieces[count - 1].kind == QELLIKE_LITERAL) {
+        const size_t size = pieces[count - 1].size;
+        if (size > text.size() ||
+            std::memcmp(text.data() + text.size() - size, base + pieces[count - 1].offset, size) != 0) {
+            return 0;
+        }
+        text.remove_suffix(size);
+        --count;
+    }
+    if (count == 0) return text.empty() ? 1 : 0;
+
+    const bool singles = std::any_of(pieces, pieces + count, [](const QelLike_Piece& p) {
+        return p.kind != QELLIKE_LITERAL && p.kind != QELLIKE_ANY;
+    });
+    if (!singles) {
+        // Any-runs at both ends with literal runs between them.
+        size_t at = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (pieces[i].kind != QELLIKE_LITERAL) continue;
+            const size_t found = Find(text, at, base + pieces[i].offset, pieces[i].size);
+            if (found == std::string_view::npos) return 0;
+            at = found + pieces[i].size;
+        }
+        return 1;
+    }
+    return text.size() < kBits ? MatchWord(pieces, count, base, text) : MatchWords(pieces, count, base, text);
+}
+
+}  // namespace qellike
+
+int QelLike_MatchSteps(const std::vector<QelLike_Step>& steps, std::string_view text) {
+    // The steps as pieces: literals joined into runs, wildcards merged as the
+    // compiler merges them.
+    thread_local std::string literals;
+    thread_local std::vector<QelLike_Piece> pieces;
+    literals.clear();
+    pieces.clear();
+    for (const QelLike_Step& step : steps) {
+        if (step.kind == QELLIKE_END) break;
+        QelLike_Piece* last = pieces.empty() ? nullptr : &pieces.back();
+        switch (step.kind) {
+            case QELLIKE_LITERAL:
+                literals += step.literal;
+                if (last != nullptr && last->kind == QELLIKE_LITERAL) {
+                    ++last->size;
+                } else {
+                    pieces.push_back({QELLIKE_LITERAL, 1, literals.size() - 1});
+                }
+                break;
+            case QELLIKE_SINGLE:
+                if (last != nullptr && last->kind == QELLIKE_SINGLE) {
+                    last->size = step.count > SIZE_MAX - last->size ? SIZE_MAX : last->size + step.count;
+                } else if (last == nullptr || last->kind != QELLIKE_ANY) {
+                    pieces.push_back({QELLIKE_SINGLE, step.count, 0});
+                }
+                break;
+            case QELLIKE_ANY:
+                if (last != nullptr && last->kind == QELLIKE_SINGLE) {
+                    *last = {QELLIKE_ANY, 0, 0};
+                } else if (last == nullptr || last->kind != QELLIKE_ANY) {
+                    pieces.push_back({QELLIKE_ANY, 0, 0});
+                }
+                break;
+            default: return 0;
+        }
+    }
+    return qellike::MatchPieces(pieces.data(), pieces.size(), literals.data(), text);
 }
 
 int QelLikeMatch(std::string_view pattern, std::string_view text) {
-    std::vector<QelLike_Step> steps;
-    QelLike_Compile(&steps, pattern);
-    return QelLike_MatchSteps(steps, text);
+    if (pattern.size() <= kStackPieces) {
+        QelLike_Piece pieces[kStackPieces];
+        const size_t count = qellike::CompilePieces(pattern, pieces);
+        return qellike::MatchPieces(pieces, count, pattern.data(), text);
+    }
+    thread_local std::vector<QelLike_Piece> pieces;
+    if (pieces.size() < pattern.size()) pieces.resize(pattern.size());
+    const size_t count = qellike::CompilePieces(pattern, pieces.data());
+    return qellike::MatchPieces(pieces.data(), count, pattern.data(), text);
 }
 
 int QelLikeMatch(const char* pattern, const char* text) {
     if (pattern == nullptr || text == nullptr) return 0;
     return QelLikeMatch(std::string_view(pattern), std::string_view(text));
+}
+
+int QelLikePattern::Match(std::string_view text) const {
+    return qellike::MatchPieces(pieces_.data(), pieces_.size(), pattern_.data(), text);
 }
