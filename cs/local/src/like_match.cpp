@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "like_pieces.h"
 
 namespace {
@@ -17,8 +21,13 @@ constexpr size_t kBits = 64;
 constexpr size_t kStackWords = 64;   // bit sets of texts up to 4,095 characters live on the stack
 constexpr size_t kStackPieces = 16;  // compiled patterns up to 16 characters likewise
 
-bool RunAt(const char* at, const char* run, size_t size) {
-    return size == 1 ? *at == *run : std::memcmp(at, run, size) == 0;
+// Short runs compare inline: a call costs more than the bytes.
+bool SameBytes(const char* a, const char* b, size_t size) {
+    if (size > 8) return std::memcmp(a, b, size) == 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
 }
 
 // Where run first occurs in text at or after from, or npos.
@@ -44,23 +53,53 @@ Word Smear(Word reach, size_t count) {
     return reach;
 }
 
+// The positions of a text of at most 63 characters where each character stands.
+class ShortText {
+public:
+    explicit ShortText(std::string_view text) : chunks_(text.size() / 16 + 1) {
+        std::memset(bytes_, 0, chunks_ * 16);
+        std::memcpy(bytes_, text.data(), text.size());
+        inText_ = (Word{1} << text.size()) - 1;
+    }
+
+    // Bit j: the text holds c at j.
+    Word Where(char c) const {
+        Word mask = 0;
+#if defined(__SSE2__)
+        const __m128i wanted = _mm_set1_epi8(c);
+        for (size_t k = 0; k < chunks_; ++k) {
+            const __m128i chunk = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes_ + 16 * k));
+            const auto equal = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+            mask |= static_cast<Word>(equal) << (16 * k);
+        }
+#else
+        for (size_t j = 0; j < chunks_ * 16; ++j) mask |= static_cast<Word>(bytes_[j] == c) << j;
+#endif
+        return mask & inText_;  // the padding is no character of the text
+    }
+
+private:
+    alignas(16) char bytes_[64];
+    size_t chunks_;
+    Word inText_;
+};
+
 // Texts of at most 63 characters: positions 0..m in one word.
 int MatchWord(const QelLike_Piece* pieces, size_t count, const char* base, std::string_view text) {
     const size_t m = text.size();
     const Word full = m + 1 == kBits ? ~Word{0} : (Word{1} << (m + 1)) - 1;
+    const ShortText where(text);
     Word reach = 1;
     for (size_t i = 0; i < count; ++i) {
         const QelLike_Piece& piece = pieces[i];
         switch (piece.kind) {
             case QELLIKE_LITERAL: {
+                if (piece.size > m) return 0;
+                // Starts j where the whole run follows: text[j + k] is run[k] for every k.
                 const char* run = base + piece.offset;
-                Word next = 0;
-                for (Word bits = reach; bits != 0; bits &= bits - 1) {
-                    const size_t j = static_cast<size_t>(std::countr_zero(bits));
-                    if (piece.size > m - j) break;  // later positions leave even less text
-                    if (RunAt(text.data() + j, run, piece.size)) next |= Word{1} << (j + piece.size);
-                }
-                reach = next;
+                Word starts = reach;
+                for (size_t k = 0; k < piece.size && starts != 0; ++k) starts &= where.Where(run[k]) >> k;
+                reach = starts << piece.size;
                 break;
             }
             case QELLIKE_SINGLE:
@@ -124,7 +163,7 @@ int MatchWords(const QelLike_Piece* pieces, size_t count, const char* base, std:
                             done = true;
                             break;
                         }
-                        if (RunAt(text.data() + j, run, piece.size)) {
+                        if (SameBytes(text.data() + j, run, piece.size)) {
                             const size_t to = j + piece.size;
                             next[to / kBits] |= Word{1} << (to % kBits);
                         }
@@ -165,7 +204,7 @@ int MatchPieces(const QelLike_Piece* pieces, size_t count, const char* base, std
     // A literal run at either end fixes where it stands.
     if (count > 0 && pieces[0].kind == QELLIKE_LITERAL) {
         const size_t size = pieces[0].size;
-        if (size > text.size() || std::memcmp(text.data(), base + pieces[0].offset, size) != 0) return 0;
+        if (size > text.size() || !SameBytes(text.data(), base + pieces[0].offset, size)) return 0;
         text.remove_prefix(size);
         ++pieces;
         --count;
@@ -173,7 +212,7 @@ int MatchPieces(const QelLike_Piece* pieces, size_t count, const char* base, std
     if (count > 0 && pieces[count - 1].kind == QELLIKE_LITERAL) {
         const size_t size = pieces[count - 1].size;
         if (size > text.size() ||
-            std::memcmp(text.data() + text.size() - size, base + pieces[count - 1].offset, size) != 0) {
+            !SameBytes(text.data() + text.size() - size, base + pieces[count - 1].offset, size)) {
             return 0;
         }
         text.remove_suffix(size);
@@ -184,7 +223,8 @@ int MatchPieces(const QelLike_Piece* pieces, size_t count, const char* base, std
     const bool singles = std::any_of(pieces, pieces + count, [](const QelLike_Piece& p) {
         return p.kind != QELLIKE_LITERAL && p.kind != QELLIKE_ANY;
     });
-    if (!singles) {
+    // One search at most, or a long text: search each run in turn.
+    if (!singles && (count <= 3 || text.size() >= kBits)) {
         // Any-runs at both ends with literal runs between them.
         size_t at = 0;
         for (size_t i = 0; i < count; ++i) {
@@ -241,7 +281,9 @@ int QelLike_MatchSteps(const std::vector<QelLike_Step>& steps, std::string_view 
 
 int QelLikeMatch(std::string_view pattern, std::string_view text) {
     if (pattern.size() <= kStackPieces) {
-        QelLike_Piece pieces[kStackPieces];
+        // Left uninitialised: CompilePieces writes every piece it counts.
+        alignas(QelLike_Piece) unsigned char room[sizeof(QelLike_Piece) * kStackPieces];
+        auto* pieces = reinterpret_cast<QelLike_Piece*>(room);
         const size_t count = qellike::CompilePieces(pattern, pieces);
         return qellike::MatchPieces(pieces, count, pattern.data(), text);
     }
@@ -253,7 +295,14 @@ int QelLikeMatch(std::string_view pattern, std::string_view text) {
 
 int QelLikeMatch(const char* pattern, const char* text) {
     if (pattern == nullptr || text == nullptr) return 0;
-    return QelLikeMatch(std::string_view(pattern), std::string_view(text));
+    // The literal prefix first, before the text's length is known: most texts
+    // differ early. A NUL of the text differs from every pattern character.
+    size_t i = 0;
+    for (; pattern[i] != '\0' && !qellike::IsAnyRun(pattern[i]) && !qellike::IsSingle(pattern[i]); ++i) {
+        if (text[i] != pattern[i]) return 0;
+    }
+    if (pattern[i] == '\0') return text[i] == '\0' ? 1 : 0;
+    return QelLikeMatch(std::string_view(pattern + i), std::string_view(text + i));
 }
 
 int QelLikePattern::Match(std::string_view text) const {

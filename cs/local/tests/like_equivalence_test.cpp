@@ -49,12 +49,14 @@ void Check(const std::string& pattern, const std::string& text, Counts& counts) 
     QelLike_Compile(&steps, pattern);
     const int expected = ReachMatch(steps, text);
     const QelLikePattern compiled(pattern);
-    const int answers[] = {QelLikeMatch(pattern, text), compiled.Match(text),
-                           QelLike_MatchSteps(steps, text)};
-    const char* names[] = {"QelLikeMatch", "QelLikePattern", "QelLike_MatchSteps"};
+    // The C-string form reads up to the first NUL: it sees the whole texts only without one.
+    const bool noNul = pattern.find('\0') == std::string::npos && text.find('\0') == std::string::npos;
+    const int answers[] = {QelLikeMatch(pattern, text), compiled.Match(text), QelLike_MatchSteps(steps, text),
+                           noNul ? QelLikeMatch(pattern.c_str(), text.c_str()) : expected};
+    const char* names[] = {"QelLikeMatch", "QelLikePattern", "QelLike_MatchSteps", "QelLikeMatch(char*)"};
     ++counts.cases;
     counts.matches += expected;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         if (answers[i] != expected && ++counts.failures <= 10) {
             ADD_FAILURE() << names[i] << " pattern '" << pattern << "' text of " << text.size() << " '"
                           << text.substr(0, 80) << "': " << answers[i] << " vs " << expected;
