@@ -30,6 +30,27 @@ bool SameBytes(const char* a, const char* b, size_t size) {
     return true;
 }
 
+constexpr size_t kNearTries = 8;  // places tried by the quick tests at the ends
+
+// False when run does not start within the first singles+1 places of text;
+// true also when that is too many places to try.
+bool RunNearStart(std::string_view text, size_t singles, const char* run, size_t size) {
+    if (singles >= kNearTries) return true;
+    for (size_t at = 0; at <= singles && at + size <= text.size(); ++at) {
+        if (SameBytes(text.data() + at, run, size)) return true;
+    }
+    return false;
+}
+
+// The same for a run that must end within the last singles+1 places.
+bool RunNearEnd(std::string_view text, size_t singles, const char* run, size_t size) {
+    if (singles >= kNearTries) return true;
+    for (size_t back = 0; back <= singles && back + size <= text.size(); ++back) {
+        if (SameBytes(text.data() + text.size() - back - size, run, size)) return true;
+    }
+    return false;
+}
+
 // Where run first occurs in text at or after from, or npos.
 size_t Find(std::string_view text, size_t from, const char* run, size_t size) {
     if (size > text.size() - from) return std::string_view::npos;
@@ -57,7 +78,7 @@ Word Smear(Word reach, size_t count) {
 class ShortText {
 public:
     explicit ShortText(std::string_view text) : chunks_(text.size() / 16 + 1) {
-        std::memset(bytes_, 0, chunks_ * 16);
+        std::memset(bytes_, 0, sizeof bytes_);  // a fixed size: a few stores, no call
         std::memcpy(bytes_, text.data(), text.size());
         inText_ = (Word{1} << text.size()) - 1;
     }
@@ -220,11 +241,21 @@ int MatchPieces(const QelLike_Piece* pieces, size_t count, const char* base, std
     }
     if (count == 0) return text.empty() ? 1 : 0;
 
+    // A short run of singles at an end leaves the literal run beside it only a
+    // few places: a quick test that turns most texts away.
+    if (count >= 2 && pieces[0].kind == QELLIKE_SINGLE && pieces[1].kind == QELLIKE_LITERAL &&
+        !RunNearStart(text, pieces[0].size, base + pieces[1].offset, pieces[1].size)) {
+        return 0;
+    }
+    if (count >= 2 && pieces[count - 1].kind == QELLIKE_SINGLE && pieces[count - 2].kind == QELLIKE_LITERAL &&
+        !RunNearEnd(text, pieces[count - 1].size, base + pieces[count - 2].offset, pieces[count - 2].size)) {
+        return 0;
+    }
     const bool singles = std::any_of(pieces, pieces + count, [](const QelLike_Piece& p) {
         return p.kind != QELLIKE_LITERAL && p.kind != QELLIKE_ANY;
     });
-    // One search at most, or a long text: search each run in turn.
-    if (!singles && (count <= 3 || text.size() >= kBits)) {
+    // One character to find, or a long text: search each run in turn.
+    if (!singles && ((count <= 3 && (count < 2 || pieces[1].size == 1)) || text.size() >= kBits)) {
         // Any-runs at both ends with literal runs between them.
         size_t at = 0;
         for (size_t i = 0; i < count; ++i) {
@@ -302,6 +333,13 @@ int QelLikeMatch(const char* pattern, const char* text) {
         if (text[i] != pattern[i]) return 0;
     }
     if (pattern[i] == '\0') return text[i] == '\0' ? 1 : 0;
+    // Wildcards alone to the end with an any-run among them ("ba%"): any text will do.
+    size_t j = i;
+    bool anyRun = false;
+    for (; pattern[j] != '\0' && (qellike::IsAnyRun(pattern[j]) || qellike::IsSingle(pattern[j])); ++j) {
+        anyRun = anyRun || qellike::IsAnyRun(pattern[j]);
+    }
+    if (pattern[j] == '\0' && anyRun) return 1;
     return QelLikeMatch(std::string_view(pattern + i), std::string_view(text + i));
 }
 
