@@ -74,12 +74,28 @@ Word Smear(Word reach, size_t count) {
     return reach;
 }
 
+// Copies n < 64 bytes in fixed-size pieces that may overlap: no call.
+void CopyShort(char* to, const char* from, size_t n) {
+    if (n >= 16) {
+        for (size_t k = 0; k + 16 <= n; k += 16) std::memcpy(to + k, from + k, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
 // The positions of a text of at most 63 characters where each character stands.
 class ShortText {
 public:
     explicit ShortText(std::string_view text) : chunks_(text.size() / 16 + 1) {
         std::memset(bytes_, 0, sizeof bytes_);  // a fixed size: a few stores, no call
-        std::memcpy(bytes_, text.data(), text.size());
+        CopyShort(bytes_, text.data(), text.size());
         inText_ = (Word{1} << text.size()) - 1;
     }
 
