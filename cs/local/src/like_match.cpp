@@ -349,6 +349,17 @@ int QelLikeMatch(const char* pattern, const char* text) {
         if (text[i] != pattern[i]) return 0;
     }
     if (pattern[i] == '\0') return text[i] == '\0' ? 1 : 0;
+    if (i == 0) {
+        // A few singles, then a literal: it stands among the first places.
+        size_t singles = 0;
+        while (singles < kNearTries && qellike::IsSingle(pattern[singles])) ++singles;
+        const char c = pattern[singles];
+        if (singles > 0 && c != '\0' && !qellike::IsAnyRun(c) && !qellike::IsSingle(c)) {
+            size_t at = 0;
+            while (at <= singles && text[at] != '\0' && text[at] != c) ++at;
+            if (at > singles || text[at] != c) return 0;
+        }
+    }
     // Wildcards alone to the end with an any-run among them ("ba%"): any text will do.
     size_t j = i;
     bool anyRun = false;
