@@ -126,8 +126,31 @@ void QelLike_Compile(std::vector<QelLike_Step>* steps, std::string_view pattern)
 int QelLike_MatchSteps(const std::vector<QelLike_Step>& steps, std::string_view text);
 
 // 1 when the whole text matches the pattern, else 0 (also for a null argument).
+// Compiles the pattern on the stack each call; no heap allocation for patterns
+// of up to 64 characters and texts of up to 4,095.
 int QelLikeMatch(const char* pattern, const char* text);
 int QelLikeMatch(std::string_view pattern, std::string_view text);
+
+// One piece of a compiled pattern: a run of literal characters, a run of singles
+// or an any-run, with the same merging as QelLike_Compile.
+struct QelLike_Piece {
+    int kind = QELLIKE_END;
+    size_t size = 0;    // QELLIKE_LITERAL: characters of the run; QELLIKE_SINGLE: most characters taken
+    size_t offset = 0;  // QELLIKE_LITERAL: where the run starts in the pattern
+};
+
+// A pattern compiled once and matched against many texts, e.g. the rows of one
+// query. Matching allocates nothing (texts past 4,095 characters reuse a
+// per-thread buffer) and gives the answers of QelLikeMatch.
+class QelLikePattern {
+public:
+    explicit QelLikePattern(std::string_view pattern);
+    int Match(std::string_view text) const;
+
+private:
+    std::string pattern_;
+    std::vector<QelLike_Piece> pieces_;
+};
 
 // ================================================================ local archive
 

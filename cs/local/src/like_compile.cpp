@@ -1,12 +1,9 @@
-// Turns a LIKE pattern into steps.
-#include "qel_local.h"
+// Turns a LIKE pattern into steps, or into pieces.
+#include "like_pieces.h"
 
-namespace {
-
-bool IsAnyRun(char c) { return c == '%' || c == '*'; }
-bool IsSingle(char c) { return c == '_' || c == '?'; }
-
-}  // namespace
+using qellike::IsAnyRun;
+using qellike::IsSingle;
+using qellike::WildcardRun;
 
 void QelLike_Compile(std::vector<QelLike_Step>* steps, std::string_view pattern) {
     if (steps == nullptr) return;
@@ -15,12 +12,9 @@ void QelLike_Compile(std::vector<QelLike_Step>* steps, std::string_view pattern)
     while (i < pattern.size()) {
         const char c = pattern[i];
         if (IsAnyRun(c) || IsSingle(c)) {
-            size_t run = i;
-            while (run < pattern.size() && IsSingle(pattern[run])) ++run;
-            if (run < pattern.size() && IsAnyRun(pattern[run])) {
-                // Singles before an any-run add nothing to it; the run absorbs every
-                // wildcard that follows it directly.
-                while (run < pattern.size() && (IsAnyRun(pattern[run]) || IsSingle(pattern[run]))) ++run;
+            bool anyRun = false;
+            const size_t run = WildcardRun(pattern, i, &anyRun);
+            if (anyRun) {
                 steps->push_back({QELLIKE_ANY, 0, 0});
             } else {
                 steps->push_back({QELLIKE_SINGLE, 0, run - i});
@@ -32,4 +26,8 @@ void QelLike_Compile(std::vector<QelLike_Step>* steps, std::string_view pattern)
         }
     }
     steps->push_back({QELLIKE_END, 0, 0});
+}
+
+QelLikePattern::QelLikePattern(std::string_view pattern) : pattern_(pattern), pieces_(pattern.size()) {
+    pieces_.resize(qellike::CompilePieces(pattern_, pieces_.data()));
 }

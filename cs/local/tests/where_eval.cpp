@@ -9,6 +9,11 @@ ParsedClause ParseClause(const char* text, const int* kinds, const char (*names)
         int connector = -1;
         auto condition = QelSql_ParseCondition(&cursor, &connector, kinds, names);
         if (!condition) break;
+        if (condition->op == QELSQL_OP_LIKE && condition->value1) {
+            clause.likes.emplace_back(std::in_place, condition->value1->text);
+        } else {
+            clause.likes.emplace_back();
+        }
         clause.conditions.push_back(std::move(condition));
         clause.connectors.push_back(connector);
     }
@@ -27,10 +32,12 @@ int Compare(const QelSql_Value& a, const QelSql_Value& b) {
     }
 }
 
-std::optional<bool> Test(const QelSql_Condition& c, const QelSql_Value& field, int fieldKind) {
+std::optional<bool> Test(const QelSql_Condition& c, const QelSql_Value& field, int fieldKind,
+                         const QelLikePattern* like) {
     if (c.op == QELSQL_OP_LIKE_ALL) return true;
     if (c.op == QELSQL_OP_LIKE) {
         if (field.kind != QELSQL_VALUE_TEXT) return std::nullopt;
+        if (like != nullptr) return like->Match(field.text) == 1;
         return QelLikeMatch(c.value1->text, field.text) == 1;
     }
     if (c.op == QELSQL_OP_IN) {
@@ -58,10 +65,11 @@ std::optional<bool> Test(const QelSql_Condition& c, const QelSql_Value& field, i
 
 }  // namespace
 
-std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const Row& row, const int* kinds) {
+std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const Row& row, const int* kinds,
+                                      const QelLikePattern* like) {
     if (condition.field < 0 || static_cast<size_t>(condition.field) >= row.size()) return std::nullopt;
     if (!condition.value1) return std::nullopt;
-    std::optional<bool> result = Test(condition, row[condition.field], kinds[condition.field]);
+    std::optional<bool> result = Test(condition, row[condition.field], kinds[condition.field], like);
     if (!result) return std::nullopt;
     return *result != (condition.negated != 0);
 }
@@ -70,7 +78,8 @@ std::optional<bool> EvaluateClause(const ParsedClause& clause, const Row& row, c
     bool any = false;
     bool all = true;
     for (size_t i = 0; i < clause.conditions.size(); ++i) {
-        std::optional<bool> one = EvaluateCondition(*clause.conditions[i], row, kinds);
+        const QelLikePattern* like = i < clause.likes.size() && clause.likes[i] ? &*clause.likes[i] : nullptr;
+        std::optional<bool> one = EvaluateCondition(*clause.conditions[i], row, kinds, like);
         if (!one) return std::nullopt;
         all = all && *one;
         const bool last = i + 1 == clause.conditions.size();

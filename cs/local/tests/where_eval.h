@@ -13,7 +13,9 @@ namespace qel::local::testing {
 struct ParsedClause {
     std::vector<std::unique_ptr<QelSql_Condition>> conditions;
     std::vector<int> connectors;  // per condition; -1 when none was reported
-    bool complete = false;        // the whole text was read
+    // Per condition: its LIKE pattern, compiled once for every row of the query.
+    std::vector<std::optional<QelLikePattern>> likes;
+    bool complete = false;  // the whole text was read
 };
 
 ParsedClause ParseClause(const char* text, const int* kinds, const char (*names)[QELSQL_NAME_SIZE]);
@@ -22,7 +24,9 @@ ParsedClause ParseClause(const char* text, const int* kinds, const char (*names)
 using Row = std::vector<QelSql_Value>;
 
 // None when the condition cannot be evaluated (unknown field, LIKE on a number).
-std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const Row& row, const int* kinds);
+// like: the condition's compiled pattern, or null to compile it for this row.
+std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const Row& row, const int* kinds,
+                                      const QelLikePattern* like = nullptr);
 
 // Conditions joined by their connectors, AND binding closer than OR.
 std::optional<bool> EvaluateClause(const ParsedClause& clause, const Row& row, const int* kinds);

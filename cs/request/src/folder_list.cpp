@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "logon_detail.h"
 
@@ -68,11 +69,20 @@ void CopyText(char (&to)[N], const char (&from)[M]) {
 
 int LocalFolders(CsHandle* handle, const char* pattern, int flags, uint32_t* outCount, CsFolderFn callback) {
     uint32_t count = 0;
-    int rc = QelLocal_LoadTables(handle);
+    std::optional<QelLikePattern> like;  // compiled once for every folder
+    int rc = CS_OK;
+    if (pattern != nullptr && pattern[0] != '\0') {
+        try {
+            like.emplace(pattern);
+        } catch (const std::bad_alloc&) {
+            rc = CS_NO_MEMORY;
+        }
+    }
+    if (rc == CS_OK) rc = QelLocal_LoadTables(handle);
     QelLocalFolder folder;
     if (rc == CS_OK) rc = QelLocal_ListFoldersFirst(handle, nullptr, &folder);
     for (; rc == CS_OK; rc = QelLocal_ListFoldersNext(handle, &folder)) {
-        if (pattern != nullptr && pattern[0] != '\0' && !QelLikeMatch(pattern, folder.name)) continue;
+        if (like && !like->Match(folder.name)) continue;
         const int permitted = FolderPermission(handle, folder.fid);
         if (permitted == CS_NOT_AUTHORISED) continue;
         if (permitted != CS_OK) {
