@@ -137,7 +137,8 @@ Bytes DocumentPage(uint32_t width, uint32_t height, int bits, uint32_t seed) {
     Bytes page((size_t{width} + 7) / 8 * height, 0);
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
-            page[y * ((width + 7) / 8) + x / 8] |= static_cast<uint8_t>(ink[size_t{y} * width + x] << (7 - x % 8));
+            page[y * ((width + 7) / 8) + x / 8] |=
+                static_cast<uint8_t>(ink[size_t{y} * width + x] << (7 - x % 8));
         }
     }
     return page;
@@ -156,7 +157,17 @@ std::vector<Source> Sources() {
         {"1-bit page", DocumentPage(1700, 600, 1, 4)},
         {"8-bit page", DocumentPage(700, 300, 8, 5)},
         {"photo-like", ImageLike(180007, 6)},
-        {"two values", [] {
+        {"runs",
+         [] {  // runs of many lengths of many bytes, across table resets
+             Bytes b;
+             const Bytes r = RandomBytes(4000, 8);
+             for (size_t i = 0; b.size() < 400000; i = (i + 2) % r.size()) {
+                 b.insert(b.end(), 1 + r[i] * 3u % 700, r[i + 1] % 6 == 0 ? 0x00 : r[i + 1]);
+             }
+             return b;
+         }()},
+        {"two values",
+         [] {
              Bytes b = RandomBytes(60000, 7);
              for (auto& v : b) {
                  v = v < 40 ? 0x00 : 0xFF;
