@@ -138,21 +138,25 @@ public:
         }
     }
 
-    // Code of prefix + symbol, or 0 when absent; `slot` is left at the free slot.
+    // Code of prefix + symbol, or 0 when absent; `slot` is left at the free slot. A
+    // table never holds more than 4096 entries, but a record changed by its caller
+    // could keep adding without a reset, so the probes stop after a full turn.
     uint32_t Find(uint32_t prefix, uint32_t symbol, uint32_t& slot) const {
-        const uint32_t base = (prefix << 8 | symbol) << 12;
-        slot = ((prefix << 8 | symbol) * 2654435761u) >> (32 - EncoderBlock::kHashBits);
-        for (;;) {
+        const uint32_t key = prefix << 8 | symbol;
+        const uint32_t base = key << 12;
+        slot = (key * 2654435761u) >> (32 - EncoderBlock::kHashBits);
+        for (uint32_t probes = 0; probes < EncoderBlock::kHashSize; ++probes) {
             const uint32_t word = b_.slots[slot];
             const uint32_t code = word - base;
             if (code - 1 < kTableSize - 1) {
                 return code;
             }
             if (word == 0) {
-                return 0;
+                break;
             }
             slot = (slot + 1) & kSlotMask;
         }
+        return 0;
     }
 
     void Add(uint32_t slot, uint32_t prefix, uint32_t symbol, uint32_t code) {
@@ -187,7 +191,8 @@ public:
         if (length >= top) {
             return in;
         }
-        // The longest run reachable in one step: the top, or a length with its own entry.
+        // The run goes to the top when the input holds that many more bytes; a shorter
+        // one needs a length with its own entry.
         const uint32_t reach = top - length;
         const size_t avail = static_cast<size_t>(end - in);
         const unsigned char* p = in;
@@ -212,8 +217,6 @@ public:
 
 private:
     static constexpr uint32_t kSlotMask = EncoderBlock::kHashSize - 1;
-    // Spreads the symbol over the slot bits; off the path from one match to the next.
-    static uint32_t Mix(uint32_t symbol) { return (symbol * 2654435761u) >> (32 - EncoderBlock::kHashBits); }
 
     EncoderBlock& b_;
 };
