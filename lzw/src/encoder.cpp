@@ -325,11 +325,8 @@ int EncodeBytes(ZypLzwState& s, EncoderBlock& b) {
             prefix = *in++;
         }
         for (;;) {
-            if (in == end) {
-                result = ZYPLZW_INPUT_USED;
-                break;
-            }
-            // Counting pays only on long runs; elsewhere one test of eight bytes.
+            // A run starts right after a string ends (or goes on after a counted part),
+            // so the run test comes once per code; counting pays only on long runs.
             if (end - in >= 8 && SameEightBytes(in)) {
                 const unsigned char* after = dict.ExtendRun(prefix, in, end);
                 if (after != in) {
@@ -337,12 +334,19 @@ int EncodeBytes(ZypLzwState& s, EncoderBlock& b) {
                     continue;
                 }
             }
-            const uint32_t symbol = *in++;
-            uint32_t slot;
-            const uint32_t code = dict.Find(prefix, symbol, slot);
-            if (code != 0) {
+            // Follow the table until the string ends (code 0) or the input does.
+            uint32_t symbol = 0, slot = 0, code = kNoCode;
+            while (in != end) {
+                symbol = *in++;
+                code = dict.Find(prefix, symbol, slot);
+                if (code == 0) {
+                    break;
+                }
                 prefix = code;
-                continue;
+            }
+            if (code != 0) {
+                result = ZYPLZW_INPUT_USED;
+                break;
             }
             EndString(s, b, writer, c, prefix, symbol, slot);
             prefix = symbol;
