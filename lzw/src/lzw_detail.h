@@ -23,15 +23,26 @@ struct BlockHeader {
     BlockKind kind;
 };
 
-// Encoder: open-addressed hash of (prefix, symbol) -> code. A slot is live only when its
-// stamp matches the current generation, so a table reset costs no clearing.
+// Encoder dictionary. `slots` is an open-addressed hash of (prefix, symbol) -> code with
+// key and code in one word, so a probe is one load: key << 12 | code, key = prefix << 8 |
+// symbol, 0 for an empty slot (a code is never 0). A table reset clears the slots.
+//
+// Runs of one byte get a shortcut: the strings b, bb, bbb, ... present in the table are
+// always b^1..b^K with no gap (a string is added only after its prefix), so a run in the
+// input can be matched by counting the bytes instead of looking up each one.
 struct EncoderBlock {
     BlockHeader header{BlockKind::Encoder};
     static constexpr uint32_t kHashBits = 14;
     static constexpr uint32_t kHashSize = 1u << kHashBits;
-    uint32_t generation = 1;        // 1..4095, stamped into bits 20..31 of a key
-    uint32_t keys[kHashSize] = {};  // generation << 20 | prefix << 8 | symbol
-    uint16_t codes[kHashSize] = {};
+    static constexpr uint32_t kRunCodes = 256;  // run lengths with a direct code entry
+    uint32_t slots[kHashSize] = {};
+    // Per code: L << 8 | b when its string is b repeated L times, else 0.
+    uint32_t runOf[kTableSize] = {};
+    // Per byte: the longest run in the table (K) and its code; codes of runs of length
+    // 2 to kRunCodes - 1, [length][byte], valid up to K.
+    uint16_t runTop[256] = {};
+    uint16_t runTopCode[256] = {};
+    uint16_t runCode[kRunCodes][256] = {};
     std::vector<uint8_t> history;  // mode 3: last raw sample of each channel
 };
 

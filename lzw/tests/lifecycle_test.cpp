@@ -157,6 +157,25 @@ TEST(Lifecycle, DamagedRecordsAreRefused) {
     }
 }
 
+// A caller that winds the next free code back between calls passes the checks, and the
+// table then never fills to its reset: the encoder must still finish every call.
+TEST(Lifecycle, RewoundNextFreeStillEncodes) {
+    const Bytes input = RandomBytes(1 << 15, 21);
+    ZypLzwState st;
+    ASSERT_EQ(ZypLzwEncodeInit(&st, ZYPLZW_MODE_TIFF), 0);
+    Bytes out(input.size() * 2);
+    ASSERT_EQ(ZypLzwEncodeInitOutputData(&st, static_cast<uint32_t>(out.size()), out.data()), 0);
+    for (size_t at = 0; at < input.size(); at += 2048) {
+        ASSERT_EQ(ZypLzwEncodeInitInputData(&st, 2048, input.data() + at), 0);
+        ASSERT_EQ(ZypLzwEncode(&st), ZYPLZW_INPUT_USED);
+        st.nextFree = st.firstFree;
+        st.codeWidth = st.initialWidth;
+        st.threshold = 1u << st.initialWidth;
+        st.prefix = ZYPLZW_NO_CODE;
+    }
+    EXPECT_EQ(ZypLzwEncodeDone(&st), 0);
+}
+
 TEST(Lifecycle, RowTooLongIsRefused) {
     ZypLzwState st;
     ASSERT_EQ(ZypLzwEncodeInit(&st, ZYPLZW_MODE_TIFF_PREDICTOR), 0);

@@ -46,10 +46,10 @@ def image_like(size, seed):
 
 # ---- TIFF: a minimal little-endian one-strip writer and a strip reader ----
 
-def write_tiff(path, width, height, samples, compression, predictor, strip):
+def write_tiff(path, width, height, samples, compression, predictor, strip, bits=8):
     tags = [
         (256, 4, 1, width), (257, 4, 1, height),
-        (258, 3, 1, 8) if samples == 1 else None,
+        (258, 3, 1, bits) if samples == 1 else None,
         (259, 3, 1, compression), (262, 3, 1, 1 if samples == 1 else 2),
         (273, 4, 1, 0),  # strip offset, patched below
         (277, 3, 1, samples), (278, 4, 1, height), (279, 4, 1, len(strip)),
@@ -106,16 +106,40 @@ def tiffcp(args, src, dst):
         raise RuntimeError("tiffcp failed: " + run.stderr.decode())
 
 
+def text_page(width, height, bits, seed):
+    """A rendered text page: words of short strokes on white (0 bits or 0xFF bytes)."""
+    rng = random.Random(seed)
+    ink = [bytearray(width) for _ in range(height)]
+    for top in range(8, height - 14, 18):
+        x = 6 + rng.randrange(8)
+        while x + 8 < width:
+            h, w = 3 + rng.randrange(9), 1 + rng.randrange(3)
+            for y in range(h):
+                for dx in range(w):
+                    ink[top + 12 - y][x + dx] = 1
+            x += 4 + rng.randrange(12 if rng.random() < 0.8 else 60)
+    if bits == 8:
+        return bytes(255 - 255 * (2 * r[x] + (r[x - 1] if x else 0) + (r[x + 1] if x + 1 < width else 0)) // 4
+                     for r in ink for x in range(width))
+    return pack_pixels([p for r in ink for p in r], width, 1)
+
+
 def tiff_cases():
-    cases = [  # name, width, height, samples, data
-        ("gray image-like", 301, 211, 1, image_like(301 * 211, 1)),
-        ("gray random", 97, 400, 1, bytes(random.Random(2).randrange(256) for _ in range(97 * 400))),
-        ("gray flat", 640, 480, 1, bytes(640 * 480)),
-        ("rgb image-like", 123, 77, 3, image_like(123 * 77 * 3, 3)),
-        ("one pixel", 1, 1, 1, b"\x7f"),
+    cases = [  # name, width, height, samples, bits, data
+        ("gray image-like", 301, 211, 1, 8, image_like(301 * 211, 1)),
+        ("gray random", 97, 400, 1, 8, bytes(random.Random(2).randrange(256) for _ in range(97 * 400))),
+        ("gray flat", 640, 480, 1, 8, bytes(640 * 480)),
+        ("gray all 0xFF", 1000, 333, 1, 8, b"\xff" * (1000 * 333)),
+        ("gray text page", 850, 300, 1, 8, text_page(850, 300, 8, 4)),
+        ("1-bit text page", 1701, 500, 1, 1, text_page(1701, 500, 1, 5)),
+        ("1-bit blank page", 2550, 400, 1, 1, bytes(319 * 400)),
+        ("rgb image-like", 123, 77, 3, 8, image_like(123 * 77 * 3, 3)),
+        ("one pixel", 1, 1, 1, 8, b"\x7f"),
     ]
-    for name, w, h, spp, data in cases:
+    for name, w, h, spp, bits, data in cases:
         for mode in (2, 3):
+            if mode == 3 and bits != 8:
+                continue  # the predictor is for 8-bit samples
             if mode == 2 and spp != 1:
                 continue
             tag = f"{name} mode {mode}"
@@ -123,14 +147,14 @@ def tiff_cases():
             plain = os.path.join(WORK, "plain.tif")
             # Our stream inside a TIFF, unpacked by libtiff.
             stream = tool("encode", mode, 8, spp, w, data)
-            write_tiff(ours, w, h, spp, 5, 2 if mode == 3 else 1, stream)
+            write_tiff(ours, w, h, spp, 5, 2 if mode == 3 else 1, stream, bits)
             tiffcp(["-c", "none"], ours, plain)
             decoded, _ = read_strips(plain)
             check(f"libtiff decodes ours: {tag}", decoded == data,
                   f"{len(decoded)} bytes, first difference at "
                   f"{next((i for i, (a, b) in enumerate(zip(decoded, data)) if a != b), -1)}")
             # libtiff's own stream, one strip, decoded by us.
-            write_tiff(plain, w, h, spp, 1, 1, data)
+            write_tiff(plain, w, h, spp, 1, 1, data, bits)
             tiffcp(["-c", "lzw:2" if mode == 3 else "lzw", "-r", str(h)], plain, ours)
             strip, tags = read_strips(ours)
             check(f"tiffcp strip has one strip: {tag}", len(tags[273]) == 1)
