@@ -326,7 +326,11 @@ int QelLike_MatchSteps(const std::vector<QelLike_Step>& steps, std::string_view 
     return qellike::MatchPieces(pieces.data(), pieces.size(), literals.data(), text);
 }
 
-int QelLikeMatch(std::string_view pattern, std::string_view text) {
+namespace {
+
+// Compiles the pattern where no allocation is needed (the stack, or a buffer kept per
+// thread) and matches the text.
+int MatchCompiled(std::string_view pattern, std::string_view text) {
     if (pattern.size() <= kStackPieces) {
         // Left uninitialised: CompilePieces writes every piece it counts.
         alignas(QelLike_Piece) unsigned char room[sizeof(QelLike_Piece) * kStackPieces];
@@ -338,6 +342,25 @@ int QelLikeMatch(std::string_view pattern, std::string_view text) {
     if (pieces.size() < pattern.size()) pieces.resize(pattern.size());
     const size_t count = qellike::CompilePieces(pattern, pieces.data());
     return qellike::MatchPieces(pieces.data(), count, pattern.data(), text);
+}
+
+}  // namespace
+
+int QelLikeMatch(std::string_view pattern, std::string_view text) {
+    // The literal prefix first: most texts differ early.
+    size_t i = 0;
+    for (; i < pattern.size() && !qellike::IsAnyRun(pattern[i]) && !qellike::IsSingle(pattern[i]); ++i) {
+        if (i >= text.size() || text[i] != pattern[i]) return 0;
+    }
+    if (i == pattern.size()) return text.size() == i ? 1 : 0;
+    // Wildcards alone to the end with an any-run among them ("ba%"): any text will do.
+    bool anyRun = false;
+    size_t j = i;
+    for (; j < pattern.size() && (qellike::IsAnyRun(pattern[j]) || qellike::IsSingle(pattern[j])); ++j) {
+        anyRun = anyRun || qellike::IsAnyRun(pattern[j]);
+    }
+    if (j == pattern.size() && anyRun) return 1;
+    return MatchCompiled(pattern.substr(i), text.substr(i));
 }
 
 int QelLikeMatch(const char* pattern, const char* text) {
@@ -367,7 +390,7 @@ int QelLikeMatch(const char* pattern, const char* text) {
         anyRun = anyRun || qellike::IsAnyRun(pattern[j]);
     }
     if (pattern[j] == '\0' && anyRun) return 1;
-    return QelLikeMatch(std::string_view(pattern + i), std::string_view(text + i));
+    return MatchCompiled(std::string_view(pattern + i), std::string_view(text + i));
 }
 
 int QelLikePattern::Match(std::string_view text) const {
