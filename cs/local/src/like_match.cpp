@@ -360,6 +360,19 @@ int QelLikeMatch(std::string_view pattern, std::string_view text) {
         anyRun = anyRun || qellike::IsAnyRun(pattern[j]);
     }
     if (j == pattern.size() && anyRun) return 1;
+    if (i == 0) {
+        // "%literal%": the literal anywhere in the text.
+        bool leading = false;
+        const size_t start = qellike::WildcardRun(pattern, 0, &leading);
+        size_t end = start;
+        while (end < pattern.size() && !qellike::IsAnyRun(pattern[end]) && !qellike::IsSingle(pattern[end]))
+            ++end;
+        bool trailing = false;
+        if (leading && end > start && end < pattern.size() &&
+            qellike::WildcardRun(pattern, end, &trailing) == pattern.size() && trailing) {
+            return text.find(pattern.substr(start, end - start)) != std::string_view::npos ? 1 : 0;
+        }
+    }
     return MatchCompiled(pattern.substr(i), text.substr(i));
 }
 
