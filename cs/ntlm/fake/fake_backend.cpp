@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,10 +37,31 @@ std::string Hex16(uint64_t value) {
     return text;
 }
 
-std::string Secret() { return ArcOS_GetEnv("QEL_NTLM_FAKE_SECRET").value_or("fake-secret"); }
+// What QelNtlmFake_SetIdentity set; empty: the defaults.
+struct Identity {
+    std::mutex mutex;
+    std::string user;
+    std::string secret;
+};
+
+Identity& TheIdentity() {
+    static Identity identity;
+    return identity;
+}
+
+std::string Secret() {
+    Identity& id = TheIdentity();
+    std::lock_guard lock(id.mutex);
+    return id.secret.empty() ? "fake-secret" : id.secret;
+}
 
 std::optional<std::string> User() {
-    std::string user = ArcOS_GetEnv("QEL_NTLM_FAKE_USER").value_or("");
+    std::string user;
+    {
+        Identity& id = TheIdentity();
+        std::lock_guard lock(id.mutex);
+        user = id.user;
+    }
     if (user.empty()) {
         char name[256] = {};
         if (ArcOS_GetUserName(name, sizeof name) != 0) return std::nullopt;
@@ -123,3 +145,10 @@ std::unique_ptr<Backend> MakeFakeBackend() { return std::make_unique<FakeBackend
 void QelNtlmFake_Install() { qel::ntlm::detail::SetTestBackend(qel::ntlm::detail::MakeFakeBackend); }
 
 void QelNtlmFake_Remove() { qel::ntlm::detail::SetTestBackend(nullptr); }
+
+void QelNtlmFake_SetIdentity(const char* user, const char* secret) {
+    qel::ntlm::detail::Identity& id = qel::ntlm::detail::TheIdentity();
+    std::lock_guard lock(id.mutex);
+    id.user = user != nullptr ? user : "";
+    id.secret = secret != nullptr ? secret : "";
+}

@@ -3,8 +3,9 @@
 #pragma once
 
 // Later QelNtlm_Create calls make fake contexts instead of GSSAPI ones (process-wide).
-// The fake's user comes from QEL_NTLM_FAKE_USER, else the process user; its secret from
-// QEL_NTLM_FAKE_SECRET, else "fake-secret".
 void QelNtlmFake_Install();
-// Back to GSSAPI.
+// Back to GSSAPI. The identity stays as set.
 void QelNtlmFake_Remove();
+// The identity every fake step uses from now on (process-wide): user (null or empty: the
+// process user's name) and secret (null or empty: "fake-secret").
+void QelNtlmFake_SetIdentity(const char* user, const char* secret);

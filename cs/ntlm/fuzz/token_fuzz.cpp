@@ -20,9 +20,8 @@ namespace {
 
 void UseFake() {
     static const bool installed = [] {
-        ArcOS_PutEnv("QEL_NTLM_FAKE_USER=fuzzuser");
-        ArcOS_PutEnv("QEL_NTLM_FAKE_SECRET=fuzz-secret");
         QelNtlmFake_Install();
+        QelNtlmFake_SetIdentity("fuzzuser", "fuzz-secret");
         return true;
     }();
     (void)installed;

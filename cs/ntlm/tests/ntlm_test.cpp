@@ -41,6 +41,7 @@ class NtlmTest : public ::testing::Test {
 protected:
     void TearDown() override {
         QelNtlmFake_Remove();
+        QelNtlmFake_SetIdentity(nullptr, nullptr);
         for (const char* name : {"QEL_NTLM_BACKEND", "QEL_GSSAPI_LIBRARY", "QEL_NTLM_FAKE_USER",
                                  "QEL_NTLM_FAKE_SECRET", "NTLM_USER_FILE"}) {
             SetEnv(name, "");
@@ -152,7 +153,7 @@ TEST_F(NtlmTest, TheEnvironmentChoosesNoBackend) {
 
 TEST_F(NtlmTest, FakeTokensAreTheDocumentedOnes) {
     QelNtlmFake_Install();
-    SetEnv("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
+    QelNtlmFake_SetIdentity("TESTDOM\\alice", nullptr);
     ASSERT_TRUE(QelNtlm_Available());
     Context client, server;
     Token negotiate, challenge, authenticate, last;
@@ -179,7 +180,7 @@ TEST_F(NtlmTest, FakeTokensAreTheDocumentedOnes) {
 
 TEST_F(NtlmTest, FakeServerRefusesWrongAnswers) {
     QelNtlmFake_Install();
-    SetEnv("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
+    QelNtlmFake_SetIdentity("TESTDOM\\alice", nullptr);
     struct Case {
         const char* name;
         std::string authenticate;  // empty: run the client with secret "other"
@@ -198,10 +199,10 @@ TEST_F(NtlmTest, FakeServerRefusesWrongAnswers) {
         ASSERT_EQ(ServerStep(server, negotiate, &challenge), 0) << c.name;
         std::string answer = c.authenticate;
         if (answer.empty()) {
-            SetEnv("QEL_NTLM_FAKE_SECRET", "other");
+            QelNtlmFake_SetIdentity("TESTDOM\\alice", "other");
             ASSERT_EQ(ClientStep(client, challenge, &authenticate), 0) << c.name;
             answer = authenticate.text();
-            SetEnv("QEL_NTLM_FAKE_SECRET", "");
+            QelNtlmFake_SetIdentity("TESTDOM\\alice", nullptr);
         }
         EXPECT_EQ(ServerStep(server, {answer.data(), answer.size()}, &last), 1) << c.name;
         EXPECT_EQ(last.data, nullptr) << c.name;
@@ -213,7 +214,7 @@ TEST_F(NtlmTest, FakeServerRefusesWrongAnswers) {
 
 TEST_F(NtlmTest, StepsAreCheckedBeforeAnyBackendSeesThem) {
     QelNtlmFake_Install();
-    SetEnv("QEL_NTLM_FAKE_USER", "u");
+    QelNtlmFake_SetIdentity("u", nullptr);
     const std::string prefix = "QELNTLM1 NEGOTIATE ";
     const std::string atLimit = prefix + std::string(QEL_NTLM_MAX_TOKEN - prefix.size(), 'a');
     const std::string overLimit = atLimit + "a";
@@ -261,7 +262,7 @@ TEST_F(NtlmTest, StepsAreCheckedBeforeAnyBackendSeesThem) {
 }
 
 TEST_F(NtlmTest, TheTestSeamSwitchesBetweenFakeAndGssapi) {
-    SetEnv("QEL_NTLM_FAKE_USER", "u");
+    QelNtlmFake_SetIdentity("u", nullptr);
     SetEnv("NTLM_USER_FILE", kData + "client-alice.txt");
     struct Case {
         const char* name;

@@ -366,7 +366,7 @@ int TakeServerAnswer(void* context, const unsigned char* answer, uint32_t length
 
 TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
     QelNtlmFake_Install();
-    reqtest::EnvSetting user("QEL_NTLM_FAKE_USER", "TESTDOM\\alice");
+    QelNtlmFake_SetIdentity("TESTDOM\\alice", nullptr);
     struct Case {
         const char* name;
         bool tamper;
@@ -398,6 +398,7 @@ TEST_F(LocalLogon, LocalTokenExchangePlaysTheServerSide) {
         QelNtlm_Free(client.context);
     }
     QelNtlmFake_Remove();
+    QelNtlmFake_SetIdentity(nullptr, nullptr);
 }
 
 }  // namespace

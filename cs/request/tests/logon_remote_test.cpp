@@ -333,9 +333,12 @@ protected:
     void SetUp() override {
         RemoteLogon::SetUp();
         QelNtlmFake_Install();
+        QelNtlmFake_SetIdentity("TESTDOM\\alice", nullptr);
     }
-    void TearDown() override { QelNtlmFake_Remove(); }
-    reqtest::EnvSetting user_{"QEL_NTLM_FAKE_USER", "TESTDOM\\alice"};
+    void TearDown() override {
+        QelNtlmFake_Remove();
+        QelNtlmFake_SetIdentity(nullptr, nullptr);
+    }
 };
 
 TEST_F(IntegratedLogon, TokenExchangeThenLogonAsTheUserItVouchesFor) {
@@ -349,7 +352,7 @@ TEST_F(IntegratedLogon, TokenExchangeThenLogonAsTheUserItVouchesFor) {
 }
 
 TEST_F(IntegratedLogon, WrongSecretIsRefused) {
-    reqtest::EnvSetting secret("QEL_NTLM_FAKE_SECRET", "guessed");
+    QelNtlmFake_SetIdentity("TESTDOM\\alice", "guessed");
     char outUserId[CS_USER_ID_SIZE] = {};
     EXPECT_EQ(CsIntegratedLogonExchange(&handle_, "alice", outUserId, nullptr, nullptr), CS_NOT_AUTHORISED);
     CsUserRecord record{};
