@@ -122,7 +122,7 @@ struct CsSystemParms {
 
 // The handle's system parameters: owned (made by a logon, freed with the handle or by
 // reset) or borrowed (someone else's, which must outlive the handle). A copy borrows
-// what the original holds; a move takes ownership along.
+// what the copied pointer holds; a move takes ownership along.
 class CsSystemParmsPtr {
 public:
     CsSystemParmsPtr() = default;

@@ -42,7 +42,7 @@ TEST(SystemParmsPtr, OwnershipIsStatedNotGuessed) {
         EXPECT_EQ(ptr == nullptr, !c.set) << c.name;
         EXPECT_EQ(ptr.owns(), c.owns) << c.name;
 
-        // A copy borrows what the original holds; a move takes ownership along.
+        // A copy borrows what its source holds; a move takes ownership along.
         CsSystemParmsPtr copy(ptr);
         EXPECT_EQ(copy.get(), ptr.get()) << c.name;
         EXPECT_FALSE(copy.owns()) << c.name;
@@ -89,29 +89,29 @@ TEST(HandleRecord, ZeroFilledAtCreation) {
 TEST(HandleRecord, CopyStartsWithoutConnectionSideOrVolume) {
     int destroyed = 0;
     {
-        CsHandle original{};
-        original.systemParms = CsSystemParmsPtr::Own(std::make_unique<CsSystemParms>());
-        original.side.exchange(std::make_unique<CountedSide>(&destroyed));
-        original.volume.request = [](int, const char*, const char*, const char*, int) { return 0; };
-        original.volume.label = "VOL1";
-        original.def.request.connection = FakeConnection();
-        original.def.request.freeConnection = CountFree;
+        CsHandle source{};
+        source.systemParms = CsSystemParmsPtr::Own(std::make_unique<CsSystemParms>());
+        source.side.exchange(std::make_unique<CountedSide>(&destroyed));
+        source.volume.request = [](int, const char*, const char*, const char*, int) { return 0; };
+        source.volume.label = "VOL1";
+        source.def.request.connection = FakeConnection();
+        source.def.request.freeConnection = CountFree;
         g_freed = 0;
         {
-            CsHandle copy(original);
+            CsHandle copy(source);
             EXPECT_FALSE(CsIsConnected(&copy));
             EXPECT_EQ(copy.def.request.freeConnection, nullptr);
             EXPECT_EQ(copy.side.get(), nullptr);
             EXPECT_EQ(copy.volume.request, nullptr);
             EXPECT_TRUE(copy.volume.label.empty());
-            EXPECT_EQ(copy.systemParms.get(), original.systemParms.get());
+            EXPECT_EQ(copy.systemParms.get(), source.systemParms.get());
             EXPECT_FALSE(copy.systemParms.owns());
         }
-        EXPECT_EQ(g_freed, 0) << "the copy frees nothing of the original's";
+        EXPECT_EQ(g_freed, 0) << "a copy frees nothing of the handle it was copied from";
         EXPECT_EQ(destroyed, 0);
-        EXPECT_TRUE(CsIsConnected(&original));
-        EXPECT_EQ(original.volume.label, "VOL1");
-        EXPECT_TRUE(original.systemParms.owns());
+        EXPECT_TRUE(CsIsConnected(&source));
+        EXPECT_EQ(source.volume.label, "VOL1");
+        EXPECT_TRUE(source.systemParms.owns());
     }
     EXPECT_EQ(g_freed, 1) << "destroying the handle frees its connection once";
     EXPECT_EQ(destroyed, 1) << "and its side";

@@ -102,11 +102,11 @@ struct Archive {
     qel_fuzz::TempTree tree{"qel_archive_fuzz"};
     std::string dir = tree.dir + "/archive/";
     CsHandle handle{};
-    std::vector<std::string> originals;
+    std::vector<std::string> pristine;
 
     Archive() {
         fs::copy(std::string(QEL_TESTDATA_DIR) + "/archive", dir, fs::copy_options::recursive);
-        for (const char* f : kArchiveFiles) originals.push_back(ReadFile(dir + f));
+        for (const char* f : kArchiveFiles) pristine.push_back(ReadFile(dir + f));
         std::snprintf(handle.serverName, sizeof handle.serverName, "FUZZLOCAL");
         handle.def.kind = CS_KIND_LOCAL;
         handle.def.profile = "[@SRV@_FUZZLOCAL]\nDIRECTORY=" + dir + "\n";
@@ -239,8 +239,8 @@ void ReadArchiveFile(size_t which, std::string_view content) {
     ReadArchive(&archive.handle);
     // Each input starts again from the sample archive: the file it replaced, and ag.tbl,
     // which the load and segment counters rewrite.
-    WriteFile(path, archive.originals[which]);
-    WriteFile(archive.dir + kArchiveFiles[kGroupTable], archive.originals[kGroupTable]);
+    WriteFile(path, archive.pristine[which]);
+    WriteFile(archive.dir + kArchiveFiles[kGroupTable], archive.pristine[kGroupTable]);
     std::error_code ec;
     fs::remove(archive.tree.dir + "/events.log", ec);
 }

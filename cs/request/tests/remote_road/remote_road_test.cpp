@@ -254,7 +254,7 @@ TEST_F(RemoteRoad, RetrieveFiveMegabytesInCompressedPieces) {
                               0, 0, 0u, static_cast<CsDataFnC>(Collected::Take), &out, &location, &second),
               CS_OK);
     EXPECT_EQ(out.data.size(), big_->size());
-    EXPECT_TRUE(out.data == *big_) << "the document differs from the original";
+    EXPECT_TRUE(out.data == *big_) << "the document differs from what was stored";
     EXPECT_EQ(location, 2);
     EXPECT_EQ(second, 1);
     // Pieces of 32 KiB of one zlib stream, one reply each, acknowledged every second.
