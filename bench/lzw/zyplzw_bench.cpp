@@ -2,6 +2,7 @@
 // through libtiff's API in memory): 50 MiB of photo-like data, and a rendered text page
 // at 1 and 8 bits per pixel. Repetitions of all benchmarks are interleaved, so ours and
 // libtiff's take turns on the shared machine; compare the medians.
+#include "tiff_memory.h"
 #include "zyplzw.h"
 
 #include <benchmark/benchmark.h>
@@ -155,62 +156,17 @@ void OurDecode(const Bytes& stream, Bytes& out) {
 
 // --- libtiff in memory ------------------------------------------------------
 
-struct MemFile {
-    Bytes data;
-    toff_t pos = 0;
-};
+using qelbench::TiffMemFile;
 
-tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
-    auto* f = static_cast<MemFile*>(h);
-    const size_t avail = f->pos < f->data.size() ? f->data.size() - f->pos : 0;
-    const size_t k = std::min(avail, static_cast<size_t>(n));
-    std::memcpy(buf, f->data.data() + f->pos, k);
-    f->pos += k;
-    return static_cast<tmsize_t>(k);
-}
-tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
-    auto* f = static_cast<MemFile*>(h);
-    if (f->pos + static_cast<size_t>(n) > f->data.size()) {
-        f->data.resize(f->pos + static_cast<size_t>(n));
-    }
-    std::memcpy(f->data.data() + f->pos, buf, static_cast<size_t>(n));
-    f->pos += static_cast<toff_t>(n);
-    return n;
-}
-toff_t MemSeek(thandle_t h, toff_t off, int whence) {
-    auto* f = static_cast<MemFile*>(h);
-    f->pos = whence == SEEK_SET ? off : whence == SEEK_CUR ? f->pos + off : f->data.size() + off;
-    return f->pos;
-}
-int MemClose(thandle_t) { return 0; }
-toff_t MemSize(thandle_t h) { return static_cast<MemFile*>(h)->data.size(); }
-int MemMap(thandle_t, tdata_t*, toff_t*) { return 0; }
-void MemUnmap(thandle_t, tdata_t, toff_t) {}
-
-TIFF* OpenMem(MemFile& f, const char* mode) {
-    return TIFFClientOpen("mem", mode, &f, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
-}
-
-MemFile TiffEncode(const Image& image) {
-    const Bytes& in = image.data;
-    MemFile f;
-    f.data.reserve(in.size());
-    TIFF* t = OpenMem(f, "w");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, image.width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, image.height);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, image.bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, image.bits == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, image.height);
-    TIFFWriteEncodedStrip(t, 0, const_cast<uint8_t*>(in.data()), static_cast<tmsize_t>(in.size()));
-    TIFFClose(t);
+TiffMemFile TiffEncode(const Image& image) {
+    TiffMemFile f;
+    qelbench::TiffEncodeLzw(f, image.data, image.width, image.height, image.bits);
     return f;
 }
 
-void TiffDecode(MemFile& f, Bytes& out) {
+void TiffDecode(TiffMemFile& f, Bytes& out) {
     f.pos = 0;
-    TIFF* t = OpenMem(f, "r");
+    TIFF* t = qelbench::OpenTiffMemory(f, "r");
     TIFFReadEncodedStrip(t, 0, out.data(), static_cast<tmsize_t>(out.size()));
     TIFFClose(t);
 }
@@ -251,7 +207,7 @@ void Decode_Ours(benchmark::State& state) {
 }
 
 void Decode_Libtiff(benchmark::State& state) {
-    MemFile f = TiffEncode(Photo());
+    TiffMemFile f = TiffEncode(Photo());
     Bytes out(kSize);
     for (auto _ : state) {
         TiffDecode(f, out);

@@ -23,6 +23,7 @@
 #include "arc_platform.h"
 #include "compress_test_support.h"
 #include "qel_local.h"
+#include "tiff_memory.h"
 #include "zyplzw.h"
 
 namespace {
@@ -266,52 +267,9 @@ size_t OurImageEncode(const Image& image, Bytes& out) {
     return static_cast<size_t>(st.outPos - out.data());
 }
 
-struct MemFile {
-    Bytes data;
-    toff_t pos = 0;
-};
-
-tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
-    auto* f = static_cast<MemFile*>(h);
-    const size_t avail = f->pos < f->data.size() ? f->data.size() - f->pos : 0;
-    const size_t k = std::min(avail, static_cast<size_t>(n));
-    std::memcpy(buf, f->data.data() + f->pos, k);
-    f->pos += k;
-    return static_cast<tmsize_t>(k);
-}
-tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
-    auto* f = static_cast<MemFile*>(h);
-    if (f->pos + static_cast<size_t>(n) > f->data.size()) f->data.resize(f->pos + static_cast<size_t>(n));
-    std::memcpy(f->data.data() + f->pos, buf, static_cast<size_t>(n));
-    f->pos += static_cast<toff_t>(n);
-    return n;
-}
-toff_t MemSeek(thandle_t h, toff_t off, int whence) {
-    auto* f = static_cast<MemFile*>(h);
-    f->pos = whence == SEEK_SET ? off : whence == SEEK_CUR ? f->pos + off : f->data.size() + off;
-    return f->pos;
-}
-int MemClose(thandle_t) { return 0; }
-toff_t MemSize(thandle_t h) { return static_cast<MemFile*>(h)->data.size(); }
-int MemMap(thandle_t, tdata_t*, toff_t*) { return 0; }
-void MemUnmap(thandle_t, tdata_t, toff_t) {}
-
 size_t TiffImageEncode(const Image& image) {
-    MemFile f;
-    f.data.reserve(image.data.size());
-    TIFF* t = TIFFClientOpen("mem", "w", &f, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
-    if (t == nullptr) return 0;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, image.width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, image.height);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, image.bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, image.bits == 1 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, image.height);
-    const tmsize_t written = TIFFWriteEncodedStrip(t, 0, const_cast<unsigned char*>(image.data.data()),
-                                                   static_cast<tmsize_t>(image.data.size()));
-    TIFFClose(t);
-    return written < 0 ? 0 : f.data.size();
+    qelbench::TiffMemFile f;
+    return qelbench::TiffEncodeLzw(f, image.data, image.width, image.height, image.bits) ? f.data.size() : 0;
 }
 
 void ImageOurs(benchmark::State& state, Image (*make)()) {
