@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -151,6 +152,29 @@ private:
     std::string pattern_;
     std::vector<QelLike_Piece> pieces_;
 };
+
+// ---------------------------------------------------------------- whole clauses
+
+// A WHERE text as SQL reads it: conditions joined by AND and OR, AND binding
+// tighter than OR, "(" and ")" grouping, and NOT before a condition or a "("
+// negating what follows.
+struct QelSql_Node {
+    enum Kind : int { CONDITION, AND, OR, NOT };
+    Kind kind = CONDITION;
+    std::unique_ptr<QelSql_Condition> condition;  // CONDITION
+    std::vector<QelSql_Node> children;            // AND and OR: two or more; NOT: one
+};
+
+inline constexpr int QELSQL_MAX_DEPTH = 64;  // parentheses and NOTs nested in one another
+
+// Parses a whole WHERE text (a leading "WHERE" is passed over; conditions are read
+// as QelSql_ParseCondition reads them) into *root. A text that is empty, blank or
+// only "WHERE" gives 0 and no root: every row. Returns 0, or -1 (and no root) when
+// any part of the text does not parse: a malformed condition, parentheses that do
+// not pair, a connector without a condition, nesting deeper than QELSQL_MAX_DEPTH,
+// or a field that is not in the tables (field -1).
+int QelSql_ParseClause(const char* text, const int* fieldKinds, const char (*fieldNames)[QELSQL_NAME_SIZE],
+                       std::unique_ptr<QelSql_Node>* root);
 
 // ================================================================ local archive
 
@@ -639,6 +663,145 @@ int QelLocal_NamedQueriesNext(CsHandle* handle, QelLocalNamedQuery* record);
 int QelLocal_NotSupported(CsHandle* handle);
 // CS_NOT_FOUND: a request with nothing to list locally.
 int QelLocal_NoData(CsHandle* handle);
+
+// ---------------------------------------------------------------- segment index
+
+// Each segment of an application group keeps its index rows in a data file of
+// fixed records and an index file with one key member per field, in the folder
+// "index/<storage identifier>/" (docs/index.md); its section of the group's
+// segment index profile "index/<group NAME>.seg" holds INDEX_FILE, SEGMENT,
+// VERSION, TOTAL_ROWS, DATA_OFFSET, BLOCK_MULTIPLIER and one key per field.
+
+inline constexpr int QELIDX_MAX_FIELDS = 32;
+inline constexpr int64_t QELIDX_MAX_ROWS = 0x8000000;  // rows one search can cover
+inline constexpr size_t QELIDX_OBJECT_NAME_SIZE = 11;  // bytes of an object name, unterminated
+inline constexpr size_t QELIDX_HEADER_SIZE = 42;       // stored row header
+
+// Status of an index object.
+enum QelIdxStatus : int {
+    QELIDX_OK = 0,
+    QELIDX_MISSING = 1,          // a key of the profile is missing, or a file did not open
+    QELIDX_OLD_VERSION = 7,      // VERSION missing or below 4
+    QELIDX_TOO_MANY_FIELDS = 8,  // 33 or more fields
+};
+
+// Results of QelLocalIdx_Build besides CS_OK, CS_FAILED and CS_NO_MEMORY.
+inline constexpr int QELIDX_BAD_HEADER = 3;  // a row header or value cannot be stored
+
+// The object part of an index row: where the document's data lies.
+struct QelLocalIdxHeader {
+    std::string objName;  // at most QELIDX_OBJECT_NAME_SIZE bytes
+    uint32_t off = 0, len = 0, compOff = 0, compLen = 0;
+    uint8_t annot = 0;  // annotation flags
+    char compType = 0;  // compression letter
+    uint32_t rid = 0;   // resource id
+    uint16_t priNid = 0, secNid = 0;
+};
+
+// A field value of a row: integer for 'B', 'I' and 'N' fields, dbl for 'D', text
+// for 'S' (stored blank-padded to the field's length; read back without the
+// trailing blanks).
+struct QelLocalIdxValue {
+    int64_t integer = 0;
+    double dbl = 0.0;
+    std::string text;
+};
+
+struct QelLocalIdxRow {
+    QelLocalIdxHeader header;
+    std::vector<QelLocalIdxValue> values;  // one per field of the group, in field order
+    int64_t recordNumber = -1;             // set when read from a segment
+};
+
+// Converts a row header to its 42 stored bytes (direction 0) or back (1). Returns 1,
+// or 0 when the header cannot be stored (an object name longer than 11 bytes).
+int QelLocalIdx_ConvertRow(QelLocalIdxHeader* header, uint8_t stored[QELIDX_HEADER_SIZE], int direction);
+// Converts one field value to its stored bytes (direction 0) or back (1), by type
+// letter ('B' 8, 'D' 8, 'I' 4, 'N' 2 bytes big-endian, 'S' blank-padded text of
+// length bytes; other letters store nothing). Returns 1, or 0 when the value does
+// not fit: a text longer than length, an integer outside its type.
+int QelLocalIdx_ConvertField(QelLocalIdxValue* value, uint8_t* stored, int direction, char type,
+                             size_t length);
+// Bytes a field of this type and length takes in a record and its key.
+size_t QelLocalIdx_KeyLength(char type, size_t length);
+
+// Adds rows[firstRow .. count-1] to a segment of the group (whose fields are read:
+// QelLocal_ReadAppGroup), creating its files on the first load, and adds the
+// number to TOTAL_ROWS. All rows or none become searchable: a failure or an
+// interrupted load leaves the segment with the rows of its earlier loads.
+// *added receives the rows added. CS_OK; QELIDX_BAD_HEADER; CS_FAILED; CS_NO_MEMORY.
+int QelLocalIdx_Build(CsHandle* handle, const QelLocalAppGroup& group, const QelLocalSegment& segment,
+                      std::span<const QelLocalIdxRow> rows, int64_t firstRow, int64_t count, int64_t* added);
+
+// An open segment index, for searching.
+class QelLocalIdx;
+
+// Opens the index of a segment of the group. None, with *status set, when it does
+// not open; a segment with no rows loaded yet opens and has no hits.
+std::unique_ptr<QelLocalIdx> QelLocalIdx_New(CsHandle* handle, const QelLocalAppGroup& group,
+                                             const char* segment, int* status);
+// (Re)opens index for the segment; returns its status.
+int QelLocalIdx_Open(QelLocalIdx* index, const QelLocalAppGroup& group, const char* segment);
+int QelLocalIdx_Status(const QelLocalIdx* index);
+int64_t QelLocalIdx_TotalRows(const QelLocalIdx* index);
+
+// Runs a WHERE text (QelSql_ParseClause; empty: every row) against the segment,
+// ANDed with restriction when it is not null or empty (parsed apart, so that no
+// part of the text can widen it), and reads the first hit into *row. first: 1 for
+// a new search (0 continues from the current hit, as QelLocalIdx_NextHit). Returns
+// 1 when a hit row was read, else 0; *error (when given) gets CS_FAILED for a text
+// that does not parse or a condition the fields cannot answer, CS_CANCELLED when
+// the search was cancelled, else CS_OK.
+int QelLocalIdx_Search(QelLocalIdx* index, const char* where, const char* restriction, QelLocalIdxRow* row,
+                       int first, int* error = nullptr);
+// The next hit row of the search: 1, or 0 when there is none.
+int QelLocalIdx_NextHit(QelLocalIdx* index, QelLocalIdxRow* row);
+// Reads record `recordNumber` (0.. total rows - 1): 1, or 0 when it cannot be read.
+int QelLocalIdx_ReadRow(QelLocalIdx* index, int64_t recordNumber, QelLocalIdxRow* row);
+
+// ---------------------------------------------------------------- index rows and document query
+
+// Adds rows to a segment of a group: gives the segment its index file number on
+// its first load (INDEX_FILE, SEGMENT, VERSION 4 and the INDEXES COUNT of the
+// profile), then builds (QelLocalIdx_Build). *rowsAdded gets the rows added (0 on
+// any failure). CS_OK, or the failure.
+int QelLocal_AddIndexRows(CsHandle* handle, const QelLocalAppGroup& group, const QelLocalSegment& segment,
+                          std::span<const QelLocalIdxRow> rows, int64_t* rowsAdded);
+
+// The caller's side of a document query: owner identifies the caller's folder
+// record (index objects are cached per owner, group and segment); restriction is
+// the group's query restriction for this user (Q_RESTRICT), ANDed with every WHERE text.
+struct QelLocalQueryFolder {
+    uintptr_t owner = 0;
+    std::string restriction;
+};
+
+// One application group of a query and the segments to search, in order.
+struct QelLocalQueryGroup {
+    const QelLocalAppGroup* group = nullptr;
+    std::vector<std::string> segments;
+};
+
+// A hit: the row and where it came from.
+struct QelLocalHit {
+    int32_t agid = 0;
+    std::string segment;
+    QelLocalIdxRow row;
+};
+
+// Starts a query over the groups' segments with the WHERE text (at most 32766
+// characters) and gives its first hit. CS_OK; CS_NOT_FOUND when there is none;
+// CS_FAILED for a text that does not parse, a segment that cannot be opened or a
+// condition the fields cannot answer; CS_CANCELLED; CS_NO_MEMORY when the index
+// cache is full (QELLOCAL_MAX_IDS entries); CS_LEVEL_NOT_SUPPORTED for a segment of an
+// older index version.
+int QelLocal_QueryDocsFirst(CsHandle* handle, const QelLocalQueryFolder* folder,
+                            const std::vector<QelLocalQueryGroup>* query, const char* whereText,
+                            QelLocalHit* hit);
+// The next hit: CS_OK; CS_NOT_FOUND after the last; CS_CANCELLED when the cancel flag is set.
+int QelLocal_QueryDocsNext(CsHandle* handle, QelLocalHit* hit);
+// The worker of both: the current group's next hit, else the next group's first.
+int QelLocal_FetchHits(CsHandle* handle, QelLocalHit* hit);
 
 // ---------------------------------------------------------------- volumes
 
