@@ -125,7 +125,8 @@ struct Build {
         if (*first == 0) *first = position;
         for (size_t i = 0; i < fields.size(); ++i) {
             MakeFieldKey(fields[i], row.values[i], record.data() + fields[i].offset, key.data());
-            if (files->AddKey(int(i), std::span<const uint8_t>(key.data(), fields[i].keyLength), position) != 0) {
+            if (files->AddKey(int(i), std::span<const uint8_t>(key.data(), fields[i].keyLength), position) !=
+                0) {
                 return CS_FAILED;
             }
         }
@@ -227,13 +228,16 @@ int QelLocalIdx_Build(CsHandle*, const QelLocalAppGroup& group, const QelLocalSe
     for (size_t i = 0; i < build.fields.size(); ++i) {
         keys.push_back(std::to_string(i));
         texts.push_back(std::to_string(int(static_cast<unsigned char>(build.fields[i].type))) + "," +
-                        std::to_string(build.fields[i].keyLength) + "," + ranges[i].first + "," + ranges[i].second);
+                        std::to_string(build.fields[i].keyLength) + "," + ranges[i].first + "," +
+                        ranges[i].second);
     }
     std::vector<QelTableValue> values = {{section.c_str(), "TOTAL_ROWS", texts[0].c_str()},
                                          {section.c_str(), "DATA_OFFSET", texts[1].c_str()},
                                          {section.c_str(), "BLOCK_MULTIPLIER", texts[2].c_str()}};
-    for (size_t i = 0; i < keys.size(); ++i) values.push_back({section.c_str(), keys[i].c_str(), texts[3 + i].c_str()});
-    if (int rc = QelLocal_PutValues(paths->profile.c_str(), values.data(), values.size()); rc != CS_OK) return rc;
+    for (size_t i = 0; i < keys.size(); ++i)
+        values.push_back({section.c_str(), keys[i].c_str(), texts[3 + i].c_str()});
+    if (int rc = QelLocal_PutValues(paths->profile.c_str(), values.data(), values.size()); rc != CS_OK)
+        return rc;
     if (added != nullptr) *added = count - firstRow;
     return CS_OK;
 }

@@ -125,7 +125,8 @@ int QelLocalIdx_ConvertRow(QelLocalIdxHeader* header, uint8_t stored[QELIDX_HEAD
     return 1;
 }
 
-int QelLocalIdx_ConvertField(QelLocalIdxValue* value, uint8_t* stored, int direction, char type, size_t length) {
+int QelLocalIdx_ConvertField(QelLocalIdxValue* value, uint8_t* stored, int direction, char type,
+                             size_t length) {
     if (value == nullptr || stored == nullptr) return 0;
     const size_t bytes = QelLocalIdx_KeyLength(type, length);
     if (bytes == 0) return 1;
@@ -153,8 +154,10 @@ int QelLocalIdx_ConvertField(QelLocalIdxValue* value, uint8_t* stored, int direc
         return 1;
     }
     if (direction == 0) {
-        const int64_t low = bytes == 8 ? std::numeric_limits<int64_t>::min() : -(int64_t(1) << (8 * bytes - 1));
-        const int64_t high = bytes == 8 ? std::numeric_limits<int64_t>::max() : (int64_t(1) << (8 * bytes - 1)) - 1;
+        const int64_t low =
+            bytes == 8 ? std::numeric_limits<int64_t>::min() : -(int64_t(1) << (8 * bytes - 1));
+        const int64_t high =
+            bytes == 8 ? std::numeric_limits<int64_t>::max() : (int64_t(1) << (8 * bytes - 1)) - 1;
         if (value->integer < low || value->integer > high) return 0;
         PutBig(stored, uint64_t(value->integer), bytes);
     } else {

@@ -41,12 +41,17 @@ bool ReadFieldKey(const std::string& text, IdxField* field) {
     return true;
 }
 
-int OpenLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const char* segment) {
+}  // namespace
+
+namespace qel::local::detail {
+
+int OpenIndexLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const std::string& segment) {
     index->files.reset();
     index->searching = false;
     index->empty = false;
     index->agid = group.agid;
-    index->segment = segment != nullptr ? segment : "";
+    if (&index->group != &group) index->group = group;
+    index->segment = segment;
     if (group.fields.size() > size_t(QELIDX_MAX_FIELDS)) return QELIDX_TOO_MANY_FIELDS;
     std::optional<SegmentFiles> paths = SegmentPaths(group);
     if (!paths || index->segment.empty() || !FieldLayout(group, &index->fields, &index->recordLength)) {
@@ -73,7 +78,8 @@ int OpenLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const char* se
         return profile.HasSection(s) ? QELIDX_OK : QELIDX_MISSING;
     }
     int64_t version = 0, recordLength = 0;
-    if (profile.Number(s, "INDEX_FILE", 1, 99999999, &index->fileNumber, CS_FAILED) != CS_OK) return QELIDX_MISSING;
+    if (profile.Number(s, "INDEX_FILE", 1, 99999999, &index->fileNumber, CS_FAILED) != CS_OK)
+        return QELIDX_MISSING;
     if (profile.Number(s, "VERSION", 0, INT32_MAX, &version, CS_FAILED) != CS_OK || version < 4) {
         return QELIDX_OLD_VERSION;
     }
@@ -96,7 +102,8 @@ int OpenLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const char* se
     index->files = QelKf_NewLmdb();
     const int dataFile = int(index->fields.size());
     if (index->files->Open(0, SegmentFileName(*paths, index->fileNumber, ".ind"), QELKF_OPEN_SEARCH) != 0 ||
-        index->files->Open(dataFile, SegmentFileName(*paths, index->fileNumber, ".dat"), QELKF_OPEN_SEARCH) != 0) {
+        index->files->Open(dataFile, SegmentFileName(*paths, index->fileNumber, ".dat"), QELKF_OPEN_SEARCH) !=
+            0) {
         index->files.reset();
         return QELIDX_MISSING;
     }
@@ -104,7 +111,7 @@ int OpenLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const char* se
     return QELIDX_OK;
 }
 
-}  // namespace
+}  // namespace qel::local::detail
 
 std::unique_ptr<QelLocalIdx> QelLocalIdx_New(CsHandle*, const QelLocalAppGroup& group, const char* segment,
                                              int* status) {
@@ -119,7 +126,7 @@ std::unique_ptr<QelLocalIdx> QelLocalIdx_New(CsHandle*, const QelLocalAppGroup& 
 int QelLocalIdx_Open(QelLocalIdx* index, const QelLocalAppGroup& group, const char* segment) {
     if (index == nullptr) return QELIDX_MISSING;
     Request request;
-    index->status = OpenLocked(index, group, segment);
+    index->status = OpenIndexLocked(index, group, segment != nullptr ? segment : "");
     if (index->status != QELIDX_OK) index->files.reset();
     return index->status;
 }

@@ -127,7 +127,8 @@ std::optional<KeyRange> IntegerRange(const IdxField& field, std::optional<double
     return range;
 }
 
-std::optional<KeyRange> DoubleRange(std::optional<double> low, bool lowIn, std::optional<double> high, bool highIn) {
+std::optional<KeyRange> DoubleRange(std::optional<double> low, bool lowIn, std::optional<double> high,
+                                    bool highIn) {
     if ((low && std::isnan(*low)) || (high && std::isnan(*high))) return std::nullopt;
     if (low && high && (*low > *high || (*low == *high && !(lowIn && highIn)))) return std::nullopt;
     KeyRange range;
@@ -136,8 +137,8 @@ std::optional<KeyRange> DoubleRange(std::optional<double> low, bool lowIn, std::
     return range;
 }
 
-std::optional<KeyRange> TextRange(const IdxField& field, const std::string* low, bool lowIn, const std::string* high,
-                                  bool highIn) {
+std::optional<KeyRange> TextRange(const IdxField& field, const std::string* low, bool lowIn,
+                                  const std::string* high, bool highIn) {
     KeyRange range;
     if (low) {
         TextBound b = Bound(*low, field.keyLength);
@@ -174,7 +175,8 @@ std::optional<KeyRange> CompareRange(const IdxField& field, int op, const QelSql
     std::optional<double> v = NumberOf(value);
     if (!v) return std::nullopt;
     auto range = [&](std::optional<double> lo, bool loIn, std::optional<double> hi, bool hiIn) {
-        return IsInteger(field.type) ? IntegerRange(field, lo, loIn, hi, hiIn) : DoubleRange(lo, loIn, hi, hiIn);
+        return IsInteger(field.type) ? IntegerRange(field, lo, loIn, hi, hiIn)
+                                     : DoubleRange(lo, loIn, hi, hiIn);
     };
     switch (op) {
         case QELSQL_OP_EQ: return range(v, true, v, true);
@@ -263,7 +265,8 @@ ConditionPlan PlanCondition(const QelSql_Condition& c, const IdxField& field) {
             std::vector<QelSql_Value> values;
             if (QelSql_SplitList(c.value1->text, field.kind, &values) != 0) break;
             for (const QelSql_Value& v : values) {
-                if (std::optional<KeyRange> r = CompareRange(field, QELSQL_OP_EQ, v)) plan.ranges.push_back(std::move(*r));
+                if (std::optional<KeyRange> r = CompareRange(field, QELSQL_OP_EQ, v))
+                    plan.ranges.push_back(std::move(*r));
             }
             if (plan.ranges.empty()) plan.kind = ConditionPlan::NO_ROWS;
             return plan;

@@ -30,7 +30,7 @@ ConditionPlan PlanCondition(const QelSql_Condition& condition, const IdxField& f
 
 // Whether the stored value of the field (its bytes in a record) satisfies the
 // condition, negation not applied; none when the condition cannot be tested.
-std::optional<bool> TestStored(const QelSql_Condition& condition, const IdxField& field, const uint8_t* stored,
-                               const QelLikePattern* like);
+std::optional<bool> TestStored(const QelSql_Condition& condition, const IdxField& field,
+                               const uint8_t* stored, const QelLikePattern* like);
 
 }  // namespace qel::local::detail

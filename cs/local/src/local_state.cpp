@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "arc_platform.h"
+#include "keyed_file.h"
 #include "qel_cshandle.h"
 
 namespace qel::local::detail {
@@ -33,7 +34,10 @@ Owner& TheOwner() {
     return owner;
 }
 
-void ForgetEverything(LocalState& s) { s = LocalState{}; }
+void ForgetEverything(LocalState& s) {
+    ForgetDocQuery();
+    s = LocalState{};
+}
 
 std::optional<std::string> ReadVolumeLabel(const std::string& directory) {
     std::string content;
@@ -139,6 +143,10 @@ int QelLocal_Open(CsHandle* handle) {
             }
         }
         rc = LoadTablesLocked(handle);
+        if (rc == CS_OK) {
+            const int started = QelKf_Start(1024, 33, 32);
+            if (started != 0 && started != 125) rc = CS_FAILED;
+        }
     }
     CancelFlag().store(0);
     if (rc != CS_OK) {
@@ -158,14 +166,17 @@ int QelLocal_Close(CsHandle*) {
     Owner& owner = TheOwner();
     // Only the thread that opened the archive holds the bracket mutex.
     if (s.openCount == 0 || owner.thread != std::this_thread::get_id()) return CS_OK;
+    int rc = CS_OK;
     if (--s.openCount == 0) {
         if (owner.labelledHandle != nullptr) owner.labelledHandle->volume.label.clear();
         owner = Owner{};
         ForgetEverything(s);
         CancelFlag().store(0);
+        const int stopped = QelKf_Stop();
+        if (stopped != 0 && stopped != 133 && stopped != 162 && stopped != 410) rc = CS_FAILED;
     }
     BracketMutex().unlock();
-    return CS_OK;
+    return rc;
 }
 
 int QelLocal_LoadTables(CsHandle* handle) {

@@ -70,6 +70,9 @@ private:
     std::unique_lock<std::recursive_mutex> lock_;
 };
 
+// Drops the document query and the cached segment indexes.
+void ForgetDocQuery();
+
 // Loads a table of the archive into *table: CS_OK, or CS_FAILED.
 int LoadTable(int table, TableFile* file);
 // A path in a folder of the archive for a file name read from a table; none when

@@ -41,12 +41,16 @@ bool FieldLayout(const QelLocalAppGroup& group, std::vector<IdxField>* fields, s
 // The WHERE parser's kind of a field type letter.
 int ParserKind(char type);
 
+// Opens index for the segment of group; the index's status.
+int OpenIndexLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const std::string& segment);
+
 }  // namespace qel::local::detail
 
 class QelLocalIdx {
 public:
     int status = QELIDX_MISSING;
     int32_t agid = 0;
+    QelLocalAppGroup group;  // as opened: a segment without rows is opened again by its next search
     std::string segment;
     qel::local::detail::SegmentFiles paths;
     int64_t fileNumber = 0;
@@ -59,7 +63,7 @@ public:
     std::array<int, QELSQL_MAX_FIELDS> kinds{};
     char names[QELSQL_MAX_FIELDS][QELSQL_NAME_SIZE] = {};
     std::unique_ptr<qel::local::detail::KeyedFile> files;
-    int64_t position = 0;          // the next bit to look at
-    bool searching = false;        // this index's hits are in the result bitmap
-    std::vector<uint8_t> record;   // one record, for reads
+    int64_t position = 0;         // the next bit to look at
+    bool searching = false;       // this index's hits are in the result bitmap
+    std::vector<uint8_t> record;  // one record, for reads
 };
