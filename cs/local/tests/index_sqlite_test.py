@@ -92,7 +92,8 @@ class Rows:
         small = r.choice([r.randint(-300, 300)] * 20 + [-32768, 32767])
         day = 20200101 + 100 * r.randint(0, 11) + r.randint(0, 27)
         stamp = r.choice([r.randint(-10 ** 6, 10 ** 6), r.randint(1_600_000_000, 1_700_000_000), 0, 5, 6])
-        amount = r.choice([round(r.uniform(-100, 100), 2), round(r.uniform(-2, 2), 1), -0.0, 0.0, 5.5, 5.0])
+        amount = r.choice([round(r.uniform(-100, 100), 2), round(r.uniform(-2, 2), 1), -0.0, 0.0, 5.5, 5.0,
+                           round(r.uniform(-100, 100), 2), 1e15, -2e-07, 1.5e20])
         return [i, zipf_choice(r, self.names), zipf_choice(r, self.tags), cnt, small, day, stamp, amount]
 
 
