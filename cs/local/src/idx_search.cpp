@@ -278,7 +278,7 @@ int Refresh(QelLocalIdx* index) {
     int64_t total = 0;
     if (profile.Load(index->paths.profile) != CS_OK ||
         profile.Number(index->segment, "TOTAL_ROWS", 0, QELIDX_MAX_ROWS, &total, CS_FAILED, 0) != CS_OK ||
-        index->files->Refresh() != 0) {
+        index->files->Refresh() != 0 || uint64_t(total) > index->files->RecordCount()) {
         return QELIDX_MISSING;
     }
     index->totalRows = total;
