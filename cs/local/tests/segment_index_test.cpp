@@ -171,6 +171,38 @@ TEST_F(SegmentIndexTest, IndexVersionBelowFourIsNotSupported) {
     }
 }
 
+TEST_F(SegmentIndexTest, AProfileThatDisagreesWithTheFilesFailsTheQuery) {
+    ASSERT_EQ(Load(kInvoices, "INV1", Invoices({"A", "B", "C"})), CS_OK);
+    struct Case {
+        const char* key;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"TOTAL_ROWS", "4"},          // more rows than the files hold
+        {"TOTAL_ROWS", "134217728"},  // the most a search covers
+        {"DATA_OFFSET", "95"},        // another record length
+        {"0", "83,11,'A','C'"},       // another key length for INVNO
+        {"2", "83,4,'1','9'"},        // another type for INVDATE
+        {"INDEX_FILE", "9"},          // files that are not there
+    };
+    const std::string profile = archive_.Dir() + "index/INVOICES.seg";
+    const std::string pristine = localtest::ReadFile(profile);
+    uintptr_t owner = 10;
+    for (const Case& c : cases) {
+        Put(profile, "INV1", c.key, c.value);
+        EXPECT_EQ(QueryInvoices("", ++owner).first, CS_FAILED) << c.key << "=" << c.value;
+        localtest::WriteFile(profile, pristine);
+    }
+    // Fewer rows than the files hold: the search covers the rows counted.
+    Put(profile, "INV1", "TOTAL_ROWS", "2");
+    EXPECT_EQ(QueryInvoices("", ++owner).invnos, (std::vector<std::string>{"A", "B"}));
+    localtest::WriteFile(profile, pristine);
+    // A cached index object meets the damage at its next search.
+    EXPECT_EQ(QueryInvoices("", ++owner).invnos.size(), 3u);
+    Put(profile, "INV1", "TOTAL_ROWS", "4");
+    EXPECT_EQ(QueryInvoices("", owner).first, CS_FAILED);
+}
+
 TEST_F(SegmentIndexTest, FirstLoadNumbersTheSegmentAndEveryLoadCountsOnce) {
     EXPECT_FALSE(Profile("INVOICES.seg", "INV2", "INDEX_FILE"));
     int64_t added = 0;
