@@ -314,7 +314,13 @@ uint16_t AcquireEnv(const std::string& path, bool create, std::shared_ptr<LmdbEn
         return QELKF_ERR_NONE;
     }
     std::shared_ptr<LmdbEnv> opened;
-    if (uint16_t err = OpenEnv(path, uint64_t(st.st_size), st, &opened); err != QELKF_ERR_NONE) return err;
+    if (uint16_t err = OpenEnv(path, uint64_t(st.st_size), st, &opened); err != QELKF_ERR_NONE) {
+        if (create) {  // leave no half-made file behind
+            ::unlink(path.c_str());
+            ::unlink((path + "-lock").c_str());
+        }
+        return err;
+    }
     if (create) ::chmod((path + "-lock").c_str(), kFileMode);
     registry.entries[key] = Registry::Entry{opened, 1};
     *env = std::move(opened);

@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "keyed_file.h"
@@ -589,6 +590,14 @@ TEST(KeyedKeyTest, TextStaysAndBadModesFail) {
                                           {QELKF_KEY_TEXT, 0},    {5, 8}};
     for (auto [mode, length] : bad)
         EXPECT_EQ(QelKf_MakeKey(mode, length, buffer), -1) << mode << "/" << length;
+}
+
+TEST(KeyedLibraryTest, StartsWithTheServersLimits) {
+    EXPECT_EQ(QelKf_Start(1024, 33, 32), 0);
+    for (auto [files, members, depth] : {std::tuple{0, 33, 32}, {1024, 0, 32}, {1024, 33, -1}}) {
+        EXPECT_EQ(QelKf_Start(files, members, depth), -1) << files << "/" << members << "/" << depth;
+    }
+    EXPECT_EQ(QelKf_Stop(), 0);
 }
 
 // Files on disk: layout, modes, other processes, damage.
