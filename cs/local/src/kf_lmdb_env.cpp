@@ -14,6 +14,7 @@
 #include "keyed_file.h"
 #include "kf_data_file.h"
 #include "kf_layout.h"
+#include "kf_lmdb_check.h"
 
 namespace qel::local::detail::kf {
 namespace {
@@ -74,6 +75,10 @@ Registry& TheRegistry() {
 // Opens the environment; the caller checks that it is the file it stat'ed.
 uint16_t OpenEnv(const std::string& path, uint64_t fileSize, const struct stat& expected,
                  std::shared_ptr<LmdbEnv>* out) {
+    // LMDB trusts the page size and sizes of its meta pages.
+    if (fileSize > 0) {
+        if (uint16_t err = CheckIndexHeader(path.c_str()); err != QELKF_ERR_NONE) return err;
+    }
     MDB_env* raw = nullptr;
     if (mdb_env_create(&raw) != MDB_SUCCESS) return QELKF_ERR_IO;
     auto env = std::make_shared<LmdbEnv>(raw, ::getpid());
@@ -147,6 +152,10 @@ uint16_t LmdbEnv::ReadCount(MDB_txn* txn, uint64_t* count) const {
 uint16_t LmdbEnv::Load() {
     MDB_txn* txn = nullptr;
     if (BeginTxn(MDB_RDONLY, &txn) != MDB_SUCCESS) return QELKF_ERR_IO;
+    if (uint16_t err = CheckIndexPages(env_, txn); err != QELKF_ERR_NONE) {
+        mdb_txn_abort(txn);
+        return err;
+    }
     MDB_dbi metaDbi = 0;
     int rc = mdb_dbi_open(txn, kMetaDb, 0, &metaDbi);
     if (rc == MDB_NOTFOUND) {

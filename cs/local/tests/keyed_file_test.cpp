@@ -950,6 +950,47 @@ TEST_F(LmdbFileTest, DamagedFilesFailWithoutHarm) {
     EXPECT_EQ(set->LastError(), QELKF_ERR_DAMAGED);
 }
 
+TEST_F(LmdbFileTest, RandomlyDamagedIndexPagesNeverCrash) {
+    Build(0, 3000, true);
+    const std::string good = ReadAll(ind_), goodDat = ReadAll(dat_);
+    const size_t pageSize = size_t(::sysconf(_SC_PAGESIZE));
+    ASSERT_GT(good.size() / pageSize, 4u);
+    const std::string dat = dat_, ind = ind_;
+    int refused = 0;
+    for (unsigned seed = 0; seed < 120; ++seed) {
+        // Noise over a whole page, a few bytes of a page, or a few bytes of a meta page's fields.
+        std::mt19937 random(seed);
+        std::string bad = good;
+        const int kind = int(seed % 3);
+        const size_t page = kind == 2 ? random() % 2 : 2 + random() % (good.size() / pageSize - 2);
+        for (int i = 0; i < (kind == 0 ? int(pageSize) : 8); ++i) {
+            size_t at = kind == 0 ? size_t(i) : kind == 1 ? random() % pageSize : 16 + random() % 144;
+            bad[page * pageSize + at] = char(random());
+        }
+        WriteAll(ind_, bad);
+        WriteAll(dat_, goodDat);
+        fs::remove(ind_ + "-lock");
+        // Exit 0: every call returned; 1: the index was refused at open.
+        pid_t child = Fork([&] {
+            auto search = QelKf_NewLmdb();
+            if (search->Open(0, ind, QELKF_OPEN_SEARCH) != 0)
+                return search->LastError() == QELKF_ERR_DAMAGED ? 1 : 2;
+            Bytes key(kIntKey + QELKF_SLOT_SIZE);
+            for (uint64_t p = search->First(0, key); p != 0; p = search->Next(0, key)) {
+            }
+            for (uint64_t p = search->Last(0, key); p != 0; p = search->Previous(0, key)) {
+            }
+            search.reset();
+            ChildBuild(dat, ind, 5000, 500);
+            return 0;
+        });
+        int code = ExitCode(child);
+        ASSERT_TRUE(code == 0 || code == 1) << "seed " << seed << " ended with " << code;
+        refused += code;
+    }
+    EXPECT_GT(refused, 0);
+}
+
 TEST_F(LmdbFileTest, AForkedChildUsesItsOwnEnvironment) {
     Build(0, 3, true);
     auto search = Search();  // the parent's environment stays open across the fork
