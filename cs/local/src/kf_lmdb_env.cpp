@@ -57,6 +57,18 @@ uint16_t OpenError(int rc) {
     }
 }
 
+// Runs a check of an index file again when it finds damage: a meta page being
+// rewritten by another process's commit can read torn once.
+template <typename Check>
+uint16_t Checked(Check check) {
+    uint16_t err = check();
+    for (int attempt = 0; attempt < 2 && err == QELKF_ERR_DAMAGED; ++attempt) {
+        ::usleep(1000);
+        err = check();
+    }
+    return err;
+}
+
 struct Registry {
     std::mutex mutex;
     pid_t pid = 0;
@@ -77,7 +89,10 @@ uint16_t OpenEnv(const std::string& path, uint64_t fileSize, const struct stat& 
                  std::shared_ptr<LmdbEnv>* out) {
     // LMDB trusts the page size and sizes of its meta pages.
     if (fileSize > 0) {
-        if (uint16_t err = CheckIndexHeader(path.c_str()); err != QELKF_ERR_NONE) return err;
+        if (uint16_t err = Checked([&]() -> uint16_t { return CheckIndexHeader(path.c_str()); });
+            err != QELKF_ERR_NONE) {
+            return err;
+        }
     }
     MDB_env* raw = nullptr;
     if (mdb_env_create(&raw) != MDB_SUCCESS) return QELKF_ERR_IO;
@@ -151,11 +166,13 @@ uint16_t LmdbEnv::ReadCount(MDB_txn* txn, uint64_t* count) const {
 
 uint16_t LmdbEnv::Load() {
     MDB_txn* txn = nullptr;
-    if (BeginTxn(MDB_RDONLY, &txn) != MDB_SUCCESS) return QELKF_ERR_IO;
-    if (uint16_t err = CheckIndexPages(env_, txn); err != QELKF_ERR_NONE) {
-        mdb_txn_abort(txn);
+    uint16_t checked = Checked([&]() -> uint16_t {
+        if (BeginTxn(MDB_RDONLY, &txn) != MDB_SUCCESS) return QELKF_ERR_IO;
+        uint16_t err = CheckIndexPages(env_, txn);
+        if (err != QELKF_ERR_NONE) mdb_txn_abort(txn);
         return err;
-    }
+    });
+    if (checked != QELKF_ERR_NONE) return checked;
     MDB_dbi metaDbi = 0;
     int rc = mdb_dbi_open(txn, kMetaDb, 0, &metaDbi);
     if (rc == MDB_NOTFOUND) {
