@@ -36,7 +36,7 @@ public:
     uint16_t Open(const std::string& path, bool build);
 
     bool IsOpen() const { return fd_.Get() >= 0; }
-    // Made by this build and not yet part of a finished one.
+    // Made by this build and not yet in a finished one.
     bool Created() const { return created_; }
     void Keep() { created_ = false; }
     const std::string& Path() const { return path_; }

@@ -153,7 +153,7 @@ enum class Role { AtLeast, AtMost, Below, Next, Previous };
 struct LookupCase {
     Role role;
     int64_t value;
-    std::optional<uint32_t> tail;  // slot part of the target; none: 0x00 or 0xFF as tailByte
+    std::optional<uint32_t> tail;  // slot bytes of the target; none: tailByte four times
     uint8_t tailByte;
     std::optional<uint32_t> slot;  // expected slot, none: no key
 };
