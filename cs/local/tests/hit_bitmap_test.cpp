@@ -165,13 +165,24 @@ TEST(HitBitmap, NextSetAgainstPlainBits) {
     for (const Case& c : cases) {
         Pair pair;
         MakeRandom(&pair, c.rows, c.density, rng);
-        // The answer from every offset: the first set bit at or after it.
-        int64_t next = -1;
-        for (int64_t from = c.rows; from >= 0; --from) {
-            if (from < c.rows && pair.plain[size_t(from)]) next = from;
-            ASSERT_EQ(pair.bitmap.NextSet(from), next) << c.rows << " from " << from;
+        // The first set bit at or after each offset, by a backwards walk.
+        std::vector<int64_t> next(size_t(c.rows) + 1, -1);
+        for (int64_t from = c.rows - 1; from >= 0; --from) {
+            next[size_t(from)] = pair.plain[size_t(from)] ? from : next[size_t(from) + 1];
         }
-        EXPECT_EQ(pair.bitmap.NextSet(-3), next) << c.rows;
+        // Every offset of small bitmaps; of large ones those near set bits,
+        // words and pages, and a stride through the runs of empty pages.
+        std::set<int64_t> offsets;
+        for (int64_t from = 0; from <= c.rows; ++from) {
+            const bool near =
+                (from % 64) < 2 || (from % 64) > 61 || from % 509 == 0 ||
+                (from + 64 <= c.rows && next[size_t(from)] >= 0 && next[size_t(from)] - from < 70);
+            if (c.rows <= 70000 || near) offsets.insert(from);
+        }
+        for (int64_t from : offsets) {
+            ASSERT_EQ(pair.bitmap.NextSet(from), next[size_t(from)]) << c.rows << " from " << from;
+        }
+        EXPECT_EQ(pair.bitmap.NextSet(-3), next[0]) << c.rows;
         ExpectSame(pair, "random " + std::to_string(c.rows));
     }
 }
