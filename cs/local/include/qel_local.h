@@ -14,7 +14,7 @@
 // client library writes ("WHERE ", then conditions such as
 // NAME = 'O''Brien', AMOUNT BETWEEN 1.50 AND 9.00, CITY IN ( 'A' , 'B' ),
 // joined by " AND " or " OR ", with "(" and ")" as separate words).
-// The segment index reads it one condition at a time and evaluates each one.
+// The segment index reads it whole and evaluates it as SQL would (docs/index.md).
 #pragma once
 
 #include <cstddef>

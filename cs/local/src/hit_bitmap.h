@@ -49,6 +49,11 @@ public:
     int64_t Count() const;
 
 private:
+    size_t Words() const;  // 64-bit words that hold the rows
+    uint64_t Word(size_t word) const;
+    void SetWord(size_t word, uint64_t value);
+    uint64_t LastWordMask() const;  // the bits of the last word that are rows
+
     uint8_t* Byte(int64_t bit) {
         return &pages_[size_t(bit >> 3) / QELBM_PAGE_BYTES][size_t(bit >> 3) % QELBM_PAGE_BYTES];
     }
@@ -59,6 +64,8 @@ private:
     int64_t rows_ = 0;
     size_t bytes_ = 0;
     std::vector<std::unique_ptr<uint8_t[]>> pages_;
+    // Per page: 0 when no bit of it is set, so that searches pass it over whole.
+    std::vector<uint8_t> maybeSet_;
 };
 
 }  // namespace qel::local::detail

@@ -3,15 +3,11 @@
 
 #include "qel_local.h"
 #include "sql_text.h"
+#include "where_read.h"
 
-using namespace qel::local::detail;
+namespace qel::local::detail {
 
 namespace {
-
-struct FieldTables {
-    const int* kinds;
-    const char (*names)[QELSQL_NAME_SIZE];
-};
 
 int LookUpField(std::string_view word, const FieldTables& tables) {
     if (tables.names != nullptr) {
@@ -83,19 +79,14 @@ std::optional<std::string> ReadList(std::string_view text, size_t& pos, int fiel
     return list;
 }
 
-// True when the keyword stands at pos as a word of its own.
+}  // namespace
+
 bool KeywordAt(std::string_view text, size_t pos, std::string_view keyword) {
     return text.substr(pos, keyword.size()) == keyword &&
            (pos + keyword.size() == text.size() || IsBlank(text[pos + keyword.size()]));
 }
 
-struct Parsed {
-    std::unique_ptr<QelSql_Condition> condition;
-    size_t end = 0;                // where the cursor goes
-    std::optional<int> connector;  // none at the end of the text
-};
-
-std::optional<Parsed> ParseOne(std::string_view text, size_t pos, const FieldTables& tables) {
+std::optional<ReadCondition> ReadConditionAt(std::string_view text, size_t pos, const FieldTables& tables) {
     auto condition = std::make_unique<QelSql_Condition>();
 
     std::string_view field = WordAt(text, pos);
@@ -145,6 +136,25 @@ std::optional<Parsed> ParseOne(std::string_view text, size_t pos, const FieldTab
             condition->op = QELSQL_OP_LIKE_ALL;
         }
     }
+    return ReadCondition{std::move(condition), pos};
+}
+
+}  // namespace qel::local::detail
+
+using namespace qel::local::detail;
+
+namespace {
+
+struct Parsed {
+    std::unique_ptr<QelSql_Condition> condition;
+    size_t end = 0;                // where the cursor goes
+    std::optional<int> connector;  // none at the end of the text
+};
+
+std::optional<Parsed> ParseOne(std::string_view text, size_t start, const FieldTables& tables) {
+    std::optional<ReadCondition> read = ReadConditionAt(text, start, tables);
+    if (!read) return std::nullopt;
+    size_t pos = read->end;
 
     // Only blanks and closing parentheses may stand before the connector.
     while (pos < text.size() && (IsBlank(text[pos]) || text[pos] == ')')) ++pos;
@@ -162,7 +172,7 @@ std::optional<Parsed> ParseOne(std::string_view text, size_t pos, const FieldTab
         pos = SkipBlanks(text, pos);
         if (pos == text.size()) return std::nullopt;  // a connector with nothing behind it
     }
-    parsed.condition = std::move(condition);
+    parsed.condition = std::move(read->condition);
     parsed.end = pos;
     return parsed;
 }

@@ -91,4 +91,32 @@ std::optional<bool> EvaluateClause(const ParsedClause& clause, const Row& row, c
     return any;
 }
 
+std::optional<bool> EvaluateTree(const QelSql_Node& node, const Row& row, const int* kinds) {
+    switch (node.kind) {
+        case QelSql_Node::CONDITION:
+            if (!node.condition || !node.children.empty()) return std::nullopt;
+            return EvaluateCondition(*node.condition, row, kinds);
+        case QelSql_Node::NOT: {
+            if (node.children.size() != 1 || node.condition) return std::nullopt;
+            std::optional<bool> inner = EvaluateTree(node.children[0], row, kinds);
+            if (!inner) return std::nullopt;
+            return !*inner;
+        }
+        case QelSql_Node::AND:
+        case QelSql_Node::OR: {
+            if (node.children.size() < 2 || node.condition) return std::nullopt;
+            // Every child is evaluated, so that a child that cannot be shows.
+            const bool isAnd = node.kind == QelSql_Node::AND;
+            bool result = isAnd;
+            for (const QelSql_Node& child : node.children) {
+                std::optional<bool> one = EvaluateTree(child, row, kinds);
+                if (!one) return std::nullopt;
+                result = isAnd ? (result && *one) : (result || *one);
+            }
+            return result;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace qel::local::testing

@@ -31,4 +31,9 @@ std::optional<bool> EvaluateCondition(const QelSql_Condition& condition, const R
 // Conditions joined by their connectors, AND binding closer than OR.
 std::optional<bool> EvaluateClause(const ParsedClause& clause, const Row& row, const int* kinds);
 
+// A clause read whole: AND of its children, OR of its children, NOT of its child
+// or the condition; none when any condition cannot be evaluated or a node is
+// not well formed.
+std::optional<bool> EvaluateTree(const QelSql_Node& node, const Row& row, const int* kinds);
+
 }  // namespace qel::local::testing

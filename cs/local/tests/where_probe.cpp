@@ -2,6 +2,10 @@
 //   where_probe like    lines "<hex pattern> <hex text>"   -> "0" or "1"
 //   where_probe where   lines "FIELD <name> <kind>", "ROW <value>..." (text in hex),
 //                       "CLAUSE <hex clause>" -> "OK <conditions>|<rows>" or "BAD"
+//   where_probe clause  the same lines, each clause read whole
+//                       -> "OK <shape>|<conditions>|<rows>" or "BAD"; the shape is
+//                       "C", "AND(..,..)", "OR(..,..)", "NOT(..)", or "*" for no
+//                       condition (every row); conditions in the order of the shape
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -15,6 +19,7 @@
 namespace {
 
 using qel::local::testing::EvaluateClause;
+using qel::local::testing::EvaluateTree;
 using qel::local::testing::ParseClause;
 using qel::local::testing::Row;
 
@@ -59,7 +64,51 @@ int RunLike() {
     return 0;
 }
 
-int RunWhere() {
+std::string PrintCondition(const QelSql_Condition& c) {
+    return std::to_string(c.field) + "," + std::to_string(c.op) + "," + std::to_string(c.negated) + "," +
+           Print(c.value1) + "," + Print(c.value2);
+}
+
+void PrintTree(const QelSql_Node& node, std::string* shape, std::string* conditions) {
+    if (node.kind == QelSql_Node::CONDITION) {
+        *shape += 'C';
+        if (!conditions->empty()) *conditions += ';';
+        *conditions += node.condition ? PrintCondition(*node.condition) : "-";
+        return;
+    }
+    *shape += node.kind == QelSql_Node::AND ? "AND(" : node.kind == QelSql_Node::OR ? "OR(" : "NOT(";
+    for (size_t i = 0; i < node.children.size(); ++i) {
+        if (i > 0) *shape += ',';
+        PrintTree(node.children[i], shape, conditions);
+    }
+    *shape += ')';
+}
+
+// The rows a clause selects, or "ERR" when one cannot be evaluated.
+template <typename Evaluate>
+std::string SelectedRows(const std::vector<Row>& rows, Evaluate evaluate) {
+    std::string out;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const std::optional<bool> hit = evaluate(rows[r]);
+        if (!hit) return out + (out.empty() ? "ERR" : " ERR");
+        if (*hit) out += (out.empty() ? "" : " ") + std::to_string(r);
+    }
+    return out;
+}
+
+std::string AnswerWhole(const std::string& clause, const int* kinds, const char (*names)[QELSQL_NAME_SIZE],
+                        const std::vector<Row>& rows) {
+    std::unique_ptr<QelSql_Node> root;
+    if (QelSql_ParseClause(clause.c_str(), kinds, names, &root) != 0) return "BAD";
+    if (!root) return "OK *||" + SelectedRows(rows, [](const Row&) { return std::optional<bool>(true); });
+    std::string shape;
+    std::string conditions;
+    PrintTree(*root, &shape, &conditions);
+    return "OK " + shape + "|" + conditions + "|" +
+           SelectedRows(rows, [&](const Row& row) { return EvaluateTree(*root, row, kinds); });
+}
+
+int RunWhere(bool whole) {
     int kinds[QELSQL_MAX_FIELDS] = {};
     char names[QELSQL_MAX_FIELDS][QELSQL_NAME_SIZE] = {};
     int fieldCount = 0;
@@ -96,6 +145,10 @@ int RunWhere() {
             std::string hex;
             in >> hex;
             const std::string clause = FromHex(hex);
+            if (whole) {
+                std::cout << AnswerWhole(clause, kinds, names, rows) << '\n';
+                continue;
+            }
             const auto parsed = ParseClause(clause.c_str(), kinds, names);
             if (!parsed.complete) {
                 std::cout << "BAD\n";
@@ -134,7 +187,8 @@ int RunWhere() {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     if (argc == 2 && std::strcmp(argv[1], "like") == 0) return RunLike();
-    if (argc == 2 && std::strcmp(argv[1], "where") == 0) return RunWhere();
-    std::cerr << "usage: qel_where_probe like|where < cases\n";
+    if (argc == 2 && std::strcmp(argv[1], "where") == 0) return RunWhere(false);
+    if (argc == 2 && std::strcmp(argv[1], "clause") == 0) return RunWhere(true);
+    std::cerr << "usage: qel_where_probe like|where|clause < cases\n";
     return 2;
 }

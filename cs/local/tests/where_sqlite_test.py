@@ -8,6 +8,11 @@ quotes with doubled quotes, blanks around "(" and ")", IN lists, BETWEEN, NOT,
     that were written, and
   - evaluating the parsed conditions selects exactly the rows that SQLite's
     WHERE selects on the same table.
+Then it writes random clauses with AND, OR, NOT and parentheses, nested, glued to
+their words or spaced, behind the writer's slot or as a user types them, and
+checks that reading each clause whole gives the tree that was written (nested
+ANDs and ORs merged, conditions in order) and that evaluating the tree selects
+exactly SQLite's rows. The first clauses are read whole as well.
 LIKE patterns hold no "_" there, since SQL's "_" is exactly one character.
 usage: where_sqlite_test.py <qel_where_probe>
 """
@@ -19,6 +24,7 @@ import sys
 SEED = 7031
 ROWS = 48
 CLAUSES = 6000
+TREES = 5000
 
 TEXT, DOUBLE, LONG, SHORT = 0, 1, 2, 3
 FIELDS = [("NAME", TEXT), ("CITY", TEXT), ("AMOUNT", DOUBLE), ("CNT", LONG),
@@ -185,6 +191,113 @@ class Gen:
         return head + body, conds
 
 
+class TreeGen:
+    """Random expression trees: ("C", expected), ("AND", [..]), ("OR", [..]), ("NOT", child)."""
+
+    def __init__(self, gen):
+        self.gen = gen
+        self.rng = gen.rng
+
+    def tree(self, depth):
+        r = self.rng
+        roll = r.random()
+        if depth == 0 or roll < 0.35:
+            return ("C", self.gen.condition())
+        if roll < 0.5:
+            return ("NOT", self.tree(depth - 1))
+        kind = "AND" if roll < 0.75 else "OR"
+        return (kind, [self.tree(depth - 1) for _ in range(r.randint(2, 4))])
+
+    def blank(self):
+        return self.rng.choice([" ", " ", " ", "  ", "\t", "\n"])
+
+    def group(self, text):
+        if self.rng.random() < 0.3:
+            return "(" + text + ")"
+        return "(" + self.blank() + text + self.blank() + ")"
+
+    def render(self, node, parent):
+        """The tree as SQL text; parentheses where precedence needs them, and at times where not."""
+        r = self.rng
+        kind = node[0]
+        if kind == "C":
+            text = node[1][0]
+        elif kind == "NOT":
+            inner = self.render(node[1], "NOT")
+            text = "NOT" + (inner if inner.startswith("(") and r.random() < 0.5 else self.blank() + inner)
+        else:
+            joint = self.blank() + kind + self.blank()
+            text = joint.join(self.render(child, kind) for child in node[1])
+        needed = (kind == "OR" and parent in ("AND", "NOT")) or (kind == "AND" and parent == "NOT")
+        if needed or (parent is not None and r.random() < 0.2):
+            return self.group(text)
+        return text
+
+    def clause(self):
+        """(clause text, SQL for SQLite, expected tree)."""
+        r = self.rng
+        tree = self.tree(r.randint(1, 4))
+        shape = r.choice(["user", "user", "bare", "blank slot", "range slot", "range slot+joined"])
+        if shape == "bare":
+            text = self.render(tree, None)
+            return text, "WHERE " + text, tree
+        if shape == "user":
+            text = r.choice(["WHERE ", "where ", "WHERE\n"]) + self.render(tree, None)
+            return text, text, tree
+        if shape == "blank slot":
+            text = "WHERE " + " " * 80 + " ( " + self.render(tree, None) + " ) "
+            return text, text, tree
+        field = r.choice([INDEX["CNT"], INDEX["AMOUNT"]])
+        kind = FIELDS[field][1]
+        a, b = sorted([self.gen.number(kind), self.gen.number(kind)])
+        slot = f"{FIELDS[field][0]} BETWEEN {Gen.literal(kind, a)} AND {Gen.literal(kind, b)}"
+        vkind = "d" if kind == DOUBLE else "l"
+        parts = [("C", [slot, [field, 6, 0, (vkind, a), (vkind, b)]]), tree]
+        text = "WHERE " + slot.ljust(75) + " AND " + " ( " + self.render(tree, None) + " ) "
+        if shape.endswith("joined"):
+            more = self.tree(r.randint(0, 2))
+            parts.append(more)
+            text += " AND  ( " + self.render(more, None) + " ) "
+        return text, text, ("AND", parts)
+
+
+def merged(node):
+    """The tree as the reader gives it: an AND in an AND (an OR in an OR) is one node."""
+    kind = node[0]
+    if kind == "C":
+        return node
+    if kind == "NOT":
+        return ("NOT", merged(node[1]))
+    children = []
+    for child in map(merged, node[1]):
+        children += child[1] if child[0] == kind else [child]
+    return (kind, children)
+
+
+def shape_of(node, conditions):
+    """The probe's shape text; conditions collects the expected conditions in order."""
+    kind = node[0]
+    if kind == "C":
+        conditions.append(node[1][1])
+        return "C"
+    children = [node[1]] if kind == "NOT" else node[1]
+    return kind + "(" + ",".join(shape_of(child, conditions) for child in children) + ")"
+
+
+def tree_mismatch(tree, shape, parsed_text):
+    """None when the probe read the tree that was written, else what differs."""
+    conditions = []
+    wanted = shape_of(merged(tree), conditions)
+    parsed = [p.split(",") for p in parsed_text.split(";")] if parsed_text else []
+    if shape != wanted or len(parsed) != len(conditions):
+        return f"tree {shape}, written {wanted}"
+    for got, want in zip(parsed, conditions):
+        if list(map(int, got[:3])) != want[:3] or not same_value(parse_value(got[3]), want[3]) or \
+                not same_value(parse_value(got[4]), want[4]):
+            return f"read {got}, written {want}"
+    return None
+
+
 def parse_value(printed):
     if printed == "-":
         return None
@@ -265,6 +378,37 @@ def main():
             partial += 0 < len(expected) < ROWS
     print(f"{len(clauses)} clauses over {ROWS} rows ({partial} select some rows but not all), "
           f"{failures} disagreements")
+
+    # Whole clauses: the trees, then the first clauses once more.
+    trees = TreeGen(gen)
+    written = [trees.clause() for _ in range(TREES)]
+    cases = written + [(text, text, None) for text, _ in clauses]
+    lines = lines[:len(FIELDS) + ROWS] + [f"CLAUSE {text.encode().hex()}" for text, _, _ in cases]
+    result = subprocess.run([probe, "clause"], input=("\n".join(lines) + "\n").encode(),
+                            capture_output=True, check=True)
+    answers = result.stdout.decode().split("\n")[:-1]
+    if len(answers) != len(cases):
+        print(f"probe gave {len(answers)} answers for {len(cases)} whole clauses")
+        return 1
+    before = failures
+    partial = 0
+    for (text, sql, tree), answer in zip(cases, answers):
+        if not answer.startswith("OK "):
+            fail(text, f"not read whole: {answer}")
+            continue
+        shape, parsed_text, rows_text = answer[3:].split("|")
+        if tree is not None:
+            wrong = tree_mismatch(tree, shape, parsed_text)
+            if wrong:
+                fail(text, wrong)
+                continue
+        expected = [r[0] for r in db.execute(f"SELECT id FROM t {sql} ORDER BY id")]
+        ours = [int(x) for x in rows_text.split()] if rows_text.strip() else []
+        if "ERR" in rows_text or ours != expected:
+            fail(text, f"tree rows {rows_text!r}, SQLite {expected}")
+        partial += 0 < len(expected) < ROWS
+    print(f"{len(cases)} whole clauses over {ROWS} rows ({partial} select some rows but not all), "
+          f"{failures - before} disagreements")
     return 1 if failures else 0
 
 
