@@ -92,12 +92,19 @@ struct Build {
             QelLocal_MakeDirs(dataName.c_str());
             if (files->CreateData(dataFile, dataName, uint32_t(recordLength)) != 0) return CS_FAILED;
         }
-        if (files->CreateIndex(indexName, uint32_t(fields[0].keyLength + QELKF_SLOT_SIZE),
-                               int(fields.size()) - 1) != 0) {
+        const IdxField* first = nullptr;
+        int further = -1;
+        for (const IdxField& f : fields) {
+            if (f.member < 0) continue;
+            if (first == nullptr) first = &f;
+            ++further;
+        }
+        if (first == nullptr ||
+            files->CreateIndex(indexName, uint32_t(first->keyLength + QELKF_SLOT_SIZE), further) != 0) {
             return CS_FAILED;
         }
-        for (size_t i = 1; i < fields.size(); ++i) {
-            if (files->AddKeyMember(int(i), uint32_t(fields[i].keyLength + QELKF_SLOT_SIZE)) != 0) {
+        for (const IdxField& f : fields) {
+            if (f.member > 0 && files->AddKeyMember(f.member, uint32_t(f.keyLength + QELKF_SLOT_SIZE)) != 0) {
                 return CS_FAILED;
             }
         }
@@ -124,9 +131,10 @@ struct Build {
         if (position == 0) return CS_FAILED;
         if (*first == 0) *first = position;
         for (size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].member < 0) continue;
             MakeFieldKey(fields[i], row.values[i], record.data() + fields[i].offset, key.data());
-            if (files->AddKey(int(i), std::span<const uint8_t>(key.data(), fields[i].keyLength), position) !=
-                0) {
+            if (files->AddKey(fields[i].member, std::span<const uint8_t>(key.data(), fields[i].keyLength),
+                              position) != 0) {
                 return CS_FAILED;
             }
         }
@@ -143,10 +151,15 @@ struct Build {
         }
         std::vector<uint8_t> record(recordLength), key(QELKF_MAX_KEY + QELKF_SLOT_SIZE);
         for (size_t i = 0; i < fields.size(); ++i) {
+            const int member = fields[i].member;
+            if (member < 0) {
+                ranges->emplace_back();
+                continue;
+            }
             const std::span<uint8_t> k(key.data(), fields[i].keyLength + QELKF_SLOT_SIZE);
             std::string ends[2];
             for (int end = 0; end < 2; ++end) {
-                const uint64_t position = end == 0 ? search->First(int(i), k) : search->Last(int(i), k);
+                const uint64_t position = end == 0 ? search->First(member, k) : search->Last(member, k);
                 if (position == 0 || search->Read(dataFile, position, record) != 0) return false;
                 QelLocalIdxValue value;
                 QelLocalIdx_ConvertField(&value, record.data() + fields[i].offset, 1, fields[i].type,

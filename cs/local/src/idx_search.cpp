@@ -188,7 +188,7 @@ private:
             case ConditionPlan::NO_ROWS: out.Fill(false); break;
             default:
                 out.Fill(false);
-                if (!Scan(c.field, *field, plan, out)) return false;
+                if (!Scan(field->member, *field, plan, out)) return false;
                 break;
         }
         if (c.negated) out.Invert();
