@@ -412,10 +412,6 @@ TEST_F(SegmentIndexTest, ConditionsTheFieldsCannotAnswerFail) {
 }
 
 TEST_F(SegmentIndexTest, AKilledLoadLeavesTheEarlierRows) {
-    ASSERT_EQ(Load(kInvoices, "INV1", Invoices({"E1", "E2", "E3"})), CS_OK);
-    ASSERT_EQ(Load(kInvoices, "INV1", Invoices({"E4", "E5"})), CS_OK);
-    const std::vector<std::string> earlier = {"E1", "E2", "E3", "E4", "E5"};
-
     std::vector<QelLocalIdxRow> large;
     constexpr int kLarge = 400000;
     large.reserve(kLarge);
@@ -424,62 +420,78 @@ TEST_F(SegmentIndexTest, AKilledLoadLeavesTheEarlierRows) {
         std::snprintf(invno, sizeof invno, "K%07d", i);
         large.push_back(Invoice(invno, i));
     }
-    const QelLocalAppGroup group = Group(kInvoices);
-    const std::string data = SegmentFile("INVAG", 1, ".dat"), index = SegmentFile("INVAG", 1, ".ind");
-    auto sizes = [&] {
-        struct stat a {
-        }, b{};
-        ::stat(data.c_str(), &a);
-        ::stat(index.c_str(), &b);
-        return std::make_pair(a.st_size, b.st_size);
+    struct Case {
+        const char* segment;
+        int fileNumber;
+        std::vector<std::string> earlier;  // loaded in two loads before the killed one
     };
-    const auto before = sizes();
-
-    // The child opens the archive on its own; this process holds it not while the child runs.
-    QelLocal_Close(&handle_);
-    opened_ = false;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        CsHandle handle{};
-        localtest::MakeHandle(&handle, archive_.Dir());
-        if (QelLocal_Open(&handle) != CS_OK) ::_exit(3);
-        int64_t added = 0;
-        const int rc = QelLocal_AddIndexRows(&handle, group, Segment("INV1"), large, &added);
-        ::_exit(rc == CS_OK ? 0 : 4);
-    }
-    // Kill it once the load has started writing.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int status = 0;
-    bool exited = false;
-    while (sizes() == before && std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(child, &status, WNOHANG) == child) {
-            exited = true;
-            break;
+    const Case cases[] = {
+        {"INV1", 1, {"E1", "E2", "E3", "E4", "E5"}},
+        {"INV2", 2, {}},  // the killed load is the segment's first: it was creating the files
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.segment);
+        if (!c.earlier.empty()) {
+            ASSERT_EQ(Load(kInvoices, c.segment, Invoices({c.earlier.begin(), c.earlier.begin() + 3})),
+                      CS_OK);
+            ASSERT_EQ(Load(kInvoices, c.segment, Invoices({c.earlier.begin() + 3, c.earlier.end()})), CS_OK);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    if (!exited) {
-        ::kill(child, SIGKILL);
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-    }
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the load ended before it was killed (status " << status << ")";
+        const QelLocalAppGroup group = Group(kInvoices);
+        const std::string data = SegmentFile("INVAG", c.fileNumber, ".dat");
+        auto dataSize = [&] {
+            struct stat st {};
+            return ::stat(data.c_str(), &st) == 0 ? int64_t(st.st_size) : int64_t(0);
+        };
+        const int64_t before = dataSize();
 
-    ASSERT_EQ(QelLocal_Open(&handle_), CS_OK);
-    opened_ = true;
-    EXPECT_EQ(Profile("INVOICES.seg", "INV1", "TOTAL_ROWS"), "5");
-    Hits hits = QueryInvoices("");
-    EXPECT_EQ(hits.invnos, earlier);
-    EXPECT_EQ(hits.end, CS_NOT_FOUND);
-    EXPECT_EQ(QueryInvoices("WHERE INVNO >= 'K'").first, CS_NOT_FOUND);
+        // The child opens the archive on its own; this process holds it not while the child runs.
+        QelLocal_Close(&handle_);
+        opened_ = false;
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            CsHandle handle{};
+            localtest::MakeHandle(&handle, archive_.Dir());
+            if (QelLocal_Open(&handle) != CS_OK) ::_exit(3);
+            int64_t added = 0;
+            const int rc = QelLocal_AddIndexRows(&handle, group, Segment(c.segment), large, &added);
+            ::_exit(rc == CS_OK ? 0 : 4);
+        }
+        // Kill it once it has written a megabyte of records.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        int status = 0;
+        bool exited = false;
+        while (dataSize() < before + (1 << 20) && std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(child, &status, WNOHANG) == child) {
+                exited = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        if (!exited) {
+            ::kill(child, SIGKILL);
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+        }
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the load ended before it was killed (status " << status << ")";
 
-    int64_t added = 0;
-    ASSERT_EQ(Load(kInvoices, "INV1", Invoices({"L1", "L2"}), &added), CS_OK);
-    EXPECT_EQ(added, 2);
-    EXPECT_EQ(Profile("INVOICES.seg", "INV1", "TOTAL_ROWS"), "7");
-    hits = QueryInvoices("");
-    EXPECT_EQ(hits.invnos, (std::vector<std::string>{"E1", "E2", "E3", "E4", "E5", "L1", "L2"}));
-    EXPECT_EQ(QueryInvoices("WHERE INVNO LIKE 'L%'").invnos, (std::vector<std::string>{"L1", "L2"}));
+        ASSERT_EQ(QelLocal_Open(&handle_), CS_OK);
+        opened_ = true;
+        const Hits hits = Query({{kInvoices, {c.segment}}}, "");
+        EXPECT_EQ(hits.invnos, c.earlier);
+        EXPECT_EQ(hits.end, CS_NOT_FOUND);
+        EXPECT_EQ(Query({{kInvoices, {c.segment}}}, "WHERE INVNO >= 'K'").first, CS_NOT_FOUND);
+
+        int64_t added = 0;
+        ASSERT_EQ(Load(kInvoices, c.segment, Invoices({"L1", "L2"}), &added), CS_OK);
+        EXPECT_EQ(added, 2);
+        EXPECT_EQ(Profile("INVOICES.seg", c.segment, "TOTAL_ROWS"), std::to_string(c.earlier.size() + 2));
+        EXPECT_EQ(Profile("INVOICES.seg", c.segment, "INDEX_FILE"), std::to_string(c.fileNumber));
+        std::vector<std::string> all = c.earlier;
+        all.insert(all.end(), {"L1", "L2"});
+        EXPECT_EQ(Query({{kInvoices, {c.segment}}}, "").invnos, all);
+        EXPECT_EQ(Query({{kInvoices, {c.segment}}}, "WHERE INVNO LIKE 'L%'").invnos,
+                  (std::vector<std::string>{"L1", "L2"}));
+    }
 }
 
 }  // namespace
