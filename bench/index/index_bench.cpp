@@ -167,8 +167,14 @@ struct Ours {
 };
 
 // The one archive open in the process: the local server serves one directory at a time.
-Ours* OpenArchive(const std::string& directory) {
+// Closed by main before the process ends, while the keyed files' state still stands.
+std::unique_ptr<Ours>& CurrentArchive() {
     static std::unique_ptr<Ours> current;
+    return current;
+}
+
+Ours* OpenArchive(const std::string& directory) {
+    std::unique_ptr<Ours>& current = CurrentArchive();
     if (!current || current->archive != directory) {
         current.reset();
         current = std::make_unique<Ours>(directory);
@@ -447,6 +453,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    CurrentArchive().reset();
     DataSets().clear();
     return 0;
 }
