@@ -6,7 +6,7 @@
 // object lives at "<root>/data/<storage id>/<DOC|RES>/<name>": RES for names
 // whose last character is a digit. Object names and storage ids that would leave
 // their folder ('/', "..", control characters) are refused. Layout and choices:
-// docs/cache-layer.md.
+// docs/cache-layer.md; the storage manager's: docs/storage-manager.md.
 //
 // The cache layer answers a QelCacheResult; the storage manager maps it
 // (SmMapResult) into a CsReturnCode.
