@@ -93,11 +93,11 @@ typedef int (*QelStorageExitFn)(void* context, const QelExitFieldRecord* record,
 
 /* Lookups. The storage manager also asks the exit for objects it may hold: then function
  * is QEL_STORAGE_EXIT_LOCATE or QEL_STORAGE_EXIT_FETCH, the record has no fields, its
- * document points at a QelExitObjectQuery, context is the caller's exit options and out1
- * and out2 are null. The exit sets found when it holds the object; a fetch also hands
- * over the object's bytes in data (allocated with malloc; the caller frees them) and
- * their count in length. 0 succeeds; any other answer fails the lookup, and the object
- * then counts as not held by the exit. */
+ * document points at a QelExitObjectQuery for the exit to fill in, context is the
+ * caller's exit options and out1 and out2 are null. The exit sets found when it holds the object; a fetch
+ * also hands over the object's bytes in data (allocated with malloc; the caller frees them) and their count
+ * in length. 0 succeeds; any other answer fails the lookup, and the object then counts as not held by the
+ * exit. */
 #define QEL_STORAGE_EXIT_STORE 0
 #define QEL_STORAGE_EXIT_LOCATE 1
 #define QEL_STORAGE_EXIT_FETCH 2

@@ -195,8 +195,9 @@ using SmSourceFn = int (*)(void* context, const char** data, uint32_t* length);
 // length 0 ends the object; a callback that answers 0 stops the fetch (CS_OK). A resource
 // object that the primary node delivers whole in one piece is copied into the cache when
 // the group's cache period is positive. CS_OK; CS_NOT_FOUND with message 110 when no
-// place is left, or the cache's answer; CS_FAILED (messages 7, 10, or the store's);
-// CS_NO_MEMORY; CS_CANCELLED when a volume request was refused.
+// place is left, or when the node's volume is not the one named; CS_FAILED (messages 7,
+// 10, the store's, or an object that ends before its size); CS_NO_MEMORY; CS_CANCELLED
+// when a volume request was refused.
 int SmFetchObjectData(CsHandle* handle, const SmApplGroup* group, const CsStorageNode* primary,
                       const CsStorageNode* secondary, uint8_t* location, const void* exitOptions,
                       const char* name, uint64_t windowOffset, uint64_t windowLength, SmDataFn callback);

@@ -1,7 +1,9 @@
 // object_fetch.cpp - fetching an object, or a window of it, to a data callback.
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fetch_reader.h"
