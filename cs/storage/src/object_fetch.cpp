@@ -33,7 +33,7 @@ struct Window {
     bool EndsBy(uint64_t position) const { return !open && position >= end; }
 };
 
-// The part of a piece at position that lies inside the window: its start in the piece
+// The slice of a piece at position that lies inside the window: its start in the piece
 // and its length (0: none).
 std::pair<size_t, size_t> Intersect(const Window& window, uint64_t position, size_t size) {
     uint64_t pieceEnd = position + size;  // pieces of an object never reach 2^64
