@@ -25,6 +25,7 @@
 
 struct ArcIconvContext;
 struct ArcOSLibrary;
+struct QelExitObjectQuery;
 
 // A compression pipeline state (arc_compress.h) as a result: 0 becomes CS_OK,
 // ARCCMP_NO_MEMORY CS_NO_MEMORY, anything else CS_FAILED.
@@ -472,6 +473,13 @@ struct CsStorageExitInput {
 // CS_OK; CS_FAILED when the exit is missing or fails (139); CS_NO_MEMORY.
 int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int indexedOnly, void* out1,
                       void* out2);
+// Asks the storage exit about one object (function QEL_STORAGE_EXIT_LOCATE or _FETCH,
+// qel_exits.h); exitContext is the caller's exit options. query->found, data and length are
+// cleared first. CS_OK with the exit's answer in query (data, when set, is the caller's to
+// free()); CS_FAILED when the exit is missing, the group name is longer than 12
+// characters, or the exit fails (139; its data is freed then).
+int CsAskStorageExit(CsHandle* handle, uint32_t function, const char* groupName, void* exitContext,
+                     QelExitObjectQuery* query);
 // CS_OK; CS_FAILED when the exit is missing or fails (139).
 int CsCallSearchExit(CsHandle* handle, const void* group, const void* application, void* textSearch,
                      const char* jobFile, int32_t* answer);

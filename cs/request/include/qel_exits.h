@@ -6,7 +6,7 @@
  *
  *   entry       library                  called when
  *   SECURITY    lib/libqelusec.so        a local logon or a user update is checked
- *   SMEXTCAC    lib/libqelusmxc.so       the storage manager stores or looks up an object
+ *   SMEXTCAC    lib/libqelusmxc.so       an object is stored, or the storage manager looks one up
  *   DOCSRCH     lib/libqelusdoc.so       a text search passes a document to the exit
  *   DOCXTRAC    lib/libqelusxct.so       pages are extracted from a document for printing
  *
@@ -78,7 +78,7 @@ typedef struct QelExitField {
 /* The record handed to the storage exit (64 bytes). */
 typedef struct QelExitFieldRecord {
     uint32_t count;             /* entries in fields */
-    uint32_t reserved1;         /* zero */
+    uint32_t function;          /* QEL_STORAGE_EXIT_STORE, or a lookup (below) */
     const QelExitField* fields; /* all fields, or only the indexed ones when asked */
     char groupName[16];         /* the application group's name, at most 12 characters */
     uint32_t documentWords[3];  /* three words of the document being stored */
@@ -90,6 +90,27 @@ typedef struct QelExitFieldRecord {
 /* context: the application group's exit context. out1 and out2 are the caller's two
  * out-values, passed through. 0 succeeds; anything else fails the store. */
 typedef int (*QelStorageExitFn)(void* context, const QelExitFieldRecord* record, void* out1, void* out2);
+
+/* Lookups. The storage manager also asks the exit for objects it may hold: then function
+ * is QEL_STORAGE_EXIT_LOCATE or QEL_STORAGE_EXIT_FETCH, the record has no fields, its
+ * document points at a QelExitObjectQuery for the exit to fill in, context is the
+ * caller's exit options and out1 and out2 are null. The exit sets found when it holds the object; a fetch
+ * also hands over the object's bytes in data (allocated with malloc; the caller frees them) and their count
+ * in length. 0 succeeds; any other answer fails the lookup, and the object then counts as not held by the
+ * exit. */
+#define QEL_STORAGE_EXIT_STORE 0
+#define QEL_STORAGE_EXIT_LOCATE 1
+#define QEL_STORAGE_EXIT_FETCH 2
+
+/* One object looked up (40 bytes). */
+typedef struct QelExitObjectQuery {
+    const char* storageId; /* the application group's storage identifier */
+    const char* name;      /* the object's name */
+    int32_t found;         /* zero on entry; set by the exit */
+    uint32_t reserved;     /* zero */
+    void* data;            /* FETCH: the object's bytes (malloc), or null */
+    uint64_t length;       /* FETCH: their count */
+} QelExitObjectQuery;
 
 /* ------------------------------------------------------------------------------------
  * DOCSRCH and DOCXTRAC
@@ -122,6 +143,9 @@ QEL_EXITS_ASSERT(offsetof(QelExitFieldRecord, fields) == 8, "fields at offset 8"
 QEL_EXITS_ASSERT(offsetof(QelExitFieldRecord, groupName) == 16, "groupName at offset 16");
 QEL_EXITS_ASSERT(offsetof(QelExitFieldRecord, documentWords) == 32, "documentWords at 32");
 QEL_EXITS_ASSERT(offsetof(QelExitFieldRecord, document) == 48, "document at offset 48");
+QEL_EXITS_ASSERT(sizeof(QelExitObjectQuery) == 40, "QelExitObjectQuery is 40 bytes");
+QEL_EXITS_ASSERT(offsetof(QelExitObjectQuery, found) == 16, "found at offset 16");
+QEL_EXITS_ASSERT(offsetof(QelExitObjectQuery, data) == 24, "data at offset 24");
 #endif
 
 #endif /* QEL_EXITS_H */

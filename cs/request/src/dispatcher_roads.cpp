@@ -14,6 +14,7 @@ void LendDispatcher() {
     static std::once_flag once;
     std::call_once(once, [] {
         CsSetDispatcherRoads({SendLogRecord, CsGetServerInfo, LocalSystemLogFolder, StoreLocalSystemLog});
+        LendStorageRoads();
     });
 }
 

@@ -9,35 +9,12 @@
 
 #include "arc_platform.h"
 #include "object_stream.h"
+#include "qel_cscommon.h"
 
 namespace {
 
 constexpr int kPipeFailed = 84;
 constexpr size_t kPiece = 512;
-
-// The command's words: split at blanks and tabs, "..." keeps blanks inside a word. The
-// text comes from the archive's application definition, so it never meets a shell.
-std::vector<std::string> Words(const std::string& command) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (char c : command) {
-        if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord) words.push_back(word);
-    return words;
-}
 
 struct FileSink {
     FILE* file = nullptr;
@@ -118,7 +95,7 @@ int CsConvertObjectData(CsHandle* handle, const CsObjectRequest* request) {
     if (handle == nullptr || request == nullptr || !request->fetch || request->callback == nullptr)
         return CS_FAILED;
     try {
-        std::vector<std::string> argv = Words(request->convertCommand);
+        std::vector<std::string> argv = cscommon::CommandWords(request->convertCommand);
         if (argv.empty()) return CS_FAILED;
         char name[4096];
         if (CsTempFileName(name, sizeof name, "CONVERT", nullptr) == nullptr) return CS_FAILED;

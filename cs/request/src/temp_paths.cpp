@@ -7,51 +7,15 @@
 #include <vector>
 
 #include "arc_platform.h"
+#include "qel_cscommon.h"
 
 namespace {
-
-std::optional<std::string> NonEmptyEnv(const char* name) {
-    auto value = ArcOS_GetEnv(name);
-    if (!value || value->empty()) return std::nullopt;
-    return value;
-}
-
-// The ';'-separated elements of a list; empty elements do not count.
-std::vector<std::string> Elements(std::string_view list) {
-    std::vector<std::string> out;
-    while (true) {
-        size_t semicolon = list.find(';');
-        std::string_view part = list.substr(0, semicolon);
-        if (!part.empty()) out.emplace_back(part);
-        if (semicolon == std::string_view::npos) return out;
-        list.remove_prefix(semicolon + 1);
-    }
-}
 
 // A directory that does not fit is refused: a cut path names another directory.
-char* Deliver(char* buffer, size_t length, std::string directory) {
-    if (directory.empty() || directory.back() != '/') directory += '/';
-    if (directory.size() + 1 > length) return nullptr;
-    std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+char* Deliver(char* buffer, size_t length, const std::optional<std::string>& directory) {
+    if (!directory || directory->size() + 1 > length) return nullptr;
+    std::memcpy(buffer, directory->c_str(), directory->size() + 1);
     return buffer;
-}
-
-}  // namespace
-
-namespace {
-
-char* DirFromEnv(char* buffer, size_t length, int element, const char* value) {
-    if (value == nullptr || *value == '\0') {
-        if (element > 1) return nullptr;
-        auto fallback = NonEmptyEnv("TEMP");
-        if (!fallback) fallback = NonEmptyEnv("TMP");
-        if (!fallback) fallback = NonEmptyEnv("TMPDIR");
-        return Deliver(buffer, length, fallback.value_or("/tmp/"));
-    }
-    if (element == 0) return Deliver(buffer, length, value);
-    auto elements = Elements(value);
-    if (elements.size() < size_t(element)) return nullptr;
-    return Deliver(buffer, length, elements[size_t(element) - 1]);
 }
 
 }  // namespace
@@ -60,7 +24,7 @@ char* CsGetDirFromEnv(char* buffer, size_t length, int element, const char* valu
     if (buffer == nullptr || length == 0 || element < 0) return nullptr;
     buffer[0] = '\0';
     try {
-        return DirFromEnv(buffer, length, element, value);
+        return Deliver(buffer, length, cscommon::DirFromList(element, value));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -1,6 +1,7 @@
 // The four user exits: loaded for one call, called, and unloaded again.
 #include "qel_cs.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -117,6 +118,30 @@ int CsCallStorageExit(CsHandle* handle, const CsStorageExitInput* input, int ind
     if (Load(handle, kStorageExit, QEL_EXIT_STORAGE_ENTRY, 0, &loaded) != CS_OK) return CS_FAILED;
     int result = Entry<QelStorageExitFn>(loaded)(input->exitContext, &record, out1, out2);
     return result == 0 ? CS_OK : Unexpected(handle, loaded, result, __LINE__);
+}
+
+int CsAskStorageExit(CsHandle* handle, uint32_t function, const char* groupName, void* exitContext,
+                     QelExitObjectQuery* query) {
+    if (query == nullptr) return CS_FAILED;
+    query->found = 0;
+    query->data = nullptr;
+    query->length = 0;
+    QelExitFieldRecord record{};
+    const char* group = groupName ? groupName : "";
+    if (std::strlen(group) > 12) return CS_FAILED;
+    std::memcpy(record.groupName, group, std::strlen(group));
+    record.function = function;
+    record.document = query;
+
+    LoadedExit loaded;
+    if (Load(handle, kStorageExit, QEL_EXIT_STORAGE_ENTRY, 0, &loaded) != CS_OK) return CS_FAILED;
+    int result = Entry<QelStorageExitFn>(loaded)(exitContext, &record, nullptr, nullptr);
+    if (result == 0) return CS_OK;
+    std::free(query->data);
+    query->data = nullptr;
+    query->length = 0;
+    query->found = 0;
+    return Unexpected(handle, loaded, result, __LINE__);
 }
 
 int CsCallSearchExit(CsHandle* handle, const void* group, const void* application, void* textSearch,

@@ -16,9 +16,24 @@ int SECURITY(int32_t function, const char* arg1, const char* arg2, const char* a
     return arg1 && arg1[0] == 'r' ? atoi(arg1 + 1) : -1;
 }
 
+/* Lookups: holds the object "HELD" only, whose bytes are "held:<storage id>:<group>". */
+static int LookUp(const QelExitFieldRecord* record, int answer) {
+    QelExitObjectQuery* query = (QelExitObjectQuery*)record->document;
+    if (strcmp(query->name, "HELD") != 0) return answer;
+    query->found = 1;
+    if (record->function == QEL_STORAGE_EXIT_FETCH) {
+        char* data = (char*)malloc(64);
+        if (data == NULL) return 9;
+        query->length = (uint64_t)snprintf(data, 64, "held:%s:%s", query->storageId, record->groupName);
+        query->data = data;
+    }
+    return answer;
+}
+
 /* context: the answer; out1: a 512-byte text that receives a dump of the record;
  * out2: an int32 that receives the second document word. */
 int SMEXTCAC(void* context, const QelExitFieldRecord* record, void* out1, void* out2) {
+    if (record->function != QEL_STORAGE_EXIT_STORE) return LookUp(record, *(const int*)context);
     char* dump = (char*)out1;
     size_t used = 0;
     used += (size_t)snprintf(dump + used, 512 - used, "group=%s count=%u", record->groupName,

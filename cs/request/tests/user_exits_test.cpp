@@ -1,6 +1,7 @@
 // The four user exits, loaded from libraries that the tests build.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -8,6 +9,7 @@
 #include "message_test_support.h"
 #include "qel_cs.h"
 #include "qel_exits.h"
+#include "qel_sm.h"
 
 namespace {
 
@@ -153,6 +155,75 @@ TEST_F(UserExitTest, StorageExitSeesTheFields) {
 
     input.groupName = "THIRTEENCHARS";
     EXPECT_EQ(CsCallStorageExit(&handle_, &input, 0, nullptr, nullptr), 6);
+}
+
+TEST_F(UserExitTest, StorageExitLooksUpObjects) {
+    InstallAll();
+    int answer = 0;
+    struct Case {
+        const char* name;
+        uint32_t function;
+        const char* object;
+        const char* group;
+        int answer;
+        int rc;
+        int found;
+        std::string data;
+    } cases[] = {
+        {"held object located", QEL_STORAGE_EXIT_LOCATE, "HELD", "GROUP", 0, 0, 1, ""},
+        {"other object", QEL_STORAGE_EXIT_LOCATE, "OTHER", "GROUP", 0, 0, 0, ""},
+        {"held object fetched", QEL_STORAGE_EXIT_FETCH, "HELD", "GROUP", 0, 0, 1, "held:SID:GROUP"},
+        {"the exit fails: its data is dropped", QEL_STORAGE_EXIT_FETCH, "HELD", "GROUP", 3, 6, 0, ""},
+        {"group name too long", QEL_STORAGE_EXIT_LOCATE, "HELD", "THIRTEENCHARS", 0, 6, 0, ""},
+    };
+    for (const auto& c : cases) {
+        messages_.clear();
+        answer = c.answer;
+        QelExitObjectQuery query{};
+        query.storageId = "SID";
+        query.name = c.object;
+        query.found = 5;
+        EXPECT_EQ(CsAskStorageExit(&handle_, c.function, c.group, &answer, &query), c.rc) << c.name;
+        EXPECT_EQ(query.found, c.found) << c.name;
+        EXPECT_EQ(std::string(static_cast<const char*>(query.data ? query.data : ""), query.length), c.data)
+            << c.name;
+        std::free(query.data);
+        EXPECT_EQ(Said("returned the unexpected result 3"), c.answer == 3) << c.name;
+    }
+}
+
+TEST_F(UserExitTest, StorageManagerAsksTheExitThroughTheRequestLayer) {
+    InstallAll();
+    CsSetLayerHooks({});  // lends the storage manager its roads
+    int answer = 0;
+    SmApplGroup group;
+    group.storageId = "SID";
+    group.name = "GROUP";
+    group.flags = SM_AG_STORAGE_EXIT;
+    uint8_t found = 0;
+    uint32_t words[5] = {};
+    EXPECT_EQ(SmLocateObject(&handle_, &group, nullptr, SM_LOC_EXIT, &answer, "HELD$", 0, &found, nullptr,
+                             words, nullptr),
+              0);
+    EXPECT_EQ(found, SM_LOCATE_EXIT);
+    EXPECT_EQ(words[4], 0xFFFFFFFFu);
+    EXPECT_EQ(SmLocateObject(&handle_, &group, nullptr, SM_LOC_EXIT, &answer, "OTHER", 0, &found, nullptr,
+                             words, nullptr),
+              6);
+    EXPECT_TRUE(Said("Object >OTHER< in Application Group >GROUP< not found in cache"));
+
+    std::string data;
+    handle_.callbackContext = &data;
+    handle_.messageCallback = nullptr;
+    uint8_t location = SM_LOC_EXIT;
+    auto take = [](void* context, const unsigned char* bytes, size_t length) {
+        static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes), length);
+        return 1;
+    };
+    EXPECT_EQ(SmFetchObjectData(&handle_, &group, nullptr, nullptr, &location, &answer, "HELD", 5, 0, take),
+              0);
+    EXPECT_EQ(data, "SID:GROUP");
+    EXPECT_EQ(location, SM_LOC_EXIT);
 }
 
 TEST_F(UserExitTest, SearchAndExtractExits) {
