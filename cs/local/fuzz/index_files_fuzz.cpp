@@ -112,8 +112,8 @@ void Patch(std::string* file, std::string_view patches) {
     }
 }
 
-std::string Damage(int which, int how, const std::string& original, std::string_view rest, Archive& archive) {
-    std::string file = original;
+std::string Damage(int which, int how, const std::string& intact, std::string_view rest, Archive& archive) {
+    std::string file = intact;
     switch (how) {
         case 0: Patch(&file, rest); break;
         case 1:
@@ -146,7 +146,7 @@ std::string Damage(int which, int how, const std::string& original, std::string_
                 size_t length = size_t(static_cast<uint8_t>(rest[8])) | size_t(static_cast<uint8_t>(rest[9]))
                                                                             << 8;
                 length = std::min({length, file.size() - from, file.size() - to});
-                file.replace(to, length, original, from, length);
+                file.replace(to, length, intact, from, length);
             }
             break;
     }
