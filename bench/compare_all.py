@@ -7,10 +7,11 @@ BUILD_DIR (default build/) is a build configured with -DQEL_BENCH=ON; this scrip
 nothing and names the targets it misses. Each comparison runs ours and the peer in turn,
 round after round (the order swapped every round), so a change in the machine's load falls
 on both; the ratio is the median of the rounds' ours/peer times (below 1: ours is faster).
---quick runs one short round of each: a smoke test that every comparison still runs, not a
-measurement. A peer that cannot run here (no lighttpd, no compress program) gives a
-"skipped" row. Exit status: 0 when every comparison ran or was skipped, 1 otherwise (a
-missing target, a wrong reply, a failed run); the aims met or not do not change it.
+--quick runs one short round of each (the 1e6-row index comparisons left out): a smoke test
+that every comparison still runs, not a measurement. A peer that cannot run here (no
+lighttpd, no compress program) gives a "skipped" row. Exit status: 0 when every comparison
+ran or was skipped, 1 otherwise (a missing target, a wrong reply, a failed run); the aims
+met or not do not change it.
 """
 import argparse
 import json
@@ -49,12 +50,38 @@ PEER_ROWS = [
     ("stream_text", "LZW stream encode, text vs compress -b16", 1.0, "<"),
 ]
 
+# The segment index's document query against SQLite with one index per column, on the same
+# rows (bench/index): time to the first hit and to the last hit row read, 1e5 and 1e6 rows.
+INDEX_QUERIES = [
+    ("eq100", "I1 = v (about 100 hits)", True),
+    ("eq10pct", "I2 = v (N/10 hits)", True),
+    ("range1pct", "AMT BETWEEN (1% of rows)", True),
+    ("date_eq", "DAY BETWEEN one month AND I2 = v", True),
+    ("like_prefix", "TXT LIKE 'ABC%'", True),
+    ("like_suffix", "TXT LIKE '%XYZ'", False),
+    ("not_in", "I2 NOT IN (3 values)", False),
+    ("all", "empty WHERE (every row)", False),
+    ("and5", "five conditions ANDed", True),
+    ("or2", "two conditions ORed", True),
+]
+INDEX_ROWS = [("index_build", "index build, 1e5 rows into an empty segment vs SQLite inserts", 2.0, "<=")]
+for _size in ("1e5", "1e6"):
+    for _name, _what, _keyed in INDEX_QUERIES:
+        for _phase in ("first", "last"):
+            INDEX_ROWS.append((f"index_{_name}_{_phase}_{_size}",
+                               f"index {_what}, {_size} rows, {_phase} hit{'' if _keyed else ' (scan)'}",
+                               2.0, "<="))
+# Left out of --quick runs, which stay short.
+FULL_ONLY = {key for key, *_ in INDEX_ROWS if key.endswith("_1e6")}
+
 # Where each comparison can be found: (program under BUILD_DIR, target, our benchmark,
 # the peer's benchmark), tried in order; the first program that is built and lists both
 # names is used. A per-area program that gains the same comparison goes before the
 # bench/peers one.
 PEER_PROGRAM = ("bench/peer_compare_bench", "peer_compare_bench")
 SOURCES = {key: [PEER_PROGRAM + (f"{key}/ours", f"{key}/peer")] for key, *_ in PEER_ROWS}
+SOURCES.update({key: [("bench/index_bench", "index_bench", f"{key}/ours", f"{key}/peer")]
+                for key, *_ in INDEX_ROWS})
 
 # Comparisons whose two sides count matches by different rules (glob's "?" is exactly one
 # character, our "_" 0 or 1); in every other one both sides must find the same rows.
@@ -103,10 +130,10 @@ def find_source(build, key, cache):
     raise Missing("build target " + " or ".join(sorted(set(wanted))))
 
 
-def peer_rows(build, rounds, min_time, only):
+def peer_rows(build, rounds, min_time, only, quick):
     results, cache = {}, {}
-    for key, *_ in PEER_ROWS:
-        if only and only not in key:
+    for key, *_ in PEER_ROWS + INDEX_ROWS:
+        if (only and only not in key) or (quick and key in FULL_ONLY):
             continue
         try:
             program, ours, peer = find_source(build, key, cache)
@@ -224,11 +251,11 @@ def main():
     print(f"ours against the peers ({mode}); build {build}", file=sys.stderr, flush=True)
     try:
         results = cgi_rows(build, args.quick, rounds, args.only)
-        results.update(peer_rows(build, rounds, min_time, args.only))
+        results.update(peer_rows(build, rounds, min_time, args.only, args.quick))
     except (RuntimeError, subprocess.TimeoutExpired) as error:
         print(f"compare_all: {error}", file=sys.stderr)
         return 1
-    print(table(CGI_ROWS + PEER_ROWS, results))
+    print(table(CGI_ROWS + PEER_ROWS + INDEX_ROWS, results))
     missing = [r[1] for r in results.values() if r[0] == "missing"]
     if missing:
         print("missing (build them first): " + ", ".join(sorted(set(missing))), file=sys.stderr)

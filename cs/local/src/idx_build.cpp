@@ -2,9 +2,12 @@
 //
 // A load is all or nothing: the keyed files make its records and keys visible
 // together when the index file closes, and only then does the profile count them.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
@@ -19,6 +22,49 @@ namespace {
 bool Exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+bool RemoveIfThere(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+// Whether a load of the segment has finished: every finished load writes DATA_OFFSET.
+bool LoadFinished(const std::string& profilePath, const std::string& section) {
+    TableFile profile;
+    return profile.Load(profilePath) == CS_OK && profile.Get(section, "DATA_OFFSET").has_value();
+}
+
+// Removes what an interrupted first load left of a segment's files (an index file it was
+// still creating does not open again), once no build runs on them: a build holds an
+// exclusive flock on the data file. False when they cannot be removed.
+bool ClearUnfinished(const std::string& profilePath, const std::string& section, const std::string& dataName,
+                     const std::string& indexName) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ::open(dataName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            // A build makes its data file first: without one, none runs.
+            return errno == ENOENT && RemoveIfThere(indexName) && RemoveIfThere(indexName + "-lock");
+        }
+        int locked;
+        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        struct stat held {};
+        struct stat named {};
+        if (locked != 0 || ::fstat(fd, &held) != 0) {
+            ::close(fd);
+            return false;
+        }
+        if (::stat(dataName.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+            held.st_ino != named.st_ino) {
+            ::close(fd);  // replaced while this waited: look again
+            continue;
+        }
+        // The build this waited for may have finished the segment's first load.
+        const bool ok =
+            LoadFinished(profilePath, section) ||
+            (RemoveIfThere(indexName) && RemoveIfThere(indexName + "-lock") && RemoveIfThere(dataName));
+        ::close(fd);
+        return ok;
+    }
+    return false;
 }
 
 // The field's key: its stored value turned into key form.
@@ -92,12 +138,19 @@ struct Build {
             QelLocal_MakeDirs(dataName.c_str());
             if (files->CreateData(dataFile, dataName, uint32_t(recordLength)) != 0) return CS_FAILED;
         }
-        if (files->CreateIndex(indexName, uint32_t(fields[0].keyLength + QELKF_SLOT_SIZE),
-                               int(fields.size()) - 1) != 0) {
+        const IdxField* first = nullptr;
+        int further = -1;
+        for (const IdxField& f : fields) {
+            if (f.member < 0) continue;
+            if (first == nullptr) first = &f;
+            ++further;
+        }
+        if (first == nullptr ||
+            files->CreateIndex(indexName, uint32_t(first->keyLength + QELKF_SLOT_SIZE), further) != 0) {
             return CS_FAILED;
         }
-        for (size_t i = 1; i < fields.size(); ++i) {
-            if (files->AddKeyMember(int(i), uint32_t(fields[i].keyLength + QELKF_SLOT_SIZE)) != 0) {
+        for (const IdxField& f : fields) {
+            if (f.member > 0 && files->AddKeyMember(f.member, uint32_t(f.keyLength + QELKF_SLOT_SIZE)) != 0) {
                 return CS_FAILED;
             }
         }
@@ -124,9 +177,10 @@ struct Build {
         if (position == 0) return CS_FAILED;
         if (*first == 0) *first = position;
         for (size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].member < 0) continue;
             MakeFieldKey(fields[i], row.values[i], record.data() + fields[i].offset, key.data());
-            if (files->AddKey(int(i), std::span<const uint8_t>(key.data(), fields[i].keyLength), position) !=
-                0) {
+            if (files->AddKey(fields[i].member, std::span<const uint8_t>(key.data(), fields[i].keyLength),
+                              position) != 0) {
                 return CS_FAILED;
             }
         }
@@ -143,10 +197,15 @@ struct Build {
         }
         std::vector<uint8_t> record(recordLength), key(QELKF_MAX_KEY + QELKF_SLOT_SIZE);
         for (size_t i = 0; i < fields.size(); ++i) {
+            const int member = fields[i].member;
+            if (member < 0) {
+                ranges->emplace_back();
+                continue;
+            }
             const std::span<uint8_t> k(key.data(), fields[i].keyLength + QELKF_SLOT_SIZE);
             std::string ends[2];
             for (int end = 0; end < 2; ++end) {
-                const uint64_t position = end == 0 ? search->First(int(i), k) : search->Last(int(i), k);
+                const uint64_t position = end == 0 ? search->First(member, k) : search->Last(member, k);
                 if (position == 0 || search->Read(dataFile, position, record) != 0) return false;
                 QelLocalIdxValue value;
                 QelLocalIdx_ConvertField(&value, record.data() + fields[i].offset, 1, fields[i].type,
@@ -191,6 +250,10 @@ int QelLocalIdx_Build(CsHandle*, const QelLocalAppGroup& group, const QelLocalSe
     }
     const std::string dataName = SegmentFileName(*paths, number, ".dat");
     const std::string indexName = SegmentFileName(*paths, number, ".ind");
+    if (!profile.Get(section, "DATA_OFFSET") &&
+        !ClearUnfinished(paths->profile, section, dataName, indexName)) {
+        return CS_FAILED;
+    }
     if (build.OpenFiles(dataName, indexName) != CS_OK) {
         build.files->Abandon();
         return CS_FAILED;

@@ -66,6 +66,7 @@ bool FieldLayout(const QelLocalAppGroup& group, std::vector<IdxField>* fields, s
     if (group.fields.size() > size_t(QELIDX_MAX_FIELDS)) return false;
     fields->clear();
     size_t offset = QELIDX_HEADER_SIZE;
+    int members = 0;  // a field that takes no room has no keys either
     for (const QelLocalAgField& f : group.fields) {
         IdxField field;
         field.type = f.type;
@@ -73,6 +74,7 @@ bool FieldLayout(const QelLocalAppGroup& group, std::vector<IdxField>* fields, s
         if (f.type == 'S' && (f.stringLen <= 0 || size_t(f.stringLen) > QELKF_MAX_KEY)) return false;
         field.keyLength = QelLocalIdx_KeyLength(f.type, f.type == 'S' ? size_t(f.stringLen) : 0);
         field.offset = offset;
+        field.member = field.keyLength > 0 ? members++ : -1;
         offset += field.keyLength;
         fields->push_back(std::move(field));
     }

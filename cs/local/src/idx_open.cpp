@@ -107,6 +107,12 @@ int OpenIndexLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const std
         index->files.reset();
         return QELIDX_MISSING;
     }
+    // A profile counting rows the files do not hold is damaged: a search covers only rows
+    // that are there, and its hit bitmap is sized by what the files hold.
+    if (uint64_t(index->totalRows) > index->files->RecordCount()) {
+        index->files.reset();
+        return QELIDX_MISSING;
+    }
     index->record.assign(index->recordLength, 0);
     return QELIDX_OK;
 }

@@ -202,9 +202,13 @@ std::string NumberText(const IdxField& field, const uint8_t* stored) {
         std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value.integer));
         return text;
     }
-    std::snprintf(text, sizeof text, "%.15g", value.dbl);
+    // As SQL writes a real: -0.0 as 0.0 (they compare equal), and a point in every mantissa.
+    std::snprintf(text, sizeof text, "%.15g", value.dbl == 0.0 ? 0.0 : value.dbl);
     std::string s = text;
-    if (std::isfinite(value.dbl) && s.find_first_of(".e") == std::string::npos) s += ".0";
+    if (std::isfinite(value.dbl) && s.find('.') == std::string::npos) {
+        const size_t exponent = s.find('e');
+        s.insert(exponent == std::string::npos ? s.size() : exponent, ".0");
+    }
     return s;
 }
 

@@ -188,7 +188,7 @@ private:
             case ConditionPlan::NO_ROWS: out.Fill(false); break;
             default:
                 out.Fill(false);
-                if (!Scan(c.field, *field, plan, out)) return false;
+                if (!Scan(field->member, *field, plan, out)) return false;
                 break;
         }
         if (c.negated) out.Invert();
@@ -252,6 +252,21 @@ private:
     uint64_t steps_ = 0;
 };
 
+// Whether the fields can answer every condition of the clause. Checked before the
+// search: a condition the rows never let it reach fails the search all the same.
+bool Answerable(const QelSql_Node& node, const QelLocalIdx& index) {
+    if (node.kind == QelSql_Node::CONDITION) {
+        const QelSql_Condition& c = *node.condition;
+        if (c.field < 0 || size_t(c.field) >= index.fields.size()) return false;
+        const IdxField& field = index.fields[size_t(c.field)];
+        return field.keyLength != 0 && PlanCondition(c, field).kind != ConditionPlan::INVALID;
+    }
+    for (const QelSql_Node& child : node.children) {
+        if (!Answerable(child, index)) return false;
+    }
+    return true;
+}
+
 // Picks up rows loaded since the index was opened.
 int Refresh(QelLocalIdx* index) {
     if (index->empty || index->files == nullptr) {
@@ -263,7 +278,7 @@ int Refresh(QelLocalIdx* index) {
     int64_t total = 0;
     if (profile.Load(index->paths.profile) != CS_OK ||
         profile.Number(index->segment, "TOTAL_ROWS", 0, QELIDX_MAX_ROWS, &total, CS_FAILED, 0) != CS_OK ||
-        index->files->Refresh() != 0) {
+        index->files->Refresh() != 0 || uint64_t(total) > index->files->RecordCount()) {
         return QELIDX_MISSING;
     }
     index->totalRows = total;
@@ -311,6 +326,10 @@ int QelLocalIdx_Search(QelLocalIdx* index, const char* where, const char* restri
         return fail(CS_FAILED);
     }
     if (Refresh(index) != QELIDX_OK) return fail(CS_FAILED);
+    if ((whereRoot && !Answerable(*whereRoot, *index)) ||
+        (restrictRoot && !Answerable(*restrictRoot, *index))) {
+        return fail(CS_FAILED);
+    }
     if (index->empty || index->totalRows == 0) return 0;
 
     if (search.result.Rows() != index->totalRows && search.result.Allocate(index->totalRows) != 0) {

@@ -19,6 +19,7 @@ struct IdxField {
     char type = 0;
     int kind = QELSQL_FIELD_TEXT;  // the WHERE parser's kind
     size_t keyLength = 0;          // bytes in the record and the key; 0: not stored
+    int member = -1;               // its key member in the index file; -1: not stored
     size_t offset = 0;             // in the record
     std::string min, max;          // as the last build wrote them
 };
