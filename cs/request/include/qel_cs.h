@@ -339,9 +339,10 @@ void CsFreeSystemParms(CsHandle* handle);
 // applications gets group->restriction, the search restriction to those applications
 // ("<field> IN ( 'A' , 'B' )", after the user's own query restriction and " AND ").
 // *out (freed with CsFreeFolderList) only on CS_OK. CS_OK; CS_NOT_AUTHORISED when
-// the user may not open the folder; CS_FAILED for an unknown folder, a text that does
-// not fit its field, or a group with several applications but no application-id field;
-// CS_NO_MEMORY; the enter's, transport's or local server's failure.
+// the user may not open the folder; CS_FAILED for an unknown local folder, a text that
+// does not fit its field, or a group with several applications but no application-id
+// field (or an id that its type cannot hold); CS_NO_MEMORY; the enter's, transport's,
+// server's or local server's failure.
 int CsOpenFolderGroups(CsHandle* handle, uint32_t folderNumber, const char* folderName, CsXdrFolder** out);
 // Free an application group or an application entry that a folder reply handed out on
 // its own (their contents through the codec, then the record). Null is ignored.
@@ -360,8 +361,9 @@ using CsServerResolverFn = const char* (*)(const char* current, const char* want
 // serving handle: the caller's own when the resolver says the node's server is the
 // caller's (the caller then gets CS_F1_SERVES_FOLDER), else one new handle per server
 // (names compared ignoring case) that borrows the caller's logon record and system
-// parameters. CS_OK; CS_NOT_FOUND for an unknown set; CS_FAILED (also for a null
-// resolver that a remote node needs); CS_NO_MEMORY; the enter's or transport's failure.
+// parameters. CS_OK; CS_FAILED for an unknown local set, a text that does not fit its
+// field, or a null resolver that a remote node needs; CS_NO_MEMORY; the enter's,
+// transport's or server's failure (CS_NOT_FOUND from a server for an unknown set).
 int CsOpenStorageSet(CsHandle* handle, uint32_t number, CsServerResolverFn resolver, CsStorageSet** out);
 // Drops the connection of each handle the set made (once each, however many nodes it
 // serves) and frees them with the set; the caller's handle and its logon stay. Null is
