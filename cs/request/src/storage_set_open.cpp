@@ -120,7 +120,9 @@ int CsOpenStorageSet(CsHandle* handle, uint32_t number, CsServerResolverFn resol
         rc = CS_NO_MEMORY;
     }
     rc = CsSessionLeave(handle, rc);
-    if (rc == CS_OK && !local && !(handle->def.flags1 & CS_F1_NO_GROUP_HANDLES)) {
+    // The local tables mark every node as served locally: only a server's nodes can
+    // need a handle.
+    if (rc == CS_OK && !(handle->def.flags1 & CS_F1_NO_GROUP_HANDLES)) {
         try {
             rc = GiveNodeHandles(handle, resolver, set.get());
         } catch (const std::bad_alloc&) {
