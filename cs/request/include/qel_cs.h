@@ -331,6 +331,99 @@ void CsFreeLogonRecord(CsHandle* handle);
 void CsFreeSystemParms(CsHandle* handle);
 
 // ===========================================================================
+// Folders, storage sets and routing (docs/routing.md)
+// ===========================================================================
+
+// Opens a folder's definition (request 20): its fields and the application groups the
+// user may see, each with its applications. The folder is chosen by number, or by name
+// when the number is 0. Locally a group whose folder holds two or more of its
+// applications gets group->restriction, the search restriction to those applications
+// ("<field> IN ( 'A' , 'B' )", after the user's own query restriction and " AND ").
+// *out (freed with CsFreeFolderList) only on CS_OK. CS_OK; CS_NOT_AUTHORISED when
+// the user may not open the folder; CS_FAILED for an unknown local folder, a text that
+// does not fit its field, or a group with several applications but no application-id
+// field (or an id that its type cannot hold); CS_NO_MEMORY; the enter's, transport's,
+// server's or local server's failure.
+int CsOpenFolderGroups(CsHandle* handle, uint32_t folderNumber, const char* folderName, CsXdrFolder** out);
+// Free an application group or an application entry that a folder reply handed out on
+// its own (their contents through the codec, then the record). Null is ignored.
+void CsFreeReplyA(CsXdrApplGroup* group);
+void CsFreeReplyB(CsXdrApplEntry* entry);
+
+// The server resolver of CsOpenStorageSet: (the caller's server name, the server of a
+// storage node, the definition of the node's new handle) -> `current` when the node's
+// server is the caller's own, else none after reading the node server's definition
+// into def. CsResolveServerDef is the system's.
+using CsServerResolverFn = const char* (*)(const char* current, const char* wanted, CsServerDef* def);
+
+// Opens storage set `number` (request 53, or the local storage-set tables): *out
+// (freed with CsFreeStorageSet) only on CS_OK. After a remote open, unless flag word 1
+// has CS_F1_NO_GROUP_HANDLES, every node that the local server does not serve gets a
+// serving handle: the caller's own when the resolver says the node's server is the
+// caller's (the caller then gets CS_F1_SERVES_FOLDER), else one new handle per server
+// (names compared ignoring case) that borrows the caller's logon record and system
+// parameters. CS_OK; CS_FAILED for an unknown local set, a text that does not fit its
+// field, or a null resolver that a remote node needs; CS_NO_MEMORY; the enter's,
+// transport's or server's failure (CS_NOT_FOUND from a server for an unknown set).
+int CsOpenStorageSet(CsHandle* handle, uint32_t number, CsServerResolverFn resolver, CsStorageSet** out);
+// Drops the connection of each handle the set made (once each, however many nodes it
+// serves) and frees them with the set; the caller's handle and its logon stay. Null is
+// ignored.
+void CsFreeStorageSet(CsStorageSet* set);
+
+// Segments of an application group, in the order of the group's segment list.
+// (qel_cswire.h defines the records.)
+struct CsSegmentList {
+    CsSegmentList();
+    ~CsSegmentList();
+    CsSegmentList(const CsSegmentList&) = delete;
+    CsSegmentList& operator=(const CsSegmentList&) = delete;
+    std::vector<CsXdrSegment> segments;  // status 0x01 available, 0x02 not for update
+};
+// Mode bits of CsGetSegments.
+inline constexpr uint32_t CS_SEGMENTS_UNDATED = 0x01;  // only segments without dates
+
+// Reads a group's segments from the local server's tables: those whose dates meet the
+// range (none: every dated segment), optionally only the one named (ignoring case).
+// The range's two values are read by the type of the group's segment-date field ('N'
+// 16-bit, 'I' 32-bit, else 64-bit). *out (freed with CsFreeSegmentList) only on CS_OK;
+// an empty list when no segment meets the range. CS_OK; CS_FAILED for a remote handle,
+// a group without a segment-date field when a range is given, a segment name that does
+// not fit the segment record; CS_NO_MEMORY; the local server's failure.
+int CsGetSegments(CsHandle* handle, uint32_t groupNumber, const char* segmentName, uint32_t mode,
+                  const CsXdrCriteria* range, CsSegmentList** out);
+void CsFreeSegmentList(CsSegmentList* list);
+
+// Picks the node entries of a request from a storage set. For a store (forStore
+// non-zero), the first entry with role 0x02 and 0x04 or 0x10: in a set of type 'F'
+// the first such; in type 'L' the first such served by a local handle, else one whose
+// server is its handle's, else one the local server serves, else the first such;
+// another type: CS_FAILED. Otherwise the entry numbered `primary`, or for primary 0 the
+// first with roles 0x04 and 0x08. The second entry: a negative `secondary` takes the
+// first entry's secondary node, a positive one that node, 0 the first entry with 0x08
+// and without 0x04 (none when there is none). CS_OK (both outs none for a set without
+// entries); CS_NOT_FOUND when the first entry or a named second one is missing.
+int CsPickStorageNode(CsStorageSet* set, int primary, int secondary, int forStore, CsStorageNode** first,
+                      CsStorageNode** second);
+
+// Routing flags of CsRouteHandle.
+inline constexpr uint8_t CS_ROUTE_FIRST = 0x01;
+inline constexpr uint8_t CS_ROUTE_FIRST_HANDLE = 0x02;  // cleared when the caller serves the first entry
+inline constexpr uint8_t CS_ROUTE_SECOND = 0x04;
+inline constexpr uint8_t CS_ROUTE_STORE = 0x10;
+
+// The handle that serves a request on the entries: with any of 0x13 the first entry's
+// (0x04 is cleared unless both entries share a handle), else with 0x04 the second
+// entry's, else the caller's (flags become 0). A handle other than the caller's takes
+// the caller's yield callback, logon record, callback words, code-page context, flag
+// word 2 bits 0x02 and 0x08 and server session block, and becomes the caller's
+// delegated handle; the caller's current server name is the serving handle's name.
+CsHandle* CsRouteHandle(CsHandle* handle, CsStorageNode* first, CsStorageNode* second, uint8_t* flags);
+// The handle's secondary handle prepared the same way, or the handle itself when it has
+// none.
+CsHandle* CsRouteSecondary(CsHandle* handle);
+
+// ===========================================================================
 // Layer hooks: operations that the layers above the request layer provide
 // ===========================================================================
 
@@ -349,8 +442,9 @@ void CsSetLayerHooks(CsLayerHooks hooks);
 // or a configuration that cannot be read with local set (message 126); CS_NO_MEMORY.
 int CsParseServerDef(const char* serverName, int local, CsServerDef* def);
 int CsReadServerDef(const char* serverName, int local, CsServerDef* def);
-// The server resolver of folder opening: current when it equals wanted (exact), else
-// wanted's definition is read into def as a remote one and the result is none.
+// The server resolver of storage-set opening: current when it names the server wanted
+// (ignoring case), else wanted's definition is read into def as a remote one and the
+// result is none.
 const char* CsResolveServerDef(const char* current, const char* wanted, CsServerDef* def);
 
 // ===========================================================================

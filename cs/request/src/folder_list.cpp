@@ -12,10 +12,8 @@ using namespace cslogon;
 
 namespace {
 
-constexpr uint16_t kSeesAllFolders = 0x04 | 0x10;
 constexpr uint16_t kOpenBits = 0x07;
 constexpr uint32_t kSpecialFolder = 0x100;
-constexpr uint32_t kClientStrictAdmin = 0x01;
 
 // The caller's callback through the dispatcher's entry callback.
 struct RemoteAdapter {
@@ -37,19 +35,6 @@ int RemoteFolders(CsHandle* handle, const char* pattern, const char* selection1,
                                    outCount, RemoteEntry);
     handle->callbackContext = adapter.context;
     return rc;
-}
-
-// 0 when the user may open the folder, 13 when not, else the local server's failure.
-int FolderPermission(CsHandle* handle, int32_t folder) {
-    const CsLogonRecord* logon = handle->logon;
-    if (logon == nullptr) return CS_NOT_AUTHORISED;
-    if ((logon->userType & kSeesAllFolders) && !(handle->clientFlags & kClientStrictAdmin)) return CS_OK;
-    QelLocalFolderPerms perms;
-    const int rc = QelLocal_GetFolderPerms(handle, folder, static_cast<int32_t>(logon->userNumber),
-                                           logon->groupList.c_str(), &perms);
-    if (rc == CS_NOT_FOUND) return CS_NOT_AUTHORISED;
-    if (rc != CS_OK) return rc;
-    return (perms.perms & kOpenBits) ? CS_OK : CS_NOT_AUTHORISED;
 }
 
 bool Counts(int flags, uint32_t folderFlags) {
@@ -108,6 +93,18 @@ int LocalFolders(CsHandle* handle, const char* pattern, int flags, uint32_t* out
 }
 
 }  // namespace
+
+int cslogon::FolderPermission(CsHandle* handle, int32_t folder) {
+    const CsLogonRecord* logon = handle->logon;
+    if (logon == nullptr) return CS_NOT_AUTHORISED;
+    if (SeesAllFolders(handle)) return CS_OK;
+    QelLocalFolderPerms perms;
+    const int rc = QelLocal_GetFolderPerms(handle, folder, static_cast<int32_t>(logon->userNumber),
+                                           logon->groupList.c_str(), &perms);
+    if (rc == CS_NOT_FOUND) return CS_NOT_AUTHORISED;
+    if (rc != CS_OK) return rc;
+    return (perms.perms & kOpenBits) ? CS_OK : CS_NOT_AUTHORISED;
+}
 
 int CsGetFolderList(CsHandle* handle, const char* pattern, const char* selection1, const char* selection2,
                     int flags, uint32_t* outCount, CsFolderFn callback) {

@@ -50,6 +50,17 @@ int LocalLogon(CsHandle* handle, const char* userId, const char* password, CsUse
 // The password change on a local handle (inside the caller's enter).
 int LocalChangePassword(CsHandle* handle, CsUserRecord* user, const char* newPassword, uint32_t* reason);
 
+// User types that see every folder (unless the client flags ask for strict checks).
+inline constexpr uint16_t kSeesAllFolders = 0x04 | 0x10;
+inline constexpr uint32_t kClientStrictAdmin = 0x01;
+inline bool SeesAllFolders(const CsHandle* handle) {
+    return handle->logon != nullptr && (handle->logon->userType & kSeesAllFolders) &&
+           !(handle->clientFlags & kClientStrictAdmin);
+}
+// 0 when the logged-on user may open the local folder, 13 when not (no logon, no
+// permission row with any of the bits 0x07), else the local server's failure.
+int FolderPermission(CsHandle* handle, int32_t folder);
+
 // Issues a logon message with the source name and line as the last inserts. Messages
 // never change the operation's result.
 void IssueLogonMessage(CsHandle* handle, int row, int line);

@@ -161,7 +161,8 @@ int CsReadServerDef(const char* serverName, int local, CsServerDef* def) {
 }
 
 const char* CsResolveServerDef(const char* current, const char* wanted, CsServerDef* def) {
-    if (current != nullptr && wanted != nullptr && std::strcmp(current, wanted) == 0) return current;
+    // Server names compare ignoring case, as the registry finds their sections.
+    if (current != nullptr && wanted != nullptr && ArcOS_StrICmp(current, wanted) == 0) return current;
     CsParseServerDef(wanted, 0, def);
     return nullptr;
 }

@@ -9,6 +9,7 @@
 #include "arc_datetime.h"
 #include "arc_platform.h"
 #include "qel_local.h"
+#include "route_detail.h"
 
 namespace {
 
@@ -32,34 +33,6 @@ private:
     CsHandle* handle_;
     int rc_;
 };
-
-template <size_t N, size_t M>
-void CopyText(char (&to)[N], const char (&from)[M]) {
-    static_assert(N >= M);
-    std::memcpy(to, from, M);
-    to[N - 1] = '\0';
-}
-
-std::shared_ptr<CsStorageSet> MakeStorageSet(const QelLocalStorageSet& local) {
-    auto set = std::make_shared<CsStorageSet>();
-    static_assert(sizeof set->name >= QELLOCAL_NAME_SIZE &&
-                  sizeof set->description >= QELLOCAL_DESCRIPTION_SIZE);
-    std::memcpy(set->name, local.name, QELLOCAL_NAME_SIZE);
-    std::memcpy(set->description, local.description, QELLOCAL_DESCRIPTION_SIZE);
-    set->type = 'L';
-    for (const QelLocalStorageNode& local_node : local.nodes) {
-        CsStorageNode node;
-        node.number = static_cast<uint16_t>(local_node.nid);
-        CopyText(node.name, local_node.name);
-        CopyText(node.description, local_node.description);
-        CopyText(node.logon, local_node.logon);
-        CopyText(node.serverName, local_node.server);
-        node.flags = local_node.status | 0x01;  // served by the local server
-        node.secondary = static_cast<uint16_t>(local_node.secNid);
-        set->nodes.push_back(node);
-    }
-    return set;
-}
 
 // The value of one field of the System Log group, chosen by the field's name.
 std::string FieldValue(const QelLocalAgField& field, const CsSystemLogRecord& record) {
@@ -96,7 +69,10 @@ int LocalSystemLogFolder(CsHandle* handle, std::shared_ptr<CsStorageSet>* folder
         if (rc != CS_OK) return rc;
         fields->clear();
         for (const QelLocalAgField& field : record->fields) fields->push_back({field.type, field.stringCase});
-        *folder = MakeStorageSet(set);
+        auto storage = std::make_shared<CsStorageSet>();
+        rc = csroute::StorageSetFromLocal(set, storage.get());
+        if (rc != CS_OK) return rc;
+        *folder = std::move(storage);
         *group = std::move(record);
         return CS_OK;
     } catch (const std::bad_alloc&) {

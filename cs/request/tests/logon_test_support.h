@@ -125,6 +125,7 @@ public:
                                  std::to_string(minLength) + "\nSYS_MASK=" + std::to_string(sysMask) + "\n");
     }
     std::string Table(const char* name) const { return localtest::ReadFile(archive_.Table(name)); }
+    const std::string& Dir() const { return archive_.Dir(); }
     void WriteTable(const char* name, const std::string& text) {
         localtest::WriteFile(archive_.Table(name), text);
     }

@@ -195,10 +195,11 @@ TEST_F(ServerDefTest, Resolver) {
     CsServerDef def;
     const char* current = "REMOTE1";
     EXPECT_EQ(CsResolveServerDef(current, "REMOTE1", &def), current);
+    EXPECT_EQ(CsResolveServerDef(current, "remote1", &def), current) << "names compare ignoring case";
     EXPECT_EQ(def.kind, 0);  // untouched
 
-    // Names compare exactly here; the registry finds the key ignoring case.
-    EXPECT_EQ(CsResolveServerDef(current, "remote1", &def), nullptr);
+    // Another server: its definition is read (the registry finds the key ignoring case).
+    EXPECT_EQ(CsResolveServerDef("OTHER", "remote1", &def), nullptr);
     EXPECT_EQ(def.kind, CS_KIND_SNA);
     EXPECT_STREQ(def.host, "archive.example.com");
 

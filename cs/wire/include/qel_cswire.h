@@ -356,6 +356,9 @@ struct CsXdrApplGroup {
     uint16_t applCount;
     CsXdrApplEntry* appls;
     CsXdrTextSearch textSearch;
+    // Kept in memory only, never on the wire: the search restriction of a group read
+    // from the local server (malloc'd; the free operation releases it).
+    char* restriction;
 };
 
 // A field of a folder; its two values are typed by type[0].

@@ -40,6 +40,7 @@ bool CsXdr_ApplEntry(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_ApplGroup(QelXdr* xdr, void* object, long) {
     auto* g = static_cast<CsXdrApplGroup*>(object);
+    if (Freeing(xdr)) Release(&g->restriction);
     if (!QelXdr_UInt(xdr, &g->number) || !Field(xdr, g->name) || !Field(xdr, g->description) ||
         !Field(xdr, g->prefix) || !QelXdr_UShort(xdr, &g->notePermissions) ||
         !QelXdr_Char(xdr, &g->segmentKind) || !QelXdr_UInt(xdr, &g->rowsPerSegment) ||
