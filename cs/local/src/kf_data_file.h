@@ -28,6 +28,24 @@ private:
     int fd_ = -1;
 };
 
+// A read-only mapping of a file's first bytes.
+class Mapping {
+public:
+    Mapping() = default;
+    ~Mapping() { Reset(); }
+    Mapping(Mapping&& other) noexcept : data_(other.data_), size_(other.size_) { other.data_ = nullptr; }
+    Mapping& operator=(Mapping&& other) noexcept;
+    // Maps size bytes of fd; false (and nothing mapped) when that fails.
+    bool Map(int fd, size_t size);
+    void Reset();
+    const uint8_t* Data() const { return data_; }
+    size_t Size() const { return data_ != nullptr ? size_ : 0; }
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
 class DataFile {
 public:
     // Each returns a QELKF_ERR_* value. Building holds an exclusive flock on the
@@ -61,6 +79,11 @@ private:
 
     Fd fd_;
     std::string path_;
+    bool build_ = false;
+    // A search reads the records the file held at its first read from a mapping
+    // (records are only ever appended); later ones with pread.
+    mutable Mapping map_;
+    mutable bool mapTried_ = false;
     bool created_ = false;
     uint32_t recordLength_ = 0;
     uint64_t headerCount_ = 0;
