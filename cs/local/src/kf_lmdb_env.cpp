@@ -79,9 +79,11 @@ struct Registry {
     std::map<std::pair<dev_t, ino_t>, Entry> entries;
 };
 
+// Never destroyed: sets still open in other statics (the local server's cached
+// indexes) release their environments during exit, in no fixed order.
 Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
+    static Registry* registry = new Registry;
+    return *registry;
 }
 
 // Opens the environment; the caller checks that it is the file it stat'ed.
