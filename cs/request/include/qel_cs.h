@@ -477,7 +477,7 @@ void CsFreePackedHit(CsXdrHitRow* hit, int extra);
 // is ignored.
 void CsFreeHit(const CsXdrApplGroup* group, CsXdrHitRow* hit);
 
-// Non-zero when the text holds a '$' (the document carries page tables).
+// Non-zero when a '$' occurs in text (the document carries page tables).
 int CsHasDollar(const char* text);
 
 // Location bits of a fetch.
@@ -495,7 +495,7 @@ int CsLocationName(CsHandle* handle, const CsStorageNode* primary, const CsStora
                    std::string* name, int* number, std::string* server);
 
 // The key-field values (flag 0x20) of a hit, separated by ",": 'B' %lld, 'D' %.2f, 'I'
-// %d, 'N' %hd, 'S' quoted with '. Stops after the value that takes the text past 254
+// %d, 'N' %hd, 'S' quoted with '. Stops after the value that takes the result past 254
 // characters.
 inline constexpr size_t CS_KEY_TEXT_LIMIT = 254;
 std::string CsFormatKeyValues(const CsXdrApplGroup* group, const CsXdrHitRow* hit);

@@ -315,7 +315,7 @@ TEST(PackHit, CopyLaysEverythingIntoOneBlock) {
         EXPECT_EQ(hit->object->loadId, 30u);
         EXPECT_EQ(CsSameDocument(hit, &in.row), 0);
         EXPECT_EQ(CsMatchDocId(&g.record, hit, &in.row), 0);
-        // Changing the original leaves the copy alone.
+        // Changing the input leaves the copy alone.
         in.texts[1][0] = 'X';
         EXPECT_STREQ(hit->values[1].v.text, "a text value");
         ExpectInside(hit, block, c.head + 4096);
@@ -476,7 +476,7 @@ TEST(KeyValues, EachTypeOnlyKeyFields) {
 TEST(KeyValues, StopsAfterTheValuePastTheLimit) {
     struct Case {
         const char* what;
-        size_t firstLength;  // 'S' value length; the text is quoted, so it is 2 longer
+        size_t firstLength;  // 'S' value length; quoted, it is 2 longer
         std::string want;
     };
     const std::string a(252, 'a');
