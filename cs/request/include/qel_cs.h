@@ -424,6 +424,83 @@ CsHandle* CsRouteHandle(CsHandle* handle, CsStorageNode* first, CsStorageNode* s
 CsHandle* CsRouteSecondary(CsHandle* handle);
 
 // ===========================================================================
+// Hits and documents (docs/hits.md)
+// ===========================================================================
+
+// 0 when both hits name the same stored document: the object references' offset,
+// length, load id and compressed length and the object names (none equals none), else
+// non-zero.
+int CsSameDocument(const CsXdrHitRow* first, const CsXdrHitRow* second);
+// 0 when CsSameDocument holds and every value slot is equal by its field's type ('B',
+// 'I', 'N' as integers, 'D' as doubles, 'S' and 'T' as texts), else non-zero.
+int CsMatchDocId(const CsXdrApplGroup* group, const CsXdrHitRow* first, const CsXdrHitRow* second);
+
+// One entry of a document's object table: where the object after the first lies and the
+// letters that name it.
+struct CsObjectPageEntry {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    char name[4] = {};
+};
+// The object table in pages of perPage entries (the last page holds the rest).
+struct CsObjectPages {
+    uint32_t count = 0;  // entries in all pages
+    uint16_t perPage = 0;
+    CsObjectPageEntry* const* pages = nullptr;
+};
+// Object n (from 1) of the table: *out becomes a copy of the template with entry n-1's
+// offset and length as its offset and compressed length, and a new name (the caller
+// frees it with free()): the template's name with the entry's first two letters written
+// three characters after its first letter (at its fourth and fifth characters), ending
+// there. CS_OK; CS_FAILED for n outside 1..count, a table without the page, an entry
+// name shorter than two letters or an object name shorter than five characters;
+// CS_NO_MEMORY.
+int CsMakeObjectRef(const CsObjectPages* table, int n, const CsXdrObjectRef* templ, CsXdrObjectRef* out);
+
+// Modes of CsPackHit.
+inline constexpr int CS_PACK_FRESH = 0;  // a new empty hit: zeroed slots, no object
+inline constexpr int CS_PACK_COPY = 1;   // a new block copied from the hit (it stays the caller's)
+inline constexpr int CS_PACK_GROW = 2;   // the packed hit's own block, regrown to hold every text
+// Lays a hit out as one allocation: extra bytes (negative: none; rounded up to a
+// multiple of 8) before the hit record, then its object reference, one value slot per
+// field of the group, then the object name and the slot texts. *hit points at the hit
+// record. Mode 2 takes a hit that CsPackHit made (the texts it points at may lie
+// anywhere; those outside the block stay their owner's) and may move it. CS_OK;
+// CS_FAILED for a bad mode, a hit with more slots than the group has fields, or a mode
+// 1/2 call without a hit; CS_NO_MEMORY (the hit is left as it was).
+int CsPackHit(const CsXdrApplGroup* group, CsXdrHitRow** hit, int extra, int mode);
+// The start of a packed hit's block (the caller's extra bytes).
+void* CsPackedHitBlock(CsXdrHitRow* hit, int extra);
+// Frees a packed hit. Null is ignored.
+void CsFreePackedHit(CsXdrHitRow* hit, int extra);
+// Frees a hit that decoding made: its contents through the codec, then the record. Null
+// is ignored.
+void CsFreeHit(const CsXdrApplGroup* group, CsXdrHitRow* hit);
+
+// Non-zero when a '$' occurs in text (the document carries page tables).
+int CsHasDollar(const char* text);
+
+// Location bits of a fetch.
+inline constexpr int CS_LOC_CACHE = 0x01;
+inline constexpr int CS_LOC_PRIMARY = 0x02;
+inline constexpr int CS_LOC_SECONDARY = 0x04;
+inline constexpr int CS_LOC_EXTERNAL_CACHE = 0x10;
+// Where a document came from, for messages: the node entries are those the request was
+// routed on (CsPickStorageNode on the group's storage set; either may be none). 0x01
+// "-CACHE-", 0x10 "-EXTERNAL CACHE-" (both with the primary's number), 0x02 the primary's
+// name and number, 0x04 the secondary's, else "-UNKNOWN-" (the primary's number or 0).
+// server: "-LOCAL-", or the server name of the node named when it is remote (its flag
+// 0x01 clear). CS_OK; CS_FAILED for a null out.
+int CsLocationName(CsHandle* handle, const CsStorageNode* primary, const CsStorageNode* secondary, int bits,
+                   std::string* name, int* number, std::string* server);
+
+// The key-field values (flag 0x20) of a hit, separated by ",": 'B' %lld, 'D' %.2f, 'I'
+// %d, 'N' %hd, 'S' quoted with '. Stops after the value that takes the result past 254
+// characters.
+inline constexpr size_t CS_KEY_TEXT_LIMIT = 254;
+std::string CsFormatKeyValues(const CsXdrApplGroup* group, const CsXdrHitRow* hit);
+
+// ===========================================================================
 // Layer hooks: operations that the layers above the request layer provide
 // ===========================================================================
 
