@@ -20,15 +20,9 @@ struct CacheEntry {
     std::unique_ptr<QelLocalIdx> index;
 };
 
-struct QueryEntry {
-    int32_t agid = 0;
-    std::string segment;
-    QelLocalIdx* index = nullptr;
-};
-
 struct DocQuery {
     std::vector<CacheEntry> cache;
-    std::vector<QueryEntry> entries;
+    std::vector<QelLocalIdx*> entries;  // the query's segments, in order (owned by the cache)
     size_t position = 0;
     bool searchPending = false;  // the current entry has not been searched yet
     std::string where;
@@ -68,18 +62,18 @@ int CachedIndex(uintptr_t owner, const QelLocalAppGroup& group, const std::strin
 int Fetch(QelLocalHit* hit) {
     DocQuery& q = TheQuery();
     while (q.position < q.entries.size()) {
-        QueryEntry& e = q.entries[q.position];
+        QelLocalIdx* index = q.entries[q.position];
         int found = 0, error = CS_OK;
         if (q.searchPending) {
-            found = QelLocalIdx_Search(e.index, q.where.c_str(), q.restriction.c_str(), &hit->row, 1, &error);
+            found = QelLocalIdx_Search(index, q.where.c_str(), q.restriction.c_str(), &hit->row, 1, &error);
             q.searchPending = false;
         } else {
-            found = QelLocalIdx_NextHit(e.index, &hit->row);
+            found = QelLocalIdx_NextHit(index, &hit->row);
         }
         if (error != CS_OK) return error;
         if (found) {
-            hit->agid = e.agid;
-            hit->segment = e.segment;
+            hit->agid = index->group.agid;
+            hit->segment = index->segment;
             return CS_OK;
         }
         ++q.position;
@@ -130,9 +124,7 @@ int QelLocal_QueryDocsFirst(CsHandle*, const QelLocalQueryFolder* folder,
                             QelLocalHit* hit) {
     Request request;
     if (!request.Ready() || folder == nullptr || query == nullptr || hit == nullptr) return CS_FAILED;
-    if (std::optional<std::string> sleep = ArcOS_GetEnv("QEL_SLEEP_DOC")) {
-        if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
-    }
+    DebugDelay("QEL_SLEEP_DOC");
     DocQuery& q = TheQuery();
     q.entries.clear();
     q.position = 0;
@@ -147,7 +139,7 @@ int QelLocal_QueryDocsFirst(CsHandle*, const QelLocalQueryFolder* folder,
                 q.entries.clear();
                 return rc;
             }
-            q.entries.push_back(QueryEntry{g.group->agid, segment, index});
+            q.entries.push_back(index);
         }
     }
     q.where.assign(where);

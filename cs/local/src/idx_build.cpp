@@ -2,12 +2,9 @@
 //
 // A load is all or nothing: the keyed files make its records and keys visible
 // together when the index file closes, and only then does the profile count them.
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
@@ -24,47 +21,10 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool RemoveIfThere(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
-
 // Whether a load of the segment has finished: every finished load writes DATA_OFFSET.
 bool LoadFinished(const std::string& profilePath, const std::string& section) {
     TableFile profile;
     return profile.Load(profilePath) == CS_OK && profile.Get(section, "DATA_OFFSET").has_value();
-}
-
-// Removes what an interrupted first load left of a segment's files (an index file it was
-// still creating does not open again), once no build runs on them: a build holds an
-// exclusive flock on the data file. False when they cannot be removed.
-bool ClearUnfinished(const std::string& profilePath, const std::string& section, const std::string& dataName,
-                     const std::string& indexName) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = ::open(dataName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            // A build makes its data file first: without one, none runs.
-            return errno == ENOENT && RemoveIfThere(indexName) && RemoveIfThere(indexName + "-lock");
-        }
-        int locked;
-        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
-        struct stat held {};
-        struct stat named {};
-        if (locked != 0 || ::fstat(fd, &held) != 0) {
-            ::close(fd);
-            return false;
-        }
-        if (::stat(dataName.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
-            held.st_ino != named.st_ino) {
-            ::close(fd);  // replaced while this waited: look again
-            continue;
-        }
-        // The build this waited for may have finished the segment's first load.
-        const bool ok =
-            LoadFinished(profilePath, section) ||
-            (RemoveIfThere(indexName) && RemoveIfThere(indexName + "-lock") && RemoveIfThere(dataName));
-        ::close(fd);
-        return ok;
-    }
-    return false;
 }
 
 // The field's key: its stored value turned into key form.
@@ -223,9 +183,7 @@ struct Build {
 int QelLocalIdx_Build(CsHandle*, const QelLocalAppGroup& group, const QelLocalSegment& segment,
                       std::span<const QelLocalIdxRow> rows, int64_t firstRow, int64_t count, int64_t* added) {
     if (added != nullptr) *added = 0;
-    if (std::optional<std::string> sleep = ArcOS_GetEnv("QEL_SLEEP_BT")) {
-        if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
-    }
+    DebugDelay("QEL_SLEEP_BT");
     count = std::min<int64_t>(count, int64_t(rows.size()));
     if (firstRow < 0) firstRow = 0;
     if (count <= firstRow) return CS_OK;
@@ -250,8 +208,10 @@ int QelLocalIdx_Build(CsHandle*, const QelLocalAppGroup& group, const QelLocalSe
     }
     const std::string dataName = SegmentFileName(*paths, number, ".dat");
     const std::string indexName = SegmentFileName(*paths, number, ".ind");
+    // What an interrupted first load left does not open again: it goes, once no build
+    // runs (the build waited for may have finished the load).
     if (!profile.Get(section, "DATA_OFFSET") &&
-        !ClearUnfinished(paths->profile, section, dataName, indexName)) {
+        !QelKf_RemoveUnfinished(dataName, indexName, [&] { return LoadFinished(paths->profile, section); })) {
         return CS_FAILED;
     }
     if (build.OpenFiles(dataName, indexName) != CS_OK) {

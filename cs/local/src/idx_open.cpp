@@ -49,7 +49,6 @@ int OpenIndexLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const std
     index->files.reset();
     index->searching = false;
     index->empty = false;
-    index->agid = group.agid;
     if (&index->group != &group) index->group = group;
     index->segment = segment;
     if (group.fields.size() > size_t(QELIDX_MAX_FIELDS)) return QELIDX_TOO_MANY_FIELDS;

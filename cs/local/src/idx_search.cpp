@@ -30,6 +30,15 @@ SearchState& TheSearch() {
     return state;
 }
 
+// The stored field a condition names; null for another field or one that takes no room.
+const IdxField* StoredField(const QelLocalIdx& index, const QelSql_Condition& c) {
+    if (c.field < 0 || size_t(c.field) >= index.fields.size() ||
+        index.fields[size_t(c.field)].keyLength == 0) {
+        return nullptr;
+    }
+    return &index.fields[size_t(c.field)];
+}
+
 constexpr unsigned kYieldEvery = 4096;  // keys or rows between yield calls
 constexpr int64_t kFilterBelow = 256;   // rows few enough to test one by one
 
@@ -91,14 +100,6 @@ private:
         if (LocalState& s = State(); s.yield != nullptr) s.yield();
         if (CancelFlag().load() != 0) return Fail(CS_CANCELLED);
         return true;
-    }
-
-    const IdxField* FieldOf(const QelSql_Condition& c) {
-        if (c.field < 0 || size_t(c.field) >= ix_.fields.size() ||
-            ix_.fields[size_t(c.field)].keyLength == 0) {
-            return nullptr;
-        }
-        return &ix_.fields[size_t(c.field)];
     }
 
     // Marks the record at a key's position.
@@ -167,7 +168,7 @@ private:
     }
 
     bool Condition(const QelSql_Condition& c, const HitBitmap* domain, HitBitmap& out) {
-        const IdxField* field = FieldOf(c);
+        const IdxField* field = StoredField(ix_, c);
         if (field == nullptr) return Fail(CS_FAILED);
         const ConditionPlan plan = PlanCondition(c, *field);
         if (plan.kind == ConditionPlan::INVALID) return Fail(CS_FAILED);
@@ -209,7 +210,7 @@ private:
     // row by row on what is left.
     int Rank(const QelSql_Node& node) const {
         if (node.kind != QelSql_Node::CONDITION) return 1;
-        const IdxField* field = const_cast<Evaluator*>(this)->FieldOf(*node.condition);
+        const IdxField* field = StoredField(ix_, *node.condition);
         if (field == nullptr) return 0;
         const ConditionPlan plan = PlanCondition(*node.condition, *field);
         return PrefersFilter(*node.condition, plan) ? 2 : 0;
@@ -256,10 +257,8 @@ private:
 // search: a condition the rows never let it reach fails the search all the same.
 bool Answerable(const QelSql_Node& node, const QelLocalIdx& index) {
     if (node.kind == QelSql_Node::CONDITION) {
-        const QelSql_Condition& c = *node.condition;
-        if (c.field < 0 || size_t(c.field) >= index.fields.size()) return false;
-        const IdxField& field = index.fields[size_t(c.field)];
-        return field.keyLength != 0 && PlanCondition(c, field).kind != ConditionPlan::INVALID;
+        const IdxField* field = StoredField(index, *node.condition);
+        return field != nullptr && PlanCondition(*node.condition, *field).kind != ConditionPlan::INVALID;
     }
     for (const QelSql_Node& child : node.children) {
         if (!Answerable(child, index)) return false;
@@ -309,9 +308,7 @@ int QelLocalIdx_Search(QelLocalIdx* index, const char* where, const char* restri
         return 0;
     };
     if (index == nullptr || row == nullptr || index->status != QELIDX_OK) return fail(CS_FAILED);
-    if (std::optional<std::string> sleep = ArcOS_GetEnv("QEL_SLEEP_NDX")) {
-        if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
-    }
+    DebugDelay("QEL_SLEEP_NDX");
     SearchState& search = TheSearch();
     if (search.owner == index) search.owner = nullptr;
     index->position = 0;

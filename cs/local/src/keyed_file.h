@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -115,6 +116,13 @@ public:
 // start); 0 or 125 is success at start, 0, 133, 162 or 410 at stop.
 int QelKf_Start(int files, int members, int depth);
 int QelKf_Stop();
+
+// Removes a data file and its index file that an interrupted creation left (an index
+// file still being created does not open again), once no build holds the data file: a
+// build keeps an exclusive flock on it. finished() is asked after the wait; true keeps
+// the files (the build waited for completed them). False when they cannot be removed.
+bool QelKf_RemoveUnfinished(const std::string& dataName, const std::string& indexName,
+                            const std::function<bool()>& finished);
 
 // A set of keyed files on LMDB.
 std::unique_ptr<KeyedFile> QelKf_NewLmdb();

@@ -112,6 +112,12 @@ std::optional<std::string> FileInFolder(int dir, const std::string& name) {
     return s.dirs[size_t(dir)] + name;
 }
 
+void DebugDelay(const char* name) {
+    if (std::optional<std::string> sleep = ArcOS_GetEnv(name)) {
+        if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
+    }
+}
+
 std::string Row(int64_t a) { return std::to_string(a); }
 std::string Row(int64_t a, int64_t b) { return Row(a) + "|" + Row(b); }
 std::string Row(int64_t a, int64_t b, int64_t c) { return Row(a, b) + "|" + Row(c); }
@@ -128,9 +134,7 @@ int QelLocal_Open(CsHandle* handle) {
         ++s.openCount;
         return CS_OK;
     }
-    if (std::optional<std::string> sleep = ArcOS_GetEnv("QEL_SLEEP_DB")) {
-        if (std::optional<int64_t> seconds = ParseNumber(*sleep, 0, 3600)) ArcOS_Sleep(unsigned(*seconds));
-    }
+    DebugDelay("QEL_SLEEP_DB");
     int rc = CS_FAILED;
     std::vector<std::string> volumes = QelLocal_VolumeDirectories(handle);
     if (!volumes.empty()) {

@@ -70,6 +70,10 @@ private:
     std::unique_lock<std::recursive_mutex> lock_;
 };
 
+// Sleeps the seconds (0-3600) that the environment variable `name` holds, when it is
+// set: debugging delays of the local server's steps.
+void DebugDelay(const char* name);
+
 // Drops the document query and the cached segment indexes.
 void ForgetDocQuery();
 

@@ -50,7 +50,6 @@ int OpenIndexLocked(QelLocalIdx* index, const QelLocalAppGroup& group, const std
 class QelLocalIdx {
 public:
     int status = QELIDX_MISSING;
-    int32_t agid = 0;
     QelLocalAppGroup group;  // as opened: a segment without rows is opened again by its next search
     std::string segment;
     qel::local::detail::SegmentFiles paths;
