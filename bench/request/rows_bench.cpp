@@ -71,7 +71,7 @@ struct Rows {
             const std::string name = "DOC" + std::to_string(row);
             CsXdrObjectRef object{};
             object.name = const_cast<char*>(name.c_str());
-            object.loadId = static_cast<uint32_t>(row);
+            object.compressedOffset = static_cast<uint32_t>(row);
             object.compression = 'O';
             CsXdrValue values[5]{};
             values[0].type = 'S';

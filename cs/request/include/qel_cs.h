@@ -428,7 +428,7 @@ CsHandle* CsRouteSecondary(CsHandle* handle);
 // ===========================================================================
 
 // 0 when both hits name the same stored document: the object references' offset,
-// length, load id and compressed length and the object names (none equals none), else
+// length, compressed offset and compressed length and the object names (none equals none), else
 // non-zero.
 int CsSameDocument(const CsXdrHitRow* first, const CsXdrHitRow* second);
 // 0 when CsSameDocument holds and every value slot is equal by its field's type ('B',
@@ -449,7 +449,7 @@ struct CsObjectPages {
     CsObjectPageEntry* const* pages = nullptr;
 };
 // Object n (from 1) of the table: *out becomes a copy of the template with entry n-1's
-// offset and length as its offset and compressed length, and a new name (the caller
+// offset and length as its compressed offset and compressed length, and a new name (the caller
 // frees it with free()): the template's name with the entry's first two letters written
 // three characters after its first letter (at its fourth and fifth characters), ending
 // there. CS_OK; CS_FAILED for n outside 1..count, a table without the page, an entry
@@ -604,6 +604,142 @@ int CsReadObjectData(CsHandle* handle, const CsObjectRequest* request);
 int CsConvertObjectData(CsHandle* handle, const CsObjectRequest* request);
 // CsConvertObjectData when request->convert is set, else CsReadObjectData.
 int CsFetchObjectData(CsHandle* handle, const CsObjectRequest* request);
+
+// ===========================================================================
+// Store, search and retrieve (docs/documents.md)
+// ===========================================================================
+//
+// Each operation runs in the call bracket. A remote handle sends one numbered request; a
+// local handle is served from the local server's tables and segment index and the
+// storage manager. The group is an entry of a CsOpenFolderGroups reply. Locally the
+// group's fields, storage identifier and periods are read again from the tables by its
+// number, and so are the user's permissions on it and the user's query restriction: a
+// record the caller altered can neither widen what the user may do nor what a search
+// may see. Messages are issued by catalogue index: 47 query, 48 retrieval, 49
+// resources, 62 index update, 65 object store, 146 a segment not available.
+
+// Permission bits of CsXdrApplGroup::permissions.
+inline constexpr uint8_t CS_PERMIT_RETRIEVE = 0x01;
+inline constexpr uint8_t CS_PERMIT_STORE = 0x02;
+inline constexpr uint8_t CS_PERMIT_UPDATE = 0x08;
+// Logging bits of CsXdrApplGroup::logging.
+inline constexpr uint8_t CS_LOG_QUERIES = 0x01;
+inline constexpr uint8_t CS_LOG_RETRIEVALS = 0x02;
+inline constexpr uint8_t CS_LOG_UPDATES = 0x10;
+inline constexpr uint8_t CS_LOG_STORES = 0x20;
+// Field flags of CsXdrFieldDef::flags.
+inline constexpr uint8_t CS_FIELD_SEGMENT_DATE = 0x04;
+inline constexpr uint8_t CS_FIELD_TEXT_SEARCH = 0x08;
+inline constexpr uint8_t CS_FIELD_KEY = 0x20;
+// Flag byte of a search: run the group's linked text search.
+inline constexpr int CS_SEARCH_TEXT = 0x10;
+// How often a local scan asks whether to go on.
+inline constexpr int CS_SEARCH_POLL_ROWS = 25;
+
+// A hit of a search: a packed hit (CsPackHit) whose block starts with the caller's extra
+// bytes (none for a negative count). Answer 0 to keep it (free it with
+// CsFreePackedHit(hit, extra)), non-zero to let the search free it. A callback that
+// wants no more rows calls CsInterrupt(handle); the search then ends with CS_CANCELLED.
+// context is handle->callbackContext.
+using CsSearchHitFn = int (*)(void* context, CsXdrHitRow* hit);
+
+// Searches one application group of a folder: the rows of its segments that the range
+// meets (none: every dated segment) and that match the WHERE text (empty: every row),
+// within the group's restriction. noteFilter (may be null): value items numbered 1 (a
+// colour, decimal) and 2 (a text that the note's user id or, for a public note, its text
+// holds); only hits with a matching note are delivered, their note flag 'Y'. noteLetter
+// 'Y': every hit's note flag is set ('Y' or 'N'). textSearch: the text-search values
+// handed to the server (remote handles only; locally CS_FAILED). The WHERE text is never
+// changed; a logged query (CS_LOG_QUERIES) is issued as message 47 with a copy whose
+// runs of blanks outside quotes shrink to one. CS_OK; CS_UNAVAILABLE when every segment
+// the range meets is unavailable (message 146 is issued once per unavailable segment
+// in any case); CS_NOT_AUTHORISED when the user may not see the group; CS_CANCELLED
+// (CsInterrupt, polled every CS_SEARCH_POLL_ROWS rows); CS_FAILED for a WHERE text the
+// index cannot answer; CS_NO_MEMORY; the transport's or server's failure.
+int CsSearchFolder(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group,
+                   const char* where, const CsXdrCriteria* range, const CsXdrValueItem* noteFilter,
+                   const CsXdrValueItem* textSearch, int flags, int noteLetter, int extra,
+                   CsSearchHitFn callback);
+
+// What a retrieval asks for and where its data goes.
+struct CsDocRequest {
+    const CsXdrApplEntry* application = nullptr;  // the document's application (sent; named in message 48)
+    char compressType = 'N';                      // how the caller wants the data ('N' expanded)
+    size_t chunkSize = 0;                         // 0: CS_DATA_CHUNK_MAX
+    uint8_t flags[3] = {};                        // handed to a remote server as they are
+    CsDataFn callback = nullptr;                  // the pieces, in order, valid for the call only
+    void* context = nullptr;
+};
+
+// Retrieves a document's data: the stored block of the hit's object reference
+// (compressedOffset, compressedLength; a name holding '$' from the object's start),
+// expanded from its compression letter, cut to the document (offset, length) and
+// compressed as asked, from the first place that holds it (cache, storage exit, the
+// primary node, the secondary). primary and secondary are the node entries of the
+// group's storage set (CsPickStorageNode); either may be none. On success the hit's
+// location byte is set (1 cache, 4 storage exit, 2 a node) and, with noteLetter 'Y', a
+// note flag that is neither 'Y' nor 'N' is read. CS_OK; CS_NOT_AUTHORISED without
+// CS_PERMIT_RETRIEVE; CS_FAILED for a hit without an object reference; the fetch's
+// failure.
+int CsRetrieveDocData(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
+                      const CsStorageNode* secondary, CsXdrHitRow* hit, const CsDocRequest* request,
+                      int noteLetter);
+// The document's resource object (object->resourceId, expanded from object->compression).
+// CS_OK (nothing delivered for a document without resources); CS_NOT_AUTHORISED; the
+// fetch's failure.
+int CsGetDocResources(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
+                      const CsStorageNode* secondary, int flags, const CsXdrObjectRef* object,
+                      const CsDocRequest* request);
+
+// Adds index rows to a group: each row carries its values (one slot per field of the
+// group) and its object reference. For a group of segment kind 'M' the rows go to the
+// newest segment with room, further segments ("<prefix><number>") being started when
+// rowsPerSegment is reached; for other kinds to the segment "<prefix><loadId>". A new
+// segment starts with the greatest start date and stop date 1 and is widened by the
+// rows' segment-date values. *outSegment (may be null) gets the last segment written,
+// *inOutFull (may be null) is set non-zero when that segment is full. Remotely each row
+// is one request 103. All rows of a segment or none become searchable. CS_OK;
+// CS_NOT_AUTHORISED without CS_PERMIT_STORE; CS_FAILED for a row that does not fit the
+// group's fields, a group without a segment-date field, a segment name that does not
+// fit its field, a missing load id for kind other than 'M'; CS_NO_MEMORY; the local
+// server's or server's failure.
+int CsAddIndexRow(CsHandle* handle, const CsXdrApplGroup* group, std::span<const CsXdrHitRow> rows,
+                  const char* loadId, CsXdrSegment* outSegment, uint32_t* inOutFull);
+
+// Stores a document: with a source, its object (named by object->name, stored as
+// object->compression says; object->location: the places to write, SM_LOC_* of qel_sm.h,
+// on return where it went), then with a block (the index values) its index row. An
+// object that belongs to the secondary server (the storage manager's CS_NOT_FOUND) is
+// stored there: load information (request 86) and request 87 with every place; the
+// object reference then carries what that server answered. source is called with
+// handle->callbackContext. value, word and the flags go to a remote server as they are.
+// CS_OK; CS_NOT_AUTHORISED without CS_PERMIT_STORE; the storage manager's, the index's
+// or the server's failure.
+int CsStoreDocument(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
+                    const CsStorageNode* secondary, const CsXdrHitRow* block, CsXdrObjectRef* object,
+                    int64_t value, uint32_t word, int flag1, int flag2, CsSourceFn source);
+
+// Replaces a document's index values: the row of oldHit (found in its segment by
+// CsMatchDocId) is rewritten with newHit's values, its object reference kept; the
+// segment's update time is stamped; with CS_LOG_UPDATES message 62 names the old and the
+// new key values, after the change. CS_OK; CS_NOT_AUTHORISED without CS_PERMIT_UPDATE;
+// CS_NOT_FOUND for no such segment or row; CS_FAILED for a segment name held by more
+// than one segment, or values that do not fit; CS_UNAVAILABLE for a segment not
+// available (message 146); the server's failure.
+int CsUpdateDocIndex(CsHandle* handle, const CsXdrApplGroup* group, const CsXdrHitRow* oldHit,
+                     const CsXdrHitRow* newHit);
+
+// The routed forms: the request runs on the handle that serves the node entries
+// (CsRouteHandle); arguments and results as the plain ones.
+int CsRetrieveDocDataRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStorageNode* primary,
+                            CsStorageNode* secondary, CsXdrHitRow* hit, const CsDocRequest* request,
+                            int noteLetter);
+int CsGetDocResourcesRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStorageNode* primary,
+                            CsStorageNode* secondary, int flags, const CsXdrObjectRef* object,
+                            const CsDocRequest* request);
+int CsStoreDocumentRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStorageNode* primary,
+                          CsStorageNode* secondary, const CsXdrHitRow* block, CsXdrObjectRef* object,
+                          int64_t value, uint32_t word, int flag1, int flag2, CsSourceFn source);
 
 // ===========================================================================
 // User exits

@@ -1,5 +1,6 @@
 // Folder definitions (request 20, or the local server's folder tables): the folder's
 // fields and the application groups the user may see, each with its applications.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -169,7 +170,9 @@ private:
             !csroute::CopyField(to->prefix, from.agidName) || from.fields.size() > 0xFFFF)
             return CS_FAILED;
         to->notePermissions = perms.annPerms;
-        to->rowsPerSegment = static_cast<uint32_t>(from.segRows);
+        // The local server fills each segment up to the group's row limit.
+        to->segmentKind = 'M';
+        to->rowsPerSegment = static_cast<uint32_t>(std::max(from.segRows, 0));
         to->logging = static_cast<uint8_t>(from.logFlags);
         to->storageSet = static_cast<uint32_t>(from.sid);
         to->permissions = static_cast<uint8_t>(perms.docPerms);

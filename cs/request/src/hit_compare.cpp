@@ -12,7 +12,7 @@ bool SameText(const char* a, const char* b) {
 
 bool SameObject(const CsXdrObjectRef* a, const CsXdrObjectRef* b) {
     if (a == nullptr || b == nullptr) return a == b;
-    return a->offset == b->offset && a->length == b->length && a->loadId == b->loadId &&
+    return a->offset == b->offset && a->length == b->length && a->compressedOffset == b->compressedOffset &&
            a->compressedLength == b->compressedLength && SameText(a->name, b->name);
 }
 

@@ -30,7 +30,7 @@ int CsMakeObjectRef(const CsObjectPages* table, int n, const CsXdrObjectRef* tem
     if (copy == nullptr) return CS_NO_MEMORY;
     std::memcpy(copy, name.c_str(), name.size() + 1);
     *out = *templ;
-    out->offset = entry.offset;
+    out->compressedOffset = entry.offset;
     out->compressedLength = entry.length;
     out->name = copy;
     return CS_OK;

@@ -43,7 +43,7 @@ struct Hit {
     explicit Hit(size_t slots) : values(slots), texts(slots) {
         object.offset = 10;
         object.length = 20;
-        object.loadId = 30;
+        object.compressedOffset = 30;
         object.compressedLength = 40;
         Point();
     }
@@ -72,7 +72,7 @@ TEST(HitCompare, SameDocumentLooksAtEveryWordAndTheName) {
         {"identical", [](Hit&) {}, true},
         {"offset", [](Hit& h) { h.object.offset++; }, false},
         {"length", [](Hit& h) { h.object.length++; }, false},
-        {"load id", [](Hit& h) { h.object.loadId++; }, false},
+        {"compressed offset", [](Hit& h) { h.object.compressedOffset++; }, false},
         {"compressed length", [](Hit& h) { h.object.compressedLength++; }, false},
         {"name",
          [](Hit& h) {
@@ -158,9 +158,9 @@ TEST(HitCompare, MatchDocIdNeedsTheSameDocument) {
     Hit a(1), b(1);
     a.values[0].type = b.values[0].type = 'I';
     EXPECT_EQ(CsMatchDocId(&g.record, &a.row, &b.row), 0);
-    b.object.loadId = 99;
+    b.object.compressedOffset = 99;
     EXPECT_NE(CsMatchDocId(&g.record, &a.row, &b.row), 0);
-    b.object.loadId = a.object.loadId;
+    b.object.compressedOffset = a.object.compressedOffset;
     b.row.valueCount = 0;
     EXPECT_NE(CsMatchDocId(&g.record, &a.row, &b.row), 0);
 }
@@ -222,7 +222,7 @@ TEST(ObjectRef, TakesEntryBeforeTheObjectNumber) {
         CsXdrObjectRef templ{};
         templ.offset = 7;
         templ.length = 8;
-        templ.loadId = 9;
+        templ.compressedOffset = 9;
         templ.compressedLength = 10;
         templ.compression = 'O';
         templ.primaryNode = 3;
@@ -235,10 +235,10 @@ TEST(ObjectRef, TakesEntryBeforeTheObjectNumber) {
             continue;
         }
         EXPECT_STREQ(out.name, c.name);
-        EXPECT_EQ(out.offset, c.offset);
+        EXPECT_EQ(out.compressedOffset, c.offset);
         EXPECT_EQ(out.compressedLength, c.compressedLength);
+        EXPECT_EQ(out.offset, 7u);
         EXPECT_EQ(out.length, 8u);
-        EXPECT_EQ(out.loadId, 9u);
         EXPECT_EQ(out.compression, 'O');
         EXPECT_EQ(out.primaryNode, 3);
         std::free(out.name);
@@ -312,7 +312,7 @@ TEST(PackHit, CopyLaysEverythingIntoOneBlock) {
         EXPECT_EQ(hit->noteFlag, 'Y');
         ASSERT_NE(hit->object, nullptr);
         EXPECT_STREQ(hit->object->name, "1FAAA");
-        EXPECT_EQ(hit->object->loadId, 30u);
+        EXPECT_EQ(hit->object->compressedOffset, 30u);
         EXPECT_EQ(CsSameDocument(hit, &in.row), 0);
         EXPECT_EQ(CsMatchDocId(&g.record, hit, &in.row), 0);
         // Changing the input leaves the copy alone.
@@ -347,7 +347,7 @@ TEST(PackHit, GrowRepointsTextsAfterTheBlockMoves) {
     std::string second = "second";
     std::string objectName = "7ABAA";
     CsXdrObjectRef object{};
-    object.loadId = 5;
+    object.compressedOffset = 5;
     object.name = objectName.data();
     hit->object = &object;
     hit->values[0].type = 'S';
@@ -366,7 +366,7 @@ TEST(PackHit, GrowRepointsTextsAfterTheBlockMoves) {
     EXPECT_EQ(hit->values[2].v.integer, -3);
     ASSERT_NE(hit->object, &object);
     EXPECT_STREQ(hit->object->name, "7ABAA");
-    EXPECT_EQ(hit->object->loadId, 5u);
+    EXPECT_EQ(hit->object->compressedOffset, 5u);
     ExpectInside(hit, CsPackedHitBlock(hit, 16), 16 + 8192);
 
     // Regrowing again with the texts now inside the block: the sanitizer build catches a

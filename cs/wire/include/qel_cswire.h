@@ -394,15 +394,18 @@ struct CsXdrFolder {
     CsXdrFieldMap* maps;  // groupCount entries
 };
 
-// Where a document lives inside a stored object.
+// Where a document lives inside a stored object: the stored block that holds it
+// (compressedOffset and compressedLength in the object as stored) and the document's
+// place in that block once expanded (offset, length). The row header of the local
+// segment index, in the same order.
 struct CsXdrObjectRef {
     uint32_t offset;
     uint32_t length;
-    uint32_t loadId;
+    uint32_t compressedOffset;
     uint32_t compressedLength;
-    char compression;
+    char compression;  // how the object is stored
     uint8_t location;
-    uint32_t flags;
+    uint32_t resourceId;  // the document's resource object (0: none)
     uint16_t primaryNode;
     uint16_t secondaryNode;
     char* name;

@@ -537,7 +537,7 @@ std::vector<ReplyCase> ReplyCases() {
          96,
          0,
          [](CsReplyBody& b, Sample& s) { b.object.object = *s.Object(); },
-         {"body.object.loadId=77"}},
+         {"body.object.compressedOffset=77"}},
         {"index row",
          103,
          0,

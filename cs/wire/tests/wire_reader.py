@@ -246,8 +246,8 @@ def folder(r):
 
 
 def object_ref(r):
-    r.u32("offset"); r.u32("length"); r.u32("loadId"); r.u32("compressedLength")
-    r.char("compression"); r.byte("location"); r.u32("flags"); r.u16("primaryNode")
+    r.u32("offset"); r.u32("length"); r.u32("compressedOffset"); r.u32("compressedLength")
+    r.char("compression"); r.byte("location"); r.u32("resourceId"); r.u16("primaryNode")
     r.u16("secondaryNode"); r.text("name")
 
 

@@ -296,11 +296,11 @@ CsXdrObjectRef* Sample::Object() {
     auto* o = Make<CsXdrObjectRef>();
     o->offset = 1000;
     o->length = 2000;
-    o->loadId = 77;
+    o->compressedOffset = 77;
     o->compressedLength = 900;
     o->compression = 'O';
     o->location = 2;
-    o->flags = 0x10;
+    o->resourceId = 0x10;
     o->primaryNode = 3;
     o->secondaryNode = 4;
     o->name = Text("5FAAA/1/OBJ$17");

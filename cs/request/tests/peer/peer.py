@@ -573,7 +573,7 @@ def synthetic_row(group, row):
         make = SYNTHETIC_VALUES.get(fdef.get("type") or "")
         values.append(make(fdef.get("name") or "F", row, i) if make else None)
     return {"noteFlag": row % 2, "segment": "SEG%d" % (1 + row // 1000),
-            "object": {"name": "DOC%05d" % row, "loadId": row, "compression": "O"},
+            "object": {"name": "DOC%05d" % row, "compressedOffset": 0, "compression": "O"},
             "values": values}
 
 

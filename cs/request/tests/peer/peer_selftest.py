@@ -612,7 +612,7 @@ class ListTest(PeerTest):
         self.assertEqual(end["hit"], None)
         first = items[0]["hit"]
         self.assertEqual(first["values"], ["customer-1", 1.1, 102, 13, 1000000011])
-        self.assertEqual(first["object"], ("DOC00001", 1, "O", 0))
+        self.assertEqual(first["object"], ("DOC00001", 0, "O", 0))
         self.assertEqual(len(self.peer.events("ack")), 2)
         body = self.peer.events("request")[-3]["body"]
         self.assertEqual((body["where"], body["criteria"]["values"], body["textSearch"]),

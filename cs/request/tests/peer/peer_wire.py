@@ -431,8 +431,8 @@ def application_group(x, r, k):
 
 def object_ref(x, r, k):
     s = x.sub(r, k)
-    x.u32(s, "offset"); x.u32(s, "length"); x.u32(s, "loadId"); x.u32(s, "compressedLength")
-    x.char(s, "compression"); x.byte(s, "location"); x.u32(s, "flags")
+    x.u32(s, "offset"); x.u32(s, "length"); x.u32(s, "compressedOffset"); x.u32(s, "compressedLength")
+    x.char(s, "compression"); x.byte(s, "location"); x.u32(s, "resourceId")
     x.u16(s, "primary"); x.u16(s, "secondary"); x.text(s, "name")
 
 

@@ -1,0 +1,64 @@
+// Internals shared by the store, search and retrieve operations: the local record of a
+// group with the user's rights on it, hits as index rows and back, node entries for
+// the wire.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "qel_cs.h"
+#include "qel_cswire.h"
+#include "qel_local.h"
+#include "qel_sm.h"
+
+namespace csdoc {
+
+// A group as the local server keeps it, with the logged-on user's rights on it.
+struct LocalGroup {
+    QelLocalAppGroup record;
+    uint8_t permissions = 0;  // CS_PERMIT_* bits
+    std::string restriction;  // the user's query restriction; empty: none
+    SmApplGroup storage;      // what the storage manager needs of it
+};
+
+// Reads group `number` and the logged-on user's permission row for it (the user's own,
+// else a group's; none: everything for a user who sees every folder). Inside the local
+// server's bracket. CS_OK; CS_NOT_AUTHORISED without a logon or a row; CS_FAILED for an
+// unknown group; the local server's failure.
+int ReadLocalGroup(CsHandle* handle, uint32_t number, LocalGroup* out);
+
+// The hit as an index row of the local group: one value per field, each slot of the
+// field's type ('S' texts no longer than the field); the object reference as the row
+// header (none: an empty header). CS_OK, or CS_FAILED for a hit that does not fit.
+int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxRow* row);
+// A packed hit (CsPackHit, extra bytes before it) of an index row of the segment, typed by
+// the group's fields; note flag 0. CS_OK; CS_FAILED for a segment name that does not fit
+// the hit's field; CS_NO_MEMORY.
+int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char* segment, int extra,
+             CsXdrHitRow** hit);
+
+// The value of the hit's segment-date field (CS_FIELD_SEGMENT_DATE) by its type ('N'
+// 16-bit, 'I' 32-bit, else 64-bit): CS_OK, or CS_FAILED when the group has no such field
+// or the slot is missing.
+int SegmentDate(const CsXdrApplGroup& group, const CsXdrHitRow& hit, int64_t* value);
+
+// A node entry of a storage set as the wire's record (zeroed for none): CS_OK, or
+// CS_FAILED for a text that does not fit.
+int ToNodeEntry(const CsStorageNode* node, CsXdrNodeEntry* entry);
+
+// A permission check: CS_OK or CS_NOT_AUTHORISED.
+inline int Permit(uint8_t permissions, uint8_t bit) {
+    return (permissions & bit) ? CS_OK : CS_NOT_AUTHORISED;
+}
+
+// Seconds since a start, for the elapsed-time inserts of messages 48 and 49.
+class Stopwatch {
+public:
+    Stopwatch();
+    std::string Seconds() const;  // "%.3f"
+
+private:
+    int64_t startMs_;
+};
+
+}  // namespace csdoc
