@@ -768,6 +768,15 @@ int QelLocalIdx_ReadRow(QelLocalIdx* index, int64_t recordNumber, QelLocalIdxRow
 int QelLocal_AddIndexRows(CsHandle* handle, const QelLocalAppGroup& group, const QelLocalSegment& segment,
                           std::span<const QelLocalIdxRow> rows, int64_t* rowsAdded);
 
+// Rewrites one row of a segment of the group: the first row whose header and values
+// equal `old` gets the header and values of `row`, its record and its keys in one step
+// (all or nothing; searches that start afterwards, on index objects open already or
+// not, see the new values). *recordNumber (may be null) gets the row's record number.
+// CS_OK; CS_NOT_FOUND when no row is equal (or the segment has no rows);
+// QELIDX_BAD_HEADER when the new row cannot be stored; CS_FAILED; CS_NO_MEMORY.
+int QelLocal_UpdateIndexRow(CsHandle* handle, const QelLocalAppGroup& group, const QelLocalSegment& segment,
+                            const QelLocalIdxRow& old, const QelLocalIdxRow& row, int64_t* recordNumber);
+
 // The caller's side of a document query: owner identifies the caller's folder
 // record (index objects are cached per owner, group and segment); restriction is
 // the group's query restriction for this user (Q_RESTRICT), ANDed with every WHERE text.
