@@ -26,11 +26,11 @@ bool CsXdr_NodeInfo(QelXdr* xdr, void* object, long) {
 
 bool CsXdr_ObjectRef(QelXdr* xdr, void* object, long) {
     auto* o = static_cast<CsXdrObjectRef*>(object);
-    return QelXdr_UInt(xdr, &o->offset) && QelXdr_UInt(xdr, &o->length) && QelXdr_UInt(xdr, &o->compressedOffset) &&
-           QelXdr_UInt(xdr, &o->compressedLength) && QelXdr_Char(xdr, &o->compression) &&
-           QelXdr_Byte(xdr, &o->location) && QelXdr_UInt(xdr, &o->resourceId) &&
-           QelXdr_UShort(xdr, &o->primaryNode) && QelXdr_UShort(xdr, &o->secondaryNode) &&
-           QelXdr_String(xdr, &o->name, CS_XDR_LIST_TEXT_MAX);
+    return QelXdr_UInt(xdr, &o->offset) && QelXdr_UInt(xdr, &o->length) &&
+           QelXdr_UInt(xdr, &o->compressedOffset) && QelXdr_UInt(xdr, &o->compressedLength) &&
+           QelXdr_Char(xdr, &o->compression) && QelXdr_Byte(xdr, &o->location) &&
+           QelXdr_UInt(xdr, &o->resourceId) && QelXdr_UShort(xdr, &o->primaryNode) &&
+           QelXdr_UShort(xdr, &o->secondaryNode) && QelXdr_String(xdr, &o->name, CS_XDR_LIST_TEXT_MAX);
 }
 
 bool CsXdr_Segment(QelXdr* xdr, void* object, long) {
