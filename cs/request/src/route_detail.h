@@ -33,4 +33,9 @@ int StorageSetFromLocal(const QelLocalStorageSet& local, CsStorageSet* set);
 // when a text does not fit.
 int StorageSetFromWire(const CsXdrStorageSet& wire, CsStorageSet* set);
 
+// The group's segments that the range meets, appended to list, inside a local request
+// whose tables are loaded (the worker of CsGetSegments): CS_OK or a failure.
+int ListSegments(CsHandle* handle, int32_t groupNumber, const char* name, uint32_t mode,
+                 const CsXdrCriteria* criteria, CsSegmentList* list);
+
 }  // namespace csroute

@@ -65,8 +65,10 @@ int ToRecord(const QelLocalSegment& local, CsXdrSegment* record) {
     return CS_OK;
 }
 
-int ListSegments(CsHandle* handle, int32_t groupNumber, const char* name, uint32_t mode,
-                 const CsXdrCriteria* criteria, CsSegmentList* list) {
+}  // namespace
+
+int csroute::ListSegments(CsHandle* handle, int32_t groupNumber, const char* name, uint32_t mode,
+                          const CsXdrCriteria* criteria, CsSegmentList* list) {
     Range range;
     int rc = ReadRange(handle, groupNumber, criteria, &range);
     QelLocalSegment local;
@@ -84,13 +86,15 @@ int ListSegments(CsHandle* handle, int32_t groupNumber, const char* name, uint32
     return rc == CS_NOT_FOUND ? CS_OK : rc;
 }
 
+namespace {
+
 int ReadSegments(CsHandle* handle, uint32_t groupNumber, const char* name, uint32_t mode,
                  const CsXdrCriteria* criteria, CsSegmentList* list) {
     if (groupNumber > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) return CS_FAILED;
     int rc = QelLocal_LoadTables(handle);
     if (rc == CS_OK) {
         try {
-            rc = ListSegments(handle, static_cast<int32_t>(groupNumber), name, mode, criteria, list);
+            rc = csroute::ListSegments(handle, static_cast<int32_t>(groupNumber), name, mode, criteria, list);
         } catch (const std::bad_alloc&) {
             rc = CS_NO_MEMORY;
         }
