@@ -310,6 +310,36 @@ TEST_F(LocalSearch, AUserWithoutRightsOnTheGroupIsRefused) {
         << "the local server has no text search";
 }
 
+TEST_F(LocalSearch, AGroupRecordThatDoesNotMatchTheTablesIsRefused) {
+    ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+    CsXdrApplGroup& group = *Group();
+    struct Case {
+        const char* name;
+        uint32_t number;
+        uint16_t fieldCount;
+        char dateType;
+    };
+    const Case cases[] = {
+        {"an unknown group", 999, 3, 'I'},
+        {"a field of another type", 100, 3, 'B'},
+        {"a field missing", 100, 2, 'I'},
+    };
+    for (const Case& c : cases) {
+        Watch();
+        group.number = c.number;
+        group.fieldCount = c.fieldCount;
+        group.fields[2].type = c.dateType;
+        EXPECT_EQ(Search(""), CS_FAILED) << c.name;
+        EXPECT_TRUE(seen_.first.empty()) << c.name;
+    }
+    group.number = 100;
+    group.fieldCount = 3;
+    group.fields[2].type = 'I';
+    Watch();
+    EXPECT_EQ(Search("INVNO = 'A0001'"), CS_OK);
+    EXPECT_EQ(seen_.first.size(), 1u);
+}
+
 TEST_F(LocalSearch, ALoggedQueryIssuesANormalisedCopy) {
     ASSERT_NO_FATAL_FAILURE(SetInTable("ag", "LOG=0\nSID=1\nSEG_ROWS", "LOG=1\nSID=1\nSEG_ROWS"));
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
@@ -451,10 +481,13 @@ protected:
         for (CsXdrHitRow* hit : seen_.kept) CsFreePackedHit(hit, seen_.extra);
         EXPECT_EQ(CsLogoff(&handle_), CS_OK);
     }
+    // The peer answers every search of the group alike; the values go to it as they are.
     int Search(int extra) {
         seen_.extra = extra;
+        CsXdrValueItem colour{1, const_cast<char*>("3"), nullptr};
+        CsXdrValueItem words{3, const_cast<char*>("late payment"), nullptr};
         return CsSearchFolder(&handle_, folder_.get(), &folder_->groups[0], "customer LIKE 'c%'", nullptr,
-                              nullptr, nullptr, 0, 'Y', extra, Hit);
+                              &colour, &words, CS_SEARCH_TEXT, 'Y', extra, Hit);
     }
 
     qel_peer::PeerProcess peer_{qel_peer::Script("basic.json")};
@@ -470,6 +503,13 @@ TEST_F(RemoteSearch, RowsArriveAsPackedCopies) {
     EXPECT_EQ(seen_.first[0], "customer-1");
     EXPECT_EQ(seen_.first[59], "customer-60");
     EXPECT_EQ(seen_.segments[0], "SEG1");
+    std::vector<std::string> searches;
+    for (const std::string& line : peer_.Events("request"))
+        if (qel_peer::JsonValue(line, "code") == "112") searches.push_back(line);
+    ASSERT_EQ(searches.size(), 1u);
+    for (const char* part : {"\"where\": \"customer LIKE 'c%'\"", "\"flags\": 16", "\"noteLetter\": 89",
+                             "\"noteFilter\": [[1, \"3\"]]", "\"textSearch\": [[3, \"late payment\"]]"})
+        EXPECT_NE(searches[0].find(part), std::string::npos) << part << " in " << searches[0];
 }
 
 TEST_F(RemoteSearch, KeptCopiesOutliveTheReply) {
