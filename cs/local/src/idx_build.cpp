@@ -14,20 +14,8 @@
 
 using namespace qel::local::detail;
 
-namespace {
+namespace qel::local::detail {
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-// Whether a load of the segment has finished: every finished load writes DATA_OFFSET.
-bool LoadFinished(const std::string& profilePath, const std::string& section) {
-    TableFile profile;
-    return profile.Load(profilePath) == CS_OK && profile.Get(section, "DATA_OFFSET").has_value();
-}
-
-// The field's key: its stored value turned into key form.
 void MakeFieldKey(const IdxField& field, const QelLocalIdxValue& value, const uint8_t* stored, uint8_t* key) {
     switch (field.type) {
         case 'S':
@@ -56,6 +44,37 @@ void MakeFieldKey(const IdxField& field, const QelLocalIdxValue& value, const ui
         default: return;
     }
     QelKf_MakeKey(QELKF_KEY_INTEGER, field.keyLength, key);
+}
+
+int EncodeRow(const std::vector<IdxField>& fields, const QelLocalIdxRow& row, std::span<uint8_t> record) {
+    std::fill(record.begin(), record.end(), 0);
+    QelLocalIdxHeader header = row.header;
+    if (row.values.size() < fields.size() || QelLocalIdx_ConvertRow(&header, record.data(), 0) != 1) {
+        return QELIDX_BAD_HEADER;
+    }
+    for (size_t i = 0; i < fields.size(); ++i) {
+        QelLocalIdxValue value = row.values[i];
+        if (QelLocalIdx_ConvertField(&value, record.data() + fields[i].offset, 0, fields[i].type,
+                                     fields[i].keyLength) != 1) {
+            return QELIDX_BAD_HEADER;
+        }
+    }
+    return CS_OK;
+}
+
+}  // namespace qel::local::detail
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// Whether a load of the segment has finished: every finished load writes DATA_OFFSET.
+bool LoadFinished(const std::string& profilePath, const std::string& section) {
+    TableFile profile;
+    return profile.Load(profilePath) == CS_OK && profile.Get(section, "DATA_OFFSET").has_value();
 }
 
 // A value as the field key of the profile writes it.
@@ -121,18 +140,7 @@ struct Build {
     // of the first record of the load.
     int AddRow(const QelLocalIdxRow& row, std::vector<uint8_t>& record, std::vector<uint8_t>& key,
                uint64_t* first) {
-        std::fill(record.begin(), record.end(), 0);
-        QelLocalIdxHeader header = row.header;
-        if (row.values.size() < fields.size() || QelLocalIdx_ConvertRow(&header, record.data(), 0) != 1) {
-            return QELIDX_BAD_HEADER;
-        }
-        for (size_t i = 0; i < fields.size(); ++i) {
-            QelLocalIdxValue value = row.values[i];
-            if (QelLocalIdx_ConvertField(&value, record.data() + fields[i].offset, 0, fields[i].type,
-                                         fields[i].keyLength) != 1) {
-                return QELIDX_BAD_HEADER;
-            }
-        }
+        if (int rc = EncodeRow(fields, row, record); rc != CS_OK) return rc;
         const uint64_t position = files->Reserve(dataFile);
         if (position == 0) return CS_FAILED;
         if (*first == 0) *first = position;

@@ -83,6 +83,15 @@ public:
     // Writes or reads one whole record (the data file's record length) at position.
     virtual int Write(int file, uint64_t position, std::span<const uint8_t> record) = 0;
     virtual int Read(int file, uint64_t position, std::span<uint8_t> record) = 0;
+    // Replaces the record at position, one of a finished build, and moves its keys:
+    // oldKeys and newKeys hold one field key per member, back to back in member
+    // order; each old key of the record becomes the new one. Only in a build that
+    // has reserved nothing, which then reserves nothing more. As a build's records,
+    // the change holds once the index file closes; Abandon(), a failed close or a
+    // crash leaves the old record and keys (a close fails when an old key is not the
+    // record's). Searches see the old record until then.
+    virtual int Replace(int file, uint64_t position, std::span<const uint8_t> record,
+                        std::span<const uint8_t> oldKeys, std::span<const uint8_t> newKeys) = 0;
 
     // Lookups over a member's keys. key receives the whole member key found (field
     // key and slot); target is a whole member key too. Each gives the position of

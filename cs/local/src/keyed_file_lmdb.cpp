@@ -69,7 +69,8 @@ uint16_t LmdbSet::LatestCount(uint64_t* count) {
         txn_ = nullptr;
         return QELKF_ERR_IO;
     }
-    return env_->ReadCount(txn_, count);
+    if (uint16_t err = env_->ReadCount(txn_, count); err != QELKF_ERR_NONE) return err;
+    return env_->ReadJournal(txn_, &journalSlot_, &journalRecord_);
 }
 
 void LmdbSet::ReleaseIndex(bool remove) {
@@ -91,6 +92,8 @@ void LmdbSet::ReleaseIndex(bool remove) {
     visible_ = 0;
     buildReady_ = false;
     pending_.clear();
+    journalSlot_.reset();
+    journalRecord_.clear();
 }
 
 void LmdbSet::ReleaseData(bool remove) {
@@ -118,6 +121,7 @@ uint16_t LmdbSet::StartBuild() {
         meta_.recordLength = data_.RecordLength();
     }
     if (data_.HeaderCount() < count || data_.SlotsInFile() < count) return QELKF_ERR_DAMAGED;
+    if (uint16_t err = Recover(count); err != QELKF_ERR_NONE) return err;
     base_ = visible_ = count;
     reserved_ = 0;
     pending_.assign(meta_.memberKeys.size(), PendingKeys{});
@@ -260,7 +264,7 @@ int LmdbSet::AddKeyMember(int member, uint32_t memberKeyLength) {
 
 uint64_t LmdbSet::Reserve(int file) {
     error_ = QELKF_ERR_NONE;
-    if (!DataUsable(file) || !buildReady_ || !AllDeclared()) return Miss(QELKF_ERR_ARGUMENT);
+    if (!DataUsable(file) || !buildReady_ || !AllDeclared() || replaceSlot_) return Miss(QELKF_ERR_ARGUMENT);
     uint64_t slot = base_ + reserved_;
     if (slot >= kMaxSlots) return Miss(QELKF_ERR_FULL);
     ++reserved_;
@@ -303,11 +307,16 @@ int LmdbSet::Read(int file, uint64_t position, std::span<uint8_t> record) {
     uint64_t limit = buildReady_ ? base_ + reserved_ : IndexOpen() ? visible_ : data_.HeaderCount();
     auto slot = PositionSlot(data_.RecordLength(), position);
     if (!slot || *slot >= limit) return Fail(QELKF_ERR_ARGUMENT);
+    if (journalSlot_ == *slot) {  // being replaced: as it was until the keys move
+        std::memcpy(record.data(), journalRecord_.data(), record.size());
+        return 0;
+    }
     uint16_t err = data_.Read(*slot, record, buildReady_ && *slot >= base_);
     return err == QELKF_ERR_NONE ? 0 : Fail(err);
 }
 
 uint16_t LmdbSet::Commit() {
+    if (replaceSlot_) return CommitReplace();
     const uint64_t count = base_ + reserved_;
     // Records reach the disk before any key that points at them.
     if (uint16_t err = data_.Sync(count); err != QELKF_ERR_NONE) return err;
@@ -375,6 +384,7 @@ int LmdbSet::Close(int file) {
 
 void LmdbSet::Abandon() {
     const bool building = Building();
+    if (building) UndoReplace();
     ReleaseIndex(building && indexCreated_);
     ReleaseData(building && data_.Created());
     mode_ = 0;

@@ -215,6 +215,11 @@ uint16_t DataFile::Sync(uint64_t count) {
     return QELKF_ERR_NONE;
 }
 
+uint16_t DataFile::Flush() {
+    if (!IsOpen()) return QELKF_ERR_ARGUMENT;
+    return ::fdatasync(fd_.Get()) == 0 ? QELKF_ERR_NONE : QELKF_ERR_IO;
+}
+
 void DataFile::Close(bool remove) {
     // Unlink before closing: the lock keeps another builder out until the name is gone.
     if (remove && IsOpen()) ::unlink(path_.c_str());

@@ -71,6 +71,8 @@ public:
     uint16_t Write(uint64_t slot, std::span<const uint8_t> record);
     // Records count slots in the header, makes the file cover them and syncs it.
     uint16_t Sync(uint64_t count);
+    // Syncs records written in place.
+    uint16_t Flush();
     // Closes the file (and drops the lock); removes it too when remove is set.
     void Close(bool remove);
 
@@ -80,8 +82,8 @@ private:
     Fd fd_;
     std::string path_;
     bool build_ = false;
-    // A search reads the records the file held at its first read from a mapping
-    // (records are only ever appended); later ones with pread.
+    // A search reads the records the file held at its first read from a shared
+    // mapping, so that a record replaced in place shows through it; later ones with pread.
     mutable Mapping map_;
     mutable bool mapTried_ = false;
     bool created_ = false;

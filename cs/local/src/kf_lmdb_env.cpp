@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -226,33 +227,27 @@ uint16_t LmdbEnv::GrowTo(uint64_t bytes) {
     return mdb_env_set_mapsize(env_, RoundUp(bytes)) == MDB_SUCCESS ? QELKF_ERR_NONE : QELKF_ERR_IO;
 }
 
-int LmdbEnv::WriteOnce(const IndexMeta& meta, std::span<const PendingKeys> keys, uint64_t expectedCount,
-                       uint64_t newCount, std::vector<MDB_dbi>* dbis, MDB_dbi* metaDbi) {
-    MDB_txn* txn = nullptr;
-    int rc = BeginTxn(0, &txn);
-    if (rc != MDB_SUCCESS) return rc;
-    auto fail = [&](int code) {
-        mdb_txn_abort(txn);
-        return code;
-    };
+int LmdbEnv::WriteBuild(MDB_txn* txn, const IndexMeta& meta, std::span<const PendingKeys> keys,
+                        uint64_t expectedCount, uint64_t newCount, std::vector<MDB_dbi>* dbis,
+                        MDB_dbi* metaDbi) {
+    int rc = MDB_SUCCESS;
     const unsigned create = hasMeta_ ? 0 : MDB_CREATE;
-    if ((rc = mdb_dbi_open(txn, kMetaDb, create, metaDbi)) != MDB_SUCCESS) return fail(rc);
+    if ((rc = mdb_dbi_open(txn, kMetaDb, create, metaDbi)) != MDB_SUCCESS) return rc;
     dbis->resize(meta.memberKeys.size());
     for (size_t i = 0; i < dbis->size(); ++i) {
-        if ((rc = mdb_dbi_open(txn, std::to_string(i).c_str(), create, &(*dbis)[i])) != MDB_SUCCESS) {
-            return fail(rc);
-        }
+        if ((rc = mdb_dbi_open(txn, std::to_string(i).c_str(), create, &(*dbis)[i])) != MDB_SUCCESS)
+            return rc;
     }
     uint64_t count = 0;
     if (hasMeta_ && (!GetNumber(txn, *metaDbi, kCountKey, 8, &count) || count != expectedCount)) {
-        return fail(MDB_CORRUPTED);  // another writer went past the lock
+        return MDB_CORRUPTED;  // another writer went past the lock
     }
     for (size_t member = 0; member < keys.size() && member < dbis->size(); ++member) {
         const PendingKeys& pending = keys[member];
         MDB_val empty{0, nullptr};
         for (size_t i = 0; i < pending.Count(); ++i) {
             MDB_val k = Val(pending.bytes.data() + i * pending.length, pending.length);
-            if ((rc = mdb_put(txn, (*dbis)[member], &k, &empty, 0)) != MDB_SUCCESS) return fail(rc);
+            if ((rc = mdb_put(txn, (*dbis)[member], &k, &empty, 0)) != MDB_SUCCESS) return rc;
         }
     }
     uint8_t number[8];
@@ -271,13 +266,18 @@ int LmdbEnv::WriteOnce(const IndexMeta& meta, std::span<const PendingKeys> keys,
         (rc = put(kRecordLengthKey, meta.recordLength, 4)) != MDB_SUCCESS ||
         (rc = mdb_put(txn, *metaDbi, &lk, &lv, 0)) != MDB_SUCCESS ||
         (rc = put(kCountKey, newCount, 8)) != 0) {
-        return fail(rc);
+        return rc;
     }
-    return mdb_txn_commit(txn);
+    return MDB_SUCCESS;
 }
 
-uint16_t LmdbEnv::Commit(const IndexMeta& meta, std::span<const PendingKeys> keys, uint64_t expectedCount,
-                         uint64_t newCount) {
+int LmdbEnv::CheckCount(MDB_txn* txn, uint64_t expectedCount) const {
+    uint64_t count = 0;
+    return GetNumber(txn, metaDbi_, kCountKey, 8, &count) && count == expectedCount ? MDB_SUCCESS
+                                                                                    : MDB_CORRUPTED;
+}
+
+uint16_t LmdbEnv::Write(uint64_t addedBytes, const std::function<int(MDB_txn*)>& body) {
     DropAll();
     int dead = 0;
     mdb_reader_check(env_, &dead);
@@ -286,35 +286,51 @@ uint16_t LmdbEnv::Commit(const IndexMeta& meta, std::span<const PendingKeys> key
     if (mdb_env_info(env_, &info) != MDB_SUCCESS || mdb_env_stat(env_, &stat) != MDB_SUCCESS) {
         return QELKF_ERR_IO;
     }
-    // Leaf nodes of the new keys, pages split half full, branch pages and the pages
-    // each database's path copies: a generous guess; MDB_MAP_FULL grows it further.
-    uint64_t added = 0;
-    for (const PendingKeys& pending : keys) added += uint64_t(pending.Count()) * (pending.length + 16) * 3;
-    uint64_t need = (uint64_t(info.me_last_pgno) + 1) * stat.ms_psize + added +
-                    uint64_t(keys.size() + 2) * 8 * stat.ms_psize;
+    // The pages added, those of the tree paths each database copies: a generous
+    // guess; MDB_MAP_FULL grows it further.
+    uint64_t need = (uint64_t(info.me_last_pgno) + 1) * stat.ms_psize + addedBytes +
+                    uint64_t(memberDbi_.size() + QELKF_MAX_MEMBERS + 2) * 8 * stat.ms_psize;
     uint64_t mapSize = info.me_mapsize;
     if (need > mapSize) {
         mapSize = need + need / 4;
         if (uint16_t err = GrowTo(mapSize); err != QELKF_ERR_NONE) return err;
     }
     for (;;) {
-        std::vector<MDB_dbi> dbis;
-        MDB_dbi metaDbi = 0;
-        int rc = WriteOnce(meta, keys, expectedCount, newCount, &dbis, &metaDbi);
+        MDB_txn* txn = nullptr;
+        int rc = BeginTxn(0, &txn);
         if (rc == MDB_SUCCESS) {
-            if (!hasMeta_) {
-                hasMeta_ = true;
-                meta_ = meta;
-                metaDbi_ = metaDbi;
-                memberDbi_ = std::move(dbis);
+            rc = body(txn);
+            if (rc == MDB_SUCCESS) {
+                rc = mdb_txn_commit(txn);
+            } else {
+                mdb_txn_abort(txn);
             }
-            return QELKF_ERR_NONE;
         }
+        if (rc == MDB_SUCCESS) return QELKF_ERR_NONE;
         if (rc != MDB_MAP_FULL) return rc == MDB_CORRUPTED ? QELKF_ERR_DAMAGED : QELKF_ERR_IO;
         if (mdb_env_info(env_, &info) != MDB_SUCCESS) return QELKF_ERR_IO;
         mapSize = std::max<uint64_t>(mapSize, info.me_mapsize) * 2;
         if (uint16_t err = GrowTo(mapSize); err != QELKF_ERR_NONE) return err;
     }
+}
+
+uint16_t LmdbEnv::Commit(const IndexMeta& meta, std::span<const PendingKeys> keys, uint64_t expectedCount,
+                         uint64_t newCount) {
+    // Leaf nodes of the new keys, pages split half full.
+    uint64_t added = 0;
+    for (const PendingKeys& pending : keys) added += uint64_t(pending.Count()) * (pending.length + 16) * 3;
+    std::vector<MDB_dbi> dbis;
+    MDB_dbi metaDbi = 0;
+    uint16_t err = Write(added, [&](MDB_txn* txn) {
+        return WriteBuild(txn, meta, keys, expectedCount, newCount, &dbis, &metaDbi);
+    });
+    if (err == QELKF_ERR_NONE && !hasMeta_) {
+        hasMeta_ = true;
+        meta_ = meta;
+        metaDbi_ = metaDbi;
+        memberDbi_ = std::move(dbis);
+    }
+    return err;
 }
 
 uint16_t AcquireEnv(const std::string& path, bool create, std::shared_ptr<LmdbEnv>* env) {

@@ -12,8 +12,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -72,11 +74,29 @@ public:
     uint16_t Commit(const IndexMeta& meta, std::span<const PendingKeys> keys, uint64_t expectedCount,
                     uint64_t newCount);
 
+    // The record replaced in place whose replacement has not committed: its slot and
+    // the record as it was (none when no replacement is under way).
+    uint16_t ReadJournal(MDB_txn* txn, std::optional<uint64_t>* slot, std::vector<uint8_t>* record) const;
+    // Keeps the record at slot as it was before it is written over, provided the
+    // record count is still expectedCount.
+    uint16_t PutJournal(uint64_t expectedCount, uint64_t slot, std::span<const uint8_t> record);
+    // Moves the replaced record's keys (removed: keys that must be there) and drops
+    // its journal, in one write transaction.
+    uint16_t SwapKeys(uint64_t expectedCount, uint64_t slot, std::span<const PendingKeys> removed,
+                      std::span<const PendingKeys> added);
+    // Drops the journal once the record is back as it was.
+    uint16_t DropJournal();
+
 private:
     void DropAll();
     uint16_t GrowTo(uint64_t bytes);
-    int WriteOnce(const IndexMeta& meta, std::span<const PendingKeys> keys, uint64_t expectedCount,
-                  uint64_t newCount, std::vector<MDB_dbi>* dbis, MDB_dbi* metaDbi);
+    // One write transaction running body (an MDB_ code), committed when it succeeds;
+    // the map grown for addedBytes first and again on MDB_MAP_FULL.
+    uint16_t Write(uint64_t addedBytes, const std::function<int(MDB_txn*)>& body);
+    int WriteBuild(MDB_txn* txn, const IndexMeta& meta, std::span<const PendingKeys> keys,
+                   uint64_t expectedCount, uint64_t newCount, std::vector<MDB_dbi>* dbis, MDB_dbi* metaDbi);
+    // MDB_SUCCESS when the committed count is expectedCount.
+    int CheckCount(MDB_txn* txn, uint64_t expectedCount) const;
 
     MDB_env* env_;
     pid_t owner_;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     int AddKey(int member, std::span<const uint8_t> key, uint64_t position) override;
     int Write(int file, uint64_t position, std::span<const uint8_t> record) override;
     int Read(int file, uint64_t position, std::span<uint8_t> record) override;
+    int Replace(int file, uint64_t position, std::span<const uint8_t> record,
+                std::span<const uint8_t> oldKeys, std::span<const uint8_t> newKeys) override;
     uint64_t First(int member, std::span<uint8_t> key) override;
     uint64_t Last(int member, std::span<uint8_t> key) override;
     uint64_t FirstAtLeast(int member, std::span<const uint8_t> target, std::span<uint8_t> key) override;
@@ -54,6 +57,11 @@ private:
     uint16_t LatestCount(uint64_t* count);
     uint16_t StartBuild();
     uint16_t Commit();
+    uint16_t CommitReplace();
+    // Puts the replaced record back and drops its journal.
+    void UndoReplace();
+    // Puts back the record of a replacement that never committed (count: the records).
+    uint16_t Recover(uint64_t count);
     uint64_t Lookup(int member, Seek seek, std::span<const uint8_t> target, std::span<uint8_t> key);
     void ReleaseIndex(bool remove);
     void ReleaseData(bool remove);
@@ -72,6 +80,9 @@ private:
     MDB_txn* txn_ = nullptr;
     std::array<MDB_cursor*, QELKF_MAX_MEMBERS> cursors_{};
     std::array<bool, QELKF_MAX_MEMBERS> standing_{};  // the cursor is on the key last handed out
+    // A replacement under way as the read transaction saw it: the record as it was.
+    std::optional<uint64_t> journalSlot_;
+    std::vector<uint8_t> journalRecord_;
 
     // The data file; a builder's closed data file stays open for its lock until the index commits.
     DataFile data_;
@@ -83,6 +94,11 @@ private:
     uint64_t base_ = 0;
     uint64_t reserved_ = 0;
     std::vector<PendingKeys> pending_;
+    // This build's replacement: the slot, its record as it was, the keys it loses
+    // (those it gains are in pending_).
+    std::optional<uint64_t> replaceSlot_;
+    std::vector<uint8_t> replaced_;
+    std::vector<PendingKeys> removed_;
 };
 
 }  // namespace qel::local::detail::kf

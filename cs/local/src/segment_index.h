@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,12 @@ std::string SegmentFileName(const SegmentFiles& files, int64_t number, const cha
 // The record layout of a group's fields; false when a field cannot be stored
 // (a text longer than a key allows, more than QELIDX_MAX_FIELDS fields).
 bool FieldLayout(const QelLocalAppGroup& group, std::vector<IdxField>* fields, size_t* recordLength);
+
+// The stored record of a row (record: the record length): CS_OK, or
+// QELIDX_BAD_HEADER when the header or a value does not fit.
+int EncodeRow(const std::vector<IdxField>& fields, const QelLocalIdxRow& row, std::span<uint8_t> record);
+// The field's key (keyLength bytes): value, whose stored bytes are at stored, in key form.
+void MakeFieldKey(const IdxField& field, const QelLocalIdxValue& value, const uint8_t* stored, uint8_t* key);
 
 // The WHERE parser's kind of a field type letter.
 int ParserKind(char type);

@@ -126,7 +126,7 @@ public:
 
     uint64_t Reserve(int file) override {
         error_ = QELKF_ERR_NONE;
-        if (!building_ || !DataUsable(file) || !AllDeclared()) return Miss(QELKF_ERR_ARGUMENT);
+        if (!building_ || replacing_ || !DataUsable(file) || !AllDeclared()) return Miss(QELKF_ERR_ARGUMENT);
         if (base_ + reserved_ >= kf::kMaxSlots) return Miss(QELKF_ERR_FULL);
         return kf::SlotPosition(recordLength_, base_ + reserved_++);
     }
@@ -173,6 +173,38 @@ public:
         return 0;
     }
 
+    int Replace(int file, uint64_t position, std::span<const uint8_t> record,
+                std::span<const uint8_t> oldKeys, std::span<const uint8_t> newKeys) override {
+        error_ = QELKF_ERR_NONE;
+        if (!building_ || !DataUsable(file) || record.size() != recordLength_ || reserved_ != 0 ||
+            replacing_ || !Index().committed) {
+            return Fail(QELKF_ERR_ARGUMENT);
+        }
+        auto slot = kf::PositionSlot(recordLength_, position);
+        size_t keyBytes = 0;
+        for (uint32_t length : memberKeys_) keyBytes += length - QELKF_SLOT_SIZE;
+        if (!slot || *slot >= base_ || oldKeys.size() != keyBytes || newKeys.size() != keyBytes) {
+            return Fail(QELKF_ERR_ARGUMENT);
+        }
+        size_t at = 0;
+        for (size_t m = 0; m < memberKeys_.size(); ++m) {
+            const size_t length = memberKeys_[m] - QELKF_SLOT_SIZE;
+            auto memberKey = [&](std::span<const uint8_t> keys) {
+                Bytes whole(keys.begin() + long(at), keys.begin() + long(at + length));
+                whole.resize(memberKeys_[m]);
+                kf::PutBig(*slot, QELKF_SLOT_SIZE, whole.data() + length);
+                return std::make_pair(m, std::move(whole));
+            };
+            removed_.push_back(memberKey(oldKeys));
+            pending_.push_back(memberKey(newKeys));
+            at += length;
+        }
+        replacing_ = true;
+        replaceSlot_ = *slot;
+        replacement_.assign(record.begin(), record.end());
+        return 0;
+    }
+
     uint64_t First(int member, std::span<uint8_t> key) override { return Find(member, Seek::First, {}, key); }
     uint64_t Last(int member, std::span<uint8_t> key) override { return Find(member, Seek::Last, {}, key); }
     uint64_t FirstAtLeast(int member, std::span<const uint8_t> target, std::span<uint8_t> key) override {
@@ -197,7 +229,10 @@ public:
                     Abandon();
                     return Fail(QELKF_ERR_ARGUMENT);
                 }
-                if (building_) CommitBuild();
+                if (building_ && !CommitBuild()) {
+                    Abandon();
+                    return Fail(QELKF_ERR_DAMAGED);
+                }
                 if (dataClosed_) DropData();
             }
             DropIndex();
@@ -224,6 +259,8 @@ public:
         data_.reset();
         indexCreated_ = dataCreated_ = dataClosed_ = building_ = false;
         pending_.clear();
+        removed_.clear();
+        replacing_ = false;
         mode_ = 0;
         base_ = reserved_ = 0;
     }
@@ -277,9 +314,19 @@ private:
         building_ = true;
     }
 
-    void CommitBuild() {
+    // False when a replaced record's old key is not there.
+    bool CommitBuild() {
         std::lock_guard lock(TheStore().mutex);
         IndexStore& index = Index();
+        if (replacing_) {
+            for (auto& [member, key] : removed_) {
+                if (index.keys[member].count(key) == 0) return false;
+            }
+            for (auto& [member, key] : removed_) index.keys[member].erase(key);
+            Data().records[replaceSlot_] = replacement_;
+            replacing_ = false;
+            removed_.clear();
+        }
         if (!index.committed) {
             index.committed = true;
             index.recordLength = recordLength_;
@@ -293,6 +340,7 @@ private:
         reserved_ = 0;
         pending_.clear();
         indexCreated_ = dataCreated_ = false;
+        return true;
     }
 
     void DropIndex() {
@@ -359,6 +407,11 @@ private:
     uint32_t recordLength_ = 0;
     uint64_t visible_ = 0, base_ = 0, reserved_ = 0;
     std::vector<std::pair<size_t, Bytes>> pending_;
+    // A replacement: the keys the record loses, its slot and new record.
+    std::vector<std::pair<size_t, Bytes>> removed_;
+    bool replacing_ = false;
+    uint64_t replaceSlot_ = 0;
+    Bytes replacement_;
 };
 
 }  // namespace

@@ -506,6 +506,92 @@ TEST_P(KeyedFileTest, ANewIndexNeedsEveryMemberDeclared) {
     EXPECT_EQ(again->Close(kData), 0);
 }
 
+// The field keys of a record of value: member 0's, then member 1's.
+Bytes FieldKeys(int64_t value) {
+    Bytes keys = IntKey(value);
+    const std::string text = Text3(value);
+    keys.insert(keys.end(), text.begin(), text.end());
+    return keys;
+}
+
+TEST_P(KeyedFileTest, AReplacementMovesItsKeysOrChangesNothing) {
+    enum class End { Close, Abandon, Destroy, WrongOldKey };
+    for (End end : {End::Close, End::Abandon, End::Destroy, End::WrongOldKey}) {
+        SCOPED_TRACE(int(end));
+        ClearMapKeyedFiles();
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        std::vector<uint64_t> positions = Build({10, 20, 30}, true);
+        auto before = OpenSearch();
+        {
+            auto set = Make();
+            ASSERT_EQ(set->Open(0, ind_, QELKF_OPEN_BUILD), 0);
+            ASSERT_EQ(set->Open(kData, dat_, QELKF_OPEN_BUILD), 0);
+            const Bytes old = FieldKeys(end == End::WrongOldKey ? 21 : 20);
+            ASSERT_EQ(set->Replace(kData, positions[1], Record(25, 7), old, FieldKeys(25)), 0);
+            EXPECT_EQ(set->Reserve(kData), 0u);  // a replacement adds no records
+            EXPECT_EQ(set->RecordCount(), 3u);
+            if (end == End::Abandon) set->Abandon();
+            if (end == End::Close || end == End::WrongOldKey) {
+                EXPECT_EQ(set->Close(kData), 0);
+                EXPECT_EQ(set->Close(0), end == End::Close ? 0 : -1);
+            }
+        }
+        const bool replaced = end == End::Close;
+        ASSERT_EQ(before->Refresh(), 0);
+        EXPECT_EQ(before->RecordCount(), 3u);
+        const int64_t value = replaced ? 25 : 20;
+        EXPECT_EQ(Walk(*before, true),
+                  (std::vector<Bytes>{WithSlot(IntKey(10), 0), WithSlot(IntKey(value), 1),
+                                      WithSlot(IntKey(30), 2)}));
+        Bytes record(kRecord), key(kTextKey + QELKF_SLOT_SIZE);
+        ASSERT_EQ(before->Read(kData, positions[1], record), 0);
+        EXPECT_EQ(record, replaced ? Record(25, 7) : Record(20, 1));
+        const std::string text = Text3(value);
+        EXPECT_EQ(before->FirstAtLeast(1, WithTail(Bytes(text.begin(), text.end()), 0), key), positions[1]);
+        EXPECT_EQ(key, WithSlot(Bytes(text.begin(), text.end()), 1));
+        // The slots after the records are the next build's, whatever became of the replacement.
+        before.reset();
+        EXPECT_EQ(Build({40}, false, 3), std::vector<uint64_t>{positions[2] + kRecord});
+    }
+}
+
+TEST_P(KeyedFileTest, AReplacementTakesOnlyARecordOfAFinishedBuild) {
+    std::vector<uint64_t> positions = Build({10, 20}, true);
+    auto set = Make();
+    ASSERT_EQ(set->Open(0, ind_, QELKF_OPEN_BUILD), 0);
+    ASSERT_EQ(set->Open(kData, dat_, QELKF_OPEN_BUILD), 0);
+    const Bytes keys = FieldKeys(10);
+    struct Case {
+        const char* what;
+        uint64_t position;
+        size_t recordLength, keyBytes;
+    };
+    const Case cases[] = {
+        {"past the records", positions[1] + kRecord, kRecord, keys.size()},
+        {"inside a record", positions[0] + 1, kRecord, keys.size()},
+        {"short record", positions[0], kRecord - 1, keys.size()},
+        {"short keys", positions[0], kRecord, keys.size() - 1},
+    };
+    for (const Case& c : cases) {
+        const Bytes record(c.recordLength, 0), k(keys.begin(), keys.begin() + long(c.keyBytes));
+        EXPECT_EQ(set->Replace(kData, c.position, record, k, k), -1) << c.what;
+        EXPECT_EQ(set->LastError(), QELKF_ERR_ARGUMENT) << c.what;
+    }
+    // Not after reserving, and not twice.
+    ASSERT_NE(set->Reserve(kData), 0u);
+    EXPECT_EQ(set->Replace(kData, positions[0], Record(11, 0), keys, FieldKeys(11)), -1);
+    set->Abandon();
+    ASSERT_EQ(set->Open(0, ind_, QELKF_OPEN_BUILD), 0);
+    ASSERT_EQ(set->Open(kData, dat_, QELKF_OPEN_BUILD), 0);
+    ASSERT_EQ(set->Replace(kData, positions[0], Record(11, 0), keys, FieldKeys(11)), 0);
+    EXPECT_EQ(set->Replace(kData, positions[1], Record(21, 1), FieldKeys(20), FieldKeys(21)), -1);
+    set->Abandon();
+    // A search set cannot replace.
+    auto search = OpenSearch();
+    EXPECT_EQ(search->Replace(kData, positions[0], Record(11, 0), keys, FieldKeys(11)), -1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, KeyedFileTest,
                          ::testing::Values(Impl{"Lmdb", [] { return QelKf_NewLmdb(); }},
                                            Impl{"Map", [] { return NewMapKeyedFile(); }}),
@@ -833,6 +919,51 @@ TEST_F(LmdbFileTest, AKilledBuildLeavesTheEarlierOne) {
     EXPECT_EQ(position, 32u + 59 * kRecord);  // the killed build's slots were taken again
     ASSERT_EQ(search->Read(kData, position, record), 0);
     EXPECT_EQ(record, Record(59, 9));
+}
+
+TEST_F(LmdbFileTest, AKilledReplacementLeavesTheOldRecord) {
+    Build(0, 5, true);
+    const uint64_t position = 32u + 2 * kRecord;  // value 2, tag 2
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const std::string dat = dat_, ind = ind_;
+    pid_t child = Fork([&] {
+        auto set = QelKf_NewLmdb();
+        if (set->Open(0, ind, QELKF_OPEN_BUILD) != 0 || set->Open(kData, dat, QELKF_OPEN_BUILD) != 0)
+            return 1;
+        if (set->Replace(kData, position, Record(77, 7), IntKey(2), IntKey(77)) != 0) return 2;
+        set->Close(kData);
+        char c = 'x';
+        if (::write(ready[1], &c, 1) != 1) return 3;
+        for (;;) ::pause();
+    });
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    EXPECT_EQ(ExitCode(child), 128 + SIGKILL);
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    // The new record is in the data file, but a search reads the old one and its keys.
+    const std::string onDisk = ReadAll(dat_);
+    ASSERT_GE(onDisk.size(), position + kRecord);
+    EXPECT_EQ(Bytes(onDisk.begin() + long(position), onDisk.begin() + long(position + kRecord)),
+              Record(77, 7));
+    auto search = Search();
+    Bytes key(kIntKey + QELKF_SLOT_SIZE), record(kRecord);
+    ASSERT_EQ(search->Read(kData, position, record), 0);
+    EXPECT_EQ(record, Record(2, 2));
+    EXPECT_EQ(search->FirstAtLeast(0, WithTail(IntKey(2), 0), key), position);
+    EXPECT_EQ(search->FirstAtLeast(0, WithTail(IntKey(77), 0), key), 0u);
+
+    // The next build puts the old record back, and keeps its own.
+    Build(5, 1, false);
+    const std::string after = ReadAll(dat_);
+    EXPECT_EQ(Bytes(after.begin() + long(position), after.begin() + long(position + kRecord)), Record(2, 2));
+    ASSERT_EQ(search->Refresh(), 0);
+    EXPECT_EQ(CountKeys(*search), 6u);
+    ASSERT_EQ(search->Read(kData, position, record), 0);
+    EXPECT_EQ(record, Record(2, 2));
 }
 
 // Writes raw entries into an index file as a foreign writer could.
