@@ -17,6 +17,19 @@ constexpr int kSecondaryPlaces = 15;
 constexpr uint32_t kF2StoreIndex = 0x20;
 constexpr size_t kLoadIdSize = 64;
 
+// The arguments of a store.
+struct Stored {
+    const CsStorageNode* primary;
+    const CsStorageNode* secondary;
+    const CsXdrHitRow* block;
+    CsXdrObjectRef* object;
+    int64_t value;
+    uint32_t word;
+    int flag1;
+    int flag2;
+    CsSourceFn source;
+};
+
 // The data source seen twice: the storage manager reads it first, keeping a copy; when
 // the object turns out to belong to the secondary server, that copy is handed out
 // again before the rest of the source.
@@ -120,6 +133,7 @@ int StoreOnSecondary(CsHandle* handle, const CsXdrApplGroup& group, const CsStor
     if (csdoc::ToNodeEntry(primary, &first) != CS_OK || csdoc::ToNodeEntry(secondary, &second) != CS_OK)
         return CS_FAILED;
     CsHandle* target = CsRouteSecondary(handle);
+    if (target == handle) return CS_NOT_FOUND;  // no secondary server to take it
     int rc = CsSessionEnter(target);
     if (rc != CS_OK) return rc;
     char load[kLoadIdSize] = {};
@@ -143,15 +157,12 @@ int StoreOnSecondary(CsHandle* handle, const CsXdrApplGroup& group, const CsStor
     return CS_OK;
 }
 
-int StoreObjectLocal(CsHandle* handle, const CsXdrApplGroup& group, const csdoc::LocalGroup& local,
-                     const CsStorageNode* primary, const CsStorageNode* secondary, CsXdrObjectRef* object,
-                     int64_t value, int flag2, CsSourceFn source, std::string* loadId) {
-    Replay replay(source, handle->callbackContext);
+// The object through the storage manager; with store logging message 65.
+int StoreObjectLocal(CsHandle* handle, const csdoc::LocalGroup& local, const CsStorageNode* primary,
+                     const CsStorageNode* secondary, CsXdrObjectRef* object, Replay* replay) {
     uint64_t length = 0;
     int rc = SmLoadAndStoreObject(handle, &local.storage, primary, secondary, &object->location, object->name,
-                                  &Replay::Recording, &replay, ArcOS_TimeNow(), &length);
-    if (rc == CS_NOT_FOUND)
-        return StoreOnSecondary(handle, group, primary, secondary, object, value, flag2, &replay, loadId);
+                                  &Replay::Recording, replay, ArcOS_TimeNow(), &length);
     if (rc != CS_OK || !(local.record.logFlags & CS_LOG_STORES)) return rc;
     std::string node, server;
     int number = 0;
@@ -165,47 +176,56 @@ int StoreObjectLocal(CsHandle* handle, const CsXdrApplGroup& group, const csdoc:
     return CS_OK;
 }
 
-int StoreLocal(CsHandle* handle, const CsXdrApplGroup& group, const CsStorageNode* primary,
-               const CsStorageNode* secondary, const CsXdrHitRow* block, CsXdrObjectRef* object,
-               int64_t value, int flag2, CsSourceFn source) {
-    csdoc::LocalGroup local;
-    int rc = ReadStoreGroup(handle, group, &local);
-    if (rc != CS_OK) return rc;
-    std::string loadId;
-    if (source != nullptr && object != nullptr) {
-        try {
-            rc = StoreObjectLocal(handle, group, local, primary, secondary, object, value, flag2, source,
-                                  &loadId);
-        } catch (const std::bad_alloc&) {
-            rc = CS_NO_MEMORY;
-        }
-        if (rc != CS_OK) return rc;
-    }
-    if (block == nullptr) return CS_OK;
-    StoreIndexFlag flag(handle);
-    return CsAddIndexRow(handle, &group, std::span<const CsXdrHitRow>(block, 1),
-                         loadId.empty() ? nullptr : loadId.c_str(), nullptr, nullptr);
-}
-
-int StoreRemote(CsHandle* handle, const CsXdrApplGroup& group, const CsStorageNode* primary,
-                const CsStorageNode* secondary, const CsXdrHitRow* block, CsXdrObjectRef* object,
-                int64_t value, uint32_t word, int flag1, int flag2, CsSourceFn source) {
+// Request 96; the server indexes the block itself. The reference takes what the server
+// stored, the caller's name kept.
+int StoreRemote(CsHandle* handle, const CsXdrApplGroup& group, const Stored& what, Replay* replay) {
     CsXdrNodeEntry first, second;
-    if (csdoc::ToNodeEntry(primary, &first) != CS_OK || csdoc::ToNodeEntry(secondary, &second) != CS_OK)
+    if (csdoc::ToNodeEntry(what.primary, &first) != CS_OK ||
+        csdoc::ToNodeEntry(what.secondary, &second) != CS_OK)
         return CS_FAILED;
     CsXdrHitRow none{};
     CsXdrObjectRef answer{};
+    void* context = handle->callbackContext;
+    if (replay != nullptr) handle->callbackContext = replay;
     const int rc = CsServerRequest(handle, CS_REQ_STORE, const_cast<CsXdrApplGroup*>(&group),
-                                   const_cast<CsXdrHitRow*>(block != nullptr ? block : &none), &first,
-                                   &second, object, value, flag1, flag2, word, source, &answer);
-    if (rc == CS_OK && object != nullptr) {
-        // The caller keeps its own name; everything else is what the server stored.
-        char* name = object->name;
-        *object = answer;
-        object->name = name;
+                                   const_cast<CsXdrHitRow*>(what.block != nullptr ? what.block : &none),
+                                   &first, &second, what.object, what.value, what.flag1, what.flag2,
+                                   what.word, replay != nullptr ? &Replay::Recording : nullptr, &answer);
+    handle->callbackContext = context;
+    if (rc == CS_OK && what.object != nullptr) {
+        char* name = what.object->name;
+        *what.object = answer;
+        what.object->name = name;
     }
     std::free(answer.name);
     return rc;
+}
+
+int Store(CsHandle* handle, const CsXdrApplGroup& group, const Stored& what) {
+    const bool local = cslogon::IsLocal(handle);
+    const bool withObject = what.source != nullptr && what.object != nullptr;
+    Replay replay(what.source, handle->callbackContext);
+    int rc = CS_OK;
+    if (local) {
+        csdoc::LocalGroup localGroup;
+        rc = ReadStoreGroup(handle, group, &localGroup);
+        if (rc == CS_OK && withObject)
+            rc = StoreObjectLocal(handle, localGroup, what.primary, what.secondary, what.object, &replay);
+    } else {
+        rc = StoreRemote(handle, group, what, withObject ? &replay : nullptr);
+    }
+    std::string loadId;
+    bool onSecondary = false;
+    if (rc == CS_NOT_FOUND && withObject) {
+        rc = StoreOnSecondary(handle, group, what.primary, what.secondary, what.object, what.value,
+                              what.flag2, &replay, &loadId);
+        onSecondary = true;
+    }
+    // A server that stored the object indexed the block with it.
+    if (rc != CS_OK || what.block == nullptr || !(local || onSecondary)) return rc;
+    StoreIndexFlag flag(handle);
+    return CsAddIndexRow(handle, &group, std::span<const CsXdrHitRow>(what.block, 1),
+                         loadId.empty() ? nullptr : loadId.c_str(), nullptr, nullptr);
 }
 
 }  // namespace
@@ -217,10 +237,12 @@ int CsStoreDocument(CsHandle* handle, const CsXdrApplGroup* group, const CsStora
     StoreFlags flags(handle);
     int rc = CsSessionEnter(handle);
     if (rc != CS_OK) return rc;
-    rc = cslogon::IsLocal(handle)
-             ? StoreLocal(handle, *group, primary, secondary, block, object, value, flag2, source)
-             : StoreRemote(handle, *group, primary, secondary, block, object, value, word, flag1, flag2,
-                           source);
+    const Stored what{primary, secondary, block, object, value, word, flag1, flag2, source};
+    try {
+        rc = Store(handle, *group, what);
+    } catch (const std::bad_alloc&) {
+        rc = CS_NO_MEMORY;
+    }
     return CsSessionLeave(handle, rc);
 }
 
