@@ -142,6 +142,12 @@ protected:
         text.replace(at + 1, text.find('\n', at + 1) - at - 1, key + "=" + value);
         archive_.WriteTable("ag", text);
     }
+    // The sample's one node takes stores (roles 0x02 and 0x04).
+    void LetTheNodeStore() {
+        std::string text = archive_.Table("snode");
+        text.replace(text.find("STATUS=0"), 8, "STATUS=6");
+        archive_.WriteTable("snode", text);
+    }
     void SetStaffPermissions(int docPerms) {
         std::string text = archive_.Table("agperms");
         text.replace(text.find("DOC_PERMS=11"), 12, "DOC_PERMS=" + std::to_string(docPerms));
@@ -306,6 +312,239 @@ TEST_F(DocStore, RowsThatCannotBeLoadedLeaveTheSegmentsAsTheyWere) {
         Hits hits(invoices);
         EXPECT_EQ(CsAddIndexRow(&handle_, &group, hits.All(), c.loadId, nullptr, nullptr), c.rc) << c.name;
         EXPECT_EQ(Segments(), (std::vector<Seg>{{"INV1", 0, 19723, 19753}})) << c.name;
+    }
+}
+
+// The node entries of INVOICES' storage set for a store.
+class StoreNodes {
+public:
+    explicit StoreNodes(CsHandle* handle) {
+        CsStorageSet* raw = nullptr;
+        EXPECT_EQ(CsOpenStorageSet(handle, 1, nullptr, &raw), CS_OK);
+        set_.reset(raw);
+        if (set_) {
+            EXPECT_EQ(CsPickStorageNode(set_.get(), 0, 0, 1, &primary_, &secondary_), CS_OK);
+        }
+    }
+    CsStorageNode* primary() const { return primary_; }
+    CsStorageNode* secondary() const { return secondary_; }
+
+private:
+    SetPtr set_;
+    CsStorageNode* primary_ = nullptr;
+    CsStorageNode* secondary_ = nullptr;
+};
+
+// The bytes of a stored object of INVOICES, read back through the storage manager.
+std::string ReadObject(CsHandle* handle, Calls* calls, const CsStorageNode* primary, uint8_t places,
+                       const char* name) {
+    calls->fetched.clear();
+    EXPECT_EQ(CsSessionEnter(handle), CS_OK);
+    SmApplGroup group;
+    group.storageId = "INVAG";
+    group.name = "INVOICES";
+    group.cachePeriod = 30;
+    group.migrationPeriod = -1;
+    uint8_t location = places;
+    const int rc =
+        SmFetchObjectData(handle, &group, primary, nullptr, &location, nullptr, name, 0, 0, &Calls::Take);
+    CsSessionLeave(handle, CS_OK);
+    return rc == CS_OK ? calls->fetched : "(rc " + std::to_string(rc) + ")";
+}
+
+TEST_F(DocStore, StoredDocumentsCanBeReadBackAndAreIndexed) {
+    SetGroupKey("LOG", "32");
+    LetTheNodeStore();
+    LogOn();
+    StoreNodes nodes(&handle_);
+    ASSERT_NE(nodes.primary(), nullptr);
+    struct Case {
+        const char* name;
+        uint8_t places;
+        const char* object;
+        int rc;
+    };
+    // The storage manager writes no node objects: such a store fails before the index.
+    const Case cases[] = {
+        {"into the cache", SM_LOC_CACHE, "5FAA", CS_OK},
+        {"into the node", SM_LOC_PRIMARY, "6FAA", CS_FAILED},
+        {"into the cache again", SM_LOC_CACHE, "8FAA", CS_OK},
+    };
+    int stored = 0;
+    for (const Case& c : cases) {
+        calls_.pieces = {std::string("first piece of ") + c.name + ", ", "and the rest"};
+        calls_.next = 0;
+        std::vector<Invoice> invoices = Invoices({19740});
+        invoices[0].number = c.object;
+        invoices[0].object = c.object;
+        Hits hits(invoices);
+        CsXdrObjectRef object = *hits[0].object;
+        object.location = c.places;
+        ASSERT_EQ(CsStoreDocument(&handle_, group_, nodes.primary(), nodes.secondary(), &hits[0], &object, 0,
+                                  0, 0, 0, &Calls::Source),
+                  c.rc)
+            << c.name;
+        EXPECT_EQ(calls_.next, 2u) << c.name;
+        const std::string where = std::string("INVNO = '") + c.object + "'";
+        if (c.rc != CS_OK) {
+            EXPECT_EQ(Indexed(where.c_str()), std::vector<std::string>{}) << c.name;
+            continue;
+        }
+        ++stored;
+        EXPECT_EQ(object.location, c.places) << c.name;
+        EXPECT_EQ(ReadObject(&handle_, &calls_, nodes.primary(), c.places, c.object),
+                  calls_.pieces[0] + calls_.pieces[1])
+            << c.name;
+        EXPECT_EQ(Indexed(where.c_str()), (std::vector<std::string>{std::string(c.object) + "@INV1"}))
+            << c.name;
+        EXPECT_EQ(archive_.LoggedStartingWith(
+                      std::string("ApplGroup ObjStore Append: Name(INVOICES) Agid(100) "
+                                  "NodeName(-CACHE-) Nid(1) Server(-LOCAL-) ObjName(") +
+                      c.object + ") CompOff(0) CompLen(" +
+                      std::to_string(calls_.pieces[0].size() + calls_.pieces[1].size()) + ")"),
+                  1)
+            << c.name << localtest::ReadFile(archive_.Dir() + "index/System Log.rows");
+    }
+    EXPECT_EQ(stored, 2);
+}
+
+TEST_F(DocStore, StoreNeedsTheStorePermission) {
+    SetStaffPermissions(9);
+    LogOn();
+    CsXdrApplGroup group = *group_;
+    group.permissions = 0xFF;
+    Hits hits(Invoices({19740}));
+    calls_.pieces = {"data"};
+    CsXdrObjectRef object = *hits[0].object;
+    object.location = SM_LOC_CACHE;
+    EXPECT_EQ(
+        CsStoreDocument(&handle_, &group, nullptr, nullptr, &hits[0], &object, 0, 0, 0, 0, &Calls::Source),
+        CS_NOT_AUTHORISED);
+    EXPECT_EQ(calls_.next, 0u) << "no data is read";
+    EXPECT_EQ(Segments(), (std::vector<Seg>{{"INV1", 0, 19723, 19753}}));
+}
+
+TEST_F(DocStore, StoreRunsWithTheAlternateStoreFlag) {
+    LetTheNodeStore();
+    LogOn();
+    StoreNodes nodes(&handle_);
+    struct Case {
+        const char* name;
+        uint32_t before;  // of 0x4000 and 0x8000
+        uint32_t during;
+    };
+    const Case cases[] = {
+        {"0x4000 alone becomes 0x8000", CS_F1_IN_SYSLOG_STORE, CS_F1_IN_STORE_ALT},
+        {"both stay", CS_F1_IN_SYSLOG_STORE | CS_F1_IN_STORE_ALT, CS_F1_IN_SYSLOG_STORE | CS_F1_IN_STORE_ALT},
+        {"0x8000 alone stays", CS_F1_IN_STORE_ALT, CS_F1_IN_STORE_ALT},
+        {"neither", 0, 0},
+    };
+    const uint32_t bits = CS_F1_IN_SYSLOG_STORE | CS_F1_IN_STORE_ALT;
+    for (const Case& c : cases) {
+        handle_.def.flags1 = (handle_.def.flags1 & ~bits) | c.before;
+        calls_.pieces = {c.name};
+        calls_.next = 0;
+        CsXdrObjectRef object{};
+        std::string name = "7FAA";
+        object.name = name.data();
+        object.compression = 'N';
+        object.location = SM_LOC_CACHE;
+        EXPECT_EQ(CsStoreDocument(&handle_, group_, nodes.primary(), nullptr, nullptr, &object, 0, 0, 0, 0,
+                                  &Calls::Source),
+                  CS_OK)
+            << c.name;
+        EXPECT_EQ(calls_.flagsDuringStore & bits, c.during) << c.name;
+        EXPECT_EQ(handle_.def.flags1 & bits, c.before) << c.name;
+    }
+}
+
+// Three invoices in INV1 to rewrite, the group logging updates.
+class DocUpdate : public DocStore {
+protected:
+    void SetUp() override {
+        SetGroupKey("LOG", "16");
+        LogOn();
+        ASSERT_EQ(CsAddIndexRow(&handle_, group_, loaded_.All(), nullptr, nullptr, nullptr), CS_OK);
+        for (size_t i = 0; i < 3; ++i) std::snprintf(loaded_[i].segment, sizeof loaded_[i].segment, "INV1");
+    }
+    int Updated() const { return archive_.LoggedStartingWith("ApplGroup DocUpdate"); }
+
+    Hits loaded_{Invoices({19730, 19740, 19750})};
+};
+
+TEST_F(DocUpdate, TheRowTakesTheNewValuesAndKeepsItsDocument) {
+    std::vector<Invoice> values = Invoices({19731});
+    values[0].number = "N2B";
+    values[0].customer = "Renamed";
+    values[0].object = "OTHER";  // the object reference stays the row's
+    Hits changed(values);
+    ASSERT_EQ(CsUpdateDocIndex(&handle_, group_, &loaded_[1], &changed[0]), CS_OK);
+    EXPECT_EQ(Indexed(""), (std::vector<std::string>{"N1@INV1", "N2B@INV1", "N3@INV1"}));
+    EXPECT_EQ(Indexed("CUSTOMER = 'Renamed' AND INVDATE = 19731"), (std::vector<std::string>{"N2B@INV1"}));
+    EXPECT_EQ(archive_.LoggedStartingWith("ApplGroup DocUpdate: Name(INVOICES) Agid(100) OrigFlds('N2') "
+                                          "UpdFlds('N2B')"),
+              1);
+    // The rewritten row is found by its new values, and its object is the old one.
+    Hits again(values);
+    again[0].object->name = loaded_[1].object->name;
+    std::snprintf(again[0].segment, sizeof again[0].segment, "INV1");
+    Hits back(Invoices({19740, 19740}));
+    EXPECT_EQ(CsUpdateDocIndex(&handle_, group_, &again[0], &back[1]), CS_OK);
+    EXPECT_EQ(Indexed("INVNO = 'N2'"), (std::vector<std::string>{"N2@INV1"}));
+}
+
+TEST_F(DocUpdate, RowsThatCannotBeRewrittenAreLeftAlone) {
+    const std::string profile = localtest::ReadFile(archive_.Dir() + "index/INVOICES.seg");
+    struct Case {
+        const char* name;
+        const char* segment;  // of the old hit
+        const char* number;   // INVNO of the old hit
+        const char* newNumber;
+        const char* segments;  // SEGMENTS of the group's row in the segment table
+        int mask;              // MASK of INV1
+        int docPerms;
+        int rc;
+    };
+    const Case cases[] = {
+        {"no such segment", "INV9", "N2", "X", "INV1", 0, 11, CS_NOT_FOUND},
+        {"no such row", "INV1", "N7", "X", "INV1", 0, 11, CS_NOT_FOUND},
+        {"a segment name held twice", "INV1", "N2", "X", "INV1,inv1", 0, 11, CS_FAILED},
+        {"a segment not available", "INV1", "N2", "X", "INV1", 1, 11, CS_UNAVAILABLE},
+        {"a new value longer than its field", "INV1", "N2", "N1234567890", "INV1", 0, 11, CS_FAILED},
+        {"no update permission", "INV1", "N2", "X", "INV1", 0, 3, CS_NOT_AUTHORISED},
+    };
+    const std::string agperms = archive_.Table("agperms");
+    for (const Case& c : cases) {
+        std::string text = localtest::ReadFile(archive_.Dir() + "index/INVOICES.seg");
+        const size_t mask = text.find("MASK=", text.find("[INV1]"));
+        text.replace(mask, text.find('\n', mask) - mask, "MASK=" + std::to_string(c.mask));
+        if (std::string(c.segments).find("inv1") != std::string::npos)
+            text += "\n[inv1]\nINDEX_FILE=9\nSTART_DATE=1\nSTOP_DATE=2\nTOTAL_ROWS=0\nMASK=0\n";
+        localtest::WriteFile(archive_.Dir() + "index/INVOICES.seg", text);
+        archive_.WriteTable("seg", std::string("[100]\nSEGMENTS=") + c.segments + "\nAGID_NAME=INVAG\n");
+        archive_.WriteTable("agperms", agperms);
+        SetStaffPermissions(c.docPerms);
+        LogOn();
+        CsXdrApplGroup group = *group_;
+        group.permissions = 0xFF;
+        std::vector<Invoice> old = Invoices({19730, 19740});
+        old[1].number = c.number;
+        Hits oldHits(old);
+        std::snprintf(oldHits[1].segment, sizeof oldHits[1].segment, "%s", c.segment);
+        std::vector<Invoice> values = Invoices({19740});
+        values[0].number = c.newNumber;
+        Hits changed(values);
+        const int before = Updated();
+        calls_.messages.clear();
+        EXPECT_EQ(CsUpdateDocIndex(&handle_, &group, &oldHits[1], &changed[0]), c.rc) << c.name;
+        EXPECT_EQ(Updated(), before) << c.name << ": no message without a change";
+        EXPECT_EQ(calls_.Count("Segment Not Available: Name(INVOICES) Agid(100) SegName(INV1)"),
+                  c.rc == CS_UNAVAILABLE ? 1 : 0)
+            << c.name << ::testing::PrintToString(calls_.messages);
+        localtest::WriteFile(archive_.Dir() + "index/INVOICES.seg", profile);
+        archive_.WriteTable("seg", "[100]\nSEGMENTS=INV1\nAGID_NAME=INVAG\n");
+        LogOn();
+        EXPECT_EQ(Indexed(""), (std::vector<std::string>{"N1@INV1", "N2@INV1", "N3@INV1"})) << c.name;
     }
 }
 
