@@ -458,6 +458,26 @@ TEST_F(DocStore, StoreRunsWithTheAlternateStoreFlag) {
     }
 }
 
+TEST_F(DocStore, RoutedStoreOfLocalNodesRunsOnTheCaller) {
+    LetTheNodeStore();
+    LogOn();
+    StoreNodes nodes(&handle_);
+    ASSERT_NE(nodes.primary(), nullptr);
+    ASSERT_EQ(nodes.primary()->handle, nullptr) << "the local server serves the node";
+    calls_.pieces = {"routed data"};
+    std::vector<Invoice> invoices = Invoices({19741});
+    invoices[0].object = "9FAA";
+    Hits hits(invoices);
+    CsXdrObjectRef object = *hits[0].object;
+    object.location = SM_LOC_CACHE;
+    ASSERT_EQ(CsStoreDocumentRouted(&handle_, group_, nodes.primary(), nodes.secondary(), &hits[0], &object,
+                                    0, 0, 0, 0, &Calls::Source),
+              CS_OK);
+    EXPECT_EQ(handle_.delegated.load(), nullptr);
+    EXPECT_EQ(ReadObject(&handle_, &calls_, nodes.primary(), SM_LOC_CACHE, "9FAA"), "routed data");
+    EXPECT_EQ(Indexed("INVDATE = 19741"), (std::vector<std::string>{"N1@INV1"}));
+}
+
 // Three invoices in INV1 to rewrite, the group logging updates.
 class DocUpdate : public DocStore {
 protected:
