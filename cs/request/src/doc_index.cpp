@@ -1,7 +1,6 @@
 // Adding index rows to an application group: a local load into the group's segments,
 // or one request 103 per row.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -202,7 +201,7 @@ int LoadLocal(CsHandle* handle, const CsXdrApplGroup& group, std::span<const CsX
     }
     if (rc != CS_OK) return rc;
     // The rows are in: a message that does not get out cannot undo them.
-    if (local.record.logFlags & CS_LOG_STORES)
+    if ((local.record.logFlags & CS_LOG_STORES) && loader.Added() > 0)
         CsIssueMessageV(handle, kMsgLoad, 'S', local.record.name, 'I', local.record.agid, 'B', loader.Added(),
                         'S', "Qelcs", 'I', __LINE__, 'V');
     if (outSegment != nullptr && loader.Added() > 0) rc = ToSegmentRecord(loader.Last(), outSegment);
