@@ -300,6 +300,9 @@ class Connection:
             20: self.open_folder, 53: self.storage_set, 59: self.search, 100: self.search,
             112: self.search, 60: self.retrieve, 101: self.retrieve, 69: self.list_notes,
             84: self.system_parms, 108: self.token, 109: self.connect,
+            54: self.store, 95: self.store, 96: self.store, 86: self.load_info,
+            87: self.store_object, 57: self.add_index_row, 103: self.add_index_row,
+            56: self.update_index,
         }.get(code)
         if handler is None:
             self.send_reply(6)
@@ -509,6 +512,116 @@ class Connection:
                 n["data"] = n["data"].encode("utf-8")
             return {"note": n}
         self.send_list(notes, item, {"note": None})
+
+    def read_data(self):
+        """The data messages after the first one of a data-carrying request, up to the
+        empty one that ends them; every send-window-th message before it is acknowledged.
+        Answers the bytes and the number of messages, the first included."""
+        window = self.request["sendWindow"]
+        data = bytearray()
+        count = 1
+        while True:
+            msg = frames.MessageIn(self.link)
+            codec = wire.Codec(self.features, msg.get)
+            req = {}
+            wire.request(codec, req)
+            msg.finish()
+            self.number = msg.number
+            if req["code"] == 2:
+                raise Cancelled()
+            if req["code"] != self.request["code"] or req["body"].get("first") != 0:
+                raise Closed("request %d where data of %d belongs" % (req["code"], self.request["code"]))
+            count += 1
+            chunk = req["body"]["data"]
+            if not chunk:
+                return bytes(data), count
+            data += chunk
+            if window and count % window == 0:
+                self.send_reply(0, code=1)
+
+    def group_rows(self, group):
+        """The hits of a group as a list that adding and updating change (under the lock)."""
+        number = group.get("number")
+        rows = self.script.group_hits.get(number, self.script.hits)
+        if isinstance(rows, int):
+            rows = list(synthetic_rows(group, rows))
+        self.script.group_hits[number] = rows
+        return rows
+
+    def store(self, body):
+        data, messages = self.read_data()
+        group, obj = body["group"], body.get("object") or {}
+        name = obj.get("name")
+        self.log.write(conn=self.id, event="store", code=self.request["code"], group=group.get("number"),
+                       stored=name, letter=obj.get("compression"), bytes=len(data), messages=messages,
+                       value=body.get("value"), flag1=body.get("flag1"), flag2=body.get("flag2"),
+                       word=body.get("word"), block=body.get("block"))
+        if self.need_session() is None:
+            return
+        if self.script.secondary_store:
+            self.send_reply(11, message="The object belongs to the secondary server")
+            return
+        with self.script.lock:
+            self.script.stored[name] = data
+            block = body.get("block")
+            if block and block.get("values") is not None:
+                self.group_rows(group).append(dict(block, object=dict(obj, compressedLength=len(data))))
+        answer = dict(obj, compressedLength=len(data), location=2)
+        self.send_reply(0, {"object": answer})
+
+    def load_info(self, body):
+        self.log.write(conn=self.id, event="load_info", group=body["group"])
+        if self.need_session() is None:
+            return
+        self.send_reply(0, {"text": self.script.load_info})
+
+    def store_object(self, body):
+        data, messages = self.read_data()
+        name = body.get("objectName")
+        self.log.write(conn=self.id, event="store_object", group=body["group"].get("number"), object=name,
+                       location=body.get("location"), letter=chr(body.get("flag1") or 32),
+                       flag2=body.get("flag2"), value=body.get("value"), bytes=len(data),
+                       messages=messages, primary=body["primary"].get("name"),
+                       secondary=body["secondary"].get("name"))
+        if self.need_session() is None:
+            return
+        with self.script.lock:
+            self.script.stored[name] = data
+        self.send_reply(0, {"word": len(data)})
+
+    def add_index_row(self, body):
+        group, block = body["group"], body.get("block") or {}
+        self.log.write(conn=self.id, event="add_index_row", group=group.get("number"), row=block,
+                       word=body.get("word"))
+        if self.need_session() is None:
+            return
+        name = "%s1" % (group.get("tablePrefix") or "SEG")
+        with self.script.lock:
+            rows = self.group_rows(group)
+            rows.append(dict(block, segment=name))
+            count = len(rows)
+        self.send_reply(0, {"result": {"segment": name},
+                            "segment": {"number": 1, "status": 1, "name": name, "rows": count},
+                            "word": body.get("word")}, group=group)
+
+    def update_index(self, body):
+        group, old, new = body["group"], body.get("oldHit") or {}, body.get("newHit") or {}
+        self.log.write(conn=self.id, event="update_index", group=group.get("number"), old=old, new=new)
+        if self.need_session() is None:
+            return
+        key = (old.get("object") or {}).get("name")
+        found = False
+        with self.script.lock:
+            rows = self.group_rows(group)
+            for i, row in enumerate(rows):
+                if row.get("values") == old.get("values") and (row.get("object") or {}).get("name") == key:
+                    rows[i] = dict(row, values=new.get("values"))
+                    found = True
+                    break
+        if found:
+            self.send_reply(0)
+        else:
+            self.send_reply(11, message="No such index row")
 
     def token(self, body):
         ntlm = self.script.ntlm

@@ -85,6 +85,9 @@ class Script:
         self.group_hits = {int(k): v for k, v in data.get("group_hits", {}).items()}
         self.documents = data.get("documents", {})
         self.notes = data.get("notes", {})
+        self.load_info = data.get("load_info", "1FAA")          # the answer to request 86
+        self.secondary_store = bool(data.get("secondary_store", False))  # 96 answers 11
+        self.stored = {}                                        # object name -> bytes stored
         self.messages = dict({"refused": "Invalid user id or password",
                               "expired": "The password has expired",
                               "no_session": "Not logged on"}, **data.get("messages", {}))

@@ -260,7 +260,18 @@ def decode_reply(r, features, group_fields):
     elif code == 108:
         rep["token"] = counted(r)
         rep["userId"] = r.text()
-    elif code == 109:
+    elif code in (109, 87):
+        rep["word"] = r.word()
+    elif code in (54, 95, 96):
+        words = [r.word() for _ in range(4)]
+        letter, loc = chr(r.take(4)[0]), r.take(4)[0]
+        r.word(); r.word(); r.word()
+        rep["object"] = (r.text(), words[3], letter, loc)
+    elif code == 86:
+        rep["load"] = r.text()
+    elif code in (57, 103):
+        rep["index"] = (r.text(), [lng() for _ in range(8)], [r.word() for _ in range(6)])
+        rep["segment"] = (r.word(), r.word(), r.text(), lng(), lng(), lng())
         rep["word"] = r.word()
     return rep
 
@@ -418,6 +429,39 @@ def retrieve_request(c, name, code=101):
     body += w(5) + w(1) + w(0) + byte("O")
     body += byte(0) * 3
     return c.header(code, reply_window=2) + body
+
+
+def node_entry(name, number):
+    return text(name) + text("") + text("") + text("") + text("srv") + w(0) + w(number)
+
+
+def store_hit(features, segment, name, customer):
+    """A hit row of group 5 with its first value only."""
+    return (byte(0) if features & 1 else b"") + text(segment) + w(0) + object_ref(name) + w(0) + w(1) + \
+        text(customer)
+
+
+def send_data(c, code, first_body, pieces, window=2):
+    """A data-carrying request: its first message, one message per piece and the empty
+    closing one; the go-ahead is read after every window-th message before the last.
+    Answers the number of go-aheads read."""
+    c.send(c.header(code, send_window=window) + w(1) + first_body)
+    messages, acks = 1, 0
+    for piece in list(pieces) + [b""]:
+        c.send(c.header(code, send_window=window) + w(0) + w(len(piece)) + pad(piece))
+        messages += 1
+        if piece and messages % window == 0:
+            rep = c.reply()[1]
+            if (rep["code"], rep["result"]) != (1, 0):
+                raise AssertionError("no go-ahead: %r" % rep)
+            acks += 1
+    return acks
+
+
+def store_body(c, name, customer):
+    return (application_group(5, GROUP_FIELDS) + store_hit(c.features, "", name, customer) +
+            node_entry("home", 3) + node_entry("far", 5) + object_ref(name) + long_(7, c.features) +
+            byte(1) + byte(2) + w(3))
 
 
 class Peer:
@@ -787,6 +831,83 @@ def _fnv(data):
     for b in data:
         h = ((h ^ b) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
     return h
+
+
+class StoreTest(PeerTest):
+    def test_store_reads_the_data_messages_and_indexes_the_block(self):
+        c = self.logged_on()
+        pieces = [b"first piece", b"second", b"third piece!"]
+        self.assertEqual(send_data(c, 96, store_body(c, "2FAA", "ACME"), pieces), 2)
+        rep = c.reply()[1]
+        self.assertEqual((rep["code"], rep["result"]), (96, 0))
+        self.assertEqual(rep["object"], ("2FAA", sum(map(len, pieces)), "O", 2))
+        event = self.peer.events("store")[0]
+        self.assertEqual((event["stored"], event["bytes"], event["messages"], event["value"], event["flag1"],
+                          event["flag2"], event["word"]), ("2FAA", 29, 5, 7, 1, 2, 3))
+        self.assertEqual(event["block"]["values"], ["ACME"])
+        c.send(search_request(c))
+        items, _ = read_list(c, GROUP_FIELDS, ack_every=25)
+        self.assertEqual(len(items), 61)
+        self.assertEqual((items[-1]["hit"]["values"], items[-1]["hit"]["object"][0]), (["ACME"], "2FAA"))
+
+    def test_load_information_and_an_object_store(self):
+        c = self.logged_on()
+        c.send(c.header(86) + w(5))
+        rep = c.reply()[1]
+        self.assertEqual((rep["code"], rep["result"], rep["load"]), (86, 0, "1FAA"))
+        body = (application_group(5, GROUP_FIELDS) + node_entry("home", 3) + node_entry("far", 5) + byte(15) +
+                text("5FAA") + byte("O") + byte(0) + long_(0, c.features))
+        self.assertEqual(send_data(c, 87, body, [b"x" * 100000]), 1)
+        rep = c.reply()[1]
+        self.assertEqual((rep["code"], rep["result"], rep["word"]), (87, 0, 100000))
+        event = self.peer.events("store_object")[0]
+        self.assertEqual((event["object"], event["location"], event["bytes"], event["primary"], event["secondary"]),
+                         ("5FAA", 15, 100000, "home", "far"))
+        self.assertEqual(self.peer.events("load_info")[0]["group"], 5)
+
+    def test_rows_added_are_searched_and_updated(self):
+        c = self.logged_on()
+        index_result = text("") + long_(0, c.features) * 8 + w(0) * 6
+        segment = w(0) + w(0) + text("") + long_(0, c.features) * 3
+        for customer in ("ONE", "TWO"):
+            c.send(c.header(103) + application_group(5, GROUP_FIELDS) +
+                   store_hit(c.features, "", "3FAA", customer) + w(1) + index_result + segment + w(4))
+            rep = c.reply()[1]
+            self.assertEqual((rep["code"], rep["result"], rep["word"]), (103, 0, 4))
+        self.assertEqual((rep["index"][0], rep["segment"][2]), ("INV1", "INV1"))
+        self.assertEqual(rep["segment"][5], 62)
+        old = store_hit(c.features, "INV1", "3FAA", "TWO")
+        new = store_hit(c.features, "INV1", "3FAA", "THREE")
+        for expected in (0, 11):
+            c.send(c.header(56) + application_group(5, GROUP_FIELDS) + old + new)
+            rep = c.reply()[1]
+            self.assertEqual((rep["code"], rep["result"]), (56, expected))
+        c.send(search_request(c))
+        items, _ = read_list(c, GROUP_FIELDS, ack_every=25)
+        self.assertEqual([i["hit"]["values"] for i in items[-2:]], [["ONE"], ["THREE"]])
+        self.assertEqual(len(self.peer.events("add_index_row")), 2)
+        self.assertEqual(len(self.peer.events("update_index")), 2)
+
+
+class SecondaryStoreTest(PeerTest):
+    def setUp(self):
+        with open(BASIC, encoding="utf-8") as f:
+            script = dict(json.load(f), secondary_store=True, load_info="7GAA")
+        path = tempfile.NamedTemporaryFile(prefix="peer-", suffix=".json", delete=False, mode="w")
+        json.dump(script, path)
+        path.close()
+        self.addCleanup(os.unlink, path.name)
+        self.peer = Peer(script=path.name)
+        self.addCleanup(self.peer.stop)
+
+    def test_store_is_refused_after_its_data_and_load_info_comes_from_the_script(self):
+        c = self.logged_on()
+        send_data(c, 96, store_body(c, "4FAA", "ACME"), [b"data"])
+        rep = c.reply()[1]
+        self.assertEqual((rep["code"], rep["result"]), (96, 11))
+        self.assertEqual(self.peer.events("store")[0]["bytes"], 4)
+        c.send(c.header(86) + w(5))
+        self.assertEqual(c.reply()[1]["load"], "7GAA")
 
 
 class FaultTest(unittest.TestCase):

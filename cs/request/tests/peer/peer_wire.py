@@ -470,6 +470,23 @@ def hit_row(x, r, k):
     s["values"] = values
 
 
+def index_result(x, r, k):
+    s = x.sub(r, k)
+    x.field(s, "segment", 19)
+    for key, count, put in (("values", 8, Codec.long), ("words", 6, Codec.u32)):
+        items = (list(s.get(key) or []) + [0] * count)[:count] if x.encoding else [None] * count
+        for i in range(count):
+            put(x, items, i)
+        if not x.encoding:
+            s[key] = items
+
+
+def segment_record(x, r, k):
+    s = x.sub(r, k)
+    x.u16(s, "number"); x.u16(s, "status"); x.field(s, "name", 12)
+    x.long(s, "startDate"); x.long(s, "stopDate"); x.long(s, "rows")
+
+
 def note(x, r, k):
     s = x.sub(r, k)
     x.u32(s, "number"); x.field(s, "userId", 21); x.u32(s, "flags"); x.long(s, "created")
@@ -523,6 +540,9 @@ def data_piece(x, r, k):
 
 
 # --- request record --------------------------------------------------------
+
+# Bytes one data message may carry (CS_XDR_DATA_MAX).
+DATA_LIMIT = 16 << 20
 
 # Codes whose body starts with the `first` word.
 DATA_CODES = {54, 87, 91, 93, 95, 96, 108}
@@ -597,6 +617,56 @@ def _body_token(x, b):
     x.counted(b, "token", 65536)
 
 
+def _data_first(x, b):
+    """The leading word of a data-carrying request; a data message (0) is its bytes only."""
+    x.u32(b, "first")
+    if b["first"] not in (0, 1):
+        raise WireError("first word %d" % b["first"])
+    if b["first"] == 0:
+        x.counted(b, "data", DATA_LIMIT)
+        return False
+    return True
+
+
+def _with_group(x, b, proc, *keys):
+    """Hit rows typed by the request's group, which comes first."""
+    application_group(x, b, "group")
+    x.group = b["group"]
+    for key in keys:
+        proc(x, b, key)
+    x.group = None
+
+
+def _body_store(code):
+    def body(x, b):
+        if not _data_first(x, b):
+            return
+        _with_group(x, b, hit_row, "block")
+        node_entry(x, b, "primary"); node_entry(x, b, "secondary")
+        object_ref(x, b, "object")
+        if code == 96:
+            x.long(b, "value"); x.byte(b, "flag1"); x.byte(b, "flag2"); x.u32(b, "word")
+    return body
+
+
+def _body_store_object(x, b):
+    if not _data_first(x, b):
+        return
+    application_group(x, b, "group")
+    node_entry(x, b, "primary"); node_entry(x, b, "secondary")
+    x.byte(b, "location"); x.text(b, "objectName"); x.byte(b, "flag1"); x.byte(b, "flag2")
+    x.long(b, "value")
+
+
+def _body_add_index_row(code):
+    def body(x, b):
+        _with_group(x, b, hit_row, "block")
+        if code == 103:
+            x.value_list(b, "rows")
+        index_result(x, b, "result"); segment_record(x, b, "segment"); x.u32(b, "word")
+    return body
+
+
 def _body_none(x, b):
     pass
 
@@ -615,6 +685,11 @@ REQUEST_BODIES = {
     60: _body_retrieve(60), 101: _body_retrieve(101),
     69: _body_notes,
     108: _body_token,
+    54: _body_store(54), 95: _body_store(95), 96: _body_store(96),
+    56: lambda x, b: _with_group(x, b, hit_row, "oldHit", "newHit"),
+    57: _body_add_index_row(57), 103: _body_add_index_row(103),
+    86: lambda x, b: x.u32(b, "group"),
+    87: _body_store_object,
 }
 
 
@@ -706,6 +781,12 @@ REPLY_BODIES = {
     69: lambda x, b: x.opt(b, "note", note),
     84: lambda x, b: system_parms(x, b, "parms"),
     108: _rep_token,
+    54: lambda x, b: object_ref(x, b, "object"),
+    95: lambda x, b: object_ref(x, b, "object"),
+    96: lambda x, b: object_ref(x, b, "object"),
+    57: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
+    103: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
+    86: lambda x, b: x.text(b, "text"),
 }
 
 
