@@ -128,6 +128,7 @@ protected:
     void SetUp() override { LogOn("ALICE", "Secret-1"); }
 
     void LogOn(const char* user, const char* password) {
+        set_.reset();
         folder_.reset();
         guard_.Renew(archive_);
         CsUserRecord record{};
@@ -138,6 +139,11 @@ protected:
         ASSERT_EQ(folder_->groupCount, 1u);
         group_ = &folder_->groups[0];
         ASSERT_EQ(group_->number, 100u);
+        CsStorageSet* set = nullptr;
+        ASSERT_EQ(CsOpenStorageSet(&handle_, group_->storageSet, CsResolveServerDef, &set), CS_OK);
+        set_.reset(set);
+        ASSERT_EQ(set_->nodes.size(), 1u);
+        primary_ = &set_->nodes[0];
     }
     std::string DocPath(const std::string& name) const { return archive_.Dir() + "data/INVAG/DOC/" + name; }
     std::string ResPath(const std::string& name) const { return archive_.Dir() + "data/INVAG/RES/" + name; }
@@ -180,7 +186,9 @@ protected:
     CsHandle handle_{};
     HandleGuard guard_{&handle_};
     FolderPtr folder_;
+    SetPtr set_;
     const CsXdrApplGroup* group_ = nullptr;
+    CsStorageNode* primary_ = nullptr;  // NODE1.ARCHIVE01, volume 1: the archive's data/
 };
 
 TEST_F(LocalRetrieve, SampleDocumentSlices) {
@@ -195,21 +203,34 @@ TEST_F(LocalRetrieve, SampleDocumentSlices) {
     const Case cases[] = {
         {"the whole object", 0, 53, 0, 0, stored},
         {"a slice of the block", 0, 53, 8, 4, "4711"},
-        {"a block inside the object", 21, 32, 0, 6, "Amount"},
-        {"a slice of a block inside the object", 21, 32, 12, 6, "120.00"},
-        {"a block to the object's end", 33, 0, 0, 0, stored.substr(33)},
+        {"a block inside the object", 34, 19, 0, 6, "Amount"},
+        {"a slice of a block inside the object", 34, 19, 12, 6, "120.00"},
+        {"a block to the object's end", 34, 0, 0, 0, stored.substr(34)},
     };
     for (const Case& c : cases) {
         CsXdrObjectRef object = Object(name, 'N', c.blockOffset, c.blockLength, c.offset, c.length);
         InvoiceHit hit(&object);
         Sink sink;
         const CsDocRequest request = Into(&sink);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit.hit, &request, 'N'), CS_OK)
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK)
             << c.name;
         EXPECT_EQ(sink.data, c.expected) << c.name;
-        EXPECT_EQ(object.location, 1) << c.name << ": from the cache";
+        EXPECT_EQ(object.location, 2) << c.name << ": from the node";
         EXPECT_EQ(hit.hit.noteFlag, 0) << c.name << ": no note letter, no note read";
     }
+}
+
+// The cache (the volume's folder under the archive) comes before the node.
+TEST_F(LocalRetrieve, CacheBeforeNode) {
+    localtest::WriteFile(archive_.Dir() + "ARCHIVE01/data/INVAG/DOC/1FAA", "the cached copy");
+    char name[] = "1FAA";
+    CsXdrObjectRef object = Object(name, 'N', 0, 15, 4, 6);
+    InvoiceHit hit(&object);
+    Sink sink;
+    const CsDocRequest request = Into(&sink);
+    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
+    EXPECT_EQ(sink.data, "cached");
+    EXPECT_EQ(object.location, 1);
 }
 
 // The stored block spans several pieces of the store (32767 bytes): every window of the
@@ -245,7 +266,7 @@ TEST_F(LocalRetrieve, ZlibWindowsAcrossStorePieces) {
         InvoiceHit hit(&object);
         Sink sink;
         const CsDocRequest request = Into(&sink, c.letter, c.chunk);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit.hit, &request, 'N'), CS_OK)
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK)
             << c.name;
         const std::string expected = Expected("2FAA", c.block.offset, c.block.length, c.offset, c.length);
         ASSERT_FALSE(expected.empty()) << c.name;
@@ -270,7 +291,7 @@ TEST_F(LocalRetrieve, DollarNamesAreReadWhole) {
     InvoiceHit hit(&ref);
     Sink sink;
     const CsDocRequest request = Into(&sink);
-    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit.hit, &request, 'N'), CS_OK);
+    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
     const std::string expected = Expected("3FAA", 0, 0, 1000, 2000);
     ASSERT_EQ(expected.size(), 2000u);
     EXPECT_TRUE(sink.data == expected);
@@ -286,23 +307,24 @@ TEST_F(LocalRetrieve, Failures) {
     const CsDocRequest request = Into(&sink);
 
     InvoiceHit noObject(nullptr);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &noObject.hit, &request, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &noObject.hit, &request, 'N'),
+              CS_FAILED);
     InvoiceHit notStored(&absent);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &notStored.hit, &request, 'N'),
-              CS_NOT_FOUND);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &notStored.hit, &request, 'N'),
+              CS_FAILED);
     InvoiceHit notZlib(&corrupt);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &notZlib.hit, &request, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &notZlib.hit, &request, 'N'), CS_FAILED);
     EXPECT_EQ(corrupt.location, 0) << "no location for a failed retrieval";
     CsDocRequest noCallback;
     InvoiceHit hit(&object);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit.hit, &noCallback, 'N'), CS_FAILED);
-    EXPECT_EQ(CsRetrieveDocData(nullptr, group_, nullptr, nullptr, &hit.hit, &request, 'N'), CS_FAILED);
-    EXPECT_EQ(CsGetDocResources(&handle_, group_, nullptr, nullptr, 0, nullptr, &request), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &noCallback, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(nullptr, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_FAILED);
+    EXPECT_EQ(CsGetDocResources(&handle_, group_, primary_, nullptr, 0, nullptr, &request), CS_FAILED);
 
     // An unknown group number is refused by the tables, not taken from the record.
     CsXdrApplGroup unknown = *group_;
     unknown.number = 555;
-    EXPECT_EQ(CsRetrieveDocData(&handle_, &unknown, nullptr, nullptr, &hit.hit, &request, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, &unknown, primary_, nullptr, &hit.hit, &request, 'N'), CS_FAILED);
     EXPECT_TRUE(sink.data.empty());
 }
 
@@ -322,9 +344,9 @@ TEST_F(LocalRetrieve, WithoutRetrievePermission) {
     InvoiceHit hit(&object);
     Sink sink;
     const CsDocRequest request = Into(&sink);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, &claimed, nullptr, nullptr, &hit.hit, &request, 'N'),
+    EXPECT_EQ(CsRetrieveDocData(&handle_, &claimed, primary_, nullptr, &hit.hit, &request, 'N'),
               CS_NOT_AUTHORISED);
-    EXPECT_EQ(CsGetDocResources(&handle_, &claimed, nullptr, nullptr, 0, &object, &request),
+    EXPECT_EQ(CsGetDocResources(&handle_, &claimed, primary_, nullptr, 0, &object, &request),
               CS_NOT_AUTHORISED);
     EXPECT_TRUE(sink.data.empty());
     EXPECT_EQ(object.location, 0);
@@ -357,14 +379,14 @@ TEST_F(LocalRetrieve, Resources) {
         {"expanded", 2, 'O', 'N', CS_OK, plain},
         {"compressed as asked", 1, 'N', 'O', CS_OK, plain},
         {"no resources", 0, 'N', 'N', CS_OK, ""},
-        {"not stored", 3, 'N', 'N', CS_NOT_FOUND, ""},
+        {"not stored", 3, 'N', 'N', CS_FAILED, ""},
     };
     for (const Case& c : cases) {
         CsXdrObjectRef object = Object(name, c.stored, 0, 53, 0, 0);
         object.resourceId = c.resourceId;
         Sink sink;
         const CsDocRequest request = Into(&sink, c.wanted);
-        EXPECT_EQ(CsGetDocResources(&handle_, group_, nullptr, nullptr, 0, &object, &request), c.rc)
+        EXPECT_EQ(CsGetDocResources(&handle_, group_, primary_, nullptr, 0, &object, &request), c.rc)
             << c.name;
         EXPECT_EQ(c.wanted == 'O' ? Inflate(sink.data) : sink.data, c.expected) << c.name;
     }
@@ -384,8 +406,8 @@ TEST_F(LocalRetrieve, MessagesWhenTheGroupLogsRetrievals) {
         Sink sink;
         CsDocRequest request = Into(&sink);
         request.application = &application;
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit.hit, &request, 'N'), CS_OK);
-        ASSERT_EQ(CsGetDocResources(&handle_, group_, nullptr, nullptr, 0, &object, &request), CS_OK);
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
+        ASSERT_EQ(CsGetDocResources(&handle_, group_, primary_, nullptr, 0, &object, &request), CS_OK);
         EXPECT_EQ(sink.data, "4711resources\n");
         const std::vector<std::string> docs = Logged("ApplGroup DocGet: ");
         const std::vector<std::string> resources = Logged("ApplGroup ResGet: ");
@@ -395,14 +417,16 @@ TEST_F(LocalRetrieve, MessagesWhenTheGroupLogsRetrievals) {
             continue;
         }
         ASSERT_EQ(docs.size(), 1u);
-        EXPECT_NE(docs[0].find("Name(INVOICES) Agid(100) ApplName(INVAPP) Aid(200) NodeName(-CACHE-) Nid(0) "
-                               "Server(-LOCAL-) Time("),
+        EXPECT_NE(docs[0].find(
+                      "Name(INVOICES) Agid(100) ApplName(INVAPP) Aid(200) NodeName(NODE1.ARCHIVE01) Nid(1) "
+                      "Server(-LOCAL-) Time("),
                   std::string::npos)
             << docs[0];
         EXPECT_NE(docs[0].find(") Flds('4711')"), std::string::npos) << docs[0];
+        // The first read copied the resource object into the cache.
         ASSERT_EQ(resources.size(), 1u);
         EXPECT_NE(
-            resources[0].find("Name(INVOICES) Agid(100) NodeName(-CACHE-) Nid(0) Server(-LOCAL-) Time("),
+            resources[0].find("Name(INVOICES) Agid(100) NodeName(-CACHE-) Nid(1) Server(-LOCAL-) Time("),
             std::string::npos)
             << resources[0];
     }
@@ -428,7 +452,7 @@ TEST_F(LocalRetrieve, NoteFlagIsReadForAnUnknownFlagOnly) {
         hit.hit.noteFlag = c.before;
         Sink sink;
         const CsDocRequest request = Into(&sink);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit.hit, &request, c.noteLetter),
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, c.noteLetter),
                   CS_OK)
             << c.name;
         EXPECT_EQ(hit.hit.noteFlag, c.after) << c.name;
