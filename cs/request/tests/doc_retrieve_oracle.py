@@ -1,6 +1,6 @@
 """Outside oracle of the retrieval tests: objects of zlib blocks made and cut by Python's zlib.
 
-  make PATH SEED            writes an object of a few leading bytes and two zlib blocks (a
+  make PATH SEED            writes an object of 40000 leading bytes and two zlib blocks (a
                             short text, then a large, barely compressible document); prints
                             "offset length size" of each block, one block a line
   cut PATH OFFSET LENGTH FROM COUNT OUT
@@ -22,7 +22,7 @@ def make(path, seed):
     while sum(len(x) for x in words) < 160000:
         words.append(bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz0123456789") for _ in range(rng.randint(1, 12))))
     large = b" ".join(words)
-    lead = bytes(rng.randrange(256) for _ in range(1234))
+    lead = bytes(rng.randrange(256) for _ in range(40000))
     blocks = [zlib.compress(small), zlib.compress(large)]
     with open(path, "wb") as f:
         f.write(lead)
