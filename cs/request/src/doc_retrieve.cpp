@@ -34,8 +34,9 @@ public:
     // A CsDataFn whose context is the Output.
     static int Take(void* context, const unsigned char* data, size_t length) {
         auto* self = static_cast<Output*>(context);
+        if (length == 0) return 1;  // the end is the Output's Close, not a piece
         if (self->stream_) return CsDataPipeRun(self->stream_.get(), data, length);
-        if (length > 0) self->request_->callback(self->request_->context, data, length);
+        self->request_->callback(self->request_->context, data, length);
         return 1;
     }
     // The delivery's form: always 1, so that the delivery keeps its buffers.
