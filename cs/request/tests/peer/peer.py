@@ -25,7 +25,7 @@ import peer_frames as frames  # noqa: E402
 import peer_wire as wire  # noqa: E402
 from peer_script import LEVELS, Script, ScriptError, fnv1a64  # noqa: E402
 
-LIST_CODES = {9, 13, 19, 121, 59, 100, 112, 60, 101, 69}
+LIST_CODES = {9, 13, 19, 121, 59, 100, 112, 60, 101, 62, 69}
 
 
 class EventLog:
@@ -299,6 +299,7 @@ class Connection:
             9: self.users, 13: self.users, 19: self.folder_list, 121: self.folder_list,
             20: self.open_folder, 53: self.storage_set, 59: self.search, 100: self.search,
             112: self.search, 60: self.retrieve, 101: self.retrieve, 69: self.list_notes,
+            62: self.resources,
             84: self.system_parms, 108: self.token, 109: self.connect,
             54: self.store, 95: self.store, 96: self.store, 86: self.load_info,
             87: self.store_object, 57: self.add_index_row, 103: self.add_index_row,
@@ -316,13 +317,22 @@ class Connection:
             s = self.server.sessions.find(block)
             if s:
                 return s
-            return None
+            return self.shared_session(block)
         if self.session and self.session.block in self.server.sessions.by_block:
             return self.session
         h = req.get("handle") or {}
         logon = h.get("logon") or {}
         return self.server.sessions.find_user((h.get("identity") or {}).get("userId"),
                                               logon.get("userNumber"))
+
+    def shared_session(self, block):
+        """With "shared_sessions", a session block this peer did not give out stands for the
+        user that the request's handle names (a node server trusting the logon server)."""
+        if not self.script.shared_sessions:
+            return None
+        user_id = ((self.request.get("handle") or {}).get("identity") or {}).get("userId")
+        user = self.script.find_user(user_id or "")
+        return Session(user, block, 0) if user else None
 
     def need_session(self):
         s = self.current_session()
@@ -486,10 +496,7 @@ class Connection:
             self.send_reply(11, message="No such document")
             return
         spec, _, stored = doc
-        letter = spec.get("letter", "O")
-        size = int(spec.get("piece", 32768))
-        pieces = [{"letter": letter, "position": pos, "data": stored[pos:pos + size]}
-                  for pos in range(0, len(stored), size)]
+        pieces = data_pieces(spec, stored)
         end = {"piece": None, "location": spec.get("location", 1), "second": spec.get("second", 0)}
 
         def item(p):
@@ -497,6 +504,15 @@ class Connection:
                 p = {"letter": "N", "position": p[1], "data": b"endless\n"}
             return {"piece": p}
         self.send_list(pieces, item, end)
+
+    def resources(self, body):
+        if self.need_session() is None:
+            return
+        found = self.script.resource((body.get("nodeInfo") or {}).get("group"))
+        if found is None:
+            self.send_reply(11, message="No such resources")
+            return
+        self.send_list(data_pieces(*found), lambda p: {"piece": p}, {"piece": None})
 
     def list_notes(self, body):
         if self.need_session() is None:
@@ -647,6 +663,14 @@ class Connection:
         archive_id = ntlm["map"].get(user, user.split("\\")[-1].upper())
         self.ntlm_user = archive_id
         self.send_reply(0, {"token": b"", "userId": archive_id})
+
+
+def data_pieces(spec, stored):
+    """The stored bytes as data pieces of the spec's letter and piece size."""
+    letter = spec.get("letter", "O")
+    size = int(spec.get("piece", 32768))
+    return [{"letter": letter, "position": pos, "data": stored[pos:pos + size]}
+            for pos in range(0, len(stored), size)]
 
 
 def like(name, pattern):

@@ -84,6 +84,8 @@ class Script:
         self.hits = data.get("hits", 0)
         self.group_hits = {int(k): v for k, v in data.get("group_hits", {}).items()}
         self.documents = data.get("documents", {})
+        self.resources = {str(k): v for k, v in data.get("resources", {}).items()}
+        self.shared_sessions = bool(data.get("shared_sessions", False))
         self.notes = data.get("notes", {})
         self.load_info = data.get("load_info", "1FAA")          # the answer to request 86
         self.secondary_store = bool(data.get("secondary_store", False))  # 96 answers 11
@@ -163,6 +165,20 @@ class Script:
                 cached = (data, stored)
                 self._documents[key] = cached
         return spec, cached[0], cached[1]
+
+    def resource(self, group):
+        """(spec, stored bytes) of the resources of a group number (else "*"), or None."""
+        key = str(group) if str(group) in self.resources else "*"
+        spec = self.resources.get(key)
+        if spec is None:
+            return None
+        with self.lock:
+            stored = self._documents.get(("resources", key))
+            if stored is None:
+                data = generate_document(spec)
+                stored = zlib.compress(data) if spec.get("letter", "O") == "O" else data
+                self._documents[("resources", key)] = stored
+        return spec, stored
 
     def notes_for(self, name):
         return self.notes.get(name or "", self.notes.get("*", []))

@@ -241,6 +241,8 @@ def decode_reply(r, features, group_fields):
                        for _ in range(r.word())])
     elif code in (59, 100, 112):
         rep["hit"] = hit_row(r, features, group_fields) if r.word() == 0 else None
+    elif code == 62:
+        rep["piece"] = (chr(r.take(4)[0]), r.hyper(), counted(r)) if r.word() == 0 else None
     elif code in (60, 101):
         if r.word() == 0:
             rep["piece"] = (chr(r.take(4)[0]), r.hyper(), counted(r))
@@ -397,7 +399,7 @@ def read_list(c, code_fields=None, ack_every=0, stop_after=None):
     while True:
         _, rep = c.reply(code_fields)
         key = {121: "folder", 19: "folder", 112: "hit", 100: "hit", 59: "hit", 101: "piece",
-               60: "piece", 69: "note", 13: "entry", 9: "entry"}.get(rep["code"])
+               60: "piece", 62: "piece", 69: "note", 13: "entry", 9: "entry"}.get(rep["code"])
         if rep["result"] != 0 or key is None or rep.get(key) is None:
             return items, rep
         items.append(rep)
@@ -462,6 +464,12 @@ def store_body(c, name, customer):
     return (application_group(5, GROUP_FIELDS) + store_hit(c.features, "", name, customer) +
             node_entry("home", 3) + node_entry("far", 5) + object_ref(name) + long_(7, c.features) +
             byte(1) + byte(2) + w(3))
+
+def resources_request(c, group):
+    body = application_group(group, GROUP_FIELDS)
+    body += text("node") + text("") + text("") + text("") + text("srv") + w(0) + w(1)
+    body += byte(0) + w(group) + w(1) + w(0) + byte("O")
+    return c.header(62, reply_window=2) + body
 
 
 class Peer:
@@ -700,6 +708,18 @@ class ListTest(PeerTest):
         items, end = read_list(c, ack_every=2)
         self.assertEqual([i["piece"] for i in items], [("N", 0, b"a plain document\n")])
         self.assertEqual((end["code"], "second" in end), (60, False))
+
+    def test_resources_by_group_number_else_the_default(self):
+        c = self.logged_on()
+        c.send(resources_request(c, 5))
+        items, end = read_list(c, ack_every=2)
+        self.assertEqual([i["piece"] for i in items], [("N", 0, b"resources of group 5\n")])
+        self.assertEqual((end["code"], end["piece"]), (62, None))
+        self.assertEqual(self.peer.events("request")[-1]["body"]["nodeInfo"]["group"], 5)
+        c.send(resources_request(c, 9))
+        items, _ = read_list(c, ack_every=2)
+        self.assertEqual({i["piece"][0] for i in items}, {"O"})
+        self.assertEqual(len(zlib.decompress(b"".join(i["piece"][2] for i in items))), 40000)
 
     def test_notes(self):
         c = self.logged_on()

@@ -604,6 +604,13 @@ def _body_retrieve(code):
     return body
 
 
+def _body_resources(x, b):
+    application_group(x, b, "group")
+    node_entry(x, b, "node")
+    x.byte(b, "flags")
+    node_info(x, b, "nodeInfo")
+
+
 def _body_notes(x, b):
     x.u32(b, "group"); object_ref(x, b, "object"); x.u32(b, "word")
 
@@ -684,6 +691,7 @@ REQUEST_BODIES = {
     59: _body_search(59), 100: _body_search(100), 112: _body_search(112),
     60: _body_retrieve(60), 101: _body_retrieve(101),
     69: _body_notes,
+    62: _body_resources,
     108: _body_token,
     54: _body_store(54), 95: _body_store(95), 96: _body_store(96),
     56: lambda x, b: _with_group(x, b, hit_row, "oldHit", "newHit"),
