@@ -15,18 +15,10 @@
 
 namespace {
 
+using logontest::FolderPtr;
 using logontest::HandleGuard;
+using logontest::SetPtr;
 using logontest::TestArchive;
-
-struct FolderFree {
-    void operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
-};
-using FolderPtr = std::unique_ptr<CsXdrFolder, FolderFree>;
-
-struct SetFree {
-    void operator()(CsStorageSet* set) const { CsFreeStorageSet(set); }
-};
-using SetPtr = std::unique_ptr<CsStorageSet, SetFree>;
 
 // What a retrieval delivered.
 struct Sink {

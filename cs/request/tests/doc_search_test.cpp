@@ -12,16 +12,12 @@
 
 namespace {
 
+using logontest::FolderPtr;
 using logontest::HandleGuard;
 using logontest::TestArchive;
 
 constexpr int32_t kInvoices = 100;
 constexpr int kExtra = 12;  // rounded up to 16 by the packing
-
-struct FolderFree {
-    void operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
-};
-using FolderPtr = std::unique_ptr<CsXdrFolder, FolderFree>;
 
 // What the hit callback saw.
 struct Seen {

@@ -8,12 +8,8 @@
 
 namespace {
 
+using logontest::FolderPtr;
 using logontest::HandleGuard;
-
-struct FolderFree {
-    void operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
-};
-using FolderPtr = std::unique_ptr<CsXdrFolder, FolderFree>;
 
 // The data a store reads, in pieces.
 struct Source {

@@ -12,21 +12,11 @@
 
 namespace {
 
+using logontest::FolderPtr;
 using logontest::HandleGuard;
+using logontest::SegmentsPtr;
+using logontest::SetPtr;
 using logontest::TestArchive;
-
-struct FolderFree {
-    void operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
-};
-using FolderPtr = std::unique_ptr<CsXdrFolder, FolderFree>;
-struct SetFree {
-    void operator()(CsStorageSet* set) const { CsFreeStorageSet(set); }
-};
-using SetPtr = std::unique_ptr<CsStorageSet, SetFree>;
-struct SegmentsFree {
-    void operator()(CsSegmentList* list) const { CsFreeSegmentList(list); }
-};
-using SegmentsPtr = std::unique_ptr<CsSegmentList, SegmentsFree>;
 
 // What reaches the handle's callbacks: messages, the data a store reads and the store
 // flags seen while it reads.

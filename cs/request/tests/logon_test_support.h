@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,20 @@
 #include "qel_cswire.h"
 
 namespace logontest {
+
+// Owners of what the request layer's list calls hand out.
+struct FolderFree {
+    void operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
+};
+using FolderPtr = std::unique_ptr<CsXdrFolder, FolderFree>;
+struct SetFree {
+    void operator()(CsStorageSet* set) const { CsFreeStorageSet(set); }
+};
+using SetPtr = std::unique_ptr<CsStorageSet, SetFree>;
+struct SegmentsFree {
+    void operator()(CsSegmentList* list) const { CsFreeSegmentList(list); }
+};
+using SegmentsPtr = std::unique_ptr<CsSegmentList, SegmentsFree>;
 
 // Runs the crypt oracle (logon_crypt_oracle.py) and answers its line.
 inline std::string RunOracle(const std::string& verb, const std::string& a, const std::string& b) {

@@ -10,22 +10,10 @@
 
 namespace {
 
+using logontest::FolderPtr;
 using logontest::HandleGuard;
+using logontest::SetPtr;
 using logontest::TestArchive;
-
-struct FolderFree {
-    void operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
-};
-using FolderPtr = std::unique_ptr<CsXdrFolder, FolderFree>;
-
-struct SetFree {
-    void operator()(CsStorageSet* set) const { CsFreeStorageSet(set); }
-};
-using SetPtr = std::unique_ptr<CsStorageSet, SetFree>;
-
-struct SegmentsFree {
-    void operator()(CsSegmentList* list) const { CsFreeSegmentList(list); }
-};
 
 // A local handle on a private archive, logged on as the test's user.
 class LocalRoute : public ::testing::Test {
@@ -355,7 +343,7 @@ TEST_F(LocalRoute, SegmentsByDateRangeAndTheDateFieldsType) {
         CsSegmentList* raw = nullptr;
         ASSERT_EQ(CsGetSegments(&handle_, 100, c.segment, c.mode, c.dateType ? &range : nullptr, &raw), CS_OK)
             << c.name;
-        std::unique_ptr<CsSegmentList, SegmentsFree> list(raw);
+        logontest::SegmentsPtr list(raw);
         std::vector<std::string> names;
         for (const CsXdrSegment& s : list->segments) names.push_back(s.name);
         EXPECT_EQ(names, c.expected) << c.name;
@@ -365,7 +353,7 @@ TEST_F(LocalRoute, SegmentsByDateRangeAndTheDateFieldsType) {
     archive_.WriteTable("agfld", agfld);
     CsSegmentList* raw = nullptr;
     ASSERT_EQ(CsGetSegments(&handle_, 100, nullptr, 0, nullptr, &raw), CS_OK);
-    std::unique_ptr<CsSegmentList, SegmentsFree> list(raw);
+    logontest::SegmentsPtr list(raw);
     ASSERT_EQ(list->segments.size(), 3u);
     EXPECT_EQ(list->segments[0].status, 0x01);
     EXPECT_EQ(list->segments[1].status, 0x00) << "offline";
@@ -396,7 +384,7 @@ TEST_F(LocalRoute, SegmentsThatCannotBeListed) {
     for (const Case& c : cases) {
         CsSegmentList* raw = reinterpret_cast<CsSegmentList*>(0x1);
         EXPECT_EQ(CsGetSegments(&handle_, c.group, nullptr, 0, c.range, &raw), c.rc) << c.name;
-        std::unique_ptr<CsSegmentList, SegmentsFree> list(raw);
+        logontest::SegmentsPtr list(raw);
         if (c.rc != CS_OK) {
             EXPECT_EQ(raw, nullptr) << c.name;
         }

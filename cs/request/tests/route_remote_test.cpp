@@ -12,11 +12,7 @@
 namespace {
 
 using logontest::HandleGuard;
-
-struct SetFree {
-    void operator()(CsStorageSet* set) const { CsFreeStorageSet(set); }
-};
-using SetPtr = std::unique_ptr<CsStorageSet, SetFree>;
+using logontest::SetPtr;
 
 // The definition of the second server, as the test's resolver hands it out.
 uint16_t g_secondPort = 0;
