@@ -92,4 +92,21 @@ protected:
     bool opened_ = false;
 };
 
+// The sample archive's invoice group.
+inline constexpr int32_t kInvoices = 100;
+
+// An invoice row: INVNO (S 10), CUSTOMER (S 40), INVDATE (I, the segment date field).
+inline QelLocalIdxRow Invoice(const std::string& invno, int64_t date = 19730,
+                              const std::string& customer = "ACME", const std::string& object = "1FAA") {
+    QelLocalIdxRow row;
+    row.header.objName = object;
+    row.header.len = 10;
+    row.header.compType = 'Z';
+    row.values.resize(3);
+    row.values[0].text = invno;
+    row.values[1].text = customer;
+    row.values[2].integer = date;
+    return row;
+}
+
 }  // namespace localtest

@@ -18,23 +18,9 @@
 namespace {
 
 using localtest::ArchiveTest;
+using localtest::Invoice;
+using localtest::kInvoices;
 using qel::local::detail::TableFile;
-
-constexpr int32_t kInvoices = 100;
-
-// An invoice row: INVNO (S 10), CUSTOMER (S 40), INVDATE (I, the segment date field).
-QelLocalIdxRow Invoice(const std::string& invno, int64_t date = 19730, const std::string& customer = "ACME",
-                       const std::string& object = "1FAA") {
-    QelLocalIdxRow row;
-    row.header.objName = object;
-    row.header.len = 10;
-    row.header.compType = 'Z';
-    row.values.resize(3);
-    row.values[0].text = invno;
-    row.values[1].text = customer;
-    row.values[2].integer = date;
-    return row;
-}
 
 struct Hit {
     std::string invno, customer, object;
