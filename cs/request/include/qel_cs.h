@@ -754,6 +754,89 @@ int CsStoreDocumentRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStora
 // Stored objects, document segments, logged messages, server print and text search
 // (docs/objects.md)
 // ===========================================================================
+//
+// Each operation runs in the call bracket. A remote handle sends one numbered request
+// (87, 88, 102, 91, 93, 104); a local handle is served by the storage manager, with the
+// group's storage identifier, logging bits and the user's permissions read again from the
+// local server's tables (as for the document operations above).
+
+// Logging bit of CsXdrApplGroup::logging: retrieved segments are logged (message 63).
+inline constexpr uint8_t CS_LOG_SEGMENTS = 0x40;
+
+// Stores an object by name (object->name; object->compression is the letter its data
+// travels in) at the places of *location (SM_LOC_* of qel_sm.h), reading its data from
+// source(handle->callbackContext, ...). Locally *location becomes the places written and,
+// with CS_LOG_STORES, message 64 is issued once for each of the places primary node,
+// secondary node and cache that were written, with the time the store took; remotely
+// *location is left as it is. flag2 and value go to a remote server as they are.
+// *outLength (may be null) gets the bytes stored. CS_OK; CS_NOT_AUTHORISED without
+// CS_PERMIT_STORE; CS_FAILED for a missing argument or a name that does not fit the wire;
+// the storage manager's or the server's failure.
+int CsStoreObject(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
+                  const CsStorageNode* secondary, uint8_t* location, CsXdrObjectRef* object, int flag2,
+                  int64_t value, CsSourceFn source, uint64_t* outLength);
+
+// Reads the stored bytes of an object (object->name) from offset on, length bytes (0: to
+// its end), from the first of the places of *location that holds it, and hands them in
+// order to callback(context, position, letter, data, length): position counts from the
+// object's start, letter is how the bytes are stored (locally object->compression, 'N'
+// when unset). Locally *location becomes the place read and, with CS_LOG_SEGMENTS,
+// message 63 names the object, the place, the offset, the bytes delivered and the time;
+// remotely *location is left as it is. The callback's result is not used: a caller who
+// wants no more calls CsInterrupt(handle). CS_OK; CS_NOT_AUTHORISED without
+// CS_PERMIT_RETRIEVE; CS_FAILED for a missing argument; the storage manager's (CS_NOT_FOUND
+// when no place holds it) or the server's failure.
+int CsRetrieveSegment(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
+                      const CsStorageNode* secondary, uint8_t* location, const CsXdrObjectRef* object,
+                      uint32_t offset, uint32_t length, CsSegmentFn callback, void* context);
+
+// Where the object of a hit lives, among the places of location: *answer gets
+// SM_LOCATE_CACHE, SM_LOCATE_NODE or SM_LOCATE_EXIT; *word (may be null) the first of the
+// node's information words (0 for the cache, 0xFFFFFFFF for the storage exit). With
+// exitLast set the storage exit is asked after the node, else before it. text and word2
+// go to a remote server as they are. Needs no permission beyond seeing the group.
+// CS_OK; CS_FAILED for a missing argument, a hit without an object, or an object that
+// no place holds (message 7 or 110); CS_NOT_AUTHORISED when the user may not see the
+// group; the server's failure.
+int CsQueryDocObject(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
+                     const CsStorageNode* secondary, uint8_t location, const CsXdrHitRow* hit,
+                     const char* text, uint32_t exitLast, uint32_t word2, uint8_t* answer, uint32_t* word);
+
+// The routed forms: the request runs on the handle that serves the node entries
+// (CsRouteHandle); arguments and results as the plain ones.
+int CsRetrieveSegmentRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStorageNode* primary,
+                            CsStorageNode* secondary, uint8_t* location, const CsXdrObjectRef* object,
+                            uint32_t offset, uint32_t length, CsSegmentFn callback, void* context);
+int CsQueryDocObjectRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStorageNode* primary,
+                           CsStorageNode* secondary, uint8_t location, const CsXdrHitRow* hit,
+                           const char* text, uint32_t exitLast, uint32_t word2, uint8_t* answer,
+                           uint32_t* word);
+
+// Logs message `row` (catalogue index) with its inserts. A local handle hands it to the
+// message issuer with the same arguments (CsIssueMessage: the row's destinations decide
+// where it goes). A remote handle sends the formatted text to the server's System Log
+// (request 91) with the row's external number and word, whatever the row's
+// destinations. CS_OK; CS_FAILED for a row outside the catalogue; the issuer's or the
+// server's failure.
+int CsLogMessage(CsHandle* handle, int row, uint16_t count, const CsMsgInsert* inserts,
+                 const CsObjectRef* reference, char kind, int32_t word);
+
+// Prints documents on a server printer: the print request, its text and option texts,
+// then one item per hit from items(handle->callbackContext, ...) until it hands out no
+// hit; endByte closes the items. A remote handle: request 93. A local handle: CS_FAILED
+// (no local service). CS_OK; CS_FAILED for a missing print request or a failing item
+// source; the server's failure.
+int CsServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const char* text,
+                  std::span<const CsXdrTextEntry> options, CsHitItemFn items, int endByte);
+
+// Runs the server's text search over hits: one item per hit from
+// items(handle->callbackContext, ...) until it hands out no hit, then the search values.
+// Each matching hit's value list goes to answer(handle->callbackContext, list): non-zero
+// lets the operation free the list (CsFreeReplyEntry(CS_REQ_PROCESS_HITS, ...)), 0 keeps
+// it for the caller; no callback: every list is freed. A remote handle: request 104. A
+// local handle: CS_FAILED (no local service). CS_OK; CS_CANCELLED (CsInterrupt);
+// CS_FAILED for a failing item source; the server's failure.
+int CsProcessHits(CsHandle* handle, CsXdrValueItem* values, CsHitItemFn items, CsEntryFn answer);
 
 // ===========================================================================
 // Document tables (docs/doc-tables.md)

@@ -304,6 +304,8 @@ class Connection:
             54: self.store, 95: self.store, 96: self.store, 86: self.load_info,
             87: self.store_object, 57: self.add_index_row, 103: self.add_index_row,
             56: self.update_index,
+            88: self.segment_data, 91: self.log_message, 93: self.server_print,
+            102: self.doc_object, 104: self.process_hits,
         }.get(code)
         if handler is None:
             self.send_reply(6)
@@ -638,6 +640,115 @@ class Connection:
             self.send_reply(0)
         else:
             self.send_reply(11, message="No such index row")
+
+    # --- stored objects, log messages, server print, text search -------------
+    def object_bytes(self, name):
+        """(letter, bytes) of an object stored here or of a scripted document, or None."""
+        with self.script.lock:
+            data = self.script.stored.get(name)
+        if data is not None:
+            return "N", data
+        doc = self.script.document(name)
+        return None if doc is None else (doc[0].get("letter", "O"), doc[2])
+
+    def segment_data(self, body):
+        self.log.write(conn=self.id, event="segment_data", group=body["group"].get("number"),
+                       object=body.get("objectName"), location=body.get("location"),
+                       offset=body.get("offset"), length=body.get("length"),
+                       primary=body["primary"].get("name"), secondary=body["secondary"].get("name"))
+        if self.need_session() is None:
+            return
+        found = self.object_bytes(body.get("objectName"))
+        if found is None:
+            self.send_reply(11, message="No such object")
+            return
+        letter, data = found
+        start = body.get("offset") or 0
+        end = start + body["length"] if body.get("length") else len(data)
+        part = data[start:end]
+        pieces = [{"letter": letter, "position": start + pos, "data": part[pos:pos + 32768]}
+                  for pos in range(0, len(part), 32768)]
+        self.send_list(pieces, lambda p: {"piece": p}, {"piece": None})
+
+    def log_message(self, body):
+        data, messages = self.read_data()
+        self.log.write(conn=self.id, event="log_message", number=body.get("messageNumber"),
+                       word=body.get("word"), letter=chr(body.get("byte") or 32),
+                       objects=len(body.get("objects") or []), text=data.decode("utf-8", "replace"),
+                       messages=messages)
+        if self.need_session() is None:
+            return
+        self.send_reply(0)
+
+    def read_items(self, code, body):
+        """The hit items of 93 or 104 from `body` (None: from the next message) up to the
+        closing message, whose body is answered with them; every send-window-th message
+        is acknowledged. An item naming no group belongs to the group of the one before."""
+        window = self.request["sendWindow"]
+        items, group, count = [], None, 1
+        while body is None or body.get("more") != 0:
+            if body is not None:
+                if body.get("group") is not None:
+                    group = body["group"]
+                items.append({"word": body.get("word"), "group": (group or {}).get("number"),
+                              "hit": body.get("hit"), "word2": body.get("word2")})
+                if window and count % window == 0:
+                    self.send_reply(0, code=1)
+            msg = frames.MessageIn(self.link)
+            codec = wire.Codec(self.features, msg.get)
+            codec.group = group
+            req = {}
+            wire.request(codec, req)
+            msg.finish()
+            self.number = msg.number
+            if req["code"] == 2:
+                raise Cancelled()
+            if req["code"] != code:
+                raise Closed("request %d where items of %d belong" % (req["code"], code))
+            body = req["body"]
+            count += 1
+        return items, body
+
+    def server_print(self, body):
+        if body.get("first") != 1:
+            raise Closed("items of 93 without its print request")
+        items, end = self.read_items(93, None)
+        self.log.write(conn=self.id, event="server_print", print=body.get("print"), text=body.get("text"),
+                       entries=body.get("entries"), items=items, endWord=end.get("endWord"),
+                       endByte=end.get("endByte"))
+        if self.need_session() is None:
+            return
+        self.send_reply(0)
+
+    def doc_object(self, body):
+        name = ((body.get("hit") or {}).get("object") or {}).get("name")
+        self.log.write(conn=self.id, event="doc_object", group=body["group"].get("number"), object=name,
+                       location=body.get("location"), text=body.get("text"),
+                       exitLast=body.get("exitLast"), word2=body.get("word2"))
+        if self.need_session() is None:
+            return
+        if self.object_bytes(name) is None:
+            self.send_reply(6, message="No place holds the object")
+            return
+        with self.script.lock:
+            answer = 1 if name in self.script.stored else 2
+        self.send_reply(0, {"answer": answer, "word": len(self.object_bytes(name)[1])})
+
+    def process_hits(self, body):
+        items, end = self.read_items(104, body)
+        values = end.get("values") or []
+        self.log.write(conn=self.id, event="process_hits", items=items, endWord=end.get("endWord"),
+                       values=values)
+        if self.need_session() is None:
+            return
+        # A hit matches when its first value holds the first search text.
+        wanted = values[0][1] if values else ""
+        found = []
+        for item in items:
+            first = ((item["hit"] or {}).get("values") or [""])[0]
+            if wanted in str(first):
+                found.append([(1, str(first)), (2, str(item["word"]))])
+        self.send_list(found, lambda v: {"items": v}, {"items": []})
 
     def token(self, body):
         ntlm = self.script.ntlm

@@ -678,6 +678,71 @@ def _body_none(x, b):
     pass
 
 
+# --- stored objects, log messages, server print, text search -----------------
+
+def _body_segment_data(x, b):
+    application_group(x, b, "group")
+    node_entry(x, b, "primary"); node_entry(x, b, "secondary")
+    x.byte(b, "location"); x.text(b, "objectName"); x.u32(b, "offset"); x.u32(b, "length")
+
+
+def _body_log_message(x, b):
+    if not _data_first(x, b):
+        return
+    x.u32(b, "messageNumber"); x.array(b, "objects", object_ref); object_ref(x, b, "object")
+    x.byte(b, "byte"); x.u32(b, "word")
+
+
+def hit_items(code):
+    """An item message (more 1) or the closing one (more 0). An item without a group of
+    its own is typed by the group that x.group carries over from the item before."""
+    def body(x, b):
+        x.u32(b, "more")
+        if b["more"] not in (0, 1):
+            raise WireError("more word %d" % b["more"])
+        if b["more"] == 0:
+            x.u32(b, "endWord")
+            if code == 104:
+                x.value_list(b, "values")
+            else:
+                x.byte(b, "endByte")
+            return
+        x.u32(b, "word")
+        x.opt(b, "group", application_group)
+        if b["group"] is not None:
+            x.group = b["group"]
+        if code == 104:
+            application_entry(x, b, "appl")
+        hit_row(x, b, "hit")
+        x.u32(b, "word2")
+    return body
+
+
+def print_request(x, r, k):
+    s = x.sub(r, k)
+    x.u32(s, "printer"); x.u32(s, "copies"); x.u32(s, "options"); x.text(s, "name")
+
+
+def _body_server_print(x, b):
+    x.u32(b, "first")
+    if b["first"] not in (0, 1):
+        raise WireError("first word %d" % b["first"])
+    if b["first"] == 0:
+        hit_items(93)(x, b)
+        return
+    print_request(x, b, "print"); x.text(b, "text"); x.array(b, "entries", text_entry)
+
+
+def _body_doc_object(x, b):
+    application_group(x, b, "group")
+    node_entry(x, b, "primary"); node_entry(x, b, "secondary")
+    x.byte(b, "location")
+    x.group = b["group"]
+    hit_row(x, b, "hit")
+    x.group = None
+    x.text(b, "text"); x.u32(b, "exitLast"); x.u32(b, "word2")
+
+
 REQUEST_BODIES = {
     0: lambda x, b: x.i32(b, "level"),
     1: _body_none, 2: _body_none, 4: _body_none, 5: _body_none, 52: _body_none,
@@ -698,6 +763,8 @@ REQUEST_BODIES = {
     57: _body_add_index_row(57), 103: _body_add_index_row(103),
     86: lambda x, b: x.u32(b, "group"),
     87: _body_store_object,
+    88: _body_segment_data, 91: _body_log_message, 93: _body_server_print,
+    102: _body_doc_object, 104: hit_items(104),
 }
 
 
@@ -795,6 +862,8 @@ REPLY_BODIES = {
     57: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
     103: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
     86: lambda x, b: x.text(b, "text"),
+    102: lambda x, b: (x.byte(b, "answer"), x.u32(b, "word")),
+    104: lambda x, b: x.value_list(b, "items"),
 }
 
 
