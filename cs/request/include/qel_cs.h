@@ -784,8 +784,8 @@ int CsStoreObject(CsHandle* handle, const CsXdrApplGroup* group, const CsStorage
 // message 63 names the object, the place, the offset, the bytes delivered and the time;
 // remotely *location is left as it is. The callback's result is not used: a caller who
 // wants no more calls CsInterrupt(handle). CS_OK; CS_NOT_AUTHORISED without
-// CS_PERMIT_RETRIEVE; CS_FAILED for a missing argument; the storage manager's (CS_NOT_FOUND
-// when no place holds it) or the server's failure.
+// CS_PERMIT_RETRIEVE; CS_FAILED for a missing argument or an object no place holds; the
+// storage manager's or the server's failure.
 int CsRetrieveSegment(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
                       const CsStorageNode* secondary, uint8_t* location, const CsXdrObjectRef* object,
                       uint32_t offset, uint32_t length, CsSegmentFn callback, void* context);

@@ -605,6 +605,7 @@ class Connection:
             return
         with self.script.lock:
             self.script.stored[name] = data
+            self.script.stored_letters[name] = chr(body.get("flag1") or 78)
         self.send_reply(0, {"word": len(data)})
 
     def add_index_row(self, body):
@@ -646,8 +647,9 @@ class Connection:
         """(letter, bytes) of an object stored here or of a scripted document, or None."""
         with self.script.lock:
             data = self.script.stored.get(name)
+            letter = self.script.stored_letters.get(name, "N")
         if data is not None:
-            return "N", data
+            return letter, data
         doc = self.script.document(name)
         return None if doc is None else (doc[0].get("letter", "O"), doc[2])
 
@@ -738,7 +740,7 @@ class Connection:
         items, end = self.read_items(104, body)
         values = end.get("values") or []
         self.log.write(conn=self.id, event="process_hits", items=items, endWord=end.get("endWord"),
-                       values=values)
+                       search=values)
         if self.need_session() is None:
             return
         # A hit matches when its first value holds the first search text.

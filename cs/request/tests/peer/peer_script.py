@@ -90,6 +90,7 @@ class Script:
         self.load_info = data.get("load_info", "1FAA")          # the answer to request 86
         self.secondary_store = bool(data.get("secondary_store", False))  # 96 answers 11
         self.stored = {}                                        # object name -> bytes stored
+        self.stored_letters = {}                                # object name -> letter of 87
         self.messages = dict({"refused": "Invalid user id or password",
                               "expired": "The password has expired",
                               "no_session": "Not logged on"}, **data.get("messages", {}))
