@@ -271,6 +271,10 @@ def decode_reply(r, features, group_fields):
         rep["object"] = (r.text(), words[3], letter, loc)
     elif code == 86:
         rep["load"] = r.text()
+    elif code == 88:
+        rep["piece"] = (chr(r.take(4)[0]), r.hyper(), counted(r)) if r.word() == 0 else None
+    elif code == 102:
+        rep["answer"], rep["word"] = r.take(4)[0], r.word()
     elif code in (57, 103):
         rep["index"] = (r.text(), [lng() for _ in range(8)], [r.word() for _ in range(6)])
         rep["segment"] = (r.word(), r.word(), r.text(), lng(), lng(), lng())
@@ -399,7 +403,7 @@ def read_list(c, code_fields=None, ack_every=0, stop_after=None):
     while True:
         _, rep = c.reply(code_fields)
         key = {121: "folder", 19: "folder", 112: "hit", 100: "hit", 59: "hit", 101: "piece",
-               60: "piece", 62: "piece", 69: "note", 13: "entry", 9: "entry"}.get(rep["code"])
+               60: "piece", 62: "piece", 69: "note", 13: "entry", 9: "entry", 88: "piece"}.get(rep["code"])
         if rep["result"] != 0 or key is None or rep.get(key) is None:
             return items, rep
         items.append(rep)
@@ -928,6 +932,49 @@ class SecondaryStoreTest(PeerTest):
         self.assertEqual(self.peer.events("store")[0]["bytes"], 4)
         c.send(c.header(86) + w(5))
         self.assertEqual(c.reply()[1]["load"], "7GAA")
+
+
+class ObjectTest(PeerTest):
+    def store_object(self, c, name, data):
+        body = (application_group(5, GROUP_FIELDS) + node_entry("home", 3) + node_entry("far", 5) + byte(1) +
+                text(name) + byte("O") + byte(0) + long_(0, c.features))
+        send_data(c, 87, body, [data])
+        self.assertEqual(c.reply()[1]["result"], 0)
+
+    def test_segment_data_window_and_object_query(self):
+        c = self.logged_on()
+        self.store_object(c, "6FAA", bytes(range(256)) * 200)
+        cases = [("a window", 10, 20, bytes(range(10, 30))),
+                 ("to the end", 51000, 0, (bytes(range(256)) * 200)[51000:]),
+                 ("past the end", 60000, 5, b"")]
+        for name, offset, length, expected in cases:
+            body = (application_group(5, GROUP_FIELDS) + node_entry("home", 3) + node_entry("far", 5) + byte(1) +
+                    text("6FAA") + w(offset) + w(length))
+            c.send(c.header(88, reply_window=2) + body)
+            items, end = read_list(c, ack_every=2)
+            self.assertEqual(b"".join(i["piece"][2] for i in items), expected, name)
+            self.assertEqual({i["piece"][0] for i in items} - {"O"}, set(), name)
+            if items:
+                self.assertEqual(items[0]["piece"][1], offset, name)
+            self.assertEqual((end["code"], end["result"]), (88, 0), name)
+        for name, obj, answer, size in [("kept", "6FAA", 1, 51200), ("scripted", "PLAIN", 2, 17)]:
+            body = (application_group(5, GROUP_FIELDS) + node_entry("home", 3) + node_entry("far", 5) + byte(3) +
+                    store_hit(c.features, "", obj, "ACME") + text("asked") + w(1) + w(7))
+            c.send(c.header(102) + body)
+            rep = c.reply()[1]
+            self.assertEqual((rep["code"], rep["result"], rep["answer"], rep["word"]), (102, 0, answer, size), name)
+        event = self.peer.events("doc_object")[0]
+        self.assertEqual((event["object"], event["location"], event["text"], event["exitLast"], event["word2"]),
+                         ("6FAA", 3, "asked", 1, 7))
+
+    def test_log_message_reads_its_text(self):
+        c = self.logged_on()
+        body = w(81) + w(0) + object_ref("") + byte("N") + w(5)
+        send_data(c, 91, body, [b"ApplGroup ", b"ObjRetrieve"])
+        self.assertEqual(c.reply()[1]["result"], 0)
+        event = self.peer.events("log_message")[0]
+        self.assertEqual((event["number"], event["word"], event["letter"], event["text"], event["messages"]),
+                         (81, 5, "N", "ApplGroup ObjRetrieve", 4))
 
 
 class FaultTest(unittest.TestCase):
