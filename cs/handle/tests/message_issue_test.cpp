@@ -2,7 +2,11 @@
 // and the message exit program.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+#include <cstdarg>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -486,3 +490,37 @@ TEST_F(MessageIssueTest, DispatcherRoadsWhereHooksAreEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+int ReadInserts(CsMessageArgs* out, int firstType, ...) {
+    va_list args;
+    va_start(args, firstType);
+    const int rc = CsMessageArgsFromList(out, firstType, args);
+    va_end(args);
+    return rc;
+}
+
+}  // namespace
+
+// Each insert lands in its own slot whatever the one before held; the slots after the
+// last are empty 'V' slots.
+TEST(MessageInserts, SlotsHoldTheirInsertsSafely) {
+    CsMessageArgs list;
+    list.S("stale").S("stale").S("stale").S("stale").S("stale");
+    ASSERT_EQ(ReadInserts(&list, 'D', DBL_MAX, 'I', 5, 'S', nullptr, 'N', 70000, 'D', -INFINITY, 'V'), CS_OK);
+    ASSERT_EQ(list.count, 5);
+    EXPECT_EQ(std::strlen(list.inserts[0].formatted), CS_MSG_INSERT_SIZE - 1) << "cut to the slot";
+    EXPECT_EQ(std::string(list.inserts[0].Value()), std::string("179769313486231570814527423"));
+    EXPECT_STREQ(list.inserts[1].Value(), "5");
+    EXPECT_EQ(list.inserts[2].type, 'S');
+    EXPECT_STREQ(list.inserts[2].Value(), "");
+    EXPECT_STREQ(list.inserts[3].Value(), "4464") << "'N' is read as an int and kept as 16 bits";
+    EXPECT_STREQ(list.inserts[4].Value(), "-inf");
+    for (int i = list.count; i < CS_MSG_MAX_INSERTS; ++i) {
+        EXPECT_EQ(list.inserts[i].type, 'V') << i;
+        EXPECT_STREQ(list.inserts[i].Value(), "") << i;
+    }
+    EXPECT_EQ(ReadInserts(&list, 'I', 1, 'X', 2, 'V'), CS_FAILED);
+    EXPECT_EQ(ReadInserts(nullptr, 'V'), CS_FAILED);
+}
