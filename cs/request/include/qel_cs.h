@@ -783,7 +783,7 @@ int CsStoreObject(CsHandle* handle, const CsXdrApplGroup* group, const CsStorage
 // when unset). Locally *location becomes the place read and, with CS_LOG_SEGMENTS,
 // message 63 names the object, the place, the offset, the bytes delivered and the time;
 // remotely *location is left as it is. The callback's result is not used: a caller who
-// wants no more calls CsInterrupt(handle). CS_OK; CS_NOT_AUTHORISED without
+// wants no more calls CsInterrupt(handle) (CS_CANCELLED). CS_OK; CS_NOT_AUTHORISED without
 // CS_PERMIT_RETRIEVE; CS_FAILED for a missing argument or an object no place holds; the
 // storage manager's or the server's failure.
 int CsRetrieveSegment(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,

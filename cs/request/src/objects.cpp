@@ -106,23 +106,28 @@ int StoreRemote(CsHandle* handle, const CsXdrApplGroup& group, const StoreArgs& 
 
 // ---------------------------------------------------------------- segments
 
-// The storage manager's pieces as the caller's segment callback sees them.
+// The storage manager's pieces as the caller's segment callback sees them. An interrupt
+// of the handle stops the fetch before the next piece.
 class SegmentSink {
 public:
-    SegmentSink(CsSegmentFn callback, void* context, char letter, uint64_t offset)
-        : callback_(callback), context_(context), letter_(letter), position_(offset) {}
+    SegmentSink(CsHandle* handle, CsSegmentFn callback, void* context, char letter, uint64_t offset)
+        : handle_(handle), callback_(callback), context_(context), letter_(letter), position_(offset) {}
 
     static int Take(void* self, const unsigned char* data, size_t length) {
-        static_cast<SegmentSink*>(self)->Deliver(reinterpret_cast<const char*>(data), length);
-        return 1;
+        return static_cast<SegmentSink*>(self)->Deliver(reinterpret_cast<const char*>(data), length);
     }
     uint64_t Delivered() const { return delivered_; }
+    bool Stopped() const { return stopped_; }
 
 private:
-    void Deliver(const char* data, size_t length) {
+    int Deliver(const char* data, size_t length) {
         // A piece of length 0 ends the object; longer pieces go out in parts the
         // callback's length can carry.
         while (length > 0) {
+            if (handle_->def.flags1 & CS_F1_INTERRUPT) {
+                stopped_ = true;
+                return 0;
+            }
             const auto part =
                 static_cast<uint32_t>(std::min<size_t>(length, std::numeric_limits<uint32_t>::max()));
             callback_(context_, static_cast<int64_t>(position_), letter_, data, part);
@@ -131,13 +136,16 @@ private:
             data += part;
             length -= part;
         }
+        return 1;
     }
 
+    CsHandle* handle_;
     CsSegmentFn callback_;
     void* context_;
     char letter_;
     uint64_t position_;
     uint64_t delivered_ = 0;
+    bool stopped_ = false;
 };
 
 struct SegmentArgs {
@@ -157,7 +165,7 @@ int SegmentLocal(CsHandle* handle, const CsXdrApplGroup& group, const SegmentArg
     if (rc != CS_OK) return rc;
     const csdoc::Stopwatch watch;
     const char letter = a.object->compression != 0 ? a.object->compression : 'N';
-    SegmentSink sink(a.callback, a.context, letter, a.offset);
+    SegmentSink sink(handle, a.callback, a.context, letter, a.offset);
     {
         // The storage manager hands its pieces on with the handle's callback context.
         struct Restore {
@@ -169,6 +177,7 @@ int SegmentLocal(CsHandle* handle, const CsXdrApplGroup& group, const SegmentArg
         rc = SmRetrieveSegment(handle, &local.storage, a.primary, a.secondary, a.location, a.object->name,
                                a.offset, a.length, &SegmentSink::Take);
     }
+    if (rc == CS_OK && sink.Stopped()) return CS_CANCELLED;
     if (rc != CS_OK || !(local.record.logFlags & CS_LOG_SEGMENTS)) return rc;
     std::string node, server;
     int number = 0;

@@ -157,6 +157,31 @@ TEST_F(LocalObjects, AnObjectStoredIntoTheCacheIsReadBackInSegments) {
     EXPECT_TRUE(calls_.segments.empty());
 }
 
+TEST_F(LocalObjects, AnInterruptStopsTheSegments) {
+    LogOn();
+    uint8_t places = SM_LOC_CACHE;
+    ASSERT_EQ(Store("4FAA", {std::string(200000, 'x')}, &places, nullptr), CS_OK);
+    struct Stop {
+        CsHandle* handle;
+        int calls = 0;
+        static int Segment(void* context, int64_t, char, const char*, uint32_t) {
+            auto* stop = static_cast<Stop*>(context);
+            if (++stop->calls == 1) CsInterrupt(stop->handle);
+            return 1;
+        }
+    } stop{&handle_};
+    CsXdrObjectRef object{};
+    char name[] = "4FAA";
+    object.name = name;
+    places = SM_LOC_CACHE;
+    EXPECT_EQ(CsRetrieveSegment(&handle_, group_, primary_, secondary_, &places, &object, 0, 0,
+                                &Stop::Segment, &stop),
+              CS_CANCELLED);
+    EXPECT_EQ(stop.calls, 1);
+    ASSERT_EQ(Read("4FAA", 0, 10, &places), CS_OK) << "the next call runs";
+    EXPECT_EQ(calls_.Data(), std::string(10, 'x'));
+}
+
 TEST_F(LocalObjects, WithoutLoggingNoMessages) {
     LogOn();
     uint8_t places = SM_LOC_CACHE;
