@@ -157,6 +157,17 @@ TEST_F(LocalObjects, AnObjectStoredIntoTheCacheIsReadBackInSegments) {
     EXPECT_TRUE(calls_.segments.empty());
 }
 
+TEST_F(LocalObjects, AFailedStoreIsNotLogged) {
+    SetGroupKey("LOG", std::to_string(CS_LOG_STORES));
+    LogOn();
+    // The storage manager writes no node objects.
+    uint8_t places = SM_LOC_PRIMARY;
+    uint64_t length = 99;
+    EXPECT_EQ(Store("3FAA", {"for the node"}, &places, &length), CS_FAILED);
+    EXPECT_EQ(length, 99u) << "no length for a failed store";
+    EXPECT_EQ(archive_.LoggedStartingWith("ApplGroup ObjStore"), 0);
+}
+
 TEST_F(LocalObjects, AnInterruptStopsTheSegments) {
     LogOn();
     uint8_t places = SM_LOC_CACHE;
