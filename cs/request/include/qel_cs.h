@@ -770,8 +770,8 @@ inline constexpr uint8_t CS_LOG_SEGMENTS = 0x40;
 // secondary node and cache that were written, with the time the store took; remotely
 // *location is left as it is. flag2 and value go to a remote server as they are.
 // *outLength (may be null) gets the bytes stored. CS_OK; CS_NOT_AUTHORISED without
-// CS_PERMIT_STORE; CS_FAILED for a missing argument or a name that does not fit the wire;
-// the storage manager's or the server's failure.
+// CS_PERMIT_STORE; CS_FAILED for a missing argument; the storage manager's or the server's
+// failure.
 int CsStoreObject(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
                   const CsStorageNode* secondary, uint8_t* location, CsXdrObjectRef* object, int flag2,
                   int64_t value, CsSourceFn source, uint64_t* outLength);
