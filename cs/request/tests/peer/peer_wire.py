@@ -698,6 +698,7 @@ REQUEST_BODIES = {
     57: _body_add_index_row(57), 103: _body_add_index_row(103),
     86: lambda x, b: x.u32(b, "group"),
     87: _body_store_object,
+    67: lambda x, b: (_with_group(x, b, hit_row, "hit"), note(x, b, "note")),
 }
 
 
@@ -795,6 +796,7 @@ REPLY_BODIES = {
     57: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
     103: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
     86: lambda x, b: x.text(b, "text"),
+    67: lambda x, b: (x.u32(b, "word0"), x.u32(b, "word1")),
 }
 
 
