@@ -744,6 +744,49 @@ int CsStoreDocumentRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStora
 // ===========================================================================
 // Notes (docs/notes.md)
 // ===========================================================================
+//
+// Notes (annotations) of a document: the hit's object reference names the document.
+// Locally they are kept by the local server's note files, remotely requests 67 and 69
+// carry them. Locally the group's note permissions and logging are read again from the
+// tables by its number, so that a record the caller altered widens nothing.
+
+// Note permission bits (CsXdrApplGroup::notePermissions).
+inline constexpr uint16_t CS_NOTE_PERMIT_ADD = 0x02;
+inline constexpr uint16_t CS_NOTE_PERMIT_ALL = 0x02 | 0x04;  // either bit reads every note
+// Logging bit of the group's logging word: added notes are logged (message 51, or 50
+// when the note's number is not known).
+inline constexpr uint32_t CS_LOG_NOTES = 0x400;
+// Flag bits of CsXdrNote::flags.
+inline constexpr uint32_t CS_NOTE_PRIVATE = 0x01;
+inline constexpr uint32_t CS_NOTE_PUBLIC = 0x02;
+
+// Adds the note to the document of the hit in the group. Locally the note is stamped
+// with now ('Z' seconds) and written for the logged-on user; its colour (0-255) and
+// key, page and attributes are kept as docs/notes.md says. On CS_OK the caller's note
+// carries its number (0: not known), author and time, and a group that keeps note
+// flags in its rows ('Y') gives the hit note flag 'Y'. Remotely request 67; the note's
+// number is the server's first answer word. CS_OK; CS_NOT_AUTHORISED without
+// CS_NOTE_PERMIT_ADD; CS_FAILED for a missing argument, a hit without an object
+// reference, a colour above 255, data without bytes or a note the local server cannot
+// write; CS_NO_MEMORY; the server's failure.
+int CsAddNote(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit, CsXdrNote* note);
+
+// The notes of the hit's document in group `groupNumber` that the user may read: users
+// of type 0x04 or 0x10 and users with a CS_NOTE_PERMIT_ALL bit read every note, others
+// the public ones and their own. Each goes to the callback (context
+// handle->callbackContext), oldest first, as a fresh zeroed CsXdrNote: an answer of 0
+// keeps it (free it with CsFreeNotes), non-zero lets the operation free it; a callback
+// that wants no more calls CsInterrupt(handle). Without a callback only the hit's note
+// flag is set: 'Y' when there is such a note, else 'N'.
+// Remotely request 69. CS_OK (also for a document without notes); CS_NOT_AUTHORISED
+// when the user may not see the group; CS_CANCELLED; CS_FAILED for a missing hit or
+// object reference, an unknown group or a damaged note file; CS_NO_MEMORY; the
+// server's failure.
+int CsGetNotes(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, CsEntryFn callback);
+
+// Frees a note of CsGetNotes: its text and data through the codec, then the record.
+// Null is ignored.
+void CsFreeNotes(CsXdrNote* note);
 
 // ===========================================================================
 // Lists and records: storage nodes, named queries, segments, printers, system

@@ -30,6 +30,7 @@ int ReadLocalGroup(CsHandle* handle, uint32_t number, LocalGroup* out) {
         return rc;
     }
     out->permissions = static_cast<uint8_t>(perms.docPerms);
+    out->notePermissions = perms.annPerms;
     out->restriction = perms.hasRestrict ? perms.queryRestrict : std::string();
     out->storage.storageId = out->record.agidName;
     out->storage.name = out->record.name;

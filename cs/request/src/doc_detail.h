@@ -16,9 +16,10 @@ namespace csdoc {
 // A group as the local server keeps it, with the logged-on user's rights on it.
 struct LocalGroup {
     QelLocalAppGroup record;
-    uint8_t permissions = 0;  // CS_PERMIT_* bits
-    std::string restriction;  // the user's query restriction; empty: none
-    SmApplGroup storage;      // what the storage manager needs of it
+    uint8_t permissions = 0;       // CS_PERMIT_* bits
+    uint16_t notePermissions = 0;  // CS_NOTE_PERMIT_* bits
+    std::string restriction;       // the user's query restriction; empty: none
+    SmApplGroup storage;           // what the storage manager needs of it
 };
 
 // Reads group `number` and the logged-on user's permission row for it (the user's own,

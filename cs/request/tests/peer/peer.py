@@ -306,6 +306,7 @@ class Connection:
             56: self.update_index,
             88: self.segment_data, 91: self.log_message, 93: self.server_print,
             102: self.doc_object, 104: self.process_hits,
+            67: self.add_note,
         }.get(code)
         if handler is None:
             self.send_reply(6)
@@ -530,6 +531,23 @@ class Connection:
                 n["data"] = n["data"].encode("utf-8")
             return {"note": n}
         self.send_list(notes, item, {"note": None})
+
+    def add_note(self, body):
+        """The note joins the object's list (which starts as a copy of the default one)
+        under the next number; the reply words are that number and 0."""
+        obj = (body.get("hit") or {}).get("object") or {}
+        name = obj.get("name") or ""
+        sent = dict(body["note"])
+        self.log.write(conn=self.id, event="add_note", group=body["group"].get("number"), object=name,
+                       segment=body["hit"].get("segment"), note=sent)
+        s = self.need_session()
+        if s is None:
+            return
+        with self.script.lock:
+            notes = self.script.notes.setdefault(name, list(self.script.notes.get("*", [])))
+            number = 1 + max([n.get("number", 0) for n in notes if isinstance(n, dict)] or [0])
+            notes.append(dict(sent, number=number, userId=s.user.get("id", "")))
+        self.send_reply(0, {"word0": number, "word1": 0})
 
     def read_data(self):
         """The data messages after the first one of a data-carrying request, up to the

@@ -257,6 +257,8 @@ def decode_reply(r, features, group_fields):
                            r.word(), r.take(32), counted(r))
         else:
             rep["note"] = None
+    elif code == 67:
+        rep["words"] = (r.word(), r.word())
     elif code == 84:
         rep["parms"] = (struct.unpack(">i", r.take(4))[0], r.word(), lng(), r.word(), r.word(), r.word())
     elif code == 108:
@@ -734,6 +736,25 @@ class ListTest(PeerTest):
                          [(1, "ALICE", 1700000100, "First note", 1),
                           (2, "CAROL", 1700000200, "Second note", 3)])
         self.assertEqual(notes[0][9], b"extra bytes")
+
+    def test_an_added_note_is_numbered_and_listed_after_the_default_ones(self):
+        c = self.logged_on()
+        note = (w(0) + text("") + w(2) + long_(1700000300, c.features) + w(4) + text("Added note") + w(7) +
+                w(9) + bytes(range(32)) + w(3) + pad(b"abc"))
+        c.send(c.header(67) + application_group(5, GROUP_FIELDS) + store_hit(c.features, "SEG1", "DOC00007", "x") +
+               note)
+        rep = c.reply()[1]
+        self.assertEqual((rep["code"], rep["result"], rep["words"]), (67, 0, (3, 0)))
+        event = self.peer.events("add_note")[0]
+        self.assertEqual((event["group"], event["object"], event["segment"]), (5, "DOC00007", "SEG1"))
+        self.assertEqual((event["note"]["text"], event["note"]["colour"], event["note"]["page"],
+                          event["note"]["attributes"], event["note"]["data"]), ("Added note", 4, 7, 9, "616263"))
+        c.send(c.header(69) + w(5) + object_ref("DOC00007") + w(0))
+        items, _ = read_list(c)
+        notes = [i["note"] for i in items]
+        self.assertEqual([(n[0], n[1], n[5]) for n in notes],
+                         [(1, "ALICE", "First note"), (2, "CAROL", "Second note"), (3, "ALICE", "Added note")])
+        self.assertEqual((notes[2][2], notes[2][4], notes[2][8], notes[2][9]), (2, 4, bytes(range(32)), b"abc"))
 
 
 class CancelTest(PeerTest):

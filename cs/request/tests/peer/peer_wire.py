@@ -765,6 +765,7 @@ REQUEST_BODIES = {
     87: _body_store_object,
     88: _body_segment_data, 91: _body_log_message, 93: _body_server_print,
     102: _body_doc_object, 104: hit_items(104),
+    67: lambda x, b: (_with_group(x, b, hit_row, "hit"), note(x, b, "note")),
 }
 
 
@@ -864,6 +865,7 @@ REPLY_BODIES = {
     86: lambda x, b: x.text(b, "text"),
     102: lambda x, b: (x.byte(b, "answer"), x.u32(b, "word")),
     104: lambda x, b: x.value_list(b, "items"),
+    67: lambda x, b: (x.u32(b, "word0"), x.u32(b, "word1")),
 }
 
 
