@@ -487,6 +487,24 @@ def segment_record(x, r, k):
     x.long(s, "startDate"); x.long(s, "stopDate"); x.long(s, "rows")
 
 
+def named_query(x, r, k):
+    s = x.sub(r, k)
+    x.u32(s, "number"); x.field(s, "name", 61); x.text(s, "text"); x.u32(s, "flags")
+
+
+def printer(x, r, k):
+    s = x.sub(r, k)
+    x.u32(s, "number"); x.field(s, "name", 61); x.field(s, "description", 121)
+    if x.encoding:
+        words = list(s.get("words", []) or []) + [0] * 3
+    else:
+        words = [None] * 3
+    for i in range(3):
+        x.u32(words, i)
+    if not x.encoding:
+        s["words"] = words
+
+
 def note(x, r, k):
     s = x.sub(r, k)
     x.u32(s, "number"); x.field(s, "userId", 21); x.u32(s, "flags"); x.long(s, "created")
@@ -698,6 +716,9 @@ REQUEST_BODIES = {
     57: _body_add_index_row(57), 103: _body_add_index_row(103),
     86: lambda x, b: x.u32(b, "group"),
     87: _body_store_object,
+    64: lambda x, b: (x.u32(b, "group"), x.u16(b, "node")),
+    73: lambda x, b: (x.u32(b, "folder"), x.u32(b, "user"), x.array(b, "names", text_entry)),
+    74: lambda x, b: x.array(b, "groups", u32),
 }
 
 
@@ -795,6 +816,10 @@ REPLY_BODIES = {
     57: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
     103: lambda x, b: (index_result(x, b, "result"), segment_record(x, b, "segment"), x.u32(b, "word")),
     86: lambda x, b: x.text(b, "text"),
+    64: lambda x, b: node_info(x, b, "info"),
+    73: lambda x, b: x.opt(b, "query", named_query),
+    74: lambda x, b: x.opt(b, "segment", segment_record),
+    78: lambda x, b: x.opt(b, "printer", printer),
 }
 
 
