@@ -1,10 +1,10 @@
 // The "System Log" group of a local handle's archive and its storage set, for the caller.
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "qel_cs.h"
 #include "qel_local.h"
-#include "system_log_local.h"
 
 namespace {
 
@@ -47,10 +47,34 @@ struct SetFree {
 };
 using SetPtr = std::unique_ptr<CsStorageSet, SetFree>;
 
+constexpr char kGroupName[] = "System Log";
+
+// The group of the name, fields and all. Every name is looked at: a second group of the
+// name would make the choice arbitrary (a lookup by name stops at the first).
+int FindGroup(CsHandle* handle, QelLocalAppGroup* group) {
+    int rc = QelLocal_ListAppGroupsFirst(handle, -1, nullptr, group);
+    int32_t agid = group->agid;
+    char name[QELLOCAL_NAME_SIZE] = {};
+    std::memcpy(name, group->name, sizeof name);
+    int32_t found = 0;
+    int matches = 0;
+    while (rc == CS_OK) {
+        if (std::strncmp(name, kGroupName, sizeof name) == 0) {
+            found = agid;
+            ++matches;
+        }
+        rc = QelLocal_NextAppGroupName(handle, &agid, name);
+    }
+    if (rc != CS_NOT_FOUND) return rc;
+    if (matches == 0) return CS_NOT_FOUND;
+    if (matches > 1) return CS_FAILED;
+    return QelLocal_ReadAppGroup(handle, found, group);
+}
+
 int ReadGroup(CsHandle* handle, QelLocalAppGroup* group) {
     int rc = QelLocal_LoadTables(handle);
     try {
-        if (rc == CS_OK) rc = csreq::detail::ReadSystemLogGroup(handle, group);
+        if (rc == CS_OK) rc = FindGroup(handle, group);
     } catch (const std::bad_alloc&) {
         rc = CS_NO_MEMORY;
     }

@@ -54,16 +54,6 @@ std::string FieldValue(const QelLocalAgField& field, const CsSystemLogRecord& re
 
 namespace csreq::detail {
 
-int ReadSystemLogGroup(CsHandle* handle, QelLocalAppGroup* group) {
-    int rc = QelLocal_ListAppGroupsFirst(handle, -1, kGroupName, group);
-    if (rc != CS_OK) return rc;
-    // A second group of the name would make the choice arbitrary.
-    QelLocalAppGroup other;
-    rc = QelLocal_ListAppGroupsNext(handle, &other);
-    if (rc == CS_NOT_FOUND) return CS_OK;
-    return rc == CS_OK ? CS_FAILED : rc;
-}
-
 int LocalSystemLogFolder(CsHandle* handle, std::shared_ptr<CsStorageSet>* folder,
                          std::shared_ptr<const void>* group, std::vector<CsSystemLogField>* fields) {
     if (handle == nullptr || handle->def.kind != CS_KIND_LOCAL) return CS_NOT_FOUND;
@@ -72,7 +62,7 @@ int LocalSystemLogFolder(CsHandle* handle, std::shared_ptr<CsStorageSet>* folder
         if (open.Result() != CS_OK) return open.Result();
         // The listed group comes whole, fields and all (the same read as QelLocal_ReadAppGroup).
         auto record = std::make_shared<QelLocalAppGroup>();
-        int rc = ReadSystemLogGroup(handle, record.get());
+        int rc = QelLocal_ListAppGroupsFirst(handle, -1, kGroupName, record.get());
         if (rc != CS_OK) return rc;  // CS_NOT_FOUND: the archive keeps no System Log
         QelLocalStorageSet set;
         rc = QelLocal_ReadStorageSet(handle, record->sid, &set);

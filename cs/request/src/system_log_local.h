@@ -6,14 +6,7 @@
 
 #include "qel_cshandle.h"
 
-struct QelLocalAppGroup;
-
 namespace csreq::detail {
-
-// The group named "System Log" of the local server's group table, fields and all (the
-// local server open). CS_OK; CS_NOT_FOUND when there is none; CS_FAILED when two groups
-// bear the name; the local server's failure.
-int ReadSystemLogGroup(CsHandle* handle, QelLocalAppGroup* group);
 
 // The "System Log" application group of a local handle's archive: its storage set, the
 // group record (a QelLocalAppGroup) and its fields. CS_NOT_FOUND for a remote handle or
