@@ -447,6 +447,20 @@ TEST_F(RemoteLists, ListsWhoseEntriesAreLeftToTheOperation) {
     EXPECT_EQ(Event("segments", "groups"), "[5]");
 }
 
+TEST_F(RemoteLists, ACallbackStopsTheListWithAnInterrupt) {
+    Sink sink;
+    sink.interrupt = &handle_;
+    sink.stopAt = 1;
+    handle_.callbackContext = &sink;
+    EXPECT_EQ(CsGetPrinters(&handle_, Collect<CsXdrPrinter>), CS_CANCELLED);
+    EXPECT_EQ(sink.names, std::vector<std::string>{"LASER1"});
+    // The handle goes on serving.
+    sink = Sink{};
+    handle_.callbackContext = &sink;
+    EXPECT_EQ(CsGetPrinters(&handle_, Collect<CsXdrPrinter>), CS_OK);
+    EXPECT_EQ(sink.names.size(), 2u);
+}
+
 TEST_F(RemoteLists, SegmentsAndPrintersKeptByTheCallback) {
     Sink segments;
     segments.answer = 0;
