@@ -792,6 +792,72 @@ void CsFreeNotes(CsXdrNote* note);
 // Lists and records: storage nodes, named queries, segments, printers, system
 // parameters, load information (docs/lists.md)
 // ===========================================================================
+//
+// Each operation runs in the call bracket. A remote handle sends one request; a local
+// handle is served from the local server's tables. A list delivers its entries one at a
+// time to the callback with handle->callbackContext: every entry is a fresh zeroed
+// allocation; the callback answers 0 to keep it (and frees it later with the list's free
+// function), non-zero to have the operation free it. A callback that wants no more
+// entries calls CsInterrupt(handle); the list then ends with CS_CANCELLED. A null
+// callback has every entry freed. The free functions accept none.
+
+struct QelLocalAppGroup;
+struct CsXdrNamedQuery;
+struct CsXdrPrinter;
+
+// Storage-node information of an application group's object node: the primary and
+// secondary node numbers and the compression letter. Locally the object-node row of the
+// group and node (request 64 remotely). *out (freed with CsFreeStorageNodes) only on
+// CS_OK. CS_OK; CS_NOT_FOUND for no such row; CS_FAILED for a group number beyond the
+// local tables or node numbers that do not fit the record; CS_NO_MEMORY; the local
+// server's, transport's or server's failure.
+int CsGetStorageNodes(CsHandle* handle, uint32_t groupNumber, uint16_t nodeNumber, CsXdrNodeInfo** out);
+void CsFreeStorageNodes(CsXdrNodeInfo* info);
+
+// The named queries of a folder, each a CsXdrNamedQuery (its text a malloc'd WHERE text;
+// flags 0 locally). A user of type 0x04 or 0x10, or with folder permission bits 0x02 or
+// 0x04, sees every query; others see the queries of everybody and their own. CS_OK (also
+// for a folder without queries); CS_NOT_AUTHORISED without a logon (locally);
+// CS_CANCELLED; CS_NO_MEMORY; the local server's (CS_FAILED for a damaged query file),
+// transport's or server's failure.
+int CsGetNamedQueries(CsHandle* handle, uint32_t folderNumber, CsEntryFn callback);
+void CsFreeNamedQueries(CsXdrNamedQuery* query);
+
+// The segment table of an application group, each entry a CsXdrSegment (status 0x01
+// available, 0x02 not for update). Locally the dated segments come first, then those
+// without dates. CS_OK; CS_FAILED for an unknown local group or a segment name that
+// does not fit the record; CS_CANCELLED; CS_NO_MEMORY; the failing step's.
+int CsGetSegmentList(CsHandle* handle, uint32_t groupNumber, CsEntryFn callback);
+void CsFreeSegmentEntry(CsXdrSegment* segment);
+
+// The server's printers, each a CsXdrPrinter. The local server has none: CS_OK with
+// nothing delivered. CS_OK; CS_CANCELLED; the transport's or server's failure.
+int CsGetPrinters(CsHandle* handle, CsEntryFn callback);
+void CsFreePrinters(CsXdrPrinter* printer);
+
+// The system parameters (the local system table, request 84 remotely): *out (freed with
+// CsFreeSystemParmsRecord) only on CS_OK. The handle's own parameters are not touched.
+// CS_OK; CS_NO_MEMORY; the local server's (CS_FAILED without SYS_MASK), transport's or
+// server's failure.
+int CsGetSystemParms(CsHandle* handle, CsSystemParms** out);
+void CsFreeSystemParmsRecord(CsSystemParms* parms);
+
+// The load information of an application group: the name of its next load (locally
+// taken from the group's load counter, which advances; request 86 remotely) into load
+// (size bytes, emptied first). A name that does not fit is never cut. CS_OK; CS_FAILED
+// for an unknown local group, a full counter or a name that does not fit; the local
+// server's, transport's or server's failure.
+int CsGetLoadInfo(CsHandle* handle, uint32_t groupNumber, char* load, size_t size);
+
+// The "System Log" application group of a local handle's archive (its record with its
+// fields, freed with CsFreeReplyC) and its storage set opened with CsResolveServerDef
+// (none for a group without one; freed with CsFreeStorageSet). The group is read as a
+// user of type 0x04: without a logon a temporary record stands in, an existing one gets
+// its own type back on every path. Both outs are none unless CS_OK. CS_OK; CS_NOT_FOUND
+// when the archive keeps no System Log; CS_FAILED for a remote handle or two groups of
+// that name; CS_NO_MEMORY; the local server's or the storage set's failure.
+int CsGetSystemLogFolder(CsHandle* handle, QelLocalAppGroup** group, CsStorageSet** folder);
+void CsFreeReplyC(QelLocalAppGroup* group);
 
 // ===========================================================================
 // Stored objects, document segments, logged messages, server print and text search

@@ -16,12 +16,14 @@ namespace {
 // The handle's system parameters for this logon: fetched when missing, else replaced
 // by a private copy that the handle owns from now on.
 int TakeSystemParms(CsHandle* h) {
-    auto parms = std::unique_ptr<CsSystemParms>(new (std::nothrow) CsSystemParms());
-    if (!parms) return CS_NO_MEMORY;
+    std::unique_ptr<CsSystemParms> parms;
     if (h->systemParms != nullptr) {
-        *parms = *h->systemParms;
-    } else if (int rc = ReadLocalSystemParms(h, parms.get()); rc != CS_OK) {
-        return rc;
+        parms.reset(new (std::nothrow) CsSystemParms(*h->systemParms));
+        if (!parms) return CS_NO_MEMORY;
+    } else {
+        CsSystemParms* fetched = nullptr;
+        if (int rc = CsGetSystemParms(h, &fetched); rc != CS_OK) return rc;
+        parms.reset(fetched);  // CsFreeSystemParmsRecord is a delete
     }
     h->systemParms = CsSystemParmsPtr::Own(std::move(parms));
     h->def.flags1 &= ~CS_F1_EXTERNAL;

@@ -307,6 +307,7 @@ class Connection:
             88: self.segment_data, 91: self.log_message, 93: self.server_print,
             102: self.doc_object, 104: self.process_hits,
             67: self.add_note,
+            64: self.storage_nodes, 73: self.named_queries, 74: self.segments, 78: self.printers,
         }.get(code)
         if handler is None:
             self.send_reply(6)
@@ -625,6 +626,46 @@ class Connection:
             self.script.stored[name] = data
             self.script.stored_letters[name] = chr(body.get("flag1") or 78)
         self.send_reply(0, {"word": len(data)})
+
+    # --- lists and records (64, 73, 74, 78) -----------------------------------
+    def storage_nodes(self, body):
+        self.log.write(conn=self.id, event="storage_nodes", group=body["group"], node=body["node"])
+        if self.need_session() is None:
+            return
+        info = self.script.storage_nodes.get("%d|%d" % (body["group"], body["node"]))
+        if info is None:
+            self.send_reply(11, message="No such storage node")
+            return
+        self.send_reply(0, {"info": dict(info, group=body["group"])})
+
+    def named_queries(self, body):
+        self.log.write(conn=self.id, event="named_queries", folder=body["folder"], user=body["user"],
+                       names=body["names"])
+        s = self.need_session()
+        if s is None:
+            return
+        sees_all = s.user.get("type", 0) & 0x14
+        queries = [q for q in self.script.named_queries.get(str(body["folder"]), [])
+                   if sees_all or q.get("owner", -1) in (-1, body["user"])]
+        self.send_list(queries, lambda q: {"query": q if isinstance(q, dict) else
+                                           {"number": q[1], "name": "Endless %d" % q[1], "text": ""}},
+                       {"query": None})
+
+    def segments(self, body):
+        self.log.write(conn=self.id, event="segments", groups=body["groups"])
+        if self.need_session() is None:
+            return
+        rows = [seg for g in body["groups"] for seg in self.script.segments.get(str(g), [])]
+        self.send_list(rows, lambda seg: {"segment": seg if isinstance(seg, dict) else
+                                          {"number": seg[1] & 0xFFFF, "name": "END%d" % (seg[1] % 100000)}},
+                       {"segment": None})
+
+    def printers(self, body):
+        if self.need_session() is None:
+            return
+        self.send_list(self.script.printers, lambda p: {"printer": p if isinstance(p, dict) else
+                                                        {"number": p[1], "name": "Endless %d" % p[1]}},
+                       {"printer": None})
 
     def add_index_row(self, body):
         group, block = body["group"], body.get("block") or {}

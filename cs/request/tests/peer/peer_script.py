@@ -89,6 +89,11 @@ class Script:
         self.notes = data.get("notes", {})
         self.load_info = data.get("load_info", "1FAA")          # the answer to request 86
         self.secondary_store = bool(data.get("secondary_store", False))  # 96 answers 11
+        # Lists and records: 64 by "group|node", 73 by folder, 74 by group, 78.
+        self.storage_nodes = {str(k): v for k, v in data.get("storage_nodes", {}).items()}
+        self.named_queries = {str(k): v for k, v in data.get("named_queries", {}).items()}
+        self.segments = {str(k): v for k, v in data.get("segments", {}).items()}
+        self.printers = data.get("printers", [])
         self.stored = {}                                        # object name -> bytes stored
         self.stored_letters = {}                                # object name -> letter of 87
         self.messages = dict({"refused": "Invalid user id or password",

@@ -277,6 +277,14 @@ def decode_reply(r, features, group_fields):
         rep["piece"] = (chr(r.take(4)[0]), r.hyper(), counted(r)) if r.word() == 0 else None
     elif code == 102:
         rep["answer"], rep["word"] = r.take(4)[0], r.word()
+    elif code == 64:
+        rep["info"] = (r.word(), r.word(), r.word(), chr(r.take(4)[0]))
+    elif code == 73:
+        rep["query"] = (r.word(), r.text(), r.text(), r.word()) if r.word() == 0 else None
+    elif code == 74:
+        rep["segment"] = (r.word(), r.word(), r.text(), lng(), lng(), lng()) if r.word() == 0 else None
+    elif code == 78:
+        rep["printer"] = (r.word(), r.text(), r.text(), [r.word() for _ in range(3)]) if r.word() == 0 else None
     elif code in (57, 103):
         rep["index"] = (r.text(), [lng() for _ in range(8)], [r.word() for _ in range(6)])
         rep["segment"] = (r.word(), r.word(), r.text(), lng(), lng(), lng())
@@ -405,7 +413,8 @@ def read_list(c, code_fields=None, ack_every=0, stop_after=None):
     while True:
         _, rep = c.reply(code_fields)
         key = {121: "folder", 19: "folder", 112: "hit", 100: "hit", 59: "hit", 101: "piece",
-               60: "piece", 62: "piece", 69: "note", 13: "entry", 9: "entry", 88: "piece"}.get(rep["code"])
+               60: "piece", 62: "piece", 69: "note", 13: "entry", 9: "entry", 88: "piece", 73: "query",
+               74: "segment", 78: "printer"}.get(rep["code"])
         if rep["result"] != 0 or key is None or rep.get(key) is None:
             return items, rep
         items.append(rep)
@@ -932,6 +941,43 @@ class StoreTest(PeerTest):
         self.assertEqual([i["hit"]["values"] for i in items[-2:]], [["ONE"], ["THREE"]])
         self.assertEqual(len(self.peer.events("add_index_row")), 2)
         self.assertEqual(len(self.peer.events("update_index")), 2)
+
+
+class ListsTest(PeerTest):
+    def setUp(self):
+        self.peer = Peer(script=os.path.join(TESTDATA, "peer", "lists.json"))
+        self.addCleanup(self.peer.stop)
+
+    def test_storage_nodes_queries_segments_and_printers(self):
+        c = self.logged_on()
+        c.send(c.header(64) + w(5) + w(1))
+        self.assertEqual(c.reply()[1]["info"], (5, 3, 65535, "O"))
+        c.send(c.header(64) + w(5) + w(2))
+        self.assertEqual(c.reply()[1]["result"], 11)
+        cases = [("the user's own and everybody's", 7, ["Open invoices", "Mine"]),
+                 ("another user's number", 1, ["Open invoices", "Admin only"])]
+        for name, user, expected in cases:
+            c.send(c.header(73) + w(1) + w(user) + w(0))
+            items, end = read_list(c)
+            self.assertEqual([i["query"][1] for i in items], expected, name)
+            self.assertEqual((end["code"], end["result"], end["query"]), (73, 0, None), name)
+        self.assertEqual(items[0]["query"], (1, "Open invoices", "WHERE INVNO LIKE 'A%'", 1))
+        self.assertEqual(self.peer.events("named_queries")[0]["user"], 7)
+        c.send(c.header(74) + w(2) + w(9) + w(5))
+        items, end = read_list(c)
+        self.assertEqual([i["segment"] for i in items],
+                         [(1, 1, "INV1", 19723, 19753, 12), (2, 3, "INV2", 19754, 19784, 4000000000)])
+        self.assertEqual(self.peer.events("segments")[0]["groups"], [9, 5])
+        c.send(c.header(78))
+        items, end = read_list(c)
+        self.assertEqual([i["printer"] for i in items],
+                         [(1, "LASER1", "Second floor", [1, 2, 3]), (2, "PLOTTER", "Drawings", [0, 0, 70000])])
+
+    def test_an_administrator_sees_every_query(self):
+        c = self.logged_on("ADMIN", "ADMINPW")
+        c.send(c.header(73) + w(1) + w(1) + w(0))
+        items, _ = read_list(c)
+        self.assertEqual(len(items), 3)
 
 
 class SecondaryStoreTest(PeerTest):

@@ -487,6 +487,24 @@ def segment_record(x, r, k):
     x.long(s, "startDate"); x.long(s, "stopDate"); x.long(s, "rows")
 
 
+def named_query(x, r, k):
+    s = x.sub(r, k)
+    x.u32(s, "number"); x.field(s, "name", 61); x.text(s, "text"); x.u32(s, "flags")
+
+
+def printer(x, r, k):
+    s = x.sub(r, k)
+    x.u32(s, "number"); x.field(s, "name", 61); x.field(s, "description", 121)
+    if x.encoding:
+        words = list(s.get("words", []) or []) + [0] * 3
+    else:
+        words = [None] * 3
+    for i in range(3):
+        x.u32(words, i)
+    if not x.encoding:
+        s["words"] = words
+
+
 def note(x, r, k):
     s = x.sub(r, k)
     x.u32(s, "number"); x.field(s, "userId", 21); x.u32(s, "flags"); x.long(s, "created")
@@ -766,6 +784,9 @@ REQUEST_BODIES = {
     88: _body_segment_data, 91: _body_log_message, 93: _body_server_print,
     102: _body_doc_object, 104: hit_items(104),
     67: lambda x, b: (_with_group(x, b, hit_row, "hit"), note(x, b, "note")),
+    64: lambda x, b: (x.u32(b, "group"), x.u16(b, "node")),
+    73: lambda x, b: (x.u32(b, "folder"), x.u32(b, "user"), x.array(b, "names", text_entry)),
+    74: lambda x, b: x.array(b, "groups", u32),
 }
 
 
@@ -866,6 +887,10 @@ REPLY_BODIES = {
     102: lambda x, b: (x.byte(b, "answer"), x.u32(b, "word")),
     104: lambda x, b: x.value_list(b, "items"),
     67: lambda x, b: (x.u32(b, "word0"), x.u32(b, "word1")),
+    64: lambda x, b: node_info(x, b, "info"),
+    73: lambda x, b: x.opt(b, "query", named_query),
+    74: lambda x, b: x.opt(b, "segment", segment_record),
+    78: lambda x, b: x.opt(b, "printer", printer),
 }
 
 
