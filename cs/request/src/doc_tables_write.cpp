@@ -60,7 +60,8 @@ bool CheckPages(const CsDocTables& t) {
         for (const CsDocPageEntry& entry : block) {
             if (!WrittenEntry(t, entry)) continue;
             if (entry.page == csdoctab::kEndWord || ++written > t.total) return false;
-            if (!FitsText(entry.name) || entry.values.size() > UINT8_MAX) return false;
+            if ((t.flags & CS_DOCTAB_PAGE_NAMES) && !FitsText(entry.name)) return false;
+            if (entry.values.size() > UINT8_MAX) return false;
             for (const CsDocValue& value : entry.values) {
                 if (value.group >= t.groupNames.size() || !FitsText(value.text)) return false;
             }
