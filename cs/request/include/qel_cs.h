@@ -765,9 +765,10 @@ int CsStoreDocumentRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStora
 // CsDocTables record, CsEndDocTables says whether it came whole, CsWriteDocTables
 // writes a record back, CsFreeDocTables releases one.
 
-// Flags of the stream and of CsDocTables::flags.
-inline constexpr uint32_t CS_DOCTAB_ALL_OFFSETS =
-    0x01;  // a reader of other makes: every object entry has its offset
+// Flags of the stream and of CsDocTables::flags. CS_DOCTAB_ALL_OFFSETS tells readers of
+// other makes that every object entry carries its offset; this reader and writer go by
+// CS_DOCTAB_COMPUTED_OFFSETS alone, so every combination reads back as written.
+inline constexpr uint32_t CS_DOCTAB_ALL_OFFSETS = 0x01;
 inline constexpr uint32_t CS_DOCTAB_COMPUTED_OFFSETS = 0x02;  // only the first object entry has its offset
 inline constexpr uint32_t CS_DOCTAB_PAGE_NAMES = 0x04;        // page entries carry a name
 inline constexpr uint32_t CS_DOCTAB_CODE_PAGE = 0x08;         // the code page is in the stream (else 850)
@@ -838,7 +839,7 @@ struct CsDocTables {
     // A new entry at the end of the last block (a new block when it is full); may throw
     // std::bad_alloc.
     CsDocPageEntry& AddPageEntry();
-    // Entry index (from 0) of the blocks, or none.
+    // Page entry number `index` (from 0) of the blocks, or none.
     const CsDocPageEntry* PageEntry(uint32_t index) const;
 };
 
@@ -848,9 +849,10 @@ struct CsDocTables {
 // word) are ignored. CS_OK; CS_FAILED for a malformed stream (pages per object 0, an
 // object name longer than 3 bytes or holding a zero byte, a value's group index not
 // below the group-name count, more page entries than pages, an object offset beyond
-// 2^32) or a continued call without a record; CS_DOCTAB_NO_CONVERTER when an object name
-// is to be converted and no converter opens (pages null: never); CS_NO_MEMORY. On any failure the record is
-// freed and *tables becomes null.
+// 2^32) or a continued call without a record; CS_DOCTAB_NO_CONVERTER when an object
+// name is to be converted and no converter opens (pages null: none does); CS_NO_MEMORY.
+// On any failure the record is freed and *tables becomes null. Bytes of a record still
+// being read are the reader's: only after CsEndDocTables is a record complete.
 int CsConvertDocument(ArcIconvContext* pages, const void* data, size_t length, int first,
                       CsDocTables** tables);
 // After the last piece: CS_OK when the end word has been read; else CS_FAILED (the
@@ -859,8 +861,8 @@ int CsEndDocTables(CsDocTables** tables);
 // Writes the record as a stream to the sink in pieces (the sink's result is not used).
 // Object entries carry their offset unless CS_DOCTAB_COMPUTED_OFFSETS is set; page
 // names go only with CS_DOCTAB_PAGE_NAMES, and a page entry left with neither values nor
-// a name is not written. CS_OK; CS_FAILED before anything is
-// written for a record that would not read back as it is: pages per object 0, an object
+// a name is not written. CS_OK; CS_FAILED before anything is written for a record that
+// would not read back as it is: pages per object 0, an object
 // count or table size that does not fit total / per object, an object name longer than
 // 3 bytes, an empty name after a non-empty one, offsets that a computed-offsets stream
 // would not give, a text longer than 127 bytes, a page number 0, more page entries than

@@ -90,6 +90,9 @@ void ExpectShape(const CsDocTables& t) {
     for (const auto& block : t.blocks) entries += static_cast<uint32_t>(block.size());
     EXPECT_EQ(t.pageEntryCount, entries);
     EXPECT_EQ(t.entriesPerBlock, t.blocks.size() == 1 ? entries : 1000u);
+    for (uint32_t i = 0; i < entries; ++i)
+        ASSERT_EQ(t.PageEntry(i), &t.blocks[i / t.entriesPerBlock][i % t.entriesPerBlock]) << i;
+    EXPECT_EQ(t.PageEntry(entries), nullptr);
     EXPECT_EQ(t.reader, nullptr);
 }
 
