@@ -950,6 +950,120 @@ int CsProcessHits(CsHandle* handle, CsXdrValueItem* values, CsHitItemFn items, C
 // ===========================================================================
 // Document tables (docs/doc-tables.md)
 // ===========================================================================
+//
+// A document's page tables travel as a big-endian byte stream: its code page, the
+// split of its pages over stored objects, its index-group names and per page a name
+// and index values. CsConvertDocument reads a stream in pieces of any size into a
+// CsDocTables record, CsEndDocTables says whether it came whole, CsWriteDocTables
+// writes a record back, CsFreeDocTables releases one.
+
+// Flags of the stream and of CsDocTables::flags. CS_DOCTAB_ALL_OFFSETS tells readers of
+// other makes that every object entry carries its offset; this reader and writer go by
+// CS_DOCTAB_COMPUTED_OFFSETS alone, so every combination reads back as written.
+inline constexpr uint32_t CS_DOCTAB_ALL_OFFSETS = 0x01;
+inline constexpr uint32_t CS_DOCTAB_COMPUTED_OFFSETS = 0x02;  // only the first object entry has its offset
+inline constexpr uint32_t CS_DOCTAB_PAGE_NAMES = 0x04;        // page entries carry a name
+inline constexpr uint32_t CS_DOCTAB_CODE_PAGE = 0x08;         // the code page is in the stream (else 850)
+// Result 3 of the reader and writer: no converter from code page 850 to 850 opens.
+inline constexpr int CS_DOCTAB_NO_CONVERTER = CS_TRANSPORT;
+
+// Where a later object of the document lies and the letters that name it.
+using CsDocObjectEntry = CsObjectPageEntry;
+
+// The object table: pages of perPage entries, filled in order (only the last page may
+// hold fewer). Entry i is object i + 2 of the document.
+class CsDocObjectTable {
+public:
+    // Empties the table; later entries go into pages of perPage (1 or more) entries.
+    void Reset(uint16_t perPage);
+    // A new zeroed entry at the end (a new page when the last is full); may throw
+    // std::bad_alloc.
+    CsDocObjectEntry& Add();
+    uint32_t size() const { return count_; }
+    uint16_t perPage() const { return perPage_; }
+    const CsDocObjectEntry& operator[](uint32_t index) const;
+    CsDocObjectEntry& operator[](uint32_t index);
+    const std::vector<std::vector<CsDocObjectEntry>>& pages() const { return pages_; }
+    // The table as CsMakeObjectRef reads it; valid until the table changes.
+    CsObjectPages View() const;
+
+private:
+    std::vector<std::vector<CsDocObjectEntry>> pages_;
+    std::vector<CsDocObjectEntry*> pointers_;  // pages_[i].data(): pages never grow past perPage_
+    uint32_t count_ = 0;
+    uint16_t perPage_ = 1;
+};
+
+// One index value of a page.
+struct CsDocValue {
+    uint8_t group = 0;  // index into CsDocTables::groupNames
+    uint32_t kind = 0;
+    std::string text;
+};
+// One page entry: its page number (not 0), its name (empty: none) and up to 255 values.
+struct CsDocPageEntry {
+    uint32_t page = 0;
+    std::string name;
+    std::vector<CsDocValue> values;
+};
+
+struct CsDocReader;  // the reader's state while a stream is being read
+struct CsDocReaderDeleter {
+    void operator()(CsDocReader* reader) const;
+};
+
+struct CsDocTables {
+    uint32_t flags = 0;
+    uint32_t total = 0;        // pages of the document
+    uint32_t perObject = 0;    // pages per stored object (not 0)
+    uint32_t objectCount = 0;  // total / perObject rounded up
+    // count - 1 entries in pages of min(count - 1, 2000) entries (1 when count <= 1).
+    CsDocObjectTable objects;
+    uint32_t codePage = 850;  // of the names and texts
+    uint32_t pageEntryCount = 0;
+    // Blocks of entriesPerBlock entries (1000; the entry count when one block holds them
+    // all), filled in order.
+    uint16_t entriesPerBlock = 1000;
+    std::vector<std::vector<CsDocPageEntry>> blocks;
+    std::vector<std::string> groupNames;                      // at most 255
+    std::unique_ptr<CsDocReader, CsDocReaderDeleter> reader;  // none once the end word was read
+
+    // A new entry at the end of the last block (a new block when it is full); may throw
+    // std::bad_alloc.
+    CsDocPageEntry& AddPageEntry();
+    // Page entry number `index` (from 0) of the blocks, or none.
+    const CsDocPageEntry* PageEntry(uint32_t index) const;
+};
+
+// Reads the next piece of a stream. first non-zero: a new record is made into *tables
+// (whatever it held stays the caller's); else the piece continues *tables. Once the end
+// word has been read the reader state is freed and later pieces (and bytes after the end
+// word) are ignored. CS_OK; CS_FAILED for a malformed stream (pages per object 0, an
+// object name longer than 3 bytes or holding a zero byte, a value's group index not
+// below the group-name count, more page entries than pages, an object offset beyond
+// 2^32) or a continued call without a record; CS_DOCTAB_NO_CONVERTER when an object
+// name is to be converted and no converter opens (pages null: none does); CS_NO_MEMORY.
+// On any failure the record is freed and *tables becomes null. Bytes of a record still
+// being read are the reader's: only after CsEndDocTables is a record complete.
+int CsConvertDocument(ArcIconvContext* pages, const void* data, size_t length, int first,
+                      CsDocTables** tables);
+// After the last piece: CS_OK when the end word has been read; else CS_FAILED (the
+// stream ended early), the record freed and *tables null. Null *tables: CS_FAILED.
+int CsEndDocTables(CsDocTables** tables);
+// Writes the record as a stream to the sink in pieces (the sink's result is not used).
+// Object entries carry their offset unless CS_DOCTAB_COMPUTED_OFFSETS is set; page
+// names go only with CS_DOCTAB_PAGE_NAMES, and a page entry left with neither values nor
+// a name is not written. CS_OK; CS_FAILED before anything is written for a record that
+// would not read back as it is: pages per object 0, an object
+// count or table size that does not fit total / per object, an object name longer than
+// 3 bytes, an empty name after a non-empty one, offsets that a computed-offsets stream
+// would not give, a text longer than 127 bytes, a page number 0, more page entries than
+// pages, more than 255 values or group names, a group index not below the name count;
+// CS_DOCTAB_NO_CONVERTER (nothing written); CS_NO_MEMORY (nothing written).
+int CsWriteDocTables(ArcIconvContext* pages, const CsDocTables* tables, void* context, CsDataFn sink);
+// Frees the page entries, the group names and the reader state; whole non-zero also the
+// object table and the record. Null is accepted.
+void CsFreeDocTables(CsDocTables* tables, int whole);
 
 // ===========================================================================
 // User exits
