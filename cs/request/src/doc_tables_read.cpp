@@ -241,7 +241,7 @@ int FeedPiece(ArcIconvContext* pages, CsDocTables* tables, const unsigned char* 
     while (!r.done) {
         const size_t available = r.buffered + (length - used);
         if (available < r.need) {
-            std::memcpy(r.buffer + r.buffered, data + used, length - used);
+            if (length > used) std::memcpy(r.buffer + r.buffered, data + used, length - used);
             r.buffered += length - used;
             return CS_OK;
         }
