@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "logon_test_support.h"
+#include "routed_peers.h"
 
 namespace {
 
@@ -281,56 +282,11 @@ TEST_F(RemoteObjects, TextSearchHandsEachMatchToTheCallback) {
 
 // ---------------------------------------------------------------- routed
 
-uint16_t g_secondPort = 0;
-
-const char* ResolveToSecondPeer(const char* current, const char* wanted, CsServerDef* def) {
-    if (current != nullptr && strcasecmp(current, wanted) == 0) return current;
-    def->kind = CS_KIND_TCP;
-    std::strcpy(def->host, "127.0.0.1");
-    def->port = g_secondPort;
-    def->flags1 |= CS_F1_LEVEL_BITS;
-    def->flags2 |= CS_F2_LEVEL_BITS;
-    return nullptr;
-}
-
 int Count(const qel_peer::PeerProcess& peer, const char* kind) {
     return static_cast<int>(peer.Events(kind).size());
 }
 
-// Storage set 7 of retrieve_route.json: node 1 on the logon server, nodes 2 and 3 on the
-// second peer, which trusts the logon server's sessions.
-class RoutedObjects : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(first_.port(), 0);
-        ASSERT_NE(second_.port(), 0);
-        g_secondPort = second_.port();
-        logontest::MakePeerHandle(&handle_, first_);
-        CsUserRecord record{};
-        ASSERT_EQ(CsLogon(&handle_, "ALICE", "SECRET1", &record), CS_OK);
-        CsXdrFolder* raw = nullptr;
-        ASSERT_EQ(CsOpenFolderGroups(&handle_, 1, nullptr, &raw), CS_OK);
-        folder_.reset(raw);
-        group_ = &folder_->groups[0];
-        CsStorageSet* set = nullptr;
-        ASSERT_EQ(CsOpenStorageSet(&handle_, 7, ResolveToSecondPeer, &set), CS_OK);
-        set_.reset(set);
-        ASSERT_EQ(set_->nodes.size(), 4u);
-    }
-    void TearDown() override {
-        set_.reset();
-        folder_.reset();
-        EXPECT_EQ(CsLogoff(&handle_), CS_OK);
-    }
-
-    qel_peer::PeerProcess first_{qel_peer::Script("retrieve_route.json")};
-    qel_peer::PeerProcess second_{qel_peer::Script("retrieve_route.json")};
-    CsHandle handle_{};
-    HandleGuard guard_{&handle_};
-    FolderPtr folder_;
-    SetPtr set_;
-    const CsXdrApplGroup* group_ = nullptr;
-};
+using RoutedObjects = routedtest::RoutedPeers;
 
 TEST_F(RoutedObjects, RequestsGoToTheServerOfTheNodes) {
     CsStorageNode* home = &set_->nodes[0];
