@@ -400,3 +400,38 @@ size_t State_SaveFolderList(ClientSession* session, std::vector<unsigned char>* 
 int State_RestoreFolderList(ClientSession* session, const unsigned char* blob, size_t length);
 // The largest number of bytes one folder takes in a folder-list blob.
 size_t State_FolderRecordSize();
+
+// ===========================================================================
+// Search clause values
+// ===========================================================================
+
+// One operator of the search clause: its bit in a field's operator mask and the texts
+// written around the values, every one with its blanks (" IN ", " ( ", " , ", " ) ").
+struct SqlOperator {
+    uint32_t bit;
+    const char* text;       // after the field name
+    const char* opening;    // before the first value
+    const char* separator;  // between two values
+    const char* closing;    // after the last value
+};
+inline constexpr int SQL_OPERATOR_COUNT = 12;
+// =, <>, <, <=, >, >=, BETWEEN, NOT BETWEEN, IN, NOT IN, LIKE, NOT LIKE, in that order.
+extern const SqlOperator SqlOperatorTable[SQL_OPERATOR_COUNT];
+// The row of the operator bit in SqlOperatorTable; SQL_OPERATOR_COUNT when it is none.
+int SqlOperatorIndex(uint32_t bit);
+
+// Reads a keyword date: the today letter alone (today), or followed by a signed count
+// and an optional unit letter (day, month or year; defaultUnit when none is given):
+// "T-7", "T+1M". Any other input must hold a day, month or year letter, which stands
+// for today's two digits before the text is read by dateFormat ("D/M/Y", "01/01/Y").
+// Letters are the start-up options' (T, D, M, Y when unset), matched upper-cased.
+// The date, written and read back by dateFormat as a value of type dateType, gives
+// *start and *end, the range the text covers. 0 when a date was made, -1 when the input
+// is not such a date, the unit is none of the three or the move leaves the type's range.
+int ParseDateInput(const char* input, const char* defaultUnit, char dateType, const char* dateFormat,
+                   int64_t* start, int64_t* end);
+
+// Writes value into *out with precision digits after the point (6 when negative), in
+// the C locale, the point replaced by the start-up options' decimal character. The
+// position of that character, or -1 when there is none (infinity, NaN).
+int FormatDecimal(std::string* out, int precision, double value);
