@@ -499,9 +499,9 @@ class Connection:
         if doc is None:
             self.send_reply(11, message="No such document")
             return
-        spec, _, stored = doc
-        pieces = data_pieces(spec, stored)
-        end = {"piece": None, "location": spec.get("location", 1), "second": spec.get("second", 0)}
+        entry, _, stored = doc
+        pieces = data_pieces(entry, stored)
+        end = {"piece": None, "location": entry.get("location", 1), "second": entry.get("second", 0)}
 
         def item(p):
             if isinstance(p, tuple):
@@ -837,10 +837,10 @@ class Connection:
         self.send_reply(0, {"token": b"", "userId": archive_id})
 
 
-def data_pieces(spec, stored):
-    """The stored bytes as data pieces of the spec's letter and piece size."""
-    letter = spec.get("letter", "O")
-    size = int(spec.get("piece", 32768))
+def data_pieces(entry, stored):
+    """The stored bytes as data pieces of the script entry's letter and piece size."""
+    letter = entry.get("letter", "O")
+    size = int(entry.get("piece", 32768))
     return [{"letter": letter, "position": pos, "data": stored[pos:pos + size]}
             for pos in range(0, len(stored), size)]
 

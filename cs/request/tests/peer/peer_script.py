@@ -173,18 +173,18 @@ class Script:
         return spec, cached[0], cached[1]
 
     def resource(self, group):
-        """(spec, stored bytes) of the resources of a group number (else "*"), or None."""
+        """(script entry, stored bytes) of the resources of a group number (else "*"), or None."""
         key = str(group) if str(group) in self.resources else "*"
-        spec = self.resources.get(key)
-        if spec is None:
+        entry = self.resources.get(key)
+        if entry is None:
             return None
         with self.lock:
             stored = self._documents.get(("resources", key))
             if stored is None:
-                data = generate_document(spec)
-                stored = zlib.compress(data) if spec.get("letter", "O") == "O" else data
+                data = generate_document(entry)
+                stored = zlib.compress(data) if entry.get("letter", "O") == "O" else data
                 self._documents[("resources", key)] = stored
-        return spec, stored
+        return entry, stored
 
     def notes_for(self, name):
         return self.notes.get(name or "", self.notes.get("*", []))
