@@ -480,23 +480,12 @@ std::string PeerDocument(size_t size) {
     return out.substr(0, size);
 }
 
-int Requests(const qel_peer::PeerProcess& peer, int code) {
-    int n = 0;
-    for (const std::string& line : peer.Events("request"))
-        if (qel_peer::JsonValue(line, "code") == std::to_string(code)) ++n;
-    return n;
-}
+using logontest::CountRequests;
 
 class RemoteRetrieve : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(peer_.port(), 0);
-        logontest::MakePeerHandle(&handle_, peer_);
-        CsUserRecord record{};
-        ASSERT_EQ(CsLogon(&handle_, "ALICE", "SECRET1", &record), CS_OK);
-        CsXdrFolder* raw = nullptr;
-        ASSERT_EQ(CsOpenFolderGroups(&handle_, 1, nullptr, &raw), CS_OK);
-        folder_.reset(raw);
+        ASSERT_NO_FATAL_FAILURE(logontest::LogOnToFolder(&handle_, peer_, &folder_));
         ASSERT_EQ(folder_->groupCount, 1u);
         group_ = &folder_->groups[0];
     }
@@ -557,15 +546,15 @@ TEST_F(RemoteRetrieve, FailuresAndNotes) {
     const CsDocRequest request = Into(&sink);
     EXPECT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit, &request, 'N'), CS_FAILED)
         << "no object reference";
-    EXPECT_EQ(Requests(peer_, 101), 0);
+    EXPECT_EQ(CountRequests(peer_, 101), 0);
 
     // The notes of a hit with an unknown note flag are counted through request 69.
     hit.object = &object;
     ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit, &request, 'Y'), CS_OK);
     EXPECT_EQ(hit.noteFlag, 'Y');
-    EXPECT_EQ(Requests(peer_, 69), 1);
+    EXPECT_EQ(CountRequests(peer_, 69), 1);
     ASSERT_EQ(CsRetrieveDocData(&handle_, group_, nullptr, nullptr, &hit, &request, 'Y'), CS_OK);
-    EXPECT_EQ(Requests(peer_, 69), 1) << "a known flag is not read again";
+    EXPECT_EQ(CountRequests(peer_, 69), 1) << "a known flag is not read again";
 }
 
 TEST_F(RemoteRetrieve, Resources) {
@@ -583,7 +572,7 @@ TEST_F(RemoteRetrieve, Resources) {
         {"none", 5, 0, "", 0},
     };
     for (const Case& c : cases) {
-        const int before = Requests(peer_, 62);
+        const int before = CountRequests(peer_, 62);
         CsXdrApplGroup group = *group_;
         group.number = c.group;
         CsXdrObjectRef object = Object(name, 'O', 0, 0, 0, 0);
@@ -593,7 +582,7 @@ TEST_F(RemoteRetrieve, Resources) {
         ASSERT_EQ(CsGetDocResources(&handle_, &group, nullptr, nullptr, 0, &object, &request), CS_OK)
             << c.name;
         EXPECT_TRUE(sink.data == c.expected) << c.name << ": " << sink.data.size() << " bytes";
-        EXPECT_EQ(Requests(peer_, 62) - before, c.requests) << c.name;
+        EXPECT_EQ(CountRequests(peer_, 62) - before, c.requests) << c.name;
     }
 }
 
@@ -619,8 +608,8 @@ TEST_F(RoutedRetrieve, RequestsGoToTheServerOfTheNodes) {
     };
     char name[] = "DOC1";
     for (const Case& c : cases) {
-        const int firstBefore = Requests(first_, 101) + Requests(first_, 62);
-        const int secondBefore = Requests(second_, 101) + Requests(second_, 62);
+        const int firstBefore = CountRequests(first_, 101) + CountRequests(first_, 62);
+        const int secondBefore = CountRequests(second_, 101) + CountRequests(second_, 62);
         CsXdrObjectRef object = Object(name, 'N', 0, 0, 0, 0);
         object.resourceId = 3;
         CsXdrHitRow hit{};
@@ -635,8 +624,10 @@ TEST_F(RoutedRetrieve, RequestsGoToTheServerOfTheNodes) {
             << c.name;
         EXPECT_EQ(sink.data, "routed document\nrouted resources\n") << c.name;
         EXPECT_EQ(object.location, 2) << c.name;
-        EXPECT_EQ(Requests(first_, 101) + Requests(first_, 62) - firstBefore, 2 * c.onFirst) << c.name;
-        EXPECT_EQ(Requests(second_, 101) + Requests(second_, 62) - secondBefore, 2 * c.onSecond) << c.name;
+        EXPECT_EQ(CountRequests(first_, 101) + CountRequests(first_, 62) - firstBefore, 2 * c.onFirst)
+            << c.name;
+        EXPECT_EQ(CountRequests(second_, 101) + CountRequests(second_, 62) - secondBefore, 2 * c.onSecond)
+            << c.name;
     }
 }
 

@@ -462,13 +462,7 @@ TEST_F(LocalSearch, AGroupWhoseRowsCarryNoteFlagsNeedsNoNoteFetch) {
 class RemoteSearch : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(peer_.port(), 0);
-        logontest::MakePeerHandle(&handle_, peer_);
-        CsUserRecord record{};
-        ASSERT_EQ(CsLogon(&handle_, "ALICE", "SECRET1", &record), CS_OK);
-        CsXdrFolder* raw = nullptr;
-        ASSERT_EQ(CsOpenFolderGroups(&handle_, 1, nullptr, &raw), CS_OK);
-        folder_.reset(raw);
+        ASSERT_NO_FATAL_FAILURE(logontest::LogOnToFolder(&handle_, peer_, &folder_));
         ASSERT_EQ(folder_->groupCount, 1u);
         seen_.handle = &handle_;
         handle_.callbackContext = &seen_;

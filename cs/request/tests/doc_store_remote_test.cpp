@@ -47,31 +47,9 @@ std::vector<std::string> Noise(size_t count, size_t size) {
     return pieces;
 }
 
-// A row of group INV (customer 'S', billed 'I').
-class Row {
-public:
-    Row(const char* customer, int32_t billed, const char* object) : customer_(customer), object_(object) {
-        values_[0].type = 'S';
-        values_[0].v.text = customer_.data();
-        values_[1].type = 'I';
-        values_[1].v.integer = billed;
-        ref_.name = object_.data();
-        ref_.compression = 'O';
-        hit_.object = &ref_;
-        hit_.valueCount = 2;
-        hit_.values = values_;
-    }
-    Row(const Row&) = delete;
-    Row& operator=(const Row&) = delete;
-    CsXdrHitRow* hit() { return &hit_; }
-    CsXdrObjectRef* object() { return &ref_; }
-
-private:
-    std::string customer_;
-    std::string object_;
-    CsXdrValue values_[2] = {};
-    CsXdrObjectRef ref_{};
-    CsXdrHitRow hit_{};
+// A row of group INV (customer 'S', billed 'I'), its object compressed ('O').
+struct Row : logontest::PeerRow {
+    Row(const char* customer, int32_t billed, const char* object) : PeerRow(customer, billed, object, 'O') {}
 };
 
 class RemoteStore : public ::testing::Test {

@@ -232,4 +232,51 @@ inline void MakePeerHandle(CsHandle* handle, const qel_peer::PeerProcess& peer) 
     handle->localCcsid = 1208;
 }
 
+// A handle on the peer, logged on as ALICE, with folder 1 of the peer's script opened.
+inline void LogOnToFolder(CsHandle* handle, const qel_peer::PeerProcess& peer, FolderPtr* folder) {
+    ASSERT_NE(peer.port(), 0);
+    MakePeerHandle(handle, peer);
+    CsUserRecord record{};
+    ASSERT_EQ(CsLogon(handle, "ALICE", "SECRET1", &record), CS_OK);
+    CsXdrFolder* raw = nullptr;
+    ASSERT_EQ(CsOpenFolderGroups(handle, 1, nullptr, &raw), CS_OK);
+    folder->reset(raw);
+}
+
+// How many requests of a code the peer logged.
+inline int CountRequests(const qel_peer::PeerProcess& peer, int code) {
+    int n = 0;
+    for (const std::string& line : peer.Events("request"))
+        if (qel_peer::JsonValue(line, "code") == std::to_string(code)) ++n;
+    return n;
+}
+
+// A hit row of the peer's two-field group (customer 'S', a number 'I') and its object.
+class PeerRow {
+public:
+    PeerRow(const char* customer, int32_t number, const char* object, char compression)
+        : customer_(customer), object_(object) {
+        values_[0].type = 'S';
+        values_[0].v.text = customer_.data();
+        values_[1].type = 'I';
+        values_[1].v.integer = number;
+        ref_.name = object_.data();
+        ref_.compression = compression;
+        hit_.object = &ref_;
+        hit_.valueCount = 2;
+        hit_.values = values_;
+    }
+    PeerRow(const PeerRow&) = delete;
+    PeerRow& operator=(const PeerRow&) = delete;
+    CsXdrHitRow* hit() { return &hit_; }
+    CsXdrObjectRef* object() { return &ref_; }
+
+private:
+    std::string customer_;
+    std::string object_;
+    CsXdrValue values_[2] = {};
+    CsXdrObjectRef ref_{};
+    CsXdrHitRow hit_{};
+};
+
 }  // namespace logontest

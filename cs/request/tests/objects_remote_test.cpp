@@ -66,43 +66,15 @@ struct Calls {
     }
 };
 
-// A hit of group INV (customer 'S', billed 'I') with its object.
-class Row {
-public:
-    Row(const char* customer, const char* object) : customer_(customer), object_(object) {
-        values_[0].type = 'S';
-        values_[0].v.text = customer_.data();
-        values_[1].type = 'I';
-        values_[1].v.integer = 19800;
-        ref_.name = object_.data();
-        ref_.compression = 'N';
-        hit_.object = &ref_;
-        hit_.valueCount = 2;
-        hit_.values = values_;
-    }
-    Row(const Row&) = delete;
-    Row& operator=(const Row&) = delete;
-    CsXdrHitRow* hit() { return &hit_; }
-    CsXdrObjectRef* object() { return &ref_; }
-
-private:
-    std::string customer_;
-    std::string object_;
-    CsXdrValue values_[2] = {};
-    CsXdrObjectRef ref_{};
-    CsXdrHitRow hit_{};
+// A row of the peer's group, its object stored as it is ('N').
+struct Row : logontest::PeerRow {
+    Row(const char* customer, const char* object) : PeerRow(customer, 19800, object, 'N') {}
 };
 
 class RemoteObjects : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(peer_.port(), 0);
-        logontest::MakePeerHandle(&handle_, peer_);
-        CsUserRecord record{};
-        ASSERT_EQ(CsLogon(&handle_, "ALICE", "SECRET1", &record), CS_OK);
-        CsXdrFolder* raw = nullptr;
-        ASSERT_EQ(CsOpenFolderGroups(&handle_, 1, nullptr, &raw), CS_OK);
-        folder_.reset(raw);
+        ASSERT_NO_FATAL_FAILURE(logontest::LogOnToFolder(&handle_, peer_, &folder_));
         group_ = &folder_->groups[0];
         handle_.callbackContext = &calls_;
         std::snprintf(primary_.name, sizeof primary_.name, "home");

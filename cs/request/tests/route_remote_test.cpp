@@ -44,14 +44,6 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(CsLogoff(&handle_), CS_OK); }
 
-    // Requests of a code the peer logged.
-    static int Requests(const qel_peer::PeerProcess& peer, int code) {
-        int n = 0;
-        for (const std::string& line : peer.Events("request"))
-            if (qel_peer::JsonValue(line, "code") == std::to_string(code)) ++n;
-        return n;
-    }
-
     qel_peer::PeerProcess first_{qel_peer::Script("route.json")};
     qel_peer::PeerProcess second_{qel_peer::Script("route.json")};
     CsHandle handle_{};
@@ -103,8 +95,8 @@ TEST_F(RemoteRoute, NodesShareHandlesByServerName) {
     node->def.flags1 &= ~CS_F1_DISCONNECT;  // stays connected until the set is freed
     EXPECT_EQ(CsConnectServer(node), CS_OK);
     EXPECT_TRUE(CsIsConnected(node));
-    EXPECT_EQ(Requests(second_, 109), 1);
-    EXPECT_EQ(Requests(first_, 109), 0);
+    EXPECT_EQ(logontest::CountRequests(second_, 109), 1);
+    EXPECT_EQ(logontest::CountRequests(first_, 109), 0);
 
     // Freeing closes the node's connection once; the caller keeps its logon.
     const CsLogonRecord* logon = handle_.logon;

@@ -27,15 +27,9 @@ inline const char* ResolveToSecondPeer(const char* current, const char* wanted, 
 class RoutedPeers : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(first_.port(), 0);
         ASSERT_NE(second_.port(), 0);
         g_secondPort = second_.port();
-        logontest::MakePeerHandle(&handle_, first_);
-        CsUserRecord record{};
-        ASSERT_EQ(CsLogon(&handle_, "ALICE", "SECRET1", &record), CS_OK);
-        CsXdrFolder* raw = nullptr;
-        ASSERT_EQ(CsOpenFolderGroups(&handle_, 1, nullptr, &raw), CS_OK);
-        folder_.reset(raw);
+        ASSERT_NO_FATAL_FAILURE(logontest::LogOnToFolder(&handle_, first_, &folder_));
         group_ = &folder_->groups[0];
         CsStorageSet* set = nullptr;
         ASSERT_EQ(CsOpenStorageSet(&handle_, 7, ResolveToSecondPeer, &set), CS_OK);
