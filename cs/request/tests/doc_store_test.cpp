@@ -125,12 +125,7 @@ class DocStore : public ::testing::Test {
 protected:
     // Rewrites a key of group 100's row in the group table.
     void SetGroupKey(const std::string& key, const std::string& value) {
-        std::string text = archive_.Table("ag");
-        const size_t row = text.find("[100]");
-        const size_t at = text.find("\n" + key + "=", row);
-        ASSERT_NE(at, std::string::npos) << key;
-        text.replace(at + 1, text.find('\n', at + 1) - at - 1, key + "=" + value);
-        archive_.WriteTable("ag", text);
+        archive_.SetTableKey("ag", "100", key, value);
     }
     // The sample's one node takes stores (roles 0x02 and 0x04).
     void LetTheNodeStore() {

@@ -144,6 +144,17 @@ public:
     void WriteTable(const char* name, const std::string& text) {
         localtest::WriteFile(archive_.Table(name), text);
     }
+    // Rewrites the line "key=..." of a section ("[section]") of a table.
+    void SetTableKey(const char* table, const std::string& section, const std::string& key,
+                     const std::string& value) {
+        std::string text = Table(table);
+        const size_t row = text.find("[" + section + "]");
+        ASSERT_NE(row, std::string::npos) << section;
+        const size_t at = text.find("\n" + key + "=", row);
+        ASSERT_NE(at, std::string::npos) << key;
+        text.replace(at + 1, text.find('\n', at + 1) - at - 1, key + "=" + value);
+        WriteTable(table, text);
+    }
     // The value of a key of a user's row ("" when missing), quotes removed.
     std::string UserValue(const std::string& user, const std::string& key) const {
         const std::string text = Table("user");

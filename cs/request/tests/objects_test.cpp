@@ -47,12 +47,7 @@ struct Calls {
 class LocalObjects : public ::testing::Test {
 protected:
     void SetGroupKey(const std::string& key, const std::string& value) {
-        std::string text = archive_.Table("ag");
-        const size_t row = text.find("[100]");
-        const size_t at = text.find("\n" + key + "=", row);
-        ASSERT_NE(at, std::string::npos) << key;
-        text.replace(at + 1, text.find('\n', at + 1) - at - 1, key + "=" + value);
-        archive_.WriteTable("ag", text);
+        archive_.SetTableKey("ag", "100", key, value);
     }
     void SetStaffPermissions(int docPerms) {
         std::string text = archive_.Table("agperms");
