@@ -13,11 +13,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "qel_cs.h"
+#include "qel_cswire.h"
 
 struct ArcIconvContext;
 
@@ -185,11 +187,161 @@ struct ClientFolderRow {
 };
 
 struct ClientSession;
+struct ClientFolderEntry;
+struct OpenFolder;
+
+// ===========================================================================
+// Hits (docs/hit-list.md, docs/document-ids.md)
+// ===========================================================================
+
+// One hit of an open folder's hit list. row is a packed hit (CsPackHit with no extra
+// bytes) owned by the hit, its value slots typed by the fields of `group`. A hit made
+// from a client exit's row carries exitHit and the exit's identifier; its row is made
+// the same way. The links are the list's (not owners).
+struct SearchHit {
+    CsXdrHitRow* row = nullptr;
+    int groupIndex = -1;                          // in the folder definition's groups
+    const CsXdrApplGroup* group = nullptr;        // of the folder definition
+    const CsXdrApplEntry* application = nullptr;  // of group, or null
+    std::optional<std::string> attributeText;     // only from a document id
+    bool exitHit = false;
+    uint32_t exitId = 0;
+    SearchHit* prev = nullptr;
+    SearchHit* next = nullptr;
+
+    SearchHit() = default;
+    SearchHit(const SearchHit&) = delete;
+    SearchHit& operator=(const SearchHit&) = delete;
+    ~SearchHit();  // frees the row (CsFreePackedHit)
+};
+using SearchHitPtr = std::unique_ptr<SearchHit>;
+
+// The hits one session holds for one folder, in list order (hits[i]->next is
+// hits[i+1]). sorted stays true while every hit was placed by the sort keys.
+struct FolderSessionEntry {
+    std::vector<SearchHitPtr> hits;
+    bool sorted = true;
+};
+
+// ===========================================================================
+// Folders and criteria (docs/folders.md)
+// ===========================================================================
+
+inline constexpr int CLIENT_MAX_FIELDS = 32;
+inline constexpr int CLIENT_WIDTH_OPEN = -2;  // input width of free text
+
+// Flags of CsXdrFolderField::flags.
+inline constexpr uint8_t FOLDER_FIELD_REQUIRED = 0x01;
+inline constexpr uint8_t FOLDER_FIELD_HAS_DEFAULT = 0x02;
+inline constexpr uint8_t FOLDER_FIELD_COPIED = 0x04;
+inline constexpr uint8_t FOLDER_FIELD_SECOND_LIST = 0x10;
+// Group field flag of the application-group-name field.
+inline constexpr uint8_t CS_FIELD_GROUP_NAME = 0x08;
+// Unmapped entry of a folder's field map.
+inline constexpr uint16_t FOLDER_FIELD_UNMAPPED = 0xFFFF;
+
+// A row of the session's segment list: a segment of one application group, with the
+// date letter of that group's segment date field ('D' when it has none).
+struct ClientSegmentRow {
+    CsXdrSegment segment{};
+    uint32_t groupNumber = 0;
+    char dateLetter = 'D';
+};
+
+// A named query of an open folder.
+struct ClientNamedQuery {
+    uint32_t number = 0;
+    std::string name;
+    std::string text;  // the WHERE text
+    uint32_t flags = 0;
+};
+
+// One criterion: what the search form offers for a folder field and what the user
+// chose.
+struct FolderCriterion {
+    char kind = 'N';  // 'N' number, 'A', 'Z', 'T', 'C' choice, 'S' segment
+    int operatorCount = 0;
+    uint32_t operatorMask = 0;
+    uint32_t defaultOperator = 0;  // an operator bit
+    bool copied = false;           // field flag 0x04
+    bool fixedLength = false;      // all choices of one length
+    int inputWidth = 0;            // CLIENT_WIDTH_OPEN for free text
+    int displayWidth = 0;
+    bool isDate = false;
+    bool isDecimal = false;
+    std::vector<std::string> choices;
+    std::vector<const ClientSegmentRow*> segments;  // rows of the session's segment list
+    uint32_t op = 0;                                // the chosen operator bit
+    std::string value1;
+    std::string value2;
+    int segmentChoice = -1;  // index into segments, -1 none
+    int columnStart = 0;     // hit-list column
+    int valuePosition = 0;   // place of the value in its column
+};
+
+struct FolderSortKey {
+    int field = 0;
+    bool ascending = true;
+};
+
+// An open folder. definition is the entry's (owned there); criteria has one entry per
+// field (at most CLIENT_MAX_FIELDS).
+struct OpenFolder {
+    ClientFolderEntry* entry = nullptr;
+    const CsXdrFolder* definition = nullptr;
+    int fieldCount = 0;
+    std::vector<FolderCriterion> criteria;
+    std::vector<int> criteriaOrder;  // field indexes
+    std::vector<int> displayOrder;   // hit-list columns
+    std::vector<FolderSortKey> sortList;
+    int32_t hitLimit = -1;  // -1: none; set from the definition, the gateway may lower it
+    std::vector<ClientNamedQuery> namedQueries;
+    int publicQueries = 0;
+    int privateQueries = 0;
+};
+
+struct CsFolderDeleter {
+    void operator()(CsXdrFolder* folder) const;  // CsFreeFolderList
+};
+using CsFolderPtr = std::unique_ptr<CsXdrFolder, CsFolderDeleter>;
 
 // An entry of the session's folder list.
 struct ClientFolderEntry {
     ClientFolderRow row;
     ClientSession* session = nullptr;
+    CsFolderPtr definition;            // fetched once per session
+    std::unique_ptr<OpenFolder> open;  // while open
+    FolderSessionEntry hits;           // this session's hits of the folder
+    bool openedInSession = false;
+};
+
+// The per-hit function of a search: (open folder, hit, hits in the list, running
+// count, insert position) -> true to go on, false to interrupt the search.
+using ClientHitFn = bool (*)(OpenFolder* folder, SearchHit* hit, int hits, int running, int position);
+// Called once with the open folder before a search's first request.
+using ClientBeforeSearchFn = void (*)(OpenFolder* folder);
+
+// A row parked while a search keeps only the latest value of a field.
+struct ClientParkedRow {
+    int groupNameField = -1;
+    int groupIndex = -1;
+    CsXdrHitRow* row = nullptr;  // packed, owned
+    ClientParkedRow() = default;
+    ClientParkedRow(ClientParkedRow&& other) noexcept;
+    ClientParkedRow& operator=(ClientParkedRow&& other) noexcept;
+    ~ClientParkedRow();
+};
+
+// What one search keeps in the session while it runs.
+struct ClientSearchState {
+    OpenFolder* folder = nullptr;  // the current open folder
+    int groupIndex = -1;           // the application group being searched
+    int groupNameField = -1;       // its application-group-name field, -1 none
+    int maxField = -1;             // the latest-value field, -1 none
+    bool keepHits = false;         // duplicates are checked
+    ClientHitFn hitFunction = nullptr;
+    int runningCount = 0;
+    std::vector<ClientParkedRow> parked;
 };
 
 // A row of the user's group list.
@@ -239,6 +391,11 @@ struct ClientSession {
     std::string localDirectory;  // a local session's archive directory
 
     ClientStatusArea status;
+
+    ClientSearchState search;
+    std::vector<std::unique_ptr<ClientSegmentRow>> segmentRows;  // newest first
+    std::vector<ClientFolderEntry*> openedFolders;               // opened in this session
+    std::string textBuffer;                                      // texts handed out until the next such call
 
     ClientSession() = default;
     ClientSession(const ClientSession&) = delete;
@@ -435,3 +592,135 @@ int ParseDateInput(const char* input, const char* defaultUnit, char dateType, co
 // the C locale, the point replaced by the start-up options' decimal character. The
 // position of that character, or -1 when there is none (infinity, NaN).
 int FormatDecimal(std::string* out, int precision, double value);
+
+// ===========================================================================
+// Folders and criteria (docs/folders.md)
+// ===========================================================================
+
+// Opens a folder of the session's folder list by its exact name: fetches the
+// definition once per session, orders the fields, prepares one criterion per field and
+// gathers segment rows and named queries. (9, 77) for an unknown name; (9, 37) for a
+// definition without application groups when the library requires groups; the request
+// layer's failures through Session_MakeStatus. A failed open leaves no open folder.
+void Folder_Open(ClientStatus* status, ClientSession* session, const char* name, OpenFolder** out);
+// Closes the folder's documents and frees its hits; with freeAll also its segment rows,
+// named queries, criteria and definition, and the open folder itself.
+void Folder_Close(ClientSession* session, OpenFolder* folder, int freeAll);
+// The field record, or null for an index outside the folder.
+const CsXdrFolderField* Folder_GetField(const OpenFolder* folder, int index);
+// The default text of a criterion's first (which 0) or second (1) value, or "". The
+// text lives in the session's text buffer.
+const char* Folder_GetCriterionText(ClientSession* session, OpenFolder* folder, int field, int which);
+// Bit 0x10 of the definition's flag byte.
+bool Folder_HasFlag16(const OpenFolder* folder);
+// Bit 0x80 of the definition's flag byte (the folder has named queries).
+bool Folder_HasFlag80(const OpenFolder* folder);
+// Display text of a segment row: kind 1 its start date by its date letter, kind 2 its
+// stop date as local date and time, other kinds both joined by a tab. In the session's
+// text buffer.
+const char* Folder_FormatSegmentEntry(ClientSession* session, const ClientSegmentRow* row, int kind);
+// -1 unless the field is a date field; else 0 with its input format and kind and its
+// display format and kind.
+int Folder_GetDateFormats(const OpenFolder* folder, int field, std::string* format, char* kind,
+                          std::string* displayFormat, char* displayKind);
+// Makes the folder current for a hit rebuilt from a document id: its group-name field,
+// no running count, no per-hit function, no duplicate check; the hit joins the folder's
+// list at position (the list's end when beyond it).
+void Folder_Select(ClientSession* session, ClientFolderEntry* entry, SearchHitPtr hit, int groupIndex,
+                   int position);
+
+// ===========================================================================
+// Search and the WHERE builder (docs/where-builder.md)
+// ===========================================================================
+
+// Searches every application group of the folder with the clause made from its
+// criteria. matchAny joins conditions with " OR ". keepHits keeps the hits of earlier
+// searches (and checks duplicates). errorPosition (may be null) receives, on a
+// criterion error, the criterion's index in the criteria order and 1 when the second
+// value is at fault.
+void Folder_Search(ClientStatus* status, ClientSession* session, OpenFolder* folder, int matchAny,
+                   int keepHits, ClientBeforeSearchFn before, ClientHitFn perHit, ClientYieldFn yield,
+                   int errorPosition[2]);
+// Searches with the caller's clause and date range, every group or only the one named.
+void Folder_SearchDirect(ClientStatus* status, ClientSession* session, OpenFolder* folder, const char* clause,
+                         const char* startDate, const char* endDate, const char* groupName, int keepHits,
+                         ClientHitFn perHit, ClientYieldFn yield);
+
+// ===========================================================================
+// Hit list and search callbacks (docs/hit-list.md)
+// ===========================================================================
+
+// The row callback of a search (context: the session). 0 when the row was taken into
+// the hit list (the hit owns it then), 1 when not (the caller frees it).
+int Search_AddRowCallback(ClientSession* session, CsXdrHitRow* row);
+// The row callback when a latest-value field is chosen: 0 parked, 1 not kept.
+int Search_MaxRowCallback(ClientSession* session, CsXdrHitRow* row);
+// Inserts the hit into the folder's list: with sort, before the first hit it sorts
+// strictly before by keys, else (or without sort) at position (-1: the end). The
+// position it took.
+int Hit_InsertSorted(ClientSession* session, OpenFolder* folder, SearchHitPtr hit, bool sort,
+                     std::span<const FolderSortKey> keys, int position);
+// Frees a hit that no list holds.
+void Hit_Free(SearchHitPtr hit);
+// Empties the session's hit list of the folder.
+void Folder_FreeHits(ClientSession* session, OpenFolder* folder);
+
+// A field of a client exit's row.
+struct ClientExitValue {
+    const char* name;
+    const char* value;
+};
+struct ClientExitRow {
+    uint32_t identifier;
+    uint32_t count;
+    const ClientExitValue* values;
+};
+// The client exit's row callback: 1 to go on, 0 to stop.
+extern "C" int ExitSearchFolderCallback(uint32_t sessionId, const ClientExitRow* row);
+
+// ===========================================================================
+// Hits and document ids (docs/document-ids.md)
+// ===========================================================================
+
+int Folder_GetHitCount(ClientSession* session, const OpenFolder* folder);
+SearchHit* Folder_GetFirstHit(ClientSession* session, const OpenFolder* folder);
+SearchHit* Hit_GetNext(const SearchHit* hit);
+// The location byte 1, 2, 4 as 1, 2, 3; else 0.
+int Hit_GetLocationCode(const SearchHit* hit);
+// Display text of one folder field of the hit, in the session's text buffer.
+const char* Hit_GetFieldValueText(ClientSession* session, OpenFolder* folder, const SearchHit* hit,
+                                  int field);
+void Hit_GetApplGroupAndApplNames(const SearchHit* hit, const char** group, const char** application);
+void Hit_GetApplGroupAndApplIds(const SearchHit* hit, uint32_t* group, uint32_t* application);
+bool Hit_DocNameHasDollar(const SearchHit* hit);
+// The EXTENSION key of the application's parameter text for a hit of data type 'U',
+// else none.
+std::optional<std::string> Hit_GetUserTypeExtension(const SearchHit* hit);
+// Writes the hit's document id into *out (replaced). name: the caller's name, or null
+// for the row's; words: the four location words when non-null. The byte count written.
+size_t Hit_FormatDocId(ClientSession* session, const SearchHit* hit, const char* name, const int32_t* words,
+                       bool withValues, std::string* out);
+// Rebuilds a hit from a document id as the folder's only hit. The hit, or null when the
+// id does not read (nothing is changed then).
+SearchHit* Hit_ParseDocId(ClientSession* session, OpenFolder* folder, std::string_view text, bool withValues);
+// -1, 0 or 1 by the keys in order.
+int Hit_Compare(ClientSession* session, const OpenFolder* folder, const SearchHit* first,
+                const SearchHit* second, std::span<const FolderSortKey> keys);
+// 0 when both hits name the same document.
+int Hit_IsSameDocument(const SearchHit* first, const SearchHit* second);
+// Checks the new values, sends the update and replaces *hit by the updated hit.
+// *failing: the index of the value at fault, or -1.
+void Hit_UpdateIndexValues(ClientStatus* status, ClientSession* session, OpenFolder* folder, SearchHit** hit,
+                           int count, const int* fields, const char* const* values, int* failing);
+
+// ===========================================================================
+// Open-folder blob (docs/state.md)
+// ===========================================================================
+
+// Flattens the open folder (definition, criteria and choices, not its hits). Its byte
+// count, or 0 when its session is not in the session list.
+size_t State_SaveFolder(std::vector<unsigned char>* blob, const OpenFolder* folder);
+// Rebuilds the open folder into the session's folder-list entry of the same name. Null
+// when the session is not listed, the name is not in its folder list, or the blob
+// fails any check (nothing changed then).
+OpenFolder* State_RestoreFolder(ClientSession* session, const unsigned char* blob, size_t length);

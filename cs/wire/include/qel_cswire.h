@@ -316,7 +316,10 @@ struct CsXdrFieldDef {
     CsXdrTextEntry* mapValues;
     uint16_t displayCount;
     CsXdrTextEntry* displayValues;
-    char formats[3][CS_XDR_PREFIX_SIZE];
+    char formats[3][CS_XDR_PREFIX_SIZE];  // strip, leading and trailing character sets
+    // Kept in memory only, never on the wire: the date/time kind of an integer field
+    // ('D' date, 'T' time, 'C' local date and time, 'Z' date and time, 0 none).
+    char dateType;
 };
 
 // An application entry of a group (the "group field entry").
@@ -361,7 +364,29 @@ struct CsXdrApplGroup {
     char* restriction;
 };
 
-// A field of a folder; its two values are typed by type[0].
+// What the user's row of a folder field adds to it. Kept in memory only, never on the
+// wire: a folder from a remote server carries the defaults (the type's whole range, no
+// decimals, the client's date formats, no wildcard, unit 'D', ascending).
+struct CsFolderFieldUser {
+    int64_t minimum;  // integer and date types
+    int64_t maximum;
+    double minimumReal;  // type 'D'
+    double maximumReal;
+    int16_t precision;                     // digits after the point of a 'D' field
+    char dateFormat[CS_XDR_NAME_SIZE];     // input format of a date field ("" default)
+    char displayFormat[CS_XDR_NAME_SIZE];  // display format of a date field ("" default)
+    char wildcard;                         // LIKE: 'P' prefix, 'A' append, 'B' both, 0 none
+    char defaultUnit;                      // unit of relative dates: 'D', 'M' or 'Y'
+    char ascending;                        // 'A' ascending sort, else descending
+    uint8_t limitsSet;                     // 1 when minimum and maximum were given
+};
+
+// A field of a folder; its two values are typed by type[0]. type[0] is the data type
+// ('A' 'B' 'C' 'D' 'G' 'I' 'N' 'R' 'S' 'T'), type[1] the date/time kind of an integer
+// field ('C' 'D' 'T' 'Z', else 0). attributes: criteria, display and sort order numbers
+// (0: not used). flags: 0x01 required, 0x02 has a default text, 0x04 copied into the
+// criterion, 0x10 selects the second value list. display: the allowed-operator mask,
+// the default operator (an operator bit), reserved.
 struct CsXdrFolderField {
     char name[CS_XDR_NAME_SIZE];
     char description[CS_XDR_DESC_SIZE];
@@ -371,6 +396,7 @@ struct CsXdrFolderField {
     uint8_t flags;
     uint16_t display[3];
     CsXdrValue defaults[2];
+    CsFolderFieldUser user;  // in memory only
 };
 
 // The field numbers that one application group maps to the folder's fields.
@@ -386,12 +412,15 @@ struct CsXdrFolder {
     char description[CS_XDR_DESC_SIZE];
     uint8_t type;
     uint16_t fieldTotal;
-    uint32_t flags;  // 0x100 special folder
+    uint32_t flags;  // 0x100 special folder; low byte: the definition's flag byte (0x08, 0x10, 0x40, 0x80)
     uint16_t fieldCount;
     CsXdrFolderField* fields;
     uint16_t groupCount;
     CsXdrApplGroup* groups;
     CsXdrFieldMap* maps;  // groupCount entries
+    // Kept in memory only, never on the wire: the user's hit limit on the folder (-1:
+    // none; a remote folder has none).
+    int32_t hitLimit;
 };
 
 // Where a document lives inside a stored object: the stored block that holds it
