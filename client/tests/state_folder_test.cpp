@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "arc_platform.h"
 #include "client_test_support.h"
 #include "folder_fixture.h"
 #include "session_list.h"
@@ -379,6 +383,121 @@ void ExpectSameOpenFolder(const OpenFolder& x, const OpenFolder& y) {
     EXPECT_EQ(x.privateQueries, y.privateQueries);
 }
 
+std::string Shown(std::string_view text) { return text.empty() ? "-" : std::string(text); }
+std::string Shown(const char* text) { return text == nullptr ? "-" : Shown(std::string_view(text)); }
+
+std::string Real(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+std::string Letter(char c) { return c == 0 ? "-" : std::string(1, c); }
+
+std::string ShownValue(const CsXdrValue& v) {
+    std::string held = "-";
+    switch (v.type) {
+        case 'B': held = std::to_string(v.v.big); break;
+        case 'D': held = Real(v.v.real); break;
+        case 'I': held = std::to_string(v.v.integer); break;
+        case 'N': held = std::to_string(v.v.small); break;
+        case 'S':
+        case 'T': held = Shown(v.v.text); break;
+        default: break;
+    }
+    return Letter(v.type) + ":" + held;
+}
+
+template <typename T, typename Fn>
+std::string Joined(const T* items, size_t count, Fn show) {
+    std::string out;
+    for (size_t i = 0; i < count; ++i) out += (i ? "," : "") + show(items[i]);
+    return out;
+}
+
+template <typename Container, typename Fn>
+std::string Joined(const Container& items, Fn show) {
+    return Joined(items.data(), items.size(), show);
+}
+
+// What the blob of f must say, in the oracle's words (folder_blob_oracle.py).
+std::vector<std::string> Facts(const OpenFolder& f, const ClientSession& s) {
+    const CsXdrFolder& d = *f.definition;
+    std::vector<std::string> out;
+    out.push_back("folder " + f.entry->row.name + " on " + s.handle.serverName + " for " + s.user.userId +
+                  ": " + std::to_string(d.number) + " " + d.name + " " + std::to_string(d.hitLimit));
+    for (uint16_t i = 0; i < d.fieldCount; ++i) {
+        const CsXdrFolderField& x = d.fields[i];
+        out.push_back("field " + std::to_string(i) + " " + x.name + " " + x.type[0] + Letter(x.type[1]) +
+                      " " + ShownValue(x.defaults[0]) + " " + ShownValue(x.defaults[1]) + " " +
+                      Shown(x.user.dateFormat) + " " + Shown(x.user.displayFormat) + " " +
+                      Letter(x.user.wildcard) + " " + Real(x.user.maximumReal));
+    }
+    const auto text = [](const CsXdrTextEntry& e) { return Shown(e.text); };
+    const auto set = [](const char(&format)[CS_XDR_PREFIX_SIZE]) { return Shown(format); };
+    for (uint16_t g = 0; g < d.groupCount; ++g) {
+        const CsXdrApplGroup& group = d.groups[g];
+        const std::string at = std::to_string(g) + " ";
+        out.push_back("group " + at + group.name + " " + Shown(group.restriction));
+        for (uint16_t i = 0; i < group.fieldCount; ++i) {
+            const CsXdrFieldDef& x = group.fields[i];
+            out.push_back("gfield " + at + std::to_string(i) + " " + x.name + " " + x.type +
+                          Letter(x.dateType) + " " + Joined(x.mapValues, x.mapCount, text) + " " +
+                          Joined(x.displayValues, x.displayCount, text) + " " + Joined(x.formats, 3, set));
+        }
+        for (uint16_t i = 0; i < group.applCount; ++i) {
+            const CsXdrApplEntry& a = group.appls[i];
+            out.push_back("appl " + at + std::to_string(i) + " " + a.name + " " + std::to_string(a.number) +
+                          " " + Shown(a.parameters.text) + " " +
+                          Joined(a.texts, 3, [](const char* t) { return Shown(t); }));
+        }
+        if (d.maps != nullptr)
+            out.push_back("map " + at + Joined(d.maps[g].numbers, d.maps[g].count, [](uint16_t n) {
+                              return std::to_string(n);
+                          }));
+    }
+    for (size_t i = 0; i < f.criteria.size(); ++i) {
+        const FolderCriterion& c = f.criteria[i];
+        const std::string names = Joined(
+            c.segments, [](const ClientSegmentRow* r) { return std::string(r ? r->segment.name : "-"); });
+        out.push_back("criterion " + std::to_string(i) + " " + c.kind + " " + std::to_string(c.op) + " " +
+                      Shown(c.value1) + " " + Shown(c.value2) + " " + Shown(names) + " choice=" +
+                      std::to_string(c.segmentChoice) + " of " + std::to_string(c.choices.size()));
+    }
+    const auto number = [](int n) { return std::to_string(n); };
+    out.push_back("orders " + Joined(f.criteriaOrder, number) + " / " + Joined(f.displayOrder, number));
+    out.push_back("sort " + Joined(f.sortList, [](const FolderSortKey& k) {
+                      return std::to_string(k.field) + (k.ascending ? "+" : "-");
+                  }));
+    out.push_back("limit " + std::to_string(f.hitLimit));
+    for (const ClientNamedQuery& q : f.namedQueries)
+        out.push_back("query " + std::to_string(q.number) + " " + q.name + " " + Shown(q.text) + " " +
+                      std::to_string(q.flags));
+    out.push_back("counts " + std::to_string(f.publicQueries) + " " + std::to_string(f.privateQueries));
+    return out;
+}
+
+// The blob read by the oracle, one fact a line; empty when it refused the blob.
+std::vector<std::string> OracleFacts(const Blob& blob) {
+    const std::string path = ::testing::TempDir() + "state_folder_oracle.fld";
+    {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(blob.data()), static_cast<std::streamsize>(blob.size()));
+    }
+    ArcOSPipe pipe;
+    if (ArcOS_PipeOpen({QEL_PYTHON, FOLDER_BLOB_ORACLE, path}, "r", &pipe) != 0) return {};
+    std::vector<std::string> lines;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe.stream) != nullptr) {
+        std::string line(buffer);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        lines.push_back(line);
+    }
+    if (ArcOS_PipeClose(&pipe) != 0) lines.clear();
+    std::remove(path.c_str());
+    return lines;
+}
+
 class StateFolderTest : public ClientTest {
 protected:
     void SetUp() override {
@@ -455,6 +574,20 @@ TEST_F(StateFolderTest, RoundTripKeepsTheWholeFolderAndTheSearchForm) {
         EXPECT_TRUE(owned);
     }
     EXPECT_EQ(Blob(Save(restored)), blob);
+}
+
+TEST_F(StateFolderTest, AnIndependentReaderFindsWhatTheFolderHolds) {
+    ClientSession* a = LogOn();
+    ASSERT_NE(a, nullptr);
+    const OpenFolder* saved = OpenRichFolder(a);
+    const std::vector<std::string> expected = Facts(*saved, *a);
+    const std::vector<std::string> found = OracleFacts(Save(saved));
+    ASSERT_FALSE(found.empty()) << "the oracle refused the blob";
+    EXPECT_EQ(found, expected);
+    // Spot checks that the facts are the rich folder's and not empty words.
+    EXPECT_NE(std::find(found.begin(), found.end(), "criterion 9 S 1 - - LN1,LN2,BL1 choice=1 of 3"),
+              found.end());
+    EXPECT_NE(std::find(found.begin(), found.end(), "group 0 LoanGroup amount > 5"), found.end());
 }
 
 TEST_F(StateFolderTest, RoundTripOfAnEmptyFolder) {
