@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads an open-folder blob as docs/state.md lays it out, independently of the
 library's reader, and prints what it found, one fact a line (the test states the same
-facts from the records in memory). Exits non-zero when the frame or the payload does
+facts from the records in memory), or with --counts the payload offsets of every count. Exits non-zero when the frame or the payload does
 not follow the layout."""
 import struct
 import sys
@@ -12,6 +12,11 @@ class Payload:
     def __init__(self, data):
         self.data = data
         self.at = 0
+        self.counts = []  # payload offsets of the counts
+
+    def count(self):
+        self.counts.append(self.at)
+        return self.u32()
 
     def take(self, n):
         if self.at + n > len(self.data):
@@ -83,8 +88,8 @@ def folder_field(p):
 def group_field(p):
     field = {"name": p.text(), "type": p.letter(), "flags": p.u8(), "textLength": p.u16(),
              "textCase": p.letter(), "number": p.u16()}
-    field["stored"] = [p.optional() for _ in range(p.u32())]
-    field["shown"] = [p.optional() for _ in range(p.u32())]
+    field["stored"] = [p.optional() for _ in range(p.count())]
+    field["shown"] = [p.optional() for _ in range(p.count())]
     field["sets"] = [p.text() for _ in range(3)]
     field["dateKind"] = p.letter()
     return field
@@ -101,8 +106,8 @@ def group(p):
          "notePermissions": p.u16(), "segmentKind": p.letter(), "rowsPerSegment": p.u32(),
          "logging": p.u8(), "storageSet": p.u32(), "permissions": p.u8(),
          "words": [p.u32() for _ in range(7)], "flags": p.u32()}
-    g["fields"] = [group_field(p) for _ in range(p.u32())]
-    g["applications"] = [application(p) for _ in range(p.u32())]
+    g["fields"] = [group_field(p) for _ in range(p.count())]
+    g["applications"] = [application(p) for _ in range(p.count())]
     g["textSearch"] = [p.u16() for _ in range(3)] + [p.text()]
     g["restriction"] = p.optional()
     return g
@@ -112,8 +117,8 @@ def criterion(p):
     c = {"kind": p.letter(), "operatorCount": p.i32(), "operatorMask": p.u32(),
          "defaultOperator": p.u32(), "copied": p.u8(), "fixedLength": p.u8(),
          "inputWidth": p.i32(), "displayWidth": p.i32(), "isDate": p.u8(), "isDecimal": p.u8()}
-    c["choices"] = [p.text() for _ in range(p.u32())]
-    c["segments"] = [p.u32() for _ in range(p.u32())]
+    c["choices"] = [p.text() for _ in range(p.count())]
+    c["segments"] = [p.u32() for _ in range(p.count())]
     c.update({"op": p.u32(), "value1": p.text(), "value2": p.text(), "segmentChoice": p.i32(),
               "columnStart": p.i32(), "valuePosition": p.i32()})
     return c
@@ -131,27 +136,28 @@ def read(blob):
     out = {"server": p.text(), "user": p.text(), "folder": p.text()}
     d = {"number": p.u32(), "name": p.text(), "description": p.text(), "type": p.u8(),
          "fieldTotal": p.u16(), "flags": p.u32(), "hitLimit": p.i32()}
-    d["fields"] = [folder_field(p) for _ in range(p.u32())]
-    d["groups"] = [group(p) for _ in range(p.u32())]
-    d["maps"] = [[p.u16() for _ in range(p.u32())] for _ in d["groups"]] if p.u8() else None
+    d["fields"] = [folder_field(p) for _ in range(p.count())]
+    d["groups"] = [group(p) for _ in range(p.count())]
+    d["maps"] = [[p.u16() for _ in range(p.count())] for _ in d["groups"]] if p.u8() else None
     out["definition"] = d
     out["segmentRows"] = [{"group": p.u32(), "dateLetter": p.letter(), "number": p.u16(),
                            "status": p.u16(), "name": p.text(), "start": p.i64(), "stop": p.i64(),
-                           "rows": p.i64()} for _ in range(p.u32())]
+                           "rows": p.i64()} for _ in range(p.count())]
     field_count = p.i32()
-    criteria_count = p.u32()
+    criteria_count = p.count()
     if criteria_count != field_count:
         raise ValueError("criteria count")
     out["fieldCount"] = field_count
     out["criteria"] = [criterion(p) for _ in range(criteria_count)]
-    out["criteriaOrder"] = [p.i32() for _ in range(p.u32())]
-    out["displayOrder"] = [p.i32() for _ in range(p.u32())]
-    out["sortList"] = [[p.i32(), p.u8()] for _ in range(p.u32())]
+    out["criteriaOrder"] = [p.i32() for _ in range(p.count())]
+    out["displayOrder"] = [p.i32() for _ in range(p.count())]
+    out["sortList"] = [[p.i32(), p.u8()] for _ in range(p.count())]
     out["hitLimit"] = p.i32()
-    out["namedQueries"] = [[p.u32(), p.text(), p.text(), p.u32()] for _ in range(p.u32())]
+    out["namedQueries"] = [[p.u32(), p.text(), p.text(), p.u32()] for _ in range(p.count())]
     out["queryCounts"] = [p.i32(), p.i32()]
     if p.at != len(p.data):
         raise ValueError("%d bytes after the last field" % (len(p.data) - p.at))
+    out["counts"] = p.counts
     return out
 
 
@@ -209,7 +215,11 @@ def main():
     with open(sys.argv[1], "rb") as f:
         blob = f.read()
     try:
-        for fact in facts(read(blob)):
+        out = read(blob)
+        if len(sys.argv) > 2 and sys.argv[2] == "--counts":
+            print(" ".join(str(at) for at in out["counts"]))
+            return 0
+        for fact in facts(out):
             print(fact)
     except (ValueError, UnicodeDecodeError) as error:
         print("bad blob: %s" % error, file=sys.stderr)

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -477,15 +478,18 @@ std::vector<std::string> Facts(const OpenFolder& f, const ClientSession& s) {
     return out;
 }
 
-// The blob read by the oracle, one fact a line; empty when it refused the blob.
-std::vector<std::string> OracleFacts(const Blob& blob) {
+// What the oracle prints for the blob (with args), one line each; empty when it refused
+// the blob.
+std::vector<std::string> Oracle(const Blob& blob, const std::vector<std::string>& args = {}) {
     const std::string path = ::testing::TempDir() + "state_folder_oracle.fld";
     {
         std::ofstream file(path, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(blob.data()), static_cast<std::streamsize>(blob.size()));
     }
+    std::vector<std::string> argv = {QEL_PYTHON, FOLDER_BLOB_ORACLE, path};
+    argv.insert(argv.end(), args.begin(), args.end());
     ArcOSPipe pipe;
-    if (ArcOS_PipeOpen({QEL_PYTHON, FOLDER_BLOB_ORACLE, path}, "r", &pipe) != 0) return {};
+    if (ArcOS_PipeOpen(argv, "r", &pipe) != 0) return {};
     std::vector<std::string> lines;
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, pipe.stream) != nullptr) {
@@ -496,6 +500,16 @@ std::vector<std::string> OracleFacts(const Blob& blob) {
     if (ArcOS_PipeClose(&pipe) != 0) lines.clear();
     std::remove(path.c_str());
     return lines;
+}
+
+// Back to a session with nothing open.
+void Close(ClientSession* s, OpenFolder* f) {
+    ClientFolderEntry* entry = f->entry;
+    entry->open.reset();
+    entry->definition.reset();
+    entry->openedInSession = false;
+    s->openedFolders.clear();
+    s->segmentRows.clear();
 }
 
 class StateFolderTest : public ClientTest {
@@ -581,7 +595,7 @@ TEST_F(StateFolderTest, AnIndependentReaderFindsWhatTheFolderHolds) {
     ASSERT_NE(a, nullptr);
     const OpenFolder* saved = OpenRichFolder(a);
     const std::vector<std::string> expected = Facts(*saved, *a);
-    const std::vector<std::string> found = OracleFacts(Save(saved));
+    const std::vector<std::string> found = Oracle(Save(saved));
     ASSERT_FALSE(found.empty()) << "the oracle refused the blob";
     EXPECT_EQ(found, expected);
     // Spot checks that the facts are the rich folder's and not empty words.
@@ -753,17 +767,40 @@ TEST_F(StateFolderTest, FlippedPayloadsInAValidFrameNeverHalfRestore) {
                     for (uint16_t k = 0; k < d.maps[g].count; ++k)
                         ASSERT_TRUE(d.maps[g].numbers[k] == FOLDER_FIELD_UNMAPPED ||
                                     d.maps[g].numbers[k] < d.groups[g].fieldCount);
-                // Back to a session with nothing open for the next blob.
-                ClientFolderEntry* entry = f->entry;
-                entry->open.reset();
-                entry->definition.reset();
-                entry->openedInSession = false;
-                b->openedFolders.clear();
-                b->segmentRows.clear();
+                Close(b, f);
             }
         }
     }
     EXPECT_GT(restored, 0);
+}
+
+TEST_F(StateFolderTest, CountsThePayloadCannotHoldAreRefusedBeforeAllocating) {
+    ClientSession* a = LogOn();
+    ASSERT_NE(a, nullptr);
+    const Blob blob = Save(OpenRichFolder(a));
+    const Blob payload = PayloadOf(blob);
+    const std::vector<std::string> lines = Oracle(blob, {"--counts"});
+    ASSERT_EQ(lines.size(), 1u);
+    std::istringstream in(lines[0]);
+    std::vector<size_t> offsets;
+    for (size_t at; in >> at;) offsets.push_back(at);
+    ASSERT_GT(offsets.size(), 20u);
+    ClientSession* b = Target();
+    ASSERT_NE(b, nullptr);
+    for (size_t at : offsets) {
+        ASSERT_LE(at + 4, payload.size());
+        for (uint32_t value : {0u, 1u, 65535u, 65536u, 0xFFFFFFFFu}) {
+            Blob bad = payload;
+            PutLe32(&bad[at], value);
+            OpenFolder* f = Restore(b, Frame(bad));
+            if (value >= 65535) {
+                ASSERT_EQ(f, nullptr) << "count at " << at << " set to " << value;
+            } else if (f != nullptr) {
+                Close(b, f);  // the count it had, or one the rest of the bytes still match
+            }
+            ExpectUntouched(b, 0);
+        }
+    }
 }
 
 TEST_F(StateFolderTest, FramesOfAnotherKindVersionOrBuildAreMissing) {
