@@ -21,6 +21,7 @@ import org.eclipse.jetty.servlet.ServletHolder;
 public final class QelWWWJetty {
     static final String CONTEXT_PATH = "/qelwww";
     static final String SERVLET_PATH = "/servlet";
+    static final String STRICT_HEADERS = "org.eclipse.jetty.http.HttpGenerator.STRICT";
 
     private QelWWWJetty() {}
 
@@ -50,6 +51,11 @@ public final class QelWWWJetty {
             System.exit(2);
         }
 
+        // Send the gateway's headers as it wrote them: without this Jetty rewrites a known
+        // content type into its own spelling. Read once, when Jetty's classes load.
+        if (System.getProperty(STRICT_HEADERS) == null) {
+            System.setProperty(STRICT_HEADERS, "true");
+        }
         Server server = new Server();
         HttpConfiguration http = new HttpConfiguration();
         http.setSendServerVersion(false);
