@@ -10,7 +10,7 @@ import tempfile
 import time
 import unittest
 
-from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, Reply, SiteTestCase, required_env
+from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, Reply, SiteTestCase, add_users, at_once, required_env
 from journeys import COMPARED_HEADERS, JOURNEYS
 import qelwww_site
 
@@ -83,7 +83,7 @@ class Jetty:
         self.process.stdout.close()
         output = self.output()
         shutil.rmtree(self.work, ignore_errors=True)
-        return output
+        return self.process.returncode, output
 
 
 class JettyBrowser(Browser):
@@ -129,9 +129,12 @@ class JettyJourney(SiteTestCase):
         return jetty
 
     def check_jetty_at_end(self, jetty):
-        output = jetty.stop()
+        status, output = jetty.stop()
         for mark in JVM_FAILURES:
             self.assertNotIn(mark, output, output.decode("utf-8", "replace"))
+        # The JVM's status after its shutdown hooks ran on SIGTERM; a crash in the
+        # gateway's shut-down ends it otherwise.
+        self.assertEqual(status, 128 + 15, output.decode("utf-8", "replace"))
 
     def test_journeys_give_the_replies_of_the_cgi_program(self):
         for name, steps in JOURNEYS.items():
@@ -185,6 +188,21 @@ class JettyJourney(SiteTestCase):
             self.assertIn("HTTP_USER_AGENT = 'Probe/1.0 (loopback)'", trace)
             self.assertIn("HTTP_USER_AGENT = ''", trace)
             self.assertIn(f"SCRIPT_NAME = '{JETTY_PATH}'", trace)
+
+    def test_logons_at_once_through_jetty_threads(self):
+        users = [f"J{n}" for n in range(1, 9)]
+        folders = b"[BEGIN]\nACTION=" + JETTY_PATH.encode() + b"?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n"
+        with GatewaySite(archive=True) as site:
+            add_users(site.archive_dir, users)
+            jetty = self.start_jetty(site.cgi_dir, site.registry_dir)
+            browsers = {user: JettyBrowser(jetty) for user in users}
+            logons = at_once(lambda user: browsers[user].post(
+                {"_a": "l", "_nohtml": "1", "_s": "DEMO", "_u": user, "_p": "wonder1"}).body, users)
+            logoffs = at_once(lambda user: browsers[user].get("_a=f&_nohtml=1").body, users)
+            for user, logon, logoff in zip(users, logons, logoffs):
+                with self.subTest(user):
+                    self.assertEqual(logon, folders)
+                    self.assertEqual(logoff, b"[BEGIN]\nUser logged off!\n[END]\n")
 
     def test_failed_start_up_refuses_requests(self):
         # (name, qelwww.ini or None for none at all, the result of initialize)
