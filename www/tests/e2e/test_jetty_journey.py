@@ -21,10 +21,14 @@ JVM_FAILURES = (b"WARNING in native method", b"FATAL ERROR in native method", b"
 MAX_BODY = 8 * 1024 * 1024
 
 
+def jetty_command(*args):
+    return [required_env("QELWWW_JAVA"), "-Xcheck:jni", "-jar", required_env("QELWWW_SERVLET_JAR"), *args]
+
+
 class Jetty:
     """The servlet's Jetty main on a free loopback port, reading the qelwww.ini of config_dir."""
 
-    def __init__(self, config_dir, registry_dir):
+    def __init__(self, config_dir, registry_dir, library=True):
         self.work = tempfile.mkdtemp(prefix="qelwww-jetty-")
         self.log_path = os.path.join(self.work, "jetty.log")
         env = dict(os.environ, QEL_REGISTRY_DIR=registry_dir)
@@ -34,8 +38,7 @@ class Jetty:
             env["ASAN_OPTIONS"] = os.environ.get("QELWWW_JVM_ASAN_OPTIONS", "")
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(
-                [required_env("QELWWW_JAVA"), "-Xcheck:jni", "-jar", required_env("QELWWW_SERVLET_JAR"), "0",
-                 config_dir, required_env("QELWWW_SERVLET_LIBRARY")],
+                jetty_command("0", config_dir, *([required_env("QELWWW_SERVLET_LIBRARY")] if library else [])),
                 stdout=subprocess.PIPE, stderr=log, stdin=subprocess.DEVNULL, env=env)
         self.port = self._read_port()
 
@@ -123,8 +126,8 @@ SAME_REPLIES = [
 
 
 class JettyJourney(SiteTestCase):
-    def start_jetty(self, config_dir, registry_dir):
-        jetty = Jetty(config_dir, registry_dir)
+    def start_jetty(self, config_dir, registry_dir, library=True):
+        jetty = Jetty(config_dir, registry_dir, library)
         self.addCleanup(self.check_jetty_at_end, jetty)
         return jetty
 
@@ -221,6 +224,33 @@ class JettyJourney(SiteTestCase):
                     reply = jetty.request(method, "_nohtml=1&_a=f" if body is None else "", body)
                     self.assertEqual(reply.status, 503, method)
                     self.assertEqual(reply.body, expected, method)
+
+    def test_library_found_beside_the_jar(self):
+        # The build puts the jar beside the library, as an installation does.
+        with GatewaySite(configuration="Codepage=1208") as site:
+            jetty = self.start_jetty(site.cgi_dir, site.registry_dir, library=False)
+            reply = jetty.request("GET", "_nohtml=1&_a=zzz&_s=prod&_u=a&_p=b")
+            self.assertEqual(reply.status, 200)
+            self.assertIn(b"The function 'zzz' was not found", reply.body)
+
+    def test_bad_arguments_end_the_main(self):
+        with tempfile.TemporaryDirectory() as config_dir:
+            cases = [
+                ("no arguments", [], "usage: QelWWWJetty PORT CONFIGDIR [LIBRARY]"),
+                ("too many arguments", ["0", config_dir, "/a", "/b"], "usage:"),
+                ("a port that is not a number", ["80x", config_dir], "not a port number: 80x"),
+                ("a port above 65535", ["65536", config_dir], "not a port number: 65536"),
+                ("a negative port", ["-1", config_dir], "not a port number: -1"),
+                ("a relative library path", ["0", config_dir, "lib/libqelwwwsl.so"], "must be absolute"),
+                ("no library at the path", ["0", config_dir, os.path.join(config_dir, "libqelwwwsl.so")],
+                 "no gateway library at"),
+            ]
+            for name, args, message in cases:
+                with self.subTest(name):
+                    done = subprocess.run(jetty_command(*args), capture_output=True, timeout=60)
+                    self.assertEqual(done.returncode, 2)
+                    self.assertIn(message.encode(), done.stderr)
+                    self.assertEqual(done.stdout, b"")
 
     def test_body_above_the_bound_is_refused(self):
         with GatewaySite(configuration="Codepage=1208") as site:
