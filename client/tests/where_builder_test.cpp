@@ -239,10 +239,8 @@ TEST(WhereClause, TextPreparedByTheGroupFieldsRules) {
         std::string strip, leading, trailing, value, written;
     };
     const Case cases[] = {
-        {'U', "-", "0", " ", "00ab-c  ", "ABC"},
-        {'L', "", "", "", "MiXeD", "mixed"},
-        {0, "-/", "", "", "1-2/3", "123"},
-        {0, "", "* ", "*", "** x**", "x"},
+        {'U', "-", "0", " ", "00ab-c  ", "ABC"}, {'L', "", "", "", "MiXeD", "mixed"},
+        {0, "-/", "", "", "1-2/3", "123"},       {0, "", "* ", "*", "** x**", "x"},
         {0, "", "", "", "---", "---"},
     };
     for (const Case& c : cases) {
