@@ -51,3 +51,19 @@ void EndWithFolder(QelWWWSession* session, OpenFolder* folder, bool keepLogon) {
 }
 
 }  // namespace qelwww::detail
+
+namespace qelwww::detail {
+
+int OneFolderSearch(const QelWWWConfig* config, QelWWWSession* session) {
+    SEARCH_TRACE(config, "logon: user only has access to one folder, opening");
+    ClientFolderName only;
+    if (Folder_ListNames(session->client, &only, 1) != 1 || only.name == nullptr ||
+        std::string_view(only.name).size() > QELWWW_MAX_FOLDER)
+        return FolderListReply(config, session, "logon", false);
+    session->folder = only.name;
+    QelWWW_SaveServerState(config, session, QELWWW_STATE_SERVER);
+    EndLogon(session, true);
+    return SearchCritAction(config, session);
+}
+
+}  // namespace qelwww::detail
