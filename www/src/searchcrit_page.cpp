@@ -16,7 +16,9 @@ constexpr int kColourMessages[] = {1596, 1597, 1598, 1599, 1600, 1601, 1604};
 
 std::string Esc(const std::string& text) { return QelWWW_HtmlEscape(text); }
 
+// A criterion without operators has no default operator to describe.
 std::string OperatorText(uint32_t op) {
+    if (op == 0) return std::string();
     std::string text = QelWWW_GetOperatorText(op);
     if (text.size() <= kMaxOperatorText) return text;
     size_t cut = kMaxOperatorText;
