@@ -77,6 +77,8 @@ int ReadCriteria(const QelWWWConfig* config, QelWWWSession* session, OpenFolder*
     }
     for (int field : folder->criteriaOrder) {
         FolderCriterion& c = folder->criteria[static_cast<size_t>(field)];
+        // A criterion without operators is shown, never searched on.
+        if (c.operatorMask == 0) continue;
         const std::string name = FieldName(folder, field);
         SEARCH_TRACE(config, "dochitlist: looking for '%s' in query_string", name.c_str());
         const char* value = session->parms->Get(name.c_str());

@@ -127,6 +127,11 @@ TEST_F(SearchActions, CriterionWithoutOperators) {
                   "<TD NOWRAP>&lt;b&gt;A0003</td>\n</TR>\n"),
         std::string::npos)
         << page;
+    // What the form sends back is no condition: the criterion has no operator to apply.
+    const std::string list =
+        Body(std::string(kBob) +
+             "_a=d&_f=Invoices&_nohtml=1&_df=Invoice+number&Invoice+number=A0002&Customer=ACME");
+    EXPECT_EQ(Numbers(list), (std::vector<std::string>{"A0003", "A0001"})) << list;
 }
 
 TEST_F(SearchActions, SearchFormAsHtml) {
