@@ -1,6 +1,6 @@
 // Invoices loaded into segment INV1 of a copy of the sample archive, for the search and
 // hit-list tests (in process and end to end). Two customers by their stored names and
-// two hostile ones; dates 8 to 12 January 2024.
+// two hostile ones; dates 7 to 11 January 2024.
 #pragma once
 
 #include <cstring>
@@ -19,10 +19,8 @@ struct Invoice {
 
 inline const std::vector<Invoice>& SampleInvoices() {
     static const std::vector<Invoice> invoices = {
-        {"A0001", "ACME CORPORATION", 19730},
-        {"A0002", "GLOBEX INC", 19731},
-        {"A0003", "ACME CORPORATION", 19732},
-        {"A0004", "\"><img src=x onerror=alert(1)>", 19733},
+        {"A0001", "ACME CORPORATION", 19730}, {"A0002", "GLOBEX INC", 19731},
+        {"A0003", "ACME CORPORATION", 19732}, {"A0004", "\"><img src=x onerror=alert(1)>", 19733},
         {"A0005", "</script><b>x", 19734},
     };
     return invoices;
