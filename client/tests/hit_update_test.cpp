@@ -146,6 +146,22 @@ TEST_F(HitUpdate, TheRowTakesTheNewValuesAndTheHitKeepsItsPlace) {
     EXPECT_STREQ(At(1)->row->values[0].v.text, "N2B");
 }
 
+// Hits before the old one that name the same document do not count for its place.
+TEST_F(HitUpdate, TheNewPlaceSkipsCopiesOfTheSameDocument) {
+    CsXdrHitRow* copy = Row({"N2", "Customer", "19740"}, 100);
+    std::snprintf(copy->segment, sizeof copy->segment, "INV1");
+    qelclient::LinkHit(List(), MakeHit(0, copy), 1);
+    SearchHit* const duplicate = At(1);
+    SearchHit* hit = At(2);
+    ClientStatus status;
+    EXPECT_EQ(Update(&hit, {1}, {"Renamed"}, &status), -1);
+    ASSERT_EQ(status.severity, 0) << status.code;
+    ASSERT_EQ(List().hits.size(), 4u);
+    EXPECT_EQ(At(1), hit);
+    EXPECT_EQ(At(2), duplicate);
+    EXPECT_STREQ(At(3)->row->values[0].v.text, "N3");
+}
+
 TEST_F(HitUpdate, AHitReadFromItsDocumentIdIsUpdated) {
     std::string id;
     ASSERT_GT(Hit_FormatDocId(session_, At(2), nullptr, nullptr, true, &id), 0u);
