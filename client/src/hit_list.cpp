@@ -194,10 +194,14 @@ int Hit_InsertSorted(ClientSession* session, OpenFolder* folder, SearchHitPtr hi
         return Hit_Compare(session, folder, added, other.get(), keys) < 0;
     };
     // In a sorted list the hits the new one sorts strictly before form the tail, so the
-    // first of them is found by halving; otherwise every hit is asked in turn.
-    auto at = list->sorted ? std::partition_point(hits.begin(), hits.end(),
-                                                  [&](const SearchHitPtr& other) { return !before(other); })
-                           : std::find_if(hits.begin(), hits.end(), before);
+    // first of them is found by halving (after a look at the last hit: rows that arrive
+    // in order append); otherwise every hit is asked in turn.
+    auto at = hits.end();
+    if (!list->sorted)
+        at = std::find_if(hits.begin(), hits.end(), before);
+    else if (!hits.empty() && before(hits.back()))
+        at = std::partition_point(hits.begin(), hits.end() - 1,
+                                  [&](const SearchHitPtr& other) { return !before(other); });
     return LinkHit(*list, std::move(hit), static_cast<int>(at - hits.begin()));
 }
 
