@@ -146,10 +146,16 @@ TEST_F(HitListTest, InsertionOrderEqualsStableSortAndWalk) {
         Folder_FreeHits(&session, folder);
         std::mt19937 random(42);
         std::vector<SearchHitPtr> reference;  // the same rows as hits of no list
+        struct Arrival {
+            int g, key;
+            std::string name;
+        };
+        std::vector<Arrival> arrivals;
         for (int i = 0; i < c.count; ++i) {
             const int g = c.otherGroupEvery != 0 && i % c.otherGroupEvery == 0 ? 1 : 0;
             const int key = static_cast<int>(random() % 50);
             const std::string name(1, static_cast<char>('a' + random() % 4));
+            arrivals.push_back({g, key, name});
             Begin(g);
             ASSERT_EQ(Add(Row(g, static_cast<uint32_t>(i), key, name)), 0);
             auto hit = std::make_unique<SearchHit>();
@@ -173,6 +179,19 @@ TEST_F(HitListTest, InsertionOrderEqualsStableSortAndWalk) {
             // The key does not order hits of both groups alike: only the walk's answer counts.
             EXPECT_FALSE(List().sorted);
             EXPECT_EQ(Ids(), WalkOrder(&session, folder, reference));
+
+            // The same rows again in a search that keeps the hits: none is added twice,
+            // and a new document among them still finds its place.
+            const std::vector<uint32_t> before = Ids();
+            for (size_t i = 0; i < arrivals.size(); ++i) {
+                const Arrival& a = arrivals[i];
+                Begin(a.g, true);
+                ASSERT_EQ(Add(Row(a.g, static_cast<uint32_t>(i), a.key, a.name)), 1) << "row " << i;
+            }
+            EXPECT_EQ(Ids(), before);
+            Begin(0, true);
+            ASSERT_EQ(Add(Row(0, 999999, -1, "z")), 0);
+            EXPECT_EQ(List().hits.front()->row->object->offset, 999999u);
         }
         ExpectLinked();
     }
