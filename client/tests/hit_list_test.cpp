@@ -427,6 +427,34 @@ TEST_F(HitListTest, LinksAfterInsertsAndUnlinks) {
     ExpectLinked();
 }
 
+TEST_F(HitListTest, SortedPositionAmongEqualKeys) {
+    struct Case {
+        const char* name;
+        int key;
+        int position;
+    };
+    // The list holds keys 1, 3, 3, 5 (one name): a new hit goes after the hits it equals.
+    const Case cases[] = {
+        {"before all", 0, 0}, {"equal to the first", 1, 1}, {"after an equal run", 3, 3},
+        {"between", 4, 3},    {"equal to the last", 5, 4},  {"after all", 9, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folder_FreeHits(&session, folder);
+        uint32_t id = 0;
+        for (int key : {1, 3, 3, 5}) Add(Row(0, id++, key, "x"));
+        auto hit = std::make_unique<SearchHit>();
+        hit->row = Row(0, 99, c.key, "x");
+        hit->groupIndex = 0;
+        hit->group = &Group(0);
+        const SearchHit* added = hit.get();
+        EXPECT_EQ(Hit_InsertSorted(&session, folder, std::move(hit), true, folder->sortList, -1), c.position);
+        EXPECT_EQ(qelclient::HitPosition(List(), added), c.position);
+        EXPECT_TRUE(List().sorted);
+        ExpectLinked();
+    }
+}
+
 TEST_F(HitListTest, PositionWithoutSortAndSortedFlag) {
     // Without sort the caller's position holds; the list no longer counts as sorted, so
     // later sorted inserts walk it.
@@ -449,27 +477,46 @@ TEST_F(HitListTest, PositionWithoutSortAndSortedFlag) {
 int yields = 0;
 void CountYield() { ++yields; }
 
+// A group of every value type, its application-group-name field last.
+FolderSpec ExitFolder() {
+    FolderSpec spec;
+    spec.fields = {{.name = "KEY", .type = 'I'}};
+    spec.groups = {{.number = 5,
+                    .name = "EXIT",
+                    .fields = {{.name = "big", .type = 'B'},
+                               {.name = "real", .type = 'D'},
+                               {.name = "small", .type = 'N'},
+                               {.name = "name", .type = 'S'},
+                               {.name = "key", .type = 'I'},
+                               {.name = "app", .type = 'S', .flags = CS_FIELD_GROUP_NAME}},
+                    .applications = {{.name = "OTHER", .number = 1}, {.name = "FIRST", .number = 2}},
+                    .map = {4}}};
+    return spec;
+}
+
 TEST_F(HitListTest, ExitRowsBecomeHits) {
     qelclient::Library().options.sortByField = 0;
     auto owned = std::make_unique<ClientSession>();
     owned->exitSessionId = 0x5151;
     owned->requestRunning = 1;
     ClientSession* listed = qelclient::ListAppend(std::move(owned));
-    OpenFolder* exitFolder = OpenTestFolder(listed, HitFolder());
+    OpenFolder* exitFolder = OpenTestFolder(listed, ExitFolder());
     listed->search.folder = exitFolder;
     listed->search.groupIndex = 0;
-    listed->search.groupNameField = 3;
+    listed->search.groupNameField = 5;
     listed->search.keepHits = true;
     Client_SetYieldFunction(CountYield);
     yields = 0;
 
-    const ClientExitValue values[] = {{"name", "from exit"}, {"key", "42"}, {"KEY", "1"}, {"app", "FIRST"}};
-    const ClientExitRow row{77, 4, values};
+    const ClientExitValue values[] = {{"name", "from exit"}, {"key", "42"},          {"KEY", "1"},
+                                      {"app", "FIRST"},      {"big", "-9000000000"}, {"real", "2.5"},
+                                      {"small", "-2"}};
+    const ClientExitRow row{77, 7, values};
     EXPECT_EQ(ExitSearchFolderCallback(0x5151, &row), 1);
     EXPECT_EQ(ExitSearchFolderCallback(0x5152, &row), 0);  // no such session
     EXPECT_EQ(ExitSearchFolderCallback(0x5151, &row), 1);  // the same identifier: not kept
     listed->cancel = 1;
-    const ClientExitRow other{78, 1, values + 1};
+    const ClientExitRow other{78, 1, values + 1};            // only "key"
     EXPECT_EQ(ExitSearchFolderCallback(0x5151, &other), 0);  // kept, but the session cancels
     Client_SetYieldFunction(nullptr);
     EXPECT_EQ(yields, 3);
@@ -479,21 +526,36 @@ TEST_F(HitListTest, ExitRowsBecomeHits) {
     const SearchHit& first = *hits[0];
     EXPECT_TRUE(first.exitHit);
     EXPECT_EQ(first.exitId, 77u);
-    EXPECT_EQ(first.row->values[0].v.integer, 42);  // names match exactly
-    EXPECT_STREQ(first.row->values[1].v.text, "from exit");
-    EXPECT_EQ(first.row->values[2].v.integer, 0);  // absent
+    const CsXdrValue* v = first.row->values;
+    EXPECT_EQ(v[0].v.big, -9000000000LL);
+    EXPECT_DOUBLE_EQ(v[1].v.real, 2.5);
+    EXPECT_EQ(v[2].v.small, -2);
+    EXPECT_STREQ(v[3].v.text, "from exit");
+    EXPECT_EQ(v[4].v.integer, 42);  // "KEY" is another name
     EXPECT_STREQ(first.application->name, "FIRST");
     ASSERT_NE(first.row->object, nullptr);
     EXPECT_EQ(first.row->object->compression, 'N');
     EXPECT_EQ(first.row->noteFlag, 'N');
+
+    const CsXdrValue* absent = hits[1]->row->values;
     EXPECT_EQ(hits[1]->exitId, 78u);
-    EXPECT_EQ(hits[1]->row->values[1].v.text, nullptr);  // only "name" given: the first value
+    EXPECT_EQ(absent[0].v.big, 0);
+    EXPECT_EQ(absent[1].v.real, 0.0);
+    EXPECT_EQ(absent[3].v.text, nullptr);
+    EXPECT_EQ(absent[4].v.integer, 42);
+    EXPECT_STREQ(hits[1]->application->name, "OTHER");  // no group name: the first
     EXPECT_EQ(Hit_IsSameDocument(hits[0].get(), hits[1].get()), 1);
 
     // A server row never matches an exit hit.
     listed->cancel = 0;
-    CsXdrHitRow* server = MakeRow(exitFolder->definition->groups[0], {"42", "from exit", "0", "FIRST"});
+    CsXdrHitRow* server =
+        MakeRow(exitFolder->definition->groups[0], {"-9000000000", "2.5", "-2", "from exit", "42", "FIRST"});
     EXPECT_EQ(Search_AddRowCallback(listed, server), 0);
+    EXPECT_EQ(hits.size(), 3u);
+
+    // No search under way: nothing to add the row to.
+    listed->search.folder = nullptr;
+    EXPECT_EQ(ExitSearchFolderCallback(0x5151, &row), 0);
     EXPECT_EQ(hits.size(), 3u);
     qelclient::ListRemove(listed);
 }
