@@ -48,7 +48,8 @@ const CsXdrApplEntry* FindApplication(const CsXdrApplGroup& group, const CsXdrHi
     return &group.appls[0];
 }
 
-// Whether a key is skipped for hits of the group (its field unmapped there).
+// Whether a key counts for hits of the group: one of a field the group does not map is
+// skipped, unless the field is of type 'G'.
 bool KeyApplies(const OpenFolder* folder, int groupIndex, const FolderSortKey& key) {
     const CsXdrFolderField* field = FolderField(folder, key.field);
     if (field == nullptr) return false;
