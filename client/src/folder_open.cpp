@@ -126,7 +126,7 @@ void GatherSegments(ClientStatus* status, ClientSession* session, OpenFolder* fo
             row->segment = segment;
             row->groupNumber = group.number;
             row->dateLetter = letter;
-            InsertByDate(&fresh, std::move(row));
+            fresh.push_back(std::move(row));  // arrival order
         }
     }
     for (auto& row : fresh) InsertByDate(&session->segmentRows, std::move(row));
