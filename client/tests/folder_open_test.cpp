@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -466,6 +467,31 @@ TEST_F(MemoryFolder, CloseKeepsOrFreesTheOpenFolder) {
     EXPECT_EQ(entry->open, nullptr);
     EXPECT_EQ(entry->definition, nullptr);
     EXPECT_EQ(session_.search.folder, nullptr);
+}
+
+// Segment rows belong to the session; a group that another open folder still has keeps
+// its rows.
+TEST_F(MemoryFolder, SegmentRowsStayWhileAnotherOpenFolderHasTheGroup) {
+    for (uint32_t group : {7u, 9u}) {
+        auto row = std::make_unique<ClientSegmentRow>();
+        row->groupNumber = group;
+        session_.segmentRows.push_back(std::move(row));
+    }
+    FolderSpec first;
+    first.name = "First";
+    first.fields = {Field("a", 'I', 1, 1, 0)};
+    first.groups = {OneGroup(1)};
+    FolderSpec second = first;
+    second.name = "Second";
+    OpenFolder* one = Open(first);
+    OpenFolder* two = Open(second);
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(two, nullptr);
+    Folder_Close(&session_, one, 1);
+    EXPECT_EQ(session_.segmentRows.size(), 2u);
+    Folder_Close(&session_, two, 1);
+    ASSERT_EQ(session_.segmentRows.size(), 1u);
+    EXPECT_EQ(session_.segmentRows[0]->groupNumber, 9u) << "another group's rows stay";
 }
 
 // ---------------------------------------------------------------- the sample archive
