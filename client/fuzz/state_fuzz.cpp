@@ -1,12 +1,14 @@
-// Fuzzes the readers of the session and folder-list blobs.
+// Fuzzes the readers of the session, folder-list and open-folder blobs.
 //
-// The first input byte picks the reader (bit 0: folder list) and whether the rest is a
+// The first input byte picks the reader (bit 0: folder list, else bit 2: open folder of
+// the name "F") and whether the rest is a
 // whole blob or a payload to be framed with this build's header (bit 1), so that the
 // fuzzer reaches the field checks and not only the CRC.
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "qel_client.h"
@@ -33,7 +35,8 @@ std::vector<unsigned char> Frame(const char (&magic)[4], const uint8_t* data, si
     return blob;
 }
 
-// The session folder lists are restored into: ALICE on ARCHIVE.
+// The session folder lists and open folders are restored into: ALICE on ARCHIVE, with
+// the folder "F" in its list.
 ClientSession* Target() {
     static ClientSession* target = [] {
         qelclient::ServerOps ops;
@@ -45,6 +48,12 @@ ClientSession* Target() {
         ClientStatus status;
         ClientSession* s = nullptr;
         Session_Logon(&status, "ARCHIVE", "host", "ALICE", "SECRET", 'T', 1445, nullptr, &s);
+        if (s != nullptr) {
+            auto entry = std::make_unique<ClientFolderEntry>();
+            entry->row.name = "F";
+            entry->session = s;
+            s->folders.push_back(std::move(entry));
+        }
         return s;
     }();
     return target;
@@ -56,14 +65,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ClientSession* target = Target();
     if (size < 1 || !target) return 0;
     const bool folderList = data[0] & 1;
+    const bool openFolder = !folderList && (data[0] & 4);
     const bool framed = data[0] & 2;
     ++data;
     --size;
+    const char(&magic)[4] = folderList   ? qelclient::kFolderListMagic
+                            : openFolder ? qelclient::kOpenFolderMagic
+                                         : qelclient::kSessionMagic;
     std::vector<unsigned char> blob =
-        framed ? Frame(folderList ? qelclient::kFolderListMagic : qelclient::kSessionMagic, data, size)
-               : std::vector<unsigned char>(data, data + size);
+        framed ? Frame(magic, data, size) : std::vector<unsigned char>(data, data + size);
     if (folderList) {
         State_RestoreFolderList(target, blob.data(), blob.size());
+    } else if (openFolder) {
+        if (OpenFolder* f = State_RestoreFolder(target, blob.data(), blob.size())) {
+            // Closed again, so that every input starts from the same session.
+            ClientFolderEntry* entry = f->entry;
+            entry->open.reset();
+            entry->definition.reset();
+            target->openedFolders.clear();
+            target->segmentRows.clear();
+        }
     } else if (ClientSession* s = State_RestoreSession(blob.data(), blob.size(), nullptr)) {
         Session_Logoff(s, 1);
     }

@@ -14,6 +14,7 @@ inline constexpr size_t kBlobHeaderSize = 20;
 inline constexpr uint32_t kBlobFormatVersion = 2;
 inline constexpr char kSessionMagic[4] = {'Q', 'S', 'R', 'V'};
 inline constexpr char kFolderListMagic[4] = {'Q', 'F', 'N', 'M'};
+inline constexpr char kOpenFolderMagic[4] = {'Q', 'F', 'L', 'D'};
 // No blob of this library comes near it; a larger one is not ours.
 inline constexpr uint32_t kBlobPayloadMax = 16u * 1024 * 1024;
 
@@ -29,6 +30,16 @@ inline constexpr uint32_t kGroupIdMax = 20;
 inline constexpr uint32_t kDescriptionMax = 120;
 inline constexpr uint32_t kFolderNameMax = 60;
 inline constexpr uint32_t kListCountMax = 65535;
+
+// The open-folder blob. Texts the request layer bounds keep its bounds (list and
+// application texts 32701, typed values 255).
+inline constexpr uint32_t kListTextMax = 32701;
+inline constexpr uint32_t kValueTextMax = 255;
+inline constexpr uint32_t kRestrictionMax = 1024 * 1024;
+inline constexpr uint32_t kCriterionTextMax = 32701;  // a choice or a value typed in
+inline constexpr uint32_t kQueryNameMax = 255;
+inline constexpr uint32_t kQueryTextMax = 1024 * 1024;
+inline constexpr uint32_t kSegmentIndexNone = 0xFFFFFFFF;
 
 // The hash of the serializer's sources, made by the build (state_schema_hash.h).
 uint32_t SchemaHash();

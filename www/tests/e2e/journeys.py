@@ -14,3 +14,8 @@ LOGON_JOURNEY = [
 # The reply headers both front ends must send alike (the CGI adds Content-length, the
 # web server its own).
 COMPARED_HEADERS = ("content-type", "set-cookie")
+
+# Every journey the front ends are compared on, by name; a new journey is one more entry.
+JOURNEYS = {
+    "logon": LOGON_JOURNEY,
+}
