@@ -676,6 +676,41 @@ TEST_F(ArchiveFolders, SegmentRowsNewestFirst) {
     EXPECT_EQ(Session_Logoff(s, 0), 0);
 }
 
+// The local tables give no flag byte: the fetched definition is flagged by hand.
+TEST_F(ArchiveFolders, NamedQueriesOfAFlaggedFolder) {
+    Client_Term();
+    ClientInitOptions options = GatewayOptions(1208);
+    options.namedQuerySwitch = 1;
+    ASSERT_TRUE(Client_Init(&options));
+    Session_SetOption(nullptr, 1);
+    ClientSession* s = LogOn("BOB", "builder2");
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(Folder_GetCount(s), 1);
+    ClientFolderEntry* entry = s->folders[0].get();
+    CsXdrFolder* raw = nullptr;
+    ASSERT_EQ(CsOpenFolderGroups(&s->handle, entry->row.number, nullptr, &raw), CS_OK);
+    entry->definition.reset(raw);
+    ClientStatus status;
+    OpenFolder* plain = Open(s, "Invoices", &status);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_TRUE(plain->namedQueries.empty()) << "without bit 0x80 none are fetched";
+    Folder_Close(s, plain, 1);
+
+    ASSERT_EQ(CsOpenFolderGroups(&s->handle, entry->row.number, nullptr, &raw), CS_OK);
+    raw->flags |= 0x80;
+    entry->definition.reset(raw);
+    OpenFolder* folder = Open(s, "Invoices", &status);
+    ASSERT_EQ(status.severity, 0) << status.code;
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(Folder_HasFlag80(folder));
+    std::vector<std::string> names;
+    for (const ClientNamedQuery& q : folder->namedQueries) names.push_back(q.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Open invoices", "Bob customers"}));
+    EXPECT_EQ(folder->namedQueries[0].text, "WHERE INVNO LIKE 'A%'");
+    EXPECT_EQ(folder->publicQueries + folder->privateQueries, 2);
+    EXPECT_EQ(Session_Logoff(s, 0), 0);
+}
+
 // ---------------------------------------------------------------- the loopback peer
 
 class PeerFolders : public Started {
