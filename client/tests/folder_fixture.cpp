@@ -203,6 +203,17 @@ OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec) {
     return result;
 }
 
+ClientFolderEntry* AddTestFolder(ClientSession* session, const FolderSpec& spec) {
+    auto entry = std::make_unique<ClientFolderEntry>();
+    entry->row.number = spec.number;
+    entry->row.name = spec.name;
+    entry->session = session;
+    entry->definition = MakeFolder(spec);
+    ClientFolderEntry* result = entry.get();
+    session->folders.push_back(std::move(entry));
+    return result;
+}
+
 CsXdrHitRow* MakeRow(const CsXdrApplGroup& group, const std::vector<std::string>& values,
                      const char* objectName, uint32_t offset, uint32_t length) {
     CsXdrHitRow* row = nullptr;

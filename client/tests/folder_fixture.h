@@ -84,6 +84,10 @@ CsFolderPtr MakeFolder(const FolderSpec& spec);
 // by the order numbers, sort list by the sort numbers. The session keeps it.
 OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec);
 
+// A folder-list entry over the spec whose definition counts as fetched, not open:
+// Folder_Open then opens it without a server. The session keeps it.
+ClientFolderEntry* AddTestFolder(ClientSession* session, const FolderSpec& spec);
+
 // A packed hit of the group with the values given as texts (parsed by the group
 // field's type; "" leaves a text empty) and an object reference named name.
 CsXdrHitRow* MakeRow(const CsXdrApplGroup& group, const std::vector<std::string>& values,
