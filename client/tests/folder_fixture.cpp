@@ -70,6 +70,7 @@ void FillField(const FolderFieldSpec& from, CsXdrFolderField* to) {
     user.defaultUnit = 'D';
     user.ascending = from.ascending;
     user.limitsSet = 1;
+    user.mapCount = from.mapCount;
 }
 
 void FillGroup(const GroupSpec& from, size_t folderFields, CsXdrApplGroup* to, CsXdrFieldMap* map) {
@@ -111,10 +112,14 @@ void FillGroup(const GroupSpec& from, size_t folderFields, CsXdrApplGroup* to, C
         e.flags[0] = static_cast<uint8_t>(a.dataType);
         e.parameters.text = a.parameters.empty() ? nullptr : Dup(a.parameters);
     }
-    map->count = static_cast<uint16_t>(folderFields);
-    map->numbers = Calloc<uint16_t>(folderFields);
-    for (size_t i = 0; i < folderFields; ++i)
+    const size_t length = from.second.empty() ? folderFields : 2 * folderFields;
+    map->count = static_cast<uint16_t>(length);
+    map->numbers = Calloc<uint16_t>(length);
+    for (size_t i = 0; i < folderFields; ++i) {
         map->numbers[i] = i < from.map.size() ? from.map[i] : FOLDER_FIELD_UNMAPPED;
+        if (length > folderFields)
+            map->numbers[folderFields + i] = i < from.second.size() ? from.second[i] : FOLDER_FIELD_UNMAPPED;
+    }
 }
 
 // Field indexes with a non-zero order number, by that number (equal numbers in field

@@ -33,6 +33,7 @@ struct FolderFieldSpec {
     std::string displayFormat{};  // "" the client's
     char wildcard = 0;
     char ascending = 'A';
+    uint8_t mapCount = 1;    // 2: a begin/end pair of group fields, more: alternatives
     std::string default1{};  // typed by type; "" none
     std::string default2{};
 };
@@ -63,6 +64,9 @@ struct GroupSpec {
     // Group field behind each folder field (FOLDER_FIELD_UNMAPPED: none); missing
     // entries are unmapped.
     std::vector<uint16_t> map{};
+    // The second group field of fields whose mapCount is not 1 (none: the map has no
+    // second half).
+    std::vector<uint16_t> second{};
     uint8_t permissions = 0xFF;
 };
 

@@ -128,6 +128,7 @@ private:
             to.defaults[1].type = from.type;
             const int rc = csfolder::FillFieldUser(handle_, folder_.fid, from.number, &to);
             if (rc != CS_OK) return rc;
+            to.user.mapCount = static_cast<uint8_t>(std::clamp(from.mapType, 1, 255));
         }
         return CS_OK;
     }
@@ -251,13 +252,23 @@ private:
         else if (rc != CS_OK)
             return rc;
         const size_t count = folder_.fields.size();
-        map->numbers = ZeroedArray<uint16_t>(count);
-        if (count > 0 && map->numbers == nullptr) return CS_NO_MEMORY;
-        map->count = static_cast<uint16_t>(count);
-        for (size_t i = 0; i < count; ++i) map->numbers[i] = kUnmapped;
-        for (const QelLocalFieldMap& key : keys)
-            if (key.folderField >= 0 && static_cast<size_t>(key.folderField) < count && key.first >= 0)
-                map->numbers[key.folderField] = static_cast<uint16_t>(key.first);
+        // Second fields only when a field maps onto two; the array keeps its plain
+        // length otherwise.
+        bool pairs = false;
+        for (const QelLocalFolderField& field : folder_.fields) pairs = pairs || field.mapType > 1;
+        const size_t length = pairs ? 2 * count : count;
+        if (length > 0xFFFF) return CS_FAILED;
+        map->numbers = ZeroedArray<uint16_t>(length);
+        if (length > 0 && map->numbers == nullptr) return CS_NO_MEMORY;
+        map->count = static_cast<uint16_t>(length);
+        for (size_t i = 0; i < length; ++i) map->numbers[i] = kUnmapped;
+        for (const QelLocalFieldMap& key : keys) {
+            if (key.folderField < 0 || static_cast<size_t>(key.folderField) >= count) continue;
+            const size_t i = static_cast<size_t>(key.folderField);
+            if (key.first >= 0) map->numbers[i] = static_cast<uint16_t>(key.first);
+            if (pairs && folder_.fields[i].mapType > 1 && key.second >= 0)
+                map->numbers[count + i] = static_cast<uint16_t>(key.second);
+        }
         return CS_OK;
     }
 

@@ -195,6 +195,7 @@ void DefaultUser(char type, CsFolderFieldUser* user) {
     }
     user->defaultUnit = 'D';
     user->ascending = 'A';
+    user->mapCount = 1;
 }
 
 int FillFieldUser(CsHandle* handle, int32_t folder, int32_t field, CsXdrFolderField* to) {

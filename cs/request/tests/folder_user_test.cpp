@@ -260,3 +260,40 @@ TEST_F(FolderUser, GroupFieldsAndApplications) {
 }
 
 }  // namespace
+
+namespace {
+
+// A field whose MAP_TYPE names two group fields finds the second in the second half of
+// each group's map; folders without such a field keep maps of their field count.
+TEST_F(FolderUser, FieldsMappedOntoTwoGroupFields) {
+    std::string text = archive_.Table("folfld");
+    const size_t at = text.find("[1|2]");
+    const size_t end = text.find("\n[", at + 1);
+    text.replace(at, end - at, "[1|2]\nNAME=\"Invoice date\"\nTYPE=I\nQUAL=1\nMAP_TYPE=2\n");
+    archive_.WriteTable("folfld", text);
+    std::string map = archive_.Table("ag2fol");
+    const size_t key = map.find("2=2,0", map.find("[100|1]"));
+    ASSERT_NE(key, std::string::npos);
+    map.replace(key, 5, "2=2,1");
+    archive_.WriteTable("ag2fol", map);
+
+    FolderPtr folder = Open();
+    ASSERT_NE(folder, nullptr);
+    ASSERT_GE(folder->groupCount, 1);
+    const CsXdrFieldMap& pairs = folder->maps[0];
+    const uint16_t n = folder->fieldCount;
+    ASSERT_EQ(pairs.count, 2 * n);
+    EXPECT_EQ(pairs.numbers[2], 2);
+    EXPECT_EQ(pairs.numbers[n + 2], 1);
+    EXPECT_EQ(pairs.numbers[n + 0], 0xFFFF) << "a field of one group field has no second";
+    EXPECT_EQ(folder->fields[2].user.mapCount, 2);
+    EXPECT_EQ(folder->fields[0].user.mapCount, 1);
+}
+
+TEST_F(FolderUser, PlainFoldersKeepMapsOfTheirFieldCount) {
+    FolderPtr folder = Open();
+    ASSERT_NE(folder, nullptr);
+    for (uint16_t g = 0; g < folder->groupCount; ++g) EXPECT_EQ(folder->maps[g].count, folder->fieldCount);
+}
+
+}  // namespace
