@@ -22,32 +22,6 @@ using clienttest::OpenTestFolder;
 constexpr char kPart = '\x01';
 constexpr char kEmpty = '\x0B';
 
-// Group 0x00010005 has a field of every type; its application-group-name field is fixed
-// by the application (0x00020007). Group 9 has no fields.
-FolderSpec DocIdFolder() {
-    FolderSpec spec;
-    spec.fields = {{.name = "Big", .type = 'B'}, {.name = "Name", .type = 'S'}};
-    GroupSpec all;
-    all.number = 0x00010005;
-    all.name = "ALLTYPES";
-    all.fields = {{.name = "BIG", .type = 'B'},
-                  {.name = "REAL", .type = 'D'},
-                  {.name = "INT", .type = 'I'},
-                  {.name = "SMALL", .type = 'N'},
-                  {.name = "NAME", .type = 'S', .textLength = 20},
-                  {.name = "CODE", .type = 'T', .textLength = 5},
-                  {.name = "APPL", .type = 'S', .flags = CS_FIELD_GROUP_NAME, .textLength = 8},
-                  {.name = "OTHER", .type = 'X'}};
-    all.applications = {{.name = "APP1", .number = 0x00020007}, {.name = "APP2", .number = 8}};
-    all.map = {0, 4};
-    GroupSpec none;
-    none.number = 9;
-    none.name = "NOFIELDS";
-    none.applications = {{.name = "LONE", .number = 3}};
-    spec.groups = {all, none};
-    return spec;
-}
-
 // What a hit of the test is made from.
 struct HitSpec {
     int group = 0;
@@ -82,7 +56,7 @@ const std::vector<std::string> kValues = {"0", "0", "0", "0", "\x0B", "\x0B", "A
 
 class DocId : public ::testing::Test {
 protected:
-    void SetUp() override { folder_ = OpenTestFolder(&session_, DocIdFolder()); }
+    void SetUp() override { folder_ = OpenTestFolder(&session_, clienttest::DocIdFolder()); }
 
     SearchHitPtr MakeHit(const HitSpec& spec) {
         auto hit = std::make_unique<SearchHit>();

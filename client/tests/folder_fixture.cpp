@@ -153,6 +153,30 @@ CsFolderPtr MakeFolder(const FolderSpec& spec) {
     return folder;
 }
 
+FolderSpec DocIdFolder() {
+    FolderSpec spec;
+    spec.fields = {{.name = "Big", .type = 'B'}, {.name = "Name", .type = 'S'}};
+    GroupSpec all;
+    all.number = 0x00010005;
+    all.name = "ALLTYPES";
+    all.fields = {{.name = "BIG", .type = 'B'},
+                  {.name = "REAL", .type = 'D'},
+                  {.name = "INT", .type = 'I'},
+                  {.name = "SMALL", .type = 'N'},
+                  {.name = "NAME", .type = 'S', .textLength = 20},
+                  {.name = "CODE", .type = 'T', .textLength = 5},
+                  {.name = "APPL", .type = 'S', .flags = CS_FIELD_GROUP_NAME, .textLength = 8},
+                  {.name = "OTHER", .type = 'X'}};
+    all.applications = {{.name = "APP1", .number = 0x00020007}, {.name = "APP2", .number = 8}};
+    all.map = {0, 4};
+    GroupSpec none;
+    none.number = 9;
+    none.name = "NOFIELDS";
+    none.applications = {{.name = "LONE", .number = 3}};
+    spec.groups = {all, none};
+    return spec;
+}
+
 OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec) {
     auto entry = std::make_unique<ClientFolderEntry>();
     entry->row.number = spec.number;

@@ -82,6 +82,11 @@ struct FolderSpec {
 // The definition as the request layer hands it out.
 CsFolderPtr MakeFolder(const FolderSpec& spec);
 
+// A folder whose group 0x00010005 has a field of every type and an
+// application-group-name field fixed by the application (0x00020007); group 9 has no
+// fields. For the document-id tests and fuzz target.
+FolderSpec DocIdFolder();
+
 // An open folder over the spec without a server: a folder-list entry is added to the
 // session (its definition the spec's), and the criteria are made as Folder_Open makes
 // them: one per field, kind by type, the field's operators, criteria and display order

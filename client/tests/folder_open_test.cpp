@@ -25,16 +25,7 @@ using clienttest::SharedIconv;
 
 constexpr uint32_t kBetween = 0x400;
 
-class Started : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(SharedIconv(), nullptr);
-        ClientInitOptions options = GatewayOptions(1208);
-        ASSERT_TRUE(Client_Init(&options));
-        Session_SetOption(nullptr, 1);
-    }
-    void TearDown() override { Client_Term(); }
-};
+using Started = clienttest::GatewayStarted;
 
 // Definitions made in memory, opened without a server.
 class MemoryFolder : public Started {
@@ -681,8 +672,7 @@ TEST_F(ArchiveFolders, NamedQueriesOfAFlaggedFolder) {
     Client_Term();
     ClientInitOptions options = GatewayOptions(1208);
     options.namedQuerySwitch = 1;
-    ASSERT_TRUE(Client_Init(&options));
-    Session_SetOption(nullptr, 1);
+    ASSERT_NO_FATAL_FAILURE(Start(options));
     ClientSession* s = LogOn("BOB", "builder2");
     ASSERT_NE(s, nullptr);
     ASSERT_EQ(Folder_GetCount(s), 1);

@@ -58,13 +58,10 @@ FolderSpec InvoiceFolder() {
     return spec;
 }
 
-class HitUpdate : public ::testing::Test {
+class HitUpdate : public clienttest::GatewayStarted {
 protected:
     void SetUp() override {
-        ASSERT_NE(SharedIconv(), nullptr);
-        ClientInitOptions options = GatewayOptions(1208);
-        ASSERT_TRUE(Client_Init(&options));
-        Session_SetOption(nullptr, 1);
+        ASSERT_NO_FATAL_FAILURE(Start());
         ClientStatus status;
         Session_Logon(&status, "DEMO", "DEMO", "ALICE", "wonder1", 'L', 0, archive_.Dir().c_str(), &session_);
         ASSERT_NE(session_, nullptr) << status.code;
