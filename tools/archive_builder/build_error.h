@@ -18,7 +18,7 @@ enum BuildErrorNumber : int {
     kErrUnknownName = 8,    // a reference to a user, group, folder, field or object not described
     kErrBadValue = 9,       // an index value that does not fit its field
     kErrDataFile = 10,      // a document's data file cannot be read, or its range lies outside it
-    kErrPassword = 11,      // a password that cannot be stored
+    kErrPassword = 11,      // a password the logon could not take, or that cannot be hashed
     kErrTarget = 12,        // the target exists, or cannot be made beside
     kErrWrite = 13,         // writing the archive failed
     kErrIndex = 14,         // the local server refused a segment or its rows

@@ -40,6 +40,26 @@ bool AllDigits(const std::string& text) {
     return !text.empty();
 }
 
+// The logon compares passwords of at most 20 characters in code page 819.
+std::optional<std::string> Password(const Members& m) {
+    const Json* value = m.Find("password");
+    if (value == nullptr) return std::string();
+    if (!value->is_string()) {
+        m.errors()->Add(kErrWrongType, m.At("password"), "must be a text");
+        return std::nullopt;
+    }
+    std::optional<std::string> text = ToLatin1(value->get<std::string>());
+    if (!text) {
+        m.errors()->Add(kErrPassword, m.At("password"), "holds a character outside code page 819");
+        return std::nullopt;
+    }
+    if (text->size() > kPasswordMax || text->find('\0') != std::string::npos) {
+        m.errors()->Add(kErrPassword, m.At("password"), "the logon takes at most 20 characters and no NUL");
+        return std::nullopt;
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string Upper(std::string text) {
@@ -119,8 +139,8 @@ void DescriptionParser::ReadUser(const Members& m) {
     const auto uid = m.Integer("uid", 1, kMaxId, std::nullopt);
     const auto admin = m.Integer("admin", 0, 65535, 0);
     const auto timeout = m.Integer("timeout", 0, INT64_MAX, 0);
-    const auto password = m.Text("password", kPasswordMax, kTextPlain, std::string());
-    if (!name || !uid || !admin || !timeout || !password) return;
+    const auto password = Password(m);
+    if (!name || !uid) return;
     // The user table's sections are the user names and the gids, and its list section.
     if (AllDigits(*name) || Upper(*name) == "USERS") {
         errors_->Add(kErrBadText, m.At("name"), "a user name may not be a number or USERS");
@@ -134,6 +154,8 @@ void DescriptionParser::ReadUser(const Members& m) {
     if (groupIds_.count(Upper(*name)))
         errors_->Add(kErrDuplicate, m.At("name"),
                      *name + " names a group too, so permissions could not tell them apart");
+    // Registered despite its other faults, so that references to it are not reported too.
+    if (!admin || !timeout || !password) return;
     user.name = *name;
     user.uid = static_cast<int32_t>(*uid);
     user.admin = static_cast<int32_t>(*admin);
