@@ -82,8 +82,8 @@ def statement(rng, account, customer, start, end, opening):
 
 
 def sample_groups():
-    """Users, groups, the groups INVOICES and PAYROLL and folders Invoices and Payroll as
-    the sample archive has them."""
+    """Users, groups, the groups INVOICES, PAYROLL and System Log and folders Invoices and
+    Payroll as the sample archive has them."""
     users = [
         {"name": "ALICE", "uid": 1, "password": "wonder1", "admin": 4, "groups": ["ADMINS", "STAFF"],
          "info": {"DESCRIPTION": "Archive administrator", "NAME": "Alice Archer",
@@ -116,6 +116,17 @@ def sample_groups():
         "permissions": [{"who": "ADMINS", "documents": 15, "annotations": 7, "restrict": "EMPLOYEE <> 'DIRECTOR'"}],
         "objects": [{"name": "1FAA", "compression": "O"}],
     }
+    system_log = {
+        "agid": 102, "name": "System Log", "description": "Messages of the archive server", "storage_id": "SYSLOG",
+        "fields": [
+            {"name": "TIME_STAMP", "type": "B"},
+            {"name": "USERID", "type": "T", "length": 20, "case": "U"},
+            {"name": "MSG_NUM", "type": "N"},
+            {"name": "SEVERITY", "type": "S", "length": 1},
+            {"name": "MSG_TEXT", "type": "S", "length": 1024},
+        ],
+        "applications": [{"appid": 202, "name": "SYSLOGAPP", "description": "System Log records"}],
+    }
     folders = [
         {"fid": 1, "name": "Invoices", "description": "Customer invoices", "annotation_search": 1,
          "application_groups": ["INVOICES"],
@@ -134,7 +145,7 @@ def sample_groups():
                     {"name": "Period", "type": "I", "maps": {"PAYROLL": "PERIOD"}}],
          "permissions": [{"who": "ADMINS", "permissions": 3, "hits": -1}]},
     ]
-    return users, groups, [invoices, payroll], folders
+    return users, groups, [invoices, payroll, system_log], folders
 
 
 def statements_group(objects):
@@ -247,7 +258,7 @@ def main(argv):
     objects = write_statements(args.out, rng, args.statements, documents)
     description = {
         "volume": "ARCHIVE01",
-        "system": {"PASSWD_EXP": -1, "TIME_OUT": 3600, "PASSWD_MIN_LEN": 4, "SYS_MASK": 2},
+        "system": {"PASSWD_EXP": -1, "TIME_OUT": 3600, "SYSLOG_MASK": 31, "PASSWD_MIN_LEN": 4, "SYS_MASK": 2},
         "users": users,
         "groups": groups,
         "application_groups": sample + [statements_group(objects)],

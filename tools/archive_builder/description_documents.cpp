@@ -1,6 +1,7 @@
 // description_documents.cpp - document rows: their group and object, the file range that
 // holds their data and one index value per field of the group.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr int32_t kSegmentDateMask = 0x04;
 constexpr uint64_t kMaxDocument = 0xFFFFFFFFu;  // a row header's lengths are 32-bit
+constexpr int32_t kMaxKeyText = 254;
 
 // Days since 1970-01-01 of a "YYYY-MM-DD" text (proleptic Gregorian); none when malformed.
 std::optional<int64_t> DaysOf(const std::string& text) {
@@ -40,6 +42,15 @@ IntRange RangeOf(char type) {
         default: return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
     }
 }
+
+// A segment keys every stored field; a key holds at most 254 bytes.
+bool Indexable(const AppGroupDef& group) {
+    for (const FieldDef& f : group.fields)
+        if (f.type == 'S' && f.length > kMaxKeyText) return false;
+    return true;
+}
+
+bool Stored(char type) { return std::strchr("BDINS", type) != nullptr; }
 
 }  // namespace
 
@@ -73,6 +84,10 @@ void DescriptionParser::ReadDocument(const Members& m) {
         return errors_->Add(kErrUnknownName, m.At("group"),
                             "no application group " + *group + " is described");
     doc.group = *index;
+    if (!Indexable(d_->appGroups[*index]))
+        return errors_->Add(
+            kErrOutOfRange, m.At("group"),
+            "group " + *group + " has a text field longer than 254 bytes, which no segment indexes");
     const auto found = objectIndex_[*index].find(*object);
     if (found == objectIndex_[*index].end())
         return errors_->Add(kErrUnknownName, m.At("object"),
@@ -120,6 +135,14 @@ bool DescriptionParser::ReadValues(const Json& values, const std::string& where,
         for (const auto& item : values.items())
             if (Upper(item.key()) == Upper(field.name)) value = &item.value();
         const std::string at = m.At(field.name);
+        if (!Stored(field.type)) {
+            if (value != nullptr) {
+                errors_->Add(kErrBadValue, at,
+                             "a field of type " + std::string(1, field.type) + " stores no value");
+                ok = false;
+            }
+            continue;
+        }
         if (value == nullptr || value->is_null()) {
             errors_->Add(kErrMissing, at, "every field of the group needs a value");
             ok = false;

@@ -109,16 +109,16 @@ void DescriptionParser::ReadFields(const Members& m, AppGroupDef* group) {
         f.OnlyThese({"name", "type", "length", "mask", "qual", "case", "string_type"});
         FieldDef field;
         const auto name = f.Text("name", 18, kTextNoComma | kTextNoBracket | kTextNonEmpty, std::nullopt);
-        const auto type = f.Letter("type", "BDINS", std::nullopt);
+        // B, D, I, N and S are stored; other letters take no room in a segment's rows.
+        const auto type = f.Letter("type", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", std::nullopt);
         const auto mask = f.Integer("mask", 0, 65535, 0);
         const auto qual = f.Integer("qual", 0, 65535, 0);
         const auto letterCase = f.Letter("case", "UL", '\0');
         const auto stringType = f.Letter("string_type", "FV", '\0');
         const bool text = type && *type == 'S';
-        const auto length = f.Integer("length", 1, 254, text ? std::nullopt : std::optional<int64_t>(0));
+        const auto length =
+            f.Integer("length", text ? 1 : 0, 32767, text ? std::nullopt : std::optional<int64_t>(0));
         if (!name || !type || !mask || !qual || !letterCase || !stringType || !length) continue;
-        if (!text && *length != 0)
-            errors_->Add(kErrOutOfRange, f.At("length"), "only text fields have a length");
         if (*mask & kSegmentDateMask) {
             if (++dates > 1) errors_->Add(kErrDuplicate, f.At("mask"), "a group has one segment date field");
             if (*type != 'B' && *type != 'I' && *type != 'N')

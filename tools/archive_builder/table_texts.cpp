@@ -108,9 +108,8 @@ void GroupTables(const Description& d, std::map<std::string, std::string>* out) 
             agfld.Key("TYPE", std::string(1, f.type));
             agfld.Key("QUAL", f.qual);
             agfld.Key("MASK", f.mask);
-            if (f.type != 'S') continue;
             if (f.stringType) agfld.Key("STRING_TYPE", std::string(1, f.stringType));
-            agfld.Key("STRING_LEN", f.length);
+            if (f.type == 'S' || f.length > 0) agfld.Key("STRING_LEN", f.length);
             if (f.stringCase) agfld.Key("STRING_CASE", std::string(1, f.stringCase));
         }
         std::vector<int32_t> ids;
