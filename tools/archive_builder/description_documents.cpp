@@ -1,6 +1,5 @@
 // description_documents.cpp - document rows: their group and object, the file range that
 // holds their data and one index value per field of the group.
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -16,10 +15,10 @@ constexpr int32_t kMaxKeyText = 254;
 
 // Days since 1970-01-01 of a "YYYY-MM-DD" text (proleptic Gregorian); none when malformed.
 std::optional<int64_t> DaysOf(const std::string& text) {
-    int y = 0, m = 0, d = 0;
-    char tail = 0;
-    if (text.size() != 10 || std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3)
-        return std::nullopt;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    int y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)), d = std::stoi(text.substr(8, 2));
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return std::nullopt;

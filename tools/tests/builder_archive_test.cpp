@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arc_codepage.h"
+#include "arc_platform.h"
 #include "builder_fixture.h"
 #include "message_test_support.h"
 #include "qel_cs.h"
@@ -244,6 +245,33 @@ TEST_F(BuiltArchive, FolderFieldRowsAsDescribed) {
     EXPECT_EQ(map[0].first, 0) << "Number maps to INVNO";
     EXPECT_EQ(map[1].folderField, 1);
     EXPECT_EQ(map[1].first, 1) << "CUSTOMER maps to the field of its name";
+}
+
+// User rows as the local server reads them: texts in code page 819, SHA-512 hashes with
+// the default rounds, the empty hash for no password, the build time as the last change.
+TEST_F(BuiltArchive, UserRowsAsDescribed) {
+    const int64_t now = ArcOS_TimeNow();
+    CsHandle handle{};
+    std::snprintf(handle.serverName, sizeof handle.serverName, "BUILT");
+    handle.def.kind = CS_KIND_LOCAL;
+    handle.def.profile = "[@SRV@_BUILT]\nDIRECTORY=" + target_ + "/\n";
+    ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
+    QelLocalUser alice, bob, carol;
+    EXPECT_EQ(QelLocal_ReadUser(&handle, "ALICE", &alice), CS_OK);
+    EXPECT_EQ(QelLocal_ReadUser(&handle, "BOB", &bob), CS_OK);
+    EXPECT_EQ(QelLocal_ReadUser(&handle, "CAROL", &carol), CS_OK);
+    QelLocal_Close(&handle);
+    EXPECT_STREQ(alice.name, "Alice \xC5ngstr\xF6m");
+    EXPECT_STREQ(alice.phone, "555-0101");
+    EXPECT_EQ(std::string(alice.passwd).rfind("$6$", 0), 0u);
+    EXPECT_EQ(std::strlen(alice.passwd), 106u);
+    EXPECT_STRNE(alice.passwd, bob.passwd);
+    EXPECT_STREQ(carol.passwd, "");
+    EXPECT_EQ(bob.timeout, 900);
+    EXPECT_EQ(carol.timeout, 0);
+    EXPECT_EQ(bob.uid, 2);
+    EXPECT_GT(alice.lastUpdate, 0);
+    EXPECT_LE(alice.lastUpdate, now);
 }
 
 }  // namespace
