@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """Writes the description of the demo archive and its line-data files.
 
-    tools/demo_archive.py --out DIR [--seed N] [--statements N]
+    tools/demo_archive.py --out DIR [--seed N] [--statements N] [--ebcdic]
 
 DIR receives demo.json (the archive builder's description, docs/archive-builder.md) and
 data/*.txt. The users, groups and folders Invoices and Payroll are those of the sample
 archive (testdata/archive); folder Statements holds the group STATEMENTS (a text, a date,
 an integer and a decimal field) with monthly account statements as ASCII line data with
-carriage control, one stored object per month, alternately plain ('N') and zlib ('O').
-The same seed always gives the same files.
+carriage control (EBCDIC, code page 500, with --ebcdic), one stored object per month,
+alternately plain ('N') and zlib ('O'). The same seed always gives the same files.
 """
 
 import argparse
@@ -211,9 +211,9 @@ def write_small_documents(out, rng, documents):
         f.write("".join(slips))
 
 
-def write_statements(out, rng, count, documents):
+def write_statements(out, rng, count, documents, encoding):
     """count statements, ACCOUNTS a month, month after month; one data file and one object
-    per month."""
+    per month. Offsets and lengths count the encoded bytes."""
     names = customers(rng)
     accounts = [10000000 + 37 * n for n in range(ACCOUNTS)]
     balances = [rng.randint(-50000, 500000) / 100.0 for _ in range(ACCOUNTS)]
@@ -227,9 +227,10 @@ def write_statements(out, rng, count, documents):
         objects.append({"name": name, "compression": "O" if month % 2 else "N"})
         file_name = f"data/statements-{start.strftime('%Y-%m')}.txt"
         offset = 0
-        with open(os.path.join(out, file_name), "w", encoding="ascii", newline="\n") as f:
+        with open(os.path.join(out, file_name), "wb") as f:
             for n in range(min(ACCOUNTS, count - written)):
                 text, balances[n] = statement(rng, accounts[n], names[n], start, end, balances[n])
+                text = text.encode(encoding)
                 f.write(text)
                 documents.append({"group": "STATEMENTS", "object": name, "file": file_name, "offset": offset,
                                   "length": len(text),
@@ -246,6 +247,7 @@ def main(argv):
     parser.add_argument("--out", required=True, help="folder for demo.json and data/")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--statements", type=int, default=10000)
+    parser.add_argument("--ebcdic", action="store_true", help="statements in EBCDIC (code page 500)")
     args = parser.parse_args(argv)
     if args.statements < 1:
         parser.error("--statements must be at least 1")
@@ -255,7 +257,7 @@ def main(argv):
     users, groups, sample, folders = sample_groups()
     documents = []
     write_small_documents(args.out, rng, documents)
-    objects = write_statements(args.out, rng, args.statements, documents)
+    objects = write_statements(args.out, rng, args.statements, documents, "cp500" if args.ebcdic else "ascii")
     description = {
         "volume": "ARCHIVE01",
         "system": {"PASSWD_EXP": -1, "TIME_OUT": 3600, "SYSLOG_MASK": 31, "PASSWD_MIN_LEN": 4, "SYS_MASK": 2},

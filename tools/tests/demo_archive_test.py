@@ -68,6 +68,16 @@ class DemoArchive(unittest.TestCase):
         self.assertFalse(filecmp.cmp(os.path.join(self.root, "a", "demo.json"),
                                      os.path.join(self.root, "c", "demo.json"), shallow=False))
 
+    def test_ebcdic_statements_are_the_same_text(self):
+        generate(os.path.join(self.root, "ascii"), "--statements", "50")
+        generate(os.path.join(self.root, "ebcdic"), "--statements", "50", "--ebcdic")
+        name = os.path.join("data", "statements-2023-01.txt")
+        with open(os.path.join(self.root, "ascii", name), "rb") as a, open(os.path.join(self.root, "ebcdic", name), "rb") as e:
+            plain, coded = a.read(), e.read()
+        self.assertNotEqual(plain, coded)
+        self.assertEqual(coded.decode("cp500"), plain.decode("ascii"))
+        self.assertEqual(coded[:1], b"\xf1", "carriage control '1' in EBCDIC")
+
     def test_full_demo_builds_quickly_and_holds_the_data(self):
         source, archive = os.path.join(self.root, "source"), os.path.join(self.root, "archive")
         started = time.monotonic()
