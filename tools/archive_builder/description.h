@@ -97,7 +97,7 @@ struct FolderDef {
 };
 
 struct DocumentDef {
-    size_t group = 0;   // index into Description::groups
+    size_t group = 0;   // index into Description::appGroups
     size_t object = 0;  // index into that group's objects
     std::string file;   // absolute path of the data file
     uint64_t offset = 0;
