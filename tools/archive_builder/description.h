@@ -34,7 +34,7 @@ struct GroupDef {
 struct FieldDef {
     std::string name;
     char type = 'S';
-    int32_t length = 0;  // S fields: the stored length
+    int32_t length = 0;  // STRING_LEN; for S fields the stored length
     int32_t mask = 0;
     int32_t qual = 0;
     char stringCase = 0;  // 'U', 'L' or none

@@ -314,55 +314,60 @@ void DescriptionParser::ReadFolderField(const Members& f, FolderDef* folder) {
             if (!found) errors_->Add(kErrUnknownName, where, "group " + g.name + " has no field " + *target);
         }
     }
-    if (const Json* users = f.Find("users")) {
-        Members um(*users, f.At("users"), errors_);
-        // "*" first, then each named user's keys over it.
-        std::map<int32_t, RowKeys> rows;
-        for (int pass = 0; pass < 2; ++pass)
-            for (const auto& item : ObjectOrEmpty(*users).items()) {
-                const bool everyone = item.key() == "*";
-                if (everyone != (pass == 0)) continue;
-                const std::string where = um.At(item.key());
-                std::vector<int32_t> uids;
-                if (everyone) {
-                    for (const UserDef& u : d_->users) uids.push_back(u.uid);
-                } else if (auto it = userIds_.find(Upper(item.key())); it != userIds_.end()) {
-                    uids.push_back(it->second);
-                } else {
-                    errors_->Add(kErrUnknownName, where, "no user " + item.key() + " is described");
-                    continue;
-                }
-                Members keys(item.value(), where, errors_);
-                if (!keys.IsObject()) continue;
-                RowKeys given;
-                for (const auto& key : item.value().items()) {
-                    const std::string at = keys.At(key.key());
-                    if (!KeyName(key.key())) {
-                        errors_->Add(kErrUnknownMember, at,
-                                     "a key of the folder field user row is written in capitals");
-                        continue;
-                    }
-                    std::optional<std::string> value;
-                    if (key.value().is_number_integer())
-                        value = key.value().dump();
-                    else
-                        value = CheckText(key.value(), at, kFolderUserTextMax, kTextPlain, errors_);
-                    if (value) given.emplace_back(key.key(), *value);
-                }
-                for (int32_t uid : uids)
-                    for (const auto& kv : given) {
-                        RowKeys& row = rows[uid];
-                        auto same = std::find_if(row.begin(), row.end(),
-                                                 [&](auto& e) { return e.first == kv.first; });
-                        if (same != row.end())
-                            same->second = kv.second;
-                        else
-                            row.push_back(kv);
-                    }
-            }
-        field.users = std::move(rows);
-    }
+    if (const Json* users = f.Find("users")) ReadFieldUsers(*users, f.At("users"), &field);
     folder->fields.push_back(std::move(field));
+}
+
+// "*" first, then each named user's keys over it.
+void DescriptionParser::ReadFieldUsers(const Json& users, const std::string& where, FolderFieldDef* field) {
+    Members m(users, where, errors_);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& item : ObjectOrEmpty(users).items()) {
+            const bool everyone = item.key() == "*";
+            if (everyone != (pass == 0)) continue;
+            std::vector<int32_t> uids;
+            if (everyone) {
+                for (const UserDef& u : d_->users) uids.push_back(u.uid);
+            } else if (auto it = userIds_.find(Upper(item.key())); it != userIds_.end()) {
+                uids.push_back(it->second);
+            } else {
+                errors_->Add(kErrUnknownName, m.At(item.key()), "no user " + item.key() + " is described");
+                continue;
+            }
+            const RowKeys given = FieldUserKeys(item.value(), m.At(item.key()));
+            for (int32_t uid : uids) {
+                RowKeys& row = field->users[uid];
+                for (const auto& kv : given) {
+                    auto same =
+                        std::find_if(row.begin(), row.end(), [&](auto& e) { return e.first == kv.first; });
+                    if (same != row.end())
+                        same->second = kv.second;
+                    else
+                        row.push_back(kv);
+                }
+            }
+        }
+    }
+}
+
+// Keys in capitals, written through: whole numbers as decimal text, texts as given.
+RowKeys DescriptionParser::FieldUserKeys(const Json& keys, const std::string& where) {
+    RowKeys given;
+    Members m(keys, where, errors_);
+    for (const auto& key : ObjectOrEmpty(keys).items()) {
+        const std::string at = m.At(key.key());
+        if (!KeyName(key.key())) {
+            errors_->Add(kErrUnknownMember, at, "a key of the folder field user row is written in capitals");
+            continue;
+        }
+        std::optional<std::string> value;
+        if (!key.value().is_number())
+            value = CheckText(key.value(), at, kFolderUserTextMax, kTextPlain, errors_);
+        else if (const auto n = CheckInteger(key.value(), at, INT32_MIN, UINT32_MAX, errors_))
+            value = std::to_string(*n);
+        if (value) given.emplace_back(key.key(), *value);
+    }
+    return given;
 }
 
 }  // namespace arcbuild

@@ -39,6 +39,8 @@ private:
     void ReadFolders(const Json& list, const std::string& path);
     void ReadFolder(const Members& m);
     void ReadFolderField(const Members& m, FolderDef* folder);
+    void ReadFieldUsers(const Json& users, const std::string& where, FolderFieldDef* field);
+    RowKeys FieldUserKeys(const Json& keys, const std::string& where);
 
     // description_documents.cpp
     void ReadDocuments(const Json& list, const std::string& path);

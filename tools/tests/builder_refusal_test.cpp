@@ -27,6 +27,8 @@ const RefusalCase kRefusals[] = {
     {"misspelt member", "/users/0/passwrd", "\"x\"", 4, "users[0].passwrd"},
     {"unknown system key", "/system/CODEPAGE", "850", 4, "system.CODEPAGE"},
     {"user info column unknown", "/users/0/info/SHOE_SIZE", "\"9\"", 4, "users[0].info.SHOE_SIZE"},
+    {"folder user number not whole", "/folders/0/fields/0/users/*/OPS", "3.5", 3, "fields[0].users.*.OPS"},
+    {"folder user number too large", "/folders/0/fields/0/users/BOB/OPS", "4294967296", 5, "users.BOB.OPS"},
     {"folder user key not in capitals", "/folders/0/fields/0/users/*/ops", "3", 4, "fields[0].users.*.ops"},
     {"uid zero", "/users/0/uid", "0", 5, "users[0].uid"},
     {"segment rows zero", "/application_groups/0/segment_rows", "0", 5, "segment_rows"},
