@@ -36,6 +36,8 @@ private:
     void ReadApps(const Members& m, AppGroupDef* group);
     void ReadObjects(const Members& m, AppGroupDef* group);
     void ReadPerms(const Json* list, const std::string& path, bool folder, std::vector<PermDef>* perms);
+
+    // description_folders.cpp
     void ReadFolders(const Json& list, const std::string& path);
     void ReadFolder(const Members& m);
     void ReadFolderField(const Members& m, FolderDef* folder);
