@@ -1,4 +1,4 @@
-// build_error.cpp - the text of a refusal.
+// build_error.cpp - a refusal as one line.
 #include "build_error.h"
 
 namespace arcbuild {
