@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Serves the demo gateway: lighttpd on 127.0.0.1 runs the CGI program over a copy of the
-# sample archive, and a small static page logs on to it. On a fresh Debian 12 machine as
-# root it first installs what is missing and builds (into build/, as scripts/test.sh).
+# demo archive (built on the first start), and a small static page logs on to it. On a
+# fresh Debian 12 machine as root it first installs what is missing and builds (build/).
 #   scripts/demo.sh [--port N]     (default 8080; Ctrl-C stops the server)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +25,15 @@ dir=build
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_WERROR=ON
 fi
-# The CGI program with its message libraries and conversion tables; nothing when up to date.
-cmake --build "$dir" -j "$(nproc)" --target qelwww
+# The CGI program with its message libraries and conversion tables, and the archive
+# builder; nothing when up to date.
+cmake --build "$dir" -j "$(nproc)" --target qelwww qelarcbuild
 
-exec python3 www/tools/qelwww_site.py --build "$dir" --port "$port"
+# The demo archive, built once from the generated description (docs/archive-builder.md).
+archive="$dir/demo-archive"
+if [ ! -d "$archive" ]; then
+  python3 tools/demo_archive.py --out "$dir/demo-archive-source"
+  "$dir/bin/qelarcbuild" "$dir/demo-archive-source/demo.json" "$archive"
+fi
+
+exec python3 www/tools/qelwww_site.py --build "$dir" --port "$port" --archive "$archive"

@@ -332,6 +332,86 @@ struct ClientParkedRow {
     ~ClientParkedRow();
 };
 
+// ===========================================================================
+// Open documents (docs/documents-client.md)
+// ===========================================================================
+
+struct OpenDocument;
+
+// The view attributes of a document (colours, zoom, field order for the viewer).
+struct DocView {
+    std::string name;              // at most 30 characters; "" the default attributes
+    bool fromApplication = false;  // named by the application's own parameter text
+    int32_t zoom = 100;
+    int32_t copyGroup = 1;
+    int32_t contrast = 128;
+    int32_t brightness = 128;
+    char greyScale = 'S';
+    char background = 'W';
+    char header = 'D';
+    char selection = 'Y';
+    char imageColour = 'B';
+    char imageIntensity = 'M';
+    char textFidelity = 'L';
+    char overstrike = 'S';
+    uint8_t lockHeader = 0;
+    int32_t lockedFields = 0;
+    int32_t orderCount = -1;          // -1: no order given
+    std::vector<int32_t> fieldOrder;  // layout field numbers, orderCount of them
+};
+
+// One FLDnn key of the application's parameter text.
+struct DocLayoutField {
+    bool matched = false;
+    int32_t folderField = -1;  // the folder field it names
+    int32_t numbers[2] = {};   // the key's two numbers
+    std::string name;
+};
+
+// A note of a document as the session caches it.
+struct DocNoteEntry {
+    bool noAuthor = false;  // the author's user number has low byte 0
+    bool isPublic = false;  // flags & 0x02
+    int32_t positions[3] = {};
+    char colour = 'D';
+    std::string userName;
+    std::optional<std::string> groupName;  // from the session's group list
+    int64_t created = 0;                   // type 'Z'
+    std::string createdText;               // formatted with the client's formats
+    std::string text;
+    std::vector<unsigned char> data;
+    uint32_t flags = 0;
+    int number = 0;  // place in the list, from 1
+    bool isNew = false;
+};
+
+// The notes of one hit, shared by every open document of that hit; newest first.
+struct DocNotesHolder {
+    bool loaded = false;
+    std::vector<DocNoteEntry> notes;
+};
+
+// The parameter text of an application with an open document, shared by the session's
+// documents of that application.
+struct DocApplParmEntry {
+    const CsXdrApplEntry* application = nullptr;
+    uint32_t groupId = 0;
+    uint32_t applicationId = 0;
+    bool madeEmpty = false;  // the application had none
+    std::string text;
+};
+
+// A printer of the server, in reply order.
+struct ClientPrinter {
+    CsXdrPrinter* reply = nullptr;  // owned (CsFreePrinters)
+    char kind = 0;                  // 'F', 'I', 'P' or 0
+    std::string options;            // the caller's options text
+    ClientPrinter() = default;
+    ClientPrinter(const ClientPrinter&) = delete;
+    ClientPrinter& operator=(const ClientPrinter&) = delete;
+    ~ClientPrinter();
+};
+
 // What one search keeps in the session while it runs.
 struct ClientSearchState {
     OpenFolder* folder = nullptr;  // the current open folder
@@ -397,11 +477,76 @@ struct ClientSession {
     std::vector<ClientFolderEntry*> openedFolders;               // opened in this session
     std::string textBuffer;                                      // texts handed out until the next such call
 
+    std::vector<std::unique_ptr<OpenDocument>> documents;  // in order of creation
+    std::vector<std::unique_ptr<DocApplParmEntry>> parmEntries;
+    std::vector<std::unique_ptr<ClientPrinter>> printers;  // reply order
+    bool printersLoaded = false;
+    uint32_t retrieveMode = 0;  // 0x8000 given; 0x1 stored compression; 0x2 line data
+
     ClientSession() = default;
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
     // Frees what the request layer left in the handle (logon record, system parameters).
     ~ClientSession();
+};
+
+// One retrieved hit: what the gateway needs to pack, page and annotate the document.
+// Owned by its session (ClientSession::documents).
+struct OpenDocument {
+    ClientSession* session = nullptr;
+    OpenFolder* folder = nullptr;
+    SearchHit* hit = nullptr;  // the hit it was opened from; may be gone (then null)
+    const CsXdrApplGroup* group = nullptr;
+    const CsXdrApplEntry* application = nullptr;
+    CsXdrHitRow* row = nullptr;  // own copy of the hit's row (packed; freed with the document)
+    std::optional<std::string> attributeText;
+
+    uint8_t resources = 0;                 // viewer 'A' and a resource descriptor known
+    const void* resourceRecord = nullptr;  // the process-wide resource record, once known
+    char dataType = 'N';
+    char viewer = 'N';
+    int32_t segmentCount = 1;
+    int32_t pagesPerSegment = 0;
+    int32_t pagesInLastSegment = 0;
+    char orientation = '0';    // '0', '9', '1', '2': 0, 90, 180, 270 degrees
+    char shiftKind = 'N';      // '1' SOSI1, '2' SOSI2, else 'N'
+    std::string printOptions;  // PRTOPT, at most 100 characters
+    float pageWidth = 0;
+    float pageLength = 0;
+    char recordFormat = 0;  // 'F', 'V', 'S' (RECFM=D)
+    int32_t recordLength = 0;
+    std::string recordDelimiter;  // RECDELIM hex text
+    char carriageControl = 'N';   // 'N', 'A', 'M'
+    uint8_t trc = 0;
+    int32_t dataCodePage = 850;
+    int32_t linesPerPage = 0;
+    int32_t converterColumns = 0;
+    int32_t converterLines = 0;
+    char pageRange = 'A';  // 'A' all, 'C' current, 'S' selected
+    int32_t pageHeaderRows = 0;
+    int32_t fieldHeaderRows = 0;
+    int32_t valueRow = 0;
+    int32_t valueColumn = 0;
+    std::string valueText;  // VALVALUE, at most 8 characters
+    std::vector<DocLayoutField> layoutFields;
+    uint8_t layoutMatch = 0;
+    uint8_t pageNames = 0;
+    DocView view;
+    std::optional<std::string> layoutText;    // derived from page 1 by the line-data reader
+    std::shared_ptr<CsDocTables> pageTables;  // shared by the open documents of the same hit
+    uint8_t groupCursor = 0;
+    uint32_t pageEntryCursor = 0;
+    int32_t valueCursor = -1;
+    uint8_t tablesConverted = 0;
+    uint8_t lineDataForced = 0;
+    uint32_t resourceDescriptor[4] = {0xFFFFFFFFu, 0, 0, 0};  // first word -1: none
+    std::shared_ptr<DocNotesHolder> notes;                    // shared by the open documents of the same hit
+    DocApplParmEntry* parmEntry = nullptr;                    // the session's entry of the application
+
+    OpenDocument() = default;
+    OpenDocument(const OpenDocument&) = delete;
+    OpenDocument& operator=(const OpenDocument&) = delete;
+    ~OpenDocument();  // frees the row copy
 };
 
 // The gateway's logon: Session_Create without integrated logon.

@@ -347,6 +347,16 @@ FieldMapping MappingOf(const CsXdrFolder& folder, int group, int field) {
     if (number == FOLDER_FIELD_UNMAPPED || number >= folder.groups[group].fieldCount) return mapping;
     mapping.count = 1;
     mapping.first = number;
+    // A field mapped onto two group fields finds the second in the map's second half.
+    const uint8_t count =
+        static_cast<size_t>(field) < folder.fieldCount ? folder.fields[field].user.mapCount : 1;
+    if (count > 1 && map.count >= 2 * static_cast<size_t>(folder.fieldCount)) {
+        const uint16_t second = map.numbers[folder.fieldCount + field];
+        if (second != FOLDER_FIELD_UNMAPPED && second < folder.groups[group].fieldCount) {
+            mapping.count = count;
+            mapping.second = second;
+        }
+    }
     return mapping;
 }
 

@@ -66,8 +66,6 @@ SearchHit* Folder_GetFirstHit(ClientSession*, const OpenFolder* folder) {
 
 SearchHit* Hit_GetNext(const SearchHit* hit) { return hit != nullptr ? hit->next : nullptr; }
 
-void Hit_Free(SearchHitPtr) {}
-
 void Folder_FreeHits(ClientSession*, OpenFolder* folder) {
     FolderSessionEntry* list = HitList(folder);
     if (list == nullptr) return;
@@ -94,7 +92,8 @@ void Folder_Select(ClientSession* session, ClientFolderEntry* entry, SearchHitPt
     search.runningCount = 0;
     search.hitFunction = nullptr;
     search.keepHits = false;
-    // A hit placed by position breaks the order the sort keys would give.
-    if (position >= 0 && position < static_cast<int>(entry->hits.hits.size())) entry->hits.sorted = false;
+    // A hit placed by position need not stand where the sort keys would put it.
+    if (entry->hits.hits.empty()) entry->hits.sorted = true;
     LinkHit(entry->hits, std::move(hit), position);
+    if (entry->hits.hits.size() > 1) entry->hits.sorted = false;
 }

@@ -1,4 +1,5 @@
-// The records that own request-layer memory: hits, parked rows, folder definitions.
+// The records that own request-layer memory: hits, parked rows, folder definitions,
+// open documents and printers.
 #include "qel_client.h"
 
 SearchHit::~SearchHit() { CsFreePackedHit(row, -1); }
@@ -22,3 +23,7 @@ ClientParkedRow& ClientParkedRow::operator=(ClientParkedRow&& other) noexcept {
 ClientParkedRow::~ClientParkedRow() { CsFreePackedHit(row, -1); }
 
 void CsFolderDeleter::operator()(CsXdrFolder* folder) const { CsFreeFolderList(folder); }
+
+OpenDocument::~OpenDocument() { CsFreePackedHit(row, -1); }
+
+ClientPrinter::~ClientPrinter() { CsFreePrinters(reply); }

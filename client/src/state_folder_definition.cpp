@@ -113,6 +113,7 @@ void WriteUser(BlobWriter& w, const CsFolderFieldUser& u) {
     w.U8(static_cast<uint8_t>(u.defaultUnit));
     w.U8(static_cast<uint8_t>(u.ascending));
     w.U8(u.limitsSet);
+    w.U8(u.mapCount);
 }
 
 void ReadUser(BlobReader& r, CsFolderFieldUser* u) {
@@ -127,6 +128,7 @@ void ReadUser(BlobReader& r, CsFolderFieldUser* u) {
     u->defaultUnit = static_cast<char>(r.U8());
     u->ascending = static_cast<char>(r.U8());
     u->limitsSet = r.U8();
+    u->mapCount = r.U8();
     if (!OneOf(u->wildcard, std::string_view("\0PAB", 4)) ||
         !OneOf(u->defaultUnit, std::string_view("\0DMY", 4)) || u->limitsSet > 1)
         r.Fail();

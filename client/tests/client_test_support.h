@@ -158,6 +158,19 @@ inline ClientInitOptions GatewayOptions(int32_t codePage = 819) {
     return o;
 }
 
+// Starts the library as the gateway starts it (code page 1208), on the request layer's
+// own operations; stops it after.
+class GatewayStarted : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Start()); }
+    void TearDown() override { Client_Term(); }
+    static void Start(ClientInitOptions options = GatewayOptions(1208)) {
+        ASSERT_NE(SharedIconv(), nullptr);
+        ASSERT_TRUE(Client_Init(&options));
+        Session_SetOption(nullptr, 1);
+    }
+};
+
 // Starts the library with the gateway's options and a scripted server; stops it after.
 class ClientTest : public ::testing::Test {
 protected:

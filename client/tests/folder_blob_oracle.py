@@ -81,7 +81,8 @@ def folder_field(p):
     field["user"] = {"minimum": p.i64(), "maximum": p.i64(), "minimumReal": p.real(),
                      "maximumReal": p.real(), "precision": struct.unpack("<h", p.take(2))[0],
                      "dateFormat": p.text(), "displayFormat": p.text(), "wildcard": p.letter(),
-                     "unit": p.letter(), "ascending": p.letter(), "limitsSet": p.u8()}
+                     "unit": p.letter(), "ascending": p.letter(), "limitsSet": p.u8(),
+                     "mapCount": p.u8()}
     return field
 
 

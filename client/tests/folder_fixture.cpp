@@ -70,6 +70,7 @@ void FillField(const FolderFieldSpec& from, CsXdrFolderField* to) {
     user.defaultUnit = 'D';
     user.ascending = from.ascending;
     user.limitsSet = 1;
+    user.mapCount = from.mapCount;
 }
 
 void FillGroup(const GroupSpec& from, size_t folderFields, CsXdrApplGroup* to, CsXdrFieldMap* map) {
@@ -111,10 +112,14 @@ void FillGroup(const GroupSpec& from, size_t folderFields, CsXdrApplGroup* to, C
         e.flags[0] = static_cast<uint8_t>(a.dataType);
         e.parameters.text = a.parameters.empty() ? nullptr : Dup(a.parameters);
     }
-    map->count = static_cast<uint16_t>(folderFields);
-    map->numbers = Calloc<uint16_t>(folderFields);
-    for (size_t i = 0; i < folderFields; ++i)
+    const size_t length = from.second.empty() ? folderFields : 2 * folderFields;
+    map->count = static_cast<uint16_t>(length);
+    map->numbers = Calloc<uint16_t>(length);
+    for (size_t i = 0; i < folderFields; ++i) {
         map->numbers[i] = i < from.map.size() ? from.map[i] : FOLDER_FIELD_UNMAPPED;
+        if (length > folderFields)
+            map->numbers[folderFields + i] = i < from.second.size() ? from.second[i] : FOLDER_FIELD_UNMAPPED;
+    }
 }
 
 // Field indexes with a non-zero order number, by that number (equal numbers in field
@@ -146,6 +151,30 @@ CsFolderPtr MakeFolder(const FolderSpec& spec) {
     for (size_t i = 0; i < spec.groups.size(); ++i)
         FillGroup(spec.groups[i], spec.fields.size(), &folder->groups[i], &folder->maps[i]);
     return folder;
+}
+
+FolderSpec DocIdFolder() {
+    FolderSpec spec;
+    spec.fields = {{.name = "Big", .type = 'B'}, {.name = "Name", .type = 'S'}};
+    GroupSpec all;
+    all.number = 0x00010005;
+    all.name = "ALLTYPES";
+    all.fields = {{.name = "BIG", .type = 'B'},
+                  {.name = "REAL", .type = 'D'},
+                  {.name = "INT", .type = 'I'},
+                  {.name = "SMALL", .type = 'N'},
+                  {.name = "NAME", .type = 'S', .textLength = 20},
+                  {.name = "CODE", .type = 'T', .textLength = 5},
+                  {.name = "APPL", .type = 'S', .flags = CS_FIELD_GROUP_NAME, .textLength = 8},
+                  {.name = "OTHER", .type = 'X'}};
+    all.applications = {{.name = "APP1", .number = 0x00020007}, {.name = "APP2", .number = 8}};
+    all.map = {0, 4};
+    GroupSpec none;
+    none.number = 9;
+    none.name = "NOFIELDS";
+    none.applications = {{.name = "LONE", .number = 3}};
+    spec.groups = {all, none};
+    return spec;
 }
 
 OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec) {
@@ -199,6 +228,17 @@ OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec) {
     entry->open = std::move(open);
     entry->openedInSession = true;
     session->openedFolders.push_back(entry.get());
+    session->folders.push_back(std::move(entry));
+    return result;
+}
+
+ClientFolderEntry* AddTestFolder(ClientSession* session, const FolderSpec& spec) {
+    auto entry = std::make_unique<ClientFolderEntry>();
+    entry->row.number = spec.number;
+    entry->row.name = spec.name;
+    entry->session = session;
+    entry->definition = MakeFolder(spec);
+    ClientFolderEntry* result = entry.get();
     session->folders.push_back(std::move(entry));
     return result;
 }

@@ -33,6 +33,7 @@ struct FolderFieldSpec {
     std::string displayFormat{};  // "" the client's
     char wildcard = 0;
     char ascending = 'A';
+    uint8_t mapCount = 1;    // 2: a begin/end pair of group fields, more: alternatives
     std::string default1{};  // typed by type; "" none
     std::string default2{};
 };
@@ -63,6 +64,9 @@ struct GroupSpec {
     // Group field behind each folder field (FOLDER_FIELD_UNMAPPED: none); missing
     // entries are unmapped.
     std::vector<uint16_t> map{};
+    // The second group field of fields whose mapCount is not 1 (none: the map has no
+    // second half).
+    std::vector<uint16_t> second{};
     uint8_t permissions = 0xFF;
 };
 
@@ -78,11 +82,20 @@ struct FolderSpec {
 // The definition as the request layer hands it out.
 CsFolderPtr MakeFolder(const FolderSpec& spec);
 
+// A folder whose group 0x00010005 has a field of every type and an
+// application-group-name field fixed by the application (0x00020007); group 9 has no
+// fields. For the document-id tests and fuzz target.
+FolderSpec DocIdFolder();
+
 // An open folder over the spec without a server: a folder-list entry is added to the
 // session (its definition the spec's), and the criteria are made as Folder_Open makes
 // them: one per field, kind by type, the field's operators, criteria and display order
 // by the order numbers, sort list by the sort numbers. The session keeps it.
 OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec);
+
+// A folder-list entry over the spec whose definition counts as fetched, not open:
+// Folder_Open then opens it without a server. The session keeps it.
+ClientFolderEntry* AddTestFolder(ClientSession* session, const FolderSpec& spec);
 
 // A packed hit of the group with the values given as texts (parsed by the group
 // field's type; "" leaves a text empty) and an object reference named name.

@@ -29,16 +29,8 @@ std::vector<std::string> FolderNames(ClientSession* s) {
 }
 
 // The library started as the gateway starts it, on the request layer's operations.
-class RealLayer : public ::testing::Test {
+class RealLayer : public clienttest::GatewayStarted {
 protected:
-    void SetUp() override {
-        ASSERT_NE(SharedIconv(), nullptr);
-        ClientInitOptions options = GatewayOptions(1208);
-        ASSERT_TRUE(Client_Init(&options));
-        Session_SetOption(nullptr, 1);
-    }
-    void TearDown() override { Client_Term(); }
-
     // The session handed on to the next request: saved, disconnected, rebuilt.
     static ClientSession* HandOver(ClientSession* s, const char* password) {
         EXPECT_EQ(Session_SetPassword(s, password), 0);

@@ -267,6 +267,50 @@ TEST(WhereClause, FieldPairsAndAlternatives) {
     EXPECT_EQ(qelclient::ConditionText({1, 0, -1}, "X", "", 8, range), "X IN  ( 3 , 9 ) ");
 }
 
+// A folder field mapped onto two group fields of the group: a period given by a begin
+// and an end field (mapCount 2), or two fields either of which may hold the value (3).
+TEST(WhereClause, FieldsMappedOntoTwoGroupFields) {
+    FolderSpec spec = BaseSpec();
+    spec.fields[1].mapCount = 2;  // A: group fields A and B
+    spec.fields[6].mapCount = 3;  // BIG: group fields BIG and A
+    spec.groups[0].second = {
+        FOLDER_FIELD_UNMAPPED, 2, FOLDER_FIELD_UNMAPPED, FOLDER_FIELD_UNMAPPED, FOLDER_FIELD_UNMAPPED,
+        FOLDER_FIELD_UNMAPPED, 1};
+    struct Case {
+        const char* label;
+        const char* field;
+        uint32_t op;
+        const char* value1;
+        const char* value2;
+        std::string clause;
+    };
+    const Case cases[] = {
+        {"pair takes <= and >=", "A", EQ, "5", "", Main(" ( A <= 5 AND B >= 5 ) ")},
+        {"pair whatever the operator", "A", GT, "5", "", Main(" ( A <= 5 AND B >= 5 ) ")},
+        {"alternatives repeat the operator", "BIG", GE, "7", "", Main(" ( BIG >= 7 OR A >= 7 ) ")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Search s(spec);
+        s.Set(c.field, c.op, c.value1, c.value2);
+        EXPECT_EQ(s.Clause(), c.clause);
+    }
+    // A list or a pattern cannot be matched against two fields.
+    for (uint32_t op : {IN, LIKE}) {
+        Search s(spec);
+        s.Set("A", op, "5");
+        WherePlan plan;
+        WhereError error;
+        EXPECT_EQ(s.Check(&plan, &error), 78) << op;
+    }
+    // Without a second half the field maps onto one group field only.
+    FolderSpec plain = spec;
+    plain.groups[0].second.clear();
+    Search s(plain);
+    s.Set("A", EQ, "5");
+    EXPECT_EQ(s.Clause(), Main("A = 5"));
+}
+
 TEST(WhereClause, ChoicesWriteTheStoredValue) {
     FolderSpec spec = BaseSpec();
     spec.groups[0].fields[0].values = {{"a%", "Any A"}, {"K", "Kept"}};

@@ -48,13 +48,11 @@ void LoadInvoices(const std::string& directory) {
     QelLocal_Close(&handle);
 }
 
-class FolderSearch : public ::testing::Test {
+class FolderSearch : public clienttest::GatewayStarted {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(LoadInvoices(archive_.Dir()));
-        ASSERT_NE(SharedIconv(), nullptr);
-        ClientInitOptions options = GatewayOptions(1208);
-        ASSERT_TRUE(Client_Init(&options));
+        ASSERT_NO_FATAL_FAILURE(Start());
         ClientStatus status;
         Session_Logon(&status, "DEMO", "DEMO", "ALICE", "wonder1", 'L', 0, archive_.Dir().c_str(), &session_);
         ASSERT_NE(session_, nullptr);

@@ -130,15 +130,17 @@ def find_lighttpd():
 # -- the demo ----------------------------------------------------------------------------------
 
 
-def make_demo_site(root, build_dir, source_dir, port):
-    """The demo: the sample archive under server DEMO, a static logon page that posts to the
-    gateway, the page template. Returns (lighttpd.conf path, URL of the logon page)."""
+def make_demo_site(root, build_dir, source_dir, port, archive_dir=None):
+    """The demo: an archive (the sample archive unless archive_dir names another) under
+    server DEMO, a static logon page that posts to the gateway, the page template. Returns
+    (lighttpd.conf path, URL of the logon page)."""
     program = os.path.join(build_dir, "bin", "qelwww")
     if not os.access(program, os.X_OK):
         raise RuntimeError(f"{program} is missing; build first")
     os.makedirs(root, exist_ok=True)
     dirs = make_layout(root, program)
-    archive = copy_archive(os.path.join(source_dir, "testdata", "archive"), os.path.join(root, "archive"))
+    archive = copy_archive(archive_dir or os.path.join(source_dir, "testdata", "archive"),
+                           os.path.join(root, "archive"))
     demo = os.path.join(source_dir, "scripts", "demo")
     shutil.copy(os.path.join(demo, "templates", "page.html"), os.path.join(dirs["templates"], "page.html"))
     for name in ("index.html", "demo.css"):
@@ -157,6 +159,7 @@ def main(argv):
     parser.add_argument("--source", default=os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
     parser.add_argument("--site", help="where the demo site goes (default: <build>/demo-site)")
     parser.add_argument("--port", type=int, default=8080)
+    parser.add_argument("--archive", help="the archive to serve a copy of (default: testdata/archive)")
     parser.add_argument("--no-serve", action="store_true", help="make the site, print the URL, do not serve")
     args = parser.parse_args(argv)
 
@@ -168,7 +171,8 @@ def main(argv):
         return 1
     build = os.path.abspath(args.build)
     root = os.path.abspath(args.site or os.path.join(build, "demo-site"))
-    conf, url = make_demo_site(root, build, os.path.abspath(args.source), args.port)
+    archive = os.path.abspath(args.archive) if args.archive else None
+    conf, url = make_demo_site(root, build, os.path.abspath(args.source), args.port, archive)
     if args.no_serve:
         print(url)
         return 0

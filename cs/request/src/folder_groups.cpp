@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "folder_user.h"
 #include "logon_detail.h"
 #include "route_detail.h"
 
@@ -80,6 +81,7 @@ public:
         FolderPtr reply(static_cast<CsXdrFolder*>(std::calloc(1, sizeof(CsXdrFolder))));
         if (!reply) return CS_NO_MEMORY;
         rc = FillFolder(reply.get());
+        if (rc == CS_OK) rc = csfolder::FolderHitLimit(handle_, folder_.fid, &reply->hitLimit);
         for (size_t i = 0; rc == CS_OK && i < folder_.appGroups.size(); ++i)
             rc = AddGroup(reply.get(), folder_.appGroups[i]);
         if (rc == CS_OK) *out = reply.release();
@@ -120,9 +122,13 @@ private:
                 !csroute::CopyField(to.description, from.description))
                 return CS_FAILED;
             to.type[0] = from.type;
+            to.type[1] = csfolder::DateKind(from.type, from.qual);
             to.number = static_cast<uint16_t>(from.number);
             to.defaults[0].type = from.type;
             to.defaults[1].type = from.type;
+            const int rc = csfolder::FillFieldUser(handle_, folder_.fid, from.number, &to);
+            if (rc != CS_OK) return rc;
+            to.user.mapCount = static_cast<uint8_t>(std::clamp(from.mapType, 1, 255));
         }
         return CS_OK;
     }
@@ -163,7 +169,7 @@ private:
         return rc;
     }
 
-    static int FillGroup(const QelLocalAppGroup& from, const QelLocalAgPerms& perms, CsXdrApplGroup* to) {
+    int FillGroup(const QelLocalAppGroup& from, const QelLocalAgPerms& perms, CsXdrApplGroup* to) {
         to->number = static_cast<uint32_t>(from.agid);
         if (!csroute::CopyField(to->name, from.name) ||
             !csroute::CopyField(to->description, from.description) ||
@@ -188,6 +194,8 @@ private:
             def.textLength = static_cast<uint16_t>(field.stringLen);
             def.textCase = static_cast<uint8_t>(field.stringCase);
             def.number = static_cast<uint16_t>(field.number);
+            const int rc = csfolder::FillGroupField(handle_, from.agid, field, &def);
+            if (rc != CS_OK) return rc;
         }
         return CS_OK;
     }
@@ -208,6 +216,7 @@ private:
             entry.value = CopyText(values_.back());
             if (entry.value == nullptr) return CS_NO_MEMORY;
             entry.number = static_cast<uint32_t>(app.appId);
+            entry.flags[0] = static_cast<uint8_t>(csfolder::ApplicationDataType(app.docType));
         }
         return rc == CS_NOT_FOUND ? CS_OK : rc;
     }
@@ -243,13 +252,23 @@ private:
         else if (rc != CS_OK)
             return rc;
         const size_t count = folder_.fields.size();
-        map->numbers = ZeroedArray<uint16_t>(count);
-        if (count > 0 && map->numbers == nullptr) return CS_NO_MEMORY;
-        map->count = static_cast<uint16_t>(count);
-        for (size_t i = 0; i < count; ++i) map->numbers[i] = kUnmapped;
-        for (const QelLocalFieldMap& key : keys)
-            if (key.folderField >= 0 && static_cast<size_t>(key.folderField) < count && key.first >= 0)
-                map->numbers[key.folderField] = static_cast<uint16_t>(key.first);
+        // Second fields only when a field maps onto two; the array keeps its plain
+        // length otherwise.
+        bool pairs = false;
+        for (const QelLocalFolderField& field : folder_.fields) pairs = pairs || field.mapType > 1;
+        const size_t length = pairs ? 2 * count : count;
+        if (length > 0xFFFF) return CS_FAILED;
+        map->numbers = ZeroedArray<uint16_t>(length);
+        if (length > 0 && map->numbers == nullptr) return CS_NO_MEMORY;
+        map->count = static_cast<uint16_t>(length);
+        for (size_t i = 0; i < length; ++i) map->numbers[i] = kUnmapped;
+        for (const QelLocalFieldMap& key : keys) {
+            if (key.folderField < 0 || static_cast<size_t>(key.folderField) >= count) continue;
+            const size_t i = static_cast<size_t>(key.folderField);
+            if (key.first >= 0) map->numbers[i] = static_cast<uint16_t>(key.first);
+            if (pairs && folder_.fields[i].mapType > 1 && key.second >= 0)
+                map->numbers[count + i] = static_cast<uint16_t>(key.second);
+        }
         return CS_OK;
     }
 
@@ -276,6 +295,7 @@ int RemoteFolderGroups(CsHandle* handle, uint32_t number, const char* name, CsXd
     FolderPtr reply(raw);
     if (rc != CS_OK) return rc;
     if (!reply) return CS_FAILED;
+    csfolder::SetRemoteDefaults(reply.get());
     *out = reply.release();
     return CS_OK;
 }

@@ -379,6 +379,10 @@ struct CsFolderFieldUser {
     char defaultUnit;                      // unit of relative dates: 'D', 'M' or 'Y'
     char ascending;                        // 'A' ascending sort, else descending
     uint8_t limitsSet;                     // 1 when minimum and maximum were given
+    // Group fields the field maps onto: 1 one field; 2 a begin and an end field (a value
+    // lies between them); more: two fields either of which may match. The second field
+    // is in the second half of the group's map (CsXdrFieldMap).
+    uint8_t mapCount;
 };
 
 // A field of a folder; its two values are typed by type[0]. type[0] is the data type
@@ -399,7 +403,10 @@ struct CsXdrFolderField {
     CsFolderFieldUser user;  // in memory only
 };
 
-// The field numbers that one application group maps to the folder's fields.
+// The field numbers that one application group maps to the folder's fields: entry i
+// the group field behind folder field i (0xFFFF: none). When count is twice the folder's
+// field count, entry n+i is the second group field of folder field i (used when its
+// mapCount is not 1).
 struct CsXdrFieldMap {
     uint16_t count;
     uint16_t* numbers;
