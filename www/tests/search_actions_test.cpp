@@ -357,6 +357,10 @@ TEST_F(SearchActions, HostileValuesAreEscaped) {
     for (size_t at = 0; (at = page.find("</SCRIPT>", at)) != std::string::npos; ++at) ++scripts;
     EXPECT_EQ(scripts, 1u);
     EXPECT_EQ(page.find("</script>"), std::string::npos);
+    // A hostile folder name is refused by the archive, escaped on the error page.
+    const std::string folder = Body(std::string(kBob) + "_a=s&_f=%3Cscript%3Ex");
+    EXPECT_EQ(result_, 1);
+    EXPECT_EQ(folder.find("<script>"), std::string::npos) << folder;
     // A hostile field name in a refusal is escaped on the error page.
     const std::string refused =
         Body(std::string(kBob) + "_a=d&_f=Invoices&Invoice+number=A0001&_df=%3Cscript%3E");
@@ -429,6 +433,24 @@ TEST_F(SearchActions, OpenFolderKeptBetweenRequests) {
     next = Request(search, cookie);
     EXPECT_EQ(result_, 0);
     EXPECT_EQ(ReadCache(fld).size(), saved.size());
+}
+
+TEST_F(SearchActions, UnwritableOpenFolderDoesNotFailTheForm) {
+    // A directory where the open folder's file would go: that write fails, the rest not.
+    std::filesystem::create_directory(CachePath("DEMO_0_BOB_Invoices.fld"));
+    auto first = Request(std::string(kBob) + "_a=s&_f=Invoices&_nohtml=1");
+    EXPECT_EQ(result_, 0);
+    const std::string body = first->response->GetBody();
+    const size_t note = body.find("\nUnable to open the file: ");
+    ASSERT_NE(note, std::string::npos) << body;
+    EXPECT_NE(body.find("DEMO_0_BOB_Invoices.fld<br>\nerrno: ", note), std::string::npos) << body;
+    EXPECT_EQ(body.substr(body.size() - 7), "\n[END]\n");
+    EXPECT_TRUE(CacheHas("DEMO_0_BOB.srv"));
+    // The next request opens the folder again.
+    auto next = Request("_a=d&_f=Invoices&_nohtml=1&_df=Invoice+number&Invoice+number=A0005",
+                        CookieHeader(Cookies(*first)));
+    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(Numbers(next->response->GetBody()).front(), "A0005");
 }
 
 TEST_F(SearchActions, OneFolderLogonOpensTheSearchForm) {
