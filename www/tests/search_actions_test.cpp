@@ -405,34 +405,57 @@ TEST_F(SearchActions, PermissionsShowTheirIconsAndPrintColumn) {
 }
 
 TEST_F(SearchActions, OpenFolderKeptBetweenRequests) {
-    auto first = Request(std::string(kBob) + "_a=s&_f=Invoices&_nohtml=1");
-    ASSERT_EQ(result_, 0);
+    Start("[debug]\nLog=1\nLogDir=" + dir_.Path() + "\n");
+    const std::string tracePath = dir_.Path() + "/qelwww.log";
+    // The trace lines of the next request, in order of the steps that tell the paths apart.
+    auto traced = [&](const std::string& query, const std::string& cookie) {
+        std::filesystem::remove(tracePath);
+        auto session = Request(query, cookie);
+        std::ifstream in(tracePath);
+        std::ostringstream text;
+        text << in.rdbuf();
+        std::vector<std::string> steps;
+        for (const char* step : {"failed to restore server state", "successfully restored server state",
+                                 "open folder older than the server state", "open folder refused",
+                                 "failed to restore folder state"}) {
+            if (text.str().find(step) != std::string::npos) steps.emplace_back(step);
+        }
+        EXPECT_EQ(result_, 0);
+        return std::pair{std::move(session), steps};
+    };
+    auto [first, logon] = traced(std::string(kBob) + "_a=s&_f=Invoices&_nohtml=1", "");
+    EXPECT_EQ(logon, std::vector<std::string>{"failed to restore server state"});
     const std::string fld = "DEMO_0_BOB_Invoices.fld";
     ASSERT_TRUE(CacheHas(fld));
     EXPECT_EQ(std::filesystem::status(CachePath(fld)).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     const std::string cookie = CookieHeader(Cookies(*first));
     const std::string search = "_a=d&_f=Invoices&_nohtml=1&_df=Invoice+number&Invoice+number=A0001";
+
     // From the cookies alone, with the saved folder; no cookie goes out again.
-    auto next = Request(search, cookie);
-    EXPECT_EQ(result_, 0);
+    auto [next, restored] = traced(search, cookie);
+    EXPECT_EQ(restored, std::vector<std::string>{"successfully restored server state"});
     EXPECT_EQ(Numbers(next->response->GetBody()), std::vector<std::string>{"A0001"});
     EXPECT_TRUE(Cookies(*next).empty());
+
     // A damaged open folder is opened again and saved whole.
-    WriteCache(fld, "not a folder");
-    next = Request(search, cookie);
-    EXPECT_EQ(result_, 0);
-    EXPECT_EQ(Numbers(next->response->GetBody()), std::vector<std::string>{"A0001"});
-    EXPECT_NE(ReadCache(fld), "not a folder");
-    // One saved before the latest logon is not used (its criteria may be another's).
     const std::string saved = ReadCache(fld);
     WriteCache(fld, "not a folder");
+    auto [again, damaged] = traced(search, cookie);
+    EXPECT_EQ(damaged, (std::vector<std::string>{"successfully restored server state", "open folder refused",
+                                                 "failed to restore folder state"}));
+    EXPECT_EQ(Numbers(again->response->GetBody()), std::vector<std::string>{"A0001"});
+    EXPECT_EQ(ReadCache(fld).size(), saved.size());
+
+    // A good one saved before the latest logon is not used (its criteria may be another's).
     std::filesystem::last_write_time(
         CachePath(fld),
         std::filesystem::last_write_time(CachePath("DEMO_0_BOB.srv")) - std::chrono::hours(1));
-    next = Request(search, cookie);
-    EXPECT_EQ(result_, 0);
-    EXPECT_EQ(ReadCache(fld).size(), saved.size());
+    auto [later, older] = traced(search, cookie);
+    EXPECT_EQ(older, (std::vector<std::string>{"successfully restored server state",
+                                               "open folder older than the server state",
+                                               "failed to restore folder state"}));
+    EXPECT_EQ(Numbers(later->response->GetBody()), std::vector<std::string>{"A0001"});
 }
 
 TEST_F(SearchActions, UnwritableOpenFolderDoesNotFailTheForm) {
