@@ -26,6 +26,7 @@ OpenDocument* AddTestDocument(ClientSession* session, OpenFolder* folder, Search
     document->hit = hit;
     document->group = hit->group;
     document->application = hit->application;
+    hit->row->noteFlag = spec.noteFlag;
     CsXdrHitRow* copy = hit->row;
     if (CsPackHit(hit->group, &copy, -1, CS_PACK_COPY) != CS_OK) throw std::runtime_error("row copy");
     document->row = copy;

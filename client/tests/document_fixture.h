@@ -19,7 +19,8 @@ struct DocumentSpec {
     // The text of the document's parameter entry (made with the document; "" leaves the
     // entry's text empty).
     std::string parmText{};
-    int layoutFields = 0;  // FLDnn entries the document has
+    int layoutFields = 0;    // FLDnn entries the document has
+    uint8_t noteFlag = 'U';  // of the hit's row and the document's ('U' not known)
     // The notes holder of another document of the same hit; null: a fresh one.
     std::shared_ptr<DocNotesHolder> notes{};
 };
