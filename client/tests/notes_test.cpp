@@ -478,3 +478,20 @@ TEST_F(PeerNotes, AnAddedNoteTravelsAndJoinsTheLoadedList) {
 }
 
 }  // namespace
+
+namespace {
+
+// Outside a notes request an exit's note has nowhere to go.
+TEST_F(PeerNotes, AnExitNoteOutsideALoadIsRefused) {
+    session_->exitSessionId = 4242;
+    ClientExitNote note{};
+    note.created = 1700000000;
+    note.text = "from the exit";
+    EXPECT_EQ(ExitNoteCallback(4242, &note), 0);
+    EXPECT_EQ(ExitNoteCallback(4243, &note), 0);
+    EXPECT_EQ(ExitNoteCallback(4242, nullptr), 0);
+    EXPECT_EQ(ExitNoteCallback(0, &note), 0);
+    session_->exitSessionId = 0;
+}
+
+}  // namespace
