@@ -65,12 +65,13 @@ void Rows(const QelWWWConfig* config, QelWWWSession* session, OpenFolder* folder
         // Every row has its prtlist input, so the n-th one belongs to ids[n].
         if (serverPrint)
             r.PrintText("<TD align=center><input name=prtlist type=%s></TD>\n",
-                        row.type != 'N' ? "checkbox" : "hidden");
+                        row.canPrint && row.type != 'N' ? "checkbox" : "hidden");
         r.PrintText("<TD align=center NOWRAP>\n");
-        Icon(config, r, true, "view_doc", i, "qkic_vd", QELWWW_MSG_VIEW_DOCUMENT);
-        Icon(config, r, (perms & QELWWW_PERM_VIEW_NOTES) != 0, "view_notes", i, "qkic_va",
+        Icon(config, r, row.canView, "view_doc", i, "qkic_vd", QELWWW_MSG_VIEW_DOCUMENT);
+        Icon(config, r, (perms & QELWWW_PERM_VIEW_NOTES) != 0 && row.canViewNotes, "view_notes", i, "qkic_va",
              QELWWW_MSG_VIEW_NOTES);
-        Icon(config, r, (perms & QELWWW_PERM_ADD_NOTES) != 0, "add_note", i, "qkic_aa", QELWWW_MSG_ADD_NOTE);
+        Icon(config, r, (perms & QELWWW_PERM_ADD_NOTES) != 0 && row.canAddNotes, "add_note", i, "qkic_aa",
+             QELWWW_MSG_ADD_NOTE);
         r.PrintText("</TD>\n");
         const std::string url = Esc(row.url);
         for (const std::string& value : row.values) {
@@ -84,9 +85,18 @@ void Rows(const QelWWWConfig* config, QelWWWSession* session, OpenFolder* folder
         r.PrintText("</TR>\n");
     }
     r.PrintText("</TABLE><br>\n");
-    if (serverPrint)
+    if (serverPrint) {
         r.PrintText("<input type=button value=\"%s\" onClick=\"server_print();return false\">\n",
                     Esc(SearchMessage(QELWWW_MSG_SERVER_PRINT)).c_str());
+        // The server's printers; a list that cannot be read leaves the choice empty.
+        ClientStatus status;
+        Printer_LoadList(&status, session->client);
+        r.PrintText("<select name=_printer size=1>\n");
+        for (ClientPrinter* p = Printer_GetFirst(session->client); p != nullptr;
+             p = Printer_GetNext(session->client, p))
+            r.PrintText("<option>%s\n", Esc(Printer_GetName(p)).c_str());
+        r.PrintText("</select>\n");
+    }
 }
 
 // The add-note window: a form of its own, posted to the script as function a.

@@ -198,6 +198,10 @@ HitList CollectHits(QelWWWSession* session, OpenFolder* folder, std::vector<int>
         if (hit->application != nullptr && hit->application->flags[0] != 0)
             row.type = static_cast<char>(hit->application->flags[0]);
         row.location = Hit_GetLocationCode(hit);
+        row.canView = Hit_CanViewFlag0(hit);
+        row.canPrint = Hit_CanPrint(hit);
+        row.canViewNotes = Hit_CanViewNotes(hit);
+        row.canAddNotes = Hit_CanAddNotes(hit);
         row.url = RetrieveUrl(session, row, folderInLinks);
         list.rows.push_back(std::move(row));
     }

@@ -61,6 +61,10 @@ struct HitRow {
     std::string url;                  // retrieve URL (not HTML-escaped)
     char type = 'N';                  // document type letter
     int location = 0;                 // storage location code, 0 none
+    bool canView = true;              // the group lets the user retrieve it
+    bool canPrint = false;            // ... print it
+    bool canViewNotes = false;        // ... see its notes
+    bool canAddNotes = false;         // ... add a note
 };
 struct HitList {
     std::vector<int> fields;  // display fields

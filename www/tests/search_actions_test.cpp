@@ -405,7 +405,11 @@ TEST_F(SearchActions, PermissionsShowTheirIconsAndPrintColumn) {
     EXPECT_NE(page.find("<TR>\n<TH align=center><i>Print</i></TH>\n<TH align=center><i></i></TH>\n"),
               std::string::npos)
         << page;
-    EXPECT_NE(page.find("<TD align=center><input name=prtlist type=checkbox></TD>\n"), std::string::npos);
+    // BOB's group may not print (DOC_PERMS 11): the row has its hidden input only.
+    EXPECT_NE(page.find("<TD align=center><input name=prtlist type=hidden></TD>\n"), std::string::npos);
+    EXPECT_EQ(page.find("prtlist type=checkbox"), std::string::npos);
+    // The local server has no printers: an empty choice.
+    EXPECT_NE(page.find("<select name=_printer size=1>\n</select>\n"), std::string::npos) << page;
     EXPECT_NE(page.find("<a href=\"\" onClick=\"view_notes(0);return false;\">\n"
                         "<img border=none src=\"/qkic_va.gif\" alt=\"View Annotations\"></a>\n"
                         "<a href=\"\" onClick=\"add_note(0);return false;\">\n"
@@ -420,6 +424,22 @@ TEST_F(SearchActions, PermissionsShowTheirIconsAndPrintColumn) {
     EXPECT_EQ(page.find("<a href=\"/"), std::string::npos);
     // Printed ids are joined by 0x03.
     EXPECT_NE(page.find("if (list != \"\") list += \"\\x03\";\n"), std::string::npos);
+
+    // With the print bit (0x10) the row may be ticked; without notes bits the icons dim.
+    std::string perms = ReadTable("agperms");
+    const size_t at = perms.find("DOC_PERMS=11\nANN_PERMS=7");
+    ASSERT_NE(at, std::string::npos);
+    perms.replace(at, std::strlen("DOC_PERMS=11\nANN_PERMS=7"), "DOC_PERMS=27\nANN_PERMS=0");
+    WriteTable("agperms", perms);
+    // The saved open folder keeps the rights it was opened with; a fresh open reads them.
+    for (const auto& file : std::filesystem::directory_iterator(CachePath("")))
+        if (file.path().extension() == ".fld") std::filesystem::remove(file.path());
+    page = Body(query);
+    EXPECT_NE(page.find("<TD align=center><input name=prtlist type=checkbox></TD>\n"), std::string::npos);
+    EXPECT_NE(page.find("<img border=none src=\"/qkic_vad.gif\" alt=\"View Annotations\">\n"
+                        "<img border=none src=\"/qkic_aad.gif\" alt=\"Add Annotation\">\n"),
+              std::string::npos)
+        << page;
 }
 
 TEST_F(SearchActions, OpenFolderKeptBetweenRequests) {
