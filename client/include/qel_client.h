@@ -985,3 +985,33 @@ void Doc_ChooseView(OpenDocument* document, DocView* view, int ignoreDocumentTex
 bool Doc_ApplyView(OpenDocument* document, const char* name, DocView* view);
 // The default attributes, no name. view null: the document's own.
 void Doc_DefaultView(OpenDocument* document, DocView* view);
+
+// ===========================================================================
+// Open-document blob (docs/state.md)
+// ===========================================================================
+
+// Flattens the open document of the session (not its page tables) into *blob
+// (replaced). Its byte count; 0 when the session is not listed, the document is not
+// one of its documents or has no row (nothing written then).
+size_t State_SaveDocument(ClientSession* session, std::vector<unsigned char>* blob,
+                          const OpenDocument* document);
+// Appends the document's page tables to *file (which holds the document blob). The new
+// size; 0 when the document has none, its session is not listed or the tables do not
+// write (*file is unchanged then: the document blob alone is kept).
+size_t State_SaveDocumentData(const OpenDocument* document, std::vector<unsigned char>* file);
+// The length of the document blob at the start of a saved file (the page tables
+// follow it), or 0 when the bytes do not begin with one.
+size_t State_DocumentPartLength(const unsigned char* file, size_t length);
+// Rebuilds the document as the session's only open document, bound to hit, which must
+// be a hit of folder (an open folder of the session) naming the same document. Null
+// when the session is not listed, the hit or folder is not the session's, the blob was
+// saved for another logon or document, or it fails any check (nothing changed then).
+OpenDocument* State_RestoreDocument(ClientSession* session, const unsigned char* blob, size_t length,
+                                    OpenFolder* folder, SearchHit* hit);
+// Rebuilds the page tables of a restored document from the bytes State_SaveDocumentData
+// appended. CS_OK; CS_FAILED for bytes that fail a check or a document not kept by a
+// listed session; else the converter's failure. On failure the document keeps no
+// tables, and the caller retrieves the document again.
+int State_RestoreDocumentData(OpenDocument* document, const unsigned char* data, size_t length);
+// The byte count State_SaveFolder writes for the open folder; 0 when it writes none.
+size_t State_GetSize(const OpenFolder* folder);

@@ -41,6 +41,20 @@ inline constexpr uint32_t kQueryNameMax = 255;
 inline constexpr uint32_t kQueryTextMax = 1024 * 1024;
 inline constexpr uint32_t kSegmentIndexNone = 0xFFFFFFFF;
 
+// The open-document blob and the blob of its page tables that may follow it.
+inline constexpr char kDocumentMagic[4] = {'Q', 'D', 'O', 'C'};
+inline constexpr char kDocumentDataMagic[4] = {'Q', 'D', 'T', 'A'};
+inline constexpr uint32_t kDocIdMax = 1024 * 1024;  // a document id with its values
+inline constexpr uint32_t kPrintOptionsMax = 100;
+inline constexpr uint32_t kRecordDelimiterMax = 255;
+inline constexpr uint32_t kValueMarkMax = 8;
+inline constexpr uint32_t kViewNameMax = 30;
+inline constexpr uint32_t kLayoutTextMax = 1024 * 1024;
+inline constexpr uint32_t kNoteUserMax = 60;
+inline constexpr uint32_t kNoteCreatedMax = 255;
+inline constexpr uint32_t kNoteTextMax = 1024 * 1024;
+inline constexpr uint32_t kParmTextMax = 1024 * 1024;
+
 // The hash of the serializer's sources, made by the build (state_schema_hash.h).
 uint32_t SchemaHash();
 
