@@ -938,8 +938,7 @@ bool Doc_FindMappedField(const OpenFolder* folder, uint32_t groupId, int field, 
                          const CsXdrFieldDef** definition);
 // EXTENSION of a document of data type 'U', else none.
 std::optional<std::string> Doc_GetUserTypeExtension(const OpenDocument* document);
-// Unlinks and frees the document. Null or a document the session does not hold is
-// ignored.
+// Unlinks and frees the document. Null is ignored.
 void Doc_Close(OpenDocument* document);
 // Closes every document of the session opened from the folder.
 void Doc_CloseFolderDocuments(ClientSession* session, OpenFolder* folder);
