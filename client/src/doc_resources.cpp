@@ -67,9 +67,11 @@ void Doc_GetResources(ClientStatus* status, OpenDocument* document, ClientDocDat
             return;
         }
     }
-    // The resource object is stored as its descriptor says.
+    // The resource object is stored where and as its descriptor says.
     CsXdrObjectRef object = *stored;
     object.compression = static_cast<char>(record->descriptor[3] & 0xFF);
+    object.primaryNode = static_cast<uint16_t>(record->descriptor[1]);
+    object.secondaryNode = static_cast<uint16_t>(record->descriptor[2]);
     CsStorageNode* primary = nullptr;
     CsStorageNode* secondary = nullptr;
     int rc = PickNodes(session, document->group, &object, &primary, &secondary);
