@@ -68,6 +68,10 @@ bool Client_Init(const ClientInitOptions* options) {
     LibraryState& lib = Library();
     if (!options) return false;
     if (lib.started) return true;
+    // The search clause is written in the caller's code page with ASCII quotes, digits and
+    // blanks: an EBCDIC code page would make every literal another text.
+    const int32_t codePage = options->codePage ? options->codePage : 819;
+    if (ArcICONV_IsEbcdicCcsid(codePage) || ArcICONV_IsMixedEbcdicCcsid(codePage)) return false;
 
     if (options->iconv) {
         lib.iconv = options->iconv;
@@ -88,7 +92,7 @@ bool Client_Init(const ClientInitOptions* options) {
     o.retrieveOption = options->retrieveOption;
     o.sortByField = options->sortByField;
     o.folderFlagSwitch = options->folderFlagSwitch;
-    o.codePage = options->codePage ? options->codePage : 819;
+    o.codePage = codePage;
     o.decimalChar = options->decimalChar;
     o.thousandsChar = options->thousandsChar;
     CopyUpper(o.todayLetter, options->todayLetter);

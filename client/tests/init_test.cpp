@@ -87,6 +87,20 @@ TEST_F(InitTest, RefusesNoOptionsAndAFailedService) {
     EXPECT_FALSE(Library().started);
 }
 
+TEST_F(InitTest, RefusesAnEbcdicCodePage) {
+    const struct {
+        int32_t codePage;
+        bool started;
+    } cases[] = {{37, false}, {500, false}, {1047, false}, {930, false}, {939, false},
+                 {0, true},   {819, true},  {1208, true},  {850, true}};
+    for (const auto& c : cases) {
+        ClientInitOptions o = GatewayOptions(c.codePage);
+        EXPECT_EQ(Client_Init(&o), c.started) << c.codePage;
+        EXPECT_EQ(Library().started, c.started) << c.codePage;
+        Client_Term();
+    }
+}
+
 TEST_F(InitTest, CopiesOptionsAndUpperCasesLetters) {
     ClientInitOptions o = GatewayOptions(0);
     o.charKind = 'A';

@@ -21,6 +21,7 @@ struct ArcIconvContext;
 struct ArcOSMutex;
 struct ClientSession;
 struct ClientStatus;
+struct OpenFolder;
 
 // ---------------------------------------------------------------------------
 // Limits and flag values
@@ -472,6 +473,24 @@ inline constexpr int QELWWW_MSG_LOGGED_OFF = 507;
 inline constexpr int QELWWW_MSG_CROSS_SITE = 530;  // a stored-state change refused for its method or origin
 inline constexpr int QELWWW_MSG_PASSWORD_CHANGED = 532;  // shown above the folder list
 inline constexpr int QELWWW_MSG_STATE_KEY = 535;         // the key file of saved sessions is unusable
+// The search form and the hit list.
+inline constexpr int QELWWW_MSG_HIT_LIMIT = 444;  // "Only %1$s documents can be listed ..."
+inline constexpr int QELWWW_MSG_NO_HITS = 487;
+inline constexpr int QELWWW_MSG_NO_FIELD = 493;  // "The field '%1$s' was not found ..."
+inline constexpr int QELWWW_MSG_SEARCH_BUTTON = 508;
+inline constexpr int QELWWW_MSG_RESET_BUTTON = 509;
+inline constexpr int QELWWW_MSG_PRINT = 510;
+inline constexpr int QELWWW_MSG_VIEW_DOCUMENT = 512;
+inline constexpr int QELWWW_MSG_VIEW_NOTES = 513;
+inline constexpr int QELWWW_MSG_ADD_NOTE = 514;
+inline constexpr int QELWWW_MSG_SERVER_PRINT = 515;
+inline constexpr int QELWWW_MSG_PRIVATE_USER = 516;
+inline constexpr int QELWWW_MSG_PRIVATE_GROUP = 517;
+inline constexpr int QELWWW_MSG_NOTE_COPY = 518;
+inline constexpr int QELWWW_MSG_SAVE_BUTTON = 519;
+inline constexpr int QELWWW_MSG_CANCEL_BUTTON = 520;
+inline constexpr int QELWWW_MSG_SELECT_ONE = 521;
+inline constexpr int QELWWW_MSG_AND = 528;
 
 // Fills the client start-up options from the configuration and the catalogue (month and
 // day names, formats, type letters; the TZ variable up to its first ',') and starts the
@@ -486,6 +505,7 @@ int QelWWW_Logon(const QelWWWConfig* config, QelWWWSession* session);
 
 // What QelWWW_SaveServerState writes.
 inline constexpr unsigned QELWWW_STATE_SERVER = 1;  // the .srv and .fnm files
+inline constexpr unsigned QELWWW_STATE_FOLDER = 2;  // the open folder (.fld)
 // Other bits write nothing.
 
 // Writes the state files of session->client: with QELWWW_STATE_SERVER its keyed password
@@ -494,7 +514,10 @@ inline constexpr unsigned QELWWW_STATE_SERVER = 1;  // the .srv and .fnm files
 // lock of the user's state files. A failed write does not fail the action: message 220
 // and the errno are appended to the text body, both files are removed and the next
 // request logs on again. True when everything asked for was written.
-bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what);
+// With QELWWW_STATE_FOLDER and a folder: the open folder (.fld of the session's folder),
+// written after the unit, so that it is never older than the .srv it belongs to.
+bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what,
+                            const OpenFolder* folder = nullptr);
 
 // Rebuilds session->client from the state files, read under the lock of the user's state
 // files; when only one of .srv and .fnm is there it is removed. 0; 3 when a file is
@@ -504,6 +527,19 @@ bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, 
 // logon. After 3 no client session is left; a timed-out one is logged off at the server,
 // any other is only let go (a stranger's wrong password must not end the owner's logon).
 int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers);
+// The same, then the open folder of session->folder into *folder: 0 with it rebuilt; 2
+// (the server state restored and usable, *folder null) when the .fld file is missing,
+// older than the .srv file or refused by the client layer; 3 as above.
+int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, OpenFolder** folder,
+                              bool checkCacheUsers);
+
+// Opens session->folder on the request's logon into *out. 0; 1 with the error reply of
+// the client status written and the logon ended (full logoff).
+int QelWWW_OpenFolder(const QelWWWConfig* config, QelWWWSession* session, OpenFolder** out);
+
+// The description of a search operator bit (messages 321 to 332); any other value is
+// taken as a catalogue index itself.
+std::string QelWWW_GetOperatorText(uint32_t op);
 
 // Under the lock of the user's state files: removes the .srv, then the .fnm, then (folder
 // set) the .fld file of the session's server, port and user; a file that is not there

@@ -16,6 +16,10 @@ int ChangePasswordAction(const QelWWWConfig* config, QelWWWSession* session);
 int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const char* name,
                     bool passwordChanged);
 
+// The logon of a user who may open one folder only: that folder becomes the session's,
+// the state is saved and the search form answers (its result).
+int OneFolderSearch(const QelWWWConfig* config, QelWWWSession* session);
+
 // Ends the request's logon: keep the server logon after success, end it after a failure.
 void EndLogon(QelWWWSession* session, bool keepLogon);
 

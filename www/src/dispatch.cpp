@@ -3,6 +3,7 @@
 
 #include "actions.h"
 #include "dispatch_table.h"
+#include "search_pages.h"
 
 namespace qelwww::detail {
 
@@ -12,8 +13,8 @@ const DispatchEntry kDispatchTable[] = {
     {"logon", "l", false, StoredState::kChangedByNewPassword, LogonAction},
     {"logoff", "f", false, StoredState::kRead, LogoffAction},
     {"chgpassword", "c", false, StoredState::kChanged, ChangePasswordAction},
-    {"searchcrit", "s", true, StoredState::kRead, nullptr},
-    {"dochitlist", "d", true, StoredState::kRead, nullptr},
+    {"searchcrit", "s", true, StoredState::kRead, SearchCritAction},
+    {"dochitlist", "d", true, StoredState::kRead, DocHitListAction},
     {"retrieve", "r", true, StoredState::kRead, nullptr},
     {"getsegment", "g", false, StoredState::kRead, nullptr},
     {"updatedoc", "u", false, StoredState::kChanged, nullptr},

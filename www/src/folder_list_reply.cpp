@@ -107,7 +107,7 @@ int FolderListReply(const QelWWWConfig* config, QelWWWSession* session, const ch
     std::vector<ClientFolderName> folders(static_cast<size_t>(count));
     folders.resize(static_cast<size_t>(Folder_ListNames(client, folders.data(), folders.size())));
 
-    // One folder is listed like several: the gateway has no search page to go on to.
+    // The plain-text form, and a page after a password change, list one folder like several.
     QelWWWResponse& r = *session->response;
     r.SetContentType(session->noHtml ? "text/plain" : "text/html");
     r.SaveStateCookies(config, session, config->codePage, static_cast<int32_t>(Session_GetUserValue(client)));

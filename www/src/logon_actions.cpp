@@ -43,6 +43,10 @@ int LogonAction(const QelWWWConfig* config, QelWWWSession* session) {
     session->sendLogIdCookie = 1;
     const char* newPassword = session->parms->Get("_new_password", "_np");
     if (newPassword != nullptr && !ChangePassword(config, session, newPassword)) return 1;
+    // A user of one folder goes straight to its search form (a changed password is said
+    // on the folder list).
+    if (!session->noHtml && newPassword == nullptr && Folder_GetCount(session->client) == 1)
+        return OneFolderSearch(config, session);
     return FolderListReply(config, session, "logon", newPassword != nullptr);
 }
 

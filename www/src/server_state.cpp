@@ -153,11 +153,22 @@ bool RemoveIfPresent(const QelWWWConfig* config, QelWWWSession* session, const s
     return QelWWW_RemoveCacheFile(config, session, path.c_str()) || errno == ENOENT;
 }
 
-}  // namespace
+// The open folder goes after its unit: a .fld older than the .srv is never restored.
+bool SaveFolder(const QelWWWConfig* config, QelWWWSession* session, const OpenFolder* folder) {
+    const std::string path = QelWWW_FolderFilePath(config, session);
+    std::vector<unsigned char> blob;
+    if (path.empty() || State_SaveFolder(&blob, folder) == 0) {
+        ReportWriteFailure(config, session, path, EINVAL);
+        return false;
+    }
+    if (!QelWWW_WriteCacheFile(config, session, path.c_str(), blob.data(), blob.size())) {
+        ReportWriteFailure(config, session, path, errno);
+        return false;
+    }
+    return true;
+}
 
-bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what) {
-    if (config == nullptr || session == nullptr || session->client == nullptr) return false;
-    if (!(what & QELWWW_STATE_SERVER)) return true;
+bool SaveUnit(const QelWWWConfig* config, QelWWWSession* session) {
     ClientSession* client = session->client;
     std::string key;
     if (int rc = QelWWW_StateKey(config, true, &key); rc != 0) {
@@ -190,8 +201,8 @@ bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, 
     return false;
 }
 
-int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers) {
-    if (config == nullptr || session == nullptr) return 3;
+int RestoreUnit(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers,
+                int64_t* srvModified) {
     if (session->client != nullptr) {
         Session_Logoff(session->client, 1);
         session->client = nullptr;
@@ -204,7 +215,7 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
         StateUnit unit(config, session);
         if (!unit.Locked()) return Refuse(config, session, "state files not locked", false);
         // Read without touching it: its age stays that of the logon that wrote it.
-        srv = QelWWW_ReadCacheFile(config, session, unit.SrvPath().c_str(), nullptr, nullptr, false);
+        srv = QelWWW_ReadCacheFile(config, session, unit.SrvPath().c_str(), srvModified, nullptr, false);
         const bool srvMissing = !srv && errno == ENOENT;
         fnm = QelWWW_ReadCacheFile(config, session, unit.FnmPath().c_str(), nullptr, nullptr, false);
         const bool fnmMissing = !fnm && errno == ENOENT;
@@ -240,6 +251,52 @@ int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session
     if (State_RestoreFolderList(session->client, reinterpret_cast<const unsigned char*>(fnm->data()),
                                 fnm->size()) < 0)
         return Refuse(config, session, "folder names refused", false);
+    return 0;
+}
+
+}  // namespace
+
+bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what,
+                            const OpenFolder* folder) {
+    if (config == nullptr || session == nullptr || session->client == nullptr) return false;
+    if ((what & QELWWW_STATE_SERVER) && !SaveUnit(config, session)) return false;
+    if ((what & QELWWW_STATE_FOLDER) && folder != nullptr) return SaveFolder(config, session, folder);
+    return true;
+}
+
+int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, bool checkCacheUsers) {
+    if (config == nullptr || session == nullptr) return 3;
+    int64_t srvModified = 0;
+    return RestoreUnit(config, session, checkCacheUsers, &srvModified);
+}
+
+int QelWWW_RestoreServerState(const QelWWWConfig* config, QelWWWSession* session, OpenFolder** folder,
+                              bool checkCacheUsers) {
+    if (folder != nullptr) *folder = nullptr;
+    if (config == nullptr || session == nullptr) return 3;
+    int64_t srvModified = 0;
+    if (int rc = RestoreUnit(config, session, checkCacheUsers, &srvModified); rc != 0 || folder == nullptr)
+        return rc;
+    const std::string path = QelWWW_FolderFilePath(config, session);
+    if (path.empty()) return 2;
+    int64_t fldModified = 0;
+    std::optional<std::string> fld =
+        QelWWW_ReadCacheFile(config, session, path.c_str(), &fldModified, nullptr, false);
+    if (!fld) {
+        STATE_TRACE(config, "QelWWW_RestoreServerState: no open folder '%s'", session->folder.c_str());
+        return 2;
+    }
+    // Saved before the latest logon: the folder may have changed since.
+    if (fldModified < srvModified) {
+        STATE_TRACE(config, "QelWWW_RestoreServerState: open folder older than the server state");
+        return 2;
+    }
+    *folder = State_RestoreFolder(session->client, reinterpret_cast<const unsigned char*>(fld->data()),
+                                  fld->size());
+    if (*folder == nullptr) {
+        STATE_TRACE(config, "QelWWW_RestoreServerState: open folder refused");
+        return 2;
+    }
     return 0;
 }
 

@@ -39,13 +39,14 @@ TEST_F(LogonActions, FolderListReplies) {
          "_function=logon&_server=DEMO&_user=alice&_password=wonder1&_nohtml=1", kAliceList},
         {"one folder is listed too", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1",
          "[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n[END]\n"},
-        {"HTML page", "_a=l&_s=DEMO&_u=BOB&_p=builder2",
+        {"HTML page", "_a=l&_s=DEMO&_u=ALICE&_p=wonder1",
          "<HTML>\n<CENTER>\n<TITLE>Tidewell Netvara</TITLE>\n</CENTER>\n<BODY>\n<br>\n"
          "<form METHOD=\"POST\" action=\"/cgi-bin/qelwww\">\n<input type=hidden name=_a value=s>\n"
          "<h4>Select a folder:</h4>\n<select name=_f size=10>\n<option selected value=\"Invoices\">Invoices\n"
+         "<option value=\"Payroll\">Payroll\n"
          "</select>\n<p>\n<input type=submit value=\"Open\">\n</form>\n</BODY>\n</HTML>\n"},
         {"HTML page carries the request's view values, escaped",
-         "_a=l&_s=DEMO&_u=BOB&_p=builder2&_frame=%22%3E%3Cb%3E&_dfmt=%25d.%25m&_ascii=1&_afp=html&_email=x%"
+         "_a=l&_s=DEMO&_u=ALICE&_p=wonder1&_frame=%22%3E%3Cb%3E&_dfmt=%25d.%25m&_ascii=1&_afp=html&_email=x%"
          "22y",
          "<HTML>\n<CENTER>\n<TITLE>Tidewell Netvara</TITLE>\n</CENTER>\n<BODY>\n<br>\n"
          "<form METHOD=\"POST\" action=\"/cgi-bin/qelwww\" target=\"&quot;&gt;&lt;b&gt;\">\n"
@@ -53,6 +54,7 @@ TEST_F(LogonActions, FolderListReplies) {
          "<input type=hidden name=_ascii value=1>\n<input type=hidden name=_afp value=\"html\">\n"
          "<input type=hidden name=_email value=\"x&quot;y\">\n"
          "<h4>Select a folder:</h4>\n<select name=_f size=10>\n<option selected value=\"Invoices\">Invoices\n"
+         "<option value=\"Payroll\">Payroll\n"
          "</select>\n<p>\n<input type=submit value=\"Open\">\n</form>\n</BODY>\n</HTML>\n"},
         {"wrong password", "_a=l&_s=DEMO&_u=ALICE&_p=builder2&_nohtml=1",
          "[ERROR]\nID=1799\nMSG=The user id or password is not valid\n"},

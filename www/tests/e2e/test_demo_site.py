@@ -76,8 +76,10 @@ class DemoSite(SiteTestCase):
         self.assertIn('<option selected value="Invoices">Invoices', page)
         self.assertIn('<option value="Payroll">Payroll', page)
         self.assertIn('<link rel="stylesheet" href="/demo.css">', page, "the demo's page frame")
+        # A user of one folder goes straight to its search form.
         page = self.log_on("BOB", "builder2")
-        self.assertIn('<option selected value="Invoices">Invoices', page)
+        self.assertIn('<center><h3>Invoices</h3></center>', page)
+        self.assertIn('<input type=hidden name=_a value=d>', page)
         self.assertNotIn("Payroll", page)
         self.assertIn("The user id or password is not valid", self.log_on("ALICE", "builder2"))
 
