@@ -26,6 +26,7 @@ struct DocSink {
     bool skipTables = false;        // the tables are dropped instead of read (a segment)
     CsDocTables* tables = nullptr;  // being read; owned by the sink until taken
     int converterResult = 0;        // the converter's failure, 0 none
+    bool stopped = false;           // the consumer said stop: it gets nothing more
 
     DocSink() = default;
     DocSink(const DocSink&) = delete;

@@ -11,8 +11,11 @@ namespace {
 thread_local DocSink* activeSink = nullptr;
 
 void Hand(DocSink* sink, const unsigned char* data, size_t length) {
-    if (sink->consumer == nullptr) return;
-    if (sink->consumer(sink->folder, data, length) == 0) Session_Interrupt(sink->session);
+    if (sink->consumer == nullptr || sink->stopped) return;
+    if (sink->consumer(sink->folder, data, length) != 0) return;
+    // Blocks the request layer still hands on before it sees the interrupt are dropped.
+    sink->stopped = true;
+    Session_Interrupt(sink->session);
 }
 
 // Feeds the converter; a failure is kept and interrupts the session.

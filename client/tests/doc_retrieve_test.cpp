@@ -10,6 +10,7 @@
 #include "client_test_support.h"
 #include "doc_test_tables.h"
 #include "folder_fixture.h"
+#include "peer_process.h"
 #include "qel_client.h"
 
 namespace {
@@ -223,6 +224,97 @@ TEST_F(DocRetrieve, ResourcesOnceperDocumentAndARecordPerGroup) {
     resourceLetter = 0;
     Hit_GetCompressionLetters(session_, unknown, &resourceLetter, nullptr);
     EXPECT_EQ(resourceLetter, static_cast<char>(0xFF));
+}
+
+// ---------------------------------------------------------------- the loopback peer
+
+int stopAfter = 0;  // pieces the stopping consumer takes before it says stop
+int ConsumeThenStop(OpenFolder* folder, const unsigned char* data, size_t length) {
+    Consume(folder, data, length);
+    return --stopAfter > 0 ? 1 : 0;
+}
+
+class PeerDocRetrieve : public clienttest::GatewayStarted {
+protected:
+    PeerDocRetrieve() : peer_(qel_peer::Script("basic.json")) {}
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_NE(peer_.port(), 0);
+        ClientStatus status;
+        Session_Logon(&status, "PEER", "127.0.0.1", "ALICE", "SECRET1", 'T', peer_.port(), nullptr,
+                      &session_);
+        ASSERT_NE(session_, nullptr) << status.code;
+        FolderSpec spec;
+        spec.fields = {{.name = "Customer", .type = 'S', .displayOrder = 1}};
+        GroupSpec group;
+        group.number = 5;
+        group.name = "INV";
+        group.fields = {{.name = "customer", .type = 'S', .textLength = 40}};
+        group.applications = {{.name = "INVAPP", .number = 1, .dataType = 'L'}};
+        group.map = {0};
+        spec.groups = {group};
+        folder_ = clienttest::OpenTestFolder(session_, spec);
+    }
+    void TearDown() override {
+        if (session_ != nullptr) Session_Logoff(session_, 0);
+        Client_Term();
+    }
+    SearchHit* AddHit(const char* object) {
+        auto hit = std::make_unique<SearchHit>();
+        hit->groupIndex = 0;
+        hit->group = &folder_->definition->groups[0];
+        hit->application = &hit->group->appls[0];
+        hit->row = clienttest::MakeRow(*hit->group, {"ACME"}, object, 0, 0);
+        hits_.push_back(std::move(hit));
+        return hits_.back().get();
+    }
+
+    qel_peer::PeerProcess peer_;
+    ClientSession* session_ = nullptr;
+    ::OpenFolder* folder_ = nullptr;
+    std::vector<SearchHitPtr> hits_;
+};
+
+// The peer's generated document: numbered lines cut at its size.
+std::string PeerDocument(size_t size) {
+    std::string out;
+    char line[80];
+    for (int n = 0; out.size() < size; ++n) {
+        std::snprintf(line, sizeof line, "%08d the archive peer sends this line of a long document\n", n);
+        out += line;
+    }
+    return out.substr(0, size);
+}
+
+TEST_F(PeerDocRetrieve, DocumentsArriveWholeAndAStopEndsTheTransfer) {
+    struct Case {
+        const char* object;
+        std::string expected;
+    };
+    const Case cases[] = {{"PLAIN", "a plain document\n"}, {"DOC00001", PeerDocument(100000)}};
+    for (const Case& c : cases) {
+        received.clear();
+        ClientStatus status;
+        OpenDocument* document = nullptr;
+        Doc_Retrieve(&status, session_, folder_, AddHit(c.object), &document, 0, 0, Consume, 7);
+        ASSERT_EQ(status.severity, 0) << c.object << " " << status.code;
+        ASSERT_NE(document, nullptr) << c.object;
+        EXPECT_TRUE(received == c.expected) << c.object << ": " << received.size() << " bytes";
+        EXPECT_EQ(document->dataType, 'L');
+        EXPECT_EQ(document->viewer, 'L');
+        EXPECT_EQ(Client_GetCallbackWord(), 0u) << "cleared after the request";
+        EXPECT_EQ(session_->requestRunning, 0);
+    }
+    // A consumer that says stop after the first piece: the transfer ends, no document.
+    received.clear();
+    stopAfter = 1;
+    ClientStatus status;
+    OpenDocument* document = nullptr;
+    Doc_Retrieve(&status, session_, folder_, AddHit("DOC00001"), &document, 0, 0, ConsumeThenStop, 0);
+    EXPECT_EQ(document, nullptr);
+    EXPECT_NE(status.severity, 0);
+    EXPECT_LT(received.size(), 100000u);
+    EXPECT_EQ(session_->documents.size(), 2u);
 }
 
 }  // namespace

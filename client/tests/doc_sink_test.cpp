@@ -122,8 +122,9 @@ TEST_F(DocSinkTest, AConsumerThatSaysStopInterrupts) {
     answer = 0;
     qelclient::DocSink sink;
     Prepare(&sink, 0);
-    Feed(&sink, "abc", {});
+    Feed(&sink, "abc", {1, 2});
     EXPECT_EQ(server.interrupts, 1);
+    EXPECT_EQ(received, "a") << "nothing after the stop";
 }
 
 TEST_F(DocSinkTest, PageCountsMustFitAndAddUp) {
