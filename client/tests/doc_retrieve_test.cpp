@@ -236,7 +236,20 @@ int ConsumeThenStop(OpenFolder* folder, const unsigned char* data, size_t length
 
 class PeerDocRetrieve : public clienttest::GatewayStarted {
 protected:
-    PeerDocRetrieve() : peer_(qel_peer::Script("basic.json")) {}
+    PeerDocRetrieve() : peer_(Script()) {}
+    // The basic script with a document whose segment is unavailable.
+    static std::string Script() {
+        std::string text = localtest::ReadFile(qel_peer::Script("basic.json"));
+        const std::string at = "\"documents\": {";
+        const size_t place = text.find(at);
+        EXPECT_NE(place, std::string::npos);
+        if (place != std::string::npos)
+            text.insert(place + at.size(),
+                        "\"OFFLINE\": {\"text\": \"x\", \"reply\": 10, \"message\": \"offline\"},");
+        const std::string path = ::testing::TempDir() + "doc_peer_script.json";
+        localtest::WriteFile(path, text);
+        return path;
+    }
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(Start());
         ASSERT_NE(peer_.port(), 0);
@@ -245,13 +258,17 @@ protected:
                       &session_);
         ASSERT_NE(session_, nullptr) << status.code;
         FolderSpec spec;
-        spec.fields = {{.name = "Customer", .type = 'S', .displayOrder = 1}};
+        spec.fields = {{.name = "Customer", .type = 'S', .displayOrder = 1},
+                       {.name = "Invoice", .type = 'S', .flags = 0x08, .displayOrder = 2},
+                       {.name = "Note", .type = 'S', .flags = 0x08, .displayOrder = 3}};
         GroupSpec group;
         group.number = 5;
         group.name = "INV";
-        group.fields = {{.name = "customer", .type = 'S', .textLength = 40}};
+        group.fields = {{.name = "customer", .type = 'S', .textLength = 40},
+                        {.name = "invno", .type = 'S', .textLength = 10},
+                        {.name = "note", .type = 'S', .textLength = 10}};
         group.applications = {{.name = "INVAPP", .number = 1, .dataType = 'L'}};
-        group.map = {0};
+        group.map = {0, 1, 2};
         spec.groups = {group};
         folder_ = clienttest::OpenTestFolder(session_, spec);
     }
@@ -264,7 +281,7 @@ protected:
         hit->groupIndex = 0;
         hit->group = &folder_->definition->groups[0];
         hit->application = &hit->group->appls[0];
-        hit->row = clienttest::MakeRow(*hit->group, {"ACME"}, object, 0, 0);
+        hit->row = clienttest::MakeRow(*hit->group, {"ACME", "N1   ", "due"}, object, 0, 0);
         hits_.push_back(std::move(hit));
         return hits_.back().get();
     }
@@ -315,6 +332,17 @@ TEST_F(PeerDocRetrieve, DocumentsArriveWholeAndAStopEndsTheTransfer) {
     EXPECT_NE(status.severity, 0);
     EXPECT_LT(received.size(), 100000u);
     EXPECT_EQ(session_->documents.size(), 2u);
+}
+
+TEST_F(PeerDocRetrieve, AnUnavailableDocumentCarriesItsTitle) {
+    ClientStatus status;
+    OpenDocument* document = nullptr;
+    Doc_Retrieve(&status, session_, folder_, AddHit("OFFLINE"), &document, 0, 0, Consume, 0);
+    EXPECT_EQ(document, nullptr);
+    EXPECT_EQ(status.severity, CLIENT_SEV_WARNING);
+    ASSERT_NE(status.serverMessage, nullptr);
+    EXPECT_STREQ(status.serverMessage, "N1 due") << "the title fields only, trailing blanks removed";
+    EXPECT_TRUE(session_->documents.empty());
 }
 
 }  // namespace
