@@ -973,3 +973,119 @@ struct ClientExitData {
 // Hands a client exit's data to the retrieval that runs on this thread with that
 // callback id. 1 taken; 0 when no such retrieval runs or its session is cancelled.
 extern "C" int ExitDataCallback(uint32_t callbackId, const ClientExitData* block);
+
+// ===========================================================================
+// Permissions, printers, notes and views of open documents (docs/notes-client.md)
+// ===========================================================================
+
+// Permission bits. The first byte is the application group's permission byte
+// (CsXdrApplGroup::permissions), the second the low byte of its note permissions
+// (CsXdrApplGroup::notePermissions).
+inline constexpr uint8_t CLIENT_PERMIT_VIEW = 0x01;        // first byte: retrieve
+inline constexpr uint8_t CLIENT_PERMIT_PRINT = 0x10;       // first byte
+inline constexpr uint8_t CLIENT_PERMIT_COPY = 0x40;        // first byte
+inline constexpr uint8_t CLIENT_PERMIT_VIEW_NOTES = 0x01;  // second byte
+inline constexpr uint8_t CLIENT_PERMIT_ADD_NOTES = 0x02;   // second byte
+
+// Each is false for a null hit or document, or one without a group.
+bool Hit_CanViewFlag0(const SearchHit* hit);
+bool Hit_CanPrint(const SearchHit* hit);
+bool Hit_CanViewNotes(const SearchHit* hit);
+bool Hit_CanAddNotes(const SearchHit* hit);
+bool Doc_CanPrint(const OpenDocument* document);
+bool Doc_CanCopy(const OpenDocument* document);
+bool Doc_CanViewNotes(const OpenDocument* document);
+bool Doc_CanAddNotes(const OpenDocument* document);
+// The notes flag of the document's row: 'N' no notes, 'Y' notes, 'U' not known (any
+// other value, also for a document without a row).
+char Doc_HasNotesFlag(const OpenDocument* document);
+
+// Operation numbers of these calls (for Session_MakeStatus).
+enum ClientNoteOperation : int {
+    CLIENT_OP_NOTES = 27,
+    CLIENT_OP_ADD_NOTE = 28,
+    CLIENT_OP_PRINTERS = 31,
+    CLIENT_OP_PRINT = 32,
+};
+
+// Loads the server's printers once per session (in reply order); later calls answer
+// (0, 0) and send nothing. A failed load leaves the list empty and unloaded.
+void Printer_LoadList(ClientStatus* status, ClientSession* session);
+// The session's printers in reply order; null at the end, for no session or a printer
+// that is not the session's.
+ClientPrinter* Printer_GetFirst(ClientSession* session);
+ClientPrinter* Printer_GetNext(ClientSession* session, const ClientPrinter* printer);
+ClientPrinter* Printer_GetLast(ClientSession* session);
+// The printer's name and description as the server gave them; "" for null.
+const char* Printer_GetName(const ClientPrinter* printer);
+const char* Printer_GetDescription(const ClientPrinter* printer);
+// Frees every printer, the last first, and marks the list unloaded.
+void Printer_FreeAll(ClientSession* session);
+
+// The fax-cover texts of a print request; null members are not given.
+struct ClientFaxTexts {
+    const char* receiverFax = nullptr;  // RFax
+    const char* senderName = nullptr;   // SFrom
+    const char* senderCompany = nullptr;
+    const char* senderPhone = nullptr;
+    const char* senderFax = nullptr;
+    const char* coverPage = nullptr;
+    const char* subject = nullptr;
+};
+// The largest print options text.
+inline constexpr size_t CLIENT_PRINT_OPTIONS_MAX = 2000;
+// Prints the hits, in the order given, on the server printer (request 93). receiver
+// and sender: for a fax printer (kind 'F') one value each, else up to 6 lines each
+// (LF ends a line, a CR before it is dropped). A carriage return or line feed inside a
+// single value becomes a blank. fax may be null. An options text over
+// CLIENT_PRINT_OPTIONS_MAX bytes, or a fax text over 1024, is refused as (9, 4) with
+// the key as insert 1 before anything is sent; (9, 4) also for a null printer or hit
+// or a count below 0. No hits: (0, 0) and nothing sent.
+void Printer_PrintHits(ClientStatus* status, ClientSession* session, const ClientPrinter* printer,
+                       SearchHit* const* hits, int count, int copies, const char* receiver,
+                       const char* sender, const ClientFaxTexts* fax, uint32_t callerValue);
+
+// Colour letters and codes of notes: 'D' 0, 'W' 1, 'B' 2, 'R' 3, 'L' 4, 'G' 5, 'Y' 6,
+// 'M' 7, 'C' 8, '0' 9. Another letter is code 0; another code is 'D'.
+uint32_t Note_ColourCode(char letter);
+char Note_ColourLetter(uint32_t code);
+// Whether notes with attached data (flag 0x08) are cached; off after start-up.
+void Note_SetShowAll(int on);
+
+// Loads the document's notes once (shared by the open documents of the same hit),
+// newest first, and sets the document's and hit's notes flag to 'Y' or 'N'. Nothing
+// is sent when they are loaded, the user may not view notes, or the notes flag is 'N'.
+// A failed request leaves the notes cached so far, marked loaded.
+void Note_GetAll(ClientStatus* status, OpenDocument* document);
+// Adds a note: isPublic 0 private, else public; colour a letter of Note_ColourCode;
+// data may be null. The open documents of the same hit get notes flag 'Y'; when their
+// notes are loaded (or the user may not view them) the note is cached first, marked
+// new. (9, 4) for a null document or data without bytes.
+void Note_Add(ClientStatus* status, OpenDocument* document, int anonymous, int isPublic, int32_t position1,
+              int32_t position2, int32_t position3, char colour, const char* text, const void* data,
+              size_t dataLength);
+int Note_GetCount(const OpenDocument* document);
+const DocNoteEntry* Note_GetFirst(const OpenDocument* document);
+// Null after the last note or for an entry that is not the document's.
+const DocNoteEntry* Note_GetNext(const OpenDocument* document, const DocNoteEntry* note);
+
+// A note a client exit delivers while the notes are listed.
+struct ClientExitNote {
+    int32_t created;   // 'Z' seconds
+    const char* text;  // may be null
+    CsXdrNote note;    // text and created are not read
+};
+// Caches the exit's note for the document whose notes the session is loading. 1 to go
+// on; 0 for an unknown session, no such load or a cancelled session.
+extern "C" int ExitNoteCallback(uint32_t sessionId, const ClientExitNote* note);
+
+// Picks the document's view: DEFVIEW of the document's parameter entry (unless
+// ignoreDocumentText), else of the application's parameter text (fromApplication);
+// then applies it. No name, or a name VIEWS does not list: the default attributes.
+// view null: the document's own.
+void Doc_ChooseView(OpenDocument* document, DocView* view, int ignoreDocumentText);
+// Applies the named view from the document's text (its parameter entry's, else its
+// application's): false, with the default attributes, when VIEWS does not list it.
+bool Doc_ApplyView(OpenDocument* document, const char* name, DocView* view);
+// The default attributes, no name. view null: the document's own.
+void Doc_DefaultView(OpenDocument* document, DocView* view);

@@ -16,9 +16,9 @@ constexpr size_t kTitleMax = 200;
 constexpr uint8_t kTitleField = 0x08;
 
 // The request's third letter: 'Y' for a folder flagged 0x04 and 0x40 while the
-// library's retrieval option is on.
+// library's folder-flag option is on.
 char FolderLetter(const OpenFolder* folder) {
-    if (!Library().options.retrieveOption || folder->definition == nullptr) return 'N';
+    if (!Library().options.folderFlagSwitch || folder->definition == nullptr) return 'N';
     const uint32_t flags = folder->definition->flags & 0xFF;
     return (flags & 0x04) && (flags & 0x40) ? 'Y' : 'N';
 }
@@ -67,8 +67,14 @@ void SetSegmentCounts(OpenDocument* document) {
     document->pagesInLastSegment = static_cast<int32_t>(int64_t{tables->total} - before);
 }
 
-// The view the document is shown with: the default attributes.
-void ChooseView(OpenDocument* document) { document->view = DocView{}; }
+// The view the document is shown with: chosen from its texts while the library's
+// retrieval option is on, else the default attributes.
+void ChooseView(OpenDocument* document) {
+    if (Library().options.retrieveOption)
+        Doc_ChooseView(document, nullptr, 0);
+    else
+        Doc_DefaultView(document, nullptr);
+}
 
 // Runs the request of a retrieval; the request layer's result, or the converter's
 // failure when that interrupted it.
