@@ -191,6 +191,8 @@ void Doc_Retrieve(ClientStatus* status, ClientSession* session, OpenFolder* fold
     }
     ChooseView(d);
     d->pageTables = std::move(tables);
+    for (const auto& open : session->documents)
+        if (open->hit == hit && open->notes) d->notes = open->notes;  // one notes cache per hit
     SetSegmentCounts(d);
     const char* text = hit->application != nullptr ? hit->application->parameters.text : nullptr;
     const bool namesInTables = d->pageTables == nullptr || (d->pageTables->flags & CS_DOCTAB_PAGE_NAMES) != 0;

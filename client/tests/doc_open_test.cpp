@@ -229,9 +229,11 @@ TEST_F(DocOpenTest, DocumentsOfOneHitShareTheirTables) {
     OpenDocument* first = Open(folder, hit);
     ASSERT_NE(first, nullptr);
     first->pageTables = qelclient::ShareTables(SampleTables().release());
+    first->notes = std::make_shared<DocNotesHolder>();
     OpenDocument* second = Open(folder, hit);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->pageTables, first->pageTables);
+    EXPECT_EQ(second->notes, first->notes);
     EXPECT_EQ(second->segmentCount, 3);
     EXPECT_EQ(second->pagesPerSegment, 2);
     EXPECT_EQ(second->pagesInLastSegment, 1);
@@ -245,6 +247,7 @@ TEST_F(DocOpenTest, DocumentsOfOneHitShareTheirTables) {
     OpenDocument* other = Open(folder, AddHit(folder));
     ASSERT_NE(other, nullptr);
     EXPECT_EQ(other->pageTables, nullptr);
+    EXPECT_EQ(other->notes, nullptr);
     // An application without a parameter text gets an empty entry of its own.
     OpenDocument* bare = Open(folder, AddHit(folder, 1));
     ASSERT_NE(bare, nullptr);
