@@ -88,22 +88,25 @@ bool LineConverter::ConvertRun(std::span<const unsigned char> run, bool doubleBy
     const bool lone = doubleByte && length % 2 == 1;
     if (lone) --length;
     if (length > 0) {
-        input_.clear();
-        const bool wrap = doubleByte && setup_.kind == 'C';
-        if (wrap) input_.push_back(kShiftOut);
-        input_.insert(input_.end(), run.begin(), run.begin() + static_cast<ptrdiff_t>(length));
-        if (wrap) input_.push_back(kShiftIn);
-        size_t size = input_.size() * 4 + 16;
+        std::span<const unsigned char> in = run.first(length);
+        if (doubleByte && setup_.kind == 'C') {
+            input_.clear();
+            input_.push_back(kShiftOut);
+            input_.insert(input_.end(), in.begin(), in.end());
+            input_.push_back(kShiftIn);
+            in = input_;
+        }
+        size_t size = in.size() * 4 + 16;
         for (;;) {
             if (output_.size() < size) output_.resize(size);
             size_t written = size;
-            *result = ArcICONV_Convert(handle_, reinterpret_cast<const char*>(input_.data()), input_.size(),
+            *result = ArcICONV_Convert(handle_, reinterpret_cast<const char*>(in.data()), in.size(),
                                        output_.data(), &written);
             if (*result == ARC_ICONV_OK) {
                 AppendOutput(output_.data(), written, line);
                 break;
             }
-            if (*result != ARC_ICONV_OUTPUT_TOO_SMALL || size > input_.size() * kMaxGrowth) return false;
+            if (*result != ARC_ICONV_OUTPUT_TOO_SMALL || size > in.size() * kMaxGrowth) return false;
             size *= 2;
         }
     }
@@ -113,6 +116,9 @@ bool LineConverter::ConvertRun(std::span<const unsigned char> run, bool doubleBy
 
 bool LineConverter::ConvertService(std::span<const unsigned char> data, LineText* line, int* result) {
     if (setup_.kind == 'D') return ConvertRun(data, true, line, result);
+    const bool dropFormFeeds =
+        !setup_.carriageControl && std::find(data.begin(), data.end(), kFormFeed) != data.end();
+    if (setup_.kind == 'S' && !dropFormFeeds) return ConvertRun(data, false, line, result);
     std::vector<unsigned char> run;
     bool doubleByte = false;
     auto flush = [&]() {

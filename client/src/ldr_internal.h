@@ -219,8 +219,9 @@ struct RecordInfo {
     bool overprint = false;  // merged into the line before it unless the view keeps it apart
 };
 // Reads the next record and converts its text (without the prefix) into
-// document->converted. false at the end of the document.
-bool ReadLine(ArcLdrDocument* document, RecordInfo* info);
+// document->converted; without convert, only the widest line is kept up to date, which
+// needs single-byte text. false at the end of the document.
+bool ReadLine(ArcLdrDocument* document, RecordInfo* info, bool convert = true);
 // Builds the page index; false when the document has no readable record.
 bool IndexPages(ArcLdrDocument* document, int32_t pageLimit);
 // The translation table of the document's single-byte CCSID (reader's list, the

@@ -2,6 +2,7 @@
 // of the loaded page.
 #include <algorithm>
 
+#include "arc_codepage.h"
 #include "ldr_internal.h"
 
 using namespace qelldr;
@@ -59,8 +60,11 @@ bool IndexPages(ArcLdrDocument* document, int32_t pageLimit) {
     const int32_t perPage = document->options.linesPerPage;
     PageCounts page;
     bool pageAfter = false;
+    // Single-byte text needs no conversion to be measured.
+    const bool convert =
+        document->kind.kind != 'S' || !ArcICONV_IsSingleByteCcsid(document->options.dataCodePage);
     RecordInfo record;
-    while (ReadLine(document, &record)) {
+    while (ReadLine(document, &record, convert)) {
         const CarriageRow& row = FindCarriageRow(set, document->ebcdic, record.control);
         const bool newPage = document->pageStarts.empty() || row.pageBefore || pageAfter ||
                              (perPage > 0 && page.lines >= perPage) || record.formFeed;

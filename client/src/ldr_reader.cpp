@@ -75,7 +75,7 @@ void ChooseConverter(ArcLdrDocument* document) {
 
 namespace qelldr {
 
-bool ReadLine(ArcLdrDocument* document, RecordInfo* info) {
+bool ReadLine(ArcLdrDocument* document, RecordInfo* info, bool convert) {
     std::vector<unsigned char>& record = document->record;
     if (!document->source->Next(&record)) return false;
     const unsigned char blank = document->ebcdic ? 0x40 : 0x20;
@@ -90,6 +90,13 @@ bool ReadLine(ArcLdrDocument* document, RecordInfo* info) {
     const std::span<const unsigned char> text(record.data() + prefix, record.size() - prefix);
     info->formFeed = set == 0 && !text.empty() && text[0] == 0x0C;
     document->info.widestRecord = std::max(document->info.widestRecord, static_cast<int32_t>(record.size()));
+    if (!convert) {
+        // Single-byte text: one character a byte, less the form feeds that are dropped.
+        const auto dropped = set == 0 ? std::count(text.begin(), text.end(), 0x0C) : 0;
+        const auto chars = static_cast<int32_t>(static_cast<ptrdiff_t>(text.size()) - dropped);
+        document->info.widestLine = std::max(document->info.widestLine, chars);
+        return true;
+    }
     ArcLdrReader* reader = document->reader;
     document->converter->Convert(
         text, &document->converted, [document](int result) { Report(document, result); },
