@@ -5,6 +5,7 @@
 
 #include "ldr_internal.h"
 #include "ldr_test_support.h"
+#include "qel_client.h"
 #include "qel_parm.h"
 
 namespace {
@@ -725,3 +726,66 @@ TEST(LdrLayout, ATextTooLongForTheBufferKeepsThePreviousOne) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Options from an open document
+// ---------------------------------------------------------------------------
+
+TEST(LdrOptions, FromAnOpenDocument) {
+    OpenDocument document;
+    document.recordFormat = 'F';
+    document.recordLength = 133;
+    document.carriageControl = 'M';
+    document.trc = 1;
+    document.dataCodePage = 500;
+    document.linesPerPage = 66;
+    document.shiftKind = '2';
+    document.view.overstrike = 'M';
+    document.pageHeaderRows = 3;
+    document.fieldHeaderRows = 2;
+    document.valueRow = 7;
+    document.valueColumn = 12;
+    document.recordDelimiter = "0D0A0D0A0D0A0D0A";  // the copy cut to 16 characters
+    const ArcLdrOptions o = ArcLDR_OptionsFrom(document);
+    EXPECT_EQ(o.recordFormat, 'F');
+    EXPECT_EQ(o.recordLength, 133);
+    EXPECT_EQ(o.carriageControl, 'M');
+    EXPECT_TRUE(o.trc);
+    EXPECT_EQ(o.dataCodePage, 500);
+    EXPECT_EQ(o.linesPerPage, 66);
+    EXPECT_EQ(o.shiftKind, '2');
+    EXPECT_EQ(o.overstrike, 'M');
+    EXPECT_EQ(o.pageHeaderRows, 3);
+    EXPECT_EQ(o.fieldHeaderRows, 2);
+    EXPECT_EQ(o.valueRow, 7);
+    EXPECT_EQ(o.valueColumn, 12);
+    EXPECT_EQ(o.recordDelimiter, std::optional<std::string>("0D0A0D0A0D0A0D0A"));  // no parameter text
+
+    // With the application's parameter text, RECDELIM is read from it as written.
+    struct Case {
+        const char* name;
+        std::string keys;
+        std::optional<std::string> delimiter;
+        bool reported;
+    } cases[] = {
+        {"missing", "CC=YES\n", std::nullopt, false},
+        {"empty", "RECDELIM=\n", "", false},
+        {"two bytes", "RECDELIM=0D25\n", "0D25", false},
+        {"18 characters", "RECDELIM=0D0A0D0A0D0A0D0A0D\n", "0D0A0D0A0D0A0D0A0D", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DocApplParmEntry parm;
+        parm.text = Fixed(c.keys);
+        document.parmEntry = &parm;
+        ArcLdrOptions from = ArcLDR_OptionsFrom(document);
+        EXPECT_EQ(from.parmText, parm.text);
+        EXPECT_EQ(from.recordDelimiter, c.delimiter);
+        from.recordFormat = 'S';
+        from.carriageControl = 'N';
+        Doc d;
+        ASSERT_NE(d.Open(Bytes("A\nB"), from), nullptr);
+        EXPECT_EQ(!d.h.errors.empty(), c.reported);
+    }
+    document.parmEntry = nullptr;
+}
