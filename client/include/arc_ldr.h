@@ -7,6 +7,7 @@
 // with shift-out/shift-in) through the code-page service, or through a translation table.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,11 @@ struct ArcLdrOptions {
     int32_t valueRow = 0;
     int32_t valueColumn = 0;
     std::string parmText;
+    // The view's locked fields: the first lockedFields layout fields stay in view when a
+    // line is scrolled. fieldColumns: each layout field's first and last record column
+    // (from 1, prefix included), as the FLDnn keys give them.
+    int32_t lockedFields = 0;
+    std::vector<std::array<int32_t, 2>> fieldColumns;
     void* user = nullptr;  // handed to the read and error callbacks
 };
 
@@ -88,8 +94,9 @@ struct ArcLdrDocumentInfo {
 // A range of a line: its text in the output CCSID and where it lies, in characters.
 struct ArcLdrLine {
     std::string_view text;  // valid until the document's next call
-    int32_t column = 0;
-    int32_t width = 0;
+    int32_t column = 0;     // where the range (after any locked block) starts
+    int32_t width = 0;      // its characters
+    int32_t locked = 0;     // characters of the locked block before it
 };
 
 struct ArcLdrReaderDeleter {
@@ -117,7 +124,10 @@ ArcLdrDocumentInfo ArcLDR_GetInfo(const ArcLdrDocument* document);
 bool ArcLDR_GotoPage(ArcLdrDocument* document, int32_t page);
 // Line i of the current page; none past its last line. width > 0 takes at most width
 // characters from column on (cut to the widest line); else the whole line. Negative
-// columns and widths count as 0. wholeWords widens the range to whole words.
+// columns and widths count as 0. wholeWords widens the range to whole words. With locked
+// fields and a width, the line's columns up to the end of the last locked field come
+// first (blank-padded), then the rest of the width from the column on, never from before
+// that block's end.
 std::optional<ArcLdrLine> ArcLDR_GetLine(ArcLdrDocument* document, int32_t line, int32_t column,
                                          int32_t width, bool wholeWords);
 // Turns the record-based layout values into line-based ones on page 1 and writes them into

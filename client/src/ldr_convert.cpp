@@ -28,6 +28,12 @@ void LineText::Append(std::string_view text) {
     bytes.append(text);
 }
 
+std::string_view LineText::At(int32_t i) const {
+    const size_t n = static_cast<size_t>(i);
+    const size_t end = n + 1 < starts.size() ? starts[n + 1] : bytes.size();
+    return std::string_view(bytes).substr(starts[n], end - starts[n]);
+}
+
 std::array<char, 2> ConvertPair(std::span<const uint16_t> codes, int32_t mode, uint16_t v) {
     const std::array<char, 2> unknown = {'@', '@'};
     const size_t count = codes.size();

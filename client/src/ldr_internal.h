@@ -119,7 +119,8 @@ struct LineText {
         bytes.clear();
         starts.clear();
     }
-    void Append(std::string_view text);  // one character
+    void Append(std::string_view text);    // one character
+    std::string_view At(int32_t i) const;  // character i
 };
 
 // The double-byte pair v through the caller's table: two bytes, high first, or "@@".

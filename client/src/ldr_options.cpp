@@ -17,6 +17,9 @@ ArcLdrOptions ArcLDR_OptionsFrom(const OpenDocument& document) {
     o.fieldHeaderRows = document.fieldHeaderRows;
     o.valueRow = document.valueRow;
     o.valueColumn = document.valueColumn;
+    o.lockedFields = document.view.lockedFields;
+    for (const DocLayoutField& field : document.layoutFields)
+        o.fieldColumns.push_back({field.numbers[0], field.numbers[1]});
     if (document.parmEntry != nullptr)
         o.parmText = document.parmEntry->text;
     else if (document.application != nullptr && document.application->parameters.text != nullptr)

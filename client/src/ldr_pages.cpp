@@ -20,27 +20,16 @@ void NotePage(ArcLdrDocumentInfo* info, const PageCounts& page) {
     info->maxPrintedLines = std::max(info->maxPrintedLines, page.printed);
 }
 
-bool IsBlank(std::string_view character) { return character == " "; }
-
-// Character i of a line.
-std::string_view CharAt(const LineText& line, int32_t i) {
-    const size_t start = line.starts[static_cast<size_t>(i)];
-    const size_t end = static_cast<size_t>(i) + 1 < line.starts.size()
-                           ? line.starts[static_cast<size_t>(i) + 1]
-                           : line.bytes.size();
-    return std::string_view(line.bytes).substr(start, end - start);
-}
-
 // Writes the non-blank characters of top over line, column by column.
 void Overprint(LineText* line, const LineText& top) {
     LineText merged;
     const int32_t count = std::max(line->Chars(), top.Chars());
     for (int32_t i = 0; i < count; ++i) {
-        const bool fromTop = i < top.Chars() && !IsBlank(CharAt(top, i));
+        const bool fromTop = i < top.Chars() && top.At(i) != " ";
         if (fromTop)
-            merged.Append(CharAt(top, i));
+            merged.Append(top.At(i));
         else if (i < line->Chars())
-            merged.Append(CharAt(*line, i));
+            merged.Append(line->At(i));
         else
             merged.Append(" ");
     }
@@ -124,25 +113,4 @@ bool ArcLDR_GotoPage(ArcLdrDocument* document, int32_t page) {
     info.currentPage = page;
     info.lineCount = static_cast<int32_t>(document->lines.size());
     return true;
-}
-
-std::optional<ArcLdrLine> ArcLDR_GetLine(ArcLdrDocument* document, int32_t line, int32_t column,
-                                         int32_t width, bool wholeWords) {
-    if (document == nullptr || line < 0 || line >= static_cast<int32_t>(document->lines.size()))
-        return std::nullopt;
-    const LineText& text = document->lines[static_cast<size_t>(line)];
-    const int32_t chars = text.Chars();
-    column = std::max(column, 0);
-    width = std::max(width, 0);
-    if (width == 0) return ArcLdrLine{text.bytes, 0, chars};
-    width = std::min(width, std::max(document->info.widestLine - column, 0));
-    int32_t first = std::min(column, chars);
-    int32_t last = std::min(column + width, chars);  // one past
-    if (wholeWords && last > first) {
-        while (first > 0 && !IsBlank(CharAt(text, first - 1))) --first;
-        while (last < chars && !IsBlank(CharAt(text, last - 1))) ++last;
-    }
-    const size_t from = first < chars ? text.starts[static_cast<size_t>(first)] : text.bytes.size();
-    const size_t to = last < chars ? text.starts[static_cast<size_t>(last)] : text.bytes.size();
-    return ArcLdrLine{std::string_view(text.bytes).substr(from, to - from), first, last - first};
 }

@@ -636,6 +636,41 @@ TEST(LdrLines, DoubleByteCharactersCountOnceAndAreNeverSplit) {
     EXPECT_EQ(line->width, 2);
 }
 
+TEST(LdrLines, LockedFieldsStayInFrontOfTheScrolledPart) {
+    struct Case {
+        int32_t lockedFields;
+        int32_t line, column, width;
+        bool words;
+        std::string text;
+        int32_t outColumn, outWidth, outLocked;
+    } cases[] = {
+        {1, 0, 10, 8, false, "ID01 bet", 10, 4, 4},
+        {1, 0, 0, 8, false, "ID01 alp", 4, 4, 4},  // the scrolled part starts after the block
+        {1, 0, 10, 3, false, "ID0", 10, 0, 3},
+        {1, 0, 12, 8, true, "ID01beta ", 11, 5, 4},  // words grow no further left than the block
+        {1, 1, 10, 8, false, "X   ", 1, 0, 4},       // a short line is padded to the block
+        {1, 0, 10, 0, false, "ID01 alpha beta gamma", 0, 21, 0},
+        {0, 0, 10, 8, false, " beta ga", 10, 8, 0},
+        {5, 0, 10, 8, false, "ID01 bet", 10, 4, 4},  // more locked fields than fields
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.lockedFields << ": " << c.line << "," << c.column << "," << c.width);
+        Doc d;
+        ArcLdrOptions o = V('A');
+        o.lockedFields = c.lockedFields;
+        o.fieldColumns = {{2, 5}};  // record columns over the control byte: line columns 0..3
+        ASSERT_NE(d.Open(VRecords({" ID01 alpha beta gamma", " X"}), o), nullptr);
+        ASSERT_TRUE(ArcLDR_GotoPage(d.document, 0));
+        const auto line = ArcLDR_GetLine(d.document, c.line, c.column, c.width, c.words);
+        ASSERT_TRUE(line);
+        EXPECT_EQ(std::string(line->text), c.text);
+        EXPECT_EQ(line->column, c.outColumn);
+        EXPECT_EQ(line->width, c.outWidth);
+        EXPECT_EQ(line->locked, c.outLocked);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Reader
 // ---------------------------------------------------------------------------
@@ -746,6 +781,12 @@ TEST(LdrOptions, FromAnOpenDocument) {
     document.valueRow = 7;
     document.valueColumn = 12;
     document.recordDelimiter = "0D0A0D0A0D0A0D0A";  // the copy cut to 16 characters
+    document.view.lockedFields = 2;
+    document.layoutFields.resize(2);
+    document.layoutFields[0].numbers[0] = 2;
+    document.layoutFields[0].numbers[1] = 9;
+    document.layoutFields[1].numbers[0] = 12;
+    document.layoutFields[1].numbers[1] = 20;
     const ArcLdrOptions o = ArcLDR_OptionsFrom(document);
     EXPECT_EQ(o.recordFormat, 'F');
     EXPECT_EQ(o.recordLength, 133);
@@ -759,6 +800,8 @@ TEST(LdrOptions, FromAnOpenDocument) {
     EXPECT_EQ(o.fieldHeaderRows, 2);
     EXPECT_EQ(o.valueRow, 7);
     EXPECT_EQ(o.valueColumn, 12);
+    EXPECT_EQ(o.lockedFields, 2);
+    EXPECT_EQ(o.fieldColumns, (std::vector<std::array<int32_t, 2>>{{2, 9}, {12, 20}}));
     EXPECT_EQ(o.recordDelimiter, std::optional<std::string>("0D0A0D0A0D0A0D0A"));  // no parameter text
 
     // With the application's parameter text, RECDELIM is read from it as written.
