@@ -73,6 +73,7 @@ int FormatAll(const std::string& path) {
     ArcLdrCallbacks callbacks;
     callbacks.read = FileRead;
     callbacks.table = [](int32_t, std::string*, int32_t*) { return false; };
+    callbacks.error = [](void*, int result) { std::fprintf(stderr, "conversion error %d\n", result); };
     ArcLdrReaderPtr reader;
     if (!ArcLDR_Create(&reader, callbacks, {}, 1208, true, context)) return 4;
     ArcLdrOptions o;

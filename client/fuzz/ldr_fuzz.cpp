@@ -103,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ArcLdrCallbacks callbacks;
     callbacks.read = Read;
     callbacks.table = [](int32_t, std::string*, int32_t*) { return false; };
+    callbacks.error = [](void*, int) {};
     ArcLdrReaderPtr reader;
     Check(ArcLDR_Create(&reader, callbacks, ArcLdrDbcsTable{codes, (flags & 1) != 0 ? 16 : 0}, 1208,
                         (flags & 0x40) != 0, Iconv()));

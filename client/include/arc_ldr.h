@@ -104,8 +104,8 @@ struct ArcLdrReaderDeleter {
 };
 using ArcLdrReaderPtr = std::unique_ptr<ArcLdrReader, ArcLdrReaderDeleter>;
 
-// Makes a reader. The double-byte table is copied. false (and *reader empty) when the
-// read or table callback is missing or reader is null.
+// Makes a reader. The double-byte table is copied. false (and *reader empty) when a
+// callback is missing or reader is null.
 bool ArcLDR_Create(ArcLdrReaderPtr* reader, ArcLdrCallbacks callbacks, ArcLdrDbcsTable dbcs,
                    int32_t outputCcsid, bool convert, ArcIconvContext* context);
 // Frees the tables and closes every open document; the same as resetting the pointer.

@@ -15,7 +15,7 @@ bool ArcLDR_Create(ArcLdrReaderPtr* reader, ArcLdrCallbacks callbacks, ArcLdrDbc
                    int32_t outputCcsid, bool convert, ArcIconvContext* context) {
     if (reader == nullptr) return false;
     reader->reset();
-    if (!callbacks.read || !callbacks.table) return false;
+    if (!callbacks.read || !callbacks.table || !callbacks.error) return false;
     ArcLdrReaderPtr made(new ArcLdrReader);
     made->callbacks = std::move(callbacks);
     const size_t count = std::min<size_t>(dbcs.codes.size(), 0xFFFF);
@@ -41,8 +41,7 @@ size_t ArcLDR_DocumentCount(ArcLdrReader* reader) {
 namespace {
 
 void Report(ArcLdrDocument* document, int result) {
-    const ArcLdrCallbacks& callbacks = document->reader->callbacks;
-    if (callbacks.error) callbacks.error(document->options.user, result);
+    document->reader->callbacks.error(document->options.user, result);
 }
 
 // Step 2 and 3 of opening: the service's converter when conversion is on and one opens,

@@ -675,16 +675,23 @@ TEST(LdrLines, LockedFieldsStayInFrontOfTheScrolledPart) {
 // Reader
 // ---------------------------------------------------------------------------
 
-TEST(LdrReader, CreateNeedsTheReadAndTableCallbacks) {
+TEST(LdrReader, CreateNeedsEveryCallback) {
+    ArcLdrCallbacks all;
+    all.read = MemoryRead;
+    all.table = [](int32_t, std::string*, int32_t*) { return false; };
+    all.error = [](void*, int) {};
+    for (int missing = 0; missing < 3; ++missing) {
+        SCOPED_TRACE(missing);
+        ArcLdrCallbacks callbacks = all;
+        if (missing == 0) callbacks.read = nullptr;
+        if (missing == 1) callbacks.table = nullptr;
+        if (missing == 2) callbacks.error = nullptr;
+        ArcLdrReaderPtr reader;
+        EXPECT_FALSE(ArcLDR_Create(&reader, callbacks, {}, 1208, false, nullptr));
+        EXPECT_FALSE(reader);
+    }
     ArcLdrReaderPtr reader;
-    ArcLdrCallbacks callbacks;
-    callbacks.read = MemoryRead;
-    EXPECT_FALSE(ArcLDR_Create(&reader, callbacks, {}, 1208, false, nullptr));
-    EXPECT_FALSE(reader);
-    callbacks.table = [](int32_t, std::string*, int32_t*) { return false; };
-    callbacks.read = nullptr;
-    EXPECT_FALSE(ArcLDR_Create(&reader, callbacks, {}, 1208, false, nullptr));
-    callbacks.read = MemoryRead;
+    ArcLdrCallbacks callbacks = all;
     EXPECT_FALSE(ArcLDR_Create(nullptr, callbacks, {}, 1208, false, nullptr));
     ASSERT_TRUE(ArcLDR_Create(&reader, callbacks, {}, 1208, false, nullptr));
     EXPECT_EQ(ArcLDR_DocumentCount(reader.get()), 0u);
