@@ -44,7 +44,7 @@ def statement_table(description):
         if document["group"] != "STATEMENTS":
             continue
         v = document["values"]
-        day = EPOCH + datetime.timedelta(days=v["STMTDATE"])
+        day = EPOCH + datetime.timedelta(days=v["STMTDATE"] - 1)  # 1 January 1970 is day 1
         rows.append((v["CUSTOMER"], day.isoformat(), v["ACCOUNT"], v["BALANCE"]))
     db.executemany("INSERT INTO statements VALUES (?, ?, ?, ?)", rows)
     return db
