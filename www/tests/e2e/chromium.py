@@ -9,6 +9,8 @@ try:
     from selenium.common.exceptions import NoAlertPresentException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+    from selenium.webdriver.support import expected_conditions
 except ImportError:  # told by missing()
     webdriver = None
 
@@ -87,8 +89,6 @@ class Chromium:
         self.wait_for_new_page(old)
 
     def wait_for_new_page(self, old, seconds=60):
-        from selenium.webdriver.support.ui import WebDriverWait  # noqa: PLC0415
-        from selenium.webdriver.support import expected_conditions  # noqa: PLC0415
         WebDriverWait(self.driver, seconds).until(expected_conditions.staleness_of(old))
         WebDriverWait(self.driver, seconds).until(
             lambda d: d.execute_script("return document.readyState") == "complete")
