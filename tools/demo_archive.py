@@ -32,7 +32,8 @@ ENTRIES = [("PAYMENT RECEIVED", -1), ("INVOICE", 1), ("CREDIT NOTE", -1), ("SERV
 
 
 def days(date):
-    return (date - EPOCH).days
+    """The archive's day number of a date: 1 January 1970 is day 1 (0 means no date)."""
+    return (date - EPOCH).days + 1
 
 
 def month_start(index):
