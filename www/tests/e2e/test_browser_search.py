@@ -170,9 +170,9 @@ class BrowserSearch(SiteTestCase):
 
     def expected(self, condition, parameters):
         """The rows the same criteria select from the generated statements, the balance
-        as the folder shows it (its field has no decimals)."""
+        as the folder shows it (two decimals)."""
         query = f"SELECT customer, stmtdate, account, balance FROM statements WHERE {condition}"
-        return collections.Counter((c, d, a, f"{b:.0f}") for c, d, a, b in self.rows.execute(query, parameters))
+        return collections.Counter((c, d, a, f"{b:.2f}") for c, d, a, b in self.rows.execute(query, parameters))
 
     def screenshot(self, name):
         path = self.browser.screenshot(os.path.join(self.artifacts, name))
