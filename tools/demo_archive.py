@@ -32,7 +32,8 @@ ENTRIES = [("PAYMENT RECEIVED", -1), ("INVOICE", 1), ("CREDIT NOTE", -1), ("SERV
 
 
 def days(date):
-    return (date - EPOCH).days
+    """The archive's day number of a date: 1 January 1970 is day 1 (0 means no date)."""
+    return (date - EPOCH).days + 1
 
 
 def month_start(index):
@@ -177,7 +178,8 @@ def statements_folder():
             {"name": "Statement date", "type": "I", "qual": 1, "maps": {"STATEMENTS": "STMTDATE"},
              "users": user_row(2, 0x43F, 0x400)},
             {"name": "Account", "type": "I", "maps": {"STATEMENTS": "ACCOUNT"}, "users": user_row(3, 0x3, 0x1)},
-            {"name": "Balance", "type": "D", "maps": {"STATEMENTS": "BALANCE"}, "users": user_row(4, 0x43F, 0x20)},
+            {"name": "Balance", "type": "D", "maps": {"STATEMENTS": "BALANCE"},
+             "users": {"*": dict(user_row(4, 0x43F, 0x20)["*"], DECIMAL_PT_POS=2)}},
         ],
         "permissions": [{"who": "STAFF", "permissions": 1, "hits": 1000}],
     }

@@ -412,6 +412,16 @@ struct ClientPrinter {
     ~ClientPrinter();
 };
 
+// The storage set of an application group that retrieval routes on (none when the group
+// names none or its open failed).
+struct CsStorageSetDeleter {
+    void operator()(CsStorageSet* set) const;  // CsFreeStorageSet
+};
+struct ClientRetrieveSet {
+    uint32_t groupNumber = 0;
+    std::unique_ptr<CsStorageSet, CsStorageSetDeleter> set;
+};
+
 // What one search keeps in the session while it runs.
 struct ClientSearchState {
     OpenFolder* folder = nullptr;  // the current open folder
@@ -481,7 +491,8 @@ struct ClientSession {
     std::vector<std::unique_ptr<DocApplParmEntry>> parmEntries;
     std::vector<std::unique_ptr<ClientPrinter>> printers;  // reply order
     bool printersLoaded = false;
-    uint32_t retrieveMode = 0;  // 0x8000 given; 0x1 stored compression; 0x2 line data
+    uint32_t retrieveMode = 0;                    // 0x8000 given; 0x1 stored compression; 0x2 line data
+    std::vector<ClientRetrieveSet> retrieveSets;  // one per application group retrieved from
 
     ClientSession() = default;
     ClientSession(const ClientSession&) = delete;
@@ -869,6 +880,99 @@ size_t State_SaveFolder(std::vector<unsigned char>* blob, const OpenFolder* fold
 // when the session is not listed, the name is not in its folder list, or the blob
 // fails any check (nothing changed then).
 OpenFolder* State_RestoreFolder(ClientSession* session, const unsigned char* blob, size_t length);
+
+// ===========================================================================
+// Open documents: retrieval, segments, resources, page names (docs/documents-client.md)
+// ===========================================================================
+
+// The consumer of a document's data: (open folder, data, length) -> non-zero to go on,
+// 0 to interrupt the session.
+using ClientDocDataFn = int (*)(OpenFolder* folder, const unsigned char* data, size_t length);
+
+// Operation numbers of the document calls (for Session_MakeStatus).
+inline constexpr int CLIENT_OP_RETRIEVE = 8;
+inline constexpr int CLIENT_OP_RESOURCES = 9;
+
+// Retrieves the hit's data into the consumer and makes the open document (*document,
+// kept by the session). reuseOnly: nothing is requested, only the record is made (with
+// the page tables of an open document of the same hit). lineData: the data is asked for
+// as type 'L'. callbackId non-zero: the thread's callback word while the request runs.
+// A failure makes no document (*document null).
+void Doc_Retrieve(ClientStatus* status, ClientSession* session, OpenFolder* folder, SearchHit* hit,
+                  OpenDocument** document, int reuseOnly, int lineData, ClientDocDataFn consumer,
+                  uint32_t callbackId);
+// Retrieves segment number (from 0) of the document into the consumer. A number that
+// is negative or not below the segment count gives (9, 80) without a request.
+void Doc_GetSegment(ClientStatus* status, OpenDocument* document, int segment, ClientDocDataFn consumer,
+                    uint32_t callbackId);
+// Retrieves the document's resource group into the consumer, once per document (and
+// only when its resources flag is set); otherwise status (0, 0) and nothing requested.
+void Doc_GetResources(ClientStatus* status, OpenDocument* document, ClientDocDataFn consumer,
+                      uint32_t callbackId);
+// The application's parameter text and the text of the document's application entry
+// (either may be null). Always true.
+bool Doc_GetParmTexts(const OpenDocument* document, const char** applicationText, const char** entryText);
+// The compression letter of the resource descriptor (the low byte of its last word; 0
+// when none is known) and the stored compression letter of the document.
+void Doc_GetConvertFlags(const OpenDocument* document, char* resourceLetter, char* documentLetter);
+// Sets bit 0x8000 (mode given) and sets (on) or clears the given bits of the session's
+// retrieve-mode word: 0x1 ask for the stored compression, 0x2 every segment as line data.
+void Doc_SetRetrieveMode(ClientSession* session, uint32_t bits, int on);
+// The client data-type letter of the hit's application ('N' when none).
+char Hit_GetDataType(const SearchHit* hit);
+// The viewer letter of a stored data type.
+char Doc_ViewerLetter(char storedType);
+// The client data-type letter of a stored data type.
+char Doc_DataTypeLetter(char storedType);
+// Without opening the document: the resource compression letter from a storage-node
+// request (0xFF when the hit has no resource or the request fails) and the stored
+// compression letter of the hit's document.
+void Hit_GetCompressionLetters(ClientSession* session, const SearchHit* hit, char* resourceLetter,
+                               char* documentLetter);
+// Word 8 of the hit's attribute block: its resource identifier (0 for none).
+uint32_t Hit_GetAttrValue(const SearchHit* hit);
+// The group field behind folder field `field` for the group numbered groupId. False when
+// the group is not in the folder, the index is out of range, the field is unmapped, or
+// the group field carries flag bit 4 (0x10).
+bool Doc_FindMappedField(const OpenFolder* folder, uint32_t groupId, int field, int* groupField,
+                         const CsXdrFieldDef** definition);
+// EXTENSION of a document of data type 'U', else none.
+std::optional<std::string> Doc_GetUserTypeExtension(const OpenDocument* document);
+// Unlinks and frees the document. Null is ignored.
+void Doc_Close(OpenDocument* document);
+// Closes every document of the session opened from the folder.
+void Doc_CloseFolderDocuments(ClientSession* session, OpenFolder* folder);
+
+// One index value of the page-name and index walk.
+struct DocGroupValue {
+    const char* text = nullptr;
+    uint32_t page = 0;
+    uint32_t kind = 0;
+};
+// The first index-group name (the tables are converted to the session's code page
+// once), or null when there is none or the conversion fails.
+const char* Doc_FirstIndexGroup(OpenDocument* document);
+const char* Doc_NextIndexGroup(OpenDocument* document);
+// The first value of the named group in page order; false when there is none.
+bool Doc_FirstGroupValue(OpenDocument* document, const char* group, DocGroupValue* value);
+bool Doc_NextGroupValue(OpenDocument* document, DocGroupValue* value);
+// The name of page `page` (from 1); null when the document has no page names or no
+// entry for the page; "" for an entry without a name.
+const char* Doc_GetPageName(OpenDocument* document, int64_t page);
+// The document-information block (big-endian; docs/documents-client.md) with the
+// next-segment URL and the form data (null: none). Empty with *length 0 when memory
+// runs out.
+std::vector<unsigned char> Doc_BuildAppletInfo(OpenDocument* document, const char* segmentUrl,
+                                               const char* formData, size_t* length);
+
+// The data a client exit hands back: two words, the data and its length.
+struct ClientExitData {
+    const unsigned char* data;
+    size_t length;
+};
+// Hands a client exit's data to the retrieval that runs on this thread with that
+// callback id. 1 taken; 0 when no such retrieval runs or its session is cancelled.
+extern "C" int ExitDataCallback(uint32_t callbackId, const ClientExitData* block);
 
 // ===========================================================================
 // Permissions, printers, notes and views of open documents (docs/notes-client.md)

@@ -5,6 +5,7 @@
 #include "arc_codepage.h"
 #include "arc_datetime.h"
 #include "arc_platform.h"
+#include "doc_internal.h"
 #include "library_state.h"
 #include "qel_client.h"
 #include "qel_parm.h"
@@ -118,6 +119,7 @@ void Client_Term() {
     using namespace qelclient;
     LibraryState& lib = Library();
     while (ClientSession* first = ListFirst()) Session_Logoff(first, 0);
+    FreeResourceRecords();
     ClearServerEntries();
     if (lib.ownsIconv && lib.iconv) ArcICONV_Shutdown(lib.iconv);
     lib.iconv = nullptr;

@@ -33,6 +33,7 @@ void Folder_Close(ClientSession* session, OpenFolder* folder, int freeAll) {
     if (session == nullptr || folder == nullptr || folder->entry == nullptr) return;
     ClientFolderEntry* entry = folder->entry;
     if (entry->open.get() != folder) return;
+    Doc_CloseFolderDocuments(session, folder);
     if (entry->openedInSession) {
         Folder_FreeHits(session, folder);
         std::erase(session->openedFolders, entry);

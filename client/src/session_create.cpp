@@ -139,8 +139,10 @@ int Session_Logoff(ClientSession* session, int keepLogon) {
     if (!ListContains(session)) return -1;
     int rc = 0;
     if (session->open) {
+        session->documents.clear();
         session->folders.clear();
         session->storageSets.clear();
+        session->retrieveSets.clear();
         const ServerOps& ops = Ops();
         const auto& end = keepLogon ? ops.disconnect : ops.logoff;
         rc = end ? end(session) : CS_FAILED;

@@ -77,6 +77,7 @@ void FillGroup(const GroupSpec& from, size_t folderFields, CsXdrApplGroup* to, C
     to->number = from.number;
     Copy(to->name, from.name);
     to->permissions = from.permissions;
+    to->storageSet = from.storageSet;
     to->segmentKind = 'M';
     to->fieldCount = static_cast<uint16_t>(from.fields.size());
     to->fields = Calloc<CsXdrFieldDef>(from.fields.size());

@@ -68,6 +68,7 @@ struct GroupSpec {
     // second half).
     std::vector<uint16_t> second{};
     uint8_t permissions = 0xFF;
+    uint32_t storageSet = 0;  // 0: none
 };
 
 struct FolderSpec {

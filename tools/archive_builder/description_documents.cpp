@@ -13,7 +13,8 @@ constexpr int32_t kSegmentDateMask = 0x04;
 constexpr uint64_t kMaxDocument = 0xFFFFFFFFu;  // a row header's lengths are 32-bit
 constexpr int32_t kMaxKeyText = 254;
 
-// Days since 1970-01-01 of a "YYYY-MM-DD" text (proleptic Gregorian); none when malformed.
+// The archive's day number of a "YYYY-MM-DD" text (proleptic Gregorian): 1970-01-01 is
+// day 1, as day 0 means no date. None when malformed or before 1970.
 std::optional<int64_t> DaysOf(const std::string& text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
     for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
@@ -28,7 +29,9 @@ std::optional<int64_t> DaysOf(const std::string& text) {
     const int64_t yoe = y - era * 400;
     const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
     const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+    const int64_t day = era * 146097 + doe - 719468 + 1;
+    if (day < 1) return std::nullopt;
+    return day;
 }
 
 struct IntRange {
@@ -170,7 +173,7 @@ bool DescriptionParser::ReadValues(const Json& values, const std::string& where,
             std::optional<int64_t> n64;
             if (value->is_string() && (field.mask & kSegmentDateMask)) {
                 n64 = DaysOf(value->get<std::string>());
-                if (!n64) errors_->Add(kErrBadValue, at, "a date is written YYYY-MM-DD");
+                if (!n64) errors_->Add(kErrBadValue, at, "a date is written YYYY-MM-DD, from 1970-01-01");
             } else {
                 n64 = CheckInteger(*value, at, std::numeric_limits<int64_t>::min(),
                                    std::numeric_limits<int64_t>::max(), errors_);

@@ -500,6 +500,9 @@ class Connection:
             self.send_reply(11, message="No such document")
             return
         entry, _, stored = doc
+        if "reply" in entry:  # a scripted refusal of this document
+            self.send_reply(int(entry["reply"]), message=entry.get("message", ""))
+            return
         pieces = data_pieces(entry, stored)
         end = {"piece": None, "location": entry.get("location", 1), "second": entry.get("second", 0)}
 
