@@ -89,7 +89,9 @@ size_t State_SaveDocument(ClientSession* session, std::vector<unsigned char>* bl
     w.Text(DocumentId(session, document->row, document->group, document->application));
     w.U8(document->row->noteFlag);
     WriteDocumentFields(w, *document);
-    *blob = w.Finish(kDocumentMagic);
+    std::vector<unsigned char> framed = w.Finish(kDocumentMagic);
+    if (framed.size() - kBlobHeaderSize > kBlobPayloadMax) return 0;  // the reader would refuse it
+    *blob = std::move(framed);
     return blob->size();
 }
 

@@ -708,6 +708,18 @@ TEST_F(StateDocumentTest, OnlyDocumentsOfListedSessionsAreSaved) {
     qelclient::ListAppend(std::move(out));
 }
 
+TEST_F(StateDocumentTest, ADocumentTooLargeForABlobIsNotSaved) {
+    Place a;
+    OpenDocument* d = RichDocument(&a);
+    ASSERT_NE(d, nullptr);
+    d->notes->notes[0].data.assign(qelclient::kBlobPayloadMax, 0x5A);
+    Blob blob = {1, 2, 3};
+    EXPECT_EQ(State_SaveDocument(a.session, &blob, d), 0u);
+    EXPECT_EQ(blob, (Blob{1, 2, 3})) << "nothing written";
+    d->notes->notes[0].data.resize(qelclient::kBlobPayloadMax / 2);
+    EXPECT_GT(State_SaveDocument(a.session, &blob, d), qelclient::kBlobPayloadMax / 2);
+}
+
 TEST_F(StateDocumentTest, TheFolderSizeIsWhatTheFolderBlobTakes) {
     Place a = Target();
     ASSERT_NE(a.session, nullptr);
