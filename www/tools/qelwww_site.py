@@ -145,6 +145,9 @@ def make_demo_site(root, build_dir, source_dir, port, archive_dir=None):
     shutil.copy(os.path.join(demo, "templates", "page.html"), os.path.join(dirs["templates"], "page.html"))
     for name in ("index.html", "demo.css"):
         shutil.copy(os.path.join(demo, name), os.path.join(dirs["htdocs"], name))
+    # The hit list's icons, at the image directory the gateway names by default ("/").
+    for name in os.listdir(os.path.join(demo, "icons")):
+        shutil.copy(os.path.join(demo, "icons", name), os.path.join(dirs["htdocs"], name))
     write_ini(dirs["cgi"], ini_text(dirs["cache"], dirs["templates"], dirs["log"],
                                     configuration="Codepage=1208", extra=server_section(DEMO_SERVER, archive)))
     env = {"QEL_REGISTRY_DIR": dirs["registry"], "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
