@@ -73,6 +73,9 @@ int ArcICONV_IsAsciiCcsid(int32_t ccsid);
 int ArcICONV_IsDoubleByteCcsid(int32_t ccsid);
 int ArcICONV_IsMultiByteCcsid(int32_t ccsid);
 int ArcICONV_IsSingleByteCcsid(int32_t ccsid);
+// The built-in table from an EBCDIC code page to ISO 8859-1 (256 bytes, indexed by the
+// EBCDIC byte): that of 37, of 277, or of 500 for any other EBCDIC CCSID.
+const uint8_t* ArcICONV_EbcdicToLatin1Table(int32_t ebcdicCcsid);
 
 // ---------------------------------------------------------------------------
 // Conversion engine (by code-set name)

@@ -2,6 +2,8 @@
 // one side has is ours (docs/codepage-fallback.md).
 #include "fallback_tables.h"
 
+#include "arc_codepage.h"
+
 namespace qel::codepage {
 namespace {
 
@@ -245,3 +247,7 @@ const FallbackTables& FallbackTablesFor(int32_t ebcdicCcsid) {
 }
 
 }  // namespace qel::codepage
+
+const uint8_t* ArcICONV_EbcdicToLatin1Table(int32_t ebcdicCcsid) {
+    return qel::codepage::FallbackTablesFor(ebcdicCcsid).ebcdicToLatin1.data();
+}
