@@ -10,7 +10,7 @@
 #include "client_test_support.h"
 #include "doc_test_tables.h"
 #include "folder_fixture.h"
-#include "peer_process.h"
+#include "peer_session.h"
 #include "qel_client.h"
 
 namespace {
@@ -234,9 +234,9 @@ int ConsumeThenStop(OpenFolder* folder, const unsigned char* data, size_t length
     return --stopAfter > 0 ? 1 : 0;
 }
 
-class PeerDocRetrieve : public clienttest::GatewayStarted {
+class PeerDocRetrieve : public clienttest::PeerSessionTest {
 protected:
-    PeerDocRetrieve() : peer_(Script()) {}
+    PeerDocRetrieve() : PeerSessionTest(Script()) {}
     // The basic script with a document whose segment is unavailable.
     static std::string Script() {
         std::string text = localtest::ReadFile(qel_peer::Script("basic.json"));
@@ -251,12 +251,7 @@ protected:
         return path;
     }
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(Start());
-        ASSERT_NE(peer_.port(), 0);
-        ClientStatus status;
-        Session_Logon(&status, "PEER", "127.0.0.1", "ALICE", "SECRET1", 'T', peer_.port(), nullptr,
-                      &session_);
-        ASSERT_NE(session_, nullptr) << status.code;
+        ASSERT_NO_FATAL_FAILURE(PeerSessionTest::SetUp());
         FolderSpec spec;
         spec.fields = {{.name = "Customer", .type = 'S', .displayOrder = 1},
                        {.name = "Invoice", .type = 'S', .flags = 0x08, .displayOrder = 2},
@@ -272,10 +267,6 @@ protected:
         spec.groups = {group};
         folder_ = clienttest::OpenTestFolder(session_, spec);
     }
-    void TearDown() override {
-        if (session_ != nullptr) Session_Logoff(session_, 0);
-        Client_Term();
-    }
     SearchHit* AddHit(const char* object) {
         auto hit = std::make_unique<SearchHit>();
         hit->groupIndex = 0;
@@ -286,8 +277,6 @@ protected:
         return hits_.back().get();
     }
 
-    qel_peer::PeerProcess peer_;
-    ClientSession* session_ = nullptr;
     ::OpenFolder* folder_ = nullptr;
     std::vector<SearchHitPtr> hits_;
 };

@@ -13,7 +13,7 @@
 #include "client_test_support.h"
 #include "document_fixture.h"
 #include "note_cache.h"
-#include "peer_process.h"
+#include "peer_session.h"
 #include "qel_client.h"
 
 namespace {
@@ -365,23 +365,18 @@ TEST_F(LocalNotes, NothingIsAskedWithoutNotesOrPermission) {
 
 // ---------------------------------------------------------------- the loopback peer
 
-class PeerNotes : public clienttest::GatewayStarted {
+class PeerNotes : public clienttest::PeerSessionTest {
 protected:
-    PeerNotes() : peer_(qel_peer::Script("notes_printers.json")) {}
+    PeerNotes() : PeerSessionTest(qel_peer::Script("notes_printers.json")) {}
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(Start());
-        ASSERT_NE(peer_.port(), 0);
+        ASSERT_NO_FATAL_FAILURE(PeerSessionTest::SetUp());
         ClientStatus status;
-        Session_Logon(&status, "PEER", "127.0.0.1", "ALICE", "SECRET1", 'T', peer_.port(), nullptr,
-                      &session_);
-        ASSERT_NE(session_, nullptr) << status.code;
         Folder_Open(&status, session_, "Invoices", &folder_);
         ASSERT_EQ(status.severity, 0) << status.code;
     }
     void TearDown() override {
         Note_SetShowAll(0);
-        if (session_ != nullptr) Session_Logoff(session_, 0);
-        Client_Term();
+        PeerSessionTest::TearDown();
     }
     OpenDocument* Document(const char* object, std::shared_ptr<DocNotesHolder> notes = nullptr) {
         const CsXdrApplGroup& group = folder_->definition->groups[0];
@@ -389,8 +384,6 @@ protected:
         return AddTestDocument(session_, folder_, hit, DocumentSpec{.notes = std::move(notes)});
     }
 
-    qel_peer::PeerProcess peer_;
-    ClientSession* session_ = nullptr;
     OpenFolder* folder_ = nullptr;
 };
 

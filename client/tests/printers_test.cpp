@@ -10,7 +10,7 @@
 
 #include "client_test_support.h"
 #include "document_fixture.h"
-#include "peer_process.h"
+#include "peer_session.h"
 #include "print_options.h"
 #include "qel_client.h"
 #include "qel_parm.h"
@@ -195,30 +195,15 @@ std::string JsonText(const std::string& quoted) {
     return out;
 }
 
-class PeerPrinters : public clienttest::GatewayStarted {
+class PeerPrinters : public clienttest::PeerSessionTest {
 protected:
-    PeerPrinters() : peer_(qel_peer::Script("notes_printers.json")) {}
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(Start());
-        ASSERT_NE(peer_.port(), 0);
-        ClientStatus status;
-        Session_Logon(&status, "PEER", "127.0.0.1", "ALICE", "SECRET1", 'T', peer_.port(), nullptr,
-                      &session_);
-        ASSERT_NE(session_, nullptr) << status.code;
-    }
-    void TearDown() override {
-        if (session_ != nullptr) Session_Logoff(session_, 0);
-        Client_Term();
-    }
+    PeerPrinters() : PeerSessionTest(qel_peer::Script("notes_printers.json")) {}
     std::vector<std::string> Names() {
         std::vector<std::string> names;
         for (ClientPrinter* p = Printer_GetFirst(session_); p != nullptr; p = Printer_GetNext(session_, p))
             names.push_back(Printer_GetName(p));
         return names;
     }
-
-    qel_peer::PeerProcess peer_;
-    ClientSession* session_ = nullptr;
 };
 
 TEST_F(PeerPrinters, TheListIsLoadedOnceInReplyOrder) {
