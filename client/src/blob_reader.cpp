@@ -93,7 +93,8 @@ void BlobReader::TextInto(char* slot, size_t size) {
 
 void BlobReader::Bytes(void* out, size_t length) {
     const unsigned char* p;
-    if (Take(length, &p)) std::memcpy(out, p, length);
+    // An empty destination (an empty vector's data) may be null.
+    if (Take(length, &p) && length > 0) std::memcpy(out, p, length);
 }
 
 uint32_t BlobReader::Count(uint32_t max, size_t minEntry) {

@@ -317,6 +317,11 @@ protected:
         EXPECT_GT(State_SaveDocument(s, &blob, d), 0u);
         return blob;
     }
+    // The blob of a rich document made in a place of its own (the place is filled first).
+    Blob SaveRich(Place* p) {
+        const OpenDocument* d = RichDocument(p);
+        return Save(p->session, d);
+    }
 
     static OpenDocument* Restore(const Place& p, const Blob& blob) {
         return State_RestoreDocument(p.session, blob.data(), blob.size(), p.folder, p.hit);
@@ -370,7 +375,7 @@ TEST_F(StateDocumentTest, RoundTripOfADocumentAsRetrievalLeavesIt) {
 
 TEST_F(StateDocumentTest, RestoringLeavesExactlyOneOpenDocument) {
     Place a;
-    const Blob blob = Save(a.session, RichDocument(&a));
+    const Blob blob = SaveRich(&a);
     Place b = Target();
     ASSERT_NE(b.session, nullptr);
     AddTestDocument(b.session, b.folder, b.hit);
@@ -444,7 +449,7 @@ TEST_F(StateDocumentTest, ADocumentWithoutPageTablesEndsAfterTheDocumentPart) {
 
 TEST_F(StateDocumentTest, TheDocumentPartLengthNeedsAWholeDocumentHeader) {
     Place a;
-    const Blob blob = Save(a.session, RichDocument(&a));
+    const Blob blob = SaveRich(&a);
     EXPECT_EQ(State_DocumentPartLength(blob.data(), blob.size() - 1), 0u) << "payload cut";
     EXPECT_EQ(State_DocumentPartLength(blob.data(), 19), 0u) << "header cut";
     EXPECT_EQ(State_DocumentPartLength(nullptr, 100), 0u);
@@ -469,7 +474,7 @@ TEST_F(StateDocumentTest, TheConvertersFailureIsHandedBack) {
          "00000000 00000004 00000002 00000000 00000010 02 4142 00 00000000", true, CS_DOCTAB_NO_CONVERTER},
     };
     Place a;
-    const Blob blob = Save(a.session, RichDocument(&a));
+    const Blob blob = SaveRich(&a);
     Place b = Target();
     ASSERT_NE(b.session, nullptr);
     OpenDocument* restored = Restore(b, blob);
@@ -520,7 +525,7 @@ TEST_F(StateDocumentTest, EveryCutAndEveryFlippedByteOfTheDataIsRefused) {
 
 TEST_F(StateDocumentTest, EveryCutAndEveryFlippedByteIsMissing) {
     Place a;
-    const Blob blob = Save(a.session, RichDocument(&a));
+    const Blob blob = SaveRich(&a);
     Place b = Target();
     ASSERT_NE(b.session, nullptr);
     OpenDocument* kept = AddTestDocument(b.session, b.folder, b.hit);
@@ -549,7 +554,7 @@ TEST_F(StateDocumentTest, EveryCutAndEveryFlippedByteIsMissing) {
 
 TEST_F(StateDocumentTest, CutPayloadsInAValidFrameAreMissing) {
     Place a;
-    const Blob payload = PayloadOf(Save(a.session, RichDocument(&a)));
+    const Blob payload = PayloadOf(SaveRich(&a));
     Place b = Target();
     ASSERT_NE(b.session, nullptr);
     for (size_t n = 0; n < payload.size(); ++n) {
@@ -567,7 +572,7 @@ TEST_F(StateDocumentTest, CutPayloadsInAValidFrameAreMissing) {
 // or reads as a document of its own whose every letter and index is in its set.
 TEST_F(StateDocumentTest, FlippedPayloadsInAValidFrameNeverHalfRestore) {
     Place a;
-    const Blob payload = PayloadOf(Save(a.session, RichDocument(&a)));
+    const Blob payload = PayloadOf(SaveRich(&a));
     Place b = Target();
     ASSERT_NE(b.session, nullptr);
     int restored = 0;
@@ -645,7 +650,7 @@ TEST_F(StateDocumentTest, ValuesNoWriterOfOursMakesAreRefused) {
 
 TEST_F(StateDocumentTest, AnotherLogonDocumentOrPlaceIsMissing) {
     Place a;
-    const Blob blob = Save(a.session, RichDocument(&a));
+    const Blob blob = SaveRich(&a);
     Place bob = Target("BOB", "HUNTER2");
     Place other = Target("ALICE", "SECRET", {"-9000000000", "2.5", "18", "-3", "Smith", "AB", "APP1", ""});
     Place moved = Target("ALICE", "SECRET", kValues, "2$AB");
