@@ -88,13 +88,13 @@ CsFolderPtr MakeFolder(const FolderSpec& spec);
 // fields. For the document-id tests and fuzz target.
 FolderSpec DocIdFolder();
 
-// An open folder over the spec without a server: a folder-list entry is added to the
-// session (its definition the spec's), and the criteria are made as Folder_Open makes
+// An open folder over the description without a server: a folder-list entry is added to
+// the session (its definition the described one), and the criteria are made as Folder_Open makes
 // them: one per field, kind by type, the field's operators, criteria and display order
 // by the order numbers, sort list by the sort numbers. The session keeps it.
 OpenFolder* OpenTestFolder(ClientSession* session, const FolderSpec& spec);
 
-// A folder-list entry over the spec whose definition counts as fetched, not open:
+// A folder-list entry over the description whose definition counts as fetched, not open:
 // Folder_Open then opens it without a server. The session keeps it.
 ClientFolderEntry* AddTestFolder(ClientSession* session, const FolderSpec& spec);
 

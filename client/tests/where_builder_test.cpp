@@ -81,7 +81,7 @@ int64_t Day(const char* text) {
     return start;
 }
 
-// An open folder over a spec in a session without a server.
+// An open folder over a described folder in a session without a server.
 struct Search {
     ClientSession session;
     OpenFolder* folder;
