@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "blob_frame.h"
 #include "client_test_support.h"
 #include "document_fixture.h"
 #include "folder_fixture.h"
@@ -18,9 +19,9 @@
 
 namespace {
 
-using Blob = std::vector<unsigned char>;
 using clienttest::AddTestDocument;
 using clienttest::AddTestHit;
+using clienttest::Blob;
 using clienttest::ClientTest;
 using clienttest::DocumentSpec;
 using clienttest::MakeRow;
@@ -47,26 +48,9 @@ Blob FromHex(const std::string& text) {
     return out;
 }
 
-void PutLe32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-// Frames a payload as docs/state.md describes, independently of the library's writer.
-Blob Frame(const char* magic, const Blob& payload) {
-    Blob blob(20);
-    std::memcpy(blob.data(), magic, 4);
-    PutLe32(&blob[4], 2);
-    PutLe32(&blob[8], qelclient::SchemaHash());
-    PutLe32(&blob[12], static_cast<uint32_t>(payload.size()));
-    uLong crc = crc32(0L, Z_NULL, 0);
-    crc = crc32(crc, blob.data(), 16);
-    crc = crc32(crc, payload.data(), static_cast<uInt>(payload.size()));
-    PutLe32(&blob[16], static_cast<uint32_t>(crc));
-    blob.insert(blob.end(), payload.begin(), payload.end());
-    return blob;
-}
-
-Blob PayloadOf(const Blob& blob) { return Blob(blob.begin() + 20, blob.end()); }
+using clienttest::Frame;
+using clienttest::PayloadOf;
+using clienttest::PutLe32;
 
 struct TablesDeleter {
     void operator()(CsDocTables* t) const { CsFreeDocTables(t, 1); }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "arc_platform.h"
+#include "blob_frame.h"
 #include "client_test_support.h"
 #include "folder_fixture.h"
 #include "session_list.h"
@@ -22,30 +23,16 @@
 
 namespace {
 
-using Blob = std::vector<unsigned char>;
+using clienttest::Blob;
 using clienttest::ClientTest;
 using clienttest::FolderSpec;
 
-void PutLe32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
+using clienttest::Frame;
+using clienttest::PayloadOf;
+using clienttest::PutLe32;
 
-// Frames a payload as docs/state.md describes, independently of the library's writer.
-Blob Frame(const Blob& payload) {
-    Blob blob(20);
-    std::memcpy(blob.data(), "QFLD", 4);
-    PutLe32(&blob[4], 2);
-    PutLe32(&blob[8], qelclient::SchemaHash());
-    PutLe32(&blob[12], static_cast<uint32_t>(payload.size()));
-    uLong crc = crc32(0L, Z_NULL, 0);
-    crc = crc32(crc, blob.data(), 16);
-    crc = crc32(crc, payload.data(), static_cast<uInt>(payload.size()));
-    PutLe32(&blob[16], static_cast<uint32_t>(crc));
-    blob.insert(blob.end(), payload.begin(), payload.end());
-    return blob;
-}
-
-Blob PayloadOf(const Blob& blob) { return Blob(blob.begin() + 20, blob.end()); }
+// A payload framed as an open-folder blob.
+Blob Frame(const Blob& payload) { return clienttest::Frame("QFLD", payload); }
 
 // Every folder field type, date kinds, defaults, user rows, two groups with value pairs,
 // formats, applications and a partial map.
