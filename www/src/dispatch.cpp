@@ -3,6 +3,7 @@
 
 #include "actions.h"
 #include "dispatch_table.h"
+#include "documents.h"
 #include "search_pages.h"
 
 namespace qelwww::detail {
@@ -21,7 +22,7 @@ const DispatchEntry kDispatchTable[] = {
     {"printdocs", "p", false, StoredState::kChanged, nullptr},
     {"getnotes", "n", false, StoredState::kRead, nullptr},
     {"addnote", "a", false, StoredState::kChanged, nullptr},
-    {"QKA2H", nullptr, false, StoredState::kRead, nullptr},
+    {"QKA2H", nullptr, false, StoredState::kRead, AfpAppletAction},
 };
 const size_t kDispatchTableSize = sizeof kDispatchTable / sizeof kDispatchTable[0];
 
