@@ -36,8 +36,9 @@ int QelWWW_AfpAppletFrameset(const QelWWWConfig* config, QelWWWSession* session)
     WriteHead(r, kAfpAppletName);
     r.PrintText("<P ALIGN=CENTER>\n");
     r.PrintText("<frameset rows=\"45,*\" border=0>\n");
-    r.PrintText("<frame marginheight=1 marginwidth=1 name=\"navbar\" src=\"%s?%s=%s&%s=%s&%s=%s\" scrolling=no>",
-                script.c_str(), "_a", "QKA2H", "_d", id.c_str(), "_f", folder.c_str());
+    r.PrintText(
+        "<frame marginheight=1 marginwidth=1 name=\"navbar\" src=\"%s?%s=%s&%s=%s&%s=%s\" scrolling=no>",
+        script.c_str(), "_a", "QKA2H", "_d", id.c_str(), "_f", folder.c_str());
     r.PrintText("<frame name=\"content\" src=\"about:blank\">\n");
     r.PrintText("</frameset>\n");
     r.PrintText("</P>\n");
@@ -69,7 +70,8 @@ int QelWWW_AppletPage(const QelWWWConfig* config, QelWWWSession* session, const 
     r.PrintText("}\n");
     r.PrintText("</SCRIPT>\n");
     r.PrintText(
-        " <APPLET codebase=\"%s\" archive=\"%s.jar\" CODE=\"com.kvr.ekvo.qk.%s.class\" WIDTH=100%% HEIGHT=99%% "
+        " <APPLET codebase=\"%s\" archive=\"%s.jar\" CODE=\"com.kvr.ekvo.qk.%s.class\" WIDTH=100%% "
+        "HEIGHT=99%% "
         "MAYSCRIPT>\n",
         appletDir.c_str(), name.c_str(), name.c_str());
     r.PrintText("   <PARAM NAME=cabbase VALUE=\"%s%s.cab\">\n", appletDir.c_str(), name.c_str());

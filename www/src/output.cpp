@@ -11,7 +11,9 @@ namespace {
 thread_local OutputScope* currentScope = nullptr;
 }
 
-OutputScope::OutputScope(std::string* buffer) : buffer_(buffer), previous_(currentScope) { currentScope = this; }
+OutputScope::OutputScope(std::string* buffer) : buffer_(buffer), previous_(currentScope) {
+    currentScope = this;
+}
 
 OutputScope::~OutputScope() { currentScope = previous_; }
 

@@ -21,8 +21,8 @@ QelWWWConfig AppletConfig() {
     return config;
 }
 
-std::unique_ptr<QelWWWSession> AppletSession(const QelWWWConfig& config, const char* query, const char* folder,
-                                             const char* agent = "Mozilla/5.0") {
+std::unique_ptr<QelWWWSession> AppletSession(const QelWWWConfig& config, const char* query,
+                                             const char* folder, const char* agent = "Mozilla/5.0") {
     auto session = wwwtest::NewSession(&config);
     session->parms = std::make_unique<QelWWWParmList>(&config, query);
     session->scriptName = "/cgi-bin/qelwww";
@@ -102,10 +102,12 @@ TEST(AppletPages, FolderReachesTheAppletAsPercentEncodedUtf8) {
     const Page applet = Applet(config, session.get());
     EXPECT_NE(applet.text.find("<PARAM NAME=folder VALUE=\"R%C3%A9sum%C3%A9\">"), std::string::npos)
         << applet.text;
-    EXPECT_NE(applet.text.find("<PARAM NAME=docid VALUE=\"%C3%A9t%C3%A9\">"), std::string::npos) << applet.text;
+    EXPECT_NE(applet.text.find("<PARAM NAME=docid VALUE=\"%C3%A9t%C3%A9\">"), std::string::npos)
+        << applet.text;
     auto second = AppletSession(config, "_d=%C3%A9t%C3%A9", "R\xE9sum\xE9");
     const Page frameset = Frameset(config, second.get());
-    EXPECT_NE(frameset.text.find("_d=%C3%A9t%C3%A9&_f=R%C3%A9sum%C3%A9\""), std::string::npos) << frameset.text;
+    EXPECT_NE(frameset.text.find("_d=%C3%A9t%C3%A9&_f=R%C3%A9sum%C3%A9\""), std::string::npos)
+        << frameset.text;
 }
 
 TEST(AppletPages, OnlyMsieGetsTheIsIeParameter) {
@@ -143,12 +145,14 @@ TEST(AppletPages, HostileValuesStayInsideTheirAttributes) {
         EXPECT_EQ(page->text.find("<b>"), std::string::npos) << page->text;
         EXPECT_EQ(page->text.find("\"><"), std::string::npos) << page->text;
     }
-    EXPECT_NE(applet.text.find("codebase=\"/a&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;/\""), std::string::npos)
+    EXPECT_NE(applet.text.find("codebase=\"/a&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;/\""),
+              std::string::npos)
         << applet.text;
     EXPECT_NE(applet.text.find("<PARAM NAME=docid VALUE=\"%22%3E%3Cscript%3Ex%3C%2Fscript%3E\">"),
               std::string::npos)
         << applet.text;
-    EXPECT_NE(frameset.text.find("src=\"/cgi&quot;&gt;&lt;script&gt;s&lt;/script&gt;?_a=QKA2H"), std::string::npos)
+    EXPECT_NE(frameset.text.find("src=\"/cgi&quot;&gt;&lt;script&gt;s&lt;/script&gt;?_a=QKA2H"),
+              std::string::npos)
         << frameset.text;
 }
 

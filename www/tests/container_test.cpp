@@ -114,8 +114,7 @@ TEST(ContainerPackers, ByteForByte) {
         {"lead with information", lead(withInfo), "564F4423 000007D0 00000000"},
         {"segment lead", lead(segment), "564F4423 000007D0 01020304"},
         {"magic copied as it stands", lead(odd), "41424344 00000007 FFFFFFFE"},
-        {"full header", header(full),
-         "4F 4E 4C 0A0B0C0D 000100FF 41 39 00000064 41080000 41300000 4D 47 57"},
+        {"full header", header(full), "4F 4E 4C 0A0B0C0D 000100FF 41 39 00000064 41080000 41300000 4D 47 57"},
         {"zeroed header", header(ViewerDataHeader{}),
          "00 00 00 00000000 00000000 00 00 00000064 00000000 00000000 00 00 00"},
         {"sign bits and denormals", header(signs),
@@ -182,8 +181,8 @@ protected:
         group.map = {0};
         spec.groups = {group};
         folder_ = clienttest::OpenTestFolder(&session_, spec);
-        SearchHit* hit = clienttest::AddTestHit(folder_, 0, clienttest::MakeRow(folder_->definition->groups[0],
-                                                                                 {"A-1"}, "7FAA"));
+        SearchHit* hit = clienttest::AddTestHit(
+            folder_, 0, clienttest::MakeRow(folder_->definition->groups[0], {"A-1"}, "7FAA"));
         document_ = clienttest::AddTestDocument(&session_, folder_, hit);
         document_->row->object->compression = 'O';
         document_->viewer = 'A';
@@ -209,7 +208,8 @@ protected:
         document_->pageTables =
             std::shared_ptr<CsDocTables>(tables.release(), [](CsDocTables* t) { CsFreeDocTables(t, 1); });
     }
-    std::string Write(char type, std::string_view resources, std::string_view data, const std::string& docId) {
+    std::string Write(char type, std::string_view resources, std::string_view data,
+                      const std::string& docId) {
         ContainerPieces pieces;
         pieces.document = document_;
         pieces.documentType = type;
@@ -281,10 +281,12 @@ TEST_F(ContainerTest, LayoutsOfFullContainers) {
             const std::string url = "/cgi-bin/qelwww/.afp?_f=Statements&_d=" + c.docId + "&_a=g&_seg=";
             EXPECT_TRUE(Has(json, "\"total_pages\": 5")) << json;
             EXPECT_TRUE(Has(json, "\"page_names_flag\": 1")) << json;
-            EXPECT_TRUE(Has(json, "\"page_names\": [\"Cover\", \"R\\u00e9sum\\u00e9\", \"\", \"\", \"Last\"]"))
+            EXPECT_TRUE(
+                Has(json, "\"page_names\": [\"Cover\", \"R\\u00e9sum\\u00e9\", \"\", \"\", \"Last\"]"))
                 << json;
-            EXPECT_TRUE(Has(json, "{\"kind\": 1, \"page\": 4, \"text\": \"2024\"}")) << "kind 30 goes out as 1\n"
-                                                                                  << json;
+            EXPECT_TRUE(Has(json, "{\"kind\": 1, \"page\": 4, \"text\": \"2024\"}"))
+                << "kind 30 goes out as 1\n"
+                << json;
             EXPECT_TRUE(Has(json, "\"form_data\": null")) << json;
             if (c.type == 'A') {
                 EXPECT_TRUE(Has(json, "\"segment_url\": \"" + url + "\"")) << json;
@@ -413,7 +415,8 @@ TEST(MemoryOutput, ManyBlocksArriveWhole) {
     std::string expected;
     for (int i = 0; i < 5000; ++i) {
         const std::string block(static_cast<size_t>(i % 97), static_cast<char>('A' + i % 26));
-        ASSERT_EQ(AppendOutput(nullptr, reinterpret_cast<const unsigned char*>(block.data()), block.size()), 1);
+        ASSERT_EQ(AppendOutput(nullptr, reinterpret_cast<const unsigned char*>(block.data()), block.size()),
+                  1);
         expected += block;
     }
     EXPECT_EQ(buffer, expected);

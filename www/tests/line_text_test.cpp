@@ -22,10 +22,10 @@ TEST(LineDataToText, PagesAndLines) {
         std::string expected;
     };
     const Case cases[] = {
-        {"three pages by ANSI controls", 'S', 0, 'A', 819, 0, "1Page one\n Line two\n1Page two\n1Page three\n second\n",
+        {"three pages by ANSI controls", 'S', 0, 'A', 819, 0,
+         "1Page one\n Line two\n1Page two\n1Page three\n second\n",
          "Page one\nLine two\n\fPage two\n\fPage three\nsecond\n\f"},
-        {"blank lines before a record", 'S', 0, 'A', 819, 0, "1top\n0after one\n",
-         "top\n\nafter one\n\f"},
+        {"blank lines before a record", 'S', 0, 'A', 819, 0, "1top\n0after one\n", "top\n\nafter one\n\f"},
         {"form feed without carriage control", 'S', 0, 'N', 819, 0, "a\n\fb\n", "a\n\fb\n\f"},
         {"lines per page", 'S', 0, 'N', 819, 2, "1\n2\n3\n", "1\n2\n\f3\n\f"},
         {"fixed records", 'F', 4, 'N', 819, 0, "abcdEFGH", "abcd\nEFGH\n\f"},
