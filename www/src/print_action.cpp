@@ -61,6 +61,10 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
     if (StartWithFolder(config, session, "printdocs", &folder) != 0) return 1;
     const char* printerName = session->parms->Get("_printer", "_sp");
     if (printerName == nullptr) return FailAction(config, session, folder, QELWWW_MSG_MISSING_ARG, {"_printer"});
+    // The docids as the parser decoded them. Both parameters are checked before the server
+    // is asked for its printers.
+    const char* docIds = session->parms->Get("_docids", "_ids");
+    if (docIds == nullptr) return FailAction(config, session, folder, QELWWW_MSG_MISSING_ARG, {"_docids"});
     ClientStatus status;
     Printer_LoadList(&status, session->client);
     if (status.severity != CLIENT_SEV_OK)
@@ -71,9 +75,7 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
         return FailAction(config, session, folder, QELWWW_MSG_PRINT_FAILED, {});
     }
 
-    // The docids as the parser decoded them; each joins the folder's hits.
-    const char* docIds = session->parms->Get("_docids", "_ids");
-    if (docIds == nullptr) return FailAction(config, session, folder, QELWWW_MSG_MISSING_ARG, {"_docids"});
+    // Each docid joins the folder's hits.
     Folder_FreeHits(session->client, folder);
     std::vector<SearchHit*> hits;
     std::string_view rest = docIds;
