@@ -492,8 +492,8 @@ inline constexpr int QELWWW_MSG_CANCEL_BUTTON = 520;
 inline constexpr int QELWWW_MSG_SELECT_ONE = 521;
 inline constexpr int QELWWW_MSG_AND = 528;
 // The update, print and note actions.
-inline constexpr int QELWWW_MSG_PRINT_FAILED = 117;    // "BulkPrint Failed"
-inline constexpr int QELWWW_MSG_NOT_PERMITTED = 216;   // "User >%1$s< does not have permission ..."
+inline constexpr int QELWWW_MSG_PRINT_FAILED = 117;   // "BulkPrint Failed"
+inline constexpr int QELWWW_MSG_NOT_PERMITTED = 216;  // "User >%1$s< does not have permission ..."
 inline constexpr int QELWWW_MSG_RETRIEVE_FAILED = 414;
 inline constexpr int QELWWW_MSG_NOTE_FAILED = 422;
 inline constexpr int QELWWW_MSG_PRINTING_FAILED = 426;

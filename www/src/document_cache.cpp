@@ -37,7 +37,8 @@ std::string ResourcePath(const QelWWWConfig* config, const QelWWWSession* sessio
     uint32_t group = 0;
     uint32_t application = 0;
     Hit_GetApplGroupAndApplIds(hit, &group, &application);
-    return QelWWW_ResourceFilePath(config, session, static_cast<int32_t>(group), static_cast<int32_t>(resource));
+    return QelWWW_ResourceFilePath(config, session, static_cast<int32_t>(group),
+                                   static_cast<int32_t>(resource));
 }
 
 const char* DataExtension(const QelWWWSession* session) { return session->asciiOutput ? "asc" : "doc"; }
@@ -112,8 +113,9 @@ bool LookupCachedDocument(const QelWWWConfig* config, QelWWWSession* session, st
         }
     }
     if (data != nullptr) {
-        if (std::optional<std::string> bytes = Read(
-                config, session, QelWWW_DocumentFilePath(config, session, documentKey, DataExtension(session)))) {
+        if (std::optional<std::string> bytes =
+                Read(config, session,
+                     QelWWW_DocumentFilePath(config, session, documentKey, DataExtension(session)))) {
             *data = std::move(*bytes);
             if (dataFound != nullptr) *dataFound = true;
             found = true;
@@ -125,7 +127,8 @@ bool LookupCachedDocument(const QelWWWConfig* config, QelWWWSession* session, st
 bool LookupCachedIndexData(const QelWWWConfig* config, QelWWWSession* session, std::string_view documentKey,
                            std::string* data) {
     if (!CacheOn(config) || session == nullptr || data == nullptr) return false;
-    std::optional<std::string> bytes = Read(config, session, QelWWW_DocumentFilePath(config, session, documentKey, "idx"));
+    std::optional<std::string> bytes =
+        Read(config, session, QelWWW_DocumentFilePath(config, session, documentKey, "idx"));
     if (!bytes) return false;
     *data = std::move(*bytes);
     return true;

@@ -54,7 +54,8 @@ bool SameIgnoringCase(const char* text, const char* expected) {
 
 // The note just added: the first one cached as new.
 const DocNoteEntry* NewNote(const OpenDocument* document) {
-    for (const DocNoteEntry* note = Note_GetFirst(document); note != nullptr; note = Note_GetNext(document, note))
+    for (const DocNoteEntry* note = Note_GetFirst(document); note != nullptr;
+         note = Note_GetNext(document, note))
         if (note->isNew) return note;
     return nullptr;
 }
@@ -88,7 +89,8 @@ int GetNotesAction(const QelWWWConfig* config, QelWWWSession* session) {
     QelWWWResponse& r = *session->response;
     const bool frame = session->noHtml && !applet;
     if (frame) BeginLine(config, session);
-    for (const DocNoteEntry* note = Note_GetFirst(document); note != nullptr; note = Note_GetNext(document, note)) {
+    for (const DocNoteEntry* note = Note_GetFirst(document); note != nullptr;
+         note = Note_GetNext(document, note)) {
         if (!session->noHtml) r.PrintText("<font color=blue>\n");
         WriteNoteLines(session, r, *note);
         if (!session->noHtml) r.PrintText("<br></font>\n");

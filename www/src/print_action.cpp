@@ -46,11 +46,11 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
         const char* value;
     };
     FaxField fax[] = {
-        {"_recv_name", "receiver name", nullptr}, {"_recv_comp", "receiver company", nullptr},
-        {"_recv_fax", "receiver fax", nullptr},   {"_send_name", "sender name", nullptr},
+        {"_recv_name", "receiver name", nullptr},  {"_recv_comp", "receiver company", nullptr},
+        {"_recv_fax", "receiver fax", nullptr},    {"_send_name", "sender name", nullptr},
         {"_send_comp", "sender company", nullptr}, {"_send_tel", "sender telephone", nullptr},
-        {"_send_fax", "sender fax", nullptr},     {"_send_cover", "sender cover page", nullptr},
-        {"_subject", "subject", nullptr},         {"_notes", "notes", nullptr},
+        {"_send_fax", "sender fax", nullptr},      {"_send_cover", "sender cover page", nullptr},
+        {"_subject", "subject", nullptr},          {"_notes", "notes", nullptr},
     };
     for (FaxField& field : fax) {
         field.value = session->parms->Get(field.name);
@@ -60,7 +60,8 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
     OpenFolder* folder = nullptr;
     if (StartWithFolder(config, session, "printdocs", &folder) != 0) return 1;
     const char* printerName = session->parms->Get("_printer", "_sp");
-    if (printerName == nullptr) return FailAction(config, session, folder, QELWWW_MSG_MISSING_ARG, {"_printer"});
+    if (printerName == nullptr)
+        return FailAction(config, session, folder, QELWWW_MSG_MISSING_ARG, {"_printer"});
     // The docids as the parser decoded them. Both parameters are checked before the server
     // is asked for its printers.
     const char* docIds = session->parms->Get("_docids", "_ids");
@@ -82,7 +83,8 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
     while (static_cast<int>(hits.size()) < limit) {
         const size_t end = rest.find(kDocIdSeparator);
         const std::string_view docId = rest.substr(0, end);
-        if (SearchHit* hit = Hit_AppendDocId(session->client, folder, docId, session->view.addFieldsToDocid != 0)) {
+        if (SearchHit* hit =
+                Hit_AppendDocId(session->client, folder, docId, session->view.addFieldsToDocid != 0)) {
             hits.push_back(hit);
         } else {
             SEARCH_TRACE(config, "printdocs: a docid that does not read is skipped");

@@ -38,7 +38,8 @@ int UpdateDocAction(const QelWWWConfig* config, QelWWWSession* session) {
         if (value != given) SEARCH_TRACE(config, "updatedoc: date value now is '%s'", value.c_str());
         int groupField = -1;
         if (!Doc_FindMappedField(folder, groupId, field, &groupField, nullptr)) continue;
-        if (pairs.size() == kMaxUpdatePairs) return FailAction(config, session, folder, QELWWW_MSG_BAD_VALUE, {name});
+        if (pairs.size() == kMaxUpdatePairs)
+            return FailAction(config, session, folder, QELWWW_MSG_BAD_VALUE, {name});
         pairs.push_back(UpdatePair{groupField, std::move(value)});
     }
     if (pairs.empty()) return FailAction(config, session, folder, QELWWW_MSG_NO_MAPPINGS, {});
@@ -51,8 +52,8 @@ int UpdateDocAction(const QelWWWConfig* config, QelWWWSession* session) {
     }
     ClientStatus status;
     int failing = -1;
-    Hit_UpdateIndexValues(&status, session->client, folder, &hit, static_cast<int>(pairs.size()), fields.data(),
-                          values.data(), &failing);
+    Hit_UpdateIndexValues(&status, session->client, folder, &hit, static_cast<int>(pairs.size()),
+                          fields.data(), values.data(), &failing);
     if (status.severity != CLIENT_SEV_OK) {
         SEARCH_TRACE(config, "updatedoc: update refused, code %d, value %d", status.code, failing);
         return FailWithStatus(config, session, folder, status, QELWWW_MSG_UNKNOWN_STATUS);

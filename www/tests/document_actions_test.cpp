@@ -78,8 +78,8 @@ TEST_F(DocumentActions, NotesAreAddedAndListedInEveryForm) {
     EXPECT_EQ(AddNote(docId, "_perm=0&_text=Paid+in+full%0Aby+cheque"),
               "[BEGIN]\n" + Message(QELWWW_MSG_NOTE_ADDED) + "\n[END]\n");
     ASSERT_EQ(result_, 0);
-    const std::string sharing = Message(QELWWW_MSG_NOTE_SHARING, {Message(QELWWW_MSG_NOTE_PUBLIC),
-                                                                  Message(QELWWW_MSG_NOTE_NO_COPY)});
+    const std::string sharing =
+        Message(QELWWW_MSG_NOTE_SHARING, {Message(QELWWW_MSG_NOTE_PUBLIC), Message(QELWWW_MSG_NOTE_NO_COPY)});
     struct Case {
         const char* name;
         std::string query;
@@ -88,15 +88,18 @@ TEST_F(DocumentActions, NotesAreAddedAndListedInEveryForm) {
         const char* contentType;
     };
     const Case cases[] = {
-        {"plain text, framed", "_nohtml=1",
+        {"plain text, framed",
+         "_nohtml=1",
          {"[BEGIN]\nNOTE 1: ", " by BOB for page 0\n" + sharing + "\nPaid in full\nby cheque\n\n[END]\n"},
          {"<br>"},
          "text/plain"},
-        {"applet mode without Begin and End", "_nohtml=1&_applet=1",
+        {"applet mode without Begin and End",
+         "_nohtml=1&_applet=1",
          {"NOTE 1: ", " by BOB for page 0\n" + sharing + "\nPaid in full\nby cheque\n\n"},
          {"[BEGIN]", "[END]"},
          "text/plain"},
-        {"HTML in the page frame", "",
+        {"HTML in the page frame",
+         "",
          {"<BODY>", "<font color=blue>\nNOTE 1: ",
           " by BOB for page 0\n<br>\n" + sharing + "\n<br></font>\nPaid in full<br>\nby cheque<br><br>\n",
           "</BODY>"},
@@ -127,8 +130,8 @@ TEST_F(DocumentActions, AddNoteRepliesInAppletModeAndAsAPage) {
     ASSERT_FALSE(docId.empty());
     const std::string applet = AddNote(docId, "_applet=1&_perm=1&_text=first");
     ASSERT_EQ(result_, 0) << applet;
-    const std::string privateLine = Message(QELWWW_MSG_NOTE_SHARING, {Message(QELWWW_MSG_NOTE_PRIVATE),
-                                                                      Message(QELWWW_MSG_NOTE_NO_COPY)});
+    const std::string privateLine = Message(
+        QELWWW_MSG_NOTE_SHARING, {Message(QELWWW_MSG_NOTE_PRIVATE), Message(QELWWW_MSG_NOTE_NO_COPY)});
     EXPECT_EQ(applet.rfind("[BEGIN]\nNOTE=1\nNOTE 1: ", 0), 0u) << applet;
     EXPECT_NE(applet.find(" by BOB for page 0\n" + privateLine + "\nfirst\n[END]\n"), std::string::npos)
         << applet;
@@ -160,12 +163,14 @@ TEST_F(DocumentActions, HostileNoteTextsStayText) {
     ASSERT_EQ(result_, 0) << page;
     for (const char* raw : {"<script", "</pre>", "<img", "\"><", "\x01", "\x03", "\r"})
         EXPECT_EQ(page.find(raw), std::string::npos) << raw;
-    EXPECT_NE(page.find("&lt;/pre&gt;&lt;script&gt;x&lt;/script&gt;<br>\n&quot;&gt;&lt;img onerror=y&gt;  end"),
-              std::string::npos)
+    EXPECT_NE(
+        page.find("&lt;/pre&gt;&lt;script&gt;x&lt;/script&gt;<br>\n&quot;&gt;&lt;img onerror=y&gt;  end"),
+        std::string::npos)
         << page;
     // Plain text keeps the text's lines as they were written.
     const std::string text = Body(kBob + "_a=n&_nohtml=1&_d=" + docId);
-    EXPECT_NE(text.find("\n</pre><script>x</script>\r\n\"><img onerror=y>\x01\x03" "end\n\n[END]\n"),
+    EXPECT_NE(text.find("\n</pre><script>x</script>\r\n\"><img onerror=y>\x01\x03"
+                        "end\n\n[END]\n"),
               std::string::npos)
         << text;
 }
@@ -239,7 +244,8 @@ TEST_F(DocumentActions, UpdateRefusals) {
     const Case cases[] = {
         {"no docid", "Invoice+number=B0002", ErrorReply(QELWWW_MSG_MISSING_ARG, {"_docid"})},
         {"no field of the folder", "_d=" + docId + "&Amount=5", ErrorReply(QELWWW_MSG_NO_MAPPINGS)},
-        {"a docid that does not read", "_d=garbage&Invoice+number=B0002", ErrorReply(QELWWW_MSG_NO_DOCUMENTS)},
+        {"a docid that does not read", "_d=garbage&Invoice+number=B0002",
+         ErrorReply(QELWWW_MSG_NO_DOCUMENTS)},
         {"a value the field refuses", "_d=" + docId + "&Invoice+number=" + std::string(40, 'X'), ""},
     };
     for (const Case& c : cases) {
@@ -284,8 +290,10 @@ TEST_F(DocumentActions, PrintRefusals) {
     const Case cases[] = {
         {"no printer", ids, ErrorReply(QELWWW_MSG_MISSING_ARG, {"_printer"})},
         {"no docids", "_printer=LASER1", ErrorReply(QELWWW_MSG_MISSING_ARG, {"_docids"})},
-        {"a count with a letter", ids + "_printer=LASER1&_nh=2x", ErrorReply(QELWWW_MSG_BAD_VALUE, {"_num_hits"})},
-        {"a negative count", ids + "_printer=LASER1&_num_hits=-1", ErrorReply(QELWWW_MSG_BAD_VALUE, {"_num_hits"})},
+        {"a count with a letter", ids + "_printer=LASER1&_nh=2x",
+         ErrorReply(QELWWW_MSG_BAD_VALUE, {"_num_hits"})},
+        {"a negative count", ids + "_printer=LASER1&_num_hits=-1",
+         ErrorReply(QELWWW_MSG_BAD_VALUE, {"_num_hits"})},
         {"an empty count", ids + "_printer=LASER1&_nh=", ErrorReply(QELWWW_MSG_BAD_VALUE, {"_num_hits"})},
         {"an unknown printer", ids + "_printer=LASER1", ErrorReply(QELWWW_MSG_PRINT_FAILED)},
         {"a printer named in another case", ids + "_sp=laser1&_nh=1", ErrorReply(QELWWW_MSG_PRINT_FAILED)},

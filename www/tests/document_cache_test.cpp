@@ -34,9 +34,10 @@ protected:
         key_ = docId_.substr(0, docId_.find('\x01'));
 
         session_ = wwwtest::NewSession(&config_);
-        ASSERT_EQ(QelWWW_InitSession(&config_, session_.get(), (kBob + "_a=s").c_str(), "/cgi-bin/qelwww", "Mozilla/5.0",
-                                     nullptr),
-                  0) << session_->response->GetBody();
+        ASSERT_EQ(QelWWW_InitSession(&config_, session_.get(), (kBob + "_a=s").c_str(), "/cgi-bin/qelwww",
+                                     "Mozilla/5.0", nullptr),
+                  0)
+            << session_->response->GetBody();
         ASSERT_EQ(QelWWW_Logon(&config_, session_.get()), 0);
         ASSERT_EQ(QelWWW_OpenFolder(&config_, session_.get(), &folder_), 0);
         hit_ = Hit_ParseDocId(session_->client, folder_, docId_, true);
@@ -162,7 +163,8 @@ TEST_F(DocumentCache, DocumentFilesByOutputKind) {
     session_->asciiOutput = 1;
     std::string found;
     bool dataFound = true;
-    EXPECT_FALSE(LookupCachedDocument(&config_, session_.get(), key_, hit_, &found, &dataFound, nullptr, nullptr));
+    EXPECT_FALSE(
+        LookupCachedDocument(&config_, session_.get(), key_, hit_, &found, &dataFound, nullptr, nullptr));
     EXPECT_FALSE(dataFound);
 
     ASSERT_TRUE(CacheIndexData(&config_, session_.get(), key_, "index rows"));
@@ -192,8 +194,8 @@ TEST_F(DocumentCache, ResourceGroupsByGroupAndResourceId) {
     std::string resources;
     bool dataFound = false;
     bool resourcesFound = false;
-    EXPECT_TRUE(
-        LookupCachedDocument(&config_, session_.get(), key_, hit, &data, &dataFound, &resources, &resourcesFound));
+    EXPECT_TRUE(LookupCachedDocument(&config_, session_.get(), key_, hit, &data, &dataFound, &resources,
+                                     &resourcesFound));
     EXPECT_TRUE(resourcesFound);
     EXPECT_EQ(resources, "resource bytes");
     EXPECT_EQ(data, "document bytes");
@@ -223,7 +225,8 @@ TEST_F(DocumentCache, NothingWrittenOrFoundWhileCacheDocsIsOff) {
     EXPECT_EQ(ReadCache(File("idx")), "idx");
     std::string data;
     bool dataFound = true;
-    EXPECT_FALSE(LookupCachedDocument(&config_, session_.get(), key_, hit_, &data, &dataFound, nullptr, nullptr));
+    EXPECT_FALSE(
+        LookupCachedDocument(&config_, session_.get(), key_, hit_, &data, &dataFound, nullptr, nullptr));
     EXPECT_FALSE(dataFound);
     EXPECT_FALSE(LookupCachedIndexData(&config_, session_.get(), key_, &data));
     EXPECT_EQ(RestoreOpenDocument(&config_, session_.get(), false, key_, folder_, hit_), nullptr);
