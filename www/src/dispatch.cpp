@@ -3,6 +3,7 @@
 
 #include "actions.h"
 #include "dispatch_table.h"
+#include "documents.h"
 #include "search_pages.h"
 
 namespace qelwww::detail {
@@ -15,8 +16,8 @@ const DispatchEntry kDispatchTable[] = {
     {"chgpassword", "c", false, StoredState::kChanged, ChangePasswordAction},
     {"searchcrit", "s", true, StoredState::kRead, SearchCritAction},
     {"dochitlist", "d", true, StoredState::kRead, DocHitListAction},
-    {"retrieve", "r", true, StoredState::kRead, nullptr},
-    {"getsegment", "g", false, StoredState::kRead, nullptr},
+    {"retrieve", "r", true, StoredState::kRead, RetrieveAction},
+    {"getsegment", "g", false, StoredState::kRead, GetSegmentAction},
     {"updatedoc", "u", false, StoredState::kChanged, nullptr},
     {"printdocs", "p", false, StoredState::kChanged, nullptr},
     {"getnotes", "n", false, StoredState::kRead, nullptr},
