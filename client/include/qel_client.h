@@ -859,6 +859,10 @@ size_t Hit_FormatDocId(ClientSession* session, const SearchHit* hit, const char*
 // Rebuilds a hit from a document id as the folder's only hit. The hit, or null when the
 // id does not read (nothing is changed then).
 SearchHit* Hit_ParseDocId(ClientSession* session, OpenFolder* folder, std::string_view text, bool withValues);
+// The same, but the hit joins the end of the folder's list and the hits already there
+// stay (several documents rebuilt for one request, e.g. to print them together).
+SearchHit* Hit_AppendDocId(ClientSession* session, OpenFolder* folder, std::string_view text,
+                           bool withValues);
 // -1, 0 or 1 by the keys in order.
 int Hit_Compare(ClientSession* session, const OpenFolder* folder, const SearchHit* first,
                 const SearchHit* second, std::span<const FolderSortKey> keys);

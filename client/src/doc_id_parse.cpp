@@ -227,8 +227,12 @@ CsXdrHitRow* BuildRow(const CsXdrApplGroup& group, DocIdParts& parts) {
 
 using namespace qelclient;
 
-SearchHit* Hit_ParseDocId(ClientSession* session, OpenFolder* folder, std::string_view text,
-                          bool withValues) {
+namespace {
+
+// The hit of a document id, placed into the folder's list: as its only hit, or after
+// the hits it holds.
+SearchHit* PlaceDocId(ClientSession* session, OpenFolder* folder, std::string_view text, bool withValues,
+                      bool append) {
     if (session == nullptr || folder == nullptr || folder->definition == nullptr || folder->entry == nullptr)
         return nullptr;
     const CsXdrFolder& definition = *folder->definition;
@@ -243,9 +247,21 @@ SearchHit* Hit_ParseDocId(ClientSession* session, OpenFolder* folder, std::strin
     hit->group = &group;
     hit->application = parts.application;
     hit->attributeText = std::move(parts.attributeText);
-    // Step 7: the rebuilt hit is the folder's only one.
-    Folder_FreeHits(session, folder);
+    // Step 7: the rebuilt hit is the folder's only one (or its last one).
+    if (!append) Folder_FreeHits(session, folder);
     SearchHit* result = hit.get();
     Folder_Select(session, folder->entry, std::move(hit), parts.groupIndex, -1);
     return result;
+}
+
+}  // namespace
+
+SearchHit* Hit_ParseDocId(ClientSession* session, OpenFolder* folder, std::string_view text,
+                          bool withValues) {
+    return PlaceDocId(session, folder, text, withValues, false);
+}
+
+SearchHit* Hit_AppendDocId(ClientSession* session, OpenFolder* folder, std::string_view text,
+                           bool withValues) {
+    return PlaceDocId(session, folder, text, withValues, true);
 }

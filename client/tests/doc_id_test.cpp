@@ -290,6 +290,30 @@ TEST_F(DocId, TheParsedHitIsTheFoldersOnlyHit) {
     EXPECT_EQ(session_.search.folder, folder_);
 }
 
+TEST_F(DocId, AppendedHitsJoinTheEndAndKeepTheOthers) {
+    HitSpec first;
+    HitSpec second;
+    second.group = 1;
+    second.document = "2BBBB";
+    const std::string firstId = Format(MakeHit(first).get());
+    const std::string secondId = Format(MakeHit(second).get());
+    SearchHit* a = Hit_AppendDocId(&session_, folder_, firstId, true);
+    SearchHit* b = Hit_AppendDocId(&session_, folder_, secondId, true);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(Hit_AppendDocId(&session_, folder_, firstId.substr(0, 5), true), nullptr);
+    EXPECT_EQ(Folder_GetHitCount(&session_, folder_), 2);
+    EXPECT_EQ(Folder_GetFirstHit(&session_, folder_), a);
+    EXPECT_EQ(Hit_GetNext(a), b);
+    // Both still read back as the documents they were made from.
+    EXPECT_EQ(Format(a), firstId);
+    EXPECT_EQ(Format(b), secondId);
+    // A parse after them leaves its hit alone in the list.
+    SearchHit* only = Parse(firstId);
+    EXPECT_EQ(Folder_GetHitCount(&session_, folder_), 1);
+    EXPECT_EQ(Folder_GetFirstHit(&session_, folder_), only);
+}
+
 TEST_F(DocId, RefusedIdsLeaveTheHitListAlone) {
     auto with = [](size_t at, std::string item) {
         std::vector<std::string> items = kItems;

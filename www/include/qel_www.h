@@ -491,6 +491,24 @@ inline constexpr int QELWWW_MSG_SAVE_BUTTON = 519;
 inline constexpr int QELWWW_MSG_CANCEL_BUTTON = 520;
 inline constexpr int QELWWW_MSG_SELECT_ONE = 521;
 inline constexpr int QELWWW_MSG_AND = 528;
+// The update, print and note actions.
+inline constexpr int QELWWW_MSG_PRINT_FAILED = 117;   // "BulkPrint Failed"
+inline constexpr int QELWWW_MSG_NOT_PERMITTED = 216;  // "User >%1$s< does not have permission ..."
+inline constexpr int QELWWW_MSG_RETRIEVE_FAILED = 414;
+inline constexpr int QELWWW_MSG_NOTE_FAILED = 422;
+inline constexpr int QELWWW_MSG_PRINTING_FAILED = 426;
+inline constexpr int QELWWW_MSG_NO_DOCUMENTS = 454;  // "Unable to retrieve documents"
+inline constexpr int QELWWW_MSG_NO_MAPPINGS = 494;
+inline constexpr int QELWWW_MSG_NOTE_HEADER = 498;   // "NOTE %1$s: %2$s by %3$s for page %4$s"
+inline constexpr int QELWWW_MSG_NOTE_SHARING = 499;  // "%1$s - %2$s"
+inline constexpr int QELWWW_MSG_NOTE_PRIVATE = 500;
+inline constexpr int QELWWW_MSG_NOTE_PUBLIC = 501;
+inline constexpr int QELWWW_MSG_NOTE_NO_COPY = 502;
+inline constexpr int QELWWW_MSG_NOTE_COPY_OK = 503;
+inline constexpr int QELWWW_MSG_NO_NOTES = 504;
+inline constexpr int QELWWW_MSG_PRINTED = 522;
+inline constexpr int QELWWW_MSG_NOTE_ADDED = 523;
+inline constexpr int QELWWW_MSG_UPDATED = 527;
 
 // Fills the client start-up options from the configuration and the catalogue (month and
 // day names, formats, type letters; the TZ variable up to its first ',') and starts the

@@ -18,11 +18,11 @@ const DispatchEntry kDispatchTable[] = {
     {"dochitlist", "d", true, StoredState::kRead, DocHitListAction},
     {"retrieve", "r", true, StoredState::kRead, RetrieveAction},
     {"getsegment", "g", false, StoredState::kRead, GetSegmentAction},
-    {"updatedoc", "u", false, StoredState::kChanged, nullptr},
-    {"printdocs", "p", false, StoredState::kChanged, nullptr},
-    {"getnotes", "n", false, StoredState::kRead, nullptr},
-    {"addnote", "a", false, StoredState::kChanged, nullptr},
-    {"QKA2H", nullptr, false, StoredState::kRead, nullptr},
+    {"updatedoc", "u", false, StoredState::kChanged, UpdateDocAction},
+    {"printdocs", "p", false, StoredState::kChanged, PrintDocsAction},
+    {"getnotes", "n", false, StoredState::kRead, GetNotesAction},
+    {"addnote", "a", false, StoredState::kChanged, AddNoteAction},
+    {"QKA2H", nullptr, false, StoredState::kRead, AfpAppletAction},
 };
 const size_t kDispatchTableSize = sizeof kDispatchTable / sizeof kDispatchTable[0];
 

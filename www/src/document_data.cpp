@@ -1,21 +1,11 @@
-// Data steps of the document actions: code page to UTF-8, compression letters, and the
-// settings file of the AFP-to-HTML converter.
+// Data steps of the document actions: compression letters and the settings file of the
+// AFP-to-HTML converter.
 #include <vector>
 
 #include "arc_profile.h"
-#include "code_page_converter.h"
 #include "document_parts.h"
 
 namespace qelwww::detail {
-
-bool ConfiguredToUtf8(const QelWWWConfig* config, std::string* data) {
-    if (config->codePage == 1208 || data->empty()) return true;
-    CodePageConverter converter(config->codePageContext, config->codePage, 1208);
-    std::optional<std::string> converted = converter.Convert(*data);
-    if (!converted) return false;
-    *data = std::move(*converted);
-    return true;
-}
 
 bool Recompress(std::string* data, char from, char to) {
     std::vector<unsigned char> out;

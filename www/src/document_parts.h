@@ -62,9 +62,6 @@ void WriteBeginLine(const QelWWWConfig* config, QelWWWSession* session);
 // The applet's key lines (segments, permissions, note support, groups), into the prefix.
 void WriteAppletKeys(QelWWWSession* session, const OpenDocument* document);
 
-// The data from the configured code page to UTF-8; false (data unchanged) when it does not
-// convert.
-bool ConfiguredToUtf8(const QelWWWConfig* config, std::string* data);
 // The data through the compression pipeline from one letter to another; false (data
 // unchanged) when it fails.
 bool Recompress(std::string* data, char from, char to);

@@ -8,6 +8,7 @@
 #include "documents.h"
 #include "qel_client.h"
 #include "search_pages.h"
+#include "utf8_text.h"
 
 namespace qelwww::detail {
 
@@ -55,7 +56,8 @@ struct SegmentRequest {
 // retrieval. 0; 1 failed with the reply written.
 int OpenDocumentOf(SegmentRequest& s) {
     if (s.config->cacheDocs) {
-        s.document = RestoreOpenDocument(s.config, s.session, true, s.chosen.key, s.folder, s.chosen.hit);
+        s.document = RestoreOpenDocument(s.config, s.session, Hit_DocNameHasDollar(s.chosen.hit), s.chosen.key,
+                                         s.folder, s.chosen.hit);
         if (s.document != nullptr) {
             std::string data;
             bool dataFound = false;
@@ -150,7 +152,7 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
     Doc_GetConvertFlags(s.document, &resourceLetter, &letter);
     if (s.Text()) {
         SEARCH_TRACE(config, "getsegment: converting object data to UTF8");
-        ConfiguredToUtf8(config, &data);
+        data = ConfiguredToUtf8(config, data);
         if (!Recompress(&data, 'N', 'O')) {
             QelWWW_ReportText(config, session, false, kMsgConvertFailed, {});
             return s.Fail();

@@ -122,9 +122,9 @@ void AddNoteFunction(QelWWWSession* session, QelWWWResponse& r) {
                 JsHtml(session->folder).c_str());
     r.PrintText("  d.write(\"<input type=hidden name=_docid value=>\\n\");\n");
     r.PrintText("  d.write(\"<textarea name=_text rows=5 cols=50></textarea><br>\\n\");\n");
-    r.PrintText("  d.write(\"<input type=radio name=_perm value=u checked>%s\\n\");\n",
+    r.PrintText("  d.write(\"<input type=radio name=_perm value=1 checked>%s\\n\");\n",
                 JsHtml(SearchMessage(QELWWW_MSG_PRIVATE_USER)).c_str());
-    r.PrintText("  d.write(\"<input type=radio name=_perm value=g>%s\\n\");\n",
+    r.PrintText("  d.write(\"<input type=radio name=_perm value=2>%s\\n\");\n",
                 JsHtml(SearchMessage(QELWWW_MSG_PRIVATE_GROUP)).c_str());
     r.PrintText("  d.write(\"<select name=_group size=1>\\n\");\n");
     for (const ClientGroupName& g : groups) {
@@ -132,7 +132,7 @@ void AddNoteFunction(QelWWWSession* session, QelWWWResponse& r) {
         r.PrintText("  d.write(\"<option value=\\\"%s\\\">%s\\n\");\n", id.c_str(), id.c_str());
     }
     r.PrintText("  d.write(\"</select><br>\\n\");\n");
-    r.PrintText("  d.write(\"<input type=checkbox name=_copy value=1>%s<br>\\n\");\n",
+    r.PrintText("  d.write(\"<input type=checkbox name=_copy value=on>%s<br>\\n\");\n",
                 JsHtml(SearchMessage(QELWWW_MSG_NOTE_COPY)).c_str());
     r.PrintText("  d.write(\"<input type=submit value=\\\"%s\\\">\\n\");\n",
                 JsHtml(SearchMessage(QELWWW_MSG_SAVE_BUTTON)).c_str());

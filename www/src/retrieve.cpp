@@ -5,6 +5,7 @@
 #include "documents.h"
 #include "qel_client.h"
 #include "search_pages.h"
+#include "utf8_text.h"
 
 namespace qelwww::detail {
 
@@ -107,7 +108,9 @@ bool FromCache(Retrieval& r) {
         SEARCH_TRACE(r.config, "retrieve: restored email document and indexes");
     }
     SEARCH_TRACE(r.config, "retrieve: restoring internal document object");
-    r.document = RestoreOpenDocument(r.config, r.session, true, r.chosen.key, r.folder, r.chosen.hit);
+    // Page tables are saved with the documents that have them (the '$' documents).
+    r.document = RestoreOpenDocument(r.config, r.session, Hit_DocNameHasDollar(r.chosen.hit), r.chosen.key,
+                                     r.folder, r.chosen.hit);
     if (r.document == nullptr) {
         r.data.clear();
         r.resources.clear();
@@ -176,7 +179,7 @@ int FromServer(Retrieval& r) {
             r.data = std::move(text);
         }
         SEARCH_TRACE(r.config, "retrieve: converting object data to utf-8");
-        ConfiguredToUtf8(r.config, &r.data);
+        r.data = ConfiguredToUtf8(r.config, r.data);
     }
     // Text goes out (and into the cache) zlib-compressed; a '$' document took its data
     // expanded and gets its stored letter back.
@@ -208,7 +211,7 @@ void WriteToCache(Retrieval& r) {
     const bool withResources = (r.type == 'A' || r.type == 'L') && !r.Text() && !r.resources.empty();
     CacheDocument(r.config, r.session, r.chosen.key, r.chosen.hit, r.data,
                   withResources ? std::string_view(r.resources) : std::string_view());
-    SaveOpenDocument(r.config, r.session, true, r.chosen.key, r.document);
+    SaveOpenDocument(r.config, r.session, r.document->pageTables != nullptr, r.chosen.key, r.document);
     if (r.type == 'E' && !r.index.empty()) CacheIndexData(r.config, r.session, r.chosen.key, r.index);
 }
 

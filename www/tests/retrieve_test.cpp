@@ -244,7 +244,7 @@ TEST_F(Retrieve, SecondRetrievalComesFromTheCache) {
     TraceTo("second.log");
     auto second = RetrieveFirst("Invoice+number=A0002");
     EXPECT_EQ(result_, 0);
-    EXPECT_EQ(second->response->GetBody(), InvoiceBytes(2));
+    EXPECT_EQ(second->response->GetBody(), InvoiceBytes(2)) << Trace("second.log");
     const std::string trace = Trace("second.log");
     EXPECT_NE(trace.find("retrieve: restored document"), std::string::npos) << trace;
     EXPECT_NE(trace.find("retrieve: restoring internal document object"), std::string::npos) << trace;
