@@ -70,7 +70,7 @@ int OpenDocumentOf(SegmentRequest& s) {
     // The first segment's data is not needed here, only the document.
     std::string data;
     ClientStatus status;
-    Doc_SetRetrieveMode(s.session->client, 1, 1);
+    Doc_SetRetrieveMode(s.session->client, 1, Hit_DocNameHasDollar(s.chosen.hit) ? 0 : 1);
     {
         OutputScope scope(&data);
         Doc_Retrieve(&status, s.session->client, s.folder, s.chosen.hit, &s.document, 0, 0, AppendOutput, 0);
@@ -129,9 +129,11 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
     }
     const int segment = static_cast<int>(number);
 
-    // Text comes as line data and expanded; everything else as stored.
+    // Text comes as line data and expanded; everything else as stored, but for a '$'
+    // document, whose objects come expanded (as from retrieve) and get their letter back.
+    const bool asStored = !s.Text() && !Hit_DocNameHasDollar(s.chosen.hit);
     Doc_SetRetrieveMode(session->client, 2, s.Text() ? 1 : 0);
-    Doc_SetRetrieveMode(session->client, 1, s.Text() ? 0 : 1);
+    Doc_SetRetrieveMode(session->client, 1, asStored ? 1 : 0);
     std::string data;
     ClientStatus status;
     {
@@ -150,6 +152,9 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
     char resourceLetter = 0;
     char letter = 0;
     Doc_GetConvertFlags(s.document, &resourceLetter, &letter);
+    if (!asStored && !s.Text()) {
+        if (IsStoredLetter(letter) || !Recompress(&data, 'N', letter)) letter = 'N';
+    }
     if (s.Text()) {
         SEARCH_TRACE(config, "getsegment: converting object data to UTF8");
         data = ConfiguredToUtf8(config, data);
