@@ -313,3 +313,32 @@ TEST_F(Retrieve, AfpHtmlWithoutTheAppletGoesToTheConverter) {
 }
 
 }  // namespace
+
+namespace {
+
+// The views from the browser section, and the hit list handing a single hit over to
+// retrieve by its id (AutoDocRetrieval).
+TEST_F(Retrieve, BrowserSectionViewsAndTheHitListsSingleHit) {
+    Start("[default browser]\nAutoDocRetrieval=1\nLineViewing=native\n");
+    auto session = Request(std::string(kBobLogon) + "_a=d&Invoice+number=A0002");
+    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(session->response->ContentType(), "application/line");
+    EXPECT_EQ(session->response->GetBody(), InvoiceBytes(2));
+    EXPECT_EQ(session->client, nullptr);
+
+    // Archive text inside the page is escaped.
+    std::string object = "Invoice 4711 for ACME CORPORATION\nAmount due: 120.00\n";
+    object.replace(30, 10, "<b>&amp;\"'");
+    {
+        std::ofstream(archive_ + "/data/INVAG/DOC/1FAA", std::ios::binary | std::ios::trunc) << object;
+    }
+    Start("[default browser]\nAutoDocRetrieval=1\nLineViewing=ascii\n");
+    session = Request(std::string(kBobLogon) + "_a=d&Invoice+number=A0004");
+    EXPECT_EQ(result_, 0);
+    const std::string page = session->response->GetBody();
+    EXPECT_EQ(session->response->ContentType(), "text/html");
+    EXPECT_NE(page.find("<pre>\n&lt;b&gt;&amp;amp;&quot;&#39;"), std::string::npos) << page;
+    EXPECT_EQ(page.find("<b>"), std::string::npos) << page;
+}
+
+}  // namespace
