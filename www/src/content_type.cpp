@@ -10,7 +10,8 @@ namespace {
 
 // A key of the `mimetypes` section, else the default.
 std::string MimeType(const QelWWWConfig* config, const std::string& key, const char* fallback) {
-    if (auto value = QelWWW_GetIniValue(config, "mimetypes", key.c_str()); value && !value->empty()) return *value;
+    if (auto value = QelWWW_GetIniValue(config, "mimetypes", key.c_str()); value && !value->empty())
+        return *value;
     return fallback;
 }
 

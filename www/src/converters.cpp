@@ -20,7 +20,8 @@ std::string ConverterDir(const QelWWWConfig* config, const char* section) {
     return dir;
 }
 
-int MissingLibrary(const QelWWWConfig* config, QelWWWSession* session, const char* section, const char* name) {
+int MissingLibrary(const QelWWWConfig* config, QelWWWSession* session, const char* section,
+                   const char* name) {
     const std::string path = ConverterDir(config, section) + name;
     if (config->traceOn) QelWWW_Trace(config, "%s: '%s' could not be loaded", section, path.c_str());
     QelWWW_ReportText(config, session, false, kMsgNoLibrary, {path});
@@ -53,8 +54,8 @@ int Afp2Pdf(const QelWWWConfig* config, QelWWWSession* session, const OpenDocume
     return MissingLibrary(config, session, "afp2pdf", "libafp2pdf.so");
 }
 
-bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession*, std::string*, std::string*, std::string* program,
-                     int* error) {
+bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession*, std::string*, std::string*,
+                     std::string* program, int* error) {
     *program = config->installDir + "qelemail";
     *error = ENOENT;
     if (config->traceOn)

@@ -27,8 +27,8 @@ int Afp2Pdf(const QelWWWConfig* config, QelWWWSession* session, const OpenDocume
 // The e-mail program turns the expanded e-mail document into HTML: true with *data
 // replaced by its output and *index by its index file; false when it cannot run, with
 // *program naming it and *error its errno.
-bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession* session, std::string* data, std::string* index,
-                     std::string* program, int* error);
+bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession* session, std::string* data,
+                     std::string* index, std::string* program, int* error);
 // The page of an archive bundle (type 'O') with links to its embedded documents. 0
 // written; 1 with the error reply written (description: the document's, for messages).
 int RenderEmailBundle(const QelWWWConfig* config, QelWWWSession* session, OpenFolder* folder,

@@ -44,7 +44,8 @@ int SearchFirstHit(const QelWWWConfig* config, QelWWWSession* session, OpenFolde
     ClientStatus status;
     if (FillCriteria(config, session, folder, name)) {
         int position[2] = {0, 0};
-        Folder_Search(&status, session->client, folder, session->orFlag, 0, nullptr, nullptr, nullptr, position);
+        Folder_Search(&status, session->client, folder, session->orFlag, 0, nullptr, nullptr, nullptr,
+                      position);
     } else {
         // The criteria search refuses to run without a value; a link without any value
         // asks for the folder's documents, and the empty clause is no condition at all.
@@ -63,7 +64,8 @@ int SearchFirstHit(const QelWWWConfig* config, QelWWWSession* session, OpenFolde
         return 1;
     }
     chosen->hit = hit;
-    Hit_FormatDocId(session->client, hit, nullptr, nullptr, session->view.addFieldsToDocid != 0, &chosen->docId);
+    Hit_FormatDocId(session->client, hit, nullptr, nullptr, session->view.addFieldsToDocid != 0,
+                    &chosen->docId);
     chosen->key = DocumentKey(chosen->docId);
     return 0;
 }

@@ -24,7 +24,8 @@ std::string SettingsPath(const QelWWWConfig* config) {
     return config->iniDir + *file;
 }
 
-std::string Lookup(const std::string& path, const std::string& section, const char* key, const char* fallback) {
+std::string Lookup(const std::string& path, const std::string& section, const char* key,
+                   const char* fallback) {
     std::vector<char> buffer(1024);
     ArcPROF_GetString(section.c_str(), key, fallback, buffer.data(), buffer.size(), path.c_str());
     return buffer.data();

@@ -56,13 +56,13 @@ struct SegmentRequest {
 // retrieval. 0; 1 failed with the reply written.
 int OpenDocumentOf(SegmentRequest& s) {
     if (s.config->cacheDocs) {
-        s.document = RestoreOpenDocument(s.config, s.session, Hit_DocNameHasDollar(s.chosen.hit), s.chosen.key,
-                                         s.folder, s.chosen.hit);
+        s.document = RestoreOpenDocument(s.config, s.session, Hit_DocNameHasDollar(s.chosen.hit),
+                                         s.chosen.key, s.folder, s.chosen.hit);
         if (s.document != nullptr) {
             std::string data;
             bool dataFound = false;
-            LookupCachedDocument(s.config, s.session, s.chosen.key, s.chosen.hit, &data, &dataFound, &s.resources,
-                                 &s.resourcesFound);
+            LookupCachedDocument(s.config, s.session, s.chosen.key, s.chosen.hit, &data, &dataFound,
+                                 &s.resources, &s.resourcesFound);
             if (!s.resourcesFound) s.resources.clear();
             return 0;
         }
@@ -145,7 +145,8 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
         }
     }
     if (status.severity != CLIENT_SEV_OK) {
-        SEARCH_TRACE(config, "getsegment: segment failed, severity %d, code %d", status.severity, status.code);
+        SEARCH_TRACE(config, "getsegment: segment failed, severity %d, code %d", status.severity,
+                     status.code);
         QelWWW_ReportStatus(config, session, &status);
         return s.Fail();
     }
@@ -170,8 +171,8 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
         if (Recompress(&data, letter, 'N')) letter = 'N';
     }
 
-    const bool afpHtml = s.type == 'A' && !s.Text() &&
-                         (session->view.afpViewMode & (QELWWW_VIEW_HTML | QELWWW_VIEW_PDF)) != 0;
+    const bool afpHtml =
+        s.type == 'A' && !s.Text() && (session->view.afpViewMode & (QELWWW_VIEW_HTML | QELWWW_VIEW_PDF)) != 0;
     if (afpHtml) {
         // PDF is no segment form: such a request gets the HTML pages too.
         FetchResources(s);

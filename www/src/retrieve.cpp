@@ -51,8 +51,8 @@ bool WantsAppletPage(const Retrieval& r) {
         Hit_GetApplGroupAndApplNames(r.chosen.hit, &group, &application);
         const std::string use =
             Afp2HtmlSetting(r.config, r.session->folder, group != nullptr ? group : "", "UseApplet", "TRUE");
-        return use.size() == 4 && (use[0] | 0x20) == 't' && (use[1] | 0x20) == 'r' && (use[2] | 0x20) == 'u' &&
-               (use[3] | 0x20) == 'e';
+        return use.size() == 4 && (use[0] | 0x20) == 't' && (use[1] | 0x20) == 'r' &&
+               (use[2] | 0x20) == 'u' && (use[3] | 0x20) == 'e';
     }
     return r.type == 'L' && (r.session->view.lineViewMode & QELWWW_VIEW_APPLET) != 0;
 }
@@ -120,9 +120,12 @@ bool FromCache(Retrieval& r) {
     char resourceLetter = 0;
     Doc_GetConvertFlags(r.document, &resourceLetter, &r.dataLetter);
     if (r.Text()) r.dataLetter = 'O';
-    r.resourceLetter = resourceLetter;
+    // Resources are kept as they came: as stored, unless the document's name has a '$'.
+    const bool asStored = !r.Text() && !Hit_DocNameHasDollar(r.chosen.hit);
+    r.resourceLetter = asStored && resourceLetter != 0 ? resourceLetter : 'N';
     // The resources of a document whose resource file was purged come from the server.
     if (!resourcesFound && !r.Text() && r.document->resources != 0) {
+        Doc_SetRetrieveMode(r.session->client, 1, asStored ? 1 : 0);
         OutputScope scope(&r.resources);
         ClientStatus status;
         Doc_GetResources(&status, r.document, AppendOutput, 0);
@@ -145,7 +148,8 @@ int FromServer(Retrieval& r) {
         failed = scope.Failed();
     }
     if (status.severity != CLIENT_SEV_OK || r.document == nullptr) {
-        SEARCH_TRACE(r.config, "retrieve: retrieve failed, severity %d, code %d", status.severity, status.code);
+        SEARCH_TRACE(r.config, "retrieve: retrieve failed, severity %d, code %d", status.severity,
+                     status.code);
         QelWWW_ReportStatus(r.config, r.session, &status);
         return r.Fail();
     }
@@ -202,7 +206,8 @@ int ConvertEmail(Retrieval& r) {
         if (!RunEmailProgram(r.config, r.session, &r.data, &r.index, &program, &error))
             return r.Report(kMsgNoProgram, {program, std::to_string(error)});
     }
-    if (r.dataLetter == 'N' && !IsStoredLetter(letter) && Recompress(&r.data, 'N', letter)) r.dataLetter = letter;
+    if (r.dataLetter == 'N' && !IsStoredLetter(letter) && Recompress(&r.data, 'N', letter))
+        r.dataLetter = letter;
     return 0;
 }
 
@@ -245,8 +250,10 @@ int ConvertedBody(Retrieval& r, const std::string& description) {
     }
     if (r.type == 'O' || (r.type == 'E' && !r.Text())) {
         if (ext != nullptr) return WriteEmbeddedDoc(r.config, r.session, r.data);
-        if (r.type == 'O') return RenderEmailBundle(r.config, r.session, r.folder, r.chosen.hit, r.data, description);
-        return ParseEmbeddedHeader(r.config, r.session, r.folder, r.chosen.hit, r.data, r.chosen.docId, description);
+        if (r.type == 'O')
+            return RenderEmailBundle(r.config, r.session, r.folder, r.chosen.hit, r.data, description);
+        return ParseEmbeddedHeader(r.config, r.session, r.folder, r.chosen.hit, r.data, r.chosen.docId,
+                                   description);
     }
     return -1;
 }
@@ -255,7 +262,8 @@ int ConvertedBody(Retrieval& r, const std::string& description) {
 int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& description) {
     QelWWWSession* session = r.session;
     QelWWWResponse& response = *session->response;
-    const bool plainReply = session->noHtml && (r.Text() || (r.type == 'A' && (r.Afp() & QELWWW_VIEW_HTML) != 0));
+    const bool plainReply =
+        session->noHtml && (r.Text() || (r.type == 'A' && (r.Afp() & QELWWW_VIEW_HTML) != 0));
     const bool htmlText = r.Text() && !session->noHtml;
 
     if (content.container) {
@@ -264,7 +272,8 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
         pieces.documentType = r.type;
         pieces.resources = r.resources;
         pieces.data = r.data;
-        if (r.document->segmentCount > 1) pieces.segmentUrl = SegmentUrl(r.config, session, r.type, r.chosen.docId);
+        if (r.document->segmentCount > 1)
+            pieces.segmentUrl = SegmentUrl(r.config, session, r.type, r.chosen.docId);
         response.SetContentType(content.type.c_str());
         WriteContainer(session, pieces);
         return 0;

@@ -63,7 +63,8 @@ TEST_F(Retrieve, TypeAndViewDecisionTable) {
         {"GIF", 6, "", 11, "image/gif", Reply::kRaw, 0, ""},
         {"BMP", 7, "", 11, "image/bmp", Reply::kRaw, 0, ""},
         {"PCX", 8, "", 11, "image/pcx", Reply::kRaw, 0, ""},
-        {"e-mail rendered: no e-mail program", 9, "_nohtml=1", 11, "text/plain", Reply::kError, 529, "qelemail"},
+        {"e-mail rendered: no e-mail program", 9, "_nohtml=1", 11, "text/plain", Reply::kError, 529,
+         "qelemail"},
         {"e-mail native is text", 9, "_email=native", 11, "text/html", Reply::kTextPage, 0, ""},
         {"bundle page", 10, "_nohtml=1", 11, "text/plain", Reply::kError, 488, "A0005"},
         {"other types: text/plain, data as it is", 11, "", 11, "text/plain", Reply::kRaw, 0, ""},
@@ -120,12 +121,15 @@ TEST_F(Retrieve, MimeTypesSectionKeys) {
         std::string contentType;
     };
     const Case cases[] = {
-        {2, "_afp=native", "application/x-afp-site"}, {1, "_line=native", "application/x-line-site"},
-        {3, "", "application/x-pdf-site"},            {5, "", "image/x-pcx-site"},  // JPEG shares the PCX key
+        {2, "_afp=native", "application/x-afp-site"},
+        {1, "_line=native", "application/x-line-site"},
+        {3, "", "application/x-pdf-site"},
+        {5, "", "image/x-pcx-site"},  // JPEG shares the PCX key
         {10, "_ext=txt&_eoff=0&_elen=4", "text/x-txt-site"},
     };
-    Start("[mimetypes]\nAFP=application/x-afp-site\nLINE=application/x-line-site\nPDF=application/x-pdf-site\n"
-          "PCX=image/x-pcx-site\nTXT=text/x-txt-site\n");
+    Start(
+        "[mimetypes]\nAFP=application/x-afp-site\nLINE=application/x-line-site\nPDF=application/x-pdf-site\n"
+        "PCX=image/x-pcx-site\nTXT=text/x-txt-site\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.contentType);
         ASSERT_NO_FATAL_FAILURE(SetDocType(c.docType));
@@ -239,7 +243,8 @@ TEST_F(Retrieve, SecondRetrievalComesFromTheCache) {
 
     // The archive's object changes; the cache still answers with what it kept.
     {
-        std::ofstream(archive_ + "/data/INVAG/DOC/1FAA", std::ios::binary | std::ios::trunc) << std::string(53, 'x');
+        std::ofstream(archive_ + "/data/INVAG/DOC/1FAA", std::ios::binary | std::ios::trunc)
+            << std::string(53, 'x');
     }
     TraceTo("second.log");
     auto second = RetrieveFirst("Invoice+number=A0002");
@@ -269,8 +274,9 @@ TEST_F(Retrieve, AppletModeForLineData) {
         const QelWWWResponse& r = *session->response;
         EXPECT_EQ(r.ContentType(), "text/plain");
         // The sample server has private notes (capability 0) but no group notes.
-        EXPECT_EQ(r.Prefix(), std::string("[BEGIN]\nNumSegments=1\nNumPagesInSegment=0\nNumPagesInLastSegment=0\n") +
-                                  c.printAndCopy + "PermToViewNotes=1\nPermToAddNotes=1\nPrivateNotesSupported=1\n");
+        EXPECT_EQ(r.Prefix(),
+                  std::string("[BEGIN]\nNumSegments=1\nNumPagesInSegment=0\nNumPagesInLastSegment=0\n") +
+                      c.printAndCopy + "PermToViewNotes=1\nPermToAddNotes=1\nPrivateNotesSupported=1\n");
         // The sample document has no line buffers: DATA follows the key lines at once.
         const std::string& binary = r.Binary();
         ASSERT_EQ(binary.rfind("DATA=", 0), 0u) << binary;
@@ -293,7 +299,8 @@ TEST_F(Retrieve, AfpHtmlWithoutTheAppletGoesToTheConverter) {
     };
     const Case cases[] = {
         {"", true},  // no settings file: the built-in TRUE
-        {"[afp2html]\nConfigFile=afp2html.ini\nInstallDir=/opt/a2w\n", true},  // the folder's section, any case
+        {"[afp2html]\nConfigFile=afp2html.ini\nInstallDir=/opt/a2w\n",
+         true},  // the folder's section, any case
         {"[afp2html]\nConfigFile=missing.ini\nInstallDir=/opt/a2w\n", true},
     };
     for (const Case& c : cases) {
@@ -329,9 +336,7 @@ TEST_F(Retrieve, BrowserSectionViewsAndTheHitListsSingleHit) {
     // Archive text inside the page is escaped.
     std::string object = "Invoice 4711 for ACME CORPORATION\nAmount due: 120.00\n";
     object.replace(30, 10, "<b>&amp;\"'");
-    {
-        std::ofstream(archive_ + "/data/INVAG/DOC/1FAA", std::ios::binary | std::ios::trunc) << object;
-    }
+    { std::ofstream(archive_ + "/data/INVAG/DOC/1FAA", std::ios::binary | std::ios::trunc) << object; }
     Start("[default browser]\nAutoDocRetrieval=1\nLineViewing=ascii\n");
     session = Request(std::string(kBobLogon) + "_a=d&Invoice+number=A0004");
     EXPECT_EQ(result_, 0);
@@ -339,6 +344,51 @@ TEST_F(Retrieve, BrowserSectionViewsAndTheHitListsSingleHit) {
     EXPECT_EQ(session->response->ContentType(), "text/html");
     EXPECT_NE(page.find("<pre>\n&lt;b&gt;&amp;amp;&quot;&#39;"), std::string::npos) << page;
     EXPECT_EQ(page.find("<b>"), std::string::npos) << page;
+}
+
+}  // namespace
+
+namespace {
+
+// An AFP invoice with the sample's resource group (identifier 1, stored zlib-compressed):
+// the container carries it as stored, native output expanded in front of the document.
+TEST_F(Retrieve, ResourceGroupOfAnAfpDocument) {
+    const std::string plain = "RESOURCE GROUP 1\n";
+    uLongf size = compressBound(plain.size());
+    std::string packed(size, '\0');
+    ASSERT_EQ(compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+                       reinterpret_cast<const Bytef*>(plain.data()), plain.size()),
+              Z_OK);
+    packed.resize(size);
+    { std::ofstream(archive_ + "/data/INVAG/RES/1", std::ios::binary) << packed; }
+    QelLocalIdxRow row = wwwtest::InvoiceRow({"A0010", "GLOBEX INC", 19750}, "1FAA", 0, 10, 53);
+    row.header.rid = 1;
+    ASSERT_EQ(wwwtest::AddInvoiceRows(archive_, {row}), CS_OK);
+    ASSERT_NO_FATAL_FAILURE(SetDocType(2));
+
+    // The client library hands a resource group out once per process: the second request
+    // takes it from the cache.
+    config_.cacheDocs = 1;
+    auto plugin = RetrieveFirst("_afp=plugin&Invoice+number=A0010");
+    ASSERT_EQ(result_, 0) << plugin->response->GetBody();
+    const std::string& container = plugin->response->Binary();
+    ASSERT_GE(container.size(), 40u);
+    EXPECT_EQ(container[13], 'O') << "resource letter as stored";
+    const uint32_t resources = (static_cast<uint32_t>(static_cast<unsigned char>(container[19])) << 24) |
+                               (static_cast<uint32_t>(static_cast<unsigned char>(container[20])) << 16) |
+                               (static_cast<uint32_t>(static_cast<unsigned char>(container[21])) << 8) |
+                               static_cast<unsigned char>(container[22]);
+    EXPECT_EQ(resources, packed.size());
+    EXPECT_EQ(container.substr(40), packed + InvoiceBytes(1));
+    EXPECT_EQ(CacheFiles("res"), 1u);
+
+    TraceTo("native.log");
+    auto native = RetrieveFirst("_afp=native&Invoice+number=A0010");
+    ASSERT_EQ(result_, 0) << native->response->GetBody();
+    EXPECT_EQ(native->response->GetBody(), plain + InvoiceBytes(1));
+    const std::string trace = Trace("native.log");
+    EXPECT_NE(trace.find("retrieve: restored resources"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("retrieve: uncompress resource data"), std::string::npos) << trace;
 }
 
 }  // namespace
