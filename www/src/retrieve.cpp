@@ -140,6 +140,7 @@ int FromServer(Retrieval& r) {
     const bool asStored = !r.Text() && !Hit_DocNameHasDollar(r.chosen.hit);
     if (asStored) SEARCH_TRACE(r.config, "retrieve: retrieve data compressed");
     Doc_SetRetrieveMode(client, 1, asStored ? 1 : 0);
+    Doc_SetRetrieveMode(client, 2, 0);  // a segment request's line-data mode is not this one's
     ClientStatus status;
     bool failed = false;
     {
