@@ -514,6 +514,7 @@ struct OpenDocument {
 
     uint8_t resources = 0;                 // viewer 'A' and a resource descriptor known
     const void* resourceRecord = nullptr;  // the process-wide resource record, once known
+    uint8_t resourcesDelivered = 0;        // Doc_GetResources delivered them to this document
     char dataType = 'N';
     char viewer = 'N';
     int32_t segmentCount = 1;
@@ -911,6 +912,8 @@ void Doc_GetSegment(ClientStatus* status, OpenDocument* document, int segment, C
                     uint32_t callbackId);
 // Retrieves the document's resource group into the consumer, once per document (and
 // only when its resources flag is set); otherwise status (0, 0) and nothing requested.
+// A linked process-wide record gives the descriptor; every document still receives the
+// bytes, since each reply that carries resources needs them.
 void Doc_GetResources(ClientStatus* status, OpenDocument* document, ClientDocDataFn consumer,
                       uint32_t callbackId);
 // The application's parameter text and the text of the document's application entry

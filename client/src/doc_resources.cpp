@@ -49,29 +49,37 @@ void Doc_GetResources(ClientStatus* status, OpenDocument* document, ClientDocDat
     }
     ClientSession* session = document->session;
     const CsXdrObjectRef* stored = document->row != nullptr ? document->row->object : nullptr;
-    if (document->resources == 0 || document->resourceRecord != nullptr || stored == nullptr) {
+    if (document->resources == 0 || document->resourcesDelivered != 0 || stored == nullptr) {
         Session_MakeStatus(status, session, CS_OK, CLIENT_OP_RESOURCES);
         return;
     }
-    auto record = std::make_unique<ResourceRecord>();
-    record->groupId = document->group->number;
-    record->resourceId = stored->resourceId;
-    record->server = session->serverEntry;
-    if (document->resourceDescriptor[0] != 0xFFFFFFFFu) {
-        std::copy_n(document->resourceDescriptor, 4, record->descriptor);
+    // The descriptor: the linked record's, the document's own, or a storage-node request's.
+    std::unique_ptr<ResourceRecord> record;
+    uint32_t descriptor[4];
+    if (document->resourceRecord != nullptr) {
+        std::copy_n(static_cast<const ResourceRecord*>(document->resourceRecord)->descriptor, 4, descriptor);
     } else {
-        const int rc =
-            RequestResourceDescriptor(session, document->group, stored->resourceId, record->descriptor);
-        if (rc != CS_OK) {
-            Session_MakeStatus(status, session, rc, CLIENT_OP_RESOURCES);
-            return;
+        record = std::make_unique<ResourceRecord>();
+        record->groupId = document->group->number;
+        record->resourceId = stored->resourceId;
+        record->server = session->serverEntry;
+        if (document->resourceDescriptor[0] != 0xFFFFFFFFu) {
+            std::copy_n(document->resourceDescriptor, 4, record->descriptor);
+        } else {
+            const int rc =
+                RequestResourceDescriptor(session, document->group, stored->resourceId, record->descriptor);
+            if (rc != CS_OK) {
+                Session_MakeStatus(status, session, rc, CLIENT_OP_RESOURCES);
+                return;
+            }
         }
+        std::copy_n(record->descriptor, 4, descriptor);
     }
     // The resource object is stored where and as its descriptor says.
     CsXdrObjectRef object = *stored;
-    object.compression = static_cast<char>(record->descriptor[3] & 0xFF);
-    object.primaryNode = static_cast<uint16_t>(record->descriptor[1]);
-    object.secondaryNode = static_cast<uint16_t>(record->descriptor[2]);
+    object.compression = static_cast<char>(descriptor[3] & 0xFF);
+    object.primaryNode = static_cast<uint16_t>(descriptor[1]);
+    object.secondaryNode = static_cast<uint16_t>(descriptor[2]);
     CsStorageNode* primary = nullptr;
     CsStorageNode* secondary = nullptr;
     int rc = PickNodes(session, document->group, &object, &primary, &secondary);
@@ -87,15 +95,17 @@ void Doc_GetResources(ClientStatus* status, OpenDocument* document, ClientDocDat
         request.callback = DocSinkData;
         request.context = &sink;
         ResourceRecord* kept = record.get();
-        Append(std::move(record));
+        if (record != nullptr) Append(std::move(record));
         SinkEnter(&sink);
         rc = CsGetDocResourcesRouted(&session->handle, document->group, primary, secondary, 0, &object,
                                      &request);
         SinkLeave(&sink);
-        if (rc == CS_OK)
-            document->resourceRecord = kept;
-        else
+        if (rc == CS_OK) {
+            document->resourcesDelivered = 1;
+            if (kept != nullptr) document->resourceRecord = kept;
+        } else if (kept != nullptr) {
             Remove(kept);  // a retry makes a fresh record
+        }
     }
     Session_MakeStatus(status, session, rc, CLIENT_OP_RESOURCES);
 }

@@ -213,6 +213,10 @@ TEST_F(DocRetrieve, ResourcesOnceperDocumentAndARecordPerGroup) {
     OpenDocument* linked = Retrieve(third, &status);
     ASSERT_NE(linked, nullptr);
     EXPECT_EQ(linked->resourceRecord, document->resourceRecord);
+    received.clear();
+    Doc_GetResources(&status, linked, Consume, 0);
+    EXPECT_EQ(status.severity, 0) << status.code;
+    EXPECT_EQ(received, plain) << "a document that finds the record still receives the bytes";
 
     // A resource without a storage-node row stops the retrieval before any data.
     SearchHit* unknown = AddHit("1FAA", 0, 53);
