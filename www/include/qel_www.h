@@ -258,6 +258,8 @@ public:
     void PrintText(const char* format, ...) QELWWW_PRINTF(2, 3);
     void AppendText(const char* bytes, size_t length);
     void AppendBinary(const void* bytes, size_t length);
+    // Takes the bytes over without a copy when the binary body is still empty.
+    void AppendBinary(std::string&& bytes);
     // Formatted text and a line feed appended to the binary body.
     void PrintBinaryLine(const char* format, ...) QELWWW_PRINTF(2, 3);
 
@@ -697,8 +699,8 @@ void QelWWW_UnlockCacheFile(const QelWWWConfig* config, QelWWWSession* session);
 bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
                            const void* data, size_t length);
 // Under both locks: the whole file, with its modification time and size as they were before
-// the read (each out value optional). With touch the file is rewritten unchanged, so that it
-// becomes the newest for the purge. Nothing, with errno set, when it cannot be read.
+// the read (each out value optional). With touch its modification time becomes now, so that
+// it becomes the newest for the purge. Nothing, with errno set, when it cannot be read.
 std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelWWWSession* session,
                                                 const char* path, int64_t* modified, uint64_t* size,
                                                 bool touch);

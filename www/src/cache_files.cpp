@@ -108,9 +108,8 @@ std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelW
         return std::nullopt;
     }
     if (touch) {
-        // Rewritten whole rather than grown and cut back: a reader in another process never
-        // sees the extra byte, and a failure leaves the old file as it was.
-        int rc = ArcOS_ReplaceFile(path, content, 0600);
+        // Only the time: the content stays as it is, and a large document is not written again.
+        int rc = ArcOS_TouchFile(path);
         if (rc != 0) CACHE_TRACE(config, "QelWWW_ReadCacheFile: touch of '%s' failed, errno = %d", path, rc);
     }
     if (modified != nullptr) *modified = status.mtime;

@@ -182,10 +182,25 @@ void WriteContainer(QelWWWSession* session, ContainerPieces& pieces) {
         packedLength += kLineDataRunSize;
     }
     QelWWWResponse& response = *session->response;
+    if (pieces.ownedData != nullptr && response.Binary().empty()) {
+        // Everything before the document goes in front of it, in its own buffer.
+        std::string head(reinterpret_cast<const char*>(packed), packedLength);
+        head.append(reinterpret_cast<const char*>(info.bytes.data()), info.bytes.size());
+        head.append(pieces.resources.data(), pieces.resources.size());
+        // Exactly the room needed: a growing string would double the document's size.
+        if (pieces.ownedData->capacity() < pieces.ownedData->size() + head.size())
+            pieces.ownedData->reserve(pieces.ownedData->size() + head.size());
+        pieces.ownedData->insert(0, head);
+        response.AppendBinary(std::move(*pieces.ownedData));
+        pieces.ownedData->clear();
+        return;
+    }
+    const std::string_view data =
+        pieces.ownedData != nullptr ? std::string_view(*pieces.ownedData) : pieces.data;
     response.AppendBinary(packed, packedLength);
     if (!info.bytes.empty()) response.AppendBinary(info.bytes.data(), info.bytes.size());
     if (!pieces.resources.empty()) response.AppendBinary(pieces.resources.data(), pieces.resources.size());
-    if (!pieces.data.empty()) response.AppendBinary(pieces.data.data(), pieces.data.size());
+    if (!data.empty()) response.AppendBinary(data.data(), data.size());
 }
 
 void WriteSegmentLead(QelWWWSession* session, int32_t segment) {

@@ -83,6 +83,9 @@ struct ContainerPieces {
     char documentType = 'A';                 // 'A' or 'L'
     std::string_view resources;              // as the server stored them
     std::string_view data;                   // as the server stored them
+    // When set, the data is this buffer instead, and the container is built inside it and
+    // handed to the response without a copy (the buffer is left empty).
+    std::string* ownedData = nullptr;
     std::string segmentUrl;                  // used only when the document has segments
 };
 // Appends a full container (lead, header, line-data run, information piece, resources,

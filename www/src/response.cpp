@@ -183,6 +183,13 @@ void QelWWWResponse::AppendBinary(const void* bytes, size_t length) {
     if (bytes != nullptr) binary_.append(static_cast<const char*>(bytes), length);
 }
 
+void QelWWWResponse::AppendBinary(std::string&& bytes) {
+    if (binary_.empty())
+        binary_ = std::move(bytes);
+    else
+        binary_.append(bytes);
+}
+
 void QelWWWResponse::PrintBinaryLine(const char* format, ...) {
     va_list args;
     va_start(args, format);

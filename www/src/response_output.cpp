@@ -15,8 +15,11 @@ int WriteAll(std::FILE* stream, std::string_view bytes) {
 
 int QelWWWResponse::WriteReply() {
     if (output_ == nullptr) return EBADF;
-    std::string body = GetBody();
-    std::string length = std::to_string(body.size());
+    // A binary body goes out as it stands: joining it with the frame would copy it whole.
+    const bool binary = text_.empty();
+    std::string body = binary ? std::string() : GetBody();
+    std::string length =
+        std::to_string(binary ? prefix_.size() + binary_.size() + suffix_.size() : body.size());
     std::string head;
     // With the header table full the length still goes out, after the others.
     bool inTable = SetHeaderValue("Content-length", length) == 0;
@@ -25,7 +28,13 @@ int QelWWWResponse::WriteReply() {
     head += "\n";
     errno = 0;
     int rc = WriteAll(output_, head);
-    if (rc == 0) rc = WriteAll(output_, body);
+    if (binary) {
+        if (rc == 0) rc = WriteAll(output_, prefix_);
+        if (rc == 0) rc = WriteAll(output_, binary_);
+        if (rc == 0) rc = WriteAll(output_, suffix_);
+    } else if (rc == 0) {
+        rc = WriteAll(output_, body);
+    }
     if (std::fflush(output_) != 0 && rc == 0) rc = errno != 0 ? errno : EIO;
     return rc;
 }

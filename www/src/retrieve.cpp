@@ -134,6 +134,18 @@ bool FromCache(Retrieval& r) {
     return true;
 }
 
+// Room for a document of the length its object reference gives; a length that cannot be
+// had is left to the growing buffer.
+// Room for the container's header, information and resources in front of the document.
+constexpr uint64_t kContainerRoom = 64 * 1024;
+
+void ReserveFor(std::string* buffer, uint64_t length) {
+    try {
+        buffer->reserve(length);
+    } catch (const std::exception&) {
+    }
+}
+
 // 0 retrieved; 1 failed with the reply written.
 int FromServer(Retrieval& r) {
     ClientSession* client = r.session->client;
@@ -144,6 +156,11 @@ int FromServer(Retrieval& r) {
     ClientStatus status;
     bool failed = false;
     {
+        // The stored length is known: one buffer of that size, not a growing one.
+        const CsXdrObjectRef* object = r.chosen.hit->row != nullptr ? r.chosen.hit->row->object : nullptr;
+        if (object != nullptr)
+            ReserveFor(&r.data,
+                       uint64_t{asStored ? object->compressedLength : object->length} + kContainerRoom);
         OutputScope scope(&r.data);
         Doc_Retrieve(&status, client, r.folder, r.chosen.hit, &r.document, 0, 0, AppendOutput, 0);
         failed = scope.Failed();
@@ -272,7 +289,7 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
         pieces.document = r.document;
         pieces.documentType = r.type;
         pieces.resources = r.resources;
-        pieces.data = r.data;
+        pieces.ownedData = &r.data;
         if (r.document->segmentCount > 1)
             pieces.segmentUrl = SegmentUrl(r.config, session, r.type, r.chosen.docId);
         response.SetContentType(content.type.c_str());
@@ -302,7 +319,7 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
     }
     if (!r.Text() && !r.resources.empty()) response.AppendBinary(r.resources.data(), r.resources.size());
     if (r.applet) response.PrintBinaryLine("DATA=%zu", r.data.size());
-    response.AppendBinary(r.data.data(), r.data.size());
+    response.AppendBinary(std::move(r.data));
     return 0;
 }
 

@@ -91,6 +91,8 @@ server.errorlog = "{log_dir}/error.log"
 server.breakagelog = "{log_dir}/cgi-stderr.log"
 server.upload-dirs = ( "{root}/upload" )
 server.modules = ( "mod_alias", "mod_cgi", "mod_setenv" )
+# Document ids carry the control characters 0x01 and 0x0B, percent-encoded in the query.
+server.http-parseopts = ( "url-ctrls-reject" => "disable" )
 mimetype.assign = ( ".html" => "text/html; charset=utf-8", ".css" => "text/css" )
 {index_text}alias.url = ( "/cgi-bin/" => "{cgi_dir}/" )
 $HTTP["url"] =~ "^/cgi-bin/" {{

@@ -165,6 +165,9 @@ int ArcOS_MakeDirectory(const char* path, unsigned mode = 0700);
 // Removes an empty directory. 0, or -1 with errno set.
 int ArcOS_RemoveDirectory(const char* path);
 
+// Sets the file's modification time to now, its content untouched. 0, or an errno.
+int ArcOS_TouchFile(const char* path);
+
 // Reads a whole file. 0; ENOENT when it does not exist; another errno on failure.
 int ArcOS_ReadFile(const char* path, std::string* content);
 // Replaces a file atomically: writes a temporary file in the same directory, fsyncs it,

@@ -166,6 +166,11 @@ int ArcOS_RemoveDirectory(const char* path) {
     return rmdir(path) == 0 ? 0 : -1;
 }
 
+int ArcOS_TouchFile(const char* path) {
+    if (path == nullptr) return EINVAL;
+    return utimensat(AT_FDCWD, path, nullptr, 0) == 0 ? 0 : errno;
+}
+
 int ArcOS_ReadFile(const char* path, std::string* content) {
     if (path == nullptr || content == nullptr) return EINVAL;
     int fd = open(path, O_RDONLY | O_CLOEXEC);

@@ -174,6 +174,24 @@ TEST(Files, ReadFileReadsWholeFilesOfAnySize) {
     EXPECT_NE(status.find("Pid:"), std::string::npos);
 }
 
+TEST(Files, TouchSetsTheTimeAndKeepsTheContent) {
+    TempDir dir;
+    std::string path = dir.file("s_1_D.doc");
+    ASSERT_EQ(ArcOS_WriteFileAtomic(path.c_str(), "cached document"), 0);
+    struct timespec old[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    EXPECT_EQ(ArcOS_TouchFile(path.c_str()), 0);
+    struct stat after;
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_GT(after.st_mtime, ArcOS_TimeNow() - 60);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "touched in place, not written again";
+    EXPECT_EQ(readAll(path), "cached document");
+    EXPECT_EQ(ArcOS_TouchFile(dir.file("missing").c_str()), ENOENT);
+    EXPECT_EQ(ArcOS_TouchFile(nullptr), EINVAL);
+}
+
 TEST(Files, ReadFileReportsWhatWentWrong) {
     TempDir dir;
     std::string content = "untouched";
