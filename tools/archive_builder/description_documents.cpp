@@ -76,8 +76,8 @@ void DescriptionParser::ReadDocuments(const Json& list, const std::string& path)
 }
 
 void DescriptionParser::ReadDocument(const Members& m) {
-    m.OnlyThese({"group", "object", "file", "offset", "length", "values", "notes", "resource", "segments", "pages",
-                 "segment_pages", "page_names"});
+    m.OnlyThese({"group", "object", "file", "offset", "length", "values", "notes", "resource", "segments",
+                 "pages", "segment_pages", "page_names"});
     DocumentDef doc;
     const auto group = m.Text("group", 60, kTextNonEmpty, std::nullopt);
     const auto object = m.Text("object", QELIDX_OBJECT_NAME_SIZE, kTextNonEmpty, std::nullopt);

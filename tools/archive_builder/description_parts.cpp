@@ -66,7 +66,8 @@ bool DescriptionParser::ReadNotes(const Members& m, DocumentDef* doc) {
                     errors_->Add(kErrOutOfRange, n.At("created"),
                                  "a time is written YYYY-MM-DD or YYYY-MM-DD HH:MM:SS, from 1970 on");
             } else {
-                seconds = CheckInteger(*created, n.At("created"), 0, std::numeric_limits<int64_t>::max(), errors_);
+                seconds =
+                    CheckInteger(*created, n.At("created"), 0, std::numeric_limits<int64_t>::max(), errors_);
             }
             good = good && seconds;
             if (seconds) note.created = *seconds;
@@ -115,7 +116,8 @@ bool DescriptionParser::ReadSegments(const Members& m, const AppGroupDef& group,
         bool ok = true;
         for (const char* member : {"pages", "segment_pages", "page_names"}) {
             if (m.Find(member) != nullptr) {
-                errors_->Add(kErrMissing, m.At("segments"), std::string(member) + " belongs to a paged document");
+                errors_->Add(kErrMissing, m.At("segments"),
+                             std::string(member) + " belongs to a paged document");
                 ok = false;
             }
         }
@@ -149,8 +151,9 @@ bool DescriptionParser::ReadSegments(const Members& m, const AppGroupDef& group,
     const int64_t segments = (*pages + *perSegment - 1) / *perSegment;
     if (segments != static_cast<int64_t>(list->size()) + 1) {
         errors_->Add(kErrOutOfRange, m.At("segment_pages"),
-                     std::to_string(*pages) + " pages of " + std::to_string(*perSegment) + " a segment make " +
-                         std::to_string(segments) + " segments, not " + std::to_string(list->size() + 1));
+                     std::to_string(*pages) + " pages of " + std::to_string(*perSegment) +
+                         " a segment make " + std::to_string(segments) + " segments, not " +
+                         std::to_string(list->size() + 1));
         ok = false;
     }
     if (names->size() > static_cast<size_t>(*pages)) {
@@ -158,7 +161,8 @@ bool DescriptionParser::ReadSegments(const Members& m, const AppGroupDef& group,
         ok = false;
     }
     for (size_t i = 0; i < names->size(); ++i) {
-        const auto name = CheckText((*names)[i], Index(m.At("page_names"), i), kMaxPageName, kTextPlain, errors_);
+        const auto name =
+            CheckText((*names)[i], Index(m.At("page_names"), i), kMaxPageName, kTextPlain, errors_);
         if (name)
             parts.pageNames.push_back(*name);
         else
@@ -168,7 +172,8 @@ bool DescriptionParser::ReadSegments(const Members& m, const AppGroupDef& group,
     // object's name is its first four characters and a letter.
     const std::string& object = group.objects[doc->object].name;
     if (object.size() < 4 || object.size() > QELIDX_OBJECT_NAME_SIZE - 1) {
-        errors_->Add(kErrBadText, m.At("object"), "the object of a paged document has a name of 4 to 10 bytes");
+        errors_->Add(kErrBadText, m.At("object"),
+                     "the object of a paged document has a name of 4 to 10 bytes");
         ok = false;
     }
     parts.pages = static_cast<int32_t>(*pages);

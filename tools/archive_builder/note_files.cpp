@@ -71,13 +71,14 @@ bool WriteNotes(const Description& d, const std::vector<QelLocalIdxHeader>& head
             errors->Add(kErrWrite, folder + name, std::string("could not be written: ") + std::strerror(rc));
             return false;
         }
-        table += std::string("\n[") + row + "]\nNOTE=\"" + std::to_string(doc.notes.size()) + "\"\nFILE=\"" + name +
-                 "\"\n";
+        table += std::string("\n[") + row + "]\nNOTE=\"" + std::to_string(doc.notes.size()) + "\"\nFILE=\"" +
+                 name + "\"\n";
     }
     if (fileNumber == 0) return true;
     table = "[NOTES]\nNOTE=\"" + std::to_string(fileNumber) + "\"\n" + table;
     if (int rc = ArcOS_WriteFileAtomic((folder + "note.tbl").c_str(), table, 0644); rc != 0) {
-        errors->Add(kErrWrite, folder + "note.tbl", std::string("could not be written: ") + std::strerror(rc));
+        errors->Add(kErrWrite, folder + "note.tbl",
+                    std::string("could not be written: ") + std::strerror(rc));
         return false;
     }
     return true;

@@ -95,8 +95,8 @@ public:
     // lengths), then the first object, its page tables ahead of the first segment. The
     // row names the object with '$' (read whole), the tables' length as its stored
     // offset, and the whole expanded object as the document, as the client reads it.
-    bool Paged(const DocumentDef& doc, const ObjectDef& object, const std::string& folder, const std::string& where,
-               QelLocalIdxHeader* h) {
+    bool Paged(const DocumentDef& doc, const ObjectDef& object, const std::string& folder,
+               const std::string& where, QelLocalIdxHeader* h) {
         std::vector<uint32_t> lengths;
         std::string block;
         for (size_t k = 1; k <= doc.parts.further.size(); ++k) {

@@ -19,7 +19,8 @@ void Text(std::string* out, const std::string& text) {
 
 }  // namespace
 
-std::string PageTables(const PagedDef& parts, const std::string& object, const std::vector<uint32_t>& storedLengths) {
+std::string PageTables(const PagedDef& parts, const std::string& object,
+                       const std::vector<uint32_t>& storedLengths) {
     bool named = false;
     for (const std::string& name : parts.pageNames) named = named || !name.empty();
     std::string out;

@@ -16,6 +16,7 @@ inline constexpr uint32_t kPageTablesCodePage = 819;
 // length, the two name letters that replace the first object's fourth and fifth
 // characters), the page names when any are given, the end word. storedLengths holds the
 // further objects' stored sizes in order.
-std::string PageTables(const PagedDef& parts, const std::string& object, const std::vector<uint32_t>& storedLengths);
+std::string PageTables(const PagedDef& parts, const std::string& object,
+                       const std::vector<uint32_t>& storedLengths);
 
 }  // namespace arcbuild

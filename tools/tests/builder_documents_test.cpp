@@ -82,8 +82,8 @@ protected:
         ASSERT_EQ(CsOpenStorageSet(&handle_, folder_->groups[0].storageSet, CsResolveServerDef, &set), CS_OK);
         set_.reset(set);
         handle_.callbackContext = &hits_;
-        ASSERT_EQ(CsSearchFolder(&handle_, folder_.get(), &folder_->groups[0], "", nullptr, nullptr, nullptr, 0,
-                                 'N', -1, KeepHit),
+        ASSERT_EQ(CsSearchFolder(&handle_, folder_.get(), &folder_->groups[0], "", nullptr, nullptr, nullptr,
+                                 0, 'N', -1, KeepHit),
                   CS_OK);
     }
     static int KeepHit(void* context, CsXdrHitRow* hit) {
@@ -101,8 +101,9 @@ protected:
         CsDocRequest request;
         request.callback = Sink::Take;
         request.context = &sink;
-        EXPECT_EQ(CsRetrieveDocData(&handle_, &folder_->groups[0], &set_->nodes[0], nullptr, hit, &request, 'N'),
-                  CS_OK);
+        EXPECT_EQ(
+            CsRetrieveDocData(&handle_, &folder_->groups[0], &set_->nodes[0], nullptr, hit, &request, 'N'),
+            CS_OK);
         return sink.data;
     }
     static int TakeNote(void* context, void* entry) {
@@ -182,8 +183,8 @@ TEST_F(BuiltDocuments, ResourceOfTheDocument) {
     CsDocRequest request;
     request.callback = Sink::Take;
     request.context = &sink;
-    ASSERT_EQ(CsGetDocResources(&handle_, &folder_->groups[0], &set_->nodes[0], nullptr, 0, withResource->object,
-                                &request),
+    ASSERT_EQ(CsGetDocResources(&handle_, &folder_->groups[0], &set_->nodes[0], nullptr, 0,
+                                withResource->object, &request),
               CS_OK);
     EXPECT_EQ(sink.data, buildertest::kResourceText);
 }

@@ -150,23 +150,24 @@ inline Json DocumentsDescription() {
     group["resources"] = Json::array({{{"id", 7}, {"file", "resource.txt"}, {"compression", "O"}}});
     group["objects"].push_back({{"name", "3FAA"}, {"compression", "O"}});
     d["documents"][3]["resource"] = 7;
-    d["documents"][0]["notes"] = Json::array(
-        {{{"user", "ALICE"}, {"text", "Alice public"}, {"created", "2024-01-02 03:04:05"}, {"page", 2}, {"colour", 3}},
-         {{"user", "alice"}, {"text", "Alice private"}, {"public", false}},
-         {{"user", "BOB"}, {"text", "Bob private"}, {"public", false}, {"created", 1700000000}}});
-    d["documents"].push_back({{"group", "STATEMENTS"},
-                              {"object", "3FAA"},
-                              {"file", "part1.txt"},
-                              {"segments", Json::array({{{"file", "part2.txt"}}, {{"file", "part3.txt"}}})},
-                              {"pages", 5},
-                              {"segment_pages", 2},
-                              {"page_names", Json::array({"One", "Two", "", "Four"})},
-                              {"values",
-                               {{"INVNO", "A0007"},
-                                {"CUSTOMER", "PAGED"},
-                                {"STMTDATE", 19730},
-                                {"AMOUNT", 1.0},
-                                {"PAGES", 5}}}});
+    d["documents"][0]["notes"] =
+        Json::array({{{"user", "ALICE"},
+                      {"text", "Alice public"},
+                      {"created", "2024-01-02 03:04:05"},
+                      {"page", 2},
+                      {"colour", 3}},
+                     {{"user", "alice"}, {"text", "Alice private"}, {"public", false}},
+                     {{"user", "BOB"}, {"text", "Bob private"}, {"public", false}, {"created", 1700000000}}});
+    d["documents"].push_back(
+        {{"group", "STATEMENTS"},
+         {"object", "3FAA"},
+         {"file", "part1.txt"},
+         {"segments", Json::array({{{"file", "part2.txt"}}, {{"file", "part3.txt"}}})},
+         {"pages", 5},
+         {"segment_pages", 2},
+         {"page_names", Json::array({"One", "Two", "", "Four"})},
+         {"values",
+          {{"INVNO", "A0007"}, {"CUSTOMER", "PAGED"}, {"STMTDATE", 19730}, {"AMOUNT", 1.0}, {"PAGES", 5}}}});
     return d;
 }
 
@@ -178,7 +179,8 @@ public:
         std::string all;
         for (size_t n = 0; n < Statements().size(); ++n) all += StatementText(n);
         reqtest::WriteText(DataFile(), all);
-        for (int n = 0; n < 3; ++n) reqtest::WriteText(dir_.Path() + "part" + std::to_string(n + 1) + ".txt", PartText(n));
+        for (int n = 0; n < 3; ++n)
+            reqtest::WriteText(dir_.Path() + "part" + std::to_string(n + 1) + ".txt", PartText(n));
         reqtest::WriteText(dir_.Path() + "resource.txt", kResourceText);
     }
     std::string Dir() const { return dir_.Path(); }
