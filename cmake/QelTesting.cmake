@@ -3,6 +3,9 @@ find_package(GTest REQUIRED)
 
 set(QEL_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
 set(QEL_TESTDATA_DIR ${CMAKE_SOURCE_DIR}/testdata)
+# The documents archive (tools/CMakeLists.txt, target qel_documents_archive): built at
+# build time; tests copy it before they change it.
+set(QEL_DOCUMENTS_ARCHIVE ${QEL_TEST_DIR}/documents-archive)
 
 # qel_add_gtest(<name> SOURCES <src...> LIBS <lib...>)
 # One test program per call, run by CTest from the staged tree.
@@ -12,6 +15,7 @@ function(qel_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     QEL_TESTDATA_DIR="${QEL_TESTDATA_DIR}"
+    QEL_DOCUMENTS_ARCHIVE="${QEL_DOCUMENTS_ARCHIVE}"
     QEL_STAGE_DIR="${QEL_STAGE_DIR}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QEL_TEST_DIR})
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})

@@ -29,8 +29,13 @@ fi
 # builder; nothing when up to date.
 cmake --build "$dir" -j "$(nproc)" --target qelwww qelarcbuild
 
-# The demo archive, built once from the generated description (docs/archive-builder.md).
+# The demo archive, built once from the generated description (docs/archive-builder.md);
+# one made before folder Documents existed is made again.
 archive="$dir/demo-archive"
+if [ -d "$archive" ] && [ ! -d "$archive/data/DOCLIN" ]; then
+  echo "the demo archive lacks folder Documents: making it again" >&2
+  rm -rf "$archive" "$dir/demo-archive-source"
+fi
 if [ ! -d "$archive" ]; then
   python3 tools/demo_archive.py --out "$dir/demo-archive-source"
   "$dir/bin/qelarcbuild" "$dir/demo-archive-source/demo.json" "$archive"

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Writes the description of the demo archive and its line-data files.
 
-    tools/demo_archive.py --out DIR [--seed N] [--statements N] [--ebcdic]
+    tools/demo_archive.py --out DIR [--seed N] [--statements N] [--ebcdic] [--documents-only]
 
 DIR receives demo.json (the archive builder's description, docs/archive-builder.md) and
-data/*.txt. The users, groups and folders Invoices and Payroll are those of the sample
-archive (testdata/archive); folder Statements holds the group STATEMENTS (a text, a date,
-an integer and a decimal field) with monthly account statements as ASCII line data with
-carriage control (EBCDIC, code page 500, with --ebcdic), one stored object per month,
-alternately plain ('N') and zlib ('O'). The same seed always gives the same files.
+its data files in data/. The users, groups and folders Invoices and Payroll are those of
+the sample archive (testdata/archive); folder Statements holds the group STATEMENTS (a
+text, a date, an integer and a decimal field) with monthly account statements as ASCII
+line data with carriage control (EBCDIC, code page 500, with --ebcdic), one stored object
+per month, alternately plain ('N') and zlib ('O'); folder Documents holds documents of
+every kind with notes (demo_documents.py). With --documents-only the description holds
+the users and groups and folder Documents alone. The same seed always gives the same
+files.
 """
 
 import argparse
@@ -17,6 +20,9 @@ import json
 import os
 import random
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo_documents  # noqa: E402
 
 EPOCH = datetime.date(1970, 1, 1)
 FIRST_MONTH = datetime.date(2023, 1, 1)
@@ -250,6 +256,8 @@ def main(argv):
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--statements", type=int, default=10000)
     parser.add_argument("--ebcdic", action="store_true", help="statements in EBCDIC (code page 500)")
+    parser.add_argument("--documents-only", action="store_true",
+                        help="only the users, groups and folder Documents (a small archive for tests)")
     args = parser.parse_args(argv)
     if args.statements < 1:
         parser.error("--statements must be at least 1")
@@ -257,16 +265,23 @@ def main(argv):
     rng = random.Random(args.seed)
     os.makedirs(os.path.join(args.out, "data"), exist_ok=True)
     users, groups, sample, folders = sample_groups()
-    documents = []
-    write_small_documents(args.out, rng, documents)
-    objects = write_statements(args.out, rng, args.statements, documents, "cp500" if args.ebcdic else "ascii")
+    kinds, documents_folder, documents = demo_documents.documents_folder(args.out)
+    if args.documents_only:
+        application_groups, all_folders = kinds, [documents_folder]
+    else:
+        statements = []
+        write_small_documents(args.out, rng, statements)
+        objects = write_statements(args.out, rng, args.statements, statements, "cp500" if args.ebcdic else "ascii")
+        application_groups = sample + [statements_group(objects)] + kinds
+        all_folders = folders + [statements_folder(), documents_folder]
+        documents = statements + documents
     description = {
         "volume": "ARCHIVE01",
         "system": {"PASSWD_EXP": -1, "TIME_OUT": 3600, "SYSLOG_MASK": 31, "PASSWD_MIN_LEN": 4, "SYS_MASK": 2},
         "users": users,
         "groups": groups,
-        "application_groups": sample + [statements_group(objects)],
-        "folders": folders + [statements_folder()],
+        "application_groups": application_groups,
+        "folders": all_folders,
         "documents": documents,
     }
     with open(os.path.join(args.out, "demo.json"), "w", encoding="utf-8") as f:

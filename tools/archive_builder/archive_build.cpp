@@ -14,6 +14,7 @@
 
 #include "arc_platform.h"
 #include "index_load.h"
+#include "note_files.h"
 #include "object_store.h"
 #include "table_texts.h"
 
@@ -93,7 +94,7 @@ bool BuildArchive(const Description& d, const std::string& given, Errors* errors
     const std::string dir = folder.Path() + "/";
     std::vector<QelLocalIdxHeader> headers;
     if (!WriteTexts(d, dir, errors) || !WriteObjects(d, dir, &headers, errors) ||
-        !LoadIndexes(d, dir, headers, errors))
+        !WriteNotes(d, headers, dir, ArcOS_TimeNow(), errors) || !LoadIndexes(d, dir, headers, errors))
         return false;
     // The local lock file belongs to a running server; a new archive starts without one.
     fs::remove(dir + "local.lck", ec);

@@ -60,6 +60,21 @@ struct ObjectDef {
     char compression = 'N';
 };
 
+// A range of a data file: absolute path, offset and length (at least one byte).
+struct FileRange {
+    std::string file;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+};
+
+// A resource object of a group, "data/<storage id>/RES/<id>", found by its number
+// through the storage-node row `[<agid>|<id>]` of res.tbl.
+struct ResourceDef {
+    int32_t id = 0;
+    FileRange data;
+    char compression = 'N';
+};
+
 struct AppGroupDef {
     int32_t agid = 0;
     std::string name;
@@ -74,6 +89,7 @@ struct AppGroupDef {
     std::vector<AppDef> apps;
     std::vector<PermDef> perms;
     std::vector<ObjectDef> objects;
+    std::vector<ResourceDef> resources;
 };
 
 struct FolderFieldDef {
@@ -96,15 +112,45 @@ struct FolderDef {
     std::vector<PermDef> perms;
 };
 
+// An annotation of a document, written as the local server keeps it.
+struct NoteDef {
+    int32_t uid = 0;
+    std::string user;  // the author's name
+    std::string text;  // in code page 819
+    bool isPublic = true;
+    int64_t created = 0;  // seconds since 1970 (UTC)
+    int32_t page = 1;
+    int32_t colour = 0;
+};
+
+// A document stored as several objects: page tables at the start of the first, the
+// further segments as objects the tables name.
+struct PagedDef {
+    int32_t pages = 0;         // pages of the whole document
+    int32_t segmentPages = 0;  // pages of every segment but the last
+    std::vector<FileRange> further;
+    std::vector<std::string> pageNames;  // page 1 on, in code page 819
+};
+
 struct DocumentDef {
     size_t group = 0;   // index into Description::appGroups
     size_t object = 0;  // index into that group's objects
     std::string file;   // absolute path of the data file
     uint64_t offset = 0;
-    uint64_t length = 0;                   // bytes of the document
+    uint64_t length = 0;                   // bytes of the document (of its first segment when paged)
     std::vector<QelLocalIdxValue> values;  // one per field of the group
     int64_t segmentDate = 0;               // the value of the group's segment date field
+    uint32_t resource = 0;                 // a resource id of the group, 0 for none
+    std::vector<NoteDef> notes;
+    bool paged = false;
+    PagedDef parts;
 };
+
+// The letters of an application's data type, DOC_TYPE 1 to 14 in this order.
+inline constexpr char kDataTypeLetters[] = "LARTJGBPEOSMUX";
+// The highest segment count of a paged document: further objects are named with the
+// letters B to Z.
+inline constexpr size_t kMaxSegments = 26;
 
 struct Description {
     std::string volumeLabel = "ARCHIVE01";
@@ -116,6 +162,11 @@ struct Description {
     std::vector<FolderDef> folders;
     std::vector<DocumentDef> documents;
 };
+
+// The object holding segment k (from 1) after the first of a paged document stored in
+// object: its first four characters and the letter 'A' + k, as the client makes the name
+// from the page tables' object entry (name[3] and the letter).
+std::string FurtherObjectName(const std::string& object, size_t k);
 
 // Reads and checks the description at path; relative data files are found from the
 // description's folder. False with the refusals in *errors.

@@ -13,6 +13,8 @@ constexpr int32_t kSegmentDateMask = 0x04;
 constexpr uint64_t kMaxDocument = 0xFFFFFFFFu;  // a row header's lengths are 32-bit
 constexpr int32_t kMaxKeyText = 254;
 
+}  // namespace
+
 // The archive's day number of a "YYYY-MM-DD" text (proleptic Gregorian): 1970-01-01 is
 // day 1, as day 0 means no date. None when malformed or before 1970.
 std::optional<int64_t> DaysOf(const std::string& text) {
@@ -33,6 +35,8 @@ std::optional<int64_t> DaysOf(const std::string& text) {
     if (day < 1) return std::nullopt;
     return day;
 }
+
+namespace {
 
 struct IntRange {
     int64_t low, high;
@@ -68,25 +72,26 @@ void DescriptionParser::ReadDocuments(const Json& list, const std::string& path)
         // A broken generator repeats one fault thousands of times: stop listing early.
         if (errors_->Count() > 200) return;
     }
+    CheckPagedObjects();
 }
 
 void DescriptionParser::ReadDocument(const Members& m) {
-    m.OnlyThese({"group", "object", "file", "offset", "length", "values"});
+    m.OnlyThese({"group", "object", "file", "offset", "length", "values", "notes", "resource", "segments",
+                 "pages", "segment_pages", "page_names"});
     DocumentDef doc;
     const auto group = m.Text("group", 60, kTextNonEmpty, std::nullopt);
     const auto object = m.Text("object", QELIDX_OBJECT_NAME_SIZE, kTextNonEmpty, std::nullopt);
-    const auto file = m.Text("file", 4096, kTextNonEmpty, std::nullopt);
-    const auto offset = m.Integer("offset", 0, std::numeric_limits<int64_t>::max(), 0);
-    const auto length = m.Integer("length", 0, kMaxDocument, -1);
+    const auto range = ReadRange(m);
     const Json* values = m.Find("values");
     if (values == nullptr) errors_->Add(kErrMissing, m.At("values"), "is required");
-    if (!group || !object || !file || !offset || !length || values == nullptr) return;
+    if (!group || !object || !range || values == nullptr) return;
     const auto index = GroupIndex(*group);
     if (!index)
         return errors_->Add(kErrUnknownName, m.At("group"),
                             "no application group " + *group + " is described");
     doc.group = *index;
-    if (!Indexable(d_->appGroups[*index]))
+    const AppGroupDef& def = d_->appGroups[*index];
+    if (!Indexable(def))
         return errors_->Add(
             kErrOutOfRange, m.At("group"),
             "group " + *group + " has a text field longer than 254 bytes, which no segment indexes");
@@ -95,26 +100,53 @@ void DescriptionParser::ReadDocument(const Members& m) {
         return errors_->Add(kErrUnknownName, m.At("object"),
                             "group " + *group + " describes no object " + *object);
     doc.object = found->second;
-    doc.file = (*file)[0] == '/' ? *file : baseDir_ + *file;
-    auto size = fileSizes_.find(doc.file);
+    doc.file = range->file;
+    doc.offset = range->offset;
+    doc.length = range->length;
+    // Every part is checked, so that one description shows all its faults.
+    bool ok = ReadValues(*values, m.At("values"), def, &doc);
+    ok = ReadNotes(m, &doc) && ok;
+    ok = ReadResourceRef(m, def, &doc) && ok;
+    ok = ReadSegments(m, def, &doc) && ok;
+    if (!ok) return;
+    documentPaths_.push_back(m.Path());
+    d_->documents.push_back(std::move(doc));
+}
+
+std::optional<FileRange> DescriptionParser::ReadRange(const Members& m) {
+    const auto file = m.Text("file", 4096, kTextNonEmpty, std::nullopt);
+    const auto offset = m.Integer("offset", 0, std::numeric_limits<int64_t>::max(), 0);
+    const auto length = m.Integer("length", 0, kMaxDocument, -1);
+    if (!file || !offset || !length) return std::nullopt;
+    FileRange range;
+    range.file = (*file)[0] == '/' ? *file : baseDir_ + *file;
+    auto size = fileSizes_.find(range.file);
     if (size == fileSizes_.end()) {
         std::error_code ec;
-        const uintmax_t bytes = std::filesystem::file_size(doc.file, ec);
-        size = fileSizes_.emplace(doc.file, ec ? -1 : static_cast<int64_t>(bytes)).first;
+        const uintmax_t bytes = std::filesystem::file_size(range.file, ec);
+        size = fileSizes_.emplace(range.file, ec ? -1 : static_cast<int64_t>(bytes)).first;
     }
-    if (size->second < 0) return errors_->Add(kErrDataFile, m.At("file"), doc.file + " cannot be read");
-    doc.offset = static_cast<uint64_t>(*offset);
+    if (size->second < 0) {
+        errors_->Add(kErrDataFile, m.At("file"), range.file + " cannot be read");
+        return std::nullopt;
+    }
+    range.offset = static_cast<uint64_t>(*offset);
     const int64_t rest = size->second - *offset;
-    if (rest < 0 || (*length >= 0 && *length > rest))
-        return errors_->Add(kErrDataFile, m.At("length"), "the range lies outside " + doc.file);
-    doc.length = static_cast<uint64_t>(*length >= 0 ? *length : rest);
+    if (rest < 0 || (*length >= 0 && *length > rest)) {
+        errors_->Add(kErrDataFile, m.At("length"), "the range lies outside " + range.file);
+        return std::nullopt;
+    }
+    range.length = static_cast<uint64_t>(*length >= 0 ? *length : rest);
     // A stored block of length 0 would read to the object's end.
-    if (doc.length == 0)
-        return errors_->Add(kErrDataFile, m.At("length"), "a document holds at least one byte");
-    if (doc.length > kMaxDocument)
-        return errors_->Add(kErrDataFile, m.At("length"), "a document holds at most 4 GiB");
-    if (ReadValues(*values, m.At("values"), d_->appGroups[*index], &doc))
-        d_->documents.push_back(std::move(doc));
+    if (range.length == 0) {
+        errors_->Add(kErrDataFile, m.At("length"), "a document holds at least one byte");
+        return std::nullopt;
+    }
+    if (range.length > kMaxDocument) {
+        errors_->Add(kErrDataFile, m.At("length"), "a document holds at most 4 GiB");
+        return std::nullopt;
+    }
+    return range;
 }
 
 bool DescriptionParser::ReadValues(const Json& values, const std::string& where, const AppGroupDef& group,

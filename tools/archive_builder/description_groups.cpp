@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <string_view>
 
 #include "description_parser.h"
 
@@ -48,7 +49,7 @@ void DescriptionParser::ReadAppGroups(const Json& list, const std::string& path)
 
 void DescriptionParser::ReadAppGroup(const Members& m) {
     m.OnlyThese({"agid", "name", "description", "storage_id", "segment_rows", "cache_days", "log",
-                 "annotation_type", "fields", "applications", "permissions", "objects"});
+                 "annotation_type", "fields", "applications", "permissions", "objects", "resources"});
     AppGroupDef group;
     const auto agid = m.Integer("agid", 1, kMaxId, std::nullopt);
     const auto name = m.Text("name", 60, kTextNoComma | kTextNoBracket | kTextNonEmpty, std::nullopt);
@@ -82,6 +83,7 @@ void DescriptionParser::ReadAppGroup(const Members& m) {
     ReadFields(m, &group);
     ReadApps(m, &group);
     ReadObjects(m, &group);
+    ReadResources(m, &group);
     ReadPerms(m.Array("permissions", false), m.At("permissions"), false, &group.perms);
     group.loadId = NextLoadId(group.objects);
     d_->appGroups.push_back(std::move(group));
@@ -135,13 +137,23 @@ void DescriptionParser::ReadApps(const Members& m, AppGroupDef* group) {
     for (size_t i = 0; i < list->size(); ++i) {
         Members a((*list)[i], Index(m.At("applications"), i), errors_);
         if (!a.IsObject()) continue;
-        a.OnlyThese({"appid", "name", "description", "doc_type", "compression"});
+        a.OnlyThese({"appid", "name", "description", "doc_type", "data_type", "compression"});
         const auto appid = a.Integer("appid", 1, kMaxId, std::nullopt);
         const auto name = a.Text("name", 60, kTextNoComma | kTextNonEmpty, std::nullopt);
         const auto description = a.Text("description", 120, kTextPlain, std::string());
         const auto docType = a.Integer("doc_type", 0, 65535, 1);
         const auto letter = a.Letter("compression", "NO", 'O');
-        if (!appid || !name || !description || !docType || !letter) continue;
+        // The data type letter is the readable form of DOC_TYPE: one or the other.
+        const auto dataType = a.Letter("data_type", kDataTypeLetters, '\0');
+        if (!appid || !name || !description || !docType || !letter || !dataType) continue;
+        int64_t type = *docType;
+        if (*dataType != '\0') {
+            if (a.Find("doc_type") != nullptr) {
+                errors_->Add(kErrDuplicate, a.At("data_type"), "give doc_type or data_type, not both");
+                continue;
+            }
+            type = std::string_view(kDataTypeLetters).find(*dataType) + 1;
+        }
         for (const AppGroupDef& other : d_->appGroups)
             for (const AppDef& app : other.apps)
                 if (app.appid == *appid)
@@ -150,7 +162,7 @@ void DescriptionParser::ReadApps(const Members& m, AppGroupDef* group) {
             if (app.appid == *appid)
                 errors_->Add(kErrDuplicate, a.At("appid"), "application number given twice");
         group->apps.push_back(
-            {static_cast<int32_t>(*appid), *name, *description, static_cast<int32_t>(*docType), *letter});
+            {static_cast<int32_t>(*appid), *name, *description, static_cast<int32_t>(type), *letter});
     }
 }
 
@@ -175,6 +187,27 @@ void DescriptionParser::ReadObjects(const Members& m, AppGroupDef* group) {
         if (!names.insert(*name).second)
             errors_->Add(kErrDuplicate, o.At("name"), "object " + *name + " given twice");
         group->objects.push_back({*name, *letter});
+    }
+}
+
+void DescriptionParser::ReadResources(const Members& m, AppGroupDef* group) {
+    const Json* list = m.Array("resources", false);
+    if (list == nullptr) return;
+    std::set<int64_t> ids;
+    for (size_t i = 0; i < list->size(); ++i) {
+        Members r((*list)[i], Index(m.At("resources"), i), errors_);
+        if (!r.IsObject()) continue;
+        r.OnlyThese({"id", "file", "offset", "length", "compression"});
+        // The client asks for a resource's storage nodes with a 16-bit node number.
+        const auto id = r.Integer("id", 1, 65535, std::nullopt);
+        const auto letter = r.Letter("compression", "NO", 'N');
+        const auto range = ReadRange(r);
+        if (!id || !letter || !range) continue;
+        if (!ids.insert(*id).second) {
+            errors_->Add(kErrDuplicate, r.At("id"), "resource " + std::to_string(*id) + " given twice");
+            continue;
+        }
+        group->resources.push_back({static_cast<int32_t>(*id), *range, *letter});
     }
 }
 

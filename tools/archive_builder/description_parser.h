@@ -35,6 +35,7 @@ private:
     void ReadFields(const Members& m, AppGroupDef* group);
     void ReadApps(const Members& m, AppGroupDef* group);
     void ReadObjects(const Members& m, AppGroupDef* group);
+    void ReadResources(const Members& m, AppGroupDef* group);
     void ReadPerms(const Json* list, const std::string& path, bool folder, std::vector<PermDef>* perms);
 
     // description_folders.cpp
@@ -48,6 +49,15 @@ private:
     void ReadDocuments(const Json& list, const std::string& path);
     void ReadDocument(const Members& m);
     bool ReadValues(const Json& values, const std::string& where, const AppGroupDef& group, DocumentDef* doc);
+    // file, offset and length of m: a readable range of at least one byte.
+    std::optional<FileRange> ReadRange(const Members& m);
+
+    // description_parts.cpp: notes, resources and segments of a document
+    bool ReadNotes(const Members& m, DocumentDef* doc);
+    bool ReadResourceRef(const Members& m, const AppGroupDef& group, DocumentDef* doc);
+    bool ReadSegments(const Members& m, const AppGroupDef& group, DocumentDef* doc);
+    // Objects holding a paged document, which no other document may share.
+    void CheckPagedObjects();
 
     std::optional<size_t> GroupIndex(const std::string& name) const;
 
@@ -65,9 +75,14 @@ private:
     std::vector<Owner> owners_;                               // group owners, named before the users are read
     std::vector<std::map<std::string, size_t>> objectIndex_;  // per group: object name -> index
     std::map<std::string, int64_t> fileSizes_;                // data file -> size, -1 unreadable
+    std::vector<std::string> documentPaths_;                  // per kept document: its path
 };
 
 // ASCII upper case: the tables compare names that way.
 std::string Upper(std::string text);
+
+// The archive's day number of a "YYYY-MM-DD" text: 1970-01-01 is day 1. None when
+// malformed or before 1970.
+std::optional<int64_t> DaysOf(const std::string& text);
 
 }  // namespace arcbuild

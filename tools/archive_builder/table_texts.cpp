@@ -216,7 +216,20 @@ void StorageTables(const Description& d, std::map<std::string, std::string>* out
     (*out)["table/ss.tbl"] = ss.Text();
     (*out)["table/snode.tbl"] = snode.Text();
     (*out)["table/system.tbl"] = system.Text();
-    for (const char* empty : {"agfldal", "appusr", "res", "seg", "ann", "note", "ugid"})
+    // The storage-node rows of the resources: the client asks for one by the group and
+    // the resource id.
+    TableText res;
+    for (const AppGroupDef& g : d.appGroups) {
+        for (const ResourceDef& r : g.resources) {
+            res.Section(Row(g.agid, r.id));
+            res.Key("PRI_NID", kStorageNode);
+            res.Key("SEC_NID", 0);
+            res.Key("RID", r.id);
+            res.Key("COMP_TYPE", std::string(1, r.compression));
+        }
+    }
+    (*out)["table/res.tbl"] = res.Text();
+    for (const char* empty : {"agfldal", "appusr", "seg", "ann", "note", "ugid"})
         (*out)[std::string("table/") + empty + ".tbl"] = "";
 }
 

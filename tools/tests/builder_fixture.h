@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -121,22 +122,74 @@ inline Json SmallDescription(const std::string& dataFile, int sysMask = 2) {
     };
 }
 
-// A scratch folder with the statements' data file "statements.txt".
+// Segment n (0-based) of the paged statement A0007: pages of two lines each, the last
+// segment one page.
+inline std::string PartText(int n) {
+    std::string text;
+    for (int page = 2 * n + 1; page <= std::min(2 * n + 2, 5); ++page)
+        text += "1PAGE " + std::to_string(page) + " OF A0007\n LINE 2 OF PAGE " + std::to_string(page) + "\n";
+    return text;
+}
+inline const char kResourceText[] = "RESOURCES OF THE STATEMENTS\n";
+// When the first note was written: 2024-01-02 03:04:05 UTC.
+inline constexpr int64_t kNoteTime = 19724 * 86400LL + 3 * 3600 + 4 * 60 + 5;  // 19724 days after 1970-01-01
+
+// The small description with what a document may carry besides its data: notes of
+// A0001 (ALICE public on page 2 in colour 3, ALICE private, BOB private; ADMINS read
+// every note, STAFF and CAROL public ones and their own), resource 7
+// (zlib) of the group named by A0004, the paged statement A0007 in object 3FAA (zlib,
+// five pages, two a segment, pages 1, 2 and 4 named), and data type 'R'.
+inline Json DocumentsDescription() {
+    Json d = SmallDescription("statements.txt");
+    Json& group = d["application_groups"][0];
+    group["applications"][0]["data_type"] = "R";
+    // Reading notes only: public ones and one's own; ADMINS may add, and so read all.
+    group["permissions"][0]["annotations"] = 1;
+    group["permissions"][1]["annotations"] = 1;
+    group["permissions"].push_back({{"who", "ADMINS"}, {"documents", 1}, {"annotations", 7}});
+    group["resources"] = Json::array({{{"id", 7}, {"file", "resource.txt"}, {"compression", "O"}}});
+    group["objects"].push_back({{"name", "3FAA"}, {"compression", "O"}});
+    d["documents"][3]["resource"] = 7;
+    d["documents"][0]["notes"] =
+        Json::array({{{"user", "ALICE"},
+                      {"text", "Alice public"},
+                      {"created", "2024-01-02 03:04:05"},
+                      {"page", 2},
+                      {"colour", 3}},
+                     {{"user", "alice"}, {"text", "Alice private"}, {"public", false}},
+                     {{"user", "BOB"}, {"text", "Bob private"}, {"public", false}, {"created", 1700000000}}});
+    d["documents"].push_back(
+        {{"group", "STATEMENTS"},
+         {"object", "3FAA"},
+         {"file", "part1.txt"},
+         {"segments", Json::array({{{"file", "part2.txt"}}, {{"file", "part3.txt"}}})},
+         {"pages", 5},
+         {"segment_pages", 2},
+         {"page_names", Json::array({"One", "Two", "", "Four"})},
+         {"values",
+          {{"INVNO", "A0007"}, {"CUSTOMER", "PAGED"}, {"STMTDATE", 19730}, {"AMOUNT", 1.0}, {"PAGES", 5}}}});
+    return d;
+}
+
+// A scratch folder with the statements' data file "statements.txt", the paged
+// statement's parts "part1.txt".."part3.txt" and "resource.txt".
 class BuilderScratch {
 public:
     BuilderScratch() {
         std::string all;
         for (size_t n = 0; n < Statements().size(); ++n) all += StatementText(n);
         reqtest::WriteText(DataFile(), all);
+        for (int n = 0; n < 3; ++n)
+            reqtest::WriteText(dir_.Path() + "part" + std::to_string(n + 1) + ".txt", PartText(n));
+        reqtest::WriteText(dir_.Path() + "resource.txt", kResourceText);
     }
     std::string Dir() const { return dir_.Path(); }
     std::string DataFile() const { return dir_.Path() + "statements.txt"; }
-    // What the folder holds besides the data file (names).
+    // What the folder holds besides the data files (names).
     std::vector<std::string> Leftovers() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
-            if (entry.path().filename() != "statements.txt")
-                names.push_back(entry.path().filename().string());
+            if (entry.path().extension() != ".txt") names.push_back(entry.path().filename().string());
         return names;
     }
     // Parses and builds; the refusals, empty on success.

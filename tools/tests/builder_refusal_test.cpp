@@ -2,6 +2,7 @@
 // the member, and a refused or failed build leaves no archive and no building folder.
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "arc_platform.h"
@@ -76,10 +77,54 @@ const RefusalCase kRefusals[] = {
     {"password outside code page 819", "/users/1/password", "\"pass\\u0142\"", 11, "users[1].password"},
 };
 
-TEST(BuilderRefusals, EachFaultGivesItsNumberAndMember) {
+const std::string kLongPageName = "\"" + std::string(128, 'x') + "\"";
+
+// Faults of notes, resources, paged documents and data types, on the description that
+// has them (documents[6] is the paged statement in object 3FAA).
+const RefusalCase kPartRefusals[] = {
+    {"note by an unknown user", "/documents/0/notes/0/user", "\"ZED\"", 8, "documents[0].notes[0].user"},
+    {"note without text", "/documents/0/notes/1/text", nullptr, 2, "documents[0].notes[1].text"},
+    {"note public as a number", "/documents/0/notes/0/public", "1", 3, "notes[0].public"},
+    {"note time in another form", "/documents/0/notes/0/created", "\"2024-01-02T03:04:05\"", 5,
+     "notes[0].created"},
+    {"note time of an hour 24", "/documents/0/notes/0/created", "\"2024-01-02 24:00:00\"", 5,
+     "notes[0].created"},
+    {"note time before 1970", "/documents/0/notes/2/created", "-1", 5, "notes[2].created"},
+    {"note colour past a byte", "/documents/0/notes/0/colour", "256", 5, "notes[0].colour"},
+    {"note text with a line end", "/documents/0/notes/1/text", "\"two\\nlines\"", 6, "notes[1].text"},
+    {"note member misspelt", "/documents/0/notes/0/color", "1", 4, "notes[0].color"},
+    {"notes not a list", "/documents/0/notes", "{}", 3, "documents[0].notes"},
+    {"resource the group lacks", "/documents/3/resource", "8", 8, "documents[3].resource"},
+    {"resource id zero", "/application_groups/0/resources/0/id", "0", 5, "resources[0].id"},
+    {"resource id past 16 bits", "/application_groups/0/resources/0/id", "65536", 5, "resources[0].id"},
+    {"resource file missing", "/application_groups/0/resources/0/file", "\"nowhere.bin\"", 10,
+     "resources[0].file"},
+    {"resource id twice", "/application_groups/0/resources/1", "{\"id\": 7, \"file\": \"resource.txt\"}", 7,
+     "resources[1].id"},
+    {"resource compression unknown", "/application_groups/0/resources/0/compression", "\"L\"", 5,
+     "resources[0].compression"},
+    {"data type letter unknown", "/application_groups/0/applications/0/data_type", "\"Q\"", 5,
+     "applications[0].data_type"},
+    {"data type and doc type together", "/application_groups/0/applications/0/doc_type", "3", 7,
+     "applications[0].data_type"},
+    {"page count without segments", "/documents/0/pages", "3", 2, "documents[0].segments"},
+    {"pages that make more segments", "/documents/6/pages", "7", 5, "documents[6].segment_pages"},
+    {"pages that make fewer segments", "/documents/6/segment_pages", "5", 5, "documents[6].segment_pages"},
+    {"no further segment", "/documents/6/segments", "[]", 5, "documents[6].segments"},
+    {"segment file missing", "/documents/6/segments/1/file", "\"nowhere.txt\"", 10, "segments[1].file"},
+    {"segment range past the file", "/documents/6/segments/0/length", "1000", 10, "segments[0].length"},
+    {"segment member misspelt", "/documents/6/segments/0/pages", "2", 4, "segments[0].pages"},
+    {"more page names than pages", "/documents/6/page_names", "[\"1\", \"2\", \"3\", \"4\", \"5\", \"6\"]", 5,
+     "documents[6].page_names"},
+    {"page name too long", "/documents/6/page_names/0", kLongPageName.c_str(), 6, "page_names[0]"},
+    {"paged object shared", "/documents/5/object", "\"3FAA\"", 7, "documents[6].object"},
+    {"segment object described as another", "/application_groups/0/objects/3", "{\"name\": \"3FAAB\"}", 7,
+     "documents[6].segments"},
+};
+
+void ExpectRefusals(const Json& base, std::span<const RefusalCase> cases) {
     BuilderScratch scratch;
-    const Json base = buildertest::SmallDescription("statements.txt");
-    for (const RefusalCase& c : kRefusals) {
+    for (const RefusalCase& c : cases) {
         Json description = base;
         const Json::json_pointer at(c.pointer);
         if (c.value == nullptr)
@@ -94,6 +139,17 @@ TEST(BuilderRefusals, EachFaultGivesItsNumberAndMember) {
             << c.name << ": " << FormatError(errors[0]);
         EXPECT_TRUE(scratch.Leftovers().empty()) << c.name;
     }
+}
+
+TEST(BuilderRefusals, EachFaultGivesItsNumberAndMember) {
+    ExpectRefusals(buildertest::SmallDescription("statements.txt"), kRefusals);
+}
+
+TEST(BuilderRefusals, FaultsOfNotesResourcesAndSegments) {
+    BuilderScratch scratch;
+    ASSERT_TRUE(scratch.Build(buildertest::DocumentsDescription(), scratch.Dir() + "good").empty())
+        << "the base description builds";
+    ExpectRefusals(buildertest::DocumentsDescription(), kPartRefusals);
 }
 
 TEST(BuilderRefusals, TextThatIsNoJson) {

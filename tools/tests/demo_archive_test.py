@@ -111,13 +111,13 @@ class DemoArchive(unittest.TestCase):
             self.assertEqual(inflate_all(stored) if letter == "O" else stored, expected, f"month {month + 1}")
         self.assertEqual(letters, {"N", "O"})
 
-        # The sample archive's users, groups and folders, and the statements' folder.
+        # The sample archive's users, groups and folders, the statements' and the documents' folders.
         users = profile_sections(os.path.join(archive, "table", "user.tbl"))
         self.assertEqual(users["USERS"]["USERS"], "ALICE,BOB")
         self.assertTrue(users["ALICE"]["PASSWD"].startswith("$6$"))
         folders = profile_sections(os.path.join(archive, "table", "fol.tbl"))
         self.assertEqual([folders[f]["NAME"] for f in folders["FOLDERS"]["FOLDERS"].split(",")],
-                         ["Invoices", "Payroll", "Statements"])
+                         ["Invoices", "Payroll", "Statements", "Documents"])
 
 
 if __name__ == "__main__":
