@@ -127,7 +127,9 @@ CommandLine ParseCommandLine(const QelWWWConfig* config, int argc, char** argv) 
         if (config->traceOn) QelWWW_Trace(config, "main: command line invoked");
         switch (option) {
             case 'a': line.afpFile = state.argument; break;
-            case 'p': line.parameterFile = *state.argument != '\0' ? state.argument : kDefaultParameters; break;
+            case 'p':
+                line.parameterFile = *state.argument != '\0' ? state.argument : kDefaultParameters;
+                break;
             case 'o': line.outputFile = state.argument; break;
             case 'v': line.version = true; return line;
             default: line.usage = true; return line;
@@ -144,10 +146,11 @@ void CommandLineUsage(const char* program) {
     std::fputs("   -p <file>     Parameter file\n", stderr);
     std::fputs("   -o <file>     Output file\n", stderr);
     std::fputs("   -v            Version string\n", stderr);
-    std::fputs("\nPacks the AFP file (and, with -p, the resources the resource program extracts\n"
-               "for it) into the viewer's container: on standard output after the HTTP\n"
-               "headers, or into the -o file without them.\n",
-               stderr);
+    std::fputs(
+        "\nPacks the AFP file (and, with -p, the resources the resource program extracts\n"
+        "for it) into the viewer's container: on standard output after the HTTP\n"
+        "headers, or into the -o file without them.\n",
+        stderr);
 }
 
 int RunCommandLine(const QelWWWConfig* config, const CommandLine& line, const char* program) {

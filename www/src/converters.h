@@ -51,8 +51,8 @@ int WriteEmbeddedDoc(const QelWWWConfig* config, QelWWWSession* session, std::st
 // The link that asks for one embedded document: script name, "?_a=r", the template
 // (_h, when the request named one), _eoff, _elen, the folder (_f, made UTF-8), the docid
 // (_d) and the extension (_ext). Values are percent-encoded with every blank as '+'.
-std::string QelWWW_EmbeddedDocUrl(const QelWWWConfig* config, const QelWWWSession* session, std::string_view docId,
-                                  std::string_view folder, uint64_t offset, uint64_t length,
-                                  std::string_view extension);
+std::string QelWWW_EmbeddedDocUrl(const QelWWWConfig* config, const QelWWWSession* session,
+                                  std::string_view docId, std::string_view folder, uint64_t offset,
+                                  uint64_t length, std::string_view extension);
 
 }  // namespace qelwww::detail

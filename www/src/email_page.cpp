@@ -26,9 +26,9 @@ enum class Key { kCodePage, kGroupOffset, kGroupLength, kName, kOffset, kLength,
 
 Key KeyOf(std::string_view key) {
     static constexpr std::pair<std::string_view, Key> kKeys[] = {
-        {"CODEPAGE", Key::kCodePage},           {"GROUP_OFFSET", Key::kGroupOffset},
-        {"GROUP_LENGTH", Key::kGroupLength},    {"EMBEDDED_DOC_NAME", Key::kName},
-        {"EMBEDDED_DOC_OFFSET", Key::kOffset},  {"EMBEDDED_DOC_LENGTH", Key::kLength},
+        {"CODEPAGE", Key::kCodePage},          {"GROUP_OFFSET", Key::kGroupOffset},
+        {"GROUP_LENGTH", Key::kGroupLength},   {"EMBEDDED_DOC_NAME", Key::kName},
+        {"EMBEDDED_DOC_OFFSET", Key::kOffset}, {"EMBEDDED_DOC_LENGTH", Key::kLength},
     };
     for (const auto& [name, kind] : kKeys)
         if (name == key) return kind;

@@ -81,8 +81,8 @@ void WriteTextLine(QelWWWSession* session, std::string_view line) {
 
 std::string AttachmentUrl(const QelWWWConfig* config, const QelWWWSession* session, std::string_view docId,
                           const Attachment& attachment) {
-    return QelWWW_EmbeddedDocUrl(config, session, docId, session->folder, attachment.offset, attachment.length,
-                                 attachment.extension);
+    return QelWWW_EmbeddedDocUrl(config, session, docId, session->folder, attachment.offset,
+                                 attachment.length, attachment.extension);
 }
 
 }  // namespace qelwww::detail

@@ -24,9 +24,9 @@ std::string FormValue(const QelWWWSession* session, std::string_view text) {
 
 }  // namespace
 
-std::string QelWWW_EmbeddedDocUrl(const QelWWWConfig* config, const QelWWWSession* session, std::string_view docId,
-                                  std::string_view folder, uint64_t offset, uint64_t length,
-                                  std::string_view extension) {
+std::string QelWWW_EmbeddedDocUrl(const QelWWWConfig* config, const QelWWWSession* session,
+                                  std::string_view docId, std::string_view folder, uint64_t offset,
+                                  uint64_t length, std::string_view extension) {
     // A growing text: a docid, folder or template has no fixed bound.
     std::string url = session->scriptName;
     url += "?_a=r";

@@ -38,7 +38,8 @@ int NextOption(OptionState* state, int argc, char* const* argv, const char* lett
         state->argument = argv[state->index++];
     } else {
         state->next = nullptr;
-        if (state->printErrors) std::fprintf(stderr, "%s: option requires an argument -- %c\n", argv[0], letter);
+        if (state->printErrors)
+            std::fprintf(stderr, "%s: option requires an argument -- %c\n", argv[0], letter);
         return ':';
     }
     state->next = nullptr;

@@ -52,8 +52,8 @@ std::string EmailDocument(uint32_t codePage, const std::string& text, const std:
         headerSize += std::string("EMBEDDED_DOC_NAME:\n").size() + part.name.size() +
                       std::string("EMBEDDED_DOC_OFFSET").size() + kFieldWidth +
                       std::string("EMBEDDED_DOC_LENGTH").size() + kFieldWidth;
-    std::string header = Field("CODEPAGE", codePage) + Field("GROUP_OFFSET", headerSize) +
-                         Field("GROUP_LENGTH", text.size());
+    std::string header =
+        Field("CODEPAGE", codePage) + Field("GROUP_OFFSET", headerSize) + Field("GROUP_LENGTH", text.size());
     uint64_t at = headerSize + text.size();
     std::string tail;
     for (const Part& part : parts) {
@@ -101,19 +101,19 @@ std::string Refused(const std::string& key) {
 TEST(EmailPage, TextLinesThenOneTablePerAttachment) {
     const QelWWWConfig config = PageConfig();
     auto session = PageSession(config);
-    const std::string data =
-        EmailDocument(819, "Dear Bob,\r\nthe invoice is attached.\n", {{"invoice.pdf", "%PDF-1"}, {"notes", "n"}});
+    const std::string data = EmailDocument(819, "Dear Bob,\r\nthe invoice is attached.\n",
+                                           {{"invoice.pdf", "%PDF-1"}, {"notes", "n"}});
     const Page page = EmailPage(config, session.get(), data);
     ASSERT_EQ(page.rc, 0) << page.body;
     const size_t pdfAt = data.size() - 7;
-    const std::string expected =
-        "Dear Bob,<br>\nthe invoice is attached.<br>\n" +
-        Table("/cgi-bin/qelwww?_a=r&amp;_eoff=" + std::to_string(pdfAt) + "&amp;_elen=6&amp;_f=Mail&amp;_d=7FAA"
-              "&amp;_ext=pdf",
-              "/img/pdf.gif", "invoice.pdf") +
-        Table("/cgi-bin/qelwww?_a=r&amp;_eoff=" + std::to_string(pdfAt + 6) +
-                  "&amp;_elen=1&amp;_f=Mail&amp;_d=7FAA&amp;_ext=%2D%2D%2D",
-              "/img/qkic_att.gif", "notes");
+    const std::string expected = "Dear Bob,<br>\nthe invoice is attached.<br>\n" +
+                                 Table("/cgi-bin/qelwww?_a=r&amp;_eoff=" + std::to_string(pdfAt) +
+                                           "&amp;_elen=6&amp;_f=Mail&amp;_d=7FAA"
+                                           "&amp;_ext=pdf",
+                                       "/img/pdf.gif", "invoice.pdf") +
+                                 Table("/cgi-bin/qelwww?_a=r&amp;_eoff=" + std::to_string(pdfAt + 6) +
+                                           "&amp;_elen=1&amp;_f=Mail&amp;_d=7FAA&amp;_ext=%2D%2D%2D",
+                                       "/img/qkic_att.gif", "notes");
     EXPECT_EQ(page.text, expected);
     EXPECT_EQ(session->response->SourceCodePage(), 1208u);
     EXPECT_EQ(session->response->TargetCodePage(), 1208u);
@@ -211,15 +211,16 @@ TEST(EmailPage, FieldsOutOfRangeAreRefusedBeforeAnythingIsWritten) {
         {"no number", withField("GROUP_LENGTH", "12abc"), "GROUP_LENGTH"},
         {"empty number", withField("EMBEDDED_DOC_OFFSET", ""), "EMBEDDED_DOC_OFFSET"},
         {"attachment past the end", withField("EMBEDDED_DOC_LENGTH", "3"), "EMBEDDED_DOC_LENGTH"},
-        {"attachment offset + length wraps",
-         withField("EMBEDDED_DOC_LENGTH", "9223372036854775807") , "EMBEDDED_DOC_LENGTH"},
+        {"attachment offset + length wraps", withField("EMBEDDED_DOC_LENGTH", "9223372036854775807"),
+         "EMBEDDED_DOC_LENGTH"},
         {"code page no number", withField("CODEPAGE", "utf8"), "CODEPAGE"},
         {"code page zero", withField("CODEPAGE", "0"), "CODEPAGE"},
         {"code page unknown", withField("CODEPAGE", "99999"), "CODEPAGE"},
         {"code page above 32 bits", withField("CODEPAGE", "4294968504"), "CODEPAGE"},
         {"text offset without length", "GROUP_OFFSET:0\n", "GROUP_LENGTH"},
         {"text length without offset", "GROUP_LENGTH:0\n", "GROUP_OFFSET"},
-        {"attachment place before its name", "EMBEDDED_DOC_OFFSET:0\nEMBEDDED_DOC_NAME:a\n", "EMBEDDED_DOC_OFFSET"},
+        {"attachment place before its name", "EMBEDDED_DOC_OFFSET:0\nEMBEDDED_DOC_NAME:a\n",
+         "EMBEDDED_DOC_OFFSET"},
         {"attachment without offset", "EMBEDDED_DOC_NAME:a\nEMBEDDED_DOC_LENGTH:0\n", "EMBEDDED_DOC_OFFSET"},
         {"attachment without length", "EMBEDDED_DOC_NAME:a\nEMBEDDED_DOC_OFFSET:0\n", "EMBEDDED_DOC_LENGTH"},
     };
@@ -247,9 +248,9 @@ TEST(EmailPage, ImageOfAnExtension) {
         const char* image;
     };
     const Case cases[] = {
-        {"pdf", "pdf.gif"},  {"PDF", "pdf.gif"},         {"Txt", "text.gif"},
-        {"doc", "qkic_att.gif"},                          // not configured
-        {"---", "qkic_att.gif"},                          // a name without extension
+        {"pdf", "pdf.gif"},         {"PDF", "pdf.gif"},      {"Txt", "text.gif"},
+        {"doc", "qkic_att.gif"},  // not configured
+        {"---", "qkic_att.gif"},  // a name without extension
         {"p/../x", "qkic_att.gif"}, {"a b", "qkic_att.gif"}, {"", "qkic_att.gif"},
     };
     const QelWWWConfig config = PageConfig();
@@ -265,8 +266,8 @@ TEST(EmailPage, ExtensionOfAName) {
         const char* extension;
     };
     const Case cases[] = {
-        {"report.pdf", "pdf"}, {"a.tar.gz", "gz"}, {"README", "---"}, {"trailing.", "---"}, {".profile", "profile"},
-        {"", "---"},
+        {"report.pdf", "pdf"}, {"a.tar.gz", "gz"},      {"README", "---"},
+        {"trailing.", "---"},  {".profile", "profile"}, {"", "---"},
     };
     for (const Case& c : cases) EXPECT_EQ(ExtensionOf(c.name), c.extension) << c.name;
 }
@@ -309,11 +310,10 @@ TEST(BundlePage, BodiesThenTheEmbeddedDocumentsTable) {
     const std::string data = BundleWithPlace();
     const Page page = BundlePage(config, session.get(), data);
     ASSERT_EQ(page.rc, 0) << page.body;
-    const std::string expected =
-        "Total = 5 &lt; 6<br>\nQK-Doc-Emb-Doc-Name=fake.txt<br>\nsecond<br>\n" +
-        Table("/cgi-bin/qelwww?_a=r&amp;_eoff=" + std::to_string(data.size() - 3) +
-                  "&amp;_elen=3&amp;_f=Bundles&amp;_d=9BUN&amp;_ext=tif",
-              "/img/qkic_att.gif", "scan 1.tif");
+    const std::string expected = "Total = 5 &lt; 6<br>\nQK-Doc-Emb-Doc-Name=fake.txt<br>\nsecond<br>\n" +
+                                 Table("/cgi-bin/qelwww?_a=r&amp;_eoff=" + std::to_string(data.size() - 3) +
+                                           "&amp;_elen=3&amp;_f=Bundles&amp;_d=9BUN&amp;_ext=tif",
+                                       "/img/qkic_att.gif", "scan 1.tif");
     EXPECT_EQ(page.text, expected);
     EXPECT_EQ(session->response->SourceCodePage(), 1208u);
 }
@@ -384,7 +384,8 @@ TEST(EmbeddedDocUrl, AsWritten) {
         auto session = PageSession(config, c.folder);
         session->scriptName = "/q";
         session->pageAsGiven = c.page;
-        EXPECT_EQ(QelWWW_EmbeddedDocUrl(&config, session.get(), c.docId, c.folder, 12, 34, c.extension), c.url);
+        EXPECT_EQ(QelWWW_EmbeddedDocUrl(&config, session.get(), c.docId, c.folder, 12, 34, c.extension),
+                  c.url);
     }
 }
 
