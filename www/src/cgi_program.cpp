@@ -2,6 +2,8 @@
 // standard output.
 #include "cgi_program.h"
 
+#include "cgi_command_line.h"
+
 #include <cstdio>
 
 #include "arc_codepage.h"
@@ -31,13 +33,6 @@ struct CgiRun {
     bool commandLine = false;
     int exitCode = 0;
 };
-
-// An argument starting with '-' (other than a lone "-" or "--") is an option.
-bool HasOptions(int argc, char** argv) {
-    if (argc < 2 || argv[1] == nullptr) return false;
-    std::string_view first(argv[1]);
-    return first.size() > 1 && first[0] == '-' && first != "--";
-}
 
 // The program's own path up to its last '/'; empty when there is none.
 std::string ProgramDirectory(const char* argv0) {
@@ -74,14 +69,6 @@ bool StartUp(CgiRun& run, const char* argv0) {
     run.clientStarted = true;
     MAIN_TRACE(config, "main: entering, version '%s'", config.version.c_str());
     return true;
-}
-
-void Usage(const char* program) {
-    std::fprintf(stderr, "\nUsage: %s -a [-p] [-o] [-v]\n", program != nullptr ? program : "qelwww");
-    std::fputs("   -a <file>     AFP file\n", stderr);
-    std::fputs("   -p <file>     Parameter file\n", stderr);
-    std::fputs("   -o <file>     Output file\n", stderr);
-    std::fputs("   -v            Version string\n", stderr);
 }
 
 void ServeRequest(CgiRun& run) {
@@ -158,14 +145,12 @@ int RunCgiProgram(int argc, char** argv) {
     CgiRun run;
     run.session.response = std::make_unique<QelWWWResponse>(&run.config);
     if (StartUp(run, argc > 0 ? argv[0] : nullptr)) {
-        if (HasOptions(argc, argv)) {
-            // Options ask for a command-line mode, which the program does not have:
-            // every option is one it does not know.
-            MAIN_TRACE(run.config, "main: command line invoked");
+        const CommandLine line = ParseCommandLine(&run.config, argc, argv);
+        if (line.invoked) {
+            // From here on errors go to standard error, and no reply is written.
             run.config.commandLineMode = 1;
             run.commandLine = true;
-            Usage(argv[0]);
-            run.exitCode = 1;
+            run.exitCode = RunCommandLine(&run.config, line, argc > 0 ? argv[0] : nullptr);
         } else {
             ServeRequest(run);
         }

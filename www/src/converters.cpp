@@ -1,6 +1,6 @@
 // The converters' calls. The outside AFP converters and the e-mail program are not part
-// of this build: their calls answer as for a missing library or program, and the bundle
-// and e-mail pages as for a document that cannot be shown.
+// of this build: their calls answer as for a missing library or program. The bundle and
+// e-mail pages are in bundle_page.cpp and email_page.cpp.
 #include "converters.h"
 
 #include <cerrno>
@@ -61,18 +61,6 @@ bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession*, std::string*, s
     if (config->traceOn)
         QelWWW_Trace(config, "email: unable to invoke qelemail, rc = %d, errno = %d", -1, *error);
     return false;
-}
-
-int RenderEmailBundle(const QelWWWConfig* config, QelWWWSession* session, OpenFolder*, const SearchHit*,
-                      std::string_view, const std::string& description) {
-    QelWWW_ReportText(config, session, false, kMsgNotDisplayable, {description});
-    return 1;
-}
-
-int ParseEmbeddedHeader(const QelWWWConfig* config, QelWWWSession* session, OpenFolder*, const SearchHit*,
-                        std::string_view, std::string_view, const std::string& description) {
-    QelWWW_ReportText(config, session, false, kMsgNotDisplayable, {description});
-    return 1;
 }
 
 int WriteEmbeddedDoc(const QelWWWConfig* config, QelWWWSession* session, std::string_view data) {

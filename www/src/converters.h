@@ -3,6 +3,7 @@
 // Every function with a reply writes either its output or an error reply.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,12 +30,16 @@ int Afp2Pdf(const QelWWWConfig* config, QelWWWSession* session, const OpenDocume
 // *program naming it and *error its errno.
 bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession* session, std::string* data,
                      std::string* index, std::string* program, int* error);
-// The page of an archive bundle (type 'O') with links to its embedded documents. 0
-// written; 1 with the error reply written (description: the document's, for messages).
+// The page of an archive bundle (type 'O') with links to its embedded documents (docId:
+// the bundle's, for the links). 0 written; 1 with the error reply written: message 489
+// naming the field when an embedded document's place is missing, no number or not inside
+// the data.
 int RenderEmailBundle(const QelWWWConfig* config, QelWWWSession* session, OpenFolder* folder,
-                      const SearchHit* hit, std::string_view data, const std::string& description);
-// The page of an e-mail document: its text and its attachments. 0 written; 1 with the
-// error reply written.
+                      const SearchHit* hit, std::string_view data, std::string_view docId,
+                      const std::string& description);
+// The page of an e-mail document: its text (converted from its CCSID to UTF-8) and its
+// attachments. 0 written; 1 with the error reply written: message 489 naming the header
+// field that is no number or places a piece outside the data.
 int ParseEmbeddedHeader(const QelWWWConfig* config, QelWWWSession* session, OpenFolder* folder,
                         const SearchHit* hit, std::string_view data, std::string_view docId,
                         const std::string& description);
@@ -42,5 +47,12 @@ int ParseEmbeddedHeader(const QelWWWConfig* config, QelWWWSession* session, Open
 // and out. 0 appended; 1 with the error reply written: message 491 when either parameter
 // is missing, 489 when it is no number or the range is not inside the data.
 int WriteEmbeddedDoc(const QelWWWConfig* config, QelWWWSession* session, std::string_view data);
+
+// The link that asks for one embedded document: script name, "?_a=r", the template
+// (_h, when the request named one), _eoff, _elen, the folder (_f, made UTF-8), the docid
+// (_d) and the extension (_ext). Values are percent-encoded with every blank as '+'.
+std::string QelWWW_EmbeddedDocUrl(const QelWWWConfig* config, const QelWWWSession* session,
+                                  std::string_view docId, std::string_view folder, uint64_t offset,
+                                  uint64_t length, std::string_view extension);
 
 }  // namespace qelwww::detail

@@ -269,7 +269,8 @@ int ConvertedBody(Retrieval& r, const std::string& description) {
     if (r.type == 'O' || (r.type == 'E' && !r.Text())) {
         if (ext != nullptr) return WriteEmbeddedDoc(r.config, r.session, r.data);
         if (r.type == 'O')
-            return RenderEmailBundle(r.config, r.session, r.folder, r.chosen.hit, r.data, description);
+            return RenderEmailBundle(r.config, r.session, r.folder, r.chosen.hit, r.data, r.chosen.docId,
+                                     description);
         return ParseEmbeddedHeader(r.config, r.session, r.folder, r.chosen.hit, r.data, r.chosen.docId,
                                    description);
     }
