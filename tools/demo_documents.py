@@ -17,7 +17,13 @@ def days(date):
     return (date - EPOCH).days + 1
 
 
-def _group(agid, name, description, storage_id, appid, app_name, data_type, objects, resources=None):
+# The line-data application's parameter text: ASCII records ending in a line feed, ANSI
+# carriage control in the first byte, pages named by the page tables.
+LINE_PARAMETERS = ["[@_FIXED_@]", "CC=ANSI", "RECFM=D", "CDPG=819", "[@_PageIdentifier_@]", "PageId=1"]
+
+
+def _group(agid, name, description, storage_id, appid, app_name, data_type, objects, resources=None,
+           parameters=None):
     group = {
         "agid": agid, "name": name, "description": description, "storage_id": storage_id,
         "cache_days": 30, "annotation_type": 1,
@@ -33,6 +39,8 @@ def _group(agid, name, description, storage_id, appid, app_name, data_type, obje
     }
     if resources:
         group["resources"] = resources
+    if parameters:
+        group["applications"][0]["parameters"] = parameters
     return group
 
 
@@ -100,7 +108,8 @@ def documents_folder(out):
         page_names=[f"Ledger page {n}" for n in range(1, 9)]))
     line_group = _group(400, "DOCLINE", "Line-data reports", "DOCLIN", 400, "LINEAPP", "L",
                         [{"name": "1FAA", "compression": "N"}, {"name": "2FAA", "compression": "O"},
-                         {"name": "3FAA", "compression": "O"}])
+                         {"name": "3FAA", "compression": "O"}],
+                        parameters=LINE_PARAMETERS)
 
     # AFP: a letter, and a form page that includes an overlay of the group's resource.
     letter = _write(out, "doc-letter.afp", fmt.afp_document("LETTER01", [

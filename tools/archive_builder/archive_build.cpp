@@ -54,7 +54,7 @@ private:
 };
 
 bool WriteTexts(const Description& d, const std::string& dir, Errors* errors) {
-    for (const char* sub : {"table", "index", "data"}) {
+    for (const char* sub : {"table", "index", "data", "view"}) {
         if (int rc = ArcOS_MakeDirectory((dir + sub).c_str(), 0755); rc != 0)
             return errors->Add(kErrWrite, dir + sub, std::string("could not be made: ") + std::strerror(rc)),
                    false;

@@ -47,6 +47,7 @@ struct AppDef {
     std::string description;
     int32_t docType = 1;
     char compression = 'O';
+    std::string parameters;  // the parameter text (view/<appid>.vw), "" none
 };
 
 // A permission row of a group or folder: who (a uid or gid) and the row's keys.

@@ -137,7 +137,7 @@ void DescriptionParser::ReadApps(const Members& m, AppGroupDef* group) {
     for (size_t i = 0; i < list->size(); ++i) {
         Members a((*list)[i], Index(m.At("applications"), i), errors_);
         if (!a.IsObject()) continue;
-        a.OnlyThese({"appid", "name", "description", "doc_type", "data_type", "compression"});
+        a.OnlyThese({"appid", "name", "description", "doc_type", "data_type", "compression", "parameters"});
         const auto appid = a.Integer("appid", 1, kMaxId, std::nullopt);
         const auto name = a.Text("name", 60, kTextNoComma | kTextNonEmpty, std::nullopt);
         const auto description = a.Text("description", 120, kTextPlain, std::string());
@@ -145,7 +145,8 @@ void DescriptionParser::ReadApps(const Members& m, AppGroupDef* group) {
         const auto letter = a.Letter("compression", "NO", 'O');
         // The data type letter is the readable form of DOC_TYPE: one or the other.
         const auto dataType = a.Letter("data_type", kDataTypeLetters, '\0');
-        if (!appid || !name || !description || !docType || !letter || !dataType) continue;
+        const auto parameters = ReadParameterText(a);
+        if (!appid || !name || !description || !docType || !letter || !dataType || !parameters) continue;
         int64_t type = *docType;
         if (*dataType != '\0') {
             if (a.Find("doc_type") != nullptr) {
@@ -161,9 +162,32 @@ void DescriptionParser::ReadApps(const Members& m, AppGroupDef* group) {
         for (const AppDef& app : group->apps)
             if (app.appid == *appid)
                 errors_->Add(kErrDuplicate, a.At("appid"), "application number given twice");
-        group->apps.push_back(
-            {static_cast<int32_t>(*appid), *name, *description, static_cast<int32_t>(type), *letter});
+        group->apps.push_back({static_cast<int32_t>(*appid), *name, *description, static_cast<int32_t>(type),
+                               *letter, *parameters});
     }
+}
+
+// The application's parameter text, one line per element (e.g. "[@_FIXED_@]", "CC=A"):
+// written as its view file, which the local server hands out as the application's text.
+std::optional<std::string> DescriptionParser::ReadParameterText(const Members& a) {
+    const Json* lines = a.Array("parameters", false);
+    if (lines == nullptr) return std::nullopt;
+    if (lines->size() > kMaxParameterLines) {
+        errors_->Add(kErrOutOfRange, a.At("parameters"),
+                     "holds at most " + std::to_string(kMaxParameterLines) + " lines");
+        return std::nullopt;
+    }
+    std::string text;
+    bool ok = true;
+    for (size_t i = 0; i < lines->size(); ++i) {
+        const auto line = CheckText((*lines)[i], Index(a.At("parameters"), i), 254, kTextPlain, errors_);
+        if (!line) {
+            ok = false;
+            continue;
+        }
+        text += *line + "\n";
+    }
+    return ok ? std::optional<std::string>(text) : std::nullopt;
 }
 
 void DescriptionParser::ReadObjects(const Members& m, AppGroupDef* group) {

@@ -34,6 +34,8 @@ private:
     void ReadAppGroup(const Members& m);
     void ReadFields(const Members& m, AppGroupDef* group);
     void ReadApps(const Members& m, AppGroupDef* group);
+    static constexpr size_t kMaxParameterLines = 200;
+    std::optional<std::string> ReadParameterText(const Members& a);
     void ReadObjects(const Members& m, AppGroupDef* group);
     void ReadResources(const Members& m, AppGroupDef* group);
     void ReadPerms(const Json* list, const std::string& path, bool folder, std::vector<PermDef>* perms);

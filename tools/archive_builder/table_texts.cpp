@@ -128,6 +128,11 @@ void GroupTables(const Description& d, std::map<std::string, std::string>* out) 
             app.Key("DOC_TYPE", a.docType);
             app.Key("DOC_COMP_TYPE", std::string(1, a.compression));
             app.Key("RES_COMP_TYPE", std::string(1, a.compression));
+            if (!a.parameters.empty()) {
+                const std::string view = std::to_string(a.appid) + ".vw";
+                app.Key("FIXED_VIEW", view);
+                (*out)["view/" + view] = a.parameters;
+            }
         }
     }
     (*out)["table/ag.tbl"] = ag.Text();

@@ -22,8 +22,8 @@ namespace qelwww::detail {
 
 inline constexpr uint32_t kContainerVersion = 2000;
 inline constexpr size_t kLeadSize = 12;
-inline constexpr size_t kHeaderSize = 28;      // after the lead: a full header is 40 bytes
-inline constexpr size_t kLineDataRunSize = 41; // u32 37 and the 37-byte block
+inline constexpr size_t kHeaderSize = 28;       // after the lead: a full header is 40 bytes
+inline constexpr size_t kLineDataRunSize = 41;  // u32 37 and the 37-byte block
 inline constexpr uint32_t kLineDataBlockSize = 37;
 
 // Segment field of the lead.
@@ -80,13 +80,13 @@ std::string SegmentUrl(const QelWWWConfig* config, const QelWWWSession* session,
 // The pieces of a full container as they stand in memory (stored compression).
 struct ContainerPieces {
     const OpenDocument* document = nullptr;
-    char documentType = 'A';                 // 'A' or 'L'
-    std::string_view resources;              // as the server stored them
-    std::string_view data;                   // as the server stored them
+    char documentType = 'A';     // 'A' or 'L'
+    std::string_view resources;  // as the server stored them
+    std::string_view data;       // as the server stored them
     // When set, the data is this buffer instead, and the container is built inside it and
     // handed to the response without a copy (the buffer is left empty).
     std::string* ownedData = nullptr;
-    std::string segmentUrl;                  // used only when the document has segments
+    std::string segmentUrl;  // used only when the document has segments
 };
 // Appends a full container (lead, header, line-data run, information piece, resources,
 // document) to the response's binary body.

@@ -200,6 +200,17 @@ private:
         return CS_OK;
     }
 
+    // The application's parameter text: its view file (the user's, else the application's).
+    // An application without one, or whose file cannot be read, has none.
+    int AddParameters(int32_t agid, int32_t appId, CsXdrApplEntry* entry) {
+        const CsLogonRecord* logon = handle_->logon;
+        const auto user = logon != nullptr ? static_cast<int32_t>(logon->userNumber) : 0;
+        std::string view;
+        if (QelLocal_GetAppViews(handle_, agid, appId, user, &view) != CS_OK || view.empty()) return CS_OK;
+        entry->parameters.text = CopyText(view);
+        return entry->parameters.text != nullptr ? CS_OK : CS_NO_MEMORY;
+    }
+
     // The applications of the folder and group, one entry each.
     int AddApplications(const QelLocalAppGroup& group, CsXdrApplGroup* to) {
         values_.clear();
@@ -217,6 +228,8 @@ private:
             if (entry.value == nullptr) return CS_NO_MEMORY;
             entry.number = static_cast<uint32_t>(app.appId);
             entry.flags[0] = static_cast<uint8_t>(csfolder::ApplicationDataType(app.docType));
+            const int viewRc = AddParameters(group.agid, app.appId, &entry);
+            if (viewRc != CS_OK) return viewRc;
         }
         return rc == CS_NOT_FOUND ? CS_OK : rc;
     }

@@ -297,3 +297,49 @@ TEST_F(FolderUser, PlainFoldersKeepMapsOfTheirFieldCount) {
 }
 
 }  // namespace
+
+namespace {
+
+// The application's parameter text is its view file: the user's own, else the
+// application's; none when neither names one or the file cannot be read.
+TEST_F(FolderUser, ApplicationsCarryTheirViewFileAsParameterText) {
+    // A view file may start with a byte 0x01, which is not part of the text.
+    auto viewText = [this](const char* name) {
+        std::string text = localtest::ReadFile(archive_.Dir() + "/view/" + name);
+        if (!text.empty() && text[0] == '\x01') text.erase(0, 1);
+        return text;
+    };
+    const std::string bobView = viewText("bob.vw");
+    const std::string fixedView = viewText("invoice.vw");
+    ASSERT_FALSE(bobView.empty());
+    ASSERT_NE(bobView, fixedView);
+    struct Case {
+        const char* name;
+        const char* appusr;       // appusr.tbl
+        const char* fixedView;    // FIXED_VIEW of application 200
+        const std::string* text;  // expected; null: none
+    };
+    const Case cases[] = {
+        {"the user's view", "[100|200|2]\nUSER_VIEW=bob.vw\n", "invoice.vw", &bobView},
+        {"another user's view is not BOB's", "[100|200|1]\nUSER_VIEW=bob.vw\n", "invoice.vw", &fixedView},
+        {"the application's view", "", "invoice.vw", &fixedView},
+        {"no view", "", "", nullptr},
+        {"a view file that is not there", "", "missing.vw", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        archive_.WriteTable("appusr", c.appusr);
+        archive_.SetTableKey("app", "200", "FIXED_VIEW", c.fixedView);
+        FolderPtr folder = Open();
+        ASSERT_NE(folder, nullptr);
+        const char* text = folder->groups[0].appls[0].parameters.text;
+        if (c.text == nullptr) {
+            EXPECT_EQ(text, nullptr);
+        } else {
+            ASSERT_NE(text, nullptr);
+            EXPECT_EQ(std::string(text), *c.text);
+        }
+    }
+}
+
+}  // namespace

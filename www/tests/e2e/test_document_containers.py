@@ -76,11 +76,9 @@ class PluginContainers(SiteTestCase):
         block = expand(c["info_letter"].encode(), c["info_piece"])
         self.assertEqual(c["info_letter"], "N" if len(block) < 200 else "L")
 
-    @unittest.expectedFailure
     def test_ledger_page_names(self):
-        # The archive's page tables name every page, but the client shows page names only
-        # when the application's parameters carry a PageId, and the local server hands the
-        # client no application parameters (docs/www-documents.md, open items).
+        # The page tables name every page; the application's parameters carry the PageId
+        # that lets the client show them.
         info = read_container(self.retrieve(LEDGER).body)["info"]
         self.assertEqual(self.stored[LEDGER].page_names, [f"Ledger page {n}" for n in range(1, 9)])
         self.assertEqual(info["page_names_flag"], 1)

@@ -150,6 +150,7 @@ class HostileArchive(HostileSite):
     views = "[default browser]\nLineViewing=ascii\nAfpViewing=plugin\n"
     CONTROL_NOTE = b"x\r\ny\x01z\x03<b>!"
     BUNDLE = bytes(range(32, 132))
+    BUNDLE_TITLE = "Attachment bundle"
     MARKUP_TITLE = '"><img src=x onerror=alert(3)><script>alert(3)</script>'
 
     @classmethod
@@ -190,16 +191,20 @@ class HostileArchive(HostileSite):
         def group(agid, name, storage_id, data_type, who):
             g = {k: v for k, v in template.items() if k not in ("objects", "resources")}
             g.update({"agid": agid, "name": name, "storage_id": storage_id, "objects": [{"name": "1FAA"}],
-                      "applications": [{"appid": agid, "name": name + "APP", "data_type": data_type}],
+                      "applications": [dict({"appid": agid, "name": name + "APP"},
+                                            **({"data_type": data_type} if data_type else {"doc_type": 0}))],
                       "permissions": [{"who": who, "documents": 1, "annotations": 7}]})
             return g
 
+        # A document of no kind the gateway shows (doc_type 0: data type 'N').
         description["application_groups"] += [group(404, "DOCBNDL", "DOCBND", "O", "STAFF"),
-                                               group(405, "SECRET", "SECRET", "L", "ALICE")]
+                                               group(405, "SECRET", "SECRET", "L", "ALICE"),
+                                               group(406, "DOCNONE", "DOCNON", None, "STAFF")]
         folder = description["folders"][0]
-        folder["application_groups"].append("DOCBNDL")
+        folder["application_groups"] += ["DOCBNDL", "DOCNONE"]
         for field in folder["fields"]:
             field["maps"]["DOCBNDL"] = field["maps"]["DOCLINE"]
+            field["maps"]["DOCNONE"] = field["maps"]["DOCLINE"]
         secret = {"fid": 9, "name": "Secret", "application_groups": ["SECRET"],
                   "fields": [dict(folder["fields"][0], maps={"SECRET": "TITLE"})],
                   "permissions": [{"who": "ALICE", "permissions": 1, "hits": 500}]}
@@ -207,6 +212,8 @@ class HostileArchive(HostileSite):
         values = {"KIND": "OTHER", "DOCDATE": "2024-08-01"}
         description["documents"] += [
             {"group": "DOCBNDL", "object": "1FAA", "file": "data/bundle.bin",
+             "values": dict(values, TITLE=cls.BUNDLE_TITLE)},
+            {"group": "DOCNONE", "object": "1FAA", "file": "data/bundle.bin",
              "values": dict(values, TITLE=cls.MARKUP_TITLE)},
             {"group": "SECRET", "object": "1FAA", "file": "data/secret.txt",
              "values": dict(values, TITLE="Salaries")},
@@ -256,15 +263,15 @@ class HostileArchive(HostileSite):
         self.assertIn(b"&lt;/pre&gt;&lt;script&gt;alert(4)&lt;/script&gt;", html)
 
     def test_a_title_in_a_message_is_escaped(self):
-        # A bundle without _ext is not shown: message 488 names the document by its title.
+        # A document of no kind is not shown: message 488 names it by its title.
         letter, query = self.links[self.MARKUP_TITLE]
-        self.assertEqual(letter, "O")
+        self.assertEqual(letter, "N")
         html = self.browser.get(query).body
         self.assert_no_markup(html)
         self.assertIn(b"&quot;&gt;&lt;img src=x onerror=alert(3)&gt;&lt;script&gt;", html)
 
     def test_embedded_ranges(self):
-        query = self.links[self.MARKUP_TITLE][1] + "&_nohtml=1&_ext=bin"
+        query = self.links[self.BUNDLE_TITLE][1] + "&_nohtml=1&_ext=bin"
         size = len(self.BUNDLE)
         elen = (NOT_DECIMAL[0], NOT_DECIMAL[1].format("_elen"))
         eoff = (NOT_DECIMAL[0], NOT_DECIMAL[1].format("_eoff"))
