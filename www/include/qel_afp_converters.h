@@ -21,17 +21,17 @@ extern "C" {
 
 /* Options of the AFP-to-HTML library, for A2WXFormPage, A2WXFormDoc and A2WDocEnd. */
 typedef struct QelA2WOptions {
-    uint32_t structSize;          /* sizeof(QelA2WOptions): lets a library check its build */
-    int32_t fCreateGIF;           /* 1: images are made as GIF */
-    int32_t fShadeFlag;           /* 1: shaded areas are drawn */
-    const char* szDefShadeColor;  /* "cyan", "green", "blue", ...; "" none */
-    int32_t fSuppressFonts;       /* 1: fonts are mapped by szFontMapFile */
+    uint32_t structSize;         /* sizeof(QelA2WOptions): lets a library check its build */
+    int32_t fCreateGIF;          /* 1: images are made as GIF */
+    int32_t fShadeFlag;          /* 1: shaded areas are drawn */
+    const char* szDefShadeColor; /* "cyan", "green", "blue", ...; "" none */
+    int32_t fSuppressFonts;      /* 1: fonts are mapped by szFontMapFile */
     const char* szFontMapFile;
-    int32_t iRotation;  /* 0, 90, 180 or 270 degrees */
+    int32_t iRotation;   /* 0, 90, 180 or 270 degrees */
     const char* szScale; /* scale factor as text, "1.0" */
     const char* szImageMapFile;
-    int32_t iPageNumber;       /* A2WXFormPage: the page's number within the whole document */
-    const char* szImageName;   /* A2WXFormPage: the name the page's HTML gives its image */
+    int32_t iPageNumber;     /* A2WXFormPage: the page's number within the whole document */
+    const char* szImageName; /* A2WXFormPage: the name the page's HTML gives its image */
     /* Filled by the library: the HTML of the page (A2WXFormPage) or of the document
      * (A2WXFormDoc), and for a page its image. */
     const unsigned char** ppOutput;

@@ -1,6 +1,8 @@
 // AFP to HTML through the outside library libafp2web.so: the whole document as one page,
 // or page by page for the applet (each page zlib-compressed, its image beside it).
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "converter_library.h"
@@ -39,8 +41,8 @@ void ApplyShadeLetter(char letter, HtmlSettings* settings) {
         char letter;
         const char* name;
     };
-    static constexpr Colour kColours[] = {{'C', "cyan"},   {'G', "green"}, {'L', "blue"},  {'M', "maroon"},
-                                          {'R', "red"},    {'W', "white"}, {'Y', "yellow"}};
+    static constexpr Colour kColours[] = {{'C', "cyan"}, {'G', "green"}, {'L', "blue"},  {'M', "maroon"},
+                                          {'R', "red"},  {'W', "white"}, {'Y', "yellow"}};
     if (letter == 'N') {
         settings->shade = false;
         settings->shadeColour.clear();
@@ -112,7 +114,8 @@ struct Output {
 
     void Reset() { *this = Output{}; }
     std::string_view Data() const {
-        return data != nullptr ? std::string_view(reinterpret_cast<const char*>(data), length) : std::string_view();
+        return data != nullptr ? std::string_view(reinterpret_cast<const char*>(data), length)
+                               : std::string_view();
     }
     std::string_view Image() const {
         return image != nullptr ? std::string_view(reinterpret_cast<const char*>(image), imageLength)
@@ -139,8 +142,8 @@ QelA2WOptions MakeOptions(const HtmlSettings& s, Output* output) {
     return o;
 }
 
-void WholeDocument(const QelWWWConfig* config, QelWWWSession* session, const HtmlEntries& entries, void* handle,
-                   QelA2WOptions* options, Output* output) {
+void WholeDocument(const QelWWWConfig* config, QelWWWSession* session, const HtmlEntries& entries,
+                   void* handle, QelA2WOptions* options, Output* output) {
     output->Reset();
     const int32_t rc = entries.document(handle, options);
     if (config->traceOn) QelWWW_Trace(config, "afp2html: A2WXFormDoc rc = %d", rc);
@@ -153,7 +156,8 @@ void WholeDocument(const QelWWWConfig* config, QelWWWSession* session, const Htm
 // Each page as "QKA2HP_<page>=<length>", its zlib-compressed HTML and a line feed; its
 // image, when there is one, as "<image name>=<length>", the bytes and a line feed.
 void PageByPage(const QelWWWConfig* config, QelWWWSession* session, const OpenDocument* document,
-                const HtmlEntries& entries, void* handle, int segment, QelA2WOptions* options, Output* output) {
+                const HtmlEntries& entries, void* handle, int segment, QelA2WOptions* options,
+                Output* output) {
     const int32_t pages = entries.pageCount(handle);
     if (config->traceOn) QelWWW_Trace(config, "afp2html: %d pages", pages);
     const int64_t perSegment = document != nullptr ? document->pagesPerSegment : 0;
@@ -215,7 +219,8 @@ int Afp2Html(const QelWWWConfig* config, QelWWWSession* session, const OpenDocum
     std::string input;
     input.reserve(resources.size() + data.size());
     input.append(resources).append(data);
-    void* handle = entries.start(reinterpret_cast<const unsigned char*>(input.data()), input.size(), dir.c_str());
+    void* handle =
+        entries.start(reinterpret_cast<const unsigned char*>(input.data()), input.size(), dir.c_str());
     if (handle == nullptr) {
         if (config->traceOn) QelWWW_Trace(config, "afp2html: A2WDocStart gave no handle");
         return 0;

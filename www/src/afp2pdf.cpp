@@ -28,7 +28,8 @@ struct PdfSettings {
     int32_t rotation = 0;
 };
 
-PdfSettings ReadSettings(const QelWWWConfig* config, const QelWWWSession* session, const OpenDocument* document) {
+PdfSettings ReadSettings(const QelWWWConfig* config, const QelWWWSession* session,
+                         const OpenDocument* document) {
     const std::string group = DocumentGroupName(document);
     PdfSettings s;
     s.dir = ConverterInstallDir(config, kSection);
@@ -81,7 +82,8 @@ int ByLibrary(const QelWWWConfig* config, QelWWWSession* session, const PdfSetti
     options.pOutputLength = &length;
     const int32_t rc = transform(handle, &options);
     if (config->traceOn) QelWWW_Trace(config, "afp2pdf: A2PXFormDoc rc = %d", rc);
-    if (output != nullptr) AppendPdf(session, std::string_view(reinterpret_cast<const char*>(output), length));
+    if (output != nullptr)
+        AppendPdf(session, std::string_view(reinterpret_cast<const char*>(output), length));
     end(handle, &options);
     return 0;
 }
@@ -102,16 +104,18 @@ int ByProgram(const QelWWWConfig* config, QelWWWSession* session, const PdfSetti
         return 1;
     }
     const std::string program = s.dir + kProgram;
-    const std::vector<std::string> argv = {program,           "-o", outputFile.Path(), "-r",
-                                           resourceFile.Path(), inputFile.Path()};
-    if (config->traceOn) QelWWW_Trace(config, "afp2pdf: invoking command '%s'", CommandLineText(argv).c_str());
+    const std::vector<std::string> argv = {
+        program, "-o", outputFile.Path(), "-r", resourceFile.Path(), inputFile.Path()};
+    if (config->traceOn)
+        QelWWW_Trace(config, "afp2pdf: invoking command '%s'", CommandLineText(argv).c_str());
     const ProgramResult result = RunOutsideProgram(argv);
     if (!result.Ok()) {
         if (config->traceOn)
             QelWWW_Trace(config, "afp2pdf: unable to invoke exe, rc = %d, errno = %d", result.exitStatus,
                          result.startError);
         if (result.startError != 0)
-            QelWWW_ReportText(config, session, false, kMsgNoProgram, {program, std::to_string(result.startError)});
+            QelWWW_ReportText(config, session, false, kMsgNoProgram,
+                              {program, std::to_string(result.startError)});
         else
             QelWWW_ReportText(config, session, false, kMsgConvertFailed, {});
         return 1;
@@ -134,7 +138,8 @@ int Afp2Pdf(const QelWWWConfig* config, QelWWWSession* session, const OpenDocume
     const PdfSettings settings = ReadSettings(config, session, document);
     // An empty value is the default: the library.
     const std::string useExecutable = QelWWW_GetIniValue(config, kSection, "UseExecutable").value_or("0");
-    if (useExecutable == "0" || useExecutable.empty()) return ByLibrary(config, session, settings, resources, data);
+    if (useExecutable == "0" || useExecutable.empty())
+        return ByLibrary(config, session, settings, resources, data);
     return ByProgram(config, session, settings, resources, data);
 }
 

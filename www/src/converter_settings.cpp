@@ -51,7 +51,8 @@ std::string ConverterSetting(const QelWWWConfig* config, const char* section, co
 std::string DocumentGroupName(const OpenDocument* document) {
     if (document == nullptr) return {};
     if (document->group != nullptr)
-        return std::string(document->group->name, strnlen(document->group->name, sizeof document->group->name));
+        return std::string(document->group->name,
+                           strnlen(document->group->name, sizeof document->group->name));
     const char* group = nullptr;
     const char* application = nullptr;
     if (document->hit != nullptr) Hit_GetApplGroupAndApplNames(document->hit, &group, &application);

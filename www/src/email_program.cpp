@@ -24,8 +24,8 @@ bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession*, std::string* da
         *error = rc;
         return false;
     }
-    const std::vector<std::string> argv = {*program, "-m", message.Path(), "-o", output.Path(), "-i",
-                                           indexFile.Path()};
+    const std::vector<std::string> argv = {*program,      "-m", message.Path(),  "-o",
+                                           output.Path(), "-i", indexFile.Path()};
     if (config->traceOn) QelWWW_Trace(config, "email: invoking command '%s'", CommandLineText(argv).c_str());
     const ProgramResult result = RunOutsideProgram(argv);
     if (!result.Ok()) {

@@ -11,7 +11,7 @@ namespace qelwww::detail {
 ProgramResult RunOutsideProgram(const std::vector<std::string>& argv) {
     ProgramResult result;
     int status = -1;
-    result.startError = ArcOS_RunProgram(argv, &status);
+    result.startError = ArcOS_RunProgramQuiet(argv, &status);
     result.exitStatus = result.startError == 0 ? status : -1;
     return result;
 }

@@ -14,7 +14,8 @@ struct ProgramResult {
 };
 
 // Starts argv[0] (an absolute path) with the argument vector, never through a shell, and
-// waits for it.
+// waits for it. Its standard input and output are /dev/null: the gateway's standard output
+// may be the reply.
 ProgramResult RunOutsideProgram(const std::vector<std::string>& argv);
 
 // The argument vector as one line for a trace; an argument holding anything beyond

@@ -1,12 +1,18 @@
 // The outside converters' calls against the tests' own stand-ins (www/tests/converters):
 // AFP to HTML page by page and whole, AFP to PDF by library and by program, the e-mail
 // program, their failures, the temporary files they leave (none), and retrieve through them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "converters.h"
@@ -62,6 +68,38 @@ std::vector<Part> SplitParts(const std::string& body) {
     return parts;
 }
 
+// Our standard output, sent to a file while the object lives: a CGI program's reply.
+class CapturedStdout {
+public:
+    explicit CapturedStdout(const std::string& path) : path_(path) {
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (file >= 0) {
+            dup2(file, STDOUT_FILENO);
+            close(file);
+        }
+    }
+    ~CapturedStdout() { Restore(); }
+    // What was written, our output restored first.
+    std::string Text() {
+        Restore();
+        std::ifstream in(path_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    void Restore() {
+        if (saved_ < 0) return;
+        std::fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+        saved_ = -1;
+    }
+    std::string path_;
+    int saved_ = -1;
+};
+
 class Converters : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,7 +131,8 @@ protected:
     }
     static std::vector<std::string> FilesIn(const std::string& dir) {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
         return names;
     }
     std::string Body() const { return session_->response->GetBody(); }
@@ -123,16 +162,18 @@ TEST_F(Converters, Afp2HtmlWholeDocumentOptions) {
     const Case cases[] = {
         {"only UseApplet set: the built-in values", "[default]\nUseApplet=FALSE\n", "INVOICES", 'B', '0',
          "gif=1 shade=0 colour='' fonts=0 fontmap='' rotation=0 scale='1.0' imagemap=''"},
-        {"every key from default", 
+        {"every key from default",
          "[default]\nUseApplet=false\nScaleFactor=1.5\nCreateGIF=false\nShadeFlag=true\nSuppressFonts=TRUE\n"
          "FontMapFile=fonts.map\nImageMapFile=img.map\n",
          "INVOICES", 'C', '2',
-         "gif=0 shade=1 colour='cyan' fonts=1 fontmap='fonts.map' rotation=90 scale='1.5' imagemap='img.map'"},
+         "gif=0 shade=1 colour='cyan' fonts=1 fontmap='fonts.map' rotation=90 scale='1.5' "
+         "imagemap='img.map'"},
         {"the folder's section first, an empty value kept; shade letter N turns shading off", layered,
-         "INVOICES", 'N', '9', "gif=1 shade=0 colour='' fonts=0 fontmap='' rotation=270 scale='0.5' imagemap=''"},
+         "INVOICES", 'N', '9',
+         "gif=1 shade=0 colour='' fonts=0 fontmap='' rotation=270 scale='0.5' imagemap=''"},
         {"another group: default", layered, "OTHER", 'Y', '1',
          "gif=1 shade=1 colour='yellow' fonts=0 fontmap='' rotation=180 scale='2.0' imagemap='x.map'"},
-        {"a font map only with fonts suppressed; unknown codes", 
+        {"a font map only with fonts suppressed; unknown codes",
          "[default]\nUseApplet=FALSE\nFontMapFile=fonts.map\n", "INVOICES", 'D', 'X',
          "gif=1 shade=0 colour='' fonts=0 fontmap='' rotation=0 scale='1.0' imagemap=''"},
         {"colour letters", "[default]\nUseApplet=FALSE\n", "INVOICES", 'L', '0',
@@ -151,9 +192,10 @@ TEST_F(Converters, Afp2HtmlWholeDocumentOptions) {
         ASSERT_EQ(Afp2Html(&config_, session_.get(), &document_, "RES", "AFPDATA", 0), 0) << Body();
         EXPECT_EQ(session_->response->ContentType(), "text/html");
         // Resources first: "RES" then "AFPDATA".
-        EXPECT_EQ(session_->response->Binary(), "<html><body>\n<p>document bytes=10 hex=52455341465044415441"
-                                                " pages=1 dir=" + Variant("good") + "</p>\n<p>options: " +
-                                                    c.options + "</p>\n</body></html>\n");
+        EXPECT_EQ(session_->response->Binary(),
+                  "<html><body>\n<p>document bytes=10 hex=52455341465044415441"
+                  " pages=1 dir=" +
+                      Variant("good") + "</p>\n<p>options: " + c.options + "</p>\n</body></html>\n");
         const std::string trace = Trace();
         EXPECT_NE(trace.find("afp2html: iRotation = "), std::string::npos) << trace;
         EXPECT_NE(trace.find("afp2html: szScale = '"), std::string::npos) << trace;
@@ -185,7 +227,8 @@ TEST_F(Converters, Afp2HtmlPageByPageForTheApplet) {
         dir_.Write("a2w.ini", c.settings);
         Configure("[afp2html]\nConfigFile=a2w.ini\nInstallDir=" + Variant("good") + "\n");
         document_.pagesPerSegment = c.perSegment;
-        ASSERT_EQ(Afp2Html(&config_, session_.get(), &document_, "RR", "AAAAA\fBB\fC", c.segment), 0) << Body();
+        ASSERT_EQ(Afp2Html(&config_, session_.get(), &document_, "RR", "AAAAA\fBB\fC", c.segment), 0)
+            << Body();
         const std::vector<Part> parts = SplitParts(session_->response->Binary());
         size_t at = 0;
         for (size_t i = 0; i < c.pages.size(); ++i) {
@@ -196,8 +239,8 @@ TEST_F(Converters, Afp2HtmlPageByPageForTheApplet) {
             ASSERT_TRUE(html.has_value()) << "page " << page << " is no zlib stream";
             std::smatch m;
             const std::regex shape("<p>page " + std::to_string(page) + " image (QKA2HI[0-9]+_" +
-                                   std::to_string(page) + ") bytes=" + std::to_string(sizes[i]) + " hex=" + hex[i] +
-                                   "</p>");
+                                   std::to_string(page) + ") bytes=" + std::to_string(sizes[i]) +
+                                   " hex=" + hex[i] + "</p>");
             ASSERT_TRUE(std::regex_match(*html, m, shape)) << *html;
             const std::string imageName = m[1];
             EXPECT_TRUE(imageNames.insert(imageName).second) << "image names are never reused: " << imageName;
@@ -259,8 +302,8 @@ TEST_F(Converters, LibraryWithoutAnEntryOrAHandleGivesNoOutput) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Configure("[afp2html]\nInstallDir=" + Variant(c.variant) + "\n[afp2pdf]\nInstallDir=" + Variant(c.variant) +
-                  "\n");
+        Configure("[afp2html]\nInstallDir=" + Variant(c.variant) +
+                  "\n[afp2pdf]\nInstallDir=" + Variant(c.variant) + "\n");
         const int rc = c.html ? Afp2Html(&config_, session_.get(), &document_, "", c.data, 0)
                               : Afp2Pdf(&config_, session_.get(), &document_, "", c.data);
         EXPECT_EQ(rc, 0);
@@ -271,14 +314,17 @@ TEST_F(Converters, LibraryWithoutAnEntryOrAHandleGivesNoOutput) {
 }
 
 TEST_F(Converters, Afp2PdfByLibrary) {
-    dir_.Write("a2p.ini", "[default]\nImageMapFile=img.map\nOptionsFile=pdf.opt\n[Invoices-INVOICES]\nOptionsFile=inv.opt\n");
+    dir_.Write(
+        "a2p.ini",
+        "[default]\nImageMapFile=img.map\nOptionsFile=pdf.opt\n[Invoices-INVOICES]\nOptionsFile=inv.opt\n");
     Configure("[afp2pdf]\nConfigFile=a2p.ini\nInstallDir=" + Variant("good") + "\n");
     document_.group = &group_;
     document_.orientation = '2';
     ASSERT_EQ(Afp2Pdf(&config_, session_.get(), &document_, "R", "AFP"), 0) << Body();
     EXPECT_EQ(session_->response->ContentType(), "application/pdf");
-    EXPECT_EQ(session_->response->Binary(), "%PDF-1.4\n% library bytes=4 hex=52414650 dir=" + Variant("good") +
-                                                "\n% rotation=90 imagemap='img.map' options='inv.opt'\n%%EOF\n");
+    EXPECT_EQ(session_->response->Binary(),
+              "%PDF-1.4\n% library bytes=4 hex=52414650 dir=" + Variant("good") +
+                  "\n% rotation=90 imagemap='img.map' options='inv.opt'\n%%EOF\n");
     EXPECT_TRUE(FilesIn(cache_).empty()) << "the library needs no files";
 }
 
@@ -290,7 +336,10 @@ TEST_F(Converters, Afp2PdfByProgramWithAnyCacheDirectoryName) {
         SCOPED_TRACE(name);
         const std::string cache = dir_.MakeDir(name);
         Configure("[afp2pdf]\nUseExecutable=1\nInstallDir=" + Variant("good") + "\n", cache);
-        ASSERT_EQ(Afp2Pdf(&config_, session_.get(), &document_, "RR", "AFPX"), 0) << Body();
+        CapturedStdout reply(dir_.Path() + "/reply");
+        const int rc = Afp2Pdf(&config_, session_.get(), &document_, "RR", "AFPX");
+        EXPECT_EQ(reply.Text(), "") << "the program wrote into the reply";
+        ASSERT_EQ(rc, 0) << Body();
         EXPECT_EQ(session_->response->ContentType(), "application/pdf");
         const std::string pdf = session_->response->Binary();
         std::smatch m;
@@ -311,7 +360,8 @@ TEST_F(Converters, Afp2PdfByProgramWithAnyCacheDirectoryName) {
         }
         EXPECT_TRUE(FilesIn(cache).empty()) << FilesIn(cache).front();
         const std::string trace = Trace();
-        EXPECT_NE(trace.find("afp2pdf: invoking command '" + Variant("good") + "afp2pdf -o "), std::string::npos)
+        EXPECT_NE(trace.find("afp2pdf: invoking command '" + Variant("good") + "afp2pdf -o "),
+                  std::string::npos)
             << trace;
     }
     EXPECT_FALSE(fs::exists("pwned"));
@@ -353,7 +403,8 @@ TEST_F(Converters, EmailProgram) {
         bool ok;
         int error;
     };
-    const Case cases[] = {{"good", true, 0}, {"fails", false, 3}, {"killed", false, 137}, {"noentry", false, 2}};
+    const Case cases[] = {
+        {"good", true, 0}, {"fails", false, 3}, {"killed", false, 137}, {"noentry", false, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.variant);
         Configure("[email]\nInstallDir=" + Variant(c.variant) + "\n");
@@ -361,7 +412,9 @@ TEST_F(Converters, EmailProgram) {
         std::string index = "old";
         std::string program;
         int error = -1;
+        CapturedStdout reply(dir_.Path() + "/reply");
         EXPECT_EQ(RunEmailProgram(&config_, session_.get(), &data, &index, &program, &error), c.ok);
+        EXPECT_EQ(reply.Text(), "") << "the program wrote into the reply";
         EXPECT_EQ(program, Variant(c.variant) + "qelemail");
         EXPECT_EQ(error, c.error);
         EXPECT_TRUE(FilesIn(cache_).empty()) << FilesIn(cache_).front();

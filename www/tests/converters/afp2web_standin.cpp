@@ -79,9 +79,9 @@ __attribute__((visibility("default"))) int32_t A2WXFormPage(void* handle, QelA2W
 __attribute__((visibility("default"))) int32_t A2WXFormDoc(void* handle, QelA2WOptions* o) {
     auto* d = static_cast<Document*>(handle);
     if (o->structSize != sizeof(QelA2WOptions)) return 1;
-    d->output = "<html><body>\n<p>document " + standin::Describe(d->input) + " pages=" +
-                std::to_string(d->pages.size()) + " dir=" + d->installDir + "</p>\n<p>" + OptionsLine(o) +
-                "</p>\n</body></html>\n";
+    d->output = "<html><body>\n<p>document " + standin::Describe(d->input) +
+                " pages=" + std::to_string(d->pages.size()) + " dir=" + d->installDir + "</p>\n<p>" +
+                OptionsLine(o) + "</p>\n</body></html>\n";
     Hand(d, o);
     return 0;
 }

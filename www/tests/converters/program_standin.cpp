@@ -2,7 +2,8 @@
 //   afp2pdf  -o <output> -r <resources> <input>
 //   qelemail -m <message> -o <output> -i <index>
 // Each checks its argument vector strictly, reads its input files (noting their modes, which
-// must be 0600), and writes an output that describes them and lists its arguments between
+// must be 0600), chats on standard output, and writes an output that describes them and lists its arguments
+// between
 // '|'. QEL_STANDIN_FAILURE 1 writes part of the output and exits with 3; 2 writes part of it
 // and kills itself with SIGKILL.
 #include <sys/stat.h>
@@ -65,24 +66,29 @@ int Afp2Pdf(int argc, char** argv) {
     std::string output;
     if (!Read(argv[2], &output, &modes)) return 5;
     return Finish(argv[2], "%PDF-1.4\n% program resources " + standin::Describe(resources) + "\n% input " +
-                               standin::Describe(input) + "\n% modes=" + modes + "\n% args=" +
-                               ArgumentList(argc, argv) + "\n%%EOF\n");
+                               standin::Describe(input) + "\n% modes=" + modes +
+                               "\n% args=" + ArgumentList(argc, argv) + "\n%%EOF\n");
 }
 
 int Email(int argc, char** argv) {
-    if (argc != 7 || std::string(argv[1]) != "-m" || std::string(argv[3]) != "-o" || std::string(argv[5]) != "-i")
+    if (argc != 7 || std::string(argv[1]) != "-m" || std::string(argv[3]) != "-o" ||
+        std::string(argv[5]) != "-i")
         return 2;
     std::string message, modes, ignored;
-    if (!Read(argv[2], &message, &modes) || !Read(argv[4], &ignored, &modes) || !Read(argv[6], &ignored, &modes))
+    if (!Read(argv[2], &message, &modes) || !Read(argv[4], &ignored, &modes) ||
+        !Read(argv[6], &ignored, &modes))
         return 5;
     if (!Write(argv[6], "MESSAGE " + standin::Describe(message) + "\nMODES " + modes + "\n")) return 4;
-    return Finish(argv[4], "<html><body><p>e-mail " + standin::Describe(message) + "</p><p>args=" +
-                               ArgumentList(argc, argv) + "</p></body></html>\n");
+    return Finish(argv[4], "<html><body><p>e-mail " + standin::Describe(message) +
+                               "</p><p>args=" + ArgumentList(argc, argv) + "</p></body></html>\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A chatty program: the gateway must keep this out of its reply.
+    std::printf("%s stand-in: converting\n", argv[0]);
+    std::fflush(stdout);
     const std::string name = argv[0];
     const std::string base = name.substr(name.rfind('/') + 1);
     if (base == "afp2pdf") return Afp2Pdf(argc, argv);
