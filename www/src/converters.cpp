@@ -1,6 +1,4 @@
-// The converters' calls. The outside AFP converters and the e-mail program are not part
-// of this build: their calls answer as for a missing library or program. The bundle and
-// e-mail pages are in bundle_page.cpp and email_page.cpp.
+// The embedded document of an e-mail document or bundle: one range of its data.
 #include "converters.h"
 
 #include <cerrno>
@@ -11,22 +9,6 @@
 namespace qelwww::detail {
 
 namespace {
-
-// InstallDir of a converter's section, else the gateway's, ending in '/'.
-std::string ConverterDir(const QelWWWConfig* config, const char* section) {
-    std::string dir = QelWWW_GetIniValue(config, section, "InstallDir").value_or(config->installDir);
-    if (dir.empty()) dir = config->installDir;
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    return dir;
-}
-
-int MissingLibrary(const QelWWWConfig* config, QelWWWSession* session, const char* section,
-                   const char* name) {
-    const std::string path = ConverterDir(config, section) + name;
-    if (config->traceOn) QelWWW_Trace(config, "%s: '%s' could not be loaded", section, path.c_str());
-    QelWWW_ReportText(config, session, false, kMsgNoLibrary, {path});
-    return 1;
-}
 
 // A value of _eoff or _elen: decimal digits only, within 64 bits.
 enum class Number { kMissing, kBad, kOk };
@@ -43,25 +25,6 @@ Number ReadNumber(QelWWWSession* session, const char* name, uint64_t* value) {
 }
 
 }  // namespace
-
-int Afp2Html(const QelWWWConfig* config, QelWWWSession* session, const OpenDocument*, std::string_view,
-             std::string_view, int) {
-    return MissingLibrary(config, session, "afp2html", "libafp2web.so");
-}
-
-int Afp2Pdf(const QelWWWConfig* config, QelWWWSession* session, const OpenDocument*, std::string_view,
-            std::string_view) {
-    return MissingLibrary(config, session, "afp2pdf", "libafp2pdf.so");
-}
-
-bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession*, std::string*, std::string*,
-                     std::string* program, int* error) {
-    *program = config->installDir + "qelemail";
-    *error = ENOENT;
-    if (config->traceOn)
-        QelWWW_Trace(config, "email: unable to invoke qelemail, rc = %d, errno = %d", -1, *error);
-    return false;
-}
 
 int WriteEmbeddedDoc(const QelWWWConfig* config, QelWWWSession* session, std::string_view data) {
     uint64_t offset = 0;

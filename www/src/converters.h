@@ -26,8 +26,9 @@ int Afp2Html(const QelWWWConfig* config, QelWWWSession* session, const OpenDocum
 int Afp2Pdf(const QelWWWConfig* config, QelWWWSession* session, const OpenDocument* document,
             std::string_view resources, std::string_view data);
 // The e-mail program turns the expanded e-mail document into HTML: true with *data
-// replaced by its output and *index by its index file; false when it cannot run, with
-// *program naming it and *error its errno.
+// replaced by its output and *index by its index file; false when it cannot run or fails,
+// with *program naming it and *error the errno of a failed start or file step, else its
+// exit status (128 + the signal that ended it).
 bool RunEmailProgram(const QelWWWConfig* config, QelWWWSession* session, std::string* data,
                      std::string* index, std::string* program, int* error);
 // The page of an archive bundle (type 'O') with links to its embedded documents (docId:

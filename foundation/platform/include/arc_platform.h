@@ -81,6 +81,9 @@ std::string ArcOS_ShellQuote(std::string_view value);
 // vector, no shell, and waits for it. Result: 0 when started (exit status in
 // *exitStatus, or 128+signal), else the errno of the failed start.
 int ArcOS_RunProgram(const std::vector<std::string>& argv, int* exitStatus);
+// The same with the child's standard input and output on /dev/null (standard error shared):
+// a CGI program's standard output is its reply, which a child must not write into.
+int ArcOS_RunProgramQuiet(const std::vector<std::string>& argv, int* exitStatus);
 
 // A child process with one end of a pipe (popen without a shell).
 struct ArcOSPipe {

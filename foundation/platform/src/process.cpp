@@ -55,6 +55,18 @@ int ArcOS_RunProgram(const std::vector<std::string>& argv, int* exitStatus) {
     return waitFor(pid, exitStatus);
 }
 
+int ArcOS_RunProgramQuiet(const std::vector<std::string>& argv, int* exitStatus) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int rc = spawn(&pid, argv, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return rc;
+    return waitFor(pid, exitStatus);
+}
+
 int ArcOS_System(const char* command) {
     if (command == nullptr) return -1;
     int status = -1;

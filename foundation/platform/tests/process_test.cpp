@@ -1,7 +1,11 @@
 #include "arc_platform.h"
 #include "temp_dir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -16,6 +20,30 @@ TEST(Process, RunProgramReportsTheExitStatus) {
     EXPECT_EQ(status, 7);
     EXPECT_NE(ArcOS_RunProgram({"/no/such/program"}, &status), 0);
     EXPECT_NE(ArcOS_RunProgram({}, &status), 0);
+}
+
+// The quiet form keeps the child off our standard output and gives it an empty input.
+TEST(Process, RunProgramQuietLeavesOurStandardOutputAlone) {
+    TempDir dir;
+    const std::string captured = dir.file("stdout");
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    const int file = open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    dup2(file, STDOUT_FILENO);
+    close(file);
+    int status = -1;
+    const int rc =
+        ArcOS_RunProgramQuiet({"/bin/sh", "-c", "echo leaked; if read x; then exit 9; fi; exit 4"}, &status);
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(status, 4) << "standard input is empty";
+    std::string content;
+    ASSERT_EQ(ArcOS_ReadFile(captured.c_str(), &content), 0);
+    EXPECT_EQ(content, "");
+    EXPECT_NE(ArcOS_RunProgramQuiet({"/no/such/program"}, &status), 0);
 }
 
 TEST(Process, ArgumentsNeverReachAShell) {
