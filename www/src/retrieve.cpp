@@ -265,8 +265,8 @@ int AppendSegmentTexts(Retrieval& r) {
             failed = scope.Failed();
         }
         if (status.severity != CLIENT_SEV_OK) {
-            SEARCH_TRACE(r.config, "retrieve: segment %d failed, severity %d, code %d", segment, status.severity,
-                         status.code);
+            SEARCH_TRACE(r.config, "retrieve: segment %d failed, severity %d, code %d", segment,
+                         status.severity, status.code);
             QelWWW_ReportStatus(r.config, r.session, &status);
             return r.Fail();
         }

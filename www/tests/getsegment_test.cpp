@@ -206,8 +206,7 @@ TEST_F(GetSegment, RetrieveAsTextHoldsEverySegment) {
         std::string expected;  // the body after the Begin line or "<pre>"
     };
     const Case cases[] = {
-        {"_line=ascii&_nohtml=1", false, whole},
-        {"_line=ascii", false, whole},
+        {"_line=ascii&_nohtml=1", false, whole},    {"_line=ascii", false, whole},
         {"_line=ascii&_nohtml=1", true, whole},  // written to the cache
         {"_line=ascii&_nohtml=1", true, whole},  // and read from it
         {"_applet=1", false, "page 1\npage 2\n\f"},
@@ -228,7 +227,8 @@ TEST_F(GetSegment, RetrieveAsTextHoldsEverySegment) {
         } else if (reply->noHtml) {
             EXPECT_EQ(r.GetBody(), "[BEGIN]\n" + c.expected);
         } else {
-            EXPECT_NE(r.GetBody().find("<pre>\n" + c.expected + "</pre>\n"), std::string::npos) << r.GetBody();
+            EXPECT_NE(r.GetBody().find("<pre>\n" + c.expected + "</pre>\n"), std::string::npos)
+                << r.GetBody();
         }
         EXPECT_EQ(reply->client, nullptr);
     }
