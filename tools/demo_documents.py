@@ -34,7 +34,9 @@ def _group(agid, name, description, storage_id, appid, app_name, data_type, obje
         ],
         "applications": [{"appid": appid, "name": app_name, "description": description, "data_type": data_type,
                           "compression": "O"}],
-        "permissions": [{"who": "STAFF", "documents": 1, "annotations": 7}],
+        # Retrieve (0x01), update index values (0x08) and print (0x10: the hit list offers
+        # the print boxes).
+        "permissions": [{"who": "STAFF", "documents": 0x19, "annotations": 7}],
         "objects": objects,
     }
     if resources:

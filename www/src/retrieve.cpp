@@ -253,6 +253,51 @@ void ExpandForOutput(Retrieval& r) {
     }
 }
 
+// The text of segments 1 to the last, appended to the data.
+int AppendSegmentTexts(Retrieval& r) {
+    for (int32_t segment = 1; segment < r.document->segmentCount; ++segment) {
+        std::string data;
+        ClientStatus status;
+        bool failed = false;
+        {
+            OutputScope scope(&data);
+            Doc_GetSegment(&status, r.document, segment, AppendOutput, 0);
+            failed = scope.Failed();
+        }
+        if (status.severity != CLIENT_SEV_OK) {
+            SEARCH_TRACE(r.config, "retrieve: segment %d failed, severity %d, code %d", segment,
+                         status.severity, status.code);
+            QelWWW_ReportStatus(r.config, r.session, &status);
+            return r.Fail();
+        }
+        if (failed) {
+            QelWWW_ReportMessage(r.config, r.session, false, QELWWW_MSG_NO_MEMORY, 0, nullptr);
+            return r.Fail();
+        }
+        std::string text;
+        if (!QelWWW_LineDataToText(r.config, r.document, data, &text)) {
+            SEARCH_TRACE(r.config, "retrieve: segment %d not converted to text", segment);
+            return r.Report(kMsgConvertFailed, {});
+        }
+        r.data += ConfiguredToUtf8(r.config, text);
+    }
+    return 0;
+}
+
+// A page or plain text of line data shows the whole document: the text of every further
+// segment, converted as the first, follows it. The applet asks for them itself. 0; 1
+// failed with the reply written.
+int AppendFurtherSegments(Retrieval& r) {
+    if (!r.Text() || r.applet || r.type != 'L' || r.document->segmentCount < 2) return 0;
+    if (!IsStoredLetter(r.dataLetter)) return 0;  // the first segment's text did not expand
+    ClientSession* client = r.session->client;
+    Doc_SetRetrieveMode(client, 2, 1);
+    Doc_SetRetrieveMode(client, 1, 0);
+    const int result = AppendSegmentTexts(r);
+    Doc_SetRetrieveMode(client, 2, 0);  // the saved session keeps retrieve's own mode
+    return result;
+}
+
 // The body that a converter or page renderer writes. -1 when none does; else its result.
 int ConvertedBody(Retrieval& r, const std::string& description) {
     const char* ext = r.session->parms->Get("_ext");
@@ -359,6 +404,7 @@ int RetrieveAction(const QelWWWConfig* config, QelWWWSession* session) {
     // The cache keeps the data as it came (stored letter, or zlib text).
     WriteToCache(r);
     if (!content.container) ExpandForOutput(r);
+    if (AppendFurtherSegments(r) != 0) return 1;
 
     if (WriteReply(r, content, DescribeHit(session, r.folder, r.chosen.hit)) != 0) return 1;
     session->response->SaveStateCookies(config, session, config->codePage,

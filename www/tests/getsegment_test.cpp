@@ -1,6 +1,7 @@
 // The getsegment action: the segments after the first of a '$' document in three stored
 // objects, read as the viewer reads them after a full container; refused segment numbers;
-// the saved document object with CacheDocs; text segments.
+// the saved document object with CacheDocs; text segments; retrieve's text of the whole
+// document.
 #include "document_test_support.h"
 
 namespace {
@@ -191,6 +192,45 @@ TEST_F(GetSegment, TextSegments) {
         } else {
             EXPECT_NE(body.find("<pre>\n" + kSecond + "</pre>\n"), std::string::npos) << body;
         }
+    }
+}
+
+// A text page or plain text from retrieve holds every segment, each converted to text as
+// the first (lines, a form feed after each page); the applet gets the first segment only
+// and asks for the others.
+TEST_F(GetSegment, RetrieveAsTextHoldsEverySegment) {
+    const std::string whole = "page 1\npage 2\n\fsegment 2.\n\fsegment 3.\n\f";
+    struct Case {
+        const char* request;
+        bool cacheDocs;
+        std::string expected;  // the body after the Begin line or "<pre>"
+    };
+    const Case cases[] = {
+        {"_line=ascii&_nohtml=1", false, whole},    {"_line=ascii", false, whole},
+        {"_line=ascii&_nohtml=1", true, whole},  // written to the cache
+        {"_line=ascii&_nohtml=1", true, whole},  // and read from it
+        {"_applet=1", false, "page 1\npage 2\n\f"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.request) + (c.cacheDocs ? " cached" : ""));
+        config_.cacheDocs = c.cacheDocs ? 1 : 0;
+        auto reply = Request(std::string(wwwtest::kBobLogon) + "_a=r&Invoice+number=A0009&" + c.request);
+        ASSERT_EQ(result_, 0) << reply->response->GetBody();
+        const QelWWWResponse& r = *reply->response;
+        if (std::string(c.request) == "_applet=1") {
+            const std::string& binary = r.Binary();
+            const size_t data = binary.find("DATA=");
+            ASSERT_NE(data, std::string::npos) << binary;
+            const size_t lineEnd = binary.find('\n', data);
+            ASSERT_NE(lineEnd, std::string::npos);
+            EXPECT_EQ(wwwtest::Inflate(binary.substr(lineEnd + 1)), c.expected);
+        } else if (reply->noHtml) {
+            EXPECT_EQ(r.GetBody(), "[BEGIN]\n" + c.expected);
+        } else {
+            EXPECT_NE(r.GetBody().find("<pre>\n" + c.expected + "</pre>\n"), std::string::npos)
+                << r.GetBody();
+        }
+        EXPECT_EQ(reply->client, nullptr);
     }
 }
 

@@ -12,6 +12,18 @@ import sys
 import time
 
 DEMO_SERVER = "DEMO"
+# What every browser gets (docs/demo.md, "Viewing documents"): line data as text in the
+# page, AFP as a download of its own type (no browser shows AFP and the AFP converters are
+# not part of the build), the note and print icons of the hit list, and hit values that
+# link to their document.
+DEMO_VIEWS = """[default browser]
+LineViewing=ascii
+AfpViewing=native
+ViewNotes=1
+AddNotes=1
+ServerPrint=1
+NoLinks=0
+"""
 
 
 def free_port():
@@ -150,8 +162,8 @@ def make_demo_site(root, build_dir, source_dir, port, archive_dir=None):
     # The hit list's icons, at the image directory the gateway names by default ("/").
     for name in os.listdir(os.path.join(demo, "icons")):
         shutil.copy(os.path.join(demo, "icons", name), os.path.join(dirs["htdocs"], name))
-    write_ini(dirs["cgi"], ini_text(dirs["cache"], dirs["templates"], dirs["log"],
-                                    configuration="Codepage=1208", extra=server_section(DEMO_SERVER, archive)))
+    write_ini(dirs["cgi"], ini_text(dirs["cache"], dirs["templates"], dirs["log"], configuration="Codepage=1208",
+                                    extra=DEMO_VIEWS + server_section(DEMO_SERVER, archive)))
     env = {"QEL_REGISTRY_DIR": dirs["registry"], "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
     conf = write_lighttpd_conf(root, lighttpd_conf_text(root, port, dirs["cgi"], dirs["log"], env,
                                                         index="index.html"))

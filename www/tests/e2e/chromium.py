@@ -6,11 +6,11 @@ import tempfile
 
 try:
     from selenium import webdriver
-    from selenium.common.exceptions import NoAlertPresentException
+    from selenium.common.exceptions import (NoAlertPresentException, StaleElementReferenceException,
+                                            WebDriverException)
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
-    from selenium.webdriver.support import expected_conditions
 except ImportError:  # told by missing()
     webdriver = None
 
@@ -41,6 +41,20 @@ def missing():
     if not lacking:
         return None
     return "browser tests need " + ", ".join(lacking) + "; scripts/install-deps.sh installs them"
+
+
+def _gone(element):
+    """True once the element left the page. A node detached while it is being asked about
+    makes chromedriver answer with an inspector error instead of a stale reference."""
+    try:
+        element.is_enabled()
+        return False
+    except StaleElementReferenceException:
+        return True
+    except WebDriverException as error:
+        if "does not belong to the document" in str(error):
+            return True
+        raise
 
 
 class Chromium:
@@ -89,7 +103,7 @@ class Chromium:
         self.wait_for_new_page(old)
 
     def wait_for_new_page(self, old, seconds=60):
-        WebDriverWait(self.driver, seconds).until(expected_conditions.staleness_of(old))
+        WebDriverWait(self.driver, seconds).until(lambda d: _gone(old))
         WebDriverWait(self.driver, seconds).until(
             lambda d: d.execute_script("return document.readyState") == "complete")
 

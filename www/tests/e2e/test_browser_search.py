@@ -8,17 +8,9 @@ QELWWW_ARTIFACT_DIR (the build folder when run by ctest).
 Skips only when chromium, chromedriver or selenium is missing."""
 import collections
 import datetime
-import os
-import shutil
-import subprocess
-import tempfile
-import unittest
-import urllib.parse
 
-from gateway_site import SiteTestCase, required_env
-import chromium
+from demo_browser import DemoBrowserCase
 import demo_rows
-import qelwww_site  # on the path through gateway_site
 
 STATEMENTS = 800  # two months of statements
 SCRIPT_TEXT = "<script>alert('script')</script>"
@@ -68,76 +60,17 @@ SEARCHES = [
 ]
 
 
-class BrowserSearch(SiteTestCase):
+class BrowserSearch(DemoBrowserCase):
+    STATEMENTS = STATEMENTS
+
+    @classmethod
+    def change(cls, description):
+        make_hostile(description)
+
     @classmethod
     def setUpClass(cls):
-        lacking = chromium.missing()
-        if lacking:
-            raise unittest.SkipTest(lacking)
-        program = os.path.realpath(required_env("QELWWW_PROGRAM"))
-        builder = required_env("QELWWW_ARCHIVE_BUILDER")
-        cls.artifacts = os.environ.get("QELWWW_ARTIFACT_DIR") or tempfile.mkdtemp(prefix="qelwww-shots-")
-        cls.work = tempfile.mkdtemp(prefix="qelwww-browser-")
-        try:
-            archive, description = demo_rows.build_archive(builder, cls.work, STATEMENTS, make_hostile)
-            cls.rows = demo_rows.statement_table(description)
-            cls.port = qelwww_site.free_port()
-            conf, cls.logon_url = qelwww_site.make_demo_site(os.path.join(cls.work, "site"),
-                                                             os.path.dirname(os.path.dirname(program)),
-                                                             demo_rows.SOURCE, cls.port, archive)
-            cls.log_dir = os.path.join(cls.work, "site", "log")
-            with open(os.path.join(cls.log_dir, "lighttpd.out"), "ab") as log:
-                cls.server = subprocess.Popen([required_env("LIGHTTPD"), "-D", "-f", conf], stdout=log,
-                                              stderr=log, stdin=subprocess.DEVNULL)
-            if not qelwww_site.wait_for_port(cls.server, cls.port):
-                raise RuntimeError("lighttpd did not start")
-            cls.browser = chromium.Chromium()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        if getattr(cls, "browser", None) is not None:
-            cls.browser.quit()
-            cls.browser = None
-        if getattr(cls, "server", None) is not None:
-            cls.server.terminate()
-            cls.server.wait(timeout=10)
-            cls.server = None
-        shutil.rmtree(cls.work, ignore_errors=True)
-
-    def setUp(self):
-        # Every test starts logged off: no cookie of an earlier one.
-        self.browser.get(self.logon_url)
-        self.browser.driver.delete_all_cookies()
-
-    def tearDown(self):
-        path = os.path.join(self.log_dir, "cgi-stderr.log")
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                self.assert_no_sanitizer_report(f.read())
-
-    # -- steps -----------------------------------------------------------------------------
-
-    def cgi_url(self, **query):
-        return f"http://127.0.0.1:{self.port}/cgi-bin/qelwww?" + urllib.parse.urlencode(query)
-
-    def log_on(self, user, password):
-        """Fills in the static logon page and submits it."""
-        b = self.browser
-        b.get(self.logon_url)
-        b.find("input[name=_user]").send_keys(user)
-        b.find("input[name=_password]").send_keys(password)
-        b.submit("form button[type=submit]")
-        self.assertIsNone(b.alert_text())
-
-    def pick_folder(self, name):
-        b = self.browser
-        options = b.find_all("select[name=_f] option")
-        self.assertIn(name, [o.get_attribute("value") for o in options])
-        next(o for o in options if o.get_attribute("value") == name).click()
-        b.submit()
+        super().setUpClass()
+        cls.rows = demo_rows.statement_table(cls.description)
 
     def assert_search_form(self, folder):
         b = self.browser
@@ -145,23 +78,6 @@ class BrowserSearch(SiteTestCase):
         self.assertEqual(b.find("form input[name=_a]").get_attribute("value"), "d")
         for field in ("Customer", "Statement date", "Account", "Balance"):
             self.assertEqual(b.count(f'form input[type=text][name="{field}"]'), 1, field)
-
-    def fill_and_search(self, values):
-        """Clears every text input of the search form, types the values, submits."""
-        b = self.browser
-        for box in b.find_all("form input[type=text]"):
-            box.clear()
-        for name, value in values.items():
-            b.find(f'form input[type=text][name="{name}"]').send_keys(value)
-        b.submit()
-
-    def hit_table(self):
-        """(heading cells, rows of cell texts) of the hit list, the icon column left out."""
-        headings, rows = self.browser.driver.execute_script("""
-            const table = document.querySelector('form[name=QKForm] table');
-            const rows = Array.from(table.rows).map(r => Array.from(r.cells).slice(1).map(c => c.textContent));
-            return [rows[0], rows.slice(1)];""")
-        return headings, rows
 
     def hits_as_rows(self, headings, rows):
         """The displayed hits as a multiset of (customer, ISO date, account, balance)."""
@@ -173,10 +89,6 @@ class BrowserSearch(SiteTestCase):
         as the folder shows it (two decimals)."""
         query = f"SELECT customer, stmtdate, account, balance FROM statements WHERE {condition}"
         return collections.Counter((c, d, a, f"{b:.2f}") for c, d, a, b in self.rows.execute(query, parameters))
-
-    def screenshot(self, name):
-        path = self.browser.screenshot(os.path.join(self.artifacts, name))
-        self.assertGreater(os.path.getsize(path), 5000, path)
 
     # -- journeys --------------------------------------------------------------------------
 
