@@ -41,13 +41,31 @@ def make_hostile(description):
 
 
 def line_text(data):
-    """Line data as the gateway shows it as text. The local archive gives its applications
-    no conversion parameters, so a record (ended by a line feed) is a line as it stands,
-    its carriage-control byte included, and a segment is one page ended by a form feed."""
+    """Line data as the gateway shows it as text, read here on its own: records end in a line
+    feed, the first byte is an ANSI carriage control ('1' a new page, ' ' the next line, '0'
+    one blank line before, '-' two, '+' printed over the line before); each line ends in a
+    line feed and each page in a form feed."""
     records = data.decode("ascii").split("\n")
     if records[-1] == "":
         records.pop()
-    return "".join(record + "\n" for record in records) + FORM_FEED
+    pages = []
+    for record in records:
+        control, text = record[:1], record[1:]
+        if not pages or control == "1":
+            pages.append([])
+        page = pages[-1]
+        if control == "+" and page:
+            below = page[-1].ljust(len(text))
+            page[-1] = "".join(t if t != " " else below[i] for i, t in enumerate(text.ljust(len(below))))
+            continue
+        page.extend([""] * {"0": 1, "-": 2}.get(control, 0))
+        page.append(text)
+    return "".join("".join(line + "\n" for line in page) + FORM_FEED for page in pages)
+
+
+def page_count(data):
+    """Pages of ANSI line data: records that start with the new-page control."""
+    return sum(1 for record in data.split(b"\n") if record.startswith(b"1"))
 
 
 # The hit list's docid, form and function as the page's own script sends them, posted with
@@ -163,7 +181,7 @@ class BrowserDocuments(DemoBrowserCase):
                 self.assertIsNone(self.browser.alert_text())
                 shown = self.browser.driver.execute_script("return document.querySelector('pre').textContent;")
                 expected = "".join(line_text(part) for part in self.stored_bytes(title))
-                self.assertEqual(shown.count(FORM_FEED), len(self.stored_bytes(title)))
+                self.assertEqual(shown.count(FORM_FEED), sum(page_count(part) for part in self.stored_bytes(title)))
                 self.assertEqual(shown, expected)
                 # The page's frame is the demo template; the text is the one <pre>.
                 self.assertEqual(self.browser.count("pre"), 1)
