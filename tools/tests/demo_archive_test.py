@@ -16,6 +16,7 @@ import tempfile
 import time
 import unittest
 import zlib
+from archive_files import profile_sections, inflate_all
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GENERATOR = os.path.join(os.path.dirname(HERE), "demo_archive.py")
@@ -25,32 +26,6 @@ BUILD_SECONDS_LIMIT = 60
 
 def generate(out, *args):
     subprocess.run([sys.executable, GENERATOR, "--out", out, *args], check=True, stdout=subprocess.DEVNULL)
-
-
-def profile_sections(path):
-    """Sections of an INI-form table: {section: {key: value}}, one pair of quotes dropped."""
-    sections, current = {}, None
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            line = line.strip()
-            if line.startswith("[") and line.endswith("]"):
-                current = sections.setdefault(line[1:-1], {})
-            elif "=" in line and current is not None:
-                key, value = line.split("=", 1)
-                current[key] = value[1:-1] if len(value) >= 2 and value[0] == value[-1] == '"' else value
-    return sections
-
-
-def inflate_all(data):
-    """The zlib streams of an object, one after another, expanded."""
-    out = []
-    while data:
-        stream = zlib.decompressobj()
-        out.append(stream.decompress(data))
-        if not stream.eof:
-            raise AssertionError("a zlib stream ends early")
-        data = stream.unused_data
-    return b"".join(out)
 
 
 class DemoArchive(unittest.TestCase):

@@ -66,25 +66,6 @@ inline QelLocalIdxRow InvoiceRow(const Invoice& invoice, const std::string& obje
     return row;
 }
 
-// Adds the rows to segment INV1 of the archive in directory. CS_OK or the server's code.
-inline int AddInvoiceRows(const std::string& directory, const std::vector<QelLocalIdxRow>& rows) {
-    CsHandle handle{};
-    std::snprintf(handle.serverName, sizeof handle.serverName, "LOADER");
-    handle.def.kind = CS_KIND_LOCAL;
-    handle.def.profile = "[@SRV@_LOADER]\nDIRECTORY=" + directory + "\n";
-    if (int rc = QelLocal_Open(&handle); rc != CS_OK) return rc;
-    QelLocalAppGroup group;
-    int rc = QelLocal_ReadAppGroup(&handle, 100, &group);
-    if (rc == CS_OK) {
-        QelLocalSegment segment;
-        std::strcpy(segment.name, "INV1");
-        int64_t added = 0;
-        rc = QelLocal_AddIndexRows(&handle, group, segment, rows, &added);
-    }
-    QelLocal_Close(&handle);
-    return rc;
-}
-
 // The sample invoices, each ten bytes of object 1FAA, whose whole 53 bytes are the stored
 // block: retrievals as stored and expanded give the same bytes.
 inline std::vector<QelLocalIdxRow> StoredInvoiceRows() {

@@ -3,6 +3,7 @@
 // two hostile ones; dates 7 to 11 January 2024.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,9 +27,9 @@ inline const std::vector<Invoice>& SampleInvoices() {
     return invoices;
 }
 
-// Adds the invoices to the Invoices group (100) of the archive in directory. CS_OK or
-// the local server's code.
-inline int LoadInvoices(const std::string& directory, const std::vector<Invoice>& invoices) {
+// Adds the rows to segment INV1 of the Invoices group (100) of the archive in directory.
+// CS_OK or the local server's code.
+inline int AddInvoiceRows(const std::string& directory, const std::vector<QelLocalIdxRow>& rows) {
     CsHandle handle{};
     std::snprintf(handle.serverName, sizeof handle.serverName, "LOADER");
     handle.def.kind = CS_KIND_LOCAL;
@@ -37,21 +38,6 @@ inline int LoadInvoices(const std::string& directory, const std::vector<Invoice>
     QelLocalAppGroup group;
     int rc = QelLocal_ReadAppGroup(&handle, 100, &group);
     if (rc == CS_OK) {
-        std::vector<QelLocalIdxRow> rows;
-        uint32_t offset = 0;
-        for (const Invoice& invoice : invoices) {
-            QelLocalIdxRow row;
-            row.header.objName = "1FAA";
-            row.header.off = offset;
-            row.header.len = 10;
-            row.header.compType = 'N';
-            offset += 10;
-            row.values.resize(3);
-            row.values[0].text = invoice.number;
-            row.values[1].text = invoice.customer;
-            row.values[2].integer = invoice.day;
-            rows.push_back(row);
-        }
         QelLocalSegment segment;
         std::strcpy(segment.name, "INV1");
         int64_t added = 0;
@@ -59,6 +45,27 @@ inline int LoadInvoices(const std::string& directory, const std::vector<Invoice>
     }
     QelLocal_Close(&handle);
     return rc;
+}
+
+// Adds the invoices, ten bytes of object 1FAA each (no stored block). CS_OK or the local
+// server's code.
+inline int LoadInvoices(const std::string& directory, const std::vector<Invoice>& invoices) {
+    std::vector<QelLocalIdxRow> rows;
+    uint32_t offset = 0;
+    for (const Invoice& invoice : invoices) {
+        QelLocalIdxRow row;
+        row.header.objName = "1FAA";
+        row.header.off = offset;
+        row.header.len = 10;
+        row.header.compType = 'N';
+        offset += 10;
+        row.values.resize(3);
+        row.values[0].text = invoice.number;
+        row.values[1].text = invoice.customer;
+        row.values[2].integer = invoice.day;
+        rows.push_back(row);
+    }
+    return AddInvoiceRows(directory, rows);
 }
 
 }  // namespace wwwtest
