@@ -86,7 +86,9 @@ class CommandLineSite:
         return sorted(os.listdir(self.cache))
 
 
-class CommandLineTest(unittest.TestCase):
+class SiteCase(unittest.TestCase):
+    """A command-line site shared by a class's tests; no test leaves a temporary file."""
+
     @classmethod
     def setUpClass(cls):
         cls.site = CommandLineSite()
@@ -98,6 +100,8 @@ class CommandLineTest(unittest.TestCase):
     def tearDown(self):
         self.assertEqual(self.site.cache_files(), [], "no temporary file is left behind")
 
+
+class CommandLineTest(SiteCase):
     def pack(self, data, *extra):
         afp = self.site.write("in.afp", data)
         out = self.site.path("out.vod")
@@ -228,18 +232,7 @@ class CommandLineTest(unittest.TestCase):
                 self.assertNotIn(b"Usage:", done.stderr)
 
 
-class ResourceProgramTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.site = CommandLineSite()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.close()
-
-    def tearDown(self):
-        self.assertEqual(self.site.cache_files(), [], "no temporary file is left behind")
-
+class ResourceProgramTest(SiteCase):
     def parameters(self, name, *lines):
         return self.site.write(name, "".join(line + "\n" for line in lines))
 
