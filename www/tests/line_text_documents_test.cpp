@@ -88,7 +88,8 @@ void SetOptions(const std::string& text, OpenDocument& document) {
 TEST(LineDocumentsText, TheOracleFindsEveryLineDocument) {
     ASSERT_TRUE(OracleTexts::Ran()) << "the Python reading failed";
     std::vector<std::string> titles;
-    for (const LineDocument& d : OracleTexts::Documents()) titles.push_back(d.title + "/" + std::to_string(d.segments));
+    for (const LineDocument& d : OracleTexts::Documents())
+        titles.push_back(d.title + "/" + std::to_string(d.segments));
     EXPECT_EQ(titles, (std::vector<std::string>{"Quarterly stock report/1", "Branch sales summary/1",
                                                 "Annual ledger/3"}));
 }
@@ -132,7 +133,8 @@ TEST_F(LineDocumentsRetrieve, TextModeGivesEachSegmentsText) {
         std::string title = d.title;
         for (char& c : title)
             if (c == ' ') c = '+';
-        const std::string request = "_s=DEMO&_u=ALICE&_p=wonder1&_f=Documents&_line=ascii&_nohtml=1&Title=" + title;
+        const std::string request =
+            "_s=DEMO&_u=ALICE&_p=wonder1&_f=Documents&_line=ascii&_nohtml=1&Title=" + title;
         auto session = Request(request + "&_a=r");
         std::string body = session->response->GetBody();
         ASSERT_EQ(result_, 0) << body.substr(0, 400);
@@ -150,7 +152,8 @@ TEST_F(LineDocumentsRetrieve, TextModeGivesEachSegmentsText) {
             body = session->response->GetBody();
             ASSERT_EQ(result_, 0) << body.substr(0, 400);
             ASSERT_EQ(body.rfind("[BEGIN]\n", 0), 0u) << body.substr(0, 400);
-            EXPECT_EQ(body.substr(8), OracleTexts::File(stem + ".dat")) << "ASCII line data reads the same in UTF-8";
+            EXPECT_EQ(body.substr(8), OracleTexts::File(stem + ".dat"))
+                << "ASCII line data reads the same in UTF-8";
             std::string text;
             ASSERT_TRUE(QelWWW_LineDataToText(&config_, &document, body.substr(8), &text));
             whole += text;
