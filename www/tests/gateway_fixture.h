@@ -34,7 +34,7 @@ protected:
         namespace fs = std::filesystem;
         ASSERT_FALSE(dir_.Path().empty());
         archive_ = dir_.Path() + "/archive";
-        fs::copy(std::string(QEL_TESTDATA_DIR) + "/archive", archive_, fs::copy_options::recursive);
+        fs::copy(ArchiveSource(), archive_, fs::copy_options::recursive);
         cache_ = dir_.MakeDir("cache");
         dir_.MakeDir("templates");
         dir_.MakeDir("registry");
@@ -46,6 +46,9 @@ protected:
         if (config_.cacheMutex != nullptr) ArcOS_CloseHandle(config_.cacheMutex);
         config_.cacheMutex = nullptr;
     }
+
+    // The archive the gateway works on a copy of.
+    virtual std::string ArchiveSource() const { return std::string(QEL_TESTDATA_DIR) + "/archive"; }
 
     // More lines for qelwww.ini (after the server section).
     virtual std::string ExtraIni() const { return ""; }
