@@ -122,10 +122,10 @@ protected:
     void SetUp() override { GatewayFixture::SetUp(); }  // no invoices to load
 };
 
-// Retrieve in text mode gives the first segment as text; getsegment with text output
-// (_ascii=1) gives a further segment's line data in UTF-8, as the viewer reads it. Their
-// texts together are the whole document's.
-TEST_F(LineDocumentsRetrieve, TextModeGivesEachSegmentsText) {
+// Retrieve in text mode gives the whole document's text, every segment's in turn;
+// getsegment with text output (_ascii=1) gives a further segment's line data in UTF-8, as
+// the viewer reads it, and the first segment's text with theirs is the whole text too.
+TEST_F(LineDocumentsRetrieve, TextModeGivesTheWholeTextAndEachSegment) {
     ASSERT_TRUE(OracleTexts::Ran());
     ASSERT_FALSE(OracleTexts::Documents().empty());
     for (const LineDocument& d : OracleTexts::Documents()) {
@@ -140,8 +140,8 @@ TEST_F(LineDocumentsRetrieve, TextModeGivesEachSegmentsText) {
         ASSERT_EQ(result_, 0) << body.substr(0, 400);
         EXPECT_EQ(session->response->ContentType(), "text/plain");
         ASSERT_EQ(body.rfind("[BEGIN]\n", 0), 0u) << body.substr(0, 400);
-        EXPECT_EQ(body.substr(8), OracleTexts::File(d.number + "-0.txt"));
-        std::string whole = body.substr(8);
+        EXPECT_EQ(body.substr(8), OracleTexts::File(d.number + ".txt"));
+        std::string whole = OracleTexts::File(d.number + "-0.txt");
 
         OpenDocument document;
         SetOptions(OracleTexts::File(d.number + ".opt"), document);
