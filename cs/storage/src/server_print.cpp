@@ -52,7 +52,8 @@ int RunNumber() {
 
 std::string FileName(const std::string& dir, int run, const std::string& second) {
     return dir + "QEL." + std::to_string(ArcOS_GetProcessId()) + "." +
-           std::to_string(static_cast<int64_t>(ArcOS_GetThreadId())) + "." + std::to_string(run) + "." + second;
+           std::to_string(static_cast<int64_t>(ArcOS_GetThreadId())) + "." + std::to_string(run) + "." +
+           second;
 }
 
 bool HasDollar(const SmPrintDoc& doc) { return doc.object.name.find('$') != std::string::npos; }
@@ -76,13 +77,13 @@ std::string FormatValue(char type, const SmPrintValue& value) {
             if (auto* v = std::get_if<int64_t>(&value)) return std::to_string(int16_t(*v));
             return "0";
         case 'D':
-            std::snprintf(text, sizeof text, "%.2f", std::holds_alternative<double>(value) ? std::get<double>(value) : 0.0);
+            std::snprintf(text, sizeof text, "%.2f",
+                          std::holds_alternative<double>(value) ? std::get<double>(value) : 0.0);
             return text;
         case 'S':
             if (auto* v = std::get_if<std::string>(&value)) return *v;
             return "";
-        default:
-            return "";
+        default: return "";
     }
 }
 
@@ -96,12 +97,13 @@ std::string ControlLine(const SmPrintJob& job, const SmPrintDoc& doc) {
     }
     const SmPrintObject& o = doc.object;
     char numbers[256];
-    std::snprintf(numbers, sizeof numbers,
-                  "\tOff=%lu\tLen=%lu\tCompOff=%lu\tCompLen=%lu\tAnnot=0x%02X\tCompType=0x%02X\tRid=%lu\tPriNid=%hu"
-                  "\tSecNid=%hu",
-                  (unsigned long)o.offset, (unsigned long)o.length, (unsigned long)o.compressedOffset,
-                  (unsigned long)o.compressedLength, unsigned(o.annotations), unsigned(uint8_t(o.compression)),
-                  (unsigned long)o.resourceId, o.primaryNode, o.secondaryNode);
+    std::snprintf(
+        numbers, sizeof numbers,
+        "\tOff=%lu\tLen=%lu\tCompOff=%lu\tCompLen=%lu\tAnnot=0x%02X\tCompType=0x%02X\tRid=%lu\tPriNid=%hu"
+        "\tSecNid=%hu",
+        (unsigned long)o.offset, (unsigned long)o.length, (unsigned long)o.compressedOffset,
+        (unsigned long)o.compressedLength, unsigned(o.annotations), unsigned(uint8_t(o.compression)),
+        (unsigned long)o.resourceId, o.primaryNode, o.secondaryNode);
     line += "ObjName=" + o.name + numbers;
     line += "\tFile=" + job.file + "\tSubmitted=" + (job.submitted > 0 ? "1" : "0") + "\n";
     return line;
@@ -202,9 +204,9 @@ void Run::Gather() {
         }
         SmPrintJob* job = nullptr;
         const bool joins = withoutAppl && previous != nullptr &&
-                           item.doc->object.resourceId == previous->object.resourceId && appl->dataType == 'A' &&
-                           !HasDollar(*item.doc) && !HasDollar(*previous) && args_.printer != nullptr &&
-                           resourcesSetting_ != 0;
+                           item.doc->object.resourceId == previous->object.resourceId &&
+                           appl->dataType == 'A' && !HasDollar(*item.doc) && !HasDollar(*previous) &&
+                           args_.printer != nullptr && resourcesSetting_ != 0;
         if (joins) {
             job = ctx_.jobs.back().get();
             ++job->entryCount;
@@ -232,12 +234,13 @@ void Run::Resources() {
         }
         if (resourcesSetting_ != 0 && job.resourceId != 0) {
             int status = 0;
-            if (previous != nullptr && previous->group == job.group && previous->resourceId == job.resourceId) {
+            if (previous != nullptr && previous->group == job.group &&
+                previous->resourceId == job.resourceId) {
                 std::string data;
                 status = SmPrintReadAll(handle_, previous->file, &data);
                 if (status == 0)
-                    status = SmPrintAppend(handle_, job.file, reinterpret_cast<const unsigned char*>(data.data()),
-                                           data.size());
+                    status = SmPrintAppend(handle_, job.file,
+                                           reinterpret_cast<const unsigned char*>(data.data()), data.size());
                 if (status != 0) return Fail(CS_FAILED);
             } else {
                 if (!args_.services.resources) return Fail(CS_FAILED);
@@ -407,7 +410,8 @@ void Run::Submit(SmPrintJob& job) {
     }
     std::vector<std::string> made;
     int rc = ControlTexts(job, &made);
-    if (rc == CS_OK && job.appl->dataType == 'R' && ContainsDataTypePs(job.appl->norla)) rc = ConvertPostScript(job);
+    if (rc == CS_OK && job.appl->dataType == 'R' && ContainsDataTypePs(job.appl->norla))
+        rc = ConvertPostScript(job);
     if (rc == CS_OK) rc = StartScript(job);
     if (rc != CS_OK) {
         for (const auto& name : made) ArcOS_Unlink(name.c_str());
@@ -441,10 +445,11 @@ void Run::ControlFile() {
 
 void Run::Report() {
     bool logged = false;
-    for (const SmPrintEntry& entry : ctx_.entries) logged = logged || (entry.job->group->logging & SM_LOG_PRINT_REPORT);
+    for (const SmPrintEntry& entry : ctx_.entries)
+        logged = logged || (entry.job->group->logging & SM_LOG_PRINT_REPORT);
     if (!logged) return;
-    CsIssueMessageV(handle_, Printing() ? kMsgBulkPrint : kMsgBulkTextSearch, 'D', QelTimer_Elapsed(&timer_), 'S',
-                    kSource, 'I', int32_t(__LINE__), 'V');
+    CsIssueMessageV(handle_, Printing() ? kMsgBulkPrint : kMsgBulkTextSearch, 'D', QelTimer_Elapsed(&timer_),
+                    'S', kSource, 'I', int32_t(__LINE__), 'V');
 }
 
 void Run::CleanUp() {
@@ -523,8 +528,9 @@ int SmServerPrintRun(CsHandle* handle, const SmPrintRunArgs& args) {
     }
 }
 
-int SmServerPrint(CsHandle* handle, const SmPrinter* printer, const SmPrintOptions* options, const char* notes,
-                  SmPrintItemFn items, SmPrintServices services, SmPrintPrograms programs) {
+int SmServerPrint(CsHandle* handle, const SmPrinter* printer, const SmPrintOptions* options,
+                  const char* notes, SmPrintItemFn items, SmPrintServices services,
+                  SmPrintPrograms programs) {
     SmPrintRunArgs args;
     args.printer = printer;
     args.options = options;

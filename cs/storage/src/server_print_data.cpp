@@ -7,7 +7,8 @@
 
 namespace qelsm::detail {
 
-bool SmPrintNextItem(SmPrintContext* context, const SmPrintGroup** group, const SmPrintDoc** doc, int* entry) {
+bool SmPrintNextItem(SmPrintContext* context, const SmPrintGroup** group, const SmPrintDoc** doc,
+                     int* entry) {
     *entry = context->nextEntry;
     *group = nullptr;
     *doc = nullptr;
@@ -47,8 +48,9 @@ void PassTheWriter(SmPrintContext* context, size_t index) {
         SmPrintEntry& next = context->entries[k];
         if (next.job != job) return;
         if (!next.buffer.empty()) {
-            int rc = SmPrintAppend(context->handle, job->file,
-                                   reinterpret_cast<const unsigned char*>(next.buffer.data()), next.buffer.size());
+            int rc =
+                SmPrintAppend(context->handle, job->file,
+                              reinterpret_cast<const unsigned char*>(next.buffer.data()), next.buffer.size());
             std::string().swap(next.buffer);
             if (rc != 0) {
                 job->writeError = true;
@@ -74,7 +76,8 @@ int SmPrintDataCallback(SmPrintContext* context, const unsigned char* data, size
         if (endPiece && order.known) return 1;  // its end was counted already
         // The page table of a multi-part document comes first.
         if (job->state > 0 && !entry.tableHeld && length > 0) {
-            const size_t need = entry.doc->object.length - std::min<size_t>(entry.table.size(), entry.doc->object.length);
+            const size_t need =
+                entry.doc->object.length - std::min<size_t>(entry.table.size(), entry.doc->object.length);
             size_t take = std::min(need, length);
             if (order.known) take = std::min<uint64_t>(take, order.expected);
             try {

@@ -25,7 +25,8 @@ int WriteAll(int fd, const unsigned char* data, size_t length) {
     return 0;
 }
 
-int WriteAndClose(CsHandle* handle, const std::string& name, int fd, const unsigned char* data, size_t length) {
+int WriteAndClose(CsHandle* handle, const std::string& name, int fd, const unsigned char* data,
+                  size_t length) {
     int rc = WriteAll(fd, data, length);
     if (rc != 0) SmPrintFileMessage(handle, kMsgPrintWrite, name, rc, __LINE__);
     if (::close(fd) != 0 && rc == 0) {
@@ -38,7 +39,8 @@ int WriteAndClose(CsHandle* handle, const std::string& name, int fd, const unsig
 }  // namespace
 
 void SmPrintFileMessage(CsHandle* handle, int row, const std::string& name, int error, int line) {
-    CsIssueMessageV(handle, row, 'S', name.c_str(), 'I', int32_t(error), 'S', kSource, 'I', int32_t(line), 'V');
+    CsIssueMessageV(handle, row, 'S', name.c_str(), 'I', int32_t(error), 'S', kSource, 'I', int32_t(line),
+                    'V');
 }
 
 int SmPrintAppend(CsHandle* handle, const std::string& name, const unsigned char* data, size_t length) {

@@ -20,7 +20,7 @@ struct SmPrintEntry {
     bool buffered = false;
     std::string buffer;  // data that arrived before the entry's turn
     std::shared_ptr<const SmPrintDoc> doc;
-    std::string table;     // page-table bytes of a multi-part document
+    std::string table;       // page-table bytes of a multi-part document
     bool tableHeld = false;  // the table came whole
     bool complete = false;   // all of its data arrived
     SmPrintJob* job = nullptr;

@@ -27,10 +27,10 @@ using smtest::WriteFile;
 // The stored objects of the archive and a bulk retrieval over them.
 struct Archive {
     std::map<std::string, std::string> objects;
-    std::map<std::string, int> reads;   // per object
-    bool announceLengths = true;        // else each document ends with an empty piece
-    size_t piece = 7;                   // delivery piece size
-    std::function<void()> beforeData;   // runs once, before the first delivery
+    std::map<std::string, int> reads;  // per object
+    bool announceLengths = true;       // else each document ends with an empty piece
+    size_t piece = 7;                  // delivery piece size
+    std::function<void()> beforeData;  // runs once, before the first delivery
 
     // A document's bytes read on their own.
     std::string Alone(const SmPrintObject& o) const { return objects.at(o.name).substr(o.offset, o.length); }
@@ -52,7 +52,8 @@ struct Archive {
             ++reads[it->first];
             for (const Doc& d : it->second) {
                 const bool whole = d.doc->object.name.find('$') != std::string::npos;
-                std::string bytes = whole ? stored : stored.substr(d.doc->object.offset, d.doc->object.length);
+                std::string bytes =
+                    whole ? stored : stored.substr(d.doc->object.offset, d.doc->object.length);
                 feed.expect(announceLengths ? bytes.size() : 0, d.entry);
                 for (size_t at = 0; at < bytes.size(); at += piece) {
                     std::string part = bytes.substr(at, piece);
@@ -69,7 +70,9 @@ struct Archive {
 // and records its arguments, one per line.
 std::string SpoolScript(const std::string& spool) {
     return "#!/bin/sh\n"
-           "spool='" + spool + "'\n"
+           "spool='" +
+           spool +
+           "'\n"
            "base=$(basename \"$7\")\n"
            "for f in \"$7\" \"$7.opts\" \"$7.notes\"; do [ -f \"$f\" ] && cp \"$f\" \"$spool/\"; done\n"
            "printf '%s\\n' \"$@\" > \"$spool/$base.args.tmp\"\n"
@@ -168,13 +171,15 @@ protected:
     SmPrintServices Services() {
         SmPrintServices s;
         s.bulkRetrieve = [this](CsHandle*, SmBulkFeed& feed) { return archive_.Bulk(feed); };
-        s.resources = [this](CsHandle*, const SmPrintGroup& g, const SmPrintDoc& doc, const SmPrintSink& sink) {
+        s.resources = [this](CsHandle*, const SmPrintGroup& g, const SmPrintDoc& doc,
+                             const SmPrintSink& sink) {
             ++resourceCalls_;
             std::string res = "RES" + std::to_string(doc.object.resourceId) + "@" + g.name + "|";
             sink(reinterpret_cast<const unsigned char*>(res.data()), res.size());
             return CS_OK;
         };
-        s.expandParts = [](const SmPrintObject& first, std::string_view table, std::vector<SmPrintObject>* parts) {
+        s.expandParts = [](const SmPrintObject& first, std::string_view table,
+                           std::vector<SmPrintObject>* parts) {
             // The table names the part objects: "P2,P3".
             std::string t(table);
             for (size_t at = 0; at <= t.size();) {
@@ -249,8 +254,8 @@ TEST_F(ServerPrintTest, JobFilesHoldTheDocumentsInOrder) {
         bool announce;
         size_t piece;
     };
-    for (const Case c : {Case{1, true, 7}, Case{2, true, 3}, Case{50, true, 7}, Case{50, false, 5},
-                         Case{50, true, 4096}}) {
+    for (const Case c :
+         {Case{1, true, 7}, Case{2, true, 3}, Case{50, true, 7}, Case{50, false, 5}, Case{50, true, 4096}}) {
         SCOPED_TRACE(::testing::Message() << c.documents << " documents, announce " << c.announce);
         fs::remove_all(dir_ / "spool");
         fs::create_directories(dir_ / "spool");
@@ -283,7 +288,8 @@ TEST_F(ServerPrintTest, JobFilesHoldTheDocumentsInOrder) {
         for (size_t j = 0; j < expected.size(); ++j) {
             EXPECT_EQ(runs[j][3], j == 0 ? "GroupA" : "GroupB");
             EXPECT_EQ(ReadFile(runs[j][6]), expected[j]);
-            EXPECT_EQ(fs::status(runs[j][6]).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(fs::status(runs[j][6]).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write);
         }
         for (const auto& [name, n] : archive_.reads) EXPECT_EQ(n, 1) << name;
         EXPECT_EQ(resourceCalls_, int(expected.size()));
@@ -374,10 +380,11 @@ TEST_F(ServerPrintTest, ControlTextsAndControlFile) {
     }
     std::sort(runs.begin(), runs.end(), [](auto& a, auto& b) { return a[3] < b[3]; });
     const SmPrintObject& o = items[0].doc->object;
-    const std::string first = "Application Group=GroupA\tacct=A0\tamount=0.00\tseq=0\tObjName=OBJ0\tOff=" +
-                              std::to_string(o.offset) + "\tLen=" + std::to_string(o.length) +
-                              "\tCompOff=0\tCompLen=0\tAnnot=0x00\tCompType=0x00\tRid=5\tPriNid=0\tSecNid=0\tFile=" +
-                              runs[0][6] + "\tSubmitted=1\n";
+    const std::string first =
+        "Application Group=GroupA\tacct=A0\tamount=0.00\tseq=0\tObjName=OBJ0\tOff=" +
+        std::to_string(o.offset) + "\tLen=" + std::to_string(o.length) +
+        "\tCompOff=0\tCompLen=0\tAnnot=0x00\tCompType=0x00\tRid=5\tPriNid=0\tSecNid=0\tFile=" + runs[0][6] +
+        "\tSubmitted=1\n";
     ASSERT_FALSE(control.empty());
     EXPECT_EQ(control.substr(0, first.size()), first);
     EXPECT_NE(control.find("acct=A1\tamount=1.50\tseq=1\t"), std::string::npos);
@@ -429,6 +436,67 @@ TEST_F(ServerPrintTest, PrintDirectoryDisappearsMidRun) {
     EXPECT_EQ(runs[0][3], "GroupB");
 }
 
+// Page ranges go to the extract exit; the job prints the ".pages" file it wrote.
+TEST_F(ServerPrintTest, PageRangesPrintTheExtractedPages) {
+    SmPrintOptions options{{"PAGE_RANGE_BGN_1", "1"},
+                           {"PAGE_RANGE_END_1", "3"},
+                           {"PAGE_RANGE_BGN_2", "7"},
+                           {"PAGE_RANGE_END_2", "9"}};
+    std::vector<std::string> ranges;
+    auto services = Services();
+    services.extractExit = [&](CsHandle*, const SmPrintGroup&, const SmPrintAppl&, const std::string& pages,
+                               const std::string& jobFile, const std::string& outFile) {
+        ranges.push_back(pages);
+        EXPECT_EQ(outFile, jobFile + ".pages");
+        WriteFile(outFile, "extract of " + ReadFile(jobFile));
+        return CS_OK;
+    };
+    auto items = TwoGroups(1);
+    ASSERT_EQ(SmServerPrint(&handle_, &plain_, &options, nullptr, Items(items), services, {script_, ""}),
+              CS_OK);
+    auto runs = SpoolRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(ranges, std::vector<std::string>{"1-3,7-9"});
+    EXPECT_TRUE(runs[0][6].ends_with(".pages"));
+    EXPECT_EQ(ReadFile(runs[0][6]), "extract of RES5@GroupA|" + archive_.Alone(items[0].doc->object));
+    EXPECT_FALSE(fs::exists(runs[0][6].substr(0, runs[0][6].size() - 6)));
+}
+
+// An application of type 'R' whose SRVR_NORLA asks for PostScript is converted by the print
+// program first; a program that fails is message 154 and 6, and nothing is printed.
+TEST_F(ServerPrintTest, PostScriptConversion) {
+    const std::string good = dir_ / "bin/topsok", bad = dir_ / "bin/topsbad";
+    WriteScript(
+        good,
+        "#!/bin/sh\n[ \"$1\" = -f ] && [ \"$3\" = -o ] || exit 9\n{ echo '%!PS'; cat \"$2\"; } > \"$4\"\n");
+    WriteScript(bad, "#!/bin/sh\necho broken >&2\nexit 4\n");
+    auto ps = std::make_shared<SmPrintAppl>(SmPrintAppl{"Afp", 'R', "x,datatype=ps", nullptr});
+    for (const std::string& program : {good, bad}) {
+        SCOPED_TRACE(program);
+        log_.texts.clear();
+        for (const char* d : {"spool", "p1", "p2"}) {
+            fs::remove_all(dir_ / d);
+            fs::create_directories(dir_ / d);
+        }
+        auto items = TwoGroups(1);
+        items[0].appl = ps;
+        const int rc =
+            SmServerPrint(&handle_, &plain_, nullptr, nullptr, Items(items), Services(), {script_, program});
+        if (program == good) {
+            ASSERT_EQ(rc, CS_OK);
+            auto runs = SpoolRuns(1);
+            ASSERT_EQ(runs.size(), 1u);
+            EXPECT_TRUE(runs[0][6].ends_with(".ps"));
+            EXPECT_EQ(ReadFile(runs[0][6]), "%!PS\nRES5@GroupA|" + archive_.Alone(items[0].doc->object));
+        } else {
+            EXPECT_EQ(rc, CS_FAILED);
+            EXPECT_TRUE(log_.Has("System call failed for command >" + bad + " -f "));
+            EXPECT_EQ(SpoolRuns(0).size(), 0u);
+            EXPECT_EQ(FilesIn("p1"), 0u);
+        }
+    }
+}
+
 TEST_F(ServerPrintTest, GroupWithoutPrintPermissionStopsTheRun) {
     groupB_->permissions = 0x01;
     EXPECT_EQ(Print(TwoGroups(4)), CS_NOT_AUTHORISED);
@@ -446,8 +514,9 @@ TEST_F(ServerPrintTest, BadItemsStopTheRun) {
         int sourceResult;
         int result;
     };
-    for (const Case& c : {Case{"no group", false, false, 0, CS_FAILED}, Case{"no appl", true, false, 0, CS_FAILED},
-                          Case{"source stops", true, true, 5, CS_CANCELLED}}) {
+    for (const Case& c :
+         {Case{"no group", false, false, 0, CS_FAILED}, Case{"no appl", true, false, 0, CS_FAILED},
+          Case{"source stops", true, true, 5, CS_CANCELLED}}) {
         SCOPED_TRACE(c.name);
         auto doc = Doc(0);
         auto items = [&](SmPrintItem* item) {
@@ -456,7 +525,8 @@ TEST_F(ServerPrintTest, BadItemsStopTheRun) {
             if (c.appl) item->appl = appl_;
             return c.sourceResult;
         };
-        EXPECT_EQ(SmServerPrint(&handle_, &plain_, nullptr, nullptr, items, Services(), {script_, ""}), c.result);
+        EXPECT_EQ(SmServerPrint(&handle_, &plain_, nullptr, nullptr, items, Services(), {script_, ""}),
+                  c.result);
         EXPECT_EQ(FilesIn("p1") + FilesIn("p2"), 0u);
     }
 }
@@ -499,8 +569,8 @@ TEST_F(ServerPrintTest, TextSearchReportsEveryMatchingJobOnce) {
         *answer = (text.find("doc1;") != std::string::npos || text.find("HIT") != std::string::npos) ? 1 : 0;
         return CS_OK;
     };
-    ASSERT_EQ(SmTextSearchRun(&handle_, Items(items), [&](uint32_t word, int32_t) { answered.insert(word); },
-                              services),
+    ASSERT_EQ(SmTextSearchRun(
+                  &handle_, Items(items), [&](uint32_t word, int32_t) { answered.insert(word); }, services),
               CS_OK);
     // The multi-part document's first search sees only "page1"; after expansion it matches.
     EXPECT_EQ(answered, (std::multiset<uint32_t>{103, 104, 105, 200}));
@@ -525,9 +595,10 @@ TEST_F(ServerPrintTest, TextSearchFoundMultiPartIsNotExpanded) {
         return CS_OK;
     };
     std::vector<std::pair<uint32_t, int32_t>> answers;
-    ASSERT_EQ(SmTextSearchRun(&handle_, Items({item}), [&](uint32_t w, int32_t a) { answers.emplace_back(w, a); },
-                              services),
-              CS_OK);
+    ASSERT_EQ(
+        SmTextSearchRun(
+            &handle_, Items({item}), [&](uint32_t w, int32_t a) { answers.emplace_back(w, a); }, services),
+        CS_OK);
     EXPECT_EQ(answers, (std::vector<std::pair<uint32_t, int32_t>>{{9, 7}}));
     EXPECT_EQ(archive_.reads.count("P2"), 0u);
 }
@@ -553,15 +624,24 @@ TEST(ServerPrintTexts, PageRangesAndCopies) {
     };
     const std::vector<Case> cases = {
         {{}, "", "1"},
-        {{{"PAGE_RANGE_BGN_1", "1"}, {"PAGE_RANGE_END_1", "3"}, {"PAGE_RANGE_BGN_2", "7"}, {"PAGE_RANGE_END_2", "9"},
+        {{{"PAGE_RANGE_BGN_1", "1"},
+          {"PAGE_RANGE_END_1", "3"},
+          {"PAGE_RANGE_BGN_2", "7"},
+          {"PAGE_RANGE_END_2", "9"},
           {"Copies", "2"}},
          "1-3,7-9",
          "2"},
-        {{{"PAGE_RANGE_BGN_1", "4"}, {"PAGE_RANGE_END_1", "0"}, {"PAGE_RANGE_BGN_2", "7"}, {"PAGE_RANGE_END_2", "9"},
+        {{{"PAGE_RANGE_BGN_1", "4"},
+          {"PAGE_RANGE_END_1", "0"},
+          {"PAGE_RANGE_BGN_2", "7"},
+          {"PAGE_RANGE_END_2", "9"},
           {"Copies", "100"}},
          "",
          "1"},
-        {{{"PAGE_RANGE_BGN_1", "2"}, {"PAGE_RANGE_END_1", "2"}, {"PAGE_RANGE_BGN_3", "5"}, {"PAGE_RANGE_END_3", "6"},
+        {{{"PAGE_RANGE_BGN_1", "2"},
+          {"PAGE_RANGE_END_1", "2"},
+          {"PAGE_RANGE_BGN_3", "5"},
+          {"PAGE_RANGE_END_3", "6"},
           {"Copies", "99"}},
          "2-2",
          "99"},
