@@ -830,8 +830,10 @@ void CsFreeNamedQueries(CsXdrNamedQuery* query);
 int CsGetSegmentList(CsHandle* handle, uint32_t groupNumber, CsEntryFn callback);
 void CsFreeSegmentEntry(CsXdrSegment* segment);
 
-// The server's printers, each a CsXdrPrinter. The local server has none: CS_OK with
-// nothing delivered. CS_OK; CS_CANCELLED; the transport's or server's failure.
+// The server's printers, each a CsXdrPrinter (the kind letter in the low byte of
+// words[0]). The local server lists the "PRINTERS" section of its configuration, one
+// "name=kind[,description]" line each, numbered from 1 (docs/server-print.md); without
+// the section none. CS_OK; CS_CANCELLED; CS_NO_MEMORY; the transport's or server's failure.
 int CsGetPrinters(CsHandle* handle, CsEntryFn callback);
 void CsFreePrinters(CsXdrPrinter* printer);
 
@@ -932,9 +934,12 @@ int CsLogMessage(CsHandle* handle, int row, uint16_t count, const CsMsgInsert* i
 
 // Prints documents on a server printer: the print request, its text and option texts,
 // then one item per hit from items(handle->callbackContext, ...) until it hands out no
-// hit; endByte closes the items. A remote handle: request 93. A local handle: CS_FAILED
-// (no local service). CS_OK; CS_FAILED for a missing print request or a failing item
-// source; the server's failure.
+// hit; endByte closes the items. A remote handle: request 93. A local handle: the
+// storage manager's print run (SmServerPrint, docs/server-print.md) on the local printer
+// of that number (else that name), the option text's "@_PRINT_OPTIONS_@" section as its
+// options; a failure other than CS_CANCELLED issues message 117. CS_OK; CS_FAILED for a
+// missing print request or item source, or a failing item source; CS_NOT_FOUND for an
+// unknown local printer; the run's or the server's failure.
 int CsServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const char* text,
                   std::span<const CsXdrTextEntry> options, CsHitItemFn items, int endByte);
 
@@ -943,8 +948,11 @@ int CsServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const char* 
 // Each matching hit's value list goes to answer(handle->callbackContext, list): non-zero
 // lets the operation free the list (CsFreeReplyEntry(CS_REQ_PROCESS_HITS, ...)), 0 keeps
 // it for the caller; no callback: every list is freed. A remote handle: request 104. A
-// local handle: CS_FAILED (no local service). CS_OK; CS_CANCELLED (CsInterrupt);
-// CS_FAILED for a failing item source; the server's failure.
+// local handle: the storage manager's text-search run (SmTextSearchRun) with values as
+// the search exit's context; each matching hit's list is one item (number: the exit's
+// answer, text: the item's word); a failure other than CS_CANCELLED issues message 153.
+// CS_OK; CS_CANCELLED (CsInterrupt); CS_FAILED for a missing or failing item source; the
+// run's or the server's failure.
 int CsProcessHits(CsHandle* handle, CsXdrValueItem* values, CsHitItemFn items, CsEntryFn answer);
 
 // ===========================================================================

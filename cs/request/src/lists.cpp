@@ -1,12 +1,15 @@
 // Lists of the request layer: storage-node information, named queries, the segment table
 // of a group and the server's printers. Remote handles send one request; local ones read
 // the local server's tables.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include "qel_cswire.h"
 #include "route_detail.h"
+#include "server_print_local.h"
 
 namespace {
 
@@ -191,8 +194,18 @@ int CsGetPrinters(CsHandle* handle, CsEntryFn callback) {
     if (handle == nullptr) return CS_FAILED;
     int rc = CsSessionEnter(handle);
     if (rc != CS_OK) return rc;
-    // The local server prints through no printer of its own.
-    if (!IsLocal(handle)) rc = CsServerRequest(handle, CS_REQ_PRINTERS, callback);
+    if (!IsLocal(handle)) return CsSessionLeave(handle, CsServerRequest(handle, CS_REQ_PRINTERS, callback));
+    // The local server's printers come from its configuration (none without a PRINTERS
+    // section). The kind letter travels in the low byte of the first word.
+    for (const auto& p : csreq::detail::LocalPrinters(handle)) {
+        auto* entry = static_cast<CsXdrPrinter*>(std::calloc(1, sizeof(CsXdrPrinter)));
+        if (entry == nullptr) return CsSessionLeave(handle, CS_NO_MEMORY);
+        entry->number = p.number;
+        std::snprintf(entry->name, sizeof entry->name, "%s", p.name.c_str());
+        std::snprintf(entry->description, sizeof entry->description, "%s", p.description.c_str());
+        entry->words[0] = static_cast<unsigned char>(p.type);
+        if (callback == nullptr || callback(handle->callbackContext, entry) != 0) CsFreePrinters(entry);
+    }
     return CsSessionLeave(handle, rc);
 }
 

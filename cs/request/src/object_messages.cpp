@@ -8,6 +8,7 @@
 #include "arc_messages.h"
 #include "dispatcher_detail.h"
 #include "logon_detail.h"
+#include "server_print_local.h"
 
 namespace {
 
@@ -53,9 +54,10 @@ int CsLogMessage(CsHandle* handle, int row, uint16_t count, const CsMsgInsert* i
 int CsServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const char* text,
                   std::span<const CsXdrTextEntry> options, CsHitItemFn items, int endByte) {
     if (handle == nullptr || print == nullptr || options.size() > UINT16_MAX) return CS_FAILED;
-    if (IsLocal(handle)) return CS_FAILED;  // no local service
     int rc = CsSessionEnter(handle);
     if (rc != CS_OK) return rc;
+    if (IsLocal(handle))
+        return CsSessionLeave(handle, csreq::detail::LocalServerPrint(handle, print, text, items));
     rc = CsServerRequest(handle, CS_REQ_SERVER_PRINT, const_cast<CsXdrPrintRequest*>(print),
                          text != nullptr ? text : "", static_cast<int>(options.size()),
                          options.empty() ? nullptr : const_cast<CsXdrTextEntry*>(options.data()), items,
@@ -65,9 +67,10 @@ int CsServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const char* 
 
 int CsProcessHits(CsHandle* handle, CsXdrValueItem* values, CsHitItemFn items, CsEntryFn answer) {
     if (handle == nullptr) return CS_FAILED;
-    if (IsLocal(handle)) return CS_FAILED;  // no local service
     int rc = CsSessionEnter(handle);
     if (rc != CS_OK) return rc;
+    if (IsLocal(handle))
+        return CsSessionLeave(handle, csreq::detail::LocalProcessHits(handle, values, items, answer));
     rc = CsServerRequest(handle, CS_REQ_PROCESS_HITS, items, values, answer);
     return CsSessionLeave(handle, rc);
 }

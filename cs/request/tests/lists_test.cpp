@@ -239,6 +239,30 @@ TEST_F(LocalLists, TheLocalServerListsNoPrinters) {
     CsFreePrinters(nullptr);
 }
 
+// Printers named in the PRINTERS section of the server configuration, in order, numbered
+// from 1, the kind letter in the low byte of the first word (an unknown kind prints as 'P').
+TEST_F(LocalLists, PrintersOfTheServerConfiguration) {
+    LogOn(&handle_, "ALICE", "Secret-1");
+    handle_.def.profile += "\n[PRINTERS]\nLPT1=P,Line printer\nFAX1=F\nINFO=I,Info desk\nODD=Q,Other\n";
+    Sink sink;
+    sink.answer = 0;
+    handle_.callbackContext = &sink;
+    ASSERT_EQ(CsGetPrinters(&handle_, Collect<CsXdrPrinter>), CS_OK);
+    EXPECT_EQ(sink.names, (std::vector<std::string>{"LPT1", "FAX1", "INFO", "ODD"}));
+    auto owned = Owned<CsXdrPrinter>(sink, CsFreePrinters);
+    ASSERT_EQ(owned.size(), 4u);
+    const struct {
+        uint32_t number;
+        char kind;
+        const char* description;
+    } expected[] = {{1, 'P', "Line printer"}, {2, 'F', ""}, {3, 'I', "Info desk"}, {4, 'P', "Other"}};
+    for (size_t i = 0; i < owned.size(); ++i) {
+        EXPECT_EQ(owned[i]->number, expected[i].number);
+        EXPECT_EQ(char(owned[i]->words[0] & 0xFF), expected[i].kind);
+        EXPECT_STREQ(owned[i]->description, expected[i].description);
+    }
+}
+
 TEST_F(LocalLists, SystemParmsComeFromTheSystemTable) {
     ParmsPtr parms;
     CsSystemParms* raw = nullptr;

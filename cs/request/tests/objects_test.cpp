@@ -294,6 +294,7 @@ TEST_F(LocalObjects, LoggedMessagesGoToTheIssuerAndPrintingHasNoLocalService) {
     EXPECT_EQ(CsLogMessage(&handle_, -1, 0, nullptr, nullptr, 0, 0), CS_FAILED);
     EXPECT_EQ(CsLogMessage(&handle_, 100000, 0, nullptr, nullptr, 0, 0), CS_FAILED);
 
+    // Served locally: without an item source there is nothing to run.
     CsXdrPrintRequest print{};
     EXPECT_EQ(CsServerPrint(&handle_, &print, "", {}, nullptr, 0), CS_FAILED);
     EXPECT_EQ(CsProcessHits(&handle_, nullptr, nullptr, nullptr), CS_FAILED);
