@@ -86,12 +86,14 @@ Json Description(const std::string& dataFile, int count) {
     };
 }
 
-// Counts the opens of files in the watched folders, by "<folder>/<name>".
+// Counts the opens of files in the watched folders, by "<folder>/<name>". Closes are
+// watched too: the queue merges an event with an identical one right before it, and an
+// open always has a close between it and the next.
 class OpenCounter {
 public:
     explicit OpenCounter(const std::vector<std::string>& dirs) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         for (const std::string& dir : dirs) {
-            const int wd = inotify_add_watch(fd_, dir.c_str(), IN_OPEN);
+            const int wd = inotify_add_watch(fd_, dir.c_str(), IN_OPEN | IN_CLOSE);
             EXPECT_GE(wd, 0) << dir;
             dirs_[wd] = std::filesystem::path(dir).parent_path().filename().string();
         }
@@ -109,7 +111,7 @@ public:
             if (n <= 0) break;
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->len > 0) ++opens[dirs_[event->wd] + "/" + event->name];
+                if (event->len > 0 && (event->mask & IN_OPEN)) ++opens[dirs_[event->wd] + "/" + event->name];
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
