@@ -43,7 +43,7 @@ std::string Key(int n) {
 // Documents 0..count-1: even ones in LETTERS, odd ones in NOTICES; within a group they
 // alternate between the objects 1FAA and 2FAA. LETTERS keeps 1FAA plain and 2FAA zlib,
 // NOTICES the other way round; LETTERS has its bulk retrievals reported (logging 0x08).
-Json Description(const std::string& dataFile, int count) {
+Json Description(const std::string& dataFile, int count, bool paged) {
     Json documents = Json::array();
     uint64_t offset = 0;
     for (int n = 0; n < count; ++n) {
@@ -56,6 +56,16 @@ Json Description(const std::string& dataFile, int count) {
                              {"values", {{"KEY", Key(n)}, {"DDATE", 19723 + n}}}});
         offset += length;
     }
+    if (paged) {
+        // A multi-part document of LETTERS: its first part and page tables in 3FAA.
+        documents.push_back({{"group", "LETTERS"},
+                             {"object", "3FAA"},
+                             {"file", "part1.txt"},
+                             {"segments", Json::array({{{"file", "part2.txt"}}})},
+                             {"pages", 3},
+                             {"segment_pages", 2},
+                             {"values", {{"KEY", "P0001"}, {"DDATE", 19723}}}});
+    }
     auto group = [](int agid, const char* name, const char* sid, const char* first, const char* second, int log) {
         return Json{{"agid", agid},
                     {"name", name},
@@ -67,7 +77,10 @@ Json Description(const std::string& dataFile, int count) {
                       {{"name", "DDATE"}, {"type", "I"}, {"mask", 4}}}},
                     {"applications", {{{"appid", agid + 100}, {"name", std::string(name) + "APP"}}}},
                     {"permissions", {{{"who", "STAFF"}, {"documents", 1}}}},
-                    {"objects", {{{"name", "1FAA"}, {"compression", first}}, {{"name", "2FAA"}, {"compression", second}}}}};
+                    {"objects",
+                     {{{"name", "1FAA"}, {"compression", first}},
+                      {{"name", "2FAA"}, {"compression", second}},
+                      {{"name", "3FAA"}, {"compression", "O"}}}}};
     };
     return Json{
         {"volume", "TESTVOL"},
@@ -142,6 +155,7 @@ struct Recorder {
     size_t next = 0;
     int refuseAt = -1;
     std::string data;
+    int emptyCalls = 0;
     std::vector<Announced> announced;
     std::vector<char> letters;
     std::vector<std::string> events;  // "item <word>" and "announce <word>" in order
@@ -176,6 +190,7 @@ struct Recorder {
         return 0;
     }
     static int Sink(void* context, const unsigned char* data, size_t length) {
+        if (length == 0) ++static_cast<Recorder*>(context)->emptyCalls;
         static_cast<Recorder*>(context)->data.append(reinterpret_cast<const char*>(data), length);
         return 1;
     }
@@ -188,18 +203,21 @@ struct Recorder {
 class BulkRetrieve : public ::testing::Test {
 protected:
     // Builds the archive of `count` documents and logs on to it.
-    void Build(int count) {
+    void Build(int count, bool paged = false) {
         std::string all;
         for (int n = 0; n < count; ++n) all += DocText(n);
         reqtest::WriteText(scratch_.Path() + "docs.txt", all);
+        reqtest::WriteText(scratch_.Path() + "part1.txt", "1PAGE 1\n LINE\n1PAGE 2\n LINE\n");
+        reqtest::WriteText(scratch_.Path() + "part2.txt", "1PAGE 3\n LAST LINE\n");
         archive_ = scratch_.Path() + "archive";
         arcbuild::Errors errors;
         arcbuild::Description d;
-        ASSERT_TRUE(arcbuild::ParseDescription(Description("docs.txt", count).dump(), scratch_.Path(), &d, &errors));
+        ASSERT_TRUE(arcbuild::ParseDescription(Description("docs.txt", count, paged).dump(), scratch_.Path(), &d, &errors));
         ASSERT_TRUE(arcbuild::BuildArchive(d, archive_, &errors));
         ASSERT_NO_FATAL_FAILURE(session_.Open(archive_, "ALICE", "Secret-1", 1));
-        ASSERT_EQ(session_.Hits().size(), static_cast<size_t>(count));
+        ASSERT_EQ(session_.Hits().size(), static_cast<size_t>(count + (paged ? 1 : 0)));
         for (int n = 0; n < count; ++n) hits_.push_back(session_.Hit(Key(n)));
+        if (paged) hits_.push_back(session_.Hit("P0001"));
     }
     CsHandle* Handle() { return session_.Handle(); }
     std::vector<std::string> ObjectDirs() const {
@@ -439,6 +457,35 @@ TEST_F(BulkRetrieve, MissingObjectFailsTheRun) {
         r.items.push_back({const_cast<CsXdrApplGroup*>(hits_[0].group), &row, 9});
         r.items.push_back({nullptr, hits_[0].row, 0});
         EXPECT_EQ(Run(&r, Request()), CS_FAILED) << inMemory;
+    }
+}
+
+// A multi-part document goes out whole, announced without a length; a print sink gets
+// one more call with no data after it.
+TEST_F(BulkRetrieve, MultiPartDocumentGoesOutWhole) {
+    ASSERT_NO_FATAL_FAILURE(Build(2, true));
+    const std::vector<std::string> alone = Alone();
+    const std::string& paged = alone[2];
+    ASSERT_NE(paged.find("1PAGE 2"), std::string::npos);
+    for (bool print : {false, true}) {
+        for (bool inMemory : {true, false}) {
+            if (inMemory) {
+                Handle()->def.flags1 |= CS_F1_EXTERNAL;
+            } else {
+                Handle()->def.flags1 &= ~CS_F1_EXTERNAL;
+            }
+            Recorder r;
+            Feed(&r, hits_, {2, 0});
+            SmBulkRequest request = Request();
+            request.printSink = print;
+            ASSERT_EQ(Run(&r, request), CS_OK);
+            ASSERT_EQ(r.announced.size(), 2u);
+            EXPECT_EQ(r.announced[0].word, 0u);
+            EXPECT_EQ(r.announced[1].word, 2u);
+            EXPECT_EQ(r.announced[1].length, 0u);
+            EXPECT_EQ(r.data, alone[0] + paged) << print << inMemory;
+            EXPECT_EQ(r.emptyCalls, print ? 1 : 0) << inMemory;
+        }
     }
 }
 
