@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
+#include <tuple>
 #include <unordered_set>
 
 #include "arc_platform.h"
@@ -141,11 +143,19 @@ private:
         return (e.node->flags & kNodeLocal) != 0;
     }
 
-    // Where each object lives, node run after node run; then the delivery order.
+    // Where each object lives, node run after node run; then the delivery order. An
+    // object is asked for once a batch: its documents all live where it does.
     int Locate(std::vector<Entry>& entries) {
         qelsm::bulk::SortByNode(entries);
+        std::map<std::tuple<uint32_t, std::string, const CsStorageNode*>, const Entry*> located;
         for (Entry& e : entries) {
             if (!ServedHere(e)) continue;
+            auto [known, added] =
+                located.try_emplace({e.group->group->number, e.Ref().name, e.node}, &e);
+            if (!added) {
+                std::memcpy(e.info, known->second->info, sizeof e.info);
+                continue;
+            }
             uint8_t answer = 0;
             uint32_t word = 0;
             const int rc = CsQueryDocObjectRouted(handle_, e.group->group, e.node, nullptr, kLocatePlaces, e.row,
