@@ -30,7 +30,8 @@ constexpr int kObjectsPerGroup = 50;
 std::string DocText(int n) {
     std::string text = "1STATEMENT " + std::to_string(n) + "\n";
     for (int line = 0; line < 12 + n % 9; ++line)
-        text += " LINE " + std::to_string(line) + " OF DOCUMENT " + std::to_string(n) + " ........................\n";
+        text += " LINE " + std::to_string(line) + " OF DOCUMENT " + std::to_string(n) +
+                " ........................\n";
     return text;
 }
 
@@ -52,7 +53,8 @@ Json Description(const std::string& dataFile) {
         offset += length;
     }
     Json objects = Json::array();
-    for (int o = 1; o <= kObjectsPerGroup; ++o) objects.push_back({{"name", std::to_string(o) + "FAA"}, {"compression", "N"}});
+    for (int o = 1; o <= kObjectsPerGroup; ++o)
+        objects.push_back({{"name", std::to_string(o) + "FAA"}, {"compression", "N"}});
     auto group = [&](int agid, const char* name, const char* sid) {
         return Json{{"agid", agid},
                     {"name", name},
@@ -169,8 +171,8 @@ public:
         for (uint16_t g = 0; g < folder_->groupCount; ++g) {
             Found found{&hits, &folder_->groups[g]};
             handle.callbackContext = &found;
-            if (CsSearchFolder(&handle, folder_, &folder_->groups[g], "", nullptr, nullptr, nullptr, 0, 'N', -1,
-                               Found::Keep) != CS_OK) {
+            if (CsSearchFolder(&handle, folder_, &folder_->groups[g], "", nullptr, nullptr, nullptr, 0, 'N',
+                               -1, Found::Keep) != CS_OK) {
                 error = "search failed";
                 return;
             }

@@ -27,12 +27,14 @@ bool Joins(Delivery* d, const Entry& before, const Entry& m) {
     if (CsSameDocument(before.row, m.row) == 0) return false;
     if (m.MultiPart()) return false;
     const uint64_t end = d->window + d->windowLength;
-    if (ref.compressedOffset == d->block.offset && ref.compressedLength == d->block.length && ref.offset == end)
+    if (ref.compressedOffset == d->block.offset && ref.compressedLength == d->block.length &&
+        ref.offset == end)
         return true;
     // The next block of an uncompressed object, when the window reaches the end of the
     // range so far and the document is its whole block.
-    if (Plain(d->letter) && d->block.length != 0 && ref.compressedOffset == d->block.offset + d->block.length &&
-        ref.offset == 0 && (m.docLength == ref.compressedLength || m.docLength == 0) && end == d->block.length) {
+    if (Plain(d->letter) && d->block.length != 0 &&
+        ref.compressedOffset == d->block.offset + d->block.length && ref.offset == 0 &&
+        (m.docLength == ref.compressedLength || m.docLength == 0) && end == d->block.length) {
         if (ref.compressedLength == 0) return false;
         d->block.length += ref.compressedLength;
         return true;
@@ -174,7 +176,8 @@ const CsXdrApplEntry* ApplicationOf(const Entry& entry) {
         for (uint16_t f = 0; f < group->fieldCount && f < row->valueCount; ++f) {
             if (!(group->fields[f].flags & CS_FIELD_TEXT_SEARCH)) continue;
             const char* value = row->values != nullptr ? row->values[f].v.text : nullptr;
-            const bool text = row->values != nullptr && (row->values[f].type == 'S' || row->values[f].type == 'T');
+            const bool text =
+                row->values != nullptr && (row->values[f].type == 'S' || row->values[f].type == 'T');
             if (text && value != nullptr)
                 for (uint16_t a = 0; a < group->applCount; ++a)
                     if (std::strcmp(group->appls[a].name, value) == 0) return &group->appls[a];
@@ -269,8 +272,8 @@ int Collect(DeliverRun& run, std::span<const Entry> docs, SmBulkCollector* colle
     const Block span = SpanOf(docs);
     collector->start = span.offset;
     uint8_t location = CS_LOC_CACHE | CS_LOC_PRIMARY;
-    const int rc = CsRetrieveSegmentRouted(run.handle, first.group->group, first.node, first.second, &location,
-                                           &first.Ref(), static_cast<uint32_t>(span.offset),
+    const int rc = CsRetrieveSegmentRouted(run.handle, first.group->group, first.node, first.second,
+                                           &location, &first.Ref(), static_cast<uint32_t>(span.offset),
                                            static_cast<uint32_t>(span.length), SmBulkCollect, collector);
     return rc != CS_OK ? rc : collector->status;
 }
@@ -288,7 +291,8 @@ int DeliverBatch(DeliverRun& run, std::span<Entry> entries) {
                 if (const int rc = Collect(run, docs, &collector); rc != CS_OK) return rc;
             }
             for (const Delivery& d : PlanDeliveries(docs))
-                if (const int rc = Deliver(run, docs, d, memory ? &collector : nullptr); rc != CS_OK) return rc;
+                if (const int rc = Deliver(run, docs, d, memory ? &collector : nullptr); rc != CS_OK)
+                    return rc;
             begin = end;
         }
     } catch (const std::bad_alloc&) {

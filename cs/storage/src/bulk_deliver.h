@@ -68,9 +68,9 @@ int SmBulkServeWindow(const SmBulkCollector& collector, Block block, std::string
 struct DeliverRun {
     CsHandle* handle = nullptr;
     const SmBulkRequest* request = nullptr;
-    void* context = nullptr;       // the caller's callback context
-    CsHandle* secondary = nullptr; // for the notes
-    bool inMemory = false;         // read each run's span once (flag word 1 has CS_F1_EXTERNAL)
+    void* context = nullptr;        // the caller's callback context
+    CsHandle* secondary = nullptr;  // for the notes
+    bool inMemory = false;          // read each run's span once (flag word 1 has CS_F1_EXTERNAL)
     // With the run's own report: one line for a delivered document of a logged group.
     std::function<int(const Entry&)> reportLine;
 };

@@ -88,8 +88,8 @@ int CompareNode(const Entry& a, const Entry& b) {
 int CompareObject(const Entry& a, const Entry& b) {
     for (size_t i = 0; i < 5; ++i)
         if (const int order = Order(a.info[i], b.info[i])) return order;
-    if (const int order = Order(static_cast<int32_t>(a.group->group->number),
-                                static_cast<int32_t>(b.group->group->number)))
+    if (const int order =
+            Order(static_cast<int32_t>(a.group->group->number), static_cast<int32_t>(b.group->group->number)))
         return order;
     if (const int order = CompareNames(a.Ref().name, b.Ref().name)) return order;
     const CsXdrObjectRef& x = a.Ref();

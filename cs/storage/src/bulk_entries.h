@@ -26,8 +26,8 @@ inline constexpr uint32_t kExitWord = 0xFFFFFFFF;
 // One document of the batch.
 struct Entry {
     uint32_t userWord = 0;
-    uint32_t info[5] = {};    // 0: cache or not located; node: volume, 0...; exit: all kExitWord
-    uint32_t docLength = 0;   // 0 for a multi-part document (a '$' in the object name)
+    uint32_t info[5] = {};   // 0: cache or not located; node: volume, 0...; exit: all kExitWord
+    uint32_t docLength = 0;  // 0 for a multi-part document (a '$' in the object name)
     CsXdrHitRow* row = nullptr;
     GroupNode* group = nullptr;
     CsStorageNode* node = nullptr;    // the node entry of the object's primary node

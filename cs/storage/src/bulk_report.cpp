@@ -36,7 +36,7 @@ int BulkReport::Finish(bool succeeded, double seconds, CsDataFn report, void* co
         CsHandle* handle = log.handle;
         // The documents are out: a message that does not get out cannot undo them.
         CsIssueMessageEx(handle, kMsgBulkProcess, nullptr, 'N', 0, 'D', seconds, 'S', kSource, 'I',
-                              static_cast<int32_t>(__LINE__), 'V');
+                         static_cast<int32_t>(__LINE__), 'V');
         if (report != nullptr) {
             for (;;) {
                 const unsigned char* data = nullptr;

@@ -52,7 +52,8 @@ public:
         QelTimer_Start(&watch_);
         if (rc == CS_OK) rc = Batches();
         if (report_) {
-            const int end = report_->Finish(rc == CS_OK, QelTimer_Elapsed(&watch_), request_.report, context_);
+            const int end =
+                report_->Finish(rc == CS_OK, QelTimer_Elapsed(&watch_), request_.report, context_);
             if (rc == CS_OK) rc = end;
         }
         return rc;
@@ -62,7 +63,8 @@ private:
     bool InMemory() const { return (handle_->def.flags1 & CS_F1_EXTERNAL) != 0; }
 
     int Batches() {
-        const size_t limit = InMemory() ? 0 : (request_.batchLimit != 0 ? request_.batchLimit : SM_BULK_BATCH_MAX);
+        const size_t limit =
+            InMemory() ? 0 : (request_.batchLimit != 0 ? request_.batchLimit : SM_BULK_BATCH_MAX);
         qelsm::bulk::GatherState state;
         std::vector<Entry> entries;
         int rc = CS_OK;
@@ -150,16 +152,15 @@ private:
         std::map<std::tuple<uint32_t, std::string, const CsStorageNode*>, const Entry*> located;
         for (Entry& e : entries) {
             if (!ServedHere(e)) continue;
-            auto [known, added] =
-                located.try_emplace({e.group->group->number, e.Ref().name, e.node}, &e);
+            auto [known, added] = located.try_emplace({e.group->group->number, e.Ref().name, e.node}, &e);
             if (!added) {
                 std::memcpy(e.info, known->second->info, sizeof e.info);
                 continue;
             }
             uint8_t answer = 0;
             uint32_t word = 0;
-            const int rc = CsQueryDocObjectRouted(handle_, e.group->group, e.node, nullptr, kLocatePlaces, e.row,
-                                                  nullptr, 1, 0, &answer, &word);
+            const int rc = CsQueryDocObjectRouted(handle_, e.group->group, e.node, nullptr, kLocatePlaces,
+                                                  e.row, nullptr, 1, 0, &answer, &word);
             if (rc != CS_OK) return rc;
             std::memset(e.info, 0, sizeof e.info);
             if (answer == SM_LOCATE_NODE) {

@@ -30,7 +30,8 @@ constexpr const char* kNotices = "NTC";
 // The text of document n: a different length each.
 std::string DocText(int n) {
     std::string text = "DOCUMENT " + std::to_string(n) + "\n";
-    for (int line = 0; line <= n % 7; ++line) text += " LINE " + std::to_string(line) + " OF " + std::to_string(n) + "\n";
+    for (int line = 0; line <= n % 7; ++line)
+        text += " LINE " + std::to_string(line) + " OF " + std::to_string(n) + "\n";
     return text;
 }
 
@@ -66,7 +67,8 @@ Json Description(const std::string& dataFile, int count, bool paged) {
                              {"segment_pages", 2},
                              {"values", {{"KEY", "P0001"}, {"DDATE", 19723}}}});
     }
-    auto group = [](int agid, const char* name, const char* sid, const char* first, const char* second, int log) {
+    auto group = [](int agid, const char* name, const char* sid, const char* first, const char* second,
+                    int log) {
         return Json{{"agid", agid},
                     {"name", name},
                     {"storage_id", sid},
@@ -88,7 +90,8 @@ Json Description(const std::string& dataFile, int count, bool paged) {
         {"groups", {{{"gid", 11}, {"name", "STAFF"}}}},
         {"users", {{{"name", "ALICE"}, {"uid", 1}, {"password", "Secret-1"}, {"groups", {"STAFF"}}}}},
         {"application_groups",
-         {group(100, "LETTERS", kLetters, "N", "O", SM_BULK_LOG_GROUP), group(101, "NOTICES", kNotices, "O", "N", 0)}},
+         {group(100, "LETTERS", kLetters, "N", "O", SM_BULK_LOG_GROUP),
+          group(101, "NOTICES", kNotices, "O", "N", 0)}},
         {"folders",
          {{{"fid", 1},
            {"name", "Bulk"},
@@ -104,7 +107,8 @@ Json Description(const std::string& dataFile, int count, bool paged) {
 // open always has a close between it and the next.
 class OpenCounter {
 public:
-    explicit OpenCounter(const std::vector<std::string>& dirs) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    explicit OpenCounter(const std::vector<std::string>& dirs)
+        : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         for (const std::string& dir : dirs) {
             const int wd = inotify_add_watch(fd_, dir.c_str(), IN_OPEN | IN_CLOSE);
             EXPECT_GE(wd, 0) << dir;
@@ -212,7 +216,8 @@ protected:
         archive_ = scratch_.Path() + "archive";
         arcbuild::Errors errors;
         arcbuild::Description d;
-        ASSERT_TRUE(arcbuild::ParseDescription(Description("docs.txt", count, paged).dump(), scratch_.Path(), &d, &errors));
+        ASSERT_TRUE(arcbuild::ParseDescription(Description("docs.txt", count, paged).dump(), scratch_.Path(),
+                                               &d, &errors));
         ASSERT_TRUE(arcbuild::BuildArchive(d, archive_, &errors));
         ASSERT_NO_FATAL_FAILURE(session_.Open(archive_, "ALICE", "Secret-1", 1));
         ASSERT_EQ(session_.Hits().size(), static_cast<size_t>(count + (paged ? 1 : 0)));
@@ -231,7 +236,8 @@ protected:
     }
     // The items of documents `order`, each with its group (or with none when it is the
     // group of the one before); the user word is the document number.
-    static void Feed(Recorder* r, const std::vector<buildertest::FoundHit>& hits, const std::vector<int>& order) {
+    static void Feed(Recorder* r, const std::vector<buildertest::FoundHit>& hits,
+                     const std::vector<int>& order) {
         const CsXdrApplGroup* before = nullptr;
         for (int n : order) {
             const CsXdrApplGroup* group = hits[n].group == before ? nullptr : hits[n].group;
@@ -253,7 +259,8 @@ protected:
     }
     // The sink holds exactly the announced documents, each delivery right after the one
     // before, each document's bytes as retrieving it alone gives them.
-    static void ExpectDocuments(const Recorder& r, const std::vector<std::string>& alone, const std::string& what) {
+    static void ExpectDocuments(const Recorder& r, const std::vector<std::string>& alone,
+                                const std::string& what) {
         std::map<uint32_t, int> seen;
         uint64_t expectedAt = 0;
         for (size_t i = 0; i < r.announced.size(); ++i) {
@@ -312,8 +319,8 @@ TEST_F(BulkRetrieve, SinkHoldsEachDocumentAsRetrievedAlone) {
         // Reads of each object file: once per object, or once per document of it.
         std::map<std::string, int> expected;
         for (int n : c.order) {
-            const std::string object = std::string(n % 2 == 0 ? kLetters : kNotices) + "/" +
-                                       ((n / 2) % 2 == 0 ? "1FAA" : "2FAA");
+            const std::string object =
+                std::string(n % 2 == 0 ? kLetters : kNotices) + "/" + ((n / 2) % 2 == 0 ? "1FAA" : "2FAA");
             expected[object] = c.inMemory ? 1 : expected[object] + 1;
         }
         EXPECT_EQ(opens.Take(), expected) << c.what;
@@ -388,8 +395,8 @@ TEST_F(BulkRetrieve, BatchesFollowTheLimit) {
     SmBulkRequest request = Request();
     request.batchLimit = 2;
     ASSERT_EQ(Run(&r, request), CS_OK);
-    const std::vector<std::string> events = {"item 4",     "item 0",     "announce 0", "announce 4",
-                                             "item 2",     "item 5",     "announce 2", "announce 5"};
+    const std::vector<std::string> events = {"item 4", "item 0", "announce 0", "announce 4",
+                                             "item 2", "item 5", "announce 2", "announce 5"};
     EXPECT_EQ(r.events, events);
     ExpectDocuments(r, alone, "two batches");
 
@@ -413,7 +420,10 @@ TEST_F(BulkRetrieve, RefusedRuns) {
         int rc;
     } cases[] = {
         {"the first document without a group", {{nullptr, hits_[0].row, 0}}, -1, SM_BULK_NO_GROUP},
-        {"the item source fails", {{const_cast<CsXdrApplGroup*>(hits_[0].group), hits_[0].row, 0}}, 1, CS_CANCELLED},
+        {"the item source fails",
+         {{const_cast<CsXdrApplGroup*>(hits_[0].group), hits_[0].row, 0}},
+         1,
+         CS_CANCELLED},
         {"a row without an object", {{const_cast<CsXdrApplGroup*>(hits_[0].group), &bare, 0}}, -1, CS_FAILED},
     };
     for (const Case& c : cases) {

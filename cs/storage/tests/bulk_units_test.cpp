@@ -169,7 +169,9 @@ TEST(BulkPlan, SpanReachesTheFurthestBlock) {
     } cases[] = {
         {"one block", {{"A", 'O', 20, 30, 0, 5}}, {20, 30}},
         {"blocks one after another", {{"A", 'O', 20, 30, 0, 5}, {"A", 'O', 50, 10, 0, 5}}, {20, 40}},
-        {"a gap between blocks is read along", {{"A", 'O', 0, 10, 0, 5}, {"A", 'O', 100, 10, 0, 5}}, {0, 110}},
+        {"a gap between blocks is read along",
+         {{"A", 'O', 0, 10, 0, 5}, {"A", 'O', 100, 10, 0, 5}},
+         {0, 110}},
         {"a block inside a longer one keeps its end",
          {{"A", 'O', 0, 100, 0, 5}, {"A", 'O', 0, 100, 5, 5}, {"A", 'O', 40, 10, 0, 5}},
          {0, 100}},
@@ -189,7 +191,8 @@ TEST(BulkPlan, WindowsMustLieInsideWhatWasCollected) {
     collector.start = 100;
     const std::string piece1 = "0123456789", piece2 = "abcdef";
     EXPECT_EQ(qelsm::bulk::SmBulkCollect(&collector, 100, 'O', piece1.data(), 10), 1);
-    EXPECT_EQ(qelsm::bulk::SmBulkCollect(&collector, 110, 'O', piece2.data(), 0), 1);  // an end piece adds nothing
+    EXPECT_EQ(qelsm::bulk::SmBulkCollect(&collector, 110, 'O', piece2.data(), 0),
+              1);  // an end piece adds nothing
     EXPECT_EQ(qelsm::bulk::SmBulkCollect(&collector, 110, 'O', piece2.data(), 6), 1);
     ASSERT_EQ(collector.data, "0123456789abcdef");
     struct Case {
@@ -219,7 +222,8 @@ TEST(BulkPlan, WindowsMustLieInsideWhatWasCollected) {
 // ---------------------------------------------------------------- sort orders
 
 TEST(BulkOrder, NodeOrderPutsDocumentsWithoutANodeFirstThenSignedNumbers) {
-    Docs docs({{"A", 'O', 0, 1, 0, 1}, {"B", 'O', 0, 1, 0, 1}, {"C", 'O', 0, 1, 0, 1}, {"D", 'O', 0, 1, 0, 1}});
+    Docs docs(
+        {{"A", 'O', 0, 1, 0, 1}, {"B", 'O', 0, 1, 0, 1}, {"C", 'O', 0, 1, 0, 1}, {"D", 'O', 0, 1, 0, 1}});
     CsStorageNode high, low, negative;
     high.number = 7;
     low.number = 2;
@@ -262,7 +266,7 @@ TEST(BulkOrder, ObjectOrderGroupsEachObjectsDataInOrder) {
                         std::to_string(r.offset));
     }
     const std::vector<std::string> expected = {
-        "-2147483648:9ZZZ@0+1/0", "3:9ZZZ@0+1/0",  "7:1FAA@0+8/0",  "7:1FAA@0+10/0", "7:1FAA@10+10/0",
+        "-2147483648:9ZZZ@0+1/0", "3:9ZZZ@0+1/0",  "7:1FAA@0+8/0",   "7:1FAA@0+10/0", "7:1FAA@10+10/0",
         "7:1FAA@10+10/5",         "7:1faa@0+10/0", "7:2FAA@50+10/0", "7:0AAA@0+1/0",  "7:0AAA@0+1/0",
     };
     EXPECT_EQ(order, expected);
