@@ -413,6 +413,11 @@ TEST_F(BulkRetrieve, RefusedRuns) {
     ASSERT_NO_FATAL_FAILURE(Build(4));
     CsXdrHitRow bare = *hits_[0].row;
     bare.object = nullptr;
+    CsXdrObjectRef elsewhere = *hits_[0].row->object;
+    elsewhere.primaryNode = 9;  // LOCALSET has node 1 only
+    CsXdrHitRow strayRow = *hits_[0].row;
+    strayRow.object = &elsewhere;
+    auto* group = const_cast<CsXdrApplGroup*>(hits_[0].group);
     struct Case {
         const char* what;
         std::vector<Recorder::Item> items;
@@ -424,7 +429,11 @@ TEST_F(BulkRetrieve, RefusedRuns) {
          {{const_cast<CsXdrApplGroup*>(hits_[0].group), hits_[0].row, 0}},
          1,
          CS_CANCELLED},
-        {"a row without an object", {{const_cast<CsXdrApplGroup*>(hits_[0].group), &bare, 0}}, -1, CS_FAILED},
+        {"a row without an object", {{group, &bare, 0}}, -1, CS_FAILED},
+        {"a node the storage set lacks",
+         {{group, hits_[0].row, 0}, {nullptr, &strayRow, 1}},
+         -1,
+         CS_NOT_FOUND},
     };
     for (const Case& c : cases) {
         Recorder r;

@@ -195,6 +195,10 @@ TEST(BulkPlan, WindowsMustLieInsideWhatWasCollected) {
               1);  // an end piece adds nothing
     EXPECT_EQ(qelsm::bulk::SmBulkCollect(&collector, 110, 'O', piece2.data(), 6), 1);
     ASSERT_EQ(collector.data, "0123456789abcdef");
+    qelsm::bulk::SmBulkCollector failed;
+    failed.status = CS_NO_MEMORY;
+    EXPECT_EQ(qelsm::bulk::SmBulkCollect(&failed, 0, 'O', piece1.data(), 10), 1);
+    EXPECT_TRUE(failed.data.empty()) << "nothing is collected after memory ran out";
     struct Case {
         const char* what;
         Block block;
