@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -506,6 +507,71 @@ TEST_F(BulkRetrieve, MultiPartDocumentGoesOutWhole) {
             EXPECT_EQ(r.emptyCalls, print ? 1 : 0) << inMemory;
         }
     }
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Report lines that carry a document's object handle (the column line names the column
+// "Flds->Handle").
+size_t DocumentLines(const std::string& report) {
+    size_t n = 0;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("->") != std::string::npos && line.find("Flds->Handle") == std::string::npos) ++n;
+    return n;
+}
+
+// The run's own report lists the documents of groups that log bulk retrievals (LETTERS)
+// and a logging-disabled line for each other group, per batch; it is handed over only
+// after a run that succeeded with at least one document line.
+TEST_F(BulkRetrieve, OwnReportOfLoggedGroups) {
+    ASSERT_NO_FATAL_FAILURE(Build(8));
+    struct Case {
+        const char* what;
+        std::vector<int> order;
+        size_t batchLimit;
+        bool print;
+        size_t disabledLines, documentLines;
+    } cases[] = {
+        {"both groups in one batch", {0, 1, 2, 3, 4}, 0, false, 1, 3},
+        {"both groups in two batches", {0, 1, 2, 3, 4}, 3, false, 2, 3},
+        {"only the group without logging", {1, 3}, 0, false, 0, 0},
+        {"a print run keeps no report of its own", {0, 1, 2}, 0, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Recorder r;
+        Feed(&r, hits_, c.order);
+        SmBulkRequest request = Request(true);
+        request.batchLimit = c.batchLimit;
+        request.printSink = c.print;
+        ASSERT_EQ(Run(&r, request), CS_OK) << c.what;
+        EXPECT_EQ(Count(r.report, "--LOGGING DISABLED--"), c.disabledLines) << c.what;
+        EXPECT_EQ(DocumentLines(r.report), c.documentLines) << c.what << "\n" << r.report;
+        if (c.documentLines == 0) {
+            EXPECT_TRUE(r.report.empty()) << c.what;
+            continue;
+        }
+        EXPECT_EQ(r.report.rfind("BULK DOCUMENT RETRIEVAL\n", 0), 0u) << c.what;
+        // Each logged document's object handle: name, offset, length, stored offset and length.
+        for (int n : c.order) {
+            if (n % 2 != 0) continue;
+            const CsXdrObjectRef& ref = *hits_[n].row->object;
+            const std::string handle = "->" + std::string(ref.name) + "," + std::to_string(ref.offset) + "," +
+                                       std::to_string(ref.length) + "," + std::to_string(ref.compressedOffset) +
+                                       "," + std::to_string(ref.compressedLength) + ",";
+            EXPECT_EQ(Count(r.report, handle), 1u) << c.what << ": " << handle;
+        }
+    }
+    // A failed run hands no report over.
+    Recorder failed;
+    Feed(&failed, hits_, {0, 2});
+    failed.refuseAt = 2;
+    EXPECT_EQ(Run(&failed, Request(true)), CS_CANCELLED);
+    EXPECT_TRUE(failed.report.empty());
 }
 
 // The letter callback hears of every delivery; kept compression delivers the stored form.
