@@ -304,10 +304,10 @@ void FieldValue(SmBulkLog* log, const CsXdrFieldDef& field, const CsXdrValue* va
 void ObjectHandle(SmBulkLog* log, const CsXdrHitRow& hit) {
     static const CsXdrObjectRef kNone{};
     const CsXdrObjectRef& o = hit.object != nullptr ? *hit.object : kNone;
-    Printf(log, "->%s,%ld,%ld,%ld,%ld,0x%02X,0x%02X,%ld,%hd,%hd\n", o.name != nullptr ? o.name : "", long(o.offset),
-           long(o.length), long(o.compressedOffset), long(o.compressedLength), unsigned(hit.noteFlag),
-           unsigned(static_cast<unsigned char>(o.compression)), long(o.resourceId), int16_t(o.primaryNode),
-           int16_t(o.secondaryNode));
+    Printf(log, "->%s,%ld,%ld,%ld,%ld,0x%02X,0x%02X,%ld,%hd,%hd\n", o.name != nullptr ? o.name : "",
+           long(o.offset), long(o.length), long(o.compressedOffset), long(o.compressedLength),
+           unsigned(hit.noteFlag), unsigned(static_cast<unsigned char>(o.compression)), long(o.resourceId),
+           int16_t(o.primaryNode), int16_t(o.secondaryNode));
 }
 
 }  // namespace
@@ -381,7 +381,8 @@ int SmBulkLogLine(SmBulkLog* log, const CsXdrApplGroup* group, const CsXdrHitRow
         for (uint16_t i = 0; i < group->fieldCount && group->fields != nullptr; ++i) {
             const CsXdrFieldDef& field = group->fields[i];
             if ((field.flags & kFieldLogged) == 0) continue;
-            const CsXdrValue* value = hit->values != nullptr && i < hit->valueCount ? &hit->values[i] : nullptr;
+            const CsXdrValue* value =
+                hit->values != nullptr && i < hit->valueCount ? &hit->values[i] : nullptr;
             FieldValue(log, field, value, separator);
             separator = ",";
         }

@@ -178,8 +178,9 @@ TEST_F(BulkLogTest, SmallRunGivesTheDocumentedReport) {
     EXPECT_EQ(SmBulkLogLine(&log, &statements.group, &second.row, false), CS_OK);
 
     const std::string expected = kHeader + Columns("Audit", "12") + "--LOGGING DISABLED--\n" +
-                                 Columns("Statements", "5") + "'A-100',3->1FAAA,0,100,0,60,0x4E,0x4F,0,2,0\n" +
-                                 Columns("", "") + "--NOT PROCESSED-- 'B-7',-1->1FAAA,100,50,60,30,0x59,0x4F,7,2,3\n";
+                                 Columns("Statements", "5") +
+                                 "'A-100',3->1FAAA,0,100,0,60,0x4E,0x4F,0,2,0\n" + Columns("", "") +
+                                 "--NOT PROCESSED-- 'B-7',-1->1FAAA,100,50,60,30,0x59,0x4F,7,2,3\n";
     EXPECT_EQ(ReadBack(log), expected);
     EXPECT_EQ(log.lines, 3);
     EXPECT_EQ(log.disabledGroups, 1);
@@ -259,8 +260,8 @@ TEST_F(BulkLogTest, ObjectHandleWithoutObjectOrFields) {
     nodes.object.compression = char(0xC1);
     ASSERT_EQ(SmBulkLogLine(&log, &g.group, &nodes.row, true), CS_OK);
     const std::string text = ReadBack(log);
-    EXPECT_EQ(text.substr(kHeader.size()), Columns("G", "1") + "->,0,0,0,0,0x4E,0x00,0,0,0\n" + Columns("", "") +
-                                               "->Y,0,0,0,0,0x4E,0xC1,0,0,-1\n");
+    EXPECT_EQ(text.substr(kHeader.size()), Columns("G", "1") + "->,0,0,0,0,0x4E,0x00,0,0,0\n" +
+                                               Columns("", "") + "->Y,0,0,0,0,0x4E,0xC1,0,0,-1\n");
 }
 
 TEST_F(BulkLogTest, PagesOfSixtyLinesWithFormFeeds) {
@@ -303,8 +304,7 @@ TEST_F(BulkLogTest, GroupColumnsOnlyWhenTheGroupChanges) {
     Hit hit("O", {});
     SmBulkLog log;
     Open(log);
-    for (const Group* g : {&a, &a, &b, &a})
-        ASSERT_EQ(SmBulkLogLine(&log, &g->group, &hit.row, true), CS_OK);
+    for (const Group* g : {&a, &a, &b, &a}) ASSERT_EQ(SmBulkLogLine(&log, &g->group, &hit.row, true), CS_OK);
     const std::string handle = "->O,0,0,0,0,0x4E,0x00,0,0,0\n";
     EXPECT_EQ(ReadBack(log), kHeader + Columns("Alpha", "1") + handle + Columns("", "") + handle +
                                  Columns("Beta", "2") + handle + Columns("Alpha", "1") + handle);
@@ -316,7 +316,8 @@ TEST_F(BulkLogTest, LongGroupNameIsCutAtSixtyColumns) {
     SmBulkLog log;
     Open(log);
     ASSERT_EQ(SmBulkLogLine(&log, &g.group, nullptr, true), CS_OK);
-    EXPECT_EQ(ReadBack(log).substr(kHeader.size()), std::string(60, 'n') + " 4            --LOGGING DISABLED--\n");
+    EXPECT_EQ(ReadBack(log).substr(kHeader.size()),
+              std::string(60, 'n') + " 4            --LOGGING DISABLED--\n");
 }
 
 TEST_F(BulkLogTest, ReadsBackInPiecesThenAnEmptyPieceAtTheEnd) {
@@ -384,7 +385,8 @@ TEST_F(BulkLogTest, FileThatCannotBeMadeStopsEveryLaterStep) {
 
     EXPECT_EQ(SmBulkLogLine(&log, &g.group, &hit.row, true), CS_FAILED);
     EXPECT_EQ(SmBulkLogPrintf(&log, "%s", "more"), CS_FAILED);
-    for (int step : {SM_BULKLOG_OPEN, SM_BULKLOG_READ, SM_BULKLOG_REWIND, SM_BULKLOG_CLOSE, SM_BULKLOG_REMOVE})
+    for (int step :
+         {SM_BULKLOG_OPEN, SM_BULKLOG_READ, SM_BULKLOG_REWIND, SM_BULKLOG_CLOSE, SM_BULKLOG_REMOVE})
         EXPECT_EQ(SmBulkLogStep(&log, step), CS_FAILED) << "step " << step;
     const unsigned char* data = log.buffer.data();
     size_t length = 1;
