@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -40,18 +41,19 @@ struct SmBulkLogConverterCloser {
 // Destroying the record closes the file and removes it when steps 5 and 6 did not run.
 struct SmBulkLog {
     CsHandle* handle = nullptr;
-    int status = 0;      // 0 or a CsReturnCode; sticky: once set every step returns it
-    bool atEnd = false;  // a read found the end of the file
-    std::string fileName;  // empty: none
+    int status = 0;         // 0 or a CsReturnCode; sticky: once set every step returns it
+    bool atEnd = false;     // a read found the end of the file
+    std::string fileName;   // empty: none
+    bool ownsFile = false;  // step 1 created the file under fileName (only then is it removed)
     std::unique_ptr<std::FILE, SmBulkLogFileCloser> file;
     std::array<unsigned char, SM_BULKLOG_PIECE> buffer{};
-    size_t count = 0;          // bytes of buffer from the last read
-    bool formatting = false;   // the formatting text is in use (steps 0 to 6)
-    std::string text;          // the formatted text of step 3 (grows as needed)
+    size_t count = 0;         // bytes of buffer from the last read
+    bool formatting = false;  // the formatting text is in use (steps 0 to 6)
+    std::string text;         // the formatted text of step 3 (grows as needed)
     std::unique_ptr<ArcIconvHandle, SmBulkLogConverterCloser> converter;  // to 1208; none: unconverted
-    long lines = 0;            // report lines written
-    long disabledGroups = 0;   // lines of groups with logging disabled
-    const CsXdrApplGroup* lastGroup = nullptr;  // group of the previous line; none at a page start
+    long lines = 0;                                                       // report lines written
+    long disabledGroups = 0;                    // lines of groups with logging disabled
+    const CsXdrApplGroup* lastGroup = nullptr;  // group record of the previous line; none at a page start
 
     SmBulkLog() = default;
     explicit SmBulkLog(CsHandle* owner) : handle(owner) {}
@@ -69,6 +71,7 @@ int SmBulkLogPrintf(SmBulkLog* log, const char* format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
+int SmBulkLogVPrintf(SmBulkLog* log, const char* format, va_list args);
 // One report line: the page header every 60 lines, the group columns when the group
 // changes, then "--LOGGING DISABLED--" without a hit, else the marked field values and
 // the object handle (after "--NOT PROCESSED-- " when not processed). Returns the status.
