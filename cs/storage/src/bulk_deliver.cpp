@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "arc_compress.h"
@@ -133,6 +134,12 @@ private:
     void* saved_;
 };
 
+// A stored length as the segment retrieval takes it: one that a 32-bit word cannot hold
+// reads to the end of the object (the window still cuts the documents out).
+uint32_t SegmentLength(uint64_t length) {
+    return length > std::numeric_limits<uint32_t>::max() ? 0 : static_cast<uint32_t>(length);
+}
+
 int PipeSegment(void* stream, int64_t, char, const char* data, uint32_t length) {
     return CsDataPipeRun(stream, reinterpret_cast<const unsigned char*>(data), length);
 }
@@ -228,7 +235,7 @@ int FromStore(DeliverRun& run, const Entry& k, const Delivery& d, char letter) {
     if (rc != CS_OK) return rc;
     uint8_t location = CS_LOC_CACHE | CS_LOC_PRIMARY;
     rc = CsRetrieveSegmentRouted(run.handle, k.group->group, k.node, k.second, &location, &k.Ref(),
-                                 static_cast<uint32_t>(d.block.offset), static_cast<uint32_t>(d.block.length),
+                                 static_cast<uint32_t>(d.block.offset), SegmentLength(d.block.length),
                                  PipeSegment, stream.get());
     return CsDataPipeClose(std::move(stream), rc);
 }
@@ -274,7 +281,7 @@ int Collect(DeliverRun& run, std::span<const Entry> docs, SmBulkCollector* colle
     uint8_t location = CS_LOC_CACHE | CS_LOC_PRIMARY;
     const int rc = CsRetrieveSegmentRouted(run.handle, first.group->group, first.node, first.second,
                                            &location, &first.Ref(), static_cast<uint32_t>(span.offset),
-                                           static_cast<uint32_t>(span.length), SmBulkCollect, collector);
+                                           SegmentLength(span.length), SmBulkCollect, collector);
     return rc != CS_OK ? rc : collector->status;
 }
 

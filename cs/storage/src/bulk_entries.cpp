@@ -80,12 +80,12 @@ int CompareNames(const char* a, const char* b) {
 
 }  // namespace
 
-int CompareNode(const Entry& a, const Entry& b) {
+int SmBulkCompareNode(const Entry& a, const Entry& b) {
     if (a.node == nullptr || b.node == nullptr) return Order(a.node != nullptr, b.node != nullptr);
     return Order(static_cast<int16_t>(a.node->number), static_cast<int16_t>(b.node->number));
 }
 
-int CompareObject(const Entry& a, const Entry& b) {
+int SmBulkCompareObject(const Entry& a, const Entry& b) {
     for (size_t i = 0; i < 5; ++i)
         if (const int order = Order(a.info[i], b.info[i])) return order;
     if (const int order =
@@ -103,12 +103,12 @@ int CompareObject(const Entry& a, const Entry& b) {
 // Stable sorts: documents with equal keys keep the order the item source gave them in.
 void SortByNode(std::span<Entry> entries) {
     std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return CompareNode(a, b) < 0; });
+                     [](const Entry& a, const Entry& b) { return SmBulkCompareNode(a, b) < 0; });
 }
 
 void SortByObject(std::span<Entry> entries) {
     std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return CompareObject(a, b) < 0; });
+                     [](const Entry& a, const Entry& b) { return SmBulkCompareObject(a, b) < 0; });
 }
 
 }  // namespace qelsm::bulk

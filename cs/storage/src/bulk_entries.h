@@ -54,11 +54,11 @@ int Gather(const SmBulkRequest& request, void* context, size_t limit, GroupList*
            std::vector<Entry>* entries, GatherState* state);
 
 // Documents without a node entry first, then by the node entries' numbers (signed 16-bit).
-int CompareNode(const Entry& a, const Entry& b);
+int SmBulkCompareNode(const Entry& a, const Entry& b);
 // By the info words, group number, object name (case-sensitive), compressed offset,
 // compressed length, offset and document length: the documents of one object stand in
 // the order of their data.
-int CompareObject(const Entry& a, const Entry& b);
+int SmBulkCompareObject(const Entry& a, const Entry& b);
 void SortByNode(std::span<Entry> entries);
 void SortByObject(std::span<Entry> entries);
 
