@@ -30,6 +30,11 @@ std::optional<std::string> ServerValue(CsHandle* handle, const char* key) {
     return Lookup(ServerSection(handle), key, handle->def.profile.c_str());
 }
 
+std::optional<std::string> SectionValue(CsHandle* handle, const char* section, const char* key) {
+    if (handle == nullptr) return std::nullopt;
+    return Lookup(section, key, handle->def.profile.c_str());
+}
+
 std::optional<std::string> QelIniValue(const char* section, const char* key) {
     char dir[4096] = {};
     if (QelInst_ConfigDir(dir, sizeof dir) == 0) return std::nullopt;

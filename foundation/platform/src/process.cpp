@@ -67,6 +67,58 @@ int ArcOS_RunProgramQuiet(const std::vector<std::string>& argv, int* exitStatus)
     return waitFor(pid, exitStatus);
 }
 
+int ArcOS_SpawnDetached(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv[0].empty()) return EINVAL;
+    // Everything the children use is prepared before fork: after it only async-signal-safe
+    // calls are made.
+    auto args = argvPointers(argv);
+    const bool searched = argv[0].find('/') == std::string::npos;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return errno;
+    const pid_t child = fork();
+    if (child < 0) {
+        const int err = errno;
+        close(fds[0]);
+        close(fds[1]);
+        return err;
+    }
+    if (child == 0) {
+        close(fds[0]);
+        const pid_t grandchild = fork();
+        if (grandchild < 0) {
+            int err = errno;
+            (void)!write(fds[1], &err, sizeof err);
+            _exit(1);
+        }
+        if (grandchild == 0) {
+            const int null = open("/dev/null", O_RDONLY);
+            if (null >= 0) {
+                dup2(null, STDIN_FILENO);
+                if (null != STDIN_FILENO) close(null);
+            }
+            setsid();
+            if (searched)
+                execvp(args[0], args.data());
+            else
+                execv(args[0], args.data());
+            int err = errno;
+            (void)!write(fds[1], &err, sizeof err);
+            _exit(127);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    waitFor(child, nullptr);
+    // The write end closes on a successful exec (close-on-exec): end of file, no error.
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(fds[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(fds[0]);
+    return n == static_cast<ssize_t>(sizeof err) ? err : 0;
+}
+
 int ArcOS_System(const char* command) {
     if (command == nullptr) return -1;
     int status = -1;

@@ -3,8 +3,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 #include <string>
@@ -101,3 +104,22 @@ TEST(Process, PipeFeedsAChildsInput) {
 }
 
 }  // namespace
+
+// A detached program: the call returns before the program ends, leaves no child of ours
+// behind (nothing to reap, so no zombie), and a program that cannot start is reported.
+TEST(Process, SpawnDetachedDoesNotWaitAndLeavesNoChild) {
+    TempDir dir;
+    const std::string marker = dir.file("done");
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(ArcOS_SpawnDetached({"/bin/sh", "-c", "sleep 1; echo x > \"$0\"", marker}), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(800));
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    for (int i = 0; i < 50 && access(marker.c_str(), F_OK) != 0; ++i) usleep(100 * 1000);
+    EXPECT_EQ(access(marker.c_str(), F_OK), 0);
+
+    EXPECT_EQ(ArcOS_SpawnDetached({"/no/such/program"}), ENOENT);
+    EXPECT_EQ(ArcOS_SpawnDetached({"no-such-program-on-path"}), ENOENT);
+    EXPECT_EQ(ArcOS_SpawnDetached({}), EINVAL);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
