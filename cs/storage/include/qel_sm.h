@@ -6,7 +6,8 @@
 // object lives at "<root>/data/<storage id>/<DOC|RES>/<name>": RES for names
 // whose last character is a digit. Object names and storage ids that would leave
 // their folder ('/', "..", control characters) are refused. Layout and choices:
-// docs/cache-layer.md; the storage manager's: docs/storage-manager.md.
+// docs/cache-layer.md; the storage manager's: docs/storage-manager.md. Bulk retrieval,
+// which reads through the request layer, is declared in qel_sm_bulk.h.
 //
 // The cache layer answers a QelCacheResult; the storage manager maps it
 // (SmMapResult) into a CsReturnCode.
