@@ -2,6 +2,7 @@
 // the first that the full container carried. The viewer's segment numbers are the
 // client's: _seg=n is object n of the document (n from 1 to NumSegments - 1).
 #include <cstdlib>
+#include <utility>
 
 #include "converters.h"
 #include "document_parts.h"
@@ -197,7 +198,7 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
             const std::string escaped = QelWWW_HtmlEscape(data);
             r.AppendText(escaped.data(), escaped.size());
         } else {
-            r.AppendBinary(data.data(), data.size());
+            r.AppendBinary(std::move(data));
         }
     }
     if (htmlText) {
