@@ -14,9 +14,13 @@ constexpr int64_t kMaxBytes = 256LL * 1024 * 1024;
 
 }  // namespace
 
+bool Bitmap_SizeAllowed(int width, int height) {
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return false;
+    return static_cast<int64_t>(width) * height * 4 <= kMaxBytes;
+}
+
 WinBitmap* Bitmap_Create(int width, int height) {
-    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return nullptr;
-    if (static_cast<int64_t>(width) * height * 4 > kMaxBytes) return nullptr;
+    if (!Bitmap_SizeAllowed(width, height)) return nullptr;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);

@@ -74,6 +74,7 @@ struct WinBitmap {
 };
 // A white bitmap; null when the size is refused (bitmap caps in docs/window-drawing.md).
 WinBitmap* Bitmap_Create(int width, int height);
+bool Bitmap_SizeAllowed(int width, int height);
 
 // Points the context at a surface: origin, clip and scale (device units per point
 // of the surface; 1 for images). Releases what it pointed at before.

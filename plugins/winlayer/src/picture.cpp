@@ -71,7 +71,7 @@ WinBitmap* Bitmap_FromPicture(std::string_view text, std::string* error) {
     }
     std::string refused =
         LineError(0, "size " + std::to_string(width) + " x " + std::to_string(height) + " refused");
-    if (width < 1 || height < 1) {
+    if (!Bitmap_SizeAllowed(width, height)) {
         message = refused;
         return nullptr;
     }

@@ -30,7 +30,7 @@ std::string SafeBaseName(const std::string& documentName) {
                      c == '_' || c == '.';
         name += plain ? c : '_';
     }
-    while (!name.empty() && name.front() == '.') name.erase(0, 1);
+    while (!name.empty() && (name.front() == '.' || name.front() == '_')) name.erase(0, 1);
     while (!name.empty() && (name.back() == '.' || name.back() == '_')) name.pop_back();
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pdf") == 0) name.resize(name.size() - 4);
     return name.empty() ? "document" : name;
