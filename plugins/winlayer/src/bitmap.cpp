@@ -125,7 +125,7 @@ bool Win_StretchBitmap(WinDC* dc, int x, int y, int width, int height, const Win
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    cairo_rectangle(cr, sx, sy, sw, sh);
+    cairo_rectangle(cr, 0, 0, sw, sh);
     cairo_fill(cr);
     cairo_restore(cr);
     return true;

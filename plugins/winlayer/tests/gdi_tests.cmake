@@ -11,3 +11,15 @@ qel_add_gtest(qelwin_gdi_tests
   LIBS qelwin qel_platform)
 target_include_directories(qelwin_gdi_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/../src)
 target_link_libraries(qelwin_gdi_tests PRIVATE Cups::Cups)
+
+# Drawing compared with an independent rendering of the same scenes by Pillow.
+add_executable(qelwin_scene_render scene_render.cpp ${QELWIN_TEST_SUPPORT})
+target_include_directories(qelwin_scene_render PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/../src)
+target_link_libraries(qelwin_scene_render PRIVATE qelwin qel_platform)
+set_target_properties(qelwin_scene_render PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QEL_TEST_DIR})
+# The distribution's interpreter is the one that carries python3-pil.
+find_program(QELWIN_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(QELWIN_PYTHON NAMES python3)
+add_test(NAME qelwin_gdi_pillow
+         COMMAND ${QELWIN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/gdi_pillow_compare.py
+                 $<TARGET_FILE:qelwin_scene_render> ${QEL_TESTDATA_DIR}/winlayer/scenes)
