@@ -23,3 +23,13 @@ find_program(QELWIN_PYTHON NAMES python3)
 add_test(NAME qelwin_gdi_pillow
          COMMAND ${QELWIN_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/gdi_pillow_compare.py
                  $<TARGET_FILE:qelwin_scene_render> ${QEL_TESTDATA_DIR}/winlayer/scenes)
+
+# The X11 back-end on a virtual X server (the program is run only through the wrapper).
+add_executable(qelwin_x11_tests x11_test.cpp ${QELWIN_TEST_SUPPORT})
+target_include_directories(qelwin_x11_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/../src)
+target_link_libraries(qelwin_x11_tests PRIVATE qelwin qel_platform PkgConfig::X11 GTest::gtest GTest::gtest_main
+                      Threads::Threads)
+set_target_properties(qelwin_x11_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QEL_TEST_DIR})
+add_test(NAME qelwin_x11_tests COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_under_xvfb.sh
+         $<TARGET_FILE:qelwin_x11_tests>)
+set_tests_properties(qelwin_x11_tests PROPERTIES SKIP_RETURN_CODE 77)
