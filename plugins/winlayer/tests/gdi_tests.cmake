@@ -33,3 +33,7 @@ set_target_properties(qelwin_x11_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QEL
 add_test(NAME qelwin_x11_tests COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_under_xvfb.sh
          $<TARGET_FILE:qelwin_x11_tests>)
 set_tests_properties(qelwin_x11_tests PROPERTIES SKIP_RETURN_CODE 77)
+
+# Fontconfig's process-wide caches are not leaks of ours.
+set_tests_properties(qelwin_gdi_tests qelwin_gdi_pillow qelwin_x11_tests PROPERTIES ENVIRONMENT
+  "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/testdata/winlayer/lsan.supp:print_suppressions=0")
