@@ -582,6 +582,8 @@ struct WinHooks {
   std::function<bool(WinMenu menu, uint32_t* chosen)> popupMenu;
   // The print dialog: fill the record and return true for OK.
   std::function<bool(WinPrintDialog* dialog, bool* ok)> printDialog;
+  // A printer's properties dialog: edit the settings and set *ok for OK.
+  std::function<bool(const std::string& printer, WinPrinterSettings* settings, bool* ok)> printerProperties;
 };
 void Win_SetHooks(WinHooks hooks);
 

@@ -29,3 +29,12 @@ class DesktopBackend {
 std::unique_ptr<DesktopBackend> Backend_CreateHeadless();
 // Null when no X display answers.
 std::unique_ptr<DesktopBackend> Backend_CreateX11();
+
+// A bitmap from the picture text of resource tables: "<width> <height> <colours>",
+// one "<char> #RRGGBB" line per colour, then one line of <width> characters per row.
+// Null with a message in *error when the text breaks that form or the size is refused.
+WinBitmap* Bitmap_FromPicture(std::string_view text, std::string* error);
+// Frees pens, brushes and fonts still held (Win_Terminate).
+void Gdi_Terminate();
+// The hooks Win_SetHooks installed (the print dialog asks them).
+const WinHooks& Desktop_Hooks();
