@@ -25,17 +25,18 @@ public:
     PrintRun& operator=(const PrintRun&) = delete;
 
     bool Start(const std::string& name) {
+        // The printer context draws only inside a document: start it first.
+        if (Win_StartDoc(dc_, name) <= 0) {
+            ShowMessage(LanguageString(kStrPrintStart));
+            return false;
+        }
+        docStarted_ = true;
         ZypmPrintJob job = nullptr;
         int rc = ZypmPrintJobNew(name.c_str(), &job);
         if (rc != ZYPM_OK) return Failed("ZypmPrintJobNew", rc);
         job_ = job;
         rc = ZypmPrintJobStart(job_, ZYPM_PRINT_STANDARD, Win_DCCairo(dc_));
         if (rc != ZYPM_OK) return Failed("ZypmPrintJobStart", rc);
-        if (Win_StartDoc(dc_, name) <= 0) {
-            ShowMessage(LanguageString(kStrPrintStart));
-            return false;
-        }
-        docStarted_ = true;
         int width = Win_GetDeviceCaps(dc_, PHYSICALWIDTH) - 2 * Win_GetDeviceCaps(dc_, PHYSICALOFFSETX);
         int height = Win_GetDeviceCaps(dc_, PHYSICALHEIGHT) - 2 * Win_GetDeviceCaps(dc_, PHYSICALOFFSETY);
         printableWidth_ = width > 0 ? width : Win_GetDeviceCaps(dc_, HORZRES);
@@ -140,7 +141,9 @@ void PrintDocument(PluginInstance& in) {
         first = std::clamp(dialog.fromPage - 1, 0, pages - 1);
         last = std::clamp(dialog.toPage - 1, first, pages - 1);
     }
-    int copies = std::clamp(dialog.copies, 1, kMaxCopies);
+    // A CUPS printer makes the copies itself (the context carries them); the PDF
+    // printer writes them one after the other.
+    int copies = dialog.printer == "PDF" ? std::clamp(dialog.copies, 1, kMaxCopies) : 1;
     int shownPage = in.geometry.page, shownOffset = in.geometry.vOffset;
     {
         PrintRun run(in, dialog.dc);
