@@ -18,16 +18,16 @@ WinBitmap* Bitmap_FromPicture(std::string_view picture, std::string* error);
 
 // Where top-level windows live.
 class DesktopBackend {
-public:
-    virtual ~DesktopBackend() = default;
-    // A surface of the window's full size (image surface for both back-ends).
-    virtual cairo_surface_t* CreateSurface(WinHandle topLevel, int width, int height) = 0;
-    virtual void DestroySurface(WinHandle topLevel) = 0;
-    // The surface has new pixels (X11: copies them to the screen).
-    virtual void Present(WinHandle topLevel) = 0;
-    // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
-    // the back-end has no input (headless).
-    virtual bool WaitForInput(int timeoutMs) = 0;
+ public:
+  virtual ~DesktopBackend() = default;
+  // A surface of the window's full size (image surface for both back-ends).
+  virtual cairo_surface_t* CreateSurface(WinHandle topLevel, int width, int height) = 0;
+  virtual void DestroySurface(WinHandle topLevel) = 0;
+  // The surface has new pixels (X11: copies them to the screen).
+  virtual void Present(WinHandle topLevel) = 0;
+  // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
+  // the back-end has no input (headless).
+  virtual bool WaitForInput(int timeoutMs) = 0;
 };
 std::unique_ptr<DesktopBackend> Backend_CreateHeadless();
 // Null when no X display answers.
