@@ -215,10 +215,14 @@ TEST_F(Dialogs, MessageBoxAnswers) {
     WinHooks hooks;
     hooks.messageBox = [&](const std::string& text, const std::string&, uint32_t flags, int* answer) {
         seenText = text;
+        // The box is a real dialog, painted before anyone answers.
+        EXPECT_TRUE(EventContains("\"class\":\"BUTTON\",\"message\":15,\"name\":\"WM_PAINT\""));
+        EXPECT_TRUE(EventContains("\"class\":\"STATIC\",\"message\":15"));
         *answer = (flags & 0xF) == MB_OKCANCEL ? IDCANCEL : IDNO;
         return true;
     };
     Win_SetHooks(hooks);
+    events.clear();
     EXPECT_EQ(Win_MessageBox(owner, "Print\nall pages?", "Viewer", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
     EXPECT_EQ(seenText, "Print\nall pages?");
     EXPECT_TRUE(EventContains("\"answer\":2,\"hook\":true"));
