@@ -1,5 +1,7 @@
 // Dialogs and controls: modal dialogs with and without an answer, keys, edit,
 // buttons, lists, track bars, message boxes.
+#include <algorithm>
+
 #include "desktop_fixture.h"
 
 namespace {
@@ -233,6 +235,104 @@ TEST_F(Dialogs, MessageBoxAnswers) {
     EXPECT_TRUE(EventContains("{\"source\":\"beep\",\"type\":16}"));
     EXPECT_TRUE(Win_WinHelp(owner, "viewer.hlp", HELP_CONTEXT, 12));
     EXPECT_TRUE(EventContains("\"file\":\"viewer.hlp\",\"command\":1,\"data\":12"));
+}
+
+}  // namespace
+
+namespace {
+
+intptr_t DestroyOnOk(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == WM_COMMAND && WinLowWord(wParam) == IDOK) {
+        Win_DestroyWindow(dialog);
+        return 1;
+    }
+    return message == WM_INITDIALOG ? 1 : 0;
+}
+
+TEST_F(Dialogs, ADialogDestroyedByItsOwnButtonLeavesNothingBehind) {
+    // Enter, a mouse release and a hook click, each ending in the dialog's destruction
+    // while the button that started it is still on the stack.
+    for (int way = 0; way < 3; ++way) {
+        WinHandle dialog = Win_CreateDialog(module, "FIND", 0, DestroyOnOk, 0);
+        ASSERT_NE(dialog, 0u);
+        Win_ShowWindow(dialog, SW_SHOW);
+        WinHandle ok = Win_GetDlgItem(dialog, IDOK);
+        if (way == 0) {
+            Win_InputKey(VK_RETURN);
+        } else if (way == 1) {
+            WinRect r;
+            Win_GetWindowRect(ok, &r);
+            Win_InputMouse(dialog, WM_LBUTTONDOWN, r.left + 2, r.top + 2, MK_LBUTTON);
+            Win_InputMouse(dialog, WM_LBUTTONUP, r.left + 2, r.top + 2, 0);
+        } else {
+            Win_ClickButton(dialog, IDOK);
+        }
+        EXPECT_FALSE(Win_IsWindow(dialog)) << way;
+        EXPECT_FALSE(Win_IsWindow(ok)) << way;
+        EXPECT_EQ(Win_GetFocus(), 0u) << way;
+        EXPECT_EQ(Win_GetCapture(), 0u) << way;
+        Win_PumpMessages();
+    }
+}
+
+TEST_F(Dialogs, HookThatLeavesTheDialogOpenStillGetsCancel) {
+    int asked = 0;
+    WinHooks hooks;
+    hooks.dialog = [&](WinHandle, const std::string&) {
+        ++asked;
+        return true;
+    };
+    Win_SetHooks(hooks);
+    EXPECT_EQ(Win_DialogBox(module, "FIND", 0, FindProc, 0), IDCANCEL);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(EventContains("\"hook\":true,\"endedWhenIdle\":true"));
+}
+
+TEST_F(Dialogs, ComboBoxDropsDownAsAPopupMenu) {
+    WinHandle dialog = Win_CreateDialog(module, "FIND", 0, FindProc, 0);
+    Win_ShowWindow(dialog, SW_SHOW);
+    WinHandle combo = Win_GetDlgItem(dialog, 21);
+    Win_ListAddString(combo, "Fit width");
+    Win_ListAddString(combo, "Fit page");
+    std::vector<std::string> offered;
+    WinHooks hooks;
+    hooks.popupMenu = [&](WinMenu menu, uint32_t* chosen) {
+        for (uint32_t id = 1; id <= 2; ++id) offered.push_back(Win_GetMenuText(menu, id));
+        *chosen = 2;
+        return true;
+    };
+    Win_SetHooks(hooks);
+    WinRect r;
+    Win_GetWindowRect(combo, &r);
+    Win_InputMouse(dialog, WM_LBUTTONDOWN, r.left + 2, r.top + 2, MK_LBUTTON);
+    EXPECT_TRUE(offered.empty()) << "the field is not the arrow";
+    Win_InputMouse(dialog, WM_LBUTTONDOWN, r.right - 3, r.top + 2, MK_LBUTTON);
+    EXPECT_EQ(offered, (std::vector<std::string>{"Fit width", "Fit page"}));
+    EXPECT_EQ(Win_ListSelection(combo), 1);
+    EXPECT_EQ(Win_GetWindowText(combo), "Fit page");
+    EXPECT_EQ(Commands(), (std::vector<std::pair<int, int>>{{21, CBN_SELCHANGE}}));
+    Win_SetFocus(combo);
+    Win_InputText("x");
+    EXPECT_EQ(Win_GetWindowText(combo), "Fit pagex");
+    EXPECT_EQ(Win_ListSelection(combo), -1);
+    EXPECT_EQ(Commands().back(), std::make_pair(21, static_cast<int>(CBN_EDITCHANGE)));
+}
+
+TEST_F(Dialogs, ScrollBarControlLeavesItsPositionToTheParent) {
+    WinHandle top = Top(200, 200);
+    WinHandle bar =
+        Win_CreateWindow("SCROLLBAR", "", WS_CHILD | WS_VISIBLE | SBS_VERT, 10, 10, 16, 100, top, 9, nullptr);
+    ASSERT_NE(bar, 0u);
+    ASSERT_TRUE(Win_SetScrollRange(bar, SB_CTL, 0, 10, true));
+    EXPECT_FALSE(Win_IsScrollBarShown(top, SB_VERT)) << "SB_CTL is the control's own range";
+    Log().clear();
+    Win_InputMouse(top, WM_LBUTTONDOWN, 15, 105, MK_LBUTTON);  // the lower arrow
+    ASSERT_EQ(CountOf(top, WM_VSCROLL), 2);
+    const Received& first =
+        *std::find_if(Log().begin(), Log().end(), [](const Received& r) { return r.message == WM_VSCROLL; });
+    EXPECT_EQ(WinLowWord(first.wParam), SB_LINEDOWN);
+    EXPECT_EQ(first.lParam, static_cast<intptr_t>(bar));
+    EXPECT_EQ(Win_GetScrollPos(bar, SB_CTL), 0);
 }
 
 }  // namespace

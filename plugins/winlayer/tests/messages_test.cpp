@@ -196,3 +196,39 @@ TEST_F(Messages, EventLogSkipsMouseMovesAndEscapesJson) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Messages, ResizedTopLevelWindowGetsANewSurface) {
+    WinHandle w = Top(30, 20);
+    Win_PumpMessages();
+    ASSERT_TRUE(Win_MoveWindow(w, 0, 0, 50, 40, false));
+    Win_PumpMessages();
+    WinBitmap* shot = Win_CaptureWindow(w);
+    ASSERT_NE(shot, nullptr);
+    EXPECT_EQ(Win_BitmapWidth(shot), 50);
+    EXPECT_EQ(Win_BitmapHeight(shot), 40);
+    Win_DeleteBitmap(shot);
+    EXPECT_EQ(Win_CaptureWindow(999), nullptr);
+}
+
+intptr_t PostOnTimer(WinHandle w, uint32_t m, uintptr_t wp, intptr_t lp) {
+    Log().push_back(Received{w, m, wp, lp});
+    if (m == WM_TIMER) Win_PostMessage(w, WM_USER, wp, 0);
+    return Win_DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(Messages, WhatATimerPostsIsHandledBeforeItsNextTurn) {
+    WinClass poster;
+    poster.name = "Poster";
+    poster.procedure = PostOnTimer;
+    ASSERT_TRUE(Win_RegisterClass(poster));
+    WinHandle w = Win_CreateWindow("Poster", "", WS_POPUP, 0, 0, 10, 10, 0, 0, nullptr);
+    Win_SetTimer(w, 3, 10);
+    Log().clear();
+    Win_AdvanceTime(30);
+    EXPECT_EQ(MessagesOf(w),
+              (std::vector<uint32_t>{WM_TIMER, WM_USER, WM_TIMER, WM_USER, WM_TIMER, WM_USER}));
+}
+
+}  // namespace
