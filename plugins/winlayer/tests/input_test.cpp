@@ -162,6 +162,13 @@ TEST_F(Input, WindowScrollBarsTakeClientRoomAndScroll) {
     Win_GetClientRect(w, &client);
     EXPECT_EQ(client.right, 200 - Win_GetSystemMetric(SM_CXVSCROLL));
     EXPECT_EQ(client.bottom, 100);
+    // The layer draws the bar in the non-client area; the client area stays the window's.
+    Win_PumpMessages();
+    WinBitmap* shot = Win_CaptureWindow(w);
+    ASSERT_NE(shot, nullptr);
+    EXPECT_NE(Win_BitmapPixel(shot, 192, 50), 0xFFFFFFu) << "the bar's track";
+    EXPECT_EQ(Win_BitmapPixel(shot, 150, 50), 0xFFFFFFu) << "the client area";
+    Win_DeleteBitmap(shot);
     EXPECT_FALSE(Win_SetScrollRange(w, SB_VERT, 10, 5, true));
     EXPECT_FALSE(Win_SetScrollRange(w, SB_CTL, 0, 5, true)) << "not a scroll control";
 
