@@ -12,6 +12,9 @@ WinDC* Dc_CreateForSurface(cairo_surface_t* surface, int originX, int originY, c
 void Dc_Retarget(WinDC* dc, cairo_surface_t* surface, int originX, int originY, const WinRect& clip);
 // Copies the surface's pixels into a new bitmap.
 WinBitmap* Bitmap_FromSurface(cairo_surface_t* surface);
+// A bitmap from its picture text (docs/window-layer.md); null with a message in error
+// when the text is not a picture.
+WinBitmap* Bitmap_FromPicture(std::string_view picture, std::string* error);
 
 // Where top-level windows live.
 class DesktopBackend {
