@@ -100,10 +100,13 @@ ZYPM_API int ZypmFileSet(ZypmFile file, uint32_t attribute, const void* value);
 /* Opens the file (tags only: pages are counted by walking the directories and
  * measured from their tags, nothing is decoded) and inserts its pages before page
  * `position` of the document (-1: at the end). `reserved` must be 0. The document
- * owns the file afterwards. Errors: ZYPM_E_OPEN, ZYPM_E_FORMAT, ZYPM_E_NO_PAGES,
- * ZYPM_E_TOO_MANY_PAGES (document included), ZYPM_E_TOO_LARGE, ZYPM_E_UNSUPPORTED
- * (a page in a form that cannot be decoded), ZYPM_E_RANGE (position),
- * ZYPM_E_STATE (file without a path or already added). */
+ * owns the file afterwards and keeps it open (a file deleted later stays readable).
+ * Errors: ZYPM_E_OPEN, ZYPM_E_FORMAT (not TIFF, damaged directory, a page without
+ * width or height), ZYPM_E_NO_PAGES, ZYPM_E_TOO_MANY_PAGES (document included),
+ * ZYPM_E_TOO_LARGE (a side above ZYPM_MAX_DIMENSION), ZYPM_E_RANGE (position),
+ * ZYPM_E_LOCKED (a view shows the document), ZYPM_E_STATE (file without a path or
+ * already added). A page libtiff cannot decode is reported by ZypmPageMeasure and
+ * ZypmRectPaint, not here. */
 ZYPM_API int ZypmAddFile(ZypmDoc document, ZypmFile file, int32_t position, int32_t reserved, uint32_t mode);
 
 /* ---- Display-settings objects (libzypmdln.so) --------------------------- */
@@ -184,6 +187,7 @@ typedef struct ZypmRect {
 #define ZYPM_PAINT_ROTATE 0x04     /* apply the rotation (else the page is painted upright) */
 #define ZYPM_PAINT_SMOOTH 0x10     /* filtered scaling (box filter when reducing) */
 #define ZYPM_PAINT_BEST 0x20       /* the best filter cairo has (slow; print) */
+#define ZYPM_PAINT_NO_GREY 0x40    /* with ZYPM_PAINT_ADJUST: contrast and brightness only, colours kept */
 #define ZYPM_PAINT_VIEW 0x17       /* what a view window uses */
 
 /* Paints the rectangle `rect` of the cairo context: device point (rect.left,
