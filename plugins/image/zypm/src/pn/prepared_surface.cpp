@@ -2,6 +2,7 @@
 // grey mode through one lookup table, rotation by whole quarter turns.
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "view.h"
 
@@ -15,10 +16,9 @@ using Table = std::array<uint8_t, 256>;
 Table MakeTable(const SurfaceKey& key) {
     Table table{};
     for (int v = 0; v < 256; ++v) {
-        int value = key.adjust ? ((v - 128) * key.contrast + (key.contrast >= 0 ? 64 : -64)) / 128 + 128 +
-                                     2 * (key.brightness - 128)
-                               : v;
-        table[static_cast<size_t>(v)] = static_cast<uint8_t>(std::clamp(value, 0, 255));
+        long value =
+            key.adjust ? 128 + std::lround((v - 128) * key.contrast / 128.0) + 2 * (key.brightness - 128) : v;
+        table[static_cast<size_t>(v)] = static_cast<uint8_t>(std::clamp(value, 0L, 255L));
     }
     return table;
 }
