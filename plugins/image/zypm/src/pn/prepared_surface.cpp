@@ -12,12 +12,14 @@ namespace {
 
 using Table = std::array<uint8_t, 256>;
 
-// 128/128 is the identity; contrast stretches around the middle, brightness shifts.
+// 128/128 is the identity; contrast stretches around the middle (0 flattens it, 255
+// doubles it), brightness shifts by up to a full range (255 turns black white).
 Table MakeTable(const SurfaceKey& key) {
     Table table{};
     for (int v = 0; v < 256; ++v) {
-        long value =
-            key.adjust ? 128 + std::lround((v - 128) * key.contrast / 128.0) + 2 * (key.brightness - 128) : v;
+        long value = key.adjust ? 128 + std::lround((v - 128) * key.contrast / 128.0) +
+                                      std::lround((key.brightness - 128) * 255.0 / 127)
+                                : v;
         table[static_cast<size_t>(v)] = static_cast<uint8_t>(std::clamp(value, 0L, 255L));
     }
     return table;
