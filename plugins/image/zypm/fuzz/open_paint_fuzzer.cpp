@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pages < 0 || pages > ZYPM_MAX_PAGES || (added != ZYPM_OK && pages != 0)) abort();
     uint8_t choice = size ? data[size - 1] : 0;
     for (int32_t index = 0; index < pages && index < 3; ++index) PaintPage(view, index, choice);
-    if (ZypmViewFree(view) != ZYPM_OK || ZypmDocFree(document) != ZYPM_OK || ZypmEnvFree(environment) != ZYPM_OK ||
-        ZypmTerminate() != ZYPM_OK)
+    if (ZypmViewFree(view) != ZYPM_OK || ZypmDocFree(document) != ZYPM_OK ||
+        ZypmEnvFree(environment) != ZYPM_OK || ZypmTerminate() != ZYPM_OK)
         abort();
     return 0;
 }
