@@ -41,20 +41,34 @@ struct PixelSource {
     }
 };
 
-// Fills the rotated surface row by row; (u, v) is the displayed pixel.
-void Fill(const PixelSource& source, int32_t rotation, unsigned char* data, int stride, uint32_t shownWidth,
-          uint32_t shownHeight) {
+// Fills the rotated surface row by row; (u, v) is the displayed pixel. The turn is a
+// template argument so that the inner loop carries no switch.
+template <int32_t kRotation>
+void FillTurned(const PixelSource& source, unsigned char* data, int stride, uint32_t shownWidth,
+                uint32_t shownHeight) {
     uint32_t w = source.page.width, h = source.page.height;
     for (uint32_t v = 0; v < shownHeight; ++v) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(v) * static_cast<size_t>(stride));
         for (uint32_t u = 0; u < shownWidth; ++u) {
-            switch (rotation) {
-                case 2: row[u] = source.At(v, h - 1 - u); break;          // 90 degrees clockwise
-                case 3: row[u] = source.At(w - 1 - u, h - 1 - v); break;  // 180
-                case 4: row[u] = source.At(w - 1 - v, u); break;          // 270
-                default: row[u] = source.At(u, v); break;
-            }
+            if constexpr (kRotation == 2)
+                row[u] = source.At(v, h - 1 - u);  // 90 degrees clockwise
+            else if constexpr (kRotation == 3)
+                row[u] = source.At(w - 1 - u, h - 1 - v);  // 180
+            else if constexpr (kRotation == 4)
+                row[u] = source.At(w - 1 - v, u);  // 270
+            else
+                row[u] = source.At(u, v);
         }
+    }
+}
+
+void Fill(const PixelSource& source, int32_t rotation, unsigned char* data, int stride, uint32_t shownWidth,
+          uint32_t shownHeight) {
+    switch (rotation) {
+        case 2: FillTurned<2>(source, data, stride, shownWidth, shownHeight); break;
+        case 3: FillTurned<3>(source, data, stride, shownWidth, shownHeight); break;
+        case 4: FillTurned<4>(source, data, stride, shownWidth, shownHeight); break;
+        default: FillTurned<1>(source, data, stride, shownWidth, shownHeight); break;
     }
 }
 
