@@ -194,7 +194,7 @@ typedef struct ZypmRect {
  * rect.top) shows the point (X offset, Y offset) of the displayed image, which is
  * the page rotated and scaled to the image size attributes. Decodes the page on
  * first use (then it is cached). The context's state is restored afterwards.
- * Errors: ZYPM_E_DECODE, ZYPM_E_TOO_LARGE, ZYPM_E_NO_MEMORY, ZYPM_E_PAINT. */
+ * Errors: ZYPM_E_UNSUPPORTED, ZYPM_E_DECODE, ZYPM_E_TOO_LARGE, ZYPM_E_NO_MEMORY, ZYPM_E_PAINT. */
 ZYPM_API int ZypmRectPaint(ZypmPage page, cairo_t* context, const ZypmRect* rect, uint32_t flags);
 
 /* ---- Print jobs (libzypmpn.so) ------------------------------------------ */
