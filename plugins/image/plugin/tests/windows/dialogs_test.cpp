@@ -8,6 +8,7 @@
 
 #include "dialogs.h"
 #include "plugin_state.h"
+#include "view.h"
 
 namespace {
 

@@ -83,6 +83,13 @@ WinHandle ChildOfClass(WinHandle parent, const std::string& className) {
     return 0;
 }
 
+// Screenshots stay in the build tree for a look after the run.
+std::string Artifact(const std::string& name) {
+    std::string dir = QEL_STAGE_DIR "/tests/artifacts/image-plugin";
+    fs::create_directories(dir);
+    return dir + "/" + name;
+}
+
 int PdfPages(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::string pdf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -198,6 +205,8 @@ protected:
     int VerticalPosition() { return Win_GetScrollPos(view_, SB_VERT); }
     // Client point of the view in the browser window.
     void Mouse(uint32_t message, int x, int y, uint32_t keys = MK_LBUTTON) {
+        // Presses far apart in time: a second one on the same spot is no double click.
+        if (message == WM_LBUTTONDOWN) Win_AdvanceTime(2000);
         WinRect bar;
         Win_GetWindowRect(toolbar_, &bar);
         Win_InputMouse(window_, message, x, y + bar.Height(), keys);
@@ -258,7 +267,7 @@ TEST_F(PluginTest, InstanceWindowsPagesAndDestruction) {
     EXPECT_EQ(liveBlocks, 1);
     EXPECT_NE(Win_GetProp(window_, "instance->pdata"), 0);
     EXPECT_NE(Win_GetWindowProc(window_), BrowserProc);
-    std::string file = Deliver("three.tif", {{850, 1100}, {850, 1100}, {1100, 850}});
+    std::string file = Deliver("three.tif", {{850, 1100}, {850, 1100}, {1100, 600}});
 
     EXPECT_TRUE(Win_IsScrollBarShown(view_, SB_VERT));
     EXPECT_FALSE(Win_IsScrollBarShown(view_, SB_HORZ));
@@ -269,8 +278,7 @@ TEST_F(PluginTest, InstanceWindowsPagesAndDestruction) {
     EXPECT_FALSE(ButtonEnabled(32079));
 
     // The page's black quarter shows at the top left, white elsewhere.
-    std::string shot = work_ + "/page1.png";
-    ASSERT_TRUE(Win_Screenshot(window_, shot));
+    ASSERT_TRUE(Win_Screenshot(window_, Artifact("first-page.png")));
     WinBitmap* screen = Win_CaptureWindow(window_);
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(Win_BitmapPixel(screen, 100, 100), 0x000000u);
@@ -344,7 +352,9 @@ TEST_F(PluginTest, SelectionCopyAndDoubleClickZoom) {
     EXPECT_EQ(Win_BitmapPixel(copied, 10, 10), 0x000000u);  // inside the black quarter
     Win_DeleteBitmap(copied);
 
+    Win_Screenshot(window_, Artifact("selection.png"));
     Mouse(WM_LBUTTONDBLCLK, 150, 100);  // zoom 100 x 800 / 200
+    Win_Screenshot(window_, Artifact("selection-zoomed.png"));
     EXPECT_TRUE(Win_IsScrollBarShown(view_, SB_HORZ));
     EXPECT_FALSE(ButtonEnabled(32079));
     EXPECT_EQ(Win_GetScrollPos(view_, SB_HORZ), 100 * 400 / 2400 * 100);
@@ -374,12 +384,14 @@ TEST_F(PluginTest, PresetSavedInTheDialogSurvivesARestart) {
     dialogScript_ = [](WinHandle dialog, const std::string& name) {
         if (name == "ZYPZOOM") {
             Win_ClickButton(dialog, 205);  // 200 %
+            Win_Screenshot(dialog, Artifact("zoom-dialog.png"));
             Win_ClickButton(dialog, IDOK);
         } else if (name == "ZYPSETTINGS") {
             Win_SetWindowText(Win_GetDlgItem(dialog, 308), "Closer, please");
             Win_ClickButton(dialog, 310);
             Win_SetWindowText(Win_GetDlgItem(dialog, 308), "Closer, please");
             Win_ClickButton(dialog, 312);
+            Win_Screenshot(dialog, Artifact("presets-dialog.png"));
             Win_ClickButton(dialog, IDOK);
         }
     };
