@@ -64,6 +64,7 @@ void SetRotation(PluginInstance& in, int rotation) {
     RefreshGeometry(in);
     RepaintView(in);
     UpdateToolbar(in);
+    if (in.toolbar) Win_InvalidateRect(in.toolbar, nullptr, true);
 }
 
 void SetContrast(PluginInstance& in, int contrast) {

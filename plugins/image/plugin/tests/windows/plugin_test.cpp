@@ -306,6 +306,35 @@ TEST_F(PluginTest, InstanceWindowsPagesAndDestruction) {
     EXPECT_EQ(liveBlocks, 0);
 }
 
+TEST_F(PluginTest, FollowsResizesAndMovesToAnotherWindow) {
+    Embed();
+    Deliver("one.tif", {{850, 1100}});
+    Win_MoveWindow(window_, 0, 0, 616, 429, true);
+    Win_PumpMessages();
+    WinRect outer, view;
+    Win_GetWindowRect(outer_, &outer);
+    Win_GetWindowRect(view_, &view);
+    EXPECT_EQ(outer.Width(), 616);
+    EXPECT_EQ(outer.Height(), 429);
+    EXPECT_EQ(view.Width(), 616);
+    EXPECT_EQ(view.bottom, 429);
+
+    WinHandle other = Win_CreateWindow("QelTestBrowser", "other", WS_VISIBLE, 0, 0, 500, 400, 0, 0, nullptr);
+    NPWindow npWindow{};
+    npWindow.window = reinterpret_cast<void*>(static_cast<uintptr_t>(other));
+    ASSERT_EQ(plugin_.setwindow(&npp_, &npWindow), NPERR_NO_ERROR);
+    // The old window is left as it was before the plug-in came.
+    EXPECT_TRUE(Win_GetChildren(window_).empty());
+    EXPECT_EQ(Win_GetWindowProc(window_), BrowserProc);
+    EXPECT_EQ(Win_GetProp(window_, "instance->pdata"), 0);
+    EXPECT_NE(ChildOfClass(other, "ZypViewWndClass"), 0u);
+    // A null window lets go of the new one too.
+    npWindow.window = nullptr;
+    ASSERT_EQ(plugin_.setwindow(&npp_, &npWindow), NPERR_NO_ERROR);
+    EXPECT_TRUE(Win_GetChildren(other).empty());
+    EXPECT_EQ(Win_GetWindowProc(other), BrowserProc);
+}
+
 TEST_F(PluginTest, NewFileReplacesTheOld) {
     Embed();
     std::string first = Deliver("first.tif", {{850, 1100}});
@@ -375,6 +404,7 @@ TEST_F(PluginTest, PrintsChosenPagesToPdf) {
     plugin_.print(&npp_, nullptr);
     EXPECT_NE(printFlags_ & PD_NOPAGENUMS, 0u);
     EXPECT_EQ(PdfPages(work_ + "/single.tif.pdf"), 1);
+    fs::copy_file(work_ + "/print.tif.pdf", Artifact("pages-2-3.pdf"), fs::copy_options::overwrite_existing);
     EXPECT_TRUE(boxes_.empty()) << boxes_.front();
 }
 
