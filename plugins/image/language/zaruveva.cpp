@@ -100,7 +100,7 @@ constexpr char kPresetsDialog[] =
     "STYLE popup|visible|border|caption\n"
     "CAPTION \"Presets\"\n"
     "CONTROL STATIC 65535 6 8 120 10 - \"Preset name:\"\n"
-    "CONTROL COMBOBOX 308 6 20 120 60 tabstop|group \"\"\n"
+    "CONTROL COMBOBOX 308 6 20 120 12 tabstop|group \"\"\n"
     "CONTROL BUTTON 311 134 6 60 14 pushbutton|tabstop \"Apply\"\n"
     "CONTROL BUTTON 310 134 24 60 14 pushbutton|tabstop \"Save\"\n"
     "CONTROL BUTTON 309 134 42 60 14 pushbutton|tabstop \"Delete\"\n"

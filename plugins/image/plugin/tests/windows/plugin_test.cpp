@@ -414,6 +414,7 @@ TEST_F(PluginTest, PresetSavedInTheDialogSurvivesARestart) {
     dialogScript_ = [](WinHandle dialog, const std::string& name) {
         if (name == "ZYPZOOM") {
             Win_ClickButton(dialog, 205);  // 200 %
+            Win_PumpMessages();
             Win_Screenshot(dialog, Artifact("zoom-dialog.png"));
             Win_ClickButton(dialog, IDOK);
         } else if (name == "ZYPSETTINGS") {
@@ -421,6 +422,7 @@ TEST_F(PluginTest, PresetSavedInTheDialogSurvivesARestart) {
             Win_ClickButton(dialog, 310);
             Win_SetWindowText(Win_GetDlgItem(dialog, 308), "Closer, please");
             Win_ClickButton(dialog, 312);
+            Win_PumpMessages();
             Win_Screenshot(dialog, Artifact("presets-dialog.png"));
             Win_ClickButton(dialog, IDOK);
         }
