@@ -83,6 +83,7 @@ struct PluginInstance {
     WinRect selection;
 
     uint32_t hintedControl = 0;  // the toolbar control whose hint shows
+    std::string loggedView;      // the view state last logged
 
     bool HasImage() const { return view != nullptr && geometry.pages > 0; }
     ViewValues Values() const {

@@ -10,8 +10,26 @@
 
 namespace zyp {
 
+namespace {
+
+// One "image" event per change of what the view shows, for the host's log.
+void LogView(PluginInstance& in) {
+    const ViewGeometry& g = in.geometry;
+    std::string state =
+        "\"event\":\"view\",\"page\":" + std::to_string(g.page) + ",\"pages\":" + std::to_string(g.pages) +
+        ",\"zoom\":" + std::to_string(g.zoom) + ",\"rotation\":" + std::to_string(g.rotation) +
+        ",\"contrast\":" + std::to_string(in.contrast) + ",\"brightness\":" + std::to_string(in.brightness) +
+        ",\"grey\":" + (in.grey ? "1" : "0");
+    if (state == in.loggedView) return;
+    in.loggedView = state;
+    Win_LogEvent("image", state);
+}
+
+}  // namespace
+
 void RepaintView(PluginInstance& in) {
     if (in.viewWindow) Win_InvalidateRect(in.viewWindow, nullptr, true);
+    if (in.HasImage()) LogView(in);
 }
 
 void RefreshGeometry(PluginInstance& in) {
