@@ -42,10 +42,11 @@ void Edge(WinDC* dc, const WinRect& r, WinColor topLeft, WinColor bottomRight) {
     Win_FillSolid(dc, {r.right - 1, r.top, r.right, r.bottom}, bottomRight);
 }
 
-void DrawButton(const WinDrawItem& item) {
+void DrawButton(const PluginInstance& in, const WinDrawItem& item) {
     WinDC* dc = item.dc;
     const WinRect& r = item.rect;
-    bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    // The grey-mode button stays down while grey mode is on.
+    bool pressed = (item.itemState & ODS_SELECTED) != 0 || (item.ctlId == kCmdGrey && in.grey);
     bool disabled = (item.itemState & ODS_DISABLED) != 0;
     Win_FillSolid(dc, r, kFace);
     if (pressed) {
@@ -99,7 +100,7 @@ intptr_t ToolbarDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam,
             Win_FillSolid(reinterpret_cast<WinDC*>(wParam), client, kFace);
             return 1;
         }
-        case WM_DRAWITEM: DrawButton(*reinterpret_cast<const WinDrawItem*>(lParam)); return 1;
+        case WM_DRAWITEM: DrawButton(*in, *reinterpret_cast<const WinDrawItem*>(lParam)); return 1;
         case WM_COMMAND:
             if (WinHighWord(wParam) == BN_CLICKED && in->outerWindow) {
                 Win_SendMessage(in->outerWindow, WM_COMMAND, static_cast<uintptr_t>(WinLowWord(wParam)), 0);

@@ -98,6 +98,7 @@ void SetBrightness(PluginInstance& in, int brightness) {
 void SetGrey(PluginInstance& in, bool grey) {
     in.grey = grey;
     RepaintView(in);
+    if (in.toolbar) Win_InvalidateRect(Win_GetDlgItem(in.toolbar, kCmdGrey), nullptr, true);
 }
 
 void ApplyValues(PluginInstance& in, const ViewValues& values) {
