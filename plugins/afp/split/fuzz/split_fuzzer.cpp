@@ -17,18 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path& Root() {
-    static const fs::path root = [] {
-        const fs::path path = fs::temp_directory_path() / ("afp_split_fuzz_" + std::to_string(getpid()));
-        fs::create_directories(path / "downloads");
-        return path;
-    }();
-    return root;
-}
+// Made and removed for every input, so that nothing stays behind when the run ends.
+fs::path Root() { return fs::temp_directory_path() / ("afp_split_fuzz_" + std::to_string(getpid())); }
 
 void SplitOnce(const uint8_t* data, size_t size) {
     const fs::path download = Root() / "downloads" / "reply.tmp";
     const fs::path instanceDir = Root() / "instance";
+    fs::create_directories(Root() / "downloads");
     fs::create_directories(instanceDir);
     ::chmod(instanceDir.c_str(), 0700);
     if (std::FILE* file = std::fopen(download.c_str(), "wb")) {
@@ -64,7 +59,7 @@ void SplitOnce(const uint8_t* data, size_t size) {
     for (const auto& entry : fs::directory_iterator(instanceDir)) {
         if (fs::file_size(entry.path()) > (1u << 20) + size) __builtin_trap();
     }
-    fs::remove_all(instanceDir);
+    fs::remove_all(Root());
 }
 
 void ConvertOnce(const uint8_t* data, size_t size) {
