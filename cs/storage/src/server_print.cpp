@@ -376,7 +376,10 @@ int Run::ConvertPostScript(SmPrintJob& job) {
 }
 
 int Run::StartScript(SmPrintJob& job) {
+    // The caller's, else the server configuration's (an archive may bring its own), else
+    // the install's program-file entry 7.
     std::string script = args_.programs.printScript;
+    if (script.empty()) script = SectionValue(handle_, "CFG", "QEL_SERVER_PRINT_SCRIPT").value_or("");
     if (script.empty()) {
         char path[4096] = {};
         if (QelInst_ProgramPath(7, path, sizeof path) > 0) script = path;

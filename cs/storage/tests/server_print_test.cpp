@@ -346,7 +346,8 @@ TEST_F(ServerPrintTest, MultiPartDocumentPrintsWholeInPageOrder) {
         auto doc = std::make_shared<SmPrintDoc>(*item.doc);
         doc->object.name = "DOC$";
         doc->object.offset = 0;
-        doc->object.length = 8;  // the page table
+        doc->object.length = 0;
+        doc->object.compressedOffset = 8;  // the page tables' length
         item.doc = doc;
         ASSERT_EQ(Print({item}), CS_OK);
         auto runs = SpoolRuns(1);
@@ -555,7 +556,7 @@ TEST_F(ServerPrintTest, TextSearchReportsEveryMatchingJobOnce) {
         items.push_back(item);
     }
     auto multi = std::make_shared<SmPrintDoc>(*Doc(0));
-    multi->object = SmPrintObject{"DOC$", 0, 5, 0, 0, 0, 0, 0, 0, 0};
+    multi->object = SmPrintObject{"DOC$", 0, 0, 5, 0, 0, 0, 0, 0, 0};
     items.push_back(SmPrintItem{nullptr, nullptr, multi, 200});
 
     std::vector<std::string> searched;
@@ -586,7 +587,7 @@ TEST_F(ServerPrintTest, TextSearchFoundMultiPartIsNotExpanded) {
     archive_.objects["P2"] = "page2";
     SmPrintItem item{groupA_, appl_, std::make_shared<SmPrintDoc>(*Doc(0)), 9};
     auto doc = std::make_shared<SmPrintDoc>(*item.doc);
-    doc->object = SmPrintObject{"DOC$", 0, 2, 0, 0, 0, 0, 0, 0, 0};
+    doc->object = SmPrintObject{"DOC$", 0, 0, 2, 0, 0, 0, 0, 0, 0};
     item.doc = doc;
     auto services = Services();
     services.searchExit = [](CsHandle*, const SmPrintGroup&, const SmPrintAppl&, const std::string&,
