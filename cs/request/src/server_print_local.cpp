@@ -23,6 +23,7 @@ namespace csreq::detail {
 namespace {
 
 constexpr const char* kSource = "Qelcs";
+constexpr uint8_t kFieldLogged = 0x20;  // the field's value goes into a run's report
 
 SmPrintValue ValueOf(const CsXdrValue& value, char type) {
     switch (type) {
@@ -125,7 +126,8 @@ private:
             g->logging = local.record.logFlags;
         }
         for (uint16_t i = 0; i < group->fieldCount && group->fields != nullptr; ++i)
-            g->fields.push_back({group->fields[i].name, group->fields[i].type});
+            g->fields.push_back(
+                {group->fields[i].name, group->fields[i].type, (group->fields[i].flags & kFieldLogged) != 0});
         g->native = group;
         kept = g;
         return kept;
