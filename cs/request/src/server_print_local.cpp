@@ -236,13 +236,27 @@ private:
         return rc;
     }
 
+    // The resource object of the document: where and how it is stored comes from its
+    // storage-node row (the resource id as node number), asked of the secondary handle.
     int Resources(const SmPrintGroup& g, const SmPrintDoc& doc, const SmPrintSink& out) {
         const auto* native = static_cast<const CsXdrApplGroup*>(g.native);
         const auto* hit = static_cast<const CsXdrHitRow*>(doc.native);
         if (native == nullptr || hit == nullptr || hit->object == nullptr) return CS_FAILED;
+        const uint32_t rid = hit->object->resourceId;
+        if (rid == 0 || rid > 0xFFFFu) return CS_FAILED;  // the node number is 16 bits wide
+        CsHandle* secondary = CsRouteSecondary(handle_);
+        CsXdrNodeInfo* info = nullptr;
+        int rc = CsGetStorageNodes(secondary != nullptr ? secondary : handle_, native->number, uint16_t(rid),
+                                   &info);
+        if (rc != CS_OK) return rc;
+        CsXdrObjectRef object = *hit->object;
+        object.compression = info->compression;
+        object.primaryNode = info->primaryNode;
+        object.secondaryNode = info->secondaryNode;
+        CsFreeStorageNodes(info);
         CsStorageNode* primary = nullptr;
-        CsStorageNode* secondary = nullptr;
-        int rc = Nodes(native, hit->object, &primary, &secondary);
+        CsStorageNode* second = nullptr;
+        rc = Nodes(native, &object, &primary, &second);
         if (rc != CS_OK) return rc;
         std::function<int(const unsigned char*, size_t)> data = [&out](const unsigned char* d, size_t n) {
             out(d, n);
@@ -253,7 +267,7 @@ private:
         request.compressType = 'N';
         request.callback = &Sink::Take;
         request.context = &sink;
-        return CsGetDocResourcesRouted(handle_, native, primary, secondary, 0, hit->object, &request);
+        return CsGetDocResourcesRouted(handle_, native, primary, second, 0, &object, &request);
     }
 
     int Expand(const SmPrintObject& first, std::string_view table, std::vector<SmPrintObject>* parts) {

@@ -46,7 +46,7 @@ inline std::string Key(int n) {
 // alternate between the objects 1FAA and 2FAA. LETTERS keeps 1FAA plain and 2FAA zlib,
 // NOTICES the other way round; LETTERS has its bulk retrievals and print runs reported
 // (logging 0x08 and 0x04). With `resource` LETTERS' documents have the resource 1 of
-// "res.txt" and both applications store data type 'A', so that printed documents of a
+// "res.txt" (stored zlib) and both applications store data type 'A', so that printed documents of a
 // group may share a job.
 inline Json Description(const std::string& dataFile, int count, bool paged, bool resource = false) {
     Json documents = Json::array();
@@ -91,7 +91,8 @@ inline Json Description(const std::string& dataFile, int count, bool paged, bool
                         {{"name", "2FAA"}, {"compression", second}},
                         {{"name", "3FAA"}, {"compression", "O"}}}}};
         if (resource) g["applications"][0]["data_type"] = "A";
-        if (resource && agid == 100) g["resources"] = Json::array({{{"id", 1}, {"file", "res.txt"}}});
+        if (resource && agid == 100)
+            g["resources"] = Json::array({{{"id", 1}, {"file", "res.txt"}, {"compression", "O"}}});
         return g;
     };
     return Json{
