@@ -28,9 +28,12 @@ using KnvwChangePageProc = int32_t (*)(void* instance, int32_t pageIndex);
 
 // Results of the find entries.
 enum : int32_t {
-    KNVW_FIND_NOTHING = 2,   // nothing found (or the user cancelled the find dialog)
-    KNVW_FIND_FOUND = 100,   // a hit is shown
-    KNVW_FIND_STOPPED = 102  // the search stopped (aborted, or it goes on in another segment)
+    KNVW_FIND_NOTHING = 2,      // nothing found (or the user cancelled the find dialog)
+    KNVW_FIND_FOUND = 100,      // a hit is shown
+    KNVW_FIND_CONTINUES = 101,  // nothing here; the search goes on in another segment (the
+                                // engine asked for it through the change-page callback and
+                                // reports the outcome through the hit-find callback)
+    KNVW_FIND_STOPPED = 102     // the search stopped: no further hit in a document that came in segments
 };
 // VSPrint: what to print; the fixed first and eleventh arguments.
 enum : int32_t {
