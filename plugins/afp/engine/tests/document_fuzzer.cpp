@@ -1,11 +1,28 @@
 // Fuzz target: any bytes as a document (AFP or line-data text, as the engine decides),
 // then layout, find, selection and a paint of the first pages.
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 #include "painter.h"
+
+namespace {
+
+// cairo and fontconfig keep caches for the process; freed at exit for the leak checker.
+void FreeFontCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::atexit(FreeFontCaches);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
