@@ -232,6 +232,9 @@ bool Win_SetProp(WinHandle window, const std::string& name, intptr_t value);
 intptr_t Win_GetProp(WinHandle window, const std::string& name);  // 0 when none
 intptr_t Win_RemoveProp(WinHandle window, const std::string& name);
 
+// Starts a group of controls (radio buttons check one of their group).
+enum : uint32_t { WS_GROUP = 0x00020000u };
+
 // ---------------------------------------------------------------------------
 // Messages
 // ---------------------------------------------------------------------------
@@ -418,6 +421,23 @@ bool Win_ListChoose(WinHandle control, int index, bool doubleClick);
 // Scroll-bar and track-bar controls use Win_SetScrollRange/Win_SetScrollPos with
 // SB_CTL; the user's moves reach the parent as WM_HSCROLL/WM_VSCROLL.
 bool Win_ScrollControl(WinHandle control, int request, int thumbPosition);
+// Orientation of scroll-bar and track-bar controls (style bits).
+enum : uint32_t { SBS_HORZ = 0, SBS_VERT = 1, TBS_HORZ = 0, TBS_VERT = 2 };
+
+// Owner-drawn buttons (BS_OWNERDRAW): WM_DRAWITEM to the parent, wParam the control
+// id, lParam a WinDrawItem* valid during the call.
+enum : uint32_t { ODT_BUTTON = 4 };
+enum : uint32_t { ODA_DRAWENTIRE = 1, ODA_SELECT = 2, ODA_FOCUS = 4 };
+enum : uint32_t { ODS_SELECTED = 1, ODS_DISABLED = 4, ODS_FOCUS = 0x10 };
+struct WinDrawItem {
+  uint32_t ctlType = ODT_BUTTON;
+  uint32_t ctlId = 0;
+  uint32_t itemAction = ODA_DRAWENTIRE;
+  uint32_t itemState = 0;
+  WinHandle item = 0;
+  WinDC* dc = nullptr;
+  WinRect rect;  // the control's client area
+};
 
 // ---------------------------------------------------------------------------
 // Message boxes, beeps, help, clipboard
@@ -582,6 +602,8 @@ struct WinHooks {
   std::function<bool(WinMenu menu, uint32_t* chosen)> popupMenu;
   // The print dialog: fill the record and return true for OK.
   std::function<bool(WinPrintDialog* dialog, bool* ok)> printDialog;
+  // A printer's properties dialog: edit the settings and set *ok for OK.
+  std::function<bool(const std::string& printer, WinPrinterSettings* settings, bool* ok)> printerProperties;
 };
 void Win_SetHooks(WinHooks hooks);
 

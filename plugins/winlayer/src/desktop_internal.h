@@ -12,6 +12,9 @@ WinDC* Dc_CreateForSurface(cairo_surface_t* surface, int originX, int originY, c
 void Dc_Retarget(WinDC* dc, cairo_surface_t* surface, int originX, int originY, const WinRect& clip);
 // Copies the surface's pixels into a new bitmap.
 WinBitmap* Bitmap_FromSurface(cairo_surface_t* surface);
+// A bitmap from its picture text (docs/window-layer.md); null with a message in error
+// when the text is not a picture.
+WinBitmap* Bitmap_FromPicture(std::string_view picture, std::string* error);
 
 // Where top-level windows live.
 class DesktopBackend {
@@ -29,3 +32,12 @@ class DesktopBackend {
 std::unique_ptr<DesktopBackend> Backend_CreateHeadless();
 // Null when no X display answers.
 std::unique_ptr<DesktopBackend> Backend_CreateX11();
+
+// A bitmap from the picture text of resource tables: "<width> <height> <colours>",
+// one "<char> #RRGGBB" line per colour, then one line of <width> characters per row.
+// Null with a message in *error when the text breaks that form or the size is refused.
+WinBitmap* Bitmap_FromPicture(std::string_view text, std::string* error);
+// Frees pens, brushes and fonts still held (Win_Terminate).
+void Gdi_Terminate();
+// The hooks Win_SetHooks installed (the print dialog asks them).
+const WinHooks& Desktop_Hooks();
