@@ -116,8 +116,8 @@ std::string AfpOverlay(const std::string& name, const std::vector<TextAt>& runs)
 
 std::string WriteTempFile(const std::string& name, const std::string& content) {
     const auto dir = std::filesystem::temp_directory_path() / ("knvw-test-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
     const auto path = dir / name;
+    std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path.string();
 }
