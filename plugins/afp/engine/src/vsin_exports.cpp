@@ -115,6 +115,11 @@ void UpdateScrollBars(EngineDocument& doc, WinHandle window) {
     Win_SetScrollPos(window, SB_VERT, view.VScrollPos(), true);
 }
 
+// The selection's marks follow the mouse: the document's window repaints.
+void RepaintSelection(const EngineDocument& doc) {
+    if (doc.window && Win_IsWindow(doc.window)) Win_InvalidateRect(doc.window, nullptr, false);
+}
+
 void ApplySavedView(Session& session, const knvw::SavedView& view) {
     session.GetView().SetZoom(view.zoom);
     session.GetView().SetRotation(view.rotation);
@@ -774,9 +779,11 @@ int32_t VSGetTextSelMode(int32_t document) {
 }
 
 int32_t VSTextLButtonDown(int32_t document, int32_t position) {
-    Session* s = E().SessionOf(document);
+    EngineDocument* doc = E().Document(document);
     const int x = WinPointX(position), y = WinPointY(position);
-    const bool started = s && s->textSelection && s->SelectBegin(x, y);
+    const bool hadSelection = doc && doc->session->SelectedRange().second > 0;
+    const bool started = doc && doc->session->textSelection && doc->session->SelectBegin(x, y);
+    if (doc && (started || hadSelection)) RepaintSelection(*doc);
     return Call("VSTextLButtonDown")
         .Int("document", document)
         .Int("x", x)
@@ -785,17 +792,23 @@ int32_t VSTextLButtonDown(int32_t document, int32_t position) {
 }
 
 int32_t VSTextMouseMove(int32_t document, int32_t position) {
-    Session* s = E().SessionOf(document);
+    EngineDocument* doc = E().Document(document);
     const int x = WinPointX(position), y = WinPointY(position);
-    if (s) s->SelectExtend(x, y);
-    return Call("VSTextMouseMove").Int("document", document).Int("x", x).Int("y", y).Result(s ? 1 : 0);
+    if (doc && doc->session->Selecting()) {
+        doc->session->SelectExtend(x, y);
+        RepaintSelection(*doc);
+    }
+    return Call("VSTextMouseMove").Int("document", document).Int("x", x).Int("y", y).Result(doc ? 1 : 0);
 }
 
 int32_t VSTextLButtonUp(int32_t document, int32_t position) {
-    Session* s = E().SessionOf(document);
+    EngineDocument* doc = E().Document(document);
     const int x = WinPointX(position), y = WinPointY(position);
-    if (s) s->SelectEnd(x, y);
-    return Call("VSTextLButtonUp").Int("document", document).Int("x", x).Int("y", y).Result(s ? 1 : 0);
+    if (doc && doc->session->Selecting()) {
+        doc->session->SelectEnd(x, y);
+        RepaintSelection(*doc);
+    }
+    return Call("VSTextLButtonUp").Int("document", document).Int("x", x).Int("y", y).Result(doc ? 1 : 0);
 }
 
 char* VSTextGetTextBuffer(int32_t document) {

@@ -431,3 +431,30 @@ TEST_F(Engine, HostileFilesOpenSafelyOrNotAtAll) {
         VSFindString(doc, "One", 0, 0, 0, 0);
     }
 }
+
+TEST_F(Engine, TakesTheWindowSizeAndRepaintsTheSelection) {
+    WinClass viewClass;
+    viewClass.name = "KnvwTestView";
+    viewClass.procedure = Win_DefWindowProc;
+    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    const WinHandle window = Win_CreateWindow("KnvwTestView", "", WS_VISIBLE, 0, 0, 600, 400, 0, 0, nullptr);
+    ASSERT_NE(window, 0u);
+    const std::string path = (dir_ / "window.txt").string();
+    std::ofstream(path) << "alpha beta";
+    const int32_t doc = VSDocStart(server_, path.c_str(), "", "", window);
+    ASSERT_NE(doc, 0);
+    WinRect client;
+    ASSERT_TRUE(Win_GetClientRect(window, &client));
+    int32_t width = 0, height = 0;
+    VSGetWindowSize(doc, &width, &height);
+    EXPECT_EQ(width, client.Width());
+    EXPECT_EQ(height, client.Height());
+    Win_PumpMessages();
+    WinRect update;
+    EXPECT_FALSE(Win_GetUpdateRect(window, &update));
+    ASSERT_NE(VSTextLButtonDown(doc, WinMakeLParam(107, 56)), 0);
+    EXPECT_TRUE(Win_GetUpdateRect(window, &update));  // the marks follow the mouse
+    Win_PumpMessages();
+    VSTextMouseMove(doc, WinMakeLParam(143, 56));
+    EXPECT_TRUE(Win_GetUpdateRect(window, &update));
+}
