@@ -48,6 +48,7 @@ Document ReadLineData(std::string_view data, const LineDataParms& parms) {
     };
     const auto fitting = static_cast<std::size_t>((kMaxPageInches - 2 * kMarginInches) * lpi);
     const std::size_t pageLimit = linesPerPage ? std::min(linesPerPage, fitting) : fitting;
+    const auto maxColumns = static_cast<std::size_t>((kMaxPageInches - 2 * kMarginInches) * cpi);
     std::vector<PageLines> pages(1);
     auto newPage = [&] {
         if (pages.size() >= kMaxPages) {
@@ -66,7 +67,9 @@ Document ReadLineData(std::string_view data, const LineDataParms& parms) {
         const bool atEnd = end >= data.size();
         if (!(atEnd && line.empty())) {
             if (pages.back().count >= pageLimit && !newPage()) break;
-            std::string text = CleanLine(line);
+            // Characters beyond the largest page are never shown: cut there.
+            std::string text = CleanLine(line.substr(0, maxColumns));
+            if (text.size() > maxColumns) text.resize(maxColumns);
             if (!text.empty()) pages.back().lines.emplace_back(pages.back().count, std::move(text));
             ++pages.back().count;
         }

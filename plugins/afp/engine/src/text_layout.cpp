@@ -42,7 +42,8 @@ PageText::PageText(const Page& page) {
                 cells_.push_back(Cell{});
             }
             const double top = run->baseline - run->cellHeight * kAscent;
-            for (std::size_t n = 0; n < run->text.size(); ++n) {
+            const std::size_t room = kMaxPageChars > text_.size() ? kMaxPageChars - text_.size() : 0;
+            for (std::size_t n = 0; n < std::min(run->text.size(), room); ++n) {
                 text_.push_back(run->text[n]);
                 cells_.push_back(Cell{run->x + run->cellWidth * static_cast<double>(n), top, run->cellWidth,
                                       run->cellHeight});

@@ -13,6 +13,9 @@ struct Cell {
     double x = 0, y = 0, width = 0, height = 0;  // page units, top-left corner
 };
 
+// The characters of a page taken into its text; the rest are drawn but not searched.
+constexpr std::size_t kMaxPageChars = 1000000;
+
 class PageText {
 public:
     explicit PageText(const Page& page);

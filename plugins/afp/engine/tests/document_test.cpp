@@ -60,9 +60,23 @@ TEST(LineData, GeometryFollowsPitchAndSpacing) {
     EXPECT_DOUBLE_EQ(page.runs[0].x, 720);  // half-inch margin
 }
 
-TEST(LineData, WideTextWidensThePage) {
+TEST(LineData, WideTextWidensThePageUpToTheLargest) {
     const Document d = ReadLineData(std::string(200, 'W'), LineDataParms{10, 6, 0});
     EXPECT_DOUBLE_EQ(d.pages[0].width, 720 * 2 + 200 * 144.0);
+    EXPECT_EQ(d.pages[0].runs[0].text.size(), 200u);
+    // A line longer than a 100-inch page holds is cut at its edge.
+    const Document huge = ReadLineData(std::string(50000, 'W'), LineDataParms{10, 6, 0});
+    EXPECT_DOUBLE_EQ(huge.pages[0].width, kMaxPageInches * 1440);
+    EXPECT_EQ(huge.pages[0].runs[0].text.size(), 990u);
+}
+
+TEST(PageTextLimit, HugePagesKeepABoundedText) {
+    Page page;
+    for (int n = 0; n < 3; ++n)
+        page.runs.push_back(TextRun{0, 240.0 * (n + 1), 144, 240, std::string(600000, 'a')});
+    const PageText text(page);
+    EXPECT_LE(text.Text().size(), kMaxPageChars + 2);
+    EXPECT_EQ(text.Text().size(), text.Cells().size());
 }
 
 TEST(LineData, FloodsOfPagesAndLinesStayBounded) {
