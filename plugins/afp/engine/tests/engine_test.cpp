@@ -458,3 +458,48 @@ TEST_F(Engine, TakesTheWindowSizeAndRepaintsTheSelection) {
     VSTextMouseMove(doc, WinMakeLParam(143, 56));
     EXPECT_TRUE(Win_GetUpdateRect(window, &update));
 }
+
+TEST_F(Engine, ScrollingThroughTheEntryPoints) {
+    const int32_t doc = OpenText("one\ftwo");
+    ASSERT_NE(doc, 0);
+    VSSetWindowSize(doc, 400, 300);        // the letter page is 816 x 1056 pixels
+    EXPECT_EQ(VSScrollUp(doc, VK_UP), 1);  // at the top already
+    EXPECT_EQ(VSScrollDown(doc, VK_DOWN), 0);
+    EXPECT_EQ(VSGetPageYPos(doc), -20);
+    EXPECT_EQ(VSScrollRight(doc, SB_PAGERIGHT), 0);
+    EXPECT_EQ(VSGetPageXPos(doc), -380);
+    EXPECT_EQ(VSGetHScrollPos(doc), 380);
+    EXPECT_EQ(VSGetVScrollRange(doc), 756);
+    EXPECT_EQ(VSThumbScroll(doc, WM_VSCROLL, 0, static_cast<int32_t>(WinMakeLParam(SB_THUMBPOSITION, 700))),
+              0);
+    EXPECT_EQ(VSGetVScrollPos(doc), 700);
+    EXPECT_EQ(VSThumbScroll(doc, WM_VSCROLL, 0, static_cast<int32_t>(WinMakeLParam(SB_THUMBTRACK, 700))), 1);
+    EXPECT_EQ(VSThumbScroll(doc, WM_VSCROLL, 0, SB_BOTTOM), 0);
+    EXPECT_EQ(VSGetPageYPos(doc), -756);
+    // Paging on at the bottom turns to the next page's top.
+    EXPECT_EQ(VSScrollDown(doc, VK_NEXT), 0);
+    EXPECT_EQ(VSGetCurrentPage(doc), 2);
+    EXPECT_EQ(VSGetPageYPos(doc), 0);
+    EXPECT_EQ(VSScrollDown(doc, 99), 1);  // not a request it knows
+}
+
+TEST_F(Engine, PageNamesAndIndexValues) {
+    const int32_t doc = OpenText("a\fb\fc");
+    ASSERT_NE(doc, 0);
+    const int32_t names = GetSList(8, VSGetSMapperHandle(server_));
+    for (const char* name : {"Cover", "Summary", "Details"}) LISTAddEntry(names, name, KnvwListData{}, 8);
+    const int32_t index = GetIndex(0);
+    INDEXSetDocPgTLE(index, "Account", "4711", 1, 0, 3, "4711");
+    int instance = 0;
+    VSSetNSPIInfo(doc, &instance, names, index, 3, -1, 0, 0, 0, nullptr, nullptr);
+    EXPECT_EQ(VSGoto(doc, "", "Summary"), 1);
+    EXPECT_EQ(VSGetCurrentPage(doc), 2);
+    Answer(knvw::kGotoDialog, {{knvw::kGotoName, "Cover"}, {knvw::kGotoPage, ""}}, {});
+    EXPECT_EQ(VSGoto(doc, "", ""), 1);
+    EXPECT_EQ(VSGetCurrentPage(doc), 1);
+    EXPECT_EQ(VSFindGroup(doc, "Account", "47"), KNVW_FIND_FOUND);
+    EXPECT_EQ(VSGetCurrentPage(doc), 3);
+    EXPECT_EQ(VSFindGroup(doc, "Account", "9"), KNVW_FIND_NOTHING);
+    DeleteSList(names);
+    DeleteIndex(index);
+}

@@ -180,6 +180,28 @@ TEST(Painter, ViewModesAndMarks) {
     }
 }
 
+TEST(Painter, FramesShowExceptInDraftView) {
+    // An object frame from (1440, 1440) one inch square: its dashed edge at x = 96 px.
+    for (const int mode : {0, 2}) {
+        Page page;
+        page.width = 12240;
+        page.height = 15840;
+        page.frames.push_back(Box{1440, 1440, 1440, 1440, "image"});
+        Session s(Document{Document::Kind::Afp, {page}, false});
+        s.GetView().SetWindowSize(400, 400);
+        s.imageMode = mode;
+        Canvas canvas(400, 400);
+        PaintView(canvas.cr(), s);
+        int grey = 0;
+        for (int y = 100; y < 190; ++y) grey += (canvas.Pixel(96, y) & 0xFF) < 0xE0;
+        if (mode == 0) {
+            EXPECT_GT(grey, 20);
+        } else {
+            EXPECT_EQ(grey, 0);
+        }
+    }
+}
+
 TEST(Painter, FitPageOntoPaper) {
     // Paper of 700 x 900 points (72 a inch); a letter page is 612 x 792 points.
     struct Case {
