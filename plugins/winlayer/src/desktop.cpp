@@ -124,6 +124,7 @@ void Win_Terminate() {
     desktop.lastClickWindow = 0;
     desktop.hooks = WinHooks{};
     desktop.sink = nullptr;
+    Gdi_Terminate();
 }
 
 WinBackend Win_CurrentBackend() { return TheDesktop().kind; }
@@ -139,6 +140,8 @@ int Win_GetSystemMetric(int index) {
 }
 
 void Win_SetHooks(WinHooks hooks) { TheDesktop().hooks = std::move(hooks); }
+
+const WinHooks& Desktop_Hooks() { return TheDesktop().hooks; }
 
 // ---------------------------------------------------------------------------
 // Screenshots

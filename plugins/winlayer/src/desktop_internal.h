@@ -12,22 +12,19 @@ WinDC* Dc_CreateForSurface(cairo_surface_t* surface, int originX, int originY, c
 void Dc_Retarget(WinDC* dc, cairo_surface_t* surface, int originX, int originY, const WinRect& clip);
 // Copies the surface's pixels into a new bitmap.
 WinBitmap* Bitmap_FromSurface(cairo_surface_t* surface);
-// A bitmap from its picture text (docs/window-layer.md); null with a message in error
-// when the text is not a picture.
-WinBitmap* Bitmap_FromPicture(std::string_view picture, std::string* error);
 
 // Where top-level windows live.
 class DesktopBackend {
- public:
-  virtual ~DesktopBackend() = default;
-  // A surface of the window's full size (image surface for both back-ends).
-  virtual cairo_surface_t* CreateSurface(WinHandle topLevel, int width, int height) = 0;
-  virtual void DestroySurface(WinHandle topLevel) = 0;
-  // The surface has new pixels (X11: copies them to the screen).
-  virtual void Present(WinHandle topLevel) = 0;
-  // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
-  // the back-end has no input (headless).
-  virtual bool WaitForInput(int timeoutMs) = 0;
+public:
+    virtual ~DesktopBackend() = default;
+    // A surface of the window's full size (image surface for both back-ends).
+    virtual cairo_surface_t* CreateSurface(WinHandle topLevel, int width, int height) = 0;
+    virtual void DestroySurface(WinHandle topLevel) = 0;
+    // The surface has new pixels (X11: copies them to the screen).
+    virtual void Present(WinHandle topLevel) = 0;
+    // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
+    // the back-end has no input (headless).
+    virtual bool WaitForInput(int timeoutMs) = 0;
 };
 std::unique_ptr<DesktopBackend> Backend_CreateHeadless();
 // Null when no X display answers.
