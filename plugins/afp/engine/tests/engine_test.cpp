@@ -503,3 +503,37 @@ TEST_F(Engine, PageNamesAndIndexValues) {
     DeleteSList(names);
     DeleteIndex(index);
 }
+
+TEST_F(Engine, PaintSetsTheWindowScrollBarsUnlessTheCallerDoes) {
+    WinClass viewClass;
+    viewClass.name = "KnvwScrollView";
+    viewClass.procedure = Win_DefWindowProc;
+    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    const WinHandle window = Win_CreateWindow("KnvwScrollView", "", WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0,
+                                              0, 500, 400, 0, 0, nullptr);
+    ASSERT_NE(window, 0u);
+    const std::string path = (dir_ / "scroll.txt").string();
+    std::ofstream(path) << "text";
+    const int32_t doc = VSDocStart(server_, path.c_str(), "", "", window);
+    ASSERT_NE(doc, 0);
+    VSSetWindowSize(doc, 400, 300);
+    VSScrollDown(doc, SB_PAGEDOWN);
+    WinDC* dc = Win_GetDC(window);
+    VSDocPaint(doc, window, dc, 1, 1);
+    Win_ReleaseDC(window, dc);
+    int minimum = -1, maximum = -1;
+    ASSERT_TRUE(Win_GetScrollRange(window, SB_VERT, &minimum, &maximum));
+    EXPECT_EQ(minimum, 0);
+    EXPECT_EQ(maximum, VSGetVScrollRange(doc));
+    EXPECT_EQ(Win_GetScrollPos(window, SB_VERT), VSGetVScrollPos(doc));
+    EXPECT_GT(Win_GetScrollPos(window, SB_VERT), 0);
+    // With the caller scrolling, a paint leaves the bars as they are.
+    VSSetAppScrolling(doc, 1);
+    const int before = Win_GetScrollPos(window, SB_VERT);
+    VSScrollDown(doc, SB_PAGEDOWN);
+    dc = Win_GetDC(window);
+    VSDocPaint(doc, window, dc, 1, 1);
+    Win_ReleaseDC(window, dc);
+    EXPECT_EQ(Win_GetScrollPos(window, SB_VERT), before);
+    EXPECT_NE(VSGetVScrollPos(doc), before);
+}
