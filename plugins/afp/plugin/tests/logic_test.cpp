@@ -40,12 +40,12 @@ TEST(Navigation, FirstMatchingRowWins) {
 TEST(StatusText, PageStatusIsCutWithoutSplittingACharacter) {
     EXPECT_EQ(PageStatusText("Page ", 3, " of ", 12), "Page 3 of 12");
     EXPECT_EQ(PageStatusText("", 1, "", 1), "11");  // no resource library: numbers only
-    // 61 ASCII bytes then a two-byte character across the 63-byte limit.
-    const std::string label(61, 'x');
+    // 62 ASCII bytes then a two-byte character across the 63-byte limit.
+    const std::string label(62, 'x');
     const std::string text = PageStatusText(label + "\xC3\xA9", 7, " of ", 9);
     EXPECT_EQ(text, label);
-    const std::string fits = PageStatusText(std::string(60, 'y') + "\xC3\xA9", 1, "", 2);
-    EXPECT_EQ(fits.size(), 62u);  // 60 + 2 bytes of the character; the "1" is cut
+    // The character ends exactly at the limit: kept, the numbers after it are cut.
+    EXPECT_EQ(PageStatusText(std::string(61, 'y') + "\xC3\xA9", 1, "", 2), std::string(61, 'y') + "\xC3\xA9");
     EXPECT_EQ(CutText("\xE2\x82\xAC\xE2\x82\xAC", 4), "\xE2\x82\xAC");
     EXPECT_EQ(CutText("abc", 0), "");
 }
@@ -173,10 +173,18 @@ TEST(UserProfilePath, FromXdgConfigHomeElseHome) {
     ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
     EXPECT_EQ(UserProfilePath(), "/x/config/qelview/VADEVIV2.INI");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') EXPECT_EQ(UserProfilePath(), std::string(home) + "/.config/qelview/VADEVIV2.INI");
-    if (oldXdg) ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(UserProfilePath(), "/home/someone/.config/qelview/VADEVIV2.INI");
+    ::setenv("HOME", "", 1);
+    EXPECT_EQ(UserProfilePath(), "");
+    ::setenv("HOME", savedHome.c_str(), 1);
+    if (oldXdg) {
+        ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 TEST(ImageView, ProfileAndContainerLetters) {
