@@ -107,4 +107,6 @@ constexpr WinResourceTable kTable = {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const WinResourceTable* QelWin_Resources() { return &kTable; }
+extern "C" __attribute__((visibility("default"))) const WinResourceTable* QelWin_Resources() {
+    return &kTable;
+}

@@ -28,13 +28,14 @@ NPError BrowserGetUrlNotify(WoxPiInstance& instance, const std::string& url) {
 
 NPError BrowserPostUrlNotify(WoxPiInstance& instance, const std::string& url, const std::string& body) {
     if (!HasNotify() || Plugin().browser->posturlnotify == nullptr) return NPERR_INCOMPATIBLE_VERSION_ERROR;
-    return Plugin().browser->posturlnotify(instance.npp, url.c_str(), nullptr, static_cast<uint32_t>(body.size()),
-                                           body.data(), 0, nullptr);
+    return Plugin().browser->posturlnotify(instance.npp, url.c_str(), nullptr,
+                                           static_cast<uint32_t>(body.size()), body.data(), 0, nullptr);
 }
 
 void BrowserStatus(WoxPiInstance& instance, const std::string& text) {
     NPNetscapeFuncs* b = Plugin().browser;
-    if (b != nullptr && b->status != nullptr && instance.npp != nullptr) b->status(instance.npp, text.c_str());
+    if (b != nullptr && b->status != nullptr && instance.npp != nullptr)
+        b->status(instance.npp, text.c_str());
 }
 
 void* BrowserAlloc(uint32_t size) {

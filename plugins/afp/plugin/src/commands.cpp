@@ -106,7 +106,8 @@ void SetSelectionMode(WoxPiInstance& instance, int32_t mode) {
     }
     if (instance.toolbar != 0) {
         for (uint32_t id : {kCmdBitmapSelect, kCmdTextSelect}) {
-            if (WinHandle button = Win_GetDlgItem(instance.toolbar, id)) Win_InvalidateRect(button, nullptr, true);
+            if (WinHandle button = Win_GetDlgItem(instance.toolbar, id))
+                Win_InvalidateRect(button, nullptr, true);
         }
     }
 }
@@ -125,7 +126,8 @@ void Stop(WoxPiInstance& instance, WinHandle window) {
 
 }  // namespace
 
-intptr_t ViewCommand(WoxPiInstance& instance, WinHandle window, uint32_t id, uintptr_t wParam, intptr_t lParam) {
+intptr_t ViewCommand(WoxPiInstance& instance, WinHandle window, uint32_t id, uintptr_t wParam,
+                     intptr_t lParam) {
     const EngineApi& api = Plugin().api;
     const int32_t doc = instance.document;
     // Without a document only the commands that need none act.

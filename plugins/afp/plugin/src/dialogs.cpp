@@ -209,7 +209,8 @@ intptr_t PrintDlgProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intp
             return 1;
         case IDCANCEL: Win_EndDialog(dialog, 2); return 1;
         case kSetup:
-            Win_DialogBox(Plugin().resources, "P16PrtSet", dialog, SetupDlgProc, reinterpret_cast<intptr_t>(instance));
+            Win_DialogBox(Plugin().resources, "P16PrtSet", dialog, SetupDlgProc,
+                          reinterpret_cast<intptr_t>(instance));
             ShowPrinterName(dialog, *instance);
             return 1;
         default: return 0;
@@ -222,8 +223,8 @@ intptr_t LogoWndProc(WinHandle window, uint32_t message, uintptr_t wParam, intpt
     if (message != WM_PAINT) return Win_DefWindowProc(window, message, wParam, lParam);
     WinPaint paint;
     WinDC* dc = Win_BeginPaint(window, &paint);
-    std::unique_ptr<WinBitmap, void (*)(WinBitmap*)> logo(Win_LoadBitmap(Plugin().ownResources, "IDR_KVR_LOGO"),
-                                                          Win_DeleteBitmap);
+    std::unique_ptr<WinBitmap, void (*)(WinBitmap*)> logo(
+        Win_LoadBitmap(Plugin().ownResources, "IDR_KVR_LOGO"), Win_DeleteBitmap);
     WinRect client;
     Win_GetClientRect(window, &client);
     if (dc != nullptr && logo) {
@@ -251,8 +252,8 @@ intptr_t ConfirmDlgProc(WinHandle dialog, uint32_t message, uintptr_t wParam, in
         if (WinHandle place = Win_GetDlgItem(dialog, kLogoPlace)) {
             WinRect rect;
             Win_GetWindowRect(place, &rect);
-            Win_CreateWindow(kLogoClass, "", WS_CHILD | WS_VISIBLE, rect.left, rect.top, rect.Width(), rect.Height(),
-                             dialog, 0, nullptr);
+            Win_CreateWindow(kLogoClass, "", WS_CHILD | WS_VISIBLE, rect.left, rect.top, rect.Width(),
+                             rect.Height(), dialog, 0, nullptr);
         }
         if (WinHandle ok = Win_GetDlgItem(dialog, IDOK)) Win_SetFocus(ok);
         return 0;
@@ -275,7 +276,8 @@ intptr_t ShowPrintDialog(WoxPiInstance& instance) {
 }
 
 int ConfirmSegment(WoxPiInstance& instance) {
-    const intptr_t answer = Win_DialogBox(Plugin().resources, "ConfirmSeg", instance.browserWindow, ConfirmDlgProc, 0);
+    const intptr_t answer =
+        Win_DialogBox(Plugin().resources, "ConfirmSeg", instance.browserWindow, ConfirmDlgProc, 0);
     // Without the resource library there is nobody to ask: the segment is fetched.
     return answer < 0 ? IDOK : static_cast<int>(answer);
 }

@@ -12,7 +12,8 @@ namespace {
 afp::BrowserRequests RequestsFor(WoxPiInstance& instance) {
     afp::BrowserRequests requests;
     requests.getUrl = [&instance](const std::string& url) {
-        if (BrowserGetUrlNotify(instance, url) == NPERR_INCOMPATIBLE_VERSION_ERROR) BrowserGetUrl(instance, url);
+        if (BrowserGetUrlNotify(instance, url) == NPERR_INCOMPATIBLE_VERSION_ERROR)
+            BrowserGetUrl(instance, url);
     };
     requests.postUrl = [&instance](const std::string& url, const std::string& body) {
         if (BrowserPostUrlNotify(instance, url, body) == NPERR_INCOMPATIBLE_VERSION_ERROR)
@@ -45,8 +46,8 @@ afp::EngineSink SinkFor(WoxPiInstance& instance) {
                                            uint32_t page) {
         if (instance.pageIndex == 0) instance.pageIndex = api.GetIndex(Mapper());
         if (instance.pageIndex != 0)
-            api.INDEXSetDocPgTLE(instance.pageIndex, group.c_str(), value.c_str(), static_cast<int32_t>(kind), 0,
-                                 static_cast<int32_t>(page), value.c_str());
+            api.INDEXSetDocPgTLE(instance.pageIndex, group.c_str(), value.c_str(), static_cast<int32_t>(kind),
+                                 0, static_cast<int32_t>(page), value.c_str());
     };
     sink.setLineDataParms = [&api](uint32_t lines, int32_t charsPerInch, int32_t linesPerInch) {
         api.VSSetLineDataParms(charsPerInch, linesPerInch, static_cast<int32_t>(lines));
@@ -83,7 +84,8 @@ const ProfileStore& Profile() {
     static ProfileStore current;
     const std::string defaults = Plugin().installDir.empty() ? "" : Plugin().installDir + kProfileName;
     const std::string user = UserProfilePath();
-    if (current.DefaultsPath() != defaults || current.UserPath() != user) current = ProfileStore(defaults, user);
+    if (current.DefaultsPath() != defaults || current.UserPath() != user)
+        current = ProfileStore(defaults, user);
     return current;
 }
 
@@ -137,14 +139,16 @@ void WoxPiApplyImageView(WoxPiInstance* instance) {
     const std::vector<ImageViewCall> calls = ImageViewCalls(
         profile.Read("Settings", "ImageView", "NORMAL"), profile.Read("Settings", "ImageColor", "DEFAULT"),
         instance->split.attributes[0], instance->split.attributes[1], instance->imageViewFlag);
-    for (const ImageViewCall& call : calls) Plugin().api.VSSetImageView(instance->document, call.first, call.second);
+    for (const ImageViewCall& call : calls)
+        Plugin().api.VSSetImageView(instance->document, call.first, call.second);
     instance->firstDocument = true;
 }
 
 int WoxPiToggleImageView(WoxPiInstance* instance) {
     const ProfileStore& profile = Profile();
-    const ImageViewToggle toggle = ToggleImageView(
-        instance->imageViewFlag, profile.Read("Settings", "ImageColor", "DEFAULT"), instance->split.attributes[1]);
+    const ImageViewToggle toggle =
+        ToggleImageView(instance->imageViewFlag, profile.Read("Settings", "ImageColor", "DEFAULT"),
+                        instance->split.attributes[1]);
     instance->imageViewFlag = toggle.flag;
     for (const ImageViewCall& call : toggle.calls)
         Plugin().api.VSSetImageView(instance->document, call.first, call.second);
@@ -173,7 +177,8 @@ int WoxPiApplyPreferences(WoxPiInstance* instance) {
         api.VSSetPageSize(doc, static_cast<int16_t>(instance->split.pageWidth),
                           static_cast<int16_t>(instance->split.pageHeight));
     }
-    if (instance->rotationToApply != -1) api.VSSetRotation(doc, static_cast<int16_t>(instance->rotationToApply));
+    if (instance->rotationToApply != -1)
+        api.VSSetRotation(doc, static_cast<int16_t>(instance->rotationToApply));
     if (instance->zoomToApply != -1) api.VSSetZoom(doc, instance->zoomToApply);
     if (instance->stringList != 0 || instance->split.totalPages != 0) SetNavigationInfo(*instance);
     if (profile.Read("MISC", "LOGO", "OKNEEDED") != "TRUE") {
@@ -197,8 +202,10 @@ void ReceiveFile(WoxPiInstance& instance, const char* path) {
             AbandonCollection(instance);
             return;
         }
-        const afp::OpenResult next = afp::OpenSegment(split, split.fetchIndex + 1, false, SegmentHostFor(instance));
-        if (next != afp::OpenResult::kRequested && next != afp::OpenResult::kPending) ShowStop(instance, false);
+        const afp::OpenResult next =
+            afp::OpenSegment(split, split.fetchIndex + 1, false, SegmentHostFor(instance));
+        if (next != afp::OpenResult::kRequested && next != afp::OpenResult::kPending)
+            ShowStop(instance, false);
         return;
     }
     if (done) Repaint(instance);
@@ -216,7 +223,8 @@ void StartCollection(WoxPiInstance& instance, int32_t firstSegment, int32_t last
     instance.stopRequested = false;
     ShowStop(instance, true);
     const afp::OpenResult result = afp::OpenSegment(split, firstSegment, true, SegmentHostFor(instance));
-    if (result != afp::OpenResult::kRequested && result != afp::OpenResult::kPending) ShowStop(instance, false);
+    if (result != afp::OpenResult::kRequested && result != afp::OpenResult::kPending)
+        ShowStop(instance, false);
 }
 
 }  // namespace afpview

@@ -89,9 +89,12 @@ std::string LogoPicture() {
         for (int x = 0; x < 60; ++x) {
             const bool page = x >= 6 && x < 34 && y >= 2 && y < 38;
             const bool edge = page && (x == 6 || x == 33 || y == 2 || y == 37);
-            if (edge) row[x] = 'k';
-            else if (page && y % 5 == 0 && x > 9 && x < 30) row[x] = 'l';
-            else if (x >= 38 && x < 56 && y >= 14 && y < 26) row[x] = 'b';
+            if (edge)
+                row[x] = 'k';
+            else if (page && y % 5 == 0 && x > 9 && x < 30)
+                row[x] = 'l';
+            else if (x >= 38 && x < 56 && y >= 14 && y < 26)
+                row[x] = 'b';
         }
         text += row;
         text += '\n';
@@ -121,7 +124,8 @@ const PictureSet& Pictures() {
                 add("woxx" + base, Picture(glyph, Look::kGrey));
         }
         add("IDR_KVR_LOGO", LogoPicture());
-        for (size_t i = 0; i < s.names.size(); ++i) s.entries.push_back({s.names[i].c_str(), s.texts[i].c_str()});
+        for (size_t i = 0; i < s.names.size(); ++i)
+            s.entries.push_back({s.names[i].c_str(), s.texts[i].c_str()});
         return s;
     }();
     return set;
@@ -182,8 +186,14 @@ constexpr WinNamedText kMenus[] = {{"PuMenu", kPopupMenu}};
 
 const WinResourceTable* PluginResourceTable() {
     static const WinResourceTable table = {
-        nullptr, 0, Pictures().entries.data(), Pictures().entries.size(), kDialogs, std::size(kDialogs),
-        kMenus,  std::size(kMenus),
+        nullptr,
+        0,
+        Pictures().entries.data(),
+        Pictures().entries.size(),
+        kDialogs,
+        std::size(kDialogs),
+        kMenus,
+        std::size(kMenus),
     };
     return &table;
 }

@@ -17,11 +17,11 @@ struct PluginState {
     NPPluginFuncs* pluginFuncs = nullptr;
     int browserMinor = 0;
 
-    std::string installDir;                // ends in '/'
-    WinModule* ownResources = nullptr;     // the plug-in's toolbar, menu and pictures
-    WinModule* resources = nullptr;        // libnpkres32.so; null: no texts, no dialogs
-    ArcOSLibrary* services = nullptr;      // libknvwser.so
-    ArcOSLibrary* engineLibrary = nullptr; // libknvwvsin.so
+    std::string installDir;                 // ends in '/'
+    WinModule* ownResources = nullptr;      // the plug-in's toolbar, menu and pictures
+    WinModule* resources = nullptr;         // libnpkres32.so; null: no texts, no dialogs
+    ArcOSLibrary* services = nullptr;       // libknvwser.so
+    ArcOSLibrary* engineLibrary = nullptr;  // libknvwvsin.so
     EngineApi api;
     int32_t viewServer = 0;  // 0 until start-up succeeded
 

@@ -28,7 +28,8 @@ bool ReadFrom(const std::string& path, const char* section, const char* key, std
 
 std::string ProfileStore::Read(const char* section, const char* key, const char* fallback) const {
     std::string value;
-    if (ReadFrom(userPath_, section, key, &value) || ReadFrom(defaultsPath_, section, key, &value)) return value;
+    if (ReadFrom(userPath_, section, key, &value) || ReadFrom(defaultsPath_, section, key, &value))
+        return value;
     return fallback;
 }
 
@@ -115,7 +116,8 @@ std::vector<ImageViewCall> ImageViewCalls(const std::string& imageView, const st
         flag = 1;
     }
     calls.emplace_back(KNVW_VIEW_SHADE, KNVW_SHADE_NONE);
-    if (imageView == "COLOR" && viewLetter != 'N') calls.emplace_back(KNVW_VIEW_SHADE, ColourCode(imageColor));
+    if (imageView == "COLOR" && viewLetter != 'N')
+        calls.emplace_back(KNVW_VIEW_SHADE, ColourCode(imageColor));
     if (const int32_t shade = ShadeCode(shadeLetter)) calls.emplace_back(KNVW_VIEW_SHADE, shade);
     return calls;
 }

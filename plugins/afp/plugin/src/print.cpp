@@ -9,9 +9,10 @@ namespace {
 
 void PrintWith(WoxPiInstance& instance, int32_t document, int32_t what, int32_t from, int32_t to) {
     const PluginState& plugin = Plugin();
-    plugin.api.VSPrint(document, KNVW_PRINT_MODE, instance.printerDriver.c_str(), instance.printerDevice.c_str(),
-                       instance.printerPort.c_str(), plugin.haveDriverSettings ? &plugin.driverSettings : nullptr,
-                       what, from, to, instance.copies, KNVW_PRINT_SCALE, instance.rotateToFit, instance.shrinkToFit);
+    plugin.api.VSPrint(document, KNVW_PRINT_MODE, instance.printerDriver.c_str(),
+                       instance.printerDevice.c_str(), instance.printerPort.c_str(),
+                       plugin.haveDriverSettings ? &plugin.driverSettings : nullptr, what, from, to,
+                       instance.copies, KNVW_PRINT_SCALE, instance.rotateToFit, instance.shrinkToFit);
 }
 
 }  // namespace

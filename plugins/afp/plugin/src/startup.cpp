@@ -36,7 +36,8 @@ int LoadAndBind(const std::string& installDir, const char* file, ArcOSLibrary** 
     *library = ArcOS_LoadLibrary((installDir + file).c_str());
     if (*library == nullptr) return Fail(kMsgNotLoaded, file);
     ArcOSLibrary* loaded = *library;
-    if (bind(Plugin().api, [loaded](const char* name) { return ArcOS_GetProcAddress(loaded, name); }) != nullptr)
+    if (bind(Plugin().api, [loaded](const char* name) { return ArcOS_GetProcAddress(loaded, name); }) !=
+        nullptr)
         return Fail(kMsgNameMissing, file);
     return 1;
 }
@@ -73,7 +74,8 @@ int WoxPiInitPlugin() {
 
 void ShutDown() {
     PluginState& plugin = Plugin();
-    if (plugin.viewServer != 0 && plugin.api.DeleteViewServ != nullptr) plugin.api.DeleteViewServ(plugin.viewServer);
+    if (plugin.viewServer != 0 && plugin.api.DeleteViewServ != nullptr)
+        plugin.api.DeleteViewServ(plugin.viewServer);
     plugin.viewServer = 0;
     plugin.api = EngineApi{};
     ArcOS_FreeLibrary(plugin.engineLibrary);

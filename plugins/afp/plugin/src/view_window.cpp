@@ -15,9 +15,9 @@ void OpenDocument(WoxPiInstance& instance, WinHandle window, WinPaint& paint) {
     {
         std::lock_guard lock(plugin.textLock);
         instance.selecting = false;
-        instance.document = plugin.api.VSDocStart(plugin.viewServer, instance.split.documentFile.c_str(),
-                                                  instance.formdef.c_str(), instance.split.resourceFile.c_str(),
-                                                  window);
+        instance.document =
+            plugin.api.VSDocStart(plugin.viewServer, instance.split.documentFile.c_str(),
+                                  instance.formdef.c_str(), instance.split.resourceFile.c_str(), window);
     }
     if (!instance.stopShown && instance.document != 0)
         plugin.api.VSSetTextSelMode(instance.document, instance.selectionMode == 0 ? 1 : 0);
@@ -39,7 +39,8 @@ void OpenDocument(WoxPiInstance& instance, WinHandle window, WinPaint& paint) {
 intptr_t Paint(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, intptr_t lParam) {
     if (instance.painting) return Win_DefWindowProc(window, WM_PAINT, wParam, lParam);
     if (instance.band.left != -1) {
-        WinRect band{instance.band.left, instance.band.top, instance.band.right + 1, instance.band.bottom + 1};
+        WinRect band{instance.band.left, instance.band.top, instance.band.right + 1,
+                     instance.band.bottom + 1};
         Win_InvalidateRect(window, &band, false);
     }
     instance.painting = true;
@@ -90,10 +91,12 @@ intptr_t KeyDown(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, in
     return Win_DefWindowProc(window, WM_KEYDOWN, wParam, lParam);
 }
 
-intptr_t Scroll(WoxPiInstance& instance, WinHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t Scroll(WoxPiInstance& instance, WinHandle window, uint32_t message, uintptr_t wParam,
+                intptr_t lParam) {
     const EngineApi& api = Plugin().api;
     const int request = WinLowWord(wParam);
-    if (request > SB_THUMBTRACK || instance.document == 0) return Win_DefWindowProc(window, message, wParam, lParam);
+    if (request > SB_THUMBTRACK || instance.document == 0)
+        return Win_DefWindowProc(window, message, wParam, lParam);
     const int32_t doc = instance.document;
     const auto whole = static_cast<int32_t>(wParam);
     if (request == SB_THUMBPOSITION || request == SB_THUMBTRACK) {
@@ -138,7 +141,8 @@ void DrawBand(WoxPiInstance& instance, WinHandle window) {
     Win_ReleaseDC(window, dc);
 }
 
-intptr_t Mouse(WoxPiInstance& instance, WinHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t Mouse(WoxPiInstance& instance, WinHandle window, uint32_t message, uintptr_t wParam,
+               intptr_t lParam) {
     PluginState& plugin = Plugin();
     const EngineApi& api = plugin.api;
     const int32_t doc = instance.document;

@@ -46,7 +46,8 @@ int WoxPiResizeWindows(WoxPiInstance* instance, int width, int height);
 int WoxPiUpdateControls(WoxPiInstance* instance);
 void ShowStop(WoxPiInstance& instance, bool show);
 intptr_t WoxPiViewWndProc(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-intptr_t ViewCommand(WoxPiInstance& instance, WinHandle window, uint32_t id, uintptr_t wParam, intptr_t lParam);
+intptr_t ViewCommand(WoxPiInstance& instance, WinHandle window, uint32_t id, uintptr_t wParam,
+                     intptr_t lParam);
 void Repaint(WoxPiInstance& instance);
 WoxPiInstance* InstanceOf(WinHandle window);
 

@@ -112,7 +112,8 @@ intptr_t WoxPiToolbarDlgProc(WinHandle dialog, uint32_t message, uintptr_t wPara
         case WM_COMMAND: {
             if (instance == nullptr) return 0;
             const uint32_t id = static_cast<uint32_t>(WinLowWord(wParam));
-            if (id == kCmdImageView || (id >= kCmdFindNext && id <= kCmdLastGrey)) Win_SetFocus(instance->outer);
+            if (id == kCmdImageView || (id >= kCmdFindNext && id <= kCmdLastGrey))
+                Win_SetFocus(instance->outer);
             Win_SendMessage(instance->outer, WM_COMMAND, wParam, lParam);
             return 1;
         }
@@ -125,13 +126,16 @@ intptr_t WoxPiToolbarDlgProc(WinHandle dialog, uint32_t message, uintptr_t wPara
 }
 
 void ShowPair(WinHandle toolbar, uint32_t live, bool showLive) {
-    if (WinHandle button = Win_GetDlgItem(toolbar, live)) Win_ShowWindow(button, showLive ? SW_SHOW : SW_HIDE);
-    if (WinHandle twin = Win_GetDlgItem(toolbar, live + 1)) Win_ShowWindow(twin, showLive ? SW_HIDE : SW_SHOW);
+    if (WinHandle button = Win_GetDlgItem(toolbar, live))
+        Win_ShowWindow(button, showLive ? SW_SHOW : SW_HIDE);
+    if (WinHandle twin = Win_GetDlgItem(toolbar, live + 1))
+        Win_ShowWindow(twin, showLive ? SW_HIDE : SW_SHOW);
 }
 
 void SetLive(WoxPiInstance& instance, uint32_t live, bool on) {
     ShowPair(instance.toolbar, live, on);
-    if (instance.popup != 0) Win_EnableMenuItem(instance.popup, live, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    if (instance.popup != 0)
+        Win_EnableMenuItem(instance.popup, live, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace
@@ -202,8 +206,8 @@ int WoxPiCreateWindows(WoxPiInstance* instance) {
                                        instance->browserWindow, 0, nullptr);
     if (instance->outer == 0) return 0;
     Win_SetWindowWord(instance->outer, 0, reinterpret_cast<intptr_t>(instance));
-    instance->toolbar = Win_CreateDialog(Plugin().ownResources, "WOXTOOLBAR", instance->outer, WoxPiToolbarDlgProc,
-                                         reinterpret_cast<intptr_t>(instance));
+    instance->toolbar = Win_CreateDialog(Plugin().ownResources, "WOXTOOLBAR", instance->outer,
+                                         WoxPiToolbarDlgProc, reinterpret_cast<intptr_t>(instance));
     if (instance->toolbar == 0) return 0;
     WinRect bar, outerClient;
     Win_GetWindowRect(instance->toolbar, &bar);
@@ -211,8 +215,9 @@ int WoxPiCreateWindows(WoxPiInstance* instance) {
     const int toolbarHeight = bar.Height();
     Win_MoveWindow(instance->toolbar, 0, 0, outerClient.Width(), toolbarHeight, true);
     if (toolbarHeight == 0) return 0;
-    instance->view = Win_CreateWindow(kViewClass, "", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 0,
-                                      toolbarHeight, width, height - toolbarHeight, instance->outer, 0, nullptr);
+    instance->view =
+        Win_CreateWindow(kViewClass, "", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 0, toolbarHeight,
+                         width, height - toolbarHeight, instance->outer, 0, nullptr);
     if (instance->view == 0) return 0;
     Win_SetWindowWord(instance->view, 0, reinterpret_cast<intptr_t>(instance));
     return 1;
@@ -227,14 +232,16 @@ int WoxPiResizeWindows(WoxPiInstance* instance, int width, int height) {
     Win_GetClientRect(instance->outer, &outerClient);
     const int toolbarHeight = bar.Height();
     Win_MoveWindow(instance->toolbar, 0, 0, outerClient.Width(), toolbarHeight, true);
-    if (instance->view != 0) Win_MoveWindow(instance->view, 0, toolbarHeight, width, height - toolbarHeight, true);
+    if (instance->view != 0)
+        Win_MoveWindow(instance->view, 0, toolbarHeight, width, height - toolbarHeight, true);
     return 1;
 }
 
 void ShowStop(WoxPiInstance& instance, bool show) {
     instance.stopShown = show;
     if (instance.toolbar == 0) return;
-    if (WinHandle stop = Win_GetDlgItem(instance.toolbar, kCmdStop)) Win_ShowWindow(stop, show ? SW_SHOW : SW_HIDE);
+    if (WinHandle stop = Win_GetDlgItem(instance.toolbar, kCmdStop))
+        Win_ShowWindow(stop, show ? SW_SHOW : SW_HIDE);
 }
 
 int WoxPiUpdateControls(WoxPiInstance* instance) {

@@ -71,15 +71,22 @@ TEST(PrintPlan, Cases) {
         // The loaded page is printed; no segment is fetched for it.
         {"current page, segmented", {kRangeCurrent, 0, 0, 4, 10, 2}, {false, KNVW_PRINT_CURRENT, 0, 0, 0, 0}},
         {"all pages, segmented", {kRangeAll, 0, 0, 4, 10, 2}, {false, KNVW_PRINT_ALL, 0, 0, 0, 0}},
-        {"range 12-15 while segment 0 is loaded", {kRangePages, 12, 15, 4, 10, 0},
+        {"range 12-15 while segment 0 is loaded",
+         {kRangePages, 12, 15, 4, 10, 0},
          {true, KNVW_PRINT_RANGE, 2, 5, 1, 1}},
-        {"range inside the loaded segment", {kRangePages, 12, 15, 4, 10, 1}, {false, KNVW_PRINT_RANGE, 2, 5, 0, 0}},
-        {"range at the loaded segment's edges", {kRangePages, 11, 20, 4, 10, 1},
+        {"range inside the loaded segment",
+         {kRangePages, 12, 15, 4, 10, 1},
+         {false, KNVW_PRINT_RANGE, 2, 5, 0, 0}},
+        {"range at the loaded segment's edges",
+         {kRangePages, 11, 20, 4, 10, 1},
          {false, KNVW_PRINT_RANGE, 1, 10, 0, 0}},
         {"range across segments", {kRangePages, 5, 25, 4, 10, 3}, {true, KNVW_PRINT_RANGE, 5, 25, 0, 2}},
-        {"range ending on a segment's last page", {kRangePages, 10, 20, 4, 10, 3},
+        {"range ending on a segment's last page",
+         {kRangePages, 10, 20, 4, 10, 3},
          {true, KNVW_PRINT_RANGE, 10, 20, 0, 1}},
-        {"range past the last segment", {kRangePages, 31, 99, 4, 10, 0}, {true, KNVW_PRINT_RANGE, 1, 69, 3, 3}},
+        {"range past the last segment",
+         {kRangePages, 31, 99, 4, 10, 0},
+         {true, KNVW_PRINT_RANGE, 1, 69, 3, 3}},
         {"no pages per segment", {kRangePages, 12, 15, 4, 0, 0}, {false, KNVW_PRINT_RANGE, 12, 15, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -238,7 +245,8 @@ TEST(InstallDir, FirstUsableCandidate) {
         {"/" + std::string(600, 'a'), "", "/lib/", "/lib/"},  // too long for the field
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ChooseInstallDir(c.registry, c.profile, c.own), c.expected) << c.registry << "|" << c.profile;
+        EXPECT_EQ(ChooseInstallDir(c.registry, c.profile, c.own), c.expected)
+            << c.registry << "|" << c.profile;
 }
 
 TEST(Binding, NamesAndOrder) {
@@ -279,9 +287,10 @@ TEST(Binding, StopsAtTheFirstMissingNameAndBindsNothing) {
         EXPECT_EQ(asked, c.lookups);
     }
     EngineApi api;
-    EXPECT_STREQ(BindServices(api, [](const char* name) -> void* {
-                     return std::string(name) == "INDEXSetSelGrp" ? nullptr : &dummy;
-                 }),
+    EXPECT_STREQ(BindServices(api,
+                              [](const char* name) -> void* {
+                                  return std::string(name) == "INDEXSetSelGrp" ? nullptr : &dummy;
+                              }),
                  "INDEXSetSelGrp");
     EXPECT_EQ(api.GetSList, nullptr);
     EXPECT_STREQ(BindServices(api, nullptr), "GetSList");
