@@ -64,7 +64,8 @@ void RemoveFile(const std::string& path) {
     std::filesystem::remove(path, error);
 }
 
-// Stop during a print collection: nothing more is fetched and the collection is dropped.
+}  // namespace
+
 void AbandonCollection(WoxPiInstance& instance) {
     afp::SplitInstance& split = instance.split;
     split.fetching = false;
@@ -75,8 +76,6 @@ void AbandonCollection(WoxPiInstance& instance) {
     instance.stopRequested = false;
     ShowStop(instance, false);
 }
-
-}  // namespace
 
 const ProfileStore& Profile() {
     // Looked up again each time: the install directory and the user's directory can change
@@ -195,8 +194,14 @@ void ReceiveFile(WoxPiInstance& instance, const char* path) {
     // asking the gateway.
     if (split.segments.Exists() && split.requestPending && split.currentSegment >= 0)
         split.segments.Set(static_cast<size_t>(split.currentSegment), path);
+    const bool answersRequest = split.requestPending;
     const afp::EngineSink sink = SinkFor(instance);
     const int done = afp::Split(split, path, sink);
+    if (done && !answersRequest && !split.fetching) {
+        // A new document: its container says how to show it.
+        instance.rotationToApply = split.displayMode;
+        if (split.displayNumber != -1) instance.zoomToApply = split.displayNumber;
+    }
     if (split.fetching) {
         if (instance.stopRequested) {
             AbandonCollection(instance);

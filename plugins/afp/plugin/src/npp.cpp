@@ -113,7 +113,11 @@ void Print(NPP npp, void*) {
 void UrlNotify(NPP npp, const char*, NPReason reason, void*) {
     WoxPiInstance* instance = Of(npp);
     if (instance == nullptr || reason != NPRES_USER_BREAK) return;
-    instance->split.requestPending = false;
+    afp::SplitInstance& split = instance->split;
+    if (split.requestPending) split.currentSegment = split.previousSegment;
+    split.requestPending = false;
+    // The transfer is gone: no further segment will arrive to end a collection.
+    if (split.fetching) AbandonCollection(*instance);
     if (instance->stopShown && instance->view != 0) Win_SendMessage(instance->view, WM_COMMAND, kCmdStop, 0);
     if (instance->document != 0) {
         SetNavigationInfo(*instance);

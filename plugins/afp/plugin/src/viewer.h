@@ -63,6 +63,9 @@ void SetNavigationInfo(WoxPiInstance& instance);
 void ReceiveFile(WoxPiInstance& instance, const char* path);
 // The segment holding 0-based page index pageIndex (engine's change-page request).
 void RequestPageSegment(WoxPiInstance& instance, int32_t pageIndex);
+// Ends a print collection without printing: the ".PRN" file goes, the segment shown before
+// stays current.
+void AbandonCollection(WoxPiInstance& instance);
 // Starts a print collection over the segments first..last.
 void StartCollection(WoxPiInstance& instance, int32_t firstSegment, int32_t lastSegment);
 // Frees the engine lists and the piece files of the instance.

@@ -69,7 +69,7 @@ std::string Lead(int32_t segment) {
 
 // A full container of an AFP document in segments: the information names the segment URL.
 std::string SegmentedContainer(uint32_t total, uint32_t segments, uint32_t perSegment, const std::string& url,
-                               const std::string& document) {
+                               const std::string& document, char orientation = '0', uint32_t zoom = 100) {
     std::string info;
     U32(info, total);
     info += '\0';
@@ -84,8 +84,9 @@ std::string SegmentedContainer(uint32_t total, uint32_t segments, uint32_t perSe
     out += "NNN";
     U32(out, static_cast<uint32_t>(info.size()));
     U32(out, 0);
-    out += "A0";
-    U32(out, 100);
+    out += 'A';
+    out += orientation;
+    U32(out, zoom);
     U32(out, 0);
     U32(out, 0);
     out += "MBW";
@@ -518,6 +519,44 @@ TEST_F(SegmentedTest, StopDuringACollectionIsHonouredBeforeTheNextSegment) {
     answerDialog_ = PrintAnswer(30001);
     Command(32089);
     EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
+}
+
+TEST_F(SegmentedTest, UserBreakDuringACollectionEndsIt) {
+    Load();
+    answerDialog_ = PrintAnswer(30002, "15", "35");
+    Command(32089);
+    ASSERT_EQ(browser_.requests.size(), 1u);
+    funcs_.urlnotify(&npp_, "http://gw/seg?n=1", NPRES_USER_BREAK, nullptr);
+    Win_PumpMessages();
+    EXPECT_FALSE(Shown(32091));
+    EXPECT_TRUE(InstanceFiles(".PRN").empty());
+    answerDialog_ = PrintAnswer(30001);
+    Command(32089);  // not refused as a collection still running
+    EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
+}
+
+TEST_F(PluginTest, ContainerOrientationAndZoomApplyToTheDocument) {
+    struct Case {
+        char orientation;
+        uint32_t zoom;
+        const char* rotation;
+        std::vector<std::string> zooms;
+    };
+    const Case cases[] = {
+        {'9', 150, "VSSetRotation(5,3)", {"VSSetZoom(5,150)"}},
+        {'1', 100, "VSSetRotation(5,2)", {}},
+        {'2', 100, "VSSetRotation(5,4)", {}},
+        {'x', 100, "VSSetRotation(5,1)", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(1, c.orientation));
+        TearDown();
+        SetUp();
+        OpenInstance();
+        Deliver(SegmentedContainer(3, 1, 3, "", kAfpPage, c.orientation, c.zoom));
+        EXPECT_EQ(engine_.CallsOf("VSSetRotation"), std::vector<std::string>{c.rotation});
+        EXPECT_EQ(engine_.CallsOf("VSSetZoom"), c.zooms);
+    }
 }
 
 TEST_F(SegmentedTest, InvalidRangeKeepsTheDialogOpen) {
