@@ -15,18 +15,28 @@
 #define FAKE_VIEWSERVER 7
 #endif
 
-namespace {
-
-struct Point {
+// The engine's own parameter types, declared alike so that calls through the plug-in's
+// typed pointers match these definitions exactly.
+struct WinDC;
+struct WinPrinterSettings;
+struct WinPoint {
     int x = 0, y = 0;
 };
+struct KnvwListData {
+    int32_t word1 = 0;
+    int32_t word2 = 0;
+};
+using KnvwHitFindProc = int32_t (*)(void*, int32_t);
+using KnvwChangePageProc = int32_t (*)(void*, int32_t);
+
+namespace {
 
 struct State {
     std::vector<std::string> calls;
     std::map<std::string, int32_t> results;
     std::string selectedText;
     bool haveText = false;
-    Point clip1, clip2;
+    WinPoint clip1, clip2;
 };
 
 State& S() {
@@ -85,7 +95,7 @@ FAKE_EXPORT int32_t VSDocEnd(int32_t v, int32_t* doc) {
     if (doc) *doc = 0;
     return result;
 }
-ENTRY(VSDocPaint, (int32_t d, uint32_t w, void*, int32_t a, int32_t b), Join({d, w != 0, a, b}))
+ENTRY(VSDocPaint, (int32_t d, uint32_t w, WinDC*, int32_t a, int32_t b), Join({d, w != 0, a, b}))
 ENTRY(VSSetWindowSize, (int32_t d, int32_t w, int32_t h), Join({d, w, h}))
 ENTRY(VSScrollUp, (int32_t d, int32_t r), Join({d, r}), 1)
 ENTRY(VSScrollDown, (int32_t d, int32_t r), Join({d, r}), 1)
@@ -124,7 +134,7 @@ FAKE_EXPORT char* VSTextGetTextBuffer(int32_t d) {
     Record("VSTextGetTextBuffer", Join({d}));
     return S().haveText ? strdup(S().selectedText.c_str()) : nullptr;
 }
-FAKE_EXPORT int32_t VSGetClipArea(int32_t d, Point* a, Point* b) {
+FAKE_EXPORT int32_t VSGetClipArea(int32_t d, WinPoint* a, WinPoint* b) {
     if (a) *a = S().clip1;
     if (b) *b = S().clip2;
     return Record("VSGetClipArea", Join({d}));
@@ -138,11 +148,12 @@ ENTRY(VSSetTextFidelity, (int32_t d, int32_t f), Join({d, f}))
 ENTRY(VSSetImageView, (int32_t d, int32_t m, int32_t c), Join({d, m, c}))
 ENTRY(VSSetNSPIInfo,
       (int32_t d, void*, int32_t sl, int32_t pi, int32_t tp, int32_t cs, int32_t sc, int32_t pps, int32_t pls,
-       void*, void*),
+       KnvwHitFindProc, KnvwChangePageProc),
       Join({d, sl, pi, tp, cs, sc, pps, pls}))
 ENTRY(VSPrint,
-      (int32_t d, int32_t m, const char* drv, const char* dev, const char* port, const void* settings,
-       int32_t what, int32_t from, int32_t to, int32_t copies, int32_t scale, int32_t rot, int32_t shrink),
+      (int32_t d, int32_t m, const char* drv, const char* dev, const char* port,
+       const WinPrinterSettings* settings, int32_t what, int32_t from, int32_t to, int32_t copies,
+       int32_t scale, int32_t rot, int32_t shrink),
       Join({d, m}) + "," + Q(drv) + "," + Q(dev) + "," + Q(port) + "," +
           Join({settings != nullptr, what, from, to, copies, scale, rot, shrink}),
       1)
@@ -179,7 +190,8 @@ UNCALLED(VSRestoreFile)
 #ifdef FAKE_SERVICES
 ENTRY(GetSList, (int32_t kind, int32_t mapper), Join({kind, mapper}), 11)
 ENTRY(DeleteSList, (int32_t l), Join({l}), 1)
-ENTRY(LISTAddEntry, (int32_t l, const char* n, int64_t, int32_t f), Join({l}) + "," + Q(n) + "," + Join({f}))
+ENTRY(LISTAddEntry, (int32_t l, const char* n, KnvwListData, int32_t f),
+      Join({l}) + "," + Q(n) + "," + Join({f}))
 ENTRY(GetIndex, (int32_t m), Join({m}), 12)
 ENTRY(DeleteIndex, (int32_t i), Join({i}), 1)
 ENTRY(INDEXSetDocPgTLE,
