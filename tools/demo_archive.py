@@ -113,7 +113,8 @@ def sample_groups():
         ],
         "applications": [{"appid": 200, "name": "INVAPP", "description": "Invoice print stream",
                           "compression": "O"}],
-        "permissions": [{"who": "STAFF", "documents": 11, "annotations": 7}],
+        # Retrieve, store, update index values and print (DOC_PERMS 0x1B).
+        "permissions": [{"who": "STAFF", "documents": 27, "annotations": 7}],
         "objects": [{"name": "1FAA", "compression": "N"}],
     }
     payroll = {
@@ -167,7 +168,8 @@ def statements_group(objects):
         ],
         "applications": [{"appid": 300, "name": "STMTAPP", "description": "Statement print stream",
                           "compression": "O"}],
-        "permissions": [{"who": "STAFF", "documents": 1, "annotations": 7}],
+        # Retrieve and print (DOC_PERMS 0x11).
+        "permissions": [{"who": "STAFF", "documents": 17, "annotations": 7}],
         "objects": objects,
     }
 

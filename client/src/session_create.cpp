@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "arc_install.h"
 #include "arc_profile.h"
 #include "library_state.h"
 #include "qel_client.h"
@@ -38,7 +39,10 @@ std::string BindServer(ClientSession* s, const char* server, const char* host, c
             CsSetText(def.host, CS_HOST_SIZE, "LOCAL");
             s->localDirectory = localDirectory ? localDirectory : "";
             const std::string section = std::string("@SRV@_") + server;
+            // The server's registry configuration (its run settings and printers), then
+            // the directory the caller names.
             char* image = nullptr;
+            if (QelInst_LoadServerConfig(server, &image) != QELINST_OK) image = nullptr;
             // A directory the profile cannot hold (a line break) leaves no image.
             if (ArcPROF_SetInImage(section.c_str(), "DIRECTORY", s->localDirectory.c_str(), &image) == 0 &&
                 image) {

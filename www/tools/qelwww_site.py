@@ -24,6 +24,10 @@ AddNotes=1
 ServerPrint=1
 NoLinks=0
 """
+# The demo's printer: the print script (scripts/demo/qelprt, installed as the archive's
+# programs/qelprt) copies each job into <archive>/spool (docs/demo.md, "Server print").
+DEMO_PRINTER = "SPOOL"
+SERVER_KEY = "SOFTWARE\\Kvr\\Tidewell for WinNT"
 
 
 def free_port():
@@ -144,6 +148,22 @@ def find_lighttpd():
 # -- the demo ----------------------------------------------------------------------------------
 
 
+def install_printing(archive, registry_dir, source_dir, server=DEMO_SERVER):
+    """The archive's print script and the server's registry keys that name it and the
+    demo printer (the local server reads its printers and run settings from there).
+    Returns the spool directory the script fills."""
+    programs = make_dir(archive, "programs")
+    script = os.path.join(programs, "qelprt")
+    shutil.copy(os.path.join(source_dir, "scripts", "demo", "qelprt"), script)
+    os.chmod(script, 0o755)
+    key = f"{SERVER_KEY}\\@SRV@_{server}"
+    with open(os.path.join(registry_dir, "HKLM.ini"), "w", encoding="utf-8") as hive:
+        hive.write(f"[{key}\\PRINTERS]\n{DEMO_PRINTER}=P,Spool directory beside the archive\n"
+                   f"[{key}\\CFG]\nQEL_SERVER_PRINT_SCRIPT={os.path.abspath(script)}\n")
+    os.chmod(os.path.join(registry_dir, "HKLM.ini"), 0o600)
+    return os.path.join(archive, "spool")
+
+
 def make_demo_site(root, build_dir, source_dir, port, archive_dir=None):
     """The demo: an archive (the sample archive unless archive_dir names another) under
     server DEMO, a static logon page that posts to the gateway, the page template. Returns
@@ -164,7 +184,10 @@ def make_demo_site(root, build_dir, source_dir, port, archive_dir=None):
         shutil.copy(os.path.join(demo, "icons", name), os.path.join(dirs["htdocs"], name))
     write_ini(dirs["cgi"], ini_text(dirs["cache"], dirs["templates"], dirs["log"], configuration="Codepage=1208",
                                     extra=DEMO_VIEWS + server_section(DEMO_SERVER, archive)))
-    env = {"QEL_REGISTRY_DIR": dirs["registry"], "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+    install_printing(archive, dirs["registry"], source_dir)
+    # Job files wait for the print script in a directory of the site's own.
+    env = {"QEL_REGISTRY_DIR": dirs["registry"], "QEL_PRINT_PATH": make_dir(root, "print", 0o700),
+           "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
     conf = write_lighttpd_conf(root, lighttpd_conf_text(root, port, dirs["cgi"], dirs["log"], env,
                                                         index="index.html"))
     return conf, f"http://127.0.0.1:{port}/index.html"

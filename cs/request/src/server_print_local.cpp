@@ -14,6 +14,7 @@
 #include "doc_detail.h"
 #include "qel_cs.h"
 #include "qel_cswire.h"
+#include "qel_sm_bulk.h"
 #include "qel_smprint.h"
 #include "server_print_local.h"
 
@@ -22,6 +23,7 @@ namespace csreq::detail {
 namespace {
 
 constexpr const char* kSource = "Qelcs";
+constexpr uint8_t kFieldLogged = 0x20;  // the field's value goes into a run's report
 
 SmPrintValue ValueOf(const CsXdrValue& value, char type) {
     switch (type) {
@@ -124,7 +126,8 @@ private:
             g->logging = local.record.logFlags;
         }
         for (uint16_t i = 0; i < group->fieldCount && group->fields != nullptr; ++i)
-            g->fields.push_back({group->fields[i].name, group->fields[i].type});
+            g->fields.push_back(
+                {group->fields[i].name, group->fields[i].type, (group->fields[i].flags & kFieldLogged) != 0});
         g->native = group;
         kept = g;
         return kept;
@@ -185,44 +188,75 @@ private:
         }
     };
 
-    // Each document read on its own, in the order the run hands them out.
-    int Retrieve(SmBulkFeed& feed) {
-        const SmPrintGroup* group = nullptr;
+    // What the bulk retrieval's callbacks reach through the handle's callback context.
+    struct Bridge {
+        Adapter* adapter;
+        SmBulkFeed* feed;
+    };
+    static int NextItem(void* context, CsXdrApplGroup** group, CsXdrHitRow** row, uint32_t* word) {
+        auto* bridge = static_cast<Bridge*>(context);
+        const SmPrintGroup* g = nullptr;
         const SmPrintDoc* doc = nullptr;
-        const CsXdrApplGroup* native = nullptr;
         int entry = 0;
-        while (feed.next(&group, &doc, &entry)) {
-            if (group != nullptr) native = static_cast<const CsXdrApplGroup*>(group->native);
-            if (native == nullptr) return CS_FAILED;
-            auto* hit = static_cast<CsXdrHitRow*>(const_cast<void*>(doc->native));
-            if (hit == nullptr) return CS_FAILED;
-            // A part of a multi-part document shares the document's hit but not its object.
-            if (hit->object != nullptr && doc->object.name != (hit->object->name ? hit->object->name : ""))
-                hit = PartOf(doc, *hit);
-            CsStorageNode* primary = nullptr;
-            CsStorageNode* secondary = nullptr;
-            int rc = Nodes(native, hit->object, &primary, &secondary);
-            if (rc != CS_OK) return rc;
-            Sink sink{&feed.data};
-            CsDocRequest request;
-            request.compressType = 'N';
-            request.callback = &Sink::Take;
-            request.context = &sink;
-            feed.expect(0, entry);
-            rc = CsRetrieveDocDataRouted(handle_, native, primary, secondary, hit, &request, 'N');
-            if (rc != CS_OK) return rc;
-            feed.data(nullptr, 0);
-        }
+        *group = nullptr;
+        *row = nullptr;
+        if (!bridge->feed->next(&g, &doc, &entry)) return CS_OK;
+        auto* hit = static_cast<CsXdrHitRow*>(const_cast<void*>(doc->native));
+        if (hit == nullptr) return CS_FAILED;
+        // A part of a multi-part document shares the document's hit but not its object.
+        if (hit->object != nullptr && doc->object.name != (hit->object->name ? hit->object->name : ""))
+            hit = bridge->adapter->PartOf(doc, *hit);
+        if (g != nullptr) *group = static_cast<CsXdrApplGroup*>(const_cast<void*>(g->native));
+        *row = hit;
+        *word = uint32_t(entry);
         return CS_OK;
     }
+    static int Announce(void* context, uint64_t, uint64_t length, char, uint32_t word) {
+        static_cast<Bridge*>(context)->feed->expect(length, int(word));
+        return 0;
+    }
+    static int Data(void* context, const unsigned char* data, size_t length) {
+        return static_cast<Bridge*>(context)->feed->data(data, length);
+    }
 
+    // The run's documents through the bulk retrieval: each stored object read once, the
+    // data handed over in object order with each document announced before its bytes.
+    int Retrieve(SmBulkFeed& feed) {
+        Bridge bridge{this, &feed};
+        SmBulkRequest request;
+        request.readOnce = true;
+        request.items = &NextItem;
+        request.announce = &Announce;
+        request.sink = &Data;
+        request.printSink = true;
+        void* saved = handle_->callbackContext;
+        handle_->callbackContext = &bridge;
+        const int rc = SmBulkRetrieve(handle_, request);
+        handle_->callbackContext = saved;
+        return rc;
+    }
+
+    // The resource object of the document: where and how it is stored comes from its
+    // storage-node row (the resource id as node number), asked of the secondary handle.
     int Resources(const SmPrintGroup& g, const SmPrintDoc& doc, const SmPrintSink& out) {
         const auto* native = static_cast<const CsXdrApplGroup*>(g.native);
         const auto* hit = static_cast<const CsXdrHitRow*>(doc.native);
         if (native == nullptr || hit == nullptr || hit->object == nullptr) return CS_FAILED;
+        const uint32_t rid = hit->object->resourceId;
+        if (rid == 0 || rid > 0xFFFFu) return CS_FAILED;  // the node number is 16 bits wide
+        CsHandle* secondary = CsRouteSecondary(handle_);
+        CsXdrNodeInfo* info = nullptr;
+        int rc = CsGetStorageNodes(secondary != nullptr ? secondary : handle_, native->number, uint16_t(rid),
+                                   &info);
+        if (rc != CS_OK) return rc;
+        CsXdrObjectRef object = *hit->object;
+        object.compression = info->compression;
+        object.primaryNode = info->primaryNode;
+        object.secondaryNode = info->secondaryNode;
+        CsFreeStorageNodes(info);
         CsStorageNode* primary = nullptr;
-        CsStorageNode* secondary = nullptr;
-        int rc = Nodes(native, hit->object, &primary, &secondary);
+        CsStorageNode* second = nullptr;
+        rc = Nodes(native, &object, &primary, &second);
         if (rc != CS_OK) return rc;
         std::function<int(const unsigned char*, size_t)> data = [&out](const unsigned char* d, size_t n) {
             out(d, n);
@@ -233,7 +267,7 @@ private:
         request.compressType = 'N';
         request.callback = &Sink::Take;
         request.context = &sink;
-        return CsGetDocResourcesRouted(handle_, native, primary, secondary, 0, hit->object, &request);
+        return CsGetDocResourcesRouted(handle_, native, primary, second, 0, &object, &request);
     }
 
     int Expand(const SmPrintObject& first, std::string_view table, std::vector<SmPrintObject>* parts) {

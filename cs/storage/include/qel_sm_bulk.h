@@ -48,6 +48,10 @@ struct SmBulkRequest {
     // The most documents of a batch; 0: SM_BULK_BATCH_MAX. With CS_F1_EXTERNAL in flag
     // word 1 a batch has no limit.
     size_t batchLimit = 0;
+    // Read each object run into memory once, as CS_F1_EXTERNAL does, whatever flag word 1
+    // says; batches still follow batchLimit. The server-print service sets it: a logged-on
+    // handle never has CS_F1_EXTERNAL, yet a print run must read every object once.
+    bool readOnce = false;
     SmBulkItemFn items = nullptr;
     SmBulkAnnounceFn announce = nullptr;
     SmBulkLetterFn letter = nullptr;  // may be null

@@ -34,6 +34,7 @@ inline constexpr uint32_t SM_LOG_BULK_REPORT = 0x08;   // the bulk retrieval rep
 struct SmPrintField {
     std::string name;
     char type = 'S';
+    bool logged = false;  // its value goes into the run's report
 };
 // An application group as the run needs it. native: the caller's own record, handed back
 // to the services.
@@ -150,6 +151,9 @@ struct SmPrintRunArgs {
     SmPrintAnswerFn answer;
     SmPrintServices services;
     SmPrintPrograms programs;
+    // Receives the run's report (the BULKLOG) after the timing message, in pieces of at
+    // most 4096 bytes, before the report is deleted; may be empty.
+    std::function<void(const unsigned char* data, size_t length)> report;
 };
 
 // The run. CS_OK; CS_CANCELLED (the item source or the cancel poll stopped it); CS_FAILED

@@ -357,23 +357,38 @@ int SmBulkLogPrintf(SmBulkLog* log, const char* format, ...) {
     return status;
 }
 
+namespace {
+
+// The start of a report line: the page header every 60 lines, then the group columns
+// (empty when the group is the previous line's).
+void LineHead(SmBulkLog* log, const void* key, const std::string& name, long number) {
+    if (log->lines % SM_BULKLOG_PAGE_LINES == 0) PageHeader(log);
+    ++log->lines;
+    std::string shown;
+    std::string id;
+    if (key != log->lastGroup) {
+        shown = name;
+        id = std::to_string(number);
+    }
+    log->lastGroup = key;
+    Printf(log, "%-*.*s %-12s ", 60, 60, shown.c_str(), id.c_str());
+}
+
+void Disabled(SmBulkLog* log) {
+    ++log->disabledGroups;
+    Printf(log, "--LOGGING DISABLED--\n");
+}
+
+}  // namespace
+
 int SmBulkLogLine(SmBulkLog* log, const CsXdrApplGroup* group, const CsXdrHitRow* hit, bool processed) {
     if (log == nullptr || group == nullptr) return log != nullptr ? (log->status = CS_FAILED) : CS_FAILED;
     if (log->status != CS_OK) return log->status;
     try {
-        if (log->lines % SM_BULKLOG_PAGE_LINES == 0) PageHeader(log);
-        ++log->lines;
-        std::string name;
-        std::string id;
-        if (group != log->lastGroup) {
-            name.assign(group->name, strnlen(group->name, sizeof group->name));
-            id = std::to_string(long(group->number));
-        }
-        log->lastGroup = group;
-        Printf(log, "%-*.*s %-12s ", 60, 60, name.c_str(), id.c_str());
+        LineHead(log, group, std::string(group->name, strnlen(group->name, sizeof group->name)),
+                 long(group->number));
         if (hit == nullptr) {
-            ++log->disabledGroups;
-            Printf(log, "--LOGGING DISABLED--\n");
+            Disabled(log);
             return log->status;
         }
         if (!processed) Printf(log, "--NOT PROCESSED-- ");
@@ -387,6 +402,62 @@ int SmBulkLogLine(SmBulkLog* log, const CsXdrApplGroup* group, const CsXdrHitRow
             separator = ",";
         }
         ObjectHandle(log, *hit);
+    } catch (const std::bad_alloc&) {
+        log->status = CS_NO_MEMORY;
+    }
+    return log->status;
+}
+
+int SmBulkLogPrintLine(SmBulkLog* log, const SmPrintGroup& group, const SmPrintDoc* doc, bool processed) {
+    if (log == nullptr) return CS_FAILED;
+    if (log->status != CS_OK) return log->status;
+    try {
+        LineHead(log, &group, group.name, long(group.number));
+        if (doc == nullptr) {
+            Disabled(log);
+            return log->status;
+        }
+        if (!processed) Printf(log, "--NOT PROCESSED-- ");
+        const char* separator = "";
+        for (size_t i = 0; i < group.fields.size(); ++i) {
+            const SmPrintField& field = group.fields[i];
+            if (!field.logged) continue;
+            const SmPrintValue none;
+            const SmPrintValue& value = i < doc->values.size() ? doc->values[i] : none;
+            const int64_t* number = std::get_if<int64_t>(&value);
+            switch (field.type) {
+                case 'B':
+                case 'I':
+                    if (number != nullptr)
+                        Printf(log, "%s%" PRId64, separator, *number);
+                    else
+                        Printf(log, "%s", separator);
+                    break;
+                case 'N':
+                    if (number != nullptr)
+                        Printf(log, "%s%hd", separator, int16_t(*number));
+                    else
+                        Printf(log, "%s", separator);
+                    break;
+                case 'D':
+                    if (const double* real = std::get_if<double>(&value))
+                        Printf(log, "%s%.2f", separator, *real);
+                    else
+                        Printf(log, "%s", separator);
+                    break;
+                default: {
+                    const std::string* text = std::get_if<std::string>(&value);
+                    Printf(log, "%s'%s'", separator, text != nullptr ? text->c_str() : "");
+                    break;
+                }
+            }
+            separator = ",";
+        }
+        const SmPrintObject& o = doc->object;
+        Printf(log, "->%s,%ld,%ld,%ld,%ld,0x%02X,0x%02X,%ld,%hd,%hd\n", o.name.c_str(), long(o.offset),
+               long(o.length), long(o.compressedOffset), long(o.compressedLength), unsigned(o.annotations),
+               unsigned(static_cast<unsigned char>(o.compression)), long(o.resourceId),
+               int16_t(o.primaryNode), int16_t(o.secondaryNode));
     } catch (const std::bad_alloc&) {
         log->status = CS_NO_MEMORY;
     }

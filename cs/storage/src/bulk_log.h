@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "qel_smprint.h"
+
 struct ArcIconvHandle;
 struct CsHandle;
 struct CsXdrApplGroup;
@@ -52,8 +54,8 @@ struct SmBulkLog {
     std::string text;         // the formatted text of step 3 (grows as needed)
     std::unique_ptr<ArcIconvHandle, SmBulkLogConverterCloser> converter;  // to 1208; none: unconverted
     long lines = 0;                                                       // report lines written
-    long disabledGroups = 0;                    // lines of groups with logging disabled
-    const CsXdrApplGroup* lastGroup = nullptr;  // group record of the previous line; none at a page start
+    long disabledGroups = 0;          // lines of groups with logging disabled
+    const void* lastGroup = nullptr;  // group record of the previous line; none at a page start
 
     SmBulkLog() = default;
     explicit SmBulkLog(CsHandle* owner) : handle(owner) {}
@@ -80,3 +82,6 @@ int SmBulkLogLine(SmBulkLog* log, const CsXdrApplGroup* group, const CsXdrHitRow
 // status is set or the end was reached, reads the next piece (step 2) and returns it,
 // an empty piece at the end of the file. Always 0.
 int SmBulkLogRead(SmBulkLog* log, const unsigned char** data, size_t* length);
+// The same line for a print or text-search run's records: the values of the fields
+// marked `logged`, then the object handle (the annotation flags as the note byte).
+int SmBulkLogPrintLine(SmBulkLog* log, const SmPrintGroup& group, const SmPrintDoc* doc, bool processed);

@@ -60,11 +60,12 @@ public:
     }
 
 private:
-    bool InMemory() const { return (handle_->def.flags1 & CS_F1_EXTERNAL) != 0; }
+    bool Unbatched() const { return (handle_->def.flags1 & CS_F1_EXTERNAL) != 0; }
+    bool InMemory() const { return Unbatched() || request_.readOnce; }
 
     int Batches() {
         const size_t limit =
-            InMemory() ? 0 : (request_.batchLimit != 0 ? request_.batchLimit : SM_BULK_BATCH_MAX);
+            Unbatched() ? 0 : (request_.batchLimit != 0 ? request_.batchLimit : SM_BULK_BATCH_MAX);
         qelsm::bulk::GatherState state;
         std::vector<Entry> entries;
         int rc = CS_OK;

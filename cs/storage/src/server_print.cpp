@@ -10,6 +10,7 @@
 
 #include "arc_install.h"
 #include "arc_platform.h"
+#include "bulk_log.h"
 #include "qel_cscommon.h"
 #include "server_config.h"
 #include "server_print_state.h"
@@ -135,6 +136,7 @@ private:
     int Search(SmPrintJob& job, int32_t* answer);
     void SearchExpanded();
     void ControlFile();
+    void OpenLog();
     void Report();
     void CleanUp();
 
@@ -154,6 +156,7 @@ private:
     int searchPending_ = 0;  // multi-part jobs the text search still has to see whole
     size_t firstAdded_ = 0;
     QelTimer timer_{};
+    std::unique_ptr<SmBulkLog> log_;  // the run's report, opened before the first retrieval
     bool cleaned_ = false;
 };
 
@@ -376,7 +379,10 @@ int Run::ConvertPostScript(SmPrintJob& job) {
 }
 
 int Run::StartScript(SmPrintJob& job) {
+    // The caller's, else the server configuration's (an archive may bring its own), else
+    // the install's program-file entry 7.
     std::string script = args_.programs.printScript;
+    if (script.empty()) script = SectionValue(handle_, "CFG", "QEL_SERVER_PRINT_SCRIPT").value_or("");
     if (script.empty()) {
         char path[4096] = {};
         if (QelInst_ProgramPath(7, path, sizeof path) > 0) script = path;
@@ -443,13 +449,48 @@ void Run::ControlFile() {
     if (SmPrintWriteNew(handle_, name, text) != 0) Fail(CS_FAILED);
 }
 
+void Run::OpenLog() {
+    log_ = std::make_unique<SmBulkLog>(handle_);
+    SmBulkLogStep(log_.get(), SM_BULKLOG_START);
+    Fail(SmBulkLogStep(log_.get(), SM_BULKLOG_OPEN));
+}
+
+// A line per document (a logging-disabled line for a group without SM_LOG_PRINT_REPORT),
+// then the timing message when the report holds a document, the report handed to the
+// caller, and the log removed. The log's failures count only when nothing failed before.
 void Run::Report() {
-    bool logged = false;
-    for (const SmPrintEntry& entry : ctx_.entries)
-        logged = logged || (entry.job->group->logging & SM_LOG_PRINT_REPORT);
-    if (!logged) return;
-    CsIssueMessageV(handle_, Printing() ? kMsgBulkPrint : kMsgBulkTextSearch, 'D', QelTimer_Elapsed(&timer_),
-                    'S', kSource, 'I', int32_t(__LINE__), 'V');
+    SmBulkLog* log = log_.get();
+    int rc = CS_OK;
+    for (const SmPrintEntry& entry : ctx_.entries) {
+        const SmPrintGroup& group = *entry.job->group;
+        const bool logged = (group.logging & SM_LOG_PRINT_REPORT) != 0;
+        rc = SmBulkLogPrintLine(log, group, logged ? entry.doc.get() : nullptr,
+                                Printing() && entry.job->submitted > 0);
+        if (rc != CS_OK) break;
+    }
+    if (rc == CS_OK) rc = SmBulkLogStep(log, SM_BULKLOG_REWIND);
+    if (rc == CS_OK && log->lines != log->disabledGroups) {
+        void* saved = handle_->callbackContext;
+        handle_->callbackContext = log;
+        CsIssueMessageEx(handle_, Printing() ? kMsgBulkPrint : kMsgBulkTextSearch, nullptr, 'N', 0, 'D',
+                         QelTimer_Elapsed(&timer_), 'S', kSource, 'I', int32_t(__LINE__), 'V');
+        handle_->callbackContext = saved;
+        if (args_.report) {
+            for (;;) {
+                const unsigned char* data = nullptr;
+                size_t length = 0;
+                SmBulkLogRead(log, &data, &length);
+                if (data == nullptr || length == 0) break;
+                args_.report(data, length);
+            }
+            rc = log->status;
+        }
+    }
+    const int closed = SmBulkLogStep(log, SM_BULKLOG_CLOSE);
+    const int removed = SmBulkLogStep(log, SM_BULKLOG_REMOVE);
+    if (rc == CS_OK) rc = closed;
+    if (rc == CS_OK) rc = removed;
+    Fail(rc);
 }
 
 void Run::CleanUp() {
@@ -477,6 +518,7 @@ int Run::Go() {
     }
     QelTimer_Start(&timer_);
     if (result_ == 0 && Printing()) Resources();
+    if (result_ == 0) OpenLog();
     const bool retrieved = result_ == 0;
     if (result_ == 0) Fail(Retrieve());
     if (result_ == 0 && !Printing()) SearchPass();

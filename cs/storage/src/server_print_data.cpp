@@ -76,8 +76,10 @@ int SmPrintDataCallback(SmPrintContext* context, const unsigned char* data, size
         if (endPiece && order.known) return 1;  // its end was counted already
         // The page table of a multi-part document comes first.
         if (job->state > 0 && !entry.tableHeld && length > 0) {
-            const size_t need =
-                entry.doc->object.length - std::min<size_t>(entry.table.size(), entry.doc->object.length);
+            // The row of a multi-part document keeps the tables' length in its stored
+            // offset word (its stored block is the whole object).
+            const size_t tables = entry.doc->object.compressedOffset;
+            const size_t need = tables - std::min(entry.table.size(), tables);
             size_t take = std::min(need, length);
             if (order.known) take = std::min<uint64_t>(take, order.expected);
             try {
@@ -86,7 +88,7 @@ int SmPrintDataCallback(SmPrintContext* context, const unsigned char* data, size
                 context->status = CS_NO_MEMORY;
                 return 1;
             }
-            if (entry.table.size() >= entry.doc->object.length) entry.tableHeld = true;
+            if (entry.table.size() >= tables) entry.tableHeld = true;
             data += take;
             length -= take;
             order.received += take;

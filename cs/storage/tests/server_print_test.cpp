@@ -346,7 +346,8 @@ TEST_F(ServerPrintTest, MultiPartDocumentPrintsWholeInPageOrder) {
         auto doc = std::make_shared<SmPrintDoc>(*item.doc);
         doc->object.name = "DOC$";
         doc->object.offset = 0;
-        doc->object.length = 8;  // the page table
+        doc->object.length = 0;
+        doc->object.compressedOffset = 8;  // the page tables' length
         item.doc = doc;
         ASSERT_EQ(Print({item}), CS_OK);
         auto runs = SpoolRuns(1);
@@ -540,6 +541,73 @@ TEST_F(ServerPrintTest, TimingMessageOnlyWithReportLogging) {
     EXPECT_EQ(SpoolRuns(2).size(), 2u);
 }
 
+// The run's report: a line per document (logging-disabled lines for a group without
+// 0x04), the group columns only where the group changes, a new page with a form feed
+// every 60 lines, "--NOT PROCESSED--" for documents whose script did not start; handed
+// over in 4096-byte pieces that make up the whole; the temporary file is removed.
+TEST_F(ServerPrintTest, ReportOfTheRun) {
+    groupA_->fields[0].logged = true;  // acct
+    groupA_->fields[2].logged = true;  // seq
+    groupB_->logging = 0;
+    for (const bool started : {true, false}) {
+        SCOPED_TRACE(started ? "script started" : "script missing");
+        systemLog_.clear();
+        std::vector<std::string> pieces;
+        SmPrintRunArgs args;
+        args.printer = &plain_;
+        args.printItems = Items(TwoGroups(70));
+        args.services = Services();
+        args.programs = {started ? script_ : (dir_ / "bin/none"), ""};
+        args.report = [&](const unsigned char* data, size_t length) {
+            pieces.emplace_back(reinterpret_cast<const char*>(data), length);
+        };
+        EXPECT_EQ(SmServerPrintRun(&handle_, args), started ? CS_OK : CS_FAILED);
+        EXPECT_TRUE(Logged("BulkPrint"));
+        ASSERT_GE(pieces.size(), 2u);
+        std::string whole;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            if (i + 1 < pieces.size()) {
+                EXPECT_EQ(pieces[i].size(), 4096u) << i;
+            }
+            whole += pieces[i];
+        }
+        EXPECT_LE(pieces.back().size(), 4096u);
+
+        std::vector<std::vector<std::string>> pages(1);
+        for (size_t at = 0, end; at < whole.size(); at = end + 1) {
+            end = whole.find('\n', at);
+            ASSERT_NE(end, std::string::npos) << "the report ends with a line feed";
+            std::string line = whole.substr(at, end - at);
+            if (!line.empty() && line[0] == '\f') {
+                pages.emplace_back();
+                line.erase(0, 1);
+            }
+            pages.back().push_back(line);
+        }
+        ASSERT_EQ(pages.size(), 2u);
+        EXPECT_EQ(pages[0].size(), 64u);  // header of four lines, sixty report lines
+        EXPECT_EQ(pages[1].size(), 14u);
+        for (const auto& page : pages) {
+            EXPECT_EQ(page[0], "BULK DOCUMENT RETRIEVAL");
+            EXPECT_EQ(page[3], std::string(86, '-'));
+        }
+        const std::string columns = std::string(74, ' ');
+        const std::string mark = started ? "" : "--NOT PROCESSED-- ";
+        const std::string object1 = "->OBJ1,0,10,0,0,0x00,0x00,5,0,0";
+        EXPECT_EQ(pages[0][4], (std::string("GroupA") + std::string(55, ' ') + "7" + std::string(12, ' ')) +
+                                   mark + "'A0',0->OBJ0,0,10,0,0,0x00,0x00,5,0,0");
+        EXPECT_EQ(pages[0][5], columns + mark + "'A1',1" + object1);
+        // Documents 35..69 are GroupB's: logging disabled, its columns once per page.
+        EXPECT_EQ(pages[0][39],
+                  "GroupB" + std::string(55, ' ') + "9" + std::string(12, ' ') + "--LOGGING DISABLED--");
+        EXPECT_EQ(pages[0][40], columns + "--LOGGING DISABLED--");
+        EXPECT_EQ(pages[1][4],
+                  "GroupB" + std::string(55, ' ') + "9" + std::string(12, ' ') + "--LOGGING DISABLED--");
+        EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the report's file is removed";
+        SpoolRuns(started ? 2 : 0);
+    }
+}
+
 // A text-search run: every document its own job, each matching job reported once with its
 // item word, a multi-part document searched after its parts are added; no file stays.
 TEST_F(ServerPrintTest, TextSearchReportsEveryMatchingJobOnce) {
@@ -555,7 +623,7 @@ TEST_F(ServerPrintTest, TextSearchReportsEveryMatchingJobOnce) {
         items.push_back(item);
     }
     auto multi = std::make_shared<SmPrintDoc>(*Doc(0));
-    multi->object = SmPrintObject{"DOC$", 0, 5, 0, 0, 0, 0, 0, 0, 0};
+    multi->object = SmPrintObject{"DOC$", 0, 0, 5, 0, 0, 0, 0, 0, 0};
     items.push_back(SmPrintItem{nullptr, nullptr, multi, 200});
 
     std::vector<std::string> searched;
@@ -586,7 +654,7 @@ TEST_F(ServerPrintTest, TextSearchFoundMultiPartIsNotExpanded) {
     archive_.objects["P2"] = "page2";
     SmPrintItem item{groupA_, appl_, std::make_shared<SmPrintDoc>(*Doc(0)), 9};
     auto doc = std::make_shared<SmPrintDoc>(*item.doc);
-    doc->object = SmPrintObject{"DOC$", 0, 2, 0, 0, 0, 0, 0, 0, 0};
+    doc->object = SmPrintObject{"DOC$", 0, 0, 2, 0, 0, 0, 0, 0, 0};
     item.doc = doc;
     auto services = Services();
     services.searchExit = [](CsHandle*, const SmPrintGroup&, const SmPrintAppl&, const std::string&,

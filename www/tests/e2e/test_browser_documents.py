@@ -2,18 +2,21 @@
 Documents, search, and from the hit list open line data as text (the page's text is the
 generated data file as the gateway turns it into text), the three-segment ledger whole,
 AFP, PDF and TIFF bytes as stored, the notes, a note added in the popup, an index value
-updated and found again, and the server-print button. Hostile texts in titles, a note and
+updated and found again, and two documents printed through the demo's printer into the
+spool beside the archive. Hostile texts in titles, a note and
 a page name (and control characters in a posted note) stay text and run nothing.
-Screenshots of a text document, a notes list and the add-note popup go to
+Screenshots of a text document, a notes list, the add-note popup and the print reply go to
 QELWWW_ARTIFACT_DIR.
 
 Skips only when chromium, chromedriver or selenium is missing."""
 import copy
 import hashlib
 import os
+import time
 import unittest
 
 from demo_browser import DemoBrowserCase
+import qelwww_site  # on the path through gateway_site
 
 SCRIPT_TEXT = "</pre><script>alert(1)</script>"
 IMG_TEXT = '"><img src=x onerror=alert(2)>'
@@ -300,7 +303,7 @@ class BrowserDocuments(DemoBrowserCase):
         self.assertEqual(shown, line_text(self.stored_bytes("Quarterly stock report")[0]))
         self.assert_only_page_elements()
 
-    def test_server_print_asks_for_a_choice_then_reaches_printdocs(self):
+    def test_server_print_spools_the_ticked_documents(self):
         titles = self.open_documents()
         b = self.browser
         b.find('input[value="Server Print"]').click()
@@ -308,17 +311,39 @@ class BrowserDocuments(DemoBrowserCase):
         # Every row may be printed: the groups give STAFF the print permission.
         boxes = b.find_all("input[name=prtlist]")
         self.assertEqual([box.get_attribute("type") for box in boxes], ["checkbox"] * len(titles))
-        # The demo's local archive has no printers: the choice is empty and the request
-        # names none; a printer name that is not there fails the print.
-        self.assertEqual(b.count("select[name=_printer] option"), 0)
-        status, _, _, reply = self.fetch(0, _function="p", _docids=None, _printer="LOCAL1")
-        self.assertEqual(status, 200)
-        self.assertIn("BulkPrint Failed", reply)
-        boxes[0].click()
+        # The demo's local server lists its one printer (from the registry the site wrote).
+        printers = [o.get_attribute("value") for o in b.find_all("select[name=_printer] option")]
+        self.assertEqual(printers, [qelwww_site.DEMO_PRINTER])
+        picked = ["Annual ledger", "Invoice form with overlay"]
+        for title in picked:
+            boxes[titles.index(title)].click()
         old = b.find("html")
         b.find('input[value="Server Print"]').click()
         b.wait_for_new_page(old)
-        self.assertIn("The argument '_printer' was not specified", b.body_text())
+        b.screenshot(os.path.join(self.artifacts, "server-print.png"))
+        self.assertIn("2 - ", b.body_text())
+        self.assertIsNone(b.alert_text())
+
+        # The print script copied each job into the spool beside the archive.
+        spool = os.path.join(self.work, "site", "archive", "spool")
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            done = [n for n in os.listdir(spool) if n.endswith(".args")] if os.path.isdir(spool) else []
+            if len(done) >= len(picked):
+                break
+            time.sleep(0.1)
+        self.assertEqual(len(done), len(picked))
+        jobs = []
+        for name in done:
+            with open(os.path.join(spool, name[:-len(".args")]), "rb") as f:
+                jobs.append(f.read())
+        expected = []
+        for title in picked:
+            document = document_by_title(self.description, title)
+            resource = self.stored_resource(document["resource"]) if "resource" in document else b""
+            expected.append(resource + b"".join(self.stored_bytes(title)))
+        self.assertEqual(sorted(jobs), sorted(expected))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -117,7 +117,8 @@ size_t QelInst_ServerSection(const char* server, char* buffer, size_t size);
 // QELINST_OK with *image set (null when the registry holds nothing for the server), or
 // an error code with *image null.
 int QelInst_LoadServerConfig(const char* server, char** image);
-// Reads the server key <QELINST_SERVER_KEY>\<section> into the image under section;
+// Reads the server key <QELINST_SERVER_KEY>\<section> into the image under section,
+// then its sub-keys CFG and PRINTERS when they exist (each into a section of that name);
 // when its SRVR_QK_CFG is non-empty, also its sub-keys SRVR_QK_CFG, SRVR_DB_CFG and
 // SRVR_SM_CFG, each into a section of that name. The first failure ends it.
 int QelInst_ReadServerRegistry(const char* section, char** image);

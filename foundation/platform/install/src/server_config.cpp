@@ -91,6 +91,15 @@ int QelInst_ReadServerRegistry(const char* section, char** image) {
     if (rc != QELINST_OK) {
         return rc;
     }
+    // Optional sub-keys a local server reads as sections of their own: the run settings
+    // of the storage manager ("CFG") and the server's printers ("PRINTERS").
+    for (const char* optional : {"CFG", "PRINTERS"}) {
+        const std::string subPath = keyPath + "\\" + optional;
+        rc = QelInst_ReadRegistryKey(QELINST_KIND_SERVER, optional, subPath.c_str(), image);
+        if (rc != QELINST_OK) {
+            return rc;
+        }
+    }
     char flag[2];
     if (ArcPROF_GetFromImage(section, "SRVR_QK_CFG", "", flag, sizeof flag, *image) == 0) {
         return QELINST_OK;

@@ -137,6 +137,24 @@ TEST_F(ServerConfigTest, EmptyQkSwitchSkipsSubKeys) {
     EXPECT_EQ(Lookup(image, "SRVR_DB_CFG", nullptr), "0");
 }
 
+// The run settings and printers of a local server, with or without the other sub-keys;
+// absent, they are no error.
+TEST_F(ServerConfigTest, SettingsAndPrintersBecomeSections) {
+    Set(ServerKey("PRT"), "HOST", "h");
+    Set(ServerKey("PRT") + "\\CFG", "QEL_SERVER_PRINT_SCRIPT", "/srv/archive/programs/qelprt");
+    Set(ServerKey("PRT") + "\\PRINTERS", "LPT1", "P,Spool printer");
+    FullServer("BOTH", "x");
+    Set(ServerKey("BOTH") + "\\PRINTERS", "FAX1", "F");
+    Image image;
+    ASSERT_EQ(Load("PRT", &image), QELINST_OK);
+    EXPECT_EQ(Lookup(image, "CFG", "QEL_SERVER_PRINT_SCRIPT"), "/srv/archive/programs/qelprt");
+    EXPECT_EQ(Lookup(image, "PRINTERS", "LPT1"), "P,Spool printer");
+    ASSERT_EQ(Load("BOTH", &image), QELINST_OK);
+    EXPECT_EQ(Lookup(image, "PRINTERS", "FAX1"), "F");
+    EXPECT_EQ(Lookup(image, "SRVR_DB_CFG", "DB_NAME"), "archdb");
+    EXPECT_EQ(Lookup(image, "CFG", nullptr), "0");
+}
+
 TEST_F(ServerConfigTest, MissingSubKeyGives678AndNoImage) {
     for (const char* missing : {"SRVR_QK_CFG", "SRVR_DB_CFG", "SRVR_SM_CFG"}) {
         FullServer("PART", "v");
