@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "http_test_server.h"
+#include "qel_npapi.h"
 #include "viewer_main.h"
 
 namespace fs = std::filesystem;

@@ -145,6 +145,7 @@ void ProbeBrowser(NPP npp) {
     calls += "write " + std::to_string(browser->write(npp, made, 0, nullptr)) + "\n";
     calls += "destroystream " + std::to_string(browser->destroystream(npp, made, NPRES_DONE)) + "\n";
     calls += "version " + std::to_string(browser->version) + " notify " + (HasNotify() ? "yes" : "no") + "\n";
+    calls += "size " + std::to_string(browser->size) + "\n";
     WriteOut(npp, "calls.txt", calls);
 }
 
