@@ -151,6 +151,8 @@ TEST_F(SessionTest, CallSequenceForEachBrowserVersion) {
         EXPECT_NE(calls.find("version " + std::to_string(minor) + " notify " + (notify ? "yes" : "no")),
                   std::string::npos)
             << calls;
+        size_t size = notify ? sizeof(NPNetscapeFuncs) : offsetof(NPNetscapeFuncs, geturlnotify);
+        EXPECT_NE(calls.find("size " + std::to_string(size) + "\n"), std::string::npos) << calls;
         for (const char* answer :
              {"memalloc ok", "memflush 0", "javaenv none", "javapeer none", "requestread 13", "newstream 1",
               "write -1", "destroystream 9", "agent Mozilla/4.0"}) {
