@@ -16,20 +16,20 @@ typedef int16_t NPReason;
 typedef char* NPMIMEType;
 
 enum {
-  NPERR_NO_ERROR = 0,
-  NPERR_GENERIC_ERROR = 1,
-  NPERR_INVALID_INSTANCE_ERROR = 2,
-  NPERR_INVALID_FUNCTABLE_ERROR = 3,
-  NPERR_MODULE_LOAD_FAILED_ERROR = 4,
-  NPERR_OUT_OF_MEMORY_ERROR = 5,
-  NPERR_INVALID_PLUGIN_ERROR = 6,
-  NPERR_INVALID_PLUGIN_DIR_ERROR = 7,
-  NPERR_INCOMPATIBLE_VERSION_ERROR = 8,
-  NPERR_INVALID_PARAM = 9,
-  NPERR_INVALID_URL = 10,
-  NPERR_FILE_NOT_FOUND = 11,
-  NPERR_NO_DATA = 12,
-  NPERR_STREAM_NOT_SEEKABLE = 13
+    NPERR_NO_ERROR = 0,
+    NPERR_GENERIC_ERROR = 1,
+    NPERR_INVALID_INSTANCE_ERROR = 2,
+    NPERR_INVALID_FUNCTABLE_ERROR = 3,
+    NPERR_MODULE_LOAD_FAILED_ERROR = 4,
+    NPERR_OUT_OF_MEMORY_ERROR = 5,
+    NPERR_INVALID_PLUGIN_ERROR = 6,
+    NPERR_INVALID_PLUGIN_DIR_ERROR = 7,
+    NPERR_INCOMPATIBLE_VERSION_ERROR = 8,
+    NPERR_INVALID_PARAM = 9,
+    NPERR_INVALID_URL = 10,
+    NPERR_FILE_NOT_FOUND = 11,
+    NPERR_NO_DATA = 12,
+    NPERR_STREAM_NOT_SEEKABLE = 13
 };
 enum { NPRES_DONE = 0, NPRES_NETWORK_ERR = 1, NPRES_USER_BREAK = 2 };
 enum { NP_NORMAL = 1, NP_SEEK = 2, NP_ASFILE = 3, NP_ASFILEONLY = 4 };
@@ -38,42 +38,42 @@ enum { NP_VERSION_MAJOR = 0, NP_VERSION_MINOR = 9 };
 
 /* One plug-in instance: pdata is the plug-in's, ndata the host's. */
 typedef struct NPP_t {
-  void* pdata;
-  void* ndata;
+    void* pdata;
+    void* ndata;
 } NPP_t;
 typedef NPP_t* NPP;
 
 typedef struct NPRect {
-  uint16_t top, left, bottom, right;
+    uint16_t top, left, bottom, right;
 } NPRect;
 
 /* window carries the window layer's handle (WinHandle) of the browser window. */
 typedef struct NPWindow {
-  void* window;
-  int32_t x, y;
-  uint32_t width, height;
-  NPRect clipRect;
-  int32_t type;
+    void* window;
+    int32_t x, y;
+    uint32_t width, height;
+    NPRect clipRect;
+    int32_t type;
 } NPWindow;
 
 typedef struct NPStream {
-  void* pdata;
-  void* ndata;
-  const char* url;
-  uint32_t end;
-  uint32_t lastmodified;
-  void* notifyData;
+    void* pdata;
+    void* ndata;
+    const char* url;
+    uint32_t end;
+    uint32_t lastmodified;
+    void* notifyData;
 } NPStream;
 
 typedef struct NPSavedData {
-  int32_t len;
-  void* buf;
+    int32_t len;
+    void* buf;
 } NPSavedData;
 
 typedef struct NPByteRange {
-  int32_t offset;
-  uint32_t length;
-  struct NPByteRange* next;
+    int32_t offset;
+    uint32_t length;
+    struct NPByteRange* next;
 } NPByteRange;
 
 /* Plug-in side, filled by NP_GetEntryPoints (and NP_Initialize for urlnotify). */
@@ -92,20 +92,20 @@ typedef int16_t (*NPP_HandleEventProc)(NPP instance, void* event);
 typedef void (*NPP_URLNotifyProc)(NPP instance, const char* url, NPReason reason, void* notifyData);
 
 typedef struct NPPluginFuncs {
-  uint16_t size;
-  uint16_t version;
-  NPP_NewProc newp;
-  NPP_DestroyProc destroy;
-  NPP_SetWindowProc setwindow;
-  NPP_NewStreamProc newstream;
-  NPP_DestroyStreamProc destroystream;
-  NPP_StreamAsFileProc asfile;
-  NPP_WriteReadyProc writeready;
-  NPP_WriteProc write;
-  NPP_PrintProc print;
-  NPP_HandleEventProc event;
-  NPP_URLNotifyProc urlnotify;
-  void* javaClass;
+    uint16_t size;
+    uint16_t version;
+    NPP_NewProc newp;
+    NPP_DestroyProc destroy;
+    NPP_SetWindowProc setwindow;
+    NPP_NewStreamProc newstream;
+    NPP_DestroyStreamProc destroystream;
+    NPP_StreamAsFileProc asfile;
+    NPP_WriteReadyProc writeready;
+    NPP_WriteProc write;
+    NPP_PrintProc print;
+    NPP_HandleEventProc event;
+    NPP_URLNotifyProc urlnotify;
+    void* javaClass;
 } NPPluginFuncs;
 
 /* Browser side, served by the host. */
@@ -129,24 +129,24 @@ typedef NPError (*NPN_PostURLNotifyProc)(NPP instance, const char* url, const ch
                                          const char* buf, uint8_t file, void* notifyData);
 
 typedef struct NPNetscapeFuncs {
-  uint16_t size;
-  uint16_t version;
-  NPN_GetURLProc geturl;
-  NPN_PostURLProc posturl;
-  NPN_RequestReadProc requestread;
-  NPN_NewStreamProc newstream;
-  NPN_WriteProc write;
-  NPN_DestroyStreamProc destroystream;
-  NPN_StatusProc status;
-  NPN_UserAgentProc uagent;
-  NPN_MemAllocProc memalloc;
-  NPN_MemFreeProc memfree;
-  NPN_MemFlushProc memflush;
-  NPN_ReloadPluginsProc reloadplugins;
-  NPN_GetJavaEnvProc getJavaEnv;
-  NPN_GetJavaPeerProc getJavaPeer;
-  NPN_GetURLNotifyProc geturlnotify;
-  NPN_PostURLNotifyProc posturlnotify;
+    uint16_t size;
+    uint16_t version;
+    NPN_GetURLProc geturl;
+    NPN_PostURLProc posturl;
+    NPN_RequestReadProc requestread;
+    NPN_NewStreamProc newstream;
+    NPN_WriteProc write;
+    NPN_DestroyStreamProc destroystream;
+    NPN_StatusProc status;
+    NPN_UserAgentProc uagent;
+    NPN_MemAllocProc memalloc;
+    NPN_MemFreeProc memfree;
+    NPN_MemFlushProc memflush;
+    NPN_ReloadPluginsProc reloadplugins;
+    NPN_GetJavaEnvProc getJavaEnv;
+    NPN_GetJavaPeerProc getJavaPeer;
+    NPN_GetURLNotifyProc geturlnotify;
+    NPN_PostURLNotifyProc posturlnotify;
 } NPNetscapeFuncs;
 
 /* The three entry points every plug-in library exports. */
