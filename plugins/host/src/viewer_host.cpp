@@ -509,6 +509,11 @@ void ViewerHost::Finish() {
     StopRequests();
     if (requestWindow_ != 0) WaitIdle(60000);
     finishing_ = true;
+    // A transfer that did not end in time is waited for; its result goes nowhere.
+    for (auto& request : requests_) {
+        if (request->worker.joinable()) request->worker.join();
+    }
+    requests_.clear();
     if (instanceMade_) {
         NPSavedData* saved = nullptr;
         NPError result = pluginFuncs_.destroy(&instance_, &saved);
