@@ -127,12 +127,12 @@ TEST_F(SessionTest, CallSequenceForEachBrowserVersion) {
                              "--arg", "post=" + server_.Url("/echo"), "--arg", "body=a=1&b=2"});
         ASSERT_EQ(run.status, 0) << run.errors;
         bool notify = minor == 9;
-        std::vector<std::string> expected = {"NP_GetEntryPoints", "NP_Initialize", "NPN_MemAlloc", "NPP_New",
-                                             // the plug-in's first window: its probe of the browser
-                                             "NPN_UserAgent", "NPN_MemAlloc", "NPN_MemFree", "NPN_MemFlush",
-                                             "NPN_ReloadPlugins", "NPN_GetJavaEnv", "NPN_GetJavaPeer",
-                                             "NPN_RequestRead", "NPN_NewStream", "NPN_Write",
-                                             "NPN_DestroyStream", "NPN_Status", "NPP_SetWindow"};
+        std::vector<std::string> expected = {
+            "NP_GetEntryPoints", "NP_Initialize", "NPN_MemAlloc", "NPP_New",
+            // the plug-in's first window: its probe of the browser
+            "NPN_UserAgent", "NPN_MemAlloc", "NPN_MemFree", "NPN_MemFlush", "NPN_ReloadPlugins",
+            "NPN_GetJavaEnv", "NPN_GetJavaPeer", "NPN_RequestRead", "NPN_NewStream", "NPN_Write",
+            "NPN_DestroyStream", "NPN_GetURL", "NPN_GetURL", "NPN_MemFree", "NPN_Status", "NPP_SetWindow"};
         auto append = [&](std::vector<std::string> more) {
             expected.insert(expected.end(), more.begin(), more.end());
         };
@@ -153,6 +153,8 @@ TEST_F(SessionTest, CallSequenceForEachBrowserVersion) {
             << calls;
         size_t size = notify ? sizeof(NPNetscapeFuncs) : offsetof(NPNetscapeFuncs, geturlnotify);
         EXPECT_NE(calls.find("size " + std::to_string(size) + "\n"), std::string::npos) << calls;
+        EXPECT_NE(calls.find("foreign 2\nemptyurl 10\n"), std::string::npos) << calls;
+        EXPECT_EQ(run.Events("browser", "error", "MemFree of a block the browser did not give").size(), 1u);
         for (const char* answer :
              {"memalloc ok", "memflush 0", "javaenv none", "javapeer none", "requestread 13", "newstream 1",
               "write -1", "destroystream 9", "agent Mozilla/4.0"}) {
@@ -186,6 +188,7 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
         {"command 42", "command 42"},
         {"resize 300 200", "size 300 200"},
         {"command 8", "post 9"},
+        {"command 10", "post 9"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -357,6 +360,41 @@ TEST_F(SessionTest, ScriptFailuresExitWithAMessage) {
         EXPECT_EQ(run.status, c.status);
         EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
     }
+}
+
+TEST_F(SessionTest, WithoutAScriptTheRunEndsWhenIdle) {
+    std::vector<std::string> args = {"--headless",
+                                     "--log",
+                                     (dir_ / "log.json").string(),
+                                     "--plugin",
+                                     std::string("image/tiff=") + QELVIEW_TEST_PLUGIN,
+                                     "--arg",
+                                     "out=" + (dir_ / "out").string(),
+                                     DocumentUrl()};
+    EXPECT_EQ(QelViewMain(args), 0);
+    EXPECT_EQ(Out("stream-1"), document_);
+}
+
+TEST_F(SessionTest, OtherWindowsAreNotShown) {
+    std::string url = server_.Url("/doc");
+    RunResult run =
+        Run("command 9\nwait-url /doc\nexpect-status notify 0 marked " + url + "\n", {"--arg", "url=" + url});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.Events("browser", "navigate", url).size(), 1u);
+    EXPECT_TRUE(run.Events("fetch", "url", url).empty());
+    EXPECT_FALSE(fs::exists(dir_ / "out" / "stream-2"));
+}
+
+TEST_F(SessionTest, RefusedStreamsGetNoMoreCalls) {
+    std::string url = server_.Url("/doc");
+    RunResult run = Run("command 2\nwait-url /doc\n", {"--arg", "url=" + url, "--arg", "refuse=1"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.Events("stream", "step", "NPP_NewStream").size(), 2u);
+    EXPECT_TRUE(run.Events("stream", "step", "NPP_DestroyStream").empty());
+    EXPECT_TRUE(run.Events("stream", "step", "NPP_StreamAsFile").empty());
+    auto notify = run.Events("plugin", "call", "NPP_URLNotify");
+    ASSERT_EQ(notify.size(), 1u);
+    EXPECT_EQ(notify[0]["reason"], 1);
 }
 
 TEST_F(SessionTest, TemporaryFilesGoWithTheRun) {

@@ -4,7 +4,9 @@
 // Arguments: out, stype (1 normal, 3 as file), url (GetURL target), post (PostURL
 // target), body (posted form data), leak (1: one block is never freed).
 // Commands to its window: 1 GetURL, 2 GetURLNotify, 3 PostURL, 4 PostURLNotify,
-// 5 message box, 6 popup menu, 7 copy to the clipboard, 8 a PostURL with a broken header.
+// 5 message box, 6 popup menu, 7 copy to the clipboard, 8 a PostURL with a broken header,
+// 9 GetURL(Notify) into another window, 10 PostURL of a file. Argument refuse=1: every
+// stream is refused.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -107,6 +109,19 @@ intptr_t ViewProc(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t
                 case 6: Status("menu " + std::to_string(Win_TrackPopupMenu(0, 0, 0, 0, window))); break;
                 case 7: Win_SetClipboardText("copied text"); break;
                 case 8: Post(npp, false, "Content-Type: text/plain\rX-Injected: yes\n\nbody"); break;
+                case 9:
+                    Status("get " +
+                           std::to_string(HasNotify()
+                                              ? browser->geturlnotify(npp, url.c_str(), "_blank", &marker)
+                                              : browser->geturl(npp, url.c_str(), "_blank")));
+                    break;
+                case 10: {
+                    std::string name = Arg(npp, "out") + "/calls.txt";
+                    Status("post " + std::to_string(browser->posturl(npp, Arg(npp, "post").c_str(), nullptr,
+                                                                     static_cast<uint32_t>(name.size()),
+                                                                     name.c_str(), 1)));
+                    break;
+                }
                 default: Status("command " + std::to_string(WinLowWord(wParam))); break;
             }
             return 0;
@@ -146,6 +161,10 @@ void ProbeBrowser(NPP npp) {
     calls += "destroystream " + std::to_string(browser->destroystream(npp, made, NPRES_DONE)) + "\n";
     calls += "version " + std::to_string(browser->version) + " notify " + (HasNotify() ? "yes" : "no") + "\n";
     calls += "size " + std::to_string(browser->size) + "\n";
+    NPP_t foreign{};
+    calls += "foreign " + std::to_string(browser->geturl(&foreign, "file:/x", nullptr)) + "\n";
+    calls += "emptyurl " + std::to_string(browser->geturl(npp, "", nullptr)) + "\n";
+    browser->memfree(&marker);  // not the browser's block: must be refused, not freed
     WriteOut(npp, "calls.txt", calls);
 }
 
@@ -193,6 +212,7 @@ NPError NewStream(NPP npp, NPMIMEType type, NPStream* stream, uint8_t, uint16_t*
     Instance* self = Of(npp);
     if (self == nullptr) return NPERR_INVALID_INSTANCE_ERROR;
     self->normalData.clear();
+    if (Arg(npp, "refuse") == "1") return NPERR_GENERIC_ERROR;
     *stype = Arg(npp, "stype") == "1" ? NP_NORMAL : NP_ASFILEONLY;
     Status(std::string("stream ") + type + " " + stream->url);
     return NPERR_NO_ERROR;
