@@ -76,5 +76,3 @@ void CloseEventLog() {
     logFile = nullptr;
     ownsFile = false;
 }
-
-void LogEvent(const char* source, const JsonFields& fields) { Win_LogEvent(source, fields.Text()); }

@@ -29,5 +29,3 @@ private:
 // sink; false with a message.
 bool OpenEventLog(const std::string& path, std::string* error);
 void CloseEventLog();
-// {"source":source, <fields>}
-void LogEvent(const char* source, const JsonFields& fields);

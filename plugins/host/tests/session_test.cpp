@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "arc_install.h"
 #include "http_test_server.h"
 #include "qel_npapi.h"
 #include "viewer_main.h"
@@ -395,6 +396,22 @@ TEST_F(SessionTest, RefusedStreamsGetNoMoreCalls) {
     auto notify = run.Events("plugin", "call", "NPP_URLNotify");
     ASSERT_EQ(notify.size(), 1u);
     EXPECT_EQ(notify[0]["reason"], 1);
+}
+
+TEST_F(SessionTest, BuiltInTableLooksInTheInstallTree) {
+    fs::create_directories(dir_ / "inst" / "bin");
+    fs::create_directories(dir_ / "inst" / "lib");
+    fs::copy_file(QELVIEW_TEST_PLUGIN, dir_ / "inst" / "lib" / "libnpkzyp32.so");
+    QelInst_SetModuleDirForTest((dir_ / "inst" / "bin").c_str());
+    std::vector<std::string> args = {
+        "--headless", "--log", (dir_ / "log.json").string(), "--arg", "out=" + (dir_ / "out").string(),
+        DocumentUrl()};
+    int status = QelViewMain(args);
+    QelInst_SetModuleDirForTest(nullptr);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Out("stream-1"), document_);
+    EXPECT_NE(ReadFile(dir_ / "log.json").find((dir_ / "inst" / "lib" / "libnpkzyp32.so").string()),
+              std::string::npos);
 }
 
 TEST_F(SessionTest, TemporaryFilesGoWithTheRun) {
