@@ -39,19 +39,19 @@ using WinProc = intptr_t (*)(WinHandle window, uint32_t message, uintptr_t wPara
 using WinDlgProc = intptr_t (*)(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 struct WinRect {
-  int left = 0, top = 0, right = 0, bottom = 0;
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
 };
 struct WinPoint {
-  int x = 0, y = 0;
+    int x = 0, y = 0;
 };
 
 constexpr WinColor WinRgb(int r, int g, int b) {
-  return static_cast<WinColor>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+    return static_cast<WinColor>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
 constexpr intptr_t WinMakeLParam(int low, int high) {
-  return static_cast<intptr_t>((static_cast<uint32_t>(high & 0xFFFF) << 16) | (low & 0xFFFF));
+    return static_cast<intptr_t>((static_cast<uint32_t>(high & 0xFFFF) << 16) | (low & 0xFFFF));
 }
 constexpr int WinLowWord(uintptr_t value) { return static_cast<int>(value & 0xFFFF); }
 constexpr int WinHighWord(uintptr_t value) { return static_cast<int>((value >> 16) & 0xFFFF); }
@@ -64,87 +64,87 @@ constexpr int WinPointY(intptr_t lParam) { return static_cast<int16_t>((lParam >
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-  WM_CREATE = 1,
-  WM_DESTROY = 2,
-  WM_MOVE = 3,
-  WM_SIZE = 5,  // lParam: client width, height
-  WM_SETFOCUS = 7,
-  WM_KILLFOCUS = 8,
-  WM_ENABLE = 10,
-  WM_SETTEXT = 12,
-  WM_PAINT = 15,
-  WM_CLOSE = 16,
-  WM_ERASEBKGND = 20,  // wParam: WinDC*
-  WM_SHOWWINDOW = 24,
-  WM_SETCURSOR = 32,  // wParam: the window under the pointer
-  WM_DRAWITEM = 43,   // lParam: WinDrawItem*
-  WM_KEYDOWN = 256,   // wParam: virtual key
-  WM_CHAR = 258,
-  WM_INITDIALOG = 272,  // lParam: the creation parameter; result non-zero: default focus
-  WM_COMMAND = 273,     // wParam: low word id, high word notification; lParam: control
-  WM_TIMER = 275,       // wParam: timer id
-  WM_HSCROLL = 276,     // wParam: low word request, high word position; lParam: control or 0
-  WM_VSCROLL = 277,
-  WM_MOUSEMOVE = 512,  // wParam: key flags; lParam: packed client x, y
-  WM_LBUTTONDOWN = 513,
-  WM_LBUTTONUP = 514,
-  WM_LBUTTONDBLCLK = 515,
-  WM_RBUTTONDOWN = 516,
-  WM_RBUTTONUP = 517,
-  WM_USER = 1024,
+    WM_CREATE = 1,
+    WM_DESTROY = 2,
+    WM_MOVE = 3,
+    WM_SIZE = 5,  // lParam: client width, height
+    WM_SETFOCUS = 7,
+    WM_KILLFOCUS = 8,
+    WM_ENABLE = 10,
+    WM_SETTEXT = 12,
+    WM_PAINT = 15,
+    WM_CLOSE = 16,
+    WM_ERASEBKGND = 20,  // wParam: WinDC*
+    WM_SHOWWINDOW = 24,
+    WM_SETCURSOR = 32,  // wParam: the window under the pointer
+    WM_DRAWITEM = 43,   // lParam: WinDrawItem*
+    WM_KEYDOWN = 256,   // wParam: virtual key
+    WM_CHAR = 258,
+    WM_INITDIALOG = 272,  // lParam: the creation parameter; result non-zero: default focus
+    WM_COMMAND = 273,     // wParam: low word id, high word notification; lParam: control
+    WM_TIMER = 275,       // wParam: timer id
+    WM_HSCROLL = 276,     // wParam: low word request, high word position; lParam: control or 0
+    WM_VSCROLL = 277,
+    WM_MOUSEMOVE = 512,  // wParam: key flags; lParam: packed client x, y
+    WM_LBUTTONDOWN = 513,
+    WM_LBUTTONUP = 514,
+    WM_LBUTTONDBLCLK = 515,
+    WM_RBUTTONDOWN = 516,
+    WM_RBUTTONUP = 517,
+    WM_USER = 1024,
 };
 
 // Scroll requests (low word of wParam of WM_HSCROLL and WM_VSCROLL).
 enum : int {
-  SB_LINEUP = 0,
-  SB_LINELEFT = 0,
-  SB_LINEDOWN = 1,
-  SB_LINERIGHT = 1,
-  SB_PAGEUP = 2,
-  SB_PAGELEFT = 2,
-  SB_PAGEDOWN = 3,
-  SB_PAGERIGHT = 3,
-  SB_THUMBPOSITION = 4,
-  SB_THUMBTRACK = 5,
-  SB_TOP = 6,
-  SB_LEFT = 6,
-  SB_BOTTOM = 7,
-  SB_RIGHT = 7,
-  SB_ENDSCROLL = 8,
+    SB_LINEUP = 0,
+    SB_LINELEFT = 0,
+    SB_LINEDOWN = 1,
+    SB_LINERIGHT = 1,
+    SB_PAGEUP = 2,
+    SB_PAGELEFT = 2,
+    SB_PAGEDOWN = 3,
+    SB_PAGERIGHT = 3,
+    SB_THUMBPOSITION = 4,
+    SB_THUMBTRACK = 5,
+    SB_TOP = 6,
+    SB_LEFT = 6,
+    SB_BOTTOM = 7,
+    SB_RIGHT = 7,
+    SB_ENDSCROLL = 8,
 };
 // Scroll bars of a window.
 enum : int { SB_HORZ = 0, SB_VERT = 1, SB_CTL = 2, SB_BOTH = 3 };
 
 // Virtual keys.
 enum : int {
-  VK_BACK = 8,
-  VK_TAB = 9,
-  VK_RETURN = 13,
-  VK_SHIFT = 16,
-  VK_CONTROL = 17,
-  VK_ESCAPE = 27,
-  VK_PRIOR = 33,
-  VK_NEXT = 34,
-  VK_END = 35,
-  VK_HOME = 36,
-  VK_LEFT = 37,
-  VK_UP = 38,
-  VK_RIGHT = 39,
-  VK_DOWN = 40,
-  VK_DELETE = 46,
+    VK_BACK = 8,
+    VK_TAB = 9,
+    VK_RETURN = 13,
+    VK_SHIFT = 16,
+    VK_CONTROL = 17,
+    VK_ESCAPE = 27,
+    VK_PRIOR = 33,
+    VK_NEXT = 34,
+    VK_END = 35,
+    VK_HOME = 36,
+    VK_LEFT = 37,
+    VK_UP = 38,
+    VK_RIGHT = 39,
+    VK_DOWN = 40,
+    VK_DELETE = 46,
 };
 // Key flags of mouse messages.
 enum : uint32_t { MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8 };
 
 // Notification codes (high word of WM_COMMAND's wParam).
 enum : int {
-  BN_CLICKED = 0,
-  EN_CHANGE = 0x300,
-  LBN_SELCHANGE = 1,
-  LBN_DBLCLK = 2,
-  CBN_SELCHANGE = 1,
-  CBN_DBLCLK = 2,
-  CBN_EDITCHANGE = 5,
+    BN_CLICKED = 0,
+    EN_CHANGE = 0x300,
+    LBN_SELCHANGE = 1,
+    LBN_DBLCLK = 2,
+    CBN_SELCHANGE = 1,
+    CBN_DBLCLK = 2,
+    CBN_EDITCHANGE = 5,
 };
 
 // Dialog and message-box answers.
@@ -155,32 +155,32 @@ enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDY
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-  WS_POPUP = 0x80000000u,
-  WS_CHILD = 0x40000000u,
-  WS_VISIBLE = 0x10000000u,
-  WS_DISABLED = 0x08000000u,
-  WS_CAPTION = 0x00C00000u,
-  WS_BORDER = 0x00800000u,
-  WS_VSCROLL = 0x00200000u,
-  WS_HSCROLL = 0x00100000u,
-  WS_TABSTOP = 0x00010000u,
+    WS_POPUP = 0x80000000u,
+    WS_CHILD = 0x40000000u,
+    WS_VISIBLE = 0x10000000u,
+    WS_DISABLED = 0x08000000u,
+    WS_CAPTION = 0x00C00000u,
+    WS_BORDER = 0x00800000u,
+    WS_VSCROLL = 0x00200000u,
+    WS_HSCROLL = 0x00100000u,
+    WS_TABSTOP = 0x00010000u,
 };
 enum : uint32_t {
-  CS_VREDRAW = 0x0001,
-  CS_HREDRAW = 0x0002,
-  CS_DBLCLKS = 0x0008,
-  CS_OWNDC = 0x0020,
-  CS_SAVEBITS = 0x0800,
-  CS_BYTEALIGNCLIENT = 0x1000,
+    CS_VREDRAW = 0x0001,
+    CS_HREDRAW = 0x0002,
+    CS_DBLCLKS = 0x0008,
+    CS_OWNDC = 0x0020,
+    CS_SAVEBITS = 0x0800,
+    CS_BYTEALIGNCLIENT = 0x1000,
 };
 constexpr WinColor WIN_NO_BACKGROUND = 0xFFFFFFFFu;
 
 struct WinClass {
-  std::string name;
-  uint32_t style = 0;
-  int extraBytes = 0;  // window words, each holds an intptr_t; index = byte offset / 4
-  WinProc procedure = nullptr;
-  WinColor background = WinRgb(255, 255, 255);  // WIN_NO_BACKGROUND: not erased
+    std::string name;
+    uint32_t style = 0;
+    int extraBytes = 0;  // window words, each holds an intptr_t; index = byte offset / 4
+    WinProc procedure = nullptr;
+    WinColor background = WinRgb(255, 255, 255);  // WIN_NO_BACKGROUND: not erased
 };
 
 // false when the name is taken or the record has no name or procedure.
@@ -208,8 +208,8 @@ bool Win_GetClientRect(WinHandle window, WinRect* rect);  // 0,0 to the client s
 bool Win_ClientToScreen(WinHandle window, WinPoint* point);
 bool Win_ScreenToClient(WinHandle window, WinPoint* point);
 enum : int { SW_HIDE = 0, SW_SHOW = 5 };
-bool Win_ShowWindow(WinHandle window, int command);  // previous visibility
-bool Win_IsWindowVisible(WinHandle window);           // itself and every parent visible
+bool Win_ShowWindow(WinHandle window, int command);    // previous visibility
+bool Win_IsWindowVisible(WinHandle window);            // itself and every parent visible
 bool Win_EnableWindow(WinHandle window, bool enable);  // previous disabled state
 bool Win_IsWindowEnabled(WinHandle window);
 bool Win_SetWindowText(WinHandle window, std::string_view text);
@@ -232,6 +232,9 @@ bool Win_SetProp(WinHandle window, const std::string& name, intptr_t value);
 intptr_t Win_GetProp(WinHandle window, const std::string& name);  // 0 when none
 intptr_t Win_RemoveProp(WinHandle window, const std::string& name);
 
+// Starts a group of controls (radio buttons check one of their group).
+enum : uint32_t { WS_GROUP = 0x00020000u };
+
 // ---------------------------------------------------------------------------
 // Messages
 // ---------------------------------------------------------------------------
@@ -252,9 +255,9 @@ bool Win_UpdateWindow(WinHandle window);  // sends WM_PAINT now when anything is
 bool Win_GetUpdateRect(WinHandle window, WinRect* rect);
 
 struct WinPaint {
-  WinDC* dc = nullptr;
-  WinRect area;      // the invalid area
-  bool erase = false;
+    WinDC* dc = nullptr;
+    WinRect area;  // the invalid area
+    bool erase = false;
 };
 WinDC* Win_BeginPaint(WinHandle window, WinPaint* paint);
 void Win_EndPaint(WinHandle window, WinPaint* paint);
@@ -301,15 +304,15 @@ int Win_GetSystemMetric(int index);
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-  MF_STRING = 0,
-  MF_GRAYED = 1,
-  MF_DISABLED = 2,
-  MF_CHECKED = 8,
-  MF_POPUP = 0x10,
-  MF_SEPARATOR = 0x800,
-  MF_ENABLED = 0,
-  MF_UNCHECKED = 0,
-  MF_BYCOMMAND = 0,
+    MF_STRING = 0,
+    MF_GRAYED = 1,
+    MF_DISABLED = 2,
+    MF_CHECKED = 8,
+    MF_POPUP = 0x10,
+    MF_SEPARATOR = 0x800,
+    MF_ENABLED = 0,
+    MF_UNCHECKED = 0,
+    MF_BYCOMMAND = 0,
 };
 WinMenu Win_CreatePopupMenu();
 // flags MF_POPUP: idOrSubmenu is a WinMenu.
@@ -333,24 +336,24 @@ uint32_t Win_TrackPopupMenu(WinMenu menu, uint32_t flags, int x, int y, WinHandl
 //   extern "C" const WinResourceTable* QelWin_Resources();
 // A plug-in's own resources are a table it hands to Win_ModuleFromTable.
 struct WinStringResource {
-  uint32_t id;
-  const char* text;
+    uint32_t id;
+    const char* text;
 };
 // Pictures in a text form: "width height colours" on the first line, one line per
 // colour ("<char> #RRGGBB"), then one line of characters per row.
 struct WinNamedText {
-  const char* name;
-  const char* text;
+    const char* name;
+    const char* text;
 };
 struct WinResourceTable {
-  const WinStringResource* strings;
-  size_t stringCount;
-  const WinNamedText* bitmaps;
-  size_t bitmapCount;
-  const WinNamedText* dialogs;  // dialog descriptions: docs/window-layer.md
-  size_t dialogCount;
-  const WinNamedText* menus;  // menu descriptions: docs/window-layer.md
-  size_t menuCount;
+    const WinStringResource* strings;
+    size_t stringCount;
+    const WinNamedText* bitmaps;
+    size_t bitmapCount;
+    const WinNamedText* dialogs;  // dialog descriptions: docs/window-layer.md
+    size_t dialogCount;
+    const WinNamedText* menus;  // menu descriptions: docs/window-layer.md
+    size_t menuCount;
 };
 // By absolute path; null when it does not load or exports no table.
 WinModule* Win_LoadModule(const std::string& absolutePath);
@@ -370,22 +373,22 @@ bool Win_HasDialog(const WinModule* module, const std::string& name);
 // Control classes: "BUTTON", "EDIT", "STATIC", "LISTBOX", "COMBOBOX", "SCROLLBAR",
 // "TRACKBAR". Button styles:
 enum : uint32_t {
-  BS_PUSHBUTTON = 0,
-  BS_DEFPUSHBUTTON = 1,
-  BS_CHECKBOX = 2,
-  BS_AUTOCHECKBOX = 3,
-  BS_RADIOBUTTON = 4,
-  BS_AUTORADIOBUTTON = 9,
-  BS_GROUPBOX = 7,
-  BS_OWNERDRAW = 11,
+    BS_PUSHBUTTON = 0,
+    BS_DEFPUSHBUTTON = 1,
+    BS_CHECKBOX = 2,
+    BS_AUTOCHECKBOX = 3,
+    BS_RADIOBUTTON = 4,
+    BS_AUTORADIOBUTTON = 9,
+    BS_GROUPBOX = 7,
+    BS_OWNERDRAW = 11,
 };
 enum : int { BST_UNCHECKED = 0, BST_CHECKED = 1 };
 
 // Modal: runs its own message loop until Win_EndDialog; the result. -1 when the
 // description is missing. Headless: the dialog hook answers it; one that nobody
 // ends is ended with IDCANCEL once the queue is idle.
-intptr_t Win_DialogBox(const WinModule* module, const std::string& name, WinHandle owner, WinDlgProc procedure,
-                       intptr_t parameter);
+intptr_t Win_DialogBox(const WinModule* module, const std::string& name, WinHandle owner,
+                       WinDlgProc procedure, intptr_t parameter);
 // Modeless; 0 when the description is missing.
 WinHandle Win_CreateDialog(const WinModule* module, const std::string& name, WinHandle parent,
                            WinDlgProc procedure, intptr_t parameter);
@@ -409,7 +412,7 @@ bool Win_ListReset(WinHandle control);
 int Win_ListCount(WinHandle control);
 std::string Win_ListText(WinHandle control, int index);
 int Win_ListFind(WinHandle control, const std::string& text);  // exact, -1 none
-bool Win_ListSetSelection(WinHandle control, int index);        // -1 none; no notification
+bool Win_ListSetSelection(WinHandle control, int index);       // -1 none; no notification
 int Win_ListSelection(WinHandle control);
 bool Win_ListSetHorizontalExtent(WinHandle control, int pixels);
 // A user's choice: selection, window text (combo) and the notification to the parent.
@@ -418,20 +421,37 @@ bool Win_ListChoose(WinHandle control, int index, bool doubleClick);
 // Scroll-bar and track-bar controls use Win_SetScrollRange/Win_SetScrollPos with
 // SB_CTL; the user's moves reach the parent as WM_HSCROLL/WM_VSCROLL.
 bool Win_ScrollControl(WinHandle control, int request, int thumbPosition);
+// Orientation of scroll-bar and track-bar controls (style bits).
+enum : uint32_t { SBS_HORZ = 0, SBS_VERT = 1, TBS_HORZ = 0, TBS_VERT = 2 };
+
+// Owner-drawn buttons (BS_OWNERDRAW): WM_DRAWITEM to the parent, wParam the control
+// id, lParam a WinDrawItem* valid during the call.
+enum : uint32_t { ODT_BUTTON = 4 };
+enum : uint32_t { ODA_DRAWENTIRE = 1, ODA_SELECT = 2, ODA_FOCUS = 4 };
+enum : uint32_t { ODS_SELECTED = 1, ODS_DISABLED = 4, ODS_FOCUS = 0x10 };
+struct WinDrawItem {
+    uint32_t ctlType = ODT_BUTTON;
+    uint32_t ctlId = 0;
+    uint32_t itemAction = ODA_DRAWENTIRE;
+    uint32_t itemState = 0;
+    WinHandle item = 0;
+    WinDC* dc = nullptr;
+    WinRect rect;  // the control's client area
+};
 
 // ---------------------------------------------------------------------------
 // Message boxes, beeps, help, clipboard
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-  MB_OK = 0,
-  MB_OKCANCEL = 1,
-  MB_YESNOCANCEL = 3,
-  MB_YESNO = 4,
-  MB_ICONERROR = 0x10,
-  MB_ICONQUESTION = 0x20,
-  MB_ICONWARNING = 0x30,
-  MB_ICONINFORMATION = 0x40,
+    MB_OK = 0,
+    MB_OKCANCEL = 1,
+    MB_YESNOCANCEL = 3,
+    MB_YESNO = 4,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40,
 };
 int Win_MessageBox(WinHandle owner, const std::string& text, const std::string& caption, uint32_t flags);
 enum : uint32_t { MB_BEEP_DEFAULT = 0xFFFFFFFFu };
@@ -456,14 +476,14 @@ enum : int { WHITE_BRUSH = 0, BLACK_BRUSH = 4, NULL_BRUSH = 5, WHITE_PEN = 6, BL
 enum : int { R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_COPYPEN = 13, R2_WHITE = 16 };
 enum : int { TRANSPARENT = 1, OPAQUE = 2 };
 enum : int {
-  COLOR_WINDOW = 5,
-  COLOR_WINDOWFRAME = 6,
-  COLOR_WINDOWTEXT = 8,
-  COLOR_BTNFACE = 15,
-  COLOR_BTNSHADOW = 16,
-  COLOR_GRAYTEXT = 17,
-  COLOR_BTNTEXT = 18,
-  COLOR_BTNHIGHLIGHT = 20,
+    COLOR_WINDOW = 5,
+    COLOR_WINDOWFRAME = 6,
+    COLOR_WINDOWTEXT = 8,
+    COLOR_BTNFACE = 15,
+    COLOR_BTNSHADOW = 16,
+    COLOR_GRAYTEXT = 17,
+    COLOR_BTNTEXT = 18,
+    COLOR_BTNHIGHLIGHT = 20,
 };
 WinColor Win_GetSysColor(int index);
 
@@ -489,8 +509,8 @@ enum : uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
 bool Win_ExtTextOut(WinDC* dc, int x, int y, uint32_t options, const WinRect* rect, std::string_view text);
 bool Win_GetTextExtent(WinDC* dc, std::string_view text, int* width, int* height);
 bool Win_DrawBitmap(WinDC* dc, int x, int y, const WinBitmap* bitmap);
-bool Win_StretchBitmap(WinDC* dc, int x, int y, int width, int height, const WinBitmap* bitmap, int sx, int sy,
-                       int sw, int sh);
+bool Win_StretchBitmap(WinDC* dc, int x, int y, int width, int height, const WinBitmap* bitmap, int sx,
+                       int sy, int sw, int sh);
 bool Win_DPtoLP(WinDC* dc, WinPoint* points, int count);
 // The cairo context under the drawing context, for libraries that paint themselves
 // (device units, origin at the client area's top-left, clipped).
@@ -504,7 +524,7 @@ int Win_BitmapHeight(const WinBitmap* bitmap);
 uint32_t Win_BitmapPixel(const WinBitmap* bitmap, int x, int y);  // 0x00RRGGBB
 cairo_surface_t* Win_BitmapSurface(WinBitmap* bitmap);
 WinDC* Win_CreateBitmapDC(WinBitmap* bitmap);  // draws into the bitmap
-void Win_DeleteDC(WinDC* dc);                   // bitmap and printer contexts
+void Win_DeleteDC(WinDC* dc);                  // bitmap and printer contexts
 bool Win_WritePng(const WinBitmap* bitmap, const std::string& path);
 
 // ---------------------------------------------------------------------------
@@ -512,10 +532,10 @@ bool Win_WritePng(const WinBitmap* bitmap, const std::string& path);
 // ---------------------------------------------------------------------------
 
 struct WinPrinter {
-  std::string name;  // display name
-  std::string driver;
-  std::string port;
-  bool isDefault = false;
+    std::string name;  // display name
+    std::string driver;
+    std::string port;
+    bool isDefault = false;
 };
 std::vector<WinPrinter> Win_EnumPrinters();  // "PDF" always, CUPS printers when a server answers
 std::string Win_DefaultPrinter();
@@ -523,23 +543,29 @@ std::string Win_DefaultPrinter();
 void Win_SetPdfDirectory(const std::string& directory);
 // Driver settings a printer's properties dialog edits.
 struct WinPrinterSettings {
-  std::string printer;
-  bool landscape = false;
-  int copies = 1;
-  int paperWidthMm = 210, paperHeightMm = 297;
+    std::string printer;
+    bool landscape = false;
+    int copies = 1;
+    int paperWidthMm = 210, paperHeightMm = 297;
 };
 // The printer's own settings dialog; true when the user confirmed (settings changed).
 bool Win_PrinterPropertiesDialog(WinHandle owner, const std::string& printer, WinPrinterSettings* settings);
 
 // The print dialog: pages, copies, printer; the printer context on OK.
-enum : uint32_t { PD_ALLPAGES = 0, PD_SELECTION = 1, PD_PAGENUMS = 2, PD_NOSELECTION = 4, PD_NOPAGENUMS = 8,
-                  PD_RETURNDC = 0x100 };
+enum : uint32_t {
+    PD_ALLPAGES = 0,
+    PD_SELECTION = 1,
+    PD_PAGENUMS = 2,
+    PD_NOSELECTION = 4,
+    PD_NOPAGENUMS = 8,
+    PD_RETURNDC = 0x100
+};
 struct WinPrintDialog {
-  WinHandle owner = 0;
-  uint32_t flags = 0;  // in and out
-  int fromPage = 1, toPage = 1, minPage = 1, maxPage = 1, copies = 1;
-  std::string printer;  // out
-  WinDC* dc = nullptr;  // out with PD_RETURNDC; the caller deletes it
+    WinHandle owner = 0;
+    uint32_t flags = 0;  // in and out
+    int fromPage = 1, toPage = 1, minPage = 1, maxPage = 1, copies = 1;
+    std::string printer;  // out
+    WinDC* dc = nullptr;  // out with PD_RETURNDC; the caller deletes it
 };
 bool Win_PrintDialog(WinPrintDialog* dialog);
 
@@ -552,8 +578,16 @@ int Win_AbortDoc(WinDC* dc);
 // Bands: the whole page once, then an empty rectangle.
 int Win_NextBand(WinDC* dc, WinRect* band);
 std::string Win_LastPrintFile(WinDC* dc);
-enum : int { HORZRES = 8, VERTRES = 10, LOGPIXELSX = 88, LOGPIXELSY = 90, PHYSICALWIDTH = 110,
-             PHYSICALHEIGHT = 111, PHYSICALOFFSETX = 112, PHYSICALOFFSETY = 113 };
+enum : int {
+    HORZRES = 8,
+    VERTRES = 10,
+    LOGPIXELSX = 88,
+    LOGPIXELSY = 90,
+    PHYSICALWIDTH = 110,
+    PHYSICALHEIGHT = 111,
+    PHYSICALOFFSETX = 112,
+    PHYSICALOFFSETY = 113
+};
 int Win_GetDeviceCaps(WinDC* dc, int index);
 
 // ---------------------------------------------------------------------------
@@ -573,15 +607,17 @@ WinBitmap* Win_CaptureWindow(WinHandle topLevel);
 // Hooks that stand in for a user in front of the screen (tests, the script runner).
 // Each returns true when it answered.
 struct WinHooks {
-  // A modal dialog after WM_INITDIALOG: may set controls, click, Win_EndDialog.
-  std::function<bool(WinHandle dialog, const std::string& name)> dialog;
-  // A message box: the button answered.
-  std::function<bool(const std::string& text, const std::string& caption, uint32_t flags, int* answer)>
-      messageBox;
-  // A popup menu: the item chosen (0 for none).
-  std::function<bool(WinMenu menu, uint32_t* chosen)> popupMenu;
-  // The print dialog: fill the record and return true for OK.
-  std::function<bool(WinPrintDialog* dialog, bool* ok)> printDialog;
+    // A modal dialog after WM_INITDIALOG: may set controls, click, Win_EndDialog.
+    std::function<bool(WinHandle dialog, const std::string& name)> dialog;
+    // A message box: the button answered.
+    std::function<bool(const std::string& text, const std::string& caption, uint32_t flags, int* answer)>
+        messageBox;
+    // A popup menu: the item chosen (0 for none).
+    std::function<bool(WinMenu menu, uint32_t* chosen)> popupMenu;
+    // The print dialog: fill the record and return true for OK.
+    std::function<bool(WinPrintDialog* dialog, bool* ok)> printDialog;
+    // A printer's properties dialog: edit the settings and set *ok for OK.
+    std::function<bool(const std::string& printer, WinPrinterSettings* settings, bool* ok)> printerProperties;
 };
 void Win_SetHooks(WinHooks hooks);
 

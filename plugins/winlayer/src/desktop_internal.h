@@ -15,17 +15,26 @@ WinBitmap* Bitmap_FromSurface(cairo_surface_t* surface);
 
 // Where top-level windows live.
 class DesktopBackend {
- public:
-  virtual ~DesktopBackend() = default;
-  // A surface of the window's full size (image surface for both back-ends).
-  virtual cairo_surface_t* CreateSurface(WinHandle topLevel, int width, int height) = 0;
-  virtual void DestroySurface(WinHandle topLevel) = 0;
-  // The surface has new pixels (X11: copies them to the screen).
-  virtual void Present(WinHandle topLevel) = 0;
-  // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
-  // the back-end has no input (headless).
-  virtual bool WaitForInput(int timeoutMs) = 0;
+public:
+    virtual ~DesktopBackend() = default;
+    // A surface of the window's full size (image surface for both back-ends).
+    virtual cairo_surface_t* CreateSurface(WinHandle topLevel, int width, int height) = 0;
+    virtual void DestroySurface(WinHandle topLevel) = 0;
+    // The surface has new pixels (X11: copies them to the screen).
+    virtual void Present(WinHandle topLevel) = 0;
+    // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
+    // the back-end has no input (headless).
+    virtual bool WaitForInput(int timeoutMs) = 0;
 };
 std::unique_ptr<DesktopBackend> Backend_CreateHeadless();
 // Null when no X display answers.
 std::unique_ptr<DesktopBackend> Backend_CreateX11();
+
+// A bitmap from the picture text of resource tables: "<width> <height> <colours>",
+// one "<char> #RRGGBB" line per colour, then one line of <width> characters per row.
+// Null with a message in *error when the text breaks that form or the size is refused.
+WinBitmap* Bitmap_FromPicture(std::string_view text, std::string* error);
+// Frees pens, brushes and fonts still held (Win_Terminate).
+void Gdi_Terminate();
+// The hooks Win_SetHooks installed (the print dialog asks them).
+const WinHooks& Desktop_Hooks();

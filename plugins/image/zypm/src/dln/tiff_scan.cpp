@@ -1,0 +1,87 @@
+// Walking the directories of a file: page count and each page's tags, no decoding.
+#include <tiffio.h>
+
+#include "internal.h"
+
+namespace zypm {
+
+namespace {
+
+int32_t Dpi(TIFF* tiff, ttag_t tag) {
+    float resolution = 0;
+    uint16_t unit = RESUNIT_INCH;
+    if (!TIFFGetField(tiff, tag, &resolution) || !(resolution > 0) || resolution > 1e6f) return 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (unit == RESUNIT_CENTIMETER) resolution *= 2.54f;
+    return static_cast<int32_t>(resolution + 0.5f);
+}
+
+int32_t KindOf(uint16_t photometric, uint16_t bits) {
+    switch (photometric) {
+        case PHOTOMETRIC_MINISWHITE:
+        case PHOTOMETRIC_MINISBLACK: return bits == 1 ? ZYPM_KIND_BILEVEL : ZYPM_KIND_GREY;
+        case PHOTOMETRIC_PALETTE: return ZYPM_KIND_PALETTE;
+        default: return ZYPM_KIND_RGB;
+    }
+}
+
+// Whether libtiff can decode the page, from its tags only.
+void NoteProblems(TIFF* tiff, PageInfo* info) {
+    if (!TIFFIsCODECConfigured(info->compression)) {
+        info->problem = ZYPM_E_UNSUPPORTED;
+        info->problemText = "compression " + std::to_string(info->compression) + " is not supported";
+        return;
+    }
+    char reason[1024] = {};
+    if (!TIFFRGBAImageOK(tiff, reason)) {
+        info->problem = ZYPM_E_UNSUPPORTED;
+        info->problemText = reason;
+    }
+}
+
+int ReadPage(TIFF* tiff, uint32_t directory, PageInfo* info) {
+    info->directory = directory;
+    std::string page = "page " + std::to_string(directory + 1);
+    if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &info->width) ||
+        !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &info->height) || info->width == 0 || info->height == 0)
+        return Fail(ZYPM_E_FORMAT, page + " has no width or height");
+    if (info->width > ZYPM_MAX_DIMENSION || info->height > ZYPM_MAX_DIMENSION)
+        return Fail(ZYPM_E_TOO_LARGE, page + " is " + std::to_string(info->width) + " x " +
+                                          std::to_string(info->height) + " pixels, more than " +
+                                          std::to_string(ZYPM_MAX_DIMENSION) + " a side");
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &info->bitsPerSample);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &info->samplesPerPixel);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &info->compression);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &info->planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &info->orientation);
+    if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &info->photometric))
+        info->photometric = info->samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
+    info->xDpi = Dpi(tiff, TIFFTAG_XRESOLUTION);
+    info->yDpi = Dpi(tiff, TIFFTAG_YRESOLUTION);
+    info->tiled = TIFFIsTiled(tiff) != 0;
+    info->kind = KindOf(info->photometric, info->bitsPerSample);
+    NoteProblems(tiff, info);
+    return ZYPM_OK;
+}
+
+}  // namespace
+
+int ScanPages(TiffFile& file, size_t pagesBefore, std::vector<PageInfo>* pages) {
+    std::lock_guard guard(file.lock);
+    TIFF* tiff = file.tiff;
+    for (uint32_t directory = 0;; ++directory) {
+        if (pagesBefore + pages->size() >= ZYPM_MAX_PAGES)
+            return Fail(ZYPM_E_TOO_MANY_PAGES,
+                        "more than " + std::to_string(ZYPM_MAX_PAGES) + " pages in one document");
+        PageInfo info;
+        if (int code = ReadPage(tiff, directory, &info); code != ZYPM_OK) return code;
+        pages->push_back(std::move(info));
+        if (TIFFLastDirectory(tiff)) return ZYPM_OK;
+        file.messages.last.clear();
+        if (!TIFFReadDirectory(tiff))
+            return Fail(ZYPM_E_FORMAT, "directory " + std::to_string(directory + 2) + " is damaged" +
+                                           (file.messages.last.empty() ? "" : ": " + file.messages.last));
+    }
+}
+
+}  // namespace zypm

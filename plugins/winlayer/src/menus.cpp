@@ -1,0 +1,129 @@
+// menus.cpp - popup menus: items, check and enable state, tracking.
+#include "desktop_state.h"
+
+namespace {
+
+constexpr uint32_t kNoItem = 0xFFFFFFFFu;
+constexpr uint32_t kStateFlags = MF_GRAYED | MF_DISABLED | MF_CHECKED;
+
+std::vector<MenuItem>* Items(WinMenu menu) {
+    auto& menus = TheDesktop().menus;
+    auto it = menus.find(menu);
+    return it == menus.end() ? nullptr : &it->second;
+}
+
+// The item with this command id in the menu or its submenus.
+MenuItem* FindItem(WinMenu menu, uint32_t id, int depth = 0) {
+    std::vector<MenuItem>* items = Items(menu);
+    if (items == nullptr || depth > 32) return nullptr;
+    for (MenuItem& item : *items) {
+        if (item.flags & MF_POPUP) {
+            if (MenuItem* found = FindItem(item.submenu, id, depth + 1)) return found;
+        } else if (!(item.flags & MF_SEPARATOR) && item.id == id) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+WinMenu Win_CreatePopupMenu() {
+    Desktop& desktop = TheDesktop();
+    WinMenu menu = desktop.nextMenu++;
+    desktop.menus[menu];
+    return menu;
+}
+
+bool Win_AppendMenu(WinMenu menu, uint32_t flags, uintptr_t idOrSubmenu, const std::string& text) {
+    std::vector<MenuItem>* items = Items(menu);
+    if (items == nullptr) return false;
+    MenuItem item;
+    item.flags = flags;
+    item.text = text;
+    if (flags & MF_POPUP) {
+        auto submenu = static_cast<WinMenu>(idOrSubmenu);
+        if (submenu == menu || Items(submenu) == nullptr) return false;
+        item.submenu = submenu;
+    } else {
+        item.id = static_cast<uint32_t>(idOrSubmenu);
+    }
+    Items(menu)->push_back(std::move(item));
+    return true;
+}
+
+WinMenu Win_GetSubMenu(WinMenu menu, int position) {
+    std::vector<MenuItem>* items = Items(menu);
+    if (items == nullptr || position < 0 || static_cast<size_t>(position) >= items->size()) return 0;
+    return (*items)[static_cast<size_t>(position)].submenu;
+}
+
+int Win_GetMenuItemCount(WinMenu menu) {
+    std::vector<MenuItem>* items = Items(menu);
+    return items == nullptr ? -1 : static_cast<int>(items->size());
+}
+
+uint32_t Win_CheckMenuItem(WinMenu menu, uint32_t id, uint32_t flags) {
+    MenuItem* item = FindItem(menu, id);
+    if (item == nullptr) return kNoItem;
+    uint32_t old = item->flags & MF_CHECKED;
+    item->flags = (item->flags & ~MF_CHECKED) | (flags & MF_CHECKED);
+    return old;
+}
+
+uint32_t Win_EnableMenuItem(WinMenu menu, uint32_t id, uint32_t flags) {
+    MenuItem* item = FindItem(menu, id);
+    if (item == nullptr) return kNoItem;
+    uint32_t old = item->flags & (MF_GRAYED | MF_DISABLED);
+    item->flags = (item->flags & ~(MF_GRAYED | MF_DISABLED)) | (flags & (MF_GRAYED | MF_DISABLED));
+    return old;
+}
+
+uint32_t Win_GetMenuState(WinMenu menu, uint32_t id) {
+    MenuItem* item = FindItem(menu, id);
+    return item == nullptr ? kNoItem : item->flags & kStateFlags;
+}
+
+std::string Win_GetMenuText(WinMenu menu, uint32_t id) {
+    MenuItem* item = FindItem(menu, id);
+    return item == nullptr ? std::string() : item->text;
+}
+
+namespace {
+
+void DestroyMenuTree(WinMenu menu, int depth) {
+    auto& menus = TheDesktop().menus;
+    auto it = menus.find(menu);
+    if (it == menus.end() || depth > 32) return;
+    std::vector<MenuItem> items = std::move(it->second);
+    menus.erase(it);
+    for (const MenuItem& item : items) {
+        if (item.flags & MF_POPUP) DestroyMenuTree(item.submenu, depth + 1);
+    }
+}
+
+}  // namespace
+
+bool Win_DestroyMenu(WinMenu menu) {
+    if (Items(menu) == nullptr) return false;
+    DestroyMenuTree(menu, 0);
+    return true;
+}
+
+void FreeAllMenus() { TheDesktop().menus.clear(); }
+
+uint32_t Win_TrackPopupMenu(WinMenu menu, uint32_t flags, int x, int y, WinHandle owner) {
+    (void)flags;
+    Desktop& desktop = TheDesktop();
+    if (Items(menu) == nullptr) return 0;
+    uint32_t chosen = 0;
+    if (desktop.hooks.popupMenu && !desktop.hooks.popupMenu(menu, &chosen)) chosen = 0;
+    // Only an enabled command of this menu can be chosen.
+    MenuItem* item = chosen != 0 ? FindItem(menu, chosen) : nullptr;
+    if (item == nullptr || (item->flags & (MF_GRAYED | MF_DISABLED))) chosen = 0;
+    LogEventFields("menu", "\"menu\":" + std::to_string(menu) + ",\"x\":" + std::to_string(x) +
+                               ",\"y\":" + std::to_string(y) + ",\"owner\":" + std::to_string(owner) +
+                               ",\"chosen\":" + std::to_string(chosen));
+    if (chosen != 0 && owner != 0) DeliverMessage(owner, WM_COMMAND, chosen, 0);
+    return chosen;
+}

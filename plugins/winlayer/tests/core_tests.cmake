@@ -1,0 +1,27 @@
+# Window-tree tests. Until the drawing side is built into qelwin, a test-only
+# stand-in supplies the drawing calls the window tree makes.
+set(qelwin_core_test_libs qelwin)
+if(NOT QELWIN_GDI_SOURCES)
+  add_library(qelwin_drawing_standin SHARED ${CMAKE_CURRENT_LIST_DIR}/drawing_standin.cpp)
+  target_include_directories(qelwin_drawing_standin PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
+  target_link_libraries(qelwin_drawing_standin PUBLIC PkgConfig::CAIRO qelwin)
+  set_target_properties(qelwin_drawing_standin PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${QEL_TEST_DIR})
+  list(APPEND qelwin_core_test_libs qelwin_drawing_standin)
+endif()
+
+add_library(qelwin_test_resources MODULE ${CMAKE_CURRENT_LIST_DIR}/test_resources.cpp)
+target_link_libraries(qelwin_test_resources PRIVATE qelwin)
+set_target_properties(qelwin_test_resources PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${QEL_TEST_DIR})
+
+qel_add_gtest(qelwin_core_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/window_tree_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/input_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/menus_resources_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/descriptions_test.cpp
+  LIBS ${qelwin_core_test_libs})
+target_include_directories(qelwin_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
+target_compile_definitions(qelwin_core_tests PRIVATE
+  QELWIN_TEST_RESOURCES="$<TARGET_FILE:qelwin_test_resources>")
+add_dependencies(qelwin_core_tests qelwin_test_resources)
