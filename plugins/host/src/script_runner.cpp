@@ -61,7 +61,6 @@ void InstallHooks(const std::shared_ptr<Answers>& answers) {
             dialog->flags &= ~(PD_SELECTION | PD_PAGENUMS);
         }
         dialog->copies = static_cast<int>(answer.numbers[2]);
-        if ((dialog->flags & PD_RETURNDC) != 0) dialog->dc = Win_CreatePrinterDC("PDF", nullptr);
         answers->prints.pop_front();
         *ok = true;
         return true;

@@ -180,7 +180,7 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
         {"dblclick 1 1", "double"},
         {"drag 3 4 50 60", "down 3 4"},
         {"click 1 1\nkey Return", "key 13"},
-        {"click 1 1\nkey q", "key 81"},
+        {"click 1 1\nkey q", "typed q"},
         {"click 1 1\ntype a b", "typed a b"},
         {"answer-box yes\ncommand 5", "box 6"},
         {"answer-box 2\ncommand 5", "box 2"},
@@ -190,6 +190,8 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
         {"resize 300 200", "size 300 200"},
         {"command 8", "post 9"},
         {"command 10", "post 9"},
+        {"answer-dialog Ask set 100=\"two words\" click 1\ncommand 11", "dialog 1 [two words]"},
+        {"answer-dialog Ask set 100=x click 2\ncommand 11", "dialog 2 []"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -199,6 +201,26 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
     }
     RunResult copied = Run("command 7\nexpect-clipboard copied text\n");
     EXPECT_EQ(copied.status, 0) << copied.errors;
+    RunResult wrongDialog = Run("answer-dialog Find click 1\ncommand 11\n");
+    EXPECT_EQ(wrongDialog.status, 1);
+    EXPECT_NE(wrongDialog.errors.find("line 1: expected dialog \"Find\", got \"Ask\""), std::string::npos)
+        << wrongDialog.errors;
+}
+
+TEST_F(SessionTest, PrintAndScreenshot) {
+    std::string pdf = (dir_ / "pdf").string();
+    fs::create_directories(pdf);
+    std::string png = (dir_ / "shot.png").string();
+    RunResult run = Run("print-to " + pdf + " pages 2 3 copies 2\ncommand 12\nscreenshot " + png + "\n");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    auto status = run.Events("browser", "call", "NPN_Status");
+    ASSERT_FALSE(status.empty());
+    std::string text = status.back()["text"];
+    ASSERT_EQ(text.rfind("printed " + pdf + "/", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.size() - 6), " 2-3 2");
+    std::string file = text.substr(8, text.size() - 8 - 6);
+    EXPECT_EQ(ReadFile(file).substr(0, 5), "%PDF-");
+    EXPECT_EQ(ReadFile(png).substr(1, 3), "PNG");
 }
 
 TEST_F(SessionTest, ResizeSetsTheWindowAgain) {

@@ -1,10 +1,10 @@
 """qelview on a gateway document: lighttpd runs the gateway CGI on the documents archive,
-curl logs on and keeps the cookie file, and qelview (on the window-layer stand-in, with
-the test plug-in) fetches document and segment URLs with that cookie file. The plug-in
+curl logs on and keeps the cookie file, and qelview (headless, with the test plug-in)
+fetches document and segment URLs with that cookie file. The plug-in
 writes the files it got; they must be the bytes the gateway hands curl for the same URLs.
 
 Environment: gateway_site's and documents_site's variables, and
-  QELVIEW_TEST_HOST    qelview's program linked with the stand-in
+  QELVIEW_PROGRAM      qelview
   QELVIEW_TEST_PLUGIN  the test plug-in
 """
 import os
@@ -54,7 +54,7 @@ class GatewayFetch(SiteTestCase):
         out = os.path.join(self.work, "out")
         subprocess.run(["rm", "-rf", out], check=True)
         os.mkdir(out)
-        command = [required_env("QELVIEW_TEST_HOST"), "--headless", "--cookies", self.cookies,
+        command = [required_env("QELVIEW_PROGRAM"), "--headless", "--cookies", self.cookies,
                    "--plugin", "application/afp=" + required_env("QELVIEW_TEST_PLUGIN"),
                    "--arg", "out=" + out, "--log", os.path.join(self.work, "log.json")]
         if script is not None:

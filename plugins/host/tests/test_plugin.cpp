@@ -5,7 +5,8 @@
 // target), body (posted form data), leak (1: one block is never freed).
 // Commands to its window: 1 GetURL, 2 GetURLNotify, 3 PostURL, 4 PostURLNotify,
 // 5 message box, 6 popup menu, 7 copy to the clipboard, 8 a PostURL with a broken header,
-// 9 GetURL(Notify) into another window, 10 PostURL of a file. Argument refuse=1: every
+// 9 GetURL(Notify) into another window, 10 PostURL of a file, 11 the dialog "Ask" (edit
+// 100, OK 1, Cancel 2), 12 print through the print dialog. Argument refuse=1: every
 // stream is refused.
 #include <cstddef>
 #include <cstdio>
@@ -81,6 +82,50 @@ void Post(NPP npp, bool notify, const std::string& buffer) {
     Status("post " + std::to_string(result));
 }
 
+const WinNamedText dialogs[] = {{"Ask",
+                                 "DIALOG 0 0 120 60\n"
+                                 "STYLE popup|caption\n"
+                                 "CAPTION \"Ask\"\n"
+                                 "CONTROL EDIT 100 5 5 100 12 tabstop \"\"\n"
+                                 "CONTROL BUTTON 1 5 30 40 14 defpushbutton \"OK\"\n"
+                                 "CONTROL BUTTON 2 50 30 40 14 pushbutton \"Cancel\"\n"}};
+const WinResourceTable resources = {nullptr, 0, nullptr, 0, dialogs, 1, nullptr, 0};
+WinModule* module = nullptr;
+std::string answer;
+
+intptr_t AskProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == WM_INITDIALOG) return 1;
+    if (message == WM_COMMAND && (WinLowWord(wParam) == IDOK || WinLowWord(wParam) == IDCANCEL)) {
+        answer = WinLowWord(wParam) == IDOK ? Win_GetDlgItemText(dialog, 100) : "";
+        Win_EndDialog(dialog, WinLowWord(wParam));
+        return 1;
+    }
+    return 0;
+}
+
+// The print dialog, then one page per page asked for; "printed FILE from-to copies".
+std::string PrintPage(WinHandle window) {
+    WinPrintDialog print;
+    print.owner = window;
+    print.flags = PD_RETURNDC;
+    print.maxPage = 5;
+    print.toPage = 5;
+    if (!Win_PrintDialog(&print) || print.dc == nullptr) return "print cancelled";
+    int from = (print.flags & PD_PAGENUMS) ? print.fromPage : 1,
+        to = (print.flags & PD_PAGENUMS) ? print.toPage : 5;
+    Win_StartDoc(print.dc, "test");
+    for (int page = from; page <= to; ++page) {
+        Win_StartPage(print.dc);
+        Win_TextOut(print.dc, 10, 10, "page " + std::to_string(page));
+        Win_EndPage(print.dc);
+    }
+    Win_EndDoc(print.dc);
+    std::string file = Win_LastPrintFile(print.dc);
+    Win_DeleteDC(print.dc);
+    return "printed " + file + " " + std::to_string(from) + "-" + std::to_string(to) + " " +
+           std::to_string(print.copies);
+}
+
 intptr_t ViewProc(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     NPP npp = current;
     Instance* self = Of(npp);
@@ -106,8 +151,20 @@ intptr_t ViewProc(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t
                 case 5:
                     Status("box " + std::to_string(Win_MessageBox(window, "Save?", "Test", MB_YESNOCANCEL)));
                     break;
-                case 6: Status("menu " + std::to_string(Win_TrackPopupMenu(0, 0, 0, 0, window))); break;
-                case 7: Win_SetClipboardText("copied text"); break;
+                case 6: {
+                    WinMenu menu = Win_CreatePopupMenu();
+                    Win_AppendMenu(menu, MF_STRING, 900, "Item");
+                    uint32_t chosen = Win_TrackPopupMenu(menu, 0, 0, 0, window);
+                    Win_DestroyMenu(menu);
+                    Status("menu " + std::to_string(chosen));
+                    break;
+                }
+                case 7:
+                    Win_OpenClipboard(window);
+                    Win_EmptyClipboard();
+                    Win_SetClipboardText("copied text");
+                    Win_CloseClipboard();
+                    break;
                 case 8: Post(npp, false, "Content-Type: text/plain\rX-Injected: yes\n\nbody"); break;
                 case 9:
                     Status("get " +
@@ -122,6 +179,12 @@ intptr_t ViewProc(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t
                                                                      name.c_str(), 1)));
                     break;
                 }
+                case 11: {
+                    intptr_t result = Win_DialogBox(module, "Ask", window, AskProc, 0);
+                    Status("dialog " + std::to_string(result) + " [" + answer + "]");
+                    break;
+                }
+                case 12: Status(PrintPage(window)); break;
                 default: Status("command " + std::to_string(WinLowWord(wParam))); break;
             }
             return 0;
@@ -135,6 +198,7 @@ intptr_t ViewProc(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t
         case WM_LBUTTONDBLCLK: Status("double"); return 0;
         case WM_KEYDOWN: Status("key " + std::to_string(wParam)); return 0;
         case WM_CHAR:
+            if (wParam < 0x20) return 0;  // control keys show as WM_KEYDOWN
             self->typed += static_cast<char>(wParam);
             Status("typed " + self->typed);
             return 0;
@@ -274,6 +338,7 @@ extern "C" __attribute__((visibility("default"))) NPError NP_Initialize(NPNetsca
     if ((funcs->version >> 8) > 0) return NPERR_INCOMPATIBLE_VERSION_ERROR;
     browser = funcs;
     if ((funcs->version & 0xFF) > 8 && table != nullptr) table->urlnotify = UrlNotify;
+    module = Win_ModuleFromTable(&resources);
     WinClass view;
     view.name = "QelTestPluginView";
     view.procedure = ViewProc;
@@ -282,6 +347,8 @@ extern "C" __attribute__((visibility("default"))) NPError NP_Initialize(NPNetsca
 
 extern "C" __attribute__((visibility("default"))) NPError NP_Shutdown() {
     Win_UnregisterClass("QelTestPluginView");
+    Win_FreeModule(module);
+    module = nullptr;
     browser = nullptr;
     return NPERR_NO_ERROR;
 }
