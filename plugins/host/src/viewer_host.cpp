@@ -391,6 +391,8 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
         pluginFuncs_.asfile(&instance_, &stream, file.c_str());
         LogStream("NPP_StreamAsFile",
                   JsonFields().Add("url", url).Add("size", static_cast<int64_t>(result.size)));
+    } else if (result.size > 0x7FFFFFFF) {
+        reason = NPRES_NETWORK_ERR;  // Write offsets are 32-bit signed
     } else {
         FILE* in = std::fopen(file.c_str(), "rbe");
         std::vector<char> buffer(kChunk);

@@ -56,6 +56,10 @@ int QelViewMain(std::span<const std::string> args) {
         std::cerr << "qelview: " << error << "\n";
         return 2;
     }
+    if (!options.cookies.empty() && !std::ifstream(options.cookies)) {
+        std::cerr << "qelview: cannot read the cookie file " << options.cookies << "\n";
+        return 2;
+    }
     WinBackend backend = ChooseBackend(options);
     if (!Win_Initialize(backend)) {
         std::cerr << "qelview: the X display does not answer; run with --headless\n";

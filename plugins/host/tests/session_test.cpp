@@ -339,6 +339,12 @@ TEST_F(SessionTest, CookieFileRidesAlong) {
     EXPECT_EQ(Out("stream-2"), "method=GET;cookie=SESSIONID=abc123;type=;body=");
 }
 
+TEST_F(SessionTest, MissingCookieFileIsABadCommandLine) {
+    RunResult run = Run("quit\n", {"--cookies", (dir_ / "no-cookies.txt").string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.errors.find("cannot read the cookie file"), std::string::npos) << run.errors;
+}
+
 TEST_F(SessionTest, NormalStreamsArriveInChunks) {
     std::string big;
     for (int i = 0; i < 5000; ++i) big += static_cast<char>(i * 7 % 251);
