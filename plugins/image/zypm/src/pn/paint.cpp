@@ -47,9 +47,16 @@ void ReduceFor(cairo_t* context, const zypm::PageInfo& info, bool quarter, doubl
     double acrossPage = quarter ? deviceHeight : deviceWidth;  // along the page's own rows
     double downPage = quarter ? deviceWidth : deviceHeight;
     auto factor = [](uint32_t pixels, double device) {
-        if (!(device >= 1)) return 1u;
-        double ratio = std::floor(pixels / device);
-        return static_cast<uint32_t>(std::clamp(ratio, 1.0, double{kMaxReduce}));
+        double ratio = pixels / device;
+        if (!(ratio >= 2)) return 1u;
+        // A whole reduction is done here alone. Otherwise cairo's GOOD filter is left a
+        // reduction by 2 to 4, which it box-filters; the box here stays small against it,
+        // so strokes do not blur more than one box filter of the whole reduction would.
+        double whole = std::round(ratio);  // within a device pixel of a whole reduction
+        if (std::abs(pixels / whole - device) < 1)
+            return static_cast<uint32_t>(std::min(whole, double{kMaxReduce}));
+        double most = std::floor(ratio / 2);
+        return static_cast<uint32_t>(std::clamp(most, 1.0, double{kMaxReduce}));
     };
     key->reduceX = factor(info.width, acrossPage);
     key->reduceY = factor(info.height, downPage);

@@ -1,6 +1,9 @@
 // Turning a decoded page into the surface cairo scales: the rows made upright (mapped
 // and reduced) are laid into the surface by whole quarter turns.
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "row_maker.h"
 #include "view.h"
@@ -33,6 +36,38 @@ void FillQuarter(RowMaker& rows, bool clockwise, unsigned char* data, int stride
             }
         }
     }
+}
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+void FreePixels(void* pixels) { std::free(pixels); }
+
+// An RGB24 surface, null or in an error state when there is no memory. A large one lives in memory aligned to
+// huge pages and asked to be backed by them: a full A4 page at 300 dpi is 35 MB, and faulting it in 4 KB
+// pages costs more than filling it.
+cairo_surface_t* MakeSurface(uint32_t width, uint32_t height) {
+    int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(width));
+    size_t bytes = static_cast<size_t>(stride) * height;
+    if (stride <= 0 || bytes < 2 * kHugePage)
+        return cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(width),
+                                          static_cast<int>(height));
+    size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* pixels = std::aligned_alloc(kHugePage, rounded);
+    if (!pixels) return nullptr;
+#ifdef MADV_HUGEPAGE
+    madvise(pixels, rounded, MADV_HUGEPAGE);  // a hint; without it the pages are small
+#endif
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
+                                            static_cast<int>(width), static_cast<int>(height), stride);
+    static cairo_user_data_key_t ownsPixels;
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(surface, &ownsPixels, pixels, FreePixels) != CAIRO_STATUS_SUCCESS) {
+        std::free(pixels);
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    return surface;
 }
 
 void Fill(RowMaker& rows, int32_t rotation, unsigned char* data, int stride) {
@@ -74,10 +109,9 @@ cairo_surface_t* PreparedSurface::Get(const SurfaceKey& key, const DecodedPage& 
         bool quarter = key.rotation == 2 || key.rotation == 4;
         uint32_t shownWidth = quarter ? rows.Height() : rows.Width();
         uint32_t shownHeight = quarter ? rows.Width() : rows.Height();
-        cairo_surface_t* surface = cairo_image_surface_create(
-            CAIRO_FORMAT_RGB24, static_cast<int>(shownWidth), static_cast<int>(shownHeight));
-        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(surface);
+        cairo_surface_t* surface = MakeSurface(shownWidth, shownHeight);
+        if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            if (surface) cairo_surface_destroy(surface);
             *code = Fail(ZYPM_E_NO_MEMORY, "no memory for the page's display surface");
             return nullptr;
         }
