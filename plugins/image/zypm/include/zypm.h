@@ -115,7 +115,8 @@ ZYPM_API int ZypmAddFile(ZypmDoc document, ZypmFile file, int32_t position, int3
 ZYPM_API int ZypmSettingsNew(ZypmSettings* settings, int32_t slots);
 ZYPM_API int ZypmSettingsFree(ZypmSettings settings);
 /* A measured value of a slot: the page attributes ZYPM_ATTR_WIDTH, _HEIGHT,
- * _BITS_PER_SAMPLE, _SAMPLES_PER_PIXEL, _X_DPI, _Y_DPI, _COLOUR_KIND.
+ * _PIXEL_WIDTH, _PIXEL_HEIGHT, _BITS_PER_SAMPLE, _SAMPLES_PER_PIXEL, _X_DPI, _Y_DPI,
+ * _COLOUR_KIND.
  * ZYPM_E_STATE for a slot not measured yet. */
 ZYPM_API int ZypmSettingsAttrGet(ZypmSettings settings, int32_t slot, uint32_t attribute, int32_t* value);
 
@@ -134,7 +135,11 @@ ZYPM_API int ZypmViewPageLock(ZypmView view, int32_t index, ZypmPage* page);
 /* `reserved` must be 0. */
 ZYPM_API int ZypmViewPageUnlock(ZypmView view, ZypmPage page, int32_t reserved);
 
-/* Page attributes. Read-only, from the page's tags (pixels and samples as stored): */
+/* Page attributes. Read-only, from the page's tags. Width and height are the size the
+ * page is shown at, in pixels of the higher of its two resolutions: the pixel counts of
+ * the file when both resolutions are equal or unknown; a 1728 x 1100 fax page of 204 x
+ * 98 dpi is 1728 x 2290. The aspect a viewer computes from them is the page's true
+ * shape. ZYPM_ATTR_PIXEL_WIDTH and _HEIGHT give the pixels as stored. */
 #define ZYPM_ATTR_WIDTH 0x100
 #define ZYPM_ATTR_HEIGHT 0x101
 #define ZYPM_ATTR_BITS_PER_SAMPLE 0x102
@@ -143,14 +148,17 @@ ZYPM_API int ZypmViewPageUnlock(ZypmView view, ZypmPage page, int32_t reserved);
 #define ZYPM_ATTR_SAMPLES_PER_PIXEL 0x115
 #define ZYPM_ATTR_X_DPI 0x11A /* whole dots per inch, 0 when the file gives none */
 #define ZYPM_ATTR_Y_DPI 0x11B
-#define ZYPM_ATTR_COLOUR_KIND 0x1001 /* ZYPM_KIND_* */
+#define ZYPM_ATTR_COLOUR_KIND 0x1001  /* ZYPM_KIND_* */
+#define ZYPM_ATTR_PIXEL_WIDTH 0x1004  /* pixels a row as stored */
+#define ZYPM_ATTR_PIXEL_HEIGHT 0x1005 /* rows as stored */
 /* Display attributes, kept per page of the view (defaults in brackets): */
-#define ZYPM_ATTR_ROTATION 0x112      /* 1, 2, 3, 4 = 0, 90, 180, 270 degrees clockwise [1] */
-#define ZYPM_ATTR_X_OFFSET 0x11E      /* left edge of the painted area in the displayed image [0] */
-#define ZYPM_ATTR_Y_OFFSET 0x11F      /* top edge of the painted area in the displayed image [0] */
-#define ZYPM_ATTR_CONTRAST 0x501      /* 0..255, 128 neutral [128] */
-#define ZYPM_ATTR_BRIGHTNESS 0x502    /* 0..255, 128 neutral [128] */
-#define ZYPM_ATTR_IMAGE_WIDTH 0x1000  /* displayed (rotated) image width in device pixels; 0: natural [0] */
+#define ZYPM_ATTR_ROTATION 0x112   /* 1, 2, 3, 4 = 0, 90, 180, 270 degrees clockwise [1] */
+#define ZYPM_ATTR_X_OFFSET 0x11E   /* left edge of the painted area in the displayed image [0] */
+#define ZYPM_ATTR_Y_OFFSET 0x11F   /* top edge of the painted area in the displayed image [0] */
+#define ZYPM_ATTR_CONTRAST 0x501   /* 0..255, 128 neutral [128] */
+#define ZYPM_ATTR_BRIGHTNESS 0x502 /* 0..255, 128 neutral [128] */
+#define ZYPM_ATTR_IMAGE_WIDTH \
+    0x1000 /* displayed (rotated) image width in device pixels; 0: natural, the shown size [0] */
 #define ZYPM_ATTR_COLOUR_MODE 0x1002  /* ZYPM_COLOUR_AS_IS or ZYPM_COLOUR_GREY [1] */
 #define ZYPM_ATTR_IMAGE_HEIGHT 0x1003 /* displayed image height; 0: from the width and the aspect [0] */
 

@@ -20,8 +20,11 @@ namespace zypm {
 
 // What the tags of one directory say; filled when a file is added.
 struct PageInfo {
-    uint32_t directory = 0;  // index of the directory in its file
-    uint32_t width = 0, height = 0;
+    uint32_t directory = 0;          // index of the directory in its file
+    uint32_t width = 0, height = 0;  // pixels as stored
+    // The size the page is shown at: the pixels with the axis of the lower resolution
+    // stretched to the higher one (a 204 x 98 dpi fax page shows in its true shape).
+    uint32_t shownWidth = 0, shownHeight = 0;
     uint16_t bitsPerSample = 1, samplesPerPixel = 1;
     uint16_t compression = 1, photometric = 0, planar = 1;
     int32_t xDpi = 0, yDpi = 0;
@@ -46,13 +49,18 @@ public:
     std::mutex lock;  // libtiff's handle has one current directory
 };
 
-// A decoded page: one byte a pixel for bilevel and grey pages, else 0x00RRGGBB.
+// A decoded page in one of three forms: bilevel pages one bit a pixel (rows of
+// `bitStride` bytes, most significant bit first, a set bit black), grey pages one byte
+// a pixel (white 255), every other page 0x00RRGGBB.
 struct DecodedPage {
+    enum class Form { Bits, Grey, Rgb };
     uint32_t width = 0, height = 0;
-    bool grey = false;
+    Form form = Form::Grey;
+    size_t bitStride = 0;
+    std::vector<uint8_t> bits;
     std::vector<uint8_t> greyPixels;
     std::vector<uint32_t> rgbPixels;
-    size_t Bytes() const { return greyPixels.size() + rgbPixels.size() * 4; }
+    size_t Bytes() const { return bits.size() + greyPixels.size() + rgbPixels.size() * 4; }
 };
 using DecodedPtr = std::shared_ptr<const DecodedPage>;
 

@@ -21,6 +21,10 @@ void WriteTiff(const std::string& path, const std::vector<PageSpec>& pages) {
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, page.compression);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, page.rowsPerStrip ? page.rowsPerStrip : page.height);
+        if (page.xResolution > 0) TIFFSetField(tiff, TIFFTAG_XRESOLUTION, page.xResolution);
+        if (page.yResolution > 0) TIFFSetField(tiff, TIFFTAG_YRESOLUTION, page.yResolution);
+        if (page.xResolution > 0 || page.yResolution > 0)
+            TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, page.resolutionUnit);
         if (page.photometric == PHOTOMETRIC_PALETTE) {
             std::vector<uint16_t> red(1u << page.bits), green(red.size()), blue(red.size());
             for (size_t i = 0; i < red.size(); ++i) {

@@ -14,8 +14,10 @@ namespace zypm_test {
 struct PageSpec {
     uint32_t width = 1, height = 1;
     uint16_t bits = 8, samples = 1, photometric = 1 /* min-is-black */, compression = 1;
-    std::vector<uint8_t> pixels = {};  // empty: zeros
-    uint32_t rowsPerStrip = 0;         // 0: one strip
+    std::vector<uint8_t> pixels = {};        // empty: zeros
+    uint32_t rowsPerStrip = 0;               // 0: one strip
+    float xResolution = 0, yResolution = 0;  // 0: no tag
+    uint16_t resolutionUnit = 2;             // inch
 };
 void WriteTiff(const std::string& path, const std::vector<PageSpec>& pages);
 

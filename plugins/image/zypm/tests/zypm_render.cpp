@@ -1,6 +1,7 @@
 // zypm_render: the image library as a command, for the oracle script.
 //   zypm_render info FILE
-//       "pages N", then "WIDTH HEIGHT" for every page
+//       "pages N", then "PIXEL_WIDTH PIXEL_HEIGHT WIDTH HEIGHT" for every page (the pixels
+//       as stored, then the size the page is shown at)
 //   zypm_render render FILE PAGE ZOOM ROTATION OUT.png [CONTRAST BRIGHTNESS COLOURMODE]
 //       the page at ZOOM percent and ROTATION (1-4) painted into a PNG of exactly the
 //       displayed image's size
@@ -55,12 +56,14 @@ int Info(const char* path) {
     std::printf("pages %d\n", pages);
     for (int index = 0; index < pages; ++index) {
         ZypmPage page = nullptr;
-        int32_t width = 0, height = 0;
+        int32_t pixelWidth = 0, pixelHeight = 0, width = 0, height = 0;
         if (int code = ZypmViewPageLock(session.view, index, &page)) return Failed("ZypmViewPageLock", code);
+        ZypmPageAttrGet(page, ZYPM_ATTR_PIXEL_WIDTH, &pixelWidth);
+        ZypmPageAttrGet(page, ZYPM_ATTR_PIXEL_HEIGHT, &pixelHeight);
         ZypmPageAttrGet(page, ZYPM_ATTR_WIDTH, &width);
         ZypmPageAttrGet(page, ZYPM_ATTR_HEIGHT, &height);
         ZypmViewPageUnlock(session.view, page, 0);
-        std::printf("%d %d\n", width, height);
+        std::printf("%d %d %d %d\n", pixelWidth, pixelHeight, width, height);
     }
     return 0;
 }

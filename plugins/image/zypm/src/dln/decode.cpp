@@ -32,41 +32,36 @@ std::string Why(const TiffFile& file, const std::string& what) {
     return file.messages.last.empty() ? what : what + ": " + file.messages.last;
 }
 
-// One byte a pixel, white 255, strip by strip.
+// Strip by strip straight into the page: bilevel rows stay one bit a pixel (set bits
+// black), grey rows one byte a pixel (white 255).
 int ReadGreyStrips(TiffFile& file, const PageInfo& info, DecodedPage* page) {
     TIFF* tiff = file.tiff;
     uint32_t rowsPerStrip = info.height;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     if (rowsPerStrip == 0 || rowsPerStrip > info.height) rowsPerStrip = info.height;
+    bool bilevel = info.bitsPerSample == 1;
     tmsize_t rowBytes = TIFFScanlineSize(tiff);
-    tmsize_t stripBytes = TIFFStripSize(tiff);
-    tmsize_t needRow = info.bitsPerSample == 1 ? (info.width + 7) / 8 : info.width;
-    if (rowBytes < needRow || stripBytes < rowBytes)
-        return Fail(ZYPM_E_FORMAT, Why(file, "strip sizes do not fit"));
-    std::vector<uint8_t> strip(static_cast<size_t>(stripBytes));
-    bool whiteIsZero = info.photometric == PHOTOMETRIC_MINISWHITE;
-    page->greyPixels.resize(size_t{info.width} * info.height);
+    tmsize_t needRow = bilevel ? (info.width + 7) / 8 : info.width;
+    if (rowBytes != needRow) return Fail(ZYPM_E_FORMAT, Why(file, "strip sizes do not fit"));
+    std::vector<uint8_t>& out = bilevel ? page->bits : page->greyPixels;
+    out.resize(static_cast<size_t>(rowBytes) * info.height);
+    page->form = bilevel ? DecodedPage::Form::Bits : DecodedPage::Form::Grey;
+    page->bitStride = bilevel ? static_cast<size_t>(rowBytes) : 0;
     uint32_t strips = TIFFNumberOfStrips(tiff);
     for (uint32_t row = 0, index = 0; row < info.height; row += rowsPerStrip, ++index) {
         if (index >= strips) return Fail(ZYPM_E_DECODE, "fewer strips than rows");
         uint32_t rows = std::min(rowsPerStrip, info.height - row);
         tmsize_t want = rowBytes * rows;
-        tmsize_t got = TIFFReadEncodedStrip(tiff, index, strip.data(), want);
+        tmsize_t got = TIFFReadEncodedStrip(tiff, index, out.data() + size_t(row) * size_t(rowBytes), want);
         if (got < want)
             return Fail(ZYPM_E_DECODE, Why(file, "strip " + std::to_string(index) + " is damaged"));
-        for (uint32_t r = 0; r < rows; ++r) {
-            const uint8_t* in = strip.data() + size_t(r) * rowBytes;
-            uint8_t* out = page->greyPixels.data() + size_t(row + r) * info.width;
-            if (info.bitsPerSample == 1) {
-                for (uint32_t x = 0; x < info.width; ++x) {
-                    bool set = (in[x >> 3] >> (7 - (x & 7))) & 1;
-                    out[x] = (set != whiteIsZero) ? 255 : 0;
-                }
-            } else {
-                for (uint32_t x = 0; x < info.width; ++x) out[x] = whiteIsZero ? 255 - in[x] : in[x];
-            }
-        }
     }
+    // Bilevel keeps "set is black" (min-is-white as stored), grey keeps "255 is white"
+    // (min-is-black as stored); the other photometric is inverted once.
+    bool invert =
+        bilevel ? info.photometric == PHOTOMETRIC_MINISBLACK : info.photometric == PHOTOMETRIC_MINISWHITE;
+    if (invert)
+        for (uint8_t& byte : out) byte = static_cast<uint8_t>(~byte);
     return ZYPM_OK;
 }
 
@@ -102,9 +97,9 @@ DecodedPtr DecodePage(TiffFile& file, const PageInfo& info, int* code) {
     auto page = std::make_shared<DecodedPage>();
     page->width = info.width;
     page->height = info.height;
-    page->grey = DirectGrey(info);
+    page->form = DecodedPage::Form::Rgb;
     try {
-        *code = page->grey ? ReadGreyStrips(file, info, page.get()) : ReadRgba(file, info, page.get());
+        *code = DirectGrey(info) ? ReadGreyStrips(file, info, page.get()) : ReadRgba(file, info, page.get());
     } catch (const std::bad_alloc&) {
         *code = Fail(ZYPM_E_NO_MEMORY, "no memory to decode the page");
     }

@@ -37,8 +37,10 @@ int ZypmSettingsAttrGet(ZypmSettings settings, int32_t slot, uint32_t attribute,
         return zypm::Fail(ZYPM_E_STATE, "slot " + std::to_string(slot) + " was not measured");
     const zypm::PageInfo& info = entry.info;
     switch (attribute) {
-        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.width); break;
-        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.height); break;
+        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.shownWidth); break;
+        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.shownHeight); break;
+        case ZYPM_ATTR_PIXEL_WIDTH: *value = static_cast<int32_t>(info.width); break;
+        case ZYPM_ATTR_PIXEL_HEIGHT: *value = static_cast<int32_t>(info.height); break;
         case ZYPM_ATTR_BITS_PER_SAMPLE: *value = info.bitsPerSample; break;
         case ZYPM_ATTR_SAMPLES_PER_PIXEL: *value = info.samplesPerPixel; break;
         case ZYPM_ATTR_X_DPI: *value = info.xDpi; break;

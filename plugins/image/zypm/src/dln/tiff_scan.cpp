@@ -1,19 +1,40 @@
 // Walking the directories of a file: page count and each page's tags, no decoding.
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "internal.h"
 
 namespace zypm {
 
 namespace {
 
-int32_t Dpi(TIFF* tiff, ttag_t tag) {
+// Dots per inch of one axis (centimetres turned into inches); 0 when the file gives
+// none or nonsense.
+double Resolution(TIFF* tiff, ttag_t tag) {
     float resolution = 0;
     uint16_t unit = RESUNIT_INCH;
     if (!TIFFGetField(tiff, tag, &resolution) || !(resolution > 0) || resolution > 1e6f) return 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-    if (unit == RESUNIT_CENTIMETER) resolution *= 2.54f;
-    return static_cast<int32_t>(resolution + 0.5f);
+    return unit == RESUNIT_CENTIMETER ? resolution * 2.54 : resolution;
+}
+
+// Resolutions further apart than this are taken for a damaged tag, not a real device.
+constexpr double kMaxResolutionRatio = 4.0;
+
+// The shown size: the axis of the lower resolution stretched to the higher one, so that
+// every pixel of the file stays visible at the natural size.
+void ShownSize(double xResolution, double yResolution, PageInfo* info) {
+    info->shownWidth = info->width;
+    info->shownHeight = info->height;
+    if (!(xResolution > 0) || !(yResolution > 0) || xResolution == yResolution) return;
+    double ratio = xResolution / yResolution;
+    if (ratio > kMaxResolutionRatio || ratio < 1 / kMaxResolutionRatio) return;
+    if (ratio > 1)
+        info->shownHeight = static_cast<uint32_t>(std::max(1.0, std::round(info->height * ratio)));
+    else
+        info->shownWidth = static_cast<uint32_t>(std::max(1.0, std::round(info->width / ratio)));
 }
 
 int32_t KindOf(uint16_t photometric, uint16_t bits) {
@@ -56,8 +77,11 @@ int ReadPage(TIFF* tiff, uint32_t directory, PageInfo* info) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &info->orientation);
     if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &info->photometric))
         info->photometric = info->samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
-    info->xDpi = Dpi(tiff, TIFFTAG_XRESOLUTION);
-    info->yDpi = Dpi(tiff, TIFFTAG_YRESOLUTION);
+    double xResolution = Resolution(tiff, TIFFTAG_XRESOLUTION);
+    double yResolution = Resolution(tiff, TIFFTAG_YRESOLUTION);
+    info->xDpi = static_cast<int32_t>(std::lround(xResolution));
+    info->yDpi = static_cast<int32_t>(std::lround(yResolution));
+    ShownSize(xResolution, yResolution, info);
     info->tiled = TIFFIsTiled(tiff) != 0;
     info->kind = KindOf(info->photometric, info->bitsPerSample);
     NoteProblems(tiff, info);

@@ -1,4 +1,5 @@
 // Painting a rectangle of a page into a cairo context.
+#include <algorithm>
 #include <cmath>
 
 #include "view.h"
@@ -19,6 +20,46 @@ void ImageSize(const zypm::DisplayAttributes& display, int shownWidth, int shown
     } else if (*width <= 0) {
         *width = std::max(1.0, std::round(*height * shownWidth / shownHeight));
     }
+}
+
+constexpr uint32_t kMaxReduce = 64;
+
+// Raster targets get a surface reduced towards the painted size; vector targets (PDF
+// for print) keep every pixel of the page, as their output resolution is not known.
+bool RasterTarget(cairo_t* context) {
+    switch (cairo_surface_get_type(cairo_get_target(context))) {
+        case CAIRO_SURFACE_TYPE_IMAGE:
+        case CAIRO_SURFACE_TYPE_XLIB:
+        case CAIRO_SURFACE_TYPE_XCB: return true;
+        default: return false;
+    }
+}
+
+// How many page pixels a pixel of the prepared surface may average along each page
+// axis without falling below the painted size in device pixels. `width` and `height`
+// are the displayed (turned) image's size in user units.
+void ReduceFor(cairo_t* context, const zypm::PageInfo& info, bool quarter, double width, double height,
+               zypm::SurfaceKey* key) {
+    double wx = width, wy = 0, hx = 0, hy = height;
+    cairo_user_to_device_distance(context, &wx, &wy);
+    cairo_user_to_device_distance(context, &hx, &hy);
+    double deviceWidth = std::hypot(wx, wy), deviceHeight = std::hypot(hx, hy);
+    double acrossPage = quarter ? deviceHeight : deviceWidth;  // along the page's own rows
+    double downPage = quarter ? deviceWidth : deviceHeight;
+    auto factor = [](uint32_t pixels, double device) {
+        double ratio = pixels / device;
+        if (!(ratio >= 2)) return 1u;
+        // A whole reduction is done here alone. Otherwise cairo's GOOD filter is left a
+        // reduction by 2 to 4, which it box-filters; the box here stays small against it,
+        // so strokes do not blur more than one box filter of the whole reduction would.
+        double whole = std::round(ratio);  // within a device pixel of a whole reduction
+        if (std::abs(pixels / whole - device) < 1)
+            return static_cast<uint32_t>(std::min(whole, double{kMaxReduce}));
+        double most = std::floor(ratio / 2);
+        return static_cast<uint32_t>(std::clamp(most, 1.0, double{kMaxReduce}));
+    };
+    key->reduceX = factor(info.width, acrossPage);
+    key->reduceY = factor(info.height, downPage);
 }
 
 cairo_filter_t FilterFor(uint32_t flags) {
@@ -53,12 +94,27 @@ extern "C" int ZypmRectPaint(ZypmPage page, cairo_t* context, const ZypmRect* re
         key.brightness = display.brightness;
         key.colourMode = (flags & ZYPM_PAINT_NO_GREY) ? ZYPM_COLOUR_AS_IS : display.colourMode;
     }
+    // The natural size is the page's shown size (resolution corrected), turned.
+    bool quarter = key.rotation == 2 || key.rotation == 4;
+    const zypm::PageInfo& info = docPage->info;
+    uint32_t uprightWidth = info.shownWidth;
+    uint32_t uprightHeight = info.shownHeight;
+    double width, height;
+    ImageSize(display, static_cast<int>(quarter ? uprightHeight : uprightWidth),
+              static_cast<int>(quarter ? uprightWidth : uprightHeight), &width, &height);
+    if ((flags & ZYPM_PAINT_SMOOTH) && !(flags & ZYPM_PAINT_BEST) && RasterTarget(context))
+        ReduceFor(context, info, quarter, width, height, &key);
     cairo_surface_t* surface = page->view->prepared.Get(key, *decoded, &code);
     if (!surface) return code;
-    int shownWidth = cairo_image_surface_get_width(surface);
-    int shownHeight = cairo_image_surface_get_height(surface);
-    double width, height;
-    ImageSize(display, shownWidth, shownHeight, &width, &height);
+    // The surface covers the page's pixels divided by the reduction; a last box that
+    // holds fewer pixels lies at the start of a surface axis the turn reverses, so that
+    // axis starts the part of a pixel early.
+    double pageX = double(decoded->width) / key.reduceX, pageY = double(decoded->height) / key.reduceY;
+    double contentWidth = quarter ? pageY : pageX, contentHeight = quarter ? pageX : pageY;
+    bool reversedX = key.rotation == 2 || key.rotation == 3,
+         reversedY = key.rotation == 3 || key.rotation == 4;
+    double startX = reversedX ? cairo_image_surface_get_width(surface) - contentWidth : 0;
+    double startY = reversedY ? cairo_image_surface_get_height(surface) - contentHeight : 0;
 
     cairo_save(context);
     cairo_rectangle(context, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
@@ -70,8 +126,8 @@ extern "C" int ZypmRectPaint(ZypmPage page, cairo_t* context, const ZypmRect* re
     cairo_translate(context, rect->left - display.xOffset, rect->top - display.yOffset);
     cairo_rectangle(context, 0, 0, width, height);
     cairo_clip(context);
-    cairo_scale(context, width / shownWidth, height / shownHeight);
-    cairo_set_source_surface(context, surface, 0, 0);
+    cairo_scale(context, width / contentWidth, height / contentHeight);
+    cairo_set_source_surface(context, surface, -startX, -startY);
     cairo_pattern_t* pattern = cairo_get_source(context);
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     cairo_pattern_set_filter(pattern, FilterFor(flags));

@@ -1,74 +1,90 @@
-// Turning a decoded page into the surface cairo scales: contrast, brightness and
-// grey mode through one lookup table, rotation by whole quarter turns.
-#include <algorithm>
-#include <array>
-#include <cmath>
+// Turning a decoded page into the surface cairo scales: the rows made upright (mapped
+// and reduced) are laid into the surface by whole quarter turns.
+#include <sys/mman.h>
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "row_maker.h"
 #include "view.h"
 
 namespace zypm {
 
 namespace {
 
-using Table = std::array<uint8_t, 256>;
+constexpr uint32_t kBlockRows = 16;  // rows turned at a time: a cache line of each column
 
-// 128/128 is the identity; contrast stretches around the middle (0 flattens it, 255
-// doubles it), brightness shifts by up to a full range (255 turns black white).
-Table MakeTable(const SurfaceKey& key) {
-    Table table{};
-    for (int v = 0; v < 256; ++v) {
-        long value = key.adjust ? 128 + std::lround((v - 128) * key.contrast / 128.0) +
-                                      std::lround((key.brightness - 128) * 255.0 / 127)
-                                : v;
-        table[static_cast<size_t>(v)] = static_cast<uint8_t>(std::clamp(value, 0L, 255L));
-    }
-    return table;
+uint32_t* SurfaceRow(unsigned char* data, int stride, uint32_t row) {
+    return reinterpret_cast<uint32_t*>(data + size_t{row} * static_cast<size_t>(stride));
 }
 
-uint32_t Grey(uint8_t value) { return uint32_t{value} * 0x010101u; }
-
-struct PixelSource {
-    const DecodedPage& page;
-    const Table& table;
-    bool greyMode;
-    uint32_t At(uint32_t x, uint32_t y) const {
-        size_t index = size_t{y} * page.width + x;
-        if (page.grey) return Grey(table[page.greyPixels[index]]);
-        uint32_t rgb = page.rgbPixels[index];
-        uint32_t r = rgb >> 16 & 0xFF, g = rgb >> 8 & 0xFF, b = rgb & 0xFF;
-        if (greyMode) return Grey(table[(r * 77 + g * 150 + b * 29 + 128) >> 8]);
-        return uint32_t{table[r]} << 16 | uint32_t{table[g]} << 8 | table[b];
-    }
-};
-
-// Fills the rotated surface row by row; (u, v) is the displayed pixel. The turn is a
-// template argument so that the inner loop carries no switch.
-template <int32_t kRotation>
-void FillTurned(const PixelSource& source, unsigned char* data, int stride, uint32_t shownWidth,
-                uint32_t shownHeight) {
-    uint32_t w = source.page.width, h = source.page.height;
-    for (uint32_t v = 0; v < shownHeight; ++v) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(v) * static_cast<size_t>(stride));
-        for (uint32_t u = 0; u < shownWidth; ++u) {
-            if constexpr (kRotation == 2)
-                row[u] = source.At(v, h - 1 - u);  // 90 degrees clockwise
-            else if constexpr (kRotation == 3)
-                row[u] = source.At(w - 1 - u, h - 1 - v);  // 180
-            else if constexpr (kRotation == 4)
-                row[u] = source.At(w - 1 - v, u);  // 270
-            else
-                row[u] = source.At(u, v);
+// Rotation 2 puts made row y into surface column h-1-y (top to bottom = left to right
+// of the row), rotation 4 into column y (the row read backwards).
+void FillQuarter(RowMaker& rows, bool clockwise, unsigned char* data, int stride) {
+    uint32_t w = rows.Width(), h = rows.Height();
+    std::vector<uint32_t> block(size_t{kBlockRows} * w);
+    for (uint32_t y0 = 0; y0 < h; y0 += kBlockRows) {
+        uint32_t n = std::min(kBlockRows, h - y0);
+        for (uint32_t i = 0; i < n; ++i) rows.Row(y0 + i, block.data() + size_t{i} * w);
+        for (uint32_t x = 0; x < w; ++x) {
+            if (clockwise) {
+                uint32_t* out = SurfaceRow(data, stride, x) + (h - y0 - n);
+                for (uint32_t i = 0; i < n; ++i) out[n - 1 - i] = block[size_t{i} * w + x];
+            } else {
+                uint32_t* out = SurfaceRow(data, stride, w - 1 - x) + y0;
+                for (uint32_t i = 0; i < n; ++i) out[i] = block[size_t{i} * w + x];
+            }
         }
     }
 }
 
-void Fill(const PixelSource& source, int32_t rotation, unsigned char* data, int stride, uint32_t shownWidth,
-          uint32_t shownHeight) {
+constexpr size_t kHugePage = size_t{2} << 20;
+
+void FreePixels(void* pixels) { std::free(pixels); }
+
+// An RGB24 surface, null or in an error state when there is no memory. A large one lives in memory aligned to
+// huge pages and asked to be backed by them: a full A4 page at 300 dpi is 35 MB, and faulting it in 4 KB
+// pages costs more than filling it.
+cairo_surface_t* MakeSurface(uint32_t width, uint32_t height) {
+    int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(width));
+    size_t bytes = static_cast<size_t>(stride) * height;
+    if (stride <= 0 || bytes < 2 * kHugePage)
+        return cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(width),
+                                          static_cast<int>(height));
+    size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* pixels = std::aligned_alloc(kHugePage, rounded);
+    if (!pixels) return nullptr;
+#ifdef MADV_HUGEPAGE
+    madvise(pixels, rounded, MADV_HUGEPAGE);  // a hint; without it the pages are small
+#endif
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
+                                            static_cast<int>(width), static_cast<int>(height), stride);
+    static cairo_user_data_key_t ownsPixels;
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(surface, &ownsPixels, pixels, FreePixels) != CAIRO_STATUS_SUCCESS) {
+        std::free(pixels);
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    return surface;
+}
+
+void Fill(RowMaker& rows, int32_t rotation, unsigned char* data, int stride) {
+    uint32_t w = rows.Width(), h = rows.Height();
     switch (rotation) {
-        case 2: FillTurned<2>(source, data, stride, shownWidth, shownHeight); break;
-        case 3: FillTurned<3>(source, data, stride, shownWidth, shownHeight); break;
-        case 4: FillTurned<4>(source, data, stride, shownWidth, shownHeight); break;
-        default: FillTurned<1>(source, data, stride, shownWidth, shownHeight); break;
+        case 2: FillQuarter(rows, true, data, stride); break;
+        case 4: FillQuarter(rows, false, data, stride); break;
+        case 3:
+            for (uint32_t y = 0; y < h; ++y) {
+                uint32_t* out = SurfaceRow(data, stride, h - 1 - y);
+                rows.Row(y, out);
+                std::reverse(out, out + w);
+            }
+            break;
+        default:
+            for (uint32_t y = 0; y < h; ++y) rows.Row(y, SurfaceRow(data, stride, y));
+            break;
     }
 }
 
@@ -83,23 +99,32 @@ cairo_surface_t* PreparedSurface::Get(const SurfaceKey& key, const DecodedPage& 
     *code = ZYPM_OK;
     if (surface_ && key == key_) return surface_;
     Reset();
-    bool quarter = key.rotation == 2 || key.rotation == 4;
-    uint32_t shownWidth = quarter ? page.height : page.width;
-    uint32_t shownHeight = quarter ? page.width : page.height;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(shownWidth),
-                                                          static_cast<int>(shownHeight));
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        *code = Fail(ZYPM_E_NO_MEMORY, "no memory for the page's display surface");
+    RowMapping mapping;
+    mapping.table = AdjustTable(key.adjust, key.contrast, key.brightness);
+    mapping.greyMode = key.adjust && key.colourMode == ZYPM_COLOUR_GREY;
+    mapping.reduceX = std::max(1u, key.reduceX);
+    mapping.reduceY = std::max(1u, key.reduceY);
+    try {
+        RowMaker rows(page, mapping);
+        bool quarter = key.rotation == 2 || key.rotation == 4;
+        uint32_t shownWidth = quarter ? rows.Height() : rows.Width();
+        uint32_t shownHeight = quarter ? rows.Width() : rows.Height();
+        cairo_surface_t* surface = MakeSurface(shownWidth, shownHeight);
+        if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            if (surface) cairo_surface_destroy(surface);
+            *code = Fail(ZYPM_E_NO_MEMORY, "no memory for the page's display surface");
+            return nullptr;
+        }
+        surface_ = surface;  // owned from here: Reset frees it should filling throw
+        cairo_surface_flush(surface);
+        Fill(rows, key.rotation, cairo_image_surface_get_data(surface),
+             cairo_image_surface_get_stride(surface));
+        cairo_surface_mark_dirty(surface);
+    } catch (const std::bad_alloc&) {
+        Reset();
+        *code = Fail(ZYPM_E_NO_MEMORY, "no memory to prepare the page");
         return nullptr;
     }
-    cairo_surface_flush(surface);
-    Table table = MakeTable(key);
-    PixelSource source{page, table, key.adjust && key.colourMode == ZYPM_COLOUR_GREY};
-    Fill(source, key.rotation, cairo_image_surface_get_data(surface), cairo_image_surface_get_stride(surface),
-         shownWidth, shownHeight);
-    cairo_surface_mark_dirty(surface);
-    surface_ = surface;
     key_ = key;
     return surface_;
 }

@@ -32,8 +32,10 @@ bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && 
 // The page's read-only attributes, from its tags.
 bool TagAttribute(const zypm::PageInfo& info, uint32_t attribute, int32_t* value) {
     switch (attribute) {
-        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.width); return true;
-        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.height); return true;
+        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.shownWidth); return true;
+        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.shownHeight); return true;
+        case ZYPM_ATTR_PIXEL_WIDTH: *value = static_cast<int32_t>(info.width); return true;
+        case ZYPM_ATTR_PIXEL_HEIGHT: *value = static_cast<int32_t>(info.height); return true;
         case ZYPM_ATTR_BITS_PER_SAMPLE: *value = info.bitsPerSample; return true;
         case ZYPM_ATTR_COMPRESSION: *value = info.compression; return true;
         case ZYPM_ATTR_PHOTOMETRIC: *value = info.photometric; return true;

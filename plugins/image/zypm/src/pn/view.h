@@ -26,10 +26,12 @@ struct SurfaceKey {
     int32_t rotation = 1;
     bool adjust = false;
     int32_t contrast = 128, brightness = 128, colourMode = ZYPM_COLOUR_AS_IS;
+    uint32_t reduceX = 1, reduceY = 1;  // the surface averages boxes of this many page pixels
     bool operator==(const SurfaceKey&) const = default;
 };
 
-// The last page a view painted, adjusted and rotated, ready for cairo to scale.
+// The last page a view painted, adjusted, rotated and perhaps reduced, ready for cairo
+// to scale.
 class PreparedSurface {
 public:
     PreparedSurface() = default;
