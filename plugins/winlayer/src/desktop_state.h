@@ -236,7 +236,8 @@ MenuItem* FindMenuItem(WinMenu menu, uint32_t id, int depth = 0);
 // While a popup menu is tracked it takes the keys (true when it did).
 bool PopupMenuKey(int virtualKey);
 bool PopupMenuTracking();
-// The open menu windows, the top menu first; empty when no menu is tracked.
+// The open menu windows, the top menu first; empty when no menu is tracked (or it
+// has just ended).
 std::vector<WinHandle> PopupMenuWindows();
 // An item's row in its menu window's client coordinates; false for no such row.
 bool PopupMenuItemRect(WinHandle menuWindow, int position, WinRect* rect);

@@ -326,7 +326,7 @@ bool PopupMenuTracking() { return g_tracking != nullptr; }
 
 std::vector<WinHandle> PopupMenuWindows() {
     std::vector<WinHandle> windows;
-    if (g_tracking != nullptr) {
+    if (g_tracking != nullptr && !g_tracking->ended) {
         for (const MenuLevel& level : g_tracking->levels) windows.push_back(level.window);
     }
     return windows;
