@@ -9,6 +9,7 @@ list(APPEND QELWIN_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/dialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/menus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/menu_popup.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/message_box.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/painting.cpp

@@ -25,6 +25,14 @@ public:
     // Waits up to timeoutMs for user input and feeds it through Win_Input*; false when
     // the back-end has no input (headless).
     virtual bool WaitForInput(int timeoutMs) = 0;
+    // Where a top-level window is on the screen, its style and whether it is shown
+    // (X11: moves, maps and unmaps the window; popups without a caption bypass the
+    // window manager).
+    virtual void Place(WinHandle /*topLevel*/, const WinRect& /*screen*/, uint32_t /*style*/,
+                       bool /*visible*/) {}
+    // While a popup menu is open, pointer and keys go to the application wherever
+    // the pointer is (X11: a grab).
+    virtual void GrabInput(WinHandle /*topLevel*/, bool /*grab*/) {}
 };
 std::unique_ptr<DesktopBackend> Backend_CreateHeadless();
 // Null when no X display answers.
@@ -36,5 +44,8 @@ std::unique_ptr<DesktopBackend> Backend_CreateX11();
 WinBitmap* Bitmap_FromPicture(std::string_view text, std::string* error);
 // Frees pens, brushes and fonts still held (Win_Terminate).
 void Gdi_Terminate();
+// The window manager moved a top-level window: its position is updated without
+// moving it again (WM_MOVE to the window).
+void TopLevelMovedOnScreen(WinHandle topLevel, int x, int y);
 // The hooks Win_SetHooks installed (the print dialog asks them).
 const WinHooks& Desktop_Hooks();

@@ -175,6 +175,8 @@ void InvalidateParentArea(const Window& window);
 void PaintPending();
 void DrawNonClient(Window& window);
 void RecreateSurface(Window& window);
+// Tells the back-end where a top-level window is and whether it is shown.
+void PlaceTopLevel(const Window& window);
 void RetargetOwnDcs(WinHandle window);
 
 // Tear-down of everything a window owns outside its record.
@@ -227,6 +229,18 @@ WinHandle CreateDialogWindow(const DialogDescription& description, const std::st
                              WinDlgProc procedure, intptr_t parameter, bool modal);
 
 void LogEventFields(const char* source, const std::string& fields);
+// Menus: the items of a menu (null when none) and the item with a command id in it
+// or its submenus (null when none).
+std::vector<MenuItem>* MenuItems(WinMenu menu);
+MenuItem* FindMenuItem(WinMenu menu, uint32_t id, int depth = 0);
+// While a popup menu is tracked it takes the keys (true when it did).
+bool PopupMenuKey(int virtualKey);
+bool PopupMenuTracking();
+// The open menu windows, the top menu first; empty when no menu is tracked (or it
+// has just ended).
+std::vector<WinHandle> PopupMenuWindows();
+// An item's row in its menu window's client coordinates; false for no such row.
+bool PopupMenuItemRect(WinHandle menuWindow, int position, WinRect* rect);
 void FreeAllMenus();
 void FreeAllModules();
 void ResetClipboard();

@@ -150,6 +150,7 @@ uint32_t CharacterOfKey(int key) {
 }  // namespace
 
 void Win_InputKey(int virtualKey) {
+    if (PopupMenuKey(virtualKey)) return;
     WinHandle focus = TheDesktop().focus;
     if (focus == 0) return;
     WinHandle dialog = DialogOf(focus);
@@ -161,6 +162,7 @@ void Win_InputKey(int virtualKey) {
 }
 
 void Win_InputText(std::string_view text) {
+    if (PopupMenuTracking()) return;  // an open menu takes no text
     size_t offset = 0;
     while (offset < text.size()) {
         uint32_t cp = NextCodePoint(text, &offset);

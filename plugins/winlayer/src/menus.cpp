@@ -1,4 +1,4 @@
-// menus.cpp - popup menus: items, check and enable state, tracking.
+// menus.cpp - popup menus: items, check and enable state (tracking: menu_popup.cpp).
 #include "desktop_state.h"
 
 namespace {
@@ -6,27 +6,28 @@ namespace {
 constexpr uint32_t kNoItem = 0xFFFFFFFFu;
 constexpr uint32_t kStateFlags = MF_GRAYED | MF_DISABLED | MF_CHECKED;
 
-std::vector<MenuItem>* Items(WinMenu menu) {
+std::vector<MenuItem>* Items(WinMenu menu) { return MenuItems(menu); }
+
+}  // namespace
+
+std::vector<MenuItem>* MenuItems(WinMenu menu) {
     auto& menus = TheDesktop().menus;
     auto it = menus.find(menu);
     return it == menus.end() ? nullptr : &it->second;
 }
 
-// The item with this command id in the menu or its submenus.
-MenuItem* FindItem(WinMenu menu, uint32_t id, int depth = 0) {
+MenuItem* FindMenuItem(WinMenu menu, uint32_t id, int depth) {
     std::vector<MenuItem>* items = Items(menu);
     if (items == nullptr || depth > 32) return nullptr;
     for (MenuItem& item : *items) {
         if (item.flags & MF_POPUP) {
-            if (MenuItem* found = FindItem(item.submenu, id, depth + 1)) return found;
+            if (MenuItem* found = FindMenuItem(item.submenu, id, depth + 1)) return found;
         } else if (!(item.flags & MF_SEPARATOR) && item.id == id) {
             return &item;
         }
     }
     return nullptr;
 }
-
-}  // namespace
 
 WinMenu Win_CreatePopupMenu() {
     Desktop& desktop = TheDesktop();
@@ -64,7 +65,7 @@ int Win_GetMenuItemCount(WinMenu menu) {
 }
 
 uint32_t Win_CheckMenuItem(WinMenu menu, uint32_t id, uint32_t flags) {
-    MenuItem* item = FindItem(menu, id);
+    MenuItem* item = FindMenuItem(menu, id);
     if (item == nullptr) return kNoItem;
     uint32_t old = item->flags & MF_CHECKED;
     item->flags = (item->flags & ~MF_CHECKED) | (flags & MF_CHECKED);
@@ -72,7 +73,7 @@ uint32_t Win_CheckMenuItem(WinMenu menu, uint32_t id, uint32_t flags) {
 }
 
 uint32_t Win_EnableMenuItem(WinMenu menu, uint32_t id, uint32_t flags) {
-    MenuItem* item = FindItem(menu, id);
+    MenuItem* item = FindMenuItem(menu, id);
     if (item == nullptr) return kNoItem;
     uint32_t old = item->flags & (MF_GRAYED | MF_DISABLED);
     item->flags = (item->flags & ~(MF_GRAYED | MF_DISABLED)) | (flags & (MF_GRAYED | MF_DISABLED));
@@ -80,12 +81,12 @@ uint32_t Win_EnableMenuItem(WinMenu menu, uint32_t id, uint32_t flags) {
 }
 
 uint32_t Win_GetMenuState(WinMenu menu, uint32_t id) {
-    MenuItem* item = FindItem(menu, id);
+    MenuItem* item = FindMenuItem(menu, id);
     return item == nullptr ? kNoItem : item->flags & kStateFlags;
 }
 
 std::string Win_GetMenuText(WinMenu menu, uint32_t id) {
-    MenuItem* item = FindItem(menu, id);
+    MenuItem* item = FindMenuItem(menu, id);
     return item == nullptr ? std::string() : item->text;
 }
 
@@ -111,19 +112,3 @@ bool Win_DestroyMenu(WinMenu menu) {
 }
 
 void FreeAllMenus() { TheDesktop().menus.clear(); }
-
-uint32_t Win_TrackPopupMenu(WinMenu menu, uint32_t flags, int x, int y, WinHandle owner) {
-    (void)flags;
-    Desktop& desktop = TheDesktop();
-    if (Items(menu) == nullptr) return 0;
-    uint32_t chosen = 0;
-    if (desktop.hooks.popupMenu && !desktop.hooks.popupMenu(menu, &chosen)) chosen = 0;
-    // Only an enabled command of this menu can be chosen.
-    MenuItem* item = chosen != 0 ? FindItem(menu, chosen) : nullptr;
-    if (item == nullptr || (item->flags & (MF_GRAYED | MF_DISABLED))) chosen = 0;
-    LogEventFields("menu", "\"menu\":" + std::to_string(menu) + ",\"x\":" + std::to_string(x) +
-                               ",\"y\":" + std::to_string(y) + ",\"owner\":" + std::to_string(owner) +
-                               ",\"chosen\":" + std::to_string(chosen));
-    if (chosen != 0 && owner != 0) DeliverMessage(owner, WM_COMMAND, chosen, 0);
-    return chosen;
-}

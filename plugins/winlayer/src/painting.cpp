@@ -10,6 +10,13 @@ void RecreateSurface(Window& window) {
     if (window.surface != nullptr) desktop.backend->DestroySurface(window.handle);
     window.surface = desktop.backend->CreateSurface(window.handle, std::max(window.rect.Width(), 1),
                                                     std::max(window.rect.Height(), 1));
+    PlaceTopLevel(window);
+}
+
+void PlaceTopLevel(const Window& window) {
+    Desktop& desktop = TheDesktop();
+    if (!desktop.backend || window.parent != 0 || window.surface == nullptr) return;
+    desktop.backend->Place(window.handle, window.rect, window.style, (window.style & WS_VISIBLE) != 0);
 }
 
 void RetargetOwnDcs(WinHandle handle) {

@@ -28,7 +28,7 @@ bool Print_IsKnownPrinter(const std::string& name);
 std::string Print_PdfDirectory();
 
 // The dialogs with the hooks given (Win_PrintDialog and Win_PrinterPropertiesDialog
-// pass the installed ones).
+// pass the installed ones); a hook that does not answer leaves it to the real dialog.
 bool Print_RunDialog(WinPrintDialog* dialog, const WinHooks& hooks);
-bool Print_RunPropertiesDialog(const std::string& printer, WinPrinterSettings* settings,
+bool Print_RunPropertiesDialog(WinHandle owner, const std::string& printer, WinPrinterSettings* settings,
                                const WinHooks& hooks);

@@ -194,6 +194,7 @@ bool Win_MoveWindow(WinHandle handle, int x, int y, int width, int height, bool 
     window->rect = now;
     bool resized = old.Width() != now.Width() || old.Height() != now.Height();
     if (resized && window->parent == 0) RecreateSurface(*window);
+    if (!resized && window->parent == 0) PlaceTopLevel(*window);
     RetargetOwnDcs(handle);
     if (visible && window->parent != 0) InvalidateParentArea(*window);
     if (old.left != now.left || old.top != now.top) DeliverMessage(handle, WM_MOVE, 0, WinMakeLParam(x, y));
@@ -204,6 +205,14 @@ bool Win_MoveWindow(WinHandle handle, int x, int y, int width, int height, bool 
         window->nonClientDirty = true;
     }
     return true;
+}
+
+void TopLevelMovedOnScreen(WinHandle handle, int x, int y) {
+    Window* window = FindWindow(handle);
+    if (window == nullptr || window->parent != 0) return;
+    if (window->rect.left == x && window->rect.top == y) return;
+    window->rect = WinRect{x, y, x + window->rect.Width(), y + window->rect.Height()};
+    DeliverMessage(handle, WM_MOVE, 0, WinMakeLParam(x, y));
 }
 
 bool Win_GetWindowRect(WinHandle handle, WinRect* rect) {
@@ -272,6 +281,7 @@ bool Win_ShowWindow(WinHandle handle, int command) {
     DeliverMessage(handle, WM_SHOWWINDOW, show ? 1 : 0, 0);
     window = FindWindow(handle);
     if (window == nullptr) return was;
+    PlaceTopLevel(*window);
     if (window->parent != 0) InvalidateParentArea(*window);
     if (show) {
         InvalidateWithChildren(handle, ClientRectOf(*window), true);

@@ -16,6 +16,9 @@ struct TopWindow {
     Window window = 0;
     cairo_surface_t* image = nullptr;
     cairo_surface_t* screen = nullptr;
+    bool placed = false;  // Place has positioned it at least once
+    bool mapped = false;
+    int x = 0, y = 0;  // where the layer last put it (or the window manager moved it)
 };
 
 int VirtualKeyOf(KeySym symbol) {
@@ -71,7 +74,8 @@ public:
         top.window = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, width, height, 0,
                                          BlackPixel(display_, screen), WhitePixel(display_, screen));
         XSelectInput(display_, top.window,
-                     ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask);
+                     ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                         StructureNotifyMask);
         XSetWMProtocols(display_, top.window, &deleteWindow_, 1);
         // The layer decides the size; a window manager may not stretch the window.
         XSizeHints* hints = XAllocSizeHints();
@@ -89,7 +93,6 @@ public:
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
         cairo_destroy(cr);
-        XMapWindow(display_, top.window);
         XFlush(display_);
         windows_[topLevel] = top;
         return top.image;
@@ -118,7 +121,50 @@ public:
         XFlush(display_);
     }
 
+    void Place(WinHandle topLevel, const WinRect& rect, uint32_t style, bool visible) override {
+        auto found = windows_.find(topLevel);
+        if (found == windows_.end()) return;
+        TopWindow& top = found->second;
+        if (!top.placed) {
+            // A popup without a caption (a menu) is placed exactly, past the window manager.
+            XSetWindowAttributes attributes{};
+            attributes.override_redirect =
+                (style & WS_POPUP) != 0 && (style & WS_CAPTION) == 0 ? True : False;
+            attributes.save_under = attributes.override_redirect;
+            XChangeWindowAttributes(display_, top.window, CWOverrideRedirect | CWSaveUnder, &attributes);
+            XMoveWindow(display_, top.window, rect.left, rect.top);
+            top.x = rect.left, top.y = rect.top;
+            top.placed = true;
+        } else if (rect.left != top.x || rect.top != top.y) {
+            XMoveWindow(display_, top.window, rect.left, rect.top);
+            top.x = rect.left, top.y = rect.top;
+        }
+        if (visible && !top.mapped) {
+            XMapRaised(display_, top.window);
+        } else if (!visible && top.mapped) {
+            XUnmapWindow(display_, top.window);
+        }
+        top.mapped = visible;
+        XFlush(display_);
+    }
+
+    void GrabInput(WinHandle topLevel, bool grab) override {
+        if (!grab) {
+            if (grabbed_) {
+                XUngrabPointer(display_, CurrentTime);
+                XUngrabKeyboard(display_, CurrentTime);
+            }
+            grabbed_ = false;
+            grabWanted_ = 0;
+            XFlush(display_);
+            return;
+        }
+        grabWanted_ = topLevel;
+        TryGrab();
+    }
+
     bool WaitForInput(int timeoutMs) override {
+        if (grabWanted_ != 0 && !grabbed_) TryGrab();
         if (XPending(display_) == 0) {
             pollfd entry{ConnectionNumber(display_), POLLIN, 0};
             int ready = poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
@@ -138,6 +184,32 @@ public:
     }
 
 private:
+    // A window just mapped may not be viewable yet: the grab is tried again while waiting.
+    void TryGrab() {
+        auto found = windows_.find(grabWanted_);
+        if (found == windows_.end()) return;
+        Window window = found->second.window;
+        unsigned int mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+        if (XGrabPointer(display_, window, True, mask, GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime) !=
+            GrabSuccess)
+            return;
+        XGrabKeyboard(display_, window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+        grabbed_ = true;
+        XFlush(display_);
+    }
+
+    void Moved(WinHandle topLevel, Window window) {
+        auto found = windows_.find(topLevel);
+        if (found == windows_.end() || !sink_.moved) return;
+        int x = 0, y = 0;
+        Window child = 0;
+        if (!XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child))
+            return;
+        if (x == found->second.x && y == found->second.y) return;
+        found->second.x = x, found->second.y = y;
+        sink_.moved(topLevel, x, y);
+    }
+
     WinHandle TopLevelOf(Window window) const {
         for (const auto& [handle, top] : windows_) {
             if (top.window == window) return handle;
@@ -165,6 +237,7 @@ private:
                 return;
             }
             case KeyPress: HandleKey(event.xkey); return;
+            case ConfigureNotify: Moved(topLevel, event.xconfigure.window); return;
             case ClientMessage:
                 if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_ && sink_.close)
                     sink_.close(topLevel);
@@ -208,6 +281,8 @@ private:
     X11InputSink sink_;
     Atom deleteWindow_ = 0;
     std::map<WinHandle, TopWindow> windows_;
+    WinHandle grabWanted_ = 0;
+    bool grabbed_ = false;
 };
 
 }  // namespace
@@ -231,5 +306,6 @@ std::unique_ptr<DesktopBackend> Backend_CreateX11() {
     sink.key = [](int virtualKey) { Win_InputKey(virtualKey); };
     sink.text = [](std::string_view text) { Win_InputText(text); };
     sink.close = [](WinHandle topLevel) { Win_PostMessage(topLevel, WM_CLOSE, 0, 0); };
+    sink.moved = [](WinHandle topLevel, int x, int y) { TopLevelMovedOnScreen(topLevel, x, y); };
     return Backend_CreateX11WithSink(std::move(sink), nullptr);
 }

@@ -12,7 +12,8 @@ struct X11InputSink {
     std::function<void(WinHandle topLevel, uint32_t message, int x, int y, uint32_t keyFlags)> mouse;
     std::function<void(int virtualKey)> key;
     std::function<void(std::string_view text)> text;
-    std::function<void(WinHandle topLevel)> close;  // the window manager asked to close it
+    std::function<void(WinHandle topLevel)> close;                // the window manager asked to close it
+    std::function<void(WinHandle topLevel, int x, int y)> moved;  // now at x, y on the screen
 };
 
 // Null when the display (null: $DISPLAY) does not answer.

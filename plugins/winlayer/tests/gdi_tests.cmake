@@ -7,7 +7,7 @@ if(NOT QELWIN_CORE_SOURCES)
 endif()
 
 qel_add_gtest(qelwin_gdi_tests
-  SOURCES gdi_draw_test.cpp picture_test.cpp print_test.cpp ${QELWIN_TEST_SUPPORT}
+  SOURCES gdi_draw_test.cpp picture_test.cpp print_test.cpp print_dialog_test.cpp ${QELWIN_TEST_SUPPORT}
   LIBS qelwin qel_platform)
 target_include_directories(qelwin_gdi_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/../src)
 target_link_libraries(qelwin_gdi_tests PRIVATE Cups::Cups)

@@ -250,17 +250,17 @@ TEST(PrintDialog, PropertiesHookEditsValidSettings) {
         return true;
     };
     WinPrinterSettings settings;
-    ASSERT_TRUE(Print_RunPropertiesDialog("PDF", &settings, hooks));
+    ASSERT_TRUE(Print_RunPropertiesDialog(0, "PDF", &settings, hooks));
     EXPECT_TRUE(settings.landscape);
     EXPECT_EQ(settings.copies, 3);
     EXPECT_EQ(settings.printer, "PDF");
     copies = 0;  // refused: the settings stay as they were
     WinPrinterSettings kept;
-    EXPECT_FALSE(Print_RunPropertiesDialog("PDF", &kept, hooks));
+    EXPECT_FALSE(Print_RunPropertiesDialog(0, "PDF", &kept, hooks));
     EXPECT_EQ(kept.copies, 1);
     EXPECT_FALSE(kept.landscape);
-    EXPECT_FALSE(Print_RunPropertiesDialog("Nowhere 9", &kept, hooks));
-    EXPECT_FALSE(Print_RunPropertiesDialog("PDF", &kept, WinHooks{}));
+    EXPECT_FALSE(Print_RunPropertiesDialog(0, "Nowhere 9", &kept, hooks));
+    EXPECT_FALSE(Print_RunPropertiesDialog(0, "PDF", &kept, WinHooks{}));
 }
 
 }  // namespace

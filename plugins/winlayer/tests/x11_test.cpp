@@ -44,6 +44,7 @@ TEST(X11Backend, WindowShowsTheSurface) {
     cairo_surface_t* surface = backend->CreateSurface(7, 160, 120);
     ASSERT_NE(surface, nullptr);
     EXPECT_EQ(backend->CreateSurface(8, 0, 10), nullptr);
+    backend->Place(7, WinRect{0, 0, 160, 120}, WS_POPUP | WS_CAPTION, true);
     DcPtr dc(Dc_CreateForSurface(surface, 0, 0, WinRect{0, 0, 160, 120}));
     Win_FillSolid(dc.get(), WinRect{0, 0, 160, 120}, WinRgb(255, 0, 0));
     Win_FillSolid(dc.get(), WinRect{40, 30, 120, 90}, WinRgb(0, 0, 255));
