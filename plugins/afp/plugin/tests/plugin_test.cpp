@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -206,14 +207,19 @@ protected:
         initialized_ = true;
         // The stand-in may still be loaded from an earlier test (the same file): start it afresh.
         engine_.Attach(root_ / "install" / "libknvwvsin.so");
-        if (engine_.handle != nullptr) engine_.Get<void (*)()>("FakeEngine_Reset")();
+        if (auto reset = engine_.Get<void (*)()>("FakeEngine_Reset")) reset();
         const NPError result = init(&browser_.table);
         return result;
     }
 
-    // A ready plug-in with one instance in an 800 x 600 browser window.
-    void OpenInstance() {
-        Install(true, "libfake_knvwser.so", "libfake_knvwvsin.so");
+    // A ready plug-in with one instance in an 800 x 600 browser window; with fakes false
+    // nothing is installed and the registry names no directory.
+    void OpenInstance(bool fakes = true) {
+        if (fakes) {
+            Install(true, "libfake_knvwser.so", "libfake_knvwvsin.so");
+        } else {
+            std::ofstream(root_ / "reg" / "HKLM.ini", std::ios::trunc) << "";
+        }
         ASSERT_EQ(Initialize(), NPERR_NO_ERROR);
         WinClass browserClass;
         browserClass.name = "TestBrowserWindow";
@@ -346,6 +352,39 @@ TEST_F(PluginTest, StartUpBindsAllOrNothing) {
         EXPECT_EQ(Initialize(), c.result);
         EXPECT_EQ(boxes_, c.boxes);
     }
+}
+
+// A field of the document: 0x5A, length, type, flags, sequence, data.
+std::string Field(uint32_t type, const std::string& data = std::string(8, '\x40')) {
+    const size_t length = 8 + data.size();
+    std::string out = {'\x5A', static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};
+    out += static_cast<char>(type >> 16);
+    out += static_cast<char>((type >> 8) & 0xFF);
+    out += static_cast<char>(type & 0xFF);
+    return out + std::string(3, '\0') + data;
+}
+
+TEST_F(PluginTest, RealEngineFromTheInstallTreesLib) {
+    // No registry value and no paths profile: the plug-in's own directory, where the build
+    // puts the engine's two libraries beside it. Binding is all or nothing, so an instance
+    // means all 109 names were found.
+    std::vector<std::string> events;
+    Win_SetEventSink([&events](const std::string& line) { events.push_back(line); });
+    OpenInstance(false);
+    ASSERT_TRUE(boxes_.empty()) << boxes_[0];
+    const std::string page = Field(0xD3A8AF) + Field(0xD3A9AF);
+    Deliver(Field(0xD3A8A8) + page + page + page + Field(0xD3A9A8));
+    Win_SetEventSink(nullptr);
+    // The real engine read the document: three pages, the first shown.
+    EXPECT_EQ(browser_.status, ResourceString(1004) + "1" + ResourceString(1005) + "3");
+    const auto started = std::find_if(events.begin(), events.end(), [](const std::string& line) {
+        return line.find("\"source\":\"engine\"") != std::string::npos &&
+               line.find("\"name\":\"VSDocStart\"") != std::string::npos;
+    });
+    ASSERT_NE(started, events.end());
+    EXPECT_EQ(started->find("\"result\":0}"), std::string::npos) << *started;
+    Command(32087);  // last page
+    EXPECT_EQ(browser_.status, ResourceString(1004) + "3" + ResourceString(1005) + "3");
 }
 
 TEST_F(PluginTest, EntryPointsAndBrowserVersions) {
