@@ -22,8 +22,6 @@ import tempfile
 import unittest
 import urllib.parse
 
-from PIL import Image
-
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "www", "tests", "e2e"))
 
@@ -48,21 +46,37 @@ def white(pixel):
     return pixel[:3] == (255, 255, 255)
 
 
+def read_png(path):
+    """((width, height), RGB bytes) of a PNG, through ImageMagick's binary PPM."""
+    ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True, capture_output=True).stdout
+    fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    if not fields:
+        raise AssertionError(f"{path}: not a picture ImageMagick reads")
+    width, height = int(fields.group(1)), int(fields.group(2))
+    rgb = ppm[fields.end():]
+    if len(rgb) != width * height * 3:
+        raise AssertionError(f"{path}: {len(rgb)} bytes for {width} x {height} pixels")
+    return (width, height), rgb
+
+
 class Shot:
     """A screenshot and the page on it: the white rectangle inside the light grey desk."""
 
     def __init__(self, path):
         self.path = path
-        self.image = Image.open(path).convert("RGB")
-        self.px = self.image.load()
-        w, h = self.image.size
-        rows = [y for y in range(h) if sum(1 for x in range(0, w, 4) if white(self.px[x, y])) * 4 >= 150]
+        self.size, self.rgb = read_png(path)
+        w, h = self.size
+        rows = [y for y in range(h) if sum(1 for x in range(0, w, 4) if white(self.pixel(x, y))) * 4 >= 150]
         if not rows:
             raise AssertionError(f"{path}: no page on the screenshot")
         top, bottom = rows[0], rows[-1]
         middle = [y for y in range(top, bottom + 1, 8)]
-        cols = [x for x in range(w) if sum(1 for y in middle if white(self.px[x, y])) * 2 >= len(middle)]
+        cols = [x for x in range(w) if sum(1 for y in middle if white(self.pixel(x, y))) * 2 >= len(middle)]
         self.page = (cols[0], top, cols[-1] + 1, bottom + 1)  # left, top, right, bottom
+
+    def pixel(self, x, y):
+        at = (y * self.size[0] + x) * 3
+        return tuple(self.rgb[at:at + 3])
 
     @property
     def page_size(self):
@@ -75,7 +89,7 @@ class Shot:
         count = 0
         for y in range(int(top + box[1]), int(top + box[3])):
             for x in range(int(left + box[0]), int(left + box[2])):
-                if 0 <= x < self.image.size[0] and 0 <= y < self.image.size[1] and test(self.px[x, y]):
+                if 0 <= x < self.size[0] and 0 <= y < self.size[1] and test(self.pixel(x, y)):
                     count += 1
         return count
 
