@@ -69,7 +69,10 @@ intptr_t Paint(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, intp
     Win_EndPaint(window, &paint);
     instance.painting = false;
     instance.band = RubberBand{};
-    return Win_DefWindowProc(window, WM_PAINT, wParam, lParam);
+    // Painted: the default procedure would begin and end a paint again and so validate
+    // (and erase) what became invalid meanwhile, such as the whole client area after the
+    // engine hid the scroll bars.
+    return 0;
 }
 
 intptr_t KeyDown(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, intptr_t lParam) {

@@ -212,9 +212,9 @@ protected:
         return result;
     }
 
-    // A ready plug-in with one instance in an 800 x 600 browser window; with fakes false
-    // nothing is installed and the registry names no directory.
-    void OpenInstance(bool fakes = true) {
+    // A ready plug-in with one instance in a browser window (800 x 600 unless given); with
+    // fakes false nothing is installed and the registry names no directory.
+    void OpenInstance(bool fakes = true, int width = 800, int height = 600) {
         if (fakes) {
             Install(true, "libfake_knvwser.so", "libfake_knvwvsin.so");
         } else {
@@ -225,14 +225,15 @@ protected:
         browserClass.name = "TestBrowserWindow";
         browserClass.procedure = BrowserWindowProc;
         Win_RegisterClass(browserClass);
-        window_ = Win_CreateWindow("TestBrowserWindow", "browser", WS_VISIBLE, 0, 0, 800, 600, 0, 0, nullptr);
+        window_ =
+            Win_CreateWindow("TestBrowserWindow", "browser", WS_VISIBLE, 0, 0, width, height, 0, 0, nullptr);
         ASSERT_NE(window_, 0u);
         char type[] = "application/afp";
         ASSERT_EQ(funcs_.newp(type, &npp_, NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
         NPWindow npWindow{};
         npWindow.window = reinterpret_cast<void*>(static_cast<uintptr_t>(window_));
-        npWindow.width = 800;
-        npWindow.height = 600;
+        npWindow.width = static_cast<uint32_t>(width);
+        npWindow.height = static_cast<uint32_t>(height);
         ASSERT_EQ(funcs_.setwindow(&npp_, &npWindow), NPERR_NO_ERROR);
         for (WinHandle outer : Win_GetChildren(window_)) {
             for (WinHandle child : Win_GetChildren(outer)) {
@@ -370,7 +371,8 @@ TEST_F(PluginTest, RealEngineFromTheInstallTreesLib) {
     // means all 109 names were found.
     std::vector<std::string> events;
     Win_SetEventSink([&events](const std::string& line) { events.push_back(line); });
-    OpenInstance(false);
+    // Larger than a letter page at 96 pixels an inch: the engine hides the scroll bars.
+    OpenInstance(false, 1000, 1200);
     ASSERT_TRUE(boxes_.empty()) << boxes_[0];
     const std::string page = Field(0xD3A8AF) + Field(0xD3A9AF);
     Deliver(Field(0xD3A8A8) + page + page + page + Field(0xD3A9A8));
@@ -383,6 +385,14 @@ TEST_F(PluginTest, RealEngineFromTheInstallTreesLib) {
     });
     ASSERT_NE(started, events.end());
     EXPECT_EQ(started->find("\"result\":0}"), std::string::npos) << *started;
+    // The window shows the page on the desk: the scroll bars that went during the paint
+    // did not leave the view erased.
+    WinBitmap* shot = Win_CaptureWindow(window_);
+    ASSERT_NE(shot, nullptr);
+    const uint32_t desk = Win_BitmapPixel(shot, 900, 600), paper = Win_BitmapPixel(shot, 400, 600);
+    Win_DeleteBitmap(shot);
+    EXPECT_NE(desk, 0xFFFFFFu);
+    EXPECT_EQ(paper, 0xFFFFFFu);
     Command(32087);  // last page
     EXPECT_EQ(browser_.status, ResourceString(1004) + "3" + ResourceString(1005) + "3");
 }
