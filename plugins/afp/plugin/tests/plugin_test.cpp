@@ -642,6 +642,20 @@ TEST_F(PluginTest, CopiedTextIsNotCutAndNoTextIsEmpty) {
     EXPECT_EQ(Win_ClipboardText(), "");
 }
 
+TEST_F(PluginTest, TextSelectionGoesOnThroughTheEnginesRepaints) {
+    OpenInstance();
+    Deliver(kAfpPage);
+    engine_.Set("VSGetTextSelMode", 1);
+    Win_SendMessage(view_, WM_LBUTTONDOWN, MK_LBUTTON, WinMakeLParam(10, 10));
+    // The engine invalidates the window so its marks follow the mouse.
+    Win_InvalidateRect(view_, nullptr, false);
+    Win_PumpMessages();
+    Win_SendMessage(view_, WM_MOUSEMOVE, MK_LBUTTON, WinMakeLParam(60, 10));
+    Win_SendMessage(view_, WM_LBUTTONUP, 0, WinMakeLParam(80, 10));
+    EXPECT_EQ(engine_.CallsOf("VSTextMouseMove").size(), 1u);
+    EXPECT_EQ(engine_.CallsOf("VSTextLButtonUp").size(), 1u);
+}
+
 TEST_F(PluginTest, BitmapSelectionSetsAClipAreaOnlyWhenLargeEnough) {
     OpenInstance();
     Deliver(kAfpPage);

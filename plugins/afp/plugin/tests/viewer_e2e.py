@@ -66,13 +66,26 @@ class Shot:
         self.path = path
         self.size, self.rgb = read_png(path)
         w, h = self.size
-        rows = [y for y in range(h) if sum(1 for x in range(0, w, 4) if white(self.pixel(x, y))) * 4 >= 150]
+        # Page rows hold a long unbroken white run (the toolbar's pictures have short ones).
+        runs = [self.white_run(y) for y in range(h)]
+        rows = [y for y in range(h) if runs[y][1] - runs[y][0] >= 150]
         if not rows:
             raise AssertionError(f"{path}: no page on the screenshot")
         top, bottom = rows[0], rows[-1]
-        middle = [y for y in range(top, bottom + 1, 8)]
-        cols = [x for x in range(w) if sum(1 for y in middle if white(self.pixel(x, y))) * 2 >= len(middle)]
-        self.page = (cols[0], top, cols[-1] + 1, bottom + 1)  # left, top, right, bottom
+        left = min(runs[y][0] for y in rows)
+        right = max(runs[y][1] for y in rows)
+        self.page = (left, top, right, bottom + 1)  # left, top, right, bottom
+
+    def white_run(self, y):
+        """(start, end) of the longest run of white pixels on row y."""
+        best, start = (0, 0), None
+        for x in range(self.size[0] + 1):
+            if x < self.size[0] and white(self.pixel(x, y)):
+                start = x if start is None else start
+            elif start is not None:
+                best = max(best, (start, x), key=lambda r: r[1] - r[0])
+                start = None
+        return best
 
     def pixel(self, x, y):
         at = (y * self.size[0] + x) * 3
