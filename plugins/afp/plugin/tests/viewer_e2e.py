@@ -272,10 +272,11 @@ class ViewerOnTheGateway(SiteTestCase):
         self.assertEqual(opened.page_size, (PAGE_W, PAGE_H))
         self.assert_letter_text(opened)
 
-        # The hit is marked yellow over "shipped" (run 4, characters 26..32).
+        # The hit is marked yellow over "shipped" (run 4, characters 25..31) and nowhere else.
         found = Shot(s("2-found"))
         yellow = lambda p: p[0] > 200 and p[1] > 200 and p[2] < 150  # noqa: E731
-        hit = cell(1440, 3240, 26)[:2] + cell(1440, 3240, 32)[2:]
+        start = LETTER_PAGE_1[3][2].index("shipped")
+        hit = cell(1440, 3240, start)[:2] + cell(1440, 3240, start + 6)[2:]
         self.assertGreater(found.ink(hit, yellow), 0)
         self.assertEqual(found.ink((0, 0) + found.page_size, yellow), found.ink(hit, yellow))
 
