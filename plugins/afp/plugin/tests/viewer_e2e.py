@@ -366,15 +366,39 @@ class ViewerOnTheGateway(SiteTestCase):
         finds = self.engine(events, "VSFindString")
         self.assertEqual([e["result"] for e in finds], [101])
 
-        # Every page shown has ink in its first line and none far below its last line.
+        # The density the split worked out reached the engine in its order (characters and
+        # lines an inch, lines on a page): the widest line is the 59-character title line,
+        # 900 / 59 across; 60 lines a page, 60 x 0.1 + 0.5 down.
+        parms = self.engine(events, "VSSetLineDataParms")
+        self.assertTrue(parms)
+        self.assertEqual({(p["cpi"], p["lpi"], p["lines"]) for p in parms}, {(15, 6, 60)})
+        # Each segment's document holds its own pages, no more: segments 0, 1, 2, then 1
+        # again from its kept file.
+        self.assertEqual([e["pages"] for e in self.engine(events, "VSDocStart")], [3, 3, 2, 3])
+
+        def line(n, first=0, last=60):
+            """Page-pixel box of characters first..last of line n (from 0): half-inch
+            margins, 1/15 inch across and 1/6 inch down."""
+            top = DPI / 2 + n * DPI / 6
+            return DPI / 2 + first * DPI / 15, top, DPI / 2 + (last + 1) * DPI / 15, top + DPI / 6
+
+        # Every page shown: ink on the title line and each item line, none on the blank
+        # second line, none below the 60th line.
         for name in ("1-page1", "2-page3", "3-page4", "4-found-page7", "5-page6"):
             shot = Shot(s(name))
             w, h = shot.page_size
-            self.assertGreater(h, w, name)
-            self.assertGreater(shot.ink((0, 0, w, h * 0.1)), 0, name)
+            self.assertEqual((w, h), (PAGE_W, PAGE_H), name)
+            for n in [0] + list(range(2, 60)):
+                self.assertGreater(shot.ink(line(n)), 0, f"{name}: line {n + 1}")
+            self.assertEqual(shot.ink(line(1)), 0, name)
+            self.assertEqual(shot.ink((0, line(60)[1], w, h)), 0, name)
+        # The hit on page 7: "7.12" is the twelfth line's characters 3 to 6.
         found = Shot(s("4-found-page7"))
         yellow = lambda p: p[0] > 200 and p[1] > 200 and p[2] < 150  # noqa: E731
-        self.assertGreater(found.ink((0, 0) + found.page_size, yellow), 0)
+        hit = line(11, 3, 6)
+        self.assertGreater(found.ink(hit, yellow), 0)
+        self.assertEqual(found.ink((0, 0) + found.page_size, yellow),
+                         found.ink((hit[0] - 2, hit[1] - 2, hit[2] + 2, hit[3] + 2), yellow))
 
 
 if __name__ == "__main__":
