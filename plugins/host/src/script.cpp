@@ -173,7 +173,8 @@ bool ParseLine(const std::string& line, ScriptCommand* command, std::string* err
                 *error = "answer-dialog: set comes before the clicks";
                 return false;
             } else {
-                *error = "answer-dialog: unexpected \"" + words[i] + "\" (set ID=VALUE ... then click ID ...)";
+                *error =
+                    "answer-dialog: unexpected \"" + words[i] + "\" (set ID=VALUE ... then click ID ...)";
                 return false;
             }
         }

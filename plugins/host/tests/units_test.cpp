@@ -171,7 +171,8 @@ TEST(FileUrlTest, PluginUrlsResolveAgainstTheDocument) {
     const std::string base = "http://127.0.0.1:8080/cgi-bin/qelwww?_f=Documents&_d=x&_a=r#top";
     const std::pair<const char*, const char*> cases[] = {
         // A gateway's segment URL is a path with a query.
-        {"/cgi-bin/qelwww?_f=Documents&_d=x&_a=g&_seg=1", "http://127.0.0.1:8080/cgi-bin/qelwww?_f=Documents&_d=x&_a=g&_seg=1"},
+        {"/cgi-bin/qelwww?_f=Documents&_d=x&_a=g&_seg=1",
+         "http://127.0.0.1:8080/cgi-bin/qelwww?_f=Documents&_d=x&_a=g&_seg=1"},
         {"qelres?x=1", "http://127.0.0.1:8080/cgi-bin/qelres?x=1"},
         {"../img/a.gif", "http://127.0.0.1:8080/img/a.gif"},
         {"./a/../b", "http://127.0.0.1:8080/cgi-bin/b"},
