@@ -33,7 +33,8 @@ LETTER = "Shipping letter"
 LETTER_PAGE_1 = [(1440, 1440, "DEMO TRADING LTD"), (1440, 1800, "1 HARBOUR ROAD"),
                  (1440, 2880, "Dear customer,"), (1440, 3240, "your order 4711 has been shipped.")]
 # Toolbar commands.
-ZOOM, ROTATE, FIND, NEXT, PREVIOUS, PRINT, TEXT_SELECT, COPY = 32071, 32072, 32078, 32085, 32083, 32089, 32093, 32094
+ZOOM, ROTATE, GOTO, FIND, NEXT, PREVIOUS, PRINT = 32071, 32072, 32077, 32078, 32085, 32083, 32089
+TEXT_SELECT, COPY = 32093, 32094
 DPI = 96
 PAGE_W, PAGE_H = int(8.5 * DPI), 11 * DPI  # a letter page at zoom 100
 
@@ -344,14 +345,21 @@ class ViewerOnTheGateway(SiteTestCase):
             f"command {PREVIOUS}",
             "wait-url file:",
             f"screenshot {s('5-page6')}",
+            # A page by its name: the names came with the first container and still serve.
+            'answer-dialog KNVWGOTO set 301= set 302="Ledger page 8" click 1',
+            f"command {GOTO}",
+            "wait-url file:",
+            "expect-status Page 8 of 8",
+            f"screenshot {s('6-page8')}",
             "quit", ""])
         events = self.assert_ran(self.view(self.base + link, script))
 
         fetched = self.fetches(events)
         urls = [f["url"] for f in fetched]
         self.assertEqual(urls[:3], [self.base + link, segment_url + "1", segment_url + "2"])
-        self.assertTrue(urls[3].startswith("file:"), urls)
-        self.assertEqual(len(urls), 4, urls)
+        # Segments 1 and 2 again, from the files kept of them.
+        self.assertEqual(len(urls), 5, urls)
+        self.assertTrue(all(u.startswith("file:") for u in urls[3:]), urls)
         # Each segment is the bytes the gateway gives curl for the same URL.
         for f in fetched[1:3]:
             query = urllib.parse.urlsplit(f["url"]).query
@@ -362,7 +370,8 @@ class ViewerOnTheGateway(SiteTestCase):
         pages = [st for st in self.statuses(events) if st.startswith("Page ")]
         for n in (1, 3, 4, 7, 6):
             self.assertIn(f"Page {n} of 8", pages)
-        self.assertEqual(pages[-1], "Page 6 of 8")
+        self.assertEqual(pages[-1], "Page 8 of 8")
+        self.assertEqual([e.get("target") for e in self.engine(events, "VSGoto")], [8])
         finds = self.engine(events, "VSFindString")
         self.assertEqual([e["result"] for e in finds], [101])
 
@@ -373,8 +382,8 @@ class ViewerOnTheGateway(SiteTestCase):
         self.assertTrue(parms)
         self.assertEqual({(p["cpi"], p["lpi"], p["lines"]) for p in parms}, {(15, 6, 60)})
         # Each segment's document holds its own pages, no more: segments 0, 1, 2, then 1
-        # again from its kept file.
-        self.assertEqual([e["pages"] for e in self.engine(events, "VSDocStart")], [3, 3, 2, 3])
+        # and 2 again from their kept files.
+        self.assertEqual([e["pages"] for e in self.engine(events, "VSDocStart")], [3, 3, 2, 3, 2])
 
         def line(n, first=0, last=60):
             """Page-pixel box of characters first..last of line n (from 0): half-inch
@@ -384,7 +393,7 @@ class ViewerOnTheGateway(SiteTestCase):
 
         # Every page shown: ink on the title line and each item line, none on the blank
         # second line, none below the 60th line.
-        for name in ("1-page1", "2-page3", "3-page4", "4-found-page7", "5-page6"):
+        for name in ("1-page1", "2-page3", "3-page4", "4-found-page7", "5-page6", "6-page8"):
             shot = Shot(s(name))
             w, h = shot.page_size
             self.assertEqual((w, h), (PAGE_W, PAGE_H), name)
