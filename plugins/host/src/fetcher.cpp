@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -237,6 +239,73 @@ bool FileUrlPath(const std::string& url, std::string* path) {
     }
     *path = decoded;
     return true;
+}
+
+namespace {
+
+bool HasScheme(const std::string& url) {
+    size_t colon = url.find(':');
+    if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(url[0])))
+        return false;
+    for (size_t i = 1; i < colon; ++i) {
+        const unsigned char c = static_cast<unsigned char>(url[i]);
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return false;
+    }
+    return true;
+}
+
+// "a/./b/../c" -> "a/c"; ".." never climbs above the root.
+std::string RemoveDotSegments(const std::string& path) {
+    std::vector<std::string> kept;
+    size_t start = path[0] == '/' ? 1 : 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string segment = path.substr(start, end - start);
+        const bool last = end == path.size();
+        if (segment == "..") {
+            if (!kept.empty()) kept.pop_back();
+            if (last) kept.emplace_back();
+        } else if (segment == ".") {
+            if (last) kept.emplace_back();
+        } else {
+            kept.push_back(segment);
+        }
+        start = end + 1;
+    }
+    std::string out = path[0] == '/' ? "/" : "";
+    for (size_t i = 0; i < kept.size(); ++i) out += (i > 0 ? "/" : "") + kept[i];
+    return out;
+}
+
+}  // namespace
+
+std::string ResolveUrl(const std::string& base, const std::string& url) {
+    if (url.empty()) return base;
+    if (HasScheme(url) || !HasScheme(base)) return url;
+    const size_t colon = base.find(':');
+    const std::string scheme = base.substr(0, colon + 1);
+    std::string rest = base.substr(colon + 1);
+    rest = rest.substr(0, rest.find('#'));
+    if (url[0] == '#') return scheme + rest + url;
+    rest = rest.substr(0, rest.find('?'));
+    if (url[0] == '?') return scheme + rest + url;
+    if (url.compare(0, 2, "//") == 0) return scheme + url;
+    std::string authority;
+    if (rest.compare(0, 2, "//") == 0) {
+        const size_t slash = rest.find('/', 2);
+        authority = rest.substr(0, slash);
+        rest = slash == std::string::npos ? "" : rest.substr(slash);
+    }
+    const size_t tail = url.find_first_of("?#");
+    std::string path = url.substr(0, tail);
+    const std::string suffix = tail == std::string::npos ? "" : url.substr(tail);
+    if (path.empty()) return scheme + authority + rest + suffix;
+    if (path[0] != '/') {
+        const size_t lastSlash = rest.rfind('/');
+        path = (lastSlash == std::string::npos ? std::string("/") : rest.substr(0, lastSlash + 1)) + path;
+    }
+    return scheme + authority + RemoveDotSegments(path) + suffix;
 }
 
 bool SameOrigin(const std::string& a, const std::string& b) {

@@ -35,6 +35,10 @@ FetchResult FetchUrl(const FetchRequest& request);
 // The local path of a file: URL ("file:/abs", "file:///abs", "file://localhost/abs",
 // %XX decoded); false for other URLs or a bad one.
 bool FileUrlPath(const std::string& url, std::string* path);
+// A URL the plug-in gave, made absolute against the document's URL as a browser does:
+// "/path", "//host/path", "?query", "#fragment" and relative paths ("a/b", "../c") take
+// what they lack from the base; a URL with a scheme is kept as it is.
+std::string ResolveUrl(const std::string& base, const std::string& url);
 // Scheme, host and port of an http(s) URL equal (the redirect rule).
 bool SameOrigin(const std::string& a, const std::string& b);
 

@@ -15,7 +15,7 @@ struct ScriptCommand {
         RightClick,    // numbers: x, y
         Drag,          // numbers: x1, y1, x2, y2
         Type,          // text
-        AnswerDialog,  // text: dialog name; sets; click (0: none)
+        AnswerDialog,  // text: dialog name; sets; clicks in order
         AnswerBox,     // numbers: button id
         ChooseMenu,    // numbers: item id
         PrintTo,       // text: directory; numbers: from, to (0 0: all pages), copies
@@ -34,7 +34,7 @@ struct ScriptCommand {
     std::string text;
     std::vector<long> numbers;
     std::vector<std::pair<long, std::string>> sets;  // answer-dialog: set ID=VALUE
-    long click = 0;                                  // answer-dialog: click ID
+    std::vector<long> clicks;                        // answer-dialog: click ID ..., in order
 };
 
 // Parses a whole script; false with "line N: ..." for the first bad line.

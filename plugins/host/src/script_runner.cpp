@@ -33,7 +33,12 @@ void InstallHooks(const std::shared_ptr<Answers>& answers) {
         }
         for (const auto& [id, value] : answer.sets)
             Win_SetDlgItemText(dialog, static_cast<uint32_t>(id), value);
-        if (answer.click != 0) Win_ClickButton(dialog, static_cast<uint32_t>(answer.click));
+        // A choice (a radio button, a check box) is clicked before the button that ends
+        // the dialog; a click on a dialog that has already ended goes nowhere.
+        for (long id : answer.clicks) {
+            if (!Win_IsWindow(dialog)) break;
+            Win_ClickButton(dialog, static_cast<uint32_t>(id));
+        }
         return true;
     };
     hooks.messageBox = [answers](const std::string&, const std::string&, uint32_t, int* button) {

@@ -98,6 +98,8 @@ bool ViewerHost::Start(std::string* error) {
     // The document comes first: its type picks the plug-in.
     FetchResult document = FetchUrl(MakeFetch(options_.url, file));
     LogFetch(options_.url, document);
+    // The plug-in's relative URLs (a gateway's segment URL is one) are taken from here.
+    baseUrl_ = document.finalUrl.empty() ? options_.url : document.finalUrl;
     std::string type = options_.type;
     if (type.empty()) {
         std::string local;
@@ -258,7 +260,7 @@ bool ViewerHost::Resize(int width, int height) {
 NPError ViewerHost::GetUrl(NPP, const char* url, const char* target, bool notify, void* notifyData) {
     if (url == nullptr || *url == '\0') return NPERR_INVALID_URL;
     auto request = std::make_unique<Request>();
-    request->url = url;
+    request->url = ResolveUrl(baseUrl_, url);
     request->target = target != nullptr ? target : "";
     request->notify = notify;
     request->notifyData = notifyData;
@@ -279,7 +281,7 @@ NPError ViewerHost::PostUrl(NPP, const char* url, const char* target, uint32_t l
         Win_LogEvent("browser", JsonFields().Add("error", error).Text());
         return NPERR_INVALID_PARAM;
     }
-    request->url = url;
+    request->url = ResolveUrl(baseUrl_, url);
     request->target = target != nullptr ? target : "";
     request->post = true;
     request->notify = notify;

@@ -95,6 +95,7 @@ private:
     ViewerOptions options_;
     std::string libDir_;
     std::string userAgent_;
+    std::string baseUrl_;  // the document's URL after redirects
     PluginLibrary library_;
     bool initialized_ = false;
     bool instanceMade_ = false;

@@ -192,6 +192,9 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
         {"command 10", "post 9"},
         {"answer-dialog Ask set 100=\"two words\" click 1\ncommand 11", "dialog 1 [two words]"},
         {"answer-dialog Ask set 100=x click 2\ncommand 11", "dialog 2 []"},
+        // A check box first, then OK; a click after the dialog ended goes nowhere.
+        {"answer-dialog Ask set 100=x click 101 click 1 click 101\ncommand 11", "dialog 1 [x+]"},
+        {"answer-dialog Ask click 101 click 101 click 1\ncommand 11", "dialog 1 []"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);

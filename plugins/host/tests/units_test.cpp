@@ -167,6 +167,31 @@ TEST(FileUrlTest, RedirectsStayOnTheSameHost) {
     EXPECT_FALSE(SameOrigin("http://h/a", "not a url"));
 }
 
+TEST(FileUrlTest, PluginUrlsResolveAgainstTheDocument) {
+    const std::string base = "http://127.0.0.1:8080/cgi-bin/qelwww?_f=Documents&_d=x&_a=r#top";
+    const std::pair<const char*, const char*> cases[] = {
+        // A gateway's segment URL is a path with a query.
+        {"/cgi-bin/qelwww?_f=Documents&_d=x&_a=g&_seg=1",
+         "http://127.0.0.1:8080/cgi-bin/qelwww?_f=Documents&_d=x&_a=g&_seg=1"},
+        {"qelres?x=1", "http://127.0.0.1:8080/cgi-bin/qelres?x=1"},
+        {"../img/a.gif", "http://127.0.0.1:8080/img/a.gif"},
+        {"./a/../b", "http://127.0.0.1:8080/cgi-bin/b"},
+        {"../../../up", "http://127.0.0.1:8080/up"},
+        {"?_seg=2", "http://127.0.0.1:8080/cgi-bin/qelwww?_seg=2"},
+        {"#page", "http://127.0.0.1:8080/cgi-bin/qelwww?_f=Documents&_d=x&_a=r#page"},
+        {"//other:81/p", "http://other:81/p"},
+        {"https://h/x", "https://h/x"},
+        {"file:///tmp/seg.afp", "file:///tmp/seg.afp"},
+        {"", base.c_str()},
+    };
+    for (const auto& [url, want] : cases) EXPECT_EQ(ResolveUrl(base, url), want) << url;
+    EXPECT_EQ(ResolveUrl("http://h", "a"), "http://h/a");
+    EXPECT_EQ(ResolveUrl("file:///srv/docs/a.afp", "b.afp"), "file:///srv/docs/b.afp");
+    EXPECT_EQ(ResolveUrl("file:/srv/docs/a.afp", "/x/b.afp"), "file:/x/b.afp");
+    // Without a usable base the URL stays as it is (and its fetch fails with a message).
+    EXPECT_EQ(ResolveUrl("not a url", "/x"), "/x");
+}
+
 TEST(ScriptTest, ParsesEveryCommand) {
     std::vector<ScriptCommand> commands;
     std::string error;
@@ -181,7 +206,7 @@ TEST(ScriptTest, ParsesEveryCommand) {
         "rclick 3 4\n"
         "drag 1 2 3 4\n"
         "type hello world  \n"
-        "answer-dialog Find set 1001=\"two words\" set 1002= click 1\n"
+        "answer-dialog Find set 1001=\"two words\" set 1002= click 203 click 1\n"
         "answer-box Yes\n"
         "choose-menu 32092\n"
         "print-to /tmp/out pages 2 3 copies 2\n"
@@ -205,7 +230,7 @@ TEST(ScriptTest, ParsesEveryCommand) {
     EXPECT_EQ(commands[7].text, "hello world");
     EXPECT_EQ(commands[8].text, "Find");
     EXPECT_EQ(commands[8].sets, (std::vector<std::pair<long, std::string>>{{1001, "two words"}, {1002, ""}}));
-    EXPECT_EQ(commands[8].click, 1);
+    EXPECT_EQ(commands[8].clicks, (std::vector<long>{203, 1}));
     EXPECT_EQ(commands[9].numbers, (std::vector<long>{6}));
     EXPECT_EQ(commands[11].text, "/tmp/out");
     EXPECT_EQ(commands[11].numbers, (std::vector<long>{2, 3, 2}));
@@ -238,7 +263,9 @@ TEST(ScriptTest, HostileLinesGetClearErrors) {
         {"answer-dialog Find set 12", "set wants ID=VALUE"},
         {"answer-dialog Find set x=1", "not a number"},
         {"answer-dialog Find push 1", "unexpected \"push\""},
-        {"answer-dialog Find click 1 click 2", "unexpected \"click\""},
+        {"answer-dialog Find click 1 set 2=x", "set comes before the clicks"},
+        {"answer-dialog Find click 0", "not a number from 1 to 65535"},
+        {"answer-dialog Find click", "unexpected \"click\""},
         {"answer-dialog Find set 1=\"open", "unterminated quote"},
         {"print-to relative/dir", "absolute directory"},
         {"print-to /tmp pages 3 2", "not a number from 3 to 65535"},

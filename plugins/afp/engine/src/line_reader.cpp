@@ -65,7 +65,10 @@ Document ReadLineData(std::string_view data, const LineDataParms& parms) {
         std::string_view line = data.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const bool atEnd = end >= data.size();
-        if (!(atEnd && line.empty())) {
+        // Nothing between a line's end and a form feed is no line: the formatter ends every
+        // line with a line feed and every page with a form feed after it.
+        const bool beforeFormFeed = !atEnd && data[end] == '\f';
+        if (!(line.empty() && (atEnd || beforeFormFeed))) {
             if (pages.back().count >= pageLimit && !newPage()) break;
             // Characters beyond the largest page are never shown: cut there.
             std::string text = CleanLine(line.substr(0, maxColumns));
@@ -78,7 +81,8 @@ Document ReadLineData(std::string_view data, const LineDataParms& parms) {
         start = end + 1;
     }
     // A form feed at the very end closes the last page rather than opening an empty one.
-    if (pages.size() > 1 && pages.back().count == 0) pages.pop_back();
+    if (!document.truncated && pages.size() > 1 && pages.back().count == 0 && data.back() == '\f')
+        pages.pop_back();
 
     std::size_t widest = 0, tallest = 0;
     for (const auto& page : pages) {

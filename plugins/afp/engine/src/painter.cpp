@@ -123,6 +123,9 @@ void PaintPageContent(cairo_t* cr, const Page& page, const PaintStyle& style, co
 void PaintView(cairo_t* cr, Session& session) {
     const View& view = session.GetView();
     cairo_save(cr);
+    // The context may already be moved (a child window's place in its top-level surface).
+    cairo_matrix_t windowMatrix;
+    cairo_get_matrix(cr, &windowMatrix);
     cairo_set_source_rgb(cr, 0.82, 0.82, 0.82);  // the desk around the page
     cairo_rectangle(cr, 0, 0, view.WindowWidth(), view.WindowHeight());
     cairo_fill(cr);
@@ -153,7 +156,7 @@ void PaintView(cairo_t* cr, Session& session) {
     const bool marked = marks.hitEnd > marks.hitStart || marks.selEnd > marks.selStart;
     PaintPageContent(cr, *drawn, style, marked ? &session.CurrentText() : nullptr, marks);
     // A thin edge so a white page stands out from the desk.
-    cairo_identity_matrix(cr);
+    cairo_set_matrix(cr, &windowMatrix);
     cairo_set_source_rgb(cr, 0.55, 0.55, 0.55);
     cairo_set_line_width(cr, 1);
     cairo_rectangle(cr, view.XPos() - 0.5, view.YPos() - 0.5, view.PagePixelWidth() + 1,

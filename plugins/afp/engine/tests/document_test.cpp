@@ -33,6 +33,9 @@ TEST(LineData, PagesAndLines) {
         {"controls shown as blanks", std::string("x\x01y"), 0, {{"x y"}}},
         {"lines per page break long pages", "1\n2\n3\n4\n5", 2, {{"1", "2"}, {"3", "4"}, {"5"}}},
         {"empty pages kept between form feeds", "a\f\fb", 0, {{"a"}, {}, {"b"}}},
+        // The formatter's pages: a line feed after every line, a form feed after every page.
+        {"full pages as the formatter writes them", "1\n2\n\f3\n4\n\f", 2, {{"1", "2"}, {"3", "4"}}},
+        {"blank lines before a form feed stay lines", "1\n\n\n\f2", 2, {{"1"}, {}, {"2"}}},
     };
     for (const auto& c : cases) {
         LineDataParms parms;

@@ -136,6 +136,20 @@ TEST(Painter, PageAreaFollowsZoomAndScroll) {
     EXPECT_EQ(out, 0);
 }
 
+TEST(Painter, EdgeFollowsTheContextsOrigin) {
+    // A child window paints through a context moved to its place in the top-level
+    // surface: the page's edge moves with it, as the page does.
+    for (const int top : {0, 16, 100}) {
+        Session s = LineSession("", 1000, 1100);
+        Canvas canvas(1000, 1300);
+        cairo_translate(canvas.cr(), 0, top);
+        PaintView(canvas.cr(), s);
+        EXPECT_EQ(canvas.Pixel(5, top + 1055), 0xFFFFFFu) << top;  // the page's last row
+        EXPECT_EQ(canvas.Pixel(5, top + 1056), 0x8C8C8Cu) << top;  // its edge
+        EXPECT_EQ(canvas.Pixel(816, top + 500), 0x8C8C8Cu) << top;
+    }
+}
+
 TEST(Painter, ViewModesAndMarks) {
     // Normal ink is dark, light ink grey; shade: the paper takes the colour; a hit is marked.
     struct Ink {

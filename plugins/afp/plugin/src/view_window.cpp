@@ -10,6 +10,10 @@ namespace afpview {
 
 namespace {
 
+bool TextMode(const WoxPiInstance& instance) {
+    return instance.document != 0 && Plugin().api.VSGetTextSelMode(instance.document) != 0;
+}
+
 void OpenDocument(WoxPiInstance& instance, WinHandle window, WinPaint& paint) {
     PluginState& plugin = Plugin();
     {
@@ -58,7 +62,9 @@ intptr_t Paint(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, intp
         if (Win_GetFocus() != 0) Win_SetFocus(window);
         {
             std::lock_guard lock(plugin.textLock);
-            instance.selecting = false;
+            // The engine repaints its selection marks while the mouse drags them: a text
+            // selection goes on through those paints (a bitmap band does not).
+            if (!TextMode(instance)) instance.selecting = false;
             plugin.api.VSDocPaint(instance.document, window, dc, 1, 1);
         }
         if (!instance.split.requestPending) {
@@ -69,7 +75,10 @@ intptr_t Paint(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, intp
     Win_EndPaint(window, &paint);
     instance.painting = false;
     instance.band = RubberBand{};
-    return Win_DefWindowProc(window, WM_PAINT, wParam, lParam);
+    // Painted: the default procedure would begin and end a paint again and so validate
+    // (and erase) what became invalid meanwhile, such as the whole client area after the
+    // engine hid the scroll bars.
+    return 0;
 }
 
 intptr_t KeyDown(WoxPiInstance& instance, WinHandle window, uintptr_t wParam, intptr_t lParam) {
@@ -118,10 +127,6 @@ intptr_t Scroll(WoxPiInstance& instance, WinHandle window, uint32_t message, uin
         Repaint(instance);
     }
     return Win_DefWindowProc(window, message, wParam, lParam);
-}
-
-bool TextMode(const WoxPiInstance& instance) {
-    return instance.document != 0 && Plugin().api.VSGetTextSelMode(instance.document) != 0;
 }
 
 void DrawBand(WoxPiInstance& instance, WinHandle window) {

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -206,27 +207,33 @@ protected:
         initialized_ = true;
         // The stand-in may still be loaded from an earlier test (the same file): start it afresh.
         engine_.Attach(root_ / "install" / "libknvwvsin.so");
-        if (engine_.handle != nullptr) engine_.Get<void (*)()>("FakeEngine_Reset")();
+        if (auto reset = engine_.Get<void (*)()>("FakeEngine_Reset")) reset();
         const NPError result = init(&browser_.table);
         return result;
     }
 
-    // A ready plug-in with one instance in an 800 x 600 browser window.
-    void OpenInstance() {
-        Install(true, "libfake_knvwser.so", "libfake_knvwvsin.so");
+    // A ready plug-in with one instance in a browser window (800 x 600 unless given); with
+    // fakes false nothing is installed and the registry names no directory.
+    void OpenInstance(bool fakes = true, int width = 800, int height = 600) {
+        if (fakes) {
+            Install(true, "libfake_knvwser.so", "libfake_knvwvsin.so");
+        } else {
+            std::ofstream(root_ / "reg" / "HKLM.ini", std::ios::trunc) << "";
+        }
         ASSERT_EQ(Initialize(), NPERR_NO_ERROR);
         WinClass browserClass;
         browserClass.name = "TestBrowserWindow";
         browserClass.procedure = BrowserWindowProc;
         Win_RegisterClass(browserClass);
-        window_ = Win_CreateWindow("TestBrowserWindow", "browser", WS_VISIBLE, 0, 0, 800, 600, 0, 0, nullptr);
+        window_ =
+            Win_CreateWindow("TestBrowserWindow", "browser", WS_VISIBLE, 0, 0, width, height, 0, 0, nullptr);
         ASSERT_NE(window_, 0u);
         char type[] = "application/afp";
         ASSERT_EQ(funcs_.newp(type, &npp_, NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
         NPWindow npWindow{};
         npWindow.window = reinterpret_cast<void*>(static_cast<uintptr_t>(window_));
-        npWindow.width = 800;
-        npWindow.height = 600;
+        npWindow.width = static_cast<uint32_t>(width);
+        npWindow.height = static_cast<uint32_t>(height);
         ASSERT_EQ(funcs_.setwindow(&npp_, &npWindow), NPERR_NO_ERROR);
         for (WinHandle outer : Win_GetChildren(window_)) {
             for (WinHandle child : Win_GetChildren(outer)) {
@@ -346,6 +353,48 @@ TEST_F(PluginTest, StartUpBindsAllOrNothing) {
         EXPECT_EQ(Initialize(), c.result);
         EXPECT_EQ(boxes_, c.boxes);
     }
+}
+
+// A field of the document: 0x5A, length, type, flags, sequence, data.
+std::string Field(uint32_t type, const std::string& data = std::string(8, '\x40')) {
+    const size_t length = 8 + data.size();
+    std::string out = {'\x5A', static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};
+    out += static_cast<char>(type >> 16);
+    out += static_cast<char>((type >> 8) & 0xFF);
+    out += static_cast<char>(type & 0xFF);
+    return out + std::string(3, '\0') + data;
+}
+
+TEST_F(PluginTest, RealEngineFromTheInstallTreesLib) {
+    // No registry value and no paths profile: the plug-in's own directory, where the build
+    // puts the engine's two libraries beside it. Binding is all or nothing, so an instance
+    // means all 109 names were found.
+    std::vector<std::string> events;
+    Win_SetEventSink([&events](const std::string& line) { events.push_back(line); });
+    // Larger than a letter page at 96 pixels an inch: the engine hides the scroll bars.
+    OpenInstance(false, 1000, 1200);
+    ASSERT_TRUE(boxes_.empty()) << boxes_[0];
+    const std::string page = Field(0xD3A8AF) + Field(0xD3A9AF);
+    Deliver(Field(0xD3A8A8) + page + page + page + Field(0xD3A9A8));
+    Win_SetEventSink(nullptr);
+    // The real engine read the document: three pages, the first shown.
+    EXPECT_EQ(browser_.status, ResourceString(1004) + "1" + ResourceString(1005) + "3");
+    const auto started = std::find_if(events.begin(), events.end(), [](const std::string& line) {
+        return line.find("\"source\":\"engine\"") != std::string::npos &&
+               line.find("\"name\":\"VSDocStart\"") != std::string::npos;
+    });
+    ASSERT_NE(started, events.end());
+    EXPECT_EQ(started->find("\"result\":0}"), std::string::npos) << *started;
+    // The window shows the page on the desk: the scroll bars that went during the paint
+    // did not leave the view erased.
+    WinBitmap* shot = Win_CaptureWindow(window_);
+    ASSERT_NE(shot, nullptr);
+    const uint32_t desk = Win_BitmapPixel(shot, 900, 600), paper = Win_BitmapPixel(shot, 400, 600);
+    Win_DeleteBitmap(shot);
+    EXPECT_NE(desk, 0xFFFFFFu);
+    EXPECT_EQ(paper, 0xFFFFFFu);
+    Command(32087);  // last page
+    EXPECT_EQ(browser_.status, ResourceString(1004) + "3" + ResourceString(1005) + "3");
 }
 
 TEST_F(PluginTest, EntryPointsAndBrowserVersions) {
@@ -591,6 +640,20 @@ TEST_F(PluginTest, CopiedTextIsNotCutAndNoTextIsEmpty) {
     engine_.SetText(nullptr);
     Command(32094);
     EXPECT_EQ(Win_ClipboardText(), "");
+}
+
+TEST_F(PluginTest, TextSelectionGoesOnThroughTheEnginesRepaints) {
+    OpenInstance();
+    Deliver(kAfpPage);
+    engine_.Set("VSGetTextSelMode", 1);
+    Win_SendMessage(view_, WM_LBUTTONDOWN, MK_LBUTTON, WinMakeLParam(10, 10));
+    // The engine invalidates the window so its marks follow the mouse.
+    Win_InvalidateRect(view_, nullptr, false);
+    Win_PumpMessages();
+    Win_SendMessage(view_, WM_MOUSEMOVE, MK_LBUTTON, WinMakeLParam(60, 10));
+    Win_SendMessage(view_, WM_LBUTTONUP, 0, WinMakeLParam(80, 10));
+    EXPECT_EQ(engine_.CallsOf("VSTextMouseMove").size(), 1u);
+    EXPECT_EQ(engine_.CallsOf("VSTextLButtonUp").size(), 1u);
 }
 
 TEST_F(PluginTest, BitmapSelectionSetsAClipAreaOnlyWhenLargeEnough) {
