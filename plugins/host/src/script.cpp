@@ -164,11 +164,14 @@ bool ParseLine(const std::string& line, ScriptCommand* command, std::string* err
                     return false;
                 }
                 if (!ParseNumber(pair.substr(0, equals), 0, 65535, &id, error)) return false;
-                command->sets.emplace_back(id, pair.substr(equals + 1));
-            } else if (words[i] == "click" && i + 1 < words.size() && command->click == 0) {
-                if (!ParseNumber(words[++i], 1, 65535, &command->click, error)) return false;
+                command->steps.push_back({false, id, pair.substr(equals + 1)});
+            } else if (words[i] == "click" && i + 1 < words.size()) {
+                long id = 0;
+                if (!ParseNumber(words[++i], 1, 65535, &id, error)) return false;
+                command->steps.push_back({true, id, ""});
             } else {
-                *error = "answer-dialog: unexpected \"" + words[i] + "\" (set ID=VALUE ... then click ID)";
+                *error =
+                    "answer-dialog: unexpected \"" + words[i] + "\" (set ID=VALUE and click ID, in order)";
                 return false;
             }
         }
