@@ -15,5 +15,6 @@ list(APPEND QELWIN_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/painting.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/resources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/scroll_bars.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/scrolling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/windows.cpp
 )

@@ -155,7 +155,7 @@ bool ParseLine(const std::string& line, ScriptCommand* command, std::string* err
         }
         command->text = words[1];
         for (size_t i = 2; i < words.size(); ++i) {
-            if (words[i] == "set" && i + 1 < words.size() && command->clicks.empty()) {
+            if (words[i] == "set" && i + 1 < words.size()) {
                 const std::string& pair = words[++i];
                 size_t equals = pair.find('=');
                 long id = 0;
@@ -164,17 +164,14 @@ bool ParseLine(const std::string& line, ScriptCommand* command, std::string* err
                     return false;
                 }
                 if (!ParseNumber(pair.substr(0, equals), 0, 65535, &id, error)) return false;
-                command->sets.emplace_back(id, pair.substr(equals + 1));
+                command->steps.push_back({false, id, pair.substr(equals + 1)});
             } else if (words[i] == "click" && i + 1 < words.size()) {
                 long id = 0;
                 if (!ParseNumber(words[++i], 1, 65535, &id, error)) return false;
-                command->clicks.push_back(id);
-            } else if (words[i] == "set" && !command->clicks.empty()) {
-                *error = "answer-dialog: set comes before the clicks";
-                return false;
+                command->steps.push_back({true, id, ""});
             } else {
                 *error =
-                    "answer-dialog: unexpected \"" + words[i] + "\" (set ID=VALUE ... then click ID ...)";
+                    "answer-dialog: unexpected \"" + words[i] + "\" (set ID=VALUE and click ID, in order)";
                 return false;
             }
         }

@@ -15,7 +15,7 @@ struct ScriptCommand {
         RightClick,    // numbers: x, y
         Drag,          // numbers: x1, y1, x2, y2
         Type,          // text
-        AnswerDialog,  // text: dialog name; sets; clicks in order
+        AnswerDialog,  // text: dialog name; steps
         AnswerBox,     // numbers: button id
         ChooseMenu,    // numbers: item id
         PrintTo,       // text: directory; numbers: from, to (0 0: all pages), copies
@@ -33,8 +33,14 @@ struct ScriptCommand {
     std::string source;  // the line as written
     std::string text;
     std::vector<long> numbers;
-    std::vector<std::pair<long, std::string>> sets;  // answer-dialog: set ID=VALUE
-    std::vector<long> clicks;                        // answer-dialog: click ID ..., in order
+    // answer-dialog: set ID=VALUE and click ID, in the order written.
+    struct DialogStep {
+        bool click = false;
+        long id = 0;
+        std::string value;  // set only
+        bool operator==(const DialogStep&) const = default;
+    };
+    std::vector<DialogStep> steps;
 };
 
 // Parses a whole script; false with "line N: ..." for the first bad line.

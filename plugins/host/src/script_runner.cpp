@@ -31,13 +31,22 @@ void InstallHooks(const std::shared_ptr<Answers>& answers) {
             Win_EndDialog(dialog, IDCANCEL);
             return true;
         }
-        for (const auto& [id, value] : answer.sets)
-            Win_SetDlgItemText(dialog, static_cast<uint32_t>(id), value);
-        // A choice (a radio button, a check box) is clicked before the button that ends
-        // the dialog; a click on a dialog that has already ended goes nowhere.
-        for (long id : answer.clicks) {
-            if (!Win_IsWindow(dialog)) break;
-            Win_ClickButton(dialog, static_cast<uint32_t>(id));
+        for (const ScriptCommand::DialogStep& step : answer.steps) {
+            // A click that ended the dialog (OK, Cancel) leaves nothing for the steps after it.
+            if (!Win_IsWindow(dialog) || !Win_IsWindowVisible(dialog)) {
+                if (answers->failure.empty()) {
+                    answers->failure = "line " + std::to_string(answer.line) + ": dialog \"" + name +
+                                       "\" ended before " + (step.click ? "click " : "set ") +
+                                       std::to_string(step.id);
+                }
+                break;
+            }
+            if (step.click) {
+                Win_ClickButton(dialog, static_cast<uint32_t>(step.id));
+                Win_PumpMessages();
+            } else {
+                Win_SetDlgItemText(dialog, static_cast<uint32_t>(step.id), step.value);
+            }
         }
         return true;
     };

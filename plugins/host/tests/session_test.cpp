@@ -192,9 +192,10 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
         {"command 10", "post 9"},
         {"answer-dialog Ask set 100=\"two words\" click 1\ncommand 11", "dialog 1 [two words]"},
         {"answer-dialog Ask set 100=x click 2\ncommand 11", "dialog 2 []"},
-        // A check box first, then OK; a click after the dialog ended goes nowhere.
-        {"answer-dialog Ask set 100=x click 101 click 1 click 101\ncommand 11", "dialog 1 [x+]"},
-        {"answer-dialog Ask click 101 click 101 click 1\ncommand 11", "dialog 1 []"},
+        // Several steps in order: a radio button, then the text, then OK.
+        {"answer-dialog Ask click 102 set 100=big click 1\ncommand 11", "dialog 1 [big large]"},
+        {"answer-dialog Ask click 102 click 101 click 1\ncommand 11", "dialog 1 []"},
+        {"answer-dialog Ask click 102 click 2\ncommand 11", "dialog 2 []"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -208,6 +209,11 @@ TEST_F(SessionTest, ScriptedInputReachesThePlugin) {
     EXPECT_EQ(wrongDialog.status, 1);
     EXPECT_NE(wrongDialog.errors.find("line 1: expected dialog \"Find\", got \"Ask\""), std::string::npos)
         << wrongDialog.errors;
+    // Steps after the click that ended the dialog cannot run.
+    RunResult late = Run("answer-dialog Ask click 1 click 102\ncommand 11\n");
+    EXPECT_EQ(late.status, 1);
+    EXPECT_NE(late.errors.find("line 1: dialog \"Ask\" ended before click 102"), std::string::npos)
+        << late.errors;
 }
 
 TEST_F(SessionTest, PrintAndScreenshot) {

@@ -6,8 +6,8 @@
 // Commands to its window: 1 GetURL, 2 GetURLNotify, 3 PostURL, 4 PostURLNotify,
 // 5 message box, 6 popup menu, 7 copy to the clipboard, 8 a PostURL with a broken header,
 // 9 GetURL(Notify) into another window, 10 PostURL of a file, 11 the dialog "Ask" (edit
-// 100, check box 101, OK 1, Cancel 2), 12 print through the print dialog. Argument refuse=1: every
-// stream is refused.
+// 100, radio buttons Small 101 and Large 102, OK 1, Cancel 2), 12 print through the print dialog. Argument
+// refuse=1: every stream is refused.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -87,7 +87,8 @@ const WinNamedText dialogs[] = {{"Ask",
                                  "STYLE popup|caption\n"
                                  "CAPTION \"Ask\"\n"
                                  "CONTROL EDIT 100 5 5 100 12 tabstop \"\"\n"
-                                 "CONTROL BUTTON 101 5 18 100 10 autocheckbox \"Loud\"\n"
+                                 "CONTROL BUTTON 101 5 18 40 10 autoradiobutton|group \"Small\"\n"
+                                 "CONTROL BUTTON 102 50 18 40 10 autoradiobutton \"Large\"\n"
                                  "CONTROL BUTTON 1 5 30 40 14 defpushbutton \"OK\"\n"
                                  "CONTROL BUTTON 2 50 30 40 14 pushbutton \"Cancel\"\n"}};
 const WinResourceTable resources = {nullptr, 0, nullptr, 0, dialogs, 1, nullptr, 0};
@@ -98,7 +99,8 @@ intptr_t AskProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t)
     if (message == WM_INITDIALOG) return 1;
     if (message == WM_COMMAND && (WinLowWord(wParam) == IDOK || WinLowWord(wParam) == IDCANCEL)) {
         answer = WinLowWord(wParam) == IDOK ? Win_GetDlgItemText(dialog, 100) : "";
-        if (WinLowWord(wParam) == IDOK && Win_IsDlgButtonChecked(dialog, 101) == BST_CHECKED) answer += "+";
+        if (WinLowWord(wParam) == IDOK && Win_IsDlgButtonChecked(dialog, 102) == BST_CHECKED)
+            answer += " large";
         Win_EndDialog(dialog, WinLowWord(wParam));
         return 1;
     }

@@ -206,7 +206,7 @@ TEST(ScriptTest, ParsesEveryCommand) {
         "rclick 3 4\n"
         "drag 1 2 3 4\n"
         "type hello world  \n"
-        "answer-dialog Find set 1001=\"two words\" set 1002= click 203 click 1\n"
+        "answer-dialog Find set 1001=\"two words\" click 1003 set 1002= click 1\n"
         "answer-box Yes\n"
         "choose-menu 32092\n"
         "print-to /tmp/out pages 2 3 copies 2\n"
@@ -229,8 +229,10 @@ TEST(ScriptTest, ParsesEveryCommand) {
     EXPECT_EQ(commands[3].numbers, (std::vector<long>{10, -20}));
     EXPECT_EQ(commands[7].text, "hello world");
     EXPECT_EQ(commands[8].text, "Find");
-    EXPECT_EQ(commands[8].sets, (std::vector<std::pair<long, std::string>>{{1001, "two words"}, {1002, ""}}));
-    EXPECT_EQ(commands[8].clicks, (std::vector<long>{203, 1}));
+    using Step = ScriptCommand::DialogStep;
+    EXPECT_EQ(
+        commands[8].steps,
+        (std::vector<Step>{{false, 1001, "two words"}, {true, 1003, ""}, {false, 1002, ""}, {true, 1, ""}}));
     EXPECT_EQ(commands[9].numbers, (std::vector<long>{6}));
     EXPECT_EQ(commands[11].text, "/tmp/out");
     EXPECT_EQ(commands[11].numbers, (std::vector<long>{2, 3, 2}));
@@ -263,9 +265,8 @@ TEST(ScriptTest, HostileLinesGetClearErrors) {
         {"answer-dialog Find set 12", "set wants ID=VALUE"},
         {"answer-dialog Find set x=1", "not a number"},
         {"answer-dialog Find push 1", "unexpected \"push\""},
-        {"answer-dialog Find click 1 set 2=x", "set comes before the clicks"},
+        {"answer-dialog Find click 1 click", "unexpected \"click\""},
         {"answer-dialog Find click 0", "not a number from 1 to 65535"},
-        {"answer-dialog Find click", "unexpected \"click\""},
         {"answer-dialog Find set 1=\"open", "unterminated quote"},
         {"print-to relative/dir", "absolute directory"},
         {"print-to /tmp pages 3 2", "not a number from 3 to 65535"},

@@ -527,6 +527,12 @@ WinDC* Win_CreateBitmapDC(WinBitmap* bitmap);  // draws into the bitmap
 void Win_DeleteDC(WinDC* dc);                  // bitmap and printer contexts
 bool Win_WritePng(const WinBitmap* bitmap, const std::string& path);
 
+// Moves the pixels of the window's client area by dx, dy on its top-level surface and
+// invalidates (with erase) what was uncovered. scroll: the part that moves (null: the
+// whole client area, and the children move with it); clip: only pixels inside it
+// change (null: no limit). Rectangles in client coordinates. Details: docs/window-layer.md.
+bool Win_ScrollWindow(WinHandle window, int dx, int dy, const WinRect* scroll, const WinRect* clip);
+
 // ---------------------------------------------------------------------------
 // Printing: PDF through cairo; the printers CUPS names and "PDF"
 // ---------------------------------------------------------------------------

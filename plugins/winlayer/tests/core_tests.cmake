@@ -21,6 +21,7 @@ qel_add_gtest(qelwin_core_tests
           ${CMAKE_CURRENT_LIST_DIR}/menus_resources_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/popup_menu_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/descriptions_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/scroll_window_test.cpp
   LIBS ${qelwin_core_test_libs})
 target_include_directories(qelwin_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
 target_compile_definitions(qelwin_core_tests PRIVATE

@@ -56,9 +56,17 @@ void ScrollHorizontally(PluginInstance& in, WinHandle window, int request, int t
     ViewGeometry& g = in.geometry;
     int target = HorizontalTarget(g, request, thumb);
     if (target == g.hOffset) return;
+    int dx = g.hOffset - target;
     g.hOffset = target;
     Win_SetScrollPos(window, SB_HORZ, HorizontalPosition(g), true);
-    RepaintView(in);
+    // The selection and a band being dragged stay where they are on the screen, so
+    // then the whole view is painted again; otherwise the pixels move and only the
+    // uncovered strip is painted.
+    if (in.selectionValid || in.dragging) {
+        RepaintView(in);
+    } else {
+        Win_ScrollWindow(window, dx, 0, nullptr, nullptr);
+    }
 }
 
 void ScrollVertically(PluginInstance& in, WinHandle window, int request, int thumb) {

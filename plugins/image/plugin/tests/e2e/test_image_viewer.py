@@ -1,8 +1,8 @@
 """The image viewer in qelview on a gateway document: lighttpd runs the gateway CGI on
 the documents archive, curl logs on and keeps the cookie file, and qelview shows the
 scanned delivery note (a three-page TIFF) with libnpkzyp32.so under a script: paging,
-zoom in the dialog, rotation and contrast changed live and cancelled, a preset saved and
-made the default over two restarts, and the document printed to PDF. Screenshots and
+zoom in the dialog, rotation and contrast changed live and cancelled, a rotation
+confirmed with OK, a preset saved and made the default over two restarts, and the document printed to PDF. Screenshots and
 the PDF stay in the artifacts directory.
 
 Environment: gateway_site's and documents_site's variables, and
@@ -99,6 +99,11 @@ screenshot {self.shot("e2e-04-after-cancel.png")}
 answer-dialog ZYPSETTINGS set 308=Closer click 310
 command 32092
 wait-idle
+answer-dialog ZYPROTATE click 302 click 1
+command 32072
+wait-idle
+command 32077
+screenshot {self.shot("e2e-05-rotated-third-page.png")}
 print-to {pdf_dir} pages 1 3
 command 32078
 wait-idle
@@ -117,8 +122,14 @@ quit
         self.assertEqual(after_zoom[turned[-1] + 1]["rotation"], 1)
         levels = [(v["contrast"], v["brightness"]) for v in after_zoom]
         self.assertIn((40, 200), levels)
+        # A turn chosen and confirmed with OK stays: the next page shows turned as well.
+        confirmed = [i for i, v in enumerate(after_zoom) if v["rotation"] == 3]
+        self.assertTrue(confirmed, after_zoom)
+        self.assertGreater(confirmed[0], turned[-1] + 1)
+        self.assertTrue(all(v["rotation"] == 3 for v in after_zoom[confirmed[0]:]), after_zoom)
+        self.assertEqual((views[-1]["page"], views[-1]["rotation"]), (2, 3))
         self.assertEqual(views[-1]["zoom"], 200)
-        self.assertEqual((views[-1]["contrast"], views[-1]["brightness"], views[-1]["rotation"]), (128, 128, 1))
+        self.assertEqual((views[-1]["contrast"], views[-1]["brightness"]), (128, 128))
 
         pdfs = glob.glob(os.path.join(pdf_dir, "*.pdf"))
         self.assertEqual(len(pdfs), 1, os.listdir(pdf_dir))
@@ -128,7 +139,7 @@ quit
 
         # The preset outlived the run; made the default, it opens the next image at 200 %.
         self.view(url, "answer-dialog ZYPSETTINGS set 308=Closer click 312\ncommand 32092\nwait-idle\nquit\n", 2)
-        views = self.views(self.view(url, f"screenshot {self.shot('e2e-05-preset-after-restart.png')}\nquit\n", 3))
+        views = self.views(self.view(url, f"screenshot {self.shot('e2e-06-preset-after-restart.png')}\nquit\n", 3))
         self.assertEqual(views[0]["zoom"], 200, views)
         with open(os.path.join(self.registry, "HKCU.ini"), encoding="latin-1") as f:
             hive = f.read()

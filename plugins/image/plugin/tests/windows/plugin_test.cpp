@@ -389,6 +389,79 @@ TEST_F(PluginTest, SelectionCopyAndDoubleClickZoom) {
     EXPECT_EQ(Win_GetScrollPos(view_, SB_HORZ), 100 * 400 / 2400 * 100);
 }
 
+// A horizontal scroll step moves the view's pixels and paints only the strip it
+// uncovered; what shows is what a full repaint at the new offset shows.
+TEST_F(PluginTest, HorizontalScrollPaintsOnlyTheUncoveredStrip) {
+    Embed();
+    Deliver("one.tif", {{850, 1100}});
+    // Zoom 800 into 350..450: the edge of the black quarter lies inside the view.
+    Mouse(WM_LBUTTONDOWN, 350, 50);
+    Mouse(WM_MOUSEMOVE, 450, 150);
+    Mouse(WM_LBUTTONUP, 450, 150);
+    Mouse(WM_LBUTTONDBLCLK, 400, 100);
+    ASSERT_TRUE(Win_IsScrollBarShown(view_, SB_HORZ));
+    WinRect client;
+    ASSERT_TRUE(Win_GetClientRect(view_, &client));
+    ASSERT_EQ(client.right, 800);
+    const int line = client.right / 10, page = client.right / 2;
+
+    auto differing = [this]() {
+        WinBitmap* scrolled = Win_CaptureWindow(window_);
+        Win_InvalidateRect(view_, nullptr, true);
+        Win_PumpMessages();
+        WinBitmap* repainted = Win_CaptureWindow(window_);
+        long count = 0;
+        for (int y = 0; y < Win_BitmapHeight(scrolled); ++y) {
+            for (int x = 0; x < Win_BitmapWidth(scrolled); ++x)
+                count += Win_BitmapPixel(scrolled, x, y) != Win_BitmapPixel(repainted, x, y);
+        }
+        Win_DeleteBitmap(scrolled);
+        Win_DeleteBitmap(repainted);
+        return count;
+    };
+    struct Step {
+        int request;
+        WinRect strip;
+    };
+    const Step steps[] = {
+        {SB_LINERIGHT, {client.right - line, 0, client.right, client.bottom}},
+        {SB_LINELEFT, {0, 0, line, client.bottom}},
+        {SB_PAGERIGHT, {client.right - page, 0, client.right, client.bottom}},
+        {SB_PAGELEFT, {0, 0, page, client.bottom}},
+    };
+    for (const Step& step : steps) {
+        Win_SendMessage(view_, WM_HSCROLL, static_cast<uintptr_t>(step.request), 0);
+        WinRect update;
+        ASSERT_TRUE(Win_GetUpdateRect(view_, &update)) << step.request;
+        EXPECT_EQ(update.left, step.strip.left) << step.request;
+        EXPECT_EQ(update.right, step.strip.right) << step.request;
+        EXPECT_EQ(update.top, 0);
+        EXPECT_EQ(update.bottom, client.bottom);
+        Win_PumpMessages();
+        EXPECT_EQ(differing(), 0) << "scroll request " << step.request;
+    }
+    // The black quarter's edge is in the view: a scroll in the wrong direction shows.
+    WinBitmap* shot = Win_CaptureWindow(window_);
+    ASSERT_NE(shot, nullptr);
+    std::set<uint32_t> colours;
+    for (int x = 0; x < 800; x += 8) colours.insert(Win_BitmapPixel(shot, x, 200));
+    Win_DeleteBitmap(shot);
+    EXPECT_GT(colours.size(), 1u);
+
+    // With a selection the whole view is painted: the selection stays where it is.
+    Mouse(WM_LBUTTONDOWN, 100, 100);
+    Mouse(WM_MOUSEMOVE, 200, 200);
+    Mouse(WM_LBUTTONUP, 200, 200);
+    ASSERT_TRUE(ButtonEnabled(32079));
+    Win_SendMessage(view_, WM_HSCROLL, SB_LINERIGHT, 0);
+    WinRect update;
+    ASSERT_TRUE(Win_GetUpdateRect(view_, &update));
+    EXPECT_EQ(update.left, 0);
+    EXPECT_EQ(update.right, client.right);
+    Win_PumpMessages();
+    EXPECT_EQ(differing(), 0);
+}
+
 TEST_F(PluginTest, PrintsChosenPagesToPdf) {
     Embed();
     Deliver("print.tif", {{850, 1100}, {850, 1100}, {850, 1100}});
