@@ -40,13 +40,7 @@ bool MeasurePages(PluginInstance& in, int pages) {
     in.maxPageWidth = in.maxPageHeight = 1;
     for (int i = 0; i < pages; ++i) {
         ZypmPage page = nullptr;
-        int rc = ZypmViewPageLock(in.view, i, &page);
-        if (rc != ZYPM_OK) {
-            char text[300];
-            std::snprintf(text, sizeof text, "ZypmViewPageLock %s %d", State().caption.c_str(), rc);
-            ShowMessage(text);
-            return false;
-        }
+        if (!Check("ZypmViewPageLock", ZypmViewPageLock(in.view, i, &page))) return false;
         ZypmPageMeasure(in.view, page, in.settings, i, 0, nullptr);
         int32_t width = 0, height = 0;
         ZypmPageAttrGet(page, ZYPM_ATTR_WIDTH, &width);
@@ -105,11 +99,7 @@ void OpenDeliveredFile(PluginInstance& in, const char* fileName) {
     ZypmSettings settings = nullptr;
     int rc = ZypmSettingsNew(&settings, pages);
     in.settings = rc == ZYPM_OK ? settings : nullptr;
-    if (rc != ZYPM_OK) {
-        std::snprintf(text, sizeof text, "ZypmSettingsNew %s %d", State().caption.c_str(), rc);
-        ShowMessage(text);
-        return ReleaseDocument(in);
-    }
+    if (!Check("ZypmSettingsNew", rc)) return ReleaseDocument(in);
     if (!MeasurePages(in, pages)) return ReleaseDocument(in);
 
     const ViewPreset* preset = State().presets.FirstActive();

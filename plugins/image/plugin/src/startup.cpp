@@ -84,8 +84,8 @@ void ReleaseAll() {
     Win_UnregisterClass(kViewClass);
 }
 
-NPError Fail(const std::string& message) {
-    ShowMessage(message);
+// Start-up failed: everything made so far is released again.
+NPError Fail() {
     ReleaseAll();
     return NPERR_GENERIC_ERROR;
 }
@@ -100,22 +100,23 @@ NPError PluginInitialize() {
     state.helpPath = state.installDir + kHelpFile;
     std::string languagePath = state.installDir + kLanguageLibrary;
     state.language = languagePath.front() == '/' ? Win_LoadModule(languagePath) : nullptr;
-    if (!state.language) return Fail("Could not load language DLL " + languagePath);
+    if (!state.language) {
+        ShowMessage("Could not load language DLL " + languagePath);
+        return Fail();
+    }
     state.caption = LanguageString(kStrCaption).substr(0, 199);
 
     int rc = ZypmInitialize();
     if (rc != ZYPM_OK) {
-        char text[300];
-        std::snprintf(text, sizeof text, "ZypmInitialize %s %d", state.caption.c_str(), rc);
-        return Fail(text);
+        ShowLibraryFailure("ZypmInitialize", rc);
+        return Fail();
     }
     state.libraryStarted = true;
     rc = ZypmEnvNew(&state.environment);
     if (rc != ZYPM_OK) {
         state.environment = nullptr;
-        char text[300];
-        std::snprintf(text, sizeof text, "ZypmEnvNew %s %d", state.caption.c_str(), rc);
-        return Fail(text);
+        ShowLibraryFailure("ZypmEnvNew", rc);
+        return Fail();
     }
 
     state.presets.Load();
