@@ -1,13 +1,4 @@
-# Window-tree tests. Until the drawing side is built into qelwin, a test-only
-# stand-in supplies the drawing calls the window tree makes.
-set(qelwin_core_test_libs qelwin)
-if(NOT QELWIN_GDI_SOURCES)
-  add_library(qelwin_drawing_standin SHARED ${CMAKE_CURRENT_LIST_DIR}/drawing_standin.cpp)
-  target_include_directories(qelwin_drawing_standin PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
-  target_link_libraries(qelwin_drawing_standin PUBLIC PkgConfig::CAIRO qelwin)
-  set_target_properties(qelwin_drawing_standin PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${QEL_TEST_DIR})
-  list(APPEND qelwin_core_test_libs qelwin_drawing_standin)
-endif()
+# Window-tree tests.
 
 add_library(qelwin_test_resources MODULE ${CMAKE_CURRENT_LIST_DIR}/test_resources.cpp)
 target_link_libraries(qelwin_test_resources PRIVATE qelwin)
@@ -22,7 +13,7 @@ qel_add_gtest(qelwin_core_tests
           ${CMAKE_CURRENT_LIST_DIR}/popup_menu_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/descriptions_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/scroll_window_test.cpp
-  LIBS ${qelwin_core_test_libs})
+  LIBS qelwin)
 target_include_directories(qelwin_core_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src)
 target_compile_definitions(qelwin_core_tests PRIVATE
   QELWIN_TEST_RESOURCES="$<TARGET_FILE:qelwin_test_resources>")
