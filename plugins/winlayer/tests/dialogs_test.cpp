@@ -28,6 +28,16 @@ std::vector<std::pair<int, int>>& Commands() {
     static std::vector<std::pair<int, int>> commands;
     return commands;
 }
+// What the dialog was told by WM_HSCROLL: request, position, control.
+struct Scroll {
+    int request, position;
+    WinHandle control;
+    bool operator==(const Scroll&) const = default;
+};
+std::vector<Scroll>& Scrolls() {
+    static std::vector<Scroll> scrolls;
+    return scrolls;
+}
 intptr_t g_initParameter = 0;
 std::string g_textAtOk;
 WinDrawItem g_drawn;
@@ -43,6 +53,9 @@ intptr_t FindProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t
             }
             return 1;
         case WM_DRAWITEM: g_drawn = *reinterpret_cast<WinDrawItem*>(lParam); return 1;
+        case WM_HSCROLL:
+            Scrolls().push_back({WinLowWord(wParam), WinHighWord(wParam), static_cast<WinHandle>(lParam)});
+            return 1;
         default: return 0;
     }
 }
@@ -53,6 +66,7 @@ protected:
         DesktopTest::SetUp();
         module = Win_ModuleFromTable(&kTable);
         Commands().clear();
+        Scrolls().clear();
         g_textAtOk.clear();
         g_drawn = WinDrawItem{};
     }
@@ -200,12 +214,15 @@ TEST_F(Dialogs, TrackBarMovesItselfAndTellsItsParent) {
     } cases[] = {{SB_LINEDOWN, 0, 1},  {SB_PAGEDOWN, 0, 3}, {SB_THUMBPOSITION, 15, 15}, {SB_BOTTOM, 0, 20},
                  {SB_LINEDOWN, 0, 20}, {SB_TOP, 0, 0},      {SB_LINEUP, 0, 0}};
     for (const Case& c : cases) {
-        Log().clear();
+        Scrolls().clear();
         ASSERT_TRUE(Win_ScrollControl(track, c.request, c.thumb));
         EXPECT_EQ(Win_GetScrollPos(track, SB_CTL), c.expect) << c.request;
+        EXPECT_EQ(Scrolls(), (std::vector<Scroll>{{c.request, c.expect, track}})) << c.request;
     }
+    Scrolls().clear();
     EXPECT_FALSE(Win_ScrollControl(Win_GetDlgItem(dialog, 100), SB_LINEUP, 0));
     EXPECT_FALSE(Win_ScrollControl(track, 9, 0));
+    EXPECT_TRUE(Scrolls().empty()) << "a refused request tells nobody";
 }
 
 TEST_F(Dialogs, MessageBoxAnswers) {

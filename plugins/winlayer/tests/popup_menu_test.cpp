@@ -157,16 +157,21 @@ TEST_F(PopupMenu, PlacedOnTheScreenAndSubmenuBesideIt) {
     } cases[] = {{20, 30}, {kScreenWidth - 5, 40}, {40, kScreenHeight - 5}};
     for (const Case& c : cases) {
         WinRect top, sub;
+        size_t popups = 0;
         WinHooks hooks;
         hooks.popupMenu = [&](WinMenu, uint32_t*) {
             Win_GetWindowRect(PopupMenuWindows().front(), &top);
             Win_InputKey(VK_UP);
             Win_InputKey(VK_RIGHT);
-            if (PopupMenuWindows().size() == 2) Win_GetWindowRect(PopupMenuWindows()[1], &sub);
+            popups = PopupMenuWindows().size();
+            if (popups == 2) Win_GetWindowRect(PopupMenuWindows()[1], &sub);
             return false;
         };
         Win_SetHooks(hooks);
         Win_TrackPopupMenu(menu, 0, c.x, c.y, owner);
+        ASSERT_EQ(popups, 2u) << c.x << "," << c.y << ": the submenu opened beside the menu";
+        EXPECT_GT(top.right, top.left);
+        EXPECT_GT(sub.right, sub.left);
         EXPECT_LE(top.right, kScreenWidth) << c.x;
         EXPECT_LE(top.bottom, kScreenHeight) << c.y;
         EXPECT_GE(top.left, 0);
