@@ -6,8 +6,9 @@
 #include <cerrno>
 
 #include <cmath>
-#include <cstdlib>
+#include <optional>
 
+#include "arc_platform.h"
 #include "print_internal.h"
 #include "printers.h"
 
@@ -53,14 +54,8 @@ int CreateUnique(const std::string& directory, const std::string& base, std::str
 
 // A private spool file for a CUPS printer; removed once CUPS has it.
 int CreateSpool(std::string* path) {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/qelwin-print-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    int fd = mkostemp(buffer.data(), O_CLOEXEC);
-    if (fd >= 0) *path = buffer.data();
-    return fd;
+    std::optional<std::string> tmp = ArcOS_GetEnv("TMPDIR");
+    return ArcOS_CreateTempFile(tmp && tmp->starts_with('/') ? *tmp : "/tmp", "qelwin-print-", path);
 }
 
 cairo_status_t WriteToJob(void* closure, const unsigned char* data, unsigned int length) {
