@@ -96,13 +96,14 @@ PrintSession* PrintSessionOf(WinHandle dialog) {
     return reinterpret_cast<PrintSession*>(Win_GetDialogData(dialog));
 }
 
+// Lists the printers once (each look-up may wait for the CUPS server) and selects the
+// record's printer, else the default one.
 void FillPrinters(WinHandle dialog, const WinPrintDialog& record) {
     WinHandle combo = Win_GetDlgItem(dialog, kPrinterCombo);
-    std::string wanted = record.printer.empty() ? Win_DefaultPrinter() : record.printer;
     int selected = -1, fallback = -1;
     for (const WinPrinter& printer : Win_EnumPrinters()) {
         int index = Win_ListAddString(combo, printer.name);
-        if (printer.name == wanted) selected = index;
+        if (!record.printer.empty() && printer.name == record.printer) selected = index;
         if (printer.isDefault && fallback < 0) fallback = index;
     }
     if (selected < 0) selected = fallback >= 0 ? fallback : 0;
@@ -241,10 +242,14 @@ intptr_t RunBuiltInDialog(const char* name, WinHandle owner, WinDlgProc procedur
 }
 
 // The answer checked and completed: the default printer, pages in range, the
-// printer context when asked for.
-bool Finish(WinPrintDialog* dialog, WinPrintDialog answer, const WinPrinterSettings* properties) {
+// printer context when asked for. A printer check asks CUPS, so none is made here
+// when the caller made it (printerChecked) or Win_CreatePrinterDC is to make it.
+bool Finish(WinPrintDialog* dialog, WinPrintDialog answer, const WinPrinterSettings* properties,
+            bool printerChecked) {
     if (answer.printer.empty()) answer.printer = Win_DefaultPrinter();
-    if (!Print_IsKnownPrinter(answer.printer) || answer.copies < 1) return false;
+    if (answer.copies < 1) return false;
+    bool wantDc = (answer.flags & PD_RETURNDC) != 0;
+    if (!printerChecked && !wantDc && !Print_IsKnownPrinter(answer.printer)) return false;
     if ((answer.flags & PD_PAGENUMS) != 0) {
         answer.fromPage =
             std::clamp(answer.fromPage, dialog->minPage, std::max(dialog->minPage, dialog->maxPage));
@@ -252,7 +257,7 @@ bool Finish(WinPrintDialog* dialog, WinPrintDialog answer, const WinPrinterSetti
             std::clamp(answer.toPage, answer.fromPage, std::max(answer.fromPage, dialog->maxPage));
     }
     answer.dc = nullptr;
-    if ((answer.flags & PD_RETURNDC) != 0) {
+    if (wantDc) {
         WinPrinterSettings settings;
         if (properties != nullptr && properties->printer == answer.printer) settings = *properties;
         settings.printer = answer.printer;
@@ -272,12 +277,13 @@ bool Print_RunDialog(WinPrintDialog* dialog, const WinHooks& hooks) {
     if (hooks.printDialog) {
         WinPrintDialog answer = *dialog;
         bool ok = false;
-        if (hooks.printDialog(&answer, &ok)) return ok && Finish(dialog, answer, nullptr);
+        if (hooks.printDialog(&answer, &ok)) return ok && Finish(dialog, answer, nullptr, false);
     }
     PrintSession session;
     session.record = *dialog;
     if (RunBuiltInDialog(kPrintDialogName, dialog->owner, PrintDialogProc, &session) != IDOK) return false;
-    return Finish(dialog, session.record, session.haveSettings ? &session.settings : nullptr);
+    // The dialog's OK checked the printer.
+    return Finish(dialog, session.record, session.haveSettings ? &session.settings : nullptr, true);
 }
 
 bool Print_RunPropertiesDialog(WinHandle owner, const std::string& printer, WinPrinterSettings* settings,

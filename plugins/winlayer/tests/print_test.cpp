@@ -210,6 +210,7 @@ TEST(PrintDialog, HookAnswers) {
         {"ok, default printer", true, true, true, "", PD_RETURNDC, true, true},
         {"ok without context", true, true, true, "PDF", 0, true, false},
         {"unknown printer", true, true, true, "Nowhere 9", PD_RETURNDC, false, false},
+        {"unknown printer, no context", true, true, true, "Nowhere 9", 0, false, false},
     };
     for (const Case& c : cases) {
         WinHooks hooks;
