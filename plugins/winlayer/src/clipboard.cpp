@@ -24,7 +24,6 @@ bool Win_SetClipboardText(std::string text) {
     if (!desktop.clipboardOpen) return false;
     LogEventFields("clipboard", "\"action\":\"text\",\"text\":" + Win_JsonString(text));
     desktop.clipboardText = std::move(text);
-    desktop.clipboardHasText = true;
     return true;
 }
 
@@ -49,7 +48,7 @@ bool Win_CloseClipboard() {
 
 std::string Win_ClipboardText() {
     Desktop& desktop = TheDesktop();
-    return desktop.clipboardHasText ? desktop.clipboardText : std::string();
+    return desktop.clipboardText;
 }
 
 WinBitmap* Win_ClipboardBitmap() {
@@ -62,6 +61,5 @@ void ResetClipboard() {
     if (desktop.clipboardBitmap != nullptr) Win_DeleteBitmap(desktop.clipboardBitmap);
     desktop.clipboardBitmap = nullptr;
     desktop.clipboardText.clear();
-    desktop.clipboardHasText = false;
     desktop.clipboardOpen = false;
 }

@@ -600,11 +600,9 @@ int Win_ListSelection(WinHandle control) {
     return window == nullptr ? -1 : StateOf(*window).selection;
 }
 
+// Accepted and ignored: a list does not scroll sideways.
 bool Win_ListSetHorizontalExtent(WinHandle control, int pixels) {
-    Window* window = ListWindow(control);
-    if (window == nullptr || pixels < 0) return false;
-    StateOf(*window).horizontalExtent = pixels;
-    return true;
+    return ListWindow(control) != nullptr && pixels >= 0;
 }
 
 bool Win_ListChoose(WinHandle control, int index, bool doubleClick) {

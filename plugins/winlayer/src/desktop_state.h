@@ -34,7 +34,6 @@ struct ControlState {
     bool pressed = false;
     std::vector<std::string> items;
     int selection = -1;
-    int horizontalExtent = 0;
     int top = 0;  // the first list row shown
 };
 
@@ -43,7 +42,6 @@ struct DialogState {
     std::string name;
     WinDlgProc procedure = nullptr;
     intptr_t data = 0;
-    bool modal = false;
     bool ended = false;
     intptr_t result = 0;
 };
@@ -144,7 +142,6 @@ public:
 
     bool clipboardOpen = false;
     std::string clipboardText;
-    bool clipboardHasText = false;
     WinBitmap* clipboardBitmap = nullptr;
 
     WinHooks hooks;

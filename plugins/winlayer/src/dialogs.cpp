@@ -71,7 +71,6 @@ WinHandle CreateDialogWindow(const DialogDescription& description, const std::st
     auto state = std::make_unique<DialogState>();
     state->name = name;
     state->procedure = procedure;
-    state->modal = modal;
     FindWindow(dialog)->dialog = std::move(state);
 
     for (const ControlDescription& control : description.controls) {

@@ -6,8 +6,6 @@ namespace {
 constexpr uint32_t kNoItem = 0xFFFFFFFFu;
 constexpr uint32_t kStateFlags = MF_GRAYED | MF_DISABLED | MF_CHECKED;
 
-std::vector<MenuItem>* Items(WinMenu menu) { return MenuItems(menu); }
-
 }  // namespace
 
 std::vector<MenuItem>* MenuItems(WinMenu menu) {
@@ -17,7 +15,7 @@ std::vector<MenuItem>* MenuItems(WinMenu menu) {
 }
 
 MenuItem* FindMenuItem(WinMenu menu, uint32_t id, int depth) {
-    std::vector<MenuItem>* items = Items(menu);
+    std::vector<MenuItem>* items = MenuItems(menu);
     if (items == nullptr || depth > 32) return nullptr;
     for (MenuItem& item : *items) {
         if (item.flags & MF_POPUP) {
@@ -37,30 +35,30 @@ WinMenu Win_CreatePopupMenu() {
 }
 
 bool Win_AppendMenu(WinMenu menu, uint32_t flags, uintptr_t idOrSubmenu, const std::string& text) {
-    std::vector<MenuItem>* items = Items(menu);
+    std::vector<MenuItem>* items = MenuItems(menu);
     if (items == nullptr) return false;
     MenuItem item;
     item.flags = flags;
     item.text = text;
     if (flags & MF_POPUP) {
         auto submenu = static_cast<WinMenu>(idOrSubmenu);
-        if (submenu == menu || Items(submenu) == nullptr) return false;
+        if (submenu == menu || MenuItems(submenu) == nullptr) return false;
         item.submenu = submenu;
     } else {
         item.id = static_cast<uint32_t>(idOrSubmenu);
     }
-    Items(menu)->push_back(std::move(item));
+    MenuItems(menu)->push_back(std::move(item));
     return true;
 }
 
 WinMenu Win_GetSubMenu(WinMenu menu, int position) {
-    std::vector<MenuItem>* items = Items(menu);
+    std::vector<MenuItem>* items = MenuItems(menu);
     if (items == nullptr || position < 0 || static_cast<size_t>(position) >= items->size()) return 0;
     return (*items)[static_cast<size_t>(position)].submenu;
 }
 
 int Win_GetMenuItemCount(WinMenu menu) {
-    std::vector<MenuItem>* items = Items(menu);
+    std::vector<MenuItem>* items = MenuItems(menu);
     return items == nullptr ? -1 : static_cast<int>(items->size());
 }
 
@@ -106,7 +104,7 @@ void DestroyMenuTree(WinMenu menu, int depth) {
 }  // namespace
 
 bool Win_DestroyMenu(WinMenu menu) {
-    if (Items(menu) == nullptr) return false;
+    if (MenuItems(menu) == nullptr) return false;
     DestroyMenuTree(menu, 0);
     return true;
 }

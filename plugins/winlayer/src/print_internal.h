@@ -6,8 +6,7 @@
 #include "gdi_internal.h"
 
 struct PrintJob {
-    std::string printer;  // "PDF" or a CUPS destination
-    WinPrinterSettings settings;
+    WinPrinterSettings settings;  // settings.printer: "PDF" or a CUPS destination
     double pageWidthPt = 0, pageHeightPt = 0;
     int fd = -1;           // the PDF being written
     std::string path;      // its name

@@ -99,8 +99,8 @@ bool SendToCups(const PrintJob& job, const std::string& title) {
     cups_option_t* options = nullptr;
     int count = 0;
     count = cupsAddOption("copies", std::to_string(job.settings.copies).c_str(), count, &options);
-    int id = cupsPrintFile2(connection.Get(), job.printer.c_str(), job.path.c_str(), title.c_str(), count,
-                            options);
+    int id = cupsPrintFile2(connection.Get(), job.settings.printer.c_str(), job.path.c_str(), title.c_str(),
+                            count, options);
     cupsFreeOptions(count, options);
     return id > 0;
 }
@@ -132,7 +132,6 @@ WinDC* Win_CreatePrinterDC(const std::string& printer, const WinPrinterSettings*
     dc->width = MmToDevice(chosen.paperWidthMm);
     dc->height = MmToDevice(chosen.paperHeightMm);
     dc->job = std::make_unique<PrintJob>();
-    dc->job->printer = name;
     dc->job->settings = chosen;
     dc->job->pageWidthPt = MmToPoints(chosen.paperWidthMm);
     dc->job->pageHeightPt = MmToPoints(chosen.paperHeightMm);
@@ -145,7 +144,7 @@ int Win_StartDoc(WinDC* dc, const std::string& documentName) {
     job->writeFailed = false;
     job->pages = 0;
     job->lastFile.clear();
-    job->fd = job->printer == kPdfPrinter
+    job->fd = job->settings.printer == kPdfPrinter
                   ? CreateUnique(Print_PdfDirectory(), SafeBaseName(documentName), &job->path)
                   : CreateSpool(&job->path);
     if (job->fd < 0) return kError;
@@ -183,7 +182,7 @@ int Win_EndDoc(WinDC* dc) {
     if (job->inPage) Win_EndPage(dc);
     // A document without pages is no document: nothing is kept.
     if (!CloseFile(dc, job->pages > 0)) return kError;
-    if (job->printer == kPdfPrinter) {
+    if (job->settings.printer == kPdfPrinter) {
         job->lastFile = job->path;
         return 1;
     }
