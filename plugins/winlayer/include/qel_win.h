@@ -250,7 +250,6 @@ int Win_RunLoop();
 void Win_Quit(int code);
 
 bool Win_InvalidateRect(WinHandle window, const WinRect* rect, bool erase);  // rect null: all
-bool Win_ValidateRect(WinHandle window, const WinRect* rect);
 bool Win_UpdateWindow(WinHandle window);  // sends WM_PAINT now when anything is invalid
 bool Win_GetUpdateRect(WinHandle window, WinRect* rect);
 
@@ -502,7 +501,6 @@ WinColor Win_SetTextColor(WinDC* dc, WinColor color);
 bool Win_MoveTo(WinDC* dc, int x, int y);
 bool Win_LineTo(WinDC* dc, int x, int y);
 bool Win_Rectangle(WinDC* dc, int left, int top, int right, int bottom);  // pen outline, brush inside
-bool Win_FillRect(WinDC* dc, const WinRect& rect, WinGdi brush);
 bool Win_FillSolid(WinDC* dc, const WinRect& rect, WinColor color);
 bool Win_TextOut(WinDC* dc, int x, int y, std::string_view text);  // top-left at x, y; UTF-8
 enum : uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
@@ -605,7 +603,6 @@ enum class WinBackend { Headless, X11 };
 bool Win_Initialize(WinBackend backend);
 // Destroys every window, frees menus, objects and modules still held.
 void Win_Terminate();
-WinBackend Win_CurrentBackend();
 // The top-level window with its children as they are drawn now.
 bool Win_Screenshot(WinHandle topLevel, const std::string& pngPath);
 WinBitmap* Win_CaptureWindow(WinHandle topLevel);

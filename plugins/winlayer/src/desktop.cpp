@@ -127,8 +127,6 @@ void Win_Terminate() {
     Gdi_Terminate();
 }
 
-WinBackend Win_CurrentBackend() { return TheDesktop().kind; }
-
 int Win_GetSystemMetric(int index) {
     switch (index) {
         case SM_CXVSCROLL:

@@ -208,13 +208,6 @@ bool Win_FillSolid(WinDC* dc, const WinRect& rect, WinColor color) {
     return true;
 }
 
-bool Win_FillRect(WinDC* dc, const WinRect& rect, WinGdi brush) {
-    std::optional<GdiObject> object = Gdi_Lookup(brush);
-    if (!object || object->kind != GdiKind::Brush) return false;
-    if (object->brush.null) return dc != nullptr && dc->cr != nullptr;
-    return Win_FillSolid(dc, rect, object->brush.color);
-}
-
 bool Win_GetTextExtent(WinDC* dc, std::string_view text, int* width, int* height) {
     if (dc == nullptr) return false;
     int w = 0, h = 0;

@@ -65,24 +65,6 @@ bool Win_InvalidateRect(WinHandle handle, const WinRect* rect, bool erase) {
     return true;
 }
 
-bool Win_ValidateRect(WinHandle handle, const WinRect* rect) {
-    Window* window = FindWindow(handle);
-    if (window == nullptr) return false;
-    if (!window->invalid) return true;
-    // The invalid area is one rectangle: validating part of it keeps it whole unless
-    // the part covers it.
-    if (rect == nullptr) {
-        window->invalid = false;
-    } else {
-        WinRect covered = Intersect(window->update, *rect);
-        if (covered.left == window->update.left && covered.top == window->update.top &&
-            covered.right == window->update.right && covered.bottom == window->update.bottom)
-            window->invalid = false;
-    }
-    if (!window->invalid) window->erase = false;
-    return true;
-}
-
 bool Win_GetUpdateRect(WinHandle handle, WinRect* rect) {
     Window* window = FindWindow(handle);
     if (window == nullptr) return false;
