@@ -264,6 +264,11 @@ void AddOverlay(Canvas& canvas, const Overlay& overlay, double dx, double dy) {
     }
 }
 
+std::size_t ItemCount(const std::vector<TextRun>& runs, const std::vector<Box>& rules,
+                      const std::vector<Box>& frames) {
+    return runs.size() + rules.size() + frames.size();
+}
+
 Page ToPage(Canvas&& canvas) {
     Page page;
     page.unitsPerInch = canvas.unitsPerInch;
@@ -364,9 +369,9 @@ private:
             const std::string name = EbcdicName(f.data, codePage_);
             const double dx = Signed3(f.data, 8), dy = Signed3(f.data, 11);
             const Overlay* overlay = FindOverlay(overlays_, name);
-            if (overlay &&
-                canvas_.runs.size() + canvas_.rules.size() + overlay->runs.size() + overlay->rules.size() <
-                    kMaxCopiedItems) {
+            if (overlay && ItemCount(canvas_.runs, canvas_.rules, canvas_.frames) +
+                                   ItemCount(overlay->runs, overlay->rules, overlay->frames) <
+                               kMaxCopiedItems) {
                 AddOverlay(canvas_, *overlay, dx, dy);
             } else {
                 ObjectArea area{dx, dy, canvas_.width - dx, canvas_.height - dy, canvas_.width > dx};
