@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_map>
 
 #include "document.h"
 #include "ebcdic.h"
@@ -239,13 +240,6 @@ Box FrameOf(const ObjectArea& area, double unitsPerInch, std::string label) {
     return frame;
 }
 
-const Overlay* FindOverlay(const std::vector<Overlay>& overlays, const std::string& name) {
-    for (const auto& overlay : overlays) {
-        if (overlay.name == name) return &overlay;
-    }
-    return nullptr;
-}
-
 void AddOverlay(Canvas& canvas, const Overlay& overlay, double dx, double dy) {
     for (auto run : overlay.runs) {
         run.x += dx;
@@ -284,7 +278,9 @@ Page ToPage(Canvas&& canvas) {
 // The reader: one pass over the fields, a page or an overlay being collected at a time.
 class AfpReader {
 public:
-    AfpReader(std::vector<Overlay>& overlays) : overlays_(overlays) {}
+    AfpReader(std::vector<Overlay>& overlays) : overlays_(overlays) {
+        for (std::size_t i = 0; i < overlays_.size(); ++i) byName_.emplace(overlays_[i].name, i);
+    }
 
     Document Read(std::string_view data) {
         std::size_t pos = 0;
@@ -320,6 +316,7 @@ private:
                 overlay_.rules = std::move(canvas_.rules);
                 overlay_.frames = std::move(canvas_.frames);
                 overlays_.push_back(std::move(overlay_));
+                byName_.emplace(overlays_.back().name, overlays_.size() - 1);  // the first of a name wins
                 inOverlay_ = false;
             }
             return;
@@ -368,7 +365,7 @@ private:
         } else if (f.id == kIPO) {
             const std::string name = EbcdicName(f.data, codePage_);
             const double dx = Signed3(f.data, 8), dy = Signed3(f.data, 11);
-            const Overlay* overlay = FindOverlay(overlays_, name);
+            const Overlay* overlay = FindOverlay(name);
             if (overlay && ItemCount(canvas_.runs, canvas_.rules, canvas_.frames) +
                                    ItemCount(overlay->runs, overlay->rules, overlay->frames) <
                                kMaxCopiedItems) {
@@ -391,6 +388,12 @@ private:
         }
     }
 
+    // A lookup per include: a file may hold and include many overlays.
+    const Overlay* FindOverlay(const std::string& name) const {
+        const auto it = byName_.find(name);
+        return it == byName_.end() ? nullptr : &overlays_[it->second];
+    }
+
     void FinishPage() {
         document_.pages.push_back(ToPage(std::move(canvas_)));
         canvas_ = Canvas{};
@@ -400,6 +403,7 @@ private:
     }
 
     std::vector<Overlay>& overlays_;
+    std::unordered_map<std::string, std::size_t> byName_;  // index into overlays_
     Document document_;
     Canvas canvas_;
     TextState text_;

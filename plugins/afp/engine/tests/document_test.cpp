@@ -214,6 +214,19 @@ TEST(Afp, OverlaysFromTheResourceFileAndFramesForTheRest) {
     EXPECT_DOUBLE_EQ(page.frames[1].height, 720);
 }
 
+TEST(Afp, TheFirstOverlayOfANameIsTheOneIncluded) {
+    // Two in the resource file and one inside the document, all named O1.
+    auto overlays =
+        ReadAfpResources(AfpOverlay("O1", {{0, 200, "First"}}) + AfpOverlay("O1", {{0, 200, "Second"}}));
+    ASSERT_EQ(overlays.size(), 2u);
+    const std::string afp = AfpOverlay("O1", {{0, 200, "Inline"}}) +
+                            AfpDocument({{{0, 300, "Body"}}}, 8.5, 11, IncludeOverlay("O1", 0, 0));
+    const Document d = ReadAfp(afp, overlays);
+    ASSERT_EQ(overlays.size(), 3u);
+    ASSERT_EQ(d.pages.size(), 1u);
+    EXPECT_EQ(PageLines(d.pages[0]), (std::vector<std::string>{"First", "Body"}));
+}
+
 TEST(Afp, OverlayCopiesStopWhenThePageIsFull) {
     // An overlay of 1000 image frames included 400 times: copies stop short of 200 000
     // items and the rest show as one frame each.
