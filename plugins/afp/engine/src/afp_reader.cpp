@@ -37,6 +37,11 @@ constexpr ObjectKind kObjects[] = {
 constexpr double kDefaultUnitsPerInch = 1440;
 // Overlays copied onto a page stop here (a hostile file could include one many times).
 constexpr std::size_t kMaxCopiedItems = 200000;
+// And all copies in a document together (onto pages and into other overlays) stop at this
+// estimate of their memory, a base plus so much for each byte of the file: includes spread
+// over many pages or nested in overlays cannot multiply a small file either.
+constexpr std::size_t kCopyBudgetBase = 64u * 1024u * 1024u;
+constexpr std::size_t kCopyBudgetPerByte = 32;
 
 unsigned Read2(std::string_view d, std::size_t at) {
     if (at + 2 > d.size()) return 0;
@@ -263,6 +268,15 @@ std::size_t ItemCount(const std::vector<TextRun>& runs, const std::vector<Box>& 
     return runs.size() + rules.size() + frames.size();
 }
 
+// The memory a copy of an overlay takes, roughly: its items and their text.
+std::size_t CopyCost(const Overlay& overlay) {
+    std::size_t bytes =
+        overlay.runs.size() * sizeof(TextRun) + (overlay.rules.size() + overlay.frames.size()) * sizeof(Box);
+    for (const auto& run : overlay.runs) bytes += run.text.size();
+    for (const auto& frame : overlay.frames) bytes += frame.label.size();
+    return bytes;
+}
+
 Page ToPage(Canvas&& canvas) {
     Page page;
     page.unitsPerInch = canvas.unitsPerInch;
@@ -279,10 +293,11 @@ Page ToPage(Canvas&& canvas) {
 class AfpReader {
 public:
     AfpReader(std::vector<Overlay>& overlays) : overlays_(overlays) {
-        for (std::size_t i = 0; i < overlays_.size(); ++i) byName_.emplace(overlays_[i].name, i);
+        for (std::size_t i = 0; i < overlays_.size(); ++i) Index(i);
     }
 
     Document Read(std::string_view data) {
+        copyBudget_ = kCopyBudgetBase + kCopyBudgetPerByte * data.size();
         std::size_t pos = 0;
         Field field;
         bool damaged = false;
@@ -316,7 +331,7 @@ private:
                 overlay_.rules = std::move(canvas_.rules);
                 overlay_.frames = std::move(canvas_.frames);
                 overlays_.push_back(std::move(overlay_));
-                byName_.emplace(overlays_.back().name, overlays_.size() - 1);  // the first of a name wins
+                Index(overlays_.size() - 1);
                 inOverlay_ = false;
             }
             return;
@@ -365,11 +380,15 @@ private:
         } else if (f.id == kIPO) {
             const std::string name = EbcdicName(f.data, codePage_);
             const double dx = Signed3(f.data, 8), dy = Signed3(f.data, 11);
-            const Overlay* overlay = FindOverlay(name);
-            if (overlay && ItemCount(canvas_.runs, canvas_.rules, canvas_.frames) +
-                                   ItemCount(overlay->runs, overlay->rules, overlay->frames) <
-                               kMaxCopiedItems) {
+            const auto known = byName_.find(name);
+            const Overlay* overlay = known == byName_.end() ? nullptr : &overlays_[known->second.index];
+            if (overlay &&
+                ItemCount(canvas_.runs, canvas_.rules, canvas_.frames) +
+                        ItemCount(overlay->runs, overlay->rules, overlay->frames) <
+                    kMaxCopiedItems &&
+                known->second.cost <= copyBudget_) {
                 AddOverlay(canvas_, *overlay, dx, dy);
+                copyBudget_ -= known->second.cost;
             } else {
                 ObjectArea area{dx, dy, canvas_.width - dx, canvas_.height - dy, canvas_.width > dx};
                 canvas_.frames.push_back(FrameOf(area, canvas_.unitsPerInch, "overlay " + name));
@@ -388,10 +407,10 @@ private:
         }
     }
 
-    // A lookup per include: a file may hold and include many overlays.
-    const Overlay* FindOverlay(const std::string& name) const {
-        const auto it = byName_.find(name);
-        return it == byName_.end() ? nullptr : &overlays_[it->second];
+    // Makes overlays_[index] findable by name; the first overlay of a name wins.
+    void Index(std::size_t index) {
+        const Overlay& overlay = overlays_[index];
+        if (!byName_.contains(overlay.name)) byName_.emplace(overlay.name, Known{index, CopyCost(overlay)});
     }
 
     void FinishPage() {
@@ -403,7 +422,13 @@ private:
     }
 
     std::vector<Overlay>& overlays_;
-    std::unordered_map<std::string, std::size_t> byName_;  // index into overlays_
+    // A lookup per include: a file may hold and include many overlays.
+    struct Known {
+        std::size_t index;  // into overlays_
+        std::size_t cost;   // of a copy
+    };
+    std::unordered_map<std::string, Known> byName_;
+    std::size_t copyBudget_ = 0;  // what copies may still take
     Document document_;
     Canvas canvas_;
     TextState text_;

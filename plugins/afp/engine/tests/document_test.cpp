@@ -247,6 +247,27 @@ TEST(Afp, OverlayCopiesStopWhenThePageIsFull) {
     EXPECT_EQ(pageFrames.back().label, "overlay MANY");
 }
 
+TEST(Afp, OverlayCopiesInTheWholeDocumentStayBounded) {
+    // The same overlay included 100 times on each of 40 pages: each page has room, but the
+    // copies of the document together stop (at some 70 MB here) and later pages show frames.
+    std::string frames;
+    for (int n = 0; n < 1000; ++n) frames += Field(0xD3, 0xA8, 0xFB) + Field(0xD3, 0xA9, 0xFB);
+    std::vector<Overlay> overlays = ReadAfpResources(Field(0xD3, 0xA8, 0xDF, Name8("MANY")) + frames +
+                                                     Field(0xD3, 0xA9, 0xDF, Name8("MANY")));
+    std::string includes;
+    for (int n = 0; n < 100; ++n) includes += IncludeOverlay("MANY", 0, 0);
+    const Document d =
+        ReadAfp(AfpDocument(std::vector<std::vector<TextAt>>(40), 8.5, 11, includes), overlays);
+    ASSERT_EQ(d.pages.size(), 40u);
+    EXPECT_EQ(d.pages.front().frames.size(), 100u * 1000u);
+    std::size_t total = 0;
+    for (const auto& page : d.pages) total += page.frames.size();
+    EXPECT_LT(total, 1500u * 1000u);  // 4 million without the bound
+    const auto& last = d.pages.back().frames;
+    ASSERT_EQ(last.size(), 100u);
+    EXPECT_EQ(last.front().label, "overlay MANY");
+}
+
 TEST(Afp, DamagedInputNeverCrashesAndKeepsWhatItCan) {
     const std::string good =
         AfpDocument({{{1440, 1440, "One"}}, {{1440, 1440, "Two"}}, {{1440, 1440, "Three"}}});
