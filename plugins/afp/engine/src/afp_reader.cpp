@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_map>
 
 #include "document.h"
 #include "ebcdic.h"
@@ -36,6 +37,11 @@ constexpr ObjectKind kObjects[] = {
 constexpr double kDefaultUnitsPerInch = 1440;
 // Overlays copied onto a page stop here (a hostile file could include one many times).
 constexpr std::size_t kMaxCopiedItems = 200000;
+// And all copies in a document together (onto pages and into other overlays) stop at this
+// estimate of their memory, a base plus so much for each byte of the file: includes spread
+// over many pages or nested in overlays cannot multiply a small file either.
+constexpr std::size_t kCopyBudgetBase = 64u * 1024u * 1024u;
+constexpr std::size_t kCopyBudgetPerByte = 32;
 
 unsigned Read2(std::string_view d, std::size_t at) {
     if (at + 2 > d.size()) return 0;
@@ -239,13 +245,6 @@ Box FrameOf(const ObjectArea& area, double unitsPerInch, std::string label) {
     return frame;
 }
 
-const Overlay* FindOverlay(const std::vector<Overlay>& overlays, const std::string& name) {
-    for (const auto& overlay : overlays) {
-        if (overlay.name == name) return &overlay;
-    }
-    return nullptr;
-}
-
 void AddOverlay(Canvas& canvas, const Overlay& overlay, double dx, double dy) {
     for (auto run : overlay.runs) {
         run.x += dx;
@@ -264,6 +263,20 @@ void AddOverlay(Canvas& canvas, const Overlay& overlay, double dx, double dy) {
     }
 }
 
+std::size_t ItemCount(const std::vector<TextRun>& runs, const std::vector<Box>& rules,
+                      const std::vector<Box>& frames) {
+    return runs.size() + rules.size() + frames.size();
+}
+
+// The memory a copy of an overlay takes, roughly: its items and their text.
+std::size_t CopyCost(const Overlay& overlay) {
+    std::size_t bytes =
+        overlay.runs.size() * sizeof(TextRun) + (overlay.rules.size() + overlay.frames.size()) * sizeof(Box);
+    for (const auto& run : overlay.runs) bytes += run.text.size();
+    for (const auto& frame : overlay.frames) bytes += frame.label.size();
+    return bytes;
+}
+
 Page ToPage(Canvas&& canvas) {
     Page page;
     page.unitsPerInch = canvas.unitsPerInch;
@@ -279,9 +292,12 @@ Page ToPage(Canvas&& canvas) {
 // The reader: one pass over the fields, a page or an overlay being collected at a time.
 class AfpReader {
 public:
-    AfpReader(std::vector<Overlay>& overlays) : overlays_(overlays) {}
+    AfpReader(std::vector<Overlay>& overlays) : overlays_(overlays) {
+        for (std::size_t i = 0; i < overlays_.size(); ++i) Index(i);
+    }
 
     Document Read(std::string_view data) {
+        copyBudget_ = kCopyBudgetBase + kCopyBudgetPerByte * data.size();
         std::size_t pos = 0;
         Field field;
         bool damaged = false;
@@ -315,6 +331,7 @@ private:
                 overlay_.rules = std::move(canvas_.rules);
                 overlay_.frames = std::move(canvas_.frames);
                 overlays_.push_back(std::move(overlay_));
+                Index(overlays_.size() - 1);
                 inOverlay_ = false;
             }
             return;
@@ -363,11 +380,15 @@ private:
         } else if (f.id == kIPO) {
             const std::string name = EbcdicName(f.data, codePage_);
             const double dx = Signed3(f.data, 8), dy = Signed3(f.data, 11);
-            const Overlay* overlay = FindOverlay(overlays_, name);
+            const auto known = byName_.find(name);
+            const Overlay* overlay = known == byName_.end() ? nullptr : &overlays_[known->second.index];
             if (overlay &&
-                canvas_.runs.size() + canvas_.rules.size() + overlay->runs.size() + overlay->rules.size() <
-                    kMaxCopiedItems) {
+                ItemCount(canvas_.runs, canvas_.rules, canvas_.frames) +
+                        ItemCount(overlay->runs, overlay->rules, overlay->frames) <
+                    kMaxCopiedItems &&
+                known->second.cost <= copyBudget_) {
                 AddOverlay(canvas_, *overlay, dx, dy);
+                copyBudget_ -= known->second.cost;
             } else {
                 ObjectArea area{dx, dy, canvas_.width - dx, canvas_.height - dy, canvas_.width > dx};
                 canvas_.frames.push_back(FrameOf(area, canvas_.unitsPerInch, "overlay " + name));
@@ -386,6 +407,12 @@ private:
         }
     }
 
+    // Makes overlays_[index] findable by name; the first overlay of a name wins.
+    void Index(std::size_t index) {
+        const Overlay& overlay = overlays_[index];
+        if (!byName_.contains(overlay.name)) byName_.emplace(overlay.name, Known{index, CopyCost(overlay)});
+    }
+
     void FinishPage() {
         document_.pages.push_back(ToPage(std::move(canvas_)));
         canvas_ = Canvas{};
@@ -395,6 +422,13 @@ private:
     }
 
     std::vector<Overlay>& overlays_;
+    // A lookup per include: a file may hold and include many overlays.
+    struct Known {
+        std::size_t index;  // into overlays_
+        std::size_t cost;   // of a copy
+    };
+    std::unordered_map<std::string, Known> byName_;
+    std::size_t copyBudget_ = 0;  // what copies may still take
     Document document_;
     Canvas canvas_;
     TextState text_;

@@ -106,7 +106,8 @@ void PaintPageContent(cairo_t* cr, const Page& page, const PaintStyle& style, co
             cairo_rectangle(cr, frame.x, frame.y, frame.width, frame.height);
             cairo_stroke(cr);
             cairo_move_to(cr, frame.x + line * 4, frame.y + page.unitsPerInch / 8);
-            cairo_show_text(cr, frame.label.c_str());
+            // Labels are Latin-1; invalid UTF-8 would leave the context unusable for what follows.
+            cairo_show_text(cr, Latin1ToUtf8(frame.label).c_str());
         }
         cairo_set_dash(cr, nullptr, 0, 0);
     }

@@ -40,15 +40,6 @@ bool Affine::Invert(double x, double y, double* u, double* v) const {
     return true;
 }
 
-int RotationDegrees(int code) {
-    switch (code) {
-        case 2: return 180;
-        case 3: return 90;
-        case 4: return 270;
-        default: return 0;
-    }
-}
-
 void View::SetPage(double width, double height, double unitsPerInch) {
     pageWidth_ = width > 0 ? width : 1;
     pageHeight_ = height > 0 ? height : 1;

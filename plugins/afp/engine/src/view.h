@@ -21,9 +21,6 @@ struct Affine {
     bool Invert(double x, double y, double* u, double* v) const;
 };
 
-// Rotation codes: 1 = 0, 2 = 180, 3 = 90, 4 = 270 degrees (clockwise).
-int RotationDegrees(int code);
-
 // The result of a scroll request.
 enum class Scroll { Moved, Unchanged, PastEnd, PastStart };
 
@@ -37,7 +34,8 @@ public:
 
     bool SetZoom(int percent);  // clamped to kMinZoom..kMaxZoom; true when it changed
     int Zoom() const { return zoom_; }
-    bool SetRotation(int code);  // 1..4; false for other codes or no change
+    // 1 = 0, 2 = 180, 3 = 90, 4 = 270 degrees clockwise; false for other codes or no change.
+    bool SetRotation(int code);
     int Rotation() const { return rotation_; }
 
     // The page's size on screen (after rotation), pixels.

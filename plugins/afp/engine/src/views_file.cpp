@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "arc_platform.h"
+
 namespace knvw {
 namespace {
 
@@ -73,19 +75,13 @@ bool StoreView(const std::string& path, SavedView view) {
     views.push_back(view);
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    // Written beside and renamed, so a failed write leaves the old file.
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        if (!out) return false;
-        for (const auto& v : views) {
-            out << v.name << '\t' << v.description << '\t' << v.zoom << '\t' << v.rotation << '\t'
-                << v.imageMode << '\t' << v.shadeColour << '\t' << v.x << '\t' << v.y << '\n';
-        }
-        if (!out.flush()) return false;
+    std::ostringstream text;
+    for (const auto& v : views) {
+        text << v.name << '\t' << v.description << '\t' << v.zoom << '\t' << v.rotation << '\t' << v.imageMode
+             << '\t' << v.shadeColour << '\t' << v.x << '\t' << v.y << '\n';
     }
-    std::filesystem::rename(temporary, path, error);
-    return !error;
+    // Replaced whole: a failed write leaves the old file.
+    return ArcOS_ReplaceFile(path.c_str(), text.str(), 0644) == 0;
 }
 
 std::optional<SavedView> FindView(const std::string& path, const std::string& name) {

@@ -144,21 +144,18 @@ int32_t DeleteViewServ(int32_t viewServer) {
 }
 
 int32_t VSInit(int32_t viewServer, const char* iniPath, const char* helpFile) {
-    knvw::ViewServer* server = E().Server(viewServer);
-    if (server) {
-        server->iniPath = Str(iniPath);
-        server->helpFile = Str(helpFile);
-    }
+    const bool known = E().Server(viewServer) != nullptr;
     return Call("VSInit")
         .Int("server", viewServer)
         .Text("ini", iniPath)
         .Text("help", helpFile)
-        .Result(server ? 1 : 0);
+        .Result(known ? 1 : 0);
 }
 
 int32_t VSGetSMapperHandle(int32_t viewServer) {
-    knvw::ViewServer* server = E().Server(viewServer);
-    return Call("VSGetSMapperHandle").Int("server", viewServer).Result(server ? server->mapper : 0);
+    // The server's handle serves as its string mapper.
+    const bool known = E().Server(viewServer) != nullptr;
+    return Call("VSGetSMapperHandle").Int("server", viewServer).Result(known ? viewServer : 0);
 }
 
 int32_t VSSetLineDataParms(int32_t charsPerInch, int32_t linesPerInch, int32_t lines) {
@@ -735,7 +732,6 @@ int32_t VSSetNSPIInfo(int32_t document, void* instance, int32_t stringList, int3
     doc->instance = instance;
     doc->stringList = stringList;
     doc->pageIndex = pageIndex;
-    doc->hitFind = hitFind;
     doc->changePage = changePage;
     doc->session->SetSegments(knvw::Segments{totalPages, currentSegment, segmentCount, pagesPerSegment});
     knvw::ViewServer* server = E().Server(doc->server);

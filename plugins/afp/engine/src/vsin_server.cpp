@@ -12,7 +12,7 @@ Engine& Engine::Get() {
 
 int32_t Engine::NewServer() {
     const int32_t handle = next_++;
-    servers_[handle].mapper = handle;
+    servers_.emplace(handle, ViewServer{});
     return handle;
 }
 

@@ -23,13 +23,10 @@ struct EngineDocument {
     // Segment navigation from the plug-in.
     void* instance = nullptr;
     int32_t stringList = 0, pageIndex = 0;
-    KnvwHitFindProc hitFind = nullptr;
     KnvwChangePageProc changePage = nullptr;
 };
 
 struct ViewServer {
-    std::string iniPath, helpFile;
-    int32_t mapper = 0;
     // Per plug-in instance: a search to go on with in the next document it opens, and a
     // page number asked for that lies in another segment.
     std::map<void*, FindQuery> pendingSearch;

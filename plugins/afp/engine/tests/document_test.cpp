@@ -16,6 +16,14 @@ std::vector<std::string> PageLines(const Page& page) {
     return lines;
 }
 
+// Includes overlay name with its origin at (x, y).
+std::string IncludeOverlay(const std::string& name, unsigned x, unsigned y) {
+    std::string data = Name8(name);
+    data += std::string{static_cast<char>(x >> 16), static_cast<char>(x >> 8), static_cast<char>(x)};
+    data += std::string{static_cast<char>(y >> 16), static_cast<char>(y >> 8), static_cast<char>(y)};
+    return Field(0xD3, 0xAF, 0xD8, data);
+}
+
 }  // namespace
 
 TEST(LineData, PagesAndLines) {
@@ -180,18 +188,13 @@ TEST(Afp, CodePage37WhenTheFontSaysSo) {
 
 TEST(Afp, OverlaysFromTheResourceFileAndFramesForTheRest) {
     // Include overlay O1 at (720, 1440) and an overlay nobody has; an image with its area.
-    auto ipo = [](const std::string& name, unsigned x, unsigned y) {
-        std::string data = Name8(name);
-        data += std::string{static_cast<char>(x >> 16), static_cast<char>(x >> 8), static_cast<char>(x)};
-        data += std::string{static_cast<char>(y >> 16), static_cast<char>(y >> 8), static_cast<char>(y)};
-        return Field(0xD3, 0xAF, 0xD8, data);
-    };
     const std::string obd = Field(0xD3, 0xA6, 0x6B, std::string("\x09\x4C\x02\x00\x05\xA0\x00\x02\xD0", 9));
     const std::string obp =
         Field(0xD3, 0xAC, 0x6B, std::string("\x01\x17\x00\x01\x00\x00\x02\x00", 8) + std::string(15, '\0'));
     const std::string image = Field(0xD3, 0xA8, 0xFB) + obd + obp + Field(0xD3, 0xA9, 0xFB);
     const std::string afp =
-        AfpDocument({{{0, 300, "Body"}}}, 8.5, 11, ipo("O1", 720, 1440) + ipo("MISSING", 0, 0) + image);
+        AfpDocument({{{0, 300, "Body"}}}, 8.5, 11,
+                    IncludeOverlay("O1", 720, 1440) + IncludeOverlay("MISSING", 0, 0) + image);
     auto overlays = ReadAfpResources(AfpOverlay("O1", {{100, 200, "Overlay text"}}));
     ASSERT_EQ(overlays.size(), 1u);
     EXPECT_EQ(overlays[0].name, "O1");
@@ -209,6 +212,60 @@ TEST(Afp, OverlaysFromTheResourceFileAndFramesForTheRest) {
     EXPECT_DOUBLE_EQ(page.frames[1].y, 512);
     EXPECT_DOUBLE_EQ(page.frames[1].width, 1440);
     EXPECT_DOUBLE_EQ(page.frames[1].height, 720);
+}
+
+TEST(Afp, TheFirstOverlayOfANameIsTheOneIncluded) {
+    // Two in the resource file and one inside the document, all named O1.
+    auto overlays =
+        ReadAfpResources(AfpOverlay("O1", {{0, 200, "First"}}) + AfpOverlay("O1", {{0, 200, "Second"}}));
+    ASSERT_EQ(overlays.size(), 2u);
+    const std::string afp = AfpOverlay("O1", {{0, 200, "Inline"}}) +
+                            AfpDocument({{{0, 300, "Body"}}}, 8.5, 11, IncludeOverlay("O1", 0, 0));
+    const Document d = ReadAfp(afp, overlays);
+    ASSERT_EQ(overlays.size(), 3u);
+    ASSERT_EQ(d.pages.size(), 1u);
+    EXPECT_EQ(PageLines(d.pages[0]), (std::vector<std::string>{"First", "Body"}));
+}
+
+TEST(Afp, OverlayCopiesStopWhenThePageIsFull) {
+    // An overlay of 1000 image frames included 400 times: copies stop short of 200 000
+    // items and the rest show as one frame each.
+    std::string frames;
+    for (int n = 0; n < 1000; ++n) frames += Field(0xD3, 0xA8, 0xFB) + Field(0xD3, 0xA9, 0xFB);
+    const std::string overlay =
+        Field(0xD3, 0xA8, 0xDF, Name8("MANY")) + frames + Field(0xD3, 0xA9, 0xDF, Name8("MANY"));
+    std::string includes;
+    for (int n = 0; n < 400; ++n) includes += IncludeOverlay("MANY", 0, 0);
+    std::vector<Overlay> overlays = ReadAfpResources(overlay);
+    ASSERT_EQ(overlays.size(), 1u);
+    ASSERT_EQ(overlays[0].frames.size(), 1000u);
+    const Document d = ReadAfp(AfpDocument({{{0, 300, "Body"}}}, 8.5, 11, includes), overlays);
+    ASSERT_EQ(d.pages.size(), 1u);
+    const auto& pageFrames = d.pages[0].frames;
+    EXPECT_EQ(pageFrames.size(), 199u * 1000u + 201u);
+    EXPECT_EQ(pageFrames.front().label, "image");
+    EXPECT_EQ(pageFrames.back().label, "overlay MANY");
+}
+
+TEST(Afp, OverlayCopiesInTheWholeDocumentStayBounded) {
+    // The same overlay included 100 times on each of 40 pages: each page has room, but the
+    // copies of the document together stop (at some 70 MB here) and later pages show frames.
+    std::string frames;
+    for (int n = 0; n < 1000; ++n) frames += Field(0xD3, 0xA8, 0xFB) + Field(0xD3, 0xA9, 0xFB);
+    std::vector<Overlay> overlays = ReadAfpResources(Field(0xD3, 0xA8, 0xDF, Name8("MANY")) + frames +
+                                                     Field(0xD3, 0xA9, 0xDF, Name8("MANY")));
+    std::string includes;
+    for (int n = 0; n < 100; ++n) includes += IncludeOverlay("MANY", 0, 0);
+    const Document d =
+        ReadAfp(AfpDocument(std::vector<std::vector<TextAt>>(40), 8.5, 11, includes), overlays);
+    ASSERT_EQ(d.pages.size(), 40u);
+    EXPECT_EQ(d.pages.front().frames.size(), 100u * 1000u);
+    std::size_t total = 0;
+    for (const auto& page : d.pages) total += page.frames.size();
+    EXPECT_LT(total, 1500u * 1000u);  // 4 million without the bound
+    const auto& last = d.pages.back().frames;
+    ASSERT_EQ(last.size(), 100u);
+    EXPECT_EQ(last.front().label, "overlay MANY");
 }
 
 TEST(Afp, DamagedInputNeverCrashesAndKeepsWhatItCan) {

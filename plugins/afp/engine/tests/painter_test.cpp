@@ -216,6 +216,24 @@ TEST(Painter, FramesShowExceptInDraftView) {
     }
 }
 
+TEST(Painter, FrameLabelsBeyondAsciiLeaveTheContextUsable) {
+    // A frame labelled with a Latin-1 letter, then an X at (4320, 4320): the X is drawn
+    // (the only dark ink; labels are grey) and the context stays usable for later pages.
+    Page page;
+    page.width = 12240;
+    page.height = 15840;
+    page.frames.push_back(Box{1440, 1440, 1440, 1440, "overlay \xC9T\xC9"});
+    page.runs.push_back(TextRun{4320, 4320, 144, 240, "X"});
+    Session s(Document{Document::Kind::Afp, {page}, false});
+    s.GetView().SetWindowSize(400, 400);
+    Canvas canvas(400, 400);
+    PaintView(canvas.cr(), s);
+    EXPECT_EQ(cairo_status(canvas.cr()), CAIRO_STATUS_SUCCESS);
+    const auto [in, out] = canvas.DarkInOut({280, 260, 310, 300});
+    EXPECT_GT(in, 0);
+    EXPECT_EQ(out, 0);
+}
+
 TEST(Painter, FitPageOntoPaper) {
     // Paper of 700 x 900 points (72 a inch); a letter page is 612 x 792 points.
     struct Case {

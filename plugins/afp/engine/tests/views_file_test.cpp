@@ -1,10 +1,13 @@
 // The named-views file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "afp_fixture.h"
+#include "arc_platform.h"
 #include "views_file.h"
 
 using namespace knvw;
@@ -33,6 +36,21 @@ TEST(ViewsFile, StoreReplaceAndFind) {
     EXPECT_TRUE(FindView(file, "a b c"));
     EXPECT_FALSE(StoreView(file, SavedView{"", "", 100, 1, 0, 10, 0, 0}));
     EXPECT_EQ(LoadViews(file).size(), 3u);
+}
+
+TEST(ViewsFile, AFailedWriteKeepsTheOldFileAndLeavesNothingBeside) {
+    const std::string file =
+        knvw_test::WriteTempFile("views-failing/views.txt", "Old\t\t100\t1\t0\t10\t0\t0\n");
+    for (const char* step : {"write", "rename"}) {
+        ArcOS_SetFaultHook([step](const char* at) { return std::string(at) == step ? EIO : 0; });
+        EXPECT_FALSE(StoreView(file, SavedView{"New", "", 100, 1, 0, 10, 0, 0})) << step;
+        ArcOS_SetFaultHook({});
+        const auto views = LoadViews(file);
+        ASSERT_EQ(views.size(), 1u) << step;
+        EXPECT_EQ(views[0].name, "Old") << step;
+        const auto dir = std::filesystem::path(file).parent_path();
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << step;
+    }
 }
 
 TEST(ViewsFile, DamagedLinesAreSkipped) {
