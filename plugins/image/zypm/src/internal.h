@@ -26,7 +26,7 @@ struct PageInfo {
     // stretched to the higher one (a 204 x 98 dpi fax page shows in its true shape).
     uint32_t shownWidth = 0, shownHeight = 0;
     uint16_t bitsPerSample = 1, samplesPerPixel = 1;
-    uint16_t compression = 1, photometric = 0, planar = 1;
+    uint16_t compression = 1, photometric = 0;
     int32_t xDpi = 0, yDpi = 0;
     int32_t kind = ZYPM_KIND_GREY;
     uint16_t orientation = 1;

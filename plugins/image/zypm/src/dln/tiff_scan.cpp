@@ -73,7 +73,6 @@ int ReadPage(TIFF* tiff, uint32_t directory, PageInfo* info) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &info->bitsPerSample);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &info->samplesPerPixel);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &info->compression);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &info->planar);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &info->orientation);
     if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &info->photometric))
         info->photometric = info->samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
