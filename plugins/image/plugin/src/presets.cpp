@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "arc_install.h"
+#include "geometry.h"
 
 namespace zyp {
 namespace {
@@ -36,7 +37,7 @@ int LeadingNumber(std::string_view text) {
 }
 
 ViewValues Sanitised(ViewValues v) {
-    v.zoom = std::clamp(v.zoom, 10, 1000);
+    v.zoom = std::clamp(v.zoom, kMinZoom, kMaxZoom);
     if (v.rotation < 1 || v.rotation > 4) v.rotation = 1;
     v.contrast = std::clamp(v.contrast, 0, 255);
     v.brightness = std::clamp(v.brightness, 0, 255);
