@@ -22,7 +22,17 @@ namespace {
 
 constexpr uint32_t kA4Width = 2480, kA4Height = 3508;  // A4 at 300 dpi
 
-std::string Scratch(const char* name) { return "/tmp/zypm_bench_" + std::to_string(getpid()) + "_" + name; }
+// The scratch files written so far; main removes them at the end.
+std::vector<std::string>& Written() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+std::string Scratch(const char* name) {
+    std::string path = "/tmp/zypm_bench_" + std::to_string(getpid()) + "_" + name;
+    Written().push_back(path);
+    return path;
+}
 
 // A text-like bilevel page: rows of word blocks, in G4 strips of 64 rows.
 void WritePage(TIFF* tiff, uint32_t width, uint32_t height, uint32_t seed) {
@@ -182,7 +192,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::remove(ThousandPages().c_str());
-    std::remove(A4Page().c_str());
+    for (const std::string& path : Written()) std::remove(path.c_str());
     return 0;
 }

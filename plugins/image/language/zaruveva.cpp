@@ -29,7 +29,6 @@ constexpr WinStringResource kStrings[] = {
     {606, "The printer could not start the document."},
     {607, "A preset name needs 1 to 51 characters, must not be \"Settings\", must not begin or end with a "
           "blank, begin with ';' or '[' or contain '='."},
-    {608, "The preset list could not be read; changes to presets will not be kept."},
 };
 
 constexpr char kToolbar[] =

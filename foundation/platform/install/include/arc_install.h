@@ -69,12 +69,16 @@ int ArcReg_CreateKey(int hive, const char* keyPath);
 // ARCREG_OK; NOT_FOUND when absent; INVALID; IO_ERROR.
 int ArcReg_DeleteKey(int hive, const char* keyPath);
 
+// Whether a value name can be kept in a hive file: non-empty, without '=', CR or LF,
+// no blanks at either end, not starting with ';' or '['.
+bool ArcReg_ValidName(const char* name);
+
 // Reads a value. ARCREG_OK; NOT_FOUND for a missing key or value; INVALID; IO_ERROR.
 int ArcReg_ReadString(int hive, const char* keyPath, const char* name, std::string* data);
 // As ArcReg_ReadString, and NOT_NUMBER unless the whole value is a decimal number.
 int ArcReg_ReadNumber(int hive, const char* keyPath, const char* name, int64_t* number);
-// Sets a value, creating the key when needed. Names must be non-empty without '=',
-// CR, LF, blanks at either end, and not start with ';' or '['; data without CR or LF.
+// Sets a value, creating the key when needed. Names as ArcReg_ValidName takes them;
+// data without CR or LF.
 // ARCREG_OK; INVALID; IO_ERROR (the hive file then stays as it was).
 int ArcReg_SetString(int hive, const char* keyPath, const char* name, const char* data);
 int ArcReg_SetNumber(int hive, const char* keyPath, const char* name, int64_t number);

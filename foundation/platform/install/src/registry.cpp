@@ -212,6 +212,8 @@ int ArcReg_EnumValues(int hive, const char* keyPath, std::vector<ArcRegValue>* v
     return ARCREG_OK;
 }
 
+bool ArcReg_ValidName(const char* name) { return ValidName(name); }
+
 int ArcReg_ReadString(int hive, const char* keyPath, const char* name, std::string* data) {
     if (!ValidName(name)) {
         return ARCREG_INVALID;

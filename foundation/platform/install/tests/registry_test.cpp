@@ -184,6 +184,13 @@ TEST_F(RegistryTest, RefusedNamesAndData) {
     EXPECT_EQ(ArcReg_KeyExists(ARCREG_HKLM, nullptr), 0);
 }
 
+TEST_F(RegistryTest, ValueNamesAHiveCanKeep) {
+    for (const char* name : {"n", "a b", "x;y[z]", "Closer, please"})
+        EXPECT_TRUE(ArcReg_ValidName(name)) << name;
+    const char* refused[] = {nullptr, "", "a=b", ";n", "[n", " n", "n ", "\tn", "n\r", "a\nb"};
+    for (const char* name : refused) EXPECT_FALSE(ArcReg_ValidName(name)) << (name ? name : "null");
+}
+
 TEST_F(RegistryTest, NumbersFromHandWrittenHive) {
     ASSERT_EQ(ArcOS_WriteFileAtomic((dir_ + "/HKLM.ini").c_str(),
                                     "[N]\nplain=42\nneg=-17\nblank= 5 \nword=12a\nempty=\n"

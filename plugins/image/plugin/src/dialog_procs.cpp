@@ -35,10 +35,6 @@ constexpr size_t kPresetNameField = 99;
 // for the user's typing.
 bool writingField = false;
 
-PluginInstance* DialogInstance(WinHandle dialog) {
-    return reinterpret_cast<PluginInstance*>(Win_GetDialogData(dialog));
-}
-
 void WriteField(WinHandle dialog, uint32_t id, int value) {
     writingField = true;
     Win_SetDlgItemInt(dialog, id, value);
@@ -67,7 +63,21 @@ void Help(WinHandle dialog, uintptr_t context) {
     Win_WinHelp(dialog, State().helpPath, HELP_CONTEXT, context);
 }
 
-bool IsScrollMove(int request) { return request != SB_ENDSCROLL; }
+// A request on a dialog's scroll bar of low..high: a step past either end beeps, any
+// other move hands the bar's new value to follow.
+template <typename Follow>
+void ScrollBar(WinHandle dialog, uint32_t bar, uintptr_t wParam, int low, int high, int pageStep,
+               Follow follow) {
+    int request = WinLowWord(wParam);
+    if (request == SB_ENDSCROLL) return;
+    auto target =
+        ScrollStepTarget(request, WinHighWord(wParam), BarPosition(dialog, bar), low, high, pageStep);
+    if (!target) {
+        Win_MessageBeep(MB_ICONWARNING);
+    } else {
+        follow(*target);
+    }
+}
 
 // --- zoom -----------------------------------------------------------------
 
@@ -91,12 +101,10 @@ void FollowZoom(WinHandle dialog, PluginInstance& in, int percent, bool writeEdi
 }  // namespace
 
 intptr_t ZoomDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    PluginInstance* in =
-        message == WM_INITDIALOG ? reinterpret_cast<PluginInstance*>(lParam) : DialogInstance(dialog);
+    PluginInstance* in = DialogInstance(dialog, message, lParam);
     if (!in) return 0;
     switch (message) {
         case WM_INITDIALOG:
-            Win_SetDialogData(dialog, lParam);
             WriteField(dialog, kZoomEdit, in->geometry.zoom);
             CheckZoomRadios(dialog, in->geometry.zoom);
             SetBar(dialog, kZoomBar, kMinZoom, kMaxZoom, in->geometry.zoom);
@@ -128,15 +136,8 @@ intptr_t ZoomDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, in
         }
         case WM_HSCROLL: {
             if (Win_GetControlId(static_cast<WinHandle>(lParam)) != kZoomBar) return 0;
-            int request = WinLowWord(wParam);
-            if (!IsScrollMove(request)) return 1;
-            auto target = ScrollStepTarget(request, WinHighWord(wParam), BarPosition(dialog, kZoomBar),
-                                           kMinZoom, kMaxZoom, kZoomPageStep);
-            if (!target) {
-                Win_MessageBeep(MB_ICONWARNING);
-            } else {
-                FollowZoom(dialog, *in, *target, true);
-            }
+            ScrollBar(dialog, kZoomBar, wParam, kMinZoom, kMaxZoom, kZoomPageStep,
+                      [&](int zoom) { FollowZoom(dialog, *in, zoom, true); });
             return 1;
         }
         default: return 0;
@@ -144,12 +145,10 @@ intptr_t ZoomDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, in
 }
 
 intptr_t RotateDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    PluginInstance* in =
-        message == WM_INITDIALOG ? reinterpret_cast<PluginInstance*>(lParam) : DialogInstance(dialog);
+    PluginInstance* in = DialogInstance(dialog, message, lParam);
     if (!in) return 0;
     switch (message) {
         case WM_INITDIALOG: {
-            Win_SetDialogData(dialog, lParam);
             int rotation = in->geometry.rotation;
             uint32_t checked = rotation >= 1 && rotation <= 3 ? kRotateFirst + rotation - 1 : kRotateLast;
             for (uint32_t id = kRotateFirst; id <= kRotateLast; ++id) {
@@ -205,12 +204,10 @@ bool CheckLevel(WinHandle dialog, const Level& level) {
 }  // namespace
 
 intptr_t ContrastDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    PluginInstance* in =
-        message == WM_INITDIALOG ? reinterpret_cast<PluginInstance*>(lParam) : DialogInstance(dialog);
+    PluginInstance* in = DialogInstance(dialog, message, lParam);
     if (!in) return 0;
     switch (message) {
         case WM_INITDIALOG:
-            Win_SetDialogData(dialog, lParam);
             WriteField(dialog, kContrastEdit, in->contrast);
             WriteField(dialog, kBrightnessEdit, in->brightness);
             SetBar(dialog, kContrastBar, 0, 255, in->contrast);
@@ -243,15 +240,8 @@ intptr_t ContrastDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam
             uint32_t bar = Win_GetControlId(static_cast<WinHandle>(lParam));
             if (bar != kContrastBar && bar != kBrightnessBar) return 0;
             const Level& level = bar == kContrastBar ? kContrastLevel : kBrightnessLevel;
-            int request = WinLowWord(wParam);
-            if (!IsScrollMove(request)) return 1;
-            auto target = ScrollStepTarget(request, WinHighWord(wParam), BarPosition(dialog, bar), 0, 255,
-                                           kLevelPageStep);
-            if (!target) {
-                Win_MessageBeep(MB_ICONWARNING);
-            } else {
-                FollowLevel(dialog, *in, level, *target, true);
-            }
+            ScrollBar(dialog, bar, wParam, 0, 255, kLevelPageStep,
+                      [&](int value) { FollowLevel(dialog, *in, level, value, true); });
             return 1;
         }
         default: return 0;
@@ -277,8 +267,7 @@ std::string TypedPresetName(WinHandle dialog) {
 
 void MakePresetDefault(WinHandle dialog, const std::string& name) {
     PresetTable& presets = State().presets;
-    int index = presets.FindActive(name);
-    if (index < 0 || !presets.MakeDefault(name)) {
+    if (!presets.MakeDefault(name)) {
         Win_MessageBeep(MB_BEEP_DEFAULT);
         return;
     }
@@ -316,12 +305,10 @@ void SavePreset(WinHandle dialog, PluginInstance& in, const std::string& name) {
 }  // namespace
 
 intptr_t PresetsDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    PluginInstance* in =
-        message == WM_INITDIALOG ? reinterpret_cast<PluginInstance*>(lParam) : DialogInstance(dialog);
+    PluginInstance* in = DialogInstance(dialog, message, lParam);
     if (!in) return 0;
     switch (message) {
         case WM_INITDIALOG: {
-            Win_SetDialogData(dialog, lParam);
             std::vector<std::string> names = State().presets.ActiveNames();
             FillPresetList(dialog, names.empty() ? std::string() : names.front());
             return 1;

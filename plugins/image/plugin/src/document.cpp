@@ -41,6 +41,7 @@ bool MeasurePages(PluginInstance& in, int pages) {
     for (int i = 0; i < pages; ++i) {
         ZypmPage page = nullptr;
         if (!Check("ZypmViewPageLock", ZypmViewPageLock(in.view, i, &page))) return false;
+        // Only the size is wanted here; a page that cannot be decoded fails when painted.
         ZypmPageMeasure(in.view, page, in.settings, i, 0, nullptr);
         int32_t width = 0, height = 0;
         ZypmPageAttrGet(page, ZYPM_ATTR_WIDTH, &width);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "qel_win.h"
+#include "zypm.h"
 
 namespace zyp {
 namespace {
@@ -38,8 +39,13 @@ void UpdateGeometry(ViewGeometry& g) {
     g.viewHeight = std::max(g.clientHeight - g.toolbarHeight - (g.HorizontalBar() ? kScrollBarSize : 0), 0);
     int shownWidth = 0, shownHeight = 0;
     ShownPageSize(g, &shownWidth, &shownHeight);
-    g.imageWidth = static_cast<int>(static_cast<int64_t>(g.viewWidth) * g.zoom / 100);
-    g.imageHeight = static_cast<int>(static_cast<int64_t>(g.imageWidth) * shownHeight / shownWidth);
+    // Painting takes the image size clamped to the library's limit; a tall narrow page at
+    // a high zoom would otherwise also overflow here.
+    auto imageSize = [](int64_t size) {
+        return static_cast<int>(std::min<int64_t>(size, ZYPM_MAX_IMAGE_SIZE));
+    };
+    g.imageWidth = imageSize(static_cast<int64_t>(g.viewWidth) * g.zoom / 100);
+    g.imageHeight = imageSize(static_cast<int64_t>(g.imageWidth) * shownHeight / shownWidth);
 
     int hMax = std::max(g.imageWidth - g.viewWidth, 0);
     int vMax = std::max(g.imageHeight - g.viewHeight, 0);

@@ -91,7 +91,10 @@ struct PluginInstance {
     }
 };
 
-// The instance kept in a window's first window word (outer, view) or dialog data.
+// The instance kept in a window's first window word (outer, view).
 PluginInstance* InstanceOfWindow(WinHandle window);
+// The instance a dialog works for: WM_INITDIALOG hands it over in lParam and it is kept
+// in the dialog's data; null before that.
+PluginInstance* DialogInstance(WinHandle dialog, uint32_t message, intptr_t lParam);
 
 }  // namespace zyp

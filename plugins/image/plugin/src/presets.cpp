@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "arc_install.h"
+#include "geometry.h"
 
 namespace zyp {
 namespace {
@@ -36,7 +37,7 @@ int LeadingNumber(std::string_view text) {
 }
 
 ViewValues Sanitised(ViewValues v) {
-    v.zoom = std::clamp(v.zoom, 10, 1000);
+    v.zoom = std::clamp(v.zoom, kMinZoom, kMaxZoom);
     if (v.rotation < 1 || v.rotation > 4) v.rotation = 1;
     v.contrast = std::clamp(v.contrast, 0, 255);
     v.brightness = std::clamp(v.brightness, 0, 255);
@@ -50,14 +51,11 @@ NameCheck CheckPresetName(std::string_view name) {
     if (name.empty()) return NameCheck::Empty;
     if (name.size() > kMaxPresetName) return NameCheck::TooLong;
     if (SameName(name, kPresetListValue)) return NameCheck::Reserved;
-    // The registry keeps value names on profile lines: these could not be read back.
-    if (IsBlank(name.front()) || IsBlank(name.back()) || name.front() == ';' || name.front() == '[') {
+    // The stored list writes ',' as 0xFF, and a NUL would end the name early.
+    if (name.find(kCommaEscape) != std::string_view::npos || name.find('\0') != std::string_view::npos)
         return NameCheck::NotStorable;
-    }
-    for (char c : name) {
-        if (c == kCommaEscape || c == '=' || c == '\r' || c == '\n' || c == '\0')
-            return NameCheck::NotStorable;
-    }
+    // The registry keeps value names on profile lines: names it refuses could not be read back.
+    if (!ArcReg_ValidName(std::string(name).c_str())) return NameCheck::NotStorable;
     return NameCheck::Ok;
 }
 

@@ -33,10 +33,10 @@ public:
         docStarted_ = true;
         ZypmPrintJob job = nullptr;
         int rc = ZypmPrintJobNew(name.c_str(), &job);
-        if (rc != ZYPM_OK) return Failed("ZypmPrintJobNew", rc);
+        if (rc != ZYPM_OK) return LibraryFailed("ZypmPrintJobNew", rc);
         job_ = job;
         rc = ZypmPrintJobStart(job_, ZYPM_PRINT_STANDARD, Win_DCCairo(dc_));
-        if (rc != ZYPM_OK) return Failed("ZypmPrintJobStart", rc);
+        if (rc != ZYPM_OK) return LibraryFailed("ZypmPrintJobStart", rc);
         int width = Win_GetDeviceCaps(dc_, PHYSICALWIDTH) - 2 * Win_GetDeviceCaps(dc_, PHYSICALOFFSETX);
         int height = Win_GetDeviceCaps(dc_, PHYSICALHEIGHT) - 2 * Win_GetDeviceCaps(dc_, PHYSICALOFFSETY);
         printableWidth_ = width > 0 ? width : Win_GetDeviceCaps(dc_, HORZRES);
@@ -49,7 +49,7 @@ public:
         int rc = Win_StartPage(dc_);
         if (rc <= 0) return Failed("StartPage", rc);
         rc = ZypmPrintJobPageStart(job_, 0);
-        if (rc != ZYPM_OK) return Failed("ZypmPrintJobPageStart", rc);
+        if (rc != ZYPM_OK) return LibraryFailed("ZypmPrintJobPageStart", rc);
         PagePaint how = FitOnPaper();
         WinRect band;
         while (Win_NextBand(dc_, &band) > 0 && band.Width() > 0 && band.Height() > 0) {
@@ -57,7 +57,7 @@ public:
             zband.rect = {band.left, band.top, band.right, band.bottom};
             zband.context = Win_DCCairo(dc_);
             rc = ZypmPrintJobBandStart(job_, &zband);
-            if (rc != ZYPM_OK) return Failed("ZypmPrintJobBandStart", rc);
+            if (rc != ZYPM_OK) return LibraryFailed("ZypmPrintJobBandStart", rc);
             if (zband.paint) {
                 PagePaint part = how;
                 part.xOffset = std::max(band.left, 0);
@@ -68,7 +68,7 @@ public:
             ZypmPrintJobBandEnd(job_);
         }
         rc = ZypmPrintJobPageEnd(job_);
-        if (rc != ZYPM_OK) return Failed("ZypmPrintJobPageEnd", rc);
+        if (rc != ZYPM_OK) return LibraryFailed("ZypmPrintJobPageEnd", rc);
         rc = Win_EndPage(dc_);
         if (rc <= 0) return Failed("EndPage", rc);
         return true;
@@ -78,16 +78,22 @@ public:
         ZypmPrintJob job = job_;
         job_ = nullptr;  // ZypmPrintJobEnd frees it, also on an error
         int rc = ZypmPrintJobEnd(job, 0);
-        if (rc != ZYPM_OK) return Failed("ZypmPrintJobEnd", rc);
+        if (rc != ZYPM_OK) return LibraryFailed("ZypmPrintJobEnd", rc);
         docStarted_ = false;
         return Win_EndDoc(dc_) > 0;
     }
 
 private:
+    // A printer context call that failed.
     bool Failed(const char* call, int rc) {
         char text[300];
         std::snprintf(text, sizeof text, "%s %s %d", call, State().caption.c_str(), rc);
         ShowMessage(text);
+        return false;
+    }
+    // An image library call that failed, shown with the library's reason.
+    static bool LibraryFailed(const char* call, int rc) {
+        ShowLibraryFailure(call, rc);
         return false;
     }
 

@@ -87,12 +87,8 @@ void UpdateToolbar(PluginInstance& in) {
 }
 
 intptr_t ToolbarDialogProc(WinHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (message == WM_INITDIALOG) {
-        Win_SetDialogData(dialog, lParam);
-        return 0;
-    }
-    auto* in = reinterpret_cast<PluginInstance*>(Win_GetDialogData(dialog));
-    if (!in) return 0;
+    PluginInstance* in = DialogInstance(dialog, message, lParam);
+    if (!in || message == WM_INITDIALOG) return 0;
     switch (message) {
         case WM_ERASEBKGND: {
             WinRect client;

@@ -10,6 +10,11 @@ PluginInstance* InstanceOfWindow(WinHandle window) {
     return reinterpret_cast<PluginInstance*>(Win_GetWindowWord(window, 0));
 }
 
+PluginInstance* DialogInstance(WinHandle dialog, uint32_t message, intptr_t lParam) {
+    if (message == WM_INITDIALOG) Win_SetDialogData(dialog, lParam);
+    return reinterpret_cast<PluginInstance*>(Win_GetDialogData(dialog));
+}
+
 namespace {
 
 // Status-line hints of the toolbar controls.

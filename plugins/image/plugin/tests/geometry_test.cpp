@@ -49,6 +49,37 @@ TEST(GeometryTest, ImageSizeByZoomAndRotation) {
     }
 }
 
+// At zoom 1000 a wide view or a tall narrow page makes an image beyond what painting
+// takes (it clamps to ZYPM_MAX_IMAGE_SIZE); the offsets must stay within the painted image.
+TEST(GeometryTest, ImageSizeStopsAtThePaintingLimit) {
+    struct Case {
+        const char* what;
+        int clientWidth, pageWidth, pageHeight;
+        int imageWidth, imageHeight;
+    } cases[] = {
+        {"portrait", 816, 1700, 2200, 8000, 10352},
+        {"one pixel wide", 2016, 1, 65535, 20000, 1000000},
+        {"one pixel wide, rows stretched four times", 2016, 1, 262140, 20000, 1000000},
+        {"very wide view", 200016, 2200, 1700, 1000000, 772727},
+    };
+    for (const Case& c : cases) {
+        ViewGeometry g;
+        g.clientWidth = c.clientWidth;
+        g.clientHeight = 600;
+        g.toolbarHeight = 29;
+        g.pageWidth = c.pageWidth;
+        g.pageHeight = c.pageHeight;
+        g.zoom = 1000;
+        g.pages = 1;
+        zyp::UpdateGeometry(g);
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(g.imageWidth, c.imageWidth);
+        EXPECT_EQ(g.imageHeight, c.imageHeight);
+        EXPECT_EQ(g.hMax, c.imageWidth - g.viewWidth);
+        EXPECT_EQ(g.vMax, c.imageHeight - 555);
+    }
+}
+
 TEST(GeometryTest, OffsetsKeepTheirShareWhenTheMaximumChanges) {
     ViewGeometry g = Portrait(200, 1);
     g.hOffset = g.hMax / 2;  // 400 of 800

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "arc_install.h"
 #include "arc_platform.h"
 #include "presets.h"
 #include "registry_dir.h"

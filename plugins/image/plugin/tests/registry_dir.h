@@ -1,37 +1,17 @@
 // A private registry directory for one test: QEL_REGISTRY_DIR points at it.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <optional>
 #include <string>
 
-#include "arc_install.h"
-#include "arc_platform.h"
+#include "request_test_support.h"
 
 class RegistryDir {
 public:
-    RegistryDir() {
-        previous_ = ArcOS_GetEnv("QEL_REGISTRY_DIR");
-        path_ = (std::filesystem::path(::testing::TempDir()) /
-                 ("zyp_registry_" + std::to_string(ArcOS_GetProcessId())))
-                    .string();
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + path_).c_str());
-    }
-    ~RegistryDir() {
-        ArcOS_PutEnv(("QEL_REGISTRY_DIR=" + previous_.value_or("")).c_str());
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    RegistryDir(const RegistryDir&) = delete;
-    RegistryDir& operator=(const RegistryDir&) = delete;
     const std::string& path() const { return path_; }
     std::string Hive(const char* file) const { return path_ + "/" + file; }
 
 private:
-    std::optional<std::string> previous_;
-    std::string path_;
+    reqtest::TempDir dir_;
+    std::string path_ = dir_.Path().substr(0, dir_.Path().size() - 1);  // without the trailing '/'
+    reqtest::EnvSetting setting_{"QEL_REGISTRY_DIR", path_};
 };

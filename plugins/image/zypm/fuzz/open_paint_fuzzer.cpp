@@ -1,19 +1,20 @@
 // Opens arbitrary bytes as a TIFF file and paints its first pages at a few sizes and
 // turns: every failure must be a result code.
 #include <cairo.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
+#include "fuzz_temp_tree.h"
 #include "zypm.h"
 
 namespace {
 
-// The library reads files by path: one scratch file per fuzzing process.
+// The library reads files by path: one scratch file in a tree removed at exit.
 const std::string& ScratchPath() {
-    static const std::string path = "/tmp/zypm_fuzz_" + std::to_string(getpid()) + ".tif";
+    static const qel_fuzz::TempTree tree("zypm_fuzz");
+    static const std::string path = tree.dir + "/page.tif";
     return path;
 }
 
@@ -42,10 +43,7 @@ void PaintPage(ZypmView view, int32_t index, uint8_t choice) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* out = std::fopen(ScratchPath().c_str(), "wb");
-    if (!out) return 0;
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
+    qel_fuzz::WriteFile(ScratchPath(), std::string_view(reinterpret_cast<const char*>(data), size));
 
     ZypmEnv environment = nullptr;
     ZypmDoc document = nullptr;

@@ -221,7 +221,8 @@ typedef struct ZypmBand {
     uint32_t paintFlags;
 } ZypmBand;
 
-/* A new job; `name` is the document's name (at most 255 bytes kept). */
+/* A new job; `name` is the document's name, for the caller's printer document (the
+ * library keeps nothing of it; it may be null). */
 ZYPM_API int ZypmPrintJobNew(const char* name, ZypmPrintJob* job);
 /* Starts the job on the printer context's cairo context. */
 ZYPM_API int ZypmPrintJobStart(ZypmPrintJob job, uint32_t mode, cairo_t* printer);

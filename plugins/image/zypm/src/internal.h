@@ -26,7 +26,7 @@ struct PageInfo {
     // stretched to the higher one (a 204 x 98 dpi fax page shows in its true shape).
     uint32_t shownWidth = 0, shownHeight = 0;
     uint16_t bitsPerSample = 1, samplesPerPixel = 1;
-    uint16_t compression = 1, photometric = 0, planar = 1;
+    uint16_t compression = 1, photometric = 0;
     int32_t xDpi = 0, yDpi = 0;
     int32_t kind = ZYPM_KIND_GREY;
     uint16_t orientation = 1;
@@ -131,6 +131,9 @@ ZYPM_INTERNAL void ClearMessage();
 ZYPM_INTERNAL bool Initialised();
 // The page decoded, from the environment's cache or decoded now; null with *code set.
 ZYPM_INTERNAL DecodedPtr DecodedPageOf(const ZypmDocPage& page, int* code);
+// A read-only page attribute (ZYPM_ATTR_WIDTH ... ZYPM_ATTR_COLOUR_KIND) from the
+// page's tags; false for any other attribute.
+ZYPM_INTERNAL bool TagAttribute(const PageInfo& info, uint32_t attribute, int32_t* value);
 // Whether the page can be decoded within the caps (by its tags).
 ZYPM_INTERNAL int CheckDecodable(const PageInfo& info);
 // Opens a file for reading with the caps and the error capture set; null with *code set.

@@ -116,6 +116,12 @@ TEST_F(PageTest, MeasureFillsTheSlot) {
     EXPECT_EQ(width, 5);
     EXPECT_EQ(samples, 3);
     EXPECT_EQ(kind, ZYPM_KIND_RGB);
+    // A slot holds no compression, photometric or display attribute.
+    for (uint32_t attribute : {ZYPM_ATTR_COMPRESSION, ZYPM_ATTR_PHOTOMETRIC, ZYPM_ATTR_ROTATION}) {
+        int32_t value = -7;
+        EXPECT_EQ(ZypmSettingsAttrGet(settings, 0, attribute, &value), ZYPM_E_ARGUMENT) << attribute;
+        EXPECT_EQ(value, -7) << attribute;
+    }
     session.Unlock(second);
     ZypmSettingsFree(settings);
 }

@@ -39,10 +39,12 @@ protected:
     }
 
     // Runs a dialog whose user acts through script; message boxes are answered OK
-    // and their texts kept.
+    // and their texts kept. The script's checks count only if the dialog opened.
     intptr_t Run(ViewDialog which, std::function<void(WinHandle)> script) {
+        dialogOpened_ = false;
         WinHooks hooks;
-        hooks.dialog = [script](WinHandle dialog, const std::string&) {
+        hooks.dialog = [this, script](WinHandle dialog, const std::string&) {
+            dialogOpened_ = true;
             script(dialog);
             return true;
         };
@@ -52,7 +54,9 @@ protected:
             return true;
         };
         Win_SetHooks(hooks);
-        return zyp::RunViewDialog(in_, which);
+        intptr_t result = zyp::RunViewDialog(in_, which);
+        EXPECT_TRUE(dialogOpened_) << "the dialog did not open (result " << result << ")";
+        return result;
     }
 
     int Beeps() const { return Count("\"source\":\"beep\""); }
@@ -83,6 +87,7 @@ protected:
     PluginInstance in_;
     std::vector<std::string> events_;
     std::vector<std::string> boxes_;
+    bool dialogOpened_ = false;
 };
 
 TEST_F(DialogTest, ZoomStartsFromTheView) {

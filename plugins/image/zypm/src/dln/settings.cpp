@@ -35,19 +35,11 @@ int ZypmSettingsAttrGet(ZypmSettings settings, int32_t slot, uint32_t attribute,
     const auto& entry = settings->slots[static_cast<size_t>(slot)];
     if (!entry.measured)
         return zypm::Fail(ZYPM_E_STATE, "slot " + std::to_string(slot) + " was not measured");
-    const zypm::PageInfo& info = entry.info;
-    switch (attribute) {
-        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.shownWidth); break;
-        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.shownHeight); break;
-        case ZYPM_ATTR_PIXEL_WIDTH: *value = static_cast<int32_t>(info.width); break;
-        case ZYPM_ATTR_PIXEL_HEIGHT: *value = static_cast<int32_t>(info.height); break;
-        case ZYPM_ATTR_BITS_PER_SAMPLE: *value = info.bitsPerSample; break;
-        case ZYPM_ATTR_SAMPLES_PER_PIXEL: *value = info.samplesPerPixel; break;
-        case ZYPM_ATTR_X_DPI: *value = info.xDpi; break;
-        case ZYPM_ATTR_Y_DPI: *value = info.yDpi; break;
-        case ZYPM_ATTR_COLOUR_KIND: *value = info.kind; break;
-        default: return zypm::Fail(ZYPM_E_ARGUMENT, "not a settings attribute");
-    }
+    // A slot keeps what sizes and shows the page; compression and photometric are the
+    // page's own.
+    if (attribute == ZYPM_ATTR_COMPRESSION || attribute == ZYPM_ATTR_PHOTOMETRIC ||
+        !zypm::TagAttribute(entry.info, attribute, value))
+        return zypm::Fail(ZYPM_E_ARGUMENT, "not a settings attribute");
     return ZYPM_OK;
 }
 

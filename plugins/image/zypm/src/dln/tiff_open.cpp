@@ -56,7 +56,6 @@ std::shared_ptr<TiffFile> OpenTiff(const std::string& path, int* code) {
         return nullptr;
     }
     std::fclose(probe);
-#ifdef ZYPM_HAVE_TIFF_OPEN_OPTIONS
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) {
         *code = Fail(ZYPM_E_NO_MEMORY, "no memory for the TIFF options");
@@ -67,9 +66,6 @@ std::shared_ptr<TiffFile> OpenTiff(const std::string& path, int* code) {
     TIFFOpenOptionsSetWarningHandlerExtR(options, DropWarning, nullptr);
     file->tiff = TIFFOpenExt(path.c_str(), "r", options);
     TIFFOpenOptionsFree(options);
-#else
-    file->tiff = TIFFOpen(path.c_str(), "r");
-#endif
     if (!file->tiff && HeaderSaysNoPages(path)) {
         *code = Fail(ZYPM_E_NO_PAGES, path + " holds no page");
         return nullptr;

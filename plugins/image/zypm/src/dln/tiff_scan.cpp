@@ -73,7 +73,6 @@ int ReadPage(TIFF* tiff, uint32_t directory, PageInfo* info) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &info->bitsPerSample);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &info->samplesPerPixel);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &info->compression);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &info->planar);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &info->orientation);
     if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &info->photometric))
         info->photometric = info->samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
@@ -89,6 +88,23 @@ int ReadPage(TIFF* tiff, uint32_t directory, PageInfo* info) {
 }
 
 }  // namespace
+
+bool TagAttribute(const PageInfo& info, uint32_t attribute, int32_t* value) {
+    switch (attribute) {
+        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.shownWidth); return true;
+        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.shownHeight); return true;
+        case ZYPM_ATTR_PIXEL_WIDTH: *value = static_cast<int32_t>(info.width); return true;
+        case ZYPM_ATTR_PIXEL_HEIGHT: *value = static_cast<int32_t>(info.height); return true;
+        case ZYPM_ATTR_BITS_PER_SAMPLE: *value = info.bitsPerSample; return true;
+        case ZYPM_ATTR_COMPRESSION: *value = info.compression; return true;
+        case ZYPM_ATTR_PHOTOMETRIC: *value = info.photometric; return true;
+        case ZYPM_ATTR_SAMPLES_PER_PIXEL: *value = info.samplesPerPixel; return true;
+        case ZYPM_ATTR_X_DPI: *value = info.xDpi; return true;
+        case ZYPM_ATTR_Y_DPI: *value = info.yDpi; return true;
+        case ZYPM_ATTR_COLOUR_KIND: *value = info.kind; return true;
+        default: return false;
+    }
+}
 
 int ScanPages(TiffFile& file, size_t pagesBefore, std::vector<PageInfo>* pages) {
     std::lock_guard guard(file.lock);

@@ -1,7 +1,6 @@
 // Print jobs: pages and bands painted into the printer's cairo context.
 #include <cairo.h>
 
-#include <cstring>
 #include <new>
 #include <string>
 
@@ -9,11 +8,9 @@
 
 struct ZypmPrintJobObject {
     enum class State { Made, Started, InPage, InBand };
-    std::string name;
     State state = State::Made;
     cairo_t* printer = nullptr;
     cairo_t* band = nullptr;  // the context clipped for the open band
-    int pages = 0;
 };
 
 namespace {
@@ -30,12 +27,11 @@ constexpr uint32_t kPrintFlags =
 
 extern "C" {
 
-int ZypmPrintJobNew(const char* name, ZypmPrintJob* job) {
+int ZypmPrintJobNew(const char*, ZypmPrintJob* job) {
     if (!job) return zypm::Fail(ZYPM_E_ARGUMENT, "no place for the job");
     *job = nullptr;
     auto* made = new (std::nothrow) ZypmPrintJobObject;
     if (!made) return zypm::Fail(ZYPM_E_NO_MEMORY, "no memory for the print job");
-    if (name) made->name.assign(name, strnlen(name, 255));
     *job = made;
     return ZYPM_OK;
 }
@@ -89,7 +85,6 @@ int ZypmPrintJobBandEnd(ZypmPrintJob job) {
 int ZypmPrintJobPageEnd(ZypmPrintJob job) {
     if (!job) return zypm::Fail(ZYPM_E_ARGUMENT, "no job");
     if (job->state != State::InPage) return OutOfOrder("ZypmPrintJobPageEnd");
-    ++job->pages;
     job->state = State::Started;
     return ZYPM_OK;
 }

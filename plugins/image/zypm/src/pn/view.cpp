@@ -29,24 +29,6 @@ namespace {
 
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 
-// The page's read-only attributes, from its tags.
-bool TagAttribute(const zypm::PageInfo& info, uint32_t attribute, int32_t* value) {
-    switch (attribute) {
-        case ZYPM_ATTR_WIDTH: *value = static_cast<int32_t>(info.shownWidth); return true;
-        case ZYPM_ATTR_HEIGHT: *value = static_cast<int32_t>(info.shownHeight); return true;
-        case ZYPM_ATTR_PIXEL_WIDTH: *value = static_cast<int32_t>(info.width); return true;
-        case ZYPM_ATTR_PIXEL_HEIGHT: *value = static_cast<int32_t>(info.height); return true;
-        case ZYPM_ATTR_BITS_PER_SAMPLE: *value = info.bitsPerSample; return true;
-        case ZYPM_ATTR_COMPRESSION: *value = info.compression; return true;
-        case ZYPM_ATTR_PHOTOMETRIC: *value = info.photometric; return true;
-        case ZYPM_ATTR_SAMPLES_PER_PIXEL: *value = info.samplesPerPixel; return true;
-        case ZYPM_ATTR_X_DPI: *value = info.xDpi; return true;
-        case ZYPM_ATTR_Y_DPI: *value = info.yDpi; return true;
-        case ZYPM_ATTR_COLOUR_KIND: *value = info.kind; return true;
-        default: return false;
-    }
-}
-
 // The display attribute's field and its allowed range; null for other attributes.
 int32_t* DisplayField(zypm::DisplayAttributes& display, uint32_t attribute, int32_t* low, int32_t* high) {
     *low = 0;
@@ -144,7 +126,7 @@ int ZypmPageAttrGet(ZypmPage page, uint32_t attribute, int32_t* value) {
     const ZypmDocPage* docPage = zypm::DocPageOf(page, &code);
     if (!docPage) return code;
     if (!value) return zypm::Fail(ZYPM_E_ARGUMENT, "no place for the value");
-    if (TagAttribute(docPage->info, attribute, value)) return ZYPM_OK;
+    if (zypm::TagAttribute(docPage->info, attribute, value)) return ZYPM_OK;
     int32_t low, high;
     if (int32_t* field = DisplayField(page->display, attribute, &low, &high)) {
         *value = *field;
