@@ -455,9 +455,15 @@ TEST_F(SessionTest, TemporaryFilesGoWithTheRun) {
     std::string tmp = (dir_ / "tmp").string();
     fs::create_directories(tmp);
     setenv("TMPDIR", tmp.c_str(), 1);
-    RunResult run = Run("quit\n");
+    RunResult run = Run("command 2\nwait-url /doc\nquit\n", {"--arg", "url=" + server_.Url("/doc")});
     unsetenv("TMPDIR");
     ASSERT_EQ(run.status, 0) << run.errors;
+    // The document and the plug-in's request were both files of the run's own directory.
+    std::istringstream files(Out("files.txt"));
+    std::vector<std::string> paths;
+    for (std::string line; std::getline(files, line);) paths.push_back(line);
+    ASSERT_EQ(paths.size(), 2u) << Out("files.txt");
+    for (const std::string& path : paths) EXPECT_EQ(path.rfind(tmp + "/qelview-", 0), 0u) << path;
     EXPECT_TRUE(fs::is_empty(tmp));
 }
 
