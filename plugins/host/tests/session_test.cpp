@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -352,6 +354,25 @@ TEST_F(SessionTest, MissingCookieFileIsABadCommandLine) {
     RunResult run = Run("quit\n", {"--cookies", (dir_ / "no-cookies.txt").string()});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.errors.find("cannot read the cookie file"), std::string::npos) << run.errors;
+}
+
+TEST_F(SessionTest, UnreadableScriptIsABadCommandLine) {
+    fs::create_directories(dir_ / "script-dir");
+    struct Case {
+        fs::path script;
+        int error;
+    };
+    for (const Case& c : {Case{dir_ / "no-script.txt", ENOENT}, Case{dir_ / "script-dir", EISDIR}}) {
+        SCOPED_TRACE(c.script);
+        testing::internal::CaptureStderr();
+        int status =
+            QelViewMain(std::vector<std::string>{"--headless", "--script", c.script.string(), DocumentUrl()});
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, 2);
+        EXPECT_NE(errors.find("cannot read the script " + c.script.string() + ": " + std::strerror(c.error)),
+                  std::string::npos)
+            << errors;
+    }
 }
 
 TEST_F(SessionTest, NormalStreamsArriveInChunks) {
