@@ -125,7 +125,6 @@ bool ViewerHost::Start(std::string* error) {
         argn.push_back(names[i].data());
         argv.push_back(values[i].data());
     }
-    mimeType_ = type;
     mimeTypeBuffer_.assign(type.begin(), type.end());
     mimeTypeBuffer_.push_back('\0');
     NPError made = pluginFuncs_.newp(mimeTypeBuffer_.data(), &instance_, NP_EMBED,
@@ -471,12 +470,8 @@ bool ViewerHost::WaitIdle(int timeoutMs) {
     }
 }
 
-int ViewerHost::StopRequests() {
-    int stopped = 0;
-    for (auto& request : requests_) {
-        if (!request->stop.exchange(true)) ++stopped;
-    }
-    return stopped;
+void ViewerHost::StopRequests() {
+    for (auto& request : requests_) request->stop.store(true);
 }
 
 void ViewerHost::Status(NPP, const char* message) { status_ = message != nullptr ? message : ""; }
