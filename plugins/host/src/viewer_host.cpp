@@ -19,17 +19,9 @@ constexpr const char* kBrowserClass = "QelViewBrowser";
 constexpr const char* kRequestClass = "QelViewRequests";
 constexpr int32_t kChunk = 16384;
 
-void LogPlugin(const char* call, JsonFields fields) {
-    std::string text = JsonFields().Add("call", call).Text();
-    if (!fields.Text().empty()) text += "," + fields.Text();
-    Win_LogEvent("plugin", text);
-}
+void LogPlugin(const char* call, const JsonFields& fields) { LogNamedEvent("plugin", "call", call, fields); }
 
-void LogStream(const char* step, JsonFields fields) {
-    std::string text = JsonFields().Add("step", step).Text();
-    if (!fields.Text().empty()) text += "," + fields.Text();
-    Win_LogEvent("stream", text);
-}
+void LogStream(const char* step, const JsonFields& fields) { LogNamedEvent("stream", "step", step, fields); }
 
 // The type of a file: URL's document, from its name.
 std::string TypeOfFileName(const std::string& path) {
