@@ -7,6 +7,7 @@
 
 #include "browser_funcs.h"
 #include "event_log.h"
+#include "file_ptr.h"
 #include "plugin_table.h"
 
 namespace {
@@ -387,7 +388,7 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
     } else if (result.size > 0x7FFFFFFF) {
         reason = NPRES_NETWORK_ERR;  // Write offsets are 32-bit signed
     } else {
-        FILE* in = std::fopen(file.c_str(), "rbe");
+        FilePtr in(std::fopen(file.c_str(), "rbe"));
         std::vector<char> buffer(kChunk);
         int32_t offset = 0;
         int idle = 0;
@@ -400,7 +401,7 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
                 continue;
             }
             size_t want = static_cast<size_t>(std::min(ready, kChunk));
-            size_t got = std::fread(buffer.data(), 1, want, in);
+            size_t got = std::fread(buffer.data(), 1, want, in.get());
             if (got == 0) break;
             int32_t taken =
                 pluginFuncs_.write(&instance_, &stream, offset, static_cast<int32_t>(got), buffer.data());
@@ -415,13 +416,12 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
             // The part the plug-in did not take is offered again.
             taken = std::min<int32_t>(taken, static_cast<int32_t>(got));
             if (taken < static_cast<int32_t>(got)) {
-                std::fseek(in, offset + taken, SEEK_SET);
+                std::fseek(in.get(), offset + taken, SEEK_SET);
                 if (taken == 0 && ++idle > 100) reason = NPRES_NETWORK_ERR;
             }
             offset += taken;
         }
-        if (in == nullptr) reason = NPRES_NETWORK_ERR;
-        if (in != nullptr) std::fclose(in);
+        if (!in) reason = NPRES_NETWORK_ERR;
     }
     NPError destroyed = pluginFuncs_.destroystream(&instance_, &stream, reason);
     LogStream("NPP_DestroyStream",
