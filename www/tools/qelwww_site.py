@@ -150,8 +150,7 @@ def find_lighttpd():
 
 def install_printing(archive, registry_dir, source_dir, server=DEMO_SERVER):
     """The archive's print script and the server's registry keys that name it and the
-    demo printer (the local server reads its printers and run settings from there).
-    Returns the spool directory the script fills."""
+    demo printer (the local server reads its printers and run settings from there)."""
     programs = make_dir(archive, "programs")
     script = os.path.join(programs, "qelprt")
     shutil.copy(os.path.join(source_dir, "scripts", "demo", "qelprt"), script)
@@ -161,7 +160,25 @@ def install_printing(archive, registry_dir, source_dir, server=DEMO_SERVER):
         hive.write(f"[{key}\\PRINTERS]\n{DEMO_PRINTER}=P,Spool directory beside the archive\n"
                    f"[{key}\\CFG]\nQEL_SERVER_PRINT_SCRIPT={os.path.abspath(script)}\n")
     os.chmod(os.path.join(registry_dir, "HKLM.ini"), 0o600)
-    return os.path.join(archive, "spool")
+
+
+def spooled(spool, count, seconds=20):
+    """The complete jobs in the spool directory (the print script writes a job's .args file
+    last), as (arguments, job bytes) in job-name order: once count of them are there or
+    the time is up. With count 0 the whole time is waited, so that a late job is seen."""
+    deadline = time.time() + seconds
+    while True:
+        names = sorted(n for n in os.listdir(spool) if n.endswith(".args")) if os.path.isdir(spool) else []
+        if (count > 0 and len(names) >= count) or time.time() > deadline:
+            break
+        time.sleep(0.1)
+    jobs = []
+    for name in names:
+        with open(os.path.join(spool, name), encoding="utf-8") as f:
+            args = f.read().split("\n")[:-1]
+        with open(os.path.join(spool, name[:-len(".args")]), "rb") as f:
+            jobs.append((args, f.read()))
+    return jobs
 
 
 def make_demo_site(root, build_dir, source_dir, port, archive_dir=None):

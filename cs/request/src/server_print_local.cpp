@@ -23,7 +23,6 @@ namespace csreq::detail {
 namespace {
 
 constexpr const char* kSource = "Qelcs";
-constexpr uint8_t kFieldLogged = 0x20;  // the field's value goes into a run's report
 
 SmPrintValue ValueOf(const CsXdrValue& value, char type) {
     switch (type) {
@@ -127,7 +126,7 @@ private:
         }
         for (uint16_t i = 0; i < group->fieldCount && group->fields != nullptr; ++i)
             g->fields.push_back(
-                {group->fields[i].name, group->fields[i].type, (group->fields[i].flags & kFieldLogged) != 0});
+                {group->fields[i].name, group->fields[i].type, (group->fields[i].flags & CS_FIELD_KEY) != 0});
         g->native = group;
         kept = g;
         return kept;

@@ -301,13 +301,14 @@ void FieldValue(SmBulkLog* log, const CsXdrFieldDef& field, const CsXdrValue* va
     Printf(log, "%s", separator);
 }
 
-void ObjectHandle(SmBulkLog* log, const CsXdrHitRow& hit) {
-    static const CsXdrObjectRef kNone{};
-    const CsXdrObjectRef& o = hit.object != nullptr ? *hit.object : kNone;
-    Printf(log, "->%s,%ld,%ld,%ld,%ld,0x%02X,0x%02X,%ld,%hd,%hd\n", o.name != nullptr ? o.name : "",
-           long(o.offset), long(o.length), long(o.compressedOffset), long(o.compressedLength),
-           unsigned(hit.noteFlag), unsigned(static_cast<unsigned char>(o.compression)), long(o.resourceId),
-           int16_t(o.primaryNode), int16_t(o.secondaryNode));
+// The line's object handle; notes: the row's note byte (annotation flags).
+void ObjectHandle(SmBulkLog* log, const char* name, uint32_t offset, uint32_t length,
+                  uint32_t compressedOffset, uint32_t compressedLength, uint8_t notes, char compression,
+                  uint32_t resourceId, uint16_t primaryNode, uint16_t secondaryNode) {
+    Printf(log, "->%s,%ld,%ld,%ld,%ld,0x%02X,0x%02X,%ld,%hd,%hd\n", name, long(offset), long(length),
+           long(compressedOffset), long(compressedLength), unsigned(notes),
+           unsigned(static_cast<unsigned char>(compression)), long(resourceId), int16_t(primaryNode),
+           int16_t(secondaryNode));
 }
 
 }  // namespace
@@ -401,7 +402,11 @@ int SmBulkLogLine(SmBulkLog* log, const CsXdrApplGroup* group, const CsXdrHitRow
             FieldValue(log, field, value, separator);
             separator = ",";
         }
-        ObjectHandle(log, *hit);
+        static const CsXdrObjectRef kNone{};
+        const CsXdrObjectRef& o = hit->object != nullptr ? *hit->object : kNone;
+        ObjectHandle(log, o.name != nullptr ? o.name : "", o.offset, o.length, o.compressedOffset,
+                     o.compressedLength, hit->noteFlag, o.compression, o.resourceId, o.primaryNode,
+                     o.secondaryNode);
     } catch (const std::bad_alloc&) {
         log->status = CS_NO_MEMORY;
     }
@@ -454,10 +459,8 @@ int SmBulkLogPrintLine(SmBulkLog* log, const SmPrintGroup& group, const SmPrintD
             separator = ",";
         }
         const SmPrintObject& o = doc->object;
-        Printf(log, "->%s,%ld,%ld,%ld,%ld,0x%02X,0x%02X,%ld,%hd,%hd\n", o.name.c_str(), long(o.offset),
-               long(o.length), long(o.compressedOffset), long(o.compressedLength), unsigned(o.annotations),
-               unsigned(static_cast<unsigned char>(o.compression)), long(o.resourceId),
-               int16_t(o.primaryNode), int16_t(o.secondaryNode));
+        ObjectHandle(log, o.name.c_str(), o.offset, o.length, o.compressedOffset, o.compressedLength,
+                     o.annotations, o.compression, o.resourceId, o.primaryNode, o.secondaryNode);
     } catch (const std::bad_alloc&) {
         log->status = CS_NO_MEMORY;
     }

@@ -11,13 +11,7 @@ constexpr NPError kBadInstance = NPERR_INVALID_INSTANCE_ERROR;
 constexpr NPError kGeneric = NPERR_GENERIC_ERROR;
 constexpr NPError kInvalidParam = NPERR_INVALID_PARAM;
 
-void LogCall(const char* call, JsonFields fields) {
-    JsonFields all;
-    all.Add("call", call);
-    std::string text = all.Text();
-    if (!fields.Text().empty()) text += "," + fields.Text();
-    Win_LogEvent("browser", text);
-}
+void LogCall(const char* call, const JsonFields& fields) { LogNamedEvent("browser", "call", call, fields); }
 
 ViewerHost* HostFor(NPP instance) {
     ViewerHost* host = ViewerHost::Current();

@@ -49,6 +49,13 @@ JsonFields& JsonFields::AddNumber(std::string_view name, int64_t number) {
     return *this;
 }
 
+void LogNamedEvent(const std::string& source, std::string_view key, const char* name,
+                   const JsonFields& fields) {
+    std::string text = JsonFields().Add(key, name).Text();
+    if (!fields.Text().empty()) text += "," + fields.Text();
+    Win_LogEvent(source, text);
+}
+
 bool OpenEventLog(const std::string& path, std::string* error) {
     CloseEventLog();
     {

@@ -25,6 +25,10 @@ private:
     std::string text_;
 };
 
+// Logs one event of the source: {"<key>": name, then the fields}.
+void LogNamedEvent(const std::string& source, std::string_view key, const char* name,
+                   const JsonFields& fields);
+
 // Opens the log (path "" = standard output) and installs it as the window layer's
 // sink; false with a message.
 bool OpenEventLog(const std::string& path, std::string* error);

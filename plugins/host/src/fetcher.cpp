@@ -1,7 +1,6 @@
 #include "fetcher.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -10,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "file_ptr.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ int HexValue(char c) {
     return -1;
 }
 
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 struct CurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
@@ -36,35 +30,30 @@ struct CurlDeleter {
 FetchResult CopyLocalFile(const std::string& path, const FetchRequest& request) {
     FetchResult result;
     result.finalUrl = request.url;
-    int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
+    FilePtr in(std::fopen(path.c_str(), "rbe"));
+    if (!in) {
         result.error = "cannot read " + path + ": " + std::strerror(errno);
         return result;
     }
     FilePtr out(std::fopen(request.outputPath.c_str(), "r+be"));
     if (!out) {
-        close(in);
         result.error = "cannot write " + request.outputPath + ": " + std::strerror(errno);
         return result;
     }
     std::vector<char> buffer(65536);
     while (true) {
-        ssize_t got = read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (std::ferror(in.get())) {
             result.error = "cannot read " + path + ": " + std::strerror(errno);
-            close(in);
             return result;
         }
         if (got == 0) break;
-        if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out.get()) != static_cast<size_t>(got)) {
+        if (std::fwrite(buffer.data(), 1, got, out.get()) != got) {
             result.error = "cannot write " + request.outputPath;
-            close(in);
             return result;
         }
-        result.size += static_cast<uint64_t>(got);
+        result.size += got;
     }
-    close(in);
     if (std::fflush(out.get()) != 0) {
         result.error = "cannot write " + request.outputPath;
         return result;

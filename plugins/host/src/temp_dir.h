@@ -16,7 +16,6 @@ public:
     // A new empty file created exclusively (0600), named by a counter; "" on failure.
     std::string NewFile(std::string* error);
     void Remove();
-    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;

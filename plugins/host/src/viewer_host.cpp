@@ -7,6 +7,7 @@
 
 #include "browser_funcs.h"
 #include "event_log.h"
+#include "file_ptr.h"
 #include "plugin_table.h"
 
 namespace {
@@ -19,17 +20,9 @@ constexpr const char* kBrowserClass = "QelViewBrowser";
 constexpr const char* kRequestClass = "QelViewRequests";
 constexpr int32_t kChunk = 16384;
 
-void LogPlugin(const char* call, JsonFields fields) {
-    std::string text = JsonFields().Add("call", call).Text();
-    if (!fields.Text().empty()) text += "," + fields.Text();
-    Win_LogEvent("plugin", text);
-}
+void LogPlugin(const char* call, const JsonFields& fields) { LogNamedEvent("plugin", "call", call, fields); }
 
-void LogStream(const char* step, JsonFields fields) {
-    std::string text = JsonFields().Add("step", step).Text();
-    if (!fields.Text().empty()) text += "," + fields.Text();
-    Win_LogEvent("stream", text);
-}
+void LogStream(const char* step, const JsonFields& fields) { LogNamedEvent("stream", "step", step, fields); }
 
 // The type of a file: URL's document, from its name.
 std::string TypeOfFileName(const std::string& path) {
@@ -125,7 +118,6 @@ bool ViewerHost::Start(std::string* error) {
         argn.push_back(names[i].data());
         argv.push_back(values[i].data());
     }
-    mimeType_ = type;
     mimeTypeBuffer_.assign(type.begin(), type.end());
     mimeTypeBuffer_.push_back('\0');
     NPError made = pluginFuncs_.newp(mimeTypeBuffer_.data(), &instance_, NP_EMBED,
@@ -396,7 +388,7 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
     } else if (result.size > 0x7FFFFFFF) {
         reason = NPRES_NETWORK_ERR;  // Write offsets are 32-bit signed
     } else {
-        FILE* in = std::fopen(file.c_str(), "rbe");
+        FilePtr in(std::fopen(file.c_str(), "rbe"));
         std::vector<char> buffer(kChunk);
         int32_t offset = 0;
         int idle = 0;
@@ -409,7 +401,7 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
                 continue;
             }
             size_t want = static_cast<size_t>(std::min(ready, kChunk));
-            size_t got = std::fread(buffer.data(), 1, want, in);
+            size_t got = std::fread(buffer.data(), 1, want, in.get());
             if (got == 0) break;
             int32_t taken =
                 pluginFuncs_.write(&instance_, &stream, offset, static_cast<int32_t>(got), buffer.data());
@@ -424,13 +416,12 @@ NPReason ViewerHost::DeliverStream(const std::string& url, const std::string& mi
             // The part the plug-in did not take is offered again.
             taken = std::min<int32_t>(taken, static_cast<int32_t>(got));
             if (taken < static_cast<int32_t>(got)) {
-                std::fseek(in, offset + taken, SEEK_SET);
+                std::fseek(in.get(), offset + taken, SEEK_SET);
                 if (taken == 0 && ++idle > 100) reason = NPRES_NETWORK_ERR;
             }
             offset += taken;
         }
-        if (in == nullptr) reason = NPRES_NETWORK_ERR;
-        if (in != nullptr) std::fclose(in);
+        if (!in) reason = NPRES_NETWORK_ERR;
     }
     NPError destroyed = pluginFuncs_.destroystream(&instance_, &stream, reason);
     LogStream("NPP_DestroyStream",
@@ -471,12 +462,8 @@ bool ViewerHost::WaitIdle(int timeoutMs) {
     }
 }
 
-int ViewerHost::StopRequests() {
-    int stopped = 0;
-    for (auto& request : requests_) {
-        if (!request->stop.exchange(true)) ++stopped;
-    }
-    return stopped;
+void ViewerHost::StopRequests() {
+    for (auto& request : requests_) request->stop.store(true);
 }
 
 void ViewerHost::Status(NPP, const char* message) { status_ = message != nullptr ? message : ""; }

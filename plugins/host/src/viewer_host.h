@@ -46,7 +46,7 @@ public:
     // Pumps until no request is open and no message is left.
     bool WaitIdle(int timeoutMs);
     // The user's break: every open request ends with reason 2.
-    int StopRequests();
+    void StopRequests();
     const std::string& StatusText() const { return status_; }
     size_t LiveBlocks() const;
 
@@ -105,7 +105,6 @@ private:
     NPP_t instance_{};
     NPWindow npWindow_{};
     bool windowSet_ = false;
-    std::string mimeType_;
     std::vector<char> mimeTypeBuffer_;
     WinHandle browserWindow_ = 0;
     WinHandle requestWindow_ = 0;

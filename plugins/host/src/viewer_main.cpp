@@ -1,8 +1,8 @@
 #include "viewer_main.h"
 
+#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "arc_install.h"
 #include "arc_platform.h"
@@ -22,14 +22,12 @@ std::string InstallLibDir() {
 }
 
 bool ReadScript(const std::string& path, std::vector<ScriptCommand>* commands, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read the script " + path;
+    std::string text;
+    if (int rc = ArcOS_ReadFile(path.c_str(), &text); rc != 0) {
+        *error = "cannot read the script " + path + ": " + std::strerror(rc);
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ParseScript(text.str(), commands, error)) {
+    if (!ParseScript(text, commands, error)) {
         *error = path + ": " + *error;
         return false;
     }

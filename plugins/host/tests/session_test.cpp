@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -354,6 +356,25 @@ TEST_F(SessionTest, MissingCookieFileIsABadCommandLine) {
     EXPECT_NE(run.errors.find("cannot read the cookie file"), std::string::npos) << run.errors;
 }
 
+TEST_F(SessionTest, UnreadableScriptIsABadCommandLine) {
+    fs::create_directories(dir_ / "script-dir");
+    struct Case {
+        fs::path script;
+        int error;
+    };
+    for (const Case& c : {Case{dir_ / "no-script.txt", ENOENT}, Case{dir_ / "script-dir", EISDIR}}) {
+        SCOPED_TRACE(c.script);
+        testing::internal::CaptureStderr();
+        int status =
+            QelViewMain(std::vector<std::string>{"--headless", "--script", c.script.string(), DocumentUrl()});
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, 2);
+        EXPECT_NE(errors.find("cannot read the script " + c.script.string() + ": " + std::strerror(c.error)),
+                  std::string::npos)
+            << errors;
+    }
+}
+
 TEST_F(SessionTest, NormalStreamsArriveInChunks) {
     std::string big;
     for (int i = 0; i < 5000; ++i) big += static_cast<char>(i * 7 % 251);
@@ -455,9 +476,15 @@ TEST_F(SessionTest, TemporaryFilesGoWithTheRun) {
     std::string tmp = (dir_ / "tmp").string();
     fs::create_directories(tmp);
     setenv("TMPDIR", tmp.c_str(), 1);
-    RunResult run = Run("quit\n");
+    RunResult run = Run("command 2\nwait-url /doc\nquit\n", {"--arg", "url=" + server_.Url("/doc")});
     unsetenv("TMPDIR");
     ASSERT_EQ(run.status, 0) << run.errors;
+    // The document and the plug-in's request were both files of the run's own directory.
+    std::istringstream files(Out("files.txt"));
+    std::vector<std::string> paths;
+    for (std::string line; std::getline(files, line);) paths.push_back(line);
+    ASSERT_EQ(paths.size(), 2u) << Out("files.txt");
+    for (const std::string& path : paths) EXPECT_EQ(path.rfind(tmp + "/qelview-", 0), 0u) << path;
     EXPECT_TRUE(fs::is_empty(tmp));
 }
 

@@ -1,6 +1,7 @@
 // A plug-in for the host's tests: it uses every browser function and stream step and
 // writes what it received into the directory named by its argument "out":
-// "calls.txt" (the browser's answers) and "stream-N" (each delivered document).
+// "calls.txt" (the browser's answers), "stream-N" (each delivered document) and
+// "files.txt" (the path of each file handed to StreamAsFile, one a line).
 // Arguments: out, stype (1 normal, 3 as file), url (GetURL target), post (PostURL
 // target), body (posted form data), leak (1: one block is never freed).
 // Commands to its window: 1 GetURL, 2 GetURLNotify, 3 PostURL, 4 PostURLNotify,
@@ -299,6 +300,7 @@ void StreamAsFile(NPP npp, NPStream*, const char* fname) {
     Instance* self = Of(npp);
     if (self == nullptr || fname == nullptr) return;
     WriteOut(npp, "stream-" + std::to_string(++self->streams), ReadAll(fname));
+    WriteOut(npp, "files.txt", std::string(fname) + "\n", "ab");
 }
 
 NPError DestroyStream(NPP npp, NPStream*, NPReason reason) {

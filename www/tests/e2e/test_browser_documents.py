@@ -12,7 +12,6 @@ Skips only when chromium, chromedriver or selenium is missing."""
 import copy
 import hashlib
 import os
-import time
 import unittest
 
 from demo_browser import DemoBrowserCase
@@ -326,17 +325,8 @@ class BrowserDocuments(DemoBrowserCase):
 
         # The print script copied each job into the spool beside the archive.
         spool = os.path.join(self.work, "site", "archive", "spool")
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            done = [n for n in os.listdir(spool) if n.endswith(".args")] if os.path.isdir(spool) else []
-            if len(done) >= len(picked):
-                break
-            time.sleep(0.1)
-        self.assertEqual(len(done), len(picked))
-        jobs = []
-        for name in done:
-            with open(os.path.join(spool, name[:-len(".args")]), "rb") as f:
-                jobs.append(f.read())
+        jobs = [data for _, data in qelwww_site.spooled(spool, len(picked))]
+        self.assertEqual(len(jobs), len(picked))
         expected = []
         for title in picked:
             document = document_by_title(self.description, title)

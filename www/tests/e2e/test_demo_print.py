@@ -8,7 +8,6 @@ import shutil
 import stat
 import subprocess
 import tempfile
-import time
 import unittest
 
 from gateway_site import Browser, SiteTestCase, required_env
@@ -43,24 +42,6 @@ class DemoPrint(SiteTestCase):
             with open(stderr, "rb") as f:
                 self.assert_no_sanitizer_report(f.read())
 
-    def spooled(self, count, seconds=20):
-        """The spooled jobs, as (arguments, job bytes), once count of them are complete
-        (the script writes a job's .args file last)."""
-        deadline = time.time() + seconds
-        while True:
-            names = sorted(n for n in os.listdir(self.spool) if n.endswith(".args")) \
-                if os.path.isdir(self.spool) else []
-            if len(names) >= count or time.time() > deadline:
-                break
-            time.sleep(0.1)
-        jobs = []
-        for name in names:
-            with open(os.path.join(self.spool, name), encoding="utf-8") as f:
-                args = f.read().split("\n")[:-1]
-            with open(os.path.join(self.spool, name[:-len(".args")]), "rb") as f:
-                jobs.append((args, f.read()))
-        return jobs
-
     def test_printdocs_puts_each_document_into_the_spool(self):
         browser = Browser(self)
         reply = browser.post({"_function": "logon", "_server": qelwww_site.DEMO_SERVER, "_user": "ALICE",
@@ -73,7 +54,7 @@ class DemoPrint(SiteTestCase):
         self.assertEqual(reply.status, 200)
         self.assertIn(b"4 - ", reply.body)
 
-        jobs = self.spooled(len(PRINTED))
+        jobs = qelwww_site.spooled(self.spool, len(PRINTED))
         self.assertEqual(len(jobs), len(PRINTED))
         self.assertEqual(stat.S_IMODE(os.stat(self.spool).st_mode), 0o700)
         expected = sorted(self.stored[t].resources + self.stored[t].whole for t in PRINTED)
@@ -92,7 +73,7 @@ class DemoPrint(SiteTestCase):
         reply = browser.post({"_function": "printdocs", "_f": documents_site.FOLDER, "_nohtml": "1",
                               "_printer": "spool", "_docids": documents_site.docid_of(links[PRINTED[0]][1])})
         self.assertIn(b"BulkPrint Failed", reply.body)
-        self.assertEqual(self.spooled(0, seconds=1), [])
+        self.assertEqual(qelwww_site.spooled(self.spool, 0, seconds=1), [])
 
 
 if __name__ == "__main__":
