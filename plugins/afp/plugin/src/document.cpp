@@ -67,12 +67,7 @@ void RemoveFile(const std::string& path) {
 }  // namespace
 
 void AbandonCollection(WoxPiInstance& instance) {
-    afp::SplitInstance& split = instance.split;
-    split.fetching = false;
-    split.printCollecting = false;
-    RemoveFile(split.printFile);
-    split.printFile.clear();
-    split.currentSegment = split.previousSegment;
+    afp::EndCollection(instance.split);
     instance.stopRequested = false;
     ShowStop(instance, false);
 }

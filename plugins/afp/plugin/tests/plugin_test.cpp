@@ -542,6 +542,12 @@ TEST_F(SegmentedTest, RangeInAnotherSegmentFetchesOnlyThatSegmentAndPrintsItsPag
     EXPECT_NE(prints[0].find(",103,2,5,1,100,1,1)"), std::string::npos) << prints[0];
     EXPECT_NE(engine_.CallsOf("VSDocStart").back().find(".PRN\""), std::string::npos);
     EXPECT_TRUE(InstanceFiles(".PRN").empty());
+    // Segment 0 is still the one loaded: a range inside it prints at once.
+    answerDialog_ = PrintAnswer(30002, "2", "5");
+    Command(32089);
+    EXPECT_EQ(browser_.requests.size(), 1u);
+    ASSERT_EQ(engine_.CallsOf("VSPrint").size(), 2u);
+    EXPECT_NE(engine_.CallsOf("VSPrint")[1].find(",103,2,5,1,100,1,1)"), std::string::npos);
 }
 
 TEST_F(SegmentedTest, CurrentPagePrintsTheLoadedPage) {

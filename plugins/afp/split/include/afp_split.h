@@ -271,13 +271,17 @@ struct SegmentHost {
 };
 
 enum class OpenResult {
-    kPrinted,    // the collection was complete: printed and removed
+    kPrinted,    // the collection was complete: printed, then ended as EndCollection does
     kRequested,  // asked from the kept file or the gateway
-    kCancelled,  // the user cancelled: previous segment current again, print file removed
+    kCancelled,  // the user cancelled: ended as EndCollection does
     kDone,       // past the last segment without a collection: the fetch ended
     kPending,    // another request is under way: nothing asked
-    kRefused,    // the request could not be made (see RequestResult): the fetch ended
+    kRefused,    // the request could not be made (see RequestResult): ended as EndCollection does
 };
+
+// Ends a fetch: the segment on show before it began is current again and the print file
+// is removed.
+void EndCollection(SplitInstance& instance);
 
 // Next step of a segment fetch: segment `index`, shown while loading or not.
 OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const SegmentHost& host);

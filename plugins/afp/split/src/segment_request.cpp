@@ -31,6 +31,13 @@ void RemovePrintFile(SplitInstance& instance) {
 
 }  // namespace
 
+void EndCollection(SplitInstance& instance) {
+    EndFetch(instance);
+    // The collected segments were never on show.
+    instance.currentSegment = instance.previousSegment;
+    RemovePrintFile(instance);
+}
+
 std::string FileUrl(const std::string& path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
@@ -100,9 +107,8 @@ RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, con
 OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const SegmentHost& host) {
     instance.showWhileLoading = show;
     if (instance.printCollecting && index > instance.lastSegmentToFetch) {
-        EndFetch(instance);
         if (!instance.printFile.empty() && host.printCollected) host.printCollected(instance.printFile);
-        RemovePrintFile(instance);
+        EndCollection(instance);
         return OpenResult::kPrinted;
     }
     if (index < 0 || (instance.segmentCount > 0 && static_cast<uint32_t>(index) >= instance.segmentCount) ||
@@ -117,9 +123,7 @@ OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const 
     if (!kept && !instance.confirmOff && host.confirmSegment) {
         const int answer = host.confirmSegment();
         if (answer == kAnswerCancel) {
-            EndFetch(instance);
-            instance.currentSegment = instance.previousSegment;
-            RemovePrintFile(instance);
+            EndCollection(instance);
             return OpenResult::kCancelled;
         }
         if (answer == kAnswerYes) instance.confirmOff = true;
@@ -129,7 +133,7 @@ OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const 
         case RequestResult::kPending: return OpenResult::kPending;
         case RequestResult::kRefused: break;
     }
-    EndFetch(instance);
+    EndCollection(instance);
     return OpenResult::kRefused;
 }
 

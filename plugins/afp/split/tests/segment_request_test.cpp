@@ -171,6 +171,26 @@ TEST_F(SegmentFetch, PrintCollectionRunsToItsLastSegment) {
     EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
     EXPECT_FALSE(inst_.fetching);
     EXPECT_FALSE(inst_.printCollecting);
+    // The collected segments were never on show: the one shown before is current again.
+    EXPECT_EQ(inst_.currentSegment, 3);
+}
+
+TEST_F(SegmentFetch, RefusedRequestEndsTheCollection) {
+    inst_.printCollecting = true;
+    inst_.lastSegmentToFetch = 2;
+    EXPECT_EQ(afp::OpenSegment(inst_, 1, true, host_), afp::OpenResult::kRequested);
+    EXPECT_EQ(inst_.currentSegment, 1);
+    Reply();
+    inst_.printFile = Write("doc.PRN", "one");
+    inst_.segmentUrl.clear();  // segment 2 cannot be asked for
+    EXPECT_EQ(afp::OpenSegment(inst_, 2, true, host_), afp::OpenResult::kRefused);
+    EXPECT_EQ(inst_.currentSegment, 3);
+    EXPECT_FALSE(inst_.fetching);
+    EXPECT_FALSE(inst_.printCollecting);
+    // A stale print file would be appended to by the next collection.
+    EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
+    EXPECT_TRUE(inst_.printFile.empty());
+    EXPECT_TRUE(printed_.empty());
 }
 
 TEST_F(SegmentFetch, AnswersToTheQuestion) {
