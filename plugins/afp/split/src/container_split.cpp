@@ -87,6 +87,10 @@ bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<
 }
 
 int Splitter::Run() {
+    // The reply has come, whatever it holds (an empty or unreadable one too): otherwise
+    // every later request would wait for it.
+    const bool pending = inst_.requestPending;
+    inst_.requestPending = false;
     if (inst_.tempDir.empty()) return 0;  // no directory of its own: nowhere to write
     in_.reset(std::fopen(file_.c_str(), "rb"));
     if (!in_) return 0;
@@ -96,9 +100,6 @@ int Splitter::Run() {
     size_ = static_cast<uint64_t>(end);
     uint8_t lead[kLeadSize];
     if (size_ < 4 || !ReadAt(in_.get(), 0, lead, 4)) return 0;
-    // The reply has come, whatever it holds.
-    const bool pending = inst_.requestPending;
-    inst_.requestPending = false;
     if (std::memcmp(lead, "VOD#", 4) != 0) return WriteDocument(0, 'N', false, false);  // a plain document
 
     if (!ReadAt(in_.get(), 4, lead + 4, 8)) return 0;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -337,11 +338,21 @@ TEST_F(SplitTest, VersionsAndPlainFiles) {
     const Bytes plain("\x5A\x00\x10plain AFP bytes", 18);
     ASSERT_EQ(SplitBytes("plain.afp", plain), 1);
     EXPECT_EQ(Slurp(inst_.documentFile), plain);
-    // Too short to tell: refused without a message.
+    // Too short to tell or not there: refused without a message. Still the answer to a
+    // pending request, which must not wait for it any longer.
     rec_.messages.clear();
-    EXPECT_EQ(SplitBytes("short.tmp", "VOD"), 0);
-    EXPECT_EQ(SplitBytes("empty.tmp", ""), 0);
-    EXPECT_EQ(SplitBytes("lead.tmp", Bytes("VOD#\x00\x00", 6)), 0);
+    struct Short {
+        const char* name;
+        std::optional<Bytes> body;  // none: the file is not there
+    };
+    for (const Short& k : {Short{"short.tmp", "VOD"}, Short{"empty.tmp", ""},
+                           Short{"lead.tmp", Bytes("VOD#\x00\x00", 6)}, Short{"missing.tmp", std::nullopt}}) {
+        SCOPED_TRACE(k.name);
+        inst_.requestPending = true;
+        const fs::path file = k.body ? Download(k.name, *k.body) : root_ / "downloads" / k.name;
+        EXPECT_EQ(afp::Split(inst_, file, sink_), 0);
+        EXPECT_FALSE(inst_.requestPending);
+    }
     EXPECT_TRUE(rec_.messages.empty());
     // Without a directory of its own the instance writes nothing.
     inst_.tempDir.clear();
