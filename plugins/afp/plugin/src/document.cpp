@@ -198,7 +198,9 @@ void ReceiveFile(WoxPiInstance& instance, const char* path) {
         if (split.displayNumber != -1) instance.zoomToApply = split.displayNumber;
     }
     if (split.fetching) {
-        if (instance.stopRequested) {
+        // A segment that did not split would leave a gap: the collection would print the
+        // wrong pages.
+        if (instance.stopRequested || !done) {
             AbandonCollection(instance);
             return;
         }

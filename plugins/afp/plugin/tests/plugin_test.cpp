@@ -578,6 +578,34 @@ TEST_F(SegmentedTest, StopDuringACollectionIsHonouredBeforeTheNextSegment) {
     EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
 }
 
+TEST_F(SegmentedTest, BadSegmentDuringACollectionEndsIt) {
+    struct Case {
+        const char* name;
+        std::string reply;
+    };
+    std::string refused = Lead(1) + kAfpPage;
+    refused.replace(4, 4, std::string("\x00\x00\x0B\xC0", 4));  // version 3008
+    const Case cases[] = {{"too short", "VOD"}, {"empty", ""}, {"refused version", refused}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Load();
+        answerDialog_ = PrintAnswer(30002, "15", "35");
+        Command(32089);
+        ASSERT_EQ(browser_.requests.size(), 1u);
+        Deliver(c.reply, "seg1.afp");
+        EXPECT_EQ(browser_.requests.size(), 1u);  // segment 2 is not asked for
+        EXPECT_TRUE(engine_.CallsOf("VSPrint").empty());
+        EXPECT_TRUE(InstanceFiles(".PRN").empty());
+        EXPECT_FALSE(Shown(32091));
+        // A later print is neither refused nor mixed with the failed collection.
+        answerDialog_ = PrintAnswer(30001);
+        Command(32089);
+        EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
+    }
+}
+
 TEST_F(SegmentedTest, UserBreakDuringACollectionEndsIt) {
     Load();
     answerDialog_ = PrintAnswer(30002, "15", "35");
