@@ -1,5 +1,6 @@
 // The container split: a downloaded reply becomes the piece files the view engine reads,
 // all in the instance's own directory (docs/afp-viewer.md).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -63,7 +64,8 @@ private:
         if (sink_.showMessage) sink_.showMessage(kMsgCannotWrite, piece.string());
         return 0;
     }
-    bool WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter);
+    bool WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
+                    uint64_t limit);
     int SplitFull(int32_t segment);
     int ReadInformation(uint64_t offset, uint32_t length, char letter);
     int WriteDocument(uint64_t start, char letter, bool lineData, bool keepSegmentZero);
@@ -78,12 +80,12 @@ private:
     uint64_t size_ = 0;
 };
 
-bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length,
-                          char letter) {
+bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
+                          uint64_t limit) {
     // Writing over the file being split would destroy it.
     std::error_code error;
     if (fs::equivalent(piece, file_, error)) return false;
-    return CopyPiece(in_.get(), piece, offset, length, letter, inst_.pieceLimit) == 0;
+    return CopyPiece(in_.get(), piece, offset, length, letter, limit) == 0;
 }
 
 int Splitter::Run() {
@@ -151,7 +153,7 @@ int Splitter::SplitFull(int32_t segment) {
     offset += infoLength;
     if (resourceLength > 0) {
         const fs::path resources = Piece(".ZER");
-        if (!WritePiece(resources, offset, resourceLength, resourceLetter)) {
+        if (!WritePiece(resources, offset, resourceLength, resourceLetter, inst_.pieceLimit)) {
             inst_.resourceFile.clear();
             return Fail(resources);
         }
@@ -164,7 +166,12 @@ int Splitter::SplitFull(int32_t segment) {
 
 int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
     const fs::path info = Piece(".AII");
-    if (!WritePiece(info, offset, length, letter)) return Fail(info);
+    // A block above the largest one read is refused as it is expanded, not after.
+    if (!WritePiece(info, offset, length, letter, std::min(inst_.pieceLimit, kMaxInfoBlock))) {
+        std::error_code error;
+        if (!fs::equivalent(info, file_, error)) fs::remove(info, error);  // the part written
+        return Fail(info);
+    }
     std::vector<uint8_t> block;
     {
         File file(std::fopen(info.c_str(), "rb"));
@@ -203,7 +210,7 @@ int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
 
 int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool keepSegmentZero) {
     fs::path document = Piece(".VOD");
-    if (start > size_ || !WritePiece(document, start, std::nullopt, letter)) {
+    if (start > size_ || !WritePiece(document, start, std::nullopt, letter, inst_.pieceLimit)) {
         if (!inst_.fetching) inst_.documentFile.clear();
         return Fail(document);
     }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -365,6 +366,13 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
         std::function<void(Container&)> spoil;
         const char* piece;
     };
+    const auto zlibInfo = [](const Bytes& block, bool halved) {
+        return [block, halved](Container& c) {
+            c.header.infoLetter = 'O';
+            c.info = Compress(block, 'O');
+            if (halved) c.info.resize(c.info.size() / 2);
+        };
+    };
     const Case cases[] = {
         // The resource length is set to one byte more than the file holds.
         {"resources past the end", [](Container&) {}, "bad.ZER"},
@@ -372,6 +380,8 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
          "bad.VOD"},
         {"unknown resource letter", [](Container& c) { c.header.resourceLetter = 'Q'; }, "bad.ZER"},
         {"corrupt information", [](Container& c) { c.info = "\x01\x02"; }, "bad.AII"},
+        {"truncated zlib information", zlibInfo(Info().Block(), true), "bad.AII"},
+        {"information above 64 MiB", zlibInfo(Bytes((size_t{64} << 20) + 1, '\0'), false), "bad.AII"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -387,6 +397,10 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
         ASSERT_EQ(rec_.messages.size(), 1u);
         EXPECT_EQ(rec_.messages[0].first, afp::kMsgCannotWrite);
         EXPECT_EQ(rec_.messages[0].second, Piece(k.piece).string());
+        // The information piece is only a scratch file: none is left, whole or in part.
+        if (Piece(k.piece).extension() == ".AII") {
+            EXPECT_FALSE(fs::exists(Piece(k.piece)));
+        }
     }
     // An expanded document above the instance's limit is refused too.
     rec_.messages.clear();
