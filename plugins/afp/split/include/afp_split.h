@@ -139,7 +139,7 @@ int32_t LineData_CurrentPage(const LineDataDoc& doc);    // kNoCurrentPage when 
 
 // Writes every page's lines to `output` (each line and a line feed, then a form feed per
 // page). 1 with the largest line count of a page and the widest line; 0 when the document
-// could not be opened or a page not loaded (what was written stays).
+// could not be opened, a page not loaded or the output not written (what was written stays).
 int LineData_ConvertToText(std::FILE* input, std::FILE* output, const std::string& mapDirectory,
                            std::span<const uint8_t, kLineDataHeaderSize> header, uint32_t& lineCount,
                            uint32_t& width);

@@ -122,6 +122,8 @@ int LineData_ConvertToText(std::FILE* input, std::FILE* output, const std::strin
         }
         std::fputc('\f', output);
     }
+    // A failed write (a full disk) leaves text missing: no success then.
+    if (std::ferror(output)) return 0;
     lineCount = LineData_MaxPageLines(*doc);
     width = LineData_WidestLine(*doc);
     LineData_Close(formatter, doc);
