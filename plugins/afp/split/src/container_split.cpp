@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "afp_split.h"
+#include "arc_byteorder.h"
 #include "split_internal.h"
 
 namespace afp {
@@ -16,10 +17,6 @@ namespace fs = std::filesystem;
 constexpr size_t kLeadSize = 12;
 constexpr size_t kHeaderEnd = 40;
 constexpr uint64_t kMaxInfoBlock = uint64_t{64} << 20;
-
-uint32_t GetU32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
 
 // Inches as stored, in twips; anything that is not a size in range counts as none.
 int32_t Twips(uint32_t bits) {
@@ -105,14 +102,14 @@ int Splitter::Run() {
     if (std::memcmp(lead, "VOD#", 4) != 0) return WriteDocument(0, 'N', false, false);  // a plain document
 
     if (!ReadAt(in_.get(), 4, lead + 4, 8)) return 0;
-    const uint32_t version = GetU32(lead + 4);
+    const uint32_t version = QelGetBE32(lead + 4);
     if (version >= kVersionLimit) {
         if (sink_.showMessage)
             sink_.showMessage(kMsgVersion,
                               " (C-" + std::to_string(kPluginLevel) + ", S-" + std::to_string(version) + ")");
         return 0;
     }
-    const auto segment = static_cast<int32_t>(GetU32(lead + 8));
+    const auto segment = static_cast<int32_t>(QelGetBE32(lead + 8));
     inst_.currentSegment = segment;
     // A segment 0 that answers a request (a kept ".ZE0" copy, or the gateway's reply to
     // segment 0) has no header either.
@@ -128,14 +125,14 @@ int Splitter::SplitFull(int32_t segment) {
     const char infoLetter = static_cast<char>(h[12]);
     const char resourceLetter = static_cast<char>(h[13]);
     inst_.documentLetter = h[14];
-    const uint32_t infoLength = GetU32(h + 15);
-    const uint32_t resourceLength = GetU32(h + 19);
+    const uint32_t infoLength = QelGetBE32(h + 15);
+    const uint32_t resourceLength = QelGetBE32(h + 19);
     inst_.documentType = h[23];
     inst_.displayMode = DisplayMode(h[24]);
-    const uint32_t number = GetU32(h + 25);
+    const uint32_t number = QelGetBE32(h + 25);
     inst_.displayNumber = number != 100 && number <= INT32_MAX ? static_cast<int32_t>(number) : -1;
-    inst_.pageWidth = Twips(GetU32(h + 29));
-    inst_.pageHeight = Twips(GetU32(h + 33));
+    inst_.pageWidth = Twips(QelGetBE32(h + 29));
+    inst_.pageHeight = Twips(QelGetBE32(h + 33));
     std::memcpy(inst_.attributes.data(), h + 37, 3);
 
     uint64_t offset = kHeaderEnd;
@@ -143,7 +140,7 @@ int Splitter::SplitFull(int32_t segment) {
     if (inst_.documentType == 'L') {
         uint8_t k[4];
         if (!ReadAt(in_.get(), kHeaderEnd, k, 4)) return 0;
-        const uint32_t blockLength = GetU32(k);
+        const uint32_t blockLength = QelGetBE32(k);
         if (blockLength < kLineDataHeaderSize || blockLength > size_ - (kHeaderEnd + 4)) return 0;
         inst_.lineDataDescription.resize(blockLength);
         if (!ReadAt(in_.get(), kHeaderEnd + 4, inst_.lineDataDescription.data(), blockLength)) return 0;
