@@ -84,7 +84,7 @@ const ProfileStore& Profile() {
 }
 
 void ShowResourceMessage(WinHandle owner, uint32_t textId, const std::string& suffix) {
-    Win_MessageBox(owner, ResourceText(textId) + suffix, ResourceText(1000), MB_OK);
+    Win_MessageBox(owner, ResourceText(textId) + suffix, ResourceText(afp::kMsgCaption), MB_OK);
 }
 
 int WoxPiCloseDocument(WoxPiInstance* instance) {
