@@ -204,8 +204,7 @@ void ReceiveFile(WoxPiInstance& instance, const char* path) {
             AbandonCollection(instance);
             return;
         }
-        const afp::OpenResult next =
-            afp::OpenSegment(split, split.fetchIndex + 1, false, SegmentHostFor(instance));
+        const afp::OpenResult next = afp::OpenSegment(split, split.fetchIndex + 1, SegmentHostFor(instance));
         if (next != afp::OpenResult::kRequested && next != afp::OpenResult::kPending)
             ShowStop(instance, false);
         return;
@@ -224,7 +223,7 @@ void StartCollection(WoxPiInstance& instance, int32_t firstSegment, int32_t last
     split.printCollecting = true;
     instance.stopRequested = false;
     ShowStop(instance, true);
-    const afp::OpenResult result = afp::OpenSegment(split, firstSegment, true, SegmentHostFor(instance));
+    const afp::OpenResult result = afp::OpenSegment(split, firstSegment, SegmentHostFor(instance));
     if (result != afp::OpenResult::kRequested && result != afp::OpenResult::kPending)
         ShowStop(instance, false);
 }

@@ -220,8 +220,7 @@ struct SplitInstance {
     bool fetching = false;   // a segment fetch is under way
     int32_t fetchIndex = 0;  // the segment being fetched
     bool requestPending = false;
-    bool confirmOff = false;       // the user switched the segment question off
-    bool showWhileLoading = true;  // show mode of the last opened segment
+    bool confirmOff = false;  // the user switched the segment question off
 };
 
 // Splits the downloaded file: 1 done, 0 failed (a message has gone to the sink where a
@@ -255,12 +254,6 @@ RequestResult RequestSegment(SplitInstance& instance, uint64_t offset, const Bro
 // Asks for segment `number`: its kept file as a "file://" URL, else the gateway.
 RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, const BrowserRequests& browser);
 
-// The URL of segment `number` at the gateway (none for CR or LF in the URL), and the body
-// of the POST when the instance has form data (none for CR or LF in it).
-std::optional<std::string> SegmentGetUrl(const SplitInstance& instance, uint64_t number);
-std::optional<std::string> SegmentPostBody(const SplitInstance& instance, uint64_t number);
-std::string FileUrl(const std::string& path);
-
 inline constexpr int kAnswerCancel = 2;
 inline constexpr int kAnswerYes = 6;
 
@@ -283,7 +276,7 @@ enum class OpenResult {
 // is removed.
 void EndCollection(SplitInstance& instance);
 
-// Next step of a segment fetch: segment `index`, shown while loading or not.
-OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const SegmentHost& host);
+// Next step of a segment fetch: segment `index`.
+OpenResult OpenSegment(SplitInstance& instance, int32_t index, const SegmentHost& host);
 
 }  // namespace afp

@@ -29,15 +29,7 @@ void RemovePrintFile(SplitInstance& instance) {
     instance.printFile.clear();
 }
 
-}  // namespace
-
-void EndCollection(SplitInstance& instance) {
-    EndFetch(instance);
-    // The collected segments were never on show.
-    instance.currentSegment = instance.previousSegment;
-    RemovePrintFile(instance);
-}
-
+// A kept file as a "file://" URL, percent-encoded but for letters, digits and "/._~-".
 std::string FileUrl(const std::string& path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
@@ -55,8 +47,8 @@ std::string FileUrl(const std::string& path) {
     return url;
 }
 
-std::optional<std::string> SegmentGetUrl(const SplitInstance& instance, uint64_t number) {
-    if (instance.segmentUrl.empty() || HasLineBreak(instance.segmentUrl)) return std::nullopt;
+// The URL of segment `number` at the gateway (the caller has checked the segment URL).
+std::string SegmentGetUrl(const SplitInstance& instance, uint64_t number) {
     std::string url = instance.segmentUrl + std::to_string(number);
     // A URL into local files names the segment files "<n>.afp" (segment 0 "00.afp").
     if (url.find("file:/") != std::string::npos) {
@@ -66,12 +58,22 @@ std::optional<std::string> SegmentGetUrl(const SplitInstance& instance, uint64_t
     return url;
 }
 
+// The body of the POST of segment `number`; none for CR or LF in the form data.
 std::optional<std::string> SegmentPostBody(const SplitInstance& instance, uint64_t number) {
     if (HasLineBreak(instance.segmentFormData)) return std::nullopt;
     const std::string digits = std::to_string(number);
     return "Content-Type: application/x-www-form-urlencoded\nContent-Length: " +
            std::to_string(instance.segmentFormData.size() + digits.size()) + "\n\n" +
            instance.segmentFormData + digits;
+}
+
+}  // namespace
+
+void EndCollection(SplitInstance& instance) {
+    EndFetch(instance);
+    // The collected segments were never on show.
+    instance.currentSegment = instance.previousSegment;
+    RemovePrintFile(instance);
 }
 
 RequestResult RequestSegment(SplitInstance& instance, uint64_t offset, const BrowserRequests& browser) {
@@ -90,11 +92,11 @@ RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, con
         MarkRequested(instance, number);
         return RequestResult::kRequested;
     }
+    // A line break would split the request's header.
     if (instance.segmentUrl.empty() || HasLineBreak(instance.segmentUrl)) return RequestResult::kRefused;
     if (instance.segmentFormData.empty()) {
-        const std::optional<std::string> url = SegmentGetUrl(instance, number);
-        if (!url || !browser.getUrl) return RequestResult::kRefused;
-        browser.getUrl(*url);
+        if (!browser.getUrl) return RequestResult::kRefused;
+        browser.getUrl(SegmentGetUrl(instance, number));
     } else {
         const std::optional<std::string> body = SegmentPostBody(instance, number);
         if (!body || !browser.postUrl) return RequestResult::kRefused;
@@ -104,8 +106,7 @@ RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, con
     return RequestResult::kRequested;
 }
 
-OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const SegmentHost& host) {
-    instance.showWhileLoading = show;
+OpenResult OpenSegment(SplitInstance& instance, int32_t index, const SegmentHost& host) {
     if (instance.printCollecting && index > instance.lastSegmentToFetch) {
         if (!instance.printFile.empty() && host.printCollected) host.printCollected(instance.printFile);
         EndCollection(instance);
