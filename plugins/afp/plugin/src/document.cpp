@@ -220,7 +220,6 @@ void RequestPageSegment(WoxPiInstance& instance, int32_t pageIndex) {
 void StartCollection(WoxPiInstance& instance, int32_t firstSegment, int32_t lastSegment) {
     afp::SplitInstance& split = instance.split;
     split.lastSegmentToFetch = lastSegment;
-    split.printCollecting = true;
     instance.stopRequested = false;
     ShowStop(instance, true);
     const afp::OpenResult result = afp::OpenSegment(split, firstSegment, SegmentHostFor(instance));

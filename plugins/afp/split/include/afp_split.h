@@ -214,10 +214,9 @@ struct SplitInstance {
     std::string segmentFormData;
     SegmentTable segments;
 
-    std::string printFile;         // ".PRN" collecting segments for printing
-    bool printCollecting = false;  // a print collection runs (set by the print command)
+    std::string printFile;  // ".PRN" collecting segments for printing
     int32_t lastSegmentToFetch = -1;
-    bool fetching = false;   // a segment fetch is under way
+    bool fetching = false;   // a print collection is under way (the only kind of fetch)
     int32_t fetchIndex = 0;  // the segment being fetched
     bool requestPending = false;
     bool confirmOff = false;  // the user switched the segment question off
@@ -264,10 +263,10 @@ struct SegmentHost {
 };
 
 enum class OpenResult {
-    kPrinted,    // the collection was complete: printed, then ended as EndCollection does
+    kPrinted,    // past lastSegmentToFetch: the collection printed, then ended as EndCollection does
     kRequested,  // asked from the kept file or the gateway
     kCancelled,  // the user cancelled: ended as EndCollection does
-    kDone,       // past the last segment without a collection: the fetch ended
+    kDone,       // no such segment: nothing asked (a collection under way ends as EndCollection does)
     kPending,    // another request is under way: nothing asked
     kRefused,    // the request could not be made (see RequestResult): ended as EndCollection does
 };

@@ -54,7 +54,7 @@ private:
     // show is never overwritten.
     fs::path Piece(const char* suffix) const {
         std::string stem = file_.stem().string();
-        if (inst_.fetching && inst_.printCollecting) stem += "-print";
+        if (inst_.fetching) stem += "-print";
         return inst_.tempDir / (stem + suffix);
     }
     int Fail(const fs::path& piece) {
@@ -216,7 +216,7 @@ int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool kee
         return 0;
     }
     if (!inst_.fetching) inst_.documentFile = document.string();
-    if (inst_.fetching && inst_.printCollecting) {
+    if (inst_.fetching) {
         if (!AppendToPrintFile(document)) return Fail(fs::path(inst_.printFile));
         std::error_code error;
         fs::remove(document, error);

@@ -17,11 +17,6 @@ void MarkRequested(SplitInstance& instance, uint64_t number) {
     instance.currentSegment = static_cast<int32_t>(number);
 }
 
-void EndFetch(SplitInstance& instance) {
-    instance.fetching = false;
-    instance.printCollecting = false;
-}
-
 void RemovePrintFile(SplitInstance& instance) {
     if (instance.printFile.empty()) return;
     std::error_code error;
@@ -70,7 +65,7 @@ std::optional<std::string> SegmentPostBody(const SplitInstance& instance, uint64
 }  // namespace
 
 void EndCollection(SplitInstance& instance) {
-    EndFetch(instance);
+    instance.fetching = false;
     // The collected segments were never on show.
     instance.currentSegment = instance.previousSegment;
     RemovePrintFile(instance);
@@ -107,14 +102,13 @@ RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, con
 }
 
 OpenResult OpenSegment(SplitInstance& instance, int32_t index, const SegmentHost& host) {
-    if (instance.printCollecting && index > instance.lastSegmentToFetch) {
+    if (instance.fetching && index > instance.lastSegmentToFetch) {
         if (!instance.printFile.empty() && host.printCollected) host.printCollected(instance.printFile);
         EndCollection(instance);
         return OpenResult::kPrinted;
     }
-    if (index < 0 || (instance.segmentCount > 0 && static_cast<uint32_t>(index) >= instance.segmentCount) ||
-        (!instance.printCollecting && instance.fetching && index > instance.lastSegmentToFetch)) {
-        EndFetch(instance);
+    if (index < 0 || (instance.segmentCount > 0 && static_cast<uint32_t>(index) >= instance.segmentCount)) {
+        if (instance.fetching) EndCollection(instance);
         return OpenResult::kDone;
     }
     if (!instance.fetching) instance.previousSegment = instance.currentSegment;

@@ -149,7 +149,6 @@ protected:
 };
 
 TEST_F(SegmentFetch, PrintCollectionRunsToItsLastSegment) {
-    inst_.printCollecting = true;
     inst_.lastSegmentToFetch = 1;
     const std::string kept = Write("seg 0.ZE0", "zero");
     inst_.segments.Set(0, kept);
@@ -170,13 +169,11 @@ TEST_F(SegmentFetch, PrintCollectionRunsToItsLastSegment) {
     EXPECT_TRUE(inst_.printFile.empty());
     EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
     EXPECT_FALSE(inst_.fetching);
-    EXPECT_FALSE(inst_.printCollecting);
     // The collected segments were never on show: the one shown before is current again.
     EXPECT_EQ(inst_.currentSegment, 3);
 }
 
 TEST_F(SegmentFetch, RefusedRequestEndsTheCollection) {
-    inst_.printCollecting = true;
     inst_.lastSegmentToFetch = 2;
     EXPECT_EQ(afp::OpenSegment(inst_, 1, host_), afp::OpenResult::kRequested);
     EXPECT_EQ(inst_.currentSegment, 1);
@@ -186,7 +183,6 @@ TEST_F(SegmentFetch, RefusedRequestEndsTheCollection) {
     EXPECT_EQ(afp::OpenSegment(inst_, 2, host_), afp::OpenResult::kRefused);
     EXPECT_EQ(inst_.currentSegment, 3);
     EXPECT_FALSE(inst_.fetching);
-    EXPECT_FALSE(inst_.printCollecting);
     // A stale print file would be appended to by the next collection.
     EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
     EXPECT_TRUE(inst_.printFile.empty());
@@ -196,7 +192,6 @@ TEST_F(SegmentFetch, RefusedRequestEndsTheCollection) {
 TEST_F(SegmentFetch, AnswersToTheQuestion) {
     // Yes: fetched, and the question is not asked again for this instance.
     answer_ = afp::kAnswerYes;
-    inst_.printCollecting = true;
     inst_.lastSegmentToFetch = 4;
     EXPECT_EQ(afp::OpenSegment(inst_, 1, host_), afp::OpenResult::kRequested);
     Reply();
@@ -213,7 +208,6 @@ TEST_F(SegmentFetch, AnswersToTheQuestion) {
     EXPECT_EQ(afp::OpenSegment(inst_, 3, host_), afp::OpenResult::kCancelled);
     EXPECT_EQ(inst_.currentSegment, 3);
     EXPECT_FALSE(inst_.fetching);
-    EXPECT_FALSE(inst_.printCollecting);
     EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
     EXPECT_TRUE(inst_.printFile.empty());
     EXPECT_EQ(browser_.gets.size(), 2u);
@@ -230,6 +224,17 @@ TEST_F(SegmentFetch, PendingAndOutOfRange) {
     EXPECT_EQ(afp::OpenSegment(inst_, -1, host_), afp::OpenResult::kDone);
     EXPECT_TRUE(browser_.gets.empty());
     EXPECT_FALSE(inst_.fetching);
+    // A collection that reaches past the document ends like any other.
+    inst_.fetching = true;
+    inst_.lastSegmentToFetch = 9;
+    inst_.previousSegment = 3;
+    inst_.currentSegment = 4;
+    inst_.printFile = Write("doc.PRN", "four");
+    EXPECT_EQ(afp::OpenSegment(inst_, 5, host_), afp::OpenResult::kDone);
+    EXPECT_FALSE(inst_.fetching);
+    EXPECT_EQ(inst_.currentSegment, 3);
+    EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
+    EXPECT_TRUE(printed_.empty());
 }
 
 }  // namespace

@@ -526,7 +526,6 @@ TEST_F(SplitTest, PrintCollectionAppendsSegments) {
     ASSERT_EQ(SplitBytes("doc.tmp", Segmented('N', 'N', 'N').Pack()), 1);
     const std::string shown = inst_.documentFile;
     inst_.fetching = true;
-    inst_.printCollecting = true;
     // Segment 0 from its kept copy, then segments 1 and 2 from the gateway.
     inst_.requestPending = true;
     ASSERT_EQ(afp::Split(inst_, *inst_.segments.Get(0), sink_), 1);
