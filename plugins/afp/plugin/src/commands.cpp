@@ -114,7 +114,7 @@ void SetSelectionMode(WoxPiInstance& instance, int32_t mode) {
 
 void Stop(WoxPiInstance& instance, WinHandle window) {
     ShowStop(instance, false);
-    if (instance.split.printCollecting) {
+    if (instance.split.fetching) {
         // Honoured before the next segment is asked for.
         instance.stopRequested = true;
         return;

@@ -67,12 +67,7 @@ void RemoveFile(const std::string& path) {
 }  // namespace
 
 void AbandonCollection(WoxPiInstance& instance) {
-    afp::SplitInstance& split = instance.split;
-    split.fetching = false;
-    split.printCollecting = false;
-    RemoveFile(split.printFile);
-    split.printFile.clear();
-    split.currentSegment = split.previousSegment;
+    afp::EndCollection(instance.split);
     instance.stopRequested = false;
     ShowStop(instance, false);
 }
@@ -89,7 +84,7 @@ const ProfileStore& Profile() {
 }
 
 void ShowResourceMessage(WinHandle owner, uint32_t textId, const std::string& suffix) {
-    Win_MessageBox(owner, ResourceText(textId) + suffix, ResourceText(1000), MB_OK);
+    Win_MessageBox(owner, ResourceText(textId) + suffix, ResourceText(afp::kMsgCaption), MB_OK);
 }
 
 int WoxPiCloseDocument(WoxPiInstance* instance) {
@@ -203,12 +198,13 @@ void ReceiveFile(WoxPiInstance& instance, const char* path) {
         if (split.displayNumber != -1) instance.zoomToApply = split.displayNumber;
     }
     if (split.fetching) {
-        if (instance.stopRequested) {
+        // A segment that did not split would leave a gap: the collection would print the
+        // wrong pages.
+        if (instance.stopRequested || !done) {
             AbandonCollection(instance);
             return;
         }
-        const afp::OpenResult next =
-            afp::OpenSegment(split, split.fetchIndex + 1, false, SegmentHostFor(instance));
+        const afp::OpenResult next = afp::OpenSegment(split, split.fetchIndex + 1, SegmentHostFor(instance));
         if (next != afp::OpenResult::kRequested && next != afp::OpenResult::kPending)
             ShowStop(instance, false);
         return;
@@ -224,10 +220,9 @@ void RequestPageSegment(WoxPiInstance& instance, int32_t pageIndex) {
 void StartCollection(WoxPiInstance& instance, int32_t firstSegment, int32_t lastSegment) {
     afp::SplitInstance& split = instance.split;
     split.lastSegmentToFetch = lastSegment;
-    split.printCollecting = true;
     instance.stopRequested = false;
     ShowStop(instance, true);
-    const afp::OpenResult result = afp::OpenSegment(split, firstSegment, true, SegmentHostFor(instance));
+    const afp::OpenResult result = afp::OpenSegment(split, firstSegment, SegmentHostFor(instance));
     if (result != afp::OpenResult::kRequested && result != afp::OpenResult::kPending)
         ShowStop(instance, false);
 }

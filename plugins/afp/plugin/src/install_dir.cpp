@@ -28,18 +28,22 @@ std::string ChooseInstallDir(const std::string& registryValue, const std::string
     return {};
 }
 
+std::string ProfileInstallPath(const std::string& profilePath) {
+    // One byte more than a usable path may have: a longer value arrives cut to this size
+    // and is still seen as too long, never as a shorter directory.
+    char value[kInstallPathLimit + 1];
+    ArcPROF_GetString("PATHS", "WOXPath", "", value, sizeof value, profilePath.c_str());
+    return value;
+}
+
 std::string FindInstallDir() {
     std::string registry;
     if (ArcReg_ReadString(ARCREG_HKLM, kInstallKey, kInstallValue, &registry) != ARCREG_OK) registry.clear();
 
     std::string profile;
     char config[kInstallPathLimit];
-    if (QelInst_ConfigDir(config, sizeof config) > 0) {
-        const std::string path = std::string(config) + kPathsProfile;
-        char value[kInstallPathLimit];
-        ArcPROF_GetString("PATHS", "WOXPath", "", value, sizeof value, path.c_str());
-        profile = value;
-    }
+    if (QelInst_ConfigDir(config, sizeof config) > 0)
+        profile = ProfileInstallPath(std::string(config) + kPathsProfile);
 
     char own[kInstallPathLimit];
     const std::string ownDirectory = QelInst_ModuleDir(own, sizeof own) > 0 ? own : "";

@@ -16,6 +16,10 @@ inline constexpr size_t kInstallPathLimit = 512;
 std::string ChooseInstallDir(const std::string& registryValue, const std::string& profileValue,
                              const std::string& ownDirectory);
 
+// PATHS/WOXPath of the profile at profilePath ("" when none); a value of kInstallPathLimit
+// bytes or more comes back at least that long, so ChooseInstallDir refuses it.
+std::string ProfileInstallPath(const std::string& profilePath);
+
 // The same from the registry layer, <install tree>/etc/ZIDAVIVA.INI and the directory
 // of this library.
 std::string FindInstallDir();

@@ -95,7 +95,7 @@ void StreamAsFile(NPP npp, NPStream*, const char* file) {
     WoxPiInstance* instance = Of(npp);
     if (instance == nullptr) return;
     if (file == nullptr || *file == '\0') {
-        Win_MessageBox(instance->browserWindow, ResourceText(1200), ResourceText(1000), MB_OK);
+        ShowResourceMessage(instance->browserWindow, 1200, "");
         return;
     }
     ReceiveFile(*instance, file);

@@ -19,7 +19,7 @@ void PrintWith(WoxPiInstance& instance, int32_t document, int32_t what, int32_t 
 
 int WoxPiPrintDocument(WoxPiInstance* instance) {
     afp::SplitInstance& split = instance->split;
-    if (split.printCollecting || split.requestPending) return 0;
+    if (split.fetching || split.requestPending) return 0;
     if (ShowPrintDialog(*instance) != 1) return 1;
     PrintChoice choice;
     choice.range = instance->printRange;

@@ -20,12 +20,11 @@ std::string ResourceText(uint32_t id) {
 
 namespace {
 
-enum : uint32_t { kMsgCaption = 1000, kMsgNotLoaded = 1002, kMsgNameMissing = 1003 };
+enum : uint32_t { kMsgNotLoaded = 1002, kMsgNameMissing = 1003 };
 
 // Without the resource library there are no texts to say it with: the failure is silent.
 int Fail(uint32_t textId, const char* library) {
-    if (Plugin().resources != nullptr)
-        Win_MessageBox(0, ResourceText(textId) + library, ResourceText(kMsgCaption), MB_OK);
+    if (Plugin().resources != nullptr) ShowResourceMessage(0, textId, library);
     Win_LogEvent("plugin", "\"name\":\"startup\",\"failed\":" + Win_JsonString(library));
     return 0;
 }

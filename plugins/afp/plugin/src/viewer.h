@@ -70,7 +70,8 @@ void AbandonCollection(WoxPiInstance& instance);
 void StartCollection(WoxPiInstance& instance, int32_t firstSegment, int32_t lastSegment);
 // Frees the engine lists and the piece files of the instance.
 void ReleaseDocumentData(WoxPiInstance& instance);
-// A message box owned by owner: resource string textId followed by suffix, caption 1000.
+// A message box owned by owner: resource string textId followed by suffix, caption
+// afp::kMsgCaption.
 void ShowResourceMessage(WinHandle owner, uint32_t textId, const std::string& suffix);
 
 // ---- printing (print.cpp) ----

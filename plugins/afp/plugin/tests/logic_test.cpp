@@ -2,6 +2,7 @@
 // arithmetic, preferences, the install directory and the all-or-nothing binding.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -247,6 +248,26 @@ TEST(InstallDir, FirstUsableCandidate) {
     for (const Case& c : cases)
         EXPECT_EQ(ChooseInstallDir(c.registry, c.profile, c.own), c.expected)
             << c.registry << "|" << c.profile;
+}
+
+TEST(InstallDir, OverLongProfileValueIsRefusedNotCut) {
+    const fs::path profile = fs::temp_directory_path() / ("afp-paths-" + std::to_string(::getpid()) + ".ini");
+    const std::string fits = "/" + std::string(kInstallPathLimit - 2, 'a');  // 511 bytes
+    struct Case {
+        std::string value, expected;
+    };
+    const Case cases[] = {
+        {fits, fits + "/"},
+        {fits + "b", "/lib/"},                    // 512 bytes: too long for the field
+        {fits + std::string(100, 'b'), "/lib/"},  // not cut to a directory that exists elsewhere
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.size());
+        std::ofstream(profile, std::ios::trunc) << "[PATHS]\nWOXPath=" << c.value << "\n";
+        EXPECT_EQ(ChooseInstallDir("", ProfileInstallPath(profile.string()), "/lib/"), c.expected);
+    }
+    fs::remove(profile);
+    EXPECT_EQ(ProfileInstallPath(profile.string()), "");
 }
 
 TEST(Binding, NamesAndOrder) {

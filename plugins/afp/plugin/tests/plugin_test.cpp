@@ -542,6 +542,12 @@ TEST_F(SegmentedTest, RangeInAnotherSegmentFetchesOnlyThatSegmentAndPrintsItsPag
     EXPECT_NE(prints[0].find(",103,2,5,1,100,1,1)"), std::string::npos) << prints[0];
     EXPECT_NE(engine_.CallsOf("VSDocStart").back().find(".PRN\""), std::string::npos);
     EXPECT_TRUE(InstanceFiles(".PRN").empty());
+    // Segment 0 is still the one loaded: a range inside it prints at once.
+    answerDialog_ = PrintAnswer(30002, "2", "5");
+    Command(32089);
+    EXPECT_EQ(browser_.requests.size(), 1u);
+    ASSERT_EQ(engine_.CallsOf("VSPrint").size(), 2u);
+    EXPECT_NE(engine_.CallsOf("VSPrint")[1].find(",103,2,5,1,100,1,1)"), std::string::npos);
 }
 
 TEST_F(SegmentedTest, CurrentPagePrintsTheLoadedPage) {
@@ -570,6 +576,34 @@ TEST_F(SegmentedTest, StopDuringACollectionIsHonouredBeforeTheNextSegment) {
     answerDialog_ = PrintAnswer(30001);
     Command(32089);
     EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
+}
+
+TEST_F(SegmentedTest, BadSegmentDuringACollectionEndsIt) {
+    struct Case {
+        const char* name;
+        std::string reply;
+    };
+    std::string refused = Lead(1) + kAfpPage;
+    refused.replace(4, 4, std::string("\x00\x00\x0B\xC0", 4));  // version 3008
+    const Case cases[] = {{"too short", "VOD"}, {"empty", ""}, {"refused version", refused}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Load();
+        answerDialog_ = PrintAnswer(30002, "15", "35");
+        Command(32089);
+        ASSERT_EQ(browser_.requests.size(), 1u);
+        Deliver(c.reply, "seg1.afp");
+        EXPECT_EQ(browser_.requests.size(), 1u);  // segment 2 is not asked for
+        EXPECT_TRUE(engine_.CallsOf("VSPrint").empty());
+        EXPECT_TRUE(InstanceFiles(".PRN").empty());
+        EXPECT_FALSE(Shown(32091));
+        // A later print is neither refused nor mixed with the failed collection.
+        answerDialog_ = PrintAnswer(30001);
+        Command(32089);
+        EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
+    }
 }
 
 TEST_F(SegmentedTest, UserBreakDuringACollectionEndsIt) {

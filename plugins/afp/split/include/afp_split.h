@@ -139,7 +139,7 @@ int32_t LineData_CurrentPage(const LineDataDoc& doc);    // kNoCurrentPage when 
 
 // Writes every page's lines to `output` (each line and a line feed, then a form feed per
 // page). 1 with the largest line count of a page and the widest line; 0 when the document
-// could not be opened or a page not loaded (what was written stays).
+// could not be opened, a page not loaded or the output not written (what was written stays).
 int LineData_ConvertToText(std::FILE* input, std::FILE* output, const std::string& mapDirectory,
                            std::span<const uint8_t, kLineDataHeaderSize> header, uint32_t& lineCount,
                            uint32_t& width);
@@ -214,14 +214,12 @@ struct SplitInstance {
     std::string segmentFormData;
     SegmentTable segments;
 
-    std::string printFile;         // ".PRN" collecting segments for printing
-    bool printCollecting = false;  // a print collection runs (set by the print command)
+    std::string printFile;  // ".PRN" collecting segments for printing
     int32_t lastSegmentToFetch = -1;
-    bool fetching = false;   // a segment fetch is under way
+    bool fetching = false;   // a print collection is under way (the only kind of fetch)
     int32_t fetchIndex = 0;  // the segment being fetched
     bool requestPending = false;
-    bool confirmOff = false;       // the user switched the segment question off
-    bool showWhileLoading = true;  // show mode of the last opened segment
+    bool confirmOff = false;  // the user switched the segment question off
 };
 
 // Splits the downloaded file: 1 done, 0 failed (a message has gone to the sink where a
@@ -255,12 +253,6 @@ RequestResult RequestSegment(SplitInstance& instance, uint64_t offset, const Bro
 // Asks for segment `number`: its kept file as a "file://" URL, else the gateway.
 RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, const BrowserRequests& browser);
 
-// The URL of segment `number` at the gateway (none for CR or LF in the URL), and the body
-// of the POST when the instance has form data (none for CR or LF in it).
-std::optional<std::string> SegmentGetUrl(const SplitInstance& instance, uint64_t number);
-std::optional<std::string> SegmentPostBody(const SplitInstance& instance, uint64_t number);
-std::string FileUrl(const std::string& path);
-
 inline constexpr int kAnswerCancel = 2;
 inline constexpr int kAnswerYes = 6;
 
@@ -271,15 +263,19 @@ struct SegmentHost {
 };
 
 enum class OpenResult {
-    kPrinted,    // the collection was complete: printed and removed
+    kPrinted,    // past lastSegmentToFetch: the collection printed, then ended as EndCollection does
     kRequested,  // asked from the kept file or the gateway
-    kCancelled,  // the user cancelled: previous segment current again, print file removed
-    kDone,       // past the last segment without a collection: the fetch ended
+    kCancelled,  // the user cancelled: ended as EndCollection does
+    kDone,       // no such segment: nothing asked (a collection under way ends as EndCollection does)
     kPending,    // another request is under way: nothing asked
-    kRefused,    // the request could not be made (see RequestResult): the fetch ended
+    kRefused,    // the request could not be made (see RequestResult): ended as EndCollection does
 };
 
-// Next step of a segment fetch: segment `index`, shown while loading or not.
-OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const SegmentHost& host);
+// Ends a fetch: the segment on show before it began is current again and the print file
+// is removed.
+void EndCollection(SplitInstance& instance);
+
+// Next step of a segment fetch: segment `index`.
+OpenResult OpenSegment(SplitInstance& instance, int32_t index, const SegmentHost& host);
 
 }  // namespace afp

@@ -1,9 +1,11 @@
 // The container split: a downloaded reply becomes the piece files the view engine reads,
 // all in the instance's own directory (docs/afp-viewer.md).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "afp_split.h"
+#include "arc_byteorder.h"
 #include "split_internal.h"
 
 namespace afp {
@@ -15,10 +17,6 @@ namespace fs = std::filesystem;
 constexpr size_t kLeadSize = 12;
 constexpr size_t kHeaderEnd = 40;
 constexpr uint64_t kMaxInfoBlock = uint64_t{64} << 20;
-
-uint32_t GetU32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
 
 // Inches as stored, in twips; anything that is not a size in range counts as none.
 int32_t Twips(uint32_t bits) {
@@ -56,14 +54,15 @@ private:
     // show is never overwritten.
     fs::path Piece(const char* suffix) const {
         std::string stem = file_.stem().string();
-        if (inst_.fetching && inst_.printCollecting) stem += "-print";
+        if (inst_.fetching) stem += "-print";
         return inst_.tempDir / (stem + suffix);
     }
     int Fail(const fs::path& piece) {
         if (sink_.showMessage) sink_.showMessage(kMsgCannotWrite, piece.string());
         return 0;
     }
-    bool WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter);
+    bool WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
+                    uint64_t limit);
     int SplitFull(int32_t segment);
     int ReadInformation(uint64_t offset, uint32_t length, char letter);
     int WriteDocument(uint64_t start, char letter, bool lineData, bool keepSegmentZero);
@@ -78,15 +77,19 @@ private:
     uint64_t size_ = 0;
 };
 
-bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length,
-                          char letter) {
+bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
+                          uint64_t limit) {
     // Writing over the file being split would destroy it.
     std::error_code error;
     if (fs::equivalent(piece, file_, error)) return false;
-    return CopyPiece(in_.get(), piece, offset, length, letter, inst_.pieceLimit) == 0;
+    return CopyPiece(in_.get(), piece, offset, length, letter, limit) == 0;
 }
 
 int Splitter::Run() {
+    // The reply has come, whatever it holds (an empty or unreadable one too): otherwise
+    // every later request would wait for it.
+    const bool pending = inst_.requestPending;
+    inst_.requestPending = false;
     if (inst_.tempDir.empty()) return 0;  // no directory of its own: nowhere to write
     in_.reset(std::fopen(file_.c_str(), "rb"));
     if (!in_) return 0;
@@ -96,20 +99,17 @@ int Splitter::Run() {
     size_ = static_cast<uint64_t>(end);
     uint8_t lead[kLeadSize];
     if (size_ < 4 || !ReadAt(in_.get(), 0, lead, 4)) return 0;
-    // The reply has come, whatever it holds.
-    const bool pending = inst_.requestPending;
-    inst_.requestPending = false;
     if (std::memcmp(lead, "VOD#", 4) != 0) return WriteDocument(0, 'N', false, false);  // a plain document
 
     if (!ReadAt(in_.get(), 4, lead + 4, 8)) return 0;
-    const uint32_t version = GetU32(lead + 4);
+    const uint32_t version = QelGetBE32(lead + 4);
     if (version >= kVersionLimit) {
         if (sink_.showMessage)
             sink_.showMessage(kMsgVersion,
                               " (C-" + std::to_string(kPluginLevel) + ", S-" + std::to_string(version) + ")");
         return 0;
     }
-    const auto segment = static_cast<int32_t>(GetU32(lead + 8));
+    const auto segment = static_cast<int32_t>(QelGetBE32(lead + 8));
     inst_.currentSegment = segment;
     // A segment 0 that answers a request (a kept ".ZE0" copy, or the gateway's reply to
     // segment 0) has no header either.
@@ -125,14 +125,14 @@ int Splitter::SplitFull(int32_t segment) {
     const char infoLetter = static_cast<char>(h[12]);
     const char resourceLetter = static_cast<char>(h[13]);
     inst_.documentLetter = h[14];
-    const uint32_t infoLength = GetU32(h + 15);
-    const uint32_t resourceLength = GetU32(h + 19);
+    const uint32_t infoLength = QelGetBE32(h + 15);
+    const uint32_t resourceLength = QelGetBE32(h + 19);
     inst_.documentType = h[23];
     inst_.displayMode = DisplayMode(h[24]);
-    const uint32_t number = GetU32(h + 25);
+    const uint32_t number = QelGetBE32(h + 25);
     inst_.displayNumber = number != 100 && number <= INT32_MAX ? static_cast<int32_t>(number) : -1;
-    inst_.pageWidth = Twips(GetU32(h + 29));
-    inst_.pageHeight = Twips(GetU32(h + 33));
+    inst_.pageWidth = Twips(QelGetBE32(h + 29));
+    inst_.pageHeight = Twips(QelGetBE32(h + 33));
     std::memcpy(inst_.attributes.data(), h + 37, 3);
 
     uint64_t offset = kHeaderEnd;
@@ -140,7 +140,7 @@ int Splitter::SplitFull(int32_t segment) {
     if (inst_.documentType == 'L') {
         uint8_t k[4];
         if (!ReadAt(in_.get(), kHeaderEnd, k, 4)) return 0;
-        const uint32_t blockLength = GetU32(k);
+        const uint32_t blockLength = QelGetBE32(k);
         if (blockLength < kLineDataHeaderSize || blockLength > size_ - (kHeaderEnd + 4)) return 0;
         inst_.lineDataDescription.resize(blockLength);
         if (!ReadAt(in_.get(), kHeaderEnd + 4, inst_.lineDataDescription.data(), blockLength)) return 0;
@@ -150,7 +150,7 @@ int Splitter::SplitFull(int32_t segment) {
     offset += infoLength;
     if (resourceLength > 0) {
         const fs::path resources = Piece(".ZER");
-        if (!WritePiece(resources, offset, resourceLength, resourceLetter)) {
+        if (!WritePiece(resources, offset, resourceLength, resourceLetter, inst_.pieceLimit)) {
             inst_.resourceFile.clear();
             return Fail(resources);
         }
@@ -163,7 +163,12 @@ int Splitter::SplitFull(int32_t segment) {
 
 int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
     const fs::path info = Piece(".AII");
-    if (!WritePiece(info, offset, length, letter)) return Fail(info);
+    // A block above the largest one read is refused as it is expanded, not after.
+    if (!WritePiece(info, offset, length, letter, std::min(inst_.pieceLimit, kMaxInfoBlock))) {
+        std::error_code error;
+        if (!fs::equivalent(info, file_, error)) fs::remove(info, error);  // the part written
+        return Fail(info);
+    }
     std::vector<uint8_t> block;
     {
         File file(std::fopen(info.c_str(), "rb"));
@@ -202,7 +207,7 @@ int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
 
 int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool keepSegmentZero) {
     fs::path document = Piece(".VOD");
-    if (start > size_ || !WritePiece(document, start, std::nullopt, letter)) {
+    if (start > size_ || !WritePiece(document, start, std::nullopt, letter, inst_.pieceLimit)) {
         if (!inst_.fetching) inst_.documentFile.clear();
         return Fail(document);
     }
@@ -211,7 +216,7 @@ int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool kee
         return 0;
     }
     if (!inst_.fetching) inst_.documentFile = document.string();
-    if (inst_.fetching && inst_.printCollecting) {
+    if (inst_.fetching) {
         if (!AppendToPrintFile(document)) return Fail(fs::path(inst_.printFile));
         std::error_code error;
         fs::remove(document, error);

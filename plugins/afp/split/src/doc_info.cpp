@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "afp_split.h"
+#include "arc_byteorder.h"
 #include "split_internal.h"
 
 namespace afp {
@@ -25,8 +26,7 @@ public:
     }
     bool U32(uint32_t& value) {
         if (Left() < 4) return false;
-        const uint8_t* p = block_.data() + pos_;
-        value = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+        value = QelGetBE32(block_.data() + pos_);
         pos_ += 4;
         return true;
     }

@@ -2,10 +2,11 @@
 // record input and the code-page map loader.
 #include <cctype>
 #include <cstring>
-#include <memory>
 #include <sstream>
 
+#include "arc_byteorder.h"
 #include "line_data_internal.h"
+#include "split_internal.h"
 
 namespace afp {
 
@@ -14,20 +15,12 @@ namespace {
 constexpr size_t kMapSlot = 80;  // one read takes at most 79 characters
 constexpr size_t kMapSlots = 800;
 
-uint32_t GetU32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
 int HexPair(const std::string& field) {
     if (field.size() < 2 || !std::isxdigit(static_cast<unsigned char>(field[0])) ||
         !std::isxdigit(static_cast<unsigned char>(field[1])))
         return 0;
     return std::stoi(field.substr(0, 2), nullptr, 16);
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -36,12 +29,12 @@ LineDataParms LineData_ParmsFromHeader(std::span<const uint8_t, kLineDataHeaderS
     LineDataParms parms;
     parms.shiftHandling = header[0];
     parms.recordFormat = header[1];
-    parms.recordLength = GetU32(&header[2]);
+    parms.recordLength = QelGetBE32(&header[2]);
     parms.carriageControl = header[6];
     parms.trcFlag = header[7];
-    parms.ccsid = GetU32(&header[8]);
-    parms.pageHeaderRows = GetU32(&header[12]);
-    parms.fieldHeaderRows = GetU32(&header[16]);
+    parms.ccsid = QelGetBE32(&header[8]);
+    parms.pageHeaderRows = QelGetBE32(&header[12]);
+    parms.fieldHeaderRows = QelGetBE32(&header[16]);
     std::memcpy(parms.delimiter.data(), &header[20], parms.delimiter.size());
     parms.input = input;
     return parms;
@@ -78,7 +71,7 @@ bool LineData_LoadCodePageMap(const std::string& mapDirectory, uint32_t ccsid,
     std::string path = mapDirectory;
     if (path.back() != '/') path += '/';
     path += std::to_string(ccsid) + ".CP";
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    File file(std::fopen(path.c_str(), "r"));
     if (!file) return false;
     char slot[kMapSlot];
     while (slots.size() < kMapSlots && std::fgets(slot, sizeof slot, file.get()) != nullptr)
@@ -122,6 +115,8 @@ int LineData_ConvertToText(std::FILE* input, std::FILE* output, const std::strin
         }
         std::fputc('\f', output);
     }
+    // A failed write (a full disk) leaves text missing: no success then.
+    if (std::ferror(output)) return 0;
     lineCount = LineData_MaxPageLines(*doc);
     width = LineData_WidestLine(*doc);
     LineData_Close(formatter, doc);

@@ -2,6 +2,7 @@
 // translation into the text's code page.
 #include <algorithm>
 
+#include "arc_byteorder.h"
 #include "line_data_internal.h"
 
 namespace afp {
@@ -75,7 +76,7 @@ bool ReadVariable(LineDataDoc& doc) {
     uint8_t head[2];
     uint64_t got = 0;
     if (!Io(doc, 'R', 2, got, head) || got < 2) return false;
-    const size_t length = (size_t{head[0]} << 8) | head[1];
+    const size_t length = QelGetBE16(head);
     if (length > kLineDataMaxRecord) return false;
     return ReadCounted(doc, length);
 }

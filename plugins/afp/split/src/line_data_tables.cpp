@@ -1,8 +1,7 @@
-// The fixed tables of the line-data formatter: carriage-control sets, the EBCDIC CCSIDs,
-// the mixed CCSIDs and the built-in EBCDIC-to-ASCII table.
-#include <algorithm>
-
+// The fixed tables of the line-data formatter: carriage-control sets, the mixed CCSIDs and
+// the built-in EBCDIC-to-ASCII table; the EBCDIC CCSIDs are the code-page library's.
 #include "afp_split.h"
+#include "arc_codepage.h"
 #include "line_data_internal.h"
 
 namespace afp {
@@ -25,11 +24,6 @@ constexpr CarriageControlRow kMachine[] = {
 };
 
 constexpr CarriageControlRow kEndOnly[] = {kEndRow};
-
-constexpr uint32_t kEbcdic[] = {37,  256, 273,  274,  275,  277,  278,  280,  282,  284,  285,
-                                290, 297, 300,  420,  423,  424,  500,  833,  834,  835,  836,
-                                837, 838, 870,  871,  875,  880,  918,  924,  930,  933,  935,
-                                937, 939, 1025, 1026, 1027, 1047, 1097, 1112, 1122, 1123, 1388};
 
 constexpr MixedCcsid kMixed[] = {
     {930, 290, 300}, {931, 37, 300}, {939, 1027, 300}, {933, 833, 834}, {937, 37, 835}, {935, 836, 837},
@@ -68,8 +62,8 @@ const CarriageControlRow& LineData_FindRow(std::span<const CarriageControlRow> s
 }
 
 bool IsEbcdicCcsid(uint32_t ccsid) {
-    if (ccsid >= 1140 && ccsid <= 1149) return true;
-    return std::find(std::begin(kEbcdic), std::end(kEbcdic), ccsid) != std::end(kEbcdic);
+    return ccsid <= static_cast<uint32_t>(INT32_MAX) &&
+           ArcICONV_IsEbcdicCcsid(static_cast<int32_t>(ccsid)) != 0;
 }
 
 const MixedCcsid* FindMixedCcsid(uint32_t ccsid) {

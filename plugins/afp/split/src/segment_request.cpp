@@ -17,11 +17,6 @@ void MarkRequested(SplitInstance& instance, uint64_t number) {
     instance.currentSegment = static_cast<int32_t>(number);
 }
 
-void EndFetch(SplitInstance& instance) {
-    instance.fetching = false;
-    instance.printCollecting = false;
-}
-
 void RemovePrintFile(SplitInstance& instance) {
     if (instance.printFile.empty()) return;
     std::error_code error;
@@ -29,8 +24,7 @@ void RemovePrintFile(SplitInstance& instance) {
     instance.printFile.clear();
 }
 
-}  // namespace
-
+// A kept file as a "file://" URL, percent-encoded but for letters, digits and "/._~-".
 std::string FileUrl(const std::string& path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
@@ -48,8 +42,8 @@ std::string FileUrl(const std::string& path) {
     return url;
 }
 
-std::optional<std::string> SegmentGetUrl(const SplitInstance& instance, uint64_t number) {
-    if (instance.segmentUrl.empty() || HasLineBreak(instance.segmentUrl)) return std::nullopt;
+// The URL of segment `number` at the gateway (the caller has checked the segment URL).
+std::string SegmentGetUrl(const SplitInstance& instance, uint64_t number) {
     std::string url = instance.segmentUrl + std::to_string(number);
     // A URL into local files names the segment files "<n>.afp" (segment 0 "00.afp").
     if (url.find("file:/") != std::string::npos) {
@@ -59,12 +53,22 @@ std::optional<std::string> SegmentGetUrl(const SplitInstance& instance, uint64_t
     return url;
 }
 
+// The body of the POST of segment `number`; none for CR or LF in the form data.
 std::optional<std::string> SegmentPostBody(const SplitInstance& instance, uint64_t number) {
     if (HasLineBreak(instance.segmentFormData)) return std::nullopt;
     const std::string digits = std::to_string(number);
     return "Content-Type: application/x-www-form-urlencoded\nContent-Length: " +
            std::to_string(instance.segmentFormData.size() + digits.size()) + "\n\n" +
            instance.segmentFormData + digits;
+}
+
+}  // namespace
+
+void EndCollection(SplitInstance& instance) {
+    instance.fetching = false;
+    // The collected segments were never on show.
+    instance.currentSegment = instance.previousSegment;
+    RemovePrintFile(instance);
 }
 
 RequestResult RequestSegment(SplitInstance& instance, uint64_t offset, const BrowserRequests& browser) {
@@ -83,11 +87,11 @@ RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, con
         MarkRequested(instance, number);
         return RequestResult::kRequested;
     }
+    // A line break would split the request's header.
     if (instance.segmentUrl.empty() || HasLineBreak(instance.segmentUrl)) return RequestResult::kRefused;
     if (instance.segmentFormData.empty()) {
-        const std::optional<std::string> url = SegmentGetUrl(instance, number);
-        if (!url || !browser.getUrl) return RequestResult::kRefused;
-        browser.getUrl(*url);
+        if (!browser.getUrl) return RequestResult::kRefused;
+        browser.getUrl(SegmentGetUrl(instance, number));
     } else {
         const std::optional<std::string> body = SegmentPostBody(instance, number);
         if (!body || !browser.postUrl) return RequestResult::kRefused;
@@ -97,17 +101,14 @@ RequestResult RequestSegmentNumber(SplitInstance& instance, uint64_t number, con
     return RequestResult::kRequested;
 }
 
-OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const SegmentHost& host) {
-    instance.showWhileLoading = show;
-    if (instance.printCollecting && index > instance.lastSegmentToFetch) {
-        EndFetch(instance);
+OpenResult OpenSegment(SplitInstance& instance, int32_t index, const SegmentHost& host) {
+    if (instance.fetching && index > instance.lastSegmentToFetch) {
         if (!instance.printFile.empty() && host.printCollected) host.printCollected(instance.printFile);
-        RemovePrintFile(instance);
+        EndCollection(instance);
         return OpenResult::kPrinted;
     }
-    if (index < 0 || (instance.segmentCount > 0 && static_cast<uint32_t>(index) >= instance.segmentCount) ||
-        (!instance.printCollecting && instance.fetching && index > instance.lastSegmentToFetch)) {
-        EndFetch(instance);
+    if (index < 0 || (instance.segmentCount > 0 && static_cast<uint32_t>(index) >= instance.segmentCount)) {
+        if (instance.fetching) EndCollection(instance);
         return OpenResult::kDone;
     }
     if (!instance.fetching) instance.previousSegment = instance.currentSegment;
@@ -117,9 +118,7 @@ OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const 
     if (!kept && !instance.confirmOff && host.confirmSegment) {
         const int answer = host.confirmSegment();
         if (answer == kAnswerCancel) {
-            EndFetch(instance);
-            instance.currentSegment = instance.previousSegment;
-            RemovePrintFile(instance);
+            EndCollection(instance);
             return OpenResult::kCancelled;
         }
         if (answer == kAnswerYes) instance.confirmOff = true;
@@ -129,7 +128,7 @@ OpenResult OpenSegment(SplitInstance& instance, int32_t index, bool show, const 
         case RequestResult::kPending: return OpenResult::kPending;
         case RequestResult::kRefused: break;
     }
-    EndFetch(instance);
+    EndCollection(instance);
     return OpenResult::kRefused;
 }
 

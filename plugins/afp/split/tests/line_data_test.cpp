@@ -182,6 +182,17 @@ TEST(LineDataConvert, MissingStreamsGiveZero) {
     std::fclose(out);
 }
 
+TEST(LineDataConvert, OutputThatCannotBeWrittenGivesZero) {
+    const auto packed = Pack(H('N', 'V', 0, 'A'));
+    std::FILE* in = FileOf(V({" ABC", "1DEF"}));
+    std::FILE* out = std::fopen("/dev/null", "rb");  // every write fails
+    ASSERT_NE(out, nullptr);
+    uint32_t lines = 0, width = 0;
+    EXPECT_EQ(afp::LineData_ConvertToText(in, out, "", packed, lines, width), 0);
+    std::fclose(in);
+    std::fclose(out);
+}
+
 TEST(LineDataParms, FromHeader) {
     const Header h = H('2', 'F', 0x01020304, 'M', 1, 0x0000012C, "0D0A");
     const auto packed = Pack(h);

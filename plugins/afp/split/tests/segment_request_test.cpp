@@ -149,41 +149,55 @@ protected:
 };
 
 TEST_F(SegmentFetch, PrintCollectionRunsToItsLastSegment) {
-    inst_.printCollecting = true;
     inst_.lastSegmentToFetch = 1;
     const std::string kept = Write("seg 0.ZE0", "zero");
     inst_.segments.Set(0, kept);
     // A kept file is asked for as a file URL, without a question.
-    EXPECT_EQ(afp::OpenSegment(inst_, 0, true, host_), afp::OpenResult::kRequested);
+    EXPECT_EQ(afp::OpenSegment(inst_, 0, host_), afp::OpenResult::kRequested);
     EXPECT_EQ(browser_.gets, std::vector<std::string>{"file://" + (dir_ / "seg%200.ZE0").string()});
     EXPECT_EQ(questions_, 0);
     EXPECT_TRUE(inst_.fetching);
     Reply();
-    EXPECT_EQ(afp::OpenSegment(inst_, 1, true, host_), afp::OpenResult::kRequested);
+    EXPECT_EQ(afp::OpenSegment(inst_, 1, host_), afp::OpenResult::kRequested);
     EXPECT_EQ(browser_.gets.back(), "/q?_seg=1");
     EXPECT_EQ(questions_, 1);
     Reply();
     const std::string collected = Write("doc.PRN", "zero+one");
     inst_.printFile = collected;
-    EXPECT_EQ(afp::OpenSegment(inst_, 2, true, host_), afp::OpenResult::kPrinted);
+    EXPECT_EQ(afp::OpenSegment(inst_, 2, host_), afp::OpenResult::kPrinted);
     EXPECT_EQ(printed_, std::vector<std::string>{collected + ":zero+one"});
     EXPECT_TRUE(inst_.printFile.empty());
     EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
     EXPECT_FALSE(inst_.fetching);
-    EXPECT_FALSE(inst_.printCollecting);
+    // The collected segments were never on show: the one shown before is current again.
+    EXPECT_EQ(inst_.currentSegment, 3);
+}
+
+TEST_F(SegmentFetch, RefusedRequestEndsTheCollection) {
+    inst_.lastSegmentToFetch = 2;
+    EXPECT_EQ(afp::OpenSegment(inst_, 1, host_), afp::OpenResult::kRequested);
+    EXPECT_EQ(inst_.currentSegment, 1);
+    Reply();
+    inst_.printFile = Write("doc.PRN", "one");
+    inst_.segmentUrl.clear();  // segment 2 cannot be asked for
+    EXPECT_EQ(afp::OpenSegment(inst_, 2, host_), afp::OpenResult::kRefused);
+    EXPECT_EQ(inst_.currentSegment, 3);
+    EXPECT_FALSE(inst_.fetching);
+    // A stale print file would be appended to by the next collection.
+    EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
+    EXPECT_TRUE(inst_.printFile.empty());
+    EXPECT_TRUE(printed_.empty());
 }
 
 TEST_F(SegmentFetch, AnswersToTheQuestion) {
     // Yes: fetched, and the question is not asked again for this instance.
     answer_ = afp::kAnswerYes;
-    inst_.printCollecting = true;
     inst_.lastSegmentToFetch = 4;
-    EXPECT_EQ(afp::OpenSegment(inst_, 1, false, host_), afp::OpenResult::kRequested);
+    EXPECT_EQ(afp::OpenSegment(inst_, 1, host_), afp::OpenResult::kRequested);
     Reply();
-    EXPECT_EQ(afp::OpenSegment(inst_, 2, false, host_), afp::OpenResult::kRequested);
+    EXPECT_EQ(afp::OpenSegment(inst_, 2, host_), afp::OpenResult::kRequested);
     EXPECT_EQ(questions_, 1);
     EXPECT_TRUE(inst_.confirmOff);
-    EXPECT_FALSE(inst_.showWhileLoading);
     EXPECT_EQ(browser_.gets, (std::vector<std::string>{"/q?_seg=1", "/q?_seg=2"}));
 
     // Cancel: the segment on show before the fetch is current again, the print file goes.
@@ -191,10 +205,9 @@ TEST_F(SegmentFetch, AnswersToTheQuestion) {
     inst_.confirmOff = false;
     answer_ = afp::kAnswerCancel;
     inst_.printFile = Write("doc.PRN", "partial");
-    EXPECT_EQ(afp::OpenSegment(inst_, 3, false, host_), afp::OpenResult::kCancelled);
+    EXPECT_EQ(afp::OpenSegment(inst_, 3, host_), afp::OpenResult::kCancelled);
     EXPECT_EQ(inst_.currentSegment, 3);
     EXPECT_FALSE(inst_.fetching);
-    EXPECT_FALSE(inst_.printCollecting);
     EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
     EXPECT_TRUE(inst_.printFile.empty());
     EXPECT_EQ(browser_.gets.size(), 2u);
@@ -203,14 +216,25 @@ TEST_F(SegmentFetch, AnswersToTheQuestion) {
 
 TEST_F(SegmentFetch, PendingAndOutOfRange) {
     inst_.requestPending = true;
-    EXPECT_EQ(afp::OpenSegment(inst_, 1, true, host_), afp::OpenResult::kPending);
+    EXPECT_EQ(afp::OpenSegment(inst_, 1, host_), afp::OpenResult::kPending);
     EXPECT_TRUE(browser_.gets.empty());
     inst_.requestPending = false;
     inst_.fetching = false;
-    EXPECT_EQ(afp::OpenSegment(inst_, 5, true, host_), afp::OpenResult::kDone);
-    EXPECT_EQ(afp::OpenSegment(inst_, -1, true, host_), afp::OpenResult::kDone);
+    EXPECT_EQ(afp::OpenSegment(inst_, 5, host_), afp::OpenResult::kDone);
+    EXPECT_EQ(afp::OpenSegment(inst_, -1, host_), afp::OpenResult::kDone);
     EXPECT_TRUE(browser_.gets.empty());
     EXPECT_FALSE(inst_.fetching);
+    // A collection that reaches past the document ends like any other.
+    inst_.fetching = true;
+    inst_.lastSegmentToFetch = 9;
+    inst_.previousSegment = 3;
+    inst_.currentSegment = 4;
+    inst_.printFile = Write("doc.PRN", "four");
+    EXPECT_EQ(afp::OpenSegment(inst_, 5, host_), afp::OpenResult::kDone);
+    EXPECT_FALSE(inst_.fetching);
+    EXPECT_EQ(inst_.currentSegment, 3);
+    EXPECT_FALSE(fs::exists(dir_ / "doc.PRN"));
+    EXPECT_TRUE(printed_.empty());
 }
 
 }  // namespace

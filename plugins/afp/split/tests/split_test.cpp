@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -337,11 +339,21 @@ TEST_F(SplitTest, VersionsAndPlainFiles) {
     const Bytes plain("\x5A\x00\x10plain AFP bytes", 18);
     ASSERT_EQ(SplitBytes("plain.afp", plain), 1);
     EXPECT_EQ(Slurp(inst_.documentFile), plain);
-    // Too short to tell: refused without a message.
+    // Too short to tell or not there: refused without a message. Still the answer to a
+    // pending request, which must not wait for it any longer.
     rec_.messages.clear();
-    EXPECT_EQ(SplitBytes("short.tmp", "VOD"), 0);
-    EXPECT_EQ(SplitBytes("empty.tmp", ""), 0);
-    EXPECT_EQ(SplitBytes("lead.tmp", Bytes("VOD#\x00\x00", 6)), 0);
+    struct Short {
+        const char* name;
+        std::optional<Bytes> body;  // none: the file is not there
+    };
+    for (const Short& k : {Short{"short.tmp", "VOD"}, Short{"empty.tmp", ""},
+                           Short{"lead.tmp", Bytes("VOD#\x00\x00", 6)}, Short{"missing.tmp", std::nullopt}}) {
+        SCOPED_TRACE(k.name);
+        inst_.requestPending = true;
+        const fs::path file = k.body ? Download(k.name, *k.body) : root_ / "downloads" / k.name;
+        EXPECT_EQ(afp::Split(inst_, file, sink_), 0);
+        EXPECT_FALSE(inst_.requestPending);
+    }
     EXPECT_TRUE(rec_.messages.empty());
     // Without a directory of its own the instance writes nothing.
     inst_.tempDir.clear();
@@ -354,6 +366,13 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
         std::function<void(Container&)> spoil;
         const char* piece;
     };
+    const auto zlibInfo = [](const Bytes& block, bool halved) {
+        return [block, halved](Container& c) {
+            c.header.infoLetter = 'O';
+            c.info = Compress(block, 'O');
+            if (halved) c.info.resize(c.info.size() / 2);
+        };
+    };
     const Case cases[] = {
         // The resource length is set to one byte more than the file holds.
         {"resources past the end", [](Container&) {}, "bad.ZER"},
@@ -361,6 +380,8 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
          "bad.VOD"},
         {"unknown resource letter", [](Container& c) { c.header.resourceLetter = 'Q'; }, "bad.ZER"},
         {"corrupt information", [](Container& c) { c.info = "\x01\x02"; }, "bad.AII"},
+        {"truncated zlib information", zlibInfo(Info().Block(), true), "bad.AII"},
+        {"information above 64 MiB", zlibInfo(Bytes((size_t{64} << 20) + 1, '\0'), false), "bad.AII"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -376,6 +397,10 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
         ASSERT_EQ(rec_.messages.size(), 1u);
         EXPECT_EQ(rec_.messages[0].first, afp::kMsgCannotWrite);
         EXPECT_EQ(rec_.messages[0].second, Piece(k.piece).string());
+        // The information piece is only a scratch file: none is left, whole or in part.
+        if (Piece(k.piece).extension() == ".AII") {
+            EXPECT_FALSE(fs::exists(Piece(k.piece)));
+        }
     }
     // An expanded document above the instance's limit is refused too.
     rec_.messages.clear();
@@ -501,7 +526,6 @@ TEST_F(SplitTest, PrintCollectionAppendsSegments) {
     ASSERT_EQ(SplitBytes("doc.tmp", Segmented('N', 'N', 'N').Pack()), 1);
     const std::string shown = inst_.documentFile;
     inst_.fetching = true;
-    inst_.printCollecting = true;
     // Segment 0 from its kept copy, then segments 1 and 2 from the gateway.
     inst_.requestPending = true;
     ASSERT_EQ(afp::Split(inst_, *inst_.segments.Get(0), sink_), 1);
