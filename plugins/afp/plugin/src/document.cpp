@@ -185,13 +185,14 @@ int WoxPiApplyPreferences(WoxPiInstance* instance) {
 void ReceiveFile(WoxPiInstance& instance, const char* path) {
     afp::SplitInstance& split = instance.split;
     if (instance.document != 0 && !split.fetching) WoxPiCloseDocument(&instance);
-    // The reply to a segment request is kept, so the segment can be shown again without
-    // asking the gateway.
-    if (split.segments.Exists() && split.requestPending && split.currentSegment >= 0)
-        split.segments.Set(static_cast<size_t>(split.currentSegment), path);
     const bool answersRequest = split.requestPending;
+    const int32_t requested = answersRequest ? split.currentSegment : -1;
     const afp::EngineSink sink = SinkFor(instance);
     const int done = afp::Split(split, path, sink);
+    // A reply that split is kept, so the segment can be shown again without asking the
+    // gateway; a bad one is not, so the next request asks again.
+    if (done && requested >= 0 && split.segments.Exists())
+        split.segments.Set(static_cast<size_t>(requested), path);
     if (done && !answersRequest && !split.fetching) {
         // A new document: its container says how to show it.
         instance.rotationToApply = split.displayMode;

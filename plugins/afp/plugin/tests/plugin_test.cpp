@@ -603,6 +603,11 @@ TEST_F(SegmentedTest, BadSegmentDuringACollectionEndsIt) {
         answerDialog_ = PrintAnswer(30001);
         Command(32089);
         EXPECT_EQ(engine_.CallsOf("VSPrint").size(), 1u);
+        // The bad reply was not kept as the segment: the gateway is asked again.
+        answerDialog_ = PrintAnswer(30002, "15", "15");
+        Command(32089);
+        ASSERT_EQ(browser_.requests.size(), 2u);
+        EXPECT_EQ(browser_.requests.back(), "GET http://gw/seg?n=1");
     }
 }
 
