@@ -519,7 +519,8 @@ TEST_F(PluginTest, PrintsChosenPagesToPdf) {
 }
 
 // Pages whose tags read well but whose image data cannot be decoded: each is reported
-// once, with the library's code and reason, when it is first painted.
+// once, with the library's code and reason, when it is first painted; printing them
+// fails with the same report instead of giving blank pages.
 TEST_F(PluginTest, PageThatCannotBeDecodedIsReported) {
     Embed();
     const struct {
@@ -575,10 +576,16 @@ TEST_F(PluginTest, PageThatCannotBeDecodedIsReported) {
     settle();
     EXPECT_EQ(boxes_.size(), std::size(kPages));
 
+    // Printing stops at the first page that cannot be painted; no PDF is left.
+    plugin_.print(&npp_, nullptr);
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 1);
+    lastBoxStartsWith(kPages[0].report);
+    EXPECT_FALSE(fs::exists(work_ + "/damaged.tif.pdf"));
+
     // The same file delivered again is a new document: its pages are reported anew.
     Open(path);
     settle();
-    ASSERT_EQ(boxes_.size(), std::size(kPages) + 1);
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 2);
     lastBoxStartsWith(kPages[0].report);
 }
 
