@@ -39,6 +39,7 @@ bool CopySelection(PluginInstance& in) {
         painted = PaintCurrentPage(in, Win_DCCairo(dc), ZypmRect{0, 0, whole.right, whole.bottom}, how);
         Win_DeleteDC(dc);
     }
+    if (painted.call) ShowLibraryFailure(painted.call, painted.code);
     bool copied = false;
     if (painted.code == ZYPM_OK && Win_OpenClipboard(in.viewWindow)) {
         Win_EmptyClipboard();

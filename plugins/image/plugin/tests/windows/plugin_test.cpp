@@ -519,8 +519,8 @@ TEST_F(PluginTest, PrintsChosenPagesToPdf) {
 }
 
 // Pages whose tags read well but whose image data cannot be decoded: each is reported
-// once, with the library's code and reason, when it is first painted; printing them
-// fails with the same report instead of giving blank pages.
+// once, with the library's code and reason, when it is first painted; printing and
+// copying them fail with the same report instead of giving blank output.
 TEST_F(PluginTest, PageThatCannotBeDecodedIsReported) {
     Embed();
     const struct {
@@ -582,10 +582,20 @@ TEST_F(PluginTest, PageThatCannotBeDecodedIsReported) {
     lastBoxStartsWith(kPages[0].report);
     EXPECT_FALSE(fs::exists(work_ + "/damaged.tif.pdf"));
 
+    // A copy from the page says why nothing was copied.
+    Mouse(WM_LBUTTONDOWN, 100, 50);
+    Mouse(WM_MOUSEMOVE, 300, 150);
+    Mouse(WM_LBUTTONUP, 300, 150);
+    ASSERT_TRUE(ButtonEnabled(32079));
+    Command(32079);
+    EXPECT_EQ(Win_ClipboardBitmap(), nullptr);
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 2);
+    lastBoxStartsWith(kPages[0].report);
+
     // The same file delivered again is a new document: its pages are reported anew.
     Open(path);
     settle();
-    ASSERT_EQ(boxes_.size(), std::size(kPages) + 2);
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 3);
     lastBoxStartsWith(kPages[0].report);
 }
 
