@@ -30,18 +30,18 @@ bool CopySelection(PluginInstance& in) {
         return false;
     }
     WinDC* dc = Win_CreateBitmapDC(bitmap);
-    bool painted = false;
+    PaintResult painted{ZYPM_E_STATE, nullptr};
     if (dc) {
         WinRect whole{0, 0, area.Width(), area.Height()};
         Win_FillSolid(dc, whole, WinRgb(255, 255, 255));
         PagePaint how{g.imageWidth,         g.imageHeight, g.hOffset + area.left,
                       g.vOffset + area.top, true,          ZYPM_PAINT_VIEW};
-        painted =
-            PaintCurrentPage(in, Win_DCCairo(dc), ZypmRect{0, 0, whole.right, whole.bottom}, how) == ZYPM_OK;
+        painted = PaintCurrentPage(in, Win_DCCairo(dc), ZypmRect{0, 0, whole.right, whole.bottom}, how);
         Win_DeleteDC(dc);
     }
+    if (painted.call) ShowLibraryFailure(painted.call, painted.code);
     bool copied = false;
-    if (painted && Win_OpenClipboard(in.viewWindow)) {
+    if (painted.code == ZYPM_OK && Win_OpenClipboard(in.viewWindow)) {
         Win_EmptyClipboard();
         copied = Win_SetClipboardBitmap(bitmap);
         Win_CloseClipboard();

@@ -41,7 +41,8 @@ bool MeasurePages(PluginInstance& in, int pages) {
     for (int i = 0; i < pages; ++i) {
         ZypmPage page = nullptr;
         if (!Check("ZypmViewPageLock", ZypmViewPageLock(in.view, i, &page))) return false;
-        // Only the size is wanted here; a page that cannot be decoded fails when painted.
+        // Only the size is wanted here; a page that cannot be decoded fails when painted,
+        // and that failure is reported then.
         ZypmPageMeasure(in.view, page, in.settings, i, 0, nullptr);
         int32_t width = 0, height = 0;
         ZypmPageAttrGet(page, ZYPM_ATTR_WIDTH, &width);
@@ -67,6 +68,7 @@ void ReleaseDocument(PluginInstance& in) {
     in.geometry.page = 0;
     in.selectionValid = false;
     in.dragging = false;
+    in.paintFailures.clear();
 }
 
 void DeleteDeliveredFile(PluginInstance& in) {

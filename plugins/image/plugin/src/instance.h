@@ -1,6 +1,7 @@
 // instance.h - one embedded image: its image-library objects, windows and view state.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "geometry.h"
@@ -25,6 +26,11 @@ enum : uint32_t {
     kCmdGrey = 32080,
     kCmdHelp = 32090,
     kCmdPresets = 32092,
+};
+
+// Private messages of the view window.
+enum : uint32_t {
+    kMsgPaintFailed = WM_USER + 1,  // wParam: the page whose paint failed
 };
 
 // Help contexts.
@@ -81,6 +87,10 @@ struct PluginInstance {
     WinPoint dragFrom, dragTo;
     bool selectionValid = false;
     WinRect selection;
+
+    // Pages of the open document that failed to paint in the view, with their report;
+    // the text is emptied once shown, so each page is reported once.
+    std::map<int, std::string> paintFailures;
 
     uint32_t hintedControl = 0;  // the toolbar control whose hint shows
     std::string loggedView;      // the view state last logged

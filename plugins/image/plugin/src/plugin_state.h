@@ -42,7 +42,9 @@ std::string InstallDirectory();
 void ShowMessage(const std::string& text);
 // A string of the language library ("" when it is missing).
 std::string LanguageString(uint32_t id);
-// "<call> <caption> <code>": the report of a failed image-library call.
+// "<call> <caption> <code>" and the library's reason on the next line: the report of a
+// failed image-library call, made right after the call.
+std::string LibraryFailureText(const char* call, int code);
 void ShowLibraryFailure(const char* call, int code);
 
 // Browser services.

@@ -63,7 +63,9 @@ public:
                 part.xOffset = std::max(band.left, 0);
                 part.yOffset = std::max(band.top, 0);
                 part.flags = zband.paintFlags;
-                PaintCurrentPage(in_, zband.context, zband.rect, part);
+                // A page that cannot be painted ends the job rather than print blank.
+                PaintResult painted = PaintCurrentPage(in_, zband.context, zband.rect, part);
+                if (painted.call) return LibraryFailed(painted.call, painted.code);
             }
             ZypmPrintJobBandEnd(job_);
         }

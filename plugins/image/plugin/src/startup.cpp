@@ -29,14 +29,16 @@ std::string LanguageString(uint32_t id) {
     return State().language ? Win_LoadStringText(State().language, id) : std::string();
 }
 
-void ShowLibraryFailure(const char* call, int code) {
+std::string LibraryFailureText(const char* call, int code) {
     char text[512];
     std::snprintf(text, sizeof text, "%s %s %d", call, State().caption.c_str(), code);
     std::string message = text;
     const char* reason = ZypmLastMessage();
     if (reason && *reason) message += std::string("\n") + reason;
-    ShowMessage(message);
+    return message;
 }
+
+void ShowLibraryFailure(const char* call, int code) { ShowMessage(LibraryFailureText(call, code)); }
 
 void BrowserStatus(NPP npp, const std::string& text) {
     NPNetscapeFuncs* browser = State().browser;

@@ -109,11 +109,12 @@ void ApplyValues(PluginInstance& in, const ViewValues& values) {
     SetZoom(in, values.zoom);
 }
 
-int PaintCurrentPage(PluginInstance& in, cairo_t* context, const ZypmRect& rect, const PagePaint& how) {
-    if (!in.HasImage() || !context) return ZYPM_E_STATE;
+PaintResult PaintCurrentPage(PluginInstance& in, cairo_t* context, const ZypmRect& rect,
+                             const PagePaint& how) {
+    if (!in.HasImage() || !context) return {ZYPM_E_STATE, nullptr};
     ZypmPage page = nullptr;
     int rc = ZypmViewPageLock(in.view, in.geometry.page, &page);
-    if (rc != ZYPM_OK) return rc;
+    if (rc != ZYPM_OK) return {rc, "ZypmViewPageLock"};
     const std::pair<uint32_t, int32_t> attributes[] = {
         {ZYPM_ATTR_BRIGHTNESS, in.brightness},
         {ZYPM_ATTR_CONTRAST, in.contrast},
@@ -124,13 +125,21 @@ int PaintCurrentPage(PluginInstance& in, cairo_t* context, const ZypmRect& rect,
         {ZYPM_ATTR_X_OFFSET, std::clamp(how.xOffset, 0, ZYPM_MAX_IMAGE_SIZE)},
         {ZYPM_ATTR_Y_OFFSET, std::clamp(how.yOffset, 0, ZYPM_MAX_IMAGE_SIZE)},
     };
+    PaintResult result;
     for (const auto& [attribute, value] : attributes) {
         rc = ZypmPageAttrSet(page, attribute, value);
-        if (rc != ZYPM_OK) break;
+        if (rc != ZYPM_OK) {
+            result = {rc, "ZypmPageAttrSet"};
+            break;
+        }
     }
-    if (rc == ZYPM_OK) rc = ZypmRectPaint(page, context, &rect, how.flags);
+    if (result.code == ZYPM_OK) {
+        rc = ZypmRectPaint(page, context, &rect, how.flags);
+        if (rc != ZYPM_OK) result = {rc, "ZypmRectPaint"};
+    }
+    // The unlock leaves the failure's reason for ZypmLastMessage in place.
     ZypmViewPageUnlock(in.view, page, 0);
-    return rc;
+    return result;
 }
 
 namespace {

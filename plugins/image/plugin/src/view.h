@@ -22,14 +22,21 @@ void ApplyValues(PluginInstance& instance, const ViewValues& values);
 
 // Paints the current page into rect of a cairo context, the rectangle's top-left
 // showing (xOffset, yOffset) of an image imageWidth x imageHeight. Grey mode only
-// for the screen. A library code on failure.
+// for the screen.
 struct PagePaint {
     int imageWidth = 0, imageHeight = 0;
     int xOffset = 0, yOffset = 0;
     bool applyGrey = true;
     uint32_t flags = ZYPM_PAINT_VIEW;
 };
-int PaintCurrentPage(PluginInstance& instance, cairo_t* context, const ZypmRect& rect, const PagePaint& how);
+// ZYPM_OK, or the library code and the call that failed; call is null when nothing
+// was painted without a library call failing (no image, no context).
+struct PaintResult {
+    int code = ZYPM_OK;
+    const char* call = nullptr;
+};
+PaintResult PaintCurrentPage(PluginInstance& instance, cairo_t* context, const ZypmRect& rect,
+                             const PagePaint& how);
 
 // Commands of the toolbar and the print entry point.
 void RunCommand(PluginInstance& instance, uint32_t command);

@@ -1,5 +1,6 @@
 // view_window.cpp - the view window: painting, scrolling, keys and the selection.
 #include <algorithm>
+#include <utility>
 
 #include "plugin_state.h"
 #include "plugin_windows.h"
@@ -34,6 +35,23 @@ WinPoint ClampToClient(WinHandle window, WinPoint point) {
     return {std::clamp(point.x, 0, client.right), std::clamp(point.y, 0, client.bottom)};
 }
 
+// A page that fails to paint is reported once while its document is open. The
+// report is made now, while the library's reason is the page's, and shown when the
+// posted message arrives: a message box inside WM_PAINT would paint again.
+void NotePaintFailure(PluginInstance& in, WinHandle window, const PaintResult& result) {
+    int page = in.geometry.page;
+    if (in.paintFailures.count(page)) return;
+    in.paintFailures[page] = LibraryFailureText(result.call, result.code);
+    Win_PostMessage(window, kMsgPaintFailed, static_cast<uintptr_t>(page), 0);
+}
+
+void ShowPaintFailure(PluginInstance& in, uintptr_t page) {
+    auto found = in.paintFailures.find(static_cast<int>(page));
+    // Gone with its document, or shown already.
+    if (found == in.paintFailures.end() || found->second.empty()) return;
+    ShowMessage(std::exchange(found->second, std::string()));
+}
+
 void Paint(PluginInstance& in, WinHandle window) {
     WinPaint paint;
     WinDC* dc = Win_BeginPaint(window, &paint);
@@ -41,12 +59,13 @@ void Paint(PluginInstance& in, WinHandle window) {
     WinRect client;
     Win_GetClientRect(window, &client);
     const ViewGeometry& g = in.geometry;
-    int rc = ZYPM_E_STATE;
+    PaintResult result{ZYPM_E_STATE, nullptr};
     if (in.HasImage()) {
         PagePaint how{g.imageWidth, g.imageHeight, g.hOffset, g.vOffset, true, ZYPM_PAINT_VIEW};
-        rc = PaintCurrentPage(in, Win_DCCairo(dc), ZypmRect{0, 0, client.right, client.bottom}, how);
+        result = PaintCurrentPage(in, Win_DCCairo(dc), ZypmRect{0, 0, client.right, client.bottom}, how);
     }
-    if (rc != ZYPM_OK) Win_FillSolid(dc, client, WinRgb(255, 255, 255));
+    if (result.code != ZYPM_OK) Win_FillSolid(dc, client, WinRgb(255, 255, 255));
+    if (result.call) NotePaintFailure(in, window, result);
     in.bandDrawn = false;
     if (in.selectionValid) InvertBand(dc, in.selection);
     Win_EndPaint(window, &paint);
@@ -172,6 +191,7 @@ intptr_t ViewWindowProc(WinHandle window, uint32_t message, uintptr_t wParam, in
         case WM_LBUTTONUP: MouseUp(*in, window, point); return 0;
         case WM_LBUTTONDBLCLK: DoubleClick(*in, point); return 0;
         case WM_COMMAND: RunCommand(*in, static_cast<uint32_t>(WinLowWord(wParam))); return 0;
+        case kMsgPaintFailed: ShowPaintFailure(*in, wParam); return 0;
         case WM_DESTROY: in->viewWindow = 0; break;
         default: break;
     }

@@ -75,6 +75,39 @@ void WriteTiff(const std::string& path, const std::vector<std::pair<int, int>>& 
     TIFFClose(tiff);
 }
 
+// Grey 8-bit pages written byte by byte, each with one strip: all of them share the
+// 8 bytes at the end of the file, whatever their size says. Their tags read well.
+struct RawPage {
+    uint32_t width, height;
+    uint16_t compression;
+};
+void WriteRawTiff(const std::string& path, const std::vector<RawPage>& pages) {
+    std::vector<uint8_t> bytes{'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put = [&bytes](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    constexpr uint32_t kDirectoryBytes = 2 + 9 * 12 + 4;
+    const auto strip = static_cast<uint32_t>(8 + kDirectoryBytes * pages.size());
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const RawPage& p = pages[i];
+        const std::pair<uint16_t, uint32_t> entries[] = {
+            {256, p.width}, {257, p.height}, {258, 8},        {259, p.compression},      {262, 1},
+            {273, strip},   {277, 1},        {278, p.height}, {279, p.width * p.height},
+        };
+        put(9, 2);
+        for (auto [tag, value] : entries) {
+            put(tag, 2);
+            put(4, 2);  // LONG
+            put(1, 4);
+            put(value, 4);
+        }
+        put(i + 1 < pages.size() ? static_cast<uint32_t>(8 + kDirectoryBytes * (i + 1)) : 0, 4);
+    }
+    for (uint8_t b = 1; b <= 8; ++b) bytes.push_back(b);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 WinHandle ChildOfClass(WinHandle parent, const std::string& className) {
     for (WinHandle child : Win_GetChildren(parent)) {
         if (Win_GetClassName(child) == className) return child;
@@ -187,14 +220,18 @@ protected:
     std::string Deliver(const std::string& name, const std::vector<std::pair<int, int>>& pages) {
         std::string path = work_ + "/" + name;
         WriteTiff(path, pages);
+        Open(path);
+        Win_PumpMessages();
+        return path;
+    }
+    // Hands the file over as the browser does; nothing is painted yet.
+    void Open(const std::string& path) {
         NPStream stream{};
         uint16_t type = 0;
         EXPECT_EQ(plugin_.newstream(&npp_, nullptr, &stream, 0, &type), NPERR_NO_ERROR);
         EXPECT_EQ(type, NP_ASFILEONLY);
         plugin_.asfile(&npp_, &stream, path.c_str());
         EXPECT_EQ(plugin_.destroystream(&npp_, &stream, NPRES_DONE), NPERR_NO_ERROR);
-        Win_PumpMessages();
-        return path;
     }
 
     void Command(uint32_t id) {
@@ -479,6 +516,87 @@ TEST_F(PluginTest, PrintsChosenPagesToPdf) {
     EXPECT_EQ(PdfPages(work_ + "/single.tif.pdf"), 1);
     fs::copy_file(work_ + "/print.tif.pdf", Artifact("pages-2-3.pdf"), fs::copy_options::overwrite_existing);
     EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+}
+
+// Pages whose tags read well but whose image data cannot be decoded: each is reported
+// once, with the library's code and reason, when it is first painted; printing and
+// copying them fail with the same report instead of giving blank output.
+TEST_F(PluginTest, PageThatCannotBeDecodedIsReported) {
+    Embed();
+    const struct {
+        RawPage page;
+        const char* report;
+    } kPages[] = {
+        {{8, 8, 1}, "ZypmRectPaint Tidewell Image Viewer -16\n"},          // strip cut short
+        {{8, 8, 12345}, "ZypmRectPaint Tidewell Image Viewer -12\n"},      // unknown compression
+        {{60000, 60000, 1}, "ZypmRectPaint Tidewell Image Viewer -13\n"},  // above the decode cap
+    };
+    std::vector<RawPage> pages;
+    for (const auto& k : kPages) pages.push_back(k.page);
+    const std::string path = work_ + "/damaged.tif";
+    WriteRawTiff(path, pages);
+    auto lastBoxStartsWith = [this](const std::string& prefix) {
+        ASSERT_FALSE(boxes_.empty());
+        const std::string& box = boxes_.back();
+        EXPECT_EQ(box.rfind(prefix, 0), 0u) << box;
+        EXPECT_GT(box.size(), prefix.size()) << "the library's reason follows: " << box;
+    };
+
+    // A pump ends with the paints: what a paint posts arrives with the next one.
+    auto settle = [] {
+        Win_PumpMessages();
+        Win_PumpMessages();
+    };
+
+    Open(path);
+    EXPECT_TRUE(boxes_.empty()) << "opening reads tags only: " << boxes_.front();
+    EXPECT_TRUE(ButtonEnabled(32077));
+    for (size_t i = 0; i < std::size(kPages); ++i) {
+        SCOPED_TRACE(i);
+        if (i > 0) {
+            Command(32077);
+        } else {
+            Win_PumpMessages();
+        }
+        EXPECT_EQ(boxes_.size(), i) << "no message box inside the paint";
+        Win_PumpMessages();
+        ASSERT_EQ(boxes_.size(), i + 1);
+        lastBoxStartsWith(kPages[i].report);
+    }
+    // Repaints, scrolling and coming back to a page say nothing more.
+    Command(32074);
+    settle();
+    Win_InvalidateRect(view_, nullptr, true);
+    settle();
+    Win_SendMessage(view_, WM_KEYDOWN, VK_DOWN, 0);
+    settle();
+    Command(32077);
+    settle();
+    Command(32074);
+    settle();
+    EXPECT_EQ(boxes_.size(), std::size(kPages));
+
+    // Printing stops at the first page that cannot be painted; no PDF is left.
+    plugin_.print(&npp_, nullptr);
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 1);
+    lastBoxStartsWith(kPages[0].report);
+    EXPECT_FALSE(fs::exists(work_ + "/damaged.tif.pdf"));
+
+    // A copy from the page says why nothing was copied.
+    Mouse(WM_LBUTTONDOWN, 100, 50);
+    Mouse(WM_MOUSEMOVE, 300, 150);
+    Mouse(WM_LBUTTONUP, 300, 150);
+    ASSERT_TRUE(ButtonEnabled(32079));
+    Command(32079);
+    EXPECT_EQ(Win_ClipboardBitmap(), nullptr);
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 2);
+    lastBoxStartsWith(kPages[0].report);
+
+    // The same file delivered again is a new document: its pages are reported anew.
+    Open(path);
+    settle();
+    ASSERT_EQ(boxes_.size(), std::size(kPages) + 3);
+    lastBoxStartsWith(kPages[0].report);
 }
 
 TEST_F(PluginTest, PresetSavedInTheDialogSurvivesARestart) {
