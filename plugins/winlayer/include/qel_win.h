@@ -242,8 +242,9 @@ enum : uint32_t { WS_GROUP = 0x00020000u };
 intptr_t Win_SendMessage(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 // Any thread; false when the window does not exist.
 bool Win_PostMessage(WinHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-// Dispatches posted messages, due timers, then paints of invalid windows, until
-// none is left; returns the number of messages dispatched.
+// Dispatches posted messages and due timers until none is left, then paints invalid
+// windows (a message posted while painting waits for the next call); returns the number
+// of messages dispatched.
 int Win_PumpMessages();
 // Runs until Win_Quit (X11: waits for events; headless: returns when idle).
 int Win_RunLoop();
