@@ -89,7 +89,7 @@ struct PluginInstance {
     WinRect selection;
 
     // Pages of the open document that failed to paint in the view, with their report;
-    // the text is emptied once shown, so each page is reported once.
+    // the report is emptied once shown, so each page is reported once.
     std::map<int, std::string> paintFailures;
 
     uint32_t hintedControl = 0;  // the toolbar control whose hint shows
