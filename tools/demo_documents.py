@@ -113,7 +113,8 @@ def documents_folder(out):
                          {"name": "3FAA", "compression": "O"}],
                         parameters=LINE_PARAMETERS)
 
-    # AFP: a letter, and a form page that includes an overlay of the group's resource.
+    # AFP: a letter, a form page that includes an overlay of the group's resource, and a
+    # paged run of such pages.
     letter = _write(out, "doc-letter.afp", fmt.afp_document("LETTER01", [
         [(1440, 1440, "DEMO TRADING LTD"), (1440, 1800, "1 HARBOUR ROAD"),
          (1440, 2880, "Dear customer,"), (1440, 3240, "your order 4711 has been shipped.")],
@@ -125,6 +126,14 @@ def documents_folder(out):
     resources = _write(out, "res-forms.afp", fmt.afp_resource_group("FORMSRG1", "O1INVFRM", [
         (720, 720, "DEMO TRADING LTD - INVOICE"), (720, 14400, "Thank you for your business."),
     ]))
+    # A paged AFP document with the overlay of the group's resource on every page: three
+    # segments (two, two and one page) cut from one file at page boundaries.
+    run_pages = [[(2880, 2160, "ACME CORPORATION"), (2880, 2520, f"INVOICE {4720 + n}"),
+                  (8640, 2520, f"EUR {100 + 15 * n}.00")] for n in range(5)]
+    run_bytes = fmt.afp_document("RUN00001", run_pages, overlay="O1INVFRM")
+    run = _write(out, "doc-invoice-run.afp", run_bytes)
+    edges = [0] + fmt.afp_page_splits(run_bytes, 2) + [len(run_bytes)]
+    run_parts = [{"file": run, "offset": a, "length": b - a} for a, b in zip(edges, edges[1:])]
     documents.append(_document(
         "DOCAFP", "1FAA", letter, "Shipping letter", "AFP", datetime.date(2024, 6, 14),
         [_note("ALICE", "Sent by post and by mail.", "2024-06-14 12:00:00")]))
@@ -133,8 +142,13 @@ def documents_folder(out):
         [_note("BOB", "The overlay comes from the forms resource.", "2024-06-21 09:30:00"),
          _note("ALICE", "Reprint requested by the customer.", "2024-06-25 15:45:00", colour=3)],
         resource=1))
+    documents.append(_document(
+        "DOCAFP", "2FAA", run, "Paged invoice run", "AFP", datetime.date(2024, 9, 30),
+        [_note("ALICE", "Five invoices of the September run.", "2024-10-01 10:00:00", page=3)],
+        offset=0, length=run_parts[0]["length"], resource=1, segments=run_parts[1:], pages=5,
+        segment_pages=2))
     afp_group = _group(401, "DOCAFP", "AFP print documents", "DOCAFP", 401, "AFPAPP", "A",
-                       [{"name": "1FAA", "compression": "N"}],
+                       [{"name": "1FAA", "compression": "N"}, {"name": "2FAA", "compression": "O"}],
                        [{"id": 1, "file": resources, "compression": "O"}])
 
     # PDF and TIFF.

@@ -216,6 +216,21 @@ def afp_document(name, pages, overlay=None):
     return bytes(out)
 
 
+def afp_page_splits(document, pages_per_part):
+    """Where a document of afp_document's form is cut into parts of pages_per_part pages:
+    the offsets of the BPG that begins each part after the first (the first part keeps the
+    BDT, the last the EDT)."""
+    cuts, at, page = [], 0, 0
+    while at < len(document):
+        length = struct.unpack_from(">H", document, at + 1)[0]
+        if document[at + 3:at + 6] == BPG:
+            if page and page % pages_per_part == 0:
+                cuts.append(at)
+            page += 1
+        at += 1 + length
+    return cuts
+
+
 def afp_resource_group(name, overlay, runs):
     """A resource group (BRG/ERG) holding one overlay resource (BR/ER around BMO/EMO)
     with its environment and text."""

@@ -287,8 +287,13 @@ class DocumentsArchive(unittest.TestCase):
             self.assertTrue(all(line[0] in "1 " for line in lines))
 
     def test_paged_document_tables_and_segments(self):
-        (n, doc), = [(n, d) for n, d in enumerate(self.description["documents"]) if "segments" in d]
-        got = self.stored[n]
+        paged = [(n, d) for n, d in enumerate(self.description["documents"]) if "segments" in d]
+        self.assertEqual(sorted(d["values"]["KIND"] for _, d in paged), ["AFP", "LINE"])
+        for n, doc in paged:
+            with self.subTest(doc["values"]["TITLE"]):
+                self.check_paged(doc, self.stored[n])
+
+    def check_paged(self, doc, got):
         data, letter, tables = got["data"], got["letter"], got["tables"]
         self.assertEqual(tables["flags"] & 0x02, 0, "every offset given")
         self.assertEqual(tables["code_page"], 819)
@@ -298,7 +303,7 @@ class DocumentsArchive(unittest.TestCase):
         self.assertGreaterEqual(count, 3)
         self.assertEqual(count, len(doc["segments"]) + 1)
         self.assertEqual(tables["groups"], 0)
-        self.assertEqual(tables["names"], {p + 1: t for p, t in enumerate(doc["page_names"]) if t})
+        self.assertEqual(tables["names"], {p + 1: t for p, t in enumerate(doc.get("page_names", [])) if t})
         group = self.groups[doc["group"]]
         folder = os.path.join(self.archive, "data", group["storage_id"], "DOC")
         segments = [data[tables["length"]:]]
@@ -312,10 +317,17 @@ class DocumentsArchive(unittest.TestCase):
         for k, segment in enumerate(segments):
             part = doc if k == 0 else doc["segments"][k - 1]
             self.assertEqual(segment, self.source_bytes(part), f"segment {k + 1}")
-            lines = segment.decode("ascii").splitlines()
-            pages = sum(1 for line in lines if line.startswith("1"))
-            self.assertEqual(pages, per_object if k < count - 1 else total - (count - 1) * per_object)
-            self.assertEqual(len(lines), pages * 60, "pages of 60 lines")
+            expected = per_object if k < count - 1 else total - (count - 1) * per_object
+            if doc["values"]["KIND"] == "LINE":
+                lines = segment.decode("ascii").splitlines()
+                self.assertEqual(sum(1 for line in lines if line.startswith("1")), expected)
+                self.assertEqual(len(lines), expected * 60, "pages of 60 lines")
+            else:
+                # Cut at page boundaries: the pages of the segment, whole.
+                names = [f for f, _ in structured_fields(self, segment)]
+                self.assertEqual((names.count("D3A8AF"), names.count("D3A9AF")), (expected, expected))
+        if doc["values"]["KIND"] == "AFP":
+            check_afp(self, b"".join(segments))
 
     def test_pdf(self):
         (n, doc), = self.documents("PDF")
@@ -326,7 +338,7 @@ class DocumentsArchive(unittest.TestCase):
         check_tiff(self, self.stored[n]["data"], pages=3)
 
     def test_afp_documents_and_resource_group(self):
-        letter, form = self.documents("AFP")
+        letter, form, paged = self.documents("AFP")
         names, texts = check_afp(self, self.stored[letter[0]]["data"])
         self.assertIn("your order 4711 has been shipped.", texts)
         self.assertEqual(names.count("D3A8AF"), 2)
@@ -334,8 +346,8 @@ class DocumentsArchive(unittest.TestCase):
         self.assertIn("D3AFD8", names, "the form includes its overlay")
         self.assertIn("INVOICE 4711", texts)
 
-        # The form names resource 1: a storage-node row and a zlib resource object.
-        self.assertEqual(form[1]["resource"], 1)
+        # The form and the paged run name resource 1: a storage-node row and a zlib resource object.
+        self.assertEqual((form[1]["resource"], paged[1]["resource"]), (1, 1))
         group = self.groups["DOCAFP"]
         nodes = profile_sections(os.path.join(self.archive, "table", "res.tbl"))
         self.assertEqual(nodes[f"{group['agid']}|1"], {"PRI_NID": "1", "SEC_NID": "0", "RID": "1", "COMP_TYPE": "O"})

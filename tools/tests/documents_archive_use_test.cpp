@@ -57,8 +57,8 @@ TEST_F(DocumentsArchive, SearchesByKindTitleAndDate) {
     };
     const Case cases[] = {
         {"",
-         {"Annual ledger", "Branch sales summary", "Invoice form with overlay", "Product brochure",
-          "Quarterly stock report", "Scanned delivery note", "Shipping letter"}},
+         {"Annual ledger", "Branch sales summary", "Invoice form with overlay", "Paged invoice run",
+          "Product brochure", "Quarterly stock report", "Scanned delivery note", "Shipping letter"}},
         {"KIND = 'PDF'", {"Product brochure"}},
         {"KIND = 'LINE'", {"Annual ledger", "Branch sales summary", "Quarterly stock report"}},
         {"TITLE LIKE 'S%'", {"Scanned delivery note", "Shipping letter"}},
@@ -88,6 +88,7 @@ TEST_F(DocumentsArchive, EveryDocumentWithItsNotes) {
         {"Annual ledger", "1ANNUAL", 2},
         {"Shipping letter", "\x5a", 1},
         {"Invoice form with overlay", "\x5a", 2},
+        {"Paged invoice run", "\x5a", 1},
         {"Product brochure", "%PDF-1.4", 2},
         {"Scanned delivery note", std::string("II*\0", 4), 2},
     };
@@ -103,12 +104,14 @@ TEST_F(DocumentsArchive, EveryDocumentWithItsNotes) {
         EXPECT_EQ(session_.Notes(hit).size(), c.notes) << c.title;
     }
 
-    const FoundHit form = session_.Hit("Invoice form with overlay");
-    ASSERT_EQ(form.row->object->resourceId, 1u);
-    form.row->object->compression = 'O';  // the letter of the resource's storage-node row
-    const std::string resource = session_.Resources(form);
-    ASSERT_GT(resource.size(), 6u);
-    EXPECT_EQ(resource.substr(3, 3), "\xd3\xa8\xc6") << "a resource group begins";
+    for (const char* title : {"Invoice form with overlay", "Paged invoice run"}) {
+        const FoundHit form = session_.Hit(title);
+        ASSERT_EQ(form.row->object->resourceId, 1u) << title;
+        form.row->object->compression = 'O';  // the letter of the resource's storage-node row
+        const std::string resource = session_.Resources(form);
+        ASSERT_GT(resource.size(), 6u) << title;
+        EXPECT_EQ(resource.substr(3, 3), "\xd3\xa8\xc6") << "a resource group begins: " << title;
+    }
     EXPECT_EQ(session_.Hit("Shipping letter").row->object->resourceId, 0u);
 }
 

@@ -163,13 +163,13 @@ void WriteContainer(QelWWWSession* session, ContainerPieces& pieces) {
         info = BuildInfoPiece(document, pieces.segmentUrl);
 
     ViewerDataHeader header = HeaderOfDocument(document);
-    char resourceLetter = 0;
-    char documentLetter = 0;
-    Doc_GetConvertFlags(document, &resourceLetter, &documentLetter);
+    // Every piece's letter is the letter of the bytes that follow.
+    char resourceLetter = pieces.resourceLetter;
+    if (pieces.resources.empty()) Doc_GetConvertFlags(document, &resourceLetter, nullptr);
     header.infoLetter = info.letter;
     header.infoLength = static_cast<uint32_t>(info.bytes.size());
     header.resourceLetter = static_cast<uint8_t>(resourceLetter);
-    header.documentLetter = static_cast<uint8_t>(documentLetter);
+    header.documentLetter = static_cast<uint8_t>(pieces.documentLetter);
     header.resourceLength = static_cast<uint32_t>(pieces.resources.size());
     header.documentType = static_cast<uint8_t>(pieces.documentType);
 

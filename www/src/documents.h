@@ -81,8 +81,13 @@ std::string SegmentUrl(const QelWWWConfig* config, const QelWWWSession* session,
 struct ContainerPieces {
     const OpenDocument* document = nullptr;
     char documentType = 'A';     // 'A' or 'L'
-    std::string_view resources;  // as the server stored them
-    std::string_view data;       // as the server stored them
+    std::string_view resources;  // as the retrieval left them
+    std::string_view data;       // as the retrieval left it
+    // The letters of the bytes above: a '$' document's resources come expanded ('N')
+    // though their descriptor names another. Without resource bytes the header carries
+    // the descriptor's letter.
+    char resourceLetter = 'N';
+    char documentLetter = 'N';
     // When set, the data is this buffer instead, and the container is built inside it and
     // handed to the response without a copy (the buffer is left empty).
     std::string* ownedData = nullptr;

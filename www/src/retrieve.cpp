@@ -335,6 +335,8 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
         pieces.document = r.document;
         pieces.documentType = r.type;
         pieces.resources = r.resources;
+        pieces.resourceLetter = r.resourceLetter;
+        pieces.documentLetter = r.dataLetter;
         pieces.ownedData = &r.data;
         if (r.document->segmentCount > 1)
             pieces.segmentUrl = SegmentUrl(r.config, session, r.type, r.chosen.docId);

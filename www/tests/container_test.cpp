@@ -208,13 +208,17 @@ protected:
         document_->pageTables =
             std::shared_ptr<CsDocTables>(tables.release(), [](CsDocTables* t) { CsFreeDocTables(t, 1); });
     }
-    std::string Write(char type, std::string_view resources, std::string_view data,
-                      const std::string& docId) {
+    // The letters are the stored ones unless given.
+    std::string Write(char type, std::string_view resources, std::string_view data, const std::string& docId,
+                      char resourceLetter = 0, char documentLetter = 0) {
         ContainerPieces pieces;
         pieces.document = document_;
         pieces.documentType = type;
         pieces.resources = resources;
         pieces.data = data;
+        Doc_GetConvertFlags(document_, &pieces.resourceLetter, &pieces.documentLetter);
+        if (resourceLetter != 0) pieces.resourceLetter = resourceLetter;
+        if (documentLetter != 0) pieces.documentLetter = documentLetter;
         pieces.segmentUrl = SegmentUrl(&config_, web_.get(), type, docId);
         web_->response->InitResponse(&config_);
         WriteContainer(web_.get(), pieces);
@@ -327,6 +331,37 @@ TEST_F(ContainerTest, HeaderAndLineDataComeFromTheDocument) {
     EXPECT_TRUE(Has(json, "\"record_delimiter\": \"0D0A0D0A0D0A0D0A\"")) << json;
     EXPECT_TRUE(Has(json, "\"attributes\": [\"H\", \"C\", \"G\"]")) << json;
     EXPECT_TRUE(Has(json, "\"page_width\": 8.5")) << json;
+}
+
+// A '$' document's pieces come expanded whatever the descriptor and the row say: the
+// header names the letters of the bytes, so the reader expands nothing it should not.
+TEST_F(ContainerTest, LettersAreThoseOfTheBytesThatFollow) {
+    document_->resourceDescriptor[3] = 'O';
+    struct Case {
+        const char* name;
+        std::string resources;
+        char resourceLetter;
+        char documentLetter;
+        const char* letters;  // header bytes 1 and 2
+    };
+    const Case cases[] = {
+        {"resources expanded, document stored", "RESOURCE-GROUP", 'N', 'O', "4E4F"},
+        {"both expanded", "RESOURCE-GROUP", 'N', 'N', "4E4E"},
+        {"no resource bytes: the descriptor's letter", "", 'N', 'N', "4F4E"},
+    };
+    const std::string plain = "DOCUMENT-BYTES";
+    std::vector<unsigned char> deflated;
+    ASSERT_EQ(QelWWW_CompressBuffer(plain.data(), plain.size(), 'N', 'O', &deflated), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string data =
+            c.documentLetter == 'O' ? std::string(deflated.begin(), deflated.end()) : plain;
+        const std::string body = Write('A', c.resources, data, "1", c.resourceLetter, c.documentLetter);
+        EXPECT_EQ(Hex(std::string_view(body).substr(13, 2)), c.letters);
+        const std::string json = ReadBack(body, "letters-" + std::to_string(&c - cases));
+        EXPECT_TRUE(Has(json, "\"resources_expanded\": {\"hex\": \"" + JsonHex(c.resources) + "\"")) << json;
+        EXPECT_TRUE(Has(json, "\"document_expanded\": {\"hex\": \"" + JsonHex(plain) + "\"")) << json;
+    }
 }
 
 TEST_F(ContainerTest, DefaultViewGivesTheViewerDefaults) {

@@ -26,6 +26,7 @@ PLUGIN_VIEWS = "[default browser]\nLineViewing=plugin\nAfpViewing=plugin\n"
 NATIVE_VIEWS = "[default browser]\nLineViewing=native\nAfpViewing=native\n"
 FOLDER = "Documents"
 LEDGER = "Annual ledger"
+PAGED_AFP = "Paged invoice run"
 
 
 def file_bytes(source, entry):

@@ -1,11 +1,12 @@
 """Journey: every document of folder Documents retrieved through lighttpd and the CGI
 program. In the viewer plug-in's views the AFP and line-data documents come as containers
 that the independent reader takes apart: the pieces are the stored document and resource
-group byte for byte, and the paged ledger's segment URL fetches the rest of it. In the
+group byte for byte, and the segment URL of each paged document (the line-data ledger, the
+AFP invoice run with its resource group) fetches the rest of it. In the
 native views every document comes as its stored bytes with the configured content type."""
 import unittest
 
-from documents_site import (FOLDER, LEDGER, NATIVE_VIEWS, PLUGIN_VIEWS, documents_site, docid_of, hit_links,
+from documents_site import (FOLDER, LEDGER, NATIVE_VIEWS, PAGED_AFP, PLUGIN_VIEWS, documents_site, docid_of, hit_links,
                             logged_on, read_container, required_env, stored_documents, url_encoded)
 from container_reader import expand
 from gateway_site import SiteTestCase
@@ -35,7 +36,7 @@ class PluginContainers(SiteTestCase):
         return [(t, letter) for t, (letter, _) in sorted(self.links.items()) if letter in "AL"]
 
     def test_every_afp_and_line_document_reads_back(self):
-        self.assertEqual(len(self.viewer_documents()), 5)
+        self.assertEqual(len(self.viewer_documents()), 6)
         for title, letter in self.viewer_documents():
             with self.subTest(title):
                 stored = self.stored[title]
@@ -84,11 +85,15 @@ class PluginContainers(SiteTestCase):
         self.assertEqual(info["page_names_flag"], 1)
         self.assertEqual(info["page_names"], self.stored[LEDGER].page_names)
 
+    def paged_documents(self):
+        return [t for t, _ in self.viewer_documents() if len(self.stored[t].segments) > 1]
+
     def segments_after(self, container):
         """The segment replies for 1 .. segments - 1, fetched by the block's own URL."""
         url = container["info"]["segment_url"]
         path, _, query = url.partition("?")
-        self.assertEqual(path, "/cgi-bin/qelwww")
+        # AFP for the plug-in names its kind in the path.
+        self.assertEqual(path, "/cgi-bin/qelwww" + ("/.afp" if container["document_type"] == "A" else ""))
         replies = []
         for number in range(1, container["info"]["segments"]):
             reply = self.browser.get(query + str(number))
@@ -98,12 +103,25 @@ class PluginContainers(SiteTestCase):
             replies.append(segment["segment_expanded"])
         return replies
 
-    def test_ledger_segments_complete_the_document(self):
-        stored = self.stored[LEDGER]
-        container = read_container(self.retrieve(LEDGER).body)
-        segments = self.segments_after(container)
-        self.assertEqual(segments, stored.segments[1:])
-        self.assertEqual(container["document_expanded"] + b"".join(segments), stored.whole)
+    def test_segments_complete_every_paged_document(self):
+        self.assertEqual(sorted(self.paged_documents()), [LEDGER, PAGED_AFP])
+        for title in self.paged_documents():
+            with self.subTest(title):
+                stored = self.stored[title]
+                container = read_container(self.retrieve(title).body)
+                segments = self.segments_after(container)
+                self.assertEqual(segments, stored.segments[1:])
+                self.assertEqual(container["document_expanded"] + b"".join(segments), stored.whole)
+                self.assertEqual(container["resources_expanded"], stored.resources)
+
+    def test_paged_afp_information_block(self):
+        # Pieces as they came: the resource group expanded, the document with its stored letter.
+        c = read_container(self.retrieve(PAGED_AFP).body)
+        self.assertEqual((c["resource_letter"], c["document_letter"]), ("N", "O"))
+        self.assertEqual(c["resource_length"], len(self.stored[PAGED_AFP].resources))
+        info = c["info"]
+        self.assertEqual((info["total_pages"], info["segments"], info["pages_in_segment"],
+                          info["pages_in_last_segment"]), (5, 3, 2, 1))
 
 
 class CachedPluginContainers(PluginContainers):
@@ -115,8 +133,9 @@ class CachedPluginContainers(PluginContainers):
             with self.subTest(title):
                 first = self.retrieve(title).body
                 self.assertEqual(self.retrieve(title).body, first)
-        container = read_container(self.retrieve(LEDGER).body)
-        self.assertEqual(self.segments_after(container), self.stored[LEDGER].segments[1:])
+        for title in self.paged_documents():
+            container = read_container(self.retrieve(title).body)
+            self.assertEqual(self.segments_after(container), self.stored[title].segments[1:], title)
 
 
 class NativeViews(SiteTestCase):
