@@ -25,9 +25,10 @@ const char* TypeExtension(std::string_view contentType) {
         const char* extension;
     };
     static constexpr Entry kTypes[] = {
-        {"application/pdf", "pdf"}, {"application/afp", "afp"}, {"image/tiff", "tif"}, {"image/bmp", "bmp"},
-        {"image/gif", "gif"},       {"image/jpeg", "jpg"},      {"image/pcx", "pcx"},  {"image/png", "png"},
-        {"text/html", "html"},      {"text/plain", "txt"},      {"message/rfc822", "eml"},
+        {"application/pdf", "pdf"}, {"application/afp", "afp"}, {"image/tiff", "tif"},
+        {"image/bmp", "bmp"},       {"image/gif", "gif"},       {"image/jpeg", "jpg"},
+        {"image/pcx", "pcx"},       {"image/png", "png"},       {"text/html", "html"},
+        {"text/plain", "txt"},      {"message/rfc822", "eml"},
     };
     const std::string type = Lower(contentType.substr(0, contentType.find(';')));
     for (const Entry& e : kTypes)
@@ -56,7 +57,8 @@ std::string CleanName(std::string_view text) {
         char keep = c;
         if (c == '/' || c == '\\' || c == ':') {
             keep = '-';
-        } else if (byte < 0x20 || byte == 0x7F || std::string_view("\"*?<>|%;").find(c) != std::string_view::npos) {
+        } else if (byte < 0x20 || byte == 0x7F ||
+                   std::string_view("\"*?<>|%;").find(c) != std::string_view::npos) {
             keep = ' ';
         }
         if (keep == ' ' && (out.empty() || out.back() == ' ')) continue;

@@ -37,8 +37,7 @@ TEST(DownloadFileName, DescriptionAndExtension) {
         {"a leading dot would hide the file", "..hidden. ", "application/pdf", "", "hidden.pdf"},
         {"nothing left of the description", " \t\"?* ", "application/pdf", "", "document.pdf"},
         {"empty description", "", "image/tiff", "", "document.tif"},
-        {"UTF-8 kept", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", "application/pdf", "",
-         "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.pdf"},
+        {"UTF-8 kept", "Gr\u00FC\u00DFe \u20AC", "application/pdf", "", "Gr\u00FC\u00DFe \u20AC.pdf"},
         {"cut at 120 bytes", std::string(130, 'x'), "application/pdf", "", std::string(120, 'x') + ".pdf"},
         {"never inside a character", std::string(119, 'x') + "\xC3\xBC" + "tail", "application/pdf", "",
          std::string(119, 'x') + ".pdf"},
@@ -55,7 +54,7 @@ TEST(DownloadDisposition, PlainAndExtendedNames) {
     };
     const Case cases[] = {
         {"ASCII", "Price list.pdf", "inline; filename=\"Price list.pdf\"; filename*=UTF-8''Price%20list.pdf"},
-        {"UTF-8: one '_' a character in the plain name", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.pdf",
+        {"UTF-8: one '_' a character in the plain name", "Gr\u00FC\u00DFe \u20AC.pdf",
          "inline; filename=\"Gr__e _.pdf\"; filename*=UTF-8''Gr%C3%BC%C3%9Fe%20%E2%82%AC.pdf"},
         {"characters a quoted string keeps", "a'(b)=c,d.tif",
          "inline; filename=\"a'(b)=c,d.tif\"; filename*=UTF-8''a%27%28b%29%3Dc%2Cd.tif"},

@@ -235,7 +235,8 @@ TEST_F(Replies, ClientRefusalsShowTheirInserts) {
         int number = 0;
         char text[512];
         QelWWW_GetMessageText(QelWWW_StatusMessage(c.code), text, sizeof text, &number);
-        EXPECT_EQ(body, "[ERROR]\nID=" + std::to_string(number) + "\nMSG=" + c.expected + "\n") << "code " << c.code;
+        EXPECT_EQ(body, "[ERROR]\nID=" + std::to_string(number) + "\nMSG=" + c.expected + "\n")
+            << "code " << c.code;
         // As many inserts in the text as the status carries.
         EXPECT_EQ(static_cast<size_t>(ArcMSGS_CountInserts(text)), c.inserts.size()) << "code " << c.code;
     }
