@@ -91,23 +91,6 @@ std::string AsciiName(std::string_view name) {
     return out;
 }
 
-// RFC 8187: UTF-8 bytes, every one outside the attribute characters percent-encoded.
-std::string ExtendedValue(std::string_view name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out = "UTF-8''";
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string DownloadFileName(std::string_view description, std::string_view contentType,
@@ -119,7 +102,10 @@ std::string DownloadFileName(std::string_view description, std::string_view cont
 }
 
 std::string DownloadDisposition(std::string_view fileName) {
-    return "inline; filename=\"" + AsciiName(fileName) + "\"; filename*=" + ExtendedValue(fileName);
+    return "inline; filename=\"" + AsciiName(fileName) + "\"; filename*=UTF-8''" +
+           // RFC 8187 takes percent-encoded bytes; strict URL encoding keeps only letters,
+           // digits and '.', all of them characters it takes as they are.
+           QelWWW_UrlEncode(nullptr, fileName, true);
 }
 
 }  // namespace qelwww::detail
