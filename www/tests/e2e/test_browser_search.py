@@ -129,6 +129,7 @@ class BrowserSearch(DemoBrowserCase):
                 text = self.browser.body_text()
                 self.assertRegex(text, message)
                 self.assertNotIn("client status", text)
+                self.screenshot(f"refused-{next(iter(values)).lower()}.png")
 
     def test_hostile_texts_stay_text(self):
         self.log_on("ALICE", "wonder1")
