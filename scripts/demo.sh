@@ -26,8 +26,12 @@ if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_WERROR=ON
 fi
 # The CGI program with its message libraries and conversion tables, and the archive
-# builder; nothing when up to date.
-cmake --build "$dir" -j "$(nproc)" --target qelwww qelarcbuild
+# builder; nothing when up to date. The first build compiles for about ten minutes: say so,
+# and let each line show how far it is (per cent, steps done of all, seconds so far).
+if [ ! -x "$dir/bin/qelwww" ] || [ ! -x "$dir/bin/qelarcbuild" ]; then
+  echo "Building the gateway in $dir/ on $(nproc) cores: the first build takes about ten minutes." >&2
+fi
+NINJA_STATUS="[%p %f/%t %es] " cmake --build "$dir" -j "$(nproc)" --target qelwww qelarcbuild
 
 # The demo archive, built once from the generated description (docs/archive-builder.md);
 # one made before folder Documents existed is made again.

@@ -144,16 +144,23 @@ void Finish(CgiRun& run) {
 int RunCgiProgram(int argc, char** argv) {
     CgiRun run;
     run.session.response = std::make_unique<QelWWWResponse>(&run.config);
+    // Known before start-up, so that a failed start-up on the command line is told there:
+    // errors go to standard error, the exit code is not 0 and no web reply is written.
+    run.commandLine = ParseCommandLine(&run.config, argc, argv).invoked;
+    run.config.commandLineMode = run.commandLine ? 1 : 0;
     if (StartUp(run, argc > 0 ? argv[0] : nullptr)) {
-        const CommandLine line = ParseCommandLine(&run.config, argc, argv);
-        if (line.invoked) {
-            // From here on errors go to standard error, and no reply is written.
-            run.config.commandLineMode = 1;
-            run.commandLine = true;
+        if (run.commandLine) {
+            // Parsed again with the trace of the configuration.
+            const CommandLine line = ParseCommandLine(&run.config, argc, argv);
             run.exitCode = RunCommandLine(&run.config, line, argc > 0 ? argv[0] : nullptr);
         } else {
             ServeRequest(run);
         }
+    } else if (run.commandLine) {
+        ArcOSStat status;
+        if (!run.config.iniPath.empty() && ArcOS_Stat64(run.config.iniPath.c_str(), &status) != 0)
+            std::fprintf(stderr, "The configuration file '%s' was not found.\n", run.config.iniPath.c_str());
+        if (run.exitCode == 0) run.exitCode = 1;
     }
     Finish(run);
     return run.exitCode;

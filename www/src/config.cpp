@@ -189,10 +189,13 @@ void ReadDefaultServer(QelWWWConfig* config, const IniSection& defaultServer) {
 }
 
 void Reset(QelWWWConfig* config) {
-    ArcIconvContext* context = config->codePageContext;  // owned by the front end, not by the file
+    // The code-page context and the mode belong to the front end, not to the file.
+    ArcIconvContext* context = config->codePageContext;
+    const uint8_t commandLine = config->commandLineMode;
     if (config->cacheMutex != nullptr) ArcOS_CloseHandle(config->cacheMutex);
     *config = QelWWWConfig{};
     config->codePageContext = context;
+    config->commandLineMode = commandLine;
 }
 
 void Run(QelWWWConfig* config, QelWWWSession* session, const char* directory) {

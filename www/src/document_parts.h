@@ -44,6 +44,14 @@ std::string DocumentKey(std::string_view docId);
 // at most 512 bytes (never cut inside a UTF-8 character).
 std::string DescribeHit(QelWWWSession* session, OpenFolder* folder, const SearchHit* hit);
 
+// The file name a browser saves a document under: the description (UTF-8) made safe, and
+// the extension of the content type, else the given one (letters and digits), else "bin".
+std::string DownloadFileName(std::string_view description, std::string_view contentType,
+                             std::string_view fallbackExtension);
+// The Content-Disposition value for that name: shown inline where the browser can, saved
+// under the name otherwise (a plain ASCII name and the UTF-8 one of RFC 8187).
+std::string DownloadDisposition(std::string_view fileName);
+
 // What a reply is sent as.
 struct ContentChoice {
     std::string type;

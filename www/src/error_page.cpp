@@ -52,6 +52,8 @@ void QelWWW_ErrorPage(const QelWWWConfig* config, QelWWWSession* session, bool s
     std::string text = qelwww::detail::FormatV(format, args);
     va_end(args);
     if (config != nullptr && config->commandLineMode) {
+        // One line of text on the terminal.
+        if (text.empty() || text.back() != '\n') text += '\n';
         std::fputs(text.c_str(), stderr);
         return;
     }

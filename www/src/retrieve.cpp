@@ -322,6 +322,31 @@ int ConvertedBody(Retrieval& r, const std::string& description) {
     return -1;
 }
 
+// The extension of the document type, for a content type the gateway knows no extension of
+// (a site's own `mimetypes`).
+std::string LetterExtension(const Retrieval& r) {
+    switch (r.type) {
+        case 'A': return "afp";
+        case 'P': return "pdf";
+        case 'T': return "tif";
+        case 'B': return "bmp";
+        case 'G': return "gif";
+        case 'X': return "pcx";
+        case 'F': return "jpg";
+        case 'L': return "txt";
+        case 'U': return Doc_GetUserTypeExtension(r.document).value_or("");
+        default: return "";
+    }
+}
+
+// A document sent as a file is saved under its description, not under the script's name.
+void NameDownload(Retrieval& r, const std::string& description) {
+    QelWWWResponse& response = *r.session->response;
+    const std::string name =
+        DownloadFileName(ConfiguredToUtf8(r.config, description), response.ContentType(), LetterExtension(r));
+    response.SetHeaderValue("Content-Disposition", DownloadDisposition(name));
+}
+
 // 0 written; 1 failed with the reply written.
 int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& description) {
     QelWWWSession* session = r.session;
@@ -355,7 +380,10 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
         if (!session->page.empty()) QelWWW_WriteHeader(r.config, session);
         response.AppendPrefix("<pre>");
     }
-    if (converted == 0) return 0;
+    if (converted == 0) {
+        if (!plainReply && !htmlText) NameDownload(r, description);
+        return 0;
+    }
     if (htmlText) {
         // Archive text inside a page.
         response.SetSourceCodePage(1208);
@@ -367,6 +395,7 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
     }
     if (!r.Text() && !r.resources.empty()) response.AppendBinary(r.resources.data(), r.resources.size());
     if (r.applet) response.PrintBinaryLine("DATA=%zu", r.data.size());
+    if (!plainReply) NameDownload(r, description);
     response.AppendBinary(std::move(r.data));
     return 0;
 }

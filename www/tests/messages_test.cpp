@@ -7,6 +7,7 @@
 #include <climits>
 #include <functional>
 #include <random>
+#include <variant>
 
 #include "arc_messages.h"
 #include "qel_client.h"
@@ -181,6 +182,63 @@ TEST_F(Replies, ReportStatus) {
         inserts[0] = c.first;
         EXPECT_EQ(Plain([&](QelWWWSession* s) { QelWWW_ReportStatus(&config_, s, &c.status); }), c.expected)
             << c.name;
+    }
+}
+
+// Every status the client layer gives names what it refused: each insert it carries
+// shows up in the text, in the order the client layer gives them.
+TEST_F(Replies, ClientRefusalsShowTheirInserts) {
+    using Insert = std::variant<const char*, int64_t>;
+    struct Case {
+        int code;
+        std::vector<Insert> inserts;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {14, {}, "The server failed while reading the resources of the document"},
+        {39, {"Account"}, "A value is required for the field 'Account'"},
+        {40,
+         {"abcde", "Customer", int64_t{4}},
+         "The value 'abcde' for the field 'Customer' is longer than 4 characters"},
+        {41, {"Account"}, "Both values must be specified for the field 'Account'"},
+        {42,
+         {"abc", "Account", int64_t{-2147483648LL}, int64_t{2147483647}},
+         "The value 'abc' for the field 'Account' is not a whole number between -2147483648 and 2147483647"},
+        {43,
+         {"1,000.00", "Balance", "-1000000.00", "1000000.00", int64_t{2}},
+         "The value '1,000.00' for the field 'Balance' is not a number between -1000000.00 and 1000000.00 "
+         "with at most 2 decimal places"},
+        {44,
+         {"June", "Date", "01/01/1970", "12/31/2099"},
+         "The date 'June' for the field 'Date' is not valid or does not lie between 01/01/1970 and "
+         "12/31/2099"},
+        {45,
+         {"9", "1", "Account"},
+         "The first value '9' for the field 'Account' is greater than the second value '1'"},
+        {46,
+         {"Payroll", "Group"},
+         "No application group of the folder holds the value 'Payroll' of the field 'Group'"},
+        {47, {"L", "Customer"}, "The latest value 'L' cannot be searched for in the field 'Customer'"},
+        {78, {"Date"}, "The search operator is not allowed for the field 'Date'"},
+        {79, {"Red", "Colour"}, "The value 'Red' is not one of the choices of the field 'Colour'"},
+    };
+    for (const Case& c : cases) {
+        ClientInsert inserts[CLIENT_MAX_INSERTS] = {};
+        for (size_t i = 0; i < c.inserts.size(); ++i) {
+            if (const auto* text = std::get_if<const char*>(&c.inserts[i]))
+                inserts[i] = ClientInsert{*text, 0, CLIENT_INSERT_TEXT};
+            else
+                inserts[i] = ClientInsert{nullptr, std::get<int64_t>(c.inserts[i]), CLIENT_INSERT_NUMBER};
+        }
+        const ClientStatus status{c.code == 14 ? 9 : 5, c.code, inserts, 0, nullptr};
+        const std::string body = Plain([&](QelWWWSession* s) { QelWWW_ReportStatus(&config_, s, &status); });
+        int number = 0;
+        char text[512];
+        QelWWW_GetMessageText(QelWWW_StatusMessage(c.code), text, sizeof text, &number);
+        EXPECT_EQ(body, "[ERROR]\nID=" + std::to_string(number) + "\nMSG=" + c.expected + "\n")
+            << "code " << c.code;
+        // As many inserts in the text as the status carries.
+        EXPECT_EQ(static_cast<size_t>(ArcMSGS_CountInserts(text)), c.inserts.size()) << "code " << c.code;
     }
 }
 

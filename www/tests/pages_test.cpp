@@ -132,7 +132,9 @@ TEST(ErrorPage, HtmlPlainTextAndCommandLine) {
         auto session = NewSession(&config);
         testing::internal::CaptureStderr();
         QelWWW_ErrorPage(&config, session.get(), true, 1, "to %s", "stderr");
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "to stderr");
+        // A line of its own; a text that ends its line gets no second line feed.
+        QelWWW_ErrorPage(&config, session.get(), true, 1, "%s\n", "ended");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "to stderr\nended\n");
         EXPECT_EQ(session->response->GetBody(), "");
     }
 }

@@ -15,13 +15,14 @@ DEMO_SERVER = "DEMO"
 # What every browser gets (docs/demo.md, "Viewing documents"): line data as text in the
 # page, AFP as a download of its own type (no browser shows AFP and the AFP converters are
 # not part of the build), the note and print icons of the hit list, and hit values that
-# link to their document.
+# link to their document with the type's extension.
 DEMO_VIEWS = """[default browser]
 LineViewing=ascii
 AfpViewing=native
 ViewNotes=1
 AddNotes=1
 ServerPrint=1
+AddExtension=1
 NoLinks=0
 """
 # The demo's printer: the print script (scripts/demo/qelprt, installed as the archive's

@@ -34,6 +34,13 @@ def changed(index, column, value):
     return lines
 
 
+def changed_rows(texts):
+    lines = rows()
+    for index, text in texts.items():
+        lines[index][7] = text
+    return lines
+
+
 class Generator(unittest.TestCase):
     def test_the_repository_catalogue_is_accepted(self):
         code, err, content = run(rows())
@@ -54,6 +61,14 @@ class Generator(unittest.TestCase):
             ('not a number', changed(491, 1, 'x'), 'not a number'),
             ('a column missing', [r[:7] if i == 3 else r for i, r in enumerate(rows())], 'expected 8 columns'),
             ('control character', changed(491, 7, 'bad\x01text'), 'control character'),
+            ('an insert skipped', changed(436, 7, "The value '%1$s' is longer than %3$s characters"),
+             'skips insert %2'),
+            ('an insert skipped at the start', changed(435, 7, "A value is required for '%2$s'"),
+             'skips insert %1'),
+            ('a reserved row with a text', changed(399, 7, 'The server failed'), "reads '(reserved message)'"),
+            ('issued texts numbered through',
+             changed_rows({438: 'The request failed (status 42)', 439: 'The request failed (status 43)'}),
+             'only in its numbers'),
         ]
         for name, lines, message in cases:
             with self.subTest(name):

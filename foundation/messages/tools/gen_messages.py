@@ -24,8 +24,35 @@ class CatalogueError(Exception):
     pass
 
 
+RESERVED_TEXT = '(reserved message)'
+# An insert "%d" as the formatter reads it, and a number outside one.
+INSERT_DIGIT_RE = re.compile(r'%([0-9])')
+NUMBER_RE = re.compile(r'(?<!%)[0-9]+')
+
+
+def check_text(where, use, text, standins):
+    """A text says what happened with every insert its caller gives: its inserts run from
+    %1 without a gap, a reserved row says it is reserved, and issued texts are not one
+    stand-in numbered through (texts that differ only in their numbers)."""
+    if use == 'reserved':
+        if text != RESERVED_TEXT:
+            raise CatalogueError(f'{where}: a reserved row reads {RESERVED_TEXT!r}')
+        return
+    used = sorted({int(d) for d in INSERT_DIGIT_RE.findall(text)})
+    for expected, digit in enumerate(used, 1):
+        if digit != expected:
+            raise CatalogueError(f'{where}: the text skips insert %{expected}')
+    if use == 'issued' and text:
+        shape = NUMBER_RE.sub('#', text)
+        if shape in standins and standins[shape] != text:
+            raise CatalogueError(f'{where}: the text differs from {standins[shape]!r} only in its '
+                                 f'numbers: one stand-in text for many messages says nothing')
+        standins.setdefault(shape, text)
+
+
 def read_catalogue(path):
     rows = []
+    standins = {}
     with open(path, encoding='utf-8') as f:
         for lineno, line in enumerate(f, 1):
             line = line.rstrip('\n')
@@ -56,6 +83,7 @@ def read_catalogue(path):
                 raise CatalogueError(f'{where}: use {use!r}')
             if any(ord(c) < 0x20 for c in text):
                 raise CatalogueError(f'{where}: control character in the text')
+            check_text(where, use, text, standins)
             rows.append(dict(index=index, number=number, event=TYPE_BITS[etype] | number,
                              severity=severity, category=category, dest=dest, text=text))
     if len(rows) != ROWS:

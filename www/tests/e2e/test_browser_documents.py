@@ -12,6 +12,7 @@ Skips only when chromium, chromedriver or selenium is missing."""
 import copy
 import hashlib
 import os
+import tempfile
 import unittest
 
 from demo_browser import DemoBrowserCase
@@ -88,6 +89,18 @@ fetch(document.QKForm.action, {method: 'POST', body: new URLSearchParams(form), 
     done([reply.status, type, hex, text]);
   })
   .catch(error => done([0, String(error), '', null]));
+"""
+
+
+# The Content-Disposition of the row's document as the hit list's script asks for it.
+DISPOSITION_SCRIPT = """
+const [index, done] = arguments;
+const form = new FormData(document.QKForm);
+form.set('_docid', ids[index]);
+form.set('_function', 'r');
+fetch(document.QKForm.action, {method: 'POST', body: new URLSearchParams(form), credentials: 'same-origin'})
+  .then(reply => done(reply.headers.get('Content-Disposition') || ''))
+  .catch(error => done(String(error)));
 """
 
 
@@ -208,6 +221,41 @@ class BrowserDocuments(DemoBrowserCase):
                 if resource is not None:
                     stored = self.stored_resource(resource) + stored
                 self.assertEqual(digest, hashlib.sha256(stored).hexdigest())
+
+    def test_saved_documents_are_named_after_their_hit(self):
+        # What Chromium cannot show it saves: under the row's values and the type's
+        # extension, not under the script's name.
+        from selenium.webdriver.support.ui import WebDriverWait  # present: the class did not skip
+
+        downloads = tempfile.mkdtemp(prefix="qelwww-downloads-", dir=self.work)
+        b = self.browser
+        b.driver.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+        self.open_documents()
+        _, rows = self.hit_table()
+        titles = [row[0] for row in rows]
+        cases = [("TIFF", "Scanned delivery note", "tif"), ("AFP", "Shipping letter", "afp"),
+                 ("AFP with its resource group", "Invoice form with overlay", "afp")]
+        for case, title, extension in cases:
+            with self.subTest(case=case):
+                row = rows[titles.index(title)]
+                name = " ".join(value.strip() for value in row if value.strip()).replace("/", "-") + "." + extension
+                b.find(f'a[onclick^="view_doc({titles.index(title)});"]').click()
+                path = os.path.join(downloads, name)
+                WebDriverWait(b.driver, 30).until(
+                    lambda d: os.path.exists(path) and not any(n.endswith(".crdownload") for n in os.listdir(downloads)),
+                    f"{name} not in {os.listdir(downloads)}")
+                stored, = self.stored_bytes(title)
+                resource = document_by_title(self.description, title).get("resource")
+                if resource is not None:
+                    stored = self.stored_resource(resource) + stored
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), stored)
+                self.assertIsNone(b.alert_text())
+        self.assertNotIn("qelwww", os.listdir(downloads))
+        # The PDF shows in the browser and keeps its name for saving.
+        disposition = b.driver.execute_async_script(DISPOSITION_SCRIPT, titles.index("Product brochure"))
+        self.assertTrue(disposition.startswith('inline; filename="Product brochure PDF '), disposition)
+        self.assertTrue(disposition.endswith('.pdf'), disposition)
 
     def test_notes_are_listed(self):
         titles = self.open_documents()

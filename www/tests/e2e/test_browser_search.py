@@ -111,6 +111,26 @@ class BrowserSearch(DemoBrowserCase):
                 if index == 0:
                     self.screenshot("hit-list.png")
 
+    def test_refused_values_name_the_value_and_the_field(self):
+        cases = [
+            ("not a whole number", {"Account": "abc"},
+             r"The value 'abc' for the field 'Account' is not a whole number between -?\d+ and \d+"),
+            ("a thousands separator", {"Balance": "1,000.00"},
+             r"The value '1,000\.00' for the field 'Balance' is not a number between -?[\d.]+ and [\d.]+ "
+             r"with at most 2 decimal places"),
+        ]
+        for case, values, message in cases:
+            with self.subTest(case=case):
+                # A refused search ends the logon: each case logs on again.
+                self.log_on("ALICE", "wonder1")
+                self.pick_folder("Statements")
+                self.fill_and_search(values)
+                self.assertIsNone(self.browser.alert_text())
+                text = self.browser.body_text()
+                self.assertRegex(text, message)
+                self.assertNotIn("client status", text)
+                self.screenshot(f"refused-{next(iter(values)).lower()}.png")
+
     def test_hostile_texts_stay_text(self):
         self.log_on("ALICE", "wonder1")
         b = self.browser

@@ -330,6 +330,67 @@ class ResourceProgramTest(SiteCase):
             self.assertEqual(container_reader.read_container(f.read())["resource_length"], 20)
 
 
+class InstallTreeTest(unittest.TestCase):
+    """The program where the build lays it out, run as a newcomer runs it: no site, no
+    qelwww.ini of one's own."""
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="qelwww-tree-")
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "QEL_REGISTRY_DIR": self.work}
+        if sanitized():
+            self.env["ASAN_OPTIONS"] = ASAN_OPTIONS
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def run_program(self, program, *args):
+        done = subprocess.run([program, *args], cwd=self.work, env=self.env, capture_output=True, timeout=120)
+        for mark in SANITIZER_MARKS:
+            self.assertNotIn(mark, done.stderr)
+        return done
+
+    def test_the_build_tree_packs_a_file_as_it_stands(self):
+        program = os.path.realpath(required_env("QELWWW_PROGRAM"))
+        with open(os.path.join(self.work, "f.afp"), "wb") as f:
+            f.write(compressible(3000))
+        done = self.run_program(program, "-a", "f.afp", "-o", "out")
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (0, b"", b""))
+        with open(os.path.join(self.work, "out"), "rb") as f:
+            self.assertEqual(container_reader.read_container(f.read())["document_expanded"], compressible(3000))
+
+    def test_a_failed_start_is_told_on_standard_error(self):
+        # A copy without qelwww.ini beside it, and one whose qelwww.ini names a missing cache.
+        bin_dir = os.path.join(self.work, "bin")
+        os.mkdir(bin_dir)
+        program = os.path.join(bin_dir, "qelwww")
+        shutil.copy2(required_env("QELWWW_PROGRAM"), program)
+        stage = os.path.dirname(os.path.dirname(os.path.realpath(required_env("QELWWW_PROGRAM"))))
+        os.symlink(os.path.join(stage, "locale"), os.path.join(self.work, "locale"))
+        with open(os.path.join(self.work, "f.afp"), "wb") as f:
+            f.write(b"%AFP")
+        ini = os.path.join(bin_dir, "qelwww.ini")
+        cases = [
+            ("no qelwww.ini", None,
+             [b"Unable to initialize environment.  rc=2\n",
+              b"The configuration file '" + ini.encode() + b"' was not found.\n"]),
+            ("a cache directory that is missing", "[configuration]\nCacheDir=/nonexistent/cache\n",
+             [b"/nonexistent/cache"]),
+        ]
+        for name, text, errors in cases:
+            with self.subTest(name):
+                if text is not None:
+                    with open(ini, "w") as f:
+                        f.write(text)
+                for args in (["-a", "f.afp", "-o", "out"], ["-a", "f.afp"], ["-v"]):
+                    done = self.run_program(program, *args)
+                    self.assertNotEqual(done.returncode, 0, args)
+                    self.assertEqual(done.stdout, b"", "no web page on standard output")
+                    for error in errors:
+                        self.assertIn(error, done.stderr)
+                    self.assertNotIn(b"<h4>", done.stderr, "text, not HTML")
+                self.assertFalse(os.path.exists(os.path.join(self.work, "out")))
+
+
 class WithoutResourceProgramTest(unittest.TestCase):
     def test_a_missing_program_is_a_failed_one(self):
         site = CommandLineSite(with_resource_program=False)
