@@ -9,7 +9,7 @@ import unittest
 import urllib.parse
 
 from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, SiteTestCase, add_users, required_env
-from journeys import COMPARED_HEADERS, LOGON_JOURNEY
+from journeys import COMPARED_HEADERS, LOGON_JOURNEY, without_sealed_passwords
 import qelwww_site
 
 JVM_FAILURES = (b"WARNING in native method", b"FATAL ERROR in native method", b"ERROR: AddressSanitizer",
@@ -69,7 +69,8 @@ class ServletJourney(SiteTestCase):
             for number, (name, _) in enumerate(LOGON_JOURNEY):
                 with self.subTest(name):
                     with open(os.path.join(work, f"{number}.txt"), "rb") as f:
-                        self.assertEqual(f.read().decode("utf-8"), through_cgi[number].decode("utf-8"))
+                        self.assertEqual(without_sealed_passwords(f.read().decode("utf-8")),
+                                         without_sealed_passwords(through_cgi[number].decode("utf-8")))
 
     def test_eight_threads_lose_no_state_file(self):
         users = [f"S{n}" for n in range(1, 9)]
@@ -85,9 +86,10 @@ class ServletJourney(SiteTestCase):
             for user in users:
                 with self.subTest(user):
                     browser = Browser(site)
-                    browser.set_cookie("ZEIQS", f"_s=DEMO&_pt=0&_u={user}&_p=wonder1&_local="
+                    browser.set_cookie("ZEIQS", f"_s=DEMO&_pt=0&_u={user}&_local="
                                                 + urllib.parse.quote(site.archive_dir, safe=""))
-                    self.assertEqual(browser.get("_a=f&_nohtml=1").body, b"[BEGIN]\nUser logged off!\n[END]\n")
+                    self.assertEqual(browser.get("_a=f&_p=wonder1&_nohtml=1").body,
+                                     b"[BEGIN]\nUser logged off!\n[END]\n")
             self.check_site_at_end(site)
 
 

@@ -56,7 +56,7 @@ public final class GatewayHarness {
 
     static RecordingResponse request(QelWWWInterface gateway, String query, String cookie, String agent) {
         RecordingResponse response = new RecordingResponse();
-        gateway.main(query, "/servlet/qel", agent, cookie, response);
+        gateway.main(query, "/servlet/qel", agent, cookie, false, response);
         return response;
     }
 
@@ -116,8 +116,8 @@ public final class GatewayHarness {
                 "[ERROR]\nID=2175\nMSG=The function 'Logoff' was not found\n"),
         new Case("hit list without folder", "_nohtml=1&_a=d&_s=prod&_u=a&_p=b", null, PLAIN,
                 "[ERROR]\nID=2171\nMSG=The argument '_folder' was not specified\n"),
-        new Case("cookie-only request", "_nohtml=1&_a=d", "ZEIQS=_s=prod&_u=a&_p=b", PLAIN,
-                "[ERROR]\nID=2171\nMSG=The argument '_folder' was not specified\n"),
+        new Case("cookie-only request with the password in clear: no logon", "_nohtml=1&_a=d", "ZEIQS=_s=prod&_u=a&_p=b", PLAIN,
+                "[ERROR]\nID=2171\nMSG=The argument '_password' was not specified\n"),
         new Case("template frame", "_a=zzz&_s=prod&_u=a&_p=b&_h=page.html", null, HTML, null,
                 "<html><body>\n\n\n", "was not found</h4>", "</body></html>\n\n"),
         new Case("template outside TemplateDir", "_nohtml=1&_a=l&_s=prod&_u=a&_p=b&_h=../qelwww.ini", null, PLAIN,
@@ -153,7 +153,7 @@ public final class GatewayHarness {
 
         // Null Java strings are absent values: no script name, so message 495.
         RecordingResponse nulls = new RecordingResponse();
-        gateway.main(null, null, null, null, nulls);
+        gateway.main(null, null, null, null, false, nulls);
         check(nulls.body().contains("The value &#39;SCRIPT_NAME&#39; was not specified by the web server"),
                 "null strings: " + nulls.body());
 
@@ -161,7 +161,7 @@ public final class GatewayHarness {
         RecordingResponse throwing = new RecordingResponse();
         throwing.throwAtHeader = 0;
         try {
-            gateway.main("_a=x", "/s", null, null, throwing);
+            gateway.main("_a=x", "/s", null, null, false, throwing);
             check(false, "exception from setHttpHeader was lost");
         } catch (IllegalStateException expected) {
             checkEquals(0, throwing.data.size(), "no setData after a failed setHttpHeader");
@@ -169,13 +169,13 @@ public final class GatewayHarness {
 
         // A response object without the callbacks.
         try {
-            gateway.main("_a=x", "/s", null, null, new Object());
+            gateway.main("_a=x", "/s", null, null, false, new Object());
             check(false, "missing callbacks went unnoticed");
         } catch (NoSuchMethodError expected) {
             // the lookup failed cleanly
         }
         try {
-            gateway.main("_a=x", "/s", null, null, null);
+            gateway.main("_a=x", "/s", null, null, false, null);
             check(false, "null response went unnoticed");
         } catch (NullPointerException expected) {
             // refused
@@ -254,7 +254,7 @@ public final class GatewayHarness {
 
     static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query) {
         RecordingResponse response = new RecordingResponse();
-        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), response);
+        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), false, response);
         store.take(response);
         return response;
     }
