@@ -72,6 +72,26 @@ class ServletJourney(SiteTestCase):
                         self.assertEqual(without_sealed_passwords(f.read().decode("utf-8")),
                                          without_sealed_passwords(through_cgi[number].decode("utf-8")))
 
+    def test_under_https_every_cookie_is_secure(self):
+        logon = "_function=logon&_server=DEMO&_user=ALICE&_password=wonder1&_nohtml=1"
+        steps = [("https " + logon, True), (logon, False), ("https _a=f&_nohtml=1", True)]
+        with GatewaySite(archive=True) as site:
+            work = tempfile.mkdtemp(prefix="qelwww-jvm-https-")
+            self.addCleanup(shutil.rmtree, work, True)
+            path = os.path.join(work, "steps.txt")
+            with open(path, "w", encoding="utf-8") as f:
+                f.write("".join(query + "\n" for query, _ in steps))
+            self.run_jvm(site, "journey", site.cgi_dir, path, work)
+            for number, (query, secure) in enumerate(steps):
+                with self.subTest(query):
+                    with open(os.path.join(work, f"{number}.txt"), encoding="utf-8") as f:
+                        cookies = [line for line in f.read().split("\n--\n")[0].split("\n")
+                                   if line.startswith("set-cookie: ")]
+                    self.assertEqual(len(cookies), 2, cookies)
+                    for line in cookies:
+                        self.assertEqual(line.endswith("; Secure"), secure, line)
+                        self.assertNotIn("wonder1", line)
+
     def test_eight_threads_lose_no_state_file(self):
         users = [f"S{n}" for n in range(1, 9)]
         with GatewaySite(archive=True) as site:

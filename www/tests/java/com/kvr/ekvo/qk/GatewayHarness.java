@@ -14,7 +14,8 @@ import java.util.concurrent.Future;
  * Drives libqelwwwsl.so through a real JVM. Scenarios: "startup" (initialize results and
  * terminate), "requests" (replies of single requests), "threads" (eight threads at once),
  * "journey CONFIGDIR STEPS OUTDIR" (the requests of STEPS, one query a line, each sending
- * the cookies the replies before set; each reply written to OUTDIR/N.txt) and
+ * the cookies the replies before set, over HTTPS when the line starts with "https "; each
+ * reply written to OUTDIR/N.txt) and
  * "logons CONFIGDIR USERS ROUNDS" (one servlet thread per comma-separated user, all at
  * once, each logging on and off ROUNDS times and staying logged on after the last).
  * Properties: qel.library (the library), qel.stage (the build's install tree), qel.registry
@@ -252,12 +253,14 @@ public final class GatewayHarness {
         }
     }
 
-    static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query) {
+    static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query, boolean secure) {
         RecordingResponse response = new RecordingResponse();
-        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), false, response);
+        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), secure, response);
         store.take(response);
         return response;
     }
+
+    static final String HTTPS_STEP = "https ";
 
     static void journey(String configDir, String steps, String outDir) throws IOException {
         QelWWWInterface gateway = new QelWWWInterface();
@@ -268,7 +271,9 @@ public final class GatewayHarness {
             if (query.isEmpty()) {
                 continue;
             }
-            RecordingResponse r = browse(gateway, store, query);
+            // "https " before a query: the request came over HTTPS (isSecure).
+            boolean secure = query.startsWith(HTTPS_STEP);
+            RecordingResponse r = browse(gateway, store, secure ? query.substring(HTTPS_STEP.length()) : query, secure);
             check(r.data.size() <= 1, "step " + step + ": one setData call at most");
             java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
             for (String h : r.headers) {
@@ -303,7 +308,7 @@ public final class GatewayHarness {
                 CookieStore store = new CookieStore();
                 for (int round = 0; round < rounds; round++) {
                     together.await();
-                    String logon = browse(gateway, store, "_a=l&_nohtml=1&_s=DEMO&_u=" + name + "&_p=wonder1").body();
+                    String logon = browse(gateway, store, "_a=l&_nohtml=1&_s=DEMO&_u=" + name + "&_p=wonder1", false).body();
                     if (!logon.equals(folders)) {
                         problems.add(name + " round " + round + " logon: " + logon);
                     }
@@ -311,7 +316,7 @@ public final class GatewayHarness {
                         break;
                     }
                     together.await();
-                    String logoff = browse(gateway, store, "_a=f&_nohtml=1").body();
+                    String logoff = browse(gateway, store, "_a=f&_nohtml=1", false).body();
                     if (!logoff.equals(loggedOff)) {
                         problems.add(name + " round " + round + " logoff: " + logoff);
                     }
