@@ -45,11 +45,15 @@ SEARCH_JOURNEY = [
 COMPARED_HEADERS = ("content-type", "set-cookie")
 
 SEALED_PASSWORD = re.compile(r"(_p=)v1\.[A-Za-z0-9_%-]+")
+SEALED_PASSWORD_BYTES = re.compile(SEALED_PASSWORD.pattern.encode())
 
 
 def without_sealed_passwords(text):
-    """The text with each sealed password of a state cookie as one mark: every seal takes a
-    fresh nonce, so no two replies carry the same one. The mark keeps the version."""
+    """The text (str or bytes) with each sealed password of a state cookie as one mark:
+    every seal takes a fresh nonce, so no two replies carry the same one. The mark keeps
+    the version."""
+    if isinstance(text, bytes):
+        return SEALED_PASSWORD_BYTES.sub(rb"\1v1.<sealed>", text)
     return SEALED_PASSWORD.sub(r"\1v1.<sealed>", text)
 
 # Every journey the front ends are compared on, by name; a new journey is one more entry.

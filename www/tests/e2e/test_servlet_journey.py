@@ -39,6 +39,21 @@ class ServletJourney(SiteTestCase):
             self.assertNotIn(mark, output, output.decode("utf-8", "replace"))
         self.assertEqual(done.returncode, 0, output.decode("utf-8", "replace"))
 
+    def run_journey(self, site, queries):
+        """The harness's transcripts of the queries, sent one after the other with the
+        cookies of the replies before."""
+        work = tempfile.mkdtemp(prefix="qelwww-jvm-journey-")
+        self.addCleanup(shutil.rmtree, work, True)
+        steps = os.path.join(work, "steps.txt")
+        with open(steps, "w", encoding="utf-8") as f:
+            f.write("".join(query + "\n" for query in queries))
+        self.run_jvm(site, "journey", site.cgi_dir, steps, work)
+        transcripts = []
+        for number in range(len(queries)):
+            with open(os.path.join(work, f"{number}.txt"), "rb") as f:
+                transcripts.append(f.read().decode("utf-8"))
+        return transcripts
+
     @staticmethod
     def reset(site):
         """The archive and cache as before the first step."""
@@ -60,33 +75,20 @@ class ServletJourney(SiteTestCase):
 
             # The same site, from the same starting point, through the servlet library.
             self.reset(site)
-            work = tempfile.mkdtemp(prefix="qelwww-jvm-journey-")
-            self.addCleanup(shutil.rmtree, work, True)
-            steps = os.path.join(work, "steps.txt")
-            with open(steps, "w", encoding="utf-8") as f:
-                f.write("".join(query + "\n" for _, query in LOGON_JOURNEY))
-            self.run_jvm(site, "journey", site.cgi_dir, steps, work)
-            for number, (name, _) in enumerate(LOGON_JOURNEY):
+            through_servlet = self.run_journey(site, [query for _, query in LOGON_JOURNEY])
+            for (name, _), servlet, cgi in zip(LOGON_JOURNEY, through_servlet, through_cgi):
                 with self.subTest(name):
-                    with open(os.path.join(work, f"{number}.txt"), "rb") as f:
-                        self.assertEqual(without_sealed_passwords(f.read().decode("utf-8")),
-                                         without_sealed_passwords(through_cgi[number].decode("utf-8")))
+                    self.assertEqual(without_sealed_passwords(servlet), without_sealed_passwords(cgi.decode("utf-8")))
 
     def test_under_https_every_cookie_is_secure(self):
         logon = "_function=logon&_server=DEMO&_user=ALICE&_password=wonder1&_nohtml=1"
         steps = [("https " + logon, True), (logon, False), ("https _a=f&_nohtml=1", True)]
         with GatewaySite(archive=True) as site:
-            work = tempfile.mkdtemp(prefix="qelwww-jvm-https-")
-            self.addCleanup(shutil.rmtree, work, True)
-            path = os.path.join(work, "steps.txt")
-            with open(path, "w", encoding="utf-8") as f:
-                f.write("".join(query + "\n" for query, _ in steps))
-            self.run_jvm(site, "journey", site.cgi_dir, path, work)
-            for number, (query, secure) in enumerate(steps):
+            transcripts = self.run_journey(site, [query for query, _ in steps])
+            for (query, secure), transcript_text in zip(steps, transcripts):
                 with self.subTest(query):
-                    with open(os.path.join(work, f"{number}.txt"), encoding="utf-8") as f:
-                        cookies = [line for line in f.read().split("\n--\n")[0].split("\n")
-                                   if line.startswith("set-cookie: ")]
+                    cookies = [line for line in transcript_text.split("\n--\n")[0].split("\n")
+                               if line.startswith("set-cookie: ")]
                     self.assertEqual(len(cookies), 2, cookies)
                     for line in cookies:
                         self.assertEqual(line.endswith("; Secure"), secure, line)
