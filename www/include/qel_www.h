@@ -238,12 +238,16 @@ public:
     void InitResponse(const QelWWWConfig* config);
     void FreeResponse();
 
-    // Sets a header. "Set-Cookie" (case ignored) always adds a pair; any other name
-    // replaces the value of the first pair of exactly that name, keeping its place.
+    // Sets a header. "Set-Cookie" (case ignored) always adds a pair, with "; Secure" at
+    // its end when the request came over HTTPS (SetSecure); any other name replaces the
+    // value of the first pair of exactly that name, keeping its place.
     // 0; 1 refused: a name or value with CR, LF or NUL, an empty or non-token name, or
     // a full table.
     int SetHeader(const char* name, const char* format, ...) QELWWW_PRINTF(3, 4);
     int SetHeaderValue(std::string_view name, std::string_view value);
+    // The request came over HTTPS: the browser is to send this reply's cookies over HTTPS
+    // only. A fact of the request, kept by InitResponse and FreeResponse.
+    void SetSecure(bool secure) { secure_ = secure; }
     uint32_t GetHeaderCount() const { return static_cast<uint32_t>(headers_.size()); }
     // False when index is not below the count.
     bool GetHeader(uint32_t index, const char** name, const char** value) const;
@@ -287,7 +291,8 @@ public:
     void ClearStateCookies();
     // ZEIQS (when the session's send-state flag is set) and ZEILOGID (send-log-id flag).
     // Values are percent-encoded; both carry HttpOnly and SameSite=Lax. ZEIQS names the
-    // local directory only when the server's section (read through config) does not.
+    // local directory only when the server's section (read through config) does not; its
+    // password is sealed (QelWWW_SealPassword) and left out when it cannot be.
     void SaveStateCookies(const QelWWWConfig* config, const QelWWWSession* session, uint32_t codePage,
                           int32_t logId);
 
@@ -316,6 +321,7 @@ private:
     bool textFlag_ = true;
     ArcIconvContext* codePageContext_ = nullptr;
     std::FILE* output_ = stdout;
+    bool secure_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -575,6 +581,18 @@ bool QelWWW_DeleteServerState(const QelWWWConfig* config, QelWWWSession* session
 int QelWWW_StateKey(const QelWWWConfig* config, bool create, std::string* key);
 std::string QelWWW_StateKeyPath(const QelWWWConfig* config);
 
+// The password of the state cookie (its _p value), sealed under a key derived from the
+// installation key (QelWWW_StateKey): "v1." and the base64url text (RFC 4648, no padding)
+// of a fresh random 24-byte nonce and the XChaCha20-Poly1305 ciphertext with its tag, the
+// version and user id as associated data (docs/state.md). Empty when it cannot be sealed
+// (a key that is not 32 bytes, no random bytes).
+std::string QelWWW_SealPassword(std::string_view installationKey, std::string_view user,
+                                std::string_view password);
+// The password of such a value; nothing when it does not open: another version, clear
+// text, malformed, altered, sealed under another key or for another user.
+std::optional<std::string> QelWWW_OpenPassword(std::string_view installationKey, std::string_view user,
+                                               std::string_view sealed);
+
 // Catalogue message of a client return code: 402 + code for 1..7, the table for the
 // others, 396 for a code that has none.
 int QelWWW_StatusMessage(int code);
@@ -707,6 +725,7 @@ std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelW
 // Under both locks: removes the file. True when it was removed; false with errno set.
 bool QelWWW_RemoveCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path);
 
+// First removes the temporary files killed writers left (ArcOS_RemoveWriteLeftovers).
 // The total size of the regular files of CacheDir. When total + incoming exceeds the high
 // mark (CacheSize x CacheMaxThreshold %), purges total - low mark, or the incoming length
 // when the total is at or below the low mark. Runs inside the locks of a write.

@@ -63,6 +63,10 @@ uint64_t AddSaturated(uint64_t a, uint64_t b) {
 
 uint64_t CheckCacheSize(const QelWWWConfig* config, uint64_t incoming) {
     if (config == nullptr) return 0;
+    // A request killed while writing (kill -9, a web server's time-out) leaves its temporary
+    // file: nothing else ever removes it, and it would count against the high mark for good.
+    int leftovers = ArcOS_RemoveWriteLeftovers(config->cacheDir.c_str());
+    if (leftovers > 0) PURGE_TRACE(config, "CheckCacheSize: removed %d unfinished writes", leftovers);
     uint64_t total = 0;
     ForEachFile(config, [&](const char*, std::string, const ArcOSStat& status) {
         total = AddSaturated(total, static_cast<uint64_t>(status.size));

@@ -91,6 +91,9 @@ void ServeRequest(CgiRun& run) {
     session.requestMethod = method.value_or("");
     session.requestOrigin = ArcOS_GetEnv("HTTP_ORIGIN");
     session.requestHost = ArcOS_GetEnv("HTTP_HOST").value_or("");
+    // The web server says "on" for a request that came over TLS.
+    auto https = ArcOS_GetEnv("HTTPS");
+    session.response->SetSecure(https && ArcOS_StrICmp(https->c_str(), "on") == 0);
     if (QelWWW_InitSession(&config, &session, request.text.c_str(), orNull(script), orNull(agent),
                            orNull(cookie)) == 0)
         QelWWW_Dispatch(&config, &session);

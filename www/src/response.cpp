@@ -134,6 +134,9 @@ int QelWWWResponse::SetHeaderValue(std::string_view name, std::string_view value
     }
     if (headers_.size() >= static_cast<size_t>(QELWWW_MAX_HEADERS)) return 1;
     headers_.push_back(Header{std::string(name), std::string(value)});
+    // One place for every cookie: the state cookies hold the sealed password, and none of
+    // them may travel over plain HTTP once the site is reached over HTTPS.
+    if (secure_ && EqualsIgnoreCase(name, "Set-Cookie")) headers_.back().value += "; Secure";
     return 0;
 }
 
@@ -246,8 +249,14 @@ void QelWWWResponse::SaveStateCookies(const QelWWWConfig* config, const QelWWWSe
         const std::string& server = session->serverName.empty() ? session->server : session->serverName;
         std::string value = "ZEIQS=_s=" + QelWWW_UrlEncode(session, server, true) +
                             "&_pt=" + std::to_string(session->port) + "&_cp=" + std::to_string(codePage) +
-                            "&_u=" + QelWWW_UrlEncode(session, session->user, true) +
-                            "&_p=" + QelWWW_UrlEncode(session, session->password, true);
+                            "&_u=" + QelWWW_UrlEncode(session, session->user, true);
+        // The browser keeps the cookie on disk: it gets the password only sealed. Without a
+        // key the cookie goes without it, and a request with only the cookie logs on anew.
+        std::string key;
+        std::string sealed;
+        if (QelWWW_StateKey(config, true, &key) == 0)
+            sealed = QelWWW_SealPassword(key, session->user, session->password);
+        if (!sealed.empty()) value += "&_p=" + QelWWW_UrlEncode(session, sealed, true);
         if (session->serverType == 'L' && !session->localDir.empty() &&
             !ConfiguredLocalServer(config, session))
             value += "&_local=" + QelWWW_UrlEncode(session, session->localDir, true);

@@ -59,7 +59,7 @@ jint Initialize(JNIEnv* env, jstring configDir) {
     return 0;
 }
 
-void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie,
+void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie, jboolean secure,
            jobject target) {
     if (target == nullptr) {
         qelwww::detail::ThrowJava(env, "java/lang/NullPointerException", "response");
@@ -79,6 +79,7 @@ void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, js
 
     QelWWWSession session;
     session.response = std::make_unique<QelWWWResponse>(&g_config);
+    session.response->SetSecure(secure == JNI_TRUE);
     if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(script), OrNull(agent),
                            OrNull(cookies)) == 0)
         QelWWW_Dispatch(&g_config, &session);
@@ -102,9 +103,10 @@ JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_initialize(JNIEnv* e
 
 JNIEXPORT void JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_main(JNIEnv* env, jobject, jstring query,
                                                                  jstring scriptName, jstring userAgent,
-                                                                 jstring cookie, jobject response) {
+                                                                 jstring cookie, jboolean secure,
+                                                                 jobject response) {
     try {
-        Serve(env, query, scriptName, userAgent, cookie, response);
+        Serve(env, query, scriptName, userAgent, cookie, secure, response);
     } catch (const std::bad_alloc&) {
         qelwww::detail::ThrowJava(env, "java/lang/OutOfMemoryError", "gateway request");
     } catch (...) {

@@ -200,6 +200,23 @@ void ReadServer(const QelWWWConfig* config, QelWWWSession* session) {
     CheckLength(config, session, session->localDir, QELWWW_MAX_LOCAL_DIR, "_local");
 }
 
+// The state cookie's password, opened. A cookie without one, or with one that does not open
+// (the clear text of an older cookie, altered, sealed under another key or for another
+// user), is a missing logon.
+std::string CookiePassword(const QelWWWConfig* config, QelWWWSession* session) {
+    const char* sealed =
+        session->stateCookieParms ? session->stateCookieParms->Get("_password", "_p") : nullptr;
+    if (sealed == nullptr) Missing(config, session, "_password");
+    std::string key;
+    std::optional<std::string> password;
+    if (QelWWW_StateKey(config, false, &key) == 0) password = QelWWW_OpenPassword(key, session->user, sealed);
+    if (!password) {
+        SESSION_TRACE(config, "QelWWW_InitSession: the state cookie's password does not open");
+        Missing(config, session, "_password");
+    }
+    return std::move(*password);
+}
+
 void ReadLogon(const QelWWWConfig* config, QelWWWSession* session) {
     if (const char* codePage = RequestOrCookie(session, "_codepage", "_cp")) {
         session->codePage = static_cast<uint32_t>(LeadingNumber(codePage));
@@ -212,13 +229,12 @@ void ReadLogon(const QelWWWConfig* config, QelWWWSession* session) {
     session->user = user;
     CheckLength(config, session, session->user, QELWWW_MAX_USER, "_user");
 
-    const char* password = session->parms->Get("_password", "_p");
-    if (password == nullptr) {
-        if (session->stateCookieParms) password = session->stateCookieParms->Get("_password", "_p");
-        if (password == nullptr) Missing(config, session, "_password");
+    if (const char* password = session->parms->Get("_password", "_p")) {
+        session->password = password;
+    } else {
+        session->password = CookiePassword(config, session);
         session->sendStateCookie = 0;
     }
-    session->password = password;
     CheckLength(config, session, session->password, QELWWW_MAX_PASSWORD, "_password");
     // Refused before any logon, like the current password: a longer one does not fit its field.
     if (const char* newPassword = session->parms->Get("_new_password", "_np"))

@@ -9,6 +9,10 @@
 #include <set>
 #include <thread>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "arc_platform.h"
 
 namespace {
@@ -317,6 +321,47 @@ TEST_F(CacheFiles, ASessionHoldsOneLockAndOtherThreadsWaitForIt) {
     EXPECT_TRUE(writer.get());
     EXPECT_TRUE(fs::exists(Path("t_1_U.srv")));
     QelWWW_UnlockCacheFile(&config_, &session_);  // nothing held: nothing happens
+}
+
+// A request killed with kill -9 while it saves its state: the child dies between writing
+// the temporary file and renaming it. Gives the name of the temporary file it left.
+std::string KilledWhileSaving(const QelWWWConfig& config, const std::string& name) {
+    pid_t child = fork();
+    if (child == 0) {
+        ArcOS_SetFaultHook([](const char* step) {
+            if (std::string(step) == "rename") raise(SIGKILL);
+            return 0;
+        });
+        QelWWWSession session;
+        const std::string path = config.cacheDir + "/" + name;
+        QelWWW_WriteCacheFile(&config, &session, path.c_str(), "state", 5);
+        _exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    for (const auto& entry : fs::directory_iterator(config.cacheDir)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind("." + name + ".tmp", 0) == 0) return file;
+    }
+    return {};
+}
+
+TEST_F(CacheFiles, TheNextWriteRemovesWhatKilledWritersLeftOnceOld) {
+    const std::string old = KilledWhileSaving(config_, "s_1_ALICE.srv");
+    const std::string fresh = KilledWhileSaving(config_, "s_1_BOB.srv");
+    ASSERT_FALSE(old.empty());
+    ASSERT_FALSE(fresh.empty());
+    EXPECT_FALSE(fs::exists(Path("s_1_ALICE.srv")));
+    fs::last_write_time(
+        Path(old), fs::file_time_type::clock::now() - std::chrono::seconds(ARCOS_WRITE_LEFTOVER_AGE + 60));
+
+    const std::string path = Path("s_1_CAROL.srv");
+    ASSERT_TRUE(QelWWW_WriteCacheFile(&config_, &session_, path.c_str(), "x", 1));
+    EXPECT_FALSE(fs::exists(Path(old)));
+    EXPECT_TRUE(fs::exists(Path(fresh))) << "it may be a live writer's";
+    // Nor does it count against the high mark any longer.
+    EXPECT_EQ(CheckCacheSize(&config_, 0), fs::file_size(path) + fs::file_size(Path(fresh)));
 }
 
 }  // namespace

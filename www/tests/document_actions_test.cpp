@@ -1,6 +1,8 @@
 // updatedoc, printdocs, getnotes and addnote on the sample archive with invoices loaded:
 // the replies in both forms, the refusals with their messages, hostile note texts and an
 // index update that a later search sees.
+#include <chrono>
+
 #include "gateway_fixture.h"
 #include "invoice_rows.h"
 
@@ -231,6 +233,24 @@ TEST_F(DocumentActions, UpdateChangesWhatASearchFinds) {
     EXPECT_NE(page.find("<BODY>"), std::string::npos) << page;
     EXPECT_NE(page.find(Message(QELWWW_MSG_UPDATED) + "\n"), std::string::npos) << page;
     EXPECT_EQ(Found("Invoice+number=C0002"), std::vector<std::string>{"C0002"});
+}
+
+// An update killed between writing the segment profile's temporary file and renaming it
+// leaves the file in index/; the next update takes it away once no live writer can own it.
+TEST_F(DocumentActions, AnUpdateRemovesWhatKilledUpdatesLeftOnceOld) {
+    namespace fs = std::filesystem;
+    const std::string old = archive_ + "/index/.INVOICES.seg.tmpK1lled";
+    const std::string live = archive_ + "/index/.INVOICES.seg.tmpW0rk1n";
+    for (const std::string& path : {old, live}) std::ofstream(path) << "[2026";
+    fs::last_write_time(
+        old, fs::file_time_type::clock::now() - std::chrono::seconds(ARCOS_WRITE_LEFTOVER_AGE + 60));
+    const std::string docId = DocIdOf("A0003");
+    ASSERT_FALSE(docId.empty());
+    ASSERT_TRUE(fs::exists(old)) << "a search writes nothing";
+    EXPECT_EQ(Body(kBob + "_a=u&_nohtml=1&_d=" + docId + "&Invoice+number=B0003"),
+              "[BEGIN]\n" + Message(QELWWW_MSG_UPDATED) + "\n[END]\n");
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(live)) << "it may be a live writer's";
 }
 
 TEST_F(DocumentActions, UpdateRefusals) {

@@ -77,7 +77,7 @@ TEST(JavaReply, HeadersInOrderThenTheBody) {
     response.PrintText("%s", "[BEGIN]\n");
     EXPECT_EQ(Send(response).transcript,
               "Content-type: text/plain; charset=UTF-8\n"
-              "Set-Cookie: ZEIQS=_s=prod&_pt=0&_cp=819&_u=u&_p=p; HttpOnly; SameSite=Lax\n"
+              "Set-Cookie: ZEIQS=_s=prod&_pt=0&_cp=819&_u=u; HttpOnly; SameSite=Lax\n"
               "Set-Cookie: ZEILOGID=9; HttpOnly; SameSite=Lax\n"
               "--\n[BEGIN]\n");
 }

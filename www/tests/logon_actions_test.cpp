@@ -20,9 +20,22 @@ const char* const kAliceListAfterChange =
 
 class LogonActions : public GatewayFixture {
 protected:
+    // The cookies of an earlier logon of ALICE with that password, sealed as the gateway seals it.
     std::string AliceCookie(const char* password = wwwtest::kAlicePassword) const {
-        return "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=" + std::string(password) +
+        std::string key;
+        EXPECT_EQ(QelWWW_StateKey(&config_, true, &key), 0);
+        return "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=" + QelWWW_SealPassword(key, "ALICE", password) +
                "&_local=" + QelWWW_UrlEncode(nullptr, archive_, true) + "; ZEILOGID=0";
+    }
+    // The password sealed in a state cookie the gateway set, opened with the site's key.
+    std::optional<std::string> CookiePassword(const std::string& setCookie, const char* user) const {
+        const size_t start = setCookie.find("&_p=");
+        std::string key;
+        if (start == std::string::npos || QelWWW_StateKey(&config_, false, &key) != 0) return std::nullopt;
+        std::string sealed =
+            setCookie.substr(start + 4, setCookie.find_first_of("&;", start + 4) - start - 4);
+        QelWWW_PercentDecode(&sealed);
+        return QelWWW_OpenPassword(key, user, sealed);
     }
     bool AliceFiles() const { return CacheHas("DEMO_0_ALICE.srv") && CacheHas("DEMO_0_ALICE.fnm"); }
 };
@@ -79,7 +92,11 @@ TEST_F(LogonActions, LogonLeavesCookiesAndStateFiles) {
     const std::vector<std::string> cookies = Cookies(*session);
     ASSERT_EQ(cookies.size(), 2u);
     // The configured directory of DEMO stays out of the browser.
-    EXPECT_EQ(cookies[0], "ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=wonder1; HttpOnly; SameSite=Lax");
+    // The password only sealed: the browser keeps the cookie on disk.
+    EXPECT_EQ(cookies[0].rfind("ZEIQS=_s=DEMO&_pt=0&_cp=1208&_u=ALICE&_p=v1.", 0), 0u) << cookies[0];
+    EXPECT_EQ(cookies[0].find("wonder1"), std::string::npos) << cookies[0];
+    EXPECT_EQ(CookiePassword(cookies[0], "ALICE"), "wonder1");
+    EXPECT_EQ(cookies[0].substr(cookies[0].find(';')), "; HttpOnly; SameSite=Lax");
     EXPECT_EQ(cookies[1], "ZEILOGID=0; HttpOnly; SameSite=Lax");
     EXPECT_TRUE(AliceFiles());
     // The saved session holds a hash of the password, never the password.
@@ -98,7 +115,7 @@ TEST_F(LogonActions, ChangePasswordJourney) {
     const std::vector<std::string> cookies = Cookies(*changed);
     // The browser has its log id already: only the state cookie, with the new password.
     ASSERT_EQ(cookies.size(), 1u);
-    EXPECT_NE(cookies[0].find("&_p=marvel7;"), std::string::npos) << cookies[0];
+    EXPECT_EQ(CookiePassword(cookies[0], "ALICE"), "marvel7") << cookies[0];
     // The saved state took the new password: the old one no longer restores it.
     EXPECT_EQ(Body("_a=f&_nohtml=1", AliceCookie()),
               "[ERROR]\nID=1689\nMSG=The server connection has timed out\n");
@@ -195,7 +212,7 @@ TEST_F(LogonActions, LogonWithNewPassword) {
     auto session = Request("_a=l&_s=DEMO&_u=BOB&_p=builder2&_np=mason33&_nohtml=1");
     EXPECT_EQ(result_, 0);
     ASSERT_FALSE(Cookies(*session).empty());
-    EXPECT_NE(Cookies(*session)[0].find("&_p=mason33;"), std::string::npos) << Cookies(*session)[0];
+    EXPECT_EQ(CookiePassword(Cookies(*session)[0], "BOB"), "mason33") << Cookies(*session)[0];
     EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1").rfind("[ERROR]\nID=1799", 0), 0u);
     EXPECT_EQ(Body("_a=l&_s=DEMO&_u=BOB&_p=mason33&_nohtml=1").rfind("[BEGIN]", 0), 0u);
 }

@@ -170,11 +170,15 @@ TEST(InitSession, TakesValuesFromTheRequest) {
 }
 
 TEST(InitSession, CookieOnlyRequestsAndTheOtherCookies) {
+    wwwtest::ScratchDir dir;
     QelWWWConfig config = ConfigFromIni(kIni);
-    Outcome out =
-        Request(config, "_a=s",
-                "other=1; ZEIQS=_s=local&_pt=99&_cp=1208&_u=U%202&_p=s%26cr%3Bt&_local=/srv/archive; "
-                "ZEILOGID=77; ZEIIE=_f=Claims&x=1");
+    config.cacheDir = dir.MakeDir("cache");
+    std::string key;
+    ASSERT_EQ(QelWWW_StateKey(&config, true, &key), 0);
+    const std::string cookie =
+        "other=1; ZEIQS=_s=local&_pt=99&_cp=1208&_u=U%202&_p=" + QelWWW_SealPassword(key, "U 2", "s&cr;t") +
+        "&_local=/srv/archive; ZEILOGID=77; ZEIIE=_f=Claims&x=1";
+    Outcome out = Request(config, "_a=s", cookie.c_str());
     ASSERT_EQ(out.rc, 0) << out.body;
     const QelWWWSession& s = *out.session;
     EXPECT_EQ(s.serverName, "local");
@@ -191,7 +195,9 @@ TEST(InitSession, CookieOnlyRequestsAndTheOtherCookies) {
 }
 
 TEST(InitSession, StateCookieRoundTripsThroughTheParser) {
+    wwwtest::ScratchDir dir;
     QelWWWConfig config = ConfigFromIni(kIni);
+    config.cacheDir = dir.MakeDir("cache");  // the key that seals the password
     QelWWWSession logon;
     logon.serverName = "prod";
     logon.server = "prod.example";
@@ -214,7 +220,9 @@ TEST(InitSession, StateCookieRoundTripsThroughTheParser) {
 // The state cookie names the local directory only when the server's section would not give
 // it back, and a cookie that names it is taken as the request would be.
 TEST(InitSession, StateCookieLeavesOutTheConfiguredDirectory) {
+    wwwtest::ScratchDir dir;
     QelWWWConfig config = ConfigFromIni(std::string(kIni) + "[@SRV@_other]\nDIRECTORY=/srv/other\n");
+    config.cacheDir = dir.MakeDir("cache");
     struct Case {
         const char* query;
         const char* local;  // the _local pair expected in the cookie, or none

@@ -77,6 +77,17 @@ int VerifyWritten(const char* tableFile, const QelTableValue* values, size_t cou
     return CS_OK;
 }
 
+// A writer killed between making its temporary file and renaming it (an updatedoc ended
+// with kill -9) leaves the file beside the table for good: the next writer of that folder
+// takes it away once no live writer can own it. A folder that cannot be listed only keeps
+// its leftovers.
+void RemoveLeftovers(const char* tableFile) {
+    std::string_view path(tableFile);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string_view::npos ? "." : std::string(path.substr(0, slash + 1));
+    ArcOS_RemoveWriteLeftovers(folder.c_str());
+}
+
 }  // namespace
 
 int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_t count) {
@@ -98,6 +109,7 @@ int QelLocal_PutValues(const char* tableFile, const QelTableValue* values, size_
         if (rc != 0 && v.value != nullptr) return CS_FAILED;
     }
     if (before == (image ? image.get() : "")) return VerifyWritten(tableFile, values, count);
+    RemoveLeftovers(tableFile);
     if (ArcPROF_SaveFile(tableFile, image.get()) != 0) return CS_FAILED;
     return VerifyWritten(tableFile, values, count);
 }

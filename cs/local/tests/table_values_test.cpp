@@ -1,6 +1,8 @@
 // Table writes: quoting, refusals, read-back and atomic rewrites, checked against configparser.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "arc_platform.h"
@@ -122,6 +124,29 @@ TEST(PutValuesTest, FailedRewriteLeavesThePreviousCopy) {
         }
         EXPECT_EQ(files, 1) << step << ": a temporary file was left behind";
     }
+}
+
+TEST(PutValuesTest, NextWriterRemovesOnlyOldLeftoversOfKilledWriters) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "index");
+    std::string profile = dir / "index/INVOICES.seg";
+    WriteFile(profile, kFixture);
+    // What an updatedoc killed during its rewrite leaves, and what a live one holds.
+    const std::string old = dir / "index/.INVOICES.seg.tmpQ7xk2P";
+    const std::string live = dir / "index/.INVOICES.seg.tmpZ0aB9c";
+    WriteFile(old, "[100]\nLOAD_ID=\"half");
+    WriteFile(live, "[100]\nLOAD_ID=\"ha");
+    const auto hourAgo =
+        std::filesystem::file_time_type::clock::now() - std::chrono::seconds(ARCOS_WRITE_LEFTOVER_AGE + 60);
+    std::filesystem::last_write_time(old, hourAgo);
+
+    // An unchanged table writes nothing and leaves the folder alone.
+    EXPECT_EQ(QelLocal_PutValue("100", "LOAD_ID", "7", profile.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::exists(old));
+    EXPECT_EQ(QelLocal_PutValue("100", "LOAD_ID", "8", profile.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(old));
+    EXPECT_TRUE(std::filesystem::exists(live)) << "a live writer's temporary file must stay";
+    EXPECT_EQ((ReadWithConfigParser(profile)[{"100", "LOAD_ID"}]), "8");
 }
 
 TEST(PutValuesTest, MissingFolderIsAFailure) {

@@ -190,6 +190,17 @@ int ArcOS_ReplaceFile(const char* path, std::string_view content, unsigned mode 
 // sees it short. 0; EEXIST when the path exists already (it is left as it is); another
 // errno on failure, with nothing left behind.
 int ArcOS_CreateFileOnce(const char* path, std::string_view content, unsigned mode = 0600);
+// A temporary file of the writers above lives no longer than its write: seconds, also for
+// the largest file. One left unchanged for an hour belongs to a process that was killed
+// while writing, never to a live writer.
+inline constexpr int64_t ARCOS_WRITE_LEFTOVER_AGE = 3600;
+// True for a name the writers above give their temporary files: "." + the file's name +
+// ".tmp" + six letters or digits.
+bool ArcOS_IsWriteTempName(std::string_view name);
+// Removes what killed writers left in directory: regular files with such names whose last
+// change is at least minAge seconds old (a time in the future is not). The count removed,
+// or -1 with errno set when the directory cannot be listed.
+int ArcOS_RemoveWriteLeftovers(const char* directory, int64_t minAge = ARCOS_WRITE_LEFTOVER_AGE);
 // Reads a small file that only its owner may see: refused unless it is a regular file
 // (a symbolic link is not followed), owned by the effective user, without any permission
 // for group or others, and at most maxSize bytes. 0; ENOENT when missing; EPERM when the

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 struct ArcOSFind {
@@ -268,6 +269,51 @@ int ArcOS_CreateFileOnce(const char* path, std::string_view content, unsigned mo
     unlink(temp.c_str());
     if (err == 0) syncDirectory(directoryOf(target));
     return err;
+}
+
+namespace {
+
+// The unique part mkostemp puts in place of "XXXXXX".
+constexpr size_t kUniqueLength = 6;
+constexpr std::string_view kTempMark = ".tmp";
+
+bool IsLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+}  // namespace
+
+bool ArcOS_IsWriteTempName(std::string_view name) {
+    // '.', at least one character of the file's own name, the mark, the unique part.
+    if (name.size() < 2 + kTempMark.size() + kUniqueLength || name.front() != '.') return false;
+    std::string_view unique = name.substr(name.size() - kUniqueLength);
+    for (char c : unique) {
+        if (!IsLetterOrDigit(c)) return false;
+    }
+    return name.substr(name.size() - kUniqueLength - kTempMark.size(), kTempMark.size()) == kTempMark;
+}
+
+int ArcOS_RemoveWriteLeftovers(const char* directory, int64_t minAge) {
+    if (directory == nullptr || *directory == '\0') {
+        errno = EINVAL;
+        return -1;
+    }
+    DIR* dir = opendir(directory);
+    if (dir == nullptr) return -1;
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    int removed = 0;
+    while (struct dirent* entry = readdir(dir)) {
+        if (!ArcOS_IsWriteTempName(entry->d_name)) continue;
+        struct stat st;
+        // Not followed: a link is nobody's temporary file.
+        if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const int64_t changed = static_cast<int64_t>(st.st_mtime);
+        if (changed > now || now - changed < minAge) continue;
+        if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
+    }
+    closedir(dir);
+    return removed;
 }
 
 int ArcOS_ReadPrivateFile(const char* path, size_t maxSize, std::string* content) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -235,6 +237,86 @@ TEST(Files, TempNameCreatesAPrivateFile) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(ArcOS_TempName(dir.file("no/such").c_str(), "qel"), nullptr);
     EXPECT_EQ(ArcOS_TempName(dir.path().c_str(), "../escape"), nullptr);
+}
+
+// A child that is killed in the middle of an atomic write, as kill -9 ends a CGI request:
+// the name of the temporary file it leaves behind.
+std::string leftoverOfKilledWriter(const TempDir& dir, const std::string& target) {
+    pid_t child = fork();
+    if (child == 0) {
+        ArcOS_SetFaultHook([](const char* step) {
+            if (std::string(step) == "fsync") raise(SIGKILL);
+            return 0;
+        });
+        ArcOS_WriteFileAtomic(dir.file(target).c_str(), "half written");
+        _exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ArcOSFind* find = ArcOS_FindFirst(dir.path().c_str());
+    char name[256];
+    std::string found;
+    while (ArcOS_FindNext(find, name, sizeof name) == 0) {
+        if (std::string(name).rfind("." + target + ".tmp", 0) == 0) found = name;
+    }
+    ArcOS_FindClose(find);
+    return found;
+}
+
+void setAge(const std::string& path, int64_t seconds) {
+    const time_t then = time(nullptr) - seconds;
+    struct timespec times[2] = {{then, 0}, {then, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+TEST(Files, LeftoversOfKilledWritersGoOnceNoWriterCanOwnThem) {
+    TempDir dir;
+    const std::string old = leftoverOfKilledWriter(dir, "GROUP.seg");
+    const std::string fresh = leftoverOfKilledWriter(dir, "user.tbl");
+    ASSERT_FALSE(old.empty());
+    ASSERT_FALSE(fresh.empty());
+    EXPECT_TRUE(ArcOS_IsWriteTempName(old)) << old;
+    setAge(dir.file(old), ARCOS_WRITE_LEFTOVER_AGE + 60);
+    setAge(dir.file(fresh), ARCOS_WRITE_LEFTOVER_AGE - 60);
+
+    struct Case {
+        const char* name;
+        bool removed;  // when an old regular file
+    };
+    const Case cases[] = {
+        {".a.srv.tmpAb3dE9", true},  {".x.tmp000000", true},
+        {"a.srv.tmpAb3dE9", false},  // not hidden: someone's own file
+        {".a.srv.tmpAb3dE", false},  // five characters
+        {".a.srv.tmpAb3d-9", false}, {".a.srv.tmp_Ab3dE9", false},
+        {"..tmpAb3dE9", false},  // no name of a file
+        {".a.srv.lck", false},       {"qelwww.lck", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ArcOS_IsWriteTempName(c.name), c.removed) << c.name;
+        ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file(c.name).c_str(), "x"), 0) << c.name;
+        setAge(dir.file(c.name), ARCOS_WRITE_LEFTOVER_AGE * 24);
+    }
+    // Only regular files: a link or a directory of that name is nobody's leftover.
+    ASSERT_EQ(symlink(dir.file("qelwww.lck").c_str(), dir.file(".link.tmpAAAAAA").c_str()), 0);
+    setAge(dir.file(".link.tmpAAAAAA"), ARCOS_WRITE_LEFTOVER_AGE * 24);
+    ASSERT_EQ(mkdir(dir.file(".dir.tmpBBBBBB").c_str(), 0700), 0);
+    setAge(dir.file(".dir.tmpBBBBBB"), ARCOS_WRITE_LEFTOVER_AGE * 24);
+    // A time ahead of the clock says nothing about the writer.
+    ASSERT_EQ(ArcOS_WriteFileAtomic(dir.file(".future.tmpCCCCCC").c_str(), "x"), 0);
+    setAge(dir.file(".future.tmpCCCCCC"), -ARCOS_WRITE_LEFTOVER_AGE * 24);
+
+    EXPECT_EQ(ArcOS_RemoveWriteLeftovers(dir.path().c_str()), 3);
+    struct stat st;
+    EXPECT_NE(lstat(dir.file(old).c_str(), &st), 0) << old;
+    EXPECT_EQ(lstat(dir.file(fresh).c_str(), &st), 0) << "a live writer's file stays: " << fresh;
+    for (const Case& c : cases) EXPECT_EQ(lstat(dir.file(c.name).c_str(), &st) != 0, c.removed) << c.name;
+    for (const char* kept : {".link.tmpAAAAAA", ".dir.tmpBBBBBB", ".future.tmpCCCCCC"})
+        EXPECT_EQ(lstat(dir.file(kept).c_str(), &st), 0) << kept;
+
+    EXPECT_EQ(ArcOS_RemoveWriteLeftovers(dir.file("none").c_str()), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(ArcOS_RemoveWriteLeftovers(nullptr), -1);
 }
 
 TEST(Files, UnlinkStatAndDirectories) {

@@ -1,6 +1,7 @@
 """The journeys as request texts, shared by the CGI run (through lighttpd) and the
 servlet run (through the JNI library in a JVM), so that both can be compared step by
 step. Every step after the first sends only the cookies the gateway set."""
+import re
 import urllib.parse
 
 LOGON_JOURNEY = [
@@ -42,6 +43,18 @@ SEARCH_JOURNEY = [
 # The reply headers both front ends must send alike (the CGI adds Content-length, the
 # web server its own).
 COMPARED_HEADERS = ("content-type", "set-cookie")
+
+SEALED_PASSWORD = re.compile(r"(_p=)v1\.[A-Za-z0-9_%-]+")
+SEALED_PASSWORD_BYTES = re.compile(SEALED_PASSWORD.pattern.encode())
+
+
+def without_sealed_passwords(text):
+    """The text (str or bytes) with each sealed password of a state cookie as one mark:
+    every seal takes a fresh nonce, so no two replies carry the same one. The mark keeps
+    the version."""
+    if isinstance(text, bytes):
+        return SEALED_PASSWORD_BYTES.sub(rb"\1v1.<sealed>", text)
+    return SEALED_PASSWORD.sub(r"\1v1.<sealed>", text)
 
 # Every journey the front ends are compared on, by name; a new journey is one more entry.
 JOURNEYS = {

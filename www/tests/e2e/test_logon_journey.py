@@ -34,7 +34,10 @@ class LogonJourney(SiteTestCase):
         state = browser.cookie("ZEIQS")
         self.assertIsNotNone(state)
         self.assertTrue(state.has_nonstandard_attr("HttpOnly"))
-        self.assertIn("_u=ALICE&_p=wonder1", state.value)
+        # The password only sealed: the browser keeps the cookie on disk.
+        self.assertIn("_u=ALICE&_p=v1.", state.value)
+        self.assertNotIn("wonder1", state.value)
+        sealed_before = state.value
         self.assertEqual(browser.cookie("ZEILOGID").value, "0")
         self.assertEqual(self.state_files(), ["DEMO_0_ALICE.fnm", "DEMO_0_ALICE.srv"])
 
@@ -46,7 +49,8 @@ class LogonJourney(SiteTestCase):
         self.assertIn('<p>The password has been changed</p>\n<h4>Select a folder:</h4>', reply.text())
         self.assertIn('<option value="Payroll">Payroll', reply.text())
         self.assertEqual(len(reply.all("Set-Cookie")), 1, "the browser has its log id already")
-        self.assertIn("_p=marvel7", browser.cookie("ZEIQS").value)
+        self.assertNotIn("marvel7", browser.cookie("ZEIQS").value)
+        self.assertNotEqual(browser.cookie("ZEIQS").value, sealed_before, "the new password sealed")
         stranger = Browser(self.site)
         self.assertEqual(stranger.post({"_function": "logon", "_server": "DEMO", "_user": "ALICE",
                                         "_password": "wonder1", "_nohtml": "1"}).body,

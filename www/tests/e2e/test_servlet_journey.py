@@ -9,7 +9,7 @@ import unittest
 import urllib.parse
 
 from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, SiteTestCase, add_users, required_env
-from journeys import COMPARED_HEADERS, LOGON_JOURNEY
+from journeys import COMPARED_HEADERS, LOGON_JOURNEY, without_sealed_passwords
 import qelwww_site
 
 JVM_FAILURES = (b"WARNING in native method", b"FATAL ERROR in native method", b"ERROR: AddressSanitizer",
@@ -39,6 +39,21 @@ class ServletJourney(SiteTestCase):
             self.assertNotIn(mark, output, output.decode("utf-8", "replace"))
         self.assertEqual(done.returncode, 0, output.decode("utf-8", "replace"))
 
+    def run_journey(self, site, queries):
+        """The harness's transcripts of the queries, sent one after the other with the
+        cookies of the replies before."""
+        work = tempfile.mkdtemp(prefix="qelwww-jvm-journey-")
+        self.addCleanup(shutil.rmtree, work, True)
+        steps = os.path.join(work, "steps.txt")
+        with open(steps, "w", encoding="utf-8") as f:
+            f.write("".join(query + "\n" for query in queries))
+        self.run_jvm(site, "journey", site.cgi_dir, steps, work)
+        transcripts = []
+        for number in range(len(queries)):
+            with open(os.path.join(work, f"{number}.txt"), "rb") as f:
+                transcripts.append(f.read().decode("utf-8"))
+        return transcripts
+
     @staticmethod
     def reset(site):
         """The archive and cache as before the first step."""
@@ -60,16 +75,24 @@ class ServletJourney(SiteTestCase):
 
             # The same site, from the same starting point, through the servlet library.
             self.reset(site)
-            work = tempfile.mkdtemp(prefix="qelwww-jvm-journey-")
-            self.addCleanup(shutil.rmtree, work, True)
-            steps = os.path.join(work, "steps.txt")
-            with open(steps, "w", encoding="utf-8") as f:
-                f.write("".join(query + "\n" for _, query in LOGON_JOURNEY))
-            self.run_jvm(site, "journey", site.cgi_dir, steps, work)
-            for number, (name, _) in enumerate(LOGON_JOURNEY):
+            through_servlet = self.run_journey(site, [query for _, query in LOGON_JOURNEY])
+            for (name, _), servlet, cgi in zip(LOGON_JOURNEY, through_servlet, through_cgi):
                 with self.subTest(name):
-                    with open(os.path.join(work, f"{number}.txt"), "rb") as f:
-                        self.assertEqual(f.read().decode("utf-8"), through_cgi[number].decode("utf-8"))
+                    self.assertEqual(without_sealed_passwords(servlet), without_sealed_passwords(cgi.decode("utf-8")))
+
+    def test_under_https_every_cookie_is_secure(self):
+        logon = "_function=logon&_server=DEMO&_user=ALICE&_password=wonder1&_nohtml=1"
+        steps = [("https " + logon, True), (logon, False), ("https _a=f&_nohtml=1", True)]
+        with GatewaySite(archive=True) as site:
+            transcripts = self.run_journey(site, [query for query, _ in steps])
+            for (query, secure), transcript_text in zip(steps, transcripts):
+                with self.subTest(query):
+                    cookies = [line for line in transcript_text.split("\n--\n")[0].split("\n")
+                               if line.startswith("set-cookie: ")]
+                    self.assertEqual(len(cookies), 2, cookies)
+                    for line in cookies:
+                        self.assertEqual(line.endswith("; Secure"), secure, line)
+                        self.assertNotIn("wonder1", line)
 
     def test_eight_threads_lose_no_state_file(self):
         users = [f"S{n}" for n in range(1, 9)]
@@ -85,9 +108,10 @@ class ServletJourney(SiteTestCase):
             for user in users:
                 with self.subTest(user):
                     browser = Browser(site)
-                    browser.set_cookie("ZEIQS", f"_s=DEMO&_pt=0&_u={user}&_p=wonder1&_local="
+                    browser.set_cookie("ZEIQS", f"_s=DEMO&_pt=0&_u={user}&_local="
                                                 + urllib.parse.quote(site.archive_dir, safe=""))
-                    self.assertEqual(browser.get("_a=f&_nohtml=1").body, b"[BEGIN]\nUser logged off!\n[END]\n")
+                    self.assertEqual(browser.get("_a=f&_p=wonder1&_nohtml=1").body,
+                                     b"[BEGIN]\nUser logged off!\n[END]\n")
             self.check_site_at_end(site)
 
 

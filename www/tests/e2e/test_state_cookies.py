@@ -1,7 +1,10 @@
 """Journey: the state cookies through lighttpd. The state cookie of a logon leaves out the
-configured archive directory of the local server (a cookie that still names it is taken);
-logoff expires both cookies, so that the browser keeps neither, not even empty."""
+configured archive directory of the local server (a cookie that still names it is taken)
+and holds the password only sealed, which logs on again once the state files are gone;
+under HTTPS every cookie is Secure; logoff expires both cookies, so that the browser keeps
+neither, not even empty."""
 import email.utils
+import os
 import time
 import unittest
 import urllib.parse
@@ -11,6 +14,8 @@ from gateway_site import Browser, GatewaySite, SiteTestCase
 ALICE_LIST = (b"[BEGIN]\nACTION=/cgi-bin/qelwww?_a=s\nFOLDER=[Invoices^Customer invoices]\n"
               b"FOLDER=[Payroll^Payroll statements]\n[END]\n")
 LOGGED_OFF = b"[BEGIN]\nUser logged off!\n[END]\n"
+NO_PASSWORD = b"[ERROR]\nID=2171\nMSG=The argument '_password' was not specified\n"
+ALICE_LOGON = {"_function": "logon", "_server": "DEMO", "_user": "ALICE", "_password": "wonder1", "_nohtml": "1"}
 
 
 def attributes(set_cookie):
@@ -24,14 +29,25 @@ def attributes(set_cookie):
     return name, value, attrs
 
 
+def state_fields(reply):
+    """The fields of the one ZEIQS cookie a reply sets."""
+    state = [attributes(c) for c in reply.all("Set-Cookie") if c.startswith("ZEIQS=")]
+    assert len(state) == 1, reply.headers
+    return urllib.parse.parse_qs(state[0][1], keep_blank_values=True)
+
+
 class StateCookies(SiteTestCase):
     def setUp(self):
-        self.site = self.open_site(GatewaySite(archive=True))
+        self.site = self.open_site(GatewaySite(archive=True, trace=True))
+
+    def remove_state_files(self):
+        for name in os.listdir(self.site.cache_dir):
+            if name.endswith((".srv", ".fnm")):
+                os.remove(os.path.join(self.site.cache_dir, name))
 
     def test_logon_cookie_leaves_out_the_archive_path(self):
         browser = Browser(self.site)
-        reply = browser.post({"_function": "logon", "_server": "DEMO", "_user": "ALICE", "_password": "wonder1",
-                              "_nohtml": "1"})
+        reply = browser.post(ALICE_LOGON)
         self.assertEqual(reply.body, ALICE_LIST)
         state = [attributes(c) for c in reply.all("Set-Cookie") if c.startswith("ZEIQS=")]
         self.assertEqual(len(state), 1)
@@ -48,10 +64,61 @@ class StateCookies(SiteTestCase):
 
         # A cookie of an older logon that names the configured directory is still taken.
         older = Browser(self.site)
-        older.set_cookie("ZEIQS", "_s=DEMO&_pt=0&_cp=819&_u=ALICE&_p=wonder1&_local="
+        older.set_cookie("ZEIQS", "_s=DEMO&_pt=0&_cp=819&_u=ALICE&_p=" + fields["_p"][0] + "&_local="
                          + urllib.parse.quote(self.site.archive_dir, safe=""))
         self.assertEqual(older.get("_a=l&_nohtml=1").body, ALICE_LIST)
         self.assertEqual(older.get("_a=f&_nohtml=1").body, LOGGED_OFF)
+
+    def test_the_password_leaves_the_server_only_sealed(self):
+        browser = Browser(self.site)
+        reply = browser.post(ALICE_LOGON)
+        self.assertEqual(reply.body, ALICE_LIST)
+        sealed = state_fields(reply)["_p"][0]
+        self.assertTrue(sealed.startswith("v1."), sealed)
+        for name, header in reply.headers:
+            self.assertNotIn("wonder1", header, name)
+        # Each logon seals anew: the same password never gives the same cookie twice.
+        self.assertNotEqual(state_fields(Browser(self.site).post(ALICE_LOGON))["_p"][0], sealed)
+
+        # With the state files gone, the cookies alone log on again, and save the state anew.
+        self.remove_state_files()
+        self.assertEqual(browser.get("_a=l&_nohtml=1").body, ALICE_LIST)
+        self.assertIn("DEMO_0_ALICE.srv", os.listdir(self.site.cache_dir))
+        self.assertEqual(browser.get("_a=f&_nohtml=1").body, LOGGED_OFF)
+
+        # A cookie whose password does not open is no logon: the clear text of an older
+        # cookie, a sealed value changed by one character, another user's.
+        changed = sealed[:10] + ("B" if sealed[10] == "A" else "A") + sealed[11:]
+        for label, user, password in (("clear text", "ALICE", "wonder1"), ("changed", "ALICE", changed),
+                                      ("another user's", "BOB", sealed)):
+            with self.subTest(label):
+                forged = Browser(self.site)
+                forged.set_cookie("ZEIQS", f"_s=DEMO&_pt=0&_cp=819&_u={user}&_p={urllib.parse.quote(password)}")
+                self.assertEqual(forged.get("_a=l&_nohtml=1").body, NO_PASSWORD)
+
+        # Nor does the trace show the password, sealed or not.
+        with open(os.path.join(self.site.log_dir, "qelwww.log"), "rb") as log:
+            trace = log.read()
+        self.assertIn(b"HTTP_COOKIE = 'ZEIQS=", trace)
+        for secret in ("wonder1", sealed, sealed[3:], urllib.parse.quote(sealed, safe="")):
+            self.assertNotIn(secret.encode(), trace, secret)
+
+    def test_under_https_every_cookie_is_secure(self):
+        body = urllib.parse.urlencode(ALICE_LOGON).encode()
+        for https, secure in (("on", True), ("ON", True), ("off", False), (None, False)):
+            with self.subTest(HTTPS=https):
+                env = {"REQUEST_METHOD": "POST", "CONTENT_LENGTH": str(len(body)), "SCRIPT_NAME": "/cgi-bin/qelwww",
+                       "HTTP_HOST": "127.0.0.1"}
+                if https is not None:
+                    env["HTTPS"] = https
+                rc, reply, stderr = self.site.run_cgi(env, body)
+                self.assert_no_sanitizer_report(stderr)
+                self.assertEqual((rc, reply.body), (0, ALICE_LIST))
+                cookies = [attributes(c) for c in reply.all("Set-Cookie")]
+                self.assertEqual([name for name, _, _ in cookies], ["ZEIQS", "ZEILOGID"])
+                for name, _, attrs in cookies:
+                    self.assertEqual("secure" in attrs, secure, name)
+                    self.assertIn("httponly", attrs)
 
     def test_logoff_expires_both_cookies(self):
         browser = Browser(self.site)

@@ -134,7 +134,7 @@ public class QelWWWServlet extends HttpServlet {
                         ("qelwww: gateway not available: " + refusal + "\n").getBytes(StandardCharsets.UTF_8));
                 return;
             }
-            gateway.main(query, scriptName, userAgent, cookie, reply);
+            gateway.main(query, scriptName, userAgent, cookie, request.isSecure(), reply);
         } catch (RuntimeException | OutOfMemoryError e) {
             log("qelwww: request failed", e);
             response.sendError(HttpServletResponse.SC_INTERNAL_SERVER_ERROR);

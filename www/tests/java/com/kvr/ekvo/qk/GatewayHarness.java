@@ -14,7 +14,8 @@ import java.util.concurrent.Future;
  * Drives libqelwwwsl.so through a real JVM. Scenarios: "startup" (initialize results and
  * terminate), "requests" (replies of single requests), "threads" (eight threads at once),
  * "journey CONFIGDIR STEPS OUTDIR" (the requests of STEPS, one query a line, each sending
- * the cookies the replies before set; each reply written to OUTDIR/N.txt) and
+ * the cookies the replies before set, over HTTPS when the line starts with "https "; each
+ * reply written to OUTDIR/N.txt) and
  * "logons CONFIGDIR USERS ROUNDS" (one servlet thread per comma-separated user, all at
  * once, each logging on and off ROUNDS times and staying logged on after the last).
  * Properties: qel.library (the library), qel.stage (the build's install tree), qel.registry
@@ -56,7 +57,7 @@ public final class GatewayHarness {
 
     static RecordingResponse request(QelWWWInterface gateway, String query, String cookie, String agent) {
         RecordingResponse response = new RecordingResponse();
-        gateway.main(query, "/servlet/qel", agent, cookie, response);
+        gateway.main(query, "/servlet/qel", agent, cookie, false, response);
         return response;
     }
 
@@ -116,8 +117,8 @@ public final class GatewayHarness {
                 "[ERROR]\nID=2175\nMSG=The function 'Logoff' was not found\n"),
         new Case("hit list without folder", "_nohtml=1&_a=d&_s=prod&_u=a&_p=b", null, PLAIN,
                 "[ERROR]\nID=2171\nMSG=The argument '_folder' was not specified\n"),
-        new Case("cookie-only request", "_nohtml=1&_a=d", "ZEIQS=_s=prod&_u=a&_p=b", PLAIN,
-                "[ERROR]\nID=2171\nMSG=The argument '_folder' was not specified\n"),
+        new Case("cookie-only request with the password in clear: no logon", "_nohtml=1&_a=d", "ZEIQS=_s=prod&_u=a&_p=b", PLAIN,
+                "[ERROR]\nID=2171\nMSG=The argument '_password' was not specified\n"),
         new Case("template frame", "_a=zzz&_s=prod&_u=a&_p=b&_h=page.html", null, HTML, null,
                 "<html><body>\n\n\n", "was not found</h4>", "</body></html>\n\n"),
         new Case("template outside TemplateDir", "_nohtml=1&_a=l&_s=prod&_u=a&_p=b&_h=../qelwww.ini", null, PLAIN,
@@ -153,7 +154,7 @@ public final class GatewayHarness {
 
         // Null Java strings are absent values: no script name, so message 495.
         RecordingResponse nulls = new RecordingResponse();
-        gateway.main(null, null, null, null, nulls);
+        gateway.main(null, null, null, null, false, nulls);
         check(nulls.body().contains("The value &#39;SCRIPT_NAME&#39; was not specified by the web server"),
                 "null strings: " + nulls.body());
 
@@ -161,7 +162,7 @@ public final class GatewayHarness {
         RecordingResponse throwing = new RecordingResponse();
         throwing.throwAtHeader = 0;
         try {
-            gateway.main("_a=x", "/s", null, null, throwing);
+            gateway.main("_a=x", "/s", null, null, false, throwing);
             check(false, "exception from setHttpHeader was lost");
         } catch (IllegalStateException expected) {
             checkEquals(0, throwing.data.size(), "no setData after a failed setHttpHeader");
@@ -169,13 +170,13 @@ public final class GatewayHarness {
 
         // A response object without the callbacks.
         try {
-            gateway.main("_a=x", "/s", null, null, new Object());
+            gateway.main("_a=x", "/s", null, null, false, new Object());
             check(false, "missing callbacks went unnoticed");
         } catch (NoSuchMethodError expected) {
             // the lookup failed cleanly
         }
         try {
-            gateway.main("_a=x", "/s", null, null, null);
+            gateway.main("_a=x", "/s", null, null, false, null);
             check(false, "null response went unnoticed");
         } catch (NullPointerException expected) {
             // refused
@@ -252,12 +253,14 @@ public final class GatewayHarness {
         }
     }
 
-    static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query) {
+    static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query, boolean secure) {
         RecordingResponse response = new RecordingResponse();
-        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), response);
+        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), secure, response);
         store.take(response);
         return response;
     }
+
+    static final String HTTPS_STEP = "https ";
 
     static void journey(String configDir, String steps, String outDir) throws IOException {
         QelWWWInterface gateway = new QelWWWInterface();
@@ -268,7 +271,9 @@ public final class GatewayHarness {
             if (query.isEmpty()) {
                 continue;
             }
-            RecordingResponse r = browse(gateway, store, query);
+            // "https " before a query: the request came over HTTPS (isSecure).
+            boolean secure = query.startsWith(HTTPS_STEP);
+            RecordingResponse r = browse(gateway, store, secure ? query.substring(HTTPS_STEP.length()) : query, secure);
             check(r.data.size() <= 1, "step " + step + ": one setData call at most");
             java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
             for (String h : r.headers) {
@@ -303,7 +308,7 @@ public final class GatewayHarness {
                 CookieStore store = new CookieStore();
                 for (int round = 0; round < rounds; round++) {
                     together.await();
-                    String logon = browse(gateway, store, "_a=l&_nohtml=1&_s=DEMO&_u=" + name + "&_p=wonder1").body();
+                    String logon = browse(gateway, store, "_a=l&_nohtml=1&_s=DEMO&_u=" + name + "&_p=wonder1", false).body();
                     if (!logon.equals(folders)) {
                         problems.add(name + " round " + round + " logon: " + logon);
                     }
@@ -311,7 +316,7 @@ public final class GatewayHarness {
                         break;
                     }
                     together.await();
-                    String logoff = browse(gateway, store, "_a=f&_nohtml=1").body();
+                    String logoff = browse(gateway, store, "_a=f&_nohtml=1", false).body();
                     if (!logoff.equals(loggedOff)) {
                         problems.add(name + " round " + round + " logoff: " + logoff);
                     }
