@@ -15,11 +15,10 @@ DEMO_SERVER = "DEMO"
 # What every browser gets (docs/demo.md, "Viewing documents"): line data as text in the
 # page, AFP as a download of its own type (no browser shows AFP and the AFP converters are
 # not part of the build), the note and print icons of the hit list, and hit values that
-# link to their document; a hit list a browser shows at once (the folder's hit limit of
-# the user is lowered to MaxHits, message 444 says when it cuts the list).
+# link to their document.
 DEMO_VIEWS = """[default browser]
-MaxHits=300
 LineViewing=ascii
+MaxHits=300
 AfpViewing=native
 ViewNotes=1
 AddNotes=1
