@@ -34,15 +34,17 @@ fi
 NINJA_STATUS="[%p %f/%t %es] " cmake --build "$dir" -j "$(nproc)" --target qelwww qelarcbuild
 
 # The demo archive, built once from the generated description (docs/archive-builder.md);
-# one made before folder Documents existed is made again.
+# made again when the generator changed since (the checksum of its scripts lies beside it).
 archive="$dir/demo-archive"
-if [ -d "$archive" ] && [ ! -d "$archive/data/DOCLIN" ]; then
-  echo "the demo archive lacks folder Documents: making it again" >&2
+stamp=$(cat tools/demo_archive.py tools/demo_documents.py tools/demo_formats.py | sha256sum | cut -d' ' -f1)
+if [ -d "$archive" ] && [ "$(cat "$archive.stamp" 2>/dev/null)" != "$stamp" ]; then
+  echo "the demo archive was made by an older generator: making it again" >&2
   rm -rf "$archive" "$dir/demo-archive-source"
 fi
 if [ ! -d "$archive" ]; then
   python3 tools/demo_archive.py --out "$dir/demo-archive-source"
   "$dir/bin/qelarcbuild" "$dir/demo-archive-source/demo.json" "$archive"
+  echo "$stamp" > "$archive.stamp"
 fi
 
 exec python3 www/tools/qelwww_site.py --build "$dir" --port "$port" --archive "$archive"

@@ -5,11 +5,12 @@
 
 DIR receives demo.json (the archive builder's description, docs/archive-builder.md) and
 its data files in data/. The users, groups and folders Invoices and Payroll are those of
-the sample archive (testdata/archive); folder Statements holds the group STATEMENTS (a
-text, a date, an integer and a decimal field) with monthly account statements as ASCII
-line data with carriage control (EBCDIC, code page 500, with --ebcdic), one stored object
-per month, alternately plain ('N') and zlib ('O'); folder Documents holds documents of
-every kind with notes (demo_documents.py). With --documents-only the description holds
+the sample archive (testdata/archive), except that every user the folders list searches
+them and dates read and show with four-digit years; folder Statements holds the group
+STATEMENTS (a text, a date, an integer and a decimal field) with monthly account
+statements as ASCII line data with ANSI carriage control (EBCDIC, code page 500, with
+--ebcdic), one stored object per month, alternately plain ('N') and zlib ('O'); folder
+Documents holds documents of every kind with notes (demo_documents.py). With --documents-only the description holds
 the users and groups and folder Documents alone. The same seed always gives the same
 files.
 """
@@ -23,6 +24,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_documents  # noqa: E402
+from demo_documents import DATE_FORMATS, search_row  # noqa: E402
 
 EPOCH = datetime.date(1970, 1, 1)
 FIRST_MONTH = datetime.date(2023, 1, 1)
@@ -90,7 +92,9 @@ def statement(rng, account, customer, start, end, opening):
 
 def sample_groups():
     """Users, groups, the groups INVOICES, PAYROLL and System Log and folders Invoices and
-    Payroll as the sample archive has them."""
+    Payroll as the sample archive has them, with rows for every user (the sample archive
+    has BOB's alone: ALICE would see the folders without a criterion). BOB keeps his own
+    keys, the others replacing those of every user."""
     users = [
         {"name": "ALICE", "uid": 1, "password": "wonder1", "admin": 4, "groups": ["ADMINS", "STAFF"],
          "info": {"DESCRIPTION": "Archive administrator", "NAME": "Alice Archer",
@@ -140,23 +144,31 @@ def sample_groups():
          "application_groups": ["INVOICES"],
          "fields": [
              {"name": "Invoice number", "type": "S", "maps": {"INVOICES": "INVNO"},
-              "users": {"BOB": {"QUERY_ORDER": 1, "DSPL_ORDER": 1, "SORT_ORDER": 1, "OPS": 3, "DEF_OP": 2,
+              "users": {**search_row(1, 0x103, 0x100),
+                        "BOB": {"QUERY_ORDER": 1, "DSPL_ORDER": 1, "SORT_ORDER": 1, "OPS": 3, "DEF_OP": 2,
                                 "STRING_WILD": 1}}},
-             {"name": "Customer", "type": "S", "maps": {"INVOICES": "CUSTOMER"}},
+             {"name": "Customer", "type": "S", "maps": {"INVOICES": "CUSTOMER"},
+              "users": search_row(3, 0x103, 0x100)},
              {"name": "Invoice date", "type": "I", "qual": 1, "maps": {"INVOICES": "INVDATE"},
-              "users": {"BOB": {"QUERY_ORDER": 2, "DSPL_ORDER": 2, "DATEDEF_TYPE": 1, "DSPL_DATEFMT": "%d.%m.%Y",
+              "users": {**search_row(2, 0x43F, 0x400, **DATE_FORMATS),
+                        "BOB": {"QUERY_ORDER": 2, "DSPL_ORDER": 2, "DATEDEF_TYPE": 1, "DSPL_DATEFMT": "%d.%m.%Y",
                                 "DATEFMT": "%Y-%m-%d", "MIN": "0", "MAX": "99999"}}},
          ],
          "permissions": [{"who": "STAFF", "permissions": 1, "hits": 500}]},
         {"fid": 2, "name": "Payroll", "description": "Payroll statements", "application_groups": ["PAYROLL"],
-         "fields": [{"name": "Employee", "type": "S", "maps": {"PAYROLL": "EMPLOYEE"}},
-                    {"name": "Period", "type": "I", "maps": {"PAYROLL": "PERIOD"}}],
+         "fields": [{"name": "Employee", "type": "S", "maps": {"PAYROLL": "EMPLOYEE"},
+                     "users": search_row(1, 0x103, 0x100)},
+                    {"name": "Period", "type": "I", "qual": 1, "maps": {"PAYROLL": "PERIOD"},
+                     "users": search_row(2, 0x43F, 0x400, **DATE_FORMATS)}],
          "permissions": [{"who": "ADMINS", "permissions": 3, "hits": -1}]},
     ]
     return users, groups, [invoices, payroll, system_log], folders
 
 
-def statements_group(objects):
+def statements_group(objects, ebcdic=False):
+    # ANSI carriage control in each record's first byte, records ending in a line feed
+    # (0x25 in code page 500).
+    parameters = ["[@_FIXED_@]", "CC=ANSI", "RECFM=D"] + (["CDPG=500", "RECDELIM=25"] if ebcdic else ["CDPG=819"])
     return {
         "agid": 300, "name": "STATEMENTS", "description": "Monthly account statements", "storage_id": "STMTAG",
         "segment_rows": 2500,
@@ -167,7 +179,7 @@ def statements_group(objects):
             {"name": "BALANCE", "type": "D"},
         ],
         "applications": [{"appid": 300, "name": "STMTAPP", "description": "Statement print stream",
-                          "compression": "O"}],
+                          "compression": "O", "parameters": parameters}],
         # Retrieve and print (DOC_PERMS 0x11).
         "permissions": [{"who": "STAFF", "documents": 17, "annotations": 7}],
         "objects": objects,
@@ -176,18 +188,16 @@ def statements_group(objects):
 
 def statements_folder():
     # Operator bits: = 0x1, <> 0x2, < 0x4, <= 0x8, > 0x10, >= 0x20, LIKE 0x100, BETWEEN 0x400.
-    def user_row(order, ops, default_op):
-        return {"*": {"QUERY_ORDER": order, "DSPL_ORDER": order, "OPS": ops, "DEF_OP": default_op}}
     return {
         "fid": 3, "name": "Statements", "description": "Monthly account statements",
         "application_groups": ["STATEMENTS"],
         "fields": [
-            {"name": "Customer", "type": "S", "maps": {"STATEMENTS": "CUSTOMER"}, "users": user_row(1, 0x103, 0x100)},
+            {"name": "Customer", "type": "S", "maps": {"STATEMENTS": "CUSTOMER"}, "users": search_row(1, 0x103, 0x100)},
             {"name": "Statement date", "type": "I", "qual": 1, "maps": {"STATEMENTS": "STMTDATE"},
-             "users": user_row(2, 0x43F, 0x400)},
-            {"name": "Account", "type": "I", "maps": {"STATEMENTS": "ACCOUNT"}, "users": user_row(3, 0x3, 0x1)},
+             "users": search_row(2, 0x43F, 0x400, **DATE_FORMATS)},
+            {"name": "Account", "type": "I", "maps": {"STATEMENTS": "ACCOUNT"}, "users": search_row(3, 0x3, 0x1)},
             {"name": "Balance", "type": "D", "maps": {"STATEMENTS": "BALANCE"},
-             "users": {"*": dict(user_row(4, 0x43F, 0x20)["*"], DECIMAL_PT_POS=2)}},
+             "users": search_row(4, 0x43F, 0x20, DECIMAL_PT_POS=2)},
         ],
         "permissions": [{"who": "STAFF", "permissions": 1, "hits": 1000}],
     }
@@ -274,7 +284,7 @@ def main(argv):
         statements = []
         write_small_documents(args.out, rng, statements)
         objects = write_statements(args.out, rng, args.statements, statements, "cp500" if args.ebcdic else "ascii")
-        application_groups = sample + [statements_group(objects)] + kinds
+        application_groups = sample + [statements_group(objects, args.ebcdic)] + kinds
         all_folders = folders + [statements_folder(), documents_folder]
         documents = statements + documents
     description = {

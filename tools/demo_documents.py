@@ -46,18 +46,27 @@ def _group(agid, name, description, storage_id, appid, app_name, data_type, obje
     return group
 
 
+# Dates of the demo's folders are typed and shown with four-digit years.
+DATE_FORMATS = {"DATEFMT": "%Y-%m-%d", "DSPL_DATEFMT": "%Y-%m-%d"}
+
+
+def search_row(order, ops, default_op, **keys):
+    """A folder field's user row for every user: its place in the form and the hit list,
+    its operators and the default one, and further keys."""
+    return {"*": {"QUERY_ORDER": order, "DSPL_ORDER": order, "OPS": ops, "DEF_OP": default_op, **keys}}
+
+
 def _folder(group_names):
-    def user_row(order, ops, default_op):
-        return {"*": {"QUERY_ORDER": order, "DSPL_ORDER": order, "OPS": ops, "DEF_OP": default_op}}
     maps = {field: {g: field for g in group_names} for field in ("TITLE", "KIND", "DOCDATE")}
     return {
         "fid": 4, "name": "Documents", "description": "Documents of every kind, with notes", "annotation_search": 1,
         "application_groups": group_names,
         "fields": [
             # Operator bits: = 0x1, <> 0x2, LIKE 0x100, BETWEEN 0x400, <, <=, >, >= 0x4..0x20.
-            {"name": "Title", "type": "S", "maps": maps["TITLE"], "users": user_row(1, 0x103, 0x100)},
-            {"name": "Kind", "type": "S", "maps": maps["KIND"], "users": user_row(2, 0x3, 0x1)},
-            {"name": "Date", "type": "I", "qual": 1, "maps": maps["DOCDATE"], "users": user_row(3, 0x43F, 0x400)},
+            {"name": "Title", "type": "S", "maps": maps["TITLE"], "users": search_row(1, 0x103, 0x100)},
+            {"name": "Kind", "type": "S", "maps": maps["KIND"], "users": search_row(2, 0x3, 0x1)},
+            {"name": "Date", "type": "I", "qual": 1, "maps": maps["DOCDATE"],
+             "users": search_row(3, 0x43F, 0x400, **DATE_FORMATS)},
         ],
         "permissions": [{"who": "STAFF", "permissions": 1, "hits": 500}],
     }

@@ -89,6 +89,19 @@ struct TypeRange {
     int64_t max;
 };
 
+// The values a date kind holds: from 1 January 1970 to the end of 9999 (a day of the
+// time kind from midnight on). A field without limits is refused with these, so that
+// the message shows dates in the field's format instead of the integer type's range.
+TypeRange DateKindRange(char kind) {
+    TypeRange range{0, 28799};
+    if (kind == 'T') return range;
+    ArcDateTime ignored = 0;
+    if (ArcDT_ParseValue("01/01/1970", "%m/%d/%Y", kind, &range.min, &ignored) != 0 ||
+        ArcDT_ParseValue("12/31/9999", "%m/%d/%Y", kind, &ignored, &range.max) != 0)
+        return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
+    return range;
+}
+
 TypeRange IntegerRange(const CsXdrFolderField& field) {
     TypeRange range{std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
     if (field.type[0] == 'I')
@@ -277,10 +290,13 @@ private:
             const char unit[2] = {f.user.defaultUnit != 0 ? f.user.defaultUnit : 'D', '\0'};
             bool read = ArcDT_ParseValue(text.c_str(), f.user.dateFormat, f.type[1], &start, &end) == 0 ||
                         ParseDateInput(text.c_str(), unit, f.type[1], f.user.dateFormat, &start, &end) == 0;
-            const TypeRange range = IntegerRange(f);
+            TypeRange range = IntegerRange(f);
+            const TypeRange dates = DateKindRange(f.type[1]);
+            range.min = std::max(range.min, dates.min);
+            range.max = std::min(range.max, dates.max);
             if (!read || start < range.min || end > range.max)
                 return Fail(44, position, second,
-                            {text, name, FormatLimit(f, f.user.minimum), FormatLimit(f, f.user.maximum)});
+                            {text, name, FormatLimit(f, range.min), FormatLimit(f, range.max)});
             out->start = start;
             out->end = end;
             return 0;

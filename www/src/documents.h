@@ -159,6 +159,11 @@ bool LookupCachedIndexData(const QelWWWConfig* config, QelWWWSession* session, s
 bool QelWWW_LineDataToText(const QelWWWConfig* config, const OpenDocument* document, std::string_view data,
                            std::string* text);
 
+// Document text for the page's <pre>: HTML-escaped, and after each form feed (kept, so
+// that a copied text keeps its pages) a rule that shows the page break, which a browser
+// does not show inside <pre>.
+std::string QelWWW_PageText(std::string_view text);
+
 // The AFP applet's frameset and the applet page of either viewer applet. 0 written; 1 with
 // message 491 ("_docid") when the request carries no docid.
 int QelWWW_AfpAppletFrameset(const QelWWWConfig* config, QelWWWSession* session);

@@ -195,7 +195,7 @@ int GetSegmentAction(const QelWWWConfig* config, QelWWWSession* session) {
     if (!afpHtml) {
         if (htmlText) {
             r.SetSourceCodePage(1208);
-            const std::string escaped = QelWWW_HtmlEscape(data);
+            const std::string escaped = QelWWW_PageText(data);
             r.AppendText(escaped.data(), escaped.size());
         } else {
             r.AppendBinary(std::move(data));

@@ -34,16 +34,19 @@ void FormHead(QelWWWSession* session, QelWWWResponse& r) {
         r.PrintText("<input type=hidden name=%s value=>\n", name);
 }
 
-// One icon: linked to its script function when allowed, else the dimmed image alone.
+// One icon: linked to its script function when allowed, else the dimmed image alone. The
+// message names it to a screen reader (alt) and under the pointer (title).
 void Icon(const QelWWWConfig* config, QelWWWResponse& r, bool allowed, const char* function, size_t index,
           const char* image, int message) {
     const std::string dir = Esc(config->imageDir);
     const std::string alt = Esc(SearchMessage(message));
     if (allowed) {
         r.PrintText("<a href=\"\" onClick=\"%s(%zu);return false;\">\n", function, index);
-        r.PrintText("<img border=none src=\"%s%s.gif\" alt=\"%s\"></a>\n", dir.c_str(), image, alt.c_str());
+        r.PrintText("<img border=none src=\"%s%s.gif\" alt=\"%s\" title=\"%s\"></a>\n", dir.c_str(), image,
+                    alt.c_str(), alt.c_str());
     } else {
-        r.PrintText("<img border=none src=\"%s%sd.gif\" alt=\"%s\">\n", dir.c_str(), image, alt.c_str());
+        r.PrintText("<img border=none src=\"%s%sd.gif\" alt=\"%s\" title=\"%s\">\n", dir.c_str(), image,
+                    alt.c_str(), alt.c_str());
     }
 }
 

@@ -82,4 +82,20 @@ bool QelWWW_LineDataToText(const QelWWWConfig* config, const OpenDocument* docum
     return true;
 }
 
+std::string QelWWW_PageText(std::string_view text) {
+    // A block without text: the page's text content stays the document's.
+    static constexpr std::string_view kPageEnd =
+        "<span class=\"page-end\" role=\"separator\" "
+        "style=\"display:block;border-top:1px dashed #888;margin:0.3em 0\"></span>";
+    std::string out;
+    size_t start = 0;
+    for (size_t feed = text.find('\f'); feed != std::string_view::npos; feed = text.find('\f', start)) {
+        out += QelWWW_HtmlEscape(text.substr(start, feed + 1 - start));
+        out += kPageEnd;
+        start = feed + 1;
+    }
+    out += QelWWW_HtmlEscape(text.substr(start));
+    return out;
+}
+
 }  // namespace qelwww::detail

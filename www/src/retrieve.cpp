@@ -387,7 +387,7 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
     if (htmlText) {
         // Archive text inside a page.
         response.SetSourceCodePage(1208);
-        const std::string escaped = QelWWW_HtmlEscape(r.data);
+        const std::string escaped = QelWWW_PageText(r.data);
         response.AppendText(escaped.data(), escaped.size());
         response.AppendSuffix("</pre>");
         if (!session->page.empty()) QelWWW_WriteTrailer(r.config, session);

@@ -249,8 +249,12 @@ int DocHitListAction(const QelWWWConfig* config, QelWWWSession* session) {
         EndWithFolder(session, folder, true);
         return 1;
     }
-    // MaxHits 0 sets no limit.
-    folder->hitLimit = session->view.maxHits > 0 ? session->view.maxHits : -1;
+    // The user's hit limit of the folder definition holds; MaxHits (0: none) may only lower
+    // it, so that neither the configuration nor a request lifts the archive's limit. Taken
+    // from the definition on every search: a restored folder keeps an earlier request's.
+    const int32_t maxHits = session->view.maxHits;
+    folder->hitLimit = folder->definition != nullptr ? folder->definition->hitLimit : -1;
+    if (maxHits > 0 && (folder->hitLimit < 0 || maxHits < folder->hitLimit)) folder->hitLimit = maxHits;
     bool stopped = false;
     if (RunSearch(config, session, folder, &stopped) != 0) {
         EndWithFolder(session, folder, false);

@@ -3,6 +3,7 @@
 // the saved document object with CacheDocs; text segments; retrieve's text of the whole
 // document.
 #include "document_test_support.h"
+#include "documents.h"
 
 namespace {
 
@@ -227,7 +228,9 @@ TEST_F(GetSegment, RetrieveAsTextHoldsEverySegment) {
         } else if (reply->noHtml) {
             EXPECT_EQ(r.GetBody(), "[BEGIN]\n" + c.expected);
         } else {
-            EXPECT_NE(r.GetBody().find("<pre>\n" + c.expected + "</pre>\n"), std::string::npos)
+            // The page marks each page's end (QelWWW_PageText, tested with the text reader).
+            EXPECT_NE(r.GetBody().find("<pre>\n" + qelwww::detail::QelWWW_PageText(c.expected) + "</pre>\n"),
+                      std::string::npos)
                 << r.GetBody();
         }
         EXPECT_EQ(reply->client, nullptr);

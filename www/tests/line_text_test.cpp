@@ -67,6 +67,28 @@ TEST(LineDataToText, ThreePagesGiveThreeFormFeeds) {
     EXPECT_EQ(text.back(), '\f');
 }
 
+TEST(PageText, EscapedWithARuleAfterEachFormFeed) {
+    const std::string rule =
+        "<span class=\"page-end\" role=\"separator\" "
+        "style=\"display:block;border-top:1px dashed #888;margin:0.3em 0\"></span>";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"nothing", "", ""},
+        {"no page break", "a<b>&\n", "a&lt;b&gt;&amp;\n"},
+        {"pages", "one\n\ftwo\n\f", "one\n\f" + rule + "two\n\f" + rule},
+        {"empty pages and text after the last break", "\f\f<x", "\f" + rule + "\f" + rule + "&lt;x"},
+        {"markup of a page's text next to the break", "</pre>\f\"", "&lt;/pre&gt;\f" + rule + "&quot;"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(qelwww::detail::QelWWW_PageText(c.text), c.expected);
+    }
+}
+
 TEST(LineDataToText, NothingReadableFails) {
     QelWWWConfig config = wwwtest::ConfigFromIni("", 819);
     OpenDocument document;

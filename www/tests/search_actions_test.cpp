@@ -326,6 +326,41 @@ TEST_F(SearchActions, HitLimit) {
     EXPECT_EQ(Numbers(Body(all + "&_nohtml=1")).size(), 3u);
 }
 
+TEST_F(SearchActions, FolderHitLimitOfTheUser) {
+    // STAFF may list 4 invoices of folder Invoices; MaxHits (the request's replacing the
+    // configured one) lowers that, never raises it.
+    std::string table = ReadTable("folperms");
+    const size_t at = table.find("HITS=500");
+    ASSERT_NE(at, std::string::npos);
+    WriteTable("folperms", table.replace(at, 8, "HITS=4"));
+    const std::string all = std::string(kBob) +
+                            "_a=d&_f=Invoices&_df=Invoice+number&Invoice+numberOP=256&"
+                            "Invoice+number=A%25&_nohtml=1";
+    struct Case {
+        const char* configured;  // [default browser] MaxHits
+        const char* requested;   // _max_hits of the request, or none
+        size_t listed;
+    };
+    const Case cases[] = {
+        {"0", nullptr, 4}, {"300", nullptr, 4}, {"0", "5", 4},
+        {"0", "2", 2},     {"3", nullptr, 3},   {"3", "4", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.configured) + " " + (c.requested != nullptr ? c.requested : "-"));
+        Start(std::string("[default browser]\nMaxHits=") + c.configured + "\n");
+        const std::string body =
+            Body(all + (c.requested != nullptr ? std::string("&_mh=") + c.requested : ""));
+        EXPECT_EQ(result_, 0);
+        EXPECT_EQ(body.substr(0, body.find("DOC=")), "[BEGIN]\nMSG=Only " + std::to_string(c.listed) +
+                                                         " documents can be listed for this folder\n");
+        EXPECT_EQ(Numbers(body).size(), c.listed);
+    }
+    // A lower limit of one request is not kept with the open folder for the next.
+    Start("[default browser]\nMaxHits=0\n");
+    EXPECT_EQ(Numbers(Body(all + "&_mh=1")).size(), 1u);
+    EXPECT_EQ(Numbers(Body(all)).size(), 4u);
+}
+
 TEST_F(SearchActions, FolderOfTheLinksAndTheMsieCookie) {
     const std::string query = std::string(kBob) + "_a=d&_f=Invoices&Invoice+number=A0002";
     const std::string link = "<TD><a href=\"/cgi-bin/qelwww?_a=r&amp;";
@@ -389,11 +424,13 @@ TEST_F(SearchActions, HostileValuesAreEscaped) {
 TEST_F(SearchActions, PermissionsShowTheirIconsAndPrintColumn) {
     const std::string query = std::string(kBob) + "_a=d&_f=Invoices&Invoice+number=A0002";
     std::string page = Body(query);
-    EXPECT_NE(page.find("<a href=\"\" onClick=\"view_doc(0);return false;\">\n"
-                        "<img border=none src=\"/qkic_vd.gif\" alt=\"View Document\"></a>\n"
-                        "<img border=none src=\"/qkic_vad.gif\" alt=\"View Annotations\">\n"
-                        "<img border=none src=\"/qkic_aad.gif\" alt=\"Add Annotation\">\n"),
-              std::string::npos)
+    EXPECT_NE(
+        page.find(
+            "<a href=\"\" onClick=\"view_doc(0);return false;\">\n"
+            "<img border=none src=\"/qkic_vd.gif\" alt=\"View Document\" title=\"View Document\"></a>\n"
+            "<img border=none src=\"/qkic_vad.gif\" alt=\"View Annotations\" title=\"View Annotations\">\n"
+            "<img border=none src=\"/qkic_aad.gif\" alt=\"Add Annotation\" title=\"Add Annotation\">\n"),
+        std::string::npos)
         << page;
     EXPECT_EQ(page.find("prtlist type="), std::string::npos);
     EXPECT_EQ(page.find("Server Print"), std::string::npos);
@@ -410,11 +447,13 @@ TEST_F(SearchActions, PermissionsShowTheirIconsAndPrintColumn) {
     EXPECT_EQ(page.find("prtlist type=checkbox"), std::string::npos);
     // The local server has no printers: an empty choice.
     EXPECT_NE(page.find("<select name=_printer size=1>\n</select>\n"), std::string::npos) << page;
-    EXPECT_NE(page.find("<a href=\"\" onClick=\"view_notes(0);return false;\">\n"
-                        "<img border=none src=\"/qkic_va.gif\" alt=\"View Annotations\"></a>\n"
-                        "<a href=\"\" onClick=\"add_note(0);return false;\">\n"
-                        "<img border=none src=\"/qkic_aa.gif\" alt=\"Add Annotation\"></a>\n"),
-              std::string::npos)
+    EXPECT_NE(
+        page.find(
+            "<a href=\"\" onClick=\"view_notes(0);return false;\">\n"
+            "<img border=none src=\"/qkic_va.gif\" alt=\"View Annotations\" title=\"View Annotations\"></a>\n"
+            "<a href=\"\" onClick=\"add_note(0);return false;\">\n"
+            "<img border=none src=\"/qkic_aa.gif\" alt=\"Add Annotation\" title=\"Add Annotation\"></a>\n"),
+        std::string::npos)
         << page;
     EXPECT_NE(
         page.find("<input type=button value=\"Server Print\" onClick=\"server_print();return false\">\n"),
@@ -436,9 +475,11 @@ TEST_F(SearchActions, PermissionsShowTheirIconsAndPrintColumn) {
         if (file.path().extension() == ".fld") std::filesystem::remove(file.path());
     page = Body(query);
     EXPECT_NE(page.find("<TD align=center><input name=prtlist type=checkbox></TD>\n"), std::string::npos);
-    EXPECT_NE(page.find("<img border=none src=\"/qkic_vad.gif\" alt=\"View Annotations\">\n"
-                        "<img border=none src=\"/qkic_aad.gif\" alt=\"Add Annotation\">\n"),
-              std::string::npos)
+    EXPECT_NE(
+        page.find(
+            "<img border=none src=\"/qkic_vad.gif\" alt=\"View Annotations\" title=\"View Annotations\">\n"
+            "<img border=none src=\"/qkic_aad.gif\" alt=\"Add Annotation\" title=\"Add Annotation\">\n"),
+        std::string::npos)
         << page;
 }
 

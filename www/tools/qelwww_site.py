@@ -18,6 +18,7 @@ DEMO_SERVER = "DEMO"
 # link to their document with the type's extension.
 DEMO_VIEWS = """[default browser]
 LineViewing=ascii
+MaxHits=300
 AfpViewing=native
 ViewNotes=1
 AddNotes=1

@@ -4,6 +4,7 @@ steps every journey takes (log on at the static page, pick a folder, search).
 
 Skips only when chromium, chromedriver or selenium is missing."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -14,6 +15,20 @@ from gateway_site import SiteTestCase, required_env
 import chromium
 import demo_rows
 import qelwww_site  # on the path through gateway_site
+
+CATALOGUE = os.path.join(demo_rows.SOURCE, "foundation", "messages", "catalogue.tsv")
+# The demo site's MaxHits: the longest hit list it shows.
+DEMO_MAX_HITS = int(re.search(r"^MaxHits=(\d+)$", qelwww_site.DEMO_VIEWS, re.M).group(1))
+
+
+def message(index, *inserts):
+    """The text of a message of the catalogue (by its index) with its text inserts."""
+    with open(CATALOGUE, encoding="utf-8") as f:
+        for line in f:
+            cells = line.rstrip("\n").split("\t")
+            if not line.startswith("#") and int(cells[0]) == index:
+                return re.sub(r"%(\d)\$s", lambda m: str(inserts[int(m.group(1)) - 1]), cells[7])
+    raise AssertionError(f"message {index} is not in the catalogue")
 
 
 class DemoBrowserCase(SiteTestCase):
@@ -48,7 +63,8 @@ class DemoBrowserCase(SiteTestCase):
                                               stderr=log, stdin=subprocess.DEVNULL)
             if not qelwww_site.wait_for_port(cls.server, cls.port):
                 raise RuntimeError("lighttpd did not start")
-            cls.browser = chromium.Chromium()
+            # A common laptop screen: the pages must use its width.
+            cls.browser = chromium.Chromium(width=1280, height=900)
         except BaseException:
             cls.tearDownClass()
             raise

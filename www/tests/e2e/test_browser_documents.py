@@ -198,6 +198,8 @@ class BrowserDocuments(DemoBrowserCase):
                 expected = "".join(line_text(part) for part in self.stored_bytes(title))
                 self.assertEqual(shown.count(FORM_FEED), sum(page_count(part) for part in self.stored_bytes(title)))
                 self.assertEqual(shown, expected)
+                # Each page break shows as a rule (an element without text).
+                self.assertEqual(self.browser.count("pre span.page-end"), shown.count(FORM_FEED))
                 # The page's frame is the demo template; the text is the one <pre>.
                 self.assertEqual(self.browser.count("pre"), 1)
                 self.assert_only_page_elements()
