@@ -87,10 +87,11 @@ def document_changes(folder, docid):
     return cases
 
 
-def values_not_utf8(folder, docid):
+def hostile_values(folder, docid):
     """Forms of the site's own (no Origin, as other clients send them) whose values decode
-    to bytes that are not UTF-8: overlong forms of '<' and '>', a surrogate, stray and
-    cut-off bytes."""
+    to bytes that are not UTF-8 (overlong forms of '<' and '>', a surrogate, stray and
+    cut-off bytes) or hold a NUL, and a character beyond U+FFFF that changes only its own
+    value."""
     d = url_encoded(docid)
     note = f"_function=addnote&_f={folder}&_d={d}&_perm=0&_nohtml=1&_text="
     update = f"_function=updatedoc&_f={folder}&_d={d}&_nohtml=1&Title="
@@ -105,6 +106,14 @@ def values_not_utf8(folder, docid):
                 None, not_valid("Title")),
         Hostile("note text in an HTML reply", "POST", note.replace("&_nohtml=1", "") + "%C0%BC", None,
                 "The argument &#39;_text&#39; is not a valid decimal number"),
+        # Cut at the NUL, the user would be BOB, whose password this is.
+        Hostile("an encoded NUL", "POST", "_function=logon&_server=DEMO&_user=BOB%00x&_password=builder2&_nohtml=1",
+                None, not_valid("_user")),
+        Hostile("a raw NUL", "POST", "_function=logon&_server=DEMO&_password=builder2&_user=BOB\x00x&_nohtml=1",
+                None, not_valid("_user")),
+        Hostile("a character beyond U+FFFF", "POST",
+                "_function=bogus&_x=a%F0%9F%98%80b&_server=DEMO&_user=u&_password=p&_nohtml=1", None,
+                plain_error(2175, "The function 'bogus' was not found")),
     ]
 
 

@@ -8,7 +8,7 @@ import unittest
 from documents_site import FOLDER, LEDGER, PLUGIN_VIEWS, docid_of, documents_site, hit_links, logged_on
 from gateway_site import Browser, GatewaySite, SiteTestCase
 from hostile_requests import (ALLOWED_ORIGINS_INI, FORM, PORTAL, check_reply, cookie_header, document_changes,
-                              password_changes, send, send_case, stored, values_not_utf8)
+                              hostile_values, password_changes, send, send_case, stored)
 
 
 class CrossSite(SiteTestCase):
@@ -83,9 +83,9 @@ class DocumentChanges(SiteTestCase):
     def tearDown(self):
         self.assert_no_sanitizer_report(self.site.cgi_stderr())
 
-    def test_changes_from_other_sites_and_values_not_utf8_store_nothing(self):
+    def test_changes_from_other_sites_and_hostile_values_store_nothing(self):
         before = stored(self.site.archive_dir)
-        for case in document_changes(FOLDER, self.docid) + values_not_utf8(FOLDER, self.docid):
+        for case in document_changes(FOLDER, self.docid) + hostile_values(FOLDER, self.docid):
             with self.subTest(case.name):
                 check_reply(self, case, send_case(self.site, case, cookie_header(self.alice)))
         self.assertEqual(stored(self.site.archive_dir), before)

@@ -14,8 +14,8 @@ import unittest
 from documents_site import (FOLDER, LEDGER, PLUGIN_VIEWS, docid_of, documents_site, hit_links, logged_on,
                             url_encoded)
 from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, Reply, SiteTestCase, add_users, at_once, required_env
-from hostile_requests import (ALLOWED_ORIGINS_INI, check_reply, cookie_header, document_changes, password_changes,
-                              send, send_case, stored, values_not_utf8)
+from hostile_requests import (ALLOWED_ORIGINS_INI, check_reply, cookie_header, document_changes, hostile_values,
+                              password_changes, send, send_case, stored)
 from journeys import COMPARED_HEADERS, JOURNEYS
 import qelwww_site
 
@@ -194,7 +194,7 @@ class JettyJourney(SiteTestCase):
             jetty = self.start_jetty(site.cgi_dir, site.registry_dir)
             before = stored(site.archive_dir)
             cases = (password_changes(jetty.port) + document_changes(FOLDER, docid)
-                     + values_not_utf8(FOLDER, docid))
+                     + hostile_values(FOLDER, docid))
             for case in cases:
                 with self.subTest(case.name):
                     through_jetty = send_case(jetty, case, cookie)
