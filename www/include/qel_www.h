@@ -365,7 +365,8 @@ struct QelWWWSession {
     std::string browserMinor;
     uint32_t osKind = 0;
     std::string scriptName;  // _cgibin, else the web server's script name
-    // The HTTP request as the front end saw it; an empty method: the front end does not tell.
+    // The HTTP request as the front end saw it; an empty method: the front end does not tell
+    // (then nothing that changes stored state runs).
     std::string requestMethod;                 // "GET" or "POST"
     std::optional<std::string> requestOrigin;  // the Origin header, when sent
     std::string requestHost;                   // the Host header
@@ -653,8 +654,8 @@ int QelWWW_Dispatch(const QelWWWConfig* config, QelWWWSession* session);
 // True when a request may run an action that changes stored state: a POST without an
 // Origin header, or whose Origin names the request's own host (the Host header, case
 // ignored) or is one of allowedOrigins (comma-separated, blanks and a trailing '/'
-// ignored). An empty method (the front end does not tell) is let through; any other
-// method, GET above all, is refused, as is the Origin "null".
+// ignored). Any other method, GET above all, is refused, as is the Origin "null"; so is an
+// empty method (a front end that does not tell cannot vouch for the request).
 bool QelWWW_MayChangeState(std::string_view method, const std::optional<std::string>& origin,
                            std::string_view host, std::string_view allowedOrigins);
 

@@ -84,7 +84,6 @@ bool ChangesState(const DispatchEntry& entry, const QelWWWSession& session) {
 bool QelWWW_MayChangeState(std::string_view method, const std::optional<std::string>& origin,
                            std::string_view host, std::string_view allowedOrigins) {
     using namespace qelwww::detail;
-    if (method.empty()) return true;
     // A link, an image or a top-level GET from any site carries the cookies (SameSite=Lax).
     if (method != "POST") return false;
     if (!origin) return true;

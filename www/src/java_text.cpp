@@ -105,6 +105,16 @@ std::u16string BytesToUtf16(std::string_view bytes) {
     return out;
 }
 
+bool IsUtf8(std::string_view bytes) {
+    char32_t code = 0;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t length = DecodeUtf8(bytes, at, &code);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
 bool IsPlainAscii(std::string_view bytes) {
     for (char c : bytes) {
         if (c == '\0' || static_cast<unsigned char>(c) > 0x7F) return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "code_page_converter.h"
+#include "java_text.h"
 
 using qelwww::detail::CodePageConverter;
 
@@ -51,12 +52,16 @@ void ReplaceSupplementary(std::string* text) {
     text->resize(write);
 }
 
-// Percent-decoded UTF-8 in the list's code page; the decoded UTF-8 when it does not convert.
-// *hasNul is set when the decoded text holds a NUL.
-std::string DecodeField(std::string_view raw, const CodePageConverter& toCodePage, bool* hasNul) {
+// Percent-decoded UTF-8 in the list's code page; the decoded bytes when they do not convert
+// (in a single-byte code page they are that page's own: the gateway's links encode its
+// texts so). *refused is set when the decoded text holds a NUL, or when it is not UTF-8
+// while the list's code page is: kept, those bytes would go out under charset=UTF-8.
+std::string DecodeField(std::string_view raw, const CodePageConverter& toCodePage, bool utf8Target,
+                        bool* refused) {
     std::string decoded(raw);
     QelWWW_PercentDecode(&decoded);
-    if (decoded.find('\0') != std::string::npos) *hasNul = true;
+    if (decoded.find('\0') != std::string::npos || (utf8Target && !qelwww::detail::IsUtf8(decoded)))
+        *refused = true;
     ReplaceSupplementary(&decoded);
     std::optional<std::string> converted = toCodePage.Convert(decoded);
     return converted ? std::move(*converted) : decoded;
@@ -101,8 +106,11 @@ int QelWWWParmList::Parse(const char* text) {
     // The text must be UTF-8 as a whole; a text that is not stays out of the list.
     std::string checked(input);
     ReplaceSupplementary(&checked);
-    if (!CodePageConverter(ContextOf(config_), kUtf8, kUtf16).Convert(checked)) return 0;
+    if (!qelwww::detail::IsUtf8(checked) ||
+        !CodePageConverter(ContextOf(config_), kUtf8, kUtf16).Convert(checked))
+        return 0;
     const CodePageConverter& toCodePage = ToCodePage();
+    const bool utf8Target = codePage_ == kUtf8;
 
     // '=' and '&' are found before decoding, so %3D and %26 stay data. A stretch without
     // '=' belongs to the next name ("a&b=c" names "a&b"); a trailing one is dropped.
@@ -114,15 +122,16 @@ int QelWWWParmList::Parse(const char* text) {
         size_t end = input.find('&', equals + 1);
         if (end == std::string_view::npos) end = input.size();
         std::string_view rawName = input.substr(start, equals - start);
-        bool nulInName = false;
-        bool nulInValue = false;
-        std::string name = DecodeField(rawName, toCodePage, &nulInName);
-        std::string value = DecodeField(input.substr(equals + 1, end - equals - 1), toCodePage, &nulInValue);
+        bool badName = false;
+        bool badValue = false;
+        std::string name = DecodeField(rawName, toCodePage, utf8Target, &badName);
+        std::string value =
+            DecodeField(input.substr(equals + 1, end - equals - 1), toCodePage, utf8Target, &badValue);
         start = end + 1;
-        if (nulInName || nulInValue) {
-            // Read as a C string the value would end early ("alice%00x" as "alice"). The
-            // other pairs are kept, so _nohtml still chooses the form of the error.
-            Refuse(nulInName ? std::string(rawName) : name);
+        if (badName || badValue) {
+            // Read as a C string a value with a NUL would end early ("alice%00x" as "alice").
+            // The other pairs are kept, so _nohtml still chooses the form of the error.
+            Refuse(badName ? std::string(rawName) : name);
             refused = true;
             continue;
         }

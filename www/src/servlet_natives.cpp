@@ -1,7 +1,10 @@
-// The servlet library's three JNI natives: start-up, one request, shut-down.
+// The servlet library's JNI natives: start-up, one request (with or without the request's
+// method and headers), shut-down.
 #include <jni.h>
 
 #include <new>
+#include <string_view>
+#include <utility>
 
 #include "arc_codepage.h"
 #include "arc_messages.h"
@@ -59,8 +62,49 @@ jint Initialize(JNIEnv* env, jstring configDir) {
     return 0;
 }
 
-void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, jstring cookie, jboolean secure,
-           jobject target) {
+// What the front end tells of one request besides its text, as the CGI program reads it
+// from its environment. Absent values stay absent.
+struct RequestFacts {
+    std::optional<std::string> scriptName;  // SCRIPT_NAME
+    std::optional<std::string> userAgent;   // HTTP_USER_AGENT
+    std::optional<std::string> cookie;      // HTTP_COOKIE
+    std::optional<std::string> method;      // REQUEST_METHOD
+    std::optional<std::string> origin;      // HTTP_ORIGIN
+    std::optional<std::string> host;        // HTTP_HOST
+    std::optional<std::string> https;       // HTTPS: "on" over HTTPS
+};
+
+// "NAME=value" strings of the CGI variables above; other names, null entries and entries
+// without '=' are passed over. The first entry of a name counts.
+bool ReadFacts(JNIEnv* env, jobjectArray variables, RequestFacts* facts) {
+    if (variables == nullptr) return true;
+    const std::pair<std::string_view, std::optional<std::string>*> known[] = {
+        {"SCRIPT_NAME", &facts->scriptName},
+        {"HTTP_USER_AGENT", &facts->userAgent},
+        {"HTTP_COOKIE", &facts->cookie},
+        {"REQUEST_METHOD", &facts->method},
+        {"HTTP_ORIGIN", &facts->origin},
+        {"HTTP_HOST", &facts->host},
+        {"HTTPS", &facts->https},
+    };
+    jsize count = env->GetArrayLength(variables);
+    for (jsize i = 0; i < count; ++i) {
+        auto item = static_cast<jstring>(env->GetObjectArrayElement(variables, i));
+        if (env->ExceptionCheck()) return false;
+        std::optional<std::string> text = FromJava(env, item);
+        env->DeleteLocalRef(item);
+        if (!text) continue;
+        size_t equals = text->find('=');
+        if (equals == std::string::npos) continue;
+        std::string_view name(text->data(), equals);
+        for (const auto& [knownName, slot] : known) {
+            if (name == knownName && !*slot) *slot = text->substr(equals + 1);
+        }
+    }
+    return true;
+}
+
+void Serve(JNIEnv* env, jstring query, const RequestFacts& facts, jobject target) {
     if (target == nullptr) {
         qelwww::detail::ThrowJava(env, "java/lang/NullPointerException", "response");
         return;
@@ -73,17 +117,31 @@ void Serve(JNIEnv* env, jstring query, jstring scriptName, jstring userAgent, js
 
     std::optional<std::string> text = FromJava(env, query);
     if (text) QelWWW_EncodeNul(&*text);
-    std::optional<std::string> script = FromJava(env, scriptName);
-    std::optional<std::string> agent = FromJava(env, userAgent);
-    std::optional<std::string> cookies = FromJava(env, cookie);
 
     QelWWWSession session;
     session.response = std::make_unique<QelWWWResponse>(&g_config);
-    session.response->SetSecure(secure == JNI_TRUE);
-    if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(script), OrNull(agent),
-                           OrNull(cookies)) == 0)
+    session.response->SetSecure(facts.https && ArcOS_StrICmp(facts.https->c_str(), "on") == 0);
+    // What decides whether an action may change stored state (QelWWW_MayChangeState).
+    NATIVE_TRACE("main: REQUEST_METHOD = '%s'", facts.method ? facts.method->c_str() : "");
+    session.requestMethod = facts.method.value_or("");
+    session.requestOrigin = facts.origin;
+    session.requestHost = facts.host.value_or("");
+    if (QelWWW_InitSession(&g_config, &session, OrNull(text), OrNull(facts.scriptName),
+                           OrNull(facts.userAgent), OrNull(facts.cookie)) == 0)
         QelWWW_Dispatch(&g_config, &session);
     qelwww::detail::SendReply(env, target, setHeader, setData, *session.response);
+}
+
+// The native ends here: the JVM gets an exception instead of a C++ one.
+template <typename Work>
+void AsJavaCall(JNIEnv* env, Work work) {
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        qelwww::detail::ThrowJava(env, "java/lang/OutOfMemoryError", "gateway request");
+    } catch (...) {
+        qelwww::detail::ThrowJava(env, "java/lang/IllegalStateException", "gateway request failed");
+    }
 }
 
 }  // namespace
@@ -101,17 +159,27 @@ JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_initialize(JNIEnv* e
     }
 }
 
+// Without the method nothing that changes stored state runs (QelWWW_MayChangeState).
 JNIEXPORT void JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_main(JNIEnv* env, jobject, jstring query,
                                                                  jstring scriptName, jstring userAgent,
                                                                  jstring cookie, jboolean secure,
                                                                  jobject response) {
-    try {
-        Serve(env, query, scriptName, userAgent, cookie, secure, response);
-    } catch (const std::bad_alloc&) {
-        qelwww::detail::ThrowJava(env, "java/lang/OutOfMemoryError", "gateway request");
-    } catch (...) {
-        qelwww::detail::ThrowJava(env, "java/lang/IllegalStateException", "gateway request failed");
-    }
+    AsJavaCall(env, [&] {
+        RequestFacts facts;
+        facts.scriptName = FromJava(env, scriptName);
+        facts.userAgent = FromJava(env, userAgent);
+        facts.cookie = FromJava(env, cookie);
+        if (secure == JNI_TRUE) facts.https = "on";
+        Serve(env, query, facts, response);
+    });
+}
+
+JNIEXPORT void JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_serve(JNIEnv* env, jobject, jstring query,
+                                                                  jobjectArray variables, jobject response) {
+    AsJavaCall(env, [&] {
+        RequestFacts facts;
+        if (ReadFacts(env, variables, &facts)) Serve(env, query, facts, response);
+    });
 }
 
 JNIEXPORT jint JNICALL Java_com_kvr_ekvo_qk_QelWWWInterface_terminate(JNIEnv*, jobject) {

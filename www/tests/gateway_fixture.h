@@ -69,9 +69,10 @@ protected:
         ASSERT_TRUE(QelWWW_InitClientServer(&config_, scratch.get()));
     }
 
-    // One request as a front end runs it: set-up, then the action.
+    // One request as a front end runs it, a form of the site's own: set-up, then the action.
     std::unique_ptr<QelWWWSession> Request(const std::string& query, const std::string& cookie = "") {
         auto session = NewSession(&config_);
+        session->requestMethod = "POST";
         if (QelWWW_InitSession(&config_, session.get(), query.c_str(), "/cgi-bin/qelwww", "Mozilla/5.0",
                                cookie.empty() ? nullptr : cookie.c_str()) == 0)
             result_ = QelWWW_Dispatch(&config_, session.get());

@@ -228,7 +228,8 @@ TEST(Dispatch, WhoMayChangeStoredState) {
         {"listed host, other scheme", "POST", "http://portal.example.com", "archive.example.com", false},
         {"listed host, other port", "POST", "http://intranet:8081", "archive.example.com", false},
         {"GET from a listed origin", "GET", "https://portal.example.com", "archive.example.com", false},
-        {"front end does not tell", "", "http://evil.example", "", true},
+        {"front end does not tell", "", none, "", false},
+        {"no method, own origin", "", "http://archive.example.com", "archive.example.com", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(QelWWW_MayChangeState(c.method, c.origin, c.host, allowed), c.allowed) << c.name;

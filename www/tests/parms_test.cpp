@@ -118,6 +118,42 @@ TEST(ParmList, RefusesAPairHoldingANulAndKeepsTheOthers) {
     EXPECT_EQ(list.Count(), 0);
 }
 
+TEST(ParmList, AUtf8ListRefusesADecodedPairThatIsNotUtf8) {
+    QelWWWConfig utf8 = ConfigFromIni("", 1208);
+    QelWWWConfig latin1 = ConfigFromIni("", 819);
+    struct Case {
+        const char* label;
+        const QelWWWConfig* config;
+        const char* text;
+        Pairs kept;
+        std::string refused;
+    } cases[] = {
+        {"overlong '<' and '>'",
+         &utf8,
+         "_text=%C0%BCsvg+onload%3Dx%C0%BE&_nohtml=1",
+         {{"_nohtml", "1"}},
+         "_text"},
+        {"four-byte overlong, stray bytes", &utf8, "Title=%F0%80%80%BCa%FF%FE", {}, "Title"},
+        {"a surrogate", &utf8, "a=1&v=%ED%A0%80", {{"a", "1"}}, "v"},
+        {"a lone continuation byte", &utf8, "v=%80", {}, "v"},
+        {"cut off by the end", &utf8, "v=%E2%82", {}, "v"},
+        {"past U+10FFFF", &utf8, "v=%F4%90%80%80", {}, "v"},
+        {"in a name: the name as sent", &utf8, "k%C0%AF=v&a=1", {{"a", "1"}}, "k%C0%AF"},
+        {"the first refused pair is named", &utf8, "v=%C1%81&w=%80", {}, "v"},
+        {"well-formed", &utf8, "v=%E2%82%AC%F0%9F%98%80", {{"v", "\xE2\x82\xAC\xEF\xBF\xBD"}}, ""},
+        // In a single-byte list the bytes are that page's own, as the gateway's links send them.
+        {"a single-byte list keeps the bytes", &latin1, "_text=%C0%BC", {{"_text", "\xC0\xBC"}}, ""},
+        // Unencoded, a text that is not UTF-8 adds no pair at all.
+        {"an unencoded surrogate", &utf8, "a=1&v=\xED\xA0\x80", {}, ""},
+    };
+    for (const Case& c : cases) {
+        QelWWWParmList list(c.config);
+        EXPECT_EQ(list.Parse(c.text), c.refused.empty() ? 0 : 1) << c.label;
+        EXPECT_EQ(PairsOf(list), c.kept) << c.label;
+        EXPECT_EQ(list.RefusedName(), c.refused) << c.label;
+    }
+}
+
 TEST(ParmList, ACharacterBeyondTheBmpBecomesTheSubstitutionCharacterOfItsValueOnly) {
     QelWWWConfig latin1 = ConfigFromIni("", 819);
     QelWWWConfig utf8 = ConfigFromIni("", 1208);

@@ -1,24 +1,19 @@
 """Journey: another site makes a logged-on browser send requests that would change the
-password, through lighttpd. A link or image (GET) and a form posted from another origin are
-refused and the password stays; a form of this site, or of an origin AllowedOrigins lists,
-changes it; a logon page hosted elsewhere still logs on."""
+password, add notes, change index values or print, through lighttpd. A link or image (GET)
+and a form posted from another origin are refused and nothing is stored; a form of this
+site, or of an origin AllowedOrigins lists, changes it; a logon page hosted elsewhere still
+logs on. A value whose decoded bytes are not UTF-8 is refused and stores nothing."""
 import unittest
 
-from gateway_site import Browser, GatewaySite, SiteTestCase, plain_error
-
-PORTAL = "https://portal.example.com"
-FORM = {"Content-Type": "application/x-www-form-urlencoded"}
-
-
-def refused(function):
-    return plain_error(2339, f"The function '{function}' changes stored data: it is accepted only from a form "
-                             "(POST) of this site")
+from documents_site import FOLDER, LEDGER, PLUGIN_VIEWS, docid_of, documents_site, hit_links, logged_on
+from gateway_site import Browser, GatewaySite, SiteTestCase
+from hostile_requests import (ALLOWED_ORIGINS_INI, FORM, PORTAL, check_reply, cookie_header, document_changes,
+                              hostile_values, password_changes, send, send_case, stored)
 
 
 class CrossSite(SiteTestCase):
     def setUp(self):
-        self.site = self.open_site(
-            GatewaySite(archive=True, extra_ini=f"[security]\nAllowedOrigins=http://other.test, {PORTAL}/\n"))
+        self.site = self.open_site(GatewaySite(archive=True, extra_ini=ALLOWED_ORIGINS_INI))
         self.alice = self.logged_on_alice(self.site)
 
     def tearDown(self):
@@ -27,19 +22,10 @@ class CrossSite(SiteTestCase):
     def own_origin(self):
         return f"http://127.0.0.1:{self.site.port}"
 
-    def cookie_header(self):
-        return "; ".join(f"{c.name}={c.value}" for c in self.alice.jar)
-
     def hostile(self, method, query, origin=None, cookie=None):
         """What a browser sends for another site's link or form: ALICE's cookies, the
         other site's Origin (none for a GET), nothing else of hers."""
-        headers = {"Cookie": cookie or self.cookie_header(), "User-Agent": "Mozilla/5.0"}
-        if origin is not None:
-            headers["Origin"] = origin
-        if method == "GET":
-            return self.site.request("GET", query, headers=headers)
-        headers.update(FORM)
-        return self.site.request("POST", body=query.encode(), headers=headers)
+        return send(self.site, method, query, origin, cookie or cookie_header(self.alice))
 
     def logs_on_with(self, password):
         reply = Browser(self.site).post({"_function": "logon", "_server": "DEMO", "_user": "ALICE",
@@ -47,31 +33,9 @@ class CrossSite(SiteTestCase):
         return reply.body.startswith(b"[BEGIN]")
 
     def test_changes_from_other_sites_are_refused(self):
-        cases = [
-            ("link, plain form", "GET", "_function=chgpassword&_new_password=x&_nohtml=1", None, "chgpassword"),
-            ("link, one-letter alias", "GET", "_a=c&_np=owned1&_nohtml=1", None, "chgpassword"),
-            ("link to a logon that changes the password", "GET", "_a=l&_np=owned1&_nohtml=1", None, "logon"),
-            ("form of another site", "POST", "_function=chgpassword&_new_password=owned1&_nohtml=1",
-             "http://evil.example", "chgpassword"),
-            ("form of a look-alike host", "POST", "_a=c&_np=owned1&_nohtml=1",
-             f"http://127.0.0.1.evil.example:{self.site.port}", "chgpassword"),
-            ("form of this host on another port", "POST", "_a=c&_np=owned1&_nohtml=1",
-             f"http://127.0.0.1:{self.site.port + 1}", "chgpassword"),
-            ("form from a sandboxed frame", "POST", "_a=c&_np=owned1&_nohtml=1", "null", "chgpassword"),
-            ("listed host with another scheme", "POST", "_a=c&_np=owned1&_nohtml=1", "http://portal.example.com",
-             "chgpassword"),
-            ("logon changing the password from another site", "POST", "_a=l&_np=owned1&_nohtml=1",
-             "http://evil.example", "logon"),
-        ]
-        for name, method, query, origin, function in cases:
-            with self.subTest(name):
-                reply = self.hostile(method, query, origin)
-                self.assertEqual(reply.status, 200)
-                self.assertEqual(reply.body, refused(function))
-                self.assertEqual(reply.all("Set-Cookie"), [])
-        # The HTML form of the refusal is a page with the message.
-        page = self.hostile("GET", "_function=chgpassword&_new_password=x").text()
-        self.assertIn("<h4>The function &#39;chgpassword&#39; changes stored data", page)
+        for case in password_changes(self.site.port):
+            with self.subTest(case.name):
+                check_reply(self, case, send_case(self.site, case, cookie_header(self.alice)))
         # The password is the old one, and ALICE's cookies still work.
         self.assertFalse(self.logs_on_with("x"))
         self.assertFalse(self.logs_on_with("owned1"))
@@ -106,6 +70,30 @@ class CrossSite(SiteTestCase):
         reply = self.site.request("GET", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1",
                                   headers={"Referer": "https://elsewhere.example/"})
         self.assertTrue(reply.body.startswith(b"[BEGIN]\nACTION="), reply.body)
+
+
+class DocumentChanges(SiteTestCase):
+    """Folder Documents: ALICE's browser is made to add notes, change a title and print."""
+
+    def setUp(self):
+        self.site = self.open_site(documents_site(PLUGIN_VIEWS))
+        self.alice = logged_on(self.site)
+        self.docid = docid_of(hit_links(self.alice)[LEDGER][1])
+
+    def tearDown(self):
+        self.assert_no_sanitizer_report(self.site.cgi_stderr())
+
+    def test_changes_from_other_sites_and_hostile_values_store_nothing(self):
+        before = stored(self.site.archive_dir)
+        for case in document_changes(FOLDER, self.docid) + hostile_values(FOLDER, self.docid):
+            with self.subTest(case.name):
+                check_reply(self, case, send_case(self.site, case, cookie_header(self.alice)))
+        self.assertEqual(stored(self.site.archive_dir), before)
+        # The site's own form adds the note.
+        reply = self.alice.post({"_function": "addnote", "_f": FOLDER, "_d": self.docid, "_perm": "0",
+                                 "_text": "Checked \u00e9", "_nohtml": "1"})
+        self.assertTrue(reply.body.startswith(b"[BEGIN]\n"), reply.body)
+        self.assertNotEqual(stored(self.site.archive_dir), before)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 """Journey: the gateway servlet in an embedded Jetty on loopback gives the replies of the CGI
-program behind lighttpd; GET and POST texts, absent headers, a refused start-up and a body
-that is too large."""
+program behind lighttpd; GET and POST texts, absent headers, the hostile requests (other
+sites' links and forms, values that are not UTF-8), a refused start-up and a body that is
+too large."""
 import http.client
 import os
 import select
@@ -10,7 +11,11 @@ import tempfile
 import time
 import unittest
 
+from documents_site import (FOLDER, LEDGER, PLUGIN_VIEWS, docid_of, documents_site, hit_links, logged_on,
+                            url_encoded)
 from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, Reply, SiteTestCase, add_users, at_once, required_env
+from hostile_requests import (ALLOWED_ORIGINS_INI, check_reply, cookie_header, document_changes, hostile_values,
+                              password_changes, send, send_case, stored)
 from journeys import COMPARED_HEADERS, JOURNEYS, without_sealed_passwords
 import qelwww_site
 
@@ -179,6 +184,32 @@ class JettyJourney(SiteTestCase):
                     through_jetty = jetty.request(method, query, body, headers)
                     self.assertEqual(through_jetty.status, 200)
                     self.assertEqual(compared(through_jetty, JETTY_PATH), compared(through_cgi, CGI_PATH))
+
+    def test_hostile_requests_give_the_replies_of_the_cgi_program(self):
+        # Both front ends serve one site: the logon made through the CGI program holds for both.
+        with documents_site(PLUGIN_VIEWS + ALLOWED_ORIGINS_INI) as site:
+            site.start()
+            alice = logged_on(site)
+            docid = docid_of(hit_links(alice)[LEDGER][1])
+            cookie = cookie_header(alice)
+            jetty = self.start_jetty(site.cgi_dir, site.registry_dir)
+            before = stored(site.archive_dir)
+            cases = (password_changes(jetty.port) + document_changes(FOLDER, docid)
+                     + hostile_values(FOLDER, docid))
+            for case in cases:
+                with self.subTest(case.name):
+                    through_jetty = send_case(jetty, case, cookie)
+                    check_reply(self, case, through_jetty)
+                    self.assertEqual(compared(through_jetty, JETTY_PATH),
+                                     compared(send_case(site, case, cookie), CGI_PATH))
+            self.assertEqual(stored(site.archive_dir), before)
+            # A form of the servlet's own origin adds the note, as one of the CGI's does.
+            reply = send(jetty, "POST", f"_function=addnote&_f={FOLDER}&_d={url_encoded(docid)}&_perm=0&_text=Kept"
+                         "&_nohtml=1", f"http://127.0.0.1:{jetty.port}", cookie)
+            self.assertTrue(reply.body.startswith(b"[BEGIN]\n"), reply.body)
+            self.assertNotEqual(stored(site.archive_dir), before)
+            site.stop()
+            self.check_site_at_end(site)
 
     def test_post_body_is_read_byte_for_character(self):
         # A byte above 127 in the body is the character of that number (ISO-8859-1): the

@@ -4,7 +4,9 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.Enumeration;
+import java.util.List;
 import java.util.concurrent.locks.ReentrantReadWriteLock;
 import javax.servlet.ServletException;
 import javax.servlet.http.HttpServlet;
@@ -121,9 +123,7 @@ public class QelWWWServlet extends HttpServlet {
     }
 
     private void serve(String query, HttpServletRequest request, HttpServletResponse response) throws IOException {
-        String scriptName = request.getContextPath() + request.getServletPath();
-        String userAgent = orEmpty(request.getHeader("User-Agent"));
-        String cookie = cookieHeader(request);
+        String[] variables = variables(request);
         ServletReply reply = new ServletReply();
         GATE.readLock().lock();
         try {
@@ -134,7 +134,7 @@ public class QelWWWServlet extends HttpServlet {
                         ("qelwww: gateway not available: " + refusal + "\n").getBytes(StandardCharsets.UTF_8));
                 return;
             }
-            gateway.main(query, scriptName, userAgent, cookie, request.isSecure(), reply);
+            gateway.serve(query, variables, reply);
         } catch (RuntimeException | OutOfMemoryError e) {
             log("qelwww: request failed", e);
             response.sendError(HttpServletResponse.SC_INTERNAL_SERVER_ERROR);
@@ -145,19 +145,40 @@ public class QelWWWServlet extends HttpServlet {
         reply.send(response);
     }
 
-    private static String orEmpty(String text) {
-        return text != null ? text : "";
+    /**
+     * What the gateway takes from the web server besides the request text, under the CGI
+     * names; a header that was not sent is left out. The method, Origin and Host decide
+     * whether a function that changes stored data may run; HTTPS=on marks the cookies Secure.
+     */
+    static String[] variables(HttpServletRequest request) {
+        List<String> variables = new ArrayList<>();
+        variables.add("SCRIPT_NAME=" + request.getContextPath() + request.getServletPath());
+        variables.add("REQUEST_METHOD=" + request.getMethod());
+        addHeader(variables, "HTTP_USER_AGENT", request.getHeader("User-Agent"));
+        addHeader(variables, "HTTP_COOKIE", cookieHeader(request));
+        addHeader(variables, "HTTP_ORIGIN", request.getHeader("Origin"));
+        addHeader(variables, "HTTP_HOST", request.getHeader("Host"));
+        if (request.isSecure()) {
+            variables.add("HTTPS=on");
+        }
+        return variables.toArray(new String[0]);
     }
 
-    /** The raw Cookie header; several of them joined as one. */
+    private static void addHeader(List<String> variables, String name, String value) {
+        if (value != null) {
+            variables.add(name + "=" + value);
+        }
+    }
+
+    /** The raw Cookie header; several of them joined as one; null when none was sent. */
     private static String cookieHeader(HttpServletRequest request) {
         Enumeration<String> values = request.getHeaders("Cookie");
-        StringBuilder joined = new StringBuilder();
-        while (values != null && values.hasMoreElements()) {
-            if (joined.length() > 0) {
-                joined.append("; ");
-            }
-            joined.append(values.nextElement());
+        if (values == null || !values.hasMoreElements()) {
+            return null;
+        }
+        StringBuilder joined = new StringBuilder(values.nextElement());
+        while (values.hasMoreElements()) {
+            joined.append("; ").append(values.nextElement());
         }
         return joined.toString();
     }

@@ -152,6 +152,8 @@ public final class GatewayHarness {
             check(!r.body().contains("<script>"), c.name + ": markup from the request reached the page");
         }
 
+        stateChanges(gateway);
+
         // Null Java strings are absent values: no script name, so message 495.
         RecordingResponse nulls = new RecordingResponse();
         gateway.main(null, null, null, null, false, nulls);
@@ -182,6 +184,73 @@ public final class GatewayHarness {
             // refused
         }
         checkEquals(0, gateway.terminate(), "terminate");
+    }
+
+    static String refused(String function) {
+        return "[ERROR]\nID=2339\nMSG=The function '" + function
+                + "' changes stored data: it is accepted only from a form (POST) of this site\n";
+    }
+
+    static RecordingResponse serve(QelWWWInterface gateway, String query, String... variables) {
+        RecordingResponse response = new RecordingResponse();
+        gateway.serve(query, variables, response);
+        return response;
+    }
+
+    /**
+     * The functions that change stored data run only for a POST of the site's own form:
+     * serve passes the method and headers on, main tells no method.
+     */
+    static void stateChanges(QelWWWInterface gateway) {
+        String logon = "&_nohtml=1&_s=prod&_u=a&_p=b";
+        String script = "SCRIPT_NAME=/qelwww/servlet";
+        String host = "HTTP_HOST=archive.test:8080";
+        String post = "REQUEST_METHOD=POST";
+        // (name, function refused or null when it runs, query, variables)
+        Object[][] cases = {
+            {"GET", "chgpassword", "_a=c&_np=x" + logon, new String[] {script, "REQUEST_METHOD=GET", host}},
+            {"HEAD", "addnote", "_a=a&_f=F&_d=1&_perm=0&_text=X" + logon,
+                new String[] {script, "REQUEST_METHOD=HEAD", host}},
+            {"POST from another site", "updatedoc", "_a=updatedoc&_f=F&_d=1&Title=x" + logon,
+                new String[] {script, post, host, "HTTP_ORIGIN=http://evil.example"}},
+            {"POST from a sandboxed frame", "printdocs", "_a=p&_f=F&_sp=P&_ids=1" + logon,
+                new String[] {script, post, host, "HTTP_ORIGIN=null"}},
+            {"POST with an empty Origin", "addnote", "_a=addnote&_f=F&_d=1&_perm=0&_text=X" + logon,
+                new String[] {script, post, host, "HTTP_ORIGIN="}},
+            {"logon with a new password, no method", "logon", "_a=l&_np=x" + logon, new String[] {script, host}},
+            {"a method in lower case is no name of ours", "chgpassword", "_a=c&_np=x" + logon,
+                new String[] {script, "request_method=POST", host}},
+            {"entries without '=' and null entries are passed over", "chgpassword", "_a=c&_np=x" + logon,
+                new String[] {script, "REQUEST_METHOD", null, host}},
+            {"the first entry of a name counts", "chgpassword", "_a=c&_np=x" + logon,
+                new String[] {script, "REQUEST_METHOD=GET", post, host}},
+            {"POST from the own host", null, "_a=c&_np=x" + logon,
+                new String[] {script, post, host, "HTTP_ORIGIN=http://ARCHIVE.test:8080/"}},
+            {"POST without Origin", null, "_a=c&_np=x" + logon, new String[] {script, post, host}},
+            {"GET of a function that reads", null, "_a=d&_f=F" + logon, new String[] {script, "REQUEST_METHOD=GET"}},
+        };
+        for (Object[] c : cases) {
+            String name = (String) c[0];
+            String function = (String) c[1];
+            RecordingResponse r = serve(gateway, (String) c[2], (String[]) c[3]);
+            checkEquals(List.of(PLAIN), r.headers, name + ": headers");
+            if (function != null) {
+                checkEquals(refused(function), r.body(), name);
+            } else {
+                check(r.body().startsWith("[ERROR]\nID=") && !r.body().contains("ID=2339"),
+                        name + ": the function did not run: " + r.body());
+            }
+        }
+        // main knows no method; the refusal comes in the form asked for.
+        checkEquals(refused("chgpassword"), request(gateway, "_a=c&_np=x" + logon, null, "Mozilla/5.0").body(),
+                "main, plain text");
+        RecordingResponse page = request(gateway, "_a=addnote&_f=F&_d=1&_perm=0&_text=X&_s=prod&_u=a&_p=b", null,
+                "Mozilla/5.0");
+        checkEquals(List.of(HTML), page.headers, "main, HTML: headers");
+        check(page.body().contains("<h4>The function &#39;addnote&#39; changes stored data"), "main, HTML: " + page.body());
+        // No variables at all: no script name either, so message 495 before any action.
+        check(serve(gateway, "_a=c&_np=x" + logon, (String[]) null).body().contains("SCRIPT_NAME"),
+                "null variables");
     }
 
     static void threads() throws Exception {
@@ -253,9 +322,21 @@ public final class GatewayHarness {
         }
     }
 
+    /**
+     * A form of the site posted by the journeys' browser (no Origin header, as it sends);
+     * secure: over HTTPS.
+     */
     static RecordingResponse browse(QelWWWInterface gateway, CookieStore store, String query, boolean secure) {
         RecordingResponse response = new RecordingResponse();
-        gateway.main(query, "/cgi-bin/qelwww", "Mozilla/5.0 (X11; Linux x86_64)", store.header(), secure, response);
+        List<String> variables = new ArrayList<>(List.of("SCRIPT_NAME=/cgi-bin/qelwww", "REQUEST_METHOD=POST",
+                "HTTP_USER_AGENT=Mozilla/5.0 (X11; Linux x86_64)"));
+        if (store.header() != null) {
+            variables.add("HTTP_COOKIE=" + store.header());
+        }
+        if (secure) {
+            variables.add("HTTPS=on");
+        }
+        gateway.serve(query, variables.toArray(new String[0]), response);
         store.take(response);
         return response;
     }
