@@ -42,15 +42,7 @@ protected:
     }
 
     // The docid of an invoice as its hit-list link carries it (percent-encoded once).
-    std::string DocIdOf(const std::string& number) {
-        const std::string body = Body(kBob + "_a=d&_nohtml=1&Invoice+number=" + number);
-        const size_t at = body.find("_d=");
-        if (at == std::string::npos) {
-            ADD_FAILURE() << "no hit for " << number << ": " << body;
-            return std::string();
-        }
-        return body.substr(at + 3, body.find('^', at) - at - 3);
-    }
+    std::string DocIdOf(const std::string& number) { return InvoiceDocId(kBob, number); }
 
     // The invoice numbers a plain-text search finds.
     std::vector<std::string> Found(const std::string& criteria) {

@@ -47,16 +47,6 @@ protected:
         WriteTable(table, text);
     }
 
-    std::string DocIdOf(const std::string& user, const std::string& number) {
-        const std::string body = Body(user + "_a=d&_nohtml=1&Invoice+number=" + number);
-        const size_t at = body.find("_d=");
-        if (at == std::string::npos) {
-            ADD_FAILURE() << "no hit for " << number << ": " << body;
-            return std::string();
-        }
-        return body.substr(at + 3, body.find('^', at) - at - 3);
-    }
-
     void Add(const std::string& user, const std::string& docId, const std::string& perm,
              const std::string& text) {
         const std::string reply =
@@ -83,7 +73,7 @@ protected:
 };
 
 TEST_F(NoteReaders, PrivateNotesAreTheirWritersAndTheAdministrators) {
-    const std::string docId = DocIdOf(kBob, "A0002");
+    const std::string docId = InvoiceDocId(kBob, "A0002");
     ASSERT_FALSE(docId.empty());
     ASSERT_NO_FATAL_FAILURE(Add(kBob, docId, "0", "public+of+BOB"));
     ASSERT_NO_FATAL_FAILURE(Add(kBob, docId, "1", "private+of+BOB"));
@@ -109,7 +99,7 @@ TEST_F(NoteReaders, PrivateNotesAreTheirWritersAndTheAdministrators) {
         EXPECT_EQ(read, wanted);
     }
     // A document with BOB's private note alone has no note for CAROL.
-    const std::string other = DocIdOf(kBob, "A0003");
+    const std::string other = InvoiceDocId(kBob, "A0003");
     ASSERT_NO_FATAL_FAILURE(Add(kBob, other, "1", "only+BOB"));
     EXPECT_EQ(Read(kCarol, other), std::vector<std::string>{});
     EXPECT_EQ(Read(kAlice, other), std::vector<std::string>{"only BOB"});

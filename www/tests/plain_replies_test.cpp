@@ -108,15 +108,7 @@ protected:
     virtual Framing Frame() const { return Framing{}; }
 
     // The docid of an invoice as its hit-list link carries it (percent-encoded once).
-    std::string DocIdOf(const std::string& number) {
-        const std::string body = Body(kBob + "_a=d&_nohtml=1&Invoice+number=" + number);
-        const size_t at = body.find("_d=");
-        if (at == std::string::npos) {
-            ADD_FAILURE() << "no hit for " << number << ": " << body;
-            return std::string();
-        }
-        return body.substr(at + 3, body.find(Frame().separator, at) - at - 3);
-    }
+    std::string DocIdOf(const std::string& number) { return InvoiceDocId(kBob, number, Frame().separator); }
 
     // Every hostile text as a note of one document: the applet's addnote reply is its six
     // lines, getnotes lists each note in its four lines, framed and in applet mode.

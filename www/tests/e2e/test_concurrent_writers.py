@@ -4,12 +4,11 @@ retrieve it and list its notes. Every note answered with success is listed exact
 the row holds one of the written customers, and every reply is a whole reply."""
 import os
 import re
-import subprocess
 import threading
 import unittest
 import urllib.parse
 
-from gateway_site import Browser, GatewaySite, SiteTestCase, add_users, at_once
+from gateway_site import Browser, SiteTestCase, add_users, at_once, invoice_site
 
 WRITERS = [f"W{n:02d}" for n in range(1, 17)]
 READERS = [f"R{n:02d}" for n in range(1, 5)]
@@ -36,12 +35,7 @@ def give_bobs_view(archive_dir, first_number, count):
 
 class ConcurrentWriters(SiteTestCase):
     def setUp(self):
-        site = GatewaySite(archive=True)
-        tool = os.environ.get("QELWWW_INVOICE_TOOL")
-        if not tool:
-            site.close()
-            self.skipTest("QELWWW_INVOICE_TOOL is not set")
-        subprocess.run([tool, site.archive_dir], check=True, timeout=60)
+        site = invoice_site(self)
         users = WRITERS + READERS
         add_users(site.archive_dir, users)
         give_bobs_view(site.archive_dir, 101, len(users))
