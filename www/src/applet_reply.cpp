@@ -1,16 +1,16 @@
 // The lines of a plain-text document reply that the viewer applet reads before the data.
 #include "document_parts.h"
+#include "plain_text.h"
 #include "qel_client.h"
 
 namespace qelwww::detail {
 
 void WriteBeginLine(const QelWWWConfig* config, QelWWWSession* session) {
-    const char begin = config->beginChar != 0 ? config->beginChar : '[';
-    const char end = config->endChar != 0 ? config->endChar : ']';
-    session->response->AppendPrefix("%cBEGIN%c", begin, end);
+    const PlainFraming framing = Framing(config);
+    session->response->AppendPrefix("%cBEGIN%c", framing.begin, framing.end);
 }
 
-void WriteAppletKeys(QelWWWSession* session, const OpenDocument* document) {
+void WriteAppletKeys(const QelWWWConfig* config, QelWWWSession* session, const OpenDocument* document) {
     QelWWWResponse& r = *session->response;
     r.AppendPrefix("NumSegments=%d", document->segmentCount);
     r.AppendPrefix("NumPagesInSegment=%d", document->pagesPerSegment);
@@ -31,8 +31,8 @@ void WriteAppletKeys(QelWWWSession* session, const OpenDocument* document) {
     for (const ClientGroupName& g : groups) {
         if (g.id == nullptr) continue;
         if (!names.empty()) names += ',';
-        // One line per key: a name never breaks it.
-        for (const char* c = g.id; *c != '\0'; ++c) names += (*c == '\r' || *c == '\n') ? ' ' : *c;
+        // One line per key, one list element per group.
+        names += PlainEscape(config, g.id, ',');
     }
     if (names.empty()) return;
     r.AppendPrefix("GroupNotesSupported=1");

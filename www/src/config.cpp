@@ -1,6 +1,7 @@
 // The gateway configuration: QELCFG, the registry and qelwww.ini.
 #include "qel_www.h"
 
+#include <cctype>
 #include <cerrno>
 #include <new>
 
@@ -72,9 +73,15 @@ uint64_t Number(QelWWWConfig* config, QelWWWSession* session, const IniSection& 
     return *value;
 }
 
+// A framing character of the plain-text replies. One that the escape of values writes
+// itself ('%', a hex digit) or a line end could not be told from a value's text: the
+// default stands instead.
 char FirstChar(const IniSection& section, const char* key, char fallback) {
     std::string value = Value(section, key, "");
-    return value.empty() ? fallback : value[0];
+    if (value.empty()) return fallback;
+    const char c = value[0];
+    const bool hex = std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    return hex || c == '%' || c == '\r' || c == '\n' ? fallback : c;
 }
 
 void ReadTrace(QelWWWConfig* config, const IniSection& debug) {

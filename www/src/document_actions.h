@@ -21,12 +21,13 @@ inline constexpr int kNoteSharingLine = 2;  // "Public - Can be copied ..."
 // The text is the archive's as it stands: the caller escapes it for its reply.
 std::string QelWWW_FormatNoteLine(const DocNoteEntry& note, int kind);
 
-// A text on one line of a reply: HTML-escaped in an HTML reply; in a plain-text reply CR
-// and LF become blanks.
-std::string LineValue(const QelWWWSession* session, std::string_view text);
+// A text on one line of a reply: HTML-escaped in an HTML reply; in a plain-text reply
+// escaped as PlainEscape (plain_text.h) says.
+std::string LineValue(const QelWWWConfig* config, const QelWWWSession* session, std::string_view text);
 // A text of several lines (a note's text): HTML-escaped with every line feed written as
-// "<br>\n" and other control bytes as blanks in an HTML reply; as it is in plain text.
-std::string BlockValue(const QelWWWSession* session, std::string_view text);
+// "<br>\n" and other control bytes as blanks in an HTML reply; in plain text one line,
+// escaped as PlainEscape says.
+std::string BlockValue(const QelWWWConfig* config, const QelWWWSession* session, std::string_view text);
 
 // The content type and, for an HTML reply, the template's head; the state cookies.
 void BeginReply(const QelWWWConfig* config, QelWWWSession* session);

@@ -68,7 +68,7 @@ ContentChoice SegmentContentType(const QelWWWConfig* config, const QelWWWSession
 // The "%cBEGIN%c" line of a plain-text reply, into the prefix.
 void WriteBeginLine(const QelWWWConfig* config, QelWWWSession* session);
 // The applet's key lines (segments, permissions, note support, groups), into the prefix.
-void WriteAppletKeys(QelWWWSession* session, const OpenDocument* document);
+void WriteAppletKeys(const QelWWWConfig* config, QelWWWSession* session, const OpenDocument* document);
 
 // The data through the compression pipeline from one letter to another; false (data
 // unchanged) when it fails.

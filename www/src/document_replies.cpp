@@ -2,21 +2,19 @@
 #include <cstring>
 
 #include "document_actions.h"
+#include "plain_text.h"
 #include "qel_client.h"
 
 namespace qelwww::detail {
 
-std::string LineValue(const QelWWWSession* session, std::string_view text) {
+std::string LineValue(const QelWWWConfig* config, const QelWWWSession* session, std::string_view text) {
     if (!session->noHtml) return QelWWW_HtmlEscape(text);
-    std::string out(text);
-    for (char& c : out) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return out;
+    return PlainEscape(config, text);
 }
 
-std::string BlockValue(const QelWWWSession* session, std::string_view text) {
-    if (session->noHtml) return std::string(text);
+std::string BlockValue(const QelWWWConfig* config, const QelWWWSession* session, std::string_view text) {
+    // The applets read a note's text as one line.
+    if (session->noHtml) return PlainEscape(config, text);
     std::string out;
     std::string_view rest = text;
     while (!rest.empty()) {

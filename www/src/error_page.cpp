@@ -5,6 +5,7 @@
 
 #include "arc_messages.h"
 #include "format_text.h"
+#include "plain_text.h"
 
 namespace {
 
@@ -29,18 +30,15 @@ void WriteHtml(const QelWWWConfig* config, QelWWWSession* session, bool showVers
     QelWWW_WriteTrailer(config, session);
 }
 
-void WritePlain(const QelWWWConfig* config, QelWWWSession* session, int messageNumber, std::string text) {
+void WritePlain(const QelWWWConfig* config, QelWWWSession* session, int messageNumber,
+                const std::string& text) {
     QelWWWResponse& response = *session->response;
-    char begin = config != nullptr && config->beginChar != 0 ? config->beginChar : '[';
-    char end = config != nullptr && config->endChar != 0 ? config->endChar : ']';
-    // The applets read line by line: the message stays on its MSG= line.
-    for (char& c : text) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
+    const qelwww::detail::PlainFraming framing = qelwww::detail::Framing(config);
     response.SetContentType("text/plain");
-    response.PrintText("%cERROR%c\n", begin, end);
+    response.PrintText("%cERROR%c\n", framing.begin, framing.end);
     response.PrintText("ID=%d\n", messageNumber);
-    response.PrintText("MSG=%s\n", text.c_str());
+    // The applets read line by line: the message stays on its MSG= line.
+    response.PrintText("MSG=%s\n", qelwww::detail::PlainEscape(config, text).c_str());
 }
 
 }  // namespace
@@ -61,6 +59,6 @@ void QelWWW_ErrorPage(const QelWWWConfig* config, QelWWWSession* session, bool s
     if (!session->noHtml) {
         WriteHtml(config, session, showVersion, text);
     } else {
-        WritePlain(config, session, messageNumber, std::move(text));
+        WritePlain(config, session, messageNumber, text);
     }
 }

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "plain_text.h"
 #include "qel_client.h"
 
 namespace qelwww::detail {
@@ -56,14 +57,9 @@ void WriteHtml(const QelWWWConfig* config, QelWWWSession* session,
     r.PrintText("</form>\n");
 }
 
-// The applets read one line per folder: a line feed in a name or description would
-// forge a line of its own.
-std::string OneLine(const char* text) {
-    std::string out = text != nullptr ? text : "";
-    for (char& c : out) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return out;
+// The applets read one line per folder and two fields in it.
+std::string PlainField(const QelWWWConfig* config, const char* text) {
+    return PlainEscape(config, text != nullptr ? text : "");
 }
 
 void WritePlain(const QelWWWConfig* config, QelWWWSession* session,
@@ -75,14 +71,14 @@ void WritePlain(const QelWWWConfig* config, QelWWWSession* session,
         std::string text;
         int number = 0;
         QelWWW_FormatMessage(QELWWW_MSG_PASSWORD_CHANGED, 0, nullptr, &text, &number);
-        r.PrintText("ID=%d\nMSG=%s\n", number, OneLine(text.c_str()).c_str());
+        r.PrintText("ID=%d\nMSG=%s\n", number, PlainEscape(config, text).c_str());
     }
     r.PrintText("ACTION=%s?%s=s\n", session->scriptName.c_str(), "_a");
     for (const ClientFolderName& f : folders) {
-        std::string description = OneLine(f.description);
+        std::string description = PlainField(config, f.description);
         if (description.empty()) description = "\"\"";
-        r.PrintText("FOLDER=%c%s%c%s%c\n", config->beginChar, OneLine(f.name).c_str(), config->separatorChar,
-                    description.c_str(), config->endChar);
+        r.PrintText("FOLDER=%c%s%c%s%c\n", config->beginChar, PlainField(config, f.name).c_str(),
+                    config->separatorChar, description.c_str(), config->endChar);
     }
 }
 

@@ -1,4 +1,5 @@
 // The hit list as plain text: one DOC= line per hit.
+#include "plain_text.h"
 #include "search_pages.h"
 
 namespace qelwww::detail {
@@ -13,12 +14,13 @@ void WriteHitListText(const QelWWWConfig* config, QelWWWSession* session, const 
         std::string text;
         int number = 0;
         QelWWW_FormatMessage(QELWWW_MSG_HIT_LIMIT, 1, &insert, &text, &number);
-        r.PrintText("MSG=%s\n", PlainValue(text).c_str());
+        r.PrintText("MSG=%s\n", PlainEscape(config, text).c_str());
     }
     for (const HitRow& row : list.rows) {
         std::string line = std::string("DOC=") + b;
-        for (const std::string& value : row.values) line += PlainValue(value) + s;
-        line += PlainValue(row.url) + s + row.type;
+        for (const std::string& value : row.values) line += PlainValue(config, value) + s;
+        // The link is built of percent-encoded parts: no stored text is raw in it.
+        line += row.url + s + PlainEscape(config, std::string(1, row.type));
         if (session->view.showDocLocation && row.location != 0) line += s + std::to_string(row.location);
         line += e;
         line += '\n';

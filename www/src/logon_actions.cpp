@@ -1,6 +1,7 @@
 // The actions that manage the archive logon: logon, chgpassword and logoff.
 #include "actions.h"
 
+#include "plain_text.h"
 #include "qel_client.h"
 
 namespace qelwww::detail {
@@ -91,7 +92,8 @@ int LogoffAction(const QelWWWConfig* config, QelWWWSession* session) {
     std::string text;
     int number = 0;
     QelWWW_FormatMessage(QELWWW_MSG_LOGGED_OFF, 0, nullptr, &text, &number);
-    r.PrintText("%s\n", session->noHtml ? text.c_str() : QelWWW_HtmlEscape(text).c_str());
+    r.PrintText("%s\n",
+                session->noHtml ? PlainEscape(config, text).c_str() : QelWWW_HtmlEscape(text).c_str());
     if (session->noHtml) {
         r.AppendSuffix("%cEND%c", config->beginChar, config->endChar);
     } else {

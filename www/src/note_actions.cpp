@@ -24,10 +24,11 @@ OpenDocument* OpenForNotes(const QelWWWConfig* config, QelWWWSession* session, O
     return nullptr;
 }
 
-void WriteNoteLines(const QelWWWSession* session, QelWWWResponse& r, const DocNoteEntry& note) {
-    r.PrintText("%s\n", LineValue(session, QelWWW_FormatNoteLine(note, kNoteHeaderLine)).c_str());
+void WriteNoteLines(const QelWWWConfig* config, const QelWWWSession* session, QelWWWResponse& r,
+                    const DocNoteEntry& note) {
+    r.PrintText("%s\n", LineValue(config, session, QelWWW_FormatNoteLine(note, kNoteHeaderLine)).c_str());
     if (!session->noHtml) r.PrintText("<br>\n");
-    r.PrintText("%s\n", LineValue(session, QelWWW_FormatNoteLine(note, kNoteSharingLine)).c_str());
+    r.PrintText("%s\n", LineValue(config, session, QelWWW_FormatNoteLine(note, kNoteSharingLine)).c_str());
 }
 
 // The group of that exact id among the user's groups.
@@ -92,9 +93,9 @@ int GetNotesAction(const QelWWWConfig* config, QelWWWSession* session) {
     for (const DocNoteEntry* note = Note_GetFirst(document); note != nullptr;
          note = Note_GetNext(document, note)) {
         if (!session->noHtml) r.PrintText("<font color=blue>\n");
-        WriteNoteLines(session, r, *note);
+        WriteNoteLines(config, session, r, *note);
         if (!session->noHtml) r.PrintText("<br></font>\n");
-        const std::string text = BlockValue(session, note->text);
+        const std::string text = BlockValue(config, session, note->text);
         r.AppendText(text.data(), text.size());
         r.PrintText("%s", session->noHtml ? "\n\n" : "<br><br>\n");
     }
@@ -165,20 +166,20 @@ int AddNoteAction(const QelWWWConfig* config, QelWWWSession* session) {
         shown.text = text;
         BeginLine(config, session);
         r.PrintText("NOTE=%d\n", shown.number);
-        WriteNoteLines(session, r, shown);
-        const std::string body = BlockValue(session, shown.text);
+        WriteNoteLines(config, session, r, shown);
+        const std::string body = BlockValue(config, session, shown.text);
         r.AppendText(body.data(), body.size());
         r.PrintText("\n");
         EndLine(config, session);
     } else if (session->noHtml) {
         BeginLine(config, session);
-        r.PrintText("%s\n", LineValue(session, SearchMessage(QELWWW_MSG_NOTE_ADDED)).c_str());
+        r.PrintText("%s\n", LineValue(config, session, SearchMessage(QELWWW_MSG_NOTE_ADDED)).c_str());
         EndLine(config, session);
     } else {
-        r.PrintText("%s<br>\n", LineValue(session, SearchMessage(QELWWW_MSG_NOTE_ADDED)).c_str());
+        r.PrintText("%s<br>\n", LineValue(config, session, SearchMessage(QELWWW_MSG_NOTE_ADDED)).c_str());
         r.PrintText("<form>\n");
         r.PrintText("<input type=button value=\"%s\" onClick=\"self.close();\">\n",
-                    LineValue(session, SearchMessage(QELWWW_MSG_OK_BUTTON)).c_str());
+                    LineValue(config, session, SearchMessage(QELWWW_MSG_OK_BUTTON)).c_str());
         r.PrintText("</form>\n");
     }
     EndReply(config, session);

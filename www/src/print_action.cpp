@@ -114,7 +114,7 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
     BeginReply(config, session);
     if (session->noHtml) BeginLine(config, session);
     session->response->PrintText("%zu - %s\n", hits.size(),
-                                 LineValue(session, SearchMessage(QELWWW_MSG_PRINTED)).c_str());
+                                 LineValue(config, session, SearchMessage(QELWWW_MSG_PRINTED)).c_str());
     if (session->noHtml) EndLine(config, session);
     EndReply(config, session);
     FinishWithFolder(config, session, "printdocs", folder);

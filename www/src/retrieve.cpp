@@ -375,7 +375,7 @@ int WriteReply(Retrieval& r, const ContentChoice& content, const std::string& de
     response.SetContentType(content.type.c_str());
     if (plainReply) {
         WriteBeginLine(r.config, session);
-        if (r.applet) WriteAppletKeys(session, r.document);
+        if (r.applet) WriteAppletKeys(r.config, session, r.document);
     } else if (htmlText) {
         if (!session->page.empty()) QelWWW_WriteHeader(r.config, session);
         response.AppendPrefix("<pre>");

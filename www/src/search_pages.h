@@ -33,8 +33,9 @@ void EndWithFolder(QelWWWSession* session, OpenFolder* folder, bool keepLogon);
 
 // Catalogue text of a message without inserts.
 std::string SearchMessage(int index);
-// A value for a plain-text line: CR and LF become blanks, an empty value two double quotes.
-std::string PlainValue(const std::string& value);
+// A value for a plain-text line: escaped as PlainEscape says, an empty value two double
+// quotes.
+std::string PlainValue(const QelWWWConfig* config, const std::string& value);
 // A text inside a JavaScript string literal inside an HTML script element.
 std::string JsString(std::string_view text);
 // A value of a date field: from one date format into another when both are known; the

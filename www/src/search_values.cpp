@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "arc_datetime.h"
+#include "plain_text.h"
 #include "qel_client.h"
 #include "search_pages.h"
 
@@ -15,13 +16,9 @@ std::string SearchMessage(int index) {
     return text;
 }
 
-std::string PlainValue(const std::string& value) {
+std::string PlainValue(const QelWWWConfig* config, const std::string& value) {
     if (value.empty()) return "\"\"";
-    std::string out = value;
-    for (char& c : out) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return out;
+    return PlainEscape(config, value);
 }
 
 std::string JsString(std::string_view text) {

@@ -13,8 +13,8 @@ std::string RowValues(const QelWWWConfig* config, QelWWWSession* session, OpenFo
     const char b = config->beginChar, e = config->endChar, s = config->separatorChar;
     std::string out;
     auto value = [&](int which) {
-        return PlainValue(ConvertDate(folder, field, CriterionDefault(session, folder, field, which), false,
-                                      session->dateFormat));
+        return PlainValue(config, ConvertDate(folder, field, CriterionDefault(session, folder, field, which),
+                                              false, session->dateFormat));
     };
     switch (c.kind) {
         case 'N':
@@ -27,7 +27,7 @@ std::string RowValues(const QelWWWConfig* config, QelWWWSession* session, OpenFo
             out += b;
             for (size_t i = 0; i < c.choices.size(); ++i) {
                 if (i != 0) out += s;
-                out += PlainValue(c.choices[i]);
+                out += PlainValue(config, c.choices[i]);
             }
             out += e;
             out += s;
@@ -39,7 +39,7 @@ std::string RowValues(const QelWWWConfig* config, QelWWWSession* session, OpenFo
             out += b;
             for (size_t i = 0; i < c.segments.size(); ++i) {
                 if (i != 0) out += s;
-                out += PlainValue(Folder_FormatSegmentEntry(session->client, c.segments[i], 1));
+                out += PlainValue(config, Folder_FormatSegmentEntry(session->client, c.segments[i], 1));
             }
             out += e;
             break;
@@ -61,7 +61,7 @@ void WriteSearchCritText(const QelWWWConfig* config, QelWWWSession* session, Ope
     std::string line = std::string("DISPLAY_ORDER=") + b;
     for (size_t i = 0; i < folder->displayOrder.size(); ++i) {
         if (i != 0) line += s;
-        line += PlainValue(FieldName(folder, folder->displayOrder[i]));
+        line += PlainValue(config, FieldName(folder, folder->displayOrder[i]));
     }
     line += e;
     line += '\n';
@@ -69,7 +69,7 @@ void WriteSearchCritText(const QelWWWConfig* config, QelWWWSession* session, Ope
     for (int field : folder->criteriaOrder) {
         const FolderCriterion& c = folder->criteria[static_cast<size_t>(field)];
         std::string row = "ROW=";
-        row += b + PlainValue(FieldName(folder, field)) + s + b + b;
+        row += b + PlainValue(config, FieldName(folder, field)) + s + b + b;
         bool first = true;
         for (uint32_t bit = 1; bit <= 2048; bit <<= 1) {
             if (!(c.operatorMask & bit)) continue;

@@ -61,7 +61,8 @@ int UpdateDocAction(const QelWWWConfig* config, QelWWWSession* session) {
 
     BeginReply(config, session);
     if (session->noHtml) BeginLine(config, session);
-    session->response->PrintText("%s\n", LineValue(session, SearchMessage(QELWWW_MSG_UPDATED)).c_str());
+    session->response->PrintText("%s\n",
+                                 LineValue(config, session, SearchMessage(QELWWW_MSG_UPDATED)).c_str());
     if (session->noHtml) EndLine(config, session);
     EndReply(config, session);
     FinishWithFolder(config, session, "updatedoc", folder);

@@ -163,6 +163,29 @@ TEST(InitConfig, TraceSwitchLooksAtTheFirstCharacter) {
     }
 }
 
+// The plain-text escape writes '%' and hex digits: a framing character among them could
+// not be told from an escaped value, so its default stands.
+TEST(InitConfig, FramingCharactersTheEscapeWritesKeepTheirDefaults) {
+    struct Case {
+        const char* keys;
+        char begin, end, separator;
+    } cases[] = {
+        {"Begin=<\nEnd=>\nSeparator=;\n", '<', '>', ';'},
+        {"Begin=%\nEnd=5\nSeparator=A\n", '[', ']', '^'},
+        {"Begin=f\nEnd=0\nSeparator=%25\n", '[', ']', '^'},
+        {"Begin=g\nEnd=Z\nSeparator=~\n", 'g', 'Z', '~'},
+    };
+    for (const Case& c : cases) {
+        IniSetup setup(std::string(kDirs) + "[no html]\n" + c.keys);
+        Result r = Init(setup);
+        ASSERT_EQ(r.rc, 0) << c.keys;
+        EXPECT_EQ(r.config.beginChar, c.begin) << c.keys;
+        EXPECT_EQ(r.config.endChar, c.end) << c.keys;
+        EXPECT_EQ(r.config.separatorChar, c.separator) << c.keys;
+        ArcOS_CloseHandle(r.config.cacheMutex);
+    }
+}
+
 TEST(InitConfig, FailuresReportTheirMessage) {
     struct Case {
         const char* name;

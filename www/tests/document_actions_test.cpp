@@ -44,15 +44,7 @@ protected:
     }
 
     // The docid of an invoice as its hit-list link carries it (percent-encoded once).
-    std::string DocIdOf(const std::string& number) {
-        const std::string body = Body(kBob + "_a=d&_nohtml=1&Invoice+number=" + number);
-        const size_t at = body.find("_d=");
-        if (at == std::string::npos) {
-            ADD_FAILURE() << "no hit for " << number << ": " << body;
-            return std::string();
-        }
-        return body.substr(at + 3, body.find('^', at) - at - 3);
-    }
+    std::string DocIdOf(const std::string& number) { return InvoiceDocId(kBob, number); }
 
     // The invoice numbers a plain-text search finds.
     std::vector<std::string> Found(const std::string& criteria) {
@@ -92,12 +84,12 @@ TEST_F(DocumentActions, NotesAreAddedAndListedInEveryForm) {
     const Case cases[] = {
         {"plain text, framed",
          "_nohtml=1",
-         {"[BEGIN]\nNOTE 1: ", " by BOB for page 0\n" + sharing + "\nPaid in full\nby cheque\n\n[END]\n"},
+         {"[BEGIN]\nNOTE 1: ", " by BOB for page 0\n" + sharing + "\nPaid in full%0Aby cheque\n\n[END]\n"},
          {"<br>"},
          "text/plain"},
         {"applet mode without Begin and End",
          "_nohtml=1&_applet=1",
-         {"NOTE 1: ", " by BOB for page 0\n" + sharing + "\nPaid in full\nby cheque\n\n"},
+         {"NOTE 1: ", " by BOB for page 0\n" + sharing + "\nPaid in full%0Aby cheque\n\n"},
          {"[BEGIN]", "[END]"},
          "text/plain"},
         {"HTML in the page frame",
@@ -169,9 +161,9 @@ TEST_F(DocumentActions, HostileNoteTextsStayText) {
         page.find("&lt;/pre&gt;&lt;script&gt;x&lt;/script&gt;<br>\n&quot;&gt;&lt;img onerror=y&gt;  end"),
         std::string::npos)
         << page;
-    // Plain text keeps the text's lines as they were written.
+    // Plain text keeps the text on its one line: the line ends escaped, the rest as written.
     const std::string text = Body(kBob + "_a=n&_nohtml=1&_d=" + docId);
-    EXPECT_NE(text.find("\n</pre><script>x</script>\r\n\"><img onerror=y>\x01\x03"
+    EXPECT_NE(text.find("\n</pre><script>x</script>%0D%0A\"><img onerror=y>\x01\x03"
                         "end\n\n[END]\n"),
               std::string::npos)
         << text;

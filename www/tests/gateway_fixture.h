@@ -84,6 +84,19 @@ protected:
         return Request(query, cookie)->response->GetBody();
     }
 
+    // The docid of an invoice as the plain-text hit list of the logon's request prefix links
+    // it (percent-encoded once), up to the list's separator. Empty, with a failure added,
+    // when the search finds no such invoice.
+    std::string InvoiceDocId(const std::string& logon, const std::string& number, char separator = '^') {
+        const std::string body = Body(logon + "_a=d&_nohtml=1&Invoice+number=" + number);
+        const size_t at = body.find("_d=");
+        if (at == std::string::npos) {
+            ADD_FAILURE() << "no hit for " << number << ": " << body;
+            return std::string();
+        }
+        return body.substr(at + 3, body.find(separator, at) - at - 3);
+    }
+
     // The Set-Cookie values of a reply, in order.
     static std::vector<std::string> Cookies(const QelWWWSession& session) {
         std::vector<std::string> out;

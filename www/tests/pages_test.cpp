@@ -123,8 +123,9 @@ TEST(ErrorPage, HtmlPlainTextAndCommandLine) {
         config.endChar = '}';
         auto session = NewSession(&config);
         session->noHtml = 1;
-        QelWWW_ErrorPage(&config, session.get(), true, 2171, "line one\r\nID=0\nMSG=%s", "forged");
-        EXPECT_EQ(session->response->GetBody(), "{ERROR}\nID=2171\nMSG=line one  ID=0 MSG=forged\n");
+        QelWWW_ErrorPage(&config, session.get(), true, 2171, "line one\r\nID=0\nMSG=%s", "{forged}");
+        EXPECT_EQ(session->response->GetBody(),
+                  "{ERROR}\nID=2171\nMSG=line one%0D%0AID=0%0AMSG=%7Bforged%7D\n");
         EXPECT_EQ(session->response->ContentType(), "text/plain");
     }
     {

@@ -103,7 +103,7 @@ TEST(InitSession, RefusesMissingAndInvalidValuesWithTheirMessage) {
         {"NUL in the user", "_a=l&_s=prod&_u=alice%00x&_p=b&_nohtml=1", nullptr, 2159,
          "The argument '_u' is not a valid decimal number"},
         {"NUL in a name", "_nohtml=1&_a=l&_s=prod&_u=a&_p=b&_u%00x=1", nullptr, 2159,
-         "The argument '_u%00x' is not a valid decimal number"},
+         "The argument '_u%2500x' is not a valid decimal number"},  // its '%' escaped
         {"NUL in the state cookie", "_nohtml=1&_a=l", "ZEIQS=_s=prod&_u=alice%00x&_p=b", 2159,
          "The argument '_u' is not a valid decimal number"},
     };

@@ -648,9 +648,12 @@ int QelLocal_AddNote(CsHandle* handle, const QelLocalNoteDoc* doc, const QelLoca
 // CS_NOT_FOUND for an unknown document or number.
 int QelLocal_DeleteNote(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t number);
 // The document's annotations, oldest first, skipping deleted ones; user >= 0
-// keeps only public notes and the user's own. CS_NOT_FOUND for none; CS_FAILED
-// for a damaged file.
-int QelLocal_GetNotes(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t user, QelLocalNote* record);
+// keeps only public notes, the user's own and those whose author is one of the ids
+// of groupList (the logon's group-list text "IN (...)": notes written for a group of
+// the user's); user < 0 keeps every note. CS_NOT_FOUND for none; CS_FAILED for a
+// damaged file or a group list that does not read.
+int QelLocal_GetNotes(CsHandle* handle, const QelLocalNoteDoc* doc, int32_t user, QelLocalNote* record,
+                      const char* groupList = nullptr);
 int QelLocal_GetNotesNext(CsHandle* handle, QelLocalNote* record);
 
 // Named queries of a folder (query/namedq.ndq); user >= 0 keeps only queries of

@@ -174,11 +174,23 @@ int QelLocal_DeleteNote(CsHandle*, const QelLocalNoteDoc* doc, int32_t number) {
     return CS_OK;
 }
 
-int QelLocal_GetNotes(CsHandle*, const QelLocalNoteDoc* doc, int32_t user, QelLocalNote* record) {
+int QelLocal_GetNotes(CsHandle*, const QelLocalNoteDoc* doc, int32_t user, QelLocalNote* record,
+                      const char* groupList) {
     if (record == nullptr) return CS_FAILED;
     std::string row;
     // A bad document leaves the current list as it is.
     if (RowText(doc, &row) != CS_OK) return CS_FAILED;
+    // Whose private notes the reader sees besides the public ones: the reader's own and
+    // those written for a group of the reader's.
+    std::vector<int32_t> readers;
+    if (user >= 0) {
+        if (GroupListIds(groupList, &readers) != CS_OK) return CS_FAILED;
+        readers.push_back(user);
+    }
+    auto mayRead = [&](const QelLocalNote& n) {
+        if (user < 0 || (n.flags & 0x02) != 0) return true;
+        return std::find(readers.begin(), readers.end(), int64_t(n.userNumber)) != readers.end();
+    };
     auto build = [&](LocalState&, std::vector<QelLocalNote>* kept) -> int {
         NoteRow where;
         if (int rc = FindRow(row, &where); rc != CS_OK) return rc;
@@ -198,7 +210,7 @@ int QelLocal_GetNotes(CsHandle*, const QelLocalNoteDoc* doc, int32_t user, QelLo
         all.resize(size_t(count));
         for (QelLocalNote& n : all) {
             if (std::find(deleted.begin(), deleted.end(), n.number) != deleted.end()) continue;
-            if (user >= 0 && (n.flags & 0x02) == 0 && n.userNumber != uint32_t(user)) continue;
+            if (!mayRead(n)) continue;
             kept->push_back(std::move(n));
         }
         return CS_OK;

@@ -10,26 +10,9 @@ namespace {
 constexpr size_t kRestrictMax = 32700;
 constexpr uint16_t kNoPermission = 0xFFFF;  // -1 as stored
 
-// The candidates of a lookup: the ids of the group-list text ("IN (1,5,7)",
-// from its first digit to the closing parenthesis), then the user.
+// The candidates of a lookup: the ids of the group-list text, then the user.
 int Candidates(const char* groupList, int32_t userId, std::vector<int32_t>* ids) {
-    ids->clear();
-    if (groupList != nullptr) {
-        std::string_view text(groupList);
-        size_t first = text.find_first_of("0123456789");
-        if (first != std::string_view::npos) {
-            text.remove_prefix(first);
-            text = text.substr(0, text.find(')'));
-            std::vector<std::string> items;
-            if (SplitList(text, &items) != CS_OK) return CS_FAILED;
-            for (const std::string& item : items) {
-                std::optional<int64_t> id = ParseNumber(item, std::numeric_limits<int32_t>::min(),
-                                                        std::numeric_limits<int32_t>::max());
-                if (!id) return CS_FAILED;
-                ids->push_back(int32_t(*id));
-            }
-        }
-    }
+    if (GroupListIds(groupList, ids) != CS_OK) return CS_FAILED;
     ids->push_back(userId);
     return CS_OK;
 }

@@ -199,6 +199,25 @@ int SplitList(std::string_view text, std::vector<std::string>* items) {
     return CS_OK;
 }
 
+int GroupListIds(const char* groupList, std::vector<int32_t>* ids) {
+    ids->clear();
+    if (groupList == nullptr) return CS_OK;
+    std::string_view text(groupList);
+    const size_t first = text.find_first_of("0123456789");
+    if (first == std::string_view::npos) return CS_OK;
+    text.remove_prefix(first);
+    text = text.substr(0, text.find(')'));
+    std::vector<std::string> items;
+    if (SplitList(text, &items) != CS_OK) return CS_FAILED;
+    for (const std::string& item : items) {
+        std::optional<int64_t> id =
+            ParseNumber(item, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+        if (!id) return CS_FAILED;
+        ids->push_back(int32_t(*id));
+    }
+    return CS_OK;
+}
+
 int TableFile::NameList(std::string_view section, std::string_view key,
                         std::vector<std::string>* names) const {
     std::optional<std::string> v = Get(section, key);

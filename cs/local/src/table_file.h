@@ -82,5 +82,9 @@ std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t h
 // Splits a comma list; blanks around elements removed, empty elements skipped.
 // CS_OK, or CS_FAILED when it would hold more than QELLOCAL_MAX_IDS elements.
 int SplitList(std::string_view text, std::vector<std::string>* items);
+// The ids of a logon's group-list text ("IN (1,5,7)", from its first digit to the closing
+// parenthesis); none for a null text or one without digits. CS_OK, or CS_FAILED for an
+// id that does not read and for more than QELLOCAL_MAX_IDS of them.
+int GroupListIds(const char* groupList, std::vector<int32_t>* ids);
 
 }  // namespace qel::local::detail

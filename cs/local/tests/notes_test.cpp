@@ -61,10 +61,11 @@ protected:
         d.docLength = 400;
         return d;
     }
-    std::vector<std::string> Texts(const QelLocalNoteDoc& doc, int32_t user, int* rc) {
+    std::vector<std::string> Texts(const QelLocalNoteDoc& doc, int32_t user, int* rc,
+                                   const char* groupList = nullptr) {
         std::vector<std::string> texts;
         QelLocalNote n;
-        *rc = QelLocal_GetNotes(&handle_, &doc, user, &n);
+        *rc = QelLocal_GetNotes(&handle_, &doc, user, &n, groupList);
         for (int r = *rc; r == 0; r = QelLocal_GetNotesNext(&handle_, &n)) texts.push_back(n.text);
         return texts;
     }
@@ -123,6 +124,33 @@ TEST_F(NotesTest, ReadBackInOrderWithPrivacy) {
 
     QelLocalNoteDoc none = Doc("9FAA");
     EXPECT_EQ(QelLocal_GetNotes(&handle_, &none, -1, &n), 11);
+}
+
+// A note whose author is a group is read by the members the group list names.
+TEST_F(NotesTest, GroupNotesAreReadByTheGroupsMembers) {
+    QelLocalNoteDoc a = Doc("1FAA");
+    ASSERT_EQ(Add(a, MakeNote(1, "ALICE", 1, 1, "alice private")), 0);
+    ASSERT_EQ(Add(a, MakeNote(2, "BOB", 2, 2, "bob public")), 0);
+    ASSERT_EQ(Add(a, MakeNote(10, "ADMINS", 1, 3, "for admins")), 0);
+    int rc = 0;
+    struct Case {
+        int32_t user;
+        const char* groupList;
+        int rc;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {2, "IN (2,11)", 0, {"bob public"}},
+        {2, "IN (2,10,11)", 0, {"bob public", "for admins"}},
+        {2, "", 0, {"bob public"}},
+        {1, "IN (1,10)", 0, {"alice private", "bob public", "for admins"}},
+        {-1, "IN (x)", 0, {"alice private", "bob public", "for admins"}},  // every note: not read
+        {2, "IN (2,x)", 6, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Texts(a, c.user, &rc, c.groupList), c.texts) << c.user << " " << c.groupList;
+        EXPECT_EQ(rc, c.rc) << c.user << " " << c.groupList;
+    }
 }
 
 TEST_F(NotesTest, DeletingMarksOneNoteAndTheLastTakesTheFile) {

@@ -622,6 +622,9 @@ int CsFetchObjectData(CsHandle* handle, const CsObjectRequest* request);
 inline constexpr uint8_t CS_PERMIT_RETRIEVE = 0x01;
 inline constexpr uint8_t CS_PERMIT_STORE = 0x02;
 inline constexpr uint8_t CS_PERMIT_UPDATE = 0x08;
+// Either bit reads every note of the group's documents (docs/notes.md), whatever the
+// note permissions say.
+inline constexpr uint8_t CS_PERMIT_ALL_NOTES = 0x02 | 0x04;
 // Logging bits of CsXdrApplGroup::logging.
 inline constexpr uint8_t CS_LOG_QUERIES = 0x01;
 inline constexpr uint8_t CS_LOG_RETRIEVALS = 0x02;
@@ -752,7 +755,6 @@ int CsStoreDocumentRouted(CsHandle* handle, const CsXdrApplGroup* group, CsStora
 
 // Note permission bits (CsXdrApplGroup::notePermissions).
 inline constexpr uint16_t CS_NOTE_PERMIT_ADD = 0x02;
-inline constexpr uint16_t CS_NOTE_PERMIT_ALL = 0x02 | 0x04;  // either bit reads every note
 // Logging bit of the group's logging word: added notes are logged (message 51, or 50
 // when the note's number is not known).
 inline constexpr uint32_t CS_LOG_NOTES = 0x400;
@@ -772,8 +774,9 @@ inline constexpr uint32_t CS_NOTE_PUBLIC = 0x02;
 int CsAddNote(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit, CsXdrNote* note);
 
 // The notes of the hit's document in group `groupNumber` that the user may read: users
-// of type 0x04 or 0x10 and users with a CS_NOTE_PERMIT_ALL bit read every note, others
-// the public ones and their own. Each goes to the callback (context
+// of type 0x04 or 0x10 and users with a CS_PERMIT_ALL_NOTES bit in their permissions on
+// the group read every note, others the public ones, their own and those written for
+// one of their groups. Each goes to the callback (context
 // handle->callbackContext), oldest first, as a fresh zeroed CsXdrNote: an answer of 0
 // keeps it (free it with CsFreeNotes), non-zero lets the operation free it; a callback
 // that wants no more calls CsInterrupt(handle). Without a callback only the hit's note

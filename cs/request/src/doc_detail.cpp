@@ -39,6 +39,15 @@ int ReadLocalGroup(CsHandle* handle, uint32_t number, LocalGroup* out) {
     return CS_OK;
 }
 
+NoteReader NotesReadBy(const CsHandle& handle, const LocalGroup* group) {
+    // User types that read every note.
+    constexpr uint16_t kReadsAllNotes = 0x04 | 0x10;
+    const CsLogonRecord& logon = *handle.logon;
+    if ((logon.userType & kReadsAllNotes) || (group != nullptr && (group->permissions & CS_PERMIT_ALL_NOTES)))
+        return NoteReader{};
+    return NoteReader{static_cast<int32_t>(logon.userNumber), logon.groupList.c_str()};
+}
+
 int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxRow* row) {
     *row = QelLocalIdxRow{};
     if (hit.valueCount != group.fields.size() || (hit.valueCount != 0 && hit.values == nullptr))

@@ -47,6 +47,18 @@ int SegmentDate(const CsXdrApplGroup& group, const CsXdrHitRow& hit, int64_t* va
 // CS_FAILED for a text that does not fit.
 int ToNodeEntry(const CsStorageNode* node, CsXdrNodeEntry* entry);
 
+// Whose notes of a group the logged-on user reads (docs/notes.md): every note (user -1)
+// for user types 0x04 and 0x10 and for CS_PERMIT_ALL_NOTES in the user's permissions
+// on the group; else the public ones, the user's own and those of the user's groups.
+// The group list points into the handle's logon record: use it while the logon lasts.
+struct NoteReader {
+    int32_t user = -1;
+    const char* groupList = nullptr;
+};
+// The reader of a handle with a logon; group null when the user's permissions on the
+// group are not known (only the user type then reads every note).
+NoteReader NotesReadBy(const CsHandle& handle, const LocalGroup* group);
+
 // A permission check: CS_OK or CS_NOT_AUTHORISED.
 inline int Permit(uint8_t permissions, uint8_t bit) {
     return (permissions & bit) ? CS_OK : CS_NOT_AUTHORISED;

@@ -60,7 +60,8 @@ uint8_t LocationByte(uint8_t place) {
 
 // ---------------------------------------------------------------- note flags
 
-int LocalNoteFlag(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit) {
+// `group`: the user's rights on the group when the handle's own logon read them.
+int LocalNoteFlag(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, const csdoc::LocalGroup* group) {
     const CsXdrObjectRef& object = *hit->object;
     QelLocalNoteDoc doc;
     doc.agid = static_cast<int32_t>(groupNumber);
@@ -69,9 +70,10 @@ int LocalNoteFlag(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit) {
     doc.compLength = static_cast<int32_t>(object.compressedLength);
     doc.docOffset = static_cast<int32_t>(object.offset);
     doc.docLength = static_cast<int32_t>(object.length);
-    const int32_t user = handle->logon != nullptr ? static_cast<int32_t>(handle->logon->userNumber) : -1;
+    const csdoc::NoteReader reader =
+        handle->logon != nullptr ? csdoc::NotesReadBy(*handle, group) : csdoc::NoteReader{};
     QelLocalNote note;
-    const int rc = QelLocal_GetNotes(handle, &doc, user, &note);
+    const int rc = QelLocal_GetNotes(handle, &doc, reader.user, &note, reader.groupList);
     if (rc == CS_OK || rc == CS_NOT_FOUND) hit->noteFlag = rc == CS_OK ? 'Y' : 'N';
     return rc == CS_NOT_FOUND ? CS_OK : rc;
 }
@@ -85,17 +87,18 @@ int RemoteNoteFlag(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit) {
 }
 
 // Sets the hit's note flag from its notes, read through the secondary handle. A local
-// caller is inside its own local request already.
-int ReadNoteFlag(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit) {
+// caller is inside its own local request already; `group` holds its rights on the group
+// (null for a remote caller).
+int ReadNoteFlag(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, const csdoc::LocalGroup* group) {
     CsHandle* target = CsRouteSecondary(handle);
     if (target == handle)
-        return IsLocal(handle) ? LocalNoteFlag(handle, groupNumber, hit)
+        return IsLocal(handle) ? LocalNoteFlag(handle, groupNumber, hit, group)
                                : RemoteNoteFlag(handle, groupNumber, hit);
     int rc = CsSessionEnter(target);
     if (rc != CS_OK) return rc;
     if (IsLocal(target)) {
         rc = QelLocal_LoadTables(target);
-        if (rc == CS_OK) rc = LocalNoteFlag(target, groupNumber, hit);
+        if (rc == CS_OK) rc = LocalNoteFlag(target, groupNumber, hit, nullptr);
         rc = QelLocal_EndRequest(target, rc);
     } else {
         rc = RemoteNoteFlag(target, groupNumber, hit);
@@ -166,7 +169,7 @@ int ServeRetrieve(CsHandle* handle, const CsXdrApplGroup* group, const CsStorage
                         watch->Seconds().c_str(), 'S', CsFormatKeyValues(group, hit).c_str(), 'S', kSource,
                         'I', __LINE__, 'V');
     }
-    if (WantsNoteFlag(noteLetter, hit)) rc = ReadNoteFlag(handle, group->number, hit);
+    if (WantsNoteFlag(noteLetter, hit)) rc = ReadNoteFlag(handle, group->number, hit, &local);
     return rc;
 }
 
@@ -260,7 +263,7 @@ int RemoteRetrieve(CsHandle* handle, const CsXdrApplGroup* group, const CsStorag
     rc = output.Close(rc);
     if (rc != CS_OK) return rc;
     hit->object->location = location;
-    if (WantsNoteFlag(noteLetter, hit)) rc = ReadNoteFlag(handle, group->number, hit);
+    if (WantsNoteFlag(noteLetter, hit)) rc = ReadNoteFlag(handle, group->number, hit, nullptr);
     return rc;
 }
 

@@ -203,9 +203,9 @@ private:
         doc.compLength = static_cast<int32_t>(header.compLen);
         doc.docOffset = static_cast<int32_t>(header.off);
         doc.docLength = static_cast<int32_t>(header.len);
-        const auto user = static_cast<int32_t>(handle_->logon->userNumber);
+        const csdoc::NoteReader reader = csdoc::NotesReadBy(*handle_, &local_);
         QelLocalNote note;
-        int rc = QelLocal_GetNotes(handle_, &doc, user, &note);
+        int rc = QelLocal_GetNotes(handle_, &doc, reader.user, &note, reader.groupList);
         for (; rc == CS_OK; rc = QelLocal_GetNotesNext(handle_, &note)) {
             *any = true;
             if (!filter_.active || NoteMatches(filter_, note)) {

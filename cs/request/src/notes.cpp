@@ -18,8 +18,6 @@ constexpr int kMsgNoteNumbered = 51;
 constexpr const char* kSource = "Qelcs";
 // A group whose note byte is this letter keeps each document's note flag in its rows.
 constexpr int32_t kRowsCarryNotes = 'Y';
-// User types that read every note.
-constexpr uint16_t kReadsAllNotes = 0x04 | 0x10;
 constexpr uint32_t kColourMax = 255;
 // Where the wire note's page and attributes are kept among the local note's positions.
 constexpr size_t kPagePosition = 0;
@@ -150,19 +148,14 @@ int AddRemote(CsHandle* handle, const CsXdrApplGroup& group, CsXdrHitRow* hit, C
 
 // ---------------------------------------------------------------- list
 
-// Whether the user reads every note of the group, not only public ones and their own.
-bool ReadsAllNotes(const CsHandle& handle, const csdoc::LocalGroup& group) {
-    return (handle.logon->userType & kReadsAllNotes) || (group.notePermissions & CS_NOTE_PERMIT_ALL);
-}
-
 int ListLocal(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, CsEntryFn callback) {
     csdoc::LocalGroup local;
     int rc = csdoc::ReadLocalGroup(handle, groupNumber, &local);
     if (rc != CS_OK) return rc;
     const QelLocalNoteDoc doc = DocumentOf(groupNumber, *hit->object);
-    const int32_t user = ReadsAllNotes(*handle, local) ? -1 : static_cast<int32_t>(handle->logon->userNumber);
+    const csdoc::NoteReader reader = csdoc::NotesReadBy(*handle, &local);
     QelLocalNote note;
-    rc = QelLocal_GetNotes(handle, &doc, user, &note);
+    rc = QelLocal_GetNotes(handle, &doc, reader.user, &note, reader.groupList);
     if (callback == nullptr) {
         if (rc == CS_OK || rc == CS_NOT_FOUND) hit->noteFlag = rc == CS_OK ? 'Y' : 'N';
         return rc == CS_NOT_FOUND ? CS_OK : rc;

@@ -415,6 +415,10 @@ TEST_F(LocalSearch, KeptHitsCarryTheCallersBytes) {
 }
 
 TEST_F(LocalSearch, NoteFilterAndNoteLetter) {
+    // STAFF without the group permissions that read every note (0x02, 0x04): ALICE sees
+    // the public notes and her own.
+    ASSERT_NO_FATAL_FAILURE(
+        SetInTable("agperms", "[11|100]\nID_PERMS=1\nDOC_PERMS=11\n", "[11|100]\nID_PERMS=1\nDOC_PERMS=9\n"));
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
     CsXdrValueItem colour3{1, const_cast<char*>("3"), nullptr};
     CsXdrValueItem colour5{1, const_cast<char*>("5"), nullptr};
@@ -448,6 +452,17 @@ TEST_F(LocalSearch, NoteFilterAndNoteLetter) {
     EXPECT_EQ(seen_.first, Range('A', 1, 9));
     EXPECT_EQ(seen_.noteFlags, (std::vector<uint8_t>{'N', 'Y', 'N', 'Y', 'N', 'N', 'N', 'N', 'N'}))
         << "A0006 has ROOT's private note only";
+
+    // With the store permission she reads every note, ROOT's too: as getnotes lists them.
+    ASSERT_NO_FATAL_FAILURE(
+        SetInTable("agperms", "[11|100]\nID_PERMS=1\nDOC_PERMS=9\n", "[11|100]\nID_PERMS=1\nDOC_PERMS=11\n"));
+    ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+    Watch();
+    ASSERT_EQ(Search(where, nullptr, nullptr, 'Y'), CS_OK);
+    EXPECT_EQ(seen_.noteFlags, (std::vector<uint8_t>{'N', 'Y', 'N', 'Y', 'N', 'Y', 'N', 'N', 'N'}));
+    Watch();
+    EXPECT_EQ(Search(where, nullptr, &colour3), CS_OK);
+    EXPECT_EQ(seen_.first, (std::vector<std::string>{"A0002", "A0006"}));
 }
 
 TEST_F(LocalSearch, AGroupWhoseRowsCarryNoteFlagsNeedsNoNoteFetch) {

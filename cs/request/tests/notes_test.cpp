@@ -104,28 +104,32 @@ private:
     CsXdrNote note_{};
 };
 
-// Users beyond the usual ones: FRANK reads every note through note permission 0x04 only,
-// GINA is in no group and has no permission row for the group.
+// Users beyond the usual ones: FRANK (of STAFF) may add notes but has no group permission
+// that reads them all, HANK (of STAFF) reads every note through group permission 0x04 of
+// his own row, GINA is in no group and has no permission row for the group.
 std::vector<logontest::User> Users() {
     std::vector<logontest::User> users = logontest::DefaultUsers();
     users.push_back({"FRANK", 8, "FrankPw1", 0, 1700000000, 0, {11}});
     users.push_back({"GINA", 9, "GinaPw1", 0, 1700000000, 0, {}});
+    users.push_back({"HANK", 12, "HankPw1", 0, 1700000000, 0, {11}});
     return users;
 }
 
-// ALICE and ROOT may add and read every note (STAFF's note permissions 7, ROOT by type
-// 0x04); BOB's own row allows neither (note permissions 1); DAVE's neither, but his type
-// 0x10 reads every note; FRANK's row gives 0x04 alone.
+// ALICE and ROOT may add and read every note (STAFF's row: note permissions 7, group
+// permissions 11 with 0x02; ROOT by type 0x04); BOB's own row allows neither (1 and 1);
+// DAVE's neither, but his type 0x10 reads every note; FRANK's row adds notes (note
+// permissions 7) with group permissions 1; HANK's row has group permissions 0x05.
 class LocalNotes : public ::testing::Test {
 protected:
     void SetUp() override {
         ArcOS_SetTestClock(kNow);
         archive_.WriteUsers(Users());
         std::string perms = archive_.Table("agperms");
-        perms.replace(perms.find("IDS=11\n"), 7, "IDS=11,2,5,8\n");
+        perms.replace(perms.find("IDS=11\n"), 7, "IDS=11,2,5,8,12\n");
         archive_.WriteTable("agperms", perms + "\n[2|100]\nID_PERMS=1\nDOC_PERMS=1\nANN_PERMS=1\n" +
                                            "\n[5|100]\nID_PERMS=1\nDOC_PERMS=1\nANN_PERMS=1\n" +
-                                           "\n[8|100]\nID_PERMS=1\nDOC_PERMS=1\nANN_PERMS=4\n");
+                                           "\n[8|100]\nID_PERMS=1\nDOC_PERMS=1\nANN_PERMS=7\n" +
+                                           "\n[12|100]\nID_PERMS=1\nDOC_PERMS=5\nANN_PERMS=1\n");
     }
     void TearDown() override { ArcOS_SetTestClock(std::nullopt); }
 
@@ -227,20 +231,29 @@ TEST_F(LocalNotes, WhoReadsWhichNotes) {
     NewNote root("private of ROOT", CS_NOTE_PRIVATE);
     ASSERT_EQ(Add(doc, root), CS_OK) << "type 0x04 without a permission row";
     ASSERT_NO_FATAL_FAILURE(AddDirectly(doc, 2, "BOB", CS_NOTE_PRIVATE, "private of BOB"));
+    // Notes written for a group: their author is the group.
+    ASSERT_NO_FATAL_FAILURE(AddDirectly(doc, 11, "STAFF", CS_NOTE_PRIVATE, "for STAFF"));
+    ASSERT_NO_FATAL_FAILURE(AddDirectly(doc, 10, "ADMINS", CS_NOTE_PRIVATE, "for ADMINS"));
+    ASSERT_NO_FATAL_FAILURE(LogOn("FRANK", "FrankPw1"));
+    NewNote frank("private of FRANK", CS_NOTE_PRIVATE);
+    ASSERT_EQ(Add(doc, frank), CS_OK) << "note permission 0x02 adds";
 
     const std::vector<std::string> all = {"public of ALICE", "private of ALICE", "private of ROOT",
-                                          "private of BOB"};
+                                          "private of BOB",  "for STAFF",        "for ADMINS",
+                                          "private of FRANK"};
     struct Case {
         const char* user;
         const char* password;
         std::vector<std::string> notes;
     };
     const Case cases[] = {
-        {"ALICE", "Secret-1", all},                                  // note permission 0x02
-        {"ROOT", "RootPw1", all},                                    // type 0x04
-        {"DAVE", "DavePw1", all},                                    // type 0x10, permissions 1
-        {"FRANK", "FrankPw1", all},                                  // note permission 0x04
-        {"BOB", "Bob.Pass", {"public of ALICE", "private of BOB"}},  // public ones and his own
+        {"ALICE", "Secret-1", all},  // group permission 0x02 (STAFF's row)
+        {"ROOT", "RootPw1", all},    // type 0x04
+        {"DAVE", "DavePw1", all},    // type 0x10, permissions 1
+        {"HANK", "HankPw1", all},    // group permission 0x04
+        // Public ones, their own and their group's; the note permissions read no more.
+        {"BOB", "Bob.Pass", {"public of ALICE", "private of BOB", "for STAFF"}},
+        {"FRANK", "FrankPw1", {"public of ALICE", "for STAFF", "private of FRANK"}},
     };
     for (const Case& c : cases) {
         ASSERT_NO_FATAL_FAILURE(LogOn(c.user, c.password));
@@ -258,8 +271,8 @@ TEST_F(LocalNotes, RefusedAndFailedAddsStoreNothing) {
     widened.notePermissions = 0xFFFF;
     widened.permissions = 0xFF;
     EXPECT_EQ(CsAddNote(&handle_, &widened, doc.Hit(), note.Get()), CS_NOT_AUTHORISED);
-    ASSERT_NO_FATAL_FAILURE(LogOn("FRANK", "FrankPw1"));
-    EXPECT_EQ(Add(doc, note), CS_NOT_AUTHORISED) << "0x04 reads but does not add";
+    ASSERT_NO_FATAL_FAILURE(LogOn("HANK", "HankPw1"));
+    EXPECT_EQ(Add(doc, note), CS_NOT_AUTHORISED) << "group permission 0x04 reads but does not add";
     ASSERT_NO_FATAL_FAILURE(LogOn("GINA", "GinaPw1", false));
     EXPECT_EQ(CsAddNote(&handle_, &widened, doc.Hit(), note.Get()), CS_NOT_AUTHORISED);
     EXPECT_EQ(CsGetNotes(&handle_, kInvoices, doc.Hit(), &Calls::Note), CS_NOT_AUTHORISED);
@@ -302,7 +315,7 @@ TEST_F(LocalNotes, WithoutCallbackOnlyTheNoteFlagIsSet) {
     const Case cases[] = {
         {"BOB", "Bob.Pass", &withNotes, 'Y'},     {"BOB", "Bob.Pass", &privateOnly, 'N'},
         {"BOB", "Bob.Pass", &none, 'N'},          {"ALICE", "Secret-1", &privateOnly, 'Y'},
-        {"FRANK", "FrankPw1", &privateOnly, 'Y'},
+        {"FRANK", "FrankPw1", &privateOnly, 'N'}, {"HANK", "HankPw1", &privateOnly, 'Y'},
     };
     for (const Case& c : cases) {
         ASSERT_NO_FATAL_FAILURE(LogOn(c.user, c.password));

@@ -259,6 +259,21 @@ def add_users(archive_dir, names, group=11):
             f.write(f"\n[{number}]\nGROUPS={group}\n")
 
 
+def invoice_site(test, **options):
+    """A site on a copy of the sample archive with the invoices loaded (not started); skips
+    the test when QELWWW_INVOICE_TOOL is not set."""
+    tool = os.environ.get("QELWWW_INVOICE_TOOL")
+    if not tool:
+        test.skipTest("QELWWW_INVOICE_TOOL is not set")
+    site = GatewaySite(archive=True, **options)
+    try:
+        subprocess.run([tool, site.archive_dir], check=True, timeout=60)
+    except BaseException:
+        site.close()
+        raise
+    return site
+
+
 class SiteTestCase(unittest.TestCase):
     """Checks after every test that no sanitizer report reached the CGI's standard error."""
 

@@ -43,7 +43,7 @@ class ErrorReplies(SharedSiteTestCase):
         reply = self.site.request("POST", body=body,
                                   headers={"Content-Type": "application/x-www-form-urlencoded"})
         self.assert_complete(reply, "text/plain; charset=UTF-8")
-        self.assertEqual(reply.body, plain_error(2175, "The function 'a  Set-Cookie: x=1' was not found"))
+        self.assertEqual(reply.body, plain_error(2175, "The function 'a%0D%0ASet-Cookie: x=1' was not found"))
         self.assertEqual(reply.all("Set-Cookie"), [])
 
     def test_html_pages_escape_what_the_request_sent(self):

@@ -3,10 +3,9 @@ searches the invoices in plain text with every operator, lists them as a page, a
 refused an unknown field; the cookies alone carry the logon and the open folder."""
 import os
 import re
-import subprocess
 import unittest
 
-from gateway_site import Browser, GatewaySite, SiteTestCase, plain_error
+from gateway_site import Browser, SiteTestCase, invoice_site, plain_error
 from journeys import OPERATOR_SEARCHES, SEARCH_JOURNEY
 
 # The invoices each operator selects (as sorted invoice numbers), in OPERATOR_SEARCHES order.
@@ -23,13 +22,7 @@ def numbers(body):
 
 class SearchJourney(SiteTestCase):
     def setUp(self):
-        site = GatewaySite(archive=True)
-        tool = os.environ.get("QELWWW_INVOICE_TOOL")
-        if not tool:
-            site.close()
-            self.skipTest("QELWWW_INVOICE_TOOL is not set")
-        subprocess.run([tool, site.archive_dir], check=True, timeout=60)
-        self.site = self.open_site(site)
+        self.site = self.open_site(invoice_site(self))
 
     def test_journey(self):
         self.assertEqual(len(SELECTED), len(OPERATOR_SEARCHES))
