@@ -148,6 +148,8 @@ protected:
 TEST_F(LocalServerPrint, DocumentsReachThePrintScript) {
     LogOn(0x1B);  // retrieve, store, update index and print
     InvoiceHit number(0, 53, 8, 4), amount(34, 19, 0, 6);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &number.hit), CS_OK);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &amount.hit), CS_OK);
     items_.hits = {&number.hit, &amount.hit};
     ASSERT_EQ(Print(1), CS_OK);
     auto jobs = Spooled(2);
@@ -161,6 +163,7 @@ TEST_F(LocalServerPrint, DocumentsReachThePrintScript) {
 TEST_F(LocalServerPrint, RefusedWithoutPrintRightOrPrinter) {
     LogOn(0x0B);
     InvoiceHit number(0, 53, 8, 4);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &number.hit), CS_OK);
     items_.hits = {&number.hit};
     EXPECT_EQ(Print(1), CS_NOT_AUTHORISED);
     EXPECT_EQ(Print(7), CS_NOT_FOUND);
