@@ -171,4 +171,24 @@ TEST_F(LocalServerPrint, RefusedWithoutPrintRightOrPrinter) {
     EXPECT_TRUE(fs::is_empty(dir_ + "/p1"));
 }
 
+// Only documents of rows the user could find are printed: a row outside the restriction of
+// ALICE's group, or a hit no row has, stops the run before anything is spooled.
+TEST_F(LocalServerPrint, RowsTheUserCouldNotFindAreNotPrinted) {
+    std::string perms = archive_.Table("agperms");
+    perms.replace(perms.find("ANN_PERMS=7"), 11, "ANN_PERMS=7\nQ_RESTRICT=\"CUSTOMER <> 'HIDDEN'\"");
+    archive_.WriteTable("agperms", perms);
+    LogOn(0x1B);
+    InvoiceHit shown(0, 53, 8, 4), hidden(34, 19, 0, 6), missing(0, 53, 0, 4);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &shown.hit), CS_OK);
+    hidden.hit.values[1].v.text = const_cast<char*>("HIDDEN");
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &hidden.hit), CS_OK);
+    std::memcpy(missing.hit.segment, shown.hit.segment, sizeof missing.hit.segment);
+    for (CsXdrHitRow* refused : {&hidden.hit, &missing.hit}) {
+        items_.hits = {&shown.hit, refused};
+        EXPECT_EQ(Print(1), CS_NOT_AUTHORISED);
+    }
+    EXPECT_TRUE(Spooled(0).empty());
+    EXPECT_TRUE(fs::is_empty(dir_ + "/p1"));
+}
+
 }  // namespace
