@@ -15,14 +15,16 @@ namespace {
 // Whether the record passes the clause; none when a condition cannot be tested. Every
 // condition is tested, so that one the fields cannot answer fails the check as it fails
 // a search, wherever it stands.
-std::optional<bool> Passes(const QelSql_Node& node, const std::vector<IdxField>& fields, const uint8_t* record) {
+std::optional<bool> Passes(const QelSql_Node& node, const std::vector<IdxField>& fields,
+                           const uint8_t* record) {
     if (node.kind == QelSql_Node::CONDITION) {
         const QelSql_Condition& c = *node.condition;
         const IdxField* field = StoredField(fields, c);
         if (field == nullptr || PlanCondition(c, *field).kind == ConditionPlan::INVALID) return std::nullopt;
         std::optional<QelLikePattern> like;
         if (c.op == QELSQL_OP_LIKE && c.value1) like.emplace(c.value1->text);
-        const std::optional<bool> pass = TestStored(c, *field, record + field->offset, like ? &*like : nullptr);
+        const std::optional<bool> pass =
+            TestStored(c, *field, record + field->offset, like ? &*like : nullptr);
         if (!pass) return std::nullopt;
         return *pass != (c.negated != 0);
     }
@@ -64,8 +66,8 @@ public:
         std::vector<uint8_t> target(ix_.recordLength), changed(ix_.recordLength);
         if (EncodeRow(ix_.fields, row, target) != CS_OK) return CS_NOT_FOUND;  // no stored row equals it
         if (replacement != nullptr && EncodeRow(ix_.fields, *replacement, changed) != CS_OK) return CS_FAILED;
-        if (QelSql_ParseClause(restriction != nullptr ? restriction : "", ix_.kinds.data(), ix_.names, &root_) !=
-            0)
+        if (QelSql_ParseClause(restriction != nullptr ? restriction : "", ix_.kinds.data(), ix_.names,
+                               &root_) != 0)
             return CS_FAILED;
         if (replacement != nullptr) {
             const std::optional<bool> pass = Test(changed.data());

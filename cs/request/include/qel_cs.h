@@ -776,9 +776,9 @@ inline constexpr uint32_t CS_NOTE_PUBLIC = 0x02;
 // flags in its rows ('Y') gives the hit note flag 'Y'. Remotely request 67; the note's
 // number is the server's first answer word. Locally the hit must name a document that
 // the user could find in the folder (as CsRetrieveDocData). CS_OK; CS_NOT_AUTHORISED
-// without CS_NOTE_PERMIT_ADD or without such a document; CS_FAILED for a missing argument, a hit without an object
-// reference, a colour above 255, data without bytes or a note the local server cannot
-// write; CS_NO_MEMORY; the server's failure.
+// without CS_NOTE_PERMIT_ADD or without such a document; CS_FAILED for a missing argument, a hit without an
+// object reference, a colour above 255, data without bytes or a note the local server cannot write;
+// CS_NO_MEMORY; the server's failure.
 int CsAddNote(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit, CsXdrNote* note);
 
 // The notes of the hit's document in group `groupNumber` that the user may read: users

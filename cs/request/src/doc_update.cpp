@@ -23,7 +23,8 @@ int RewriteRow(CsHandle* handle, const csdoc::LocalGroup& local, const char* fol
     csdoc::SegmentLock lock(handle, local.record.name);
     // The row must be one the user could find, and stay one with the new values.
     std::string listed;
-    int rc = csdoc::CheckRow(handle, local, folderRestriction, oldHit, csdoc::RowMatch::kExact, &newHit, &listed);
+    int rc =
+        csdoc::CheckRow(handle, local, folderRestriction, oldHit, csdoc::RowMatch::kExact, &newHit, &listed);
     QelLocalSegment segment;
     if (rc == CS_OK) rc = QelLocal_ReadSegment(handle, local.record.agid, listed.c_str(), &segment);
     if (rc == CS_OK) rc = QelLocal_UpdateIndexRow(handle, local.record, segment, oldRow, newRow, nullptr);

@@ -121,7 +121,8 @@ private:
     int Check(const CsXdrApplGroup& group, const CsXdrHitRow& hit) {
         csdoc::LocalGroup local;
         int rc = csdoc::ReadLocalGroup(handle_, group.number, &local);
-        if (rc == CS_OK) rc = csdoc::CheckRow(handle_, local, group.restriction, hit, csdoc::RowMatch::kDocument);
+        if (rc == CS_OK)
+            rc = csdoc::CheckRow(handle_, local, group.restriction, hit, csdoc::RowMatch::kDocument);
         return rc;
     }
 

@@ -228,7 +228,8 @@ struct HandleGuard {
 // permission. CS_OK, or the load's failure.
 inline int IndexHit(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit) {
     CsXdrSegment segment{};
-    const int rc = CsAddIndexRow(handle, group, std::span<const CsXdrHitRow>(hit, 1), "1FAA", &segment, nullptr);
+    const int rc =
+        CsAddIndexRow(handle, group, std::span<const CsXdrHitRow>(hit, 1), "1FAA", &segment, nullptr);
     if (rc == CS_OK) std::snprintf(hit->segment, sizeof hit->segment, "%s", segment.name);
     return rc;
 }

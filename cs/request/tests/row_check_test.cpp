@@ -37,7 +37,8 @@ public:
         hit_.valueCount = 3;
         hit_.values = values_;
     }
-    Invoice(const Invoice& other) : Invoice(other.number_.c_str(), other.customer_.c_str(), other.object_.offset) {
+    Invoice(const Invoice& other)
+        : Invoice(other.number_.c_str(), other.customer_.c_str(), other.object_.offset) {
         values_[2] = other.values_[2];
         std::memcpy(hit_.segment, other.hit_.segment, sizeof hit_.segment);
     }
@@ -77,14 +78,16 @@ protected:
         archive_.WriteUsers(users);
         std::string perms = archive_.Table("agperms");
         perms.replace(perms.find("IDS=11\n"), 7, "IDS=11,8\n");
-        perms.replace(perms.find("DOC_PERMS=11\n"), 13, "DOC_PERMS=27\nQ_RESTRICT=\"CUSTOMER <> 'HIDDEN'\"\n");
+        perms.replace(perms.find("DOC_PERMS=11\n"), 13,
+                      "DOC_PERMS=27\nQ_RESTRICT=\"CUSTOMER <> 'HIDDEN'\"\n");
         archive_.WriteTable("agperms", perms + "\n[8|100]\nID_PERMS=1\nDOC_PERMS=27\nANN_PERMS=7\n" +
                                            "Q_RESTRICT=\"INVNO <> 'N3'\"\n");
         std::string folders = archive_.Table("folperms");
         folders.replace(folders.find("IDS=11\n"), 7, "IDS=11,8\n");
         archive_.WriteTable("folperms", folders + "\n[8|1]\nPERMS=1\nHITS=500\n");
         LogOn("ALICE", "Secret-1");
-        for (Invoice* row : {&n1_, &n2_, &n3_, &n4_}) ASSERT_EQ(logontest::IndexHit(&handle_, group_, row->Hit()), CS_OK);
+        for (Invoice* row : {&n1_, &n2_, &n3_, &n4_})
+            ASSERT_EQ(logontest::IndexHit(&handle_, group_, row->Hit()), CS_OK);
         std::snprintf(n5_.Hit()->segment, sizeof n5_.Hit()->segment, "%s", n1_.Hit()->segment);
     }
 
@@ -229,12 +232,14 @@ TEST_F(RowCheck, LaterObjectsAreCheckedByTheirDocument) {
     CsDocRequest request;
     request.callback = Sink::Take;
     request.context = &sink;
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, part.Hit(), &request, 'N'), CS_NOT_AUTHORISED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, part.Hit(), &request, 'N'),
+              CS_NOT_AUTHORISED);
     request.documentObject = n1_.Object();
     EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, part.Hit(), &request, 'N'), CS_OK);
     EXPECT_EQ(sink.data.size(), 4u);
     request.documentObject = n2_.Object();
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, part.Hit(), &request, 'N'), CS_NOT_AUTHORISED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, part.Hit(), &request, 'N'),
+              CS_NOT_AUTHORISED);
 }
 
 }  // namespace
