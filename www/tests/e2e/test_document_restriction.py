@@ -106,6 +106,12 @@ class ForgedPastTheRestriction(SiteTestCase):
         # Nothing moved: the hidden rows are still hidden and the ones she sees unchanged.
         self.assertEqual(payslips(logged_on(self.site)), self.own)
 
+    def test_an_update_cannot_move_her_row_out_of_the_restriction(self):
+        docid = url_encoded(next(iter(self.own.values())))
+        reply = self.browser.post(f"_function=updatedoc&_f={FOLDER}&_nohtml=1&Employee=DIRECTOR&_d={docid}")
+        self.assertEqual(reply.body, NOT_AUTHORIZED)
+        self.assertEqual(payslips(logged_on(self.site)), self.own)
+
     def test_her_own_ids_still_work(self):
         docid = url_encoded(next(iter(self.own.values())))
         reply = self.browser.get(f"_a=r&_f={FOLDER}&_nohtml=1&_d={docid}")
