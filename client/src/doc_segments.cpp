@@ -83,6 +83,8 @@ void Doc_GetSegment(ClientStatus* status, OpenDocument* document, int segment, C
     request.flags[2] = static_cast<uint8_t>('N');
     request.callback = DocSinkData;
     request.context = &sink;
+    // A later object belongs to the row of the document's own object.
+    request.documentObject = document->row->object;
     SinkEnter(&sink);
     rc = CsRetrieveDocDataRouted(&session->handle, document->group, primary, secondary, &row, &request, 'N');
     SinkLeave(&sink);

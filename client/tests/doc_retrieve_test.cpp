@@ -73,6 +73,8 @@ protected:
     OpenDocument* Retrieve(SearchHit* hit, ClientStatus* status) {
         OpenDocument* document = nullptr;
         received.clear();
+        // The row as the test made it, so that the retrieval finds it.
+        EXPECT_EQ(clienttest::IndexRow(session_, *hit->group, hit->row), CS_OK);
         Doc_Retrieve(status, session_, folder_, hit, &document, 0, 0, Consume, 0);
         return document;
     }

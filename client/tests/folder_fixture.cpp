@@ -2,6 +2,7 @@
 #include "folder_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -272,6 +273,14 @@ CsXdrHitRow* MakeRow(const CsXdrApplGroup& group, const std::vector<std::string>
     }
     if (CsPackHit(&group, &row, -1, CS_PACK_GROW) != CS_OK) throw std::runtime_error("CsPackHit grow");
     return row;
+}
+
+int IndexRow(ClientSession* session, const CsXdrApplGroup& group, CsXdrHitRow* row) {
+    CsXdrSegment segment{};
+    const int rc = CsAddIndexRow(&session->handle, &group, std::span<const CsXdrHitRow>(row, 1), "1FAA",
+                                 &segment, nullptr);
+    if (rc == CS_OK) std::snprintf(row->segment, sizeof row->segment, "%s", segment.name);
+    return rc;
 }
 
 }  // namespace clienttest

@@ -103,4 +103,9 @@ ClientFolderEntry* AddTestFolder(ClientSession* session, const FolderSpec& spec)
 CsXdrHitRow* MakeRow(const CsXdrApplGroup& group, const std::vector<std::string>& values,
                      const char* objectName = "1AAAA", uint32_t offset = 0, uint32_t length = 100);
 
+// Loads the row into the group's index through the session's handle and names the segment
+// the load chose in the row, so that the operations on documents find it (they act only on
+// rows the user could find). The user needs the store permission. CS_OK or the failure.
+int IndexRow(ClientSession* session, const CsXdrApplGroup& group, CsXdrHitRow* row);
+
 }  // namespace clienttest

@@ -135,7 +135,8 @@ TEST_F(HitUpdate, TheRowTakesTheNewValuesAndTheHitKeepsItsPlace) {
     // The archive now holds the new row: the old values find nothing, the new ones do.
     CsXdrHitRow* stale = Row({"N2", "Customer", "19740"}, 100);
     std::snprintf(stale->segment, sizeof stale->segment, "INV1");
-    EXPECT_EQ(CsUpdateDocIndex(&session_->handle, invoices_, stale, stale), CS_NOT_FOUND);
+    // A row that is not there is refused as a forged document id is.
+    EXPECT_EQ(CsUpdateDocIndex(&session_->handle, invoices_, stale, stale), CS_NOT_AUTHORISED);
     CsFreePackedHit(stale, -1);
     EXPECT_EQ(Update(&hit, {1}, {"Again"}, &status), -1);
     EXPECT_EQ(status.severity, 0) << status.code;
@@ -271,7 +272,7 @@ TEST_F(HitUpdate, AFailedUpdateKeepsTheHit) {
     SearchHit* const before = hit;
     ClientStatus status;
     EXPECT_EQ(Update(&hit, {1}, {"Renamed"}, &status), -1);
-    EXPECT_EQ(status.severity, 9);
+    EXPECT_EQ(status.severity, CLIENT_SEV_REFUSED) << "a segment the user could not find";
     EXPECT_EQ(hit, before);
     EXPECT_EQ(At(1), before);
     EXPECT_STREQ(before->row->values[1].v.text, "Customer");

@@ -228,8 +228,9 @@ protected:
     OpenDocument* Document(ClientSession* session, OpenFolder* folder, uint32_t offset,
                            std::shared_ptr<DocNotesHolder> notes = nullptr) {
         const CsXdrApplGroup& group = folder->definition->groups[0];
-        SearchHit* hit =
-            AddTestHit(folder, 0, MakeRow(group, {"N1", "Customer", "19730"}, "1FAA", offset, 10));
+        CsXdrHitRow* row = MakeRow(group, {"N1", "Customer", "19730"}, "1FAA", offset, 10);
+        EXPECT_EQ(clienttest::IndexRow(sessions_.front(), group, row), CS_OK);
+        SearchHit* hit = AddTestHit(folder, 0, row);
         return AddTestDocument(session, folder, hit, DocumentSpec{.notes = std::move(notes)});
     }
 

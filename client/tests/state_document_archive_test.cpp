@@ -78,6 +78,7 @@ protected:
             clienttest::MakeRow(p.folder->definition->groups[0], {"N1", "ACME", "19730"}, "3FAA$", 0, 0);
         row->object->primaryNode = 1;  // the sample's only storage node
         row->object->compressedOffset = static_cast<uint32_t>(stream_.size());
+        EXPECT_EQ(clienttest::IndexRow(p.session, p.folder->definition->groups[0], row), CS_OK);
         p.hit = clienttest::AddTestHit(p.folder, 0, row);
         return p;
     }

@@ -154,6 +154,8 @@ int AddNoteAction(const QelWWWConfig* config, QelWWWSession* session) {
     if (status.severity != CLIENT_SEV_OK) {
         SEARCH_TRACE(config, "addnote: note refused, severity %d, code %d", status.severity, status.code);
         Doc_Close(document);
+        // A document the user could not find is refused as a forged document id is.
+        if (status.severity == CLIENT_SEV_REFUSED) return FailWithStatus(config, session, folder, status, 0);
         return FailAction(config, session, folder, QELWWW_MSG_NOTE_FAILED, {});
     }
 

@@ -108,6 +108,8 @@ int PrintDocsAction(const QelWWWConfig* config, QelWWWSession* session) {
                       receiver.c_str(), sender.c_str(), &texts, 0);
     if (status.severity != CLIENT_SEV_OK) {
         SEARCH_TRACE(config, "printdocs: print refused, severity %d, code %d", status.severity, status.code);
+        // A document the user could not find is refused as a forged document id is.
+        if (status.severity == CLIENT_SEV_REFUSED) return FailWithStatus(config, session, folder, status, 0);
         return FailAction(config, session, folder, QELWWW_MSG_PRINT_FAILED, {});
     }
 

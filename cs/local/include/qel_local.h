@@ -780,6 +780,23 @@ int QelLocal_AddIndexRows(CsHandle* handle, const QelLocalAppGroup& group, const
 int QelLocal_UpdateIndexRow(CsHandle* handle, const QelLocalAppGroup& group, const QelLocalSegment& segment,
                             const QelLocalIdxRow& old, const QelLocalIdxRow& row, int64_t* recordNumber);
 
+// How QelLocal_CheckIndexRow compares a row with the stored ones.
+inline constexpr int QELIDX_MATCH_DOCUMENT = 0;  // the header names the same document
+inline constexpr int QELIDX_MATCH_EXACT = 1;     // and every stored value is the same
+
+// Whether a row of the segment of the group that matches `row` passes `restriction`
+// (QelSql_ParseClause; null or empty: every row), each stored row tested as a search
+// tests it. A header matches when the object name, offset, length, compressed offset and
+// length, resource id and nodes are the same and so is the compression letter (0 counts as
+// 'N'); the note byte never counts. With `replacement` (may be null) that row must also
+// pass the restriction with the replacement's values. CS_OK; CS_NOT_FOUND when no stored
+// row matches and passes (or the replacement does not pass); CS_FAILED for a restriction
+// that does not parse or that the fields cannot answer, a segment that does not open, or
+// a row that cannot be stored; CS_NO_MEMORY.
+int QelLocal_CheckIndexRow(CsHandle* handle, const QelLocalAppGroup& group, const char* segment,
+                           const QelLocalIdxRow& row, int match, const char* restriction,
+                           const QelLocalIdxRow* replacement);
+
 // The caller's side of a document query: owner identifies the caller's folder
 // record (index objects are cached per owner, group and segment); restriction is
 // the group's query restriction for this user (Q_RESTRICT), ANDed with every WHERE text.

@@ -351,4 +351,10 @@ std::optional<bool> TestStored(const QelSql_Condition& c, const IdxField& field,
     }
 }
 
+const IdxField* StoredField(const std::vector<IdxField>& fields, const QelSql_Condition& c) {
+    if (c.field < 0 || size_t(c.field) >= fields.size() || fields[size_t(c.field)].keyLength == 0)
+        return nullptr;
+    return &fields[size_t(c.field)];
+}
+
 }  // namespace qel::local::detail

@@ -33,4 +33,7 @@ ConditionPlan PlanCondition(const QelSql_Condition& condition, const IdxField& f
 std::optional<bool> TestStored(const QelSql_Condition& condition, const IdxField& field,
                                const uint8_t* stored, const QelLikePattern* like);
 
+// The stored field a condition names; null for another field or one that takes no room.
+const IdxField* StoredField(const std::vector<IdxField>& fields, const QelSql_Condition& condition);
+
 }  // namespace qel::local::detail

@@ -30,13 +30,8 @@ SearchState& TheSearch() {
     return state;
 }
 
-// The stored field a condition names; null for another field or one that takes no room.
 const IdxField* StoredField(const QelLocalIdx& index, const QelSql_Condition& c) {
-    if (c.field < 0 || size_t(c.field) >= index.fields.size() ||
-        index.fields[size_t(c.field)].keyLength == 0) {
-        return nullptr;
-    }
-    return &index.fields[size_t(c.field)];
+    return qel::local::detail::StoredField(index.fields, c);
 }
 
 constexpr unsigned kYieldEvery = 4096;  // keys or rows between yield calls

@@ -672,6 +672,10 @@ struct CsDocRequest {
     uint8_t flags[3] = {};                        // handed to a remote server as they are
     CsDataFn callback = nullptr;                  // the pieces, in order, valid for the call only
     void* context = nullptr;
+    // The document's own object reference when the hit's object is a later object of it
+    // (CsMakeObjectRef from its tables): a local handle finds the hit's row by this one.
+    // None: the hit's object is the row's own.
+    const CsXdrObjectRef* documentObject = nullptr;
 };
 
 // Retrieves a document's data: the stored block of the hit's object reference
@@ -681,9 +685,11 @@ struct CsDocRequest {
 // primary node, the secondary). primary and secondary are the node entries of the
 // group's storage set (CsPickStorageNode); either may be none. On success the hit's
 // location byte is set (1 cache, 4 storage exit, 2 a node) and, with noteLetter 'Y', a
-// note flag that is neither 'Y' nor 'N' is read. CS_OK; CS_NOT_AUTHORISED without
-// CS_PERMIT_RETRIEVE; CS_FAILED for a hit without an object reference; the fetch's
-// failure.
+// note flag that is neither 'Y' nor 'N' is read. A local handle reads only a document
+// that a row of the hit's segment names and that the user could find in the folder
+// (docs/document-ids.md, "Rows the user could find"). CS_OK; CS_NOT_AUTHORISED without
+// CS_PERMIT_RETRIEVE or without such a row; CS_FAILED for a hit without an object
+// reference; the fetch's failure.
 int CsRetrieveDocData(CsHandle* handle, const CsXdrApplGroup* group, const CsStorageNode* primary,
                       const CsStorageNode* secondary, CsXdrHitRow* hit, const CsDocRequest* request,
                       int noteLetter);
@@ -725,10 +731,13 @@ int CsStoreDocument(CsHandle* handle, const CsXdrApplGroup* group, const CsStora
 // Replaces a document's index values: the row of oldHit (found in its segment by
 // CsMatchDocId) is rewritten with newHit's values, its object reference kept; the
 // segment's update time is stamped; with CS_LOG_UPDATES message 62 names the old and the
-// new key values, after the change. CS_OK; CS_NOT_AUTHORISED without CS_PERMIT_UPDATE;
-// CS_NOT_FOUND for no such segment or row; CS_FAILED for a segment name held by more
-// than one segment, or values that do not fit; CS_UNAVAILABLE for a segment not
-// available (message 146); the server's failure.
+// new key values, after the change. Locally the old row must be one the user could find
+// and the new values must keep it one (docs/document-ids.md). CS_OK; CS_NOT_AUTHORISED
+// without CS_PERMIT_UPDATE, for no such segment or row, a row outside the user's
+// restriction or new values that would move it out; CS_NOT_FOUND when the row changed
+// meanwhile; CS_FAILED for a segment name held by more than one segment, or values that
+// do not fit; CS_UNAVAILABLE for a segment not available (message 146); the server's
+// failure.
 int CsUpdateDocIndex(CsHandle* handle, const CsXdrApplGroup* group, const CsXdrHitRow* oldHit,
                      const CsXdrHitRow* newHit);
 
@@ -767,10 +776,11 @@ inline constexpr uint32_t CS_NOTE_PUBLIC = 0x02;
 // key, page and attributes are kept as docs/notes.md says. On CS_OK the caller's note
 // carries its number (0: not known), author and time, and a group that keeps note
 // flags in its rows ('Y') gives the hit note flag 'Y'. Remotely request 67; the note's
-// number is the server's first answer word. CS_OK; CS_NOT_AUTHORISED without
-// CS_NOTE_PERMIT_ADD; CS_FAILED for a missing argument, a hit without an object
-// reference, a colour above 255, data without bytes or a note the local server cannot
-// write; CS_NO_MEMORY; the server's failure.
+// number is the server's first answer word. Locally the hit must name a document that
+// the user could find in the folder (as CsRetrieveDocData). CS_OK; CS_NOT_AUTHORISED
+// without CS_NOTE_PERMIT_ADD or without such a document; CS_FAILED for a missing argument, a hit without an
+// object reference, a colour above 255, data without bytes or a note the local server cannot write;
+// CS_NO_MEMORY; the server's failure.
 int CsAddNote(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit, CsXdrNote* note);
 
 // The notes of the hit's document in group `groupNumber` that the user may read: users
@@ -781,8 +791,10 @@ int CsAddNote(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit, C
 // keeps it (free it with CsFreeNotes), non-zero lets the operation free it; a callback
 // that wants no more calls CsInterrupt(handle). Without a callback only the hit's note
 // flag is set: 'Y' when there is such a note, else 'N'.
+// Locally the hit must name a document of a row that passes the user's restriction (the
+// group number carries no folder restriction, as on the wire).
 // Remotely request 69. CS_OK (also for a document without notes); CS_NOT_AUTHORISED
-// when the user may not see the group; CS_CANCELLED; CS_FAILED for a missing hit or
+// when the user may not see the group or the document; CS_CANCELLED; CS_FAILED for a missing hit or
 // object reference, an unknown group or a damaged note file; CS_NO_MEMORY; the
 // server's failure.
 int CsGetNotes(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, CsEntryFn callback);
@@ -940,9 +952,12 @@ int CsLogMessage(CsHandle* handle, int row, uint16_t count, const CsMsgInsert* i
 // hit; endByte closes the items. A remote handle: request 93. A local handle: the
 // storage manager's print run (SmServerPrint, docs/server-print.md) on the local printer
 // of that number (else that name), the option text's "@_PRINT_OPTIONS_@" section as its
-// options; a failure other than CS_CANCELLED issues message 117. CS_OK; CS_FAILED for a
-// missing print request or item source, or a failing item source; CS_NOT_FOUND for an
-// unknown local printer; the run's or the server's failure.
+// options; a failure other than CS_CANCELLED issues message 117. Locally every item's hit
+// must name a document that the user could find in the folder of the item's group record
+// (as CsRetrieveDocData); the first that does not ends the run before anything is printed
+// with CS_NOT_AUTHORISED. CS_OK; CS_FAILED for a missing print request or item source, or
+// a failing item source; CS_NOT_FOUND for an unknown local printer; the run's or the
+// server's failure.
 int CsServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const char* text,
                   std::span<const CsXdrTextEntry> options, CsHitItemFn items, int endByte);
 

@@ -48,24 +48,85 @@ NoteReader NotesReadBy(const CsHandle& handle, const LocalGroup* group) {
     return NoteReader{static_cast<int32_t>(logon.userNumber), logon.groupList.c_str()};
 }
 
+namespace {
+
+constexpr int kMsgUnavailable = 146;
+constexpr uint16_t kAvailable = 0x01;
+
+// The row header of a hit's object reference: CS_OK, or CS_FAILED for a name too long.
+int HeaderOf(const CsXdrHitRow& hit, QelLocalIdxHeader* header) {
+    const CsXdrObjectRef& object = *hit.object;
+    header->objName = object.name != nullptr ? object.name : "";
+    if (header->objName.size() > QELIDX_OBJECT_NAME_SIZE) return CS_FAILED;
+    header->off = object.offset;
+    header->len = object.length;
+    header->compOff = object.compressedOffset;
+    header->compLen = object.compressedLength;
+    header->compType = object.compression;
+    header->rid = object.resourceId;
+    header->priNid = object.primaryNode;
+    header->secNid = object.secondaryNode;
+    header->annot = hit.noteFlag == 'Y' ? 1 : 0;
+    return CS_OK;
+}
+
+}  // namespace
+
+std::string Restriction(const std::string& user, const char* folder) {
+    if (folder == nullptr || folder[0] == '\0') return user;
+    if (user.empty()) return folder;
+    return "(" + user + ") AND (" + folder + ")";
+}
+
+int FindSegment(CsHandle* handle, const LocalGroup& local, const char* name, std::string* found) {
+    if (*name == '\0') return CS_NOT_FOUND;
+    CsSegmentList list;
+    int rc = csroute::ListSegments(handle, local.record.agid, name, 0, nullptr, &list);
+    if (rc == CS_OK)
+        rc = csroute::ListSegments(handle, local.record.agid, name, CS_SEGMENTS_UNDATED, nullptr, &list);
+    if (rc != CS_OK) return rc;
+    if (list.segments.empty()) return CS_NOT_FOUND;
+    if (list.segments.size() > 1) return CS_FAILED;
+    if (!(list.segments[0].status & kAvailable)) {
+        CsIssueMessageV(handle, kMsgUnavailable, 'S', local.record.name, 'I', local.record.agid, 'S',
+                        list.segments[0].name, 'S', "Qelcs", 'I', __LINE__, 'V');
+        return CS_UNAVAILABLE;
+    }
+    *found = list.segments[0].name;
+    return CS_OK;
+}
+
+int CheckRow(CsHandle* handle, const LocalGroup& local, const char* folderRestriction, const CsXdrHitRow& hit,
+             RowMatch match, const CsXdrHitRow* replacement, std::string* segment) {
+    if (hit.object == nullptr) return CS_FAILED;
+    QelLocalIdxRow row, changed;
+    if (replacement != nullptr && HitToRow(local.record, *replacement, &changed) != CS_OK) return CS_FAILED;
+    // A hit that fits no row of the group names none.
+    if (match == RowMatch::kExact) {
+        if (HitToRow(local.record, hit, &row) != CS_OK) return CS_NOT_AUTHORISED;
+    } else {
+        if (HeaderOf(hit, &row.header) != CS_OK) return CS_NOT_AUTHORISED;
+        row.values.resize(local.record.fields.size());
+    }
+    const std::string name(hit.segment, strnlen(hit.segment, sizeof hit.segment));
+    std::string listed;
+    int rc = FindSegment(handle, local, name.c_str(), &listed);
+    if (rc == CS_NOT_FOUND) return CS_NOT_AUTHORISED;
+    if (rc != CS_OK) return rc;
+    const std::string restriction = Restriction(local.restriction, folderRestriction);
+    rc = QelLocal_CheckIndexRow(handle, local.record, listed.c_str(), row,
+                                match == RowMatch::kExact ? QELIDX_MATCH_EXACT : QELIDX_MATCH_DOCUMENT,
+                                restriction.c_str(), replacement != nullptr ? &changed : nullptr);
+    if (rc == CS_NOT_FOUND) return CS_NOT_AUTHORISED;
+    if (rc == CS_OK && segment != nullptr) *segment = listed;
+    return rc;
+}
+
 int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxRow* row) {
     *row = QelLocalIdxRow{};
     if (hit.valueCount != group.fields.size() || (hit.valueCount != 0 && hit.values == nullptr))
         return CS_FAILED;
-    if (const CsXdrObjectRef* object = hit.object; object != nullptr) {
-        QelLocalIdxHeader& header = row->header;
-        header.objName = object->name != nullptr ? object->name : "";
-        if (header.objName.size() > QELIDX_OBJECT_NAME_SIZE) return CS_FAILED;
-        header.off = object->offset;
-        header.len = object->length;
-        header.compOff = object->compressedOffset;
-        header.compLen = object->compressedLength;
-        header.compType = object->compression;
-        header.rid = object->resourceId;
-        header.priNid = object->primaryNode;
-        header.secNid = object->secondaryNode;
-        header.annot = hit.noteFlag == 'Y' ? 1 : 0;
-    }
+    if (hit.object != nullptr && HeaderOf(hit, &row->header) != CS_OK) return CS_FAILED;
     row->values.resize(group.fields.size());
     for (size_t i = 0; i < group.fields.size(); ++i) {
         const QelLocalAgField& field = group.fields[i];

@@ -59,6 +59,30 @@ struct NoteReader {
 // group are not known (only the user type then reads every note).
 NoteReader NotesReadBy(const CsHandle& handle, const LocalGroup* group);
 
+// The restriction rows of a group pass for the user: the user's own query restriction
+// ANDed with the one the folder record carries for the group (null or empty: none).
+std::string Restriction(const std::string& user, const char* folder);
+
+// The one segment of the group with this name, dated or not. CS_OK with *found the name as
+// the group lists it; CS_NOT_FOUND for none; CS_FAILED for more than one; CS_UNAVAILABLE
+// (message 146) for one that is not available.
+int FindSegment(CsHandle* handle, const LocalGroup& local, const char* name, std::string* found);
+
+// How a hit names its row: by its document (the object reference), or by its document
+// and every value.
+enum class RowMatch { kDocument, kExact };
+
+// Whether the hit names a row the user could find in the folder: a row of the hit's
+// segment that matches it (QelLocal_CheckIndexRow) and passes Restriction(local's,
+// folderRestriction); with `replacement`, that row with the replacement's values passes
+// too. Inside the local server's bracket. CS_OK; CS_NOT_AUTHORISED when there is no such
+// row (also no segment of that name, or a hit that fits no row); CS_FAILED for a hit
+// without an object reference, a replacement that does not fit, or a restriction the
+// index cannot answer; CS_UNAVAILABLE (message 146); *segment (may be null) gets the
+// segment's name as the group lists it.
+int CheckRow(CsHandle* handle, const LocalGroup& local, const char* folderRestriction, const CsXdrHitRow& hit,
+             RowMatch match, const CsXdrHitRow* replacement = nullptr, std::string* segment = nullptr);
+
 // A permission check: CS_OK or CS_NOT_AUTHORISED.
 inline int Permit(uint8_t permissions, uint8_t bit) {
     return (permissions & bit) ? CS_OK : CS_NOT_AUTHORISED;

@@ -133,6 +133,12 @@ int ServeRetrieve(CsHandle* handle, const CsXdrApplGroup* group, const CsStorage
     if (rc != CS_OK) return rc;
     CsXdrObjectRef* object = hit->object;
     if (object == nullptr) return CS_FAILED;
+    // Only a document the user could find: a later object is checked by its document's.
+    CsXdrHitRow named = *hit;
+    if (request->documentObject != nullptr)
+        named.object = const_cast<CsXdrObjectRef*>(request->documentObject);
+    rc = csdoc::CheckRow(handle, local, group->restriction, named, csdoc::RowMatch::kDocument);
+    if (rc != CS_OK) return rc;
     const bool logging = (local.record.logFlags & CS_LOG_RETRIEVALS) != 0;
     std::optional<csdoc::Stopwatch> watch;
     if (logging) watch.emplace();

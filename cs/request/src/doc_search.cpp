@@ -50,14 +50,6 @@ std::string NormalisedWhere(const char* where) {
     return out;
 }
 
-// The restriction a search runs under: the user's own, ANDed with the one the folder
-// record carries for the group. Either alone stands as it is.
-std::string Restriction(const std::string& user, const char* folder) {
-    if (folder == nullptr || folder[0] == '\0') return user;
-    if (user.empty()) return folder;
-    return "(" + user + ") AND (" + folder + ")";
-}
-
 // What a note filter asks for.
 struct NoteFilter {
     bool active = false;
@@ -114,7 +106,7 @@ public:
         rc = csdoc::ReadLocalGroup(handle_, group_->number, &local_);
         if (rc != CS_OK) return rc;
         if (!SameFields(*group_, local_.record)) return CS_FAILED;
-        restriction_ = Restriction(local_.restriction, group_->restriction);
+        restriction_ = csdoc::Restriction(local_.restriction, group_->restriction);
         if (local_.record.logFlags & CS_LOG_QUERIES) {
             rc = LogQuery(where);
             if (rc != CS_OK) return rc;

@@ -13,41 +13,18 @@
 namespace {
 
 constexpr int kMsgUpdate = 62;
-constexpr int kMsgUnavailable = 146;
-constexpr uint16_t kAvailable = 0x01;
-
-// The one segment of the group with the hit's name, dated or not. CS_OK; CS_NOT_FOUND
-// for none; CS_FAILED for more than one; CS_UNAVAILABLE (message 146) for one not
-// available. *found gets the name as the group lists it.
-int FindSegment(CsHandle* handle, const csdoc::LocalGroup& local, const char* name, std::string* found) {
-    if (*name == '\0') return CS_NOT_FOUND;
-    CsSegmentList list;
-    int rc = csroute::ListSegments(handle, local.record.agid, name, 0, nullptr, &list);
-    if (rc == CS_OK)
-        rc = csroute::ListSegments(handle, local.record.agid, name, CS_SEGMENTS_UNDATED, nullptr, &list);
-    if (rc != CS_OK) return rc;
-    if (list.segments.empty()) return CS_NOT_FOUND;
-    if (list.segments.size() > 1) return CS_FAILED;
-    if (!(list.segments[0].status & kAvailable)) {
-        CsIssueMessageV(handle, kMsgUnavailable, 'S', local.record.name, 'I', local.record.agid, 'S',
-                        list.segments[0].name, 'S', "Qelcs", 'I', __LINE__, 'V');
-        return CS_UNAVAILABLE;
-    }
-    *found = list.segments[0].name;
-    return CS_OK;
-}
-
-int RewriteRow(CsHandle* handle, const csdoc::LocalGroup& local, const CsXdrHitRow& oldHit,
-               const CsXdrHitRow& newHit) {
+int RewriteRow(CsHandle* handle, const csdoc::LocalGroup& local, const char* folderRestriction,
+               const CsXdrHitRow& oldHit, const CsXdrHitRow& newHit) {
     QelLocalIdxRow oldRow, newRow;
     if (csdoc::HitToRow(local.record, oldHit, &oldRow) != CS_OK ||
         csdoc::HitToRow(local.record, newHit, &newRow) != CS_OK)
         return CS_FAILED;
     newRow.header = oldRow.header;  // the document stays where it is
-    const std::string name(oldHit.segment, strnlen(oldHit.segment, sizeof oldHit.segment));
     csdoc::SegmentLock lock(handle, local.record.name);
+    // The row must be one the user could find, and stay one with the new values.
     std::string listed;
-    int rc = FindSegment(handle, local, name.c_str(), &listed);
+    int rc =
+        csdoc::CheckRow(handle, local, folderRestriction, oldHit, csdoc::RowMatch::kExact, &newHit, &listed);
     QelLocalSegment segment;
     if (rc == CS_OK) rc = QelLocal_ReadSegment(handle, local.record.agid, listed.c_str(), &segment);
     if (rc == CS_OK) rc = QelLocal_UpdateIndexRow(handle, local.record, segment, oldRow, newRow, nullptr);
@@ -63,7 +40,7 @@ int UpdateLocal(CsHandle* handle, const CsXdrApplGroup& group, const CsXdrHitRow
     csdoc::LocalGroup local;
     int rc = csdoc::ReadLocalGroup(handle, group.number, &local);
     if (rc == CS_OK) rc = csdoc::Permit(local.permissions, CS_PERMIT_UPDATE);
-    if (rc == CS_OK) rc = RewriteRow(handle, local, oldHit, newHit);
+    if (rc == CS_OK) rc = RewriteRow(handle, local, group.restriction, oldHit, newHit);
     if (rc != CS_OK || !(local.record.logFlags & CS_LOG_UPDATES)) return rc;
     // The row is rewritten: a message that does not get out cannot undo it.
     const std::string before = CsFormatKeyValues(&group, &oldHit);

@@ -122,6 +122,7 @@ int AddLocal(CsHandle* handle, const CsXdrApplGroup& group, CsXdrHitRow* hit, Cs
     csdoc::LocalGroup local;
     int rc = csdoc::ReadLocalGroup(handle, group.number, &local);
     if (rc == CS_OK && !(local.notePermissions & CS_NOTE_PERMIT_ADD)) rc = CS_NOT_AUTHORISED;
+    if (rc == CS_OK) rc = csdoc::CheckRow(handle, local, group.restriction, *hit, csdoc::RowMatch::kDocument);
     if (rc != CS_OK) return rc;
     QelLocalNote record;
     if (ToLocalNote(*handle, *note, &record) != CS_OK) return CS_FAILED;
@@ -151,6 +152,7 @@ int AddRemote(CsHandle* handle, const CsXdrApplGroup& group, CsXdrHitRow* hit, C
 int ListLocal(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, CsEntryFn callback) {
     csdoc::LocalGroup local;
     int rc = csdoc::ReadLocalGroup(handle, groupNumber, &local);
+    if (rc == CS_OK) rc = csdoc::CheckRow(handle, local, nullptr, *hit, csdoc::RowMatch::kDocument);
     if (rc != CS_OK) return rc;
     const QelLocalNoteDoc doc = DocumentOf(groupNumber, *hit->object);
     const csdoc::NoteReader reader = csdoc::NotesReadBy(*handle, &local);

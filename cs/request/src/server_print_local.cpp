@@ -75,6 +75,10 @@ public:
         if (items(context, &group, &appl, &hit, &word) != 0) return CS_CANCELLED;
         if (hit == nullptr) return CS_OK;
         if (group != nullptr) current_ = group;
+        // Only documents the user could find in the folder are printed or searched (a first
+        // item without a group fails the run).
+        if (current_ != nullptr) refused_ = Check(*current_, *hit);
+        if (refused_ != CS_OK) return refused_;
         out->group = group != nullptr ? Group(group) : nullptr;
         out->appl = appl != nullptr ? Appl(appl) : nullptr;
         auto doc = std::make_shared<SmPrintDoc>();
@@ -90,6 +94,9 @@ public:
         out->word = word;
         return CS_OK;
     }
+
+    // Why the item source stopped the run: CS_OK when it did not.
+    int Refused() const { return refused_; }
 
     SmPrintServices Services(void* textSearch) {
         SmPrintServices s;
@@ -111,6 +118,14 @@ public:
     }
 
 private:
+    int Check(const CsXdrApplGroup& group, const CsXdrHitRow& hit) {
+        csdoc::LocalGroup local;
+        int rc = csdoc::ReadLocalGroup(handle_, group.number, &local);
+        if (rc == CS_OK)
+            rc = csdoc::CheckRow(handle_, local, group.restriction, hit, csdoc::RowMatch::kDocument);
+        return rc;
+    }
+
     std::shared_ptr<const SmPrintGroup> Group(const CsXdrApplGroup* group) {
         auto& kept = groups_[group];
         if (kept) return kept;
@@ -319,6 +334,7 @@ private:
 
     CsHandle* handle_;
     const CsXdrApplGroup* current_ = nullptr;
+    int refused_ = CS_OK;
     std::map<const CsXdrApplGroup*, std::shared_ptr<const SmPrintGroup>> groups_;
     std::map<const CsXdrApplEntry*, std::shared_ptr<const SmPrintAppl>> appls_;
     std::map<uint32_t, CsStorageSet*> sets_;
@@ -372,7 +388,8 @@ int LocalServerPrint(CsHandle* handle, const CsXdrPrintRequest* print, const cha
     Adapter adapter(handle);
     void* context = handle->callbackContext;
     SmPrintItemFn source = [&](SmPrintItem* item) { return adapter.Next(items, context, item); };
-    const int rc = SmServerPrint(handle, &printer, &options, nullptr, source, adapter.Services(nullptr));
+    int rc = SmServerPrint(handle, &printer, &options, nullptr, source, adapter.Services(nullptr));
+    if (rc == CS_CANCELLED && adapter.Refused() != CS_OK) rc = adapter.Refused();
     if (rc != CS_OK && rc != CS_CANCELLED)
         CsIssueMessageV(handle, kMsgBulkPrintFailed, 'S', kSource, 'I', int32_t(__LINE__), 'V');
     return rc;
@@ -391,7 +408,8 @@ int LocalProcessHits(CsHandle* handle, CsXdrValueItem* values, CsHitItemFn items
         item->text = strdup(std::to_string(word).c_str());
         if (answer == nullptr || answer(context, item) != 0) CsFreeReplyEntry(CS_REQ_PROCESS_HITS, item);
     };
-    const int rc = SmTextSearchRun(handle, source, reply, adapter.Services(values));
+    int rc = SmTextSearchRun(handle, source, reply, adapter.Services(values));
+    if (rc == CS_CANCELLED && adapter.Refused() != CS_OK) rc = adapter.Refused();
     if (rc != CS_OK && rc != CS_CANCELLED)
         CsIssueMessageV(handle, kMsgBulkTextSearchFailed, 'S', kSource, 'I', int32_t(__LINE__), 'V');
     return rc;

@@ -138,6 +138,11 @@ protected:
         ASSERT_EQ(set_->nodes.size(), 1u);
         primary_ = &set_->nodes[0];
     }
+    // The hit as a row of the group's index: a retrieval reads only documents of rows.
+    CsXdrHitRow* Indexed(CsXdrHitRow* hit) {
+        EXPECT_EQ(logontest::IndexHit(&handle_, group_, hit), CS_OK);
+        return hit;
+    }
     std::string DocPath(const std::string& name) const { return archive_.Dir() + "data/INVAG/DOC/" + name; }
     std::string ResPath(const std::string& name) const { return archive_.Dir() + "data/INVAG/RES/" + name; }
 
@@ -205,7 +210,8 @@ TEST_F(LocalRetrieve, SampleDocumentSlices) {
         InvoiceHit hit(&object);
         Sink sink;
         const CsDocRequest request = Into(&sink);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK)
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+                  CS_OK)
             << c.name;
         EXPECT_EQ(sink.data, c.expected) << c.name;
         EXPECT_EQ(object.location, 2) << c.name << ": from the node";
@@ -221,7 +227,8 @@ TEST_F(LocalRetrieve, CacheBeforeNode) {
     InvoiceHit hit(&object);
     Sink sink;
     const CsDocRequest request = Into(&sink);
-    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
+    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+              CS_OK);
     EXPECT_EQ(sink.data, "cached");
     EXPECT_EQ(object.location, 1);
 }
@@ -261,7 +268,8 @@ TEST_F(LocalRetrieve, ZlibWindowsAcrossStorePieces) {
         InvoiceHit hit(&object);
         Sink sink;
         const CsDocRequest request = Into(&sink, c.letter, c.chunk);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK)
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+                  CS_OK)
             << c.name;
         const std::string expected = Expected("2FAA", c.block.offset, c.block.length, c.offset, c.length);
         ASSERT_FALSE(expected.empty()) << c.name;
@@ -281,7 +289,8 @@ TEST_F(LocalRetrieve, ZlibWindowsAcrossStorePieces) {
         InvoiceHit hit(&object);
         Sink sink;
         const CsDocRequest request = Into(&sink);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+                  CS_OK);
         EXPECT_EQ(sink.data.size(), b.length);
         EXPECT_TRUE(sink.data == stored.substr(b.offset, b.length)) << "block at " << b.offset;
     }
@@ -299,7 +308,8 @@ TEST_F(LocalRetrieve, DollarNamesAreReadWhole) {
     InvoiceHit hit(&ref);
     Sink sink;
     const CsDocRequest request = Into(&sink);
-    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
+    ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+              CS_OK);
     const std::string expected = Expected("3FAA", 0, 0, 1000, 2000);
     ASSERT_EQ(expected.size(), 2000u);
     EXPECT_TRUE(sink.data == expected);
@@ -318,21 +328,24 @@ TEST_F(LocalRetrieve, Failures) {
     EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &noObject.hit, &request, 'N'),
               CS_FAILED);
     InvoiceHit notStored(&absent);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &notStored.hit, &request, 'N'),
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&notStored.hit), &request, 'N'),
               CS_FAILED);
     InvoiceHit notZlib(&corrupt);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &notZlib.hit, &request, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&notZlib.hit), &request, 'N'),
+              CS_FAILED);
     EXPECT_EQ(corrupt.location, 0) << "no location for a failed retrieval";
     CsDocRequest noCallback;
     InvoiceHit hit(&object);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &noCallback, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &noCallback, 'N'),
+              CS_FAILED);
     EXPECT_EQ(CsRetrieveDocData(nullptr, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_FAILED);
     EXPECT_EQ(CsGetDocResources(&handle_, group_, primary_, nullptr, 0, nullptr, &request), CS_FAILED);
 
     // An unknown group number is refused by the tables, not taken from the record.
     CsXdrApplGroup unknown = *group_;
     unknown.number = 555;
-    EXPECT_EQ(CsRetrieveDocData(&handle_, &unknown, primary_, nullptr, &hit.hit, &request, 'N'), CS_FAILED);
+    EXPECT_EQ(CsRetrieveDocData(&handle_, &unknown, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+              CS_FAILED);
     EXPECT_TRUE(sink.data.empty());
 }
 
@@ -352,7 +365,7 @@ TEST_F(LocalRetrieve, WithoutRetrievePermission) {
     InvoiceHit hit(&object);
     Sink sink;
     const CsDocRequest request = Into(&sink);
-    EXPECT_EQ(CsRetrieveDocData(&handle_, &claimed, primary_, nullptr, &hit.hit, &request, 'N'),
+    EXPECT_EQ(CsRetrieveDocData(&handle_, &claimed, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
               CS_NOT_AUTHORISED);
     EXPECT_EQ(CsGetDocResources(&handle_, &claimed, primary_, nullptr, 0, &object, &request),
               CS_NOT_AUTHORISED);
@@ -414,7 +427,8 @@ TEST_F(LocalRetrieve, MessagesWhenTheGroupLogsRetrievals) {
         Sink sink;
         CsDocRequest request = Into(&sink);
         request.application = &application;
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, 'N'), CS_OK);
+        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, 'N'),
+                  CS_OK);
         ASSERT_EQ(CsGetDocResources(&handle_, group_, primary_, nullptr, 0, &object, &request), CS_OK);
         EXPECT_EQ(sink.data, "4711resources\n");
         const std::vector<std::string> docs = Logged("ApplGroup DocGet: ");
@@ -460,8 +474,9 @@ TEST_F(LocalRetrieve, NoteFlagIsReadForAnUnknownFlagOnly) {
         hit.hit.noteFlag = c.before;
         Sink sink;
         const CsDocRequest request = Into(&sink);
-        ASSERT_EQ(CsRetrieveDocData(&handle_, group_, primary_, nullptr, &hit.hit, &request, c.noteLetter),
-                  CS_OK)
+        ASSERT_EQ(
+            CsRetrieveDocData(&handle_, group_, primary_, nullptr, Indexed(&hit.hit), &request, c.noteLetter),
+            CS_OK)
             << c.name;
         EXPECT_EQ(hit.hit.noteFlag, c.after) << c.name;
     }

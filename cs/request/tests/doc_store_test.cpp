@@ -511,8 +511,9 @@ TEST_F(DocUpdate, RowsThatCannotBeRewrittenAreLeftAlone) {
         int rc;
     };
     const Case cases[] = {
-        {"no such segment", "INV9", "N2", "X", "INV1", 0, 11, CS_NOT_FOUND},
-        {"no such row", "INV1", "N7", "X", "INV1", 0, 11, CS_NOT_FOUND},
+        // A row the user could not find is refused as a forged document id is.
+        {"no such segment", "INV9", "N2", "X", "INV1", 0, 11, CS_NOT_AUTHORISED},
+        {"no such row", "INV1", "N7", "X", "INV1", 0, 11, CS_NOT_AUTHORISED},
         {"a segment name held twice", "INV1", "N2", "X", "INV1,inv1", 0, 11, CS_FAILED},
         {"a segment not available", "INV1", "N2", "X", "INV1", 1, 11, CS_UNAVAILABLE},
         {"a new value longer than its field", "INV1", "N2", "N1234567890", "INV1", 0, 11, CS_FAILED},

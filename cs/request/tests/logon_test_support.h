@@ -223,6 +223,17 @@ struct HandleGuard {
     ~HandleGuard() { Free(); }
 };
 
+// Makes the hit a row of the group's index (its segment named in the hit), so that the
+// operations that act on a document find it; the logged-on user needs the store
+// permission. CS_OK, or the load's failure.
+inline int IndexHit(CsHandle* handle, const CsXdrApplGroup* group, CsXdrHitRow* hit) {
+    CsXdrSegment segment{};
+    const int rc =
+        CsAddIndexRow(handle, group, std::span<const CsXdrHitRow>(hit, 1), "1FAA", &segment, nullptr);
+    if (rc == CS_OK) std::snprintf(hit->segment, sizeof hit->segment, "%s", segment.name);
+    return rc;
+}
+
 // A row of a logon table: who logs on with which password, and the answer.
 struct LogonCase {
     const char* name;

@@ -56,15 +56,39 @@ struct Calls {
     }
 };
 
-// A document of INVOICES: the object 1FAA at offset, as a hit carries it.
+// Makes the hit a row of INVOICES, loaded by ALICE on a handle of her own: notes are
+// kept only for documents of rows.
+void IndexDocument(TestArchive& archive, CsXdrHitRow* hit) {
+    CsHandle handle{};
+    HandleGuard guard{&handle};
+    guard.Renew(archive);
+    CsUserRecord record{};
+    ASSERT_EQ(CsLogon(&handle, "ALICE", "Secret-1", &record), CS_OK);
+    CsXdrFolder* raw = nullptr;
+    ASSERT_EQ(CsOpenFolderGroups(&handle, 1, nullptr, &raw), CS_OK);
+    FolderPtr folder(raw);
+    EXPECT_EQ(logontest::IndexHit(&handle, &folder->groups[0], hit), CS_OK);
+    EXPECT_EQ(CsLogoff(&handle), CS_OK);
+}
+
+// A document of INVOICES: the object 1FAA at offset, as the hit of its row carries it.
 class Document {
 public:
-    explicit Document(uint32_t offset) {
+    Document(TestArchive& archive, uint32_t offset) {
         object_.name = name_.data();
         object_.offset = offset;
         object_.length = 10;
         object_.compression = 'N';
         hit_.object = &object_;
+        values_[0].type = 'S';
+        values_[0].v.text = number_.data();
+        values_[1].type = 'S';
+        values_[1].v.text = customer_.data();
+        values_[2].type = 'I';
+        values_[2].v.integer = 19730;
+        hit_.valueCount = 3;
+        hit_.values = values_;
+        IndexDocument(archive, &hit_);
     }
     CsXdrHitRow* Hit() { return &hit_; }
     QelLocalNoteDoc Local() const {
@@ -78,7 +102,10 @@ public:
 
 private:
     std::string name_ = "1FAA";
+    std::string number_ = "N1";
+    std::string customer_ = "ACME";
     CsXdrObjectRef object_{};
+    CsXdrValue values_[3] = {};
     CsXdrHitRow hit_{};
 };
 
@@ -187,7 +214,7 @@ protected:
 
 TEST_F(LocalNotes, AnAddedNoteReadsBackAsWritten) {
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
-    Document doc(200);
+    Document doc(archive_, 200);
     NewNote note("Check the total", CS_NOTE_PUBLIC, 7);
     note->page = 2;
     note->attributes = 5;
@@ -222,7 +249,7 @@ TEST_F(LocalNotes, AnAddedNoteReadsBackAsWritten) {
 }
 
 TEST_F(LocalNotes, WhoReadsWhichNotes) {
-    Document doc(300);
+    Document doc(archive_, 300);
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
     NewNote open("public of ALICE", CS_NOTE_PUBLIC), own("private of ALICE", CS_NOTE_PRIVATE);
     ASSERT_EQ(Add(doc, open), CS_OK);
@@ -262,7 +289,7 @@ TEST_F(LocalNotes, WhoReadsWhichNotes) {
 }
 
 TEST_F(LocalNotes, RefusedAndFailedAddsStoreNothing) {
-    Document doc(400);
+    Document doc(archive_, 400);
     ASSERT_NO_FATAL_FAILURE(LogOn("BOB", "Bob.Pass"));
     NewNote note("not allowed", CS_NOTE_PUBLIC);
     // The tables decide, not the caller's record.
@@ -303,7 +330,7 @@ TEST_F(LocalNotes, RefusedAndFailedAddsStoreNothing) {
 }
 
 TEST_F(LocalNotes, WithoutCallbackOnlyTheNoteFlagIsSet) {
-    Document withNotes(500), privateOnly(600), none(700);
+    Document withNotes(archive_, 500), privateOnly(archive_, 600), none(archive_, 700);
     ASSERT_NO_FATAL_FAILURE(AddDirectly(withNotes, 1, "ALICE", CS_NOTE_PUBLIC, "seen by all"));
     ASSERT_NO_FATAL_FAILURE(AddDirectly(privateOnly, 1, "ALICE", CS_NOTE_PRIVATE, "ALICE's"));
     struct Case {
@@ -327,7 +354,7 @@ TEST_F(LocalNotes, WithoutCallbackOnlyTheNoteFlagIsSet) {
 }
 
 TEST_F(LocalNotes, NotesTheCallbackRefusesAreFreedAndAnInterruptEndsTheList) {
-    Document doc(800);
+    Document doc(archive_, 800);
     for (const char* text : {"one", "two", "three"})
         ASSERT_NO_FATAL_FAILURE(AddDirectly(doc, 1, "ALICE", CS_NOTE_PUBLIC, text));
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
@@ -349,18 +376,18 @@ TEST_F(LocalNotes, NotesTheCallbackRefusesAreFreedAndAnInterruptEndsTheList) {
 TEST_F(LocalNotes, AGroupKeepingNoteFlagsMarksTheHit) {
     ASSERT_NO_FATAL_FAILURE(SetInTable("ag", "ANN_TYPE=1", "ANN_TYPE=89"));  // 'Y'
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
-    Document doc(900);
+    Document doc(archive_, 900);
     NewNote note("flagged", CS_NOTE_PUBLIC);
     ASSERT_EQ(Add(doc, note), CS_OK);
     EXPECT_EQ(doc.Hit()->noteFlag, 'Y');
-    Document refused(901);
+    Document refused(archive_, 901);
     ASSERT_NO_FATAL_FAILURE(LogOn("BOB", "Bob.Pass"));
     EXPECT_EQ(Add(refused, note), CS_NOT_AUTHORISED);
     EXPECT_EQ(refused.Hit()->noteFlag, 0) << "no flag without a note";
 }
 
 TEST_F(LocalNotes, NoteLoggingNamesTheNumberWhenItIsKnown) {
-    Document doc(1000);
+    Document doc(archive_, 1000);
     NewNote note("logged", CS_NOTE_PUBLIC);
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
     ASSERT_EQ(Add(doc, note), CS_OK);

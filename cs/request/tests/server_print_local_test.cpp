@@ -148,6 +148,8 @@ protected:
 TEST_F(LocalServerPrint, DocumentsReachThePrintScript) {
     LogOn(0x1B);  // retrieve, store, update index and print
     InvoiceHit number(0, 53, 8, 4), amount(34, 19, 0, 6);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &number.hit), CS_OK);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &amount.hit), CS_OK);
     items_.hits = {&number.hit, &amount.hit};
     ASSERT_EQ(Print(1), CS_OK);
     auto jobs = Spooled(2);
@@ -161,9 +163,30 @@ TEST_F(LocalServerPrint, DocumentsReachThePrintScript) {
 TEST_F(LocalServerPrint, RefusedWithoutPrintRightOrPrinter) {
     LogOn(0x0B);
     InvoiceHit number(0, 53, 8, 4);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &number.hit), CS_OK);
     items_.hits = {&number.hit};
     EXPECT_EQ(Print(1), CS_NOT_AUTHORISED);
     EXPECT_EQ(Print(7), CS_NOT_FOUND);
+    EXPECT_TRUE(Spooled(0).empty());
+    EXPECT_TRUE(fs::is_empty(dir_ + "/p1"));
+}
+
+// Only documents of rows the user could find are printed: a row outside the restriction of
+// ALICE's group, or a hit no row has, stops the run before anything is spooled.
+TEST_F(LocalServerPrint, RowsTheUserCouldNotFindAreNotPrinted) {
+    std::string perms = archive_.Table("agperms");
+    perms.replace(perms.find("ANN_PERMS=7"), 11, "ANN_PERMS=7\nQ_RESTRICT=\"CUSTOMER <> 'HIDDEN'\"");
+    archive_.WriteTable("agperms", perms);
+    LogOn(0x1B);
+    InvoiceHit shown(0, 53, 8, 4), hidden(34, 19, 0, 6), missing(0, 53, 0, 4);
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &shown.hit), CS_OK);
+    hidden.hit.values[1].v.text = const_cast<char*>("HIDDEN");
+    ASSERT_EQ(logontest::IndexHit(&handle_, items_.group, &hidden.hit), CS_OK);
+    std::memcpy(missing.hit.segment, shown.hit.segment, sizeof missing.hit.segment);
+    for (CsXdrHitRow* refused : {&hidden.hit, &missing.hit}) {
+        items_.hits = {&shown.hit, refused};
+        EXPECT_EQ(Print(1), CS_NOT_AUTHORISED);
+    }
     EXPECT_TRUE(Spooled(0).empty());
     EXPECT_TRUE(fs::is_empty(dir_ + "/p1"));
 }
