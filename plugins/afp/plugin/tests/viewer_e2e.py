@@ -25,7 +25,7 @@ import urllib.parse
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "www", "tests", "e2e"))
 
-from documents_site import FOLDER, LEDGER, documents_site, read_container, required_env  # noqa: E402
+from documents_site import FOLDER, LEDGER, documents_site, generate, read_container, required_env  # noqa: E402
 from gateway_site import SiteTestCase  # noqa: E402
 
 LETTER = "Shipping letter"
@@ -116,9 +116,20 @@ def cell(x, y, index, zoom=1.0):
     return left, base - DPI / 6 * 0.8 * zoom, left + DPI / 10 * zoom, base + DPI / 6 * 0.25 * zoom
 
 
-class ViewerOnTheGateway(SiteTestCase):
+def line(n, first=0, last=60):
+    """Page-pixel box of characters first..last of line n (from 0) of the demo's line data:
+    half-inch margins, 1/15 inch across and 1/6 inch down."""
+    top = DPI / 2 + n * DPI / 6
+    return DPI / 2 + first * DPI / 15, top, DPI / 2 + (last + 1) * DPI / 15, top + DPI / 6
+
+
+class ViewerCase(SiteTestCase):
+    """A gateway on the documents archive (archive: another one), ALICE logged on, and
+    qelview run by script in a home and temporary directory of the test's own."""
+    archive = None
+
     def setUp(self):
-        self.site = self.open_site(documents_site())
+        self.site = self.open_site(documents_site(archive=self.archive))
         self.work = tempfile.mkdtemp(prefix="afp-viewer-e2e-")
         self.addCleanup(shutil.rmtree, self.work, True)
         self.base = f"http://127.0.0.1:{self.site.port}"
@@ -190,6 +201,28 @@ class ViewerOnTheGateway(SiteTestCase):
     def engine(events, name):
         return [e for e in events if e.get("source") == "engine" and e.get("name") == name]
 
+    def assert_line_page(self, shot, name, lines=60):
+        """A page of the demo's line data on a letter page: ink on the title line and each
+        item line, none on the blank second line, none below the last line."""
+        w, h = shot.page_size
+        self.assertEqual((w, h), (PAGE_W, PAGE_H), name)
+        for n in [0] + list(range(2, lines)):
+            self.assertGreater(shot.ink(line(n)), 0, f"{name}: line {n + 1}")
+        self.assertEqual(shot.ink(line(1)), 0, name)
+        self.assertEqual(shot.ink((0, line(lines)[1], w, h)), 0, name)
+
+    def printed_text(self):
+        """The text of the one PDF the PDF printer wrote into the home directory (kept
+        with the artifacts), page by page."""
+        pdfs = [f for f in os.listdir(self.home) if f.endswith(".pdf")]
+        self.assertEqual(len(pdfs), 1, pdfs)
+        shutil.copy(os.path.join(self.home, pdfs[0]), os.path.join(self.artifacts, "printed.pdf"))
+        text = subprocess.run(["pdftotext", "-layout", os.path.join(self.home, pdfs[0]), "-"], check=True,
+                              capture_output=True).stdout.decode()
+        return text.split("\f")
+
+
+class ViewerOnTheGateway(ViewerCase):
     # ---- the AFP letter ----
 
     def assert_letter_text(self, shot, zoom=1.0):
@@ -215,7 +248,6 @@ class ViewerOnTheGateway(SiteTestCase):
         link = self.link(LETTER)
         container = self.curl(link.split("?", 1)[1])
         self.assertEqual(read_container(container)["kind"], "full")
-        pdf_dir = self.home  # the PDF printer writes into the user's home
         s = self.shot
         script = "\n".join([
             f"screenshot {s('1-open')}",
@@ -309,11 +341,7 @@ class ViewerOnTheGateway(SiteTestCase):
         # The printed page: a PDF whose text is the first page's.
         prints = self.engine(events, "VSPrint")
         self.assertEqual([p["result"] for p in prints], [1])
-        pdfs = [f for f in os.listdir(pdf_dir) if f.endswith(".pdf")]
-        self.assertEqual(len(pdfs), 1, pdfs)
-        shutil.copy(os.path.join(pdf_dir, pdfs[0]), os.path.join(self.artifacts, "printed.pdf"))
-        text = subprocess.run(["pdftotext", "-layout", os.path.join(pdf_dir, pdfs[0]), "-"], check=True,
-                              capture_output=True).stdout.decode()
+        text = "".join(self.printed_text())
         for _, _, run in LETTER_PAGE_1:
             self.assertIn(run, text)
         self.assertNotIn("Terms and conditions", text)
@@ -385,22 +413,9 @@ class ViewerOnTheGateway(SiteTestCase):
         # and 2 again from their kept files.
         self.assertEqual([e["pages"] for e in self.engine(events, "VSDocStart")], [3, 3, 2, 3, 2])
 
-        def line(n, first=0, last=60):
-            """Page-pixel box of characters first..last of line n (from 0): half-inch
-            margins, 1/15 inch across and 1/6 inch down."""
-            top = DPI / 2 + n * DPI / 6
-            return DPI / 2 + first * DPI / 15, top, DPI / 2 + (last + 1) * DPI / 15, top + DPI / 6
-
-        # Every page shown: ink on the title line and each item line, none on the blank
-        # second line, none below the 60th line.
+        # Every page shown whole.
         for name in ("1-page1", "2-page3", "3-page4", "4-found-page7", "5-page6", "6-page8"):
-            shot = Shot(s(name))
-            w, h = shot.page_size
-            self.assertEqual((w, h), (PAGE_W, PAGE_H), name)
-            for n in [0] + list(range(2, 60)):
-                self.assertGreater(shot.ink(line(n)), 0, f"{name}: line {n + 1}")
-            self.assertEqual(shot.ink(line(1)), 0, name)
-            self.assertEqual(shot.ink((0, line(60)[1], w, h)), 0, name)
+            self.assert_line_page(Shot(s(name)), name)
         # The hit on page 7: "7.12" is the twelfth line's characters 3 to 6.
         found = Shot(s("4-found-page7"))
         yellow = lambda p: p[0] > 200 and p[1] > 200 and p[2] < 150  # noqa: E731
@@ -408,6 +423,63 @@ class ViewerOnTheGateway(SiteTestCase):
         self.assertGreater(found.ink(hit, yellow), 0)
         self.assertEqual(found.ink((0, 0) + found.page_size, yellow),
                          found.ink((hit[0] - 2, hit[1] - 2, hit[2] + 2, hit[3] + 2), yellow))
+
+
+class LineDataWithPageSize(ViewerCase):
+    """The line-data application names its page: PWIDTH=8.5 and PLENGTH=11 inches."""
+    REPORT = "Quarterly stock report"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work_archive = tempfile.mkdtemp(prefix="afp-viewer-e2e-archive-")
+        try:
+            cls.archive, _ = generate(cls.work_archive, cls.change)
+        except BaseException:
+            shutil.rmtree(cls.work_archive, ignore_errors=True)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work_archive, ignore_errors=True)
+
+    @staticmethod
+    def change(description, data):
+        group = next(g for g in description["application_groups"] if g["name"] == "DOCLINE")
+        parameters = group["applications"][0]["parameters"]
+        parameters[parameters.index("[@_FIXED_@]") + 1:1] = ["PWIDTH=8.5", "PLENGTH=11"]
+
+    def test_letter_page_shows_and_prints_every_line(self):
+        link = self.link(self.REPORT)
+        container = read_container(self.curl(link.split("?", 1)[1]))
+        self.assertEqual((container["page_width"], container["page_length"]), (8.5, 11.0))
+        s = self.shot
+        script = "\n".join([
+            f"screenshot {s('1-page1')}",
+            "answer-dialog P16Print click 30001 click 1",
+            f"command {PRINT}",
+            f"command {NEXT}",
+            f"screenshot {s('2-page2')}",
+            "quit", ""])
+        events = self.assert_ran(self.view(self.base + link, script))
+
+        # The engine got the page in its twips, and the density of a 7.5 x 10 inch text area.
+        self.assertEqual([(e["width"], e["height"]) for e in self.engine(events, "VSSetPageSize")],
+                         [(12240, 15840)])
+        self.assertEqual({(p["cpi"], p["lpi"], p["lines"]) for p in self.engine(events, "VSSetLineDataParms")},
+                         {(15, 6, 60)})
+        self.assertIn("Page 2 of 2", self.statuses(events))
+        for name in ("1-page1", "2-page2"):
+            self.assert_line_page(Shot(s(name)), name)
+
+        # The printed page holds the first page's 60 lines and nothing of the second.
+        self.assertEqual([p["result"] for p in self.engine(events, "VSPrint")], [1])
+        pages = [p for p in self.printed_text() if p.strip()]
+        self.assertEqual(len(pages), 1, pages)
+        printed = pages[0].splitlines()
+        self.assertRegex(printed[0], r"QUARTERLY STOCK REPORT\s+PAGE\s+1$")
+        items = [ln.split()[0] for ln in printed if re.match(r"\s*1\.\d\d\s", ln)]
+        self.assertEqual(items, [f"1.{n:02d}" for n in range(3, 61)])
+        self.assertNotIn("2.03", pages[0])
 
 
 if __name__ == "__main__":

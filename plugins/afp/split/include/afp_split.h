@@ -185,6 +185,16 @@ private:
     std::vector<std::string> names_;
 };
 
+// The engine's page unit (VSSetPageSize): twips, 1/1440 inch. The container's page size
+// in inches becomes this unit in TwipsFromInches and nowhere else. The engine takes the
+// size as 16-bit unsigned values, so a side above kMaxPageTwips (45.5 inches) is none.
+constexpr int32_t kTwipsPerInch = 1440;
+constexpr int32_t kMaxPageTwips = 65535;
+
+// Inches as the container stores them (IEEE single, host order) in twips, rounded;
+// 0 for none: not a number, negative, or above kMaxPageTwips.
+int32_t TwipsFromInches(float inches);
+
 // The instance fields the split and the segment requests read and fill.
 struct SplitInstance {
     // Set by the caller: a directory of this instance only (created 0700); every piece file
@@ -199,8 +209,8 @@ struct SplitInstance {
     uint8_t documentLetter = 'N';  // kept from the full container for segment replies
     int32_t displayMode = 1;       // '1' 2, '2' 4, '9' 3, else 1
     int32_t displayNumber = -1;    // the container's number when not 100
-    int32_t pageWidth = 0;         // twips
-    int32_t pageHeight = 0;        // twips
+    int32_t pageWidth = 0;         // twips (kTwipsPerInch), 0 none
+    int32_t pageHeight = 0;        // twips (kTwipsPerInch), 0 none
     std::array<uint8_t, 3> attributes{};
     std::vector<uint8_t> lineDataDescription;  // the K bytes of a line-data run
     std::string documentFile;

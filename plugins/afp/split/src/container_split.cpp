@@ -18,13 +18,10 @@ constexpr size_t kLeadSize = 12;
 constexpr size_t kHeaderEnd = 40;
 constexpr uint64_t kMaxInfoBlock = uint64_t{64} << 20;
 
-// Inches as stored, in twips; anything that is not a size in range counts as none.
 int32_t Twips(uint32_t bits) {
     float inches = 0;
     std::memcpy(&inches, &bits, sizeof inches);
-    const double twips = static_cast<double>(inches) * 720.0 + 0.5;
-    if (!(twips >= 0.0) || twips >= 2147483647.0) return 0;
-    return static_cast<int32_t>(twips);
+    return TwipsFromInches(inches);
 }
 
 int32_t DisplayMode(uint8_t code) {
@@ -231,9 +228,9 @@ int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool kee
 // tenth of an inch per line; a document without text keeps the engine's own density.
 void PassDensity(const SplitInstance& inst, const EngineSink& sink, uint32_t lines, uint32_t widest) {
     if (!sink.setLineDataParms || widest == 0) return;
-    double width = inst.pageWidth / 720.0;
+    double width = static_cast<double>(inst.pageWidth) / kTwipsPerInch;
     if (width <= 1.0) width = 900.0 / 120.0 + 1.0;
-    const double height = inst.pageHeight / 720.0;
+    const double height = static_cast<double>(inst.pageHeight) / kTwipsPerInch;
     const double across = (width - 1.0) * 120.0 / widest;
     const double down = height > 1.0 ? lines / (height - 1.0) + 0.5 : lines * 0.1 + 0.5;
     const auto clamp = [](double value) { return static_cast<int32_t>(std::min(value, 1.0e6)); };
@@ -298,6 +295,12 @@ bool Splitter::KeepSegmentZero(uint64_t start) {
 }
 
 }  // namespace
+
+int32_t TwipsFromInches(float inches) {
+    const double twips = static_cast<double>(inches) * kTwipsPerInch + 0.5;
+    if (!(twips >= 0.0) || twips >= kMaxPageTwips + 1.0) return 0;
+    return static_cast<int32_t>(twips);
+}
 
 int Split(SplitInstance& instance, const std::filesystem::path& file, const EngineSink& sink) {
     return Splitter(instance, file, sink).Run();

@@ -247,8 +247,8 @@ TEST_F(SplitTest, HeaderFieldsIntoTheInstance) {
         int32_t mode, displayNumber, twipsWide, twipsHigh;
     };
     const Case cases[] = {
-        {'0', 100, 8.5f, 11.0f, 1, -1, 6120, 7920},   {'1', 150, 0.0f, 0.0f, 2, 150, 0, 0},
-        {'2', 75, 1.0f, -3.0f, 4, 75, 720, 0},        {'9', 100, NAN, INFINITY, 3, -1, 0, 0},
+        {'0', 100, 8.5f, 11.0f, 1, -1, 12240, 15840}, {'1', 150, 0.0f, 0.0f, 2, 150, 0, 0},
+        {'2', 75, 1.0f, -3.0f, 4, 75, 1440, 0},       {'9', 100, NAN, INFINITY, 3, -1, 0, 0},
         {'x', 0xFFFFFFFF, 3e9f, 0.001f, 1, -1, 0, 1},
     };
     for (const Case& k : cases) {
@@ -272,6 +272,21 @@ TEST_F(SplitTest, HeaderFieldsIntoTheInstance) {
         EXPECT_EQ(inst_.attributes, (std::array<uint8_t, 3>{'M', 'B', 'W'}));
         EXPECT_EQ(inst_.currentSegment, -1);
     }
+}
+
+// The container's inches in the engine's twips: 1440 an inch, rounded; what the engine's
+// 16-bit page size cannot carry is none.
+TEST(PageSize, InchesBecomeTwips) {
+    struct Case {
+        float inches;
+        int32_t twips;
+    };
+    const Case cases[] = {
+        {8.5f, 12240}, {11.0f, 15840}, {8.27f, 11909}, {0.0f, 0},      {0.0003f, 0},
+        {0.0004f, 1},  {-0.0f, 0},     {-1.0f, 0},     {45.5f, 65520}, {45.51f, 65534},
+        {45.52f, 0},   {1e30f, 0},     {NAN, 0},       {INFINITY, 0},  {-INFINITY, 0},
+    };
+    for (const Case& k : cases) EXPECT_EQ(afp::TwipsFromInches(k.inches), k.twips) << k.inches;
 }
 
 TEST_F(SplitTest, WithoutInformationAndWithoutResources) {
