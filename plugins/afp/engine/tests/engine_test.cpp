@@ -386,7 +386,8 @@ TEST_F(Engine, PrintsPagesToPdf) {
         std::string pdf;
         for (const auto& entry : fs::directory_iterator(out))
             if (entry.path().extension() == ".pdf") pdf = entry.path().string();
-        ASSERT_FALSE(pdf.empty()) << c.what;
+        // A document without a window has no title: never the name of the file it came from.
+        ASSERT_EQ(pdf, (out / "AFP_document.pdf").string()) << c.what;
         const std::string info = RunCapture({"pdfinfo", pdf});
         const std::size_t at = info.find("Pages:");
         ASSERT_NE(at, std::string::npos) << info;
@@ -430,6 +431,34 @@ TEST_F(Engine, HostileFilesOpenSafelyOrNotAtAll) {
         VSDocPaint(doc, 0, b.dc, 1, 1);
         VSFindString(doc, "One", 0, 0, 0, 0);
     }
+}
+
+// The printed PDF is named after the document's title: the caption of the top-level
+// window that holds the document's window (the browser's window).
+TEST_F(Engine, PrintedPdfIsNamedAfterTheTitle) {
+    WinClass viewClass;
+    viewClass.name = "KnvwTitleView";
+    viewClass.procedure = Win_DefWindowProc;
+    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    const WinHandle browser =
+        Win_CreateWindow("KnvwTitleView", "Statement 03/2024", WS_VISIBLE, 0, 0, 600, 400, 0, 0, nullptr);
+    const WinHandle plugin =
+        Win_CreateWindow("KnvwTitleView", "", WS_VISIBLE, 0, 0, 600, 400, browser, 0, nullptr);
+    const WinHandle view =
+        Win_CreateWindow("KnvwTitleView", "view", WS_VISIBLE, 0, 0, 600, 400, plugin, 0, nullptr);
+    ASSERT_NE(view, 0u);
+    const std::string path = (dir_ / "stream-1.VOD").string();
+    std::ofstream(path, std::ios::binary) << AfpDocument({{{1440, 1440, "Alpha page"}}});
+    const int32_t doc = VSDocStart(server_, path.c_str(), "", "", view);
+    ASSERT_NE(doc, 0);
+    Win_SetPdfDirectory(dir_.string());
+    ASSERT_EQ(VSPrint(doc, KNVW_PRINT_MODE, "", "PDF", "", nullptr, KNVW_PRINT_ALL, 0, 0, 1, KNVW_PRINT_SCALE,
+                      1, 1),
+              1);
+    EXPECT_TRUE(fs::exists(dir_ / "Statement_03_2024.pdf"));
+    EXPECT_FALSE(fs::exists(dir_ / "stream-1.VOD.pdf"));
+    const std::string info = RunCapture({"pdfinfo", (dir_ / "Statement_03_2024.pdf").string()});
+    EXPECT_NE(info.find("Statement 03/2024"), std::string::npos) << info;
 }
 
 TEST_F(Engine, TakesTheWindowSizeAndRepaintsTheSelection) {

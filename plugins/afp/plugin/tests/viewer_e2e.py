@@ -163,8 +163,9 @@ class ViewerCase(SiteTestCase):
     def shot(self, name):
         return os.path.join(self.artifacts, name + ".png")
 
-    def view(self, url, script, size=(1200, 1200)):
-        """Runs qelview on url with the script; (exit status, stderr, log events)."""
+    def view(self, url, script, size=(1200, 1200), title=None):
+        """Runs qelview on url with the script (and the document's title, when given);
+        (exit status, stderr, log events)."""
         script_path = os.path.join(self.work, "script.txt")
         with open(script_path, "w") as f:
             f.write(script)
@@ -172,8 +173,9 @@ class ViewerCase(SiteTestCase):
         env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                    TMPDIR=os.path.join(self.work, "tmp"), CUPS_SERVER="/nonexistent/cups.sock")
         env.pop("DISPLAY", None)
+        options = ["--title", title] if title is not None else []
         done = subprocess.run([required_env("QELVIEW_PROGRAM"), "--script", script_path, "--log", log,
-                               "--cookies", self.cookies, "--size", f"{size[0]}x{size[1]}", url],
+                               "--cookies", self.cookies, "--size", f"{size[0]}x{size[1]}"] + options + [url],
                               capture_output=True, timeout=300, env=env)
         shutil.copy(log, os.path.join(self.artifacts, "log.json"))
         with open(log, encoding="utf-8") as f:
@@ -211,11 +213,11 @@ class ViewerCase(SiteTestCase):
         self.assertEqual(shot.ink(line(1)), 0, name)
         self.assertEqual(shot.ink((0, line(lines)[1], w, h)), 0, name)
 
-    def printed_text(self):
+    def printed_text(self, name):
         """The text of the one PDF the PDF printer wrote into the home directory (kept
-        with the artifacts), page by page."""
+        with the artifacts), page by page; the PDF must be called name."""
         pdfs = [f for f in os.listdir(self.home) if f.endswith(".pdf")]
-        self.assertEqual(len(pdfs), 1, pdfs)
+        self.assertEqual(pdfs, [name])
         shutil.copy(os.path.join(self.home, pdfs[0]), os.path.join(self.artifacts, "printed.pdf"))
         text = subprocess.run(["pdftotext", "-layout", os.path.join(self.home, pdfs[0]), "-"], check=True,
                               capture_output=True).stdout.decode()
@@ -288,7 +290,7 @@ class ViewerOnTheGateway(ViewerCase):
         mid = (box_first[1] + box_first[3]) / 2
         drag = (f"drag {int(x0 + box_first[0] + 2)} {int(y0 + mid)} "
                 f"{int(x0 + box_last[2] - 2)} {int(y0 + mid)}")
-        events = self.assert_ran(self.view(self.base + link, script.replace("DRAG", drag)))
+        events = self.assert_ran(self.view(self.base + link, script.replace("DRAG", drag), title=LETTER))
 
         # The document came as the gateway's container and the real engine opened it.
         self.assertEqual(self.fetches(events)[0]["type"], "application/afp")
@@ -341,7 +343,8 @@ class ViewerOnTheGateway(ViewerCase):
         # The printed page: a PDF whose text is the first page's.
         prints = self.engine(events, "VSPrint")
         self.assertEqual([p["result"] for p in prints], [1])
-        text = "".join(self.printed_text())
+        # Named after the document's title, as qelview's window shows it.
+        text = "".join(self.printed_text("Shipping_letter.pdf"))
         for _, _, run in LETTER_PAGE_1:
             self.assertIn(run, text)
         self.assertNotIn("Terms and conditions", text)
@@ -460,7 +463,7 @@ class LineDataWithPageSize(ViewerCase):
             f"command {NEXT}",
             f"screenshot {s('2-page2')}",
             "quit", ""])
-        events = self.assert_ran(self.view(self.base + link, script))
+        events = self.assert_ran(self.view(self.base + link, script, title=self.REPORT))
 
         # The engine got the page in its twips, and the density of a 7.5 x 10 inch text area.
         self.assertEqual([(e["width"], e["height"]) for e in self.engine(events, "VSSetPageSize")],
@@ -473,7 +476,7 @@ class LineDataWithPageSize(ViewerCase):
 
         # The printed page holds the first page's 60 lines and nothing of the second.
         self.assertEqual([p["result"] for p in self.engine(events, "VSPrint")], [1])
-        pages = [p for p in self.printed_text() if p.strip()]
+        pages = [p for p in self.printed_text("Quarterly_stock_report.pdf") if p.strip()]
         self.assertEqual(len(pages), 1, pages)
         printed = pages[0].splitlines()
         self.assertRegex(printed[0], r"QUARTERLY STOCK REPORT\s+PAGE\s+1$")
