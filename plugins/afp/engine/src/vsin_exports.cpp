@@ -193,6 +193,15 @@ int32_t VSDocStart(int32_t viewServer, const char* path, const char* formdef, co
     auto document = knvw::LoadDocument(path, Str(resourcePath), parms);
     if (!document) return call.Result(0);
     call.Int("pages", static_cast<long long>(document->pages.size()));
+    const std::optional<std::size_t> damagedAt = document->damagedAt;
+    if (damagedAt) {
+        // Said once, when the document opens; its pages show what could be read.
+        call.Int("damagedAt", static_cast<long long>(*damagedAt));
+        Win_MessageBox(window,
+                       "The document is damaged at byte " + std::to_string(*damagedAt) +
+                           ". The pages show what could be read up to the damage.",
+                       "AFP document", MB_OK | MB_ICONWARNING);
+    }
     auto doc = std::make_unique<EngineDocument>();
     doc->server = viewServer;
     doc->window = window;

@@ -433,6 +433,39 @@ TEST_F(Engine, HostileFilesOpenSafelyOrNotAtAll) {
     }
 }
 
+// A damaged document opens with what could be read and says so once, with the byte.
+TEST_F(Engine, DamagedDocumentSaysWhereOnce) {
+    std::vector<std::string> boxes;
+    WinHooks hooks;
+    hooks.messageBox = [&](const std::string& text, const std::string&, uint32_t, int* answer) {
+        boxes.push_back(text);
+        *answer = IDOK;
+        return true;
+    };
+    Win_SetHooks(hooks);
+    const std::string good = AfpDocument({{{1440, 1440, "One"}}, {{1440, 1440, "Two"}}});
+    const int32_t whole = OpenAfp(good);
+    ASSERT_NE(whole, 0);
+    EXPECT_TRUE(boxes.empty());
+    const std::size_t cut = good.size() - 20;
+    const int32_t doc = OpenAfp(good.substr(0, cut));
+    ASSERT_NE(doc, 0);
+    EXPECT_EQ(VSGetNumPages(doc), 2);
+    ASSERT_EQ(boxes.size(), 1u);
+    const std::size_t at = good.rfind('\x5A', cut - 1);
+    EXPECT_NE(boxes[0].find("damaged at byte " + std::to_string(at) + "."), std::string::npos) << boxes[0];
+    // Painting, paging and going back say nothing more.
+    Bitmap b(100, 100);
+    VSDocPaint(doc, 0, b.dc, 1, 1);
+    VSGotoNextPage(doc);
+    VSGotoPrevPage(doc);
+    EXPECT_EQ(boxes.size(), 1u);
+    bool logged = false;
+    for (const auto& e : events_)
+        logged = logged || e.find("\"damagedAt\":" + std::to_string(at)) != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
 // The printed PDF is named after the document's title: the caption of the top-level
 // window that holds the document's window (the browser's window).
 TEST_F(Engine, PrintedPdfIsNamedAfterTheTitle) {
