@@ -54,8 +54,14 @@ private:
         if (inst_.fetching) stem += "-print";
         return inst_.tempDir / (stem + suffix);
     }
+    // A damaged container says where; anything else names the piece it could not write.
     int Fail(const fs::path& piece) {
+        if (damagedAt_) return Damaged(*damagedAt_);
         if (sink_.showMessage) sink_.showMessage(kMsgCannotWrite, piece.string());
+        return 0;
+    }
+    int Damaged(uint64_t at) {
+        if (sink_.showMessage) sink_.showMessage(kMsgDamaged, std::to_string(at));
         return 0;
     }
     bool WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
@@ -72,6 +78,7 @@ private:
     const EngineSink& sink_;
     File in_;
     uint64_t size_ = 0;
+    std::optional<uint64_t> damagedAt_;  // where the last piece written was damaged
 };
 
 bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
@@ -79,7 +86,11 @@ bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<
     // Writing over the file being split would destroy it.
     std::error_code error;
     if (fs::equivalent(piece, file_, error)) return false;
-    return CopyPiece(in_.get(), piece, offset, length, letter, limit) == 0;
+    uint64_t at = 0;
+    const int result = CopyPiece(in_.get(), piece, offset, length, letter, limit, &at);
+    damagedAt_.reset();
+    if (result == 3) damagedAt_ = at;
+    return result == 0;
 }
 
 int Splitter::Run() {
@@ -184,7 +195,7 @@ int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
     std::error_code error;
     fs::remove(info, error);  // only a scratch file for the reading
     std::optional<DocInfo> parsed = ParseDocInfo(block);
-    if (!parsed) return Fail(info);
+    if (!parsed) return Damaged(offset);  // the block as a whole does not hold together
     inst_.totalPages = parsed->totalPages;
     inst_.segmentCount = parsed->segmentCount;
     inst_.pagesPerSegment = parsed->pagesPerSegment;
@@ -205,8 +216,13 @@ int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
 int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool keepSegmentZero) {
     fs::path document = Piece(".VOD");
     if (start > size_ || !WritePiece(document, start, std::nullopt, letter, inst_.pieceLimit)) {
-        if (!inst_.fetching) inst_.documentFile.clear();
-        return Fail(document);
+        // A damaged document is said once and shown as far as it could be decoded.
+        if (damagedAt_) {
+            Damaged(*damagedAt_);
+        } else {
+            if (!inst_.fetching) inst_.documentFile.clear();
+            return Fail(document);
+        }
     }
     if (lineData && ConvertLineData(document) == 0) {
         if (!inst_.fetching) inst_.documentFile.clear();
