@@ -163,9 +163,9 @@ class ViewerCase(SiteTestCase):
     def shot(self, name):
         return os.path.join(self.artifacts, name + ".png")
 
-    def view(self, url, script, size=(1200, 1200), title=None):
-        """Runs qelview on url with the script (and the document's title, when given);
-        (exit status, stderr, log events)."""
+    def view(self, url, script, size=(1200, 1200), title=None, options=()):
+        """Runs qelview on url with the script (and the document's title, when given, and
+        further options); (exit status, stderr, log events)."""
         script_path = os.path.join(self.work, "script.txt")
         with open(script_path, "w") as f:
             f.write(script)
@@ -173,7 +173,7 @@ class ViewerCase(SiteTestCase):
         env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                    TMPDIR=os.path.join(self.work, "tmp"), CUPS_SERVER="/nonexistent/cups.sock")
         env.pop("DISPLAY", None)
-        options = ["--title", title] if title is not None else []
+        options = (["--title", title] if title is not None else []) + list(options)
         done = subprocess.run([required_env("QELVIEW_PROGRAM"), "--script", script_path, "--log", log,
                                "--cookies", self.cookies, "--size", f"{size[0]}x{size[1]}"] + options + [url],
                               capture_output=True, timeout=300, env=env)
@@ -483,6 +483,43 @@ class LineDataWithPageSize(ViewerCase):
         items = [ln.split()[0] for ln in printed if re.match(r"\s*1\.\d\d\s", ln)]
         self.assertEqual(items, [f"1.{n:02d}" for n in range(3, 61)])
         self.assertNotIn("2.03", pages[0])
+
+
+class DamagedAfp(ViewerCase):
+    """AFP files damaged on purpose, shown from file: URLs: the pages show what was read up
+    to the damage and the engine says once where the file is damaged."""
+
+    def test_cut_and_hostile_files_show_what_was_read(self):
+        sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "tools"))
+        import demo_formats  # noqa: E402  (the demo's AFP writer)
+        afp = demo_formats.afp_document("LETTER01", [LETTER_PAGE_1, [(1440, 1440, "Terms and conditions")]])
+        text_at = afp.find(b"\xd3\xee\x9b") - 3  # page 1's Presentation Text field
+        hostile = bytearray(afp)
+        hostile[text_at + 1] = 0x7F  # its length points far past the end
+        cut_at = afp.find("HARBOUR".encode("cp500")) + 3
+        cases = [("cut", afp[:cut_at], 1, "1 HAR"), ("hostile", bytes(hostile), 2, "1 HARBOUR ROAD")]
+        for name, data, pages, second_line in cases:
+            with self.subTest(name):
+                path = os.path.join(self.work, name + ".afp")
+                with open(path, "wb") as f:
+                    f.write(data)
+                script = "\n".join([f"screenshot {self.shot(name + '-1')}", f"command {NEXT}",
+                                    f"screenshot {self.shot(name + '-2')}", "quit", ""])
+                events = self.assert_ran(self.view("file://" + path, script, options=["--type", "application/afp"]))
+                boxes = [e["text"] for e in events if e.get("source") == "messagebox"]
+                self.assertEqual(boxes, [f"The document is damaged at byte {text_at}. "
+                                         "The pages show what could be read up to the damage."])
+                self.assertIn(f"Page 1 of {pages}", self.statuses(events))
+                first = Shot(self.shot(name + "-1"))
+                # The first line and what was read of the second.
+                self.assertGreater(first.ink(cell(1440, 1440, 0)[:2] + cell(1440, 1440, 15)[2:]), 0)
+                self.assertGreater(first.ink(cell(1440, 1800, 0)[:2] +
+                                             cell(1440, 1800, len(second_line) - 1)[2:]), 0)
+                self.assertEqual(first.ink(cell(1440, 1800, len(second_line) + 1)[:2] +
+                                           cell(1440, 1800, 14)[2:]), 0)
+                if pages == 2:
+                    last = Shot(self.shot(name + "-2"))
+                    self.assertGreater(last.ink(cell(1440, 1440, 0)[:2] + cell(1440, 1440, 19)[2:]), 0)
 
 
 if __name__ == "__main__":
