@@ -93,6 +93,13 @@ protected:
         };
         Win_SetHooks(hooks);
     }
+    // A window class that only does the default handling.
+    static bool RegisterPlainClass(const char* name) {
+        WinClass plain;
+        plain.name = name;
+        plain.procedure = Win_DefWindowProc;
+        return Win_RegisterClass(plain);
+    }
     bool Logged(const std::string& name) const {
         for (const auto& e : events_) {
             if (e.find("\"source\":\"engine\"") != std::string::npos &&
@@ -469,10 +476,7 @@ TEST_F(Engine, DamagedDocumentSaysWhereOnce) {
 // The printed PDF is named after the document's title: the caption of the top-level
 // window that holds the document's window (the browser's window).
 TEST_F(Engine, PrintedPdfIsNamedAfterTheTitle) {
-    WinClass viewClass;
-    viewClass.name = "KnvwTitleView";
-    viewClass.procedure = Win_DefWindowProc;
-    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    ASSERT_TRUE(RegisterPlainClass("KnvwTitleView"));
     const WinHandle browser =
         Win_CreateWindow("KnvwTitleView", "Statement 03/2024", WS_VISIBLE, 0, 0, 600, 400, 0, 0, nullptr);
     const WinHandle plugin =
@@ -495,10 +499,7 @@ TEST_F(Engine, PrintedPdfIsNamedAfterTheTitle) {
 }
 
 TEST_F(Engine, TakesTheWindowSizeAndRepaintsTheSelection) {
-    WinClass viewClass;
-    viewClass.name = "KnvwTestView";
-    viewClass.procedure = Win_DefWindowProc;
-    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    ASSERT_TRUE(RegisterPlainClass("KnvwTestView"));
     const WinHandle window = Win_CreateWindow("KnvwTestView", "", WS_VISIBLE, 0, 0, 600, 400, 0, 0, nullptr);
     ASSERT_NE(window, 0u);
     const std::string path = (dir_ / "window.txt").string();
@@ -567,10 +568,7 @@ TEST_F(Engine, PageNamesAndIndexValues) {
 }
 
 TEST_F(Engine, PaintSetsTheWindowScrollBarsUnlessTheCallerDoes) {
-    WinClass viewClass;
-    viewClass.name = "KnvwScrollView";
-    viewClass.procedure = Win_DefWindowProc;
-    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    ASSERT_TRUE(RegisterPlainClass("KnvwScrollView"));
     const WinHandle window = Win_CreateWindow("KnvwScrollView", "", WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0,
                                               0, 500, 400, 0, 0, nullptr);
     ASSERT_NE(window, 0u);
