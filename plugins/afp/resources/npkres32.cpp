@@ -19,6 +19,7 @@ constexpr WinStringResource kStrings[] = {
     {1013, "(no printer)"},
     {1014, "Print the document with the Print button of the AFP viewer's toolbar."},
     {1015, " on "},
+    {1016, "The document is damaged at byte "},
     {1020, "Zoom: choose the magnification"},
     {1021, "Rotate the page"},
     {1022, "Reset zoom and position"},

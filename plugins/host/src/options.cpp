@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "fetcher.h"
 #include "plugin_table.h"
 
 bool ParseBoundedInt(const std::string& text, long minimum, long maximum, long* value) {
@@ -21,7 +22,8 @@ bool ParseBoundedInt(const std::string& text, long minimum, long maximum, long* 
 
 std::string ViewerUsage() {
     return "usage: qelview [--type MIME] [--plugin TYPE=/path/lib.so] [--size WxH] [--arg name=value]\n"
-           "               [--np-minor 8|9] [--cookies FILE] [--script FILE] [--log FILE] [--headless] URL\n";
+           "               [--title TEXT] [--np-minor 8|9] [--cookies FILE] [--script FILE] [--log FILE] "
+           "[--headless] URL\n";
 }
 
 namespace {
@@ -106,6 +108,8 @@ bool ParseViewerOptions(std::span<const std::string> args, ViewerOptions* option
             if (!value(&options->log)) return false;
         } else if (arg == "--cookies") {
             if (!value(&options->cookies)) return false;
+        } else if (arg == "--title") {
+            if (!value(&options->title)) return false;
         } else if (arg.size() > 1 && arg[0] == '-') {
             *error = "unknown option " + arg;
             return false;
@@ -121,4 +125,18 @@ bool ParseViewerOptions(std::span<const std::string> args, ViewerOptions* option
         return false;
     }
     return true;
+}
+
+std::string DocumentTitle(const ViewerOptions& options) {
+    if (!options.title.empty()) return options.title;
+    std::string path;
+    if (!FileUrlPath(options.url, &path)) {
+        path = options.url.substr(0, options.url.find_first_of("?#"));
+        const size_t scheme = path.find("://");
+        if (scheme != std::string::npos) {
+            const size_t slash = path.find('/', scheme + 3);  // the host is no title
+            path = slash == std::string::npos ? "" : path.substr(slash);
+        }
+    }
+    return path.substr(path.rfind('/') + 1);
 }

@@ -209,7 +209,7 @@ bool ViewerHost::CreateWindows(std::string* error) {
     requests.background = WIN_NO_BACKGROUND;
     Win_RegisterClass(browser);
     Win_RegisterClass(requests);
-    browserWindow_ = Win_CreateWindow(kBrowserClass, "qelview - " + options_.url, WS_VISIBLE, 0, 0,
+    browserWindow_ = Win_CreateWindow(kBrowserClass, DocumentTitle(options_), WS_VISIBLE, 0, 0,
                                       options_.width, options_.height, 0, 0, nullptr);
     requestWindow_ = Win_CreateWindow(kRequestClass, "", 0, 0, 0, 1, 1, 0, 0, nullptr);
     if (browserWindow_ == 0 || requestWindow_ == 0) {

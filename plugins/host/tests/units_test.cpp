@@ -21,7 +21,8 @@ TEST(ViewerOptionsTest, ReadsEveryOption) {
                              "--size",    "640x480",         "--arg",      "zoom=50",
                              "--arg",     "empty=",          "--np-minor", "8",
                              "--script",  "s.txt",           "--log",      "l.json",
-                             "--cookies", "c.txt",           "--headless", "http://h/doc"});
+                             "--cookies", "c.txt",           "--headless", "--title",
+                             "A title",   "http://h/doc"});
     EXPECT_EQ(o.type, "image/tiff");
     EXPECT_EQ(o.plugins.at("application/afp"), "/opt/a.so");
     EXPECT_EQ(o.width, 640);
@@ -33,12 +34,32 @@ TEST(ViewerOptionsTest, ReadsEveryOption) {
     EXPECT_EQ(o.script, "s.txt");
     EXPECT_EQ(o.log, "l.json");
     EXPECT_EQ(o.cookies, "c.txt");
+    EXPECT_EQ(o.title, "A title");
     EXPECT_TRUE(o.headless);
     EXPECT_EQ(o.url, "http://h/doc");
     ViewerOptions defaults = Parse({"file:/x"});
     EXPECT_EQ(defaults.npMinor, 9);
     EXPECT_EQ(defaults.width, 800);
     EXPECT_FALSE(defaults.headless);
+}
+
+TEST(ViewerOptionsTest, DocumentTitleFromTheOptionElseTheUrl) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* title;
+    };
+    const Case cases[] = {
+        {{"--title", "Shipping letter", "http://h/cgi-bin/qelwww?_d=1"}, "Shipping letter"},
+        {{"--title", "", "file:///srv/a.afp"}, "a.afp"},
+        {{"http://h/cgi-bin/qelwww?_f=Documents&_d=x/y#top"}, "qelwww"},
+        {{"file:///srv/docs/My%20letter.afp"}, "My letter.afp"},
+        {{"file:/scan.tif?x=/y"}, "scan.tif"},
+        {{"https://h:8443/docs/"}, ""},
+        {{"http://h?a=/b"}, ""},
+        {{"http://h"}, ""},
+        {{"relative/name.afp"}, "name.afp"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DocumentTitle(Parse(c.args)), c.title) << c.args.back();
 }
 
 TEST(ViewerOptionsTest, RefusesBadArguments) {
@@ -60,6 +81,7 @@ TEST(ViewerOptionsTest, RefusesBadArguments) {
         {{"--arg", "novalue", "u"}, "--arg"},
         {{"--arg", "=v", "u"}, "--arg"},
         {{"--log"}, "needs a value"},
+        {{"u", "--title"}, "needs a value"},
         {{"--type", ";", "u"}, "--type"},
         {{"--frobnicate", "u"}, "unknown option"},
     };

@@ -72,29 +72,53 @@ struct Field {
     std::string_view data;
 };
 
-// One structured field at pos: 0x5A, length (counting itself), identifier, flags, two
-// reserved bytes, an optional extension, data, optional padding. false at the end or on
-// damage (a length past the end or too short).
-bool NextField(std::string_view all, std::size_t& pos, Field& field, bool& damaged) {
-    while (pos < all.size() && all[pos] != 0x5A) {
-        // Record separators some systems put between fields are skipped; anything
-        // else is damage, and the reader resynchronises on the next 0x5A.
-        const char c = all[pos];
-        if (c != '\r' && c != '\n' && c != 0) damaged = true;
-        ++pos;
-    }
-    if (pos + 9 > all.size()) {
-        if (pos < all.size()) damaged = true;
+// A field header that holds together: 0x5A, a length of at least 8 that ends inside the
+// data, and an identifier of the 0xD3 class every structured field has.
+bool PlausibleField(std::string_view all, std::size_t pos) {
+    if (pos + 9 > all.size() || all[pos] != 0x5A || static_cast<unsigned char>(all[pos + 3]) != 0xD3)
         return false;
-    }
     const std::size_t length = Read2(all, pos + 1);
-    if (length < 8 || pos + 1 + length > all.size()) {
-        damaged = true;
-        return false;
+    return length >= 8 && pos + 1 + length <= all.size();
+}
+
+// One structured field at pos: 0x5A, length (counting itself), identifier, flags, two
+// reserved bytes, an optional extension, data, optional padding. false at the end.
+// Damage sets damagedAt (the first damaged byte) once: bytes between fields are skipped
+// to the next 0x5A; a field whose length runs past the end gives what it holds up to the
+// next plausible field (or the end), and the reading goes on from there.
+bool NextField(std::string_view all, std::size_t& pos, Field& field, std::optional<std::size_t>& damagedAt) {
+    const auto damage = [&](std::size_t at) {
+        if (!damagedAt) damagedAt = at;
+    };
+    std::size_t length = 0, end = 0;
+    for (;;) {
+        while (pos < all.size() && all[pos] != 0x5A) {
+            // Record separators some systems put between fields are skipped; anything
+            // else is damage, and the reader resynchronises on the next 0x5A.
+            const char c = all[pos];
+            if (c != '\r' && c != '\n' && c != 0) damage(pos);
+            ++pos;
+        }
+        if (pos + 9 > all.size()) {
+            if (pos < all.size()) damage(pos);
+            pos = all.size();
+            return false;
+        }
+        length = Read2(all, pos + 1);
+        end = pos + 1 + length;
+        if (length >= 8 && end <= all.size()) break;
+        damage(pos);
+        if (length < 8) {
+            ++pos;
+            continue;
+        }
+        end = pos + 9;
+        while (end < all.size() && !PlausibleField(all, end)) ++end;
+        break;
     }
     std::memcpy(field.id.data(), all.data() + pos + 3, 3);
     const auto flags = static_cast<unsigned char>(all[pos + 6]);
-    std::string_view data = all.substr(pos + 9, length - 8);
+    std::string_view data = all.substr(pos + 9, end - pos - 9);
     if ((flags & 0x08) && !data.empty()) {  // extension: its length byte counts itself
         const std::size_t ext = static_cast<unsigned char>(data[0]);
         data.remove_prefix(std::min(ext, data.size()));
@@ -104,7 +128,7 @@ bool NextField(std::string_view all, std::size_t& pos, Field& field, bool& damag
         if (pad > 0 && pad <= data.size()) data.remove_suffix(pad);
     }
     field.data = data;
-    pos += 1 + length;
+    pos = end;
     return true;
 }
 
@@ -143,9 +167,13 @@ void ReadPresentationText(std::string_view d, Canvas& canvas, TextState& state, 
         if (pos + 2 > d.size()) return;
         const std::size_t length = static_cast<unsigned char>(d[pos]);
         const auto type = static_cast<unsigned char>(d[pos + 1]);
-        if (length < 2 || pos + length > d.size()) return;
-        const std::string_view args = d.substr(pos + 2, length - 2);
-        chained = (type & 1) != 0;
+        if (length < 2) return;
+        // A sequence cut by the end of the field ends the field; text cut so still shows
+        // the characters before the cut.
+        const bool cut = pos + length > d.size();
+        if (cut && (type & 0xFE) != 0xDA) return;
+        const std::string_view args = d.substr(pos + 2, cut ? std::string_view::npos : length - 2);
+        chained = (type & 1) != 0 && !cut;
         switch (type & 0xFE) {
             case 0xC6: state.inlinePos = Signed2(args, 0); break;                 // AMI
             case 0xD2: state.baseline = Signed2(args, 0); break;                  // AMB
@@ -194,7 +222,7 @@ void ReadPresentationText(std::string_view d, Canvas& canvas, TextState& state, 
             }
             default: break;  // fonts, colours, orientation, no-ops: not used here
         }
-        pos += length;
+        pos = cut ? d.size() : pos + length;
     }
 }
 
@@ -300,14 +328,15 @@ public:
         copyBudget_ = kCopyBudgetBase + kCopyBudgetPerByte * data.size();
         std::size_t pos = 0;
         Field field;
-        bool damaged = false;
-        while (NextField(data, pos, field, damaged)) {
+        std::optional<std::size_t> damagedAt;
+        while (NextField(data, pos, field, damagedAt)) {
             Handle(field);
             if (stop_) break;
         }
         // A page cut short by the end of the file is still shown.
         if (inPage_) FinishPage();
-        document_.truncated = damaged || stop_;
+        document_.truncated = damagedAt.has_value() || stop_;
+        document_.damagedAt = damagedAt;
         return std::move(document_);
     }
 

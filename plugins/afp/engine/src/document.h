@@ -36,7 +36,8 @@ struct Document {
     enum class Kind { Afp, LineData };
     Kind kind = Kind::Afp;
     std::vector<Page> pages;
-    bool truncated = false;  // damaged or cut short; what could be read is kept
+    bool truncated = false;                // damaged or cut short; what could be read is kept
+    std::optional<std::size_t> damagedAt;  // the first damaged byte of the file
 };
 
 // The parameters of line-data text: characters per inch across, lines per inch down and

@@ -129,6 +129,14 @@ void ApplySavedView(Session& session, const knvw::SavedView& view) {
     session.GetView().SetYPos(view.y);
 }
 
+// The document's title is the caption of the top-level window that holds its window (the
+// browser's window shows the document's title); empty when there is none.
+std::string DocumentTitle(WinHandle window) {
+    for (WinHandle parent = Win_GetParent(window); parent != 0; parent = Win_GetParent(parent))
+        window = parent;
+    return window == 0 ? std::string() : Win_GetWindowText(window);
+}
+
 }  // namespace
 
 extern "C" {
@@ -185,6 +193,15 @@ int32_t VSDocStart(int32_t viewServer, const char* path, const char* formdef, co
     auto document = knvw::LoadDocument(path, Str(resourcePath), parms);
     if (!document) return call.Result(0);
     call.Int("pages", static_cast<long long>(document->pages.size()));
+    const std::optional<std::size_t> damagedAt = document->damagedAt;
+    if (damagedAt) {
+        // Said once, when the document opens; its pages show what could be read.
+        call.Int("damagedAt", static_cast<long long>(*damagedAt));
+        Win_MessageBox(window,
+                       "The document is damaged at byte " + std::to_string(*damagedAt) +
+                           ". The pages show what could be read up to the damage.",
+                       "AFP document", MB_OK | MB_ICONWARNING);
+    }
     auto doc = std::make_unique<EngineDocument>();
     doc->server = viewServer;
     doc->window = window;
@@ -894,7 +911,7 @@ int32_t VSPrint(int32_t document, int32_t mode, const char* driver, const char* 
     job.scalePercent = scale > 0 ? scale : 100;
     job.rotateToFit = rotateToFit != 0;
     job.shrinkToFit = shrinkToFit != 0;
-    job.title = doc->path.substr(doc->path.find_last_of('/') + 1);
+    job.title = DocumentTitle(doc->window);
     // Pages are this document's own (1-based); a range is cut to what it holds.
     int first = 0, last = s.PageCount() - 1;
     if (what == KNVW_PRINT_CURRENT) {

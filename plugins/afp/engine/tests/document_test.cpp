@@ -1,6 +1,8 @@
 // Reading line-data text and AFP into pages; damaged and hostile input.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "afp_fixture.h"
 #include "document.h"
 #include "text_layout.h"
@@ -281,6 +283,7 @@ TEST(Afp, DamagedInputNeverCrashesAndKeepsWhatItCan) {
         const char* name;
         std::string data;
         std::size_t pages;
+        std::optional<std::size_t> damagedAt;
     };
     std::string lengthPastEnd = Field(0xD3, 0xA8, 0xAF);
     lengthPastEnd[1] = '\x7F';
@@ -296,23 +299,58 @@ TEST(Afp, DamagedInputNeverCrashesAndKeepsWhatItCan) {
         Field(0xD3, 0xA6, 0xAF, std::string("\0\0\0\1\0\1\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0", 15)) +
         Field(0xD3, 0xA9, 0xAF);
     const std::vector<Case> cases = {
-        {"length past the end", lengthPastEnd, 0},
-        {"length below the header", lengthTooShort, 0},
-        {"text sequences with bad lengths", badPtx, 1},
-        {"zero units", zeroUnits, 1},
-        {"huge page size", hugeSize, 1},
-        {"garbage", std::string("\x5A\x00\x08\xD3\xA8\xAF\x00\x00\x00\x00\x00\x5A", 12), 1},
+        // The Begin Page was read before the damage: its page shows.
+        {"length past the end", lengthPastEnd, 1, 0},
+        {"length below the header", lengthTooShort, 0, 0},
+        {"text sequences with bad lengths", badPtx, 1, std::nullopt},
+        {"zero units", zeroUnits, 1, std::nullopt},
+        {"huge page size", hugeSize, 1, std::nullopt},
+        {"garbage", std::string("\x5A\x00\x08\xD3\xA8\xAF\x00\x00\x00\x00\x00\x5A", 12), 1, 11},
+        {"stray bytes between fields", Field(0xD3, 0xA8, 0xAF) + "xy" + Field(0xD3, 0xA9, 0xAF), 1, 9},
     };
     for (const auto& c : cases) {
         std::vector<Overlay> overlays;
         const Document d = ReadAfp(c.data, overlays);
         EXPECT_EQ(d.pages.size(), c.pages) << c.name;
+        EXPECT_EQ(d.damagedAt, c.damagedAt) << c.name;
+        EXPECT_EQ(d.truncated, c.damagedAt.has_value()) << c.name;
         for (const auto& page : d.pages) {
             EXPECT_GE(page.width, kMinPageInches * page.unitsPerInch) << c.name;
             EXPECT_LE(page.width, kMaxPageInches * page.unitsPerInch) << c.name;
             EXPECT_GT(page.unitsPerInch, 0) << c.name;
             PageText text(page);  // and the layout copes with whatever came in
         }
+    }
+}
+
+// Damage in a real document: what was read up to it is drawn, and the first damaged
+// byte is known.
+TEST(Afp, DamagedDocumentKeepsWhatWasRead) {
+    const std::string one = AfpDocument({{{1440, 1440, "HELLO WORLD"}}});
+    const std::string two = AfpDocument({{{1440, 1440, "HELLO WORLD"}}, {{1440, 1440, "PAGE TWO"}}});
+    // The first Presentation Text field: 0x5A, its length, then the identifier D3EE9B.
+    const std::size_t text = one.find("\xD3\xEE\x9B") - 3;
+    ASSERT_EQ(one[text], '\x5A');
+    ASSERT_EQ(two.substr(0, text), one.substr(0, text));
+    // Cut inside page 1's text: the page and the text before the cut.
+    {
+        const std::string cut = one.substr(0, one.find(Ebcdic("WORLD")) + 2);
+        std::vector<Overlay> overlays;
+        const Document d = ReadAfp(cut, overlays);
+        ASSERT_EQ(d.pages.size(), 1u);
+        EXPECT_EQ(PageText(d.pages[0]).Text(), "HELLO WO");
+        EXPECT_EQ(d.damagedAt, text);
+    }
+    // The text field's length points past the end of the file: page 2 still reads.
+    {
+        std::string hostile = two;
+        hostile[text + 1] = '\x7F';
+        std::vector<Overlay> overlays;
+        const Document d = ReadAfp(hostile, overlays);
+        ASSERT_EQ(d.pages.size(), 2u);
+        EXPECT_EQ(PageText(d.pages[0]).Text(), "HELLO WORLD");
+        EXPECT_EQ(PageText(d.pages[1]).Text(), "PAGE TWO");
+        EXPECT_EQ(d.damagedAt, text);
     }
 }
 

@@ -93,6 +93,13 @@ protected:
         };
         Win_SetHooks(hooks);
     }
+    // A window class that only does the default handling.
+    static bool RegisterPlainClass(const char* name) {
+        WinClass plain;
+        plain.name = name;
+        plain.procedure = Win_DefWindowProc;
+        return Win_RegisterClass(plain);
+    }
     bool Logged(const std::string& name) const {
         for (const auto& e : events_) {
             if (e.find("\"source\":\"engine\"") != std::string::npos &&
@@ -386,7 +393,8 @@ TEST_F(Engine, PrintsPagesToPdf) {
         std::string pdf;
         for (const auto& entry : fs::directory_iterator(out))
             if (entry.path().extension() == ".pdf") pdf = entry.path().string();
-        ASSERT_FALSE(pdf.empty()) << c.what;
+        // A document without a window has no title: never the name of the file it came from.
+        ASSERT_EQ(pdf, (out / "AFP_document.pdf").string()) << c.what;
         const std::string info = RunCapture({"pdfinfo", pdf});
         const std::size_t at = info.find("Pages:");
         ASSERT_NE(at, std::string::npos) << info;
@@ -432,11 +440,66 @@ TEST_F(Engine, HostileFilesOpenSafelyOrNotAtAll) {
     }
 }
 
+// A damaged document opens with what could be read and says so once, with the byte.
+TEST_F(Engine, DamagedDocumentSaysWhereOnce) {
+    std::vector<std::string> boxes;
+    WinHooks hooks;
+    hooks.messageBox = [&](const std::string& text, const std::string&, uint32_t, int* answer) {
+        boxes.push_back(text);
+        *answer = IDOK;
+        return true;
+    };
+    Win_SetHooks(hooks);
+    const std::string good = AfpDocument({{{1440, 1440, "One"}}, {{1440, 1440, "Two"}}});
+    const int32_t whole = OpenAfp(good);
+    ASSERT_NE(whole, 0);
+    EXPECT_TRUE(boxes.empty());
+    const std::size_t cut = good.size() - 20;
+    const int32_t doc = OpenAfp(good.substr(0, cut));
+    ASSERT_NE(doc, 0);
+    EXPECT_EQ(VSGetNumPages(doc), 2);
+    ASSERT_EQ(boxes.size(), 1u);
+    const std::size_t at = good.rfind('\x5A', cut - 1);
+    EXPECT_NE(boxes[0].find("damaged at byte " + std::to_string(at) + "."), std::string::npos) << boxes[0];
+    // Painting, paging and going back say nothing more.
+    Bitmap b(100, 100);
+    VSDocPaint(doc, 0, b.dc, 1, 1);
+    VSGotoNextPage(doc);
+    VSGotoPrevPage(doc);
+    EXPECT_EQ(boxes.size(), 1u);
+    bool logged = false;
+    for (const auto& e : events_)
+        logged = logged || e.find("\"damagedAt\":" + std::to_string(at)) != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+// The printed PDF is named after the document's title: the caption of the top-level
+// window that holds the document's window (the browser's window).
+TEST_F(Engine, PrintedPdfIsNamedAfterTheTitle) {
+    ASSERT_TRUE(RegisterPlainClass("KnvwTitleView"));
+    const WinHandle browser =
+        Win_CreateWindow("KnvwTitleView", "Statement 03/2024", WS_VISIBLE, 0, 0, 600, 400, 0, 0, nullptr);
+    const WinHandle plugin =
+        Win_CreateWindow("KnvwTitleView", "", WS_VISIBLE, 0, 0, 600, 400, browser, 0, nullptr);
+    const WinHandle view =
+        Win_CreateWindow("KnvwTitleView", "view", WS_VISIBLE, 0, 0, 600, 400, plugin, 0, nullptr);
+    ASSERT_NE(view, 0u);
+    const std::string path = (dir_ / "stream-1.VOD").string();
+    std::ofstream(path, std::ios::binary) << AfpDocument({{{1440, 1440, "Alpha page"}}});
+    const int32_t doc = VSDocStart(server_, path.c_str(), "", "", view);
+    ASSERT_NE(doc, 0);
+    Win_SetPdfDirectory(dir_.string());
+    ASSERT_EQ(VSPrint(doc, KNVW_PRINT_MODE, "", "PDF", "", nullptr, KNVW_PRINT_ALL, 0, 0, 1, KNVW_PRINT_SCALE,
+                      1, 1),
+              1);
+    EXPECT_TRUE(fs::exists(dir_ / "Statement_03_2024.pdf"));
+    EXPECT_FALSE(fs::exists(dir_ / "stream-1.VOD.pdf"));
+    const std::string info = RunCapture({"pdfinfo", (dir_ / "Statement_03_2024.pdf").string()});
+    EXPECT_NE(info.find("Statement 03/2024"), std::string::npos) << info;
+}
+
 TEST_F(Engine, TakesTheWindowSizeAndRepaintsTheSelection) {
-    WinClass viewClass;
-    viewClass.name = "KnvwTestView";
-    viewClass.procedure = Win_DefWindowProc;
-    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    ASSERT_TRUE(RegisterPlainClass("KnvwTestView"));
     const WinHandle window = Win_CreateWindow("KnvwTestView", "", WS_VISIBLE, 0, 0, 600, 400, 0, 0, nullptr);
     ASSERT_NE(window, 0u);
     const std::string path = (dir_ / "window.txt").string();
@@ -505,10 +568,7 @@ TEST_F(Engine, PageNamesAndIndexValues) {
 }
 
 TEST_F(Engine, PaintSetsTheWindowScrollBarsUnlessTheCallerDoes) {
-    WinClass viewClass;
-    viewClass.name = "KnvwScrollView";
-    viewClass.procedure = Win_DefWindowProc;
-    ASSERT_TRUE(Win_RegisterClass(viewClass));
+    ASSERT_TRUE(RegisterPlainClass("KnvwScrollView"));
     const WinHandle window = Win_CreateWindow("KnvwScrollView", "", WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0,
                                               0, 500, 400, 0, 0, nullptr);
     ASSERT_NE(window, 0u);

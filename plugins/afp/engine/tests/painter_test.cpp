@@ -201,7 +201,7 @@ TEST(Painter, FramesShowExceptInDraftView) {
         page.width = 12240;
         page.height = 15840;
         page.frames.push_back(Box{1440, 1440, 1440, 1440, "image"});
-        Session s(Document{Document::Kind::Afp, {page}, false});
+        Session s(Document{Document::Kind::Afp, {page}, false, std::nullopt});
         s.GetView().SetWindowSize(400, 400);
         s.imageMode = mode;
         Canvas canvas(400, 400);
@@ -224,7 +224,7 @@ TEST(Painter, FrameLabelsBeyondAsciiLeaveTheContextUsable) {
     page.height = 15840;
     page.frames.push_back(Box{1440, 1440, 1440, 1440, "overlay \xC9T\xC9"});
     page.runs.push_back(TextRun{4320, 4320, 144, 240, "X"});
-    Session s(Document{Document::Kind::Afp, {page}, false});
+    Session s(Document{Document::Kind::Afp, {page}, false, std::nullopt});
     s.GetView().SetWindowSize(400, 400);
     Canvas canvas(400, 400);
     PaintView(canvas.cr(), s);

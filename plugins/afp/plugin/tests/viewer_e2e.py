@@ -25,7 +25,7 @@ import urllib.parse
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "www", "tests", "e2e"))
 
-from documents_site import FOLDER, LEDGER, documents_site, read_container, required_env  # noqa: E402
+from documents_site import FOLDER, LEDGER, documents_site, generate, read_container, required_env  # noqa: E402
 from gateway_site import SiteTestCase  # noqa: E402
 
 LETTER = "Shipping letter"
@@ -116,9 +116,20 @@ def cell(x, y, index, zoom=1.0):
     return left, base - DPI / 6 * 0.8 * zoom, left + DPI / 10 * zoom, base + DPI / 6 * 0.25 * zoom
 
 
-class ViewerOnTheGateway(SiteTestCase):
+def line(n, first=0, last=60):
+    """Page-pixel box of characters first..last of line n (from 0) of the demo's line data:
+    half-inch margins, 1/15 inch across and 1/6 inch down."""
+    top = DPI / 2 + n * DPI / 6
+    return DPI / 2 + first * DPI / 15, top, DPI / 2 + (last + 1) * DPI / 15, top + DPI / 6
+
+
+class ViewerCase(SiteTestCase):
+    """A gateway on the documents archive (archive: another one), ALICE logged on, and
+    qelview run by script in a home and temporary directory of the test's own."""
+    archive = None
+
     def setUp(self):
-        self.site = self.open_site(documents_site())
+        self.site = self.open_site(documents_site(archive=self.archive))
         self.work = tempfile.mkdtemp(prefix="afp-viewer-e2e-")
         self.addCleanup(shutil.rmtree, self.work, True)
         self.base = f"http://127.0.0.1:{self.site.port}"
@@ -152,8 +163,9 @@ class ViewerOnTheGateway(SiteTestCase):
     def shot(self, name):
         return os.path.join(self.artifacts, name + ".png")
 
-    def view(self, url, script, size=(1200, 1200)):
-        """Runs qelview on url with the script; (exit status, stderr, log events)."""
+    def view(self, url, script, size=(1200, 1200), title=None, options=()):
+        """Runs qelview on url with the script (and the document's title, when given, and
+        further options); (exit status, stderr, log events)."""
         script_path = os.path.join(self.work, "script.txt")
         with open(script_path, "w") as f:
             f.write(script)
@@ -161,8 +173,9 @@ class ViewerOnTheGateway(SiteTestCase):
         env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                    TMPDIR=os.path.join(self.work, "tmp"), CUPS_SERVER="/nonexistent/cups.sock")
         env.pop("DISPLAY", None)
+        options = (["--title", title] if title is not None else []) + list(options)
         done = subprocess.run([required_env("QELVIEW_PROGRAM"), "--script", script_path, "--log", log,
-                               "--cookies", self.cookies, "--size", f"{size[0]}x{size[1]}", url],
+                               "--cookies", self.cookies, "--size", f"{size[0]}x{size[1]}"] + options + [url],
                               capture_output=True, timeout=300, env=env)
         shutil.copy(log, os.path.join(self.artifacts, "log.json"))
         with open(log, encoding="utf-8") as f:
@@ -190,6 +203,28 @@ class ViewerOnTheGateway(SiteTestCase):
     def engine(events, name):
         return [e for e in events if e.get("source") == "engine" and e.get("name") == name]
 
+    def assert_line_page(self, shot, name, lines=60):
+        """A page of the demo's line data on a letter page: ink on the title line and each
+        item line, none on the blank second line, none below the last line."""
+        w, h = shot.page_size
+        self.assertEqual((w, h), (PAGE_W, PAGE_H), name)
+        for n in [0] + list(range(2, lines)):
+            self.assertGreater(shot.ink(line(n)), 0, f"{name}: line {n + 1}")
+        self.assertEqual(shot.ink(line(1)), 0, name)
+        self.assertEqual(shot.ink((0, line(lines)[1], w, h)), 0, name)
+
+    def printed_text(self, name):
+        """The text of the one PDF the PDF printer wrote into the home directory (kept
+        with the artifacts), page by page; the PDF must be called name."""
+        pdfs = [f for f in os.listdir(self.home) if f.endswith(".pdf")]
+        self.assertEqual(pdfs, [name])
+        shutil.copy(os.path.join(self.home, pdfs[0]), os.path.join(self.artifacts, "printed.pdf"))
+        text = subprocess.run(["pdftotext", "-layout", os.path.join(self.home, pdfs[0]), "-"], check=True,
+                              capture_output=True).stdout.decode()
+        return text.split("\f")
+
+
+class ViewerOnTheGateway(ViewerCase):
     # ---- the AFP letter ----
 
     def assert_letter_text(self, shot, zoom=1.0):
@@ -215,7 +250,6 @@ class ViewerOnTheGateway(SiteTestCase):
         link = self.link(LETTER)
         container = self.curl(link.split("?", 1)[1])
         self.assertEqual(read_container(container)["kind"], "full")
-        pdf_dir = self.home  # the PDF printer writes into the user's home
         s = self.shot
         script = "\n".join([
             f"screenshot {s('1-open')}",
@@ -256,7 +290,7 @@ class ViewerOnTheGateway(SiteTestCase):
         mid = (box_first[1] + box_first[3]) / 2
         drag = (f"drag {int(x0 + box_first[0] + 2)} {int(y0 + mid)} "
                 f"{int(x0 + box_last[2] - 2)} {int(y0 + mid)}")
-        events = self.assert_ran(self.view(self.base + link, script.replace("DRAG", drag)))
+        events = self.assert_ran(self.view(self.base + link, script.replace("DRAG", drag), title=LETTER))
 
         # The document came as the gateway's container and the real engine opened it.
         self.assertEqual(self.fetches(events)[0]["type"], "application/afp")
@@ -309,11 +343,8 @@ class ViewerOnTheGateway(SiteTestCase):
         # The printed page: a PDF whose text is the first page's.
         prints = self.engine(events, "VSPrint")
         self.assertEqual([p["result"] for p in prints], [1])
-        pdfs = [f for f in os.listdir(pdf_dir) if f.endswith(".pdf")]
-        self.assertEqual(len(pdfs), 1, pdfs)
-        shutil.copy(os.path.join(pdf_dir, pdfs[0]), os.path.join(self.artifacts, "printed.pdf"))
-        text = subprocess.run(["pdftotext", "-layout", os.path.join(pdf_dir, pdfs[0]), "-"], check=True,
-                              capture_output=True).stdout.decode()
+        # Named after the document's title, as qelview's window shows it.
+        text = "".join(self.printed_text("Shipping_letter.pdf"))
         for _, _, run in LETTER_PAGE_1:
             self.assertIn(run, text)
         self.assertNotIn("Terms and conditions", text)
@@ -385,22 +416,9 @@ class ViewerOnTheGateway(SiteTestCase):
         # and 2 again from their kept files.
         self.assertEqual([e["pages"] for e in self.engine(events, "VSDocStart")], [3, 3, 2, 3, 2])
 
-        def line(n, first=0, last=60):
-            """Page-pixel box of characters first..last of line n (from 0): half-inch
-            margins, 1/15 inch across and 1/6 inch down."""
-            top = DPI / 2 + n * DPI / 6
-            return DPI / 2 + first * DPI / 15, top, DPI / 2 + (last + 1) * DPI / 15, top + DPI / 6
-
-        # Every page shown: ink on the title line and each item line, none on the blank
-        # second line, none below the 60th line.
+        # Every page shown whole.
         for name in ("1-page1", "2-page3", "3-page4", "4-found-page7", "5-page6", "6-page8"):
-            shot = Shot(s(name))
-            w, h = shot.page_size
-            self.assertEqual((w, h), (PAGE_W, PAGE_H), name)
-            for n in [0] + list(range(2, 60)):
-                self.assertGreater(shot.ink(line(n)), 0, f"{name}: line {n + 1}")
-            self.assertEqual(shot.ink(line(1)), 0, name)
-            self.assertEqual(shot.ink((0, line(60)[1], w, h)), 0, name)
+            self.assert_line_page(Shot(s(name)), name)
         # The hit on page 7: "7.12" is the twelfth line's characters 3 to 6.
         found = Shot(s("4-found-page7"))
         yellow = lambda p: p[0] > 200 and p[1] > 200 and p[2] < 150  # noqa: E731
@@ -408,6 +426,100 @@ class ViewerOnTheGateway(SiteTestCase):
         self.assertGreater(found.ink(hit, yellow), 0)
         self.assertEqual(found.ink((0, 0) + found.page_size, yellow),
                          found.ink((hit[0] - 2, hit[1] - 2, hit[2] + 2, hit[3] + 2), yellow))
+
+
+class LineDataWithPageSize(ViewerCase):
+    """The line-data application names its page: PWIDTH=8.5 and PLENGTH=11 inches."""
+    REPORT = "Quarterly stock report"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work_archive = tempfile.mkdtemp(prefix="afp-viewer-e2e-archive-")
+        try:
+            cls.archive, _ = generate(cls.work_archive, cls.change)
+        except BaseException:
+            shutil.rmtree(cls.work_archive, ignore_errors=True)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work_archive, ignore_errors=True)
+
+    @staticmethod
+    def change(description, data):
+        group = next(g for g in description["application_groups"] if g["name"] == "DOCLINE")
+        parameters = group["applications"][0]["parameters"]
+        parameters[parameters.index("[@_FIXED_@]") + 1:1] = ["PWIDTH=8.5", "PLENGTH=11"]
+
+    def test_letter_page_shows_and_prints_every_line(self):
+        link = self.link(self.REPORT)
+        container = read_container(self.curl(link.split("?", 1)[1]))
+        self.assertEqual((container["page_width"], container["page_length"]), (8.5, 11.0))
+        s = self.shot
+        script = "\n".join([
+            f"screenshot {s('1-page1')}",
+            "answer-dialog P16Print click 30001 click 1",
+            f"command {PRINT}",
+            f"command {NEXT}",
+            f"screenshot {s('2-page2')}",
+            "quit", ""])
+        events = self.assert_ran(self.view(self.base + link, script, title=self.REPORT))
+
+        # The engine got the page in its twips, and the density of a 7.5 x 10 inch text area.
+        self.assertEqual([(e["width"], e["height"]) for e in self.engine(events, "VSSetPageSize")],
+                         [(12240, 15840)])
+        self.assertEqual({(p["cpi"], p["lpi"], p["lines"]) for p in self.engine(events, "VSSetLineDataParms")},
+                         {(15, 6, 60)})
+        self.assertIn("Page 2 of 2", self.statuses(events))
+        for name in ("1-page1", "2-page2"):
+            self.assert_line_page(Shot(s(name)), name)
+
+        # The printed page holds the first page's 60 lines and nothing of the second.
+        self.assertEqual([p["result"] for p in self.engine(events, "VSPrint")], [1])
+        pages = [p for p in self.printed_text("Quarterly_stock_report.pdf") if p.strip()]
+        self.assertEqual(len(pages), 1, pages)
+        printed = pages[0].splitlines()
+        self.assertRegex(printed[0], r"QUARTERLY STOCK REPORT\s+PAGE\s+1$")
+        items = [ln.split()[0] for ln in printed if re.match(r"\s*1\.\d\d\s", ln)]
+        self.assertEqual(items, [f"1.{n:02d}" for n in range(3, 61)])
+        self.assertNotIn("2.03", pages[0])
+
+
+class DamagedAfp(ViewerCase):
+    """AFP files damaged on purpose, shown from file: URLs: the pages show what was read up
+    to the damage and the engine says once where the file is damaged."""
+
+    def test_cut_and_hostile_files_show_what_was_read(self):
+        sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "tools"))
+        import demo_formats  # noqa: E402  (the demo's AFP writer)
+        afp = demo_formats.afp_document("LETTER01", [LETTER_PAGE_1, [(1440, 1440, "Terms and conditions")]])
+        text_at = afp.find(b"\xd3\xee\x9b") - 3  # page 1's Presentation Text field
+        hostile = bytearray(afp)
+        hostile[text_at + 1] = 0x7F  # its length points far past the end
+        cut_at = afp.find("HARBOUR".encode("cp500")) + 3
+        cases = [("cut", afp[:cut_at], 1, "1 HAR"), ("hostile", bytes(hostile), 2, "1 HARBOUR ROAD")]
+        for name, data, pages, second_line in cases:
+            with self.subTest(name):
+                path = os.path.join(self.work, name + ".afp")
+                with open(path, "wb") as f:
+                    f.write(data)
+                script = "\n".join([f"screenshot {self.shot(name + '-1')}", f"command {NEXT}",
+                                    f"screenshot {self.shot(name + '-2')}", "quit", ""])
+                events = self.assert_ran(self.view("file://" + path, script, options=["--type", "application/afp"]))
+                boxes = [e["text"] for e in events if e.get("source") == "messagebox"]
+                self.assertEqual(boxes, [f"The document is damaged at byte {text_at}. "
+                                         "The pages show what could be read up to the damage."])
+                self.assertIn(f"Page 1 of {pages}", self.statuses(events))
+                first = Shot(self.shot(name + "-1"))
+                # The first line and what was read of the second.
+                self.assertGreater(first.ink(cell(1440, 1440, 0)[:2] + cell(1440, 1440, 15)[2:]), 0)
+                self.assertGreater(first.ink(cell(1440, 1800, 0)[:2] +
+                                             cell(1440, 1800, len(second_line) - 1)[2:]), 0)
+                self.assertEqual(first.ink(cell(1440, 1800, len(second_line) + 1)[:2] +
+                                           cell(1440, 1800, 14)[2:]), 0)
+                if pages == 2:
+                    last = Shot(self.shot(name + "-2"))
+                    self.assertGreater(last.ink(cell(1440, 1440, 0)[:2] + cell(1440, 1440, 19)[2:]), 0)
 
 
 if __name__ == "__main__":

@@ -152,6 +152,7 @@ inline constexpr uint32_t kPluginLevel = 2008;    // shown with a refused versio
 inline constexpr uint32_t kVersionLimit = 3008;   // containers of this version or more are refused
 inline constexpr int kMsgCaption = 1000;          // resource strings of the messages
 inline constexpr int kMsgCannotWrite = 1007;      // text: the path of the piece file
+inline constexpr int kMsgDamaged = 1016;          // text: the byte offset where the container is damaged
 inline constexpr int kMsgVersion = 1009;          // text: " (C-2008, S-<version>)"
 inline constexpr size_t kPieceChunk = 65280;      // piece copy: read and write size
 inline constexpr uint32_t kMaxSegments = 131072;  // larger segment counts are refused
@@ -185,6 +186,16 @@ private:
     std::vector<std::string> names_;
 };
 
+// The engine's page unit (VSSetPageSize): twips, 1/1440 inch. The container's page size
+// in inches becomes this unit in TwipsFromInches and nowhere else. The engine takes the
+// size as 16-bit unsigned values, so a side above kMaxPageTwips (45.5 inches) is none.
+constexpr int32_t kTwipsPerInch = 1440;
+constexpr int32_t kMaxPageTwips = 65535;
+
+// Inches as the container stores them (IEEE single, host order) in twips, rounded;
+// 0 for none: not a number, negative, or above kMaxPageTwips.
+int32_t TwipsFromInches(float inches);
+
 // The instance fields the split and the segment requests read and fill.
 struct SplitInstance {
     // Set by the caller: a directory of this instance only (created 0700); every piece file
@@ -199,8 +210,8 @@ struct SplitInstance {
     uint8_t documentLetter = 'N';  // kept from the full container for segment replies
     int32_t displayMode = 1;       // '1' 2, '2' 4, '9' 3, else 1
     int32_t displayNumber = -1;    // the container's number when not 100
-    int32_t pageWidth = 0;         // twips
-    int32_t pageHeight = 0;        // twips
+    int32_t pageWidth = 0;         // twips (kTwipsPerInch), 0 none
+    int32_t pageHeight = 0;        // twips (kTwipsPerInch), 0 none
     std::array<uint8_t, 3> attributes{};
     std::vector<uint8_t> lineDataDescription;  // the K bytes of a line-data run
     std::string documentFile;
@@ -227,10 +238,12 @@ struct SplitInstance {
 int Split(SplitInstance& instance, const std::filesystem::path& file, const EngineSink& sink);
 
 // Writes `length` bytes (none: to the end) from `offset` of `source` to `target`, decoded
-// from `letter` ('D' and 'N' copied). 0 done; non-zero: short input, bad data, an unknown
-// letter, more than `limit` bytes out, or a write error.
+// from `letter` ('D' and 'N' copied). 0 done; 1 the source cannot be read; 2 the target
+// cannot be written or would pass `limit` bytes; 3 the input is damaged (short input, data
+// the codec refuses, an unknown letter): *damagedAt is the container offset where it
+// stopped making sense, and `target` keeps what was decoded before it.
 int CopyPiece(std::FILE* source, const std::filesystem::path& target, uint64_t offset,
-              std::optional<uint64_t> length, char letter, uint64_t limit);
+              std::optional<uint64_t> length, char letter, uint64_t limit, uint64_t* damagedAt = nullptr);
 
 // ===========================================================================
 // Segment requests

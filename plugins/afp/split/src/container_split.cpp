@@ -18,13 +18,10 @@ constexpr size_t kLeadSize = 12;
 constexpr size_t kHeaderEnd = 40;
 constexpr uint64_t kMaxInfoBlock = uint64_t{64} << 20;
 
-// Inches as stored, in twips; anything that is not a size in range counts as none.
 int32_t Twips(uint32_t bits) {
     float inches = 0;
     std::memcpy(&inches, &bits, sizeof inches);
-    const double twips = static_cast<double>(inches) * 720.0 + 0.5;
-    if (!(twips >= 0.0) || twips >= 2147483647.0) return 0;
-    return static_cast<int32_t>(twips);
+    return TwipsFromInches(inches);
 }
 
 int32_t DisplayMode(uint8_t code) {
@@ -57,8 +54,14 @@ private:
         if (inst_.fetching) stem += "-print";
         return inst_.tempDir / (stem + suffix);
     }
+    // A damaged container says where; anything else names the piece it could not write.
     int Fail(const fs::path& piece) {
+        if (damagedAt_) return Damaged(*damagedAt_);
         if (sink_.showMessage) sink_.showMessage(kMsgCannotWrite, piece.string());
+        return 0;
+    }
+    int Damaged(uint64_t at) {
+        if (sink_.showMessage) sink_.showMessage(kMsgDamaged, std::to_string(at));
         return 0;
     }
     bool WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
@@ -75,6 +78,7 @@ private:
     const EngineSink& sink_;
     File in_;
     uint64_t size_ = 0;
+    std::optional<uint64_t> damagedAt_;  // where the last piece written was damaged
 };
 
 bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<uint64_t> length, char letter,
@@ -82,7 +86,11 @@ bool Splitter::WritePiece(const fs::path& piece, uint64_t offset, std::optional<
     // Writing over the file being split would destroy it.
     std::error_code error;
     if (fs::equivalent(piece, file_, error)) return false;
-    return CopyPiece(in_.get(), piece, offset, length, letter, limit) == 0;
+    uint64_t at = 0;
+    const int result = CopyPiece(in_.get(), piece, offset, length, letter, limit, &at);
+    damagedAt_.reset();
+    if (result == 3) damagedAt_ = at;
+    return result == 0;
 }
 
 int Splitter::Run() {
@@ -187,7 +195,7 @@ int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
     std::error_code error;
     fs::remove(info, error);  // only a scratch file for the reading
     std::optional<DocInfo> parsed = ParseDocInfo(block);
-    if (!parsed) return Fail(info);
+    if (!parsed) return Damaged(offset);  // the block as a whole does not hold together
     inst_.totalPages = parsed->totalPages;
     inst_.segmentCount = parsed->segmentCount;
     inst_.pagesPerSegment = parsed->pagesPerSegment;
@@ -208,8 +216,13 @@ int Splitter::ReadInformation(uint64_t offset, uint32_t length, char letter) {
 int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool keepSegmentZero) {
     fs::path document = Piece(".VOD");
     if (start > size_ || !WritePiece(document, start, std::nullopt, letter, inst_.pieceLimit)) {
-        if (!inst_.fetching) inst_.documentFile.clear();
-        return Fail(document);
+        // A damaged document is said once and shown as far as it could be decoded.
+        if (damagedAt_) {
+            Damaged(*damagedAt_);
+        } else {
+            if (!inst_.fetching) inst_.documentFile.clear();
+            return Fail(document);
+        }
     }
     if (lineData && ConvertLineData(document) == 0) {
         if (!inst_.fetching) inst_.documentFile.clear();
@@ -231,9 +244,9 @@ int Splitter::WriteDocument(uint64_t start, char letter, bool lineData, bool kee
 // tenth of an inch per line; a document without text keeps the engine's own density.
 void PassDensity(const SplitInstance& inst, const EngineSink& sink, uint32_t lines, uint32_t widest) {
     if (!sink.setLineDataParms || widest == 0) return;
-    double width = inst.pageWidth / 720.0;
+    double width = static_cast<double>(inst.pageWidth) / kTwipsPerInch;
     if (width <= 1.0) width = 900.0 / 120.0 + 1.0;
-    const double height = inst.pageHeight / 720.0;
+    const double height = static_cast<double>(inst.pageHeight) / kTwipsPerInch;
     const double across = (width - 1.0) * 120.0 / widest;
     const double down = height > 1.0 ? lines / (height - 1.0) + 0.5 : lines * 0.1 + 0.5;
     const auto clamp = [](double value) { return static_cast<int32_t>(std::min(value, 1.0e6)); };
@@ -298,6 +311,12 @@ bool Splitter::KeepSegmentZero(uint64_t start) {
 }
 
 }  // namespace
+
+int32_t TwipsFromInches(float inches) {
+    const double twips = static_cast<double>(inches) * kTwipsPerInch + 0.5;
+    if (!(twips >= 0.0) || twips >= kMaxPageTwips + 1.0) return 0;
+    return static_cast<int32_t>(twips);
+}
 
 int Split(SplitInstance& instance, const std::filesystem::path& file, const EngineSink& sink) {
     return Splitter(instance, file, sink).Run();

@@ -1,6 +1,7 @@
 // Writing one piece of a container to its own file: stored letters are copied, the others
 // decoded through the compression pipeline, 65280 bytes at a time.
 #include <memory>
+#include <optional>
 
 #include "afp_split.h"
 #include "arc_compress.h"
@@ -30,36 +31,53 @@ private:
     uint64_t written_ = 0;
 };
 
+// What reading the input found: the byte where it stopped making sense, if anywhere.
+struct Input {
+    std::FILE* source;
+    uint64_t at;    // container offset of the next byte to read
+    uint64_t left;  // bytes of the piece not read yet
+    bool counted;   // the piece has a length (else it runs to the end of the file)
+    std::optional<uint64_t> damagedAt;
+};
+
 // Next input chunk: at most kPieceChunk bytes and no more than `left`. false on a read error
-// or a piece that ends before its length.
-bool ReadChunk(std::FILE* source, std::vector<unsigned char>& buffer, uint64_t& left, bool counted,
-               size_t& got) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-    got = want == 0 ? 0 : std::fread(buffer.data(), 1, want, source);
-    left -= got;
-    if (std::ferror(source)) return false;
-    return !(got == 0 && counted && left > 0);
+// or a piece that ends before its length (damaged where the file ends).
+bool ReadChunk(Input& in, std::vector<unsigned char>& buffer, size_t& got) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(in.left, buffer.size()));
+    got = want == 0 ? 0 : std::fread(buffer.data(), 1, want, in.source);
+    in.left -= got;
+    in.at += got;
+    if (std::ferror(in.source)) return false;
+    if (got == 0 && in.counted && in.left > 0) {
+        in.damagedAt = in.at;
+        return false;
+    }
+    return true;
 }
 
-bool Copy(std::FILE* source, PieceWriter& writer, uint64_t left, bool counted) {
+bool Copy(Input& in, PieceWriter& writer) {
     std::vector<unsigned char> buffer(kPieceChunk);
     for (;;) {
         size_t got = 0;
-        if (!ReadChunk(source, buffer, left, counted, got)) return false;
+        if (!ReadChunk(in, buffer, got)) return false;
         if (got == 0) return true;
         if (!writer.Write(buffer.data(), got)) return false;
     }
 }
 
-bool Decode(std::FILE* source, PieceWriter& writer, uint64_t left, bool counted, char letter) {
+bool Decode(Input& in, PieceWriter& writer, char letter) {
     ArcCmpPipeline* raw = nullptr;
-    if (ArcCMP_Begin(letter, 'N', 0, 0, nullptr, &raw) != 0) return false;
+    if (ArcCMP_Begin(letter, 'N', 0, 0, nullptr, &raw) != 0) {
+        in.damagedAt = in.at;  // a compression nobody knows
+        return false;
+    }
     std::unique_ptr<ArcCmpPipeline, PipelineEnd> pipeline(raw);
     std::vector<unsigned char> input(kPieceChunk);
     std::vector<unsigned char> output(kPieceChunk);
     for (;;) {
+        const uint64_t chunkAt = in.at;
         size_t got = 0;
-        if (!ReadChunk(source, input, left, counted, got)) return false;
+        if (!ReadChunk(in, input, got)) return false;
         int state = 0;
         for (;;) {
             size_t produced = 0;
@@ -68,25 +86,37 @@ bool Decode(std::FILE* source, PieceWriter& writer, uint64_t left, bool counted,
             if (!writer.Write(output.data(), produced)) return false;
             if (state == ARCCMP_FINISHED) return true;
         }
-        // More input wanted after the input ended: the data never reached its end.
-        if (state != ARCCMP_NEED_INPUT || got == 0) return false;
+        // Data the codec refused lies in this chunk; more input wanted after the input
+        // ended: the data never reached its end.
+        if (state != ARCCMP_NEED_INPUT) {
+            in.damagedAt = chunkAt;
+            return false;
+        }
+        if (got == 0) {
+            in.damagedAt = in.at;
+            return false;
+        }
     }
 }
 
 }  // namespace
 
 int CopyPiece(std::FILE* source, const std::filesystem::path& target, uint64_t offset,
-              std::optional<uint64_t> length, char letter, uint64_t limit) {
+              std::optional<uint64_t> length, char letter, uint64_t limit, uint64_t* damagedAt) {
     if (source == nullptr || offset > static_cast<uint64_t>(INT64_MAX)) return 1;
     if (fseeko(source, static_cast<off_t>(offset), SEEK_SET) != 0) return 1;
     File out(std::fopen(target.c_str(), "wb"));
     if (!out) return 2;
     PieceWriter writer(out.get(), limit);
-    const uint64_t left = length.value_or(UINT64_MAX);
+    Input in{source, offset, length.value_or(UINT64_MAX), length.has_value(), std::nullopt};
     const bool stored = letter == 'D' || letter == 'N';
-    const bool done = stored ? Copy(source, writer, left, length.has_value())
-                             : Decode(source, writer, left, length.has_value(), letter);
-    if (!done) return 3;
+    const bool done = stored ? Copy(in, writer) : Decode(in, writer, letter);
+    if (in.damagedAt) {
+        if (damagedAt) *damagedAt = *in.damagedAt;
+        std::fclose(out.release());
+        return 3;
+    }
+    if (!done) return 2;
     return std::fclose(out.release()) == 0 ? 0 : 2;
 }
 

@@ -247,8 +247,8 @@ TEST_F(SplitTest, HeaderFieldsIntoTheInstance) {
         int32_t mode, displayNumber, twipsWide, twipsHigh;
     };
     const Case cases[] = {
-        {'0', 100, 8.5f, 11.0f, 1, -1, 6120, 7920},   {'1', 150, 0.0f, 0.0f, 2, 150, 0, 0},
-        {'2', 75, 1.0f, -3.0f, 4, 75, 720, 0},        {'9', 100, NAN, INFINITY, 3, -1, 0, 0},
+        {'0', 100, 8.5f, 11.0f, 1, -1, 12240, 15840}, {'1', 150, 0.0f, 0.0f, 2, 150, 0, 0},
+        {'2', 75, 1.0f, -3.0f, 4, 75, 1440, 0},       {'9', 100, NAN, INFINITY, 3, -1, 0, 0},
         {'x', 0xFFFFFFFF, 3e9f, 0.001f, 1, -1, 0, 1},
     };
     for (const Case& k : cases) {
@@ -272,6 +272,21 @@ TEST_F(SplitTest, HeaderFieldsIntoTheInstance) {
         EXPECT_EQ(inst_.attributes, (std::array<uint8_t, 3>{'M', 'B', 'W'}));
         EXPECT_EQ(inst_.currentSegment, -1);
     }
+}
+
+// The container's inches in the engine's twips: 1440 an inch, rounded; what the engine's
+// 16-bit page size cannot carry is none.
+TEST(PageSize, InchesBecomeTwips) {
+    struct Case {
+        float inches;
+        int32_t twips;
+    };
+    const Case cases[] = {
+        {8.5f, 12240}, {11.0f, 15840}, {8.27f, 11909}, {0.0f, 0},      {0.0003f, 0},
+        {0.0004f, 1},  {-0.0f, 0},     {-1.0f, 0},     {45.5f, 65520}, {45.51f, 65534},
+        {45.52f, 0},   {1e30f, 0},     {NAN, 0},       {INFINITY, 0},  {-INFINITY, 0},
+    };
+    for (const Case& k : cases) EXPECT_EQ(afp::TwipsFromInches(k.inches), k.twips) << k.inches;
 }
 
 TEST_F(SplitTest, WithoutInformationAndWithoutResources) {
@@ -360,11 +375,15 @@ TEST_F(SplitTest, VersionsAndPlainFiles) {
     EXPECT_EQ(SplitBytes("plain2.afp", plain), 0);
 }
 
-TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
+// A damaged container says at which byte; a piece that cannot be written names its file.
+TEST_F(SplitTest, DamagedContainersSayWhereBadPiecesNameTheirFile) {
+    enum Where { kEndOfFile, kInfo, kAfterInfo, kPiecePath };
     struct Case {
         const char* name;
         std::function<void(Container&)> spoil;
-        const char* piece;
+        Where where;
+        const char* piece;  // for kPiecePath
+        int result;         // a damaged document still shows what was decoded
     };
     const auto zlibInfo = [](const Bytes& block, bool halved) {
         return [block, halved](Container& c) {
@@ -375,13 +394,21 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
     };
     const Case cases[] = {
         // The resource length is set to one byte more than the file holds.
-        {"resources past the end", [](Container&) {}, "bad.ZER"},
+        {"resources past the end", [](Container&) {}, kEndOfFile, "", 0},
         {"truncated zlib document", [](Container& c) { c.document.resize(c.document.size() / 2); },
-         "bad.VOD"},
-        {"unknown resource letter", [](Container& c) { c.header.resourceLetter = 'Q'; }, "bad.ZER"},
-        {"corrupt information", [](Container& c) { c.info = "\x01\x02"; }, "bad.AII"},
-        {"truncated zlib information", zlibInfo(Info().Block(), true), "bad.AII"},
-        {"information above 64 MiB", zlibInfo(Bytes((size_t{64} << 20) + 1, '\0'), false), "bad.AII"},
+         kEndOfFile, "", 1},
+        // An LZW stream has no end code: one cut inside its header is what shows.
+        {"LZW document cut in its header",
+         [this](Container& c) {
+             c.header.documentLetter = 'Z';
+             c.document = Compress(document_, 'Z').substr(0, 2);
+         },
+         kEndOfFile, "", 1},
+        {"unknown resource letter", [](Container& c) { c.header.resourceLetter = 'Q'; }, kAfterInfo, "", 0},
+        {"corrupt information", [](Container& c) { c.info = "\x01\x02"; }, kInfo, "", 0},
+        {"truncated zlib information", zlibInfo(Info().Block(), true), kAfterInfo, "", 0},
+        {"information above 64 MiB", zlibInfo(Bytes((size_t{64} << 20) + 1, '\0'), false), kPiecePath,
+         "bad.AII", 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -393,15 +420,31 @@ TEST_F(SplitTest, BadPiecesFailWithTheirPath) {
             const size_t resourcesAt = 40 + c.info.size();
             body.replace(19, 4, U32(static_cast<uint32_t>(body.size() - resourcesAt + 1)));
         }
-        EXPECT_EQ(SplitBytes("bad.tmp", body), 0);
+        EXPECT_EQ(SplitBytes("bad.tmp", body), k.result);
         ASSERT_EQ(rec_.messages.size(), 1u);
-        EXPECT_EQ(rec_.messages[0].first, afp::kMsgCannotWrite);
-        EXPECT_EQ(rec_.messages[0].second, Piece(k.piece).string());
-        // The information piece is only a scratch file: none is left, whole or in part.
-        if (Piece(k.piece).extension() == ".AII") {
-            EXPECT_FALSE(fs::exists(Piece(k.piece)));
+        if (k.where == kPiecePath) {
+            EXPECT_EQ(rec_.messages[0].first, afp::kMsgCannotWrite);
+            EXPECT_EQ(rec_.messages[0].second, Piece(k.piece).string());
+        } else {
+            const size_t at = k.where == kEndOfFile ? body.size()
+                              : k.where == kInfo    ? 40
+                                                    : 40 + c.info.size();
+            EXPECT_EQ(rec_.messages[0].first, afp::kMsgDamaged);
+            EXPECT_EQ(rec_.messages[0].second, std::to_string(at));
         }
+        // The information piece is only a scratch file: none is left, whole or in part.
+        EXPECT_FALSE(fs::exists(Piece("bad.AII")));
     }
+    // A document whose compressed data goes bad in the middle shows what came before.
+    rec_.messages.clear();
+    Container c = Segmented('N', 'N', 'O');
+    const size_t documentAt = c.Pack().size() - c.document.size();
+    c.document[c.document.size() / 2] ^= 0x55;
+    ASSERT_EQ(SplitBytes("flipped.tmp", c.Pack()), 1);
+    ASSERT_EQ(rec_.messages.size(), 1u);
+    EXPECT_EQ(rec_.messages[0].first, afp::kMsgDamaged);
+    EXPECT_EQ(rec_.messages[0].second, std::to_string(documentAt));  // the chunk that holds the damage
+    EXPECT_EQ(inst_.documentFile, Piece("flipped.VOD").string());
     // An expanded document above the instance's limit is refused too.
     rec_.messages.clear();
     inst_.pieceLimit = 1000;
@@ -421,7 +464,8 @@ TEST_F(SplitTest, InformationBlockBoundedByItsLength) {
         c.info = block.substr(0, cut);
         ASSERT_EQ(SplitBytes("cut.tmp", c.Pack()), 0);
         ASSERT_EQ(rec_.messages.size(), 1u);
-        EXPECT_EQ(rec_.messages[0].first, afp::kMsgCannotWrite);
+        EXPECT_EQ(rec_.messages[0].first, afp::kMsgDamaged);
+        EXPECT_EQ(rec_.messages[0].second, "40");
         EXPECT_TRUE(rec_.names.empty());
         EXPECT_TRUE(rec_.entries.empty());
         EXPECT_FALSE(fs::exists(Piece("cut.AII")));

@@ -125,10 +125,11 @@ private:
     int printableWidth_ = 0, printableHeight_ = 0;
 };
 
+// The document's title: the browser window's caption (the browser shows the document's
+// title there); the delivered file is the browser's own and names nothing.
 std::string DocumentName(const PluginInstance& in) {
-    size_t slash = in.fileName.rfind('/');
-    std::string base = slash == std::string::npos ? in.fileName : in.fileName.substr(slash + 1);
-    return base.empty() ? State().caption : base;
+    std::string title = Win_GetWindowText(in.browserWindow);
+    return title.empty() ? State().caption : title;
 }
 
 }  // namespace

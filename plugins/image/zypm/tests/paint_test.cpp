@@ -1,8 +1,12 @@
 // Painting: rotation, image size, offsets, background and the grey map, pixel by pixel
 // (nearest-neighbour scaling, so every device pixel has one source pixel).
+#include <cairo-pdf.h>
 #include <cairo.h>
 #include <gtest/gtest.h>
 #include <tiffio.h>
+
+#include <cmath>
+#include <string>
 
 #include "canvas.h"
 #include "tiff_builder.h"
@@ -135,6 +139,76 @@ TEST_F(PaintTest, BrokenContextAndEmptyRectangle) {
     Canvas canvas(2, 2);
     EXPECT_EQ(Paint(grey, canvas, {1, 1, 1, 2}, ZYPM_PAINT_BACKGROUND), ZYPM_OK);
     EXPECT_EQ(canvas.At(1, 1), 0xFF0000u);
+}
+
+// Pages longer than a cairo image surface's 32767 pixels a side, up to the 65535 cap,
+// paint at their natural size and enlarged, and onto a PDF. Stripes of 1200 pixels
+// alternate black and white along the long side; the window shows the page's far end.
+TEST(LongPage, PaintsPastTheSurfaceLimit) {
+    constexpr uint32_t kStripe = 1200;
+    struct Case {
+        uint32_t width, height;
+        int zoom;  // percent
+    };
+    const Case cases[] = {
+        {40000, 1, 100}, {40000, 1, 1000}, {1, 65535, 100}, {1, 65535, 1000}, {32768, 2, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + " at " +
+                     std::to_string(c.zoom));
+        const bool wide = c.width > c.height;
+        const uint32_t length = wide ? c.width : c.height, across = wide ? c.height : c.width;
+        std::vector<uint8_t> pixels(size_t{c.width} * c.height);
+        for (uint32_t y = 0; y < c.height; ++y)
+            for (uint32_t x = 0; x < c.width; ++x)
+                pixels[size_t{y} * c.width + x] = ((wide ? x : y) / kStripe) % 2 ? 255 : 0;
+        const std::string path = TempPath("long.tif");
+        WriteTiff(path, {{.width = c.width, .height = c.height, .photometric = 1, .pixels = pixels}});
+        Session session;
+        ASSERT_EQ(session.Add(path), ZYPM_OK) << ZypmLastMessage();
+        ASSERT_EQ(session.Show(), ZYPM_OK);
+        ZypmPage page = session.Lock(0);
+        const int scale = c.zoom / 100;
+        ASSERT_EQ(ZypmPageAttrSet(page, ZYPM_ATTR_IMAGE_WIDTH, static_cast<int32_t>(c.width) * scale),
+                  ZYPM_OK);
+        ASSERT_EQ(ZypmPageAttrSet(page, ZYPM_ATTR_IMAGE_HEIGHT, static_cast<int32_t>(c.height) * scale),
+                  ZYPM_OK);
+        // A window of 3000 device pixels along the page, ending at the page's end.
+        constexpr int kWindow = 3000;
+        const int32_t offset = static_cast<int32_t>(length) * scale - kWindow;
+        ASSERT_EQ(ZypmPageAttrSet(page, wide ? ZYPM_ATTR_X_OFFSET : ZYPM_ATTR_Y_OFFSET, offset), ZYPM_OK);
+        const int side = static_cast<int>(across) * scale;
+        Canvas canvas(wide ? kWindow : side, wide ? side : kWindow);
+        ZypmRect rect{0, 0, wide ? kWindow : side, wide ? side : kWindow};
+        ASSERT_EQ(ZypmRectPaint(page, canvas.context, &rect, 0), ZYPM_OK) << ZypmLastMessage();
+        // Every device pixel away from a stripe's edge has its stripe's grey.
+        int wrong = 0, checked = 0;
+        for (int d = 0; d < kWindow; ++d) {
+            const double at = (offset + d + 0.5) / scale;  // page pixel under the device pixel
+            const double intoStripe = std::fmod(at, kStripe);
+            if (intoStripe < 4 || intoStripe > kStripe - 4) continue;
+            const uint32_t want = (static_cast<uint32_t>(at) / kStripe) % 2 ? 0xFFFFFFu : 0;
+            ++checked;
+            if (canvas.At(wide ? d : 0, wide ? 0 : d) != want) ++wrong;
+        }
+        EXPECT_GT(checked, kWindow / 2);
+        EXPECT_EQ(wrong, 0);
+
+        // Printing keeps every pixel the surface can hold: the whole page onto a PDF.
+        cairo_surface_t* pdf = cairo_pdf_surface_create(TempPath("long.pdf").c_str(), 595, 842);
+        cairo_t* printer = cairo_create(pdf);
+        cairo_scale(printer, 500.0 / (static_cast<double>(length) * scale),
+                    500.0 / (static_cast<double>(length) * scale));
+        ASSERT_EQ(ZypmPageAttrSet(page, ZYPM_ATTR_X_OFFSET, 0), ZYPM_OK);
+        ASSERT_EQ(ZypmPageAttrSet(page, ZYPM_ATTR_Y_OFFSET, 0), ZYPM_OK);
+        ZypmRect whole{0, 0, static_cast<int32_t>(c.width) * scale, static_cast<int32_t>(c.height) * scale};
+        EXPECT_EQ(ZypmRectPaint(page, printer, &whole, 0), ZYPM_OK) << ZypmLastMessage();
+        cairo_show_page(printer);
+        cairo_destroy(printer);
+        cairo_surface_finish(pdf);
+        EXPECT_EQ(cairo_surface_status(pdf), CAIRO_STATUS_SUCCESS);
+        cairo_surface_destroy(pdf);
+        session.Unlock(page);
+    }
 }
 
 }  // namespace

@@ -501,20 +501,31 @@ TEST_F(PluginTest, HorizontalScrollPaintsOnlyTheUncoveredStrip) {
 
 TEST_F(PluginTest, PrintsChosenPagesToPdf) {
     Embed();
+    // The PDF is named after the document's title, the browser window's caption, never
+    // after the file the browser delivered.
+    Win_SetWindowText(window_, "Scanned invoice 4711");
     Deliver("print.tif", {{850, 1100}, {850, 1100}, {850, 1100}});
     Command(32077);
     printRange_ = {2, 3};
     plugin_.print(&npp_, nullptr);
     EXPECT_EQ(printFlags_ & PD_NOPAGENUMS, 0u);
-    EXPECT_EQ(PdfPages(work_ + "/print.tif.pdf"), 2);
+    EXPECT_EQ(PdfPages(work_ + "/Scanned_invoice_4711.pdf"), 2);
     EXPECT_EQ(VerticalPosition(), 3333);  // the page shown before printing
 
+    Win_SetWindowText(window_, "");  // no title: the viewer's caption
     Deliver("single.tif", {{850, 1100}});
     printRange_ = {0, 0};
     plugin_.print(&npp_, nullptr);
     EXPECT_NE(printFlags_ & PD_NOPAGENUMS, 0u);
-    EXPECT_EQ(PdfPages(work_ + "/single.tif.pdf"), 1);
-    fs::copy_file(work_ + "/print.tif.pdf", Artifact("pages-2-3.pdf"), fs::copy_options::overwrite_existing);
+    EXPECT_FALSE(fs::exists(work_ + "/single.tif.pdf"));
+    std::vector<std::string> pdfs;
+    for (const auto& entry : fs::directory_iterator(work_))
+        if (entry.path().extension() == ".pdf") pdfs.push_back(entry.path().filename().string());
+    ASSERT_EQ(pdfs.size(), 2u);
+    const std::string untitled = pdfs[0] == "Scanned_invoice_4711.pdf" ? pdfs[1] : pdfs[0];
+    EXPECT_EQ(PdfPages(work_ + "/" + untitled), 1);
+    fs::copy_file(work_ + "/Scanned_invoice_4711.pdf", Artifact("pages-2-3.pdf"),
+                  fs::copy_options::overwrite_existing);
     EXPECT_TRUE(boxes_.empty()) << boxes_.front();
 }
 
@@ -580,7 +591,7 @@ TEST_F(PluginTest, PageThatCannotBeDecodedIsReported) {
     plugin_.print(&npp_, nullptr);
     ASSERT_EQ(boxes_.size(), std::size(kPages) + 1);
     lastBoxStartsWith(kPages[0].report);
-    EXPECT_FALSE(fs::exists(work_ + "/damaged.tif.pdf"));
+    for (const auto& entry : fs::directory_iterator(work_)) EXPECT_NE(entry.path().extension(), ".pdf");
 
     // A copy from the page says why nothing was copied.
     Mouse(WM_LBUTTONDOWN, 100, 50);

@@ -62,6 +62,14 @@ void ReduceFor(cairo_t* context, const zypm::PageInfo& info, bool quarter, doubl
     key->reduceY = factor(info.height, downPage);
 }
 
+// cairo's image surfaces hold at most this many pixels a side; a longer page axis (up to
+// ZYPM_MAX_DIMENSION) is averaged down by the least whole factor that fits it.
+constexpr uint32_t kMaxSurfaceSide = 32767;
+
+uint32_t FitSurfaceSide(uint32_t pixels, uint32_t reduce) {
+    return std::max(reduce, (pixels + kMaxSurfaceSide - 1) / kMaxSurfaceSide);
+}
+
 cairo_filter_t FilterFor(uint32_t flags) {
     if (flags & ZYPM_PAINT_BEST) return CAIRO_FILTER_BEST;
     // GOOD box-filters reductions and interpolates enlargements (cairo 1.14 and later).
@@ -104,6 +112,8 @@ extern "C" int ZypmRectPaint(ZypmPage page, cairo_t* context, const ZypmRect* re
               static_cast<int>(quarter ? uprightWidth : uprightHeight), &width, &height);
     if ((flags & ZYPM_PAINT_SMOOTH) && !(flags & ZYPM_PAINT_BEST) && RasterTarget(context))
         ReduceFor(context, info, quarter, width, height, &key);
+    key.reduceX = FitSurfaceSide(decoded->width, key.reduceX);
+    key.reduceY = FitSurfaceSide(decoded->height, key.reduceY);
     cairo_surface_t* surface = page->view->prepared.Get(key, *decoded, &code);
     if (!surface) return code;
     // The surface covers the page's pixels divided by the reduction; a last box that

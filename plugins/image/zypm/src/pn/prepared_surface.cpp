@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "row_maker.h"
 #include "view.h"
@@ -42,9 +43,9 @@ constexpr size_t kHugePage = size_t{2} << 20;
 
 void FreePixels(void* pixels) { std::free(pixels); }
 
-// An RGB24 surface, null or in an error state when there is no memory. A large one lives in memory aligned to
-// huge pages and asked to be backed by them: a full A4 page at 300 dpi is 35 MB, and faulting it in 4 KB
-// pages costs more than filling it.
+// An RGB24 surface; null when there is no memory, in an error state when cairo refused it. A large one lives
+// in memory aligned to huge pages and asked to be backed by them: a full A4 page at 300 dpi is 35 MB, and
+// faulting it in 4 KB pages costs more than filling it.
 cairo_surface_t* MakeSurface(uint32_t width, uint32_t height) {
     int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(width));
     size_t bytes = static_cast<size_t>(stride) * height;
@@ -61,8 +62,11 @@ cairo_surface_t* MakeSurface(uint32_t width, uint32_t height) {
         cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
                                             static_cast<int>(width), static_cast<int>(height), stride);
     static cairo_user_data_key_t ownsPixels;
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_set_user_data(surface, &ownsPixels, pixels, FreePixels) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        std::free(pixels);
+        return surface;  // in its error state, which says why
+    }
+    if (cairo_surface_set_user_data(surface, &ownsPixels, pixels, FreePixels) != CAIRO_STATUS_SUCCESS) {
         std::free(pixels);
         cairo_surface_destroy(surface);
         return nullptr;
@@ -110,9 +114,15 @@ cairo_surface_t* PreparedSurface::Get(const SurfaceKey& key, const DecodedPage& 
         uint32_t shownWidth = quarter ? rows.Height() : rows.Width();
         uint32_t shownHeight = quarter ? rows.Width() : rows.Height();
         cairo_surface_t* surface = MakeSurface(shownWidth, shownHeight);
-        if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        const cairo_status_t status = surface ? cairo_surface_status(surface) : CAIRO_STATUS_NO_MEMORY;
+        if (status != CAIRO_STATUS_SUCCESS) {
             if (surface) cairo_surface_destroy(surface);
-            *code = Fail(ZYPM_E_NO_MEMORY, "no memory for the page's display surface");
+            // Only a failed allocation is "no memory"; anything else is cairo's own reason.
+            *code = status == CAIRO_STATUS_NO_MEMORY
+                        ? Fail(ZYPM_E_NO_MEMORY, "no memory for the page's display surface")
+                        : Fail(ZYPM_E_PAINT, "no display surface of " + std::to_string(shownWidth) + " x " +
+                                                 std::to_string(shownHeight) +
+                                                 " pixels: " + cairo_status_to_string(status));
             return nullptr;
         }
         surface_ = surface;  // owned from here: Reset frees it should filling throw
