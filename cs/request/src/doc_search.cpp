@@ -22,6 +22,8 @@ constexpr uint16_t kFilterText = 2;
 // QelLocalNote::flags: a public note.
 constexpr uint32_t kPublicNote = 2;
 constexpr uint16_t kSegmentAvailable = 0x01;
+// Field mask bit of the group's segment date field.
+constexpr uint32_t kSegmentDateField = 0x04;
 // The group's note byte: its rows carry their own note flags.
 constexpr int32_t kRowsCarryNotes = 'Y';
 
@@ -137,10 +139,17 @@ private:
     }
 
     // The names of the available segments the range meets; every unavailable one is
-    // reported. CS_UNAVAILABLE when there are segments and none is available.
+    // reported. CS_UNAVAILABLE when there are segments and none is available. A group
+    // without a segment date field never dates its segments: a search reads all of them,
+    // whatever range it names.
     int AvailableSegments(const CsXdrCriteria* range, std::vector<std::string>* names) {
         CsSegmentList list;
-        int rc = csroute::ListSegments(handle_, local_.record.agid, nullptr, 0, range, &list);
+        const bool dated = HasSegmentDateField();
+        int rc =
+            csroute::ListSegments(handle_, local_.record.agid, nullptr, 0, dated ? range : nullptr, &list);
+        if (rc == CS_OK && !dated)
+            rc = csroute::ListSegments(handle_, local_.record.agid, nullptr, CS_SEGMENTS_UNDATED, nullptr,
+                                       &list);
         if (rc != CS_OK) return rc;
         const std::string number = std::to_string(local_.record.agid);
         for (const CsXdrSegment& segment : list.segments) {
@@ -154,6 +163,12 @@ private:
             if (rc != CS_OK) return rc;
         }
         return !list.segments.empty() && names->empty() ? CS_UNAVAILABLE : CS_OK;
+    }
+
+    bool HasSegmentDateField() const {
+        for (const QelLocalAgField& field : local_.record.fields)
+            if (field.mask & kSegmentDateField) return true;
+        return false;
     }
 
     int Scan(const char* where, const std::vector<std::string>& segments) {

@@ -2,6 +2,7 @@
 // loaded into its segments, remotely against the loopback peer.
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -254,6 +255,55 @@ TEST_F(LocalSearch, RowsByWhereTextAndDateRange) {
     Watch();
     EXPECT_EQ(Search("INVNO = = 'A'"), CS_FAILED) << "a WHERE text the index cannot answer";
     EXPECT_TRUE(seen_.first.empty());
+}
+
+// Without a segment date field nothing dates a segment: the rows of the undated segment
+// INV3 are found with INV1's and INV2's, and a range selects no fewer segments.
+TEST_F(LocalSearch, AGroupWithoutASegmentDateFieldIsSearchedOverAllItsSegments) {
+    SetInTable("agfld", "NAME=INVDATE\nTYPE=I\nQUAL=1\nMASK=4", "NAME=INVDATE\nTYPE=I\nQUAL=1\nMASK=0");
+    {
+        CsHandle handle{};
+        localtest::MakeHandle(&handle, archive_.Dir());
+        ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
+        QelLocalAppGroup group;
+        ASSERT_EQ(QelLocal_ReadAppGroup(&handle, kInvoices, &group), CS_OK);
+        QelLocalSegment inv3;
+        inv3.agid = kInvoices;
+        std::strcpy(inv3.name, "INV3");
+        inv3.startDate = std::numeric_limits<int64_t>::max();
+        inv3.stopDate = 1;
+        ASSERT_EQ(QelLocal_AddSegment(&handle, kInvoices, &inv3), CS_OK);
+        std::vector<QelLocalIdxRow> rows;
+        for (int n = 1; n <= 3; ++n) rows.push_back(Invoice(Numbered('C', n), "ACME", 0, 5000u + 100u * n));
+        int64_t added = 0;
+        ASSERT_EQ(QelLocal_AddIndexRows(&handle, group, inv3, rows, &added), CS_OK);
+        QelLocal_Close(&handle);
+    }
+    ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+    CsXdrCriteria range{};
+    range.type = 'I';
+    range.values[0].type = range.values[1].type = 'I';
+    range.values[0].v.integer = 20000;
+    range.values[1].v.integer = 20100;
+    std::vector<std::string> all = Range('A', 1, 40);
+    for (const std::string& b : Range('B', 1, 5)) all.push_back(b);
+    for (const std::string& c : Range('C', 1, 3)) all.push_back(c);
+    struct Case {
+        const char* name;
+        const char* where;
+        const CsXdrCriteria* range;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {"every row of every segment", "", nullptr, all},
+        {"a range does not narrow the segments", "", &range, all},
+        {"a row of the undated segment", "INVNO = 'C0002'", nullptr, {"C0002"}},
+    };
+    for (const Case& c : cases) {
+        Watch();
+        EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
+        EXPECT_EQ(seen_.first, c.rows) << c.name;
+    }
 }
 
 TEST_F(LocalSearch, TheUsersRestrictionCannotBeWidenedByTheGroupRecord) {
