@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arc_platform.h"
+#include "archive_texts.h"
 #include "logon_detail.h"
 #include "route_detail.h"
 
@@ -39,7 +40,8 @@ int ReadLocalGroup(CsHandle* handle, uint32_t number, LocalGroup* out) {
     return CS_OK;
 }
 
-int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxRow* row) {
+int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, cstexts::ArchiveTexts& texts,
+             QelLocalIdxRow* row) {
     *row = QelLocalIdxRow{};
     if (hit.valueCount != group.fields.size() || (hit.valueCount != 0 && hit.values == nullptr))
         return CS_FAILED;
@@ -70,6 +72,7 @@ int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxR
             case 'D': value.dbl = slot.v.real; break;
             case 'S':
                 value.text = slot.v.text != nullptr ? slot.v.text : "";
+                if (!texts.ToArchive(&value.text)) return CS_FAILED;
                 if (value.text.size() > static_cast<size_t>(std::max(field.stringLen, 0))) return CS_FAILED;
                 break;
             default: break;
@@ -79,7 +82,7 @@ int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxR
 }
 
 int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char* segment, int extra,
-             CsXdrHitRow** out) {
+             cstexts::ArchiveTexts& texts, CsXdrHitRow** out) {
     *out = nullptr;
     if (row.values.size() > group.fieldCount) return CS_FAILED;
     CsXdrHitRow hit{};
@@ -97,7 +100,7 @@ int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char*
     object.secondaryNode = row.header.secNid;
     hit.object = &object;
     std::vector<CsXdrValue> slots(group.fieldCount);
-    std::vector<std::string> texts(group.fieldCount);
+    std::vector<std::string> values(group.fieldCount);
     for (size_t i = 0; i < slots.size(); ++i) {
         const char type = group.fields[i].type;
         CsXdrValue& slot = slots[i];
@@ -112,8 +115,9 @@ int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char*
             case 'D': slot.v.real = value.dbl; break;
             case 'S':
             case 'T':
-                texts[i] = value.text;
-                slot.v.text = texts[i].data();
+                values[i] = value.text;
+                if (!texts.ToSession(&values[i])) return CS_FAILED;
+                slot.v.text = values[i].data();
                 break;
             default: slot.type = 0; break;
         }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_texts.h"
 #include "doc_detail.h"
 #include "route_detail.h"
 
@@ -108,17 +109,28 @@ class LocalSearch {
 public:
     LocalSearch(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, int extra,
                 CsSearchHitFn callback)
-        : handle_(handle), folder_(folder), group_(group), extra_(extra), callback_(callback) {}
+        : handle_(handle),
+          folder_(folder),
+          group_(group),
+          extra_(extra),
+          callback_(callback),
+          texts_(handle) {}
 
     int Run(const char* where, const CsXdrCriteria* range, const CsXdrValueItem* noteFilter, int noteLetter) {
         int rc = ReadNoteFilter(noteFilter, &filter_);
         if (rc != CS_OK) return rc;
+        // The caller's texts compare with the archive's in the archive's code page.
+        std::string criteria = where != nullptr ? where : "";
+        std::string folderRestriction = group_->restriction != nullptr ? group_->restriction : "";
+        if (!texts_.ToArchive(&criteria) || !texts_.ToArchive(&folderRestriction) ||
+            !texts_.ToArchive(&filter_.text))
+            return CS_FAILED;
         rc = csdoc::ReadLocalGroup(handle_, group_->number, &local_);
         if (rc != CS_OK) return rc;
         if (!SameFields(*group_, local_.record)) return CS_FAILED;
-        restriction_ = Restriction(local_.restriction, group_->restriction);
+        restriction_ = Restriction(local_.restriction, folderRestriction.c_str());
         if (local_.record.logFlags & CS_LOG_QUERIES) {
-            rc = LogQuery(where);
+            rc = LogQuery(criteria.c_str());
             if (rc != CS_OK) return rc;
         }
         rowsCarryNotes_ = local_.record.annType == kRowsCarryNotes;
@@ -126,7 +138,7 @@ public:
         std::vector<std::string> segments;
         rc = AvailableSegments(range, &segments);
         if (rc != CS_OK || segments.empty()) return rc;
-        return Scan(where, segments);
+        return Scan(criteria.c_str(), segments);
     }
 
 private:
@@ -200,7 +212,7 @@ private:
             noteFlag = any ? 'Y' : 'N';
         }
         CsXdrHitRow* hit = nullptr;
-        int rc = csdoc::RowToHit(*group_, row.row, row.segment.c_str(), extra_, &hit);
+        int rc = csdoc::RowToHit(*group_, row.row, row.segment.c_str(), extra_, texts_, &hit);
         if (rc != CS_OK) return rc;
         hit->noteFlag = noteFlag;
         if (callback_ == nullptr || callback_(handle_->callbackContext, hit) != 0)
@@ -241,6 +253,7 @@ private:
     NoteFilter filter_;
     bool rowsCarryNotes_ = false;
     bool noteFlags_ = false;
+    cstexts::ArchiveTexts texts_;
 };
 
 int SearchLocal(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, const char* where,

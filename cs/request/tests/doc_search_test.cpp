@@ -141,6 +141,26 @@ protected:
         QelLocal_Close(&handle);
     }
 
+    // A further segment INV3 of the group with the rows (dated: 19740-19750; else the
+    // empty range of a fresh segment).
+    void AddSegment(const char* name, bool dated, const std::vector<QelLocalIdxRow>& rows) {
+        CsHandle handle{};
+        localtest::MakeHandle(&handle, archive_.Dir());
+        ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
+        QelLocalAppGroup group;
+        ASSERT_EQ(QelLocal_ReadAppGroup(&handle, kInvoices, &group), CS_OK);
+        QelLocalSegment segment;
+        segment.agid = kInvoices;
+        std::strcpy(segment.name, name);
+        segment.startDate = dated ? 19740 : std::numeric_limits<int64_t>::max();
+        segment.stopDate = dated ? 19750 : 1;
+        segment.hasDates = dated;
+        ASSERT_EQ(QelLocal_AddSegment(&handle, kInvoices, &segment), CS_OK);
+        int64_t added = 0;
+        ASSERT_EQ(QelLocal_AddIndexRows(&handle, group, segment, rows, &added), CS_OK);
+        QelLocal_Close(&handle);
+    }
+
     static void AddNote(CsHandle* handle, uint32_t offset, uint32_t user, const char* name, uint32_t flags,
                         uint8_t colour, const char* text) {
         QelLocalNoteDoc doc;
@@ -261,24 +281,9 @@ TEST_F(LocalSearch, RowsByWhereTextAndDateRange) {
 // INV3 are found with INV1's and INV2's, and a range selects no fewer segments.
 TEST_F(LocalSearch, AGroupWithoutASegmentDateFieldIsSearchedOverAllItsSegments) {
     SetInTable("agfld", "NAME=INVDATE\nTYPE=I\nQUAL=1\nMASK=4", "NAME=INVDATE\nTYPE=I\nQUAL=1\nMASK=0");
-    {
-        CsHandle handle{};
-        localtest::MakeHandle(&handle, archive_.Dir());
-        ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
-        QelLocalAppGroup group;
-        ASSERT_EQ(QelLocal_ReadAppGroup(&handle, kInvoices, &group), CS_OK);
-        QelLocalSegment inv3;
-        inv3.agid = kInvoices;
-        std::strcpy(inv3.name, "INV3");
-        inv3.startDate = std::numeric_limits<int64_t>::max();
-        inv3.stopDate = 1;
-        ASSERT_EQ(QelLocal_AddSegment(&handle, kInvoices, &inv3), CS_OK);
-        std::vector<QelLocalIdxRow> rows;
-        for (int n = 1; n <= 3; ++n) rows.push_back(Invoice(Numbered('C', n), "ACME", 0, 5000u + 100u * n));
-        int64_t added = 0;
-        ASSERT_EQ(QelLocal_AddIndexRows(&handle, group, inv3, rows, &added), CS_OK);
-        QelLocal_Close(&handle);
-    }
+    std::vector<QelLocalIdxRow> rows;
+    for (int n = 1; n <= 3; ++n) rows.push_back(Invoice(Numbered('C', n), "ACME", 0, 5000u + 100u * n));
+    ASSERT_NO_FATAL_FAILURE(AddSegment("INV3", false, rows));
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
     CsXdrCriteria range{};
     range.type = 'I';
@@ -303,6 +308,62 @@ TEST_F(LocalSearch, AGroupWithoutASegmentDateFieldIsSearchedOverAllItsSegments) 
         Watch();
         EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
         EXPECT_EQ(seen_.first, c.rows) << c.name;
+    }
+}
+
+// The archive keeps its texts in 819. A session in 1208 or in 819 searches with criteria
+// in its own code page and gets the values in it; a criterion that is not text of the
+// session's code page, or that the archive's cannot hold, is refused.
+TEST_F(LocalSearch, TextsCrossBetweenTheArchivesCodePageAndTheSessions) {
+    ASSERT_NO_FATAL_FAILURE(AddSegment("INV3", true,
+                                       {Invoice("C0001", "M\xDCLLER GMBH", 19745, 5100),
+                                        Invoice("C0002",
+                                                "S\xFC"
+                                                "d",
+                                                19745, 5200),
+                                        Invoice("C0003", "SUD", 19745, 5300)}));
+    struct Case {
+        const char* name;
+        int32_t ccsid;
+        const char* where;
+        int rc;
+        std::vector<std::string> customers;
+    };
+    const Case cases[] = {
+        {"UTF-8 equality", 1208, "CUSTOMER = 'M\xC3\x9CLLER GMBH'", CS_OK, {"M\xC3\x9CLLER GMBH"}},
+        {"UTF-8 LIKE",
+         1208,
+         "CUSTOMER LIKE 'S\xC3\xBC%'",
+         CS_OK,
+         {"S\xC3\xBC"
+          "d"}},
+        {"UTF-8 IN",
+         1208,
+         "CUSTOMER IN ('S\xC3\xBC"
+         "d', 'SUD')",
+         CS_OK,
+         {"S\xC3\xBC"
+          "d",
+          "SUD"}},
+        {"Latin-1 equality", 819, "CUSTOMER = 'M\xDCLLER GMBH'", CS_OK, {"M\xDCLLER GMBH"}},
+        {"Latin-1 LIKE",
+         819,
+         "CUSTOMER LIKE 'S\xFC%'",
+         CS_OK,
+         {"S\xFC"
+          "d"}},
+        {"Latin-1 bytes under UTF-8", 1208, "CUSTOMER = 'M\xDCLLER GMBH'", CS_FAILED, {}},
+        {"a character 819 lacks", 1208, "CUSTOMER = '\xE2\x82\xAC'", CS_FAILED, {}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+        handle_.localCcsid = c.ccsid;
+        seen_.keep = true;
+        EXPECT_EQ(Search(c.where), c.rc) << c.name;
+        std::vector<std::string> customers;
+        for (const CsXdrHitRow* hit : seen_.kept) customers.push_back(hit->values[1].v.text);
+        EXPECT_EQ(customers, c.customers) << c.name;
+        FreeKept();
     }
 }
 
