@@ -43,6 +43,35 @@ bool ArchiveTexts::ToArchive(std::string* text) {
 bool ArchiveTexts::ToSession(char* field, size_t size) { return ConvertField(true, field, size); }
 bool ArchiveTexts::ToArchive(char* field, size_t size) { return ConvertField(false, field, size); }
 
+bool ArchiveTexts::ToSession(char** text) { return ConvertAlloc(true, text); }
+bool ArchiveTexts::ToArchive(char** text) { return ConvertAlloc(false, text); }
+
+bool ArchiveTexts::DescriptionToSession(char* field, size_t size) {
+    if (Same() || size == 0) return true;
+    std::string text(field, strnlen(field, size));
+    if (!ToSession(&text)) return false;
+    if (text.size() >= size) {
+        if (!ArcICONV_IsUtf8Ccsid(session_)) return false;
+        size_t cut = size - 1;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+    }
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}
+
+bool ArchiveTexts::ConvertAlloc(bool toSession, char** text) {
+    if (Same() || *text == nullptr) return true;
+    std::string converted = *text;
+    if (!(toSession ? ToSession(&converted) : ToArchive(&converted))) return false;
+    char* copy = static_cast<char*>(std::malloc(converted.size() + 1));
+    if (copy == nullptr) return false;
+    std::memcpy(copy, converted.c_str(), converted.size() + 1);
+    std::free(*text);
+    *text = copy;
+    return true;
+}
+
 bool ArchiveTexts::Convert(bool toSession, std::string* text) {
     if (Same() || text->empty()) return true;
     ArcIconvHandle** converter = toSession ? &toSession_ : &toArchive_;

@@ -34,7 +34,15 @@ public:
     bool ToSession(char* field, size_t size);
     bool ToArchive(char* field, size_t size);
 
+    // A malloc'd text (null accepted), replaced by a malloc'd converted copy.
+    bool ToSession(char** text);
+    bool ToArchive(char** text);
+    // A description for the session's eyes: when its conversion does not fit the field,
+    // it is cut after the last whole character that does (UTF-8 sessions; others refuse).
+    bool DescriptionToSession(char* field, size_t size);
+
 private:
+    bool ConvertAlloc(bool toSession, char** text);
     bool Convert(bool toSession, std::string* text);
     bool ConvertField(bool toSession, char* field, size_t size);
 
