@@ -173,6 +173,38 @@ TEST_F(LocalLists, NamedQueriesKeptByTheCallbackCarryTheirText) {
     CsFreeNamedQueries(nullptr);
 }
 
+// The query files keep 819: a query's text reaches a 1208 session as UTF-8, ready to be
+// searched with again.
+TEST_F(LocalLists, NamedQueryTextsInTheSessionsCodePage) {
+    const std::string path = archive_.Dir() + "query/q00002.ndq";
+    std::string bytes = localtest::ReadFile(path);
+    const size_t at = bytes.find("'ACME'");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 1] = '\xC4';
+    localtest::WriteFile(path, bytes);
+    struct Case {
+        int32_t ccsid;
+        const char* text;
+    };
+    const Case cases[] = {{1208,
+                           "WHERE CUSTOMER = '\xC3\x84"
+                           "CME'"},
+                          {819,
+                           "WHERE CUSTOMER = '\xC4"
+                           "CME'"}};
+    for (const Case& c : cases) {
+        LogOn(&handle_, "ROOT", "RootPw1");
+        handle_.localCcsid = c.ccsid;
+        Sink sink;
+        sink.answer = 0;
+        handle_.callbackContext = &sink;
+        ASSERT_EQ(CsGetNamedQueries(&handle_, 1, Collect<CsXdrNamedQuery>), CS_OK);
+        auto owned = Owned<CsXdrNamedQuery>(sink, CsFreeNamedQueries);
+        ASSERT_EQ(owned.size(), 2u);
+        EXPECT_STREQ(owned[1]->text, c.text) << c.ccsid;
+    }
+}
+
 TEST_F(LocalLists, NamedQueriesEdgeCases) {
     // No logon: nobody to ask for.
     Sink sink;
