@@ -203,6 +203,29 @@ protected:
         return CsSearchFolder(&handle_, folder_.get(), Group(), where, range, notes, nullptr, 0, noteLetter,
                               extra, Hit);
     }
+    // A segment date range of INVDATE (type 'I').
+    static CsXdrCriteria DateRange(int32_t from, int32_t to) {
+        CsXdrCriteria range{};
+        range.type = 'I';
+        range.values[0].type = range.values[1].type = 'I';
+        range.values[0].v.integer = from;
+        range.values[1].v.integer = to;
+        return range;
+    }
+    struct RowsCase {
+        const char* name;
+        const char* where;
+        const CsXdrCriteria* range;
+        std::vector<std::string> rows;
+    };
+    // Each search finds exactly its rows (their first fields, in segment order).
+    void ExpectRows(const std::vector<RowsCase>& cases) {
+        for (const RowsCase& c : cases) {
+            Watch();
+            EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
+            EXPECT_EQ(seen_.first, c.rows) << c.name;
+        }
+    }
     void FreeKept() {
         for (CsXdrHitRow* hit : seen_.kept) CsFreePackedHit(hit, seen_.extra);
         seen_.kept.clear();
@@ -237,35 +260,18 @@ protected:
 
 TEST_F(LocalSearch, RowsByWhereTextAndDateRange) {
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
-    CsXdrCriteria second{};
-    second.type = 'I';
-    second.values[0].type = second.values[1].type = 'I';
-    second.values[0].v.integer = 19760;
-    second.values[1].v.integer = 19999;
-    CsXdrCriteria nothing = second;
-    nothing.values[0].v.integer = 20000;
-    nothing.values[1].v.integer = 20100;
+    const CsXdrCriteria second = DateRange(19760, 19999);
+    const CsXdrCriteria nothing = DateRange(20000, 20100);
     std::vector<std::string> all = Range('A', 1, 40);
     for (const std::string& b : Range('B', 1, 5)) all.push_back(b);
-    struct Case {
-        const char* name;
-        const char* where;
-        const CsXdrCriteria* range;
-        std::vector<std::string> rows;
-    };
-    const Case cases[] = {
+    ExpectRows({
         {"every row of every segment", "", nullptr, all},
         {"no WHERE text at all", nullptr, nullptr, all},
         {"a WHERE text", "INVNO = 'A0007' OR INVNO = 'B0002'", nullptr, {"A0007", "B0002"}},
         {"the range meets INV2 only", "", &second, Range('B', 1, 5)},
         {"the range meets no segment", "", &nothing, {}},
         {"WHERE text and range", "INVNO <> 'B0001'", &second, Range('B', 2, 5)},
-    };
-    for (const Case& c : cases) {
-        Watch();
-        EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
-        EXPECT_EQ(seen_.first, c.rows) << c.name;
-    }
+    });
     Watch();
     ASSERT_EQ(Search("INVNO = 'B0003'"), CS_OK);
     EXPECT_EQ(seen_.segments, (std::vector<std::string>{"INV2"}));
@@ -285,35 +291,17 @@ TEST_F(LocalSearch, AGroupWithoutASegmentDateFieldIsSearchedOverAllItsSegments) 
     for (int n = 1; n <= 3; ++n) rows.push_back(Invoice(Numbered('C', n), "ACME", 0, 5000u + 100u * n));
     ASSERT_NO_FATAL_FAILURE(AddSegment("INV3", false, rows));
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
-    CsXdrCriteria range{};
-    range.type = 'I';
-    range.values[0].type = range.values[1].type = 'I';
-    range.values[0].v.integer = 20000;
-    range.values[1].v.integer = 20100;
+    const CsXdrCriteria range = DateRange(20000, 20100);
     std::vector<std::string> all = Range('A', 1, 40);
     for (const std::string& b : Range('B', 1, 5)) all.push_back(b);
     for (const std::string& c : Range('C', 1, 3)) all.push_back(c);
-    struct Case {
-        const char* name;
-        const char* where;
-        const CsXdrCriteria* range;
-        std::vector<std::string> rows;
-    };
-    const Case cases[] = {
+    ExpectRows({
         {"every row of every segment", "", nullptr, all},
         {"a range does not narrow the segments", "", &range, all},
         {"a row of the undated segment", "INVNO = 'C0002'", nullptr, {"C0002"}},
-    };
-    for (const Case& c : cases) {
-        Watch();
-        EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
-        EXPECT_EQ(seen_.first, c.rows) << c.name;
-    }
+    });
 }
 
-// The archive keeps its texts in 819. A session in 1208 or in 819 searches with criteria
-// in its own code page and gets the values in it; a criterion that is not text of the
-// session's code page, or that the archive's cannot hold, is refused.
 TEST_F(LocalSearch, TextsCrossBetweenTheArchivesCodePageAndTheSessions) {
     ASSERT_NO_FATAL_FAILURE(AddSegment("INV3", true,
                                        {Invoice("C0001", "M\xDCLLER GMBH", 19745, 5100),

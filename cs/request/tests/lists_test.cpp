@@ -72,6 +72,14 @@ protected:
         ASSERT_EQ(CsLogon(handle, user, password, nullptr), CS_OK) << user;
     }
     std::string QueryFile(const char* name) const { return archive_.Dir() + "query/" + name; }
+    // ROOT's named queries of folder 1 (he sees all), kept by the callback.
+    std::vector<std::unique_ptr<CsXdrNamedQuery, void (*)(CsXdrNamedQuery*)>> RootsQueries() {
+        Sink sink;
+        sink.answer = 0;
+        handle_.callbackContext = &sink;
+        EXPECT_EQ(CsGetNamedQueries(&handle_, 1, Collect<CsXdrNamedQuery>), CS_OK);
+        return Owned<CsXdrNamedQuery>(sink, CsFreeNamedQueries);
+    }
     // The ag.tbl text with the first "key=old" after the section header replaced.
     std::string AgTableWith(const std::string& section, const std::string& from, const std::string& to) {
         std::string text = archive_.Table("ag");
@@ -158,11 +166,7 @@ TEST_F(LocalLists, NamedQueriesFollowUserTypeAndFolderPermissions) {
 
 TEST_F(LocalLists, NamedQueriesKeptByTheCallbackCarryTheirText) {
     LogOn(&handle_, "ROOT", "RootPw1");
-    Sink sink;
-    sink.answer = 0;
-    handle_.callbackContext = &sink;
-    ASSERT_EQ(CsGetNamedQueries(&handle_, 1, Collect<CsXdrNamedQuery>), CS_OK);
-    auto owned = Owned<CsXdrNamedQuery>(sink, CsFreeNamedQueries);
+    auto owned = RootsQueries();
     ASSERT_EQ(owned.size(), 2u);
     EXPECT_EQ(owned[0]->number, 1u);
     EXPECT_STREQ(owned[0]->text, "WHERE INVNO LIKE 'A%'");
@@ -195,11 +199,7 @@ TEST_F(LocalLists, NamedQueryTextsInTheSessionsCodePage) {
     for (const Case& c : cases) {
         LogOn(&handle_, "ROOT", "RootPw1");
         handle_.localCcsid = c.ccsid;
-        Sink sink;
-        sink.answer = 0;
-        handle_.callbackContext = &sink;
-        ASSERT_EQ(CsGetNamedQueries(&handle_, 1, Collect<CsXdrNamedQuery>), CS_OK);
-        auto owned = Owned<CsXdrNamedQuery>(sink, CsFreeNamedQueries);
+        auto owned = RootsQueries();
         ASSERT_EQ(owned.size(), 2u);
         EXPECT_STREQ(owned[1]->text, c.text) << c.ccsid;
     }
