@@ -63,8 +63,11 @@ protected:
     void TearDown() override { Drop(); }
 
     void Build(int sysMask) {
-        target_ = scratch_.Dir() + "archive-" + std::to_string(sysMask);
-        const auto errors = scratch_.Build(buildertest::SmallDescription("statements.txt", sysMask), target_);
+        Build(buildertest::SmallDescription("statements.txt", sysMask), "archive-" + std::to_string(sysMask));
+    }
+    void Build(const buildertest::Json& description, const std::string& name) {
+        target_ = scratch_.Dir() + name;
+        const auto errors = scratch_.Build(description, target_);
         for (const auto& e : errors) ADD_FAILURE() << FormatError(e);
         ASSERT_TRUE(errors.empty());
         ASSERT_EQ(ArcICONV_Startup(&pages_, QEL_STAGE_DIR "/locale"), 0);
@@ -184,6 +187,27 @@ TEST_F(BuiltArchive, SearchesFindTheDescribedRows) {
     ASSERT_EQ(OpenFolder(1), CS_OK);
     Search("");
     EXPECT_EQ(hits_.Numbers(), (std::vector<std::string>{"A0001", "A0003", "A0005"}));
+}
+
+// A group without a segment date field leaves its segments undated; a search reads them
+// all.
+TEST_F(BuiltArchive, AGroupWithoutASegmentDateFieldFindsEveryRow) {
+    Drop();
+    buildertest::Json description = buildertest::SmallDescription("statements.txt");
+    description["application_groups"][0]["fields"][2]["mask"] = 0;
+    ASSERT_NO_FATAL_FAILURE(Build(description, "undated"));
+    ASSERT_EQ(LogOn("BOB", "Bob.Pass"), CS_OK);
+    ASSERT_EQ(OpenFolder(1), CS_OK);
+    ASSERT_EQ(Search(""), CS_OK);
+    EXPECT_EQ(hits_.Numbers(),
+              (std::vector<std::string>{"A0001", "A0002", "A0003", "A0004", "A0005", "A0006"}));
+    std::vector<std::string> segments;
+    for (const CsXdrHitRow* hit : hits_.rows) segments.push_back(hit->segment);
+    std::sort(segments.begin(), segments.end());
+    segments.erase(std::unique(segments.begin(), segments.end()), segments.end());
+    EXPECT_EQ(segments, (std::vector<std::string>{"STMT1", "STMT2"}));
+    ASSERT_EQ(Search("CUSTOMER = 'GLOBEX'"), CS_OK);
+    EXPECT_EQ(hits_.Numbers(), (std::vector<std::string>{"A0002", "A0006"}));
 }
 
 // Every document comes back byte for byte, from the zlib object and the plain one, and

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arc_platform.h"
+#include "archive_texts.h"
 #include "logon_detail.h"
 #include "route_detail.h"
 
@@ -99,11 +100,15 @@ int FindSegment(CsHandle* handle, const LocalGroup& local, const char* name, std
 int CheckRow(CsHandle* handle, const LocalGroup& local, const char* folderRestriction, const CsXdrHitRow& hit,
              RowMatch match, const CsXdrHitRow* replacement, std::string* segment) {
     if (hit.object == nullptr) return CS_FAILED;
+    // The hit's values and the folder's restriction compare in the archive's code page.
+    cstexts::ArchiveTexts texts(handle);
+    std::string folder = folderRestriction != nullptr ? folderRestriction : "";
+    if (!texts.ToArchive(&folder)) return CS_FAILED;
     QelLocalIdxRow row, changed;
-    if (replacement != nullptr && HitToRow(local.record, *replacement, &changed) != CS_OK) return CS_FAILED;
+    if (replacement != nullptr && HitToRow(local.record, *replacement, texts, &changed) != CS_OK) return CS_FAILED;
     // A hit that fits no row of the group names none.
     if (match == RowMatch::kExact) {
-        if (HitToRow(local.record, hit, &row) != CS_OK) return CS_NOT_AUTHORISED;
+        if (HitToRow(local.record, hit, texts, &row) != CS_OK) return CS_NOT_AUTHORISED;
     } else {
         if (HeaderOf(hit, &row.header) != CS_OK) return CS_NOT_AUTHORISED;
         row.values.resize(local.record.fields.size());
@@ -113,7 +118,7 @@ int CheckRow(CsHandle* handle, const LocalGroup& local, const char* folderRestri
     int rc = FindSegment(handle, local, name.c_str(), &listed);
     if (rc == CS_NOT_FOUND) return CS_NOT_AUTHORISED;
     if (rc != CS_OK) return rc;
-    const std::string restriction = Restriction(local.restriction, folderRestriction);
+    const std::string restriction = Restriction(local.restriction, folder.c_str());
     rc = QelLocal_CheckIndexRow(handle, local.record, listed.c_str(), row,
                                 match == RowMatch::kExact ? QELIDX_MATCH_EXACT : QELIDX_MATCH_DOCUMENT,
                                 restriction.c_str(), replacement != nullptr ? &changed : nullptr);
@@ -122,7 +127,8 @@ int CheckRow(CsHandle* handle, const LocalGroup& local, const char* folderRestri
     return rc;
 }
 
-int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxRow* row) {
+int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, cstexts::ArchiveTexts& texts,
+             QelLocalIdxRow* row) {
     *row = QelLocalIdxRow{};
     if (hit.valueCount != group.fields.size() || (hit.valueCount != 0 && hit.values == nullptr))
         return CS_FAILED;
@@ -140,6 +146,7 @@ int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxR
             case 'D': value.dbl = slot.v.real; break;
             case 'S':
                 value.text = slot.v.text != nullptr ? slot.v.text : "";
+                if (!texts.ToArchive(&value.text)) return CS_FAILED;
                 if (value.text.size() > static_cast<size_t>(std::max(field.stringLen, 0))) return CS_FAILED;
                 break;
             default: break;
@@ -149,7 +156,7 @@ int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxR
 }
 
 int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char* segment, int extra,
-             CsXdrHitRow** out) {
+             cstexts::ArchiveTexts& texts, CsXdrHitRow** out) {
     *out = nullptr;
     if (row.values.size() > group.fieldCount) return CS_FAILED;
     CsXdrHitRow hit{};
@@ -167,7 +174,7 @@ int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char*
     object.secondaryNode = row.header.secNid;
     hit.object = &object;
     std::vector<CsXdrValue> slots(group.fieldCount);
-    std::vector<std::string> texts(group.fieldCount);
+    std::vector<std::string> values(group.fieldCount);
     for (size_t i = 0; i < slots.size(); ++i) {
         const char type = group.fields[i].type;
         CsXdrValue& slot = slots[i];
@@ -182,8 +189,9 @@ int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char*
             case 'D': slot.v.real = value.dbl; break;
             case 'S':
             case 'T':
-                texts[i] = value.text;
-                slot.v.text = texts[i].data();
+                values[i] = value.text;
+                if (!texts.ToSession(&values[i])) return CS_FAILED;
+                slot.v.text = values[i].data();
                 break;
             default: slot.type = 0; break;
         }

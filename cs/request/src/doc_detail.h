@@ -11,6 +11,10 @@
 #include "qel_local.h"
 #include "qel_sm.h"
 
+namespace cstexts {
+class ArchiveTexts;
+}
+
 namespace csdoc {
 
 // A group as the local server keeps it, with the logged-on user's rights on it.
@@ -30,13 +34,16 @@ int ReadLocalGroup(CsHandle* handle, uint32_t number, LocalGroup* out);
 
 // The hit as an index row of the local group: one value per field, each slot of the
 // field's type ('S' texts no longer than the field); the object reference as the row
-// header (none: an empty header). CS_OK, or CS_FAILED for a hit that does not fit.
-int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, QelLocalIdxRow* row);
+// header (none: an empty header). 'S' texts go from the session's code page to the
+// archive's. CS_OK, or CS_FAILED for a hit that does not fit or convert.
+int HitToRow(const QelLocalAppGroup& group, const CsXdrHitRow& hit, cstexts::ArchiveTexts& texts,
+             QelLocalIdxRow* row);
 // A packed hit (CsPackHit, extra bytes before it) of an index row of the segment, typed by
-// the group's fields; note flag 0. CS_OK; CS_FAILED for a segment name that does not fit
-// the hit's field; CS_NO_MEMORY.
+// the group's fields, its texts in the session's code page; note flag 0. CS_OK; CS_FAILED
+// for a segment name that does not fit the hit's field or a text that does not convert;
+// CS_NO_MEMORY.
 int RowToHit(const CsXdrApplGroup& group, const QelLocalIdxRow& row, const char* segment, int extra,
-             CsXdrHitRow** hit);
+             cstexts::ArchiveTexts& texts, CsXdrHitRow** hit);
 
 // The value of the hit's segment-date field (CS_FIELD_SEGMENT_DATE) by its type ('N'
 // 16-bit, 'I' 32-bit, else 64-bit): CS_OK, or CS_FAILED when the group has no such field

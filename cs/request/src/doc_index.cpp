@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "arc_platform.h"
+#include "archive_texts.h"
 #include "doc_detail.h"
 #include "doc_index_detail.h"
 #include "logon_detail.h"
@@ -25,12 +26,13 @@ struct LoadRows {
     std::vector<int64_t> dates;
 };
 
-int PrepareRows(const csdoc::LocalGroup& local, const CsXdrApplGroup& group,
+int PrepareRows(CsHandle* handle, const csdoc::LocalGroup& local, const CsXdrApplGroup& group,
                 std::span<const CsXdrHitRow> hits, LoadRows* out) {
+    cstexts::ArchiveTexts texts(handle);
     out->rows.resize(hits.size());
     out->dates.resize(hits.size());
     for (size_t i = 0; i < hits.size(); ++i) {
-        if (int rc = csdoc::HitToRow(local.record, hits[i], &out->rows[i]); rc != CS_OK) return rc;
+        if (int rc = csdoc::HitToRow(local.record, hits[i], texts, &out->rows[i]); rc != CS_OK) return rc;
         if (int rc = csdoc::SegmentDate(group, hits[i], &out->dates[i]); rc != CS_OK) return rc;
     }
     return CS_OK;
@@ -192,7 +194,7 @@ int LoadLocal(CsHandle* handle, const CsXdrApplGroup& group, std::span<const CsX
     int rc = csdoc::ReadLocalGroup(handle, group.number, &local);
     if (rc == CS_OK) rc = csdoc::Permit(local.permissions, CS_PERMIT_STORE);
     LoadRows load;
-    if (rc == CS_OK) rc = PrepareRows(local, group, hits, &load);
+    if (rc == CS_OK) rc = PrepareRows(handle, local, group, hits, &load);
     if (rc != CS_OK) return rc;
     Loader loader(handle, local, load);
     {

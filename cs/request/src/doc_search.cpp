@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_texts.h"
 #include "doc_detail.h"
 #include "route_detail.h"
 
@@ -22,6 +23,8 @@ constexpr uint16_t kFilterText = 2;
 // QelLocalNote::flags: a public note.
 constexpr uint32_t kPublicNote = 2;
 constexpr uint16_t kSegmentAvailable = 0x01;
+// Field mask bit of the group's segment date field.
+constexpr uint32_t kSegmentDateField = 0x04;
 // The group's note byte: its rows carry their own note flags.
 constexpr int32_t kRowsCarryNotes = 'Y';
 
@@ -98,17 +101,28 @@ class LocalSearch {
 public:
     LocalSearch(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, int extra,
                 CsSearchHitFn callback)
-        : handle_(handle), folder_(folder), group_(group), extra_(extra), callback_(callback) {}
+        : handle_(handle),
+          folder_(folder),
+          group_(group),
+          extra_(extra),
+          callback_(callback),
+          texts_(handle) {}
 
     int Run(const char* where, const CsXdrCriteria* range, const CsXdrValueItem* noteFilter, int noteLetter) {
         int rc = ReadNoteFilter(noteFilter, &filter_);
         if (rc != CS_OK) return rc;
+        // The caller's texts compare with the archive's in the archive's code page.
+        std::string criteria = where != nullptr ? where : "";
+        std::string folderRestriction = group_->restriction != nullptr ? group_->restriction : "";
+        if (!texts_.ToArchive(&criteria) || !texts_.ToArchive(&folderRestriction) ||
+            !texts_.ToArchive(&filter_.text))
+            return CS_FAILED;
         rc = csdoc::ReadLocalGroup(handle_, group_->number, &local_);
         if (rc != CS_OK) return rc;
         if (!SameFields(*group_, local_.record)) return CS_FAILED;
-        restriction_ = csdoc::Restriction(local_.restriction, group_->restriction);
+        restriction_ = csdoc::Restriction(local_.restriction, folderRestriction.c_str());
         if (local_.record.logFlags & CS_LOG_QUERIES) {
-            rc = LogQuery(where);
+            rc = LogQuery(criteria.c_str());
             if (rc != CS_OK) return rc;
         }
         rowsCarryNotes_ = local_.record.annType == kRowsCarryNotes;
@@ -116,7 +130,7 @@ public:
         std::vector<std::string> segments;
         rc = AvailableSegments(range, &segments);
         if (rc != CS_OK || segments.empty()) return rc;
-        return Scan(where, segments);
+        return Scan(criteria.c_str(), segments);
     }
 
 private:
@@ -129,10 +143,17 @@ private:
     }
 
     // The names of the available segments the range meets; every unavailable one is
-    // reported. CS_UNAVAILABLE when there are segments and none is available.
+    // reported. CS_UNAVAILABLE when there are segments and none is available. A group
+    // without a segment date field never dates its segments: a search reads all of them,
+    // whatever range it names.
     int AvailableSegments(const CsXdrCriteria* range, std::vector<std::string>* names) {
         CsSegmentList list;
-        int rc = csroute::ListSegments(handle_, local_.record.agid, nullptr, 0, range, &list);
+        const bool dated = HasSegmentDateField();
+        int rc =
+            csroute::ListSegments(handle_, local_.record.agid, nullptr, 0, dated ? range : nullptr, &list);
+        if (rc == CS_OK && !dated)
+            rc = csroute::ListSegments(handle_, local_.record.agid, nullptr, CS_SEGMENTS_UNDATED, nullptr,
+                                       &list);
         if (rc != CS_OK) return rc;
         const std::string number = std::to_string(local_.record.agid);
         for (const CsXdrSegment& segment : list.segments) {
@@ -146,6 +167,12 @@ private:
             if (rc != CS_OK) return rc;
         }
         return !list.segments.empty() && names->empty() ? CS_UNAVAILABLE : CS_OK;
+    }
+
+    bool HasSegmentDateField() const {
+        for (const QelLocalAgField& field : local_.record.fields)
+            if (field.mask & kSegmentDateField) return true;
+        return false;
     }
 
     int Scan(const char* where, const std::vector<std::string>& segments) {
@@ -177,7 +204,7 @@ private:
             noteFlag = any ? 'Y' : 'N';
         }
         CsXdrHitRow* hit = nullptr;
-        int rc = csdoc::RowToHit(*group_, row.row, row.segment.c_str(), extra_, &hit);
+        int rc = csdoc::RowToHit(*group_, row.row, row.segment.c_str(), extra_, texts_, &hit);
         if (rc != CS_OK) return rc;
         hit->noteFlag = noteFlag;
         if (callback_ == nullptr || callback_(handle_->callbackContext, hit) != 0)
@@ -218,6 +245,7 @@ private:
     NoteFilter filter_;
     bool rowsCarryNotes_ = false;
     bool noteFlags_ = false;
+    cstexts::ArchiveTexts texts_;
 };
 
 int SearchLocal(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, const char* where,

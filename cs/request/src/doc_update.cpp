@@ -5,6 +5,7 @@
 #include <string>
 
 #include "arc_platform.h"
+#include "archive_texts.h"
 #include "doc_detail.h"
 #include "doc_index_detail.h"
 #include "logon_detail.h"
@@ -16,8 +17,9 @@ constexpr int kMsgUpdate = 62;
 int RewriteRow(CsHandle* handle, const csdoc::LocalGroup& local, const char* folderRestriction,
                const CsXdrHitRow& oldHit, const CsXdrHitRow& newHit) {
     QelLocalIdxRow oldRow, newRow;
-    if (csdoc::HitToRow(local.record, oldHit, &oldRow) != CS_OK ||
-        csdoc::HitToRow(local.record, newHit, &newRow) != CS_OK)
+    cstexts::ArchiveTexts texts(handle);
+    if (csdoc::HitToRow(local.record, oldHit, texts, &oldRow) != CS_OK ||
+        csdoc::HitToRow(local.record, newHit, texts, &newRow) != CS_OK)
         return CS_FAILED;
     newRow.header = oldRow.header;  // the document stays where it is
     csdoc::SegmentLock lock(handle, local.record.name);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_texts.h"
 #include "folder_user.h"
 #include "logon_detail.h"
 #include "route_detail.h"
@@ -45,6 +46,46 @@ char* CopyText(const std::string& text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
     return copy;
+}
+
+bool ValueToSession(cstexts::ArchiveTexts& texts, char type, CsXdrValue* value) {
+    return (type != 'S' && type != 'T') || texts.ToSession(&value->v.text);
+}
+
+bool GroupToSession(cstexts::ArchiveTexts& texts, CsXdrApplGroup* group) {
+    bool ok = texts.ToSession(group->name, sizeof group->name) &&
+              texts.DescriptionToSession(group->description, sizeof group->description) &&
+              texts.ToSession(&group->restriction);
+    for (uint16_t i = 0; ok && i < group->fieldCount; ++i) {
+        CsXdrFieldDef& field = group->fields[i];
+        ok = texts.ToSession(field.name, sizeof field.name);
+        for (uint16_t v = 0; ok && v < field.mapCount; ++v) ok = texts.ToSession(&field.mapValues[v].text);
+        for (uint16_t v = 0; ok && v < field.displayCount; ++v)
+            ok = texts.ToSession(&field.displayValues[v].text);
+    }
+    for (uint16_t i = 0; ok && i < group->applCount; ++i) {
+        CsXdrApplEntry& app = group->appls[i];
+        ok = texts.ToSession(app.name, sizeof app.name) &&
+             texts.DescriptionToSession(app.description, sizeof app.description) &&
+             texts.ToSession(&app.value);
+    }
+    return ok;
+}
+
+// Every text of the folder in the session's code page: names, descriptions, default
+// values, fixed values, application values and restrictions.
+bool FolderToSession(cstexts::ArchiveTexts& texts, CsXdrFolder* folder) {
+    bool ok = texts.ToSession(folder->name, sizeof folder->name) &&
+              texts.DescriptionToSession(folder->description, sizeof folder->description);
+    for (uint16_t i = 0; ok && i < folder->fieldCount; ++i) {
+        CsXdrFolderField& field = folder->fields[i];
+        ok = texts.ToSession(field.name, sizeof field.name) &&
+             texts.DescriptionToSession(field.description, sizeof field.description) &&
+             ValueToSession(texts, field.type[0], &field.defaults[0]) &&
+             ValueToSession(texts, field.type[0], &field.defaults[1]);
+    }
+    for (uint16_t i = 0; ok && i < folder->groupCount; ++i) ok = GroupToSession(texts, &folder->groups[i]);
+    return ok;
 }
 
 // A value as the WHERE reader takes it whole: text in quotes (inner quotes doubled),
@@ -84,6 +125,7 @@ public:
         if (rc == CS_OK) rc = csfolder::FolderHitLimit(handle_, folder_.fid, &reply->hitLimit);
         for (size_t i = 0; rc == CS_OK && i < folder_.appGroups.size(); ++i)
             rc = AddGroup(reply.get(), folder_.appGroups[i]);
+        if (rc == CS_OK && !FolderToSession(texts_, reply.get())) rc = CS_FAILED;
         if (rc == CS_OK) *out = reply.release();
         return rc;
     }
@@ -97,7 +139,9 @@ private:
         } else {
             if (name == nullptr || *name == '\0' || std::strchr(name, '\'') != nullptr) return CS_FAILED;
             QelLocalFolder found;
-            const std::string quoted = "'" + std::string(name) + "'";
+            std::string archiveName = name;
+            if (!texts_.ToArchive(&archiveName)) return CS_FAILED;  // no folder has that name
+            const std::string quoted = "'" + archiveName + "'";
             int rc = QelLocal_ListFoldersFirst(handle_, quoted.c_str(), &found);
             if (rc == CS_NOT_FOUND) return CS_FAILED;
             if (rc != CS_OK) return rc;
@@ -288,6 +332,7 @@ private:
     CsHandle* handle_;
     QelLocalFolder folder_;
     std::vector<std::string> values_;  // application ids of the group being read
+    cstexts::ArchiveTexts texts_{handle_};
 };
 
 int LocalFolderGroups(CsHandle* handle, uint32_t number, const char* name, CsXdrFolder** out) {

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <string>
 
+#include "archive_texts.h"
 #include "logon_detail.h"
 
 using namespace cslogon;
@@ -55,15 +57,19 @@ void CopyText(char (&to)[N], const char (&from)[M]) {
 int LocalFolders(CsHandle* handle, const char* pattern, int flags, uint32_t* outCount, CsFolderFn callback) {
     uint32_t count = 0;
     std::optional<QelLikePattern> like;  // compiled once for every folder
-    int rc = CS_OK;
-    if (pattern != nullptr && pattern[0] != '\0') {
+    int rc = QelLocal_LoadTables(handle);
+    std::optional<cstexts::ArchiveTexts> texts;
+    if (rc == CS_OK) texts.emplace(handle);
+    if (rc == CS_OK && pattern != nullptr && pattern[0] != '\0') {
+        // The pattern matches the archive's names, in the archive's code page.
+        std::string archivePattern = pattern;
+        if (!texts->ToArchive(&archivePattern)) rc = CS_FAILED;
         try {
-            like.emplace(pattern);
+            if (rc == CS_OK) like.emplace(archivePattern);
         } catch (const std::bad_alloc&) {
             rc = CS_NO_MEMORY;
         }
     }
-    if (rc == CS_OK) rc = QelLocal_LoadTables(handle);
     QelLocalFolder folder;
     if (rc == CS_OK) rc = QelLocal_ListFoldersFirst(handle, nullptr, &folder);
     for (; rc == CS_OK; rc = QelLocal_ListFoldersNext(handle, &folder)) {
@@ -83,6 +89,12 @@ int LocalFolders(CsHandle* handle, const char* pattern, int flags, uint32_t* out
         entry->number = static_cast<uint32_t>(folder.fid);
         CopyText(entry->name, folder.name);
         CopyText(entry->description, folder.description);
+        if (!texts->ToSession(entry->name, sizeof entry->name) ||
+            !texts->DescriptionToSession(entry->description, sizeof entry->description)) {
+            CsFreeFolderList(entry);
+            rc = CS_FAILED;
+            break;
+        }
         entry->fieldTotal = static_cast<uint16_t>(std::clamp<int32_t>(folder.fieldCount, 0, 0xFFFF));
         if (Counts(flags, entry->flags)) ++count;
         if (callback == nullptr || callback(handle->callbackContext, entry) != 0) CsFreeFolderList(entry);

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
+#include "archive_texts.h"
 #include "qel_cswire.h"
 #include "route_detail.h"
 #include "server_print_local.h"
@@ -103,8 +105,15 @@ int LocalQueries(CsHandle* handle, uint32_t folderNumber, CsEntryFn callback) {
     if (rc == CS_OK) rc = QueryOwner(handle, folder, &owner);
     try {
         QelLocalNamedQuery row;
+        std::optional<cstexts::ArchiveTexts> texts;
+        if (rc == CS_OK) texts.emplace(handle);
         if (rc == CS_OK) rc = QelLocal_NamedQueriesFirst(handle, folder, owner, &row);
         for (; rc == CS_OK; rc = QelLocal_NamedQueriesNext(handle, &row)) {
+            // The query's text comes back as a WHERE text in the session's code page.
+            if (!texts->ToSession(&row.text) || !texts->ToSession(row.name, sizeof row.name)) {
+                rc = CS_FAILED;
+                break;
+            }
             CsXdrNamedQuery* entry = nullptr;
             rc = ToQuery(row, &entry);
             if (rc == CS_OK) rc = Deliver(handle, callback, entry, CsFreeNamedQueries);

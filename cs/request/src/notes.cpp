@@ -6,6 +6,7 @@
 #include <string>
 
 #include "arc_platform.h"
+#include "archive_texts.h"
 #include "doc_detail.h"
 #include "logon_detail.h"
 
@@ -125,13 +126,16 @@ int AddLocal(CsHandle* handle, const CsXdrApplGroup& group, CsXdrHitRow* hit, Cs
     if (rc == CS_OK) rc = csdoc::CheckRow(handle, local, group.restriction, *hit, csdoc::RowMatch::kDocument);
     if (rc != CS_OK) return rc;
     QelLocalNote record;
-    if (ToLocalNote(*handle, *note, &record) != CS_OK) return CS_FAILED;
+    cstexts::ArchiveTexts texts(handle);
+    if (ToLocalNote(*handle, *note, &record) != CS_OK || !texts.ToArchive(&record.text) ||
+        !texts.ToArchive(record.userName, sizeof record.userName))
+        return CS_FAILED;
     const QelLocalNoteDoc doc = DocumentOf(group.number, *hit->object);
     rc = QelLocal_AddNote(handle, &doc, &record);
     if (rc != CS_OK) return rc;
     const int32_t number = FindNumber(handle, doc, record);
     note->number = static_cast<uint32_t>(number);
-    std::memcpy(note->userId, record.userName, sizeof note->userId);
+    std::memcpy(note->userId, handle->identity.userId, sizeof note->userId);
     note->created = record.time;
     // The row's note byte needs no rewrite: a search of such a group reads notes again.
     if (local.record.annType == kRowsCarryNotes) hit->noteFlag = 'Y';
@@ -162,7 +166,10 @@ int ListLocal(CsHandle* handle, uint32_t groupNumber, CsXdrHitRow* hit, CsEntryF
         if (rc == CS_OK || rc == CS_NOT_FOUND) hit->noteFlag = rc == CS_OK ? 'Y' : 'N';
         return rc == CS_NOT_FOUND ? CS_OK : rc;
     }
+    cstexts::ArchiveTexts texts(handle);
     for (; rc == CS_OK; rc = QelLocal_GetNotesNext(handle, &note)) {
+        if (!texts.ToSession(&note.text) || !texts.ToSession(note.userName, sizeof note.userName))
+            return CS_FAILED;
         CsXdrNote* entry = ToWireNote(note);
         if (entry == nullptr) return CS_NO_MEMORY;
         if (callback(handle->callbackContext, entry) != 0) CsFreeNotes(entry);

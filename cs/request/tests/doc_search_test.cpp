@@ -2,6 +2,7 @@
 // loaded into its segments, remotely against the loopback peer.
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -140,6 +141,26 @@ protected:
         QelLocal_Close(&handle);
     }
 
+    // A further segment INV3 of the group with the rows (dated: 19740-19750; else the
+    // empty range of a fresh segment).
+    void AddSegment(const char* name, bool dated, const std::vector<QelLocalIdxRow>& rows) {
+        CsHandle handle{};
+        localtest::MakeHandle(&handle, archive_.Dir());
+        ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
+        QelLocalAppGroup group;
+        ASSERT_EQ(QelLocal_ReadAppGroup(&handle, kInvoices, &group), CS_OK);
+        QelLocalSegment segment;
+        segment.agid = kInvoices;
+        std::strcpy(segment.name, name);
+        segment.startDate = dated ? 19740 : std::numeric_limits<int64_t>::max();
+        segment.stopDate = dated ? 19750 : 1;
+        segment.hasDates = dated;
+        ASSERT_EQ(QelLocal_AddSegment(&handle, kInvoices, &segment), CS_OK);
+        int64_t added = 0;
+        ASSERT_EQ(QelLocal_AddIndexRows(&handle, group, segment, rows, &added), CS_OK);
+        QelLocal_Close(&handle);
+    }
+
     static void AddNote(CsHandle* handle, uint32_t offset, uint32_t user, const char* name, uint32_t flags,
                         uint8_t colour, const char* text) {
         QelLocalNoteDoc doc;
@@ -182,6 +203,29 @@ protected:
         return CsSearchFolder(&handle_, folder_.get(), Group(), where, range, notes, nullptr, 0, noteLetter,
                               extra, Hit);
     }
+    // A segment date range of INVDATE (type 'I').
+    static CsXdrCriteria DateRange(int32_t from, int32_t to) {
+        CsXdrCriteria range{};
+        range.type = 'I';
+        range.values[0].type = range.values[1].type = 'I';
+        range.values[0].v.integer = from;
+        range.values[1].v.integer = to;
+        return range;
+    }
+    struct RowsCase {
+        const char* name;
+        const char* where;
+        const CsXdrCriteria* range;
+        std::vector<std::string> rows;
+    };
+    // Each search finds exactly its rows (their first fields, in segment order).
+    void ExpectRows(const std::vector<RowsCase>& cases) {
+        for (const RowsCase& c : cases) {
+            Watch();
+            EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
+            EXPECT_EQ(seen_.first, c.rows) << c.name;
+        }
+    }
     void FreeKept() {
         for (CsXdrHitRow* hit : seen_.kept) CsFreePackedHit(hit, seen_.extra);
         seen_.kept.clear();
@@ -216,35 +260,18 @@ protected:
 
 TEST_F(LocalSearch, RowsByWhereTextAndDateRange) {
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
-    CsXdrCriteria second{};
-    second.type = 'I';
-    second.values[0].type = second.values[1].type = 'I';
-    second.values[0].v.integer = 19760;
-    second.values[1].v.integer = 19999;
-    CsXdrCriteria nothing = second;
-    nothing.values[0].v.integer = 20000;
-    nothing.values[1].v.integer = 20100;
+    const CsXdrCriteria second = DateRange(19760, 19999);
+    const CsXdrCriteria nothing = DateRange(20000, 20100);
     std::vector<std::string> all = Range('A', 1, 40);
     for (const std::string& b : Range('B', 1, 5)) all.push_back(b);
-    struct Case {
-        const char* name;
-        const char* where;
-        const CsXdrCriteria* range;
-        std::vector<std::string> rows;
-    };
-    const Case cases[] = {
+    ExpectRows({
         {"every row of every segment", "", nullptr, all},
         {"no WHERE text at all", nullptr, nullptr, all},
         {"a WHERE text", "INVNO = 'A0007' OR INVNO = 'B0002'", nullptr, {"A0007", "B0002"}},
         {"the range meets INV2 only", "", &second, Range('B', 1, 5)},
         {"the range meets no segment", "", &nothing, {}},
         {"WHERE text and range", "INVNO <> 'B0001'", &second, Range('B', 2, 5)},
-    };
-    for (const Case& c : cases) {
-        Watch();
-        EXPECT_EQ(Search(c.where, c.range), CS_OK) << c.name;
-        EXPECT_EQ(seen_.first, c.rows) << c.name;
-    }
+    });
     Watch();
     ASSERT_EQ(Search("INVNO = 'B0003'"), CS_OK);
     EXPECT_EQ(seen_.segments, (std::vector<std::string>{"INV2"}));
@@ -254,6 +281,78 @@ TEST_F(LocalSearch, RowsByWhereTextAndDateRange) {
     Watch();
     EXPECT_EQ(Search("INVNO = = 'A'"), CS_FAILED) << "a WHERE text the index cannot answer";
     EXPECT_TRUE(seen_.first.empty());
+}
+
+// Without a segment date field nothing dates a segment: the rows of the undated segment
+// INV3 are found with INV1's and INV2's, and a range selects no fewer segments.
+TEST_F(LocalSearch, AGroupWithoutASegmentDateFieldIsSearchedOverAllItsSegments) {
+    SetInTable("agfld", "NAME=INVDATE\nTYPE=I\nQUAL=1\nMASK=4", "NAME=INVDATE\nTYPE=I\nQUAL=1\nMASK=0");
+    std::vector<QelLocalIdxRow> rows;
+    for (int n = 1; n <= 3; ++n) rows.push_back(Invoice(Numbered('C', n), "ACME", 0, 5000u + 100u * n));
+    ASSERT_NO_FATAL_FAILURE(AddSegment("INV3", false, rows));
+    ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+    const CsXdrCriteria range = DateRange(20000, 20100);
+    std::vector<std::string> all = Range('A', 1, 40);
+    for (const std::string& b : Range('B', 1, 5)) all.push_back(b);
+    for (const std::string& c : Range('C', 1, 3)) all.push_back(c);
+    ExpectRows({
+        {"every row of every segment", "", nullptr, all},
+        {"a range does not narrow the segments", "", &range, all},
+        {"a row of the undated segment", "INVNO = 'C0002'", nullptr, {"C0002"}},
+    });
+}
+
+TEST_F(LocalSearch, TextsCrossBetweenTheArchivesCodePageAndTheSessions) {
+    ASSERT_NO_FATAL_FAILURE(AddSegment("INV3", true,
+                                       {Invoice("C0001", "M\xDCLLER GMBH", 19745, 5100),
+                                        Invoice("C0002",
+                                                "S\xFC"
+                                                "d",
+                                                19745, 5200),
+                                        Invoice("C0003", "SUD", 19745, 5300)}));
+    struct Case {
+        const char* name;
+        int32_t ccsid;
+        const char* where;
+        int rc;
+        std::vector<std::string> customers;
+    };
+    const Case cases[] = {
+        {"UTF-8 equality", 1208, "CUSTOMER = 'M\xC3\x9CLLER GMBH'", CS_OK, {"M\xC3\x9CLLER GMBH"}},
+        {"UTF-8 LIKE",
+         1208,
+         "CUSTOMER LIKE 'S\xC3\xBC%'",
+         CS_OK,
+         {"S\xC3\xBC"
+          "d"}},
+        {"UTF-8 IN",
+         1208,
+         "CUSTOMER IN ('S\xC3\xBC"
+         "d', 'SUD')",
+         CS_OK,
+         {"S\xC3\xBC"
+          "d",
+          "SUD"}},
+        {"Latin-1 equality", 819, "CUSTOMER = 'M\xDCLLER GMBH'", CS_OK, {"M\xDCLLER GMBH"}},
+        {"Latin-1 LIKE",
+         819,
+         "CUSTOMER LIKE 'S\xFC%'",
+         CS_OK,
+         {"S\xFC"
+          "d"}},
+        {"Latin-1 bytes under UTF-8", 1208, "CUSTOMER = 'M\xDCLLER GMBH'", CS_FAILED, {}},
+        {"a character 819 lacks", 1208, "CUSTOMER = '\xE2\x82\xAC'", CS_FAILED, {}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+        handle_.localCcsid = c.ccsid;
+        seen_.keep = true;
+        EXPECT_EQ(Search(c.where), c.rc) << c.name;
+        std::vector<std::string> customers;
+        for (const CsXdrHitRow* hit : seen_.kept) customers.push_back(hit->values[1].v.text);
+        EXPECT_EQ(customers, c.customers) << c.name;
+        FreeKept();
+    }
 }
 
 TEST_F(LocalSearch, TheUsersRestrictionCannotBeWidenedByTheGroupRecord) {

@@ -97,6 +97,68 @@ TEST_F(LocalFolderList, PatternAndCount) {
     }
 }
 
+// The archive's texts are in 819. A session in 1208 or 819 lists, matches and opens its
+// folders with names in its own code page; a description too long for its field once in
+// UTF-8 is cut after a whole character.
+TEST_F(LocalFolderList, NamesInTheSessionsCodePage) {
+    std::string folders = archive_.Table("fol");
+    folders.replace(folders.find("NAME=Invoices"), 13,
+                    "NAME=\"Rechnungen S\xFC"
+                    "d\"");
+    folders.replace(folders.find("\"Customer invoices\""), 19, "\"" + std::string(100, '\xDC') + "\"");
+    archive_.WriteTable("fol", folders);
+    std::string fields = archive_.Table("folfld");
+    fields.replace(fields.find("NAME=Customer"), 13, "NAME=\"K\xE4ufer\"");
+    archive_.WriteTable("folfld", fields);
+    struct Case {
+        int32_t ccsid;
+        const char* pattern;
+        const char* folder;
+        const char* field;
+        std::string description;
+    };
+    const Case cases[] = {
+        {1208,
+         "%S\xC3\xBC"
+         "d",
+         "Rechnungen S\xC3\xBC"
+         "d",
+         "K\xC3\xA4ufer",
+         [] {
+             std::string d;
+             for (int i = 0; i < 60; ++i) d += "\xC3\x9C";
+             return d;
+         }()},
+        {819,
+         "%S\xFC"
+         "d",
+         "Rechnungen S\xFC"
+         "d",
+         "K\xE4ufer", std::string(100, '\xDC')},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names;
+        guard_.Renew(archive_);
+        CsUserRecord record{};
+        ASSERT_EQ(CsLogon(&handle_, "ALICE", "Secret-1", &record), CS_OK);
+        handle_.localCcsid = c.ccsid;
+        Folders listed;
+        handle_.callbackContext = &listed;
+        EXPECT_EQ(CsGetFolderList(&handle_, c.pattern, "ALICE", nullptr, 0, nullptr, Collect), CS_OK);
+        EXPECT_EQ(listed.names, (std::vector<std::string>{std::string("1:") + c.folder})) << c.ccsid;
+        for (uint32_t number : {1u, 0u}) {
+            CsXdrFolder* folder = nullptr;
+            ASSERT_EQ(CsOpenFolderGroups(&handle_, number, number == 0 ? c.folder : nullptr, &folder), CS_OK)
+                << c.ccsid;
+            EXPECT_STREQ(folder->name, c.folder) << c.ccsid;
+            EXPECT_EQ(folder->description, c.description) << c.ccsid;
+            ASSERT_GE(folder->fieldCount, 2u);
+            EXPECT_STREQ(folder->fields[1].name, c.field) << c.ccsid;
+            CsFreeFolderList(folder);
+        }
+    }
+}
+
 TEST_F(LocalFolderList, WithoutLogonNothingIsListed) {
     archive_.Prepare(&handle_);
     Folders folders;

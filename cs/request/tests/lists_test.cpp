@@ -72,6 +72,14 @@ protected:
         ASSERT_EQ(CsLogon(handle, user, password, nullptr), CS_OK) << user;
     }
     std::string QueryFile(const char* name) const { return archive_.Dir() + "query/" + name; }
+    // ROOT's named queries of folder 1 (he sees all), kept by the callback.
+    std::vector<std::unique_ptr<CsXdrNamedQuery, void (*)(CsXdrNamedQuery*)>> RootsQueries() {
+        Sink sink;
+        sink.answer = 0;
+        handle_.callbackContext = &sink;
+        EXPECT_EQ(CsGetNamedQueries(&handle_, 1, Collect<CsXdrNamedQuery>), CS_OK);
+        return Owned<CsXdrNamedQuery>(sink, CsFreeNamedQueries);
+    }
     // The ag.tbl text with the first "key=old" after the section header replaced.
     std::string AgTableWith(const std::string& section, const std::string& from, const std::string& to) {
         std::string text = archive_.Table("ag");
@@ -158,11 +166,7 @@ TEST_F(LocalLists, NamedQueriesFollowUserTypeAndFolderPermissions) {
 
 TEST_F(LocalLists, NamedQueriesKeptByTheCallbackCarryTheirText) {
     LogOn(&handle_, "ROOT", "RootPw1");
-    Sink sink;
-    sink.answer = 0;
-    handle_.callbackContext = &sink;
-    ASSERT_EQ(CsGetNamedQueries(&handle_, 1, Collect<CsXdrNamedQuery>), CS_OK);
-    auto owned = Owned<CsXdrNamedQuery>(sink, CsFreeNamedQueries);
+    auto owned = RootsQueries();
     ASSERT_EQ(owned.size(), 2u);
     EXPECT_EQ(owned[0]->number, 1u);
     EXPECT_STREQ(owned[0]->text, "WHERE INVNO LIKE 'A%'");
@@ -171,6 +175,34 @@ TEST_F(LocalLists, NamedQueriesKeptByTheCallbackCarryTheirText) {
     EXPECT_STREQ(owned[1]->text, "WHERE CUSTOMER = 'ACME'");
     EXPECT_EQ(owned[0]->flags, 0u);
     CsFreeNamedQueries(nullptr);
+}
+
+// The query files keep 819: a query's text reaches a 1208 session as UTF-8, ready to be
+// searched with again.
+TEST_F(LocalLists, NamedQueryTextsInTheSessionsCodePage) {
+    const std::string path = archive_.Dir() + "query/q00002.ndq";
+    std::string bytes = localtest::ReadFile(path);
+    const size_t at = bytes.find("'ACME'");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 1] = '\xC4';
+    localtest::WriteFile(path, bytes);
+    struct Case {
+        int32_t ccsid;
+        const char* text;
+    };
+    const Case cases[] = {{1208,
+                           "WHERE CUSTOMER = '\xC3\x84"
+                           "CME'"},
+                          {819,
+                           "WHERE CUSTOMER = '\xC4"
+                           "CME'"}};
+    for (const Case& c : cases) {
+        LogOn(&handle_, "ROOT", "RootPw1");
+        handle_.localCcsid = c.ccsid;
+        auto owned = RootsQueries();
+        ASSERT_EQ(owned.size(), 2u);
+        EXPECT_STREQ(owned[1]->text, c.text) << c.ccsid;
+    }
 }
 
 TEST_F(LocalLists, NamedQueriesEdgeCases) {

@@ -248,6 +248,43 @@ TEST_F(LocalNotes, AnAddedNoteReadsBackAsWritten) {
     EXPECT_EQ(calls_.kept[1]->data, nullptr);
 }
 
+// The note files keep 819. A note added in 1208 reads back in either session's code page;
+// one the archive's code page cannot hold is refused and nothing is stored.
+TEST_F(LocalNotes, NoteTextsCrossBetweenTheArchivesCodePageAndTheSessions) {
+    Document doc(200);
+    ASSERT_NO_FATAL_FAILURE(AddDirectly(doc, 1, "ALICE", CS_NOTE_PUBLIC,
+                                        "Gr\xFC\xDF"
+                                        "e"));
+    ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+    NewNote added(
+        "Pr\xC3\xBC"
+        "fen",
+        CS_NOTE_PUBLIC);
+    ASSERT_EQ(Add(doc, added), CS_OK);
+    NewNote refused("\xE2\x82\xAC 10", CS_NOTE_PUBLIC);
+    EXPECT_EQ(Add(doc, refused), CS_FAILED);
+    struct Case {
+        int32_t ccsid;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {1208,
+         {"Gr\xC3\xBC\xC3\x9F"
+          "e",
+          "Pr\xC3\xBC"
+          "fen"}},
+        {819,
+         {"Gr\xFC\xDF"
+          "e",
+          "Pr\xFC"
+          "fen"}},
+    };
+    for (const Case& c : cases) {
+        handle_.localCcsid = c.ccsid;
+        EXPECT_EQ(Read(doc), c.texts) << c.ccsid;
+    }
+}
+
 TEST_F(LocalNotes, WhoReadsWhichNotes) {
     Document doc(archive_, 300);
     ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
