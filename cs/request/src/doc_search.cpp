@@ -26,9 +26,6 @@ constexpr uint32_t kPublicNote = 2;
 constexpr uint16_t kSegmentAvailable = 0x01;
 // The group's note byte: its rows carry their own note flags.
 constexpr int32_t kRowsCarryNotes = 'Y';
-// Flag word 1: text searches run over batches of this many hits instead of one by one.
-constexpr uint32_t kBatchedTextSearch = 0x08;
-constexpr size_t kTextSearchBatch = 100;
 
 // The WHERE text as it is logged: outside quoted strings each run of white space
 // shrinks to its first character.
@@ -161,7 +158,7 @@ private:
             set_.reset(set);
         }
         if (textSearch_ != nullptr) {
-            const size_t batch = (handle_->def.flags1 & kBatchedTextSearch) ? kTextSearchBatch : 1;
+            const size_t batch = (handle_->def.flags1 & csdoc::kBatchedTextSearch) ? csdoc::kTextSearchBatch : 1;
             batches_ = std::make_unique<csdoc::TextSearchBatches>(handle_, group_, textSearch_, set_.get(), batch,
                                                                   handle_->callbackContext, callback_, extra_);
         }
@@ -203,7 +200,7 @@ private:
         int rc = QelLocal_QueryDocsFirst(handle_, &folder, &query, where != nullptr ? where : "", &hit);
         for (long rows = 1; rc == CS_OK; ++rows) {
             rc = Deliver(hit);
-            if (rc != CS_OK) break;
+            if (rc != CS_OK) return rc;  // CS_NOT_FOUND here is no end of rows
             if (rows % CS_SEARCH_POLL_ROWS == 0 && CsPollCancel(handle_)) {
                 rc = CS_CANCELLED;
                 break;

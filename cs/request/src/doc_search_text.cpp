@@ -140,10 +140,14 @@ int TextSearchBatches::Run(uint16_t node) {
     CsHandle* target = rc == CS_OK ? CsRouteHandle(handle_, primary, secondary, &flags) : nullptr;
     if (target == nullptr && rc == CS_OK) rc = CS_FAILED;
     if (rc == CS_OK) {
-        // The batch is the item source and the answer's receiver for the run.
+        // The batch is the item source and the answer's receiver for the run. The batch
+        // bit of flag word 1 is the search's: the run under it must not take it for its own.
         void* saved = target->callbackContext;
+        const uint32_t batchBit = target->def.flags1 & kBatchedTextSearch;
         target->callbackContext = &feed;
+        target->def.flags1 &= ~kBatchedTextSearch;
         rc = CsProcessHits(target, const_cast<CsXdrValueItem*>(values_), &Feed::Items, &Feed::Answer);
+        target->def.flags1 |= batchBit;
         target->callbackContext = saved;
     }
     for (size_t i = 0; i < hits.size(); ++i) {

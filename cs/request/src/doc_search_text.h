@@ -12,6 +12,11 @@
 
 namespace csdoc {
 
+// Flag word 1: a text search of a search runs over batches of kTextSearchBatch hits
+// instead of one by one.
+inline constexpr uint32_t kBatchedTextSearch = CS_F1_EXTERNAL;
+inline constexpr size_t kTextSearchBatch = 100;
+
 // Hands a packed hit to the caller's callback (context: the caller's), which keeps it
 // (answer 0) or lets it go (non-zero: freed here). No callback: the hit is freed.
 void DeliverHit(void* context, CsSearchHitFn callback, CsXdrHitRow* hit, int extra);
