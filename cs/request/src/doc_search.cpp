@@ -158,9 +158,10 @@ private:
             set_.reset(set);
         }
         if (textSearch_ != nullptr) {
-            const size_t batch = (handle_->def.flags1 & csdoc::kBatchedTextSearch) ? csdoc::kTextSearchBatch : 1;
-            batches_ = std::make_unique<csdoc::TextSearchBatches>(handle_, group_, textSearch_, set_.get(), batch,
-                                                                  handle_->callbackContext, callback_, extra_);
+            const size_t batch =
+                (handle_->def.flags1 & csdoc::kBatchedTextSearch) ? csdoc::kTextSearchBatch : 1;
+            batches_ = std::make_unique<csdoc::TextSearchBatches>(
+                handle_, group_, textSearch_, set_.get(), batch, handle_->callbackContext, callback_, extra_);
         }
         return CS_OK;
     }
@@ -277,8 +278,9 @@ private:
 };
 
 int SearchLocal(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, const char* where,
-                const CsXdrCriteria* range, const CsXdrValueItem* noteFilter, const CsXdrValueItem* textSearch,
-                int flags, int noteLetter, int extra, CsSearchHitFn callback) {
+                const CsXdrCriteria* range, const CsXdrValueItem* noteFilter,
+                const CsXdrValueItem* textSearch, int flags, int noteLetter, int extra,
+                CsSearchHitFn callback) {
     int rc = QelLocal_LoadTables(handle);
     if (rc == CS_OK) {
         try {
@@ -337,8 +339,8 @@ int CsSearchFolder(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplG
         rc = SearchRemote(handle, group, where, range, noteFilter, textSearch, flags, noteLetter, extra,
                           callback);
     } else {
-        rc = SearchLocal(handle, folder, group, where, range, noteFilter, textSearch, flags, noteLetter, extra,
-                         callback);
+        rc = SearchLocal(handle, folder, group, where, range, noteFilter, textSearch, flags, noteLetter,
+                         extra, callback);
     }
     return CsSessionLeave(handle, rc);
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "qel_cswire.h"
 
@@ -21,7 +22,8 @@ extern "C" int DOCSRCH(void*, const void*, const void* application, void* textSe
     if (value->next != nullptr && value->next->text != nullptr) {
         const auto* appl = static_cast<const CsXdrApplEntry*>(application);
         std::ofstream(value->next->text, std::ios::app)
-            << (appl != nullptr ? appl->name : "?") << ':' << *answer << '\n';
+            << (appl != nullptr ? appl->name : "?") << ':' << *answer << ':'
+            << std::string_view(jobFile).substr(std::string_view(jobFile).rfind('/') + 1) << '\n';
     }
     return 0;
 }
