@@ -651,12 +651,19 @@ using CsSearchHitFn = int (*)(void* context, CsXdrHitRow* hit);
 // within the group's restriction. noteFilter (may be null): value items numbered 1 (a
 // colour, decimal) and 2 (a text that the note's user id or, for a public note, its text
 // holds); only hits with a matching note are delivered, their note flag 'Y'. noteLetter
-// 'Y': every hit's note flag is set ('Y' or 'N'). textSearch: the text-search values
-// handed to the server (remote handles only; locally CS_FAILED). The WHERE text is never
+// 'Y': every hit's note flag is set ('Y' or 'N'). textSearch: the text-search values;
+// a remote handle hands them to the server, a local one runs the text search itself:
+// hits gather in one batch per storage node (100 hits with CS_F1_EXTERNAL in flag word
+// 1, else one) and each batch runs through CsProcessHits on the handle that serves the
+// node; only the hits it finds are delivered. flags CS_SEARCH_TEXT without textSearch:
+// locally each hit's object is located (CsQueryDocObject) and its location byte set,
+// unless its application's flags[1] is 'N'. Locally either needs the group's linked
+// text-search folder (group->textSearch.folder; none: CS_FAILED). The WHERE text is never
 // changed; a logged query (CS_LOG_QUERIES) is issued as message 47 with a copy whose
 // runs of blanks outside quotes shrink to one. CS_OK; CS_UNAVAILABLE when every segment
 // the range meets is unavailable (message 146 is issued once per unavailable segment
-// in any case); CS_NOT_AUTHORISED when the user may not see the group; CS_CANCELLED
+// in any case); CS_NOT_AUTHORISED when the user may not see the group; CS_NOT_FOUND for
+// a hit on a node outside the group's storage set; CS_CANCELLED
 // (CsInterrupt, polled every CS_SEARCH_POLL_ROWS rows); CS_FAILED for a WHERE text the
 // index cannot answer; CS_NO_MEMORY; the transport's or server's failure.
 int CsSearchFolder(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group,

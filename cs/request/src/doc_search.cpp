@@ -3,12 +3,14 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "archive_texts.h"
 #include "doc_detail.h"
+#include "doc_search_text.h"
 #include "route_detail.h"
 
 namespace {
@@ -97,13 +99,19 @@ bool SameFields(const CsXdrApplGroup& group, const QelLocalAppGroup& local) {
     return true;
 }
 
+struct StorageSetCloser {
+    void operator()(CsStorageSet* set) const { CsFreeStorageSet(set); }
+};
+
 class LocalSearch {
 public:
-    LocalSearch(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, int extra,
-                CsSearchHitFn callback)
+    LocalSearch(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group,
+                const CsXdrValueItem* textSearch, int flags, int extra, CsSearchHitFn callback)
         : handle_(handle),
           folder_(folder),
           group_(group),
+          textSearch_(textSearch),
+          queryObjects_((flags & CS_SEARCH_TEXT) != 0),
           extra_(extra),
           callback_(callback),
           texts_(handle) {}
@@ -125,15 +133,41 @@ public:
             rc = LogQuery(criteria.c_str());
             if (rc != CS_OK) return rc;
         }
+        if (textSearch_ != nullptr || queryObjects_) {
+            rc = OpenTextSearch();
+            if (rc != CS_OK) return rc;
+        }
         rowsCarryNotes_ = local_.record.annType == kRowsCarryNotes;
         noteFlags_ = noteLetter == 'Y' && !rowsCarryNotes_;
         std::vector<std::string> segments;
         rc = AvailableSegments(range, &segments);
         if (rc != CS_OK || segments.empty()) return rc;
-        return Scan(criteria.c_str(), segments);
+        rc = Scan(criteria.c_str(), segments);
+        if (rc == CS_OK && batches_) rc = batches_->Finish();
+        return rc;
     }
 
 private:
+    // The group's text search needs its linked text-search folder; the storage set finds
+    // the handle that serves each node's batch and the places of each stored object.
+    int OpenTextSearch() {
+        if (group_->textSearch.folder[0] == '\0') return CS_FAILED;
+        if (local_.record.sid != 0) {
+            CsStorageSet* set = nullptr;
+            const int rc =
+                CsOpenStorageSet(handle_, static_cast<uint32_t>(local_.record.sid), CsResolveServerDef, &set);
+            if (rc != CS_OK) return rc;
+            set_.reset(set);
+        }
+        if (textSearch_ != nullptr) {
+            const size_t batch =
+                (handle_->def.flags1 & csdoc::kBatchedTextSearch) ? csdoc::kTextSearchBatch : 1;
+            batches_ = std::make_unique<csdoc::TextSearchBatches>(
+                handle_, group_, textSearch_, set_.get(), batch, handle_->callbackContext, callback_, extra_);
+        }
+        return CS_OK;
+    }
+
     int LogQuery(const char* where) {
         const std::string text = NormalisedWhere(where);
         return CsIssueMessageV(handle_, kQueryMessage, 'S', local_.record.name, 'I', local_.record.agid, 'S',
@@ -182,7 +216,7 @@ private:
         int rc = QelLocal_QueryDocsFirst(handle_, &folder, &query, where != nullptr ? where : "", &hit);
         for (long rows = 1; rc == CS_OK; ++rows) {
             rc = Deliver(hit);
-            if (rc != CS_OK) break;
+            if (rc != CS_OK) return rc;  // CS_NOT_FOUND here is no end of rows
             if (rows % CS_SEARCH_POLL_ROWS == 0 && CsPollCancel(handle_)) {
                 rc = CS_CANCELLED;
                 break;
@@ -207,8 +241,15 @@ private:
         int rc = csdoc::RowToHit(*group_, row.row, row.segment.c_str(), extra_, texts_, &hit);
         if (rc != CS_OK) return rc;
         hit->noteFlag = noteFlag;
-        if (callback_ == nullptr || callback_(handle_->callbackContext, hit) != 0)
-            CsFreePackedHit(hit, extra_);
+        if (batches_) return batches_->Add(hit);
+        if (queryObjects_) {
+            rc = csdoc::QueryHitObject(handle_, *group_, set_.get(), hit);
+            if (rc != CS_OK) {
+                CsFreePackedHit(hit, extra_);
+                return rc;
+            }
+        }
+        csdoc::DeliverHit(handle_->callbackContext, callback_, hit, extra_);
         return CS_OK;
     }
 
@@ -238,8 +279,12 @@ private:
     CsHandle* handle_;
     const CsXdrFolder* folder_;
     const CsXdrApplGroup* group_;
+    const CsXdrValueItem* textSearch_;
+    bool queryObjects_;
     int extra_;
     CsSearchHitFn callback_;
+    std::unique_ptr<CsStorageSet, StorageSetCloser> set_;
+    std::unique_ptr<csdoc::TextSearchBatches> batches_;
     csdoc::LocalGroup local_;
     std::string restriction_;
     NoteFilter filter_;
@@ -249,12 +294,13 @@ private:
 };
 
 int SearchLocal(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplGroup* group, const char* where,
-                const CsXdrCriteria* range, const CsXdrValueItem* noteFilter, int noteLetter, int extra,
+                const CsXdrCriteria* range, const CsXdrValueItem* noteFilter,
+                const CsXdrValueItem* textSearch, int flags, int noteLetter, int extra,
                 CsSearchHitFn callback) {
     int rc = QelLocal_LoadTables(handle);
     if (rc == CS_OK) {
         try {
-            LocalSearch search(handle, folder, group, extra, callback);
+            LocalSearch search(handle, folder, group, textSearch, flags, extra, callback);
             rc = search.Run(where, range, noteFilter, noteLetter);
         } catch (const std::bad_alloc&) {
             rc = CS_NO_MEMORY;
@@ -279,7 +325,7 @@ int RemoteHit(void* context, CsXdrHitRow* hit) {
     CsXdrHitRow* copy = hit;
     a->rc = CsPackHit(a->group, &copy, a->extra, CS_PACK_COPY);
     if (a->rc != CS_OK) return 0;
-    if (a->callback == nullptr || a->callback(a->context, copy) != 0) CsFreePackedHit(copy, a->extra);
+    csdoc::DeliverHit(a->context, a->callback, copy, a->extra);
     // An interrupt from the callback stops the rows; the bracket's leave reports it.
     return (a->handle->def.flags1 & CS_F1_INTERRUPT) ? 0 : 1;
 }
@@ -308,10 +354,9 @@ int CsSearchFolder(CsHandle* handle, const CsXdrFolder* folder, const CsXdrApplG
     if (handle->def.kind != CS_KIND_LOCAL) {
         rc = SearchRemote(handle, group, where, range, noteFilter, textSearch, flags, noteLetter, extra,
                           callback);
-    } else if (textSearch != nullptr) {
-        rc = CS_FAILED;  // the local server has no text search
     } else {
-        rc = SearchLocal(handle, folder, group, where, range, noteFilter, noteLetter, extra, callback);
+        rc = SearchLocal(handle, folder, group, where, range, noteFilter, textSearch, flags, noteLetter,
+                         extra, callback);
     }
     return CsSessionLeave(handle, rc);
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct Seen {
     std::vector<std::string> first;  // the first field of every hit
     std::vector<std::string> segments;
     std::vector<uint8_t> noteFlags;
+    std::vector<uint8_t> locations;      // the location byte of each hit's object
     size_t interruptAfter = 0;           // 0: never
     bool keep = false;                   // keep the hits (answer 0)
     std::vector<CsXdrHitRow*> kept;      // freed by the test
@@ -39,6 +41,7 @@ int Hit(void* context, CsXdrHitRow* hit) {
     seen->first.push_back(value.type == 'S' && value.v.text != nullptr ? value.v.text : "?");
     seen->segments.push_back(hit->segment);
     seen->noteFlags.push_back(hit->noteFlag);
+    seen->locations.push_back(hit->object != nullptr ? hit->object->location : 0);
     if (seen->interruptAfter != 0 && seen->first.size() == seen->interruptAfter) CsInterrupt(seen->handle);
     if (!seen->keep) return 1;
     if (seen->extra > 0) {
@@ -100,6 +103,18 @@ std::vector<std::string> Range(char letter, int from, int to, int step = 1) {
     std::vector<std::string> names;
     for (int n = from; n <= to; n += step) names.push_back(Numbered(letter, n));
     return names;
+}
+
+// A row of customer TEXTCO whose document is the 16 bytes at 16 * n of object 2TXT, one
+// block stored as it is, on storage node `node`.
+QelLocalIdxRow TextRow(int n, uint16_t node, const char* object = "2TXT") {
+    QelLocalIdxRow row = Invoice(Numbered('T', n), "TEXTCO", 19730, 0);
+    row.header.objName = object;
+    row.header.compLen = 112;  // the whole object is one stored block
+    row.header.off = 16u * static_cast<uint32_t>(n);
+    row.header.len = 16;
+    row.header.priNid = node;
+    return row;
 }
 
 // Segment INV1 (dates 19723-19753) holds A0001-A0040, odd ones of customer ACME, even
@@ -573,6 +588,172 @@ TEST_F(LocalSearch, AGroupWhoseRowsCarryNoteFlagsNeedsNoNoteFetch) {
 }
 
 // Remote searches against the loopback peer: group 5 of folder 1 answers 60 rows.
+// The text search of a local search: rows T0001-T0006 of customer TEXTCO in segment INV1,
+// their documents in object 2TXT of node 1, but T0005 and T0006 on node 2 (a second node
+// of the storage set on the same directory); the group linked to a text-search folder; the test's
+// document-search exit (a hit is found when its document holds the first value's text).
+class LocalTextSearch : public LocalSearch {
+protected:
+    void SetUp() override {
+        LocalSearch::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_NO_FATAL_FAILURE(SetInTable("agperms", "DOC_PERMS=11", "DOC_PERMS=27"));  // with print
+        // A second local node in the group's storage set, on the same directory.
+        ASSERT_NO_FATAL_FAILURE(
+            SetInTable("ss", "NODE_NUM=1\nSTORAGE_NODES=1", "NODE_NUM=2\nSTORAGE_NODES=1,2"));
+        archive_.WriteTable("snode",
+                            archive_.Table("snode") +
+                                "\n[1|2]\nNAME=NODE2.ARCHIVE01\nDESCRIPTION=\"Second node\"\nLOGON=1\n"
+                                "PASSWORD=\"\"\nSERVER=LOCAL\nSTATUS=0\nSEC_NID=0\n");
+        localtest::WriteFile(archive_.Dir() + "data/INVAG/DOC/2TXT", Documents());
+        CsHandle handle{};
+        localtest::MakeHandle(&handle, archive_.Dir());
+        ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
+        QelLocalAppGroup group;
+        ASSERT_EQ(QelLocal_ReadAppGroup(&handle, kInvoices, &group), CS_OK);
+        std::vector<QelLocalIdxRow> rows;
+        for (int n = 1; n <= 6; ++n) rows.push_back(TextRow(n, n <= 4 ? 1 : 2));
+        QelLocalSegment inv1;
+        std::strcpy(inv1.name, "INV1");
+        int64_t added = 0;
+        ASSERT_EQ(QelLocal_AddIndexRows(&handle, group, inv1, rows, &added), CS_OK);
+        QelLocal_Close(&handle);
+        const std::string sandbox = archive_.Sandbox().Path();
+        std::filesystem::copy_file(SEARCH_TEST_EXIT, sandbox + "libqelusdoc.so",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::create_directories(sandbox + "jobs");
+        ArcOS_PutEnv(("QEL_PRINT_PATH=" + sandbox + "jobs").c_str());
+        calls_ = sandbox + "search.calls";
+        ASSERT_NO_FATAL_FAILURE(LogOn("ALICE", "Secret-1"));
+        std::strcpy(Group()->textSearch.folder, "TEXTS");
+    }
+    void TearDown() override { ArcOS_PutEnv("QEL_PRINT_PATH="); }
+
+    // A search of TEXTCO's rows for the text, in batches of 100 or one by one.
+    int TextSearch(const char* text, bool batched, int flags = 0) {
+        Watch();
+        std::filesystem::remove(calls_);
+        handle_.def.flags1 = batched ? handle_.def.flags1 | 0x08 : handle_.def.flags1 & ~0x08u;
+        CsXdrValueItem calls{2, calls_.data(), nullptr};
+        CsXdrValueItem words{1, const_cast<char*>(text), &calls};
+        return CsSearchFolder(&handle_, folder_.get(), Group(), "CUSTOMER = 'TEXTCO'", nullptr, nullptr,
+                              text != nullptr ? &words : nullptr, flags, 'N', -1, Hit);
+    }
+    // The exit's calls, one "<application>:<answer>:<job file>" each.
+    std::vector<std::string> Calls() const {
+        std::istringstream in(localtest::ReadFile(calls_));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    // The text-search runs the exit saw: job files are named "QEL.<pid>.<pid>.<run>.<job>".
+    size_t Runs() const {
+        std::set<std::string> runs;
+        for (const std::string& call : Calls()) {
+            const std::string job = call.substr(call.rfind(':') + 1);
+            runs.insert(job.substr(0, job.rfind('.')));
+        }
+        return runs.size();
+    }
+
+    // 16 bytes per document, from offset 16 (T0001) on: 112 bytes.
+    static std::string Documents() {
+        std::string docs(16, '-');
+        for (const char* text :
+             {"apple pie", "banana split", "apple tart", "cherry cake", "apple crumble", "plum jam"})
+            docs += (text + std::string(16, '.')).substr(0, 16);
+        return docs;
+    }
+    std::string calls_;
+};
+
+TEST_F(LocalTextSearch, OnlyTheHitsTheTextSearchFindsAreDelivered) {
+    struct Case {
+        const char* name;
+        const char* text;
+        bool batched;
+        std::vector<std::string> rows;
+        size_t runs;  // text-search runs: one per hit, or one per node batch
+    };
+    const Case cases[] = {
+        {"a batch per node", "apple", true, {"T0001", "T0003", "T0005"}, 2},
+        {"one by one", "apple", false, {"T0001", "T0003", "T0005"}, 6},
+        {"a text no document holds", "durian", true, {}, 2},
+        {"the other node's documents", "plum", false, {"T0006"}, 6},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(TextSearch(c.text, c.batched), CS_OK) << c.name;
+        EXPECT_EQ(seen_.first, c.rows) << c.name;
+        EXPECT_EQ(Runs(), c.runs) << c.name;
+        const std::vector<std::string> calls = Calls();
+        EXPECT_EQ(calls.size(), 6u) << c.name << ": the exit sees every document once";
+        for (const std::string& call : calls)
+            EXPECT_EQ(call.rfind("INVAPP:", 0), 0u) << c.name << ": " << call;
+    }
+}
+
+TEST_F(LocalTextSearch, FailuresEndTheSearchWithoutHits) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* folder;  // the group's linked text-search folder
+        int flags;
+        bool runFailed;  // message 153
+    };
+    const Case cases[] = {
+        {"the exit fails", "!fail", "TEXTS", 0, true},
+        {"no linked folder", "apple", "", 0, false},
+        {"no linked folder for the object query", nullptr, "", CS_SEARCH_TEXT, false},
+    };
+    for (const Case& c : cases) {
+        const size_t before = Logged("BulkTextSearch Failed");
+        std::strcpy(Group()->textSearch.folder, c.folder);
+        EXPECT_EQ(TextSearch(c.text, true, c.flags), CS_FAILED) << c.name;
+        EXPECT_TRUE(seen_.first.empty()) << c.name;
+        EXPECT_EQ(Logged("BulkTextSearch Failed") - before, c.runFailed ? 1u : 0u) << c.name;
+    }
+    std::strcpy(Group()->textSearch.folder, "TEXTS");
+    EXPECT_EQ(TextSearch("apple", true), CS_OK) << "the handle serves the next search";
+    EXPECT_EQ(seen_.first.size(), 3u);
+}
+
+TEST_F(LocalTextSearch, TheObjectQueryOfTheTextSearchFlagSetsTheLocation) {
+    ASSERT_EQ(TextSearch(nullptr, false, CS_SEARCH_TEXT), CS_OK);
+    EXPECT_EQ(seen_.first, Range('T', 1, 6));
+    EXPECT_EQ(seen_.locations, std::vector<uint8_t>(6, SM_LOCATE_NODE));
+    EXPECT_TRUE(Calls().empty()) << "no text search without text-search values";
+
+    // An application that takes no part in text search is not asked about.
+    Group()->appls[0].flags[1] = 'N';
+    ASSERT_EQ(TextSearch(nullptr, false, CS_SEARCH_TEXT), CS_OK);
+    EXPECT_EQ(seen_.locations, std::vector<uint8_t>(6, 0));
+    Group()->appls[0].flags[1] = 0;
+
+    // Without the flag nothing is asked either.
+    ASSERT_EQ(TextSearch(nullptr, false), CS_OK);
+    EXPECT_EQ(seen_.locations, std::vector<uint8_t>(6, 0));
+}
+
+TEST_F(LocalTextSearch, ARowOnANodeOutsideTheStorageSetFailsTheSearch) {
+    CsHandle handle{};
+    localtest::MakeHandle(&handle, archive_.Dir());
+    ASSERT_EQ(QelLocal_Open(&handle), CS_OK);
+    QelLocalAppGroup group;
+    ASSERT_EQ(QelLocal_ReadAppGroup(&handle, kInvoices, &group), CS_OK);
+    QelLocalSegment inv1;
+    std::strcpy(inv1.name, "INV1");
+    int64_t added = 0;
+    const std::vector<QelLocalIdxRow> stray{TextRow(7, 9)};
+    ASSERT_EQ(QelLocal_AddIndexRows(&handle, group, inv1, stray, &added), CS_OK);
+    QelLocal_Close(&handle);
+    // Not taken for the end of the rows: the search says why it stopped.
+    EXPECT_EQ(TextSearch(nullptr, false, CS_SEARCH_TEXT), CS_NOT_FOUND);
+    EXPECT_EQ(seen_.first, Range('T', 1, 6)) << "the rows before it were delivered";
+    EXPECT_EQ(TextSearch("apple", true), CS_NOT_FOUND);
+    EXPECT_EQ(seen_.first, (std::vector<std::string>{"T0001", "T0003", "T0005"}))
+        << "the batches of nodes 1 and 2 ran before the stray one failed";
+}
+
 class RemoteSearch : public ::testing::Test {
 protected:
     void SetUp() override {
