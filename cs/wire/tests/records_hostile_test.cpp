@@ -177,8 +177,8 @@ public:
         const Outcome outcome = DecodeAndReencode(s, bytes, what);
         input_ += std::string(s.request ? "request " : "reply ") + std::to_string(s.features) + " " +
                   Hex(bytes) + "\n";
-        decoded_.push_back({sample, std::move(what),
-                            outcome.ok ? "END " + std::to_string(outcome.remaining) : "ERROR"});
+        decoded_.push_back(
+            {sample, std::move(what), outcome.ok ? "END " + std::to_string(outcome.remaining) : "ERROR"});
     }
 
     // Compares with the reader; returns how many inputs of each sample were refused.
