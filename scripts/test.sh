@@ -6,6 +6,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# At the end: the CPU time (user+sys of this script and every child it waited for) and the
+# wall time, the figures docs/testing.md budgets.
+started=$SECONDS
+report_time() {
+  local status=$? stat ticks cpu
+  read -r -a stat < /proc/$$/stat
+  ticks=$(getconf CLK_TCK)
+  cpu=$(( (stat[13] + stat[14] + stat[15] + stat[16]) / ticks ))
+  printf 'test.sh %s: %d.%d CPU-minutes (user+sys with children), %d.%d minutes wall\n' \
+    "${mode:-normal}" $((cpu / 60)) $((cpu % 60 * 10 / 60)) \
+    $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60 * 10 / 60))
+  return $status
+}
+trap report_time EXIT
+
 mode=normal
 [ "${1:-}" = "--sanitize" ] && mode=sanitize
 

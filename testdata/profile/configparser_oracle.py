@@ -5,9 +5,9 @@
       Writes COUNT generated profiles OUTDIR/case_NNN.ini and, for each, the lookups the
       C++ reader must answer in OUTDIR/case_NNN.expect: one line per lookup,
       hex(section) TAB hex(key, or "-" for a section test) TAB hex(default) TAB hex(expected).
-  configparser_oracle.py dump INI OUT
+  configparser_oracle.py dump INI OUT [INI OUT]...
       Writes every section and key of INI as lines hex(section) TAB hex(key) TAB hex(value),
-      sections and keys lower-cased.
+      sections and keys lower-cased; each pair in turn, in one process.
 
 The corpus stays inside the text that both readers define alike (no duplicate names, no
 indented continuation lines, no lines without '='); where they differ on purpose, the
@@ -132,8 +132,9 @@ def dump(ini, out):
 def main(argv):
     if len(argv) == 5 and argv[1] == "corpus":
         corpus(argv[2], int(argv[3]), int(argv[4]))
-    elif len(argv) == 4 and argv[1] == "dump":
-        dump(argv[2], argv[3])
+    elif len(argv) >= 4 and len(argv) % 2 == 0 and argv[1] == "dump":
+        for i in range(2, len(argv), 2):
+            dump(argv[i], argv[i + 1])
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -5,9 +5,12 @@
   frames FILE             parses the frames in FILE; prints one line per frame
                           ("P number length" / "C number length letter flags") and, per
                           message, "M number hex" with the payload (inflated when 'O')
-  split NUMBER SEED MAX FILE
+  frames-each FILE        each line of FILE is a stream in hex, parsed as by "frames";
+                          its lines are preceded by "STREAM n" (n counts from 0)
+  split NUMBER SEED MAX FILE [SEED MAX]...
                           deflates FILE with zlib and cuts the stream into compressed
-                          frames of 1..MAX payload bytes (random, from SEED); prints hex
+                          frames of 1..MAX payload bytes (random, from SEED); prints hex,
+                          one line per SEED MAX pair
 """
 import random
 import struct
@@ -42,8 +45,7 @@ def pack(path):
             print(p.get_buffer().hex())
 
 
-def frames(path):
-    data = open(path, "rb").read()
+def frames(data):
     pos = 0
     messages = []  # (number, compressed, payload)
     while pos < len(data):
@@ -66,10 +68,16 @@ def frames(path):
         print("M %d %s" % (number, (zlib.decompress(payload) if compressed else payload).hex()))
 
 
-def split(number, seed, largest, path):
-    stream = zlib.compress(open(path, "rb").read())
+def frames_each(path):
+    with open(path, encoding="ascii") as f:
+        for n, line in enumerate(f):
+            print("STREAM %d" % n)
+            frames(bytes.fromhex(line.strip()))
+
+
+def split(number, seed, largest, stream):
     rng = random.Random(seed)
-    out = b""
+    out = []  # joined once: adding to bytes copies the whole each time
     pos = 0
     flags = 0
     while True:
@@ -77,12 +85,12 @@ def split(number, seed, largest, path):
         piece = stream[pos:pos + n]
         pos += len(piece)
         last = pos >= len(stream)
-        out += struct.pack(">IIIII", 0xFFFFFFFF, 20 + len(piece), number, ord("O"),
-                           flags | (2 if last else 0)) + piece
+        out.append(struct.pack(">IIIII", 0xFFFFFFFF, 20 + len(piece), number, ord("O"),
+                               flags | (2 if last else 0)) + piece)
         flags = 1
         if last:
             break
-    print(out.hex())
+    print(b"".join(out).hex())
 
 
 if __name__ == "__main__":
@@ -90,6 +98,11 @@ if __name__ == "__main__":
     if command == "pack":
         pack(sys.argv[2])
     elif command == "frames":
-        frames(sys.argv[2])
+        frames(open(sys.argv[2], "rb").read())
+    elif command == "frames-each":
+        frames_each(sys.argv[2])
     elif command == "split":
-        split(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), sys.argv[5])
+        stream = zlib.compress(open(sys.argv[5], "rb").read())
+        pairs = [sys.argv[3:5]] + [sys.argv[i:i + 2] for i in range(6, len(sys.argv), 2)]
+        for seed, largest in pairs:
+            split(int(sys.argv[2]), int(seed), int(largest), stream)

@@ -1,14 +1,16 @@
 """An independent reader of wire records, written from docs/wire.md.
 
   wire_reader.py request|reply FEATURES FILE [GROUPFIELDS]
-  wire_reader.py batch request|reply FEATURES FILE [GROUPFIELDS]
+  wire_reader.py batch|each FILE [GROUPFIELDS]
 
 Reads one record from FILE with the given feature bits and prints one line per value,
 "path=value", then "END remaining-bytes". GROUPFIELDS is the type letters of the
 application group that types hit rows without a group of their own (search replies,
 hit items). Exits with status 1 and "ERROR ..." when the bytes do not follow the layout.
-With "batch", each line of FILE is one record in hex; one line per record: "END
-remaining-bytes" or "ERROR ...", and the exit status is 0.
+With "batch" or "each", each line of FILE is one record, "request|reply FEATURES HEX",
+and the exit status is 0. "batch" prints one line per record: "END remaining-bytes" or
+"ERROR ..."; "each" prints every record's lines as for a single one, preceded by
+"RECORD n" (n counts from 0).
 """
 import struct
 import sys
@@ -538,31 +540,39 @@ def reply(r):
         r.sub("body", reply_body, code)
 
 
-def batch(kind, features, path, group_types):
-    with open(path, encoding="ascii") as f:
-        for line in f:
-            r = Reader(bytes.fromhex(line.strip()), features, group_types, quiet=True)
-            try:
-                (request if kind == "request" else reply)(r)
-            except ValueError as e:
-                print("ERROR %s" % e)
-                continue
-            print("END %d" % (len(r.data) - r.pos))
-
-
-def main():
-    if sys.argv[1] == "batch":
-        group_types = sys.argv[5] if len(sys.argv) > 5 else None
-        return batch(sys.argv[2], int(sys.argv[3]), sys.argv[4], group_types)
-    kind, features, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    group_types = sys.argv[4] if len(sys.argv) > 4 else None
-    r = Reader(open(path, "rb").read(), features, group_types)
+def read_one(kind, features, data, group_types, quiet=False):
+    """Reads one record; prints "END remaining-bytes" or "ERROR ..."; True when read."""
+    r = Reader(data, features, group_types, quiet)
     try:
         (request if kind == "request" else reply)(r)
     except ValueError as e:
         print("ERROR %s" % e)
-        sys.exit(1)
+        return False
     print("END %d" % (len(r.data) - r.pos))
+    return True
+
+
+def records(path):
+    """(kind, features, bytes) of each "request|reply FEATURES HEX" line of the file."""
+    with open(path, encoding="ascii") as f:
+        for line in f:
+            kind, features, data = line.rstrip("\n").split(" ")
+            yield kind, int(features), bytes.fromhex(data)
+
+
+def main():
+    command = sys.argv[1]
+    if command in ("batch", "each"):
+        group_types = sys.argv[3] if len(sys.argv) > 3 else None
+        for n, (kind, features, data) in enumerate(records(sys.argv[2])):
+            if command == "each":
+                print("RECORD %d" % n)
+            read_one(kind, features, data, group_types, quiet=command == "batch")
+        return
+    kind, features, path = command, int(sys.argv[2]), sys.argv[3]
+    group_types = sys.argv[4] if len(sys.argv) > 4 else None
+    if not read_one(kind, features, open(path, "rb").read(), group_types):
+        sys.exit(1)
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace compress_test;
 
@@ -23,35 +24,75 @@ Bytes Compress(ArcCmpType letter, const Bytes& data) {
 #define REQUIRE_TOOL(tool, flag) \
     if (ToolMissing(tool, flag)) GTEST_SKIP() << tool << " is not installed"
 
+// Several inputs in one file for one Python process: each is a 4-byte big-endian length
+// and its bytes; the script answers in the same form.
+Bytes Framed(const std::vector<Bytes>& pieces) {
+    Bytes out;
+    for (const Bytes& piece : pieces) {
+        const uint32_t n = static_cast<uint32_t>(piece.size());
+        out.insert(out.end(), {static_cast<unsigned char>(n >> 24), static_cast<unsigned char>(n >> 16),
+                               static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)});
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    return out;
+}
+
+std::vector<Bytes> Unframed(const Bytes& framed) {
+    std::vector<Bytes> pieces;
+    for (size_t at = 0; at + 4 <= framed.size();) {
+        const size_t n = (size_t{framed[at]} << 24) | (size_t{framed[at + 1]} << 16) |
+                         (size_t{framed[at + 2]} << 8) | framed[at + 3];
+        at += 4;
+        if (n > framed.size() - at) break;
+        pieces.emplace_back(framed.begin() + static_cast<long>(at),
+                            framed.begin() + static_cast<long>(at + n));
+        at += n;
+    }
+    return pieces;
+}
+
+// The script's loop over the framed inputs of argv[1]; `answer(d, i)` is the reply to the
+// i-th input d.
+std::string FramedScript(const std::string& answer) {
+    return "import struct,sys,zlib\n"
+           "d=open(sys.argv[1],'rb').read(); o=sys.stdout.buffer; at=0; i=0\n"
+           "while at<len(d):\n"
+           "  n=struct.unpack_from('>I',d,at)[0]; x=d[at+4:at+4+n]; at+=4+n\n"
+           "  r=" +
+           answer + "; o.write(struct.pack('>I',len(r))+r); i+=1\n";
+}
+
 TEST(ZlibOracle, PythonInflatesOurDeflate) {
     REQUIRE_TOOL("python3", "--version");
-    const std::vector<std::string> inflate = {
-        "python3", "-c",
-        "import sys,zlib; sys.stdout.buffer.write(zlib.decompress(open(sys.argv[1],'rb').read()))", "{}"};
-    for (const Bytes& data : {Bytes{}, ToBytes("x"), WordText(300000, 11), RandomBytes(70000, 12)}) {
-        SCOPED_TRACE(data.size());
-        int status = -1;
-        const Bytes back = RunTool(inflate, Compress('O', data), &status);
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(back, data);
+    const std::vector<Bytes> inputs = {Bytes{}, ToBytes("x"), WordText(300000, 11), RandomBytes(70000, 12)};
+    std::vector<Bytes> streams;
+    for (const Bytes& data : inputs) streams.push_back(Compress('O', data));
+    int status = -1;
+    const std::vector<Bytes> back = Unframed(
+        RunTool({"python3", "-c", FramedScript("zlib.decompress(x)"), "{}"}, Framed(streams), &status));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(back.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(inputs[i].size());
+        EXPECT_EQ(back[i], inputs[i]);
     }
 }
 
 TEST(ZlibOracle, PythonDeflateAtEveryLevelExpands) {
     REQUIRE_TOOL("python3", "--version");
-    // Level from argv[2]; pieces of 7777 bytes each followed by a sync flush.
-    const char* script =
-        "import sys,zlib\n"
-        "d=open(sys.argv[1],'rb').read(); c=zlib.compressobj(int(sys.argv[2]))\n"
-        "o=b''.join(c.compress(d[i:i+7777])+c.flush(zlib.Z_SYNC_FLUSH) for i in range(0,len(d),7777))\n"
-        "sys.stdout.buffer.write(o+c.flush())\n";
+    // The i-th input at level i; pieces of 7777 bytes each followed by a sync flush.
+    const std::string answer =
+        "(lambda c: b''.join(c.compress(x[k:k+7777])+c.flush(zlib.Z_SYNC_FLUSH) "
+        "for k in range(0,len(x),7777))+c.flush())(zlib.compressobj(i))";
     const Bytes data = WordText(100000, 13);
+    int status = -1;
+    const std::vector<Bytes> streams = Unframed(RunTool({"python3", "-c", FramedScript(answer), "{}"},
+                                                        Framed(std::vector<Bytes>(10, data)), &status));
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(streams.size(), 10u);
     for (int level = 0; level <= 9; ++level) {
         SCOPED_TRACE(level);
-        int status = -1;
-        const Bytes stream = RunTool({"python3", "-c", script, "{}", std::to_string(level)}, data, &status);
-        ASSERT_EQ(status, 0);
-        const PipeResult r = Pipe('O', 'N', stream, Splitter::Random(level, 5000, 5000));
+        const PipeResult r = Pipe('O', 'N', streams[level], Splitter::Random(level, 5000, 5000));
         EXPECT_EQ(r.state, ARCCMP_FINISHED);
         EXPECT_EQ(r.data, data);
     }
