@@ -72,7 +72,8 @@ uint64_t CurrentSize(const char* path) {
 }
 
 // Under the locks: replaces the file and keeps the running figure of the cache size.
-bool WriteLocked(const QelWWWConfig* config, QelWWWSession* session, const char* path, std::string_view content) {
+bool WriteLocked(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                 std::string_view content) {
     uint64_t total = QelWWW_BeginCacheChange(config, session, content.size(), true);
     // After the purge, which may have removed the file being replaced.
     const uint64_t previous = CurrentSize(path);

@@ -57,8 +57,8 @@ std::string FigureRecord(uint64_t total) {
 }
 
 bool WriteFigureRecord(const QelWWWConfig* config, std::FILE* lock, const std::string& record) {
-    if (std::fseek(lock, 0, SEEK_SET) == 0 && std::fwrite(record.data(), 1, record.size(), lock) == record.size() &&
-        std::fflush(lock) == 0)
+    if (std::fseek(lock, 0, SEEK_SET) == 0 &&
+        std::fwrite(record.data(), 1, record.size(), lock) == record.size() && std::fflush(lock) == 0)
         return true;
     PURGE_TRACE(config, "cache size figure not written, errno = %d", errno);
     std::clearerr(lock);
@@ -71,7 +71,8 @@ std::optional<uint64_t> ReadFigure(std::FILE* lock) {
         std::clearerr(lock);
         return std::nullopt;
     }
-    if (std::string_view(record, 5) != "size " || record[kCheckedLength] != ' ' || record[kFigureLength - 1] != '\n')
+    if (std::string_view(record, 5) != "size " || record[kCheckedLength] != ' ' ||
+        record[kFigureLength - 1] != '\n')
         return std::nullopt;
     uint64_t total = 0;
     for (size_t i = 5; i < kCheckedLength; ++i) {

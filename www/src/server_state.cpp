@@ -54,7 +54,8 @@ bool WriteState(const QelWWWConfig* config, QelWWWSession* session, const std::s
         ReportWriteFailure(config, session, path, EINVAL);
         return false;
     }
-    if (!QelWWW_UpdateCacheFile(config, session, path.c_str(), blob.data(), blob.size(), notBefore, written)) {
+    if (!QelWWW_UpdateCacheFile(config, session, path.c_str(), blob.data(), blob.size(), notBefore,
+                                written)) {
         ReportWriteFailure(config, session, path, errno);
         return false;
     }
@@ -158,7 +159,8 @@ bool RemoveIfPresent(const QelWWWConfig* config, QelWWWSession* session, const s
 // The open folder goes after its unit: a .fld older than the .srv is never restored, so
 // after a new .srv it is written whatever it holds, and an unchanged one is kept only while
 // it is not older than the .srv.
-bool SaveFolder(const QelWWWConfig* config, QelWWWSession* session, const OpenFolder* folder, bool unitWritten) {
+bool SaveFolder(const QelWWWConfig* config, QelWWWSession* session, const OpenFolder* folder,
+                bool unitWritten) {
     const std::string path = QelWWW_FolderFilePath(config, session);
     std::vector<unsigned char> blob;
     if (path.empty() || State_SaveFolder(&blob, folder) == 0) {
@@ -202,7 +204,8 @@ bool SaveUnit(const QelWWWConfig* config, QelWWWSession* session, bool* written)
     // leaves the list to its own comparison.
     bool srvWritten = false;
     bool fnmWritten = false;
-    if (WriteState(config, session, unit.SrvPath(), srvBlob, std::numeric_limits<int64_t>::min(), &srvWritten) &&
+    if (WriteState(config, session, unit.SrvPath(), srvBlob, std::numeric_limits<int64_t>::min(),
+                   &srvWritten) &&
         WriteState(config, session, unit.FnmPath(), fnmBlob,
                    srvWritten ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min(),
                    &fnmWritten)) {
@@ -277,7 +280,8 @@ bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, 
     if (config == nullptr || session == nullptr || session->client == nullptr) return false;
     bool unitWritten = false;
     if ((what & QELWWW_STATE_SERVER) && !SaveUnit(config, session, &unitWritten)) return false;
-    if ((what & QELWWW_STATE_FOLDER) && folder != nullptr) return SaveFolder(config, session, folder, unitWritten);
+    if ((what & QELWWW_STATE_FOLDER) && folder != nullptr)
+        return SaveFolder(config, session, folder, unitWritten);
     return true;
 }
 

@@ -398,9 +398,8 @@ TEST_F(CacheFiles, TheRunningSizeFollowsWritesRemovalsAndPurges) {
                     !written;
          },
          240},
-        {"a removal subtracts the file", [&] { return QelWWW_RemoveCacheFile(&config_, &session_,
-                                                                           Path("s_1_B.fnm").c_str()); },
-         40},
+        {"a removal subtracts the file",
+         [&] { return QelWWW_RemoveCacheFile(&config_, &session_, Path("s_1_B.fnm").c_str()); }, 40},
         {"a removal of a missing file changes nothing",
          [&] { return !QelWWW_RemoveCacheFile(&config_, &session_, Path("s_1_B.fnm").c_str()); }, 40},
         // 40 + 500 under the mark by the figure, which does not know the planted 50 bytes.
@@ -420,7 +419,8 @@ TEST_F(CacheFiles, TheRunningSizeFollowsWritesRemovalsAndPurges) {
 
 TEST_F(CacheFiles, AMissingDamagedOrUnfinishedFigureIsCountedAgain) {
     const std::string data(100, 'x');
-    ASSERT_TRUE(QelWWW_WriteCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), data.data(), data.size()));
+    ASSERT_TRUE(
+        QelWWW_WriteCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), data.data(), data.size()));
     const auto figure = [&]() {
         std::ifstream in(config_.lockFilePath, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -454,7 +454,8 @@ TEST_F(CacheFiles, AMissingDamagedOrUnfinishedFigureIsCountedAgain) {
         }
         c.spoil();
         EXPECT_FALSE(QelWWW_CacheSizeFigure(&config_, &session_).has_value()) << c.name;
-        ASSERT_TRUE(QelWWW_WriteCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), data.data(), data.size()))
+        ASSERT_TRUE(
+            QelWWW_WriteCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), data.data(), data.size()))
             << c.name;
         EXPECT_EQ(QelWWW_CacheSizeFigure(&config_, &session_), 130u) << c.name;
         EXPECT_EQ(CheckCacheSize(&config_, 0), 130u) << c.name;
