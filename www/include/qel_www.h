@@ -713,10 +713,17 @@ void QelWWW_UnlockCacheFile(const QelWWWConfig* config, QelWWWSession* session);
 // The cache functions take a full path made by the functions above; a path that does not
 // name a plain file directly inside CacheDir is refused (EINVAL).
 //
-// Under both locks: CheckCacheSize with the length, then writes all bytes to a temporary
-// file and renames it over path. True on success; false with errno set.
+// Under both locks: makes room for the length (QelWWW_BeginCacheChange, which purges when
+// the running figure says so), then writes all bytes to a temporary file and renames it
+// over path, and updates the figure. True on success; false with errno set.
 bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
                            const void* data, size_t length);
+// The same, but only when the file does not hold exactly these bytes already or was
+// modified before notBefore (seconds, as ArcOSStat): a request that changed nothing writes
+// nothing. *written (optional) says whether the file was written. True when the file now
+// holds the bytes; false with errno set.
+bool QelWWW_UpdateCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                            const void* data, size_t length, int64_t notBefore, bool* written);
 // Under both locks: the whole file, with its modification time and size as they were before
 // the read (each out value optional). With touch its modification time becomes now, so that
 // it becomes the newest for the purge. Nothing, with errno set, when it cannot be read.
@@ -726,11 +733,26 @@ std::optional<std::string> QelWWW_ReadCacheFile(const QelWWWConfig* config, QelW
 // Under both locks: removes the file. True when it was removed; false with errno set.
 bool QelWWW_RemoveCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path);
 
-// First removes the temporary files killed writers left (ArcOS_RemoveWriteLeftovers).
-// The total size of the regular files of CacheDir. When total + incoming exceeds the high
-// mark (CacheSize x CacheMaxThreshold %), purges total - low mark, or the incoming length
-// when the total is at or below the low mark. Runs inside the locks of a write.
+// Counts the directory: first removes the temporary files killed writers left
+// (ArcOS_RemoveWriteLeftovers), then sums the regular files of CacheDir but the lock file.
+// When total + incoming exceeds the high mark (CacheSize x CacheMaxThreshold %), purges
+// total - low mark, or the incoming length when the total is at or below the low mark.
+// The total left after the purge.
 uint64_t CheckCacheSize(const QelWWWConfig* config, uint64_t incoming);
 // Removes the oldest files of class 0, then 1, 2, 3, until at least amount bytes are freed.
 // 0; 3 when memory ran out while listing (the entries listed so far are still purged).
-int QelWWW_PurgeCache(const QelWWWConfig* config, uint64_t amount);
+// The bytes removed go to *freed when given.
+int QelWWW_PurgeCache(const QelWWWConfig* config, uint64_t amount, uint64_t* freed = nullptr);
+
+// The cache size as a running figure kept in the lock file, so that a write does not count
+// the directory. Only while session holds the cache lock. Begin gives the total before a
+// change of the directory: the figure, or CheckCacheSize (which purges) when the figure is
+// missing or damaged or, with purge, when figure + incoming exceeds the high mark; without
+// purge a missing figure is counted without purging. It then marks the figure as under way,
+// so that a process killed before End leaves a mark, never a wrong figure. End stores the
+// total after the change.
+uint64_t QelWWW_BeginCacheChange(const QelWWWConfig* config, QelWWWSession* session, uint64_t incoming,
+                                 bool purge);
+void QelWWW_EndCacheChange(const QelWWWConfig* config, QelWWWSession* session, uint64_t total);
+// The figure as stored; nothing when missing, damaged or under way. Takes both cache locks.
+std::optional<uint64_t> QelWWW_CacheSizeFigure(const QelWWWConfig* config, QelWWWSession* session);

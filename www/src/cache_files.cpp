@@ -1,6 +1,7 @@
 // Reading, writing and removing cache files under the cache mutex and the lock file.
 #include "qel_www.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -62,22 +63,69 @@ bool Refuse(const QelWWWConfig* config, const char* operation, const char* path)
 
 }  // namespace
 
+namespace {
+
+// The size of a cache file as it is now; 0 when it is not there.
+uint64_t CurrentSize(const char* path) {
+    ArcOSStat status;
+    return ArcOS_Stat64(path, &status) == 0 && status.isRegular ? static_cast<uint64_t>(status.size) : 0;
+}
+
+// Under the locks: replaces the file and keeps the running figure of the cache size.
+bool WriteLocked(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                 std::string_view content) {
+    uint64_t total = QelWWW_BeginCacheChange(config, session, content.size(), true);
+    // After the purge, which may have removed the file being replaced.
+    const uint64_t previous = CurrentSize(path);
+    // Atomic but not synced: every cache file is rebuilt (or the user logs on again) when a
+    // crash loses it, and an fsync here would hold the cache lock for the whole disk write.
+    int rc = ArcOS_ReplaceFile(path, content, 0600);
+    if (rc == 0) total = total - std::min(total, previous) + content.size();
+    QelWWW_EndCacheChange(config, session, total);
+    if (rc != 0) {
+        CACHE_TRACE(config, "QelWWW_WriteCacheFile: '%s' not written, errno = %d", path, rc);
+        errno = rc;
+        return false;
+    }
+    return true;
+}
+
+// The file holds exactly content (and was modified at notBefore or later).
+bool HoldsAlready(const char* path, std::string_view content, int64_t notBefore) {
+    ArcOSStat status;
+    if (ArcOS_Stat64(path, &status) != 0 || !status.isRegular || status.mtime < notBefore ||
+        static_cast<uint64_t>(status.size) != content.size())
+        return false;
+    std::string current;
+    try {
+        return ArcOS_ReadFile(path, &current) == 0 && current == content;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 bool QelWWW_WriteCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
                            const void* data, size_t length) {
     if (!IsCachePath(config, path) || session == nullptr || (data == nullptr && length != 0))
         return Refuse(config, "QelWWW_WriteCacheFile", path);
     CacheLocks locks(config, session);
     if (!locks.Locked()) return false;
-    CheckCacheSize(config, length);
+    return WriteLocked(config, session, path, std::string_view(static_cast<const char*>(data), length));
+}
+
+bool QelWWW_UpdateCacheFile(const QelWWWConfig* config, QelWWWSession* session, const char* path,
+                            const void* data, size_t length, int64_t notBefore, bool* written) {
+    if (written != nullptr) *written = false;
+    if (!IsCachePath(config, path) || session == nullptr || (data == nullptr && length != 0))
+        return Refuse(config, "QelWWW_UpdateCacheFile", path);
+    CacheLocks locks(config, session);
+    if (!locks.Locked()) return false;
     std::string_view content(static_cast<const char*>(data), length);
-    // Atomic but not synced: every cache file is rebuilt (or the user logs on again) when a
-    // crash loses it, and an fsync here would hold the cache lock for the whole disk write.
-    int rc = ArcOS_ReplaceFile(path, content, 0600);
-    if (rc != 0) {
-        CACHE_TRACE(config, "QelWWW_WriteCacheFile: '%s' not written, errno = %d", path, rc);
-        errno = rc;
-        return false;
-    }
+    if (HoldsAlready(path, content, notBefore)) return true;
+    if (!WriteLocked(config, session, path, content)) return false;
+    if (written != nullptr) *written = true;
     return true;
 }
 
@@ -122,5 +170,11 @@ bool QelWWW_RemoveCacheFile(const QelWWWConfig* config, QelWWWSession* session, 
         return Refuse(config, "QelWWW_RemoveCacheFile", path);
     CacheLocks locks(config, session);
     if (!locks.Locked()) return false;
-    return ArcOS_Unlink(path) == 0;
+    uint64_t total = QelWWW_BeginCacheChange(config, session, 0, false);
+    const uint64_t size = CurrentSize(path);
+    const bool removed = ArcOS_Unlink(path) == 0;
+    int error = errno;
+    QelWWW_EndCacheChange(config, session, removed ? total - std::min(total, size) : total);
+    errno = error;
+    return removed;
 }

@@ -13,7 +13,8 @@ namespace {
         if ((config)->traceOn) QelWWW_Trace((config), __VA_ARGS__); \
     } while (0)
 
-// The byte lock needs a descriptor open for writing; the file itself stays empty.
+// The byte lock needs a descriptor open for writing; the file holds the running figure of
+// the cache size (QelWWW_BeginCacheChange).
 std::FILE* OpenLockFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "r+e");
     if (file == nullptr && errno == ENOENT) {

@@ -2,6 +2,7 @@
 #include "qel_www.h"
 
 #include <cerrno>
+#include <limits>
 #include <vector>
 
 #include "arc_platform.h"
@@ -45,14 +46,16 @@ void ReportKeyFailure(const QelWWWConfig* config, QelWWWSession* session, int er
     if (session->response) session->response->PrintText("%s<br>\n", QelWWW_HtmlEscape(text).c_str());
 }
 
-bool WriteState(const QelWWWConfig* config, QelWWWSession* session, const char* extension,
-                const std::vector<unsigned char>& blob) {
-    std::string path = QelWWW_StateFilePath(config, session, extension);
+// Writes a state file unless it holds the blob already (modified at notBefore or later);
+// *written says whether it was written.
+bool WriteState(const QelWWWConfig* config, QelWWWSession* session, const std::string& path,
+                const std::vector<unsigned char>& blob, int64_t notBefore, bool* written) {
     if (path.empty() || blob.empty()) {
         ReportWriteFailure(config, session, path, EINVAL);
         return false;
     }
-    if (!QelWWW_WriteCacheFile(config, session, path.c_str(), blob.data(), blob.size())) {
+    if (!QelWWW_UpdateCacheFile(config, session, path.c_str(), blob.data(), blob.size(), notBefore,
+                                written)) {
         ReportWriteFailure(config, session, path, errno);
         return false;
     }
@@ -153,22 +156,26 @@ bool RemoveIfPresent(const QelWWWConfig* config, QelWWWSession* session, const s
     return QelWWW_RemoveCacheFile(config, session, path.c_str()) || errno == ENOENT;
 }
 
-// The open folder goes after its unit: a .fld older than the .srv is never restored.
-bool SaveFolder(const QelWWWConfig* config, QelWWWSession* session, const OpenFolder* folder) {
+// The open folder goes after its unit: a .fld older than the .srv is never restored, so
+// after a new .srv it is written whatever it holds, and an unchanged one is kept only while
+// it is not older than the .srv.
+bool SaveFolder(const QelWWWConfig* config, QelWWWSession* session, const OpenFolder* folder,
+                bool unitWritten) {
     const std::string path = QelWWW_FolderFilePath(config, session);
     std::vector<unsigned char> blob;
     if (path.empty() || State_SaveFolder(&blob, folder) == 0) {
         ReportWriteFailure(config, session, path, EINVAL);
         return false;
     }
-    if (!QelWWW_WriteCacheFile(config, session, path.c_str(), blob.data(), blob.size())) {
-        ReportWriteFailure(config, session, path, errno);
-        return false;
-    }
-    return true;
+    int64_t notBefore = std::numeric_limits<int64_t>::max();
+    ArcOSStat srv;
+    if (!unitWritten && ArcOS_Stat64(QelWWW_StateFilePath(config, session, "srv").c_str(), &srv) == 0)
+        notBefore = srv.mtime;
+    return WriteState(config, session, path, blob, notBefore, nullptr);
 }
 
-bool SaveUnit(const QelWWWConfig* config, QelWWWSession* session) {
+// *written says whether either file of the unit was written (an unchanged unit is not).
+bool SaveUnit(const QelWWWConfig* config, QelWWWSession* session, bool* written) {
     ClientSession* client = session->client;
     std::string key;
     if (int rc = QelWWW_StateKey(config, true, &key); rc != 0) {
@@ -177,7 +184,9 @@ bool SaveUnit(const QelWWWConfig* config, QelWWWSession* session) {
     }
     std::vector<unsigned char> srvBlob;
     std::vector<unsigned char> fnmBlob;
-    if (Session_SetPasswordKeyed(client, session->password.c_str(), key) != 0 ||
+    // A hash that matches already stays: a new salt would change the file on every request.
+    if ((Session_CheckPasswordKeyed(client, session->password.c_str(), key) != 0 &&
+         Session_SetPasswordKeyed(client, session->password.c_str(), key) != 0) ||
         State_SaveSession(client, &srvBlob) == 0) {
         ReportWriteFailure(config, session, QelWWW_StateFilePath(config, session, "srv"), EINVAL);
         return false;
@@ -191,8 +200,18 @@ bool SaveUnit(const QelWWWConfig* config, QelWWWSession* session) {
         ReportWriteFailure(config, session, unit.SrvPath(), errno);
         return false;
     }
-    if (WriteState(config, session, "srv", srvBlob) && WriteState(config, session, "fnm", fnmBlob))
+    // A new session file takes its folder list with it, as one unit; an unchanged one
+    // leaves the list to its own comparison.
+    bool srvWritten = false;
+    bool fnmWritten = false;
+    if (WriteState(config, session, unit.SrvPath(), srvBlob, std::numeric_limits<int64_t>::min(),
+                   &srvWritten) &&
+        WriteState(config, session, unit.FnmPath(), fnmBlob,
+                   srvWritten ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min(),
+                   &fnmWritten)) {
+        *written = srvWritten || fnmWritten;
         return true;
+    }
     // Neither half of a unit is any use alone: the next request logs on again.
     int error = errno;
     RemoveIfPresent(config, session, unit.SrvPath());
@@ -259,8 +278,10 @@ int RestoreUnit(const QelWWWConfig* config, QelWWWSession* session, bool checkCa
 bool QelWWW_SaveServerState(const QelWWWConfig* config, QelWWWSession* session, unsigned what,
                             const OpenFolder* folder) {
     if (config == nullptr || session == nullptr || session->client == nullptr) return false;
-    if ((what & QELWWW_STATE_SERVER) && !SaveUnit(config, session)) return false;
-    if ((what & QELWWW_STATE_FOLDER) && folder != nullptr) return SaveFolder(config, session, folder);
+    bool unitWritten = false;
+    if ((what & QELWWW_STATE_SERVER) && !SaveUnit(config, session, &unitWritten)) return false;
+    if ((what & QELWWW_STATE_FOLDER) && folder != nullptr)
+        return SaveFolder(config, session, folder, unitWritten);
     return true;
 }
 

@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -362,6 +365,138 @@ TEST_F(CacheFiles, TheNextWriteRemovesWhatKilledWritersLeftOnceOld) {
     EXPECT_TRUE(fs::exists(Path(fresh))) << "it may be a live writer's";
     // Nor does it count against the high mark any longer.
     EXPECT_EQ(CheckCacheSize(&config_, 0), fs::file_size(path) + fs::file_size(Path(fresh)));
+}
+
+// The running figure against a count of the directory after every kind of change; a file
+// planted behind the gateway's back shows whether a write counted the directory.
+TEST_F(CacheFiles, TheRunningSizeFollowsWritesRemovalsAndPurges) {
+    config_.cacheSize = 1000;  // high mark 800, low mark 400
+    auto write = [&](const std::string& name, size_t size) {
+        const std::string data(size, 'x');
+        return QelWWW_WriteCacheFile(&config_, &session_, Path(name).c_str(), data.data(), data.size());
+    };
+    ASSERT_TRUE(write("s_1_A.srv", 100));
+    EXPECT_EQ(QelWWW_CacheSizeFigure(&config_, &session_), 100u) << "the first write counts the directory";
+    {
+        std::ofstream planted(Path("planted.txt"));
+        planted << std::string(50, 'p');
+    }
+    struct Step {
+        const char* name;
+        std::function<bool()> change;
+        uint64_t figure;
+    };
+    const Step steps[] = {
+        {"a new file adds its length", [&] { return write("s_1_B.fnm", 200); }, 300},
+        {"a rewrite counts the difference", [&] { return write("s_1_A.srv", 40); }, 240},
+        {"an unchanged update writes nothing",
+         [&] {
+             bool written = true;
+             const std::string same(40, 'x');
+             return QelWWW_UpdateCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), same.data(),
+                                           same.size(), 0, &written) &&
+                    !written;
+         },
+         240},
+        {"a removal subtracts the file",
+         [&] { return QelWWW_RemoveCacheFile(&config_, &session_, Path("s_1_B.fnm").c_str()); }, 40},
+        {"a removal of a missing file changes nothing",
+         [&] { return !QelWWW_RemoveCacheFile(&config_, &session_, Path("s_1_B.fnm").c_str()); }, 40},
+        // 40 + 500 under the mark by the figure, which does not know the planted 50 bytes.
+        {"writes trust the figure", [&] { return write("d_1_X.doc", 500); }, 540},
+        // 540 + 300 over 800: the directory is counted (590 with the planted file) and the
+        // purge frees 190 down to the low mark: the document, then nothing more is needed.
+        {"over the high mark the directory is counted and purged", [&] { return write("d_1_Y.doc", 300); },
+         390},
+    };
+    for (const Step& step : steps) {
+        ASSERT_TRUE(step.change()) << step.name;
+        EXPECT_EQ(QelWWW_CacheSizeFigure(&config_, &session_), step.figure) << step.name;
+    }
+    EXPECT_FALSE(fs::exists(Path("d_1_X.doc")));
+    EXPECT_EQ(CheckCacheSize(&config_, 0), 390u) << "after the purge the figure is the directory's";
+}
+
+TEST_F(CacheFiles, AMissingDamagedOrUnfinishedFigureIsCountedAgain) {
+    const std::string data(100, 'x');
+    ASSERT_TRUE(
+        QelWWW_WriteCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), data.data(), data.size()));
+    const auto figure = [&]() {
+        std::ifstream in(config_.lockFilePath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    ASSERT_FALSE(figure.empty());
+    const auto spoil = [&](const std::string& content) {
+        std::ofstream out(config_.lockFilePath, std::ios::binary | std::ios::trunc);
+        out << content;
+    };
+    std::string digitChanged = figure;
+    digitChanged[figure.find('1')] = '9';
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+    };
+    const Case cases[] = {
+        {"no lock file", [&] { fs::remove(config_.lockFilePath); }},
+        {"an empty lock file", [&] { spoil(""); }},
+        {"a cut record", [&] { spoil(figure.substr(0, figure.size() - 2)); }},
+        {"a digit changed", [&] { spoil(digitChanged); }},
+        {"text", [&] { spoil("size of the cache: about 1 GB\n"); }},
+        {"the mark of a change that did not end", [&] { spoil(std::string(figure.size() - 1, '-') + "\n"); }},
+    };
+    for (const Case& c : cases) {
+        spoil(figure);
+        ASSERT_EQ(QelWWW_CacheSizeFigure(&config_, &session_), 100u) << c.name;
+        // A file planted meanwhile is found only by counting the directory.
+        {
+            std::ofstream planted(Path("planted.txt"), std::ios::trunc);
+            planted << std::string(30, 'p');
+        }
+        c.spoil();
+        EXPECT_FALSE(QelWWW_CacheSizeFigure(&config_, &session_).has_value()) << c.name;
+        ASSERT_TRUE(
+            QelWWW_WriteCacheFile(&config_, &session_, Path("s_1_A.srv").c_str(), data.data(), data.size()))
+            << c.name;
+        EXPECT_EQ(QelWWW_CacheSizeFigure(&config_, &session_), 130u) << c.name;
+        EXPECT_EQ(CheckCacheSize(&config_, 0), 130u) << c.name;
+        fs::remove(Path("planted.txt"));
+        spoil(figure);
+    }
+}
+
+// A request that changed nothing leaves the file as it is: same inode, same time.
+TEST_F(CacheFiles, AnUpdateWritesOnlyWhatChanged) {
+    const std::string path = Path("s_1_A.srv");
+    ASSERT_TRUE(QelWWW_WriteCacheFile(&config_, &session_, path.c_str(), "state", 5));
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    struct Case {
+        const char* name;
+        std::string data;
+        int64_t notBefore;
+        bool written;
+    };
+    const Case cases[] = {
+        {"the same bytes", "state", 0, false},
+        {"the same bytes, as new as asked", "state", before.st_mtime, false},
+        {"the same bytes, older than asked", "state", before.st_mtime + 1, true},
+        {"other bytes of the same length", "STATE", 0, true},
+        {"a longer file", "states", 0, true},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(QelWWW_WriteCacheFile(&config_, &session_, path.c_str(), "state", 5));
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+        bool written = !c.written;
+        ASSERT_TRUE(QelWWW_UpdateCacheFile(&config_, &session_, path.c_str(), c.data.data(), c.data.size(),
+                                           c.notBefore, &written))
+            << c.name;
+        EXPECT_EQ(written, c.written) << c.name;
+        struct stat after {};
+        ASSERT_EQ(stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino != before.st_ino, c.written) << c.name;
+        EXPECT_EQ(QelWWW_ReadCacheFile(&config_, &session_, path.c_str(), nullptr, nullptr, false), c.data)
+            << c.name;
+    }
 }
 
 }  // namespace

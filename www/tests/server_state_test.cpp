@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
+
+#include <sys/stat.h>
+#include <time.h>
 
 #include "peer_process.h"
 
@@ -269,6 +273,39 @@ TEST_F(StateSteps, UnusableKeyFileIsReportedAndNeverReplaced) {
     WriteCache("qelwww.key", key);
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0);
+}
+
+// A request that rebuilds the unit and saves it unchanged writes neither file (same inode,
+// same time), so it pays for no write and no purge check; a change writes the unit. The
+// logon's activity stamp is in whole seconds: a run that crosses a second starts again.
+TEST_F(StateSteps, AnUnchangedUnitIsNotWrittenAgain) {
+    auto identity = [&](const char* name) {
+        struct stat status {};
+        EXPECT_EQ(stat(CachePath(name).c_str(), &status), 0) << name;
+        return std::make_pair(status.st_ino, status.st_mtim.tv_nsec + status.st_mtim.tv_sec * 1000000000LL);
+    };
+    bool checked = false;
+    for (int attempt = 0; attempt < 5 && !checked; ++attempt) {
+        const time_t start = time(nullptr);
+        LogOnAndSave("ALICE", wwwtest::kAlicePassword);
+        const auto srv = identity("DEMO_0_ALICE.srv");
+        const auto fnm = identity("DEMO_0_ALICE.fnm");
+        auto session = Prepared("ALICE", wwwtest::kAlicePassword);
+        ASSERT_EQ(QelWWW_RestoreServerState(&config_, session.get(), false), 0);
+        ASSERT_TRUE(QelWWW_SaveServerState(&config_, session.get(), QELWWW_STATE_SERVER));
+        const auto srvAfter = identity("DEMO_0_ALICE.srv");
+        const auto fnmAfter = identity("DEMO_0_ALICE.fnm");
+        if (time(nullptr) != start) continue;
+        checked = true;
+        EXPECT_EQ(srvAfter, srv);
+        EXPECT_EQ(fnmAfter, fnm);
+
+        Session_SetUserValue(session->client, Session_GetUserValue(session->client) + 1);
+        ASSERT_TRUE(QelWWW_SaveServerState(&config_, session.get(), QELWWW_STATE_SERVER));
+        EXPECT_NE(identity("DEMO_0_ALICE.srv").first, srv.first) << "a changed session is written";
+        EXPECT_EQ(Restore("ALICE", wwwtest::kAlicePassword), 0) << "and the kept password hash still matches";
+    }
+    EXPECT_TRUE(checked) << "no run stayed within one second";
 }
 
 TEST_F(StateSteps, DeleteRemovesTheUnitAndStopsAtAFailure) {
