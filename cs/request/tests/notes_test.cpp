@@ -251,7 +251,7 @@ TEST_F(LocalNotes, AnAddedNoteReadsBackAsWritten) {
 // The note files keep 819. A note added in 1208 reads back in either session's code page;
 // one the archive's code page cannot hold is refused and nothing is stored.
 TEST_F(LocalNotes, NoteTextsCrossBetweenTheArchivesCodePageAndTheSessions) {
-    Document doc(200);
+    Document doc(archive_, 200);
     ASSERT_NO_FATAL_FAILURE(AddDirectly(doc, 1, "ALICE", CS_NOTE_PUBLIC,
                                         "Gr\xFC\xDF"
                                         "e"));
