@@ -38,6 +38,8 @@ PEER_ROWS = [
     ("like_prefix", "LIKE 'ab%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_suffix", "LIKE '%yz', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_contains", "LIKE '%abc%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
+    ("like_pair", "LIKE '%ka%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
+    ("like_vowels", "LIKE '%a%e%i%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_spread", "LIKE 'a%b%c%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_single", "LIKE '%a_c%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_exact", "LIKE 'hello world', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
