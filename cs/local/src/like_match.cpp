@@ -411,6 +411,57 @@ int MatchAnyRunsToNul(const char* pattern, const char* text) {
     }
 }
 
+constexpr size_t kSpanSingles = 4;  // singles of a span tried place by place: at most 2^4 ways
+
+// Whether the span (literal characters and singles, a literal at each end) matches
+// the text from t on, each run of n singles taking 0 to n characters.
+bool SpanHere(const char* span, const char* spanEnd, const char* t, const char* textEnd) {
+    while (span < spanEnd) {
+        if (qellike::IsSingle(*span)) {
+            size_t n = 0;
+            for (; qellike::IsSingle(*span); ++span) ++n;
+            for (size_t k = 0; k <= n && t + k < textEnd; ++k) {
+                if (SpanHere(span, spanEnd, t + k, textEnd)) return true;
+            }
+            return false;
+        }
+        if (t == textEnd || *t != *span) return false;
+        ++t;
+        ++span;
+    }
+    return true;
+}
+
+// "%a_c%": an any-run, a span of literal characters and a few singles, an any-run to
+// the end; the span is tried at each place its first character stands. -1 for a
+// pattern of another form.
+int MatchSpan(std::string_view pattern, std::string_view text) {
+    bool leading = false;
+    const size_t start = qellike::WildcardRun(pattern, 0, &leading);
+    if (!leading || start == 0) return -1;
+    size_t end = start;
+    size_t singles = 0;
+    while (end < pattern.size() && !qellike::IsAnyRun(pattern[end]))
+        singles += qellike::IsSingle(pattern[end++]);
+    for (; end > start && qellike::IsSingle(pattern[end - 1]); --end) --singles;
+    bool trailing = false;
+    if (end == start || end == pattern.size() || singles > kSpanSingles ||
+        qellike::WildcardRun(pattern, end, &trailing) != pattern.size() || !trailing) {
+        return -1;
+    }
+    const char* const span = pattern.data() + start;
+    const char* const spanEnd = pattern.data() + end;
+    const char* t = text.data();
+    const char* const textEnd = text.data() + text.size();
+    while (t < textEnd) {
+        t = static_cast<const char*>(std::memchr(t, *span, static_cast<size_t>(textEnd - t)));
+        if (t == nullptr) return 0;
+        if (SpanHere(span, spanEnd, t, textEnd)) return 1;
+        ++t;
+    }
+    return 0;
+}
+
 bool HasSingle(std::string_view pattern) {
     for (const char c : pattern) {
         if (qellike::IsSingle(c)) return true;
@@ -445,6 +496,10 @@ int QelLikeMatch(std::string_view pattern, std::string_view text) {
         anyRun = anyRun || qellike::IsAnyRun(pattern[j]);
     }
     if (j == pattern.size() && anyRun) return 1;
+    if (qellike::IsAnyRun(pattern[0])) {
+        const int spanned = MatchSpan(pattern, text);
+        if (spanned >= 0) return spanned;
+    }
     // "%_literal%": the literal anywhere in the text.
     bool leading = false;
     const size_t start = qellike::WildcardRun(pattern, 0, &leading);
@@ -487,6 +542,10 @@ namespace {
     if (pattern[i] == '\0') return text[i] == '\0' ? 1 : 0;
     if (qellike::IsAnyRun(pattern[i]) && !HasSingle(pattern + i))
         return MatchAnyRunsToNul(pattern + i, text + i);
+    if (i == 0 && qellike::IsAnyRun(pattern[0])) {
+        const int spanned = MatchSpan(pattern, text);
+        if (spanned >= 0) return spanned;
+    }
     if (i == 0) {
         // A few singles, then a literal: it stands among the first places.
         size_t singles = 0;
