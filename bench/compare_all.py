@@ -38,6 +38,8 @@ PEER_ROWS = [
     ("like_prefix", "LIKE 'ab%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_suffix", "LIKE '%yz', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_contains", "LIKE '%abc%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
+    ("like_pair", "LIKE '%ka%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
+    ("like_vowels", "LIKE '%a%e%i%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_spread", "LIKE 'a%b%c%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_single", "LIKE '%a_c%', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
     ("like_exact", "LIKE 'hello world', 1e6 rows vs sqlite3_strglob", 1.0, "<"),
@@ -49,6 +51,10 @@ PEER_ROWS = [
     ("stream_random", "LZW stream encode, random bytes vs compress -b16", 1.0, "<"),
     ("stream_text", "LZW stream encode, text vs compress -b16", 1.0, "<"),
 ]
+
+# The line-data reader formatting V records against iconv on the same file (bench/client):
+# wall time of each whole run in a child process of its own; peak memory goes to stderr.
+LDR_ROWS = [("ldr_v_records", "line-data reader, 100 MB of V records vs iconv IBM037", 1.5, "<=")]
 
 # The segment index's document query against SQLite with one index per column, on the same
 # rows (bench/index): time to the first hit and to the last hit row read, 1e5 and 1e6 rows.
@@ -200,6 +206,26 @@ def cgi_rows(build, quick, rounds, only):
     return results
 
 
+def ldr_rows(build, quick, rounds, only):
+    keys = [key for key, *_ in LDR_ROWS if not only or only in key]
+    if not keys:
+        return {}
+    program = os.path.join(build, "bench", "client_ldr_bench")
+    if not os.access(program, os.X_OK):
+        return {key: ("missing", "build target client_ldr_bench") for key in keys}
+    if not shutil.which("iconv"):
+        return {key: ("skipped", "no iconv program") for key in keys}
+    megabytes = 10 if quick else 100
+    done = subprocess.run([program, "--json", str(megabytes), str(rounds)], capture_output=True, text=True,
+                          timeout=1800)
+    if done.returncode != 0:
+        raise RuntimeError(f"client_ldr_bench: exit {done.returncode}\n{done.stderr[-3000:]}")
+    row = json.loads(done.stdout.splitlines()[-1])
+    print(f"  ldr: done; peak RSS reader {max(row['ours_rss_kb']) / 1024:.1f} MB, "
+          f"iconv {max(row['peer_rss_kb']) / 1024:.1f} MB ({megabytes} MB document)", file=sys.stderr, flush=True)
+    return {key: ("ran", row["ours_ms"], row["peer_ms"], "ms") for key in keys}
+
+
 def fmt_time(ms, unit):
     if unit == "ms/request":
         return f"{ms:.2f} ms/req"
@@ -252,10 +278,11 @@ def main():
     try:
         results = cgi_rows(build, args.quick, rounds, args.only)
         results.update(peer_rows(build, rounds, min_time, args.only, args.quick))
+        results.update(ldr_rows(build, args.quick, rounds, args.only))
     except (RuntimeError, subprocess.TimeoutExpired) as error:
         print(f"compare_all: {error}", file=sys.stderr)
         return 1
-    print(table(CGI_ROWS + PEER_ROWS + INDEX_ROWS, results))
+    print(table(CGI_ROWS + PEER_ROWS + LDR_ROWS + INDEX_ROWS, results))
     missing = [r[1] for r in results.values() if r[0] == "missing"]
     if missing:
         print("missing (build them first): " + ", ".join(sorted(set(missing))), file=sys.stderr)

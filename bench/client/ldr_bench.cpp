@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -134,9 +135,46 @@ int Iconv(const std::string& path) {
     return 8;
 }
 
+// --json MB ROUNDS: the reader and iconv in turn on one document, the order swapped every
+// round, as one JSON line of seconds and peak resident sizes (bench/compare_all.py).
+int Rounds(size_t mb, int rounds) {
+    const std::string path = WriteDocument(mb);
+    if (path.empty()) return 1;
+    std::string ours, peer, oursKb, peerKb;
+    for (int round = 0; round < rounds; ++round) {
+        Run reader, iconv;
+        if (round % 2 == 0) {
+            reader = InChild([&] { return FormatAll(path); });
+            iconv = InChild([&] { return Iconv(path); });
+        } else {
+            iconv = InChild([&] { return Iconv(path); });
+            reader = InChild([&] { return FormatAll(path); });
+        }
+        if (reader.status != 0 || iconv.status != 0) {
+            std::fprintf(stderr, "run failed: reader %d, iconv %d\n", reader.status, iconv.status);
+            std::remove(path.c_str());
+            return 1;
+        }
+        const char* comma = round == 0 ? "" : ", ";
+        ours += comma + std::to_string(reader.seconds * 1000);
+        peer += comma + std::to_string(iconv.seconds * 1000);
+        oursKb += comma + std::to_string(reader.maxRssKb);
+        peerKb += comma + std::to_string(iconv.maxRssKb);
+    }
+    std::remove(path.c_str());
+    std::printf(
+        "{\"megabytes\": %zu, \"ours_ms\": [%s], \"peer_ms\": [%s], \"ours_rss_kb\": [%s], "
+        "\"peer_rss_kb\": [%s]}\n",
+        mb, ours.c_str(), peer.c_str(), oursKb.c_str(), peerKb.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--json") {
+        return Rounds(std::strtoul(argv[2], nullptr, 10), std::max(1, std::atoi(argv[3])));
+    }
     std::vector<size_t> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
     if (sizes.empty()) sizes = {10, 100};

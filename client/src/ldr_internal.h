@@ -82,6 +82,13 @@ private:
     bool ended_ = false;
     std::vector<unsigned char> pending_;  // delimited: bytes read past position_
     size_t pendingStart_ = 0;
+    // Bytes taken from the callback in blocks, so that short records cost no call each;
+    // block_[blockPos_..] come next. fileAt_ is the callback's position after the block,
+    // known once a Seek or Tell has set it: a seek into the block then needs no call.
+    std::vector<unsigned char> block_;
+    size_t blockPos_ = 0;
+    int64_t fileAt_ = 0;
+    bool fileAtKnown_ = false;
 };
 
 // ---------------------------------------------------------------------------

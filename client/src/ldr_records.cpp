@@ -45,11 +45,30 @@ RecordSource::RecordSource(const ArcLdrCallbacks* callbacks, void* user, char fo
       recordLength_(recordLength),
       delimiter_(std::move(delimiter)) {}
 
+namespace {
+
+// A block no larger than a record: callers size their reads by it.
+constexpr size_t kBlockSize = ARC_LDR_MAX_RECORD;
+
+}  // namespace
+
 bool RecordSource::Seek(int64_t position) {
-    int64_t unused = 0;
     pending_.clear();
     pendingStart_ = 0;
+    const auto blockStart = fileAt_ - static_cast<int64_t>(block_.size());
+    if (fileAtKnown_ && position >= blockStart && position <= fileAt_) {
+        // Within the block (the next page is where the last one ended): no call.
+        blockPos_ = static_cast<size_t>(position - blockStart);
+        ended_ = false;
+        position_ = position;
+        return true;
+    }
+    int64_t unused = 0;
+    block_.clear();
+    blockPos_ = 0;
     ended_ = !callbacks_->read(user_, ARC_LDR_SEEK, position, &unused, nullptr);
+    fileAt_ = position;
+    fileAtKnown_ = !ended_;
     position_ = position;
     return !ended_;
 }
@@ -57,21 +76,51 @@ bool RecordSource::Seek(int64_t position) {
 bool RecordSource::Tell(int64_t* position) {
     int64_t at = 0;
     if (!callbacks_->read(user_, ARC_LDR_TELL, 0, &at, nullptr) || at < 0) return false;
-    *position = position_ = at;
+    fileAt_ = at;
+    fileAtKnown_ = true;
+    // Bytes read ahead into the block are not yet taken.
+    *position = position_ = at - static_cast<int64_t>(block_.size() - blockPos_);
     return true;
 }
 
 // Reads up to count bytes; fewer only at the end of the data.
 size_t RecordSource::ReadSome(unsigned char* buffer, size_t count) {
     size_t done = 0;
-    while (!ended_ && done < count) {
-        int64_t got = 0;
-        const int64_t want = static_cast<int64_t>(count - done);
-        if (!callbacks_->read(user_, ARC_LDR_READ, want, &got, buffer + done) || got <= 0) {
-            ended_ = true;
-            break;
+    if (format_ != 'F' && format_ != 'V') {
+        // Delimited records read ahead only as far as one record may reach.
+        while (!ended_ && done < count) {
+            int64_t got = 0;
+            const auto want = static_cast<int64_t>(count - done);
+            if (!callbacks_->read(user_, ARC_LDR_READ, want, &got, buffer + done) || got <= 0) {
+                ended_ = true;
+                break;
+            }
+            done +=
+                static_cast<size_t>(std::min(got, want));  // a callback claiming more is held to the count
         }
-        done += static_cast<size_t>(std::min(got, want));  // a callback claiming more is held to the count
+        fileAt_ += static_cast<int64_t>(done);
+        return done;
+    }
+    while (done < count) {
+        if (blockPos_ == block_.size()) {
+            if (ended_) break;
+            block_.resize(kBlockSize);
+            blockPos_ = 0;
+            int64_t got = 0;
+            const auto want = static_cast<int64_t>(kBlockSize);
+            if (!callbacks_->read(user_, ARC_LDR_READ, want, &got, block_.data()) || got <= 0) {
+                block_.clear();
+                ended_ = true;
+                break;
+            }
+            block_.resize(
+                static_cast<size_t>(std::min(got, want)));  // a callback claiming more is held to the count
+            fileAt_ += static_cast<int64_t>(block_.size());
+        }
+        const size_t n = std::min(count - done, block_.size() - blockPos_);
+        std::memcpy(buffer + done, block_.data() + blockPos_, n);
+        blockPos_ += n;
+        done += n;
     }
     return done;
 }

@@ -344,6 +344,138 @@ int MatchCompiled(std::string_view pattern, std::string_view text) {
     return qellike::MatchPieces(pieces.data(), count, pattern.data(), text);
 }
 
+// Where run first occurs in [from, end), or null. Short texts are walked inline:
+// most rows are shorter than the set-up of a library search.
+const char* FindRun(const char* from, const char* end, const char* run, size_t size) {
+    const size_t left = static_cast<size_t>(end - from);
+    if (size > left) return nullptr;
+    if (left >= kBits) {
+        const size_t at = Find(std::string_view(from, left), 0, run, size);
+        return at == std::string_view::npos ? nullptr : from + at;
+    }
+    for (const char* last = end - size; from <= last; ++from) {
+        from = static_cast<const char*>(std::memchr(from, run[0], static_cast<size_t>(last - from) + 1));
+        if (from == nullptr) return nullptr;
+        if (SameBytes(from + 1, run + 1, size - 1)) return from;
+    }
+    return nullptr;
+}
+
+// A pattern that starts with an any-run and holds no singles: the text must end
+// with the run after the last any-run, and the runs before it must occur in
+// order in what is left; the earliest place of each run leaves the most text to
+// the rest.
+int MatchAnyRuns(std::string_view pattern, std::string_view text) {
+    size_t end = pattern.size();
+    while (end > 0 && !qellike::IsAnyRun(pattern[end - 1])) --end;
+    const size_t tail = pattern.size() - end;
+    if (tail > text.size() || !SameBytes(text.data() + text.size() - tail, pattern.data() + end, tail))
+        return 0;
+    const char* at = text.data();
+    const char* const stop = text.data() + text.size() - tail;
+    size_t i = 0;
+    while (i < end) {
+        while (i < end && qellike::IsAnyRun(pattern[i])) ++i;
+        const size_t start = i;
+        while (i < end && !qellike::IsAnyRun(pattern[i])) ++i;
+        if (i == start) continue;
+        const char* found = FindRun(at, stop, pattern.data() + start, i - start);
+        if (found == nullptr) return 0;
+        at = found + (i - start);
+    }
+    return 1;
+}
+
+// MatchAnyRuns for a text that ends with a NUL, measured only when the pattern
+// ends with a literal run.
+int MatchAnyRunsToNul(const char* pattern, const char* text) {
+    for (;;) {
+        while (qellike::IsAnyRun(*pattern)) ++pattern;
+        if (*pattern == '\0') return 1;
+        const char* const run = pattern;
+        while (*pattern != '\0' && !qellike::IsAnyRun(*pattern)) ++pattern;
+        const auto size = static_cast<size_t>(pattern - run);
+        if (*pattern == '\0') {
+            const size_t left = std::strlen(text);
+            return left >= size && SameBytes(text + left - size, run, size) ? 1 : 0;
+        }
+        // The run's characters are no NUL: a comparison stops at the text's end.
+        for (;; ++text) {
+            text = std::strchr(text, run[0]);
+            if (text == nullptr) return 0;
+            size_t k = 1;
+            while (k < size && text[k] == run[k]) ++k;
+            if (k == size) break;
+        }
+        text += size;
+    }
+}
+
+constexpr size_t kSpanSingles = 4;  // singles of a span tried place by place: at most 2^4 ways
+
+// Whether the span (literal characters and singles, a literal at each end) matches
+// the text from t on, each run of n singles taking 0 to n characters.
+bool SpanHere(const char* span, const char* spanEnd, const char* t, const char* textEnd) {
+    while (span < spanEnd) {
+        if (qellike::IsSingle(*span)) {
+            size_t n = 0;
+            for (; qellike::IsSingle(*span); ++span) ++n;
+            for (size_t k = 0; k <= n && t + k < textEnd; ++k) {
+                if (SpanHere(span, spanEnd, t + k, textEnd)) return true;
+            }
+            return false;
+        }
+        if (t == textEnd || *t != *span) return false;
+        ++t;
+        ++span;
+    }
+    return true;
+}
+
+// "%a_c%": an any-run, a span of literal characters and a few singles, an any-run to
+// the end; the span is tried at each place its first character stands. -1 for a
+// pattern of another form.
+int MatchSpan(std::string_view pattern, std::string_view text) {
+    bool leading = false;
+    const size_t start = qellike::WildcardRun(pattern, 0, &leading);
+    if (!leading || start == 0) return -1;
+    size_t end = start;
+    size_t singles = 0;
+    while (end < pattern.size() && !qellike::IsAnyRun(pattern[end]))
+        singles += qellike::IsSingle(pattern[end++]);
+    for (; end > start && qellike::IsSingle(pattern[end - 1]); --end) --singles;
+    bool trailing = false;
+    if (end == start || end == pattern.size() || singles > kSpanSingles ||
+        qellike::WildcardRun(pattern, end, &trailing) != pattern.size() || !trailing) {
+        return -1;
+    }
+    const char* const span = pattern.data() + start;
+    const char* const spanEnd = pattern.data() + end;
+    const char* t = text.data();
+    const char* const textEnd = text.data() + text.size();
+    while (t < textEnd) {
+        t = static_cast<const char*>(std::memchr(t, *span, static_cast<size_t>(textEnd - t)));
+        if (t == nullptr) return 0;
+        if (SpanHere(span, spanEnd, t, textEnd)) return 1;
+        ++t;
+    }
+    return 0;
+}
+
+bool HasSingle(std::string_view pattern) {
+    for (const char c : pattern) {
+        if (qellike::IsSingle(c)) return true;
+    }
+    return false;
+}
+
+bool HasSingle(const char* pattern) {
+    for (; *pattern != '\0'; ++pattern) {
+        if (qellike::IsSingle(*pattern)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int QelLikeMatch(std::string_view pattern, std::string_view text) {
@@ -353,31 +485,54 @@ int QelLikeMatch(std::string_view pattern, std::string_view text) {
         if (i >= text.size() || text[i] != pattern[i]) return 0;
     }
     if (i == pattern.size()) return text.size() == i ? 1 : 0;
-    // Wildcards alone to the end with an any-run among them ("ba%"): any text will do.
+    pattern.remove_prefix(i);
+    text.remove_prefix(i);
+    // Any-runs and literal runs alone ("ab%", "%ka%", "%a%e%i%"): no pieces needed.
+    if (qellike::IsAnyRun(pattern[0]) && !HasSingle(pattern)) return MatchAnyRuns(pattern, text);
+    // Wildcards alone to the end with an any-run among them ("ba_%"): any text will do.
     bool anyRun = false;
-    size_t j = i;
+    size_t j = 0;
     for (; j < pattern.size() && (qellike::IsAnyRun(pattern[j]) || qellike::IsSingle(pattern[j])); ++j) {
         anyRun = anyRun || qellike::IsAnyRun(pattern[j]);
     }
     if (j == pattern.size() && anyRun) return 1;
-    if (i == 0) {
-        // "%literal%": the literal anywhere in the text.
-        bool leading = false;
-        const size_t start = qellike::WildcardRun(pattern, 0, &leading);
-        size_t end = start;
-        while (end < pattern.size() && !qellike::IsAnyRun(pattern[end]) && !qellike::IsSingle(pattern[end]))
-            ++end;
-        bool trailing = false;
-        if (leading && end > start && end < pattern.size() &&
-            qellike::WildcardRun(pattern, end, &trailing) == pattern.size() && trailing) {
-            return text.find(pattern.substr(start, end - start)) != std::string_view::npos ? 1 : 0;
-        }
+    if (qellike::IsAnyRun(pattern[0])) {
+        const int spanned = MatchSpan(pattern, text);
+        if (spanned >= 0) return spanned;
     }
-    return MatchCompiled(pattern.substr(i), text.substr(i));
+    // "%_literal%": the literal anywhere in the text.
+    bool leading = false;
+    const size_t start = qellike::WildcardRun(pattern, 0, &leading);
+    size_t end = start;
+    while (end < pattern.size() && !qellike::IsAnyRun(pattern[end]) && !qellike::IsSingle(pattern[end]))
+        ++end;
+    bool trailing = false;
+    if (leading && end > start && end < pattern.size() &&
+        qellike::WildcardRun(pattern, end, &trailing) == pattern.size() && trailing) {
+        return text.find(pattern.substr(start, end - start)) != std::string_view::npos ? 1 : 0;
+    }
+    return MatchCompiled(pattern, text);
 }
+
+namespace {
+
+int MatchToNul(const char* pattern, const char* text);
+
+}  // namespace
 
 int QelLikeMatch(const char* pattern, const char* text) {
     if (pattern == nullptr || text == nullptr) return 0;
+    // Any-runs alone ("%") take any text: answered before the work of the rest
+    // is set up.
+    const char* p = pattern;
+    while (qellike::IsAnyRun(*p)) ++p;
+    if (*p == '\0' && p != pattern) return 1;
+    return MatchToNul(pattern, text);
+}
+
+namespace {
+
+[[gnu::noinline]] int MatchToNul(const char* pattern, const char* text) {
     // The literal prefix first, before the text's length is known: most texts
     // differ early. A NUL of the text differs from every pattern character.
     size_t i = 0;
@@ -385,6 +540,12 @@ int QelLikeMatch(const char* pattern, const char* text) {
         if (text[i] != pattern[i]) return 0;
     }
     if (pattern[i] == '\0') return text[i] == '\0' ? 1 : 0;
+    if (qellike::IsAnyRun(pattern[i]) && !HasSingle(pattern + i))
+        return MatchAnyRunsToNul(pattern + i, text + i);
+    if (i == 0 && qellike::IsAnyRun(pattern[0])) {
+        const int spanned = MatchSpan(pattern, text);
+        if (spanned >= 0) return spanned;
+    }
     if (i == 0) {
         // A few singles, then a literal: it stands among the first places.
         size_t singles = 0;
@@ -405,6 +566,8 @@ int QelLikeMatch(const char* pattern, const char* text) {
     if (pattern[j] == '\0' && anyRun) return 1;
     return MatchCompiled(std::string_view(pattern + i), std::string_view(text + i));
 }
+
+}  // namespace
 
 int QelLikePattern::Match(std::string_view text) const {
     return qellike::MatchPieces(pieces_.data(), pieces_.size(), pattern_.data(), text);
