@@ -5,10 +5,10 @@
 
 #include <array>
 #include <cstdarg>
-#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 

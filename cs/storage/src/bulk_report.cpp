@@ -35,7 +35,9 @@ int BulkReport::Finish(bool succeeded, double seconds, CsDataFn report, void* co
     if (succeeded && rc == CS_OK && log.lines != log.disabledGroups) {
         std::function<void(const unsigned char*, size_t)> handOut;
         if (report != nullptr)
-            handOut = [report, context](const unsigned char* data, size_t length) { report(context, data, length); };
+            handOut = [report, context](const unsigned char* data, size_t length) {
+                report(context, data, length);
+            };
         rc = SmBulkLogIssue(&log, kMsgBulkProcess,
                             CsMessageArgs().D(seconds).S(kSource).I(static_cast<int32_t>(__LINE__)), handOut);
     }

@@ -94,7 +94,8 @@ protected:
         hooks.storeSystemLog = [this](CsHandle*, CsStorageSet&, const CsSystemLogDef&,
                                       const CsSystemLogRecord& record) {
             systemLog_.push_back(record.text);
-            systemData_.push_back(record.data ? std::optional(CsReadMessageData(*record.data)) : std::nullopt);
+            systemData_.push_back(record.data ? std::optional(CsReadMessageData(*record.data))
+                                              : std::nullopt);
             return CS_OK;
         };
         CsSetIssueHooks(hooks);
