@@ -480,6 +480,8 @@ TEST_F(BulkRetrieve, OwnReportOfLoggedGroups) {
     CsSetIssueHooks(hooks);
     std::vector<CsSystemLogField> fields = {{'T', 0}};
     CsLoadSystemLogDef(std::make_shared<CsStorageSet>(), nullptr, &fields);
+    // Whatever the archive's System Log category mask says.
+    const CsSystemParmsPtr parms = std::move(Handle()->systemParms);
     Handle()->def.flags1 |= CS_F1_MESSAGES | CS_F1_CALLER_SYSLOG;  // the System Log is the test's
     struct Restore {
         ~Restore() {
