@@ -72,6 +72,18 @@ bool Unescape(std::string_view text, std::vector<std::string>* values) {
     return true;
 }
 
+// Writes all of the bytes and syncs them: false on any failure.
+bool WriteSynced(int fd, std::string_view data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
 // Appends the whole line or nothing: a short write is cut off again.
 int Append(const std::string& path, const std::string& line) {
     std::error_code ignored;  // a folder that cannot be made fails the open below
@@ -81,14 +93,7 @@ int Append(const std::string& path, const std::string& line) {
     struct stat before {};
     int rc = ::fstat(fd, &before) == 0 ? CS_OK : CS_FAILED;
     if (rc == CS_OK) {
-        size_t done = 0;
-        while (done < line.size()) {
-            ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += size_t(n);
-        }
-        if (done != line.size() || ::fsync(fd) != 0) {
+        if (!WriteSynced(fd, line)) {
             if (::ftruncate(fd, before.st_size) == 0) ::fsync(fd);
             rc = CS_FAILED;
         }
@@ -131,14 +136,7 @@ int WriteDocument(const RowFile& file, std::string_view data, std::string* name,
     std::filesystem::create_directories(std::filesystem::path(*path).parent_path(), ignored);
     int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return CS_FAILED;
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += size_t(n);
-    }
-    const bool whole = done == data.size() && ::fsync(fd) == 0;
+    const bool whole = WriteSynced(fd, data);
     ::close(fd);
     if (whole) return CS_OK;
     ::unlink(path->c_str());
