@@ -414,6 +414,19 @@ struct CsXdrTextEntry;
 int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inserts,
                    const CsObjectRef* reference, char kind, int32_t word, int copyFlag);
 
+// A message's document data, handed out in pieces: each call sets *data and *length to
+// the next piece; a piece of length 0 ends the data. The issuer reads it only when it
+// stores the message in a local System Log, where it becomes the record's document.
+using CsMessageData = std::function<void(const unsigned char** data, size_t* length)>;
+
+// Reads message data whole: the pieces up to the first empty one.
+std::string CsReadMessageData(const CsMessageData& data);
+
+// CsIssueMessage with document data (null or empty: none).
+int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inserts,
+                   const CsObjectRef* reference, char kind, int32_t word, const CsMessageData* data,
+                   int copyFlag);
+
 // The typed forms. The list after the row is pairs of a letter and a value, ended by
 // 'V' or by the ninth insert: 'S' const char* (null: empty), 'I' int32_t, 'N' int
 // (a 16-bit value), 'B' int64_t, 'D' double. Result: the issuer's, or CS_FAILED for any
@@ -427,6 +440,9 @@ int CsFormatMessageArgs(CsHandle* handle, int row, const CsObjectRef* reference,
 int CsMessageArgsFromList(CsMessageArgs* out, int firstType, va_list args);
 // The C++ form.
 int CsIssueMessageArgs(CsHandle* handle, int row, const CsMessageArgs& args);
+// The C++ form with a kind letter and document data (no document reference).
+int CsIssueMessageArgs(CsHandle* handle, int row, const CsMessageArgs& args, char kind,
+                       const CsMessageData& data);
 
 // The System Log definition: the storage set of the "System Log" application group,
 // the group's record as the folder layer read it, and the case letter of its user-id
@@ -478,6 +494,7 @@ struct CsSystemLogRecord {
     const CsObjectRef* reference = nullptr;
     char kind = 0;
     int32_t word = 0;
+    const CsMessageData* data = nullptr;  // the record's document, or none
 };
 
 // ===========================================================================

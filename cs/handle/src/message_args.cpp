@@ -96,3 +96,19 @@ int CsIssueMessageEx(CsHandle* handle, int row, const CsObjectRef* reference, ch
 int CsIssueMessageArgs(CsHandle* handle, int row, const CsMessageArgs& args) {
     return CsIssueMessage(handle, row, args.count, args.inserts, nullptr, 0, 0, 0);
 }
+
+int CsIssueMessageArgs(CsHandle* handle, int row, const CsMessageArgs& args, char kind,
+                       const CsMessageData& data) {
+    return CsIssueMessage(handle, row, args.count, args.inserts, nullptr, kind, 0, &data, 0);
+}
+
+std::string CsReadMessageData(const CsMessageData& data) {
+    std::string whole;
+    for (;;) {
+        const unsigned char* piece = nullptr;
+        size_t length = 0;
+        data(&piece, &length);
+        if (piece == nullptr || length == 0) return whole;
+        whole.append(reinterpret_cast<const char*>(piece), length);
+    }
+}

@@ -159,7 +159,7 @@ int SendRemotely(CsHandle* handle, const CsSystemLogRecord& record) {
 }
 
 int Issue(CsHandle* handle, int rowIndex, int count, const CsMsgInsert* inserts, const CsObjectRef* reference,
-          char kind, int32_t word, int copyFlag) {
+          char kind, int32_t word, const CsMessageData* data, int copyFlag) {
     std::string server = ServerName(handle);
     std::string catalogueText;
     ArcMsgRow row = LookUp(rowIndex, &catalogueText);
@@ -203,6 +203,7 @@ int Issue(CsHandle* handle, int rowIndex, int count, const CsMsgInsert* inserts,
     record.reference = reference;
     record.kind = kind;
     record.word = word;
+    if (data != nullptr && *data) record.data = data;
 
     Outcome outcome;
     bool exitRan = false;
@@ -233,8 +234,14 @@ int Issue(CsHandle* handle, int rowIndex, int count, const CsMsgInsert* inserts,
 
 int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inserts,
                    const CsObjectRef* reference, char kind, int32_t word, int copyFlag) {
+    return CsIssueMessage(handle, row, count, inserts, reference, kind, word, nullptr, copyFlag);
+}
+
+int CsIssueMessage(CsHandle* handle, int row, int count, const CsMsgInsert* inserts,
+                   const CsObjectRef* reference, char kind, int32_t word, const CsMessageData* data,
+                   int copyFlag) {
     try {
-        return Issue(handle, row, count, inserts, reference, kind, word, copyFlag);
+        return Issue(handle, row, count, inserts, reference, kind, word, data, copyFlag);
     } catch (const std::bad_alloc&) {
         return CS_NO_MEMORY;
     }

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct Recorder {
         const CsStorageSet* set = nullptr;
     };
     std::vector<Logged> stored;
+    std::vector<std::optional<std::string>> storedData;  // each stored record's data
     std::vector<Logged> sent;
     int storeResult = 0;
     int sendResult = 0;
@@ -52,6 +54,7 @@ struct Recorder {
         hooks.storeSystemLog = [this](CsHandle* h, CsStorageSet& set, const CsSystemLogDef&,
                                       const CsSystemLogRecord& record) {
             stored.push_back({record, h->def.flags1, &set});
+            storedData.push_back(record.data ? std::optional(CsReadMessageData(*record.data)) : std::nullopt);
             if (duringStore) duringStore(h);
             return storeResult;
         };
@@ -294,6 +297,52 @@ TEST_F(MessageIssueTest, LocalSystemLog) {
         EXPECT_EQ(events - eventsBefore, c.events) << c.name;
         exitsBefore = exits;
         eventsBefore = events;
+    }
+}
+
+// Data goes with the System Log record and is read only when the record is stored.
+TEST_F(MessageIssueTest, DataGoesWithTheSystemLogRecord) {
+    LoadSystemLog('U');
+    CsSystemParms parms;
+    const std::vector<std::string> pieces = {"first ", std::string("\0second", 7), "third"};
+    struct Case {
+        const char* name;
+        bool withData, emptyData;
+        uint32_t logMask;
+        std::optional<std::string> stored;  // the record's data; none without
+        size_t reads;                       // calls of the supplier
+    } cases[] = {
+        {"without data, as before", false, false, 4, std::nullopt, 0},
+        {"with data", true, false, 4, "first " + pieces[1] + "third", 4},
+        {"an empty supplier is none", false, true, 4, std::nullopt, 0},
+        {"not stored: never read", true, false, 1, std::nullopt, 0},
+    };
+    for (const auto& c : cases) {
+        recorder_.stored.clear();
+        recorder_.storedData.clear();
+        parms.systemLogMask = c.logMask;
+        CsHandle handle = Handle(CS_KIND_LOCAL, CS_F1_MESSAGES);
+        handle.systemParms = CsSystemParmsPtr::Borrow(&parms);
+        size_t reads = 0;
+        const CsMessageData data = [&](const unsigned char** piece, size_t* length) {
+            const std::string* next = reads < pieces.size() ? &pieces[reads] : nullptr;
+            ++reads;
+            *piece = next ? reinterpret_cast<const unsigned char*>(next->data()) : nullptr;
+            *length = next ? next->size() : 0;
+        };
+        const CsMessageArgs args = CsMessageArgs().S("abc");
+        int rc = c.withData    ? CsIssueMessageArgs(&handle, kLogin, args, 'N', data)
+                 : c.emptyData ? CsIssueMessageArgs(&handle, kLogin, args, 'N', CsMessageData())
+                               : CsIssueMessageArgs(&handle, kLogin, args);
+        EXPECT_EQ(rc, 0) << c.name;
+        EXPECT_EQ(reads, c.reads) << c.name;
+        if (c.logMask == 1) {
+            EXPECT_TRUE(recorder_.stored.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(recorder_.stored.size(), 1u) << c.name;
+        EXPECT_EQ(recorder_.stored[0].record.text, "Login: abc") << c.name;
+        EXPECT_EQ(recorder_.storedData[0], c.stored) << c.name;
     }
 }
 

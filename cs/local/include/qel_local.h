@@ -626,6 +626,17 @@ int QelLocal_AddIndexRow(CsHandle* handle, int32_t agid, const std::vector<std::
 // The group's rows, oldest first: CS_OK; CS_NOT_FOUND for none; CS_FAILED for a damaged
 // file (an unfinished last line is not a row).
 int QelLocal_ReadIndexRows(CsHandle* handle, int32_t agid, std::vector<std::vector<std::string>>* rows);
+// A row with a document: the document goes to a new file "index/<NAME>.docs/<16 hex
+// digits>" (mode 0600, never through a link), then the row with the file's name as one
+// value more; a row that cannot be written takes its document with it.
+int QelLocal_AddIndexRow(CsHandle* handle, int32_t agid, const std::vector<std::string>& values,
+                         std::string_view document);
+// The rows and, per row, the name of its document ("" for none).
+int QelLocal_ReadIndexRows(CsHandle* handle, int32_t agid, std::vector<std::vector<std::string>>* rows,
+                           std::vector<std::string>* documents);
+// The document of row `index` (0: the oldest): CS_OK; CS_NOT_FOUND for no such row or a
+// row without a document; CS_FAILED for a damaged row file or a document that is gone.
+int QelLocal_ReadIndexRowDocument(CsHandle* handle, int32_t agid, size_t index, std::string* data);
 
 // Storage: the res row "id1|id2" (COMP_TYPE required).
 int QelLocal_ReadObjectNodes(CsHandle* handle, int32_t id1, int32_t id2, QelLocalObjectNodes* record);

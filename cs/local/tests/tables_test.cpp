@@ -689,3 +689,56 @@ TEST_F(TablesTest, NamedQueriesOfAFolder) {
 }
 
 }  // namespace
+
+// A row may keep a document beside the rows: bytes as given, read back by row number.
+TEST_F(TablesTest, IndexRowsKeepTheirDocuments) {
+    namespace fs = std::filesystem;
+    fs::remove_all(archive_.Dir() + "index");
+    const std::string docs = archive_.Dir() + "index/System Log.docs";
+    const std::vector<std::string> values = {"1700000000", "ALICE", "72", "4", "BulkProcess"};
+    const std::string bytes("line 1\n\tline 2\r\n\0\xff end", 22);
+    ASSERT_EQ(QelLocal_AddIndexRow(&handle_, 102, values), 0);
+    ASSERT_EQ(QelLocal_AddIndexRow(&handle_, 102, values, bytes), 0);
+    ASSERT_EQ(QelLocal_AddIndexRow(&handle_, 102, values, std::string_view()), 0);
+    // Refused rows leave no document behind.
+    EXPECT_EQ(QelLocal_AddIndexRow(&handle_, 102, {"1", "ALICE"}, bytes), 6);
+    EXPECT_EQ(QelLocal_AddIndexRow(&handle_, 999, values, bytes), 6);
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(docs)) {
+        ++files;
+        EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
+    EXPECT_EQ(files, 2u);
+
+    std::vector<std::vector<std::string>> read;
+    std::vector<std::string> names;
+    ASSERT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read), 0);
+    EXPECT_EQ(read, std::vector<std::vector<std::string>>(3, values)) << "the values alone, as before";
+    ASSERT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read, &names), 0);
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0], "");
+    EXPECT_EQ(names[1].size(), 16u);
+    EXPECT_NE(names[1], names[2]);
+
+    struct Case {
+        size_t row;
+        int result;
+        std::string data;
+    };
+    for (const Case& c : {Case{0, 11, ""}, Case{1, 0, bytes}, Case{2, 0, ""}, Case{3, 11, ""}}) {
+        std::string data = "old";
+        EXPECT_EQ(QelLocal_ReadIndexRowDocument(&handle_, 102, c.row, &data), c.result) << c.row;
+        EXPECT_EQ(data, c.data) << c.row;
+    }
+
+    // A document that is gone, or a row that names something else than a document file.
+    const std::string rows = archive_.Dir() + "index/System Log.rows";
+    const std::string before = ReadFile(rows);
+    std::string data;
+    fs::remove(docs + "/" + names[2]);
+    EXPECT_EQ(QelLocal_ReadIndexRowDocument(&handle_, 102, 2, &data), 6);
+    WriteFile(rows, before + "1\t2\t3\t4\t5\t../../ag.tbl\n");
+    EXPECT_EQ(QelLocal_ReadIndexRows(&handle_, 102, &read, &names), 6);
+    EXPECT_EQ(QelLocal_ReadIndexRowDocument(&handle_, 102, 1, &data), 6);
+}

@@ -881,6 +881,13 @@ int CsGetLoadInfo(CsHandle* handle, uint32_t groupNumber, char* load, size_t siz
 // when the archive keeps no System Log; CS_FAILED for a remote handle or two groups of
 // that name; CS_NO_MEMORY; the local server's or the storage set's failure.
 int CsGetSystemLogFolder(CsHandle* handle, QelLocalAppGroup** group, CsStorageSet** folder);
+// The document of a System Log record of a local handle's archive (a message issued with
+// data): `row` counts the group's records from 0, the oldest. Only a logged-on system
+// administrator (user type 0x04) reads the System Log: it holds other users' ids and the
+// index values of the documents a run reported. CS_OK; CS_NOT_AUTHORISED; CS_NOT_FOUND
+// without the group, the record or its document; CS_FAILED for a remote handle or a
+// damaged record; CS_NO_MEMORY.
+int CsGetSystemLogDocument(CsHandle* handle, size_t row, std::string* data);
 void CsFreeReplyC(QelLocalAppGroup* group);
 
 // ===========================================================================

@@ -113,3 +113,23 @@ int CsGetSystemLogFolder(CsHandle* handle, QelLocalAppGroup** group, CsStorageSe
 }
 
 void CsFreeReplyC(QelLocalAppGroup* group) { delete group; }
+
+int CsGetSystemLogDocument(CsHandle* handle, size_t row, std::string* data) {
+    if (data != nullptr) data->clear();
+    if (handle == nullptr || data == nullptr) return CS_FAILED;
+    if (handle->def.kind != CS_KIND_LOCAL) return CS_FAILED;
+    int rc = CsSessionEnter(handle);
+    if (rc != CS_OK) return rc;
+    if (handle->logon == nullptr || !(handle->logon->userType & kReaderType)) {
+        rc = CS_NOT_AUTHORISED;
+    } else {
+        try {
+            QelLocalAppGroup group;
+            rc = ReadGroup(handle, &group);
+            if (rc == CS_OK) rc = QelLocal_ReadIndexRowDocument(handle, group.agid, row, data);
+        } catch (const std::bad_alloc&) {
+            rc = CS_NO_MEMORY;
+        }
+    }
+    return CsSessionLeave(handle, rc);
+}

@@ -89,7 +89,9 @@ int StoreLocalSystemLog(CsHandle* handle, CsStorageSet&, const CsSystemLogDef& d
         for (const QelLocalAgField& field : group->fields) values.push_back(FieldValue(field, record));
         LocalOpen open(handle);
         if (open.Result() != CS_OK) return open.Result();
-        return QelLocal_AddIndexRow(handle, group->agid, values);
+        if (record.data == nullptr) return QelLocal_AddIndexRow(handle, group->agid, values);
+        // The message's data becomes the row's document.
+        return QelLocal_AddIndexRow(handle, group->agid, values, CsReadMessageData(*record.data));
     } catch (const std::bad_alloc&) {
         return CS_NO_MEMORY;
     }

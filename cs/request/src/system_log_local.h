@@ -13,7 +13,8 @@ namespace csreq::detail {
 // an archive without the group.
 int LocalSystemLogFolder(CsHandle* handle, std::shared_ptr<CsStorageSet>* folder,
                          std::shared_ptr<const void>* group, std::vector<CsSystemLogField>* fields);
-// Stores a record as a row of the group (QelLocal_AddIndexRow), values by field name.
+// Stores a record as a row of the group (QelLocal_AddIndexRow), values by field name;
+// the record's data, read whole, becomes the row's document.
 int StoreLocalSystemLog(CsHandle* handle, CsStorageSet& set, const CsSystemLogDef& def,
                         const CsSystemLogRecord& record);
 

@@ -1,6 +1,7 @@
 // Logon, logoff and disconnect on the local server: the user row, the comparison
 // against DES and SHA-512 hashes made by Python's crypt, the case rules, the expiry
 // rule through the test clock, the security exit, the group list and the messages.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -331,6 +332,45 @@ TEST_F(LocalLogon, SystemLogFollowsTheArchivesGroup) {
         EXPECT_EQ(CsGetSystemLogDef(), nullptr) << c.name << ": the outermost leave frees the definition";
     }
     archive_.WriteTable("ag", groups);
+}
+
+// A message issued with data keeps it as its System Log record's document, which only a
+// system administrator reads back; a message without data keeps none.
+TEST_F(LocalLogon, SystemLogRecordsKeepTheirMessagesData) {
+    ASSERT_EQ(Logon("ROOT", "RootPw1"), CS_OK);
+    const std::string report = std::string("BULK DOCUMENT RETRIEVAL\n\0\xfe\t", 27) + std::string(9000, 'x');
+    size_t handed = 0;
+    const CsMessageData data = [&](const unsigned char** piece, size_t* length) {
+        *length = std::min<size_t>(report.size() - handed, 4096);
+        *piece = reinterpret_cast<const unsigned char*>(report.data()) + handed;
+        handed += *length;
+    };
+    // Message 72 (a bulk run's timing) goes to the System Log; rows are counted from 0.
+    auto issue = [&](const CsMessageData* with) {
+        const size_t row = size_t(archive_.LoggedStartingWith(""));
+        EXPECT_EQ(CsSessionEnter(&handle_), CS_OK);
+        const CsMessageArgs args = CsMessageArgs().D(1.5).S("Qelcssm").I(1);
+        const int rc = with ? CsIssueMessageArgs(&handle_, 72, args, 'N', *with)
+                            : CsIssueMessageArgs(&handle_, 72, args);
+        EXPECT_EQ(CsSessionLeave(&handle_, rc), CS_OK);
+        EXPECT_EQ(size_t(archive_.LoggedStartingWith("")), row + 1);
+        return row;
+    };
+    const size_t withData = issue(&data);
+    const size_t without = issue(nullptr);
+    EXPECT_EQ(archive_.LoggedStartingWith("BulkProcess: Time(1.500)"), 2);
+
+    std::string read;
+    EXPECT_EQ(CsGetSystemLogDocument(&handle_, withData, &read), CS_OK);
+    EXPECT_EQ(read, report);
+    EXPECT_EQ(CsGetSystemLogDocument(&handle_, without, &read), CS_NOT_FOUND);
+    EXPECT_EQ(CsGetSystemLogDocument(&handle_, without + 1, &read), CS_NOT_FOUND);
+    EXPECT_TRUE(read.empty());
+
+    // Other users' ids and the reported documents' values are for administrators only.
+    ASSERT_EQ(Logon("ALICE", "Secret-1"), CS_OK);
+    EXPECT_EQ(CsGetSystemLogDocument(&handle_, withData, &read), CS_NOT_AUTHORISED);
+    EXPECT_TRUE(read.empty());
 }
 
 // The client side of a local integrated logon: the fake NTLM backend's client steps,

@@ -184,12 +184,17 @@ public:
                                    std::filesystem::copy_options::overwrite_existing);
     }
     // Rows of the archive's System Log (its "System Log" group, read from the group's row
-    // file) whose message text, the last value, starts with the words.
+    // file) whose message text, the last value, starts with the words. A row with a
+    // document ends with its name (16 hex digits) after the text.
     int LoggedStartingWith(const std::string& words) const {
         int n = 0;
         std::istringstream rows(localtest::ReadFile(archive_.Dir() + "index/System Log.rows"));
         for (std::string line; std::getline(rows, line);) {
-            const size_t tab = line.rfind('\t');
+            size_t tab = line.rfind('\t');
+            if (tab != std::string::npos && line.size() - tab == 17 &&
+                line.find_first_not_of("0123456789ABCDEF", tab + 1) == std::string::npos)
+                line.erase(tab);
+            tab = line.rfind('\t');
             if (tab != std::string::npos && line.compare(tab + 1, words.size(), words) == 0) ++n;
         }
         return n;

@@ -476,3 +476,26 @@ int SmBulkLogRead(SmBulkLog* log, const unsigned char** data, size_t* length) {
     if (length != nullptr) *length = log->count;
     return 0;
 }
+
+int SmBulkLogIssue(SmBulkLog* log, int row, const CsMessageArgs& args,
+                   const std::function<void(const unsigned char* data, size_t length)>& report) {
+    if (log == nullptr) return CS_FAILED;
+    const CsMessageData data = [log](const unsigned char** piece, size_t* length) {
+        SmBulkLogRead(log, piece, length);
+    };
+    CsHandle* handle = log->handle;
+    void* saved = handle != nullptr ? handle->callbackContext : nullptr;
+    if (handle != nullptr) handle->callbackContext = log;
+    CsIssueMessageArgs(handle, row, args, 'N', data);
+    if (handle != nullptr) handle->callbackContext = saved;
+    if (report && SmBulkLogStep(log, SM_BULKLOG_REWIND) == CS_OK) {
+        for (;;) {
+            const unsigned char* piece = nullptr;
+            size_t length = 0;
+            SmBulkLogRead(log, &piece, &length);
+            if (piece == nullptr || length == 0) break;
+            report(piece, length);
+        }
+    }
+    return log->status;
+}

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "qel_cshandle.h"
 #include "qel_smprint.h"
 
 struct ArcIconvHandle;
@@ -82,6 +84,12 @@ int SmBulkLogLine(SmBulkLog* log, const CsXdrApplGroup* group, const CsXdrHitRow
 // status is set or the end was reached, reads the next piece (step 2) and returns it,
 // an empty piece at the end of the file. Always 0.
 int SmBulkLogRead(SmBulkLog* log, const unsigned char** data, size_t* length);
+// Issues a run's timing message `row` with the finished log (after step 4) as its data,
+// the handle's callback context pointing to the log during the call; then hands the log
+// from its start to `report` (may be empty) in pieces. The message's result is not the
+// run's: its documents are out already. Returns the status.
+int SmBulkLogIssue(SmBulkLog* log, int row, const CsMessageArgs& args,
+                   const std::function<void(const unsigned char* data, size_t length)>& report);
 // The same line for a print or text-search run's records: the values of the fields
 // marked `logged`, then the object handle (the annotation flags as the note byte).
 int SmBulkLogPrintLine(SmBulkLog* log, const SmPrintGroup& group, const SmPrintDoc* doc, bool processed);

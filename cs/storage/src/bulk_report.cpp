@@ -33,19 +33,13 @@ int BulkReport::Finish(bool succeeded, double seconds, CsDataFn report, void* co
     SmBulkLog& log = state_->log;
     int rc = SmBulkLogStep(&log, SM_BULKLOG_REWIND);
     if (succeeded && rc == CS_OK && log.lines != log.disabledGroups) {
-        CsHandle* handle = log.handle;
-        // The documents are out: a message that does not get out cannot undo them.
-        CsIssueMessageEx(handle, kMsgBulkProcess, nullptr, 'N', 0, 'D', seconds, 'S', kSource, 'I',
-                         static_cast<int32_t>(__LINE__), 'V');
-        if (report != nullptr) {
-            for (;;) {
-                const unsigned char* data = nullptr;
-                size_t length = 0;
-                SmBulkLogRead(&log, &data, &length);
-                if (data == nullptr || length == 0) break;
+        std::function<void(const unsigned char*, size_t)> handOut;
+        if (report != nullptr)
+            handOut = [report, context](const unsigned char* data, size_t length) {
                 report(context, data, length);
-            }
-        }
+            };
+        rc = SmBulkLogIssue(&log, kMsgBulkProcess,
+                            CsMessageArgs().D(seconds).S(kSource).I(static_cast<int32_t>(__LINE__)), handOut);
     }
     const int closed = SmBulkLogStep(&log, SM_BULKLOG_CLOSE);
     const int removed = SmBulkLogStep(&log, SM_BULKLOG_REMOVE);

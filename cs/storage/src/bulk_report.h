@@ -20,8 +20,9 @@ public:
     // One line: a group without a row ("--LOGGING DISABLED--"), or a document.
     int Line(const CsXdrApplGroup* group, const CsXdrHitRow* row);
     // Ends the report: rewinds it; when the run succeeded and the report holds a line
-    // other than logging-disabled ones, issues message 72 with the elapsed seconds and
-    // hands the report to `report` (may be null) in pieces; then closes and deletes it.
+    // other than logging-disabled ones, issues message 72 with the elapsed seconds and the
+    // report as its data, and hands the report to `report` (may be null) in pieces; then
+    // closes and deletes it.
     // The first failure of those steps.
     int Finish(bool succeeded, double seconds, CsDataFn report, void* context);
 

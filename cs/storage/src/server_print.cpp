@@ -1,8 +1,10 @@
 // server_print.cpp - the print and text-search run: gather jobs, write resources, route
 // the bulk retrieval's data, expand multi-part documents, then start the print script
 // per job or search each job file; the control file, the timing message and clean-up.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -363,18 +365,40 @@ int Run::ConvertPostScript(SmPrintJob& job) {
     const std::string ps = job.file + ".ps";
     std::vector<std::string> argv = cscommon::CommandWords(program);
     argv.insert(argv.end(), {"-f", job.file, "-o", ps});
+    // The program's standard output and error go to a messages file of the run's own,
+    // attached to the failure message; it is always deleted.
+    const std::string messages = ps + ".msgs";
+    if (SmPrintWriteNew(handle_, messages, {}) != 0) return CS_FAILED;
     int status = -1;
-    int rc = argv.size() > 4 ? ArcOS_RunProgramQuiet(argv, &status) : ENOENT;
+    int rc = ENOENT;
+    if (argv.size() > 4) {
+        const int fd = ::open(messages.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        rc = fd < 0 ? errno : ArcOS_RunProgramLogged(argv, fd, &status);
+        if (fd >= 0) ::close(fd);
+    }
     if (rc == 0 && status == 0) {
+        ArcOS_Unlink(messages.c_str());
         ArcOS_Unlink(job.file.c_str());
         job.file = ps;
         return CS_OK;
     }
     ArcOS_Unlink(ps.c_str());
+    std::string output;
+    if (SmPrintReadAll(handle_, messages, &output) != 0) output.clear();
+    ArcOS_Unlink(messages.c_str());
     std::string command;
     for (const auto& word : argv) command += (command.empty() ? "" : " ") + word;
-    CsIssueMessageV(handle_, kMsgPrintSystem, 'S', command.c_str(), 'I', int32_t(rc != 0 ? rc : status), 'S',
-                    kSource, 'I', int32_t(__LINE__), 'V');
+    size_t handed = 0;
+    const CsMessageData data = [&output, &handed](const unsigned char** piece, size_t* length) {
+        *length = std::min(output.size() - handed, SM_BULKLOG_PIECE);
+        *piece = reinterpret_cast<const unsigned char*>(output.data()) + handed;
+        handed += *length;
+    };
+    const CsMessageArgs args =
+        CsMessageArgs().S(command.c_str()).I(int32_t(rc != 0 ? rc : status)).S(kSource).I(int32_t(__LINE__));
+    // An empty messages file is no data.
+    CsIssueMessage(handle_, kMsgPrintSystem, args.count, args.inserts, nullptr, 'N', 0,
+                   output.empty() ? nullptr : &data, 0);
     return CS_FAILED;
 }
 
@@ -469,23 +493,10 @@ void Run::Report() {
         if (rc != CS_OK) break;
     }
     if (rc == CS_OK) rc = SmBulkLogStep(log, SM_BULKLOG_REWIND);
-    if (rc == CS_OK && log->lines != log->disabledGroups) {
-        void* saved = handle_->callbackContext;
-        handle_->callbackContext = log;
-        CsIssueMessageEx(handle_, Printing() ? kMsgBulkPrint : kMsgBulkTextSearch, nullptr, 'N', 0, 'D',
-                         QelTimer_Elapsed(&timer_), 'S', kSource, 'I', int32_t(__LINE__), 'V');
-        handle_->callbackContext = saved;
-        if (args_.report) {
-            for (;;) {
-                const unsigned char* data = nullptr;
-                size_t length = 0;
-                SmBulkLogRead(log, &data, &length);
-                if (data == nullptr || length == 0) break;
-                args_.report(data, length);
-            }
-            rc = log->status;
-        }
-    }
+    if (rc == CS_OK && log->lines != log->disabledGroups)
+        rc = SmBulkLogIssue(log, Printing() ? kMsgBulkPrint : kMsgBulkTextSearch,
+                            CsMessageArgs().D(QelTimer_Elapsed(&timer_)).S(kSource).I(int32_t(__LINE__)),
+                            args_.report);
     const int closed = SmBulkLogStep(log, SM_BULKLOG_CLOSE);
     const int removed = SmBulkLogStep(log, SM_BULKLOG_REMOVE);
     if (rc == CS_OK) rc = closed;

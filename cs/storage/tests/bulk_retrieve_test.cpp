@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -467,8 +468,30 @@ TEST_F(BulkRetrieve, OwnReportOfLoggedGroups) {
         {"only the group without logging", {1, 3}, 0, false, 0, 0},
         {"a print run keeps no report of its own", {0, 1, 2}, 0, true, 0, 0},
     };
+    // Message 72 goes to the System Log with the report as its data.
+    std::vector<std::optional<std::string>> logged;
+    CsLayerHooks hooks;
+    hooks.storeSystemLog = [&logged](CsHandle*, CsStorageSet&, const CsSystemLogDef&,
+                                     const CsSystemLogRecord& record) {
+        if (record.text.find("BulkProcess: Time(") != std::string::npos)
+            logged.push_back(record.data ? std::optional(CsReadMessageData(*record.data)) : std::nullopt);
+        return CS_OK;
+    };
+    CsSetIssueHooks(hooks);
+    std::vector<CsSystemLogField> fields = {{'T', 0}};
+    CsLoadSystemLogDef(std::make_shared<CsStorageSet>(), nullptr, &fields);
+    // Whatever the archive's System Log category mask says.
+    const CsSystemParmsPtr parms = std::move(Handle()->systemParms);
+    Handle()->def.flags1 |= CS_F1_MESSAGES | CS_F1_CALLER_SYSLOG;  // the System Log is the test's
+    struct Restore {
+        ~Restore() {
+            CsSetIssueHooks({});
+            CsFreeSystemLogDef();
+        }
+    } restore;
     for (const Case& c : cases) {
         Recorder r;
+        logged.clear();
         Feed(&r, hits_, c.order);
         SmBulkRequest request = Request(true);
         request.batchLimit = c.batchLimit;
@@ -478,8 +501,11 @@ TEST_F(BulkRetrieve, OwnReportOfLoggedGroups) {
         EXPECT_EQ(DocumentLines(r.report), c.documentLines) << c.what << "\n" << r.report;
         if (c.documentLines == 0) {
             EXPECT_TRUE(r.report.empty()) << c.what;
+            EXPECT_TRUE(logged.empty()) << c.what;
             continue;
         }
+        ASSERT_EQ(logged.size(), 1u) << c.what;
+        EXPECT_EQ(logged[0], std::optional(r.report)) << c.what;
         EXPECT_EQ(r.report.rfind("BULK DOCUMENT RETRIEVAL\n", 0), 0u) << c.what;
         // Each logged document's object handle: name, offset, length, stored offset and length.
         for (int n : c.order) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -93,6 +94,8 @@ protected:
         hooks.storeSystemLog = [this](CsHandle*, CsStorageSet&, const CsSystemLogDef&,
                                       const CsSystemLogRecord& record) {
             systemLog_.push_back(record.text);
+            systemData_.push_back(record.data ? std::optional(CsReadMessageData(*record.data))
+                                              : std::nullopt);
             return CS_OK;
         };
         CsSetIssueHooks(hooks);
@@ -236,10 +239,13 @@ protected:
     Archive archive_;
     int resourceCalls_ = 0;
     std::vector<std::string> systemLog_;
-    bool Logged(const std::string& piece) const {
-        for (const auto& t : systemLog_)
-            if (t.find(piece) != std::string::npos) return true;
-        return false;
+    std::vector<std::optional<std::string>> systemData_;  // each record's data; none without
+    bool Logged(const std::string& piece) const { return LoggedData(piece) != nullptr; }
+    // The data of the first System Log record that holds the piece; null for no record.
+    const std::optional<std::string>* LoggedData(const std::string& piece) const {
+        for (size_t i = 0; i < systemLog_.size(); ++i)
+            if (systemLog_[i].find(piece) != std::string::npos) return &systemData_[i];
+        return nullptr;
     }
     std::shared_ptr<SmPrintGroup> groupA_, groupB_;
     std::shared_ptr<SmPrintAppl> appl_;
@@ -470,11 +476,15 @@ TEST_F(ServerPrintTest, PostScriptConversion) {
     WriteScript(
         good,
         "#!/bin/sh\n[ \"$1\" = -f ] && [ \"$3\" = -o ] || exit 9\n{ echo '%!PS'; cat \"$2\"; } > \"$4\"\n");
-    WriteScript(bad, "#!/bin/sh\necho broken >&2\nexit 4\n");
+    WriteScript(bad, "#!/bin/sh\necho half; echo broken >&2\nexit 4\n");
+    const std::string silent = dir_ / "bin/topssilent";
+    WriteScript(silent, "#!/bin/sh\nexit 3\n");
     auto ps = std::make_shared<SmPrintAppl>(SmPrintAppl{"Afp", 'R', "x,datatype=ps", nullptr});
-    for (const std::string& program : {good, bad}) {
+    for (const std::string& program : {good, bad, silent}) {
         SCOPED_TRACE(program);
         log_.texts.clear();
+        systemLog_.clear();
+        systemData_.clear();
         for (const char* d : {"spool", "p1", "p2"}) {
             fs::remove_all(dir_ / d);
             fs::create_directories(dir_ / d);
@@ -491,9 +501,13 @@ TEST_F(ServerPrintTest, PostScriptConversion) {
             EXPECT_EQ(ReadFile(runs[0][6]), "%!PS\nRES5@GroupA|" + archive_.Alone(items[0].doc->object));
         } else {
             EXPECT_EQ(rc, CS_FAILED);
-            EXPECT_TRUE(log_.Has("System call failed for command >" + bad + " -f "));
+            EXPECT_TRUE(log_.Has("System call failed for command >" + program + " -f "));
+            // The program's output and errors are the message's data; none when it wrote none.
+            const auto* data = LoggedData("System call failed");
+            ASSERT_NE(data, nullptr);
+            EXPECT_EQ(*data, program == bad ? std::optional<std::string>("half\nbroken\n") : std::nullopt);
             EXPECT_EQ(SpoolRuns(0).size(), 0u);
-            EXPECT_EQ(FilesIn("p1"), 0u);
+            EXPECT_EQ(FilesIn("p1"), 0u) << "job, PostScript and messages files are removed";
         }
     }
 }
@@ -552,6 +566,7 @@ TEST_F(ServerPrintTest, ReportOfTheRun) {
     for (const bool started : {true, false}) {
         SCOPED_TRACE(started ? "script started" : "script missing");
         systemLog_.clear();
+        systemData_.clear();
         std::vector<std::string> pieces;
         SmPrintRunArgs args;
         args.printer = &plain_;
@@ -603,6 +618,10 @@ TEST_F(ServerPrintTest, ReportOfTheRun) {
         EXPECT_EQ(pages[0][40], columns + "--LOGGING DISABLED--");
         EXPECT_EQ(pages[1][4],
                   "GroupB" + std::string(55, ' ') + "9" + std::string(12, ' ') + "--LOGGING DISABLED--");
+        // The timing message carries the same report as its data.
+        const auto* data = LoggedData("BulkPrint: Time(");
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(*data, whole);
         EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the report's file is removed";
         SpoolRuns(started ? 2 : 0);
     }
@@ -645,7 +664,20 @@ TEST_F(ServerPrintTest, TextSearchReportsEveryMatchingJobOnce) {
     EXPECT_EQ(searched.size(), 8u);  // 7 jobs, the multi-part one twice
     EXPECT_EQ(searched.back(), "page1HIT-2page3");
     EXPECT_EQ(FilesIn("p1") + FilesIn("p2"), 0u);
-    EXPECT_TRUE(Logged("BulkTextSearch: Time("));
+    // The report, carried by the timing message, lists every document unprocessed.
+    const auto* report = LoggedData("BulkTextSearch: Time(");
+    ASSERT_NE(report, nullptr);
+    ASSERT_TRUE(report->has_value());
+    EXPECT_EQ((*report)->rfind("BULK DOCUMENT RETRIEVAL\n", 0), 0u);
+    size_t documents = 0, unprocessed = 0;
+    for (size_t at = 0, end; (end = (*report)->find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = (*report)->substr(at, end - at);
+        if (line.find("->") == std::string::npos || line.find("Flds->Handle") != std::string::npos) continue;
+        ++documents;
+        if (line.find("--NOT PROCESSED-- ") != std::string::npos) ++unprocessed;
+    }
+    EXPECT_GE(documents, items.size());
+    EXPECT_EQ(unprocessed, documents);
 }
 
 // A multi-part document that the first search finds is not expanded: its parts are never read.

@@ -84,6 +84,9 @@ int ArcOS_RunProgram(const std::vector<std::string>& argv, int* exitStatus);
 // The same with the child's standard input and output on /dev/null (standard error shared):
 // a CGI program's standard output is its reply, which a child must not write into.
 int ArcOS_RunProgramQuiet(const std::vector<std::string>& argv, int* exitStatus);
+// The same with standard output and standard error both written to outputFd (standard
+// input on /dev/null): a program whose messages the caller keeps.
+int ArcOS_RunProgramLogged(const std::vector<std::string>& argv, int outputFd, int* exitStatus);
 // Starts argv[0] (as ArcOS_RunProgram) with standard input on /dev/null and does not
 // wait for it: the program runs as a grandchild whose parent has already been reaped,
 // so it is adopted by init and never stays a zombie of ours. 0 once the program was

@@ -67,6 +67,20 @@ int ArcOS_RunProgramQuiet(const std::vector<std::string>& argv, int* exitStatus)
     return waitFor(pid, exitStatus);
 }
 
+int ArcOS_RunProgramLogged(const std::vector<std::string>& argv, int outputFd, int* exitStatus) {
+    if (outputFd < 0) return EBADF;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    pid_t pid = -1;
+    const int rc = spawn(&pid, argv, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return rc;
+    return waitFor(pid, exitStatus);
+}
+
 int ArcOS_SpawnDetached(const std::vector<std::string>& argv) {
     if (argv.empty() || argv[0].empty()) return EINVAL;
     // Everything the children use is prepared before fork: after it only async-signal-safe
