@@ -122,6 +122,7 @@ class ForgedLogon:
         self.password = password
         self.query = query
         self.expected = expected
+        self.origin = None  # sent as a form or link of the site's own
         # The password change is a form of the site's own.
         self.method = "POST" if "_a=c" in query else "GET"
 
