@@ -146,6 +146,34 @@ def forged_logons():
     ]
 
 
+def climbing_sections(archive_dir):
+    """Server sections for the climbing logons: DEMO, and the archive again under a name
+    that climbs out of the cache."""
+    return (f"[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY={archive_dir}\n"
+            f"[@SRV@_../../up]\nPROTOCOL=1\nDIRECTORY={archive_dir}\n")
+
+
+# Logons whose server (without a section) or user climbs out of the cache: each is refused.
+CLIMBING_LOGONS = [
+    "_a=l&_s=..%2F..%2F..%2Ftmp&_u=ALICE&_p=wonder1&_nohtml=1",
+    "_a=l&_s=DEMO&_u=..%2F..%2Fx&_p=wonder1&_nohtml=1",
+    "_a=f&_s=DEMO&_u=..%2FALICE&_p=wonder1&_nohtml=1",
+]
+
+
+def stray_state_files(root, cache_dir):
+    """State files anywhere below root (the archive aside) that are not directly in the
+    cache directory, and any beside root that a climbing name could have made."""
+    stray = []
+    for base, dirs, names in os.walk(root):
+        dirs[:] = [d for d in dirs if d != "archive"]
+        stray += [os.path.join(base, n) for n in names
+                  if n.endswith((".srv", ".fnm")) and os.path.realpath(base) != os.path.realpath(cache_dir)]
+    parent = os.path.dirname(root)
+    stray += [os.path.join(parent, n) for n in os.listdir(parent) if n.startswith("up_") or n.startswith("up.")]
+    return stray
+
+
 def tampered_seals(sealed, other_sealed=None):
     """Cookie-only logons whose password does not open, given ALICE's sealed password: the
     clear text of an older cookie, the seal changed by one character, the seal under BOB's

@@ -15,8 +15,9 @@ import urllib.parse
 
 from documents_site import (FOLDER, LEDGER, PLUGIN_VIEWS, docid_of, documents_site, hit_links, logged_on,
                             url_encoded)
-from forged_requests import (ALICE_LOGON, LOGGED_OFF, forged_id_requests, forged_ids, forged_logons,
-                             moved_out_request, payslips, restricted_site, tampered_seals)
+from forged_requests import (ALICE_LOGON, CLIMBING_LOGONS, LOGGED_OFF, climbing_sections, forged_id_requests,
+                             forged_ids, forged_logons, moved_out_request, payslips, restricted_site,
+                             stray_state_files, tampered_seals)
 from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, Reply, SiteTestCase, add_users, at_once, required_env
 from hostile_requests import (ALLOWED_ORIGINS_INI, FORM, check_reply, cookie_header, document_changes, hostile_values,
                               password_changes, send, send_case, stored)
@@ -280,6 +281,7 @@ class JettyJourney(SiteTestCase):
 
     def test_hostile_logons_give_the_replies_of_the_cgi_program(self):
         with GatewaySite(archive=True) as site:
+            site.write_ini(extra=climbing_sections(site.archive_dir))
             site.start()
             alice = logged_on(site)
             logged_on(site, "BOB", "builder2")
@@ -297,6 +299,19 @@ class JettyJourney(SiteTestCase):
             self.assertEqual(stored(site.archive_dir), before)
             reply = jetty.request("GET", "_a=f&_nohtml=1", headers={"Cookie": cookie_header(alice)})
             self.assertEqual(reply.body, LOGGED_OFF)
+
+            # Server names with "../" stay inside the cache: a section's name is encoded,
+            # names that only climb and climbing users are refused alike.
+            reply = jetty.request("GET", "_a=l&_s=..%2F..%2Fup&_u=ALICE&_p=wonder1&_nohtml=1")
+            self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+            self.assertIn("%2E%2E%2F%2E%2E%2Fup_0_ALICE.srv", os.listdir(site.cache_dir))
+            for query in CLIMBING_LOGONS:
+                with self.subTest(query):
+                    through_jetty = jetty.request("GET", query)
+                    self.assertTrue(through_jetty.body.startswith(b"[ERROR]"), through_jetty.body)
+                    self.assertEqual(compared(through_jetty, JETTY_PATH),
+                                     compared(site.request("GET", query), CGI_PATH))
+            self.assertEqual(stray_state_files(site.root, site.cache_dir), [])
             site.stop()
             self.check_site_at_end(site)
 

@@ -6,29 +6,16 @@ import os
 import unittest
 import urllib.parse
 
-from forged_requests import LOGGED_OFF, NO_PASSWORD, TIMED_OUT, forged_logons, state_cookie
+from forged_requests import (CLIMBING_LOGONS, LOGGED_OFF, NO_PASSWORD, TIMED_OUT, climbing_sections, forged_logons,
+                             state_cookie, stray_state_files)
 from gateway_site import Browser, GatewaySite, SiteTestCase
-
-
-def stray_state_files(root, cache_dir):
-    """State files anywhere below root (the archive aside) that are not directly in the
-    cache directory, and any beside root that a climbing name could have made."""
-    stray = []
-    for base, dirs, names in os.walk(root):
-        dirs[:] = [d for d in dirs if d != "archive"]
-        stray += [os.path.join(base, n) for n in names
-                  if n.endswith((".srv", ".fnm")) and os.path.realpath(base) != os.path.realpath(cache_dir)]
-    parent = os.path.dirname(root)
-    stray += [os.path.join(parent, n) for n in os.listdir(parent) if n.startswith("up_") or n.startswith("up.")]
-    return stray
 
 
 class HostileLogon(SiteTestCase):
     def setUp(self):
         self.site = GatewaySite(archive=True)
         # A section whose name climbs out of the cache: the sample archive under another name.
-        self.site.write_ini(extra="[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir +
-                            "\n[@SRV@_../../up]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir + "\n")
+        self.site.write_ini(extra=climbing_sections(self.site.archive_dir))
         self.open_site(self.site)
         self.alice = self.logged_on_alice(self.site)
 
@@ -103,9 +90,7 @@ class HostileLogon(SiteTestCase):
         self.assertEqual(climber.get("_a=f&_nohtml=1").body, LOGGED_OFF)
         self.assertNotIn("%2E%2E%2F%2E%2E%2Fup_0_ALICE.srv", os.listdir(self.site.cache_dir))
         # Names that only climb (no section) and climbing users are refused and write nothing.
-        for query in ("_a=l&_s=..%2F..%2F..%2Ftmp&_u=ALICE&_p=wonder1&_nohtml=1",
-                      "_a=l&_s=DEMO&_u=..%2F..%2Fx&_p=wonder1&_nohtml=1",
-                      "_a=f&_s=DEMO&_u=..%2FALICE&_p=wonder1&_nohtml=1"):
+        for query in CLIMBING_LOGONS:
             with self.subTest(query):
                 self.assertTrue(climber.get(query).body.startswith(b"[ERROR]"))
         self.assertEqual(stray_state_files(self.site.root, self.site.cache_dir), [])
