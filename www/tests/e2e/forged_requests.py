@@ -113,18 +113,15 @@ def state_cookie(archive_dir, user, password, server="DEMO"):
             + ("" if archive_dir is None else f"&_local={quote(archive_dir)}"))
 
 
-class ForgedLogon:
-    """A request whose state cookie names user with password (see state_cookie)."""
+class ForgedLogon(Hostile):
+    """A request of the site's own whose state cookie names user with password (see
+    state_cookie)."""
 
     def __init__(self, name, user, password, query, expected):
-        self.name = name
+        # The password change is a form; the others are links.
+        super().__init__(name, "POST" if "_a=c" in query else "GET", query, None, expected)
         self.user = user
         self.password = password
-        self.query = query
-        self.expected = expected
-        self.origin = None  # sent as a form or link of the site's own
-        # The password change is a form of the site's own.
-        self.method = "POST" if "_a=c" in query else "GET"
 
     def cookie(self, archive_dir=None):
         return "ZEIQS=" + state_cookie(archive_dir, self.user, self.password)

@@ -269,11 +269,13 @@ class JettyJourney(SiteTestCase):
                     self.assertEqual(reply.body, replies[0].body.replace(CGI_PATH.encode(), path.encode()))
                     self.assertIn("DEMO_0_ALICE.srv", os.listdir(site.cache_dir))
 
-            # A tampered seal is a missing logon.
+            # A tampered seal is a missing logon, and changes nothing stored.
             bob = jetty.request("GET", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1")
             bob_state = urllib.parse.parse_qs(bob.all("Set-Cookie")[0].split(";")[0].partition("=")[2])
+            before = stored(site.archive_dir)
             self.assert_same_replies(jetty, site, tampered_seals(state["_p"][0], bob_state["_p"][0]),
                                      lambda case: case.cookie())
+            self.assertEqual(stored(site.archive_dir), before)
             reply = jetty.request("GET", "_a=f&_nohtml=1", headers={"Cookie": cookie})
             self.assertEqual(reply.body, LOGGED_OFF)
             site.stop()
