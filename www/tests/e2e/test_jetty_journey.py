@@ -1,7 +1,8 @@
 """Journey: the gateway servlet in an embedded Jetty on loopback gives the replies of the CGI
 program behind lighttpd; GET and POST texts, absent headers, the hostile requests (other
-sites' links and forms, values that are not UTF-8), a refused start-up and a body that is
-too large."""
+sites' links and forms, values that are not UTF-8, document ids forged past a restriction,
+forged and tampered state cookies), the sealed password of the state cookie, a refused
+start-up and a body that is too large."""
 import http.client
 import os
 import select
@@ -10,11 +11,15 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 from documents_site import (FOLDER, LEDGER, PLUGIN_VIEWS, docid_of, documents_site, hit_links, logged_on,
                             url_encoded)
+from forged_requests import (ALICE_LOGON, CLIMBING_LOGONS, LOGGED_OFF, climbing_sections, forged_id_requests,
+                             forged_ids, forged_logons, moved_out_request, payslips, restricted_site,
+                             stray_state_files, tampered_seals)
 from gateway_site import SAMPLE_ARCHIVE, Browser, GatewaySite, Reply, SiteTestCase, add_users, at_once, required_env
-from hostile_requests import (ALLOWED_ORIGINS_INI, check_reply, cookie_header, document_changes, hostile_values,
+from hostile_requests import (ALLOWED_ORIGINS_INI, FORM, check_reply, cookie_header, document_changes, hostile_values,
                               password_changes, send, send_case, stored)
 from journeys import COMPARED_HEADERS, JOURNEYS, without_sealed_passwords
 import qelwww_site
@@ -208,6 +213,107 @@ class JettyJourney(SiteTestCase):
                          "&_nohtml=1", f"http://127.0.0.1:{jetty.port}", cookie)
             self.assertTrue(reply.body.startswith(b"[BEGIN]\n"), reply.body)
             self.assertNotEqual(stored(site.archive_dir), before)
+            site.stop()
+            self.check_site_at_end(site)
+
+    def assert_same_replies(self, jetty, site, cases, cookie_of):
+        """Each case through Jetty and through the CGI program: the reply expected, no cookie
+        set, and the same reply from both."""
+        for case in cases:
+            with self.subTest(case.name):
+                through_jetty = send_case(jetty, case, cookie_of(case))
+                check_reply(self, case, through_jetty)
+                self.assertEqual(compared(through_jetty, JETTY_PATH),
+                                 compared(send_case(site, case, cookie_of(case)), CGI_PATH))
+
+    def test_forged_document_ids_give_the_replies_of_the_cgi_program(self):
+        work = tempfile.mkdtemp(prefix="qel-restriction-")
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        site, hidden = restricted_site(work)
+        self.addCleanup(site.close)
+        self.addCleanup(self.check_site_at_end, site)
+        alice = logged_on(site)
+        own = payslips(alice)
+        jetty = self.start_jetty(site.cgi_dir, site.registry_dir)
+        before = stored(site.archive_dir)
+        cases = [moved_out_request(own)]
+        for label, docid in forged_ids(own, hidden):
+            cases += forged_id_requests(label, docid)
+        self.assert_same_replies(jetty, site, cases, lambda case: cookie_header(alice))
+        self.assertEqual(stored(site.archive_dir), before)
+        self.assertEqual(payslips(logged_on(site)), own)
+
+    def test_state_cookie_gives_the_replies_of_the_cgi_program(self):
+        # The servlet hands the gateway UTF-8: the CGI program is configured alike.
+        with GatewaySite(archive=True, configuration="Codepage=1208") as site:
+            site.start()
+            jetty = self.start_jetty(site.cgi_dir, site.registry_dir)
+            logon = urllib.parse.urlencode(ALICE_LOGON).encode()
+            replies = [front_end.request("POST", body=logon, headers=FORM) for front_end in (site, jetty)]
+            self.assertEqual(compared(replies[1], JETTY_PATH), compared(replies[0], CGI_PATH))
+            # The password leaves the servlet only sealed.
+            cookies = [value.split(";")[0] for value in replies[1].all("Set-Cookie")]
+            state = urllib.parse.parse_qs(cookies[0].partition("=")[2], keep_blank_values=True)
+            self.assertTrue(state["_p"][0].startswith("v1."), cookies)
+            for name, header in replies[1].headers:
+                self.assertNotIn("wonder1", header, name)
+            cookie = "; ".join(cookies)
+
+            # With the state files gone, the cookies alone log on again through either.
+            for front_end, path in ((jetty, JETTY_PATH), (site, CGI_PATH)):
+                with self.subTest("cookie-only logon", path=path):
+                    for name in os.listdir(site.cache_dir):
+                        if name.endswith((".srv", ".fnm")):
+                            os.remove(os.path.join(site.cache_dir, name))
+                    reply = front_end.request("GET", "_a=l&_nohtml=1", headers={"Cookie": cookie})
+                    self.assertEqual(reply.body, replies[0].body.replace(CGI_PATH.encode(), path.encode()))
+                    self.assertIn("DEMO_0_ALICE.srv", os.listdir(site.cache_dir))
+
+            # A tampered seal is a missing logon, and changes nothing stored.
+            bob = jetty.request("GET", "_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1")
+            bob_state = urllib.parse.parse_qs(bob.all("Set-Cookie")[0].split(";")[0].partition("=")[2])
+            before = stored(site.archive_dir)
+            self.assert_same_replies(jetty, site, tampered_seals(state["_p"][0], bob_state["_p"][0]),
+                                     lambda case: case.cookie())
+            self.assertEqual(stored(site.archive_dir), before)
+            reply = jetty.request("GET", "_a=f&_nohtml=1", headers={"Cookie": cookie})
+            self.assertEqual(reply.body, LOGGED_OFF)
+            site.stop()
+            self.check_site_at_end(site)
+
+    def test_hostile_logons_give_the_replies_of_the_cgi_program(self):
+        with GatewaySite(archive=True) as site:
+            site.write_ini(extra=climbing_sections(site.archive_dir))
+            site.start()
+            alice = logged_on(site)
+            logged_on(site, "BOB", "builder2")
+            jetty = self.start_jetty(site.cgi_dir, site.registry_dir)
+            saved = {}
+            for name in ("DEMO_0_ALICE.srv", "DEMO_0_ALICE.fnm"):
+                with open(os.path.join(site.cache_dir, name), "rb") as f:
+                    saved[name] = f.read()
+            before = stored(site.archive_dir)
+            self.assert_same_replies(jetty, site, forged_logons(), lambda case: case.cookie(site.archive_dir))
+            # ALICE's state, password and cookies are untouched.
+            for name, data in saved.items():
+                with open(os.path.join(site.cache_dir, name), "rb") as f:
+                    self.assertEqual(f.read(), data, name)
+            self.assertEqual(stored(site.archive_dir), before)
+            reply = jetty.request("GET", "_a=f&_nohtml=1", headers={"Cookie": cookie_header(alice)})
+            self.assertEqual(reply.body, LOGGED_OFF)
+
+            # Server names with "../" stay inside the cache: a section's name is encoded,
+            # names that only climb and climbing users are refused alike.
+            reply = jetty.request("GET", "_a=l&_s=..%2F..%2Fup&_u=ALICE&_p=wonder1&_nohtml=1")
+            self.assertTrue(reply.body.startswith(b"[BEGIN]"), reply.body)
+            self.assertIn("%2E%2E%2F%2E%2E%2Fup_0_ALICE.srv", os.listdir(site.cache_dir))
+            for query in CLIMBING_LOGONS:
+                with self.subTest(query):
+                    through_jetty = jetty.request("GET", query)
+                    self.assertTrue(through_jetty.body.startswith(b"[ERROR]"), through_jetty.body)
+                    self.assertEqual(compared(through_jetty, JETTY_PATH),
+                                     compared(site.request("GET", query), CGI_PATH))
+            self.assertEqual(stray_state_files(site.root, site.cache_dir), [])
             site.stop()
             self.check_site_at_end(site)
 

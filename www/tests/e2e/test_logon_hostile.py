@@ -6,40 +6,16 @@ import os
 import unittest
 import urllib.parse
 
-from gateway_site import Browser, GatewaySite, SiteTestCase, plain_error
-
-LOGGED_OFF = b"[BEGIN]\nUser logged off!\n[END]\n"
-TIMED_OUT = plain_error(1689, "The server connection has timed out")
-REFUSED = plain_error(1799, "The user id or password is not valid")
-NO_PASSWORD = plain_error(2171, "The argument '_password' was not specified")
-
-
-def state_cookie(site, user, password, server="DEMO"):
-    """A state cookie made by hand; password None leaves it out, any other is in clear."""
-    quote = lambda text: urllib.parse.quote(text, safe="")  # noqa: E731
-    return (f"_s={quote(server)}&_pt=0&_cp=819&_u={quote(user)}"
-            + ("" if password is None else f"&_p={quote(password)}") + f"&_local={quote(site.archive_dir)}")
-
-
-def stray_state_files(root, cache_dir):
-    """State files anywhere below root (the archive aside) that are not directly in the
-    cache directory, and any beside root that a climbing name could have made."""
-    stray = []
-    for base, dirs, names in os.walk(root):
-        dirs[:] = [d for d in dirs if d != "archive"]
-        stray += [os.path.join(base, n) for n in names
-                  if n.endswith((".srv", ".fnm")) and os.path.realpath(base) != os.path.realpath(cache_dir)]
-    parent = os.path.dirname(root)
-    stray += [os.path.join(parent, n) for n in os.listdir(parent) if n.startswith("up_") or n.startswith("up.")]
-    return stray
+from forged_requests import (CLIMBING_LOGONS, LOGGED_OFF, NO_PASSWORD, TIMED_OUT, climbing_sections, forged_logons,
+                             state_cookie, stray_state_files)
+from gateway_site import Browser, GatewaySite, SiteTestCase
 
 
 class HostileLogon(SiteTestCase):
     def setUp(self):
         self.site = GatewaySite(archive=True)
         # A section whose name climbs out of the cache: the sample archive under another name.
-        self.site.write_ini(extra="[@SRV@_DEMO]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir +
-                            "\n[@SRV@_../../up]\nPROTOCOL=1\nDIRECTORY=" + self.site.archive_dir + "\n")
+        self.site.write_ini(extra=climbing_sections(self.site.archive_dir))
         self.open_site(self.site)
         self.alice = self.logged_on_alice(self.site)
 
@@ -56,7 +32,7 @@ class HostileLogon(SiteTestCase):
 
     def forged(self, user, password, query, post=False):
         browser = Browser(self.site)
-        browser.set_cookie("ZEIQS", state_cookie(self.site, user, password))
+        browser.set_cookie("ZEIQS", state_cookie(self.site.archive_dir, user, password))
         return browser.post(query) if post else browser.get(query)
 
     def test_forged_cookie_with_another_users_name(self):
@@ -64,21 +40,10 @@ class HostileLogon(SiteTestCase):
         bob = Browser(self.site)
         bob.get("_a=l&_s=DEMO&_u=BOB&_p=builder2&_nohtml=1")
         # A password in clear in the cookie is no logon at all; one in the request is checked.
-        cases = [
-            ("logon", "ALICE", "guess", "_a=l&_nohtml=1", NO_PASSWORD),
-            ("logon with the forger's own password", "ALICE", "builder2", "_a=l&_nohtml=1", NO_PASSWORD),
-            ("logon, password in the request", "ALICE", None, "_a=l&_p=builder2&_nohtml=1", REFUSED),
-            ("password change (a form post)", "ALICE", "guess", "_a=c&_np=owned1&_nohtml=1", NO_PASSWORD),
-            ("password change, password in the request", "ALICE", None, "_a=c&_p=guess&_np=owned1&_nohtml=1",
-             REFUSED),
-            ("logoff", "ALICE", "guess", "_a=f&_nohtml=1", TIMED_OUT),
-            ("logoff, password in the request", "ALICE", None, "_a=f&_p=builder2&_nohtml=1", TIMED_OUT),
-            ("logoff, user in lower case", "alice", None, "_a=f&_p=builder2&_nohtml=1", TIMED_OUT),
-        ]
-        for name, user, password, query, expected in cases:
-            with self.subTest(name):
-                reply = self.forged(user, password, query, post="_a=c" in query)
-                self.assertEqual(reply.body, expected)
+        for case in forged_logons():
+            with self.subTest(case.name):
+                reply = self.forged(case.user, case.password, case.query, post=case.method == "POST")
+                self.assertEqual(reply.body, case.expected)
                 self.assertEqual(reply.all("Set-Cookie"), [])
         # ALICE's state and password are untouched and her cookies still work.
         # BOB's own sealed password, his cookie turned to ALICE's name, opens for nobody.
@@ -86,7 +51,7 @@ class HostileLogon(SiteTestCase):
         for query, expected in (("_a=l&_nohtml=1", NO_PASSWORD), ("_a=f&_nohtml=1", TIMED_OUT)):
             with self.subTest("BOB's sealed password", query=query):
                 browser = Browser(self.site)
-                browser.set_cookie("ZEIQS", state_cookie(self.site, "ALICE", None) + "&_p=" + sealed)
+                browser.set_cookie("ZEIQS", state_cookie(self.site.archive_dir, "ALICE", None) + "&_p=" + sealed)
                 self.assertEqual(browser.get(query).body, expected)
         for name, data in saved.items():
             self.assertEqual(self.read_cache(name), data, name)
@@ -125,9 +90,7 @@ class HostileLogon(SiteTestCase):
         self.assertEqual(climber.get("_a=f&_nohtml=1").body, LOGGED_OFF)
         self.assertNotIn("%2E%2E%2F%2E%2E%2Fup_0_ALICE.srv", os.listdir(self.site.cache_dir))
         # Names that only climb (no section) and climbing users are refused and write nothing.
-        for query in ("_a=l&_s=..%2F..%2F..%2Ftmp&_u=ALICE&_p=wonder1&_nohtml=1",
-                      "_a=l&_s=DEMO&_u=..%2F..%2Fx&_p=wonder1&_nohtml=1",
-                      "_a=f&_s=DEMO&_u=..%2FALICE&_p=wonder1&_nohtml=1"):
+        for query in CLIMBING_LOGONS:
             with self.subTest(query):
                 self.assertTrue(climber.get(query).body.startswith(b"[ERROR]"))
         self.assertEqual(stray_state_files(self.site.root, self.site.cache_dir), [])
