@@ -125,7 +125,7 @@ TEST_F(BuiltDocuments, PagedDocumentTablesAndSegments) {
         ASSERT_EQ(CsMakeObjectRef(&view, n, own, &segment), CS_OK);
         EXPECT_EQ(std::string(segment.name), n == 1 ? "3FAAB" : "3FAAC");
         hit->object = &segment;
-        EXPECT_EQ(session_.Retrieve(found), PartText(n)) << "segment " << n + 1;
+        EXPECT_EQ(session_.Retrieve(found, own), PartText(n)) << "segment " << n + 1;
         hit->object = own;
         std::free(segment.name);
     }

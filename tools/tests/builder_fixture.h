@@ -143,10 +143,11 @@ inline Json DocumentsDescription() {
     Json d = SmallDescription("statements.txt");
     Json& group = d["application_groups"][0];
     group["applications"][0]["data_type"] = "R";
-    // Reading notes only: public ones and one's own; ADMINS may add, and so read all.
+    // Reading notes only: public ones and one's own; ADMINS may add, and their group
+    // permission 0x04 reads every note.
     group["permissions"][0]["annotations"] = 1;
     group["permissions"][1]["annotations"] = 1;
-    group["permissions"].push_back({{"who", "ADMINS"}, {"documents", 1}, {"annotations", 7}});
+    group["permissions"].push_back({{"who", "ADMINS"}, {"documents", 1 | 4}, {"annotations", 7}});
     group["resources"] = Json::array({{{"id", 7}, {"file", "resource.txt"}, {"compression", "O"}}});
     group["objects"].push_back({{"name", "3FAA"}, {"compression", "O"}});
     d["documents"][3]["resource"] = 7;

@@ -92,11 +92,13 @@ public:
         ADD_FAILURE() << "no hit " << key;
         return {nullptr, nullptr};
     }
-    std::string Retrieve(const FoundHit& hit) {
+    // A later segment of a paged document names the document's own object.
+    std::string Retrieve(const FoundHit& hit, const CsXdrObjectRef* documentObject = nullptr) {
         Sink sink;
         CsDocRequest request;
         request.callback = Sink::Take;
         request.context = &sink;
+        request.documentObject = documentObject;
         EXPECT_EQ(CsRetrieveDocData(&handle_, hit.group, &set_->nodes[0], nullptr, hit.row, &request, 'N'),
                   CS_OK);
         return sink.data;

@@ -105,7 +105,8 @@ int CheckRow(CsHandle* handle, const LocalGroup& local, const char* folderRestri
     std::string folder = folderRestriction != nullptr ? folderRestriction : "";
     if (!texts.ToArchive(&folder)) return CS_FAILED;
     QelLocalIdxRow row, changed;
-    if (replacement != nullptr && HitToRow(local.record, *replacement, texts, &changed) != CS_OK) return CS_FAILED;
+    if (replacement != nullptr && HitToRow(local.record, *replacement, texts, &changed) != CS_OK)
+        return CS_FAILED;
     // A hit that fits no row of the group names none.
     if (match == RowMatch::kExact) {
         if (HitToRow(local.record, hit, texts, &row) != CS_OK) return CS_NOT_AUTHORISED;
