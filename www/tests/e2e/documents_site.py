@@ -105,7 +105,7 @@ def hit_links(browser, folder=FOLDER):
     reply = browser.get(urllib.parse.urlencode({"_a": "d", "_f": folder, "_nohtml": "1", "_df": "Title",
                                                 "TitleOP": "256", "Title": "%"}))
     links = {}
-    for title, link, letter in re.findall(rb"^DOC=\[(.*)\^(/cgi-bin/qelwww\?[^^]*)\^(\w)\]$", reply.body, re.M):
+    for title, link, letter in re.findall(rb"^DOC=\[(.*)\^(/cgi-bin/qelwww(?:/\.\w+)?\?[^^]*)\^(\w)\]$", reply.body, re.M):
         path, _, query = link.decode("ascii").partition("?")
         links[title.decode("utf-8")] = (letter.decode(), query)
     if not links:
